@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs every Debian package the toolkit needs to build, run and test.
+# Safe to run again: apt-get skips what is already installed.
+set -euo pipefail
+packages=(
+  build-essential cmake ninja-build pkg-config git
+  clang libclang-rt-14-dev clang-format
+  libgtest-dev libgmock-dev googletest
+  qtbase5-dev qtbase5-dev-tools
+  libcairo2-dev libpango1.0-dev fonts-wqy-microhei fontconfig
+  python3 python3-ezdxf python3-shapely poppler-utils xvfb xauth
+)
+need=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
+done
+if [ "${#need[@]}" -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}"
+fi
