@@ -1,0 +1,63 @@
+#include "qks/common/job_config.h"
+
+#include "qks/common/environment.h"
+#include "qks/common/file_io.h"
+#include "qks/common/numbers.h"
+#include "qks/common/utf8.h"
+
+namespace qks {
+
+void parseJobConfig(std::string_view rest, PlotMergeConfig& config) {
+    while (!rest.empty()) {
+        const auto end = rest.find('\n');
+        std::string_view line = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        // A byte-order mark is dropped from any line, since some editors add one per append.
+        if (line.size() > 2 && line.substr(0, 3) == "\xEF\xBB\xBF") line.remove_prefix(3);
+        const auto eq = line.find('=');
+        if (eq == std::string_view::npos) continue;
+        const std::string_view key = line.substr(0, eq);
+        const std::string decoded = sanitizeUtf8(line.substr(eq + 1));
+        const std::string value(trimControlAndSpace(decoded));
+        if (key == "outDir") {
+            config.outDir = value;
+        } else if (key == "prefix") {
+            config.prefix = value;
+        } else if (key == "style") {
+            config.style = value;
+        } else if (key == "log") {
+            config.log = value;
+        } else if (key == "mode") {
+            config.mode = value;
+        } else if (key == "outDwg") {
+            config.outDwg = value;
+        } else if (key == "scope") {
+            config.scope = value;
+            config.currentScope = value == "current";
+        } else if (key == "columns") {
+            const std::int32_t columns = parseLeadingInt(value);
+            config.columns = columns < 2 ? 1 : columns;
+        } else if (key == "spacing") {
+            config.spacing = parseLeadingDouble(value);
+        } else if (key == "pdf") {
+            config.pdf = value == "1" || toLowerUtf8(value) == "true";
+        } else if (key == "file") {
+            if (!value.empty()) config.files.push_back(value);
+        }
+    }
+    if (config.log.empty()) config.log = tempFilePath("qks_plot.log");
+    if (config.scope == "current") config.currentScope = true;
+}
+
+bool readJobConfig(const std::string& path, PlotMergeConfig& config, std::string& message) {
+    std::string bytes;
+    if (path.empty() || !readFileBytes(path, bytes)) {
+        message = "读取配置失败: " + path;
+        return false;
+    }
+    parseJobConfig(bytes, config);
+    return true;
+}
+
+}  // namespace qks
