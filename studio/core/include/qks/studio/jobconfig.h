@@ -1,0 +1,70 @@
+#pragma once
+// Job configs the pages hand to the plug-in: key=value lines, UTF-8, each ending in LF.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+namespace qks::studio {
+
+struct PartRow;
+
+// Numbers in general notation, 6 significant digits, no trailing zeros: 5, 0.5, 12.
+QString formatGeneral(double value);
+
+// The nest form as the user left it; compose applies the trimming rules itself.
+struct NestForm {
+    QString source = QStringLiteral("picked");  // "picked", "files" or "current"
+    QStringList files;                          // used only for source "files"
+    QString layerText;
+    QString outDirText;
+    QString prefixText;
+    QString sheetText;  // one sheet kind per line, passed on unparsed
+    double gap = 5;
+    double margin = 10;
+    double cell = 2;
+    double seconds = 12;
+    bool rotate = true;
+    bool mirror = true;
+    bool pdf = false;
+};
+
+// Content of "qks_nest.cfg". Every part row gives one "partcount" line: its quantity
+// when enabled, 0 when not.
+QByteArray composeNestConfig(const NestForm& form, const QVector<PartRow>& parts,
+                             const QString& partsFilePath, const QString& logPath);
+
+struct PlotForm {
+    QString outDir;  // already trimmed and checked by the page
+    QString prefixText;
+    QString style;
+    QString scope;
+    QString logPath;
+    bool filesTarget = false;
+    QStringList files;
+};
+QByteArray composePlotConfig(const PlotForm& form);
+
+struct MergeForm {
+    QString out;        // output drawing, ending in .dwg
+    QString outFolder;  // absolute folder of `out`
+    int columns = 3;
+    double spacing = 0.12;
+    bool pdf = true;
+    QString logPath;
+    QStringList files;
+};
+QByteArray composeMergeConfig(const MergeForm& form);
+
+// The merge output with ".dwg" appended unless it already ends so (any case).
+QString withDwgSuffix(const QString& path);
+
+// Replaces `path` by `content` (write-only, truncating). False when the file cannot be
+// opened or not all bytes were written.
+bool writeJobFile(const QString& path, const QByteArray& content);
+
+// Empties (or creates) a job log so its tail starts from nothing.
+bool truncateFile(const QString& path);
+
+}  // namespace qks::studio

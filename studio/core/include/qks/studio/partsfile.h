@@ -1,0 +1,45 @@
+#pragma once
+// The parts file the plug-in writes after extraction ("qks_nest_parts.txt"), as the nest
+// page lists it, and the user's edits to that list.
+
+#include <QByteArray>
+#include <QPointF>
+#include <QString>
+#include <QVector>
+#include <optional>
+#include <utility>
+
+namespace qks::studio {
+
+using Contour = QVector<QPointF>;
+
+struct PartRow {
+    int id = 0;
+    QString name;
+    int quantity = 0;
+    bool enabled = true;
+    double area = 0;
+    double refX = 0;
+    double refY = 0;
+    double width = 0;
+    double height = 0;
+    Contour outline;  // may be short; the preview skips fewer than 3 points
+    QVector<Contour> holes;
+};
+
+// Every "P" record in file order; "O"/"H" records attach to the latest row of their id.
+// Rows with short outlines or a quantity of 0 are kept (the page lists them).
+QVector<PartRow> parsePartsFile(const QByteArray& bytes);
+
+// Carries the enabled flag and quantity of `previous` rows over to rows of `fresh` with
+// the same id, so a reload keeps the user's choices.
+void keepUserChoices(const QVector<PartRow>& previous, QVector<PartRow>& fresh);
+
+// (kinds, pieces): number of rows and the summed quantity of enabled rows.
+std::pair<int, int> partTally(const QVector<PartRow>& parts);
+
+// The quantity a typed cell text yields: a non-negative decimal integer, capped at 999;
+// anything else keeps `previous`.
+int editedQuantity(const QString& text, int previous);
+
+}  // namespace qks::studio

@@ -1,0 +1,72 @@
+#include "qks/studio/bridge.h"
+
+#include <QLocalSocket>
+
+namespace qks::studio {
+
+LinkView linkView(LinkState state, const std::optional<QString>& version) {
+    switch (state) {
+        case LinkState::Initial:
+            return {false, QStringLiteral("未连接 AutoCAD")};
+        case LinkState::Connecting:
+            return {false, QStringLiteral("正在连接...")};
+        case LinkState::Connected:
+            if (version) return {true, QStringLiteral("已连接 AutoCAD · %1").arg(*version)};
+            return {true, QStringLiteral("已连接 AutoCAD")};
+        case LinkState::Unreachable:
+            return {false, QStringLiteral("未连接 AutoCAD（先输入 QK 加载）")};
+        case LinkState::Disconnected:
+            return {false, QStringLiteral("连接已断开")};
+    }
+    return {false, QString()};
+}
+
+QString dotStyle(bool connected) {
+    return connected ? QStringLiteral("background:#35C07A;border-radius:4px;")
+                     : QStringLiteral("background:#6B7688;border-radius:4px;");
+}
+
+QString connectCaption(bool connected) {
+    return connected ? QStringLiteral("重新连接") : QStringLiteral("连接 AutoCAD");
+}
+
+bool connectBridge(QLocalSocket* socket, int waitMs) {
+    socket->abort();
+    socket->connectToServer(kBridgeServerName, QIODevice::ReadWrite);
+    // The connected signal may already have run a handshake inside connectToServer.
+    if (socket->state() == QLocalSocket::ConnectedState) return true;
+    return socket->waitForConnected(waitMs);
+}
+
+std::optional<QByteArray> exchange(QLocalSocket* socket, const QByteArray& request, int waitMs) {
+    socket->write(request);
+    socket->flush();
+    if (socket->bytesAvailable() == 0 && !socket->waitForReadyRead(waitMs)) return std::nullopt;
+    return socket->readAll().trimmed();
+}
+
+std::optional<QString> handshake(QLocalSocket* socket) {
+    const std::optional<QByteArray> reply = exchange(socket, "PING\n", kHandshakeWaitMs);
+    if (!reply || !reply->startsWith("PONG")) return std::nullopt;
+    return QString::fromUtf8(reply->mid(5)).trimmed();
+}
+
+QString warningReplyLine(const QByteArray& reply) {
+    return QStringLiteral("[警告] CAD 返回：%1").arg(QString::fromUtf8(reply));
+}
+
+std::optional<QString> submitJob(QLocalSocket* socket, const QByteArray& command) {
+    const std::optional<QByteArray> reply = exchange(socket, command, kReplyWaitMs);
+    if (!reply || reply->startsWith("QUEUED")) return std::nullopt;
+    return warningReplyLine(*reply);
+}
+
+NestReply sendNestCommand(QLocalSocket* socket, const QString& command) {
+    if (!socket || socket->state() != QLocalSocket::ConnectedState)
+        return {false, kNotConnectedNestLine};
+    const std::optional<QByteArray> reply = exchange(socket, command.toUtf8(), kReplyWaitMs);
+    if (!reply || reply->startsWith("QUEUED") || reply->startsWith("OK")) return {true, {}};
+    return {false, warningReplyLine(*reply)};
+}
+
+}  // namespace qks::studio

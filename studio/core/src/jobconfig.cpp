@@ -1,0 +1,106 @@
+#include "qks/studio/jobconfig.h"
+
+#include "qks/studio/files.h"
+#include "qks/studio/partsfile.h"
+
+#include <QFile>
+
+namespace qks::studio {
+namespace {
+
+void addLine(QString& text, const char* key, const QString& value) {
+    text += QLatin1String(key);
+    text += QLatin1Char('=');
+    text += value;
+    text += QLatin1Char('\n');
+}
+
+QString flag(bool on) {
+    return on ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+}  // namespace
+
+QString formatGeneral(double value) {
+    return QString::number(value, 'g', 6);
+}
+
+QByteArray composeNestConfig(const NestForm& form, const QVector<PartRow>& parts,
+                             const QString& partsFilePath, const QString& logPath) {
+    const QString outDir = form.outDirText.trimmed();
+    QString text;
+    addLine(text, "source", form.source);
+    addLine(text, "partsFile", partsFilePath);
+    if (form.source == QLatin1String("files")) {
+        for (const QString& file : form.files)
+            addLine(text, "file", file);
+    }
+    addLine(text, "layer", form.layerText.trimmed());
+    addLine(text, "outDir", outDir);
+    addLine(text, "outDwg", joinPath(outDir, QStringLiteral("套料图.dwg")));
+    addLine(text, "log", logPath);
+    addLine(text, "prefix", form.prefixText.trimmed());
+    for (const QString& line : form.sheetText.split(QLatin1Char('\n'))) {
+        const QString sheet = line.trimmed();
+        if (!sheet.isEmpty()) addLine(text, "sheet", sheet);
+    }
+    addLine(text, "gap", formatGeneral(form.gap));
+    addLine(text, "margin", formatGeneral(form.margin));
+    addLine(text, "cell", formatGeneral(form.cell));
+    addLine(text, "rotate", flag(form.rotate));
+    addLine(text, "mirror", flag(form.mirror));
+    addLine(text, "pdf", flag(form.pdf));
+    addLine(text, "seconds", formatGeneral(form.seconds));
+    for (const PartRow& part : parts) {
+        text +=
+            QStringLiteral("partcount %1=%2\n").arg(part.id).arg(part.enabled ? part.quantity : 0);
+    }
+    return text.toUtf8();
+}
+
+QByteArray composePlotConfig(const PlotForm& form) {
+    QString text;
+    addLine(text, "outDir", form.outDir);
+    addLine(text, "prefix", form.prefixText.trimmed());
+    addLine(text, "style", form.style);
+    addLine(text, "scope", form.scope);
+    addLine(text, "log", form.logPath);
+    if (form.filesTarget) {
+        for (const QString& file : form.files)
+            addLine(text, "file", file);
+    }
+    return text.toUtf8();
+}
+
+QByteArray composeMergeConfig(const MergeForm& form) {
+    QString text;
+    addLine(text, "outDwg", form.out);
+    addLine(text, "outDir", form.outFolder);
+    addLine(text, "columns", QString::number(form.columns));
+    addLine(text, "spacing", QString::number(form.spacing, 'f', 2));
+    addLine(text, "pdf", flag(form.pdf));
+    addLine(text, "log", form.logPath);
+    for (const QString& file : form.files)
+        addLine(text, "file", file);
+    return text.toUtf8();
+}
+
+QString withDwgSuffix(const QString& path) {
+    if (path.endsWith(QLatin1String(".dwg"), Qt::CaseInsensitive)) return path;
+    return path + QStringLiteral(".dwg");
+}
+
+bool writeJobFile(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+    const bool complete = file.write(content) == content.size();
+    file.close();
+    return complete && file.error() == QFileDevice::NoError;
+}
+
+bool truncateFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+}
+
+}  // namespace qks::studio

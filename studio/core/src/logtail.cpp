@@ -1,0 +1,43 @@
+#include "qks/studio/logtail.h"
+
+#include <QFile>
+
+namespace qks::studio {
+
+TailChunk JobLogTail::poll() {
+    QFile file(path_);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    if (file.size() < offset_) offset_ = 0;
+    if (!file.seek(offset_)) return {};
+    const QByteArray chunk = file.readAll();
+    offset_ = file.pos();
+    if (chunk.isEmpty()) return {};
+    return interpret(chunk);
+}
+
+TailChunk JobLogTail::interpret(const QByteArray& chunk) {
+    TailChunk out;
+    const QString text = QString::fromUtf8(chunk);
+    for (const QStringRef& piece : text.splitRef(QLatin1Char('\n'))) {
+        const QStringRef line = piece.trimmed();
+        if (!line.isEmpty()) out.lines.append(line.toString());
+    }
+    if (chunk.contains("FATAL"))
+        out.end = JobEnd::Failed;
+    else if (chunk.contains("DONE"))
+        out.end = JobEnd::Done;
+    return out;
+}
+
+QStringList lastLogLines(const QByteArray& content, int count, bool trim) {
+    const QString text = QString::fromUtf8(content);
+    QStringList lines;
+    for (const QStringRef& piece : text.splitRef(QLatin1Char('\n'))) {
+        const QStringRef line = trim ? piece.trimmed() : piece;
+        if (trim ? !line.isEmpty() : !piece.isEmpty()) lines.append(line.toString());
+    }
+    if (count >= 0 && lines.size() > count) lines = lines.mid(lines.size() - count);
+    return lines;
+}
+
+}  // namespace qks::studio

@@ -1,0 +1,32 @@
+// Test entry: every run gets a private temporary folder (TMPDIR), so the bridge name and
+// the job files never collide with a real Studio or a parallel test; widget suites run on
+// the offscreen platform.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <cstdlib>
+
+#ifdef QKS_STUDIO_WIDGETS
+#include <QApplication>
+using StudioTestApp = QApplication;
+#else
+#include <QCoreApplication>
+using StudioTestApp = QCoreApplication;
+#endif
+
+int main(int argc, char** argv) {
+    char pattern[] = "/tmp/qks-studio-test-XXXXXX";
+    const char* scratch = ::mkdtemp(pattern);
+    if (!scratch) return 2;
+    ::setenv("TMPDIR", scratch, 1);
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    int result = 0;
+    {
+        StudioTestApp app(argc, argv);
+        ::testing::InitGoogleTest(&argc, argv);
+        result = RUN_ALL_TESTS();
+    }
+    QDir(QString::fromLocal8Bit(scratch)).removeRecursively();
+    return result;
+}

@@ -1,0 +1,47 @@
+#pragma once
+// Shared test fixtures: a scratch folder and a bridge server on its own thread, so the
+// blocking waits of the client on the test's thread get real answers.
+
+#include <QByteArray>
+#include <QList>
+#include <QMutex>
+#include <QString>
+#include <QTemporaryDir>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QThread;
+class QLocalServer;
+
+namespace qks::studio::test {
+
+// Writes `bytes` to `path`, replacing it; fails the test on error.
+void writeFile(const QString& path, const QByteArray& bytes);
+QByteArray readFile(const QString& path);
+
+// Spins the event loop until `done` or `timeoutMs` passed; returns `done()`.
+bool waitUntil(const std::function<bool()>& done, int timeoutMs = 3000);
+
+// Serves the bridge name "qksstudio" in the (private) temporary folder. Every received
+// message is recorded; `reply` decides the answer (null: stay silent).
+class BridgeServer {
+  public:
+    using Reply = std::function<std::optional<QByteArray>(const QByteArray&)>;
+    explicit BridgeServer(Reply reply);
+    ~BridgeServer();
+    QList<QByteArray> received() const;
+    void clearReceived();
+    // Drops every client connection (as when the host closes the pipe).
+    void dropClients();
+
+    // Answers like the plug-in: PING -> "PONG 4.4.0", jobs -> "QUEUED", NESTSTOP -> "OK".
+    static std::optional<QByteArray> pluginLike(const QByteArray& message);
+
+  private:
+    struct Worker;
+    std::unique_ptr<QThread> thread_;
+    Worker* worker_ = nullptr;
+};
+
+}  // namespace qks::studio::test
