@@ -34,7 +34,7 @@ struct StartResult {
 };
 
 class ApplicationServices {
-public:
+  public:
     virtual ~ApplicationServices() = default;
 
     // Commands. Names match case-insensitively when typed; a command runs on the main thread
@@ -78,14 +78,14 @@ public:
 };
 
 class Host : public ApplicationServices {
-public:
+  public:
     // The drawing half; null in a host that has none.
     virtual DrawingServices* drawingServices() = 0;
 };
 
 // Holds the host's background-work count up for its lifetime.
 class BackgroundWork {
-public:
+  public:
     explicit BackgroundWork(ApplicationServices* host) : host_(host) {
         if (host_) host_->beginBackgroundWork();
     }
@@ -97,7 +97,7 @@ public:
         host_ = nullptr;
     }
 
-private:
+  private:
     ApplicationServices* host_;
 };
 

@@ -45,12 +45,14 @@ struct Extents3d {
 // Affine 3-D transform as a row-major 4x4 matrix acting on column vectors:
 // p' = M * [x y z 1]^T. The last row is always 0 0 0 1.
 struct Matrix3d {
-    std::array<std::array<double, 4>, 4> m{{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
+    std::array<std::array<double, 4>, 4> m{
+        {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
 
     static Matrix3d identity() { return {}; }
     static Matrix3d scaling(double s, const Point3d& center = {}) {
         Matrix3d r;
-        for (int i = 0; i < 3; ++i) r.m[i][i] = s;
+        for (int i = 0; i < 3; ++i)
+            r.m[i][i] = s;
         r.m[0][3] = center.x * (1 - s);
         r.m[1][3] = center.y * (1 - s);
         r.m[2][3] = center.z * (1 - s);
@@ -92,7 +94,8 @@ struct Matrix3d {
         for (int i = 0; i < 4; ++i)
             for (int j = 0; j < 4; ++j) {
                 double sum = 0;
-                for (int k = 0; k < 4; ++k) sum += m[i][k] * other.m[k][j];
+                for (int k = 0; k < 4; ++k)
+                    sum += m[i][k] * other.m[k][j];
                 r.m[i][j] = sum;
             }
         return r;

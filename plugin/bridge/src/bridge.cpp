@@ -1,0 +1,350 @@
+#include "qks/bridge/bridge.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <random>
+#include <thread>
+
+#include "qks/common/environment.h"
+#include "qks/common/messages.h"
+#include "qks/common/utf8.h"
+
+namespace qks {
+namespace {
+
+std::atomic<bool> running{false};
+std::atomic<bool> listening{false};
+std::thread serverThread;
+int stopPipe[2] = {-1, -1};
+
+// The slots and the posting target, shared by the server thread and the main thread.
+std::mutex slotLock;
+PendingPaths slots;
+host::ApplicationServices* postHost = nullptr;
+host::WindowHandle postWindow;
+
+// Main-thread only.
+BridgeJobs jobs;
+
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd = -1) : fd_(fd) {}
+    ~FileDescriptor() { reset(); }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+    void reset(int fd = -1) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
+
+  private:
+    int fd_;
+};
+
+bool stopSignalled() {
+    pollfd p{stopPipe[0], POLLIN, 0};
+    return ::poll(&p, 1, 0) != 0;  // readable, or an error: either way stop
+}
+
+void post(std::uint32_t message) {
+    std::lock_guard<std::mutex> guard(slotLock);
+    if (postHost != nullptr && postWindow) postHost->postMessage(postWindow, message, 0, 0);
+}
+
+void storeAndPost(std::string PendingPaths::*slot, std::string_view argument,
+                  std::uint32_t message) {
+    std::string path = sanitizeUtf8(argument);
+    std::lock_guard<std::mutex> guard(slotLock);
+    slots.*slot = std::move(path);
+    if (postHost != nullptr && postWindow) postHost->postMessage(postWindow, message, 0, 0);
+}
+
+bool startsWith(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool sendAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// The listening socket, owned by the server thread. The lock file makes "is a bridge already
+// serving?" a question the kernel answers, so two hosts can never both decide a socket is
+// stale and replace each other's.
+struct Listener {
+    FileDescriptor lock;
+    FileDescriptor socket;
+    std::string path;
+    ino_t inode = 0;
+
+    bool open() {
+        path = bridgeSocketPath();
+        sockaddr_un address{};
+        if (path.size() >= sizeof address.sun_path) return false;
+        const std::string lockPath = path + ".lock";
+        lock.reset(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (lock.get() < 0) return false;
+        struct stat lockInfo {};
+        if (::fstat(lock.get(), &lockInfo) != 0 || lockInfo.st_uid != ::geteuid()) return false;
+        if (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) return false;  // a live bridge
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) == 0) {
+            // Only a socket of ours that nobody answers on is stale.
+            if (!S_ISSOCK(info.st_mode) || info.st_uid != ::geteuid()) return false;
+            if (answers()) return false;
+            ::unlink(path.c_str());
+        }
+        socket.reset(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        if (socket.get() < 0) return false;
+        // Bind under a private name, restrict it, then move it into place, so the public
+        // name never exists with looser permissions.
+        std::random_device seed;
+        const std::string temporary = path + "." + std::to_string(::getpid()) + "." +
+                                      std::to_string(seed() % 1000000) + ".new";
+        if (temporary.size() >= sizeof address.sun_path) return false;
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, temporary.c_str(), temporary.size() + 1);
+        if (::bind(socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+            return false;
+        if (::chmod(temporary.c_str(), 0600) != 0 || ::listen(socket.get(), 8) != 0 ||
+            ::rename(temporary.c_str(), path.c_str()) != 0) {
+            ::unlink(temporary.c_str());
+            return false;
+        }
+        struct stat mine {};
+        if (::stat(path.c_str(), &mine) == 0) inode = mine.st_ino;
+        return true;
+    }
+
+    bool answers() const {
+        FileDescriptor probe(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+        return probe.get() >= 0 &&
+               ::connect(probe.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+
+    ~Listener() {
+        if (socket.get() >= 0) {
+            struct stat info {};
+            if (::stat(path.c_str(), &info) == 0 && info.st_ino == inode) ::unlink(path.c_str());
+        }
+    }
+};
+
+// Reads one message: what one read returns plus whatever else is already waiting, so a
+// request is never split by the socket's buffering. False when the peer is gone, the
+// bridge stops, or the message is longer than the limit.
+enum class ReadResult { Message, Closed, Stop };
+
+ReadResult readMessage(int client, int listener, std::string& message) {
+    for (;;) {
+        pollfd fds[3] = {{client, POLLIN, 0}, {stopPipe[0], POLLIN, 0}, {listener, POLLIN, 0}};
+        if (::poll(fds, 3, -1) < 0) {
+            if (errno == EINTR) continue;
+            return ReadResult::Stop;
+        }
+        if (fds[1].revents != 0) return ReadResult::Stop;
+        if (fds[2].revents & POLLIN) {
+            // A second client while one is served: refuse it at once, like a busy pipe.
+            FileDescriptor refused(::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC));
+        }
+        if (fds[0].revents != 0) break;
+    }
+    char buffer[kMaxBridgeMessage + 1];
+    std::size_t total = 0;
+    for (;;) {
+        const ssize_t n = ::recv(client, buffer + total, sizeof buffer - total, MSG_DONTWAIT);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+        if (n <= 0) {
+            if (total == 0) return ReadResult::Closed;
+            break;
+        }
+        total += static_cast<std::size_t>(n);
+        if (total > kMaxBridgeMessage) return ReadResult::Closed;
+    }
+    if (total == 0) return ReadResult::Closed;
+    message.assign(buffer, total);
+    return ReadResult::Message;
+}
+
+void serveBridge() {
+    if (stopSignalled()) return;
+    Listener listener;
+    if (!listener.open()) return;  // a second host, or no usable socket: the bridge stays off
+    listening = true;
+    for (;;) {
+        pollfd fds[2] = {{listener.socket.get(), POLLIN, 0}, {stopPipe[0], POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if (fds[1].revents != 0) break;
+        if (!(fds[0].revents & POLLIN)) continue;
+        FileDescriptor client(::accept4(listener.socket.get(), nullptr, nullptr, SOCK_CLOEXEC));
+        if (client.get() < 0) continue;
+        std::string message;
+        ReadResult result;
+        while ((result = readMessage(client.get(), listener.socket.get(), message)) ==
+               ReadResult::Message) {
+            while (!message.empty() && (message.back() == '\r' || message.back() == '\n'))
+                message.pop_back();
+            if (!sendAll(client.get(), dispatchCommand(message))) break;
+        }
+        if (result == ReadResult::Stop) break;
+    }
+    listening = false;
+}
+
+void runInApplicationContext(const std::function<void(const std::string&)>& job,
+                             std::string PendingPaths::*slot) {
+    std::lock_guard<std::mutex> guard(slotLock);
+    if (!job || postHost == nullptr) return;
+    std::string path = slots.*slot;
+    postHost->executeInApplicationContext([job, path = std::move(path)] { job(path); });
+}
+
+}  // namespace
+
+std::string bridgeSocketPath() {
+    return tempFilePath("qksstudio");
+}
+
+void setBridgeWindow(host::ApplicationServices* host, host::WindowHandle window) {
+    std::lock_guard<std::mutex> guard(slotLock);
+    postHost = host;
+    postWindow = window;
+}
+
+void setBridgeJobs(BridgeJobs newJobs) {
+    jobs = std::move(newJobs);
+}
+
+bool startBridge() {
+    if (running.exchange(true)) return true;
+    if (::pipe2(stopPipe, O_CLOEXEC) != 0) {
+        running = false;
+        return false;
+    }
+    try {
+        serverThread = std::thread(serveBridge);
+    } catch (...) {
+        ::close(stopPipe[0]);
+        ::close(stopPipe[1]);
+        stopPipe[0] = stopPipe[1] = -1;
+        running = false;
+        return false;
+    }
+    return true;
+}
+
+void stopBridge() {
+    if (!running.exchange(false)) return;
+    const char wake = 1;
+    while (::write(stopPipe[1], &wake, 1) < 0 && errno == EINTR) {
+    }
+    if (serverThread.joinable()) serverThread.join();
+    ::close(stopPipe[0]);
+    ::close(stopPipe[1]);
+    stopPipe[0] = stopPipe[1] = -1;
+}
+
+bool bridgeRunning() {
+    return running;
+}
+bool bridgeListening() {
+    return listening;
+}
+
+std::string dispatchCommand(std::string_view line) {
+    if (line == "PING") return "PONG " + std::string(kProductVersion);
+    if (line == "VERSION") return std::string(kProductVersion);
+    if (line == "PLOT") {
+        post(runPlotMessage);
+        return "QUEUED";
+    }
+    if (startsWith(line, "PLOTFILES ")) {
+        storeAndPost(&PendingPaths::plotFiles, line.substr(10), runPlotFilesMessage);
+        return "QUEUED";
+    }
+    if (startsWith(line, "MERGE ")) {
+        storeAndPost(&PendingPaths::merge, line.substr(6), runMergeMessage);
+        return "QUEUED";
+    }
+    if (startsWith(line, "NEST ")) {
+        storeAndPost(&PendingPaths::nest, line.substr(5), runNestMessage);
+        return "QUEUED";
+    }
+    if (line == "NESTPICK") {
+        post(runNestPickMessage);
+        return "QUEUED";
+    }
+    if (line == "NESTSTOP") {
+        nestStopRequested().store(true);
+        return "OK";
+    }
+    return "ERR unknown";
+}
+
+std::intptr_t bridgeWindowProcedure(host::WindowHandle, std::uint32_t message, std::uintptr_t,
+                                    std::intptr_t) {
+    host::ApplicationServices* host;
+    {
+        std::lock_guard<std::mutex> guard(slotLock);
+        host = postHost;
+    }
+    if (host == nullptr) return 0;
+    const auto typeInto = [host](bool available, std::string_view command) {
+        if (!available) return;
+        const host::DocumentId document = host->currentDocument();
+        if (document) host->sendStringToExecute(document, command, true, false, false);
+    };
+    switch (message) {
+        case runPlotMessage:
+            typeInto(jobs.plotCommand, "QKPLOT\n");
+            break;
+        case runNestPickMessage:
+            typeInto(jobs.nestPickCommand, "QKNESTPICK\n");
+            break;
+        case runPlotFilesMessage:
+            runInApplicationContext(jobs.plotFiles, &PendingPaths::plotFiles);
+            break;
+        case runMergeMessage:
+            runInApplicationContext(jobs.merge, &PendingPaths::merge);
+            break;
+        case runNestMessage:
+            runInApplicationContext(jobs.nest, &PendingPaths::nest);
+            break;
+        case nestFinishedMessage:
+            if (jobs.nestFinished) host->executeInApplicationContext(jobs.nestFinished);
+            break;
+        default:
+            break;
+    }
+    return 0;
+}
+
+PendingPaths pendingPaths() {
+    std::lock_guard<std::mutex> guard(slotLock);
+    return slots;
+}
+
+}  // namespace qks

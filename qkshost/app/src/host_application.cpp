@@ -1,0 +1,605 @@
+#include "qkshost/app/host_application.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <set>
+
+extern char** environ;
+
+namespace qkshost {
+
+using qks::host::DocumentId;
+using qks::host::WindowHandle;
+
+namespace {
+
+std::string upperAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return out;
+}
+
+std::string_view trimBlanks(std::string_view text) {
+    const auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!text.empty() && isBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+std::string canonicalPath(const std::string& path) {
+    char buffer[PATH_MAX];
+    if (::realpath(path.c_str(), buffer) != nullptr) return buffer;
+    return path;
+}
+
+std::string fileNameOf(const std::string& path) {
+    const auto cut = path.find_last_of('/');
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+}  // namespace
+
+// State shared with other threads (input reader, signal thread, workers). Held by
+// shared_ptr so a detached reader thread can outlive the application object safely.
+class EventQueue {
+  public:
+    enum class Kind { Message, Function, DocumentText };
+    struct Event {
+        Kind kind;
+        WindowHandle window;
+        std::uint32_t message = 0;
+        std::uintptr_t wParam = 0;
+        std::intptr_t lParam = 0;
+        std::function<void()> function;
+        DocumentId document;
+        std::string text;
+    };
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<Event> events;
+    std::deque<std::string> input;
+    bool inputEnded = false;
+    bool quit = false;
+    int background = 0;
+    std::set<std::uint64_t> liveWindows;
+
+    void push(Event event) {
+        {
+            std::lock_guard<std::mutex> guard(mutex);
+            events.push_back(std::move(event));
+        }
+        changed.notify_all();
+    }
+};
+
+HostApplication::HostApplication()
+    : queue_(std::make_shared<EventQueue>()), mainThread_(std::this_thread::get_id()) {}
+
+HostApplication::~HostApplication() {
+    unloadAllPlugins();
+    std::deque<EventQueue::Event> leftovers;
+    {
+        std::lock_guard<std::mutex> guard(queue_->mutex);
+        leftovers.swap(queue_->events);
+        queue_->liveWindows.clear();
+    }
+}
+
+// ---------------------------------------------------------------- commands and console
+
+bool HostApplication::addCommand(std::string_view group, std::string_view globalName,
+                                 std::string_view localName, int flags,
+                                 qks::host::CommandFunction function) {
+    const std::string key = upperAscii(globalName);
+    if (key.empty() || !function || commands_.count(key) != 0) return false;
+    commands_[key] = Command{std::string(group), std::string(globalName), std::move(function)};
+    return true;
+}
+
+void HostApplication::removeCommandGroup(std::string_view group) {
+    for (auto it = commands_.begin(); it != commands_.end();) {
+        if (it->second.group == group)
+            it = commands_.erase(it);
+        else
+            ++it;
+    }
+}
+
+void HostApplication::setOutputSink(std::function<void(std::string_view)> sink) {
+    sink_ = std::move(sink);
+}
+
+void HostApplication::print(std::string_view text) {
+    if (text.empty()) return;
+    if (sink_) {
+        sink_(text);
+    } else {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fflush(stdout);
+    }
+    atLineStart_ = text.back() == '\n';
+}
+
+void HostApplication::queueInputLine(std::string line) {
+    {
+        std::lock_guard<std::mutex> guard(queue_->mutex);
+        queue_->input.push_back(std::move(line));
+    }
+    queue_->changed.notify_all();
+}
+
+void HostApplication::endInput() {
+    {
+        std::lock_guard<std::mutex> guard(queue_->mutex);
+        queue_->inputEnded = true;
+    }
+    queue_->changed.notify_all();
+}
+
+bool HostApplication::promptForLine(std::string_view prompt, std::string& line) {
+    if (!atLineStart_) print("\n");
+    print(prompt);
+    std::unique_lock<std::mutex> lock(queue_->mutex);
+    queue_->changed.wait(
+        lock, [&] { return !queue_->input.empty() || queue_->inputEnded || queue_->quit; });
+    if (queue_->input.empty()) {
+        lock.unlock();
+        print("\n");
+        return false;
+    }
+    line = std::move(queue_->input.front());
+    queue_->input.pop_front();
+    lock.unlock();
+    if (!interactive_) print(line);  // echo, so a scripted session reads like a typed one
+    print("\n");
+    return true;
+}
+
+std::string HostApplication::takeArgument(const std::string& argument, std::string_view prompt) {
+    if (!argument.empty()) return argument;
+    std::string line;
+    if (!promptForLine(prompt, line)) return {};
+    return std::string(trimBlanks(line));
+}
+
+void HostApplication::executeCommandLine(std::string_view rawLine) {
+    const std::string_view line = trimBlanks(rawLine);
+    if (line.empty()) return;
+    const auto cut = line.find_first_of(" \t");
+    const std::string verb(line.substr(0, cut));
+    const std::string rest(cut == std::string_view::npos ? std::string_view()
+                                                         : trimBlanks(line.substr(cut + 1)));
+    const std::string key = upperAscii(verb);
+    try {
+        if (!runBuiltin(key, rest)) {
+            const auto it = commands_.find(key);
+            if (it == commands_.end()) {
+                print("Unknown command \"" + verb + "\".\n");
+                return;
+            }
+            // What follows the command name on the same line answers its first prompt.
+            if (!rest.empty()) {
+                std::lock_guard<std::mutex> guard(queue_->mutex);
+                queue_->input.push_front(rest);
+            }
+            const qks::host::CommandFunction function = it->second.function;
+            function();
+        }
+    } catch (const std::exception& error) {
+        print(std::string("\nCommand ") + verb + " failed: " + error.what() + "\n");
+    } catch (...) {
+        print(std::string("\nCommand ") + verb + " failed.\n");
+    }
+    if (!atLineStart_) print("\n");
+}
+
+bool HostApplication::runBuiltin(const std::string& verb, const std::string& argument) {
+    std::string error;
+    if (verb == "QUIT" || verb == "EXIT") {
+        requestQuit();
+    } else if (verb == "APPLOAD") {
+        const std::string path = takeArgument(argument, "File to load: ");
+        if (path.empty()) return true;
+        if (loadPlugin(path, error))
+            print("Loaded " + path + ".\n");
+        else
+            print("Cannot load " + path + ": " + error + "\n");
+    } else if (verb == "ARXUNLOAD") {
+        const std::string name = takeArgument(argument, "Application to unload: ");
+        if (name.empty()) return true;
+        if (unloadPlugin(name, error))
+            print("Unloaded " + name + ".\n");
+        else
+            print("Cannot unload " + name + ": " + error + "\n");
+    } else if (verb == "NEW") {
+        const DocumentId id = newDocument();
+        print("New drawing " + documentFileName(id) + ".\n");
+    } else if (verb == "OPEN") {
+        const std::string path = takeArgument(argument, "File to open: ");
+        if (path.empty()) return true;
+        if (openDocument(path, error))
+            print("Opened " + documentFileName(current_) + ".\n");
+        else
+            print("Cannot open " + path + ": " + error + "\n");
+    } else if (verb == "CLOSE") {
+        if (!current_)
+            print("No drawing is open.\n");
+        else
+            closeDocument(current_);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------- events
+
+bool HostApplication::sendStringToExecute(DocumentId document, std::string_view text, bool, bool,
+                                          bool) {
+    if (!document) return false;
+    EventQueue::Event event{
+        EventQueue::Kind::DocumentText, {}, 0, 0, 0, {}, document, std::string(text)};
+    queue_->push(std::move(event));
+    return true;
+}
+
+bool HostApplication::executeInApplicationContext(std::function<void()> function) {
+    if (!function) return false;
+    EventQueue::Event event{EventQueue::Kind::Function, {}, 0, 0, 0, std::move(function), {}, {}};
+    queue_->push(std::move(event));
+    return true;
+}
+
+WindowHandle HostApplication::createMessageWindow(std::string_view className,
+                                                  std::string_view title,
+                                                  qks::host::WindowProcedure procedure) {
+    if (className.empty() || !procedure) return {};
+    const WindowHandle handle{nextWindow_++};
+    windows_[handle.value] =
+        Window{std::string(className), std::string(title), std::move(procedure)};
+    if (loadingPlugin_ >= 0) windowOwners_[handle.value] = plugins_[loadingPlugin_].path;
+    std::lock_guard<std::mutex> guard(queue_->mutex);
+    queue_->liveWindows.insert(handle.value);
+    return handle;
+}
+
+bool HostApplication::postMessage(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                                  std::intptr_t lParam) {
+    {
+        std::lock_guard<std::mutex> guard(queue_->mutex);
+        if (queue_->liveWindows.count(window.value) == 0) return false;
+        queue_->events.push_back(EventQueue::Event{
+            EventQueue::Kind::Message, window, message, wParam, lParam, {}, {}, {}});
+    }
+    queue_->changed.notify_all();
+    return true;
+}
+
+bool HostApplication::destroyWindow(WindowHandle window) {
+    if (windows_.erase(window.value) == 0) return false;
+    windowOwners_.erase(window.value);
+    std::lock_guard<std::mutex> guard(queue_->mutex);
+    queue_->liveWindows.erase(window.value);
+    return true;
+}
+
+void HostApplication::dispatchWindowMessage(WindowHandle window, std::uint32_t message,
+                                            std::uintptr_t wParam, std::intptr_t lParam) {
+    const auto it = windows_.find(window.value);
+    if (it == windows_.end()) return;  // destroyed after the post
+    const qks::host::WindowProcedure procedure = it->second.procedure;
+    procedure(window, message, wParam, lParam);
+}
+
+int HostApplication::processPendingEvents() {
+    int ran = 0;
+    for (;;) {
+        EventQueue::Event event;
+        {
+            std::lock_guard<std::mutex> guard(queue_->mutex);
+            if (queue_->events.empty()) break;
+            event = std::move(queue_->events.front());
+            queue_->events.pop_front();
+        }
+        ++ran;
+        try {
+            switch (event.kind) {
+                case EventQueue::Kind::Message:
+                    dispatchWindowMessage(event.window, event.message, event.wParam, event.lParam);
+                    break;
+                case EventQueue::Kind::Function:
+                    event.function();
+                    break;
+                case EventQueue::Kind::DocumentText: {
+                    if (!event.document || documentFileName(event.document).empty()) break;
+                    current_ = event.document;
+                    std::string_view text(event.text);
+                    while (!text.empty()) {
+                        const auto end = text.find('\n');
+                        executeCommandLine(text.substr(0, end));
+                        if (end == std::string_view::npos) break;
+                        text.remove_prefix(end + 1);
+                    }
+                    break;
+                }
+            }
+        } catch (const std::exception& error) {
+            print(std::string("\nA queued task failed: ") + error.what() + "\n");
+        } catch (...) {
+            print("\nA queued task failed.\n");
+        }
+    }
+    return ran;
+}
+
+int HostApplication::processEventsFor(std::chrono::milliseconds timeout) {
+    {
+        std::unique_lock<std::mutex> lock(queue_->mutex);
+        queue_->changed.wait_for(lock, timeout, [&] { return !queue_->events.empty(); });
+    }
+    return processPendingEvents();
+}
+
+int HostApplication::run(bool serve) {
+    bool prompted = false;
+    for (;;) {
+        processPendingEvents();
+        std::unique_lock<std::mutex> lock(queue_->mutex);
+        if (queue_->quit) break;
+        if (!queue_->events.empty()) continue;
+        if (!queue_->input.empty()) {
+            std::string line = std::move(queue_->input.front());
+            queue_->input.pop_front();
+            lock.unlock();
+            prompted = false;
+            if (!interactive_) print("Command: " + line + "\n");
+            executeCommandLine(line);
+            continue;
+        }
+        if (!serve && queue_->inputEnded && queue_->background == 0) break;
+        if (interactive_ && !queue_->inputEnded && !prompted) {
+            lock.unlock();
+            if (!atLineStart_) print("\n");
+            print("Command: ");
+            prompted = true;
+            continue;
+        }
+        queue_->changed.wait(lock);
+    }
+    return 0;
+}
+
+void HostApplication::requestQuit() {
+    {
+        std::lock_guard<std::mutex> guard(queue_->mutex);
+        queue_->quit = true;
+    }
+    queue_->changed.notify_all();
+}
+
+bool HostApplication::quitRequested() const {
+    std::lock_guard<std::mutex> guard(queue_->mutex);
+    return queue_->quit;
+}
+
+void HostApplication::beginBackgroundWork() {
+    std::lock_guard<std::mutex> guard(queue_->mutex);
+    ++queue_->background;
+}
+
+void HostApplication::endBackgroundWork() {
+    {
+        std::lock_guard<std::mutex> guard(queue_->mutex);
+        if (queue_->background > 0) --queue_->background;
+    }
+    queue_->changed.notify_all();
+}
+
+int HostApplication::backgroundWorkCount() const {
+    std::lock_guard<std::mutex> guard(queue_->mutex);
+    return queue_->background;
+}
+
+// ---------------------------------------------------------------- documents
+
+DocumentId HostApplication::currentDocument() {
+    return current_;
+}
+
+std::string HostApplication::documentFileName(DocumentId document) {
+    for (const Document& d : documents_)
+        if (d.id == document) return d.fileName;
+    return {};
+}
+
+DocumentId HostApplication::newDocument() {
+    const DocumentId id{nextDocument_++};
+    documents_.push_back(Document{id, "Drawing" + std::to_string(++untitledCount_) + ".dwg"});
+    current_ = id;
+    return id;
+}
+
+DocumentId HostApplication::openDocument(const std::string& path, std::string& error) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        error = std::strerror(errno);
+        return {};
+    }
+    if (!S_ISREG(info.st_mode)) {
+        error = "not a drawing file";
+        return {};
+    }
+    const std::string canonical = canonicalPath(path);
+    for (const Document& d : documents_)
+        if (d.fileName == canonical) {
+            current_ = d.id;
+            return d.id;
+        }
+    const DocumentId id{nextDocument_++};
+    documents_.push_back(Document{id, canonical});
+    current_ = id;
+    return id;
+}
+
+bool HostApplication::closeDocument(DocumentId document) {
+    const auto it = std::find_if(documents_.begin(), documents_.end(),
+                                 [&](const Document& d) { return d.id == document; });
+    if (it == documents_.end()) return false;
+    documents_.erase(it);
+    if (current_ == document) current_ = documents_.empty() ? DocumentId{} : documents_.back().id;
+    return true;
+}
+
+// ---------------------------------------------------------------- platform services
+
+std::string HostApplication::modulePath(const void* address) {
+    Dl_info info{};
+    if (::dladdr(address, &info) == 0 || info.dli_fname == nullptr) return {};
+    return canonicalPath(info.dli_fname);
+}
+
+qks::host::StartResult HostApplication::startProgram(const std::string& path,
+                                                     const std::string& workingFolder) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!workingFolder.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, workingFolder.c_str());
+    std::string program = path;
+    char* argv[] = {program.data(), nullptr};
+    pid_t pid = 0;
+    const int result = ::posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (result != 0) return {false, result};
+    // Reap the child whenever it ends so it never lingers as a zombie.
+    std::thread([pid] {
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
+    return {true, 0};
+}
+
+// ---------------------------------------------------------------- plug-ins
+
+bool HostApplication::loadPlugin(const std::string& path, std::string& error) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        error = "no such file";
+        return false;
+    }
+    const std::string canonical = canonicalPath(path);
+    for (const LoadedPlugin& p : plugins_)
+        if (p.path == canonical) {
+            error = "already loaded";
+            return false;
+        }
+    void* handle = ::dlopen(canonical.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        const char* why = ::dlerror();
+        error = why ? why : "cannot load";
+        return false;
+    }
+    auto version = reinterpret_cast<QksApiVersionFunction>(::dlsym(handle, "acrxGetApiVersion"));
+    auto entry = reinterpret_cast<QksEntryPointFunction>(::dlsym(handle, "acrxEntryPoint"));
+    if (version == nullptr || entry == nullptr) {
+        ::dlclose(handle);
+        error = "not a plug-in (no acrxEntryPoint or acrxGetApiVersion)";
+        return false;
+    }
+    if (version() != qks::host::kHostApiVersion) {
+        ::dlclose(handle);
+        error = "built for another host interface version";
+        return false;
+    }
+    plugins_.push_back(LoadedPlugin{canonical, fileNameOf(canonical), handle, entry});
+    loadingPlugin_ = static_cast<int>(plugins_.size()) - 1;
+    std::set<std::string> before;
+    for (const auto& c : commands_)
+        before.insert(c.first);
+    entry(qks::host::kLoadMessage, static_cast<qks::host::Host*>(this));
+    for (const auto& c : commands_)
+        if (before.count(c.first) == 0) commandOwners_[c.first] = canonical;
+    loadingPlugin_ = -1;
+    return true;
+}
+
+bool HostApplication::unloadPlugin(std::string_view name, std::string& error) {
+    const std::string wanted = upperAscii(name);
+    auto it = std::find_if(plugins_.begin(), plugins_.end(), [&](const LoadedPlugin& p) {
+        const std::string file = upperAscii(p.name);
+        const std::string stem = file.substr(0, file.rfind('.'));
+        return wanted == file || wanted == stem || wanted == upperAscii(p.path);
+    });
+    if (it == plugins_.end()) {
+        error = "not loaded";
+        return false;
+    }
+    const LoadedPlugin plugin = *it;
+    plugin.entryPoint(qks::host::kUnloadMessage, static_cast<qks::host::Host*>(this));
+    // Whatever the plug-in left behind runs its code: drop it while the code is still mapped.
+    for (auto c = commandOwners_.begin(); c != commandOwners_.end();) {
+        if (c->second == plugin.path) {
+            commands_.erase(c->first);
+            c = commandOwners_.erase(c);
+        } else {
+            ++c;
+        }
+    }
+    for (auto w = windowOwners_.begin(); w != windowOwners_.end();) {
+        if (w->second == plugin.path) {
+            windows_.erase(w->first);
+            std::lock_guard<std::mutex> guard(queue_->mutex);
+            queue_->liveWindows.erase(w->first);
+            w = windowOwners_.erase(w);
+        } else {
+            ++w;
+        }
+    }
+    std::deque<EventQueue::Event> dropped;
+    {
+        std::lock_guard<std::mutex> guard(queue_->mutex);
+        std::deque<EventQueue::Event> kept;
+        for (auto& event : queue_->events) {
+            const bool deadWindow = event.kind == EventQueue::Kind::Message &&
+                                    queue_->liveWindows.count(event.window.value) == 0;
+            if (deadWindow || event.kind == EventQueue::Kind::Function)
+                dropped.push_back(std::move(event));
+            else
+                kept.push_back(std::move(event));
+        }
+        queue_->events.swap(kept);
+    }
+    dropped.clear();
+    plugins_.erase(std::find_if(plugins_.begin(), plugins_.end(),
+                                [&](const LoadedPlugin& p) { return p.path == plugin.path; }));
+    ::dlclose(plugin.handle);
+    return true;
+}
+
+void HostApplication::unloadAllPlugins() {
+    while (!plugins_.empty()) {
+        std::string error;
+        unloadPlugin(plugins_.back().path, error);
+    }
+}
+
+}  // namespace qkshost
