@@ -5,7 +5,7 @@
 
 #include "qks/common/atomic_file.h"
 #include "qks/common/file_io.h"
-#include "temp_dir.h"
+#include "qks/testing/temp_dir.h"
 
 namespace qks {
 namespace {

@@ -3,7 +3,7 @@
 #include "qks/common/environment.h"
 #include "qks/common/job_config.h"
 #include "qks/common/key_value.h"
-#include "temp_dir.h"
+#include "qks/testing/temp_dir.h"
 
 namespace qks {
 namespace {

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "qks/common/job_log.h"
-#include "temp_dir.h"
+#include "qks/testing/temp_dir.h"
 
 namespace qks {
 namespace {

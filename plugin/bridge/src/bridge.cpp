@@ -162,11 +162,12 @@ ReadResult readMessage(int client, int listener, std::string& message) {
             return ReadResult::Stop;
         }
         if (fds[1].revents != 0) return ReadResult::Stop;
+        // The served client goes first: if it has hung up, whoever waits is the next client.
+        if (fds[0].revents != 0) break;
         if (fds[2].revents & POLLIN) {
             // A second client while one is served: refuse it at once, like a busy pipe.
             FileDescriptor refused(::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC));
         }
-        if (fds[0].revents != 0) break;
     }
     char buffer[kMaxBridgeMessage + 1];
     std::size_t total = 0;
