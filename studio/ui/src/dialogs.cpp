@@ -1,0 +1,42 @@
+#include "qks/studio/ui/dialogs.h"
+
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QUrl>
+
+namespace qks::studio {
+namespace {
+
+class DesktopDialogs : public StudioDialogs {
+  public:
+    QStringList openFiles(QWidget* parent, const QString& title, const QString& filter) override {
+        return QFileDialog::getOpenFileNames(parent, title, QString(), filter);
+    }
+    QString folder(QWidget* parent, const QString& title, const QString& start) override {
+        return QFileDialog::getExistingDirectory(parent, title, start);
+    }
+    QString saveFile(QWidget* parent, const QString& title, const QString& start,
+                     const QString& filter) override {
+        return QFileDialog::getSaveFileName(parent, title, start, filter);
+    }
+    void openFolder(const QString& path) override {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    }
+};
+
+DesktopDialogs desktopDialogs;
+StudioDialogs* current = &desktopDialogs;
+
+}  // namespace
+
+StudioDialogs& studioDialogs() {
+    return *current;
+}
+
+StudioDialogs* setStudioDialogs(StudioDialogs* dialogs) {
+    StudioDialogs* previous = current;
+    current = dialogs ? dialogs : &desktopDialogs;
+    return previous;
+}
+
+}  // namespace qks::studio

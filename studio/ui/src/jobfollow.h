@@ -1,0 +1,51 @@
+#pragma once
+// The submit-and-follow cycle the plot and merge pages share: truncate the job log, send
+// the command, then tail the log every 350 ms until a chunk holds "FATAL" or "DONE".
+
+#include <QObject>
+#include <QString>
+
+#include "qks/studio/logtail.h"
+
+class QLabel;
+class QLocalSocket;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+
+namespace qks::studio {
+
+struct JobTexts {
+    QString busy;    // status while running
+    QString failed;  // after "FATAL"
+    QString done;    // after "DONE"
+};
+
+class JobFollow : public QObject {
+    Q_OBJECT
+  public:
+    JobFollow(QTimer* timer, QPlainTextEdit* log, QPushButton* startButton, QLabel* status,
+              JobTexts texts, QObject* parent);
+
+    bool running() const { return running_; }
+
+    // Re-connects once when the link is down; false means the page must not submit.
+    static bool ensureConnected(QLocalSocket* socket);
+
+    // After the job config was written: empties `logPath`, shows the submission, sends
+    // `command` and starts following the log.
+    void submit(QLocalSocket* socket, const QString& logPath, const QByteArray& command);
+
+    void tick();
+
+  private:
+    QTimer* timer_;
+    QPlainTextEdit* log_;
+    QPushButton* startButton_;
+    QLabel* status_;
+    JobTexts texts_;
+    JobLogTail tail_;
+    bool running_ = false;
+};
+
+}  // namespace qks::studio

@@ -1,0 +1,300 @@
+#include "qks/studio/ui/mainwindow.h"
+
+#include <QButtonGroup>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLocalSocket>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "qks/studio/bridge.h"
+#include "qks/studio/ui/mergepage.h"
+#include "qks/studio/ui/nestpage.h"
+#include "qks/studio/ui/plotpage.h"
+#include "widgets.h"
+
+namespace qks::studio {
+namespace {
+
+const QString kProductName = QStringLiteral("Corvane Studio");
+
+const CardList kCleanupCards = {
+    {QStringLiteral("一键长宽标注"), QStringLiteral("选中板件，自动标注外形长宽")},
+    {QStringLiteral("孔位与折弯标注"), QStringLiteral("识别圆孔与折弯线，批量标注定位")},
+    {QStringLiteral("编号气泡"), QStringLiteral("按顺序生成气泡编号与引线")},
+    {QStringLiteral("面积与周长"), QStringLiteral("闭合轮廓快速统计面积、周长")},
+    {QStringLiteral("图层规范"), QStringLiteral("按规则归层、改色、统一线型")},
+    {QStringLiteral("清理冗余"), QStringLiteral("删短线、消重、炸开后整理图形")},
+    {QStringLiteral("倒角与圆角"), QStringLiteral("批量处理板件角点，支持统一半径")},
+    {QStringLiteral("文字与属性提取"), QStringLiteral("导出图框文字、块属性到表格")},
+};
+
+const CardList kBomCards = {
+    {QStringLiteral("明细表导出 Excel"), QStringLiteral("按图号汇总板件、数量、材质、厚度")},
+    {QStringLiteral("重量计算"), QStringLiteral("按材质密度与板厚计算单件与总重")},
+    {QStringLiteral("折弯展开"), QStringLiteral("按折弯扣除计算展开长度与下料尺寸")},
+    {QStringLiteral("材料利用率"), QStringLiteral("排版面积与板材面积对比，给出利用率")},
+    {QStringLiteral("图纸清单打包"), QStringLiteral("图纸、BOM、PDF 打包成一个交付目录")},
+};
+
+const CardList kSettingsCards = {
+    {QStringLiteral("打印机与纸张"), QStringLiteral("选择 PDF 打印机、纸张与输出目录")},
+    {QStringLiteral("图层与颜色规则"), QStringLiteral("维护图层映射和标注颜色方案")},
+    {QStringLiteral("钣金参数"), QStringLiteral("材质密度、折弯扣除、默认板厚")},
+    {QStringLiteral("连接测试"), QStringLiteral("检查 ARX 通道是否可用，查看版本")},
+};
+
+const QStringList kBadges = {QStringLiteral("出图"), QStringLiteral("合并"),
+                             QStringLiteral("套料"), QStringLiteral("标注"),
+                             QStringLiteral("BOM"),  QStringLiteral("设置")};
+
+struct NavEntry {
+    const char* number;
+    const char* name;
+};
+const NavEntry kNav[] = {{"01", "批量出图"}, {"02", "图纸合并"}, {"03", "自动套料"},
+                         {"04", "标注清理"}, {"05", "钣金 BOM"}, {"06", "偏好设置"}};
+
+}  // namespace
+
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
+    setWindowTitle(kProductName);
+    resize(1180, 760);
+    setMinimumSize(980, 640);
+
+    auto* central = new QWidget(this);
+    auto* row = new QHBoxLayout(central);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    setCentralWidget(central);
+
+    QWidget* sidebar = buildSidebar();
+    row->addWidget(sidebar);
+
+    auto* mainArea = new QWidget(central);
+    mainArea->setObjectName(QStringLiteral("mainArea"));
+    auto* main = new QVBoxLayout(mainArea);
+    main->setContentsMargins(28, 22, 28, 18);
+    main->setSpacing(16);
+    main->addWidget(buildHeader());
+    row->addWidget(mainArea, 1);
+
+    socket = new QLocalSocket(this);
+    stack = new QStackedWidget(mainArea);
+    plotPage = new PlotPage(socket, this);
+    mergePage = new MergePage(socket, this);
+    nestPage = new NestPage(socket, this);
+    stack->addWidget(plotPage);
+    stack->addWidget(mergePage);
+    stack->addWidget(nestPage);
+    stack->addWidget(buildSectionPage(QStringLiteral("标注清理"), kCleanupCards));
+    stack->addWidget(buildSectionPage(QStringLiteral("钣金 BOM"), kBomCards));
+    stack->addWidget(buildSectionPage(QStringLiteral("偏好设置"), kSettingsCards));
+    main->addWidget(stack, 1);
+
+    footer = makeLabel(QStringLiteral("就绪"), "footer", mainArea);
+    main->addWidget(footer);
+
+    auto* group = new QButtonGroup(this);
+    group->setExclusive(true);
+    for (int i = 0; i < navButtons.size(); ++i) {
+        group->addButton(navButtons[i], i);
+        connect(navButtons[i], &QPushButton::clicked, this,
+                [this, i] { stack->setCurrentIndex(i); });
+    }
+    navButtons.first()->setChecked(true);
+    stack->setCurrentIndex(0);
+
+    connect(socket, &QLocalSocket::connected, this, &MainWindow::handshake);
+    connect(socket, &QLocalSocket::disconnected, this, [this] {
+        const LinkView view = linkView(LinkState::Disconnected);
+        setConnectionStatus(view.connected, view.text);
+    });
+    connect(socket, &QLocalSocket::errorOccurred, this, [this] {
+        const LinkView view = linkView(LinkState::Unreachable);
+        setConnectionStatus(view.connected, view.text);
+    });
+    connect(connectButton, &QPushButton::clicked, this, &MainWindow::tryConnect);
+
+    const LinkView initial = linkView(LinkState::Initial);
+    setConnectionStatus(initial.connected, initial.text);
+    QTimer::singleShot(300, this, &MainWindow::tryConnect);
+}
+
+QWidget* MainWindow::buildSidebar() {
+    auto* sidebar = new QWidget(this);
+    sidebar->setObjectName(QStringLiteral("sidebar"));
+    sidebar->setFixedWidth(228);
+    auto* column = new QVBoxLayout(sidebar);
+    column->setContentsMargins(16, 22, 16, 18);
+    column->setSpacing(8);
+
+    auto* brand = new QHBoxLayout();
+    brand->setSpacing(10);
+    QLabel* mark = makeLabel(kProductName.left(1), "brandMark", sidebar);
+    mark->setFixedSize(40, 40);
+    mark->setAlignment(Qt::AlignCenter);
+    brand->addWidget(mark);
+    auto* names = new QVBoxLayout();
+    names->setSpacing(1);
+    names->addWidget(makeLabel(kProductName, "brandName", sidebar));
+    names->addWidget(makeLabel(QStringLiteral("AutoCAD 专用工具"), "brandSub", sidebar));
+    brand->addLayout(names);
+    brand->addStretch();
+    column->addLayout(brand);
+    column->addSpacing(18);
+
+    for (const NavEntry& entry : kNav) {
+        QPushButton* button =
+            makeButton(QStringLiteral("  %1   %2")
+                           .arg(QLatin1String(entry.number), QString::fromUtf8(entry.name)),
+                       "nav", sidebar);
+        button->setCheckable(true);
+        button->setMinimumHeight(40);
+        navButtons.append(button);
+        column->addWidget(button);
+    }
+    column->addStretch();
+    QLabel* hint =
+        makeLabel(QStringLiteral("在 AutoCAD 中输入 QK\n即可唤出面板"), "sidebarHint", sidebar);
+    hint->setWordWrap(true);
+    column->addWidget(hint);
+    column->addWidget(
+        makeLabel(QStringLiteral("v4.4.0  ·  2020 / 2024"), "sidebarVersion", sidebar));
+    return sidebar;
+}
+
+QWidget* MainWindow::buildHeader() {
+    auto* header = new QWidget(this);
+    auto* row = new QHBoxLayout(header);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(12);
+    auto* titles = new QVBoxLayout();
+    titles->addWidget(makeLabel(QStringLiteral("工作台"), "pageTitle", header));
+    titles->addWidget(
+        makeLabel(QStringLiteral("批量出图、图纸合并、自动套料已可用，标注清理与钣金 BOM 陆续开放"),
+                  "pageSubtitle", header));
+    row->addLayout(titles);
+    row->addStretch();
+
+    auto* chip = new QFrame(header);
+    chip->setObjectName(QStringLiteral("chip"));
+    auto* chipRow = new QHBoxLayout(chip);
+    chipRow->setContentsMargins(10, 6, 12, 6);
+    chipRow->setSpacing(7);
+    statusDot = makeLabel(QString(), "statusDot", chip);
+    statusDot->setFixedSize(8, 8);
+    statusText = makeLabel(QString(), "statusText", chip);
+    chipRow->addWidget(statusDot);
+    chipRow->addWidget(statusText);
+    row->addWidget(chip, 0, Qt::AlignVCenter);
+
+    connectButton = makeButton(QStringLiteral("连接 AutoCAD"), "primaryButton", header);
+    row->addWidget(connectButton, 0, Qt::AlignVCenter);
+    return header;
+}
+
+QWidget* MainWindow::buildSectionPage(const QString& section, const CardList& cards) {
+    auto* page = new QWidget(this);
+    auto* column = new QVBoxLayout(page);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(10);
+
+    auto* header = new QHBoxLayout();
+    header->addWidget(makeLabel(section, "sectionTitle", page));
+    header->addStretch();
+    header->addWidget(makeLabel(QStringLiteral("%1 项").arg(cards.size()), "sectionCount", page));
+    column->addLayout(header);
+
+    auto* scroll = new QScrollArea(page);
+    scroll->setObjectName(QStringLiteral("scroll"));
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    auto* content = new QWidget(scroll);
+    auto* grid = new QGridLayout(content);
+    grid->setContentsMargins(0, 0, 8, 8);
+    grid->setHorizontalSpacing(14);
+    grid->setVerticalSpacing(14);
+
+    const int badgeIndex = std::clamp(stack ? stack->count() : 0, 0, int(kBadges.size()) - 1);
+    const QString badge = kBadges[badgeIndex];
+    for (int i = 0; i < cards.size(); ++i) {
+        const QString title = cards[i].first;
+        QWidget* card = buildCard(title, cards[i].second, badge);
+        if (auto* action = card->findChild<QPushButton*>(QStringLiteral("cardAction")))
+            connect(action, &QPushButton::clicked, this, [this, title] { onCardAction(title); });
+        grid->addWidget(card, i / 3, i % 3);
+    }
+    for (int c = 0; c < 3; ++c)
+        grid->setColumnStretch(c, 1);
+    grid->setRowStretch((cards.size() + 2) / 3, 1);
+    scroll->setWidget(content);
+    column->addWidget(scroll, 1);
+    return page;
+}
+
+QWidget* MainWindow::buildCard(const QString& title, const QString& description,
+                               const QString& badge) {
+    auto* card = new QFrame(this);
+    card->setObjectName(QStringLiteral("card"));
+    card->setMinimumHeight(118);
+    auto* column = new QVBoxLayout(card);
+    column->setContentsMargins(16, 14, 16, 12);
+    column->setSpacing(6);
+
+    auto* top = new QHBoxLayout();
+    top->setSpacing(10);
+    QLabel* badgeLabel = makeLabel(badge, "cardBadge", card);
+    badgeLabel->setFixedSize(34, 34);
+    badgeLabel->setAlignment(Qt::AlignCenter);
+    top->addWidget(badgeLabel);
+    top->addWidget(makeLabel(title, "cardTitle", card));
+    top->addStretch();
+    column->addLayout(top);
+
+    QLabel* desc = makeLabel(description, "cardDesc", card);
+    desc->setWordWrap(true);
+    column->addWidget(desc);
+    column->addStretch();
+    column->addWidget(makeButton(QStringLiteral("配置并运行  >"), "cardAction", card), 0,
+                      Qt::AlignLeft);
+    return card;
+}
+
+void MainWindow::onCardAction(const QString& title) {
+    footer->setText(QStringLiteral("「%1」已选中，下一阶段接入执行逻辑").arg(title));
+    if (title == QLatin1String("连接测试")) tryConnect();
+}
+
+void MainWindow::setConnectionStatus(bool connected, const QString& text) {
+    statusText->setText(text);
+    statusDot->setStyleSheet(dotStyle(connected));
+    connectButton->setText(connectCaption(connected));
+}
+
+void MainWindow::tryConnect() {
+    if (socket->state() == QLocalSocket::ConnectedState) return;
+    const LinkView connecting = linkView(LinkState::Connecting);
+    setConnectionStatus(connecting.connected, connecting.text);
+    if (connectBridge(socket, kConnectWaitMs)) {
+        handshake();
+    } else {
+        const LinkView view = linkView(LinkState::Unreachable);
+        setConnectionStatus(view.connected, view.text);
+    }
+}
+
+void MainWindow::handshake() {
+    const std::optional<QString> version = qks::studio::handshake(socket);
+    const LinkView view = linkView(LinkState::Connected, version);
+    setConnectionStatus(view.connected, view.text);
+    if (version) footer->setText(QStringLiteral("通道正常，可以运行功能"));
+}
+
+}  // namespace qks::studio
