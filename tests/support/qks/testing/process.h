@@ -1,0 +1,126 @@
+// Runs a program of the build as a child process, with its output captured in a file.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "qks/testing/temp_dir.h"
+
+extern char** environ;
+
+namespace qks::testing {
+
+class ChildProcess {
+  public:
+    // `env` entries ("NAME=value") are added to (and override) the current environment.
+    ChildProcess(const std::vector<std::string>& argv, const std::string& outputPath,
+                 const std::vector<std::string>& env = {}, const std::string& stdinText = "")
+        : output_(outputPath) {
+        std::vector<std::string> environment;
+        for (char** e = environ; *e != nullptr; ++e) {
+            const std::string entry(*e);
+            bool overridden = false;
+            for (const auto& add : env)
+                if (entry.substr(0, entry.find('=') + 1) == add.substr(0, add.find('=') + 1))
+                    overridden = true;
+            if (!overridden) environment.push_back(entry);
+        }
+        environment.insert(environment.end(), env.begin(), env.end());
+        std::vector<char*> envp, args;
+        for (auto& e : environment)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+        std::vector<std::string> argvCopy = argv;
+        for (auto& a : argvCopy)
+            args.push_back(a.data());
+        args.push_back(nullptr);
+
+        int inPipe[2];
+        if (::pipe2(inPipe, O_CLOEXEC) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, inPipe[0], 0);
+        posix_spawn_file_actions_addopen(&actions, 1, outputPath.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t none;
+        sigemptyset(&none);
+        posix_spawnattr_setsigmask(&attributes, &none);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+        if (::posix_spawn(&pid_, args[0], &actions, &attributes, args.data(), envp.data()) != 0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attributes);
+        ::close(inPipe[0]);
+        if (!stdinText.empty()) {
+            [[maybe_unused]] auto n = ::write(inPipe[1], stdinText.data(), stdinText.size());
+        }
+        stdin_ = inPipe[1];
+        if (stdinText.empty() == false) closeInput();
+    }
+    ~ChildProcess() {
+        closeInput();
+        if (pid_ > 0 && !exited_) {
+            ::kill(pid_, SIGKILL);
+            wait();
+        }
+    }
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    bool started() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
+    void closeInput() {
+        if (stdin_ >= 0) ::close(stdin_);
+        stdin_ = -1;
+    }
+    void signal(int number) { ::kill(pid_, number); }
+
+    // Waits for the exit; returns the exit status, 128+signal when killed, -1 on time-out.
+    int wait(std::chrono::milliseconds limit = std::chrono::seconds(60)) {
+        if (exited_) return status_;
+        const auto end = std::chrono::steady_clock::now() + limit;
+        for (;;) {
+            int status = 0;
+            const pid_t r = ::waitpid(pid_, &status, WNOHANG);
+            if (r == pid_) {
+                exited_ = true;
+                status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+                return status_;
+            }
+            if (std::chrono::steady_clock::now() > end) return -1;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    std::string output() const { return readAll(output_); }
+
+  private:
+    std::string output_;
+    pid_t pid_ = -1;
+    int stdin_ = -1;
+    bool exited_ = false;
+    int status_ = -1;
+};
+
+// Polls `condition` every 10 ms until it holds or `limit` passes.
+template <typename Condition>
+bool eventually(Condition condition, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+}  // namespace qks::testing
