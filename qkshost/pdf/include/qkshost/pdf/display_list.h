@@ -1,0 +1,146 @@
+// The neutral display list the PDF renderer draws: primitives in drawing coordinates (x right,
+// y up, drawing units), each with the pen it is drawn with. Whoever converts drawing entities
+// resolves ByLayer/ByBlock colours and line weights, block transforms and text styles before
+// adding items; the list only knows geometry, colour, weight and text.
+//
+// Angles are radians, counter-clockwise from +x. Items are drawn in list order (later items on
+// top). A plain value type: copy it, move it, build it on any thread.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "qkshost/pdf/plot_settings.h"
+#include "qkshost/pdf/plot_style.h"
+
+namespace qkshost::pdf {
+
+struct Point2 {
+    double x = 0.0;
+    double y = 0.0;
+};
+
+// Line weight used for a pen whose weight is "default" (negative), in millimetres on paper.
+inline constexpr double kDefaultLineWeightMm = 0.25;
+// Thinnest line put on paper (weight 0 means "thinnest the device can draw").
+inline constexpr double kThinnestLineWeightMm = 0.05;
+
+struct Pen {
+    PlotColour colour = PlotColour::aci(7);
+    double lineWeightMm = -1.0;  // on paper, not scaled with the plot; negative: default
+};
+
+struct LinePrimitive {
+    Point2 start, end;
+};
+
+// One polyline vertex. bulge = tan(included angle / 4) of the segment that starts here (positive
+// counter-clockwise); widths are in drawing units and scale with the plot. A segment whose two
+// widths differ, or a polyline whose segments have different widths, is drawn as filled
+// outlines; a constant non-zero width is a stroke of that width with mitred corners and flat
+// ends; zero width is a normal line of the pen's weight. Arcs stay true arcs in the PDF.
+struct PolylineVertex {
+    Point2 point;
+    double bulge = 0.0;
+    double startWidth = 0.0;
+    double endWidth = 0.0;
+};
+
+struct PolylinePrimitive {
+    std::vector<PolylineVertex> vertices;
+    bool closed = false;
+};
+
+struct CirclePrimitive {
+    Point2 centre;
+    double radius = 0.0;
+};
+
+// Counter-clockwise from startAngle to endAngle; an end below the start wraps once.
+struct ArcPrimitive {
+    Point2 centre;
+    double radius = 0.0;
+    double startAngle = 0.0;
+    double endAngle = 0.0;
+};
+
+// Ellipse as the drawing file stores it: centre, major-axis end point relative to the centre,
+// minor/major ratio, and parameters (radians, counter-clockwise) of the drawn part. 0 to 2 pi
+// is the whole ellipse.
+struct EllipsePrimitive {
+    Point2 centre;
+    Point2 majorAxis{1.0, 0.0};
+    double ratio = 1.0;
+    double startParam = 0.0;
+    double endParam = 6.283185307179586;
+};
+
+// Filled area: solids, solid hatches, wide-line fills. Loops are closed implicitly and may
+// carry bulges (widths are ignored); overlapping loops are combined by the even-odd rule, so a
+// loop inside another is a hole.
+struct FillPrimitive {
+    std::vector<std::vector<PolylineVertex>> loops;
+};
+
+enum class TextHAlign { Left, Center, Right };
+// Baseline: the insertion point is on the baseline; Bottom: under the descenders; Middle:
+// half the text height above the baseline; Top: one text height above the baseline.
+enum class TextVAlign { Baseline, Bottom, Middle, Top };
+
+// A single-line text (a multiline text arrives as one item per line). height is the height of
+// capital letters in drawing units; widthFactor stretches along the text direction; oblique
+// slants the glyphs (radians, positive leaning right). fontFamily is requested by name
+// ("SimSun", "Microsoft YaHei UI", "Arial"; a ".ttf" or ".shx" file name is accepted); fonts
+// that are not installed, and characters the font lacks, fall back through fontconfig, Chinese
+// to an installed CJK font.
+struct TextPrimitive {
+    std::string text;  // UTF-8; invalid sequences are shown as U+FFFD
+    Point2 position;
+    double height = 2.5;
+    double rotation = 0.0;
+    double widthFactor = 1.0;
+    double oblique = 0.0;
+    TextHAlign hAlign = TextHAlign::Left;
+    TextVAlign vAlign = TextVAlign::Baseline;
+    std::string fontFamily;  // empty: the host's default sans-serif
+};
+
+// Restricts everything up to the matching ClipPop to the rectangle (drawing units), within any
+// clip already in force. Unmatched pops are ignored; clips still open at the end are closed.
+struct ClipPush {
+    PlotRect rect;
+};
+struct ClipPop {};
+
+using Primitive = std::variant<LinePrimitive, PolylinePrimitive, CirclePrimitive, ArcPrimitive,
+                               EllipsePrimitive, FillPrimitive, TextPrimitive, ClipPush, ClipPop>;
+
+struct DisplayItem {
+    Pen pen;
+    Primitive primitive;
+};
+
+class DisplayList {
+  public:
+    void add(const Pen& pen, Primitive primitive) { items_.push_back({pen, std::move(primitive)}); }
+    void pushClip(const PlotRect& rect) { items_.push_back({Pen{}, ClipPush{rect}}); }
+    void popClip() { items_.push_back({Pen{}, ClipPop{}}); }
+    void reserve(std::size_t n) { items_.reserve(n); }
+    void clear() { items_.clear(); }
+
+    const std::vector<DisplayItem>& items() const { return items_; }
+    std::size_t size() const { return items_.size(); }
+    bool empty() const { return items_.empty(); }
+
+    // Bounding box of everything drawn (arcs and ellipses by their exact extremes, texts by an
+    // estimate of their box: capital height by 0.7 height per character), for extents plots.
+    // Empty when nothing has finite geometry.
+    std::optional<PlotRect> extents() const;
+
+  private:
+    std::vector<DisplayItem> items_;
+};
+
+}  // namespace qkshost::pdf

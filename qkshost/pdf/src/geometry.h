@@ -1,0 +1,82 @@
+// Geometry shared by the display list's extents and the renderer. Drawing units, radians.
+#pragma once
+
+#include <cmath>
+
+#include "qkshost/pdf/display_list.h"
+
+namespace qkshost::pdf::detail {
+
+constexpr double kTwoPi = 6.283185307179586;
+
+inline bool finite(const Point2& p) {
+    return std::isfinite(p.x) && std::isfinite(p.y);
+}
+
+// The circular arc of a bulged polyline segment from a to b. False when the segment is straight
+// (bulge about zero or a and b coincide).
+struct BulgeArc {
+    Point2 centre;
+    double radius = 0.0;
+    double startAngle = 0.0;
+    double sweep = 0.0;  // signed: positive counter-clockwise
+};
+inline bool bulgeArc(const Point2& a, const Point2& b, double bulge, BulgeArc& out) {
+    const double dx = b.x - a.x, dy = b.y - a.y;
+    const double chord = std::hypot(dx, dy);
+    if (!(std::fabs(bulge) > 1e-9) || !(chord > 0) || !std::isfinite(bulge)) return false;
+    // The centre lies on the chord's left normal at half-chord * cot(sweep / 2) from the middle.
+    const double offset = (1.0 - bulge * bulge) / (4.0 * bulge);
+    out.centre = {(a.x + b.x) / 2.0 - dy * offset, (a.y + b.y) / 2.0 + dx * offset};
+    out.radius = std::hypot(a.x - out.centre.x, a.y - out.centre.y);
+    out.startAngle = std::atan2(a.y - out.centre.y, a.x - out.centre.x);
+    out.sweep = 4.0 * std::atan(bulge);
+    return std::isfinite(out.radius) && out.radius > 0;
+}
+
+// End parameter of a counter-clockwise sweep from start to end, wrapped into (start,
+// start + 2 pi]; equal values mean a full turn.
+inline double ccwEnd(double start, double end) {
+    double e = end;
+    while (e <= start)
+        e += kTwoPi;
+    while (e - start > kTwoPi)
+        e -= kTwoPi;
+    return e;
+}
+
+// Running bounding box.
+struct Bounds {
+    double minX = HUGE_VAL, minY = HUGE_VAL, maxX = -HUGE_VAL, maxY = -HUGE_VAL;
+    void add(double x, double y) {
+        if (!std::isfinite(x) || !std::isfinite(y)) return;
+        minX = std::fmin(minX, x);
+        minY = std::fmin(minY, y);
+        maxX = std::fmax(maxX, x);
+        maxY = std::fmax(maxY, y);
+    }
+    bool empty() const { return minX > maxX; }
+};
+
+// Adds the extremes of the elliptical arc c + u cos t + v sin t for t from t0 to t1 (t1 >= t0).
+inline void addConicArc(Bounds& box, const Point2& c, const Point2& u, const Point2& v, double t0,
+                        double t1) {
+    auto at = [&](double t) {
+        box.add(c.x + u.x * std::cos(t) + v.x * std::sin(t),
+                c.y + u.y * std::cos(t) + v.y * std::sin(t));
+    };
+    at(t0);
+    at(t1);
+    const double candidates[4] = {std::atan2(v.x, u.x), std::atan2(v.x, u.x) + M_PI,
+                                  std::atan2(v.y, u.y), std::atan2(v.y, u.y) + M_PI};
+    for (double t : candidates) {
+        double k = t;
+        while (k < t0)
+            k += kTwoPi;
+        while (k - kTwoPi >= t0)
+            k -= kTwoPi;
+        if (k <= t1) at(k);
+    }
+}
+
+}  // namespace qkshost::pdf::detail

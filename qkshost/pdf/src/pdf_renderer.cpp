@@ -1,0 +1,432 @@
+#include "pdf_renderer.h"
+
+#include <cairo-pdf.h>
+#include <cairo.h>
+#include <glib.h>
+#include <pango/pangocairo.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <map>
+#include <memory>
+
+#include "geometry.h"
+
+namespace qkshost::pdf::detail {
+namespace {
+
+// Texts are laid out at this em size (user units) and scaled into place, so glyph positions
+// never suffer from integer rounding of small sizes.
+constexpr double kLayoutEm = 100.0;
+// Capital height as a fraction of the em: a text of height h is set at an em of h / 0.75.
+constexpr double kCapHeightPerEm = 0.75;
+
+struct Deleter {
+    void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
+    void operator()(cairo_t* c) const { cairo_destroy(c); }
+    void operator()(PangoContext* p) const { g_object_unref(p); }
+    void operator()(PangoLayout* p) const { g_object_unref(p); }
+    void operator()(PangoFontDescription* p) const { pango_font_description_free(p); }
+    void operator()(cairo_font_options_t* p) const { cairo_font_options_destroy(p); }
+};
+template <class T>
+using Owned = std::unique_ptr<T, Deleter>;
+
+cairo_status_t writeToFile(void* closure, const unsigned char* data, unsigned int length) {
+    return static_cast<AtomicOutputFile*>(closure)->write(data, length) ? CAIRO_STATUS_SUCCESS
+                                                                        : CAIRO_STATUS_WRITE_ERROR;
+}
+
+bool finiteVertices(const std::vector<PolylineVertex>& vertices) {
+    for (const PolylineVertex& v : vertices)
+        if (!finite(v.point) || !std::isfinite(v.bulge) || !std::isfinite(v.startWidth) ||
+            !std::isfinite(v.endWidth))
+            return false;
+    return true;
+}
+
+// Family name for fontconfig: file names of CAD fonts lose their extension; shape fonts have no
+// outline equivalent here and take the default sans-serif.
+std::string fontFamilyFor(const std::string& requested) {
+    std::string lower = requested;
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    auto endsWith = [&](const char* ext) {
+        const std::size_t n = std::strlen(ext);
+        return lower.size() >= n && lower.compare(lower.size() - n, n, ext) == 0;
+    };
+    if (requested.empty() || endsWith(".shx")) return "sans-serif";
+    if (endsWith(".ttf") || endsWith(".ttc") || endsWith(".otf"))
+        return requested.substr(0, requested.size() - 4);
+    return requested;
+}
+
+class PageRenderer {
+  public:
+    PageRenderer(cairo_t* cr, const PageGeometry& g, const PlotStyleTable& style)
+        : cr_(cr), g_(g), style_(style) {
+        context_.reset(pango_font_map_create_context(pango_cairo_font_map_get_default()));
+        Owned<cairo_font_options_t> options(cairo_font_options_create());
+        cairo_font_options_set_hint_style(options.get(), CAIRO_HINT_STYLE_NONE);
+        cairo_font_options_set_hint_metrics(options.get(), CAIRO_HINT_METRICS_OFF);
+        pango_cairo_context_set_font_options(context_.get(), options.get());
+        pango_context_set_round_glyph_positions(context_.get(), FALSE);
+        // Han characters shared by Chinese and Japanese take the Chinese forms.
+        pango_context_set_language(context_.get(), pango_language_from_string("zh-cn"));
+        layout_.reset(pango_layout_new(context_.get()));
+    }
+
+    void render(const DisplayList& list) {
+        cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_EVEN_ODD);
+        cairo_set_line_cap(cr_, CAIRO_LINE_CAP_ROUND);
+        cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND);
+        for (const DisplayItem& item : list.items())
+            draw(item);
+        flushStroke();
+        while (clipDepth_ > 0)
+            popClip();
+    }
+
+  private:
+    void draw(const DisplayItem& item) {
+        const Primitive& p = item.primitive;
+        if (auto* line = std::get_if<LinePrimitive>(&p)) {
+            if (!finite(line->start) || !finite(line->end)) return;
+            beginStroke(item.pen);
+            cairo_move_to(cr_, line->start.x, line->start.y);
+            cairo_line_to(cr_, line->end.x, line->end.y);
+        } else if (auto* poly = std::get_if<PolylinePrimitive>(&p)) {
+            drawPolyline(item.pen, *poly);
+        } else if (auto* circle = std::get_if<CirclePrimitive>(&p)) {
+            if (!finite(circle->centre) || !(circle->radius > 0) || !std::isfinite(circle->radius))
+                return;
+            beginStroke(item.pen);
+            cairo_new_sub_path(cr_);
+            cairo_arc(cr_, circle->centre.x, circle->centre.y, circle->radius, 0, kTwoPi);
+            cairo_close_path(cr_);
+        } else if (auto* arc = std::get_if<ArcPrimitive>(&p)) {
+            if (!finite(arc->centre) || !(arc->radius > 0) || !std::isfinite(arc->radius) ||
+                !std::isfinite(arc->startAngle) || !std::isfinite(arc->endAngle))
+                return;
+            beginStroke(item.pen);
+            cairo_new_sub_path(cr_);
+            cairo_arc(cr_, arc->centre.x, arc->centre.y, arc->radius, arc->startAngle,
+                      ccwEnd(arc->startAngle, arc->endAngle));
+        } else if (auto* el = std::get_if<EllipsePrimitive>(&p)) {
+            drawEllipse(item.pen, *el);
+        } else if (auto* fill = std::get_if<FillPrimitive>(&p)) {
+            drawFill(item.pen, *fill);
+        } else if (auto* text = std::get_if<TextPrimitive>(&p)) {
+            drawText(item.pen, *text);
+        } else if (auto* clip = std::get_if<ClipPush>(&p)) {
+            pushClip(clip->rect);
+        } else if (std::holds_alternative<ClipPop>(p)) {
+            if (clipDepth_ > 0) popClip();
+        }
+    }
+
+    // --- pens and batching -------------------------------------------------------------------
+
+    double lineWidthUnits(const Pen& pen) const {
+        double mm = pen.lineWeightMm;
+        if (!(mm >= 0) || !std::isfinite(mm)) mm = kDefaultLineWeightMm;
+        mm = std::max(mm, kThinnestLineWeightMm);
+        return mm * kPointsPerMm / g_.pointsPerUnit;
+    }
+
+    void setColour(const Pen& pen) {
+        const Rgb c = style_.map(pen.colour);
+        if (haveColour_ && c == colour_) return;
+        cairo_set_source_rgb(cr_, c.r / 255.0, c.g / 255.0, c.b / 255.0);
+        colour_ = c;
+        haveColour_ = true;
+    }
+
+    // Consecutive strokes with the same ink and weight share one path and one stroke operator,
+    // which keeps large pages small.
+    void beginStroke(const Pen& pen) {
+        const Rgb c = style_.map(pen.colour);
+        const double width = lineWidthUnits(pen);
+        if (pending_ && c == colour_ && width == width_) return;
+        flushStroke();
+        setColour(pen);
+        cairo_set_line_width(cr_, width);
+        width_ = width;
+        pending_ = true;
+    }
+
+    void flushStroke() {
+        if (!pending_) return;
+        cairo_stroke(cr_);
+        pending_ = false;
+    }
+
+    // --- polylines ---------------------------------------------------------------------------
+
+    static void appendSegment(cairo_t* cr, const PolylineVertex& from, const Point2& to) {
+        BulgeArc arc;
+        if (!bulgeArc(from.point, to, from.bulge, arc)) {
+            cairo_line_to(cr, to.x, to.y);
+        } else if (arc.sweep > 0) {
+            cairo_arc(cr, arc.centre.x, arc.centre.y, arc.radius, arc.startAngle,
+                      arc.startAngle + arc.sweep);
+        } else {
+            cairo_arc_negative(cr, arc.centre.x, arc.centre.y, arc.radius, arc.startAngle,
+                               arc.startAngle + arc.sweep);
+        }
+    }
+
+    static void appendLoop(cairo_t* cr, const std::vector<PolylineVertex>& v, bool closed) {
+        cairo_move_to(cr, v[0].point.x, v[0].point.y);
+        const std::size_t segments = closed ? v.size() : v.size() - 1;
+        for (std::size_t i = 0; i < segments; ++i)
+            appendSegment(cr, v[i], v[(i + 1) % v.size()].point);
+        if (closed) cairo_close_path(cr);
+    }
+
+    void drawPolyline(const Pen& pen, const PolylinePrimitive& poly) {
+        const auto& v = poly.vertices;
+        if (v.empty() || !finiteVertices(v)) return;
+        if (v.size() == 1) {  // a single vertex plots as a dot
+            beginStroke(pen);
+            cairo_move_to(cr_, v[0].point.x, v[0].point.y);
+            cairo_close_path(cr_);
+            return;
+        }
+        const std::size_t segments = poly.closed ? v.size() : v.size() - 1;
+        const double w0 = v[0].startWidth;
+        bool constant = true;
+        for (std::size_t i = 0; i < segments; ++i)
+            if (v[i].startWidth != w0 || v[i].endWidth != w0) constant = false;
+        if (constant && w0 == 0.0) {
+            beginStroke(pen);
+            appendLoop(cr_, v, poly.closed);
+            return;
+        }
+        flushStroke();
+        setColour(pen);
+        if (constant) {
+            cairo_save(cr_);
+            cairo_set_line_width(cr_, std::fabs(w0));
+            cairo_set_line_cap(cr_, CAIRO_LINE_CAP_BUTT);
+            cairo_set_line_join(cr_, CAIRO_LINE_JOIN_MITER);
+            appendLoop(cr_, v, poly.closed);
+            cairo_stroke(cr_);
+            cairo_restore(cr_);
+            return;
+        }
+        // Tapered segments: each is a filled band; bands of one polyline share their
+        // orientation, so the non-zero rule unites them where they overlap at the vertices.
+        cairo_save(cr_);
+        cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_WINDING);
+        for (std::size_t i = 0; i < segments; ++i)
+            appendBand(v[i], v[(i + 1) % v.size()].point);
+        cairo_fill(cr_);
+        cairo_restore(cr_);
+    }
+
+    // Band from `from` to `to` whose width runs from from.startWidth to from.endWidth: left edge
+    // forwards, right edge backwards.
+    void appendBand(const PolylineVertex& from, const Point2& to) {
+        const double w0 = std::fabs(from.startWidth) / 2.0, w1 = std::fabs(from.endWidth) / 2.0;
+        BulgeArc arc;
+        std::vector<Point2> left, right;
+        if (!bulgeArc(from.point, to, from.bulge, arc)) {
+            const double dx = to.x - from.point.x, dy = to.y - from.point.y;
+            const double len = std::hypot(dx, dy);
+            if (!(len > 0)) return;
+            const double nx = -dy / len, ny = dx / len;
+            left = {{from.point.x + nx * w0, from.point.y + ny * w0},
+                    {to.x + nx * w1, to.y + ny * w1}};
+            right = {{from.point.x - nx * w0, from.point.y - ny * w0},
+                     {to.x - nx * w1, to.y - ny * w1}};
+        } else {
+            const int steps =
+                std::max(4, static_cast<int>(std::ceil(std::fabs(arc.sweep) / (M_PI / 36))));
+            const double side = arc.sweep > 0 ? -1.0 : 1.0;  // left of travel: inwards when CCW
+            for (int k = 0; k <= steps; ++k) {
+                const double f = static_cast<double>(k) / steps;
+                const double t = arc.startAngle + arc.sweep * f;
+                const double half = w0 + (w1 - w0) * f;
+                const double cx = std::cos(t), sy = std::sin(t);
+                left.push_back({arc.centre.x + cx * (arc.radius + side * half),
+                                arc.centre.y + sy * (arc.radius + side * half)});
+                right.push_back({arc.centre.x + cx * (arc.radius - side * half),
+                                 arc.centre.y + sy * (arc.radius - side * half)});
+            }
+        }
+        cairo_move_to(cr_, left[0].x, left[0].y);
+        for (std::size_t k = 1; k < left.size(); ++k)
+            cairo_line_to(cr_, left[k].x, left[k].y);
+        for (std::size_t k = right.size(); k-- > 0;)
+            cairo_line_to(cr_, right[k].x, right[k].y);
+        cairo_close_path(cr_);
+    }
+
+    // --- ellipses and fills ------------------------------------------------------------------
+
+    void drawEllipse(const Pen& pen, const EllipsePrimitive& el) {
+        const double major = std::hypot(el.majorAxis.x, el.majorAxis.y);
+        if (!finite(el.centre) || !(major > 0) || !std::isfinite(major) || !(el.ratio > 0) ||
+            !std::isfinite(el.ratio) || !std::isfinite(el.startParam) ||
+            !std::isfinite(el.endParam))
+            return;
+        beginStroke(pen);
+        // The path is built in the ellipse's own frame; the stroke happens later under the
+        // drawing transform, so the line keeps its weight.
+        cairo_matrix_t saved;
+        cairo_get_matrix(cr_, &saved);
+        cairo_translate(cr_, el.centre.x, el.centre.y);
+        cairo_rotate(cr_, std::atan2(el.majorAxis.y, el.majorAxis.x));
+        cairo_scale(cr_, major, major * el.ratio);
+        cairo_new_sub_path(cr_);
+        cairo_arc(cr_, 0, 0, 1, el.startParam, ccwEnd(el.startParam, el.endParam));
+        cairo_set_matrix(cr_, &saved);
+    }
+
+    void drawFill(const Pen& pen, const FillPrimitive& fill) {
+        bool any = false;
+        for (const auto& loop : fill.loops)
+            if (loop.size() >= 2 && finiteVertices(loop)) any = true;
+        if (!any) return;
+        flushStroke();
+        setColour(pen);
+        for (const auto& loop : fill.loops)
+            if (loop.size() >= 2 && finiteVertices(loop)) appendLoop(cr_, loop, true);
+        cairo_fill(cr_);
+    }
+
+    // --- text --------------------------------------------------------------------------------
+
+    PangoFontDescription* fontFor(const std::string& family) {
+        auto found = fonts_.find(family);
+        if (found != fonts_.end()) return found->second.get();
+        Owned<PangoFontDescription> desc(pango_font_description_new());
+        pango_font_description_set_family(desc.get(), fontFamilyFor(family).c_str());
+        pango_font_description_set_absolute_size(desc.get(), kLayoutEm * PANGO_SCALE);
+        return fonts_.emplace(family, std::move(desc)).first->second.get();
+    }
+
+    void drawText(const Pen& pen, const TextPrimitive& t) {
+        if (t.text.empty() || !finite(t.position) || !(t.height > 0) || !std::isfinite(t.height) ||
+            !std::isfinite(t.rotation) || !std::isfinite(t.widthFactor) || t.widthFactor == 0 ||
+            !std::isfinite(t.oblique) || std::fabs(std::cos(t.oblique)) < 1e-3)
+            return;
+        flushStroke();
+        setColour(pen);
+        gchar* valid = g_utf8_make_valid(t.text.c_str(), static_cast<gssize>(t.text.size()));
+        pango_layout_set_font_description(layout_.get(), fontFor(t.fontFamily));
+        pango_layout_set_text(layout_.get(), valid, -1);
+        g_free(valid);
+
+        cairo_save(cr_);
+        cairo_translate(cr_, t.position.x, t.position.y);
+        cairo_rotate(cr_, t.rotation);
+        cairo_matrix_t shear;
+        cairo_matrix_init(&shear, 1, 0, std::tan(t.oblique), 1, 0, 0);
+        cairo_transform(cr_, &shear);
+        const double k = t.height / (kCapHeightPerEm * kLayoutEm);
+        cairo_scale(cr_, k * t.widthFactor, -k);  // layout space has y down
+        pango_cairo_update_layout(cr_, layout_.get());
+
+        PangoRectangle logical;
+        pango_layout_get_extents(layout_.get(), nullptr, &logical);
+        const double width = static_cast<double>(logical.width) / PANGO_SCALE;
+        const double height = static_cast<double>(logical.height) / PANGO_SCALE;
+        const double baseline =
+            static_cast<double>(pango_layout_get_baseline(layout_.get())) / PANGO_SCALE;
+        const double cap = kCapHeightPerEm * kLayoutEm;
+        double dx = -static_cast<double>(logical.x) / PANGO_SCALE;
+        if (t.hAlign == TextHAlign::Center) dx -= width / 2.0;
+        if (t.hAlign == TextHAlign::Right) dx -= width;
+        double dy = -baseline;
+        if (t.vAlign == TextVAlign::Bottom) dy = -height;
+        if (t.vAlign == TextVAlign::Middle) dy = cap / 2.0 - baseline;
+        if (t.vAlign == TextVAlign::Top) dy = cap - baseline;
+        cairo_move_to(cr_, dx, dy);
+        pango_cairo_show_layout(cr_, layout_.get());
+        cairo_restore(cr_);
+    }
+
+    // --- clipping ----------------------------------------------------------------------------
+
+    void pushClip(const PlotRect& r) {
+        flushStroke();
+        cairo_save(cr_);
+        ++clipDepth_;
+        const PlotRect n = PlotRect::normalised(r.minX, r.minY, r.maxX, r.maxY);
+        if (n.isValid()) cairo_rectangle(cr_, n.minX, n.minY, n.width(), n.height());
+        // An invalid rectangle clips everything away: an empty path clips to nothing.
+        cairo_clip(cr_);
+    }
+
+    void popClip() {
+        flushStroke();
+        cairo_restore(cr_);
+        --clipDepth_;
+        haveColour_ = false;  // the restored state has the colour of before the push
+    }
+
+    cairo_t* cr_;
+    const PageGeometry& g_;
+    const PlotStyleTable& style_;
+    Owned<PangoContext> context_;
+    Owned<PangoLayout> layout_;
+    std::map<std::string, Owned<PangoFontDescription>> fonts_;
+    bool pending_ = false;
+    bool haveColour_ = false;
+    Rgb colour_;
+    double width_ = 0.0;
+    int clipDepth_ = 0;
+};
+
+}  // namespace
+
+PlotResult renderPdfPage(const PageGeometry& g, const PlotStyleTable& style,
+                         const DisplayList& list, const std::string& title, AtomicOutputFile& out) {
+    Owned<cairo_surface_t> surface(
+        cairo_pdf_surface_create_for_stream(writeToFile, &out, g.pageWidthPt, g.pageHeightPt));
+    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
+        return PlotResult::failure(PlotStatus::RenderFailed,
+                                   std::string("cannot create the PDF surface: ") +
+                                       cairo_status_to_string(cairo_surface_status(surface.get())));
+    cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATOR, "qkshost");
+    if (!title.empty()) {
+        gchar* valid = g_utf8_make_valid(title.c_str(), static_cast<gssize>(title.size()));
+        cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_TITLE, valid);
+        g_free(valid);
+    }
+    {
+        Owned<cairo_t> cr(cairo_create(surface.get()));
+        // Page space (points, y up) to cairo's device space (y down).
+        const double H = g.pageHeightPt;
+        const double widen = 1.0 * kPointsPerMm;
+        const double x0 = std::max(g.printableAreaPt.minX, g.plotAreaPt.minX - widen);
+        const double y0 = std::max(g.printableAreaPt.minY, g.plotAreaPt.minY - widen);
+        const double x1 = std::min(g.printableAreaPt.maxX, g.plotAreaPt.maxX + widen);
+        const double y1 = std::min(g.printableAreaPt.maxY, g.plotAreaPt.maxY + widen);
+        if (x1 > x0 && y1 > y0) {
+            cairo_rectangle(cr.get(), x0, H - y1, x1 - x0, y1 - y0);
+            cairo_clip(cr.get());
+            cairo_matrix_t m;
+            cairo_matrix_init(&m, g.a, -g.b, g.c, -g.d, g.e, H - g.f);
+            cairo_set_matrix(cr.get(), &m);
+            PageRenderer(cr.get(), g, style).render(list);
+        }
+        if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS)
+            return PlotResult::failure(
+                PlotStatus::RenderFailed,
+                std::string("rendering failed: ") + cairo_status_to_string(cairo_status(cr.get())));
+    }
+    cairo_surface_finish(surface.get());
+    const cairo_status_t status = cairo_surface_status(surface.get());
+    if (status == CAIRO_STATUS_WRITE_ERROR)
+        return PlotResult::failure(PlotStatus::WriteFailed, "writing the PDF failed");
+    if (status != CAIRO_STATUS_SUCCESS)
+        return PlotResult::failure(PlotStatus::RenderFailed, std::string("rendering failed: ") +
+                                                                 cairo_status_to_string(status));
+    return PlotResult::success();
+}
+
+}  // namespace qkshost::pdf::detail

@@ -1,0 +1,19 @@
+// Draws a display list onto one PDF page with cairo and pango and streams the bytes into a file.
+#pragma once
+
+#include <string>
+
+#include "pdf_file.h"
+#include "qkshost/pdf/display_list.h"
+#include "qkshost/pdf/plot_settings.h"
+#include "qkshost/pdf/plot_style.h"
+
+namespace qkshost::pdf::detail {
+
+// Renders the page laid out by `geometry`; drawing is clipped to the plot area's footprint
+// (widened by a millimetre so border lines keep their full weight) within the printable area.
+// The PDF bytes go to `out`; the file is not committed here.
+PlotResult renderPdfPage(const PageGeometry& geometry, const PlotStyleTable& style,
+                         const DisplayList& list, const std::string& title, AtomicOutputFile& out);
+
+}  // namespace qkshost::pdf::detail

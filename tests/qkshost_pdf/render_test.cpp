@@ -1,0 +1,383 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <sstream>
+
+#include "pdf_tools.h"
+#include "qkshost/pdf/pdf_engine.h"
+
+namespace qkshost::pdf {
+namespace {
+
+using testing::Image;
+using testing::PixelBox;
+using testing::TempDir;
+
+PlotSettings windowSettings(const std::string& media, const PlotRect& window,
+                            const std::string& style = "") {
+    PlotSettings s;
+    EXPECT_EQ(PlotSettingsValidator::setPlotConfiguration(s, "DWG To PDF.pc3", media),
+              PlotStatus::Ok);
+    EXPECT_EQ(PlotSettingsValidator::setStyleSheet(s, style), PlotStatus::Ok);
+    s.plotType = PlotType::Window;
+    s.window = window;
+    return s;
+}
+
+std::vector<PolylineVertex> rectangle(double x0, double y0, double x1, double y1) {
+    return {{{x0, y0}}, {{x1, y0}}, {{x1, y1}}, {{x0, y1}}};
+}
+
+void fillRect(DisplayList& list, PlotColour colour, double x0, double y0, double x1, double y1) {
+    list.add({colour}, FillPrimitive{{rectangle(x0, y0, x1, y1)}});
+}
+
+bool isRed(Rgb c) {
+    return c.r > 200 && c.g < 60 && c.b < 60;
+}
+bool isBlue(Rgb c) {
+    return c.b > 200 && c.r < 60 && c.g < 60;
+}
+
+TEST(PdfRender, OnePageOfTheChosenMediaSize) {
+    struct Case {
+        const char* media;
+        double w, h;
+    };
+    const Case cases[] = {{"ISO_full_bleed_A3_(420.00_x_297.00_MM)", 1190.55, 841.89},
+                          {"ISO_A3_(297.00_x_420.00_MM)", 841.89, 1190.55},
+                          {"ISO_expand_A1_(841.00_x_594.00_MM)", 2383.94, 1683.78},
+                          {"ANSI_full_bleed_A_(11.00_x_8.50_Inches)", 792, 612}};
+    TempDir dir;
+    DisplayList list;
+    list.add({}, LinePrimitive{{0, 0}, {100, 50}});
+    PdfPlotEngine engine;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.media);
+        const std::string pdf = dir.file("page.pdf");
+        const PlotResult r = engine.plotToFile(windowSettings(c.media, {0, 0, 100, 50}), list, pdf);
+        ASSERT_TRUE(r.ok()) << r.message;
+        double w = 0, h = 0;
+        ASSERT_TRUE(testing::pdfPageSize(pdf, w, h));
+        EXPECT_NEAR(w, c.w, 0.01);
+        EXPECT_NEAR(h, c.h, 0.01);
+        EXPECT_EQ(testing::pdfinfoField(pdf, "Pages"), "1");
+    }
+    EXPECT_EQ(engine.pagesWritten(), 4);
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"page.pdf"});
+}
+
+TEST(PdfRender, TextIsRealGlyphsInEmbeddedSubsetFonts) {
+    struct Case {
+        const char* text;
+        const char* font;
+        TextHAlign h;
+        TextVAlign v;
+    };
+    const Case cases[] = {
+        {"板1  1000 x 500  利用率 78.5%", "SimSun", TextHAlign::Left, TextVAlign::Baseline},
+        {"图号 A-01 机箱侧板", "Microsoft YaHei UI", TextHAlign::Center, TextVAlign::Middle},
+        {"Title Block QKS", "Arial", TextHAlign::Right, TextVAlign::Top},
+        {"零件清单 x3", "simplex.shx", TextHAlign::Left, TextVAlign::Bottom},
+        {"钣金展开", "", TextHAlign::Left, TextVAlign::Baseline},
+    };
+    TempDir dir;
+    DisplayList list;
+    double y = 250;
+    for (const Case& c : cases) {
+        TextPrimitive t;
+        t.text = c.text;
+        t.fontFamily = c.font;
+        t.position = {c.h == TextHAlign::Left     ? 20.0
+                      : c.h == TextHAlign::Center ? 200.0
+                                                  : 400.0,
+                      y};
+        t.height = 12;
+        t.hAlign = c.h;
+        t.vAlign = c.v;
+        list.add({PlotColour::aci(7)}, t);
+        y -= 40;
+    }
+    const std::string pdf = dir.file("text.pdf");
+    PdfPlotEngine engine;
+    const PlotResult r = engine.plotToFile(
+        windowSettings("ISO_full_bleed_A3_(420.00_x_297.00_MM)", {0, 0, 420, 297}), list, pdf,
+        {std::nullopt, "文字 page"});
+    ASSERT_TRUE(r.ok()) << r.message;
+
+    std::string text;
+    ASSERT_EQ(testing::run("pdftotext -enc UTF-8 " + testing::quote(pdf) + " -", text), 0);
+    // pdftotext may fold runs of spaces, so each word is looked up.
+    for (const Case& c : cases) {
+        std::istringstream words(c.text);
+        std::string word;
+        while (words >> word)
+            EXPECT_NE(text.find(word), std::string::npos) << word << "\n" << text;
+    }
+
+    std::string fonts;
+    ASSERT_EQ(testing::run("pdffonts " + testing::quote(pdf), fonts), 0);
+    // Every font is embedded as a subset; one of them is the CJK fallback.
+    EXPECT_NE(fonts.find("WenQuanYi"), std::string::npos) << fonts;
+    std::istringstream lines(fonts);
+    std::string line;
+    int fontLines = 0;
+    while (std::getline(lines, line)) {
+        if (line.size() < 10 || line.find('+') == std::string::npos) continue;
+        ++fontLines;
+        EXPECT_NE(line.find(" yes yes "), std::string::npos) << "not an embedded subset: " << line;
+    }
+    EXPECT_GE(fontLines, 2) << fonts;
+    EXPECT_EQ(testing::pdfinfoField(pdf, "Title"), "文字 page");
+}
+
+// A filled rectangle exactly covering the plotted area shows where fit, centring and rotation
+// put the area: checked on the rasterised page against the sheet's printable area.
+TEST(PdfRender, ScaleToFitAndCentringPlaceTheArea) {
+    struct Case {
+        const char* media;
+        PlotRotation rotation;
+        double pageWmm, pageHmm;
+        PlotRect expectedMm;  // red footprint, y up
+    };
+    const Case cases[] = {
+        {"ISO_full_bleed_A3_(420.00_x_297.00_MM)",
+         PlotRotation::Deg0,
+         420,
+         297,
+         {0, 43.5, 420, 253.5}},
+        {"ISO_A3_(420.00_x_297.00_MM)", PlotRotation::Deg0, 420, 297, {5, 46, 415, 251}},
+        {"ISO_full_bleed_A4_(210.00_x_297.00_MM)", PlotRotation::Deg0, 210, 297, {0, 96, 210, 201}},
+        {"ISO_full_bleed_A4_(210.00_x_297.00_MM)",
+         PlotRotation::Deg90,
+         210,
+         297,
+         {30.75, 0, 179.25, 297}},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.media) + " rotation " + std::to_string(int(c.rotation)));
+        DisplayList list;
+        fillRect(list, PlotColour::aci(1), 1000, 500, 1400, 700);
+        // A blue mark in the area's lower-left corner tells the orientation.
+        fillRect(list, PlotColour::aci(5), 1000, 500, 1040, 540);
+        PlotSettings s = windowSettings(c.media, {1000, 500, 1400, 700});
+        s.rotation = c.rotation;
+        const std::string pdf = dir.file("fit.pdf");
+        ASSERT_TRUE(PdfPlotEngine().plotToFile(s, list, pdf).ok());
+        Image image;
+        ASSERT_TRUE(testing::rasterise(pdf, 50, image));
+        const double pxPerMmX = image.width / c.pageWmm, pxPerMmY = image.height / c.pageHmm;
+        PixelBox red;
+        ASSERT_TRUE(testing::findPixels(
+            image, [](Rgb p) { return isRed(p) || isBlue(p); }, red));
+        const double tolX = 0.01 * image.width, tolY = 0.01 * image.height;
+        EXPECT_NEAR(red.minX, c.expectedMm.minX * pxPerMmX, tolX);
+        EXPECT_NEAR(red.maxX + 1, c.expectedMm.maxX * pxPerMmX, tolX);
+        EXPECT_NEAR(red.minY, (c.pageHmm - c.expectedMm.maxY) * pxPerMmY, tolY);
+        EXPECT_NEAR(red.maxY + 1, (c.pageHmm - c.expectedMm.minY) * pxPerMmY, tolY);
+        PixelBox blue;
+        ASSERT_TRUE(testing::findPixels(image, isBlue, blue));
+        const double bx = (blue.minX + blue.maxX) / 2.0, by = (blue.minY + blue.maxY) / 2.0;
+        const double cx = (red.minX + red.maxX) / 2.0, cy = (red.minY + red.maxY) / 2.0;
+        if (c.rotation == PlotRotation::Deg0) {  // lower left stays lower left
+            EXPECT_LT(bx, cx);
+            EXPECT_GT(by, cy);
+        } else {  // a quarter turn counter-clockwise brings it to the lower right
+            EXPECT_GT(bx, cx);
+            EXPECT_GT(by, cy);
+        }
+    }
+}
+
+TEST(PdfRender, StyleTablesDecideTheInk) {
+    const PlotColour colours[] = {PlotColour::aci(1), PlotColour::aci(3), PlotColour::aci(5),
+                                  PlotColour::aci(7), PlotColour::trueColour(200, 100, 50)};
+    DisplayList list;
+    for (int i = 0; i < 5; ++i)
+        fillRect(list, colours[i], i * 80.0, 0, i * 80.0 + 60, 60);
+    TempDir dir;
+    for (const char* table : {"acad.ctb", "grayscale.ctb", "monochrome.ctb"}) {
+        SCOPED_TRACE(table);
+        const std::string pdf = dir.file("style.pdf");
+        ASSERT_TRUE(PdfPlotEngine()
+                        .plotToFile(windowSettings("ISO_full_bleed_A3_(420.00_x_297.00_MM)",
+                                                   {0, 0, 380, 60}, table),
+                                    list, pdf)
+                        .ok());
+        Image image;
+        ASSERT_TRUE(testing::rasterise(pdf, 40, image));
+        // The 380 x 60 area fills the sheet's width: 1 unit = 420/380 mm, centred vertically.
+        const double pxPerUnit = image.width / 380.0;
+        const double y = image.height / 2.0;
+        for (int i = 0; i < 5; ++i) {
+            const Rgb expected = findPlotStyleTable(table)->map(colours[i]);
+            const Rgb got =
+                image.at(static_cast<int>((i * 80 + 30) * pxPerUnit), static_cast<int>(y));
+            EXPECT_NEAR(got.r, expected.r, 3) << i;
+            EXPECT_NEAR(got.g, expected.g, 3) << i;
+            EXPECT_NEAR(got.b, expected.b, 3) << i;
+        }
+    }
+}
+
+TEST(PdfRender, ClipRectanglesLimitWhatIsDrawn) {
+    DisplayList list;
+    list.pushClip({100, 100, 200, 200});
+    fillRect(list, PlotColour::aci(1), -1000, -1000, 1000, 1000);  // only the clip shows
+    list.pushClip({150, 150, 400, 400});                           // nested: 150..200 left
+    fillRect(list, PlotColour::aci(5), -1000, -1000, 1000, 1000);
+    list.popClip();
+    list.popClip();
+    list.popClip();                                       // unmatched: ignored
+    fillRect(list, PlotColour::aci(5), 300, 0, 400, 50);  // after the pops: unclipped
+    list.pushClip({0, 0, 10, 10});                        // left open: closed at the end
+    TempDir dir;
+    const std::string pdf = dir.file("clip.pdf");
+    const PlotResult r = PdfPlotEngine().plotToFile(
+        windowSettings("ISO_full_bleed_A3_(420.00_x_297.00_MM)", {0, 0, 420, 297}), list, pdf);
+    ASSERT_TRUE(r.ok()) << r.message;
+    Image image;
+    ASSERT_TRUE(testing::rasterise(pdf, 50, image));
+    const double k = image.width / 420.0;  // pixels per unit (1 unit = 1 mm here)
+    auto box = [&](bool (*select)(Rgb), PixelBox& b) {
+        return testing::findPixels(image, select, b);
+    };
+    PixelBox red;
+    ASSERT_TRUE(box(isRed, red));
+    EXPECT_NEAR(red.minX, 100 * k, 2);
+    EXPECT_NEAR(red.maxX + 1, 200 * k, 2);
+    EXPECT_NEAR(red.minY, (297 - 200) * k, 2);
+    EXPECT_NEAR(red.maxY + 1, (297 - 100) * k, 2);
+    PixelBox blue;
+    ASSERT_TRUE(box(isBlue, blue));
+    EXPECT_NEAR(blue.minX, 150 * k, 2);
+    EXPECT_NEAR(blue.maxX + 1, 400 * k, 2);  // the unclipped rectangle reaches x = 400
+    EXPECT_NEAR(blue.maxY + 1, 297 * k, 2);  // and y = 0
+    // Inside the nested clip the later blue covers the red; outside it nothing spilled.
+    EXPECT_TRUE(isBlue(image.at(static_cast<int>(175 * k), static_cast<int>((297 - 175) * k))));
+    EXPECT_TRUE(isRed(image.at(static_cast<int>(125 * k), static_cast<int>((297 - 125) * k))));
+    EXPECT_FALSE(image.isInk(static_cast<int>(250 * k), static_cast<int>((297 - 250) * k)));
+}
+
+// Curves: a bulged closed polyline (a circle of radius 50 made of two half-circle bulges), an
+// arc, an ellipse and a tapered wide polyline land where their geometry says.
+TEST(PdfRender, CurvesAndWidePolylines) {
+    struct Case {
+        const char* what;
+        Primitive primitive;
+        bool fill;
+        PlotRect expected;  // bounding box, drawing units (= mm on this page)
+    };
+    const Case cases[] = {
+        {"bulged fill",
+         FillPrimitive{{{{{100, 150}, 1.0}, {{200, 150}, 1.0}}}},
+         true,
+         {100, 100, 200, 200}},
+        {"arc", ArcPrimitive{{150, 150}, 60, 0.0, M_PI}, false, {90, 150, 210, 210}},
+        {"wrapped arc",
+         ArcPrimitive{{150, 150}, 60, 1.5 * M_PI, 0.5 * M_PI},
+         false,
+         {150, 90, 210, 210}},
+        {"ellipse", EllipsePrimitive{{200, 150}, {0, 100}, 0.5}, false, {150, 50, 250, 250}},
+        {"wide polyline",
+         PolylinePrimitive{{{{50, 150}, 0, 20, 20}, {{350, 150}, 0, 20, 20}}, false},
+         true,
+         {50, 140, 350, 160}},
+        {"tapered polyline",
+         PolylinePrimitive{{{{50, 150}, 0, 40, 10}, {{350, 150}, 0, 0, 0}}, false},
+         true,
+         {50, 130, 350, 170}},
+        {"wide bulge",
+         PolylinePrimitive{{{{100, 150}, -1.0, 10, 10}, {{200, 150}, 0, 10, 10}}, false},
+         true,
+         {95, 150, 205, 205}},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DisplayList list;
+        list.add({PlotColour::aci(1), 1.0}, c.primitive);
+        const std::string pdf = dir.file("curve.pdf");
+        const PlotResult r = PdfPlotEngine().plotToFile(
+            windowSettings("ISO_full_bleed_A3_(420.00_x_297.00_MM)", {0, 0, 420, 297}), list, pdf);
+        ASSERT_TRUE(r.ok()) << r.message;
+        Image image;
+        ASSERT_TRUE(testing::rasterise(pdf, 50, image));
+        const double k = image.width / 420.0;
+        PixelBox got;
+        ASSERT_TRUE(testing::findPixels(image, isRed, got));
+        const double slack = c.fill ? 2 : 2 + 0.5 * k;  // strokes are 1 mm wide
+        EXPECT_NEAR(got.minX, c.expected.minX * k, slack);
+        EXPECT_NEAR(got.maxX + 1, c.expected.maxX * k, slack);
+        EXPECT_NEAR(got.minY, (297 - c.expected.maxY) * k, slack);
+        EXPECT_NEAR(got.maxY + 1, (297 - c.expected.minY) * k, slack);
+        // The display list's own extents hold what was drawn, wide lines by their full width
+        // around every vertex.
+        const auto extents = list.extents();
+        ASSERT_TRUE(extents);
+        const double allowance = c.fill ? 20.01 : 0.01;
+        EXPECT_LE(extents->minX, c.expected.minX + 0.01);
+        EXPECT_GE(extents->minX, c.expected.minX - allowance);
+        EXPECT_GE(extents->maxY, c.expected.maxY - 0.01);
+        EXPECT_LE(extents->maxY, c.expected.maxY + allowance);
+    }
+}
+
+// A busy sheet of 12,000 entities stays a small, purely vector file.
+TEST(PdfRender, LargePagesStaySmall) {
+    DisplayList list;
+    list.reserve(12000);
+    for (int i = 0; i < 12000; ++i) {
+        const double x = (i % 120) * 10.0, y = (i / 120) * 8.0;
+        const Pen pen{PlotColour::aci(1 + i % 7), 0.18};
+        switch (i % 6) {
+            case 0:
+                list.add(pen, LinePrimitive{{x, y}, {x + 8, y + 6}});
+                break;
+            case 1:
+                list.add(pen, CirclePrimitive{{x + 4, y + 4}, 3});
+                break;
+            case 2:
+                list.add(pen, ArcPrimitive{{x + 4, y + 4}, 3, 0, 2});
+                break;
+            case 3:
+                list.add(pen,
+                         PolylinePrimitive{{{{x, y}, 0.4}, {{x + 8, y}}, {{x + 8, y + 6}}}, true});
+                break;
+            case 4: {
+                TextPrimitive t;
+                t.text = (i % 12 == 4) ? "件" + std::to_string(i) : "P" + std::to_string(i);
+                t.position = {x, y};
+                t.height = 2.5;
+                t.fontFamily = "SimSun";
+                list.add(pen, t);
+                break;
+            }
+            default:
+                fillRect(list, pen.colour, x, y, x + 3, y + 3);
+                break;
+        }
+    }
+    TempDir dir;
+    const std::string pdf = dir.file("big.pdf");
+    PlotSettings s;
+    PlotSettingsValidator::setPlotConfiguration(s, "DWG To PDF.pc3",
+                                                "ISO_full_bleed_A1_(841.00_x_594.00_MM)");
+    s.plotType = PlotType::Extents;
+    const PlotResult r = PdfPlotEngine().plotToFile(s, list, pdf);
+    ASSERT_TRUE(r.ok()) << r.message;
+    const std::size_t size = testing::readFile(pdf).size();
+    EXPECT_LT(size, 1500u * 1024u) << size;
+    std::string images;
+    ASSERT_EQ(testing::run("pdfimages -list " + testing::quote(pdf), images), 0);
+    EXPECT_EQ(std::count(images.begin(), images.end(), '\n'), 2) << images;  // header only
+    std::string text;
+    ASSERT_EQ(testing::run("pdftotext -enc UTF-8 " + testing::quote(pdf) + " -", text), 0);
+    EXPECT_NE(text.find("件4"), std::string::npos);
+    EXPECT_NE(text.find("P11998"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qkshost::pdf
