@@ -1,0 +1,57 @@
+// The nest job's parameter block and its sheet stock, read from the job config the Studio's
+// nest page writes (key=value lines; the line rules are qks::readKeyValueLines).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qks::nest {
+
+// One stock size. width is always the larger side, height the smaller; lengths in drawing
+// units. count 0 (or below 1) means the stock is not limited.
+struct SheetStock {
+    double width = 0.0;
+    double height = 0.0;
+    std::int32_t count = 0;
+};
+
+// Defaults are the values of keys the config leaves out.
+struct NestConfig {
+    std::string source = "current";
+    std::vector<std::string> files;
+    std::vector<std::string> layers;  // lower case, never empty entries
+    std::string outDir;
+    std::string outDwg;  // derived from outDir when the config leaves it out
+    std::string log;
+    std::string prefix;
+    std::string partsFile;
+    std::vector<SheetStock> sheets;
+    std::map<std::int32_t, std::int32_t> partCounts;  // part id -> quantity
+    std::set<std::int32_t> zeroCountIds;              // ids given a quantity below 1
+    double gap = 5.0;                                 // drawing units, >= 0
+    double margin = 10.0;                             // drawing units, >= 0
+    double cell = 2.0;                                // drawing units, 0.5 .. 10
+    bool rotate = true;
+    bool mirror = true;
+    bool pdf = false;
+    double seconds = 20.0;  // wall-clock limit of the search, 1 .. 600
+};
+
+// Reads the config at `path` into `config` (constructed with the defaults). Returns false with
+// `message` set when the file cannot be opened ("无法读取套料配置"), names no usable sheet
+// ("请至少填写一种板材尺寸") or no output folder ("请设置输出目录"). Everything else is
+// forgiven: bad values are clamped or ignored, unknown keys skipped.
+bool readNestConfig(const std::string& path, NestConfig& config, std::string& message);
+
+// The same on the file's bytes already in memory (the open failure cannot happen).
+bool parseNestConfig(std::string_view bytes, NestConfig& config, std::string& message);
+
+// Parses one "sheet" value such as "3000x1500x5", "1500*3000" or "2500 × 1250". Returns false
+// (and leaves `stock` alone) without a separator, with a length below 10 or not finite.
+bool parseSheetSpec(std::string_view value, SheetStock& stock);
+
+}  // namespace qks::nest

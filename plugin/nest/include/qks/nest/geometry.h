@@ -1,0 +1,120 @@
+// Geometry shared by the nesting subsystem: contour primitives used by part extraction, the
+// orientation transform, the gap-grown occupancy raster of a part and the mapping of a placed
+// part back to drawing coordinates.
+//
+// Units: lengths in drawing units, angles in whole degrees counter-clockwise, y up. Grid row 0
+// is the bottom of a sheet.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "qks/nest/part.h"
+
+namespace qks::nest {
+
+// Absolute shoelace area; 0 for an empty list.
+double polygonArea(const std::vector<Point>& points);
+
+// Even-odd rule with half-open edge comparisons; an empty list is outside.
+bool pointInPolygon(const std::vector<Point>& points, double x, double y);
+
+// Douglas-Peucker with first and last point kept; lists of fewer than five points are returned
+// unchanged.
+std::vector<Point> simplify(const std::vector<Point>& points, double tolerance);
+
+// One open or closed curve piece for chaining.
+struct Polyline {
+    std::vector<Point> points;
+    bool closed = false;
+    std::string handle;  // hexadecimal entity handle; may be empty
+};
+
+struct ChainResult {
+    std::vector<std::vector<Point>> loops;          // closed, last point not repeated
+    std::vector<std::vector<std::string>> handles;  // per loop, in joining order
+    int openChains = 0;                             // chains that could not be closed
+};
+
+// Joins the open polylines (closed ones are skipped) end to end into closed loops. Two points
+// match when both coordinate differences are at most `tolerance`.
+ChainResult chainContours(const std::vector<Polyline>& polylines, double tolerance);
+
+// Mirror about the vertical line through (refX, refY) when asked, then rotate counter-clockwise
+// by `angle` degrees about that point; the result is relative to the reference point.
+std::vector<Point> orient(const std::vector<Point>& outline, double refX, double refY, int angle,
+                          bool mirrored);
+
+// Cells by which every raster is grown on each side to keep parts `gap` apart:
+// ceil(gap / 2 / cell) for gap > 1e-9, else 0.
+int padCells(double gap, double cell);
+// padCells(gap, cell) * cell.
+double padLength(double gap, double cell);
+
+// Occupancy of one part in one orientation, gap folded in. Bit b of word k in row r is column
+// 64k + b; rows run bottom-up.
+struct PartRaster {
+    std::int32_t angle = 0;
+    bool mirrored = false;
+    std::int32_t width = 0;   // columns, >= 1 + 2 pad
+    std::int32_t height = 0;  // rows, >= 1 + 2 pad
+    std::int32_t wordsPerRow = 0;
+    std::vector<std::uint64_t> bits;
+    std::vector<std::int32_t> bottom;  // per column, lowest set row, -1 when empty
+    std::vector<std::int32_t> top;     // per column, highest set row, -1 when empty
+    std::vector<Point> shape;          // oriented outline, bounding box at (pad cell, pad cell)
+    // Largest bottom[] value over the non-empty columns (-1 when no cell is set), and whether
+    // every column has a cell; the placement engine derives lower bounds from them.
+    std::int32_t maxBottom = -1;
+    bool allColumnsSet = false;
+    // Set when the part cannot be rasterised at all (coordinates not finite, or a shape far
+    // larger than any sheet grid can be): width and height then exceed every grid, bits and
+    // column lists are empty, and the engine never places it.
+    bool oversize = false;
+};
+
+// Largest grid or raster extent in cells per axis, and largest cell count of one grid. Sheets
+// and parts beyond these are far outside any real job (kilometres at the finest cell).
+inline constexpr std::int32_t kMaxGridSide = 1 << 20;
+inline constexpr std::int64_t kMaxGridCells = std::int64_t{1} << 28;
+
+PartRaster buildRaster(const NestPart& part, int angle, bool mirrored, double cell, double gap);
+
+// Rasters of a session, built on first use and never invalidated (cell and gap are fixed for
+// the session). References stay valid for the cache's lifetime.
+class RasterCache {
+  public:
+    const PartRaster& get(int partIndex, const NestPart& part, int angle, bool mirrored,
+                          double cell, double gap);
+    std::size_t size() const;
+    void clear() { byPart_.clear(); }
+
+  private:
+    std::map<int, std::map<std::pair<int, bool>, PartRaster>> byPart_;
+};
+
+const PartRaster& rasterFor(RasterCache& cache, int partIndex, const NestPart& part, int angle,
+                            bool mirrored, double cell, double gap);
+
+// Drawing position of `point` (of the part's outline, holes or attached geometry) for the part
+// placed at grid (column, row) in the given orientation on a sheet whose lower-left corner is
+// (sheetX0, sheetY0). The bounding box of the oriented outline and holes lands on grid cell
+// (column + pad, row + pad).
+Point placementPoint(const Point& point, const NestPart& part, int angle, bool mirrored,
+                     double sheetX0, double sheetY0, double margin, double padLength, double cell,
+                     int column, int row);
+
+// The whole part (outline, then holes) mapped as placementPoint does, computing the bounding
+// minimum once.
+struct PlacedShape {
+    std::vector<Point> outline;
+    std::vector<std::vector<Point>> holes;
+};
+PlacedShape placeShape(const NestPart& part, int angle, bool mirrored, double sheetX0,
+                       double sheetY0, double margin, double padLength, double cell, int column,
+                       int row);
+
+}  // namespace qks::nest

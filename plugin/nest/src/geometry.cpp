@@ -1,0 +1,390 @@
+#include "qks/nest/geometry.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace qks::nest {
+
+double polygonArea(const std::vector<Point>& points) {
+    const std::size_t n = points.size();
+    double sum = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const Point& a = points[i];
+        const Point& b = points[(i + 1) % n];
+        sum += a.x * b.y - b.x * a.y;
+    }
+    return std::fabs(sum) * 0.5;
+}
+
+bool pointInPolygon(const std::vector<Point>& points, double x, double y) {
+    const std::size_t n = points.size();
+    bool inside = false;
+    for (std::size_t i = 0, j = n - 1; i < n; j = i++) {
+        const Point& pi = points[i];
+        const Point& pj = points[j];
+        if ((y < pi.y) != (y < pj.y) && x < (pj.x - pi.x) * (y - pi.y) / (pj.y - pi.y) + pi.x)
+            inside = !inside;
+    }
+    return inside;
+}
+
+std::vector<Point> simplify(const std::vector<Point>& points, double tolerance) {
+    const std::size_t n = points.size();
+    if (n < 5) return points;
+    std::vector<char> keep(n, 0);
+    keep[0] = keep[n - 1] = 1;
+    // Spans still to examine; the later sub-span is pushed first so the earlier one is
+    // examined first, as a recursive descent would.
+    std::vector<std::pair<std::size_t, std::size_t>> spans{{0, n - 1}};
+    while (!spans.empty()) {
+        const auto [i, e] = spans.back();
+        spans.pop_back();
+        if (e <= i + 1) continue;
+        const Point& a = points[i];
+        const Point& b = points[e];
+        const double c = std::hypot(b.x - a.x, b.y - a.y);
+        double best = -1.0;
+        std::size_t bestK = i;
+        for (std::size_t k = i + 1; k < e; ++k) {
+            const Point& p = points[k];
+            const double d =
+                c < 1e-9 ? std::hypot(p.x - a.x, p.y - a.y)
+                         : std::fabs((p.y - a.y) * (b.x - a.x) - (p.x - a.x) * (b.y - a.y)) / c;
+            if (d > best) {
+                best = d;
+                bestK = k;
+            }
+        }
+        if (best > tolerance) {
+            keep[bestK] = 1;
+            spans.push_back({bestK, e});
+            spans.push_back({i, bestK});
+        }
+    }
+    std::vector<Point> out;
+    for (std::size_t k = 0; k < n; ++k)
+        if (keep[k]) out.push_back(points[k]);
+    return out;
+}
+
+namespace {
+
+bool near(const Point& a, const Point& b, double tolerance) {
+    return std::fabs(a.x - b.x) <= tolerance && std::fabs(a.y - b.y) <= tolerance;
+}
+
+void appendSkippingDuplicates(std::vector<Point>& chain, const Point& p) {
+    const Point& last = chain.back();
+    if (std::fabs(p.x - last.x) <= 1e-6 && std::fabs(p.y - last.y) <= 1e-6) return;
+    chain.push_back(p);
+}
+
+}  // namespace
+
+ChainResult chainContours(const std::vector<Polyline>& polylines, double tolerance) {
+    ChainResult result;
+    std::vector<char> used(polylines.size(), 0);
+    for (std::size_t start = 0; start < polylines.size(); ++start) {
+        const Polyline& first = polylines[start];
+        if (first.closed || used[start]) continue;
+        used[start] = 1;
+        std::vector<Point> chain = first.points;
+        std::vector<std::string> handles;
+        if (!first.handle.empty()) handles.push_back(first.handle);
+        if (chain.empty()) {
+            ++result.openChains;
+            continue;
+        }
+        while (true) {
+            if (chain.size() >= 4 && near(chain.back(), chain.front(), tolerance)) {
+                chain.pop_back();
+                result.loops.push_back(std::move(chain));
+                result.handles.push_back(std::move(handles));
+                break;
+            }
+            bool found = false;
+            for (std::size_t k = 0; k < polylines.size() && !found; ++k) {
+                const Polyline& piece = polylines[k];
+                if (used[k] || piece.closed || piece.points.size() < 2) continue;
+                const std::vector<Point>& pts = piece.points;
+                if (near(pts.front(), chain.back(), tolerance)) {
+                    for (const Point& p : pts)
+                        appendSkippingDuplicates(chain, p);
+                } else if (near(pts.back(), chain.back(), tolerance)) {
+                    for (auto it = pts.rbegin(); it != pts.rend(); ++it)
+                        appendSkippingDuplicates(chain, *it);
+                } else if (near(pts.back(), chain.front(), tolerance)) {
+                    std::reverse(chain.begin(), chain.end());
+                    for (auto it = pts.rbegin(); it != pts.rend(); ++it)
+                        appendSkippingDuplicates(chain, *it);
+                } else if (near(pts.front(), chain.front(), tolerance)) {
+                    std::reverse(chain.begin(), chain.end());
+                    for (const Point& p : pts)
+                        appendSkippingDuplicates(chain, p);
+                } else {
+                    continue;
+                }
+                found = true;
+                used[k] = 1;
+                if (!piece.handle.empty()) handles.push_back(piece.handle);
+            }
+            if (!found) {
+                ++result.openChains;
+                break;
+            }
+        }
+    }
+    return result;
+}
+
+std::vector<Point> orient(const std::vector<Point>& outline, double refX, double refY, int angle,
+                          bool mirrored) {
+    const double theta = angle * M_PI / 180.0;
+    const double c = std::cos(theta);
+    const double s = std::sin(theta);
+    std::vector<Point> out;
+    out.reserve(outline.size());
+    for (const Point& p : outline) {
+        double dx = p.x - refX;
+        if (mirrored) dx = -dx;
+        const double dy = p.y - refY;
+        out.push_back({dx * c - dy * s, dx * s + dy * c});
+    }
+    return out;
+}
+
+int padCells(double gap, double cell) {
+    if (!(gap > 1e-9) || !(cell > 0.0)) return 0;
+    const double pad = std::ceil(gap * 0.5 / cell);
+    if (!(pad < kMaxGridSide)) return kMaxGridSide;
+    return static_cast<int>(pad);
+}
+
+double padLength(double gap, double cell) {
+    return padCells(gap, cell) * cell;
+}
+
+namespace {
+
+void setColumns(std::uint64_t* row, int lo, int hi) {
+    for (int c = lo; c <= hi;) {
+        const int word = c >> 6;
+        const int bit = c & 63;
+        const int span = std::min(64 - bit, hi - c + 1);
+        const std::uint64_t mask =
+            span == 64 ? ~std::uint64_t{0} : ((std::uint64_t{1} << span) - 1) << bit;
+        row[word] |= mask;
+        c += span;
+    }
+}
+
+PartRaster oversizeRaster(int angle, bool mirrored) {
+    PartRaster raster;
+    raster.angle = angle;
+    raster.mirrored = mirrored;
+    raster.width = kMaxGridSide + 1;
+    raster.height = kMaxGridSide + 1;
+    raster.wordsPerRow = (raster.width + 63) / 64;
+    raster.oversize = true;
+    return raster;
+}
+
+}  // namespace
+
+PartRaster buildRaster(const NestPart& part, int angle, bool mirrored, double cell, double gap) {
+    std::vector<Point> pts = orient(part.outline, part.refX, part.refY, angle, mirrored);
+    double minX = 1e300, minY = 1e300;
+    for (const Point& p : pts) {
+        minX = std::min(minX, p.x);
+        minY = std::min(minY, p.y);
+    }
+    double maxX = -1e300, maxY = -1e300;
+    bool finite = true;
+    for (Point& p : pts) {
+        p.x -= minX;
+        p.y -= minY;
+        maxX = std::max(maxX, p.x);
+        maxY = std::max(maxY, p.y);
+        finite = finite && std::isfinite(p.x) && std::isfinite(p.y);
+    }
+    if (pts.empty()) maxX = maxY = 0.0;
+    if (!finite || !(cell > 0.0)) return oversizeRaster(angle, mirrored);
+
+    const int pad = padCells(gap, cell);
+    const double cellsX = std::max(1.0, std::ceil(maxX / cell)) + 2.0 * pad;
+    const double cellsY = std::max(1.0, std::ceil(maxY / cell)) + 2.0 * pad;
+    if (cellsX > kMaxGridSide || cellsY > kMaxGridSide || cellsX * cellsY > double(kMaxGridCells))
+        return oversizeRaster(angle, mirrored);
+
+    PartRaster raster;
+    raster.angle = angle;
+    raster.mirrored = mirrored;
+    raster.width = static_cast<std::int32_t>(cellsX);
+    raster.height = static_cast<std::int32_t>(cellsY);
+    raster.wordsPerRow = (raster.width + 63) / 64;
+    const double shift = pad * cell;
+    for (Point& p : pts) {
+        p.x += shift;
+        p.y += shift;
+    }
+    raster.shape = pts;
+
+    const int w = raster.width;
+    const int h = raster.height;
+    const int words = raster.wordsPerRow;
+    // Scan-line fill, each run grown by pad columns; rows are grown by pad afterwards.
+    std::vector<std::uint64_t> runs(static_cast<std::size_t>(h) * words, 0);
+    std::vector<double> crossings;
+    const std::size_t n = pts.size();
+    for (int r = 0; r < h; ++r) {
+        const double y = (r + 0.5) * cell;
+        crossings.clear();
+        for (std::size_t j = 0; j < n; ++j) {
+            const Point& a = pts[j];
+            const Point& b = pts[(j + 1) % n];
+            if ((y >= a.y && y < b.y) || (y >= b.y && y < a.y))
+                crossings.push_back(a.x + (b.x - a.x) * (y - a.y) / (b.y - a.y));
+        }
+        std::sort(crossings.begin(), crossings.end());
+        for (std::size_t k = 0; k + 1 < crossings.size(); k += 2) {
+            const double first = std::ceil(crossings[k] / cell - 0.5);
+            const double last = std::floor(crossings[k + 1] / cell - 0.5);
+            const double lo = std::max(0.0, std::max(0.0, first) - pad);
+            const double hi = std::min(std::min(last, double(w - 1)) + pad, double(w - 1));
+            if (lo <= hi)
+                setColumns(&runs[static_cast<std::size_t>(r) * words], static_cast<int>(lo),
+                           static_cast<int>(hi));
+        }
+    }
+    raster.bits.assign(runs.size(), 0);
+    for (int r = 0; r < h; ++r) {
+        const std::uint64_t* source = &runs[static_cast<std::size_t>(r) * words];
+        bool any = false;
+        for (int k = 0; k < words; ++k)
+            any = any || source[k] != 0;
+        if (!any) continue;
+        for (int row = std::max(0, r - pad); row <= std::min(r + pad, h - 1); ++row) {
+            std::uint64_t* target = &raster.bits[static_cast<std::size_t>(row) * words];
+            for (int k = 0; k < words; ++k)
+                target[k] |= source[k];
+        }
+    }
+
+    raster.bottom.assign(w, -1);
+    raster.top.assign(w, -1);
+    std::vector<std::uint64_t> seen(words, 0);
+    for (int row = 0; row < h; ++row) {
+        const std::uint64_t* bits = &raster.bits[static_cast<std::size_t>(row) * words];
+        for (int k = 0; k < words; ++k) {
+            std::uint64_t fresh = bits[k] & ~seen[k];
+            seen[k] |= bits[k];
+            while (fresh) {
+                const int b = __builtin_ctzll(fresh);
+                fresh &= fresh - 1;
+                raster.bottom[64 * k + b] = row;
+            }
+        }
+    }
+    std::fill(seen.begin(), seen.end(), 0);
+    for (int row = h - 1; row >= 0; --row) {
+        const std::uint64_t* bits = &raster.bits[static_cast<std::size_t>(row) * words];
+        for (int k = 0; k < words; ++k) {
+            std::uint64_t fresh = bits[k] & ~seen[k];
+            seen[k] |= bits[k];
+            while (fresh) {
+                const int b = __builtin_ctzll(fresh);
+                fresh &= fresh - 1;
+                raster.top[64 * k + b] = row;
+            }
+        }
+    }
+    raster.allColumnsSet = true;
+    raster.maxBottom = -1;
+    for (int c = 0; c < w; ++c) {
+        if (raster.bottom[c] < 0)
+            raster.allColumnsSet = false;
+        else
+            raster.maxBottom = std::max(raster.maxBottom, raster.bottom[c]);
+    }
+    return raster;
+}
+
+const PartRaster& RasterCache::get(int partIndex, const NestPart& part, int angle, bool mirrored,
+                                   double cell, double gap) {
+    auto& forPart = byPart_[partIndex];
+    const auto key = std::make_pair(angle, mirrored);
+    auto found = forPart.find(key);
+    if (found == forPart.end())
+        found = forPart.emplace(key, buildRaster(part, angle, mirrored, cell, gap)).first;
+    return found->second;
+}
+
+std::size_t RasterCache::size() const {
+    std::size_t n = 0;
+    for (const auto& entry : byPart_)
+        n += entry.second.size();
+    return n;
+}
+
+const PartRaster& rasterFor(RasterCache& cache, int partIndex, const NestPart& part, int angle,
+                            bool mirrored, double cell, double gap) {
+    return cache.get(partIndex, part, angle, mirrored, cell, gap);
+}
+
+namespace {
+
+// Bounding minimum of the oriented outline and holes together.
+Point orientedMinimum(const std::vector<Point>& outline,
+                      const std::vector<std::vector<Point>>& holes) {
+    Point low{1e300, 1e300};
+    auto take = [&](const std::vector<Point>& pts) {
+        for (const Point& p : pts) {
+            low.x = std::min(low.x, p.x);
+            low.y = std::min(low.y, p.y);
+        }
+    };
+    take(outline);
+    for (const auto& hole : holes)
+        take(hole);
+    return low;
+}
+
+}  // namespace
+
+PlacedShape placeShape(const NestPart& part, int angle, bool mirrored, double sheetX0,
+                       double sheetY0, double margin, double padLength, double cell, int column,
+                       int row) {
+    PlacedShape shape;
+    shape.outline = orient(part.outline, part.refX, part.refY, angle, mirrored);
+    for (const Outline& hole : part.holes)
+        shape.holes.push_back(orient(hole, part.refX, part.refY, angle, mirrored));
+    const Point low = orientedMinimum(shape.outline, shape.holes);
+    const double ox = sheetX0 + margin + padLength + column * cell - low.x;
+    const double oy = sheetY0 + margin + padLength + row * cell - low.y;
+    auto move = [&](std::vector<Point>& pts) {
+        for (Point& p : pts) {
+            p.x += ox;
+            p.y += oy;
+        }
+    };
+    move(shape.outline);
+    for (auto& hole : shape.holes)
+        move(hole);
+    return shape;
+}
+
+Point placementPoint(const Point& point, const NestPart& part, int angle, bool mirrored,
+                     double sheetX0, double sheetY0, double margin, double padLength, double cell,
+                     int column, int row) {
+    std::vector<std::vector<Point>> holes;
+    for (const Outline& hole : part.holes)
+        holes.push_back(orient(hole, part.refX, part.refY, angle, mirrored));
+    const Point low =
+        orientedMinimum(orient(part.outline, part.refX, part.refY, angle, mirrored), holes);
+    const Point p = orient({point}, part.refX, part.refY, angle, mirrored).front();
+    return {sheetX0 + margin + padLength + column * cell + p.x - low.x,
+            sheetY0 + margin + padLength + row * cell + p.y - low.y};
+}
+
+}  // namespace qks::nest
