@@ -1,0 +1,22 @@
+// Bridge requests arrive from any local program that can reach the socket.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "qks/bridge/bridge.h"
+#include "qks/common/utf8.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size > qks::kMaxBridgeMessage) return 0;
+    const std::string line(reinterpret_cast<const char*>(data), size);
+    const std::string reply = qks::dispatchCommand(line);
+    if (reply != "PONG 4.4.0" && reply != "4.4.0" && reply != "QUEUED" && reply != "OK" &&
+        reply != "ERR unknown")
+        std::abort();
+    const qks::PendingPaths paths = qks::pendingPaths();
+    if (!qks::isValidUtf8(paths.nest) || !qks::isValidUtf8(paths.merge) ||
+        !qks::isValidUtf8(paths.plotFiles))
+        std::abort();
+    return 0;
+}
