@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QLocalSocket>
+
+#include <thread>
+
+#include "qks/bridge/bridge.h"
+#include "qks/testing/bridge_client.h"
+#include "qks/testing/temp_dir.h"
+#include "qkshost/app/host_application.h"
+
+namespace qks {
+namespace {
+
+using namespace std::chrono_literals;
+
+class QLocalSocketBridge : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        window_ =
+            host_.createMessageWindow("QksStudioBridge", "QksStudioBridge", bridgeWindowProcedure);
+        setBridgeWindow(&host_, window_);
+        BridgeJobs jobs;
+        jobs.nest = [this](const std::string& path) { nestPaths_.push_back(path); };
+        setBridgeJobs(jobs);
+        ASSERT_TRUE(startBridge());
+        for (int i = 0; i < 500 && !bridgeListening(); ++i)
+            std::this_thread::sleep_for(10ms);
+        ASSERT_TRUE(bridgeListening());
+    }
+    void TearDown() override {
+        stopBridge();
+        setBridgeWindow(nullptr, {});
+        setBridgeJobs({});
+    }
+    // The Studio's way: write, wait for bytes, read what is there.
+    static QByteArray ask(QLocalSocket& socket, const QByteArray& request) {
+        socket.write(request);
+        socket.flush();
+        if (!socket.waitForReadyRead(3000)) return "<no reply>";
+        return socket.readAll();
+    }
+
+    qks::testing::TempDir dir_;
+    qks::testing::ScopedTempFolder tmp_{dir_.path()};
+    qkshost::HostApplication host_;
+    host::WindowHandle window_;
+    std::vector<std::string> nestPaths_;
+};
+
+TEST_F(QLocalSocketBridge, ProtocolThroughTheStudiosClient) {
+    QLocalSocket socket;
+    socket.connectToServer("qksstudio");
+    ASSERT_TRUE(socket.waitForConnected(3000)) << socket.errorString().toStdString();
+    struct Case {
+        QByteArray request;
+        QByteArray reply;
+    } cases[] = {
+        {"PING\r\n", "PONG 4.4.0"},    {"PING\n", "PONG 4.4.0"},
+        {"PING", "PONG 4.4.0"},        {"PING ", "ERR unknown"},
+        {"NEST", "ERR unknown"},       {"NEST ", "QUEUED"},
+        {"PING\nPLOT", "ERR unknown"}, {"NESTSTOP", "OK"},
+        {"VERSION", "4.4.0"},          {"NEST C:/Users/\xE5\xBC\xA0/qks_nest.cfg", "QUEUED"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ask(socket, c.request), c.reply) << c.request.toStdString();
+    for (int i = 0; i < 200 && nestPaths_.size() < 2; ++i)
+        host_.processEventsFor(10ms);
+    ASSERT_EQ(nestPaths_.size(), 2u);
+    EXPECT_EQ(nestPaths_.back(), "C:/Users/\xE5\xBC\xA0/qks_nest.cfg");
+    socket.disconnectFromServer();
+
+    // A new client after the first one closed.
+    QLocalSocket next;
+    next.connectToServer("qksstudio");
+    ASSERT_TRUE(next.waitForConnected(3000));
+    EXPECT_EQ(ask(next, "PING\n"), "PONG 4.4.0");
+}
+
+TEST_F(QLocalSocketBridge, OversizedMessageDisconnectsWithoutReply) {
+    QLocalSocket socket;
+    socket.connectToServer("qksstudio");
+    ASSERT_TRUE(socket.waitForConnected(3000));
+    socket.write(QByteArray(40000, 'x'));
+    socket.flush();
+    socket.waitForBytesWritten(3000);
+    const bool gotBytes = socket.waitForReadyRead(3000);
+    EXPECT_TRUE(socket.readAll().isEmpty());
+    (void)gotBytes;
+    EXPECT_TRUE(socket.state() == QLocalSocket::UnconnectedState ||
+                socket.waitForDisconnected(3000));
+}
+
+}  // namespace
+}  // namespace qks
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
