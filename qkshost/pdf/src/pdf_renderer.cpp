@@ -216,12 +216,22 @@ class PageRenderer {
             cairo_restore(cr_);
             return;
         }
-        // Tapered segments: each is a filled band; bands of one polyline share their
-        // orientation, so the non-zero rule unites them where they overlap at the vertices.
+        // Tapered segments: each is a filled band, and a disc fills the wedge between two bands
+        // at a bend. All of them run clockwise, so the non-zero rule unites their overlaps.
         cairo_save(cr_);
         cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_WINDING);
-        for (std::size_t i = 0; i < segments; ++i)
-            appendBand(v[i], v[(i + 1) % v.size()].point);
+        for (std::size_t i = 0; i < segments; ++i) {
+            const std::size_t next = (i + 1) % v.size();
+            appendBand(v[i], v[next].point);
+            if (i + 1 == segments && !poly.closed) continue;
+            const double joint =
+                std::min(std::fabs(v[i].endWidth), std::fabs(v[next].startWidth)) / 2.0;
+            if (joint > 0) {
+                cairo_new_sub_path(cr_);
+                cairo_arc_negative(cr_, v[next].point.x, v[next].point.y, joint, 0, -kTwoPi);
+                cairo_close_path(cr_);
+            }
+        }
         cairo_fill(cr_);
         cairo_restore(cr_);
     }
@@ -241,6 +251,20 @@ class PageRenderer {
                     {to.x + nx * w1, to.y + ny * w1}};
             right = {{from.point.x - nx * w0, from.point.y - ny * w0},
                      {to.x - nx * w1, to.y - ny * w1}};
+        } else if (w0 == w1) {
+            // Constant width: two true arcs, the left edge forwards and the right one back.
+            const double a0 = arc.startAngle, a1 = arc.startAngle + arc.sweep;
+            const double inner = std::max(0.0, arc.radius - w0), outer = arc.radius + w0;
+            cairo_new_sub_path(cr_);
+            if (arc.sweep > 0) {
+                cairo_arc(cr_, arc.centre.x, arc.centre.y, inner, a0, a1);
+                cairo_arc_negative(cr_, arc.centre.x, arc.centre.y, outer, a1, a0);
+            } else {
+                cairo_arc_negative(cr_, arc.centre.x, arc.centre.y, outer, a0, a1);
+                cairo_arc(cr_, arc.centre.x, arc.centre.y, inner, a1, a0);
+            }
+            cairo_close_path(cr_);
+            return;
         } else {
             const int steps =
                 std::max(4, static_cast<int>(std::ceil(std::fabs(arc.sweep) / (M_PI / 36))));
@@ -328,7 +352,8 @@ class PageRenderer {
         cairo_transform(cr_, &shear);
         const double k = t.height / (kCapHeightPerEm * kLayoutEm);
         cairo_scale(cr_, k * t.widthFactor, -k);  // layout space has y down
-        pango_cairo_update_layout(cr_, layout_.get());
+        // The layout is measured once in its own unhinted space and drawn under any transform;
+        // updating it to every text's transform would reload the fonts for each text.
 
         PangoRectangle logical;
         pango_layout_get_extents(layout_.get(), nullptr, &logical);
@@ -409,6 +434,11 @@ PlotResult renderPdfPage(const PageGeometry& g, const PlotStyleTable& style,
         if (x1 > x0 && y1 > y0) {
             cairo_rectangle(cr.get(), x0, H - y1, x1 - x0, y1 - y0);
             cairo_clip(cr.get());
+            // The sheet is white anyway. Painting it first also keeps cairo's page analysis
+            // linear: every later operation then lies inside one region that is already a
+            // single rectangle, instead of adding its own box to an ever larger region.
+            cairo_set_source_rgb(cr.get(), 1, 1, 1);
+            cairo_paint(cr.get());
             cairo_matrix_t m;
             cairo_matrix_init(&m, g.a, -g.b, g.c, -g.d, g.e, H - g.f);
             cairo_set_matrix(cr.get(), &m);
