@@ -1,0 +1,43 @@
+// Decoding of DXF strings to UTF-8: the file's code page (files before R2007), UTF-8 (R2007
+// and later), and the \U+XXXX and \M+NXXXX escapes the CAD program writes for characters
+// outside the code page. Invalid input never fails: it becomes U+FFFD.
+#pragma once
+
+#include <iconv.h>
+
+#include <string>
+#include <string_view>
+
+namespace qkshost::drawing::detail {
+
+class TextDecoder {
+  public:
+    TextDecoder() = default;
+    ~TextDecoder();
+    TextDecoder(const TextDecoder&) = delete;
+    TextDecoder& operator=(const TextDecoder&) = delete;
+
+    // $DWGCODEPAGE value such as ANSI_936; utf8 = the file stores UTF-8 (R2007 and later).
+    void setCodePage(std::string_view dwgCodePage, bool utf8);
+    // Appends the decoded text to out.
+    void decode(std::string_view raw, std::string& out);
+    std::string decode(std::string_view raw) {
+        std::string s;
+        decode(raw, s);
+        return s;
+    }
+
+  private:
+    void convertRun(std::string_view run, iconv_t cd, std::string& out);
+    iconv_t open(const char* charset);
+    iconv_t cd_ = iconv_t(-1);
+    iconv_t mbcs_[6] = {iconv_t(-1), iconv_t(-1), iconv_t(-1),
+                        iconv_t(-1), iconv_t(-1), iconv_t(-1)};
+    bool utf8_ = true;
+};
+
+void appendUtf8(std::string& out, char32_t cp);
+// Replaces invalid UTF-8 sequences by U+FFFD.
+void appendValidUtf8(std::string_view in, std::string& out);
+
+}  // namespace qkshost::drawing::detail
