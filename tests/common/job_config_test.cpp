@@ -92,6 +92,35 @@ TEST(JobConfig, UnreadableFileFailsWithItsPath) {
     EXPECT_EQ(config.outDir, "/o");
 }
 
+TEST(JobConfig, WhereEachJobLooksForItsConfigAndFallbackLog) {
+    TempDir dir;
+    qks::testing::ScopedTempFolder tmp(dir.path());
+    ::setenv("QKS_PLOT_CFG", "/env/plot.cfg", 1);
+    ::setenv("QKS_MERGE_CFG", "", 1);
+    const std::string t = dir.path() + "/";
+    struct Case {
+        JobKind kind;
+        std::string bridgePath;
+        std::string config;
+        std::string fallbackLog;
+    } cases[] = {
+        {JobKind::Plot, "/ignored.cfg", t + "qks_plot.cfg", t + "qks_plot.log"},
+        {JobKind::PlotFiles, "/b/p.cfg", "/b/p.cfg", t + "qks_plot_files.log"},
+        {JobKind::PlotFiles, "", "/env/plot.cfg", t + "qks_plot_files.log"},
+        {JobKind::Merge, "/b/m.cfg", "/b/m.cfg", t + "qks_merge.log"},
+        {JobKind::Merge, "", t + "qks_merge.cfg", t + "qks_merge.log"},  // empty variable skipped
+        {JobKind::Nest, "", t + "qks_nest.cfg", t + "qks_nest.log"},
+        {JobKind::Nest, "C:/x/n.cfg", "C:/x/n.cfg", t + "qks_nest.log"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(jobConfigPath(c.kind, c.bridgePath), c.config);
+        EXPECT_EQ(fallbackJobLogPath(c.kind), c.fallbackLog);
+    }
+    ::unsetenv("QKS_PLOT_CFG");
+    ::unsetenv("QKS_MERGE_CFG");
+    EXPECT_EQ(jobConfigPath(JobKind::PlotFiles, ""), t + "qks_plot_files.cfg");
+}
+
 TEST(KeyValueLines, NestLineRules) {
     const auto lines = splitKeyValueLines(
         "\xEF\xBB\xBF"

@@ -50,6 +50,39 @@ void parseJobConfig(std::string_view rest, PlotMergeConfig& config) {
     if (config.scope == "current") config.currentScope = true;
 }
 
+std::string jobConfigPath(JobKind kind, const std::string& bridgePath) {
+    switch (kind) {
+        case JobKind::Plot:
+            return tempFilePath("qks_plot.cfg");
+        case JobKind::PlotFiles:
+        case JobKind::Merge: {
+            if (!bridgePath.empty()) return bridgePath;
+            const bool plotFiles = kind == JobKind::PlotFiles;
+            std::string fromEnvironment =
+                environmentValue(plotFiles ? "QKS_PLOT_CFG" : "QKS_MERGE_CFG");
+            if (!fromEnvironment.empty()) return fromEnvironment;
+            return tempFilePath(plotFiles ? "qks_plot_files.cfg" : "qks_merge.cfg");
+        }
+        case JobKind::Nest:
+            return bridgePath.empty() ? tempFilePath("qks_nest.cfg") : bridgePath;
+    }
+    return {};
+}
+
+std::string fallbackJobLogPath(JobKind kind) {
+    switch (kind) {
+        case JobKind::Plot:
+            return tempFilePath("qks_plot.log");
+        case JobKind::PlotFiles:
+            return tempFilePath("qks_plot_files.log");
+        case JobKind::Merge:
+            return tempFilePath("qks_merge.log");
+        case JobKind::Nest:
+            return tempFilePath("qks_nest.log");
+    }
+    return {};
+}
+
 bool readJobConfig(const std::string& path, PlotMergeConfig& config, std::string& message) {
     std::string bytes;
     if (path.empty() || !readFileBytes(path, bytes)) {

@@ -14,6 +14,8 @@
 #include <string>
 #include <thread>
 
+#include "qks/testing/temp_dir.h"
+
 namespace qks::testing {
 
 class BridgeClient {
@@ -81,27 +83,6 @@ class BridgeClient {
 
   private:
     int fd_ = -1;
-};
-
-// Points TMPDIR at `folder` for the test's lifetime.
-class ScopedTempFolder {
-  public:
-    explicit ScopedTempFolder(const std::string& folder) {
-        const char* old = std::getenv("TMPDIR");
-        had_ = old != nullptr;
-        if (had_) old_ = old;
-        ::setenv("TMPDIR", folder.c_str(), 1);
-    }
-    ~ScopedTempFolder() {
-        if (had_)
-            ::setenv("TMPDIR", old_.c_str(), 1);
-        else
-            ::unsetenv("TMPDIR");
-    }
-
-  private:
-    bool had_ = false;
-    std::string old_;
 };
 
 inline int openDescriptorCount() {

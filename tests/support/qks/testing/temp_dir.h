@@ -39,4 +39,25 @@ inline std::string readAll(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// Points TMPDIR at `folder` for the test's lifetime.
+class ScopedTempFolder {
+  public:
+    explicit ScopedTempFolder(const std::string& folder) {
+        const char* old = std::getenv("TMPDIR");
+        had_ = old != nullptr;
+        if (had_) old_ = old;
+        ::setenv("TMPDIR", folder.c_str(), 1);
+    }
+    ~ScopedTempFolder() {
+        if (had_)
+            ::setenv("TMPDIR", old_.c_str(), 1);
+        else
+            ::unsetenv("TMPDIR");
+    }
+
+  private:
+    bool had_ = false;
+    std::string old_;
+};
+
 }  // namespace qks::testing

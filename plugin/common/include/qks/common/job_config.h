@@ -23,6 +23,17 @@ struct PlotMergeConfig {
     bool currentScope = false;
 };
 
+enum class JobKind { Plot, PlotFiles, Merge, Nest };
+
+// The config a job reads. Plot: always "qks_plot.cfg" in the temporary folder. The others:
+// the path that came over the bridge when not empty, then (plot-files) $QKS_PLOT_CFG or
+// (merge) $QKS_MERGE_CFG when not empty, then "qks_plot_files.cfg", "qks_merge.cfg" or
+// "qks_nest.cfg" in the temporary folder. Whether the file exists is found out by reading it.
+std::string jobConfigPath(JobKind kind, const std::string& bridgePath);
+
+// The log a job resets and writes its one FATAL line to when its config cannot be read.
+std::string fallbackJobLogPath(JobKind kind);
+
 // Reads `path` into `config`, which the caller constructed with the defaults. Keys are exact
 // bytes (not trimmed); values are trimmed of code points <= U+0020. Unknown keys and lines
 // without '=' are skipped. Fails only when the file cannot be opened; `message` then reads
