@@ -302,10 +302,16 @@ PartRaster buildRaster(const NestPart& part, int angle, bool mirrored, double ce
     raster.allColumnsSet = true;
     raster.maxBottom = -1;
     for (int c = 0; c < w; ++c) {
-        if (raster.bottom[c] < 0)
+        const std::int32_t b = raster.bottom[c];
+        if (b < 0) {
             raster.allColumnsSet = false;
-        else
-            raster.maxBottom = std::max(raster.maxBottom, raster.bottom[c]);
+            continue;
+        }
+        raster.maxBottom = std::max(raster.maxBottom, b);
+        if (raster.minBottom < 0 || b < raster.minBottom) {
+            raster.minBottom = b;
+            raster.lowestColumn = c;
+        }
     }
     return raster;
 }

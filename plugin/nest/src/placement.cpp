@@ -75,10 +75,16 @@ void windowMaxima(const std::vector<std::int32_t>& sky, int w, PlacementCache& c
     cache.windowMax.resize(n - w + 1);
     std::int32_t* g = cache.prefix.data();
     std::int32_t* h = cache.suffix.data();
-    for (int i = 0; i < n; ++i)
-        g[i] = (i % w == 0) ? sky[i] : std::max(g[i - 1], sky[i]);
-    for (int i = n - 1; i >= 0; --i)
-        h[i] = (i == n - 1 || (i + 1) % w == 0) ? sky[i] : std::max(h[i + 1], sky[i]);
+    const std::int32_t* a = sky.data();
+    for (int start = 0; start < n; start += w) {
+        const int end = std::min(n, start + w);
+        g[start] = a[start];
+        for (int i = start + 1; i < end; ++i)
+            g[i] = std::max(g[i - 1], a[i]);
+        h[end - 1] = a[end - 1];
+        for (int i = end - 2; i >= start; --i)
+            h[i] = std::max(h[i + 1], a[i]);
+    }
     std::int32_t* out = cache.windowMax.data();
     for (int x = 0; x + w <= n; ++x)
         out[x] = std::max(h[x], g[x + w - 1]);
@@ -102,44 +108,110 @@ std::int32_t restingRow(const std::int32_t* sky, const std::int32_t* rest, int w
     return y;
 }
 
-// Searches one sheet over the orientation set and improves `best` (positions on this sheet
-// must beat `bound`, the best score of earlier sheets, strictly).
-void searchSheet(const SheetLayout& sheet, const OrientationSet& set, PlacementCache& cache,
-                 std::int32_t boundTop, Best& best) {
-    std::int32_t minSky = std::numeric_limits<std::int32_t>::max();
+// For levels L = 0, 1, ... while 2^L <= values.size(): the minimum over start positions of the
+// maximum of 2^L consecutive values (doubling: a run of 2W is two runs of W).
+void runLevels(const std::int32_t* values, int n, std::vector<std::int32_t>& run,
+               std::vector<std::int32_t>& next, std::vector<std::int32_t>& levels) {
+    levels.clear();
+    run.assign(values, values + n);
+    for (int width = 1; width <= n; width *= 2) {
+        const int count = n - width + 1;
+        std::int32_t low = std::numeric_limits<std::int32_t>::max();
+        for (int x = 0; x < count; ++x)
+            low = std::min(low, run[x]);
+        levels.push_back(low);
+        if (width * 2 > n) break;
+        const int nextCount = n - 2 * width + 1;
+        next.resize(nextCount);
+        for (int x = 0; x < nextCount; ++x)
+            next[x] = std::max(run[x], run[x + width]);
+        run.swap(next);
+    }
+}
+
+std::int32_t lowestSkyline(const SheetLayout& sheet) {
+    std::int32_t low = std::numeric_limits<std::int32_t>::max();
     for (std::int32_t v : sheet.skyline)
-        minSky = std::min(minSky, v);
+        low = std::min(low, v);
+    return low;
+}
+
+// Searches one sheet over the orientation set and improves `best`. Positions whose top lies
+// above `boundTop` (the best top found on other sheets) cannot win and are not evaluated.
+//
+// Pruning keeps the result exact: every resting row is at least skyline[x + i] - bottom[i] for
+// each occupied raster column i, so the lowest column of the raster and the window maximum
+// give lower bounds of the top edge, and a position whose bound is above the best top so far
+// cannot have a lower score.
+void searchSheet(const SheetLayout& sheet, const OrientationSet& set, PlacementCache& cache,
+                 std::int32_t boundTop, std::int32_t minSky, Best& best) {
+    const std::int32_t* sky = sheet.skyline.data();
+    runLevels(sky, sheet.columns, cache.runMax, cache.runMaxNext, cache.skyLevels);
+    const std::vector<std::int32_t>& skyLevels = cache.skyLevels;
     for (int oi : set.byHeight) {
         const PartRaster& r = *set.rasters[oi];
         if (r.oversize || r.width > sheet.columns || r.height > sheet.rows) continue;
         const int w = r.width;
         const int h = r.height;
-        const bool hasCells = r.maxBottom >= 0;
-        const std::int32_t threshold = std::min(boundTop, best.topBound());
-        const std::int32_t lowestTop = h + (hasCells ? std::max(0, minSky - r.maxBottom) : 0);
-        if (lowestTop > threshold) continue;
+        const bool hasCells = r.minBottom >= 0;
+        std::int32_t lowestRow = 0;
+        if (hasCells) {
+            lowestRow = std::max(0, minSky - r.minBottom);
+            const std::vector<std::int32_t>& runs = set.runBottom[oi];
+            for (std::size_t level = 1; level < runs.size() && level < skyLevels.size(); ++level)
+                lowestRow = std::max(lowestRow, skyLevels[level] - runs[level]);
+        }
+        const std::int32_t lowestTop = h + lowestRow;
+        if (lowestTop > std::min(boundTop, best.topBound())) continue;
         windowMaxima(sheet.skyline, w, cache);
         const std::int32_t* wm = cache.windowMax.data();
         const std::int32_t* rest = set.rest[oi].data();
         const Orientation& o = set.orientations[oi];
-        for (int x = 0; x + w <= sheet.columns; ++x) {
-            if (x > 0 && wm[x] == wm[x - 1]) continue;
+        const std::vector<int>& samples = set.samples[oi];
+        // First pass: the columns the sweep evaluates, each with a cheap lower bound of its
+        // resting row.
+        auto& positions = cache.positions;
+        positions.clear();
+        std::int32_t lowestBound = std::numeric_limits<std::int32_t>::max();
+        int probe = -1;
+        {
             const std::int32_t limitTop = std::min(boundTop, best.topBound());
-            if (r.allColumnsSet && std::max(0, wm[x] - r.maxBottom) + h > limitTop) continue;
-            const std::int32_t y = restingRow(sheet.skyline.data() + x, rest, w, limitTop - h);
-            if (y + h > limitTop || y + h > sheet.rows) continue;
+            for (int x = 0; x + w <= sheet.columns; ++x) {
+                if (x > 0 && wm[x] == wm[x - 1]) continue;
+                std::int32_t lb = 0;
+                for (int c : samples)
+                    lb = std::max(lb, sky[x + c] - rest[c]);
+                if (r.allColumnsSet) lb = std::max(lb, wm[x] - r.maxBottom);
+                if (lb + h > limitTop || lb + h > sheet.rows) continue;
+                positions.push_back({x, lb});
+                if (lb < lowestBound) {
+                    lowestBound = lb;
+                    probe = static_cast<int>(positions.size()) - 1;
+                }
+            }
+        }
+        if (positions.empty()) continue;
+        // The most promising column first gives a tight bound for the rest.
+        auto evaluate = [&](int x, std::int32_t lb) {
+            const std::int32_t limitTop = std::min(boundTop, best.topBound());
+            if (lb + h > limitTop) return;
+            const std::int32_t y = restingRow(sky + x, rest, w, limitTop - h);
+            if (y + h > limitTop || y + h > sheet.rows) return;
             const std::int32_t top = y + h;
             const std::int64_t score = scoreOf(top, x, o);
             if (best.found() &&
                 (score > best.score || (score == best.score && oi > best.orientation)))
-                continue;
-            if (collides(sheet, r, x, y)) continue;
+                return;
+            if (collides(sheet, r, x, y)) return;
             best.score = score;
             best.orientation = oi;
             best.column = x;
             best.row = y;
             best.top = top;
-        }
+        };
+        evaluate(positions[probe].first, positions[probe].second);
+        for (const auto& [x, lb] : positions)
+            evaluate(x, lb);
     }
 }
 
@@ -154,7 +226,22 @@ OrientationSet makeSet(const std::vector<Orientation>& orientations, NestSession
         std::vector<std::int32_t> rest(r.bottom.size());
         for (std::size_t i = 0; i < rest.size(); ++i)
             rest[i] = r.bottom[i] >= 0 ? r.bottom[i] : kFarBelow;
+        // Occupied columns spread over the width, the lowest one first: cheap lower bounds of
+        // the resting row before the full sweep.
+        std::vector<int> samples;
+        if (r.lowestColumn >= 0) samples.push_back(r.lowestColumn);
+        constexpr int kSamples = 8;
+        for (int k = 0; k < kSamples && r.width > 0; ++k) {
+            const int c =
+                static_cast<int>((static_cast<long long>(r.width - 1) * k) / (kSamples - 1));
+            if (c < static_cast<int>(r.bottom.size()) && r.bottom[c] >= 0 && c != r.lowestColumn)
+                samples.push_back(c);
+        }
+        std::vector<std::int32_t> runBottom, run, next;
+        runLevels(rest.data(), static_cast<int>(rest.size()), run, next, runBottom);
         set.rest.push_back(std::move(rest));
+        set.samples.push_back(std::move(samples));
+        set.runBottom.push_back(std::move(runBottom));
     }
     set.byHeight.resize(orientations.size());
     for (std::size_t i = 0; i < orientations.size(); ++i)
@@ -250,7 +337,8 @@ std::optional<Candidate> bestOnSheet(const SheetLayout& sheet, const NestPart& p
                                      NestSession& session) {
     const OrientationSet set = makeSet(orientations, session, partIndex, part);
     Best best;
-    searchSheet(sheet, set, session.placementCache, std::numeric_limits<std::int32_t>::max(), best);
+    searchSheet(sheet, set, session.placementCache, std::numeric_limits<std::int32_t>::max(),
+                lowestSkyline(sheet), best);
     if (!best.found()) return std::nullopt;
     const Orientation& o = set.orientations[best.orientation];
     return Candidate{-1, o.angle, o.mirrored, best.column, best.row, best.top, best.score};
@@ -289,12 +377,21 @@ bool placeInstance(Layout& layout, int partIndex, NestSession& session,
     const OrientationSet& set = orientationSet(session, partIndex);
     Best chosen;
     int chosenSheet = -1;
-    for (std::size_t s = 0; s < layout.size(); ++s) {
+    // Sheets with the lowest skyline first, so a good bound prunes the others early; the
+    // result is the same as visiting them in layout order (equal scores go to the earlier
+    // sheet).
+    auto& visit = session.placementCache.sheetOrder;
+    visit.clear();
+    for (std::size_t s = 0; s < layout.size(); ++s)
+        visit.push_back({lowestSkyline(layout[s]), static_cast<int>(s)});
+    std::sort(visit.begin(), visit.end());
+    for (const auto& [minSky, s] : visit) {
         Best onSheet;
-        searchSheet(layout[s], set, session.placementCache, chosen.topBound(), onSheet);
-        if (onSheet.found() && onSheet.score < chosen.score) {
+        searchSheet(layout[s], set, session.placementCache, chosen.topBound(), minSky, onSheet);
+        if (onSheet.found() &&
+            (onSheet.score < chosen.score || (onSheet.score == chosen.score && s < chosenSheet))) {
             chosen = onSheet;
-            chosenSheet = static_cast<int>(s);
+            chosenSheet = s;
         }
     }
     if (chosenSheet >= 0) {

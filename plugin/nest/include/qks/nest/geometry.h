@@ -69,6 +69,8 @@ struct PartRaster {
     // Largest bottom[] value over the non-empty columns (-1 when no cell is set), and whether
     // every column has a cell; the placement engine derives lower bounds from them.
     std::int32_t maxBottom = -1;
+    std::int32_t minBottom = -1;     // smallest bottom[] value, -1 when no cell is set
+    std::int32_t lowestColumn = -1;  // first column whose bottom is minBottom
     bool allColumnsSet = false;
     // Set when the part cannot be rasterised at all (coordinates not finite, or a shape far
     // larger than any sheet grid can be): width and height then exceed every grid, bits and

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "qks/nest/config.h"
@@ -75,11 +76,19 @@ struct OrientationSet {
     std::vector<Orientation> orientations;
     std::vector<const PartRaster*> rasters;       // same order; owned by the RasterCache
     std::vector<std::vector<std::int32_t>> rest;  // bottom[] with empty columns far away
-    std::vector<int> byHeight;                    // orientation indices, lowest raster first
+    std::vector<std::vector<int>> samples;        // a few occupied columns per raster
+    // Per raster and level L: the smallest, over runs of 2^L adjacent columns, of the largest
+    // bottom[] in the run. With the sheet's matching skyline figure it bounds the resting row.
+    std::vector<std::vector<std::int32_t>> runBottom;
+    std::vector<int> byHeight;  // orientation indices, lowest raster first
 };
 struct PlacementCache {
     std::vector<OrientationSet> sets;  // by part index
     std::vector<std::int32_t> prefix, suffix, windowMax;
+    std::vector<std::pair<std::int32_t, int>> sheetOrder;
+    std::vector<std::pair<std::int32_t, std::int32_t>> positions;  // (column, lower bound)
+    std::vector<std::int32_t> runMax, runMaxNext;
+    std::vector<std::int32_t> skyLevels;  // per level L: min over x of max(skyline[x, x + 2^L))
 };
 
 // Angle step for a run of `instanceCount` instances: 5 up to 80, 10 up to 200, else 15.
