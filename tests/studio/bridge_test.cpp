@@ -48,6 +48,11 @@ TEST(Bridge, NoServerMeansNoConnection) {
     EXPECT_FALSE(reply.accepted);
     EXPECT_EQ(reply.logLine, kNotConnectedNestLine);
     EXPECT_EQ(sendNestCommand(nullptr, QStringLiteral("NESTSTOP")).logLine, kNotConnectedNestLine);
+
+    // The same socket connects once the bridge is up.
+    BridgeServer server(BridgeServer::pluginLike);
+    EXPECT_TRUE(connectBridge(&socket, kConnectWaitMs)) << socket.errorString().toStdString();
+    EXPECT_EQ(handshake(&socket), QStringLiteral("4.4.0"));
 }
 
 TEST(Bridge, HandshakeReplies) {

@@ -14,6 +14,13 @@
 class QThread;
 class QLocalServer;
 
+#include <ostream>
+
+// Readable QString values in test failure messages.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
 namespace qks::studio::test {
 
 // Writes `bytes` to `path`, replacing it; fails the test on error.

@@ -127,6 +127,13 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     QTimer::singleShot(300, this, &MainWindow::tryConnect);
 }
 
+MainWindow::~MainWindow() {
+    // Closing a connected socket signals "disconnected"; the chip it would update may
+    // already be gone, so the socket stops talking to the window first.
+    socket->disconnect(this);
+    socket->abort();
+}
+
 QWidget* MainWindow::buildSidebar() {
     auto* sidebar = new QWidget(this);
     sidebar->setObjectName(QStringLiteral("sidebar"));
@@ -269,7 +276,7 @@ QWidget* MainWindow::buildCard(const QString& title, const QString& description,
 
 void MainWindow::onCardAction(const QString& title) {
     footer->setText(QStringLiteral("「%1」已选中，下一阶段接入执行逻辑").arg(title));
-    if (title == QLatin1String("连接测试")) tryConnect();
+    if (title == QStringLiteral("连接测试")) tryConnect();
 }
 
 void MainWindow::setConnectionStatus(bool connected, const QString& text) {

@@ -25,6 +25,7 @@ class MainWindow : public QMainWindow {
     Q_OBJECT
   public:
     explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     QWidget* buildSectionPage(const QString& section, const CardList& cards);
     QWidget* buildCard(const QString& title, const QString& description, const QString& badge);

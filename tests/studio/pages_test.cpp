@@ -1,0 +1,479 @@
+// The three job pages on the offscreen platform: what they write, what they send, and
+// how they follow the files the plug-in writes.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QDoubleSpinBox>
+#include <QGraphicsPathItem>
+#include <QGraphicsScene>
+#include <QGraphicsSimpleTextItem>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QLocalSocket>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "qks/studio/bridge.h"
+#include "qks/studio/files.h"
+#include "qks/studio/ui/dialogs.h"
+#include "qks/studio/ui/mergepage.h"
+#include "qks/studio/ui/nestpage.h"
+#include "qks/studio/ui/plotpage.h"
+#include "test_support.h"
+
+using namespace qks::studio;
+using qks::studio::test::BridgeServer;
+using qks::studio::test::readFile;
+using qks::studio::test::waitUntil;
+using qks::studio::test::writeFile;
+
+namespace {
+
+// Answers the pages' dialogs from queues the test fills.
+struct ScriptedDialogs : StudioDialogs {
+    QList<QStringList> files;
+    QStringList folders;
+    QStringList saves;
+    QStringList opened;
+    QStringList openFiles(QWidget*, const QString&, const QString&) override {
+        return files.isEmpty() ? QStringList() : files.takeFirst();
+    }
+    QString folder(QWidget*, const QString&, const QString&) override {
+        return folders.isEmpty() ? QString() : folders.takeFirst();
+    }
+    QString saveFile(QWidget*, const QString&, const QString&, const QString&) override {
+        return saves.isEmpty() ? QString() : saves.takeFirst();
+    }
+    void openFolder(const QString& path) override { opened.append(path); }
+};
+
+class PageTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        previous_ = setStudioDialogs(&dialogs);
+        for (const QString& name :
+             {kNestConfigName, kNestPartsName, kNestProgressName, kNestLogName, kPlotConfigName,
+              kPlotLogName, kPlotFilesConfigName, kPlotFilesLogName, kMergeConfigName,
+              kMergeLogName}) {
+            const QString path = tempFilePath(name);
+            QFile::remove(path);
+            QDir(path).removeRecursively();
+        }
+    }
+    void TearDown() override { setStudioDialogs(previous_); }
+
+    QStringList logLines(const QPlainTextEdit* log) const {
+        return log->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
+    ScriptedDialogs dialogs;
+    QTemporaryDir scratch;
+    StudioDialogs* previous_ = nullptr;
+};
+
+QByteArray partsFile(int firstQuantity) {
+    return "# QKS-PARTS 2\n"
+           "P\t1\t" +
+           QByteArray::number(firstQuantity) +
+           "\t200\t0\t0\t20\t10\tCURRENT\tA\t支架\n"
+           "O\t1\t0.000,0.000;20.000,0.000;20.000,10.000;0.000,10.000\n"
+           "H\t1\t2.000,2.000;4.000,2.000;4.000,4.000\n"
+           "P\t2\t3\t100\t5\t5\t10\t10\tCURRENT\t\t垫片\n"
+           "O\t2\t5.000,5.000;15.000,5.000;15.000,15.000\n"
+           "P\t3\t0\t1\t0\t0\t1.5\t2.49\tCURRENT\t\t短边\n"
+           "O\t3\t0,0;1,1\n";
+}
+
+const QByteArray kProgress =
+    "PLACE\t1\t0\t0\t0\t0\n"
+    "CFG\t10.000\t2.000\t4.000\n"
+    "SHEET\t3000.000\t1500.000\n"
+    "PLACE\t1\t0\t0\t0\t0\n"
+    "PLACE\t2\t90\t1\t20\t0\n"
+    "PLACE\t3\t0\t0\t40\t0\n"   // short outline: not drawn
+    "PLACE\t77\t0\t0\t60\t0\n"  // unknown part: not drawn
+    "SHEET\t2500.000\t1250.000\n"
+    "PLACE\t1\t180\t0\t0\t0\n"
+    "UTIL\t35.24\n"
+    "UNPLACED\t2\n"
+    "ELAPSED\t3.07\n";
+
+int pathItems(const QGraphicsScene* scene) {
+    int count = 0;
+    for (QGraphicsItem* item : scene->items())
+        count += item->type() == QGraphicsPathItem::Type;
+    return count;
+}
+
+QStringList sceneTexts(const QGraphicsScene* scene) {
+    QStringList texts;
+    for (QGraphicsItem* item : scene->items()) {
+        if (auto* text = qgraphicsitem_cast<QGraphicsSimpleTextItem*>(item)) texts << text->text();
+    }
+    return texts;
+}
+
+TEST_F(PageTest, NestQuantityEditsAndReloadKeepChoices) {
+    writeFile(tempFilePath(kNestPartsName), partsFile(4));
+    NestPage page(nullptr, nullptr);
+    ASSERT_EQ(page.partTable->rowCount(), 3);
+    EXPECT_EQ(page.partTable->item(2, 2)->text(), QStringLiteral("短边"));
+    EXPECT_EQ(page.partTable->item(0, 4)->text(), QStringLiteral("20 × 10"));
+    EXPECT_EQ(page.partTable->item(2, 4)->text(), QStringLiteral("2 × 2"));
+    EXPECT_EQ(page.partCountLabel->text(), QStringLiteral("3 种 / 7 件"));
+    EXPECT_EQ(page.hintLabel->text(), QStringLiteral("已载入零件轮廓，可在下方调整数量后开始套料"));
+    EXPECT_FALSE(page.partTable->item(0, 1)->flags() & Qt::ItemIsEditable);
+    EXPECT_TRUE(page.partTable->item(0, 3)->flags() & Qt::ItemIsEditable);
+
+    QTableWidgetItem* quantity = page.partTable->item(1, 3);
+    const struct {
+        const char* typed;
+        int stored;
+    } edits[] = {{"1500", 999}, {"-3", 999}, {"abc", 999}, {"12", 12},
+                 {"", 12},      {"0", 0},    {"8", 8}};
+    for (const auto& e : edits) {
+        quantity->setText(QString::fromUtf8(e.typed));
+        EXPECT_EQ(page.parts()[1].quantity, e.stored) << e.typed;
+        EXPECT_EQ(quantity->text(), QString::number(e.stored));
+    }
+    page.partTable->item(0, 0)->setCheckState(Qt::Unchecked);
+    EXPECT_FALSE(page.parts()[0].enabled);
+    EXPECT_EQ(page.partCountLabel->text(), QStringLiteral("3 种 / 8 件"));
+
+    // The plug-in rewrites the file with the same ids: the user's choices stay.
+    writeFile(tempFilePath(kNestPartsName), partsFile(40) + "\n");
+    page.poll();
+    ASSERT_EQ(page.parts().size(), 3);
+    EXPECT_FALSE(page.parts()[0].enabled);
+    EXPECT_EQ(page.parts()[0].quantity, 4);
+    EXPECT_EQ(page.parts()[1].quantity, 8);
+    EXPECT_EQ(page.partTable->item(0, 0)->checkState(), Qt::Unchecked);
+    EXPECT_EQ(page.partTable->item(1, 3)->text(), QStringLiteral("8"));
+}
+
+TEST_F(PageTest, NestProgressFileDrawsTheLayout) {
+    writeFile(tempFilePath(kNestPartsName), partsFile(4));
+    NestPage page(nullptr, nullptr);
+    EXPECT_EQ(sceneTexts(page.scene),
+              QStringList({QStringLiteral("框选零件并开始套料后，这里实时显示排样预览")}));
+    EXPECT_EQ(page.utilLabel->text(), QStringLiteral("利用率 --"));
+
+    // No SHEET yet: only the placeholder, but the utilisation shows.
+    writeFile(tempFilePath(kNestProgressName),
+              "CFG\t10.000\t2.000\t0.000\nUTIL\t0.00\nSTATE\trunning\n");
+    page.poll();
+    EXPECT_EQ(page.utilLabel->text(), QStringLiteral("利用率 0.0%"));
+    EXPECT_EQ(pathItems(page.scene), 0);
+    EXPECT_EQ(sceneTexts(page.scene).size(), 1);
+
+    writeFile(tempFilePath(kNestProgressName), kProgress + "STATE\trunning\n");
+    page.poll();
+    ASSERT_EQ(page.sheetCombo->count(), 2);
+    EXPECT_EQ(page.sheetCombo->itemText(0), QStringLiteral("板 1 · 3000×1500"));
+    EXPECT_EQ(page.sheetCombo->itemText(1), QStringLiteral("板 2 · 2500×1250"));
+    EXPECT_EQ(page.sheets()[0].placements.size(), 4);  // the PLACE before any SHEET is dropped
+    EXPECT_EQ(page.summaryLabel->text(), QStringLiteral("2 张板 · 未放 2 件 · 3.1s"));
+    EXPECT_EQ(page.utilLabel->text(), QStringLiteral("利用率 35.2%"));
+    EXPECT_EQ(pathItems(page.scene), 2);
+    EXPECT_TRUE(sceneTexts(page.scene).contains(QStringLiteral("板 1  3000×1500")));
+    EXPECT_EQ(page.scene->sceneRect(), QRectF(-60, -30, 3120, 1590));
+
+    page.sheetCombo->setCurrentIndex(1);
+    EXPECT_EQ(page.currentSheet(), 1);
+    EXPECT_EQ(pathItems(page.scene), 1);
+    EXPECT_TRUE(sceneTexts(page.scene).contains(QStringLiteral("板 2  2500×1250")));
+    EXPECT_EQ(page.stateChip->text(), QStringLiteral("待命"));
+
+    // The run ends: the chip, the buttons and the last lines of the job log.
+    writeFile(tempFilePath(kNestLogName), "QKNEST 开始 source=picked\n\n  NEST 首版 \nDONE 2 张\n");
+    writeFile(tempFilePath(kNestProgressName), kProgress + "STATE\tstopped\n\n");
+    page.poll();
+    EXPECT_EQ(page.stateChip->text(), QStringLiteral("已停止 · 采用最优"));
+    EXPECT_EQ(page.currentSheet(), 1);
+    EXPECT_TRUE(page.startButton->isEnabled());
+    EXPECT_FALSE(page.stopButton->isEnabled());
+    EXPECT_EQ(logLines(page.logView),
+              QStringList({QStringLiteral("QKNEST 开始 source=picked"), QStringLiteral("NEST 首版"),
+                           QStringLiteral("DONE 2 张")}));
+}
+
+TEST_F(PageTest, NestShowsAFinishedRunAtStartUp) {
+    writeFile(tempFilePath(kNestPartsName), partsFile(4));
+    writeFile(tempFilePath(kNestProgressName), kProgress + "STATE\tdone\n");
+    writeFile(tempFilePath(kNestLogName), "DONE 1\n");
+    NestPage page(nullptr, nullptr);
+    EXPECT_EQ(page.stateChip->text(), QStringLiteral("优化完成"));
+    EXPECT_EQ(pathItems(page.scene), 2);
+    EXPECT_EQ(logLines(page.logView), QStringList({QStringLiteral("DONE 1")}));
+}
+
+TEST_F(PageTest, NestCommandsAndReplies) {
+    QLocalSocket socket;
+    NestPage page(&socket, nullptr);
+    // Not connected: nothing is sent and the page stays idle.
+    page.useCurrentDrawing();
+    page.startButton->click();
+    EXPECT_TRUE(logLines(page.logView).contains(kNotConnectedNestLine));
+    EXPECT_FALSE(page.running());
+    EXPECT_EQ(page.stateChip->text(), QStringLiteral("待命"));
+
+    // The plug-in's answers: "QUEUED" and "OK" are both accepted for nest commands.
+    const struct {
+        const char* reply;
+        bool accepted;
+    } cases[] = {{"QUEUED", true}, {"OK", true}, {"ERR unknown", false}};
+    for (const auto& c : cases) {
+        BridgeServer server([&c](const QByteArray&) { return QByteArray(c.reply); });
+        ASSERT_TRUE(connectBridge(&socket, kConnectWaitMs));
+        NestPage fresh(&socket, nullptr);
+        fresh.useCurrentDrawing();
+        fresh.startButton->click();
+        EXPECT_EQ(fresh.running(), c.accepted) << c.reply;
+        EXPECT_EQ(fresh.startButton->isEnabled(), !c.accepted);
+        EXPECT_EQ(fresh.stopButton->isEnabled(), c.accepted);
+        EXPECT_EQ(fresh.stateChip->text(),
+                  c.accepted ? QStringLiteral("优化中") : QStringLiteral("待命"));
+        const QStringList lines = logLines(fresh.logView);
+        EXPECT_EQ(lines.contains(QStringLiteral("[警告] CAD 返回：ERR unknown")), !c.accepted);
+        const QString configPath = tempFilePath(kNestConfigName);
+        ASSERT_FALSE(server.received().isEmpty());
+        EXPECT_EQ(server.received().last(), (QStringLiteral("NEST ") + configPath).toUtf8());
+        EXPECT_TRUE(readFile(configPath).startsWith("source=current\npartsFile="));
+
+        server.clearReceived();
+        fresh.stopButton->click();
+        if (c.accepted) {
+            EXPECT_EQ(server.received(), QList<QByteArray>({"NESTSTOP"}));
+            EXPECT_EQ(fresh.stateChip->text(), QStringLiteral("正在停止，采用当前最优"));
+        } else {
+            EXPECT_TRUE(server.received().isEmpty());
+        }
+        socket.abort();
+    }
+}
+
+TEST_F(PageTest, NestPickAndSourceChecks) {
+    BridgeServer server(BridgeServer::pluginLike);
+    QLocalSocket socket;
+    ASSERT_TRUE(connectBridge(&socket, kConnectWaitMs));
+    NestPage page(&socket, nullptr);
+    page.startButton->click();
+    EXPECT_EQ(logLines(page.logView).last(), QStringLiteral("[提示] 请先在 CAD 中框选零件"));
+
+    page.startButton->setEnabled(false);
+    page.pickFromCad();
+    EXPECT_EQ(server.received().last(), QByteArray("NESTPICK"));
+    EXPECT_TRUE(page.startButton->isEnabled());
+    EXPECT_EQ(page.partCountLabel->text(), QStringLiteral("等待框选"));
+
+    dialogs.files = {{QStringLiteral("/d/零件1.dxf"), QStringLiteral("/d/sub/b.DWG")}};
+    page.chooseFiles();
+    EXPECT_EQ(page.source(), QStringLiteral("files"));
+    EXPECT_EQ(page.partCountLabel->text(), QStringLiteral("已选 2 个文件"));
+    EXPECT_EQ(page.hintLabel->text(), QStringLiteral("零件1.dxf、b.DWG"));
+    EXPECT_EQ(logLines(page.logView).last(), QStringLiteral("[操作] 将套料 2 个 DWG 文件"));
+    page.chooseFiles();  // cancelled: nothing changes
+    EXPECT_EQ(page.source(), QStringLiteral("files"));
+
+    page.sheetEdit->setPlainText(QStringLiteral(" 1000x500 \n\n"));
+    page.layerEdit->setText(QStringLiteral(" 0 "));
+    page.gapSpin->setValue(0.5);
+    page.pdfCheck->setChecked(true);
+    page.startButton->click();
+    const QString config = QString::fromUtf8(readFile(tempFilePath(kNestConfigName)));
+    EXPECT_TRUE(
+        config.contains(QStringLiteral("\nfile=/d/零件1.dxf\nfile=/d/sub/b.DWG\nlayer=0\n")));
+    EXPECT_TRUE(
+        config.contains(QStringLiteral("\nprefix=套料\nsheet=1000x500\ngap=0.5\nmargin=10\ncell=2\n"
+                                       "rotate=1\nmirror=1\npdf=1\nseconds=12\n")));
+    EXPECT_TRUE(page.running());
+}
+
+TEST_F(PageTest, NestConfigThatCannotBeWrittenSendsNothing) {
+    BridgeServer server(BridgeServer::pluginLike);
+    QLocalSocket socket;
+    ASSERT_TRUE(connectBridge(&socket, kConnectWaitMs));
+    NestPage page(&socket, nullptr);
+    page.useCurrentDrawing();
+    page.logView->appendPlainText(QStringLiteral("earlier line"));
+    ASSERT_TRUE(QDir().mkpath(tempFilePath(kNestConfigName)));  // a folder in the way
+    page.startButton->click();
+    EXPECT_EQ(logLines(page.logView).last(), kConfigWriteFailedLine);
+    EXPECT_TRUE(logLines(page.logView).contains(QStringLiteral("earlier line")));
+    EXPECT_TRUE(server.received().isEmpty());
+    EXPECT_FALSE(page.running());
+    EXPECT_EQ(page.stateChip->text(), QStringLiteral("待命"));
+}
+
+TEST_F(PageTest, PlotCurrentDrawingRunsToDone) {
+    BridgeServer server(BridgeServer::pluginLike);
+    QLocalSocket socket;  // not connected yet: the page connects by itself
+    PlotPage page(&socket, nullptr);
+    EXPECT_TRUE(page.fileList->isHidden());
+    page.outDirEdit->setText(scratch.filePath(QStringLiteral("出图/a")));
+    page.prefixEdit->setText(QStringLiteral("   "));
+    page.styleCombo->setCurrentIndex(2);
+    page.scopeCombo->setCurrentIndex(2);
+    writeFile(tempFilePath(kPlotLogName), "old job\r\n");
+    page.startButton->click();
+    EXPECT_TRUE(QDir(scratch.filePath(QStringLiteral("出图/a"))).exists());
+    EXPECT_EQ(server.received(), QList<QByteArray>({"PLOT\n"}));
+    EXPECT_EQ(readFile(tempFilePath(kPlotConfigName)),
+              (QStringLiteral("outDir=") + scratch.filePath(QStringLiteral("出图/a")) +
+               QStringLiteral("\nprefix=\nstyle=\nscope=frames\nlog=") +
+               tempFilePath(kPlotLogName) + QStringLiteral("\n"))
+                  .toUtf8());
+    EXPECT_TRUE(readFile(tempFilePath(kPlotLogName)).isEmpty());
+    EXPECT_TRUE(page.running());
+    EXPECT_FALSE(page.startButton->isEnabled());
+    EXPECT_EQ(page.statusLabel->text(), QStringLiteral("出图中..."));
+    EXPECT_EQ(logLines(page.logView).size(), 1);
+    EXPECT_TRUE(
+        logLines(page.logView).first().endsWith(QStringLiteral("已提交，等待 AutoCAD 执行")));
+
+    page.startButton->click();  // disabled while running
+    page.start();               // and ignored while running
+    EXPECT_EQ(server.received().size(), 1);
+
+    writeFile(tempFilePath(kPlotLogName), "QKS 批量出图\r\nRUN 布局1\r\n");
+    ASSERT_TRUE(waitUntil([&] { return logLines(page.logView).size() == 3; }));
+    EXPECT_TRUE(page.running());
+    writeFile(tempFilePath(kPlotLogName), "QKS 批量出图\r\nRUN 布局1\r\nDONE 1 成功\r\n");
+    ASSERT_TRUE(waitUntil([&] { return !page.running(); }));
+    EXPECT_EQ(page.statusLabel->text(), QStringLiteral("出图完成"));
+    EXPECT_TRUE(page.startButton->isEnabled());
+    EXPECT_EQ(logLines(page.logView).last(), QStringLiteral("DONE 1 成功"));
+    EXPECT_FALSE(page.pollTimer->isActive());
+}
+
+TEST_F(PageTest, PlotFilesTargetChecksListAndWarnsOnOk) {
+    BridgeServer server([](const QByteArray& m) -> std::optional<QByteArray> {
+        return m == "PING\n" ? QByteArray("PONG 4.4.0") : QByteArray("OK");
+    });
+    QLocalSocket socket;
+    PlotPage page(&socket, nullptr);
+    page.outDirEdit->setText(QStringLiteral("  "));
+    page.startButton->click();
+    EXPECT_EQ(logLines(page.logView).last(), QStringLiteral("[错误] 请先选择输出目录"));
+
+    page.outDirEdit->setText(scratch.path());
+    page.targetCombo->setCurrentIndex(1);
+    EXPECT_FALSE(page.fileList->isHidden());
+    page.startButton->click();
+    EXPECT_EQ(logLines(page.logView).last(), QStringLiteral("[错误] 请先添加要出图的 DWG/DXF"));
+    EXPECT_TRUE(server.received().isEmpty());
+
+    for (const char* name : {"b.dxf", "a.DWG", "note.pdf"})
+        writeFile(scratch.filePath(QString::fromUtf8(name)), "0\nEOF\n");
+    dialogs.files = {
+        {QStringLiteral("/d/x.dwg"), QStringLiteral("/d/x.dwg"), QStringLiteral("/d/y.pdf")}};
+    dialogs.folders = QStringList{scratch.path()};
+    page.addFiles();
+    page.addFolder();
+    ASSERT_EQ(page.fileList->count(), 3);
+    EXPECT_EQ(page.fileList->item(1)->text(), QStringLiteral("a.DWG"));
+    EXPECT_EQ(page.fileList->item(1)->toolTip(), scratch.filePath(QStringLiteral("a.DWG")));
+
+    page.startButton->click();
+    const QString configPath = tempFilePath(kPlotFilesConfigName);
+    EXPECT_EQ(server.received(), QList<QByteArray>({"PLOTFILES " + configPath.toUtf8() + "\n"}));
+    EXPECT_TRUE(
+        readFile(configPath)
+            .endsWith(("\nlog=" + tempFilePath(kPlotFilesLogName) +
+                       "\nfile=/d/x.dwg\nfile=" + scratch.filePath(QStringLiteral("a.DWG")) +
+                       "\nfile=" + scratch.filePath(QStringLiteral("b.dxf")) + "\n")
+                          .toUtf8()));
+    EXPECT_EQ(logLines(page.logView).last(), QStringLiteral("[警告] CAD 返回：OK"));
+    EXPECT_TRUE(page.running());  // still treated as submitted
+
+    // A rewritten log is read again from its start; FATAL wins over DONE.
+    writeFile(tempFilePath(kPlotFilesLogName), "QKS 批量出图 多个文件 很长的一行\r\n");
+    ASSERT_TRUE(waitUntil([&] { return logLines(page.logView).size() == 3; }));
+    writeFile(tempFilePath(kPlotFilesLogName), "FATAL 无文件\r\nDONE 0\r\n");
+    ASSERT_TRUE(waitUntil([&] { return !page.running(); }));
+    EXPECT_EQ(page.statusLabel->text(), QStringLiteral("出图失败"));
+    EXPECT_EQ(logLines(page.logView).mid(3),
+              QStringList({QStringLiteral("FATAL 无文件"), QStringLiteral("DONE 0")}));
+
+    page.openButton->click();
+    EXPECT_EQ(dialogs.opened, QStringList({scratch.path()}));
+}
+
+TEST_F(PageTest, PlotWithoutBridgeGivesUp) {
+    QLocalSocket socket;
+    PlotPage page(&socket, nullptr);
+    page.outDirEdit->setText(scratch.path());
+    page.startButton->click();
+    EXPECT_EQ(logLines(page.logView).last(), kNotConnectedJobLine);
+    EXPECT_FALSE(page.running());
+    EXPECT_FALSE(QFile::exists(tempFilePath(kPlotConfigName)));
+}
+
+TEST_F(PageTest, MergeConfigAndList) {
+    auto server = std::make_unique<BridgeServer>(BridgeServer::pluginLike);
+    QLocalSocket socket;
+    ASSERT_TRUE(connectBridge(&socket, kConnectWaitMs));
+    MergePage page(&socket, nullptr);
+    page.startButton->click();
+    EXPECT_EQ(logLines(page.logView).last(), QStringLiteral("[错误] 请先添加要合并的图纸"));
+
+    for (const char* name : {"c.dxf", "b.dwg"})
+        writeFile(scratch.filePath(QString::fromUtf8(name)), "x");
+    dialogs.files = {{QStringLiteral("/d/z.dwg"), QStringLiteral("/d/m.dxf"),
+                      QStringLiteral("/d/k.dwg"), QStringLiteral("/d/a.dwg")}};
+    dialogs.folders = QStringList{scratch.path()};
+    page.addFiles();
+    page.fileList->item(1)->setSelected(true);
+    page.fileList->item(2)->setSelected(true);
+    page.removeSelected();
+    page.addFolder();
+    const QStringList expected = {QStringLiteral("/d/z.dwg"), QStringLiteral("/d/a.dwg"),
+                                  scratch.filePath(QStringLiteral("b.dwg")),
+                                  scratch.filePath(QStringLiteral("c.dxf"))};
+
+    page.outEdit->setText(QStringLiteral(" ") + scratch.filePath(QStringLiteral("新/合并")) +
+                          QStringLiteral(" "));
+    page.spacingSpin->setValue(0.1);
+    page.columnsSpin->setValue(5);
+    page.pdfCheck->setChecked(false);
+    page.startButton->click();
+    const QString out = scratch.filePath(QStringLiteral("新/合并.dwg"));
+    EXPECT_EQ(page.outEdit->text(), out);
+    QString content =
+        QStringLiteral("outDwg=%1\noutDir=%2\ncolumns=5\nspacing=0.10\npdf=0\nlog=%3\n")
+            .arg(out, scratch.filePath(QStringLiteral("新")), tempFilePath(kMergeLogName));
+    for (const QString& file : expected)
+        content += QStringLiteral("file=") + file + QLatin1Char('\n');
+    EXPECT_EQ(QString::fromUtf8(readFile(tempFilePath(kMergeConfigName))), content);
+    EXPECT_EQ(server->received().last(), "MERGE " + tempFilePath(kMergeConfigName).toUtf8() + "\n");
+    EXPECT_EQ(page.statusLabel->text(), QStringLiteral("合并中..."));
+
+    writeFile(tempFilePath(kMergeLogName), "MERGED 4\nDONE 合并完成\n");
+    ASSERT_TRUE(waitUntil([&] { return !page.running(); }));
+    EXPECT_EQ(page.statusLabel->text(), QStringLiteral("合并完成"));
+
+    // An upper-case suffix stays as typed; "OK" is not an accepted reply here.
+    page.outEdit->setText(scratch.filePath(QStringLiteral("B.DWG")));
+    socket.abort();
+    server.reset();
+    server = std::make_unique<BridgeServer>(
+        [](const QByteArray&) { return std::optional<QByteArray>("OK"); });
+    page.startButton->click();
+    EXPECT_EQ(page.outEdit->text(), scratch.filePath(QStringLiteral("B.DWG")));
+    EXPECT_EQ(logLines(page.logView).last(), QStringLiteral("[警告] CAD 返回：OK"));
+
+    dialogs.saves = QStringList{QStringLiteral("/o/x.dwg")};
+    page.chooseOutput();
+    EXPECT_EQ(page.outEdit->text(), QStringLiteral("/o/x.dwg"));
+    page.openButton->click();
+    EXPECT_EQ(dialogs.opened, QStringList({QStringLiteral("/o")}));
+}
+
+}  // namespace

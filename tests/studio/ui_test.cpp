@@ -1,0 +1,192 @@
+// The window shell and the connection chip, on the offscreen platform, against a test
+// bridge server.
+#include <gtest/gtest.h>
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QLocalSocket>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QStackedWidget>
+
+#include "qks/studio/bridge.h"
+#include "qks/studio/ui/look.h"
+#include "qks/studio/ui/mainwindow.h"
+#include "qks/studio/ui/plotpage.h"
+#include "test_support.h"
+
+using namespace qks::studio;
+using qks::studio::test::BridgeServer;
+using qks::studio::test::waitUntil;
+
+namespace {
+
+const QString kGrey = QStringLiteral("background:#6B7688;border-radius:4px;");
+const QString kGreen = QStringLiteral("background:#35C07A;border-radius:4px;");
+
+// The card whose title label reads `title`, on any page of the window.
+QWidget* cardTitled(MainWindow& window, const QString& title) {
+    for (QLabel* label : window.findChildren<QLabel*>(QStringLiteral("cardTitle"))) {
+        if (label->text() == title) return label->parentWidget();
+    }
+    return nullptr;
+}
+
+void clickCard(MainWindow& window, const QString& title) {
+    QWidget* card = cardTitled(window, title);
+    ASSERT_NE(card, nullptr) << title.toStdString();
+    card->findChild<QPushButton*>(QStringLiteral("cardAction"))->click();
+}
+
+TEST(MainWindow, StartUpStateAndFirstAttempt) {
+    MainWindow window;
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Corvane Studio"));
+    EXPECT_EQ(window.stack->count(), 6);
+    EXPECT_EQ(window.stack->currentIndex(), 0);
+    EXPECT_EQ(window.stack->currentWidget(), window.plotPage);
+    ASSERT_EQ(window.navButtons.size(), 6);
+    EXPECT_TRUE(window.navButtons[0]->isChecked());
+    EXPECT_EQ(window.navButtons[4]->text(), QStringLiteral("  05   钣金 BOM"));
+    EXPECT_EQ(window.statusText->text(), QStringLiteral("未连接 AutoCAD"));
+    EXPECT_EQ(window.statusDot->styleSheet(), kGrey);
+    EXPECT_EQ(window.connectButton->text(), QStringLiteral("连接 AutoCAD"));
+    EXPECT_EQ(window.footer->text(), QStringLiteral("就绪"));
+
+    // No bridge: the single attempt after start-up reports it, and nothing retries.
+    window.show();
+    ASSERT_TRUE(waitUntil([&] {
+        return window.statusText->text() == QStringLiteral("未连接 AutoCAD（先输入 QK 加载）");
+    }));
+    EXPECT_EQ(window.statusDot->styleSheet(), kGrey);
+    BridgeServer server(BridgeServer::pluginLike);
+    waitUntil([] { return false; }, 600);
+    EXPECT_TRUE(server.received().isEmpty());
+    EXPECT_NE(window.socket->state(), QLocalSocket::ConnectedState);
+}
+
+TEST(MainWindow, MinimumSizeAndNavigation) {
+    MainWindow window;
+    window.show();
+    window.resize(500, 300);
+    waitUntil([] { return false; }, 50);
+    EXPECT_EQ(window.minimumSize(), QSize(980, 640));
+    EXPECT_GE(window.width(), 980);
+    EXPECT_GE(window.height(), 640);
+    for (int i : {2, 5, 1, 0}) {
+        window.navButtons[i]->click();
+        EXPECT_EQ(window.stack->currentIndex(), i);
+        for (int j = 0; j < 6; ++j)
+            EXPECT_EQ(window.navButtons[j]->isChecked(), i == j);
+    }
+}
+
+TEST(MainWindow, HandshakeReplies) {
+    const struct {
+        std::optional<QByteArray> pong;
+        const char* text;
+        const char* footer;
+    } cases[] = {
+        {QByteArray("PONG 4.4.0"), "已连接 AutoCAD · 4.4.0", "通道正常，可以运行功能"},
+        {QByteArray("PONG"), "已连接 AutoCAD · ", "通道正常，可以运行功能"},
+        {std::nullopt, "已连接 AutoCAD", "就绪"},
+    };
+    for (const auto& c : cases) {
+        BridgeServer server([&c](const QByteArray&) { return c.pong; });
+        MainWindow window;
+        EXPECT_EQ(window.statusText->text(), QStringLiteral("未连接 AutoCAD"));
+        ASSERT_TRUE(
+            waitUntil([&] { return window.connectButton->text() == QStringLiteral("重新连接"); }));
+        EXPECT_EQ(window.statusText->text(), QString::fromUtf8(c.text));
+        EXPECT_EQ(window.statusDot->styleSheet(), kGreen);
+        EXPECT_EQ(window.footer->text(), QString::fromUtf8(c.footer));
+        const QList<QByteArray> received = server.received();
+        ASSERT_FALSE(received.isEmpty());
+        for (const QByteArray& message : received)
+            EXPECT_EQ(message, QByteArray("PING\n"));
+    }
+}
+
+TEST(MainWindow, ReconnectWhileConnectedSendsNothing) {
+    BridgeServer server(BridgeServer::pluginLike);
+    MainWindow window;
+    ASSERT_TRUE(waitUntil([&] { return window.socket->state() == QLocalSocket::ConnectedState; }));
+    ASSERT_TRUE(waitUntil([&] { return window.statusDot->styleSheet() == kGreen; }));
+    server.clearReceived();
+    window.connectButton->click();
+    clickCard(window, QStringLiteral("连接测试"));
+    EXPECT_EQ(window.footer->text(), QStringLiteral("「连接测试」已选中，下一阶段接入执行逻辑"));
+    waitUntil([] { return false; }, 200);
+    EXPECT_TRUE(server.received().isEmpty());
+    EXPECT_EQ(window.statusText->text(), QStringLiteral("已连接 AutoCAD · 4.4.0"));
+
+    // The host closes the pipe: the chip says so; the pages find out when they submit.
+    server.dropClients();
+    ASSERT_TRUE(
+        waitUntil([&] { return window.statusText->text() == QStringLiteral("连接已断开"); }));
+    EXPECT_EQ(window.statusDot->styleSheet(), kGrey);
+    EXPECT_EQ(window.connectButton->text(), QStringLiteral("连接 AutoCAD"));
+
+    // The button brings it back.
+    window.connectButton->click();
+    EXPECT_EQ(window.statusText->text(), QStringLiteral("已连接 AutoCAD · 4.4.0"));
+}
+
+TEST(MainWindow, CardsSetTheFooterAndConnectionTestConnects) {
+    MainWindow window;
+    ASSERT_TRUE(waitUntil([&] {
+        return window.statusText->text() == QStringLiteral("未连接 AutoCAD（先输入 QK 加载）");
+    }));
+    clickCard(window, QStringLiteral("图层规范"));
+    EXPECT_EQ(window.footer->text(), QStringLiteral("「图层规范」已选中，下一阶段接入执行逻辑"));
+    EXPECT_EQ(window.statusText->text(), QStringLiteral("未连接 AutoCAD（先输入 QK 加载）"));
+
+    BridgeServer server(BridgeServer::pluginLike);
+    clickCard(window, QStringLiteral("连接测试"));
+    EXPECT_EQ(window.statusText->text(), QStringLiteral("已连接 AutoCAD · 4.4.0"));
+    EXPECT_EQ(window.footer->text(), QStringLiteral("通道正常，可以运行功能"));
+    EXPECT_FALSE(server.received().isEmpty());
+}
+
+TEST(MainWindow, CardGridsAndBadges) {
+    MainWindow window;
+    const struct {
+        int page;
+        int cards;
+        const char* badge;
+        QVector<QPair<int, int>> cells;  // (row, column) per card
+    } pages[] = {
+        {3, 8, "标注", {{0, 0}, {0, 1}, {0, 2}, {1, 0}, {1, 1}, {1, 2}, {2, 0}, {2, 1}}},
+        {4, 5, "BOM", {{0, 0}, {0, 1}, {0, 2}, {1, 0}, {1, 1}}},
+        {5, 4, "设置", {{0, 0}, {0, 1}, {0, 2}, {1, 0}}},
+    };
+    for (const auto& p : pages) {
+        QWidget* page = window.stack->widget(p.page);
+        EXPECT_EQ(page->findChild<QLabel*>(QStringLiteral("sectionCount"))->text(),
+                  QStringLiteral("%1 项").arg(p.cards));
+        auto* scroll = page->findChild<QScrollArea*>(QStringLiteral("scroll"));
+        ASSERT_NE(scroll, nullptr);
+        auto* grid = qobject_cast<QGridLayout*>(scroll->widget()->layout());
+        ASSERT_NE(grid, nullptr);
+        ASSERT_EQ(grid->count(), p.cards);
+        for (int i = 0; i < p.cards; ++i) {
+            int row, column, rowSpan, columnSpan;
+            grid->getItemPosition(i, &row, &column, &rowSpan, &columnSpan);
+            EXPECT_EQ((QPair<int, int>(row, column)), p.cells[i]) << p.page << " card " << i;
+        }
+        for (QLabel* badge : page->findChildren<QLabel*>(QStringLiteral("cardBadge")))
+            EXPECT_EQ(badge->text(), QString::fromUtf8(p.badge));
+        for (QPushButton* action : page->findChildren<QPushButton*>(QStringLiteral("cardAction")))
+            EXPECT_EQ(action->text(), QStringLiteral("配置并运行  >"));
+    }
+}
+
+TEST(Look, StyleSheetResourceLoads) {
+    const QString sheet = studioStyleSheet();
+    EXPECT_TRUE(sheet.startsWith(QStringLiteral("* { outline: none; }")));
+    EXPECT_TRUE(sheet.contains(QStringLiteral("QPushButton#nav:checked")));
+    EXPECT_TRUE(sheet.trimmed().endsWith(
+        QStringLiteral("QLabel#chip { background: #e8f0ff; color: #1e3a8a; border-radius: 10px; "
+                       "padding: 4px 12px; font-weight: 600; }")));
+}
+
+}  // namespace
