@@ -13,7 +13,7 @@
 
 namespace qks::host {
 
-class DrawingServices;  // the drawing half (databases, entities, layouts, plotting)
+class DrawingServices;  // the drawing half: qks/host/drawing.h
 
 // Version of this interface; a host refuses a plug-in built against another one.
 inline constexpr int kHostApiVersion = 1;

@@ -1,0 +1,375 @@
+// The drawing half of the host interface: databases, documents, symbol tables, entities,
+// creation, selection, layouts and plotting, as the plug-in's jobs use them.
+//
+// Threads: main thread only. Ids (ObjectId, DatabaseId, DocumentId) are values; an ObjectId
+// names its database too, so calls that take one need no database argument. Nothing throws:
+// every operation that can fail returns a Status, and Status::Ok (0) means success.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "qks/host/types.h"
+
+namespace qks::host {
+
+enum class Status : int {
+    Ok = 0,
+    NotFound,       // no such object, record, file or document
+    InvalidInput,   // a value the host does not accept (a bad name, an unknown media)
+    ReadError,      // a drawing could not be read (not a drawing, damaged)
+    WriteError,     // a drawing or PDF could not be written
+    WrongType,      // the object is not of the kind the call needs
+    Duplicate,      // the name is taken
+    NotApplicable,  // the call makes no sense in this state (no current document, ...)
+    Failed,         // anything else, including failures injected by tests
+};
+
+inline bool succeeded(Status status) {
+    return status == Status::Ok;
+}
+
+// A drawing database: one per document, plus side databases the plug-in creates.
+struct DatabaseId {
+    std::uint32_t value = 0;
+    explicit operator bool() const { return value != 0; }
+    friend bool operator==(DatabaseId a, DatabaseId b) { return a.value == b.value; }
+    friend bool operator!=(DatabaseId a, DatabaseId b) { return a.value != b.value; }
+};
+
+enum class EntityType : std::uint8_t {
+    Line,
+    Arc,
+    Circle,
+    Ellipse,
+    LwPolyline,
+    Polyline2d,
+    Polyline3d,
+    Spline,
+    Point,
+    Text,
+    MText,
+    Attribute,
+    AttributeDefinition,
+    BlockReference,
+    Solid,
+    Hatch,
+    Dimension,
+    Viewport,
+    Other,
+};
+
+struct EntityInfo {
+    EntityType type = EntityType::Other;
+    std::string dxfName;  // "LINE", "LWPOLYLINE", ...
+    std::string layer;
+    std::string handle;  // upper-case hexadecimal
+    bool isCurve = false;
+};
+
+struct BlockReferenceInfo {
+    ObjectId blockRecord;
+    std::string blockName;
+    Point3d position;  // in the reference's object coordinate system
+    double rotation = 0.0;
+    Vector3d scale{1, 1, 1};
+    Matrix3d transform;  // block space to the space the reference lives in
+};
+
+// TEXT, MTEXT, ATTRIB and ATTDEF. `text` is the contents as stored (MTEXT codes included).
+struct TextInfo {
+    std::string text;
+    std::string tag;  // attributes and attribute definitions
+    Point3d position;
+    double height = 0.0;
+    double rotation = 0.0;
+};
+
+struct LwPolylineInfo {
+    bool closed = false;
+    std::vector<Point3d> vertices;  // world coordinates
+};
+
+struct TextStyleSpec {
+    std::string name;
+    std::string fontFile;  // e.g. "simsun.ttc"
+    std::string typeface;  // TrueType family, e.g. "SimSun"; empty for a shape font
+    bool bold = false;
+    bool italic = false;
+    int characterSet = 0;  // 134: GB2312
+    int pitchAndFamily = 0;
+};
+
+enum class MTextAttachment : int {
+    TopLeft = 1,
+    TopCenter = 2,
+    TopRight = 3,
+    MiddleLeft = 4,
+    MiddleCenter = 5,
+    MiddleRight = 6,
+    BottomLeft = 7,
+    BottomCenter = 8,
+    BottomRight = 9,
+};
+
+struct MTextSpec {
+    Point3d position;
+    std::string contents;
+    double height = 2.5;
+    double width = 0.0;  // 0: no wrapping
+    MTextAttachment attachment = MTextAttachment::TopLeft;
+    std::string layer;   // empty: the drawing's current layer
+    ObjectId textStyle;  // null: the drawing's current style
+};
+
+struct TextSpec {
+    Point3d position;
+    std::string contents;
+    double height = 2.5;
+    double rotation = 0.0;
+    std::string layer;
+    ObjectId textStyle;
+};
+
+struct BlockReferenceSpec {
+    ObjectId blockRecord;
+    Point3d position;
+    double rotation = 0.0;  // radians
+    Vector3d scale{1, 1, 1};
+    std::string layer;  // empty: the drawing's current layer
+};
+
+struct LayoutInfo {
+    ObjectId id;
+    std::string name;
+    bool isModel = false;
+    ObjectId blockRecord;
+};
+
+enum class PlotType : int {
+    Display = 0,
+    Extents = 1,
+    Limits = 2,
+    View = 3,
+    Window = 4,
+    Layout = 5
+};
+enum class PaperUnits : int { Inches = 0, Millimeters = 1, Pixels = 2 };
+inline constexpr int kScaleToFit = 0;  // standard scale type
+inline constexpr int kOneToOne = 16;
+
+// A page setup as a value: read from a layout, changed through the validator calls below,
+// written back whole.
+struct PlotSettings {
+    std::string device;       // e.g. "DWG To PDF.pc3", or "none_device"
+    std::string media;        // canonical media name
+    std::string styleSheet;   // e.g. "monochrome.ctb"; empty: none
+    double paperWidth = 0.0;  // in paperUnits, as the medium is named (landscape or portrait)
+    double paperHeight = 0.0;
+    PaperUnits paperUnits = PaperUnits::Millimeters;
+    double marginLeft = 0.0, marginBottom = 0.0, marginRight = 0.0, marginTop = 0.0;  // mm
+    PlotType plotType = PlotType::Layout;
+    double windowMinX = 0.0, windowMinY = 0.0, windowMaxX = 0.0, windowMaxY = 0.0;
+    bool useStandardScale = true;
+    int standardScaleType = kOneToOne;
+    double customNumerator = 1.0, customDenominator = 1.0;
+    bool centered = false;
+    double originX = 0.0, originY = 0.0;  // mm
+    int rotation = 0;                     // quarter turns, 0..3
+    friend bool operator==(const PlotSettings& a, const PlotSettings& b);
+    friend bool operator!=(const PlotSettings& a, const PlotSettings& b) { return !(a == b); }
+};
+
+inline bool operator==(const PlotSettings& a, const PlotSettings& b) {
+    return a.device == b.device && a.media == b.media && a.styleSheet == b.styleSheet &&
+           a.paperWidth == b.paperWidth && a.paperHeight == b.paperHeight &&
+           a.paperUnits == b.paperUnits && a.marginLeft == b.marginLeft &&
+           a.marginBottom == b.marginBottom && a.marginRight == b.marginRight &&
+           a.marginTop == b.marginTop && a.plotType == b.plotType && a.windowMinX == b.windowMinX &&
+           a.windowMinY == b.windowMinY && a.windowMaxX == b.windowMaxX &&
+           a.windowMaxY == b.windowMaxY && a.useStandardScale == b.useStandardScale &&
+           a.standardScaleType == b.standardScaleType && a.customNumerator == b.customNumerator &&
+           a.customDenominator == b.customDenominator && a.centered == b.centered &&
+           a.originX == b.originX && a.originY == b.originY && a.rotation == b.rotation;
+}
+
+// What a plot of one page is about: the layout, and the device to use instead of the
+// layout's own (empty: the layout's).
+struct PlotInfo {
+    ObjectId layout;
+    std::string deviceOverride;
+    bool validated = false;  // set by validatePlotInfo
+};
+
+inline constexpr int kMediaMatchingWithCustomSize = 4;
+
+struct PublishEngineId {
+    std::uint32_t value = 0;
+    explicit operator bool() const { return value != 0; }
+};
+
+class DrawingServices {
+  public:
+    virtual ~DrawingServices() = default;
+
+    // ---- databases. The plug-in deletes every database it creates.
+    virtual DatabaseId createDatabase(bool withDefaultDrawing) = 0;
+    virtual void deleteDatabase(DatabaseId database) = 0;
+    // Reads a drawing file into an empty database (one created without a default drawing).
+    // Any file whose content is a drawing is read whatever its extension; `message` says why
+    // reading failed.
+    virtual Status readDrawingFile(DatabaseId database, const std::string& path,
+                                   std::string* message) = 0;
+    // Saves in the 2018 drawing format, replacing the target atomically and keeping an
+    // existing file as a backup. `writtenPath` receives the path actually written.
+    virtual Status saveDatabase(DatabaseId database, const std::string& path,
+                                std::string* writtenPath, std::string* message) = 0;
+    virtual DatabaseId documentDatabase(DocumentId document) = 0;
+    virtual DatabaseId databaseOf(ObjectId object) = 0;
+
+    // ---- documents (from application context)
+    // Opens a drawing as a new document (or finds it open) and makes it current.
+    virtual DocumentId openDocument(const std::string& path, std::string* message) = 0;
+    virtual Status makeDocumentCurrent(DocumentId document) = 0;
+    virtual Status activateDocument(DocumentId document) = 0;
+    virtual Status lockDocument(DocumentId document) = 0;
+    virtual Status unlockDocument(DocumentId document) = 0;
+    virtual Status closeDocument(DocumentId document) = 0;
+
+    // ---- symbol tables. Names compare ignoring ASCII case, as the CAD program does.
+    virtual ObjectId modelSpace(DatabaseId database) = 0;
+    virtual ObjectId findBlock(DatabaseId database, std::string_view name) = 0;
+    virtual std::vector<ObjectId> blockEntities(ObjectId blockRecord) = 0;  // record order
+    virtual std::vector<ObjectId> layers(DatabaseId database) = 0;
+    virtual ObjectId findLayer(DatabaseId database, std::string_view name) = 0;
+    // Duplicate when the name exists; `id` then receives the existing layer.
+    virtual Status addLayer(DatabaseId database, std::string_view name, int colorIndex,
+                            ObjectId* id) = 0;
+    virtual ObjectId findTextStyle(DatabaseId database, std::string_view name) = 0;
+    virtual Status addTextStyle(DatabaseId database, const TextStyleSpec& style, ObjectId* id) = 0;
+    // Name of a layer, text style or block record; empty for anything else.
+    virtual std::string symbolName(ObjectId record) = 0;
+    virtual Status renameSymbol(ObjectId record, std::string_view newName) = 0;
+    virtual ObjectId objectIdFromHandle(DatabaseId database, std::string_view handleText) = 0;
+
+    // ---- entities
+    virtual Status entityInfo(ObjectId entity, EntityInfo& info) = 0;
+    virtual Status geometricExtents(ObjectId entity, Extents3d& extents) = 0;
+    virtual Status curveIsClosed(ObjectId curve, bool& closed) = 0;
+    virtual Status curveParameterRange(ObjectId curve, double& start, double& end) = 0;
+    virtual Status curvePointAt(ObjectId curve, double parameter, Point3d& point) = 0;
+    virtual Status blockReference(ObjectId reference, BlockReferenceInfo& info) = 0;
+    virtual std::vector<ObjectId> attributes(ObjectId reference) = 0;  // stored order
+    virtual Status textInfo(ObjectId text, TextInfo& info) = 0;
+    virtual Status lwPolyline(ObjectId polyline, LwPolylineInfo& info) = 0;
+    // Turns a text, attribute definition or multiline text to `rotation` (radians); a
+    // multiline text's direction follows.
+    virtual Status setTextRotation(ObjectId text, double rotation) = 0;
+
+    // ---- creation: appended to a block record (model space, a block definition)
+    virtual Status addLwPolyline(ObjectId blockRecord, const std::vector<Point3d>& vertices,
+                                 bool closed, std::string_view layer, ObjectId* id) = 0;
+    virtual Status addText(ObjectId blockRecord, const TextSpec& text, ObjectId* id) = 0;
+    virtual Status addMText(ObjectId blockRecord, const MTextSpec& text, ObjectId* id) = 0;
+    virtual Status addBlockReference(ObjectId blockRecord, const BlockReferenceSpec& reference,
+                                     ObjectId* id) = 0;
+
+    // ---- whole drawings
+    // Defines the block `blockName` in `target` from the model space of `source` (layers,
+    // text styles, linetypes and nested blocks carried over). `source` is left unusable for
+    // anything but deletion. `notCarried` counts entities that could not be carried.
+    virtual Status insertDatabaseAsBlock(DatabaseId target, std::string_view blockName,
+                                         DatabaseId source, ObjectId* block, int* notCarried) = 0;
+    // Writes `objects` (entities of one database) into a new database whose origin is
+    // `basePoint` of the source; the caller deletes `result`.
+    virtual Status writeBlockOut(const std::vector<ObjectId>& objects, const Point3d& basePoint,
+                                 DatabaseId* result) = 0;
+
+    // ---- selection in the current document. False when cancelled or nothing was chosen.
+    virtual bool selectObjects(std::string_view prompt, std::vector<ObjectId>& selection) = 0;
+
+    // ---- layouts
+    virtual std::vector<LayoutInfo> layouts(DatabaseId database) = 0;  // dictionary order
+    // The current document's active layout; empty without a document.
+    virtual std::string activeLayoutName() = 0;
+    virtual Status setCurrentLayout(ObjectId layout) = 0;
+    virtual Status setCurrentLayoutByName(std::string_view name) = 0;
+    virtual Status getPlotSettings(ObjectId layout, PlotSettings& settings) = 0;
+    virtual Status setPlotSettings(ObjectId layout, const PlotSettings& settings) = 0;
+
+    // ---- plotting: the configuration manager
+    virtual bool hasPlotDevice(std::string_view device) = 0;
+    virtual std::vector<std::string> canonicalMediaNames(std::string_view device) = 0;
+    // The settings validator: each call checks its value and changes `settings`, or leaves
+    // it as it was and says why.
+    virtual Status setPlotDeviceAndMedia(PlotSettings& settings, std::string_view device,
+                                         std::string_view media) = 0;
+    virtual Status setPaperUnits(PlotSettings& settings, PaperUnits units) = 0;
+    virtual Status setStyleSheet(PlotSettings& settings, std::string_view styleSheet) = 0;
+    virtual Status setPlotType(PlotSettings& settings, PlotType type) = 0;
+    virtual Status setPlotWindow(PlotSettings& settings, double minX, double minY, double maxX,
+                                 double maxY) = 0;
+    virtual Status setStandardScale(PlotSettings& settings, bool useStandardScale,
+                                    int standardScaleType) = 0;
+    virtual Status setCentered(PlotSettings& settings, bool centered) = 0;
+    virtual Status setPlotOrigin(PlotSettings& settings, double x, double y) = 0;
+    virtual Status setPlotRotation(PlotSettings& settings, int quarterTurns) = 0;
+    // The plot-info validator.
+    virtual Status validatePlotInfo(PlotInfo& info, int mediaMatchingPolicy) = 0;
+
+    // ---- plotting: the publish engine (one PDF file per document)
+    virtual PublishEngineId createPublishEngine() = 0;
+    virtual void destroyPublishEngine(PublishEngineId engine) = 0;
+    virtual Status beginPlot(PublishEngineId engine) = 0;
+    virtual Status endPlot(PublishEngineId engine) = 0;
+    virtual Status beginDocument(PublishEngineId engine, const PlotInfo& info,
+                                 std::string_view documentName, int copies,
+                                 const std::string& pdfPath) = 0;
+    virtual Status beginPage(PublishEngineId engine, const PlotInfo& info, bool lastPage) = 0;
+    virtual Status beginGenerateGraphics(PublishEngineId engine) = 0;
+    virtual Status endGenerateGraphics(PublishEngineId engine) = 0;
+    virtual Status endPage(PublishEngineId engine) = 0;
+    virtual Status endDocument(PublishEngineId engine) = 0;
+};
+
+// Deletes a database the plug-in created when it goes out of scope.
+class ScopedDatabase {
+  public:
+    ScopedDatabase() = default;
+    ScopedDatabase(DrawingServices* services, DatabaseId id) : services_(services), id_(id) {}
+    ~ScopedDatabase() { reset(); }
+    ScopedDatabase(ScopedDatabase&& other) noexcept : services_(other.services_), id_(other.id_) {
+        other.id_ = {};
+    }
+    ScopedDatabase& operator=(ScopedDatabase&& other) noexcept {
+        if (this != &other) {
+            reset();
+            services_ = other.services_;
+            id_ = other.id_;
+            other.id_ = {};
+        }
+        return *this;
+    }
+    ScopedDatabase(const ScopedDatabase&) = delete;
+    ScopedDatabase& operator=(const ScopedDatabase&) = delete;
+
+    DatabaseId get() const { return id_; }
+    explicit operator bool() const { return static_cast<bool>(id_); }
+    DatabaseId release() {
+        const DatabaseId id = id_;
+        id_ = {};
+        return id;
+    }
+    void reset() {
+        if (services_ && id_) services_->deleteDatabase(id_);
+        id_ = {};
+    }
+
+  private:
+    DrawingServices* services_ = nullptr;
+    DatabaseId id_;
+};
+
+}  // namespace qks::host
