@@ -213,7 +213,7 @@ def curve_function(e):
     return None
 
 
-def extreme_extents(fn, t0, t1, samples=4000):
+def extreme_extents(fn, t0, t1, samples=256):
     """Extents of the points fn(t), t in [t0, t1], refined around every local extreme."""
     ts = [t0 + (t1 - t0) * i / samples for i in range(samples + 1)]
     ps = [fn(u) for u in ts]
@@ -225,7 +225,7 @@ def extreme_extents(fn, t0, t1, samples=4000):
             for sign in (1, -1):
                 if sign * b >= sign * a and sign * b >= sign * c:
                     l, h = ts[i - 1], ts[i + 1]
-                    for _ in range(80):
+                    for _ in range(64):
                         m1, m2 = l + (h - l) * 0.381966, l + (h - l) * 0.618034
                         if sign * fn(m1)[k] >= sign * fn(m2)[k]:
                             h = m2
@@ -270,7 +270,7 @@ def entity_extents(e, depth=0):
             p = fn(0.0)
             return list(p), list(p)
         for k in range(segs):
-            a, b = extreme_extents(fn, k, k + 1 - 1e-15, 200)
+            a, b = extreme_extents(fn, k, k + 1 - 1e-15, 32)
             lo = [min(x, y) for x, y in zip(lo, a)]
             hi = [max(x, y) for x, y in zip(hi, b)]
         end = fn(float(segs)) if not closed else fn(0.0)
@@ -297,7 +297,7 @@ def geometry(path):
         if e.dxftype() == "INSERT":
             m = e.matrix44()
             # ezdxf stores row vectors: column j of our column-vector matrix is row j
-            rows = [[m[j][i] for j in range(4)] for i in range(3)]
+            rows = [[m[j, i] for j in range(4)] for i in range(3)]
             print(f"M {h} {fmt(*[v for r in rows for v in r])}")
     return 0
 
