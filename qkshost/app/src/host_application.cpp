@@ -1,5 +1,7 @@
 #include "qkshost/app/host_application.h"
 
+#include "qkshost/app/drawing_services.h"
+
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -92,10 +94,13 @@ class EventQueue {
 };
 
 HostApplication::HostApplication()
-    : queue_(std::make_shared<EventQueue>()), mainThread_(std::this_thread::get_id()) {}
+    : queue_(std::make_shared<EventQueue>()),
+      mainThread_(std::this_thread::get_id()),
+      drawing_(std::make_unique<HostDrawingServices>(*this)) {}
 
 HostApplication::~HostApplication() {
     unloadAllPlugins();
+    documents_.clear();
     std::deque<EventQueue::Event> leftovers;
     {
         std::lock_guard<std::mutex> guard(queue_->mutex);
@@ -240,6 +245,19 @@ bool HostApplication::runBuiltin(const std::string& verb, const std::string& arg
             print("Opened " + documentFileName(current_) + ".\n");
         else
             print("Cannot open " + path + ": " + error + "\n");
+    } else if (verb == "SAVEAS") {
+        const Document* d = findDocument(current_);
+        if (d == nullptr) {
+            print("No drawing is open.\n");
+            return true;
+        }
+        const std::string path = takeArgument(argument, "File name: ");
+        if (path.empty()) return true;
+        std::string written, message;
+        if (drawing::saveDxf(*d->database, path, &written, &message) == drawing::Status::Ok)
+            print("Saved " + written + ".\n");
+        else
+            print("Cannot save " + path + ": " + message + "\n");
     } else if (verb == "CLOSE") {
         if (!current_)
             print("No drawing is open.\n");
@@ -425,17 +443,35 @@ DocumentId HostApplication::currentDocument() {
     return current_;
 }
 
+qks::host::DrawingServices* HostApplication::drawingServices() {
+    return drawing_.get();
+}
+
 std::string HostApplication::documentFileName(DocumentId document) {
-    for (const Document& d : documents_)
-        if (d.id == document) return d.fileName;
-    return {};
+    const Document* d = findDocument(document);
+    return d ? d->fileName : std::string();
+}
+
+Document* HostApplication::findDocument(DocumentId document) {
+    for (const auto& d : documents_)
+        if (d->id == document) return d.get();
+    return nullptr;
+}
+
+bool HostApplication::setCurrentDocument(DocumentId document) {
+    if (findDocument(document) == nullptr) return false;
+    current_ = document;
+    return true;
 }
 
 DocumentId HostApplication::newDocument() {
-    const DocumentId id{nextDocument_++};
-    documents_.push_back(Document{id, "Drawing" + std::to_string(++untitledCount_) + ".dwg"});
-    current_ = id;
-    return id;
+    auto document = std::make_unique<Document>();
+    document->id = DocumentId{nextDocument_++};
+    document->fileName = "Drawing" + std::to_string(++untitledCount_) + ".dwg";
+    document->database = std::make_unique<drawing::Database>(true);
+    current_ = document->id;
+    documents_.push_back(std::move(document));
+    return current_;
 }
 
 DocumentId HostApplication::openDocument(const std::string& path, std::string& error) {
@@ -449,23 +485,32 @@ DocumentId HostApplication::openDocument(const std::string& path, std::string& e
         return {};
     }
     const std::string canonical = canonicalPath(path);
-    for (const Document& d : documents_)
-        if (d.fileName == canonical) {
-            current_ = d.id;
-            return d.id;
+    for (const auto& d : documents_)
+        if (d->fileName == canonical) {
+            current_ = d->id;
+            return d->id;
         }
-    const DocumentId id{nextDocument_++};
-    documents_.push_back(Document{id, canonical});
-    current_ = id;
-    return id;
+    auto database = std::make_unique<drawing::Database>(false);
+    const drawing::ReadResult read = drawing::readDxfFile(*database, canonical);
+    if (read.status != drawing::Status::Ok) {
+        error = read.message.empty() ? "cannot read the drawing" : read.message;
+        return {};
+    }
+    auto document = std::make_unique<Document>();
+    document->id = DocumentId{nextDocument_++};
+    document->fileName = canonical;
+    document->database = std::move(database);
+    current_ = document->id;
+    documents_.push_back(std::move(document));
+    return current_;
 }
 
 bool HostApplication::closeDocument(DocumentId document) {
     const auto it = std::find_if(documents_.begin(), documents_.end(),
-                                 [&](const Document& d) { return d.id == document; });
+                                 [&](const auto& d) { return d->id == document; });
     if (it == documents_.end()) return false;
     documents_.erase(it);
-    if (current_ == document) current_ = documents_.empty() ? DocumentId{} : documents_.back().id;
+    if (current_ == document) current_ = documents_.empty() ? DocumentId{} : documents_.back()->id;
     return true;
 }
 

@@ -17,10 +17,12 @@
 #include <vector>
 
 #include "qks/host/host.h"
+#include "qkshost/drawing/database.h"
 
 namespace qkshost {
 
 class EventQueue;
+class HostDrawingServices;
 
 struct LoadedPlugin {
     std::string path;  // canonical
@@ -31,7 +33,9 @@ struct LoadedPlugin {
 
 struct Document {
     qks::host::DocumentId id;
-    std::string fileName;
+    std::string fileName;  // absolute for drawings read from files; "DrawingN.dwg" for new ones
+    std::unique_ptr<drawing::Database> database;
+    int locks = 0;
 };
 
 class HostApplication final : public qks::host::Host {
@@ -61,7 +65,7 @@ class HostApplication final : public qks::host::Host {
                                         const std::string& workingFolder) override;
     void beginBackgroundWork() override;
     void endBackgroundWork() override;
-    qks::host::DrawingServices* drawingServices() override { return nullptr; }
+    qks::host::DrawingServices* drawingServices() override;
 
     // --- Console output goes to stdout unless a sink is set (tests capture it).
     void setOutputSink(std::function<void(std::string_view)> sink);
@@ -95,11 +99,14 @@ class HostApplication final : public qks::host::Host {
     void unloadAllPlugins();
     const std::vector<LoadedPlugin>& plugins() const { return plugins_; }
 
-    // --- Documents (drawings come with the drawing database).
+    // --- Documents. Opening reads the drawing; a drawing already open becomes current.
     qks::host::DocumentId newDocument();
     qks::host::DocumentId openDocument(const std::string& path, std::string& error);
     bool closeDocument(qks::host::DocumentId document);
-    const std::vector<Document>& documents() const { return documents_; }
+    bool setCurrentDocument(qks::host::DocumentId document);
+    Document* findDocument(qks::host::DocumentId document);
+    const std::vector<std::unique_ptr<Document>>& documents() const { return documents_; }
+    HostDrawingServices& drawing() { return *drawing_; }
 
     bool isMainThread() const { return std::this_thread::get_id() == mainThread_; }
     int backgroundWorkCount() const;
@@ -127,7 +134,8 @@ class HostApplication final : public qks::host::Host {
     std::map<std::uint64_t, Window> windows_;
     std::uint64_t nextWindow_ = 1;
     std::vector<LoadedPlugin> plugins_;
-    std::vector<Document> documents_;
+    std::vector<std::unique_ptr<Document>> documents_;
+    std::unique_ptr<HostDrawingServices> drawing_;
     qks::host::DocumentId current_;
     std::uint64_t nextDocument_ = 1;
     int untitledCount_ = 0;

@@ -1,0 +1,151 @@
+// qkshost's drawing half of the plug-in's host interface, over the drawing database.
+//
+// Ownership: side databases created through createDatabase belong to this object until the
+// plug-in deletes them; document databases belong to their documents (HostApplication).
+// Threads: main thread only.
+#pragma once
+
+#include <map>
+#include <memory>
+
+#include "qks/host/drawing.h"
+#include "qkshost/drawing/database.h"
+
+namespace qkshost {
+
+class HostApplication;
+
+class HostDrawingServices final : public qks::host::DrawingServices {
+  public:
+    explicit HostDrawingServices(HostApplication& app);
+    ~HostDrawingServices() override;
+
+    // The database behind an id: a side database or a document's. Null when unknown.
+    drawing::Database* database(qks::host::DatabaseId id) const;
+
+    // ---- qks::host::DrawingServices
+    qks::host::DatabaseId createDatabase(bool withDefaultDrawing) override;
+    void deleteDatabase(qks::host::DatabaseId database) override;
+    qks::host::Status readDrawingFile(qks::host::DatabaseId database, const std::string& path,
+                                      std::string* message) override;
+    qks::host::Status saveDatabase(qks::host::DatabaseId database, const std::string& path,
+                                   std::string* writtenPath, std::string* message) override;
+    qks::host::DatabaseId documentDatabase(qks::host::DocumentId document) override;
+    qks::host::DatabaseId databaseOf(qks::host::ObjectId object) override;
+
+    qks::host::DocumentId openDocument(const std::string& path, std::string* message) override;
+    qks::host::Status makeDocumentCurrent(qks::host::DocumentId document) override;
+    qks::host::Status activateDocument(qks::host::DocumentId document) override;
+    qks::host::Status lockDocument(qks::host::DocumentId document) override;
+    qks::host::Status unlockDocument(qks::host::DocumentId document) override;
+    qks::host::Status closeDocument(qks::host::DocumentId document) override;
+
+    qks::host::ObjectId modelSpace(qks::host::DatabaseId database) override;
+    qks::host::ObjectId findBlock(qks::host::DatabaseId database, std::string_view name) override;
+    std::vector<qks::host::ObjectId> blockEntities(qks::host::ObjectId blockRecord) override;
+    std::vector<qks::host::ObjectId> layers(qks::host::DatabaseId database) override;
+    qks::host::ObjectId findLayer(qks::host::DatabaseId database, std::string_view name) override;
+    qks::host::Status addLayer(qks::host::DatabaseId database, std::string_view name,
+                               int colorIndex, qks::host::ObjectId* id) override;
+    qks::host::ObjectId findTextStyle(qks::host::DatabaseId database,
+                                      std::string_view name) override;
+    qks::host::Status addTextStyle(qks::host::DatabaseId database,
+                                   const qks::host::TextStyleSpec& style,
+                                   qks::host::ObjectId* id) override;
+    std::string symbolName(qks::host::ObjectId record) override;
+    qks::host::Status renameSymbol(qks::host::ObjectId record, std::string_view newName) override;
+    qks::host::ObjectId objectIdFromHandle(qks::host::DatabaseId database,
+                                           std::string_view handleText) override;
+
+    qks::host::Status entityInfo(qks::host::ObjectId entity, qks::host::EntityInfo& info) override;
+    qks::host::Status geometricExtents(qks::host::ObjectId entity,
+                                       qks::host::Extents3d& extents) override;
+    qks::host::Status curveIsClosed(qks::host::ObjectId curve, bool& closed) override;
+    qks::host::Status curveParameterRange(qks::host::ObjectId curve, double& start,
+                                          double& end) override;
+    qks::host::Status curvePointAt(qks::host::ObjectId curve, double parameter,
+                                   qks::host::Point3d& point) override;
+    qks::host::Status blockReference(qks::host::ObjectId reference,
+                                     qks::host::BlockReferenceInfo& info) override;
+    std::vector<qks::host::ObjectId> attributes(qks::host::ObjectId reference) override;
+    qks::host::Status textInfo(qks::host::ObjectId text, qks::host::TextInfo& info) override;
+    qks::host::Status lwPolyline(qks::host::ObjectId polyline,
+                                 qks::host::LwPolylineInfo& info) override;
+    qks::host::Status setTextRotation(qks::host::ObjectId text, double rotation) override;
+
+    qks::host::Status addLwPolyline(qks::host::ObjectId blockRecord,
+                                    const std::vector<qks::host::Point3d>& vertices, bool closed,
+                                    std::string_view layer, qks::host::ObjectId* id) override;
+    qks::host::Status addText(qks::host::ObjectId blockRecord, const qks::host::TextSpec& text,
+                              qks::host::ObjectId* id) override;
+    qks::host::Status addMText(qks::host::ObjectId blockRecord, const qks::host::MTextSpec& text,
+                               qks::host::ObjectId* id) override;
+    qks::host::Status addBlockReference(qks::host::ObjectId blockRecord,
+                                        const qks::host::BlockReferenceSpec& reference,
+                                        qks::host::ObjectId* id) override;
+
+    qks::host::Status insertDatabaseAsBlock(qks::host::DatabaseId target,
+                                            std::string_view blockName,
+                                            qks::host::DatabaseId source,
+                                            qks::host::ObjectId* block, int* notCarried) override;
+    qks::host::Status writeBlockOut(const std::vector<qks::host::ObjectId>& objects,
+                                    const qks::host::Point3d& basePoint,
+                                    qks::host::DatabaseId* result) override;
+
+    bool selectObjects(std::string_view prompt,
+                       std::vector<qks::host::ObjectId>& selection) override;
+
+    std::vector<qks::host::LayoutInfo> layouts(qks::host::DatabaseId database) override;
+    std::string activeLayoutName() override;
+    qks::host::Status setCurrentLayout(qks::host::ObjectId layout) override;
+    qks::host::Status setCurrentLayoutByName(std::string_view name) override;
+    qks::host::Status getPlotSettings(qks::host::ObjectId layout,
+                                      qks::host::PlotSettings& settings) override;
+    qks::host::Status setPlotSettings(qks::host::ObjectId layout,
+                                      const qks::host::PlotSettings& settings) override;
+
+    bool hasPlotDevice(std::string_view device) override;
+    std::vector<std::string> canonicalMediaNames(std::string_view device) override;
+    qks::host::Status setPlotDeviceAndMedia(qks::host::PlotSettings& settings,
+                                            std::string_view device,
+                                            std::string_view media) override;
+    qks::host::Status setPaperUnits(qks::host::PlotSettings& settings,
+                                    qks::host::PaperUnits units) override;
+    qks::host::Status setStyleSheet(qks::host::PlotSettings& settings,
+                                    std::string_view styleSheet) override;
+    qks::host::Status setPlotType(qks::host::PlotSettings& settings,
+                                  qks::host::PlotType type) override;
+    qks::host::Status setPlotWindow(qks::host::PlotSettings& settings, double minX, double minY,
+                                    double maxX, double maxY) override;
+    qks::host::Status setStandardScale(qks::host::PlotSettings& settings, bool useStandardScale,
+                                       int standardScaleType) override;
+    qks::host::Status setCentered(qks::host::PlotSettings& settings, bool centered) override;
+    qks::host::Status setPlotOrigin(qks::host::PlotSettings& settings, double x, double y) override;
+    qks::host::Status setPlotRotation(qks::host::PlotSettings& settings, int quarterTurns) override;
+    qks::host::Status validatePlotInfo(qks::host::PlotInfo& info, int mediaMatchingPolicy) override;
+
+    qks::host::PublishEngineId createPublishEngine() override;
+    void destroyPublishEngine(qks::host::PublishEngineId engine) override;
+    qks::host::Status beginPlot(qks::host::PublishEngineId engine) override;
+    qks::host::Status endPlot(qks::host::PublishEngineId engine) override;
+    qks::host::Status beginDocument(qks::host::PublishEngineId engine,
+                                    const qks::host::PlotInfo& info, std::string_view documentName,
+                                    int copies, const std::string& pdfPath) override;
+    qks::host::Status beginPage(qks::host::PublishEngineId engine, const qks::host::PlotInfo& info,
+                                bool lastPage) override;
+    qks::host::Status beginGenerateGraphics(qks::host::PublishEngineId engine) override;
+    qks::host::Status endGenerateGraphics(qks::host::PublishEngineId engine) override;
+    qks::host::Status endPage(qks::host::PublishEngineId engine) override;
+    qks::host::Status endDocument(qks::host::PublishEngineId engine) override;
+
+  private:
+    // The database and index an object id names; null when unknown or erased.
+    drawing::Database* resolve(qks::host::ObjectId id, drawing::ObjectIndex& index) const;
+    template <class T>
+    T* resolveAs(qks::host::ObjectId id, drawing::Database*& db) const;
+
+    HostApplication& app_;
+    std::map<std::uint32_t, std::unique_ptr<drawing::Database>> sideDatabases_;
+};
+
+}  // namespace qkshost

@@ -1,0 +1,725 @@
+#include "qkshost/app/drawing_services.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "qkshost/app/host_application.h"
+#include "qkshost/drawing/geometry.h"
+#include "qkshost/pdf/media.h"
+#include "qkshost/pdf/plot_style.h"
+
+namespace qkshost {
+
+namespace host = qks::host;
+using drawing::Database;
+using drawing::Kind;
+using drawing::ObjectIndex;
+
+namespace {
+
+host::Status toHost(drawing::Status status) {
+    switch (status) {
+        case drawing::Status::Ok:
+            return host::Status::Ok;
+        case drawing::Status::NotFound:
+            return host::Status::NotFound;
+        case drawing::Status::InvalidInput:
+            return host::Status::InvalidInput;
+        case drawing::Status::ReadError:
+            return host::Status::ReadError;
+        case drawing::Status::WriteError:
+            return host::Status::WriteError;
+        case drawing::Status::WrongType:
+            return host::Status::WrongType;
+        case drawing::Status::Duplicate:
+            return host::Status::Duplicate;
+        default:
+            return host::Status::Failed;
+    }
+}
+
+host::EntityType entityTypeOf(const drawing::Object& o) {
+    switch (o.kind()) {
+        case Kind::Line:
+            return host::EntityType::Line;
+        case Kind::Arc:
+            return host::EntityType::Arc;
+        case Kind::Circle:
+            return host::EntityType::Circle;
+        case Kind::Ellipse:
+            return host::EntityType::Ellipse;
+        case Kind::LwPolyline:
+            return host::EntityType::LwPolyline;
+        case Kind::Polyline:
+            return static_cast<const drawing::Polyline&>(o).is3d() ? host::EntityType::Polyline3d
+                                                                   : host::EntityType::Polyline2d;
+        case Kind::Spline:
+            return host::EntityType::Spline;
+        case Kind::Point:
+            return host::EntityType::Point;
+        case Kind::Text:
+            return host::EntityType::Text;
+        case Kind::MText:
+            return host::EntityType::MText;
+        case Kind::Attribute:
+            return host::EntityType::Attribute;
+        case Kind::AttributeDefinition:
+            return host::EntityType::AttributeDefinition;
+        case Kind::BlockReference:
+            return host::EntityType::BlockReference;
+        case Kind::Solid:
+            return host::EntityType::Solid;
+        case Kind::Hatch:
+            return host::EntityType::Hatch;
+        case Kind::Dimension:
+            return host::EntityType::Dimension;
+        case Kind::Viewport:
+            return host::EntityType::Viewport;
+        default:
+            return host::EntityType::Other;
+    }
+}
+
+// The layer an entity is created on: the named one (which must exist), else the drawing's
+// current layer.
+bool layerFor(const Database& db, std::string_view name, ObjectIndex& layer) {
+    if (name.empty()) {
+        layer = db.currentLayer ? db.currentLayer : db.layer0();
+        return true;
+    }
+    layer = db.findLayer(name);
+    return layer != 0;
+}
+
+bool finite(double v) {
+    return std::isfinite(v);
+}
+bool finite(const host::Point3d& p) {
+    return finite(p.x) && finite(p.y) && finite(p.z);
+}
+
+constexpr double kMmPerInch = 25.4;
+
+}  // namespace
+
+HostDrawingServices::HostDrawingServices(HostApplication& app) : app_(app) {}
+HostDrawingServices::~HostDrawingServices() = default;
+
+// ---------------------------------------------------------------- databases
+
+Database* HostDrawingServices::database(host::DatabaseId id) const {
+    if (!id) return nullptr;
+    const auto side = sideDatabases_.find(id.value);
+    if (side != sideDatabases_.end()) return side->second.get();
+    for (const auto& d : app_.documents())
+        if (d->database && d->database->serial() == id.value) return d->database.get();
+    return nullptr;
+}
+
+Database* HostDrawingServices::resolve(host::ObjectId id, ObjectIndex& index) const {
+    Database* db = database(host::DatabaseId{static_cast<std::uint32_t>(id.value >> 32)});
+    if (db == nullptr) return nullptr;
+    index = db->indexOf(id);
+    const drawing::Object* o = db->object(index);
+    if (o == nullptr || o->erased) return nullptr;
+    return db;
+}
+
+template <class T>
+T* HostDrawingServices::resolveAs(host::ObjectId id, Database*& db) const {
+    ObjectIndex index = 0;
+    db = resolve(id, index);
+    return db ? dynamic_cast<T*>(db->object(index)) : nullptr;
+}
+
+host::DatabaseId HostDrawingServices::createDatabase(bool withDefaultDrawing) {
+    auto db = std::make_unique<Database>(withDefaultDrawing);
+    const host::DatabaseId id{db->serial()};
+    sideDatabases_[id.value] = std::move(db);
+    return id;
+}
+
+void HostDrawingServices::deleteDatabase(host::DatabaseId database) {
+    sideDatabases_.erase(database.value);
+}
+
+host::Status HostDrawingServices::readDrawingFile(host::DatabaseId id, const std::string& path,
+                                                  std::string* message) {
+    Database* db = database(id);
+    if (db == nullptr) return host::Status::NotFound;
+    const drawing::ReadResult result = drawing::readDxfFile(*db, path);
+    if (message) *message = result.message;
+    return toHost(result.status);
+}
+
+host::Status HostDrawingServices::saveDatabase(host::DatabaseId id, const std::string& path,
+                                               std::string* writtenPath, std::string* message) {
+    Database* db = database(id);
+    if (db == nullptr) return host::Status::NotFound;
+    return toHost(drawing::saveDxf(*db, path, writtenPath, message));
+}
+
+host::DatabaseId HostDrawingServices::documentDatabase(host::DocumentId document) {
+    const Document* d = app_.findDocument(document);
+    return d && d->database ? host::DatabaseId{d->database->serial()} : host::DatabaseId{};
+}
+
+host::DatabaseId HostDrawingServices::databaseOf(host::ObjectId object) {
+    ObjectIndex index = 0;
+    Database* db = resolve(object, index);
+    return db ? host::DatabaseId{db->serial()} : host::DatabaseId{};
+}
+
+// ---------------------------------------------------------------- documents
+
+host::DocumentId HostDrawingServices::openDocument(const std::string& path, std::string* message) {
+    std::string error;
+    const host::DocumentId id = app_.openDocument(path, error);
+    if (message) *message = error;
+    return id;
+}
+
+host::Status HostDrawingServices::makeDocumentCurrent(host::DocumentId document) {
+    return app_.setCurrentDocument(document) ? host::Status::Ok : host::Status::NotFound;
+}
+
+host::Status HostDrawingServices::activateDocument(host::DocumentId document) {
+    return makeDocumentCurrent(document);
+}
+
+host::Status HostDrawingServices::lockDocument(host::DocumentId document) {
+    Document* d = app_.findDocument(document);
+    if (d == nullptr) return host::Status::NotFound;
+    ++d->locks;
+    return host::Status::Ok;
+}
+
+host::Status HostDrawingServices::unlockDocument(host::DocumentId document) {
+    Document* d = app_.findDocument(document);
+    if (d == nullptr || d->locks == 0) return host::Status::NotApplicable;
+    --d->locks;
+    return host::Status::Ok;
+}
+
+host::Status HostDrawingServices::closeDocument(host::DocumentId document) {
+    return app_.closeDocument(document) ? host::Status::Ok : host::Status::NotFound;
+}
+
+// ---------------------------------------------------------------- symbol tables
+
+host::ObjectId HostDrawingServices::modelSpace(host::DatabaseId id) {
+    Database* db = database(id);
+    return db ? db->idOf(db->modelSpace()) : host::ObjectId{};
+}
+
+host::ObjectId HostDrawingServices::findBlock(host::DatabaseId id, std::string_view name) {
+    Database* db = database(id);
+    return db ? db->idOf(db->findBlock(name)) : host::ObjectId{};
+}
+
+std::vector<host::ObjectId> HostDrawingServices::blockEntities(host::ObjectId blockRecord) {
+    Database* db = nullptr;
+    std::vector<host::ObjectId> ids;
+    if (auto* record = resolveAs<drawing::BlockRecord>(blockRecord, db)) {
+        ids.reserve(record->entities.size());
+        for (ObjectIndex i : record->entities) {
+            const drawing::Object* o = db->object(i);
+            if (o && !o->erased) ids.push_back(db->idOf(i));
+        }
+    }
+    return ids;
+}
+
+std::vector<host::ObjectId> HostDrawingServices::layers(host::DatabaseId id) {
+    std::vector<host::ObjectId> ids;
+    if (Database* db = database(id))
+        for (ObjectIndex i : db->layers())
+            if (db->object(i) && !db->object(i)->erased) ids.push_back(db->idOf(i));
+    return ids;
+}
+
+host::ObjectId HostDrawingServices::findLayer(host::DatabaseId id, std::string_view name) {
+    Database* db = database(id);
+    return db ? db->idOf(db->findLayer(name)) : host::ObjectId{};
+}
+
+host::Status HostDrawingServices::addLayer(host::DatabaseId id, std::string_view name,
+                                           int colorIndex, host::ObjectId* out) {
+    Database* db = database(id);
+    if (db == nullptr) return host::Status::NotFound;
+    ObjectIndex layer = 0;
+    const drawing::Status status = db->addLayer(name, colorIndex, &layer);
+    if (out) *out = db->idOf(layer);
+    return toHost(status);
+}
+
+host::ObjectId HostDrawingServices::findTextStyle(host::DatabaseId id, std::string_view name) {
+    Database* db = database(id);
+    return db ? db->idOf(db->findTextStyle(name)) : host::ObjectId{};
+}
+
+host::Status HostDrawingServices::addTextStyle(host::DatabaseId id,
+                                               const host::TextStyleSpec& style,
+                                               host::ObjectId* out) {
+    Database* db = database(id);
+    if (db == nullptr) return host::Status::NotFound;
+    ObjectIndex index = 0;
+    const drawing::Status status = db->addTextStyle(style.name, style.fontFile, &index);
+    if (out) *out = db->idOf(index);
+    if (status == drawing::Status::Ok) {
+        auto* record = db->get<drawing::TextStyleRecord>(index);
+        record->typeface = style.typeface;
+        record->bold = style.bold;
+        record->italic = style.italic;
+        record->charset = style.characterSet;
+        record->pitchAndFamily = style.pitchAndFamily;
+    }
+    return toHost(status);
+}
+
+std::string HostDrawingServices::symbolName(host::ObjectId record) {
+    Database* db = nullptr;
+    const auto* symbol = resolveAs<drawing::SymbolRecord>(record, db);
+    return symbol ? symbol->name : std::string();
+}
+
+host::Status HostDrawingServices::renameSymbol(host::ObjectId record, std::string_view newName) {
+    ObjectIndex index = 0;
+    Database* db = resolve(record, index);
+    if (db == nullptr) return host::Status::NotFound;
+    return toHost(db->rename(index, newName));
+}
+
+host::ObjectId HostDrawingServices::objectIdFromHandle(host::DatabaseId id,
+                                                       std::string_view handleText) {
+    Database* db = database(id);
+    if (db == nullptr) return {};
+    const ObjectIndex index = db->indexFromHandleText(handleText);
+    const drawing::Object* o = db->object(index);
+    return o && !o->erased ? db->idOf(index) : host::ObjectId{};
+}
+
+// ---------------------------------------------------------------- entities
+
+host::Status HostDrawingServices::entityInfo(host::ObjectId id, host::EntityInfo& info) {
+    Database* db = nullptr;
+    const auto* entity = resolveAs<drawing::Entity>(id, db);
+    if (entity == nullptr) return db ? host::Status::WrongType : host::Status::NotFound;
+    info.type = entityTypeOf(*entity);
+    info.dxfName = entity->dxfName();
+    info.layer = db->layerName(*entity);
+    info.handle = Database::handleText(entity->handle);
+    info.isCurve = drawing::isCurve(*entity);
+    return host::Status::Ok;
+}
+
+host::Status HostDrawingServices::geometricExtents(host::ObjectId id, host::Extents3d& extents) {
+    ObjectIndex index = 0;
+    Database* db = resolve(id, index);
+    if (db == nullptr) return host::Status::NotFound;
+    host::Extents3d box;
+    const host::Status status = toHost(drawing::entityExtents(*db, index, box));
+    if (status == host::Status::Ok) extents = box;
+    return status;
+}
+
+host::Status HostDrawingServices::curveIsClosed(host::ObjectId id, bool& closed) {
+    ObjectIndex index = 0;
+    Database* db = resolve(id, index);
+    if (db == nullptr) return host::Status::NotFound;
+    return toHost(drawing::curveIsClosed(*db, index, closed));
+}
+
+host::Status HostDrawingServices::curveParameterRange(host::ObjectId id, double& start,
+                                                      double& end) {
+    ObjectIndex index = 0;
+    Database* db = resolve(id, index);
+    if (db == nullptr) return host::Status::NotFound;
+    double s = 0, e = 0;
+    drawing::Status status = drawing::curveStartParam(*db, index, s);
+    if (status == drawing::Status::Ok) status = drawing::curveEndParam(*db, index, e);
+    if (status != drawing::Status::Ok) return toHost(status);
+    start = s;
+    end = e;
+    return host::Status::Ok;
+}
+
+host::Status HostDrawingServices::curvePointAt(host::ObjectId id, double parameter,
+                                               host::Point3d& point) {
+    ObjectIndex index = 0;
+    Database* db = resolve(id, index);
+    if (db == nullptr) return host::Status::NotFound;
+    return toHost(drawing::curvePointAtParam(*db, index, parameter, point));
+}
+
+host::Status HostDrawingServices::blockReference(host::ObjectId id,
+                                                 host::BlockReferenceInfo& info) {
+    Database* db = nullptr;
+    const auto* ref = resolveAs<drawing::BlockReference>(id, db);
+    if (ref == nullptr) return db ? host::Status::WrongType : host::Status::NotFound;
+    info.blockRecord = db->idOf(ref->block);
+    info.blockName = db->blockName(ref->block);
+    info.position = ref->position;
+    info.rotation = ref->rotation;
+    info.scale = {ref->scaleX, ref->scaleY, ref->scaleZ};
+    info.transform = drawing::blockTransform(*db, *ref);
+    return host::Status::Ok;
+}
+
+std::vector<host::ObjectId> HostDrawingServices::attributes(host::ObjectId id) {
+    Database* db = nullptr;
+    std::vector<host::ObjectId> ids;
+    if (const auto* ref = resolveAs<drawing::BlockReference>(id, db))
+        for (ObjectIndex a : ref->attributes)
+            if (db->object(a) && !db->object(a)->erased) ids.push_back(db->idOf(a));
+    return ids;
+}
+
+host::Status HostDrawingServices::textInfo(host::ObjectId id, host::TextInfo& info) {
+    ObjectIndex index = 0;
+    Database* db = resolve(id, index);
+    if (db == nullptr) return host::Status::NotFound;
+    const drawing::Object* o = db->object(index);
+    if (const auto* mtext = dynamic_cast<const drawing::MText*>(o)) {
+        info = {mtext->text, {}, mtext->position, mtext->height, mtext->rotation};
+        return host::Status::Ok;
+    }
+    const auto* text = dynamic_cast<const drawing::TextBase*>(o);
+    if (text == nullptr) return host::Status::WrongType;
+    info = {text->text, {}, text->position, text->height, text->rotation};
+    if (const auto* attribute = dynamic_cast<const drawing::Attribute*>(o))
+        info.tag = attribute->tag;
+    if (const auto* definition = dynamic_cast<const drawing::AttributeDefinition*>(o))
+        info.tag = definition->tag;
+    return host::Status::Ok;
+}
+
+host::Status HostDrawingServices::lwPolyline(host::ObjectId id, host::LwPolylineInfo& info) {
+    Database* db = nullptr;
+    const auto* polyline = resolveAs<drawing::LwPolyline>(id, db);
+    if (polyline == nullptr) return db ? host::Status::WrongType : host::Status::NotFound;
+    const host::Matrix3d toWorld = drawing::ocsToWcs(polyline->extrusion);
+    info.closed = polyline->closed();
+    info.vertices.clear();
+    for (const drawing::LwVertex& v : polyline->vertices)
+        info.vertices.push_back(toWorld.transform(host::Point3d{v.x, v.y, polyline->elevation}));
+    return host::Status::Ok;
+}
+
+host::Status HostDrawingServices::setTextRotation(host::ObjectId id, double rotation) {
+    ObjectIndex index = 0;
+    Database* db = resolve(id, index);
+    if (db == nullptr) return host::Status::NotFound;
+    if (!finite(rotation)) return host::Status::InvalidInput;
+    drawing::Object* o = db->object(index);
+    if (auto* mtext = dynamic_cast<drawing::MText*>(o)) {
+        mtext->rotation = rotation;
+        mtext->direction = {std::cos(rotation), std::sin(rotation), 0.0};
+        return host::Status::Ok;
+    }
+    if (auto* text = dynamic_cast<drawing::TextBase*>(o)) {
+        text->rotation = rotation;
+        return host::Status::Ok;
+    }
+    return host::Status::WrongType;
+}
+
+// ---------------------------------------------------------------- creation
+
+host::Status HostDrawingServices::addLwPolyline(host::ObjectId blockRecord,
+                                                const std::vector<host::Point3d>& vertices,
+                                                bool closed, std::string_view layer,
+                                                host::ObjectId* id) {
+    Database* db = nullptr;
+    auto* record = resolveAs<drawing::BlockRecord>(blockRecord, db);
+    if (record == nullptr) return host::Status::NotFound;
+    auto polyline = std::make_unique<drawing::LwPolyline>();
+    if (!layerFor(*db, layer, polyline->layer)) return host::Status::NotFound;
+    for (const host::Point3d& p : vertices) {
+        if (!finite(p)) return host::Status::InvalidInput;
+        drawing::LwVertex v;
+        v.x = p.x;
+        v.y = p.y;
+        polyline->vertices.push_back(v);
+    }
+    polyline->flags = closed ? 1 : 0;
+    const ObjectIndex index = db->appendEntity(std::move(polyline), record->self);
+    if (id) *id = db->idOf(index);
+    return index ? host::Status::Ok : host::Status::Failed;
+}
+
+host::Status HostDrawingServices::addText(host::ObjectId blockRecord, const host::TextSpec& spec,
+                                          host::ObjectId* id) {
+    Database* db = nullptr;
+    auto* record = resolveAs<drawing::BlockRecord>(blockRecord, db);
+    if (record == nullptr) return host::Status::NotFound;
+    if (!finite(spec.position) || !(spec.height > 0) || !finite(spec.rotation))
+        return host::Status::InvalidInput;
+    auto text = std::make_unique<drawing::Text>();
+    if (!layerFor(*db, spec.layer, text->layer)) return host::Status::NotFound;
+    text->position = spec.position;
+    text->height = spec.height;
+    text->rotation = spec.rotation;
+    text->text = spec.contents;
+    text->style = spec.textStyle ? db->indexOf(spec.textStyle) : db->currentTextStyle;
+    const ObjectIndex index = db->appendEntity(std::move(text), record->self);
+    if (id) *id = db->idOf(index);
+    return index ? host::Status::Ok : host::Status::Failed;
+}
+
+host::Status HostDrawingServices::addMText(host::ObjectId blockRecord, const host::MTextSpec& spec,
+                                           host::ObjectId* id) {
+    Database* db = nullptr;
+    auto* record = resolveAs<drawing::BlockRecord>(blockRecord, db);
+    if (record == nullptr) return host::Status::NotFound;
+    if (!finite(spec.position) || !(spec.height > 0) || !(spec.width >= 0) || !finite(spec.width))
+        return host::Status::InvalidInput;
+    auto text = std::make_unique<drawing::MText>();
+    if (!layerFor(*db, spec.layer, text->layer)) return host::Status::NotFound;
+    text->position = spec.position;
+    text->height = spec.height;
+    text->width = spec.width;
+    text->attachment = static_cast<int>(spec.attachment);
+    text->text = spec.contents;
+    text->style = spec.textStyle ? db->indexOf(spec.textStyle) : db->currentTextStyle;
+    const ObjectIndex index = db->appendEntity(std::move(text), record->self);
+    if (id) *id = db->idOf(index);
+    return index ? host::Status::Ok : host::Status::Failed;
+}
+
+host::Status HostDrawingServices::addBlockReference(host::ObjectId blockRecord,
+                                                    const host::BlockReferenceSpec& spec,
+                                                    host::ObjectId* id) {
+    Database* db = nullptr;
+    auto* record = resolveAs<drawing::BlockRecord>(blockRecord, db);
+    if (record == nullptr) return host::Status::NotFound;
+    ObjectIndex blockIndex = 0;
+    Database* blockDb = resolve(spec.blockRecord, blockIndex);
+    if (blockDb != db || db->get<drawing::BlockRecord>(blockIndex) == nullptr)
+        return host::Status::NotFound;
+    if (!finite(spec.position) || !finite(spec.rotation) || !finite(spec.scale.x) ||
+        !finite(spec.scale.y) || !finite(spec.scale.z) || spec.scale.x == 0 || spec.scale.y == 0 ||
+        spec.scale.z == 0)
+        return host::Status::InvalidInput;
+    auto ref = std::make_unique<drawing::BlockReference>();
+    if (!layerFor(*db, spec.layer, ref->layer)) return host::Status::NotFound;
+    ref->block = blockIndex;
+    ref->position = spec.position;
+    ref->rotation = spec.rotation;
+    ref->scaleX = spec.scale.x;
+    ref->scaleY = spec.scale.y;
+    ref->scaleZ = spec.scale.z;
+    const ObjectIndex index = db->appendEntity(std::move(ref), record->self);
+    if (id) *id = db->idOf(index);
+    return index ? host::Status::Ok : host::Status::Failed;
+}
+
+// ---------------------------------------------------------------- layouts
+
+std::vector<host::LayoutInfo> HostDrawingServices::layouts(host::DatabaseId id) {
+    std::vector<host::LayoutInfo> out;
+    Database* db = database(id);
+    if (db == nullptr) return out;
+    for (ObjectIndex i : db->layouts()) {
+        const auto* layout = db->get<drawing::Layout>(i);
+        if (layout == nullptr || layout->erased) continue;
+        const auto* block = db->get<drawing::BlockRecord>(layout->block);
+        out.push_back({db->idOf(i), layout->name, block != nullptr && block->isModelSpace(),
+                       db->idOf(layout->block)});
+    }
+    return out;
+}
+
+std::string HostDrawingServices::activeLayoutName() {
+    const Document* d = app_.findDocument(app_.currentDocument());
+    if (d == nullptr || !d->database) return {};
+    const auto* layout = d->database->get<drawing::Layout>(d->database->activeLayout());
+    return layout ? layout->name : std::string();
+}
+
+host::Status HostDrawingServices::setCurrentLayout(host::ObjectId layout) {
+    ObjectIndex index = 0;
+    Database* db = resolve(layout, index);
+    if (db == nullptr) return host::Status::NotFound;
+    return toHost(db->setCurrentLayout(index));
+}
+
+host::Status HostDrawingServices::setCurrentLayoutByName(std::string_view name) {
+    Document* d = app_.findDocument(app_.currentDocument());
+    if (d == nullptr || !d->database) return host::Status::NotApplicable;
+    return toHost(d->database->setCurrentLayout(name));
+}
+
+host::Status HostDrawingServices::getPlotSettings(host::ObjectId id, host::PlotSettings& out) {
+    Database* db = nullptr;
+    const auto* layout = resolveAs<drawing::Layout>(id, db);
+    if (layout == nullptr) return host::Status::NotFound;
+    const drawing::PlotSettings& p = layout->plot;
+    host::PlotSettings s;
+    s.device = p.device;
+    s.media = p.media;
+    s.styleSheet = p.styleSheet;
+    s.paperUnits = static_cast<host::PaperUnits>(p.paperUnits);
+    // Stored in millimetres; handed out in the layout's own paper units.
+    const double scale = p.paperUnits == 0 ? 1.0 / kMmPerInch : 1.0;
+    s.paperWidth = p.paperWidth * scale;
+    s.paperHeight = p.paperHeight * scale;
+    s.marginLeft = p.marginLeft;
+    s.marginBottom = p.marginBottom;
+    s.marginRight = p.marginRight;
+    s.marginTop = p.marginTop;
+    s.plotType = static_cast<host::PlotType>(p.plotType);
+    s.windowMinX = p.windowMinX;
+    s.windowMinY = p.windowMinY;
+    s.windowMaxX = p.windowMaxX;
+    s.windowMaxY = p.windowMaxY;
+    s.useStandardScale = p.useStandardScale();
+    s.standardScaleType = p.standardScaleType;
+    s.customNumerator = p.numerator;
+    s.customDenominator = p.denominator;
+    s.centered = p.centered();
+    s.originX = p.originX;
+    s.originY = p.originY;
+    s.rotation = p.rotation;
+    out = s;
+    return host::Status::Ok;
+}
+
+host::Status HostDrawingServices::setPlotSettings(host::ObjectId id, const host::PlotSettings& s) {
+    Database* db = nullptr;
+    auto* layout = resolveAs<drawing::Layout>(id, db);
+    if (layout == nullptr) return host::Status::NotFound;
+    if (s.rotation < 0 || s.rotation > 3 || static_cast<int>(s.paperUnits) < 0 ||
+        static_cast<int>(s.paperUnits) > 2)
+        return host::Status::InvalidInput;
+    drawing::PlotSettings& p = layout->plot;
+    const double scale = s.paperUnits == host::PaperUnits::Inches ? kMmPerInch : 1.0;
+    // A size that converts back to what is stored stays exactly as stored, so reading and
+    // writing back a page setup changes nothing.
+    const auto keepOrSet = [](double& stored, double value) {
+        if (std::fabs(stored - value) > 1e-9 * std::max(1.0, std::fabs(value))) stored = value;
+    };
+    p.device = s.device;
+    p.media = s.media;
+    p.styleSheet = s.styleSheet;
+    p.paperUnits = static_cast<int>(s.paperUnits);
+    keepOrSet(p.paperWidth, s.paperWidth * scale);
+    keepOrSet(p.paperHeight, s.paperHeight * scale);
+    p.marginLeft = s.marginLeft;
+    p.marginBottom = s.marginBottom;
+    p.marginRight = s.marginRight;
+    p.marginTop = s.marginTop;
+    p.plotType = static_cast<int>(s.plotType);
+    p.windowMinX = s.windowMinX;
+    p.windowMinY = s.windowMinY;
+    p.windowMaxX = s.windowMaxX;
+    p.windowMaxY = s.windowMaxY;
+    p.setUseStandardScale(s.useStandardScale);
+    p.standardScaleType = s.standardScaleType;
+    p.numerator = s.customNumerator;
+    p.denominator = s.customDenominator;
+    p.setCentered(s.centered);
+    p.originX = s.originX;
+    p.originY = s.originY;
+    p.rotation = s.rotation;
+    return host::Status::Ok;
+}
+
+// ---------------------------------------------------------------- plot settings validator
+
+bool HostDrawingServices::hasPlotDevice(std::string_view device) {
+    return pdf::findPlotDevice(device) != nullptr;
+}
+
+std::vector<std::string> HostDrawingServices::canonicalMediaNames(std::string_view device) {
+    const pdf::PlotDevice* d = pdf::findPlotDevice(device);
+    return d ? d->canonicalMediaNames() : std::vector<std::string>{};
+}
+
+host::Status HostDrawingServices::setPlotDeviceAndMedia(host::PlotSettings& s,
+                                                        std::string_view device,
+                                                        std::string_view media) {
+    const pdf::PlotDevice* d = pdf::findPlotDevice(device);
+    if (d == nullptr || d->media.empty()) return host::Status::InvalidInput;
+    const pdf::Media* chosen = media.empty() ? d->findMedia(s.media) : d->findMedia(media);
+    if (chosen == nullptr) {
+        if (!media.empty()) return host::Status::InvalidInput;
+        chosen = &d->media.front();
+    }
+    s.device = d->name;
+    s.media = chosen->canonicalName;
+    const double scale = s.paperUnits == host::PaperUnits::Inches ? 1.0 / kMmPerInch : 1.0;
+    s.paperWidth = chosen->widthMm * scale;
+    s.paperHeight = chosen->heightMm * scale;
+    s.marginLeft = chosen->margins.left;
+    s.marginBottom = chosen->margins.bottom;
+    s.marginRight = chosen->margins.right;
+    s.marginTop = chosen->margins.top;
+    return host::Status::Ok;
+}
+
+host::Status HostDrawingServices::setPaperUnits(host::PlotSettings& s, host::PaperUnits units) {
+    if (units != host::PaperUnits::Inches && units != host::PaperUnits::Millimeters)
+        return host::Status::InvalidInput;
+    if (units != s.paperUnits) {
+        const double factor = units == host::PaperUnits::Inches ? 1.0 / kMmPerInch : kMmPerInch;
+        s.paperWidth *= factor;
+        s.paperHeight *= factor;
+        s.paperUnits = units;
+    }
+    return host::Status::Ok;
+}
+
+host::Status HostDrawingServices::setStyleSheet(host::PlotSettings& s,
+                                                std::string_view styleSheet) {
+    if (!styleSheet.empty() && pdf::findPlotStyleTable(styleSheet) == nullptr)
+        return host::Status::InvalidInput;
+    s.styleSheet = std::string(styleSheet);
+    return host::Status::Ok;
+}
+
+host::Status HostDrawingServices::setPlotType(host::PlotSettings& s, host::PlotType type) {
+    const int value = static_cast<int>(type);
+    if (value < 0 || value > 5) return host::Status::InvalidInput;
+    s.plotType = type;
+    return host::Status::Ok;
+}
+
+host::Status HostDrawingServices::setPlotWindow(host::PlotSettings& s, double minX, double minY,
+                                                double maxX, double maxY) {
+    if (!finite(minX) || !finite(minY) || !finite(maxX) || !finite(maxY))
+        return host::Status::InvalidInput;
+    s.windowMinX = minX;
+    s.windowMinY = minY;
+    s.windowMaxX = maxX;
+    s.windowMaxY = maxY;
+    return host::Status::Ok;
+}
+
+host::Status HostDrawingServices::setStandardScale(host::PlotSettings& s, bool useStandardScale,
+                                                   int standardScaleType) {
+    if (standardScaleType < 0 || standardScaleType > 32) return host::Status::InvalidInput;
+    s.useStandardScale = useStandardScale;
+    s.standardScaleType = standardScaleType;
+    return host::Status::Ok;
+}
+
+host::Status HostDrawingServices::setCentered(host::PlotSettings& s, bool centered) {
+    s.centered = centered;
+    return host::Status::Ok;
+}
+
+host::Status HostDrawingServices::setPlotOrigin(host::PlotSettings& s, double x, double y) {
+    if (!finite(x) || !finite(y)) return host::Status::InvalidInput;
+    s.originX = x;
+    s.originY = y;
+    return host::Status::Ok;
+}
+
+host::Status HostDrawingServices::setPlotRotation(host::PlotSettings& s, int quarterTurns) {
+    if (quarterTurns < 0 || quarterTurns > 3) return host::Status::InvalidInput;
+    s.rotation = quarterTurns;
+    return host::Status::Ok;
+}
+
+}  // namespace qkshost
