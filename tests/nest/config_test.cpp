@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include "qks/nest/config.h"
+#include "qks/testing/temp_dir.h"
+
+namespace qks::nest {
+namespace {
+
+struct SheetCase {
+    const char* value;
+    bool ok;
+    double width, height;
+    int count;
+};
+
+TEST(SheetSpec, SeparatorsLengthsAndCounts) {
+    const SheetCase cases[] = {
+        {"3000x1500", true, 3000, 1500, 0},
+        {"1500*3000", true, 3000, 1500, 0},
+        {"3000 × 1500", true, 3000, 1500, 0},
+        {"3000X1500", true, 3000, 1500, 0},
+        {"3000＊1500", true, 3000, 1500, 0},
+        {"3000乘1500", true, 3000, 1500, 0},
+        {"2500x1250x4", true, 2500, 1250, 4},
+        {"2500x1250x-1", true, 2500, 1250, 0},
+        {"2500x1250x0", true, 2500, 1250, 0},
+        {"2500x1250xabc", true, 2500, 1250, 0},
+        {"  1250.5 x 2500mm x 3 pieces", true, 2500, 1250.5, 3},
+        {"10x10", true, 10, 10, 0},
+        {"9x3000", false, 0, 0, 0},
+        {"3000x9.99", false, 0, 0, 0},
+        {"3000", false, 0, 0, 0},
+        {"", false, 0, 0, 0},
+        {"x", false, 0, 0, 0},
+        {"abcx1500", false, 0, 0, 0},
+        {"3000y1500", false, 0, 0, 0},
+        {"infx1500", false, 0, 0, 0},
+        {"nanx1500", false, 0, 0, 0},
+        {"3000x1e400", false, 0, 0, 0},
+    };
+    for (const SheetCase& c : cases) {
+        SheetStock stock{1, 2, 3};
+        EXPECT_EQ(parseSheetSpec(c.value, stock), c.ok) << c.value;
+        if (c.ok) {
+            EXPECT_EQ(stock.width, c.width) << c.value;
+            EXPECT_EQ(stock.height, c.height) << c.value;
+            EXPECT_EQ(stock.count, c.count) << c.value;
+        } else {
+            EXPECT_EQ(stock.width, 1) << "untouched on failure: " << c.value;
+        }
+    }
+}
+
+NestConfig parse(const std::string& text, bool expectOk = true) {
+    NestConfig config;
+    std::string message;
+    EXPECT_EQ(parseNestConfig("sheet=3000x1500\noutDir=/out\n" + text, config, message), expectOk)
+        << message;
+    return config;
+}
+
+TEST(NestConfigReader, NumbersAreClampedOrIgnored) {
+    struct Case {
+        const char* line;
+        double gap, margin, cell, seconds;
+    };
+    const Case cases[] = {
+        {"", 5, 10, 2, 20},
+        {"gap=-1", 0, 10, 2, 20},
+        {"gap=abc", 0, 10, 2, 20},
+        {"gap=2.5", 2.5, 10, 2, 20},
+        {"gap=inf", 0, 10, 2, 20},
+        {"margin=0", 5, 0, 2, 20},
+        {"margin=-3", 5, 0, 2, 20},
+        {"margin=12.5mm", 5, 12.5, 2, 20},
+        {"cell=0.2", 5, 10, 2, 20},
+        {"cell=0.5", 5, 10, 0.5, 20},
+        {"cell=50", 5, 10, 10, 20},
+        {"cell=nan", 5, 10, 2, 20},
+        {"seconds=0.5", 5, 10, 2, 0.5 * 0 + 20},
+        {"seconds=1", 5, 10, 2, 1},
+        {"seconds=9999", 5, 10, 2, 600},
+        {"seconds=", 5, 10, 2, 20},
+    };
+    for (const Case& c : cases) {
+        const NestConfig config = parse(c.line);
+        EXPECT_EQ(config.gap, c.gap) << c.line;
+        EXPECT_EQ(config.margin, c.margin) << c.line;
+        EXPECT_EQ(config.cell, c.cell) << c.line;
+        EXPECT_EQ(config.seconds, c.seconds) << c.line;
+    }
+}
+
+TEST(NestConfigReader, SwitchesTurnOffOnlyForTheDigitZero) {
+    struct Case {
+        const char* value;
+        bool on;
+    };
+    const Case cases[] = {{"0", false}, {"1", true},    {"false", true}, {"", true},
+                          {"00", true}, {" 0 ", false}, {"no", true}};
+    for (const Case& c : cases) {
+        const std::string v = c.value;
+        const NestConfig config = parse("rotate=" + v + "\nmirror=" + v + "\npdf=" + v);
+        EXPECT_EQ(config.rotate, c.on) << v;
+        EXPECT_EQ(config.mirror, c.on) << v;
+        EXPECT_EQ(config.pdf, c.on) << v;
+    }
+    const NestConfig defaults = parse("");
+    EXPECT_TRUE(defaults.rotate);
+    EXPECT_TRUE(defaults.mirror);
+    EXPECT_FALSE(defaults.pdf);
+}
+
+TEST(NestConfigReader, ListsLayersAndPartCounts) {
+    const NestConfig config = parse(
+        "layer=Cut, 0 ,CUT2\nlayer=,,Ätzen\nfile=a.dxf\nfile=\nfile=b.dwg\n"
+        "partcount 12=0\npartcount=5\npartcount 7=3\npartcount 7=9\npartcount x=4\n"
+        "partcount 3 = -2\nsheet=bad\nsheet=2500x1250x4\nunknown=1\nSource=files\n");
+    EXPECT_EQ(config.layers, (std::vector<std::string>{"cut", "0", "cut2", "ätzen"}));
+    EXPECT_EQ(config.files, (std::vector<std::string>{"a.dxf", "b.dwg"}));
+    EXPECT_EQ(config.partCounts,
+              (std::map<std::int32_t, std::int32_t>{{0, 4}, {3, -2}, {7, 9}, {12, 0}}));
+    EXPECT_EQ(config.zeroCountIds, (std::set<std::int32_t>{3, 12}));
+    ASSERT_EQ(config.sheets.size(), 2u);
+    EXPECT_EQ(config.sheets[1].count, 4);
+    EXPECT_EQ(config.source, "current");
+}
+
+TEST(NestConfigReader, FailuresAndDerivedOutput) {
+    struct Case {
+        const char* text;
+        bool ok;
+        const char* message;
+        const char* outDwg;
+    };
+    const Case cases[] = {
+        {"sheet=3000x1500\n", false, "请设置输出目录", ""},
+        {"outDir=/x\n", false, "请至少填写一种板材尺寸", ""},
+        {"", false, "请至少填写一种板材尺寸", ""},
+        {"sheet=9x3000\noutDir=/x\n", false, "请至少填写一种板材尺寸", ""},
+        // Folders are joined with '/', the separator of this platform (both are accepted).
+        {"sheet=3000x1500\noutDir=D:\\nest\n", true, "", "D:\\nest/套料图.dwg"},
+        {"sheet=3000x1500\noutDir=D:\\nest\\\n", true, "", "D:\\nest\\套料图.dwg"},
+        {"sheet=3000x1500\noutDir=/home/u/nest\n", true, "", "/home/u/nest/套料图.dwg"},
+        {"sheet=3000x1500\noutDir=/home/u/nest/\n", true, "", "/home/u/nest/套料图.dwg"},
+        {"sheet=3000x1500\noutDir=/o\noutDwg=/p/q.dwg\n", true, "", "/p/q.dwg"},
+        {"\xEF\xBB\xBFsheet=3000x1500\r\n  outDir = /o  \r\n# outDir=\n", true, "",
+         "/o/套料图.dwg"},
+    };
+    for (const Case& c : cases) {
+        NestConfig config;
+        std::string message;
+        EXPECT_EQ(parseNestConfig(c.text, config, message), c.ok) << c.text;
+        EXPECT_EQ(message, c.message) << c.text;
+        if (c.ok) EXPECT_EQ(config.outDwg, c.outDwg) << c.text;
+    }
+}
+
+TEST(NestConfigReader, ReadsFilesAndReportsAMissingOne) {
+    testing::TempDir dir;
+    NestConfig config;
+    std::string message;
+    EXPECT_FALSE(readNestConfig(dir.file("missing.cfg"), config, message));
+    EXPECT_EQ(message, "无法读取套料配置");
+    message.clear();
+    EXPECT_FALSE(readNestConfig(dir.path(), config, message)) << "a folder is no config";
+    EXPECT_EQ(message, "无法读取套料配置");
+    const std::string path =
+        dir.write("qks_nest.cfg", "source=picked\nsheet=3000 × 1500\noutDir=/o\ngap=0\n");
+    NestConfig read;
+    ASSERT_TRUE(readNestConfig(path, read, message));
+    EXPECT_EQ(read.source, "picked");
+    EXPECT_EQ(read.gap, 0.0);
+    EXPECT_EQ(read.sheets[0].width, 3000);
+}
+
+}  // namespace
+}  // namespace qks::nest

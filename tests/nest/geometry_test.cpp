@@ -1,0 +1,227 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "polygon_check.h"
+#include "qks/nest/geometry.h"
+
+namespace qks::nest {
+namespace {
+
+using testing::discPart;
+using testing::lPart;
+using testing::polygonPart;
+using testing::rectanglePart;
+
+int setCells(const PartRaster& r) {
+    int n = 0;
+    for (std::uint64_t w : r.bits)
+        n += __builtin_popcountll(w);
+    return n;
+}
+
+bool cellSet(const PartRaster& r, int x, int y) {
+    return (r.bits[y * r.wordsPerRow + x / 64] >> (x % 64)) & 1;
+}
+
+TEST(Geometry, AreaAndPointInPolygon) {
+    const std::vector<Point> square{{0, 0}, {10, 0}, {10, 10}, {0, 10}};
+    const std::vector<Point> clockwise{{0, 0}, {0, 10}, {10, 10}, {10, 0}};
+    EXPECT_EQ(polygonArea(square), 100);
+    EXPECT_EQ(polygonArea(clockwise), 100);
+    EXPECT_EQ(polygonArea({}), 0);
+    struct Case {
+        double x, y;
+        bool inside;
+    };
+    const Case cases[] = {{5, 5, true}, {-1, 5, false}, {11, 5, false}, {5, 10, false},
+                          {5, 0, true}, {0, 5, true},   {10, 5, false}, {5, -0.001, false}};
+    for (const Case& c : cases)
+        EXPECT_EQ(pointInPolygon(square, c.x, c.y), c.inside) << c.x << "," << c.y;
+    EXPECT_FALSE(pointInPolygon({}, 0, 0));
+    // Even-odd: the inner square of a self-overlapping ring counts as outside.
+    const std::vector<Point> twice{{0, 0}, {10, 0}, {10, 10}, {0, 10},
+                                   {0, 0}, {10, 0}, {10, 10}, {0, 10}};
+    EXPECT_FALSE(pointInPolygon(twice, 5, 5));
+}
+
+TEST(Geometry, Simplify) {
+    const std::vector<Point> four{{0, 0}, {1, 0.001}, {2, 0}, {3, 5}};
+    EXPECT_EQ(simplify(four, 0.4), four);
+    const std::vector<Point> line{{0, 0}, {1, 0.1}, {2, -0.1}, {3, 0.3}, {4, 0}};
+    EXPECT_EQ(simplify(line, 0.4), (std::vector<Point>{{0, 0}, {4, 0}}));
+    const std::vector<Point> bump{{0, 0}, {1, 0}, {2, 3}, {3, 0}, {4, 0}, {5, 0.1}};
+    EXPECT_EQ(simplify(bump, 0.4), (std::vector<Point>{{0, 0}, {1, 0}, {2, 3}, {3, 0}, {5, 0.1}}));
+    // A closed ring sampled with its first point at the end: chord of length 0.
+    const std::vector<Point> ring{{0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 0}};
+    EXPECT_EQ(simplify(ring, 0.4).size(), 5u);
+}
+
+Polyline open(std::vector<Point> pts, std::string handle) {
+    return {std::move(pts), false, std::move(handle)};
+}
+
+TEST(Geometry, ChainContours) {
+    std::vector<Point> upper, lower;
+    for (int i = 0; i <= 16; ++i) {
+        const double t = M_PI * i / 16;
+        upper.push_back({10 * std::cos(t), 10 * std::sin(t)});
+        lower.push_back({10 * std::cos(M_PI + t) + 0.3, 10 * std::sin(M_PI + t) - 0.2});
+    }
+    ChainResult halves = chainContours({open(upper, "A"), open(lower, "B")}, 0.6);
+    ASSERT_EQ(halves.loops.size(), 1u);
+    EXPECT_EQ(halves.openChains, 0);
+    EXPECT_EQ(halves.handles[0], (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(halves.loops[0].size(), 33u);  // 17 + 17, the closing point dropped
+
+    ChainResult arc = chainContours({open(upper, "A")}, 0.6);
+    EXPECT_TRUE(arc.loops.empty());
+    EXPECT_EQ(arc.openChains, 1);
+
+    // Four sides drawn in mixed directions, a closed piece that is skipped, a duplicate joint.
+    ChainResult box = chainContours({open({{0, 0}, {10, 0}}, "1"),
+                                     {{{5, 5}, {6, 5}, {6, 6}}, true, "C"},
+                                     open({{10, 10}, {10, 0}}, "2"),
+                                     open({{0, 10}, {0, 0}}, "3"),
+                                     open({{10, 10}, {0, 10}}, ""),
+                                     open({{50, 50}, {60, 60}}, "4")},
+                                    0.6);
+    ASSERT_EQ(box.loops.size(), 1u);
+    EXPECT_EQ(box.openChains, 1);
+    EXPECT_EQ(box.handles[0], (std::vector<std::string>{"1", "2", "3"}));
+    EXPECT_EQ(box.loops[0].size(), 4u);
+    EXPECT_EQ(polygonArea(box.loops[0]), 100);
+}
+
+TEST(Geometry, OrientMirrorsThenRotatesAboutTheReference) {
+    const std::vector<Point> pts{{12, 5}, {15, 5}, {12, 7}};
+    const auto plain = orient(pts, 10, 5, 0, false);
+    const auto mirrored = orient(pts, 10, 5, 0, true);
+    const auto turned = orient(pts, 10, 5, 90, true);
+    ASSERT_EQ(plain.size(), 3u);
+    EXPECT_EQ(plain[1].x, 5);
+    EXPECT_EQ(mirrored[1].x, -5);
+    EXPECT_EQ(mirrored[2].y, 2);
+    EXPECT_NEAR(turned[1].x, 0, 1e-12);
+    EXPECT_NEAR(turned[1].y, -5, 1e-12);
+    EXPECT_NEAR(turned[2].x, -2, 1e-12);
+    EXPECT_NEAR(turned[2].y, -2, 1e-12);
+}
+
+TEST(Geometry, RasterEdgeCases) {
+    struct Case {
+        const char* name;
+        NestPart part;
+        int angle;
+        bool mirrored;
+        double cell, gap;
+        int width, height, cells;
+    };
+    const Case cases[] = {
+        {"gap 0: exactly the filled outline", rectanglePart(1, 10, 6), 0, false, 2, 0, 5, 3, 15},
+        {"gap 1e-9 is no gap", rectanglePart(1, 10, 6), 0, false, 2, 1e-9, 5, 3, 15},
+        {"cell 2 gap 5: pad 2", rectanglePart(1, 10, 6), 0, false, 2, 5, 9, 7, 63},
+        // cos 90° is not exactly 0 in floating point: the extent comes out a hair above 6 and
+        // the column count rounds up; the extra column stays empty.
+        {"rotated a quarter", rectanglePart(1, 10, 6), 90, false, 2, 0, 4, 5, 15},
+        {"smaller than a cell, nothing inside", rectanglePart(1, 0.4, 0.4), 0, false, 2, 0, 1, 1,
+         0},
+        {"smaller than a cell, padded", rectanglePart(1, 0.4, 0.4), 0, false, 2, 5, 5, 5, 0},
+        {"cell centre inside a small part",
+         polygonPart(1, {{0, 0}, {1.5, 0}, {1.5, 1.5}, {0, 1.5}}), 0, false, 2, 0, 1, 1, 1},
+        {"fine cell", rectanglePart(1, 3, 1), 0, false, 0.5, 0, 6, 2, 12},
+    };
+    for (const Case& c : cases) {
+        const PartRaster r = buildRaster(c.part, c.angle, c.mirrored, c.cell, c.gap);
+        EXPECT_EQ(r.width, c.width) << c.name;
+        EXPECT_EQ(r.height, c.height) << c.name;
+        EXPECT_EQ(r.wordsPerRow, (c.width + 63) / 64) << c.name;
+        EXPECT_EQ(setCells(r), c.cells) << c.name;
+        EXPECT_EQ(r.angle, c.angle) << c.name;
+        EXPECT_FALSE(r.oversize) << c.name;
+        for (int x = 0; x < r.width; ++x) {
+            int low = -1, high = -1;
+            for (int y = 0; y < r.height; ++y)
+                if (cellSet(r, x, y)) {
+                    if (low < 0) low = y;
+                    high = y;
+                }
+            EXPECT_EQ(r.bottom[x], low) << c.name << " column " << x;
+            EXPECT_EQ(r.top[x], high) << c.name << " column " << x;
+        }
+    }
+    EXPECT_EQ(padCells(5, 2), 2);
+    EXPECT_EQ(padLength(5, 2), 4);
+    EXPECT_EQ(padCells(0, 2), 0);
+    EXPECT_EQ(padCells(1e-9, 2), 0);
+    EXPECT_EQ(padCells(4, 2), 1);
+}
+
+TEST(Geometry, MirroredRasterFlipsLeftRight) {
+    const NestPart l = lPart(1, 40, 20);
+    const PartRaster a = buildRaster(l, 0, false, 2, 0);
+    const PartRaster b = buildRaster(l, 0, true, 2, 0);
+    ASSERT_EQ(a.width, b.width);
+    ASSERT_EQ(a.height, b.height);
+    for (int y = 0; y < a.height; ++y)
+        for (int x = 0; x < a.width; ++x)
+            EXPECT_EQ(cellSet(a, x, y), cellSet(b, a.width - 1 - x, y)) << x << "," << y;
+}
+
+TEST(Geometry, HostileCoordinatesGiveAnUnplaceableRaster) {
+    NestPart nan = rectanglePart(1, 10, 10);
+    nan.outline[2].x = NAN;
+    NestPart huge = rectanglePart(2, 1e12, 10);
+    NestPart empty = rectanglePart(3, 10, 10);
+    empty.outline.clear();
+    EXPECT_TRUE(buildRaster(nan, 0, false, 2, 0).oversize);
+    EXPECT_TRUE(buildRaster(huge, 0, false, 2, 0).oversize);
+    EXPECT_GT(buildRaster(huge, 0, false, 2, 0).width, kMaxGridSide);
+    const PartRaster none = buildRaster(empty, 0, false, 2, 5);
+    EXPECT_FALSE(none.oversize);
+    EXPECT_EQ(none.width, 5);
+    EXPECT_EQ(setCells(none), 0);
+}
+
+TEST(Geometry, RasterCacheBuildsOncePerOrientation) {
+    RasterCache cache;
+    const NestPart part = discPart(1, 20, 5);
+    const PartRaster& a = rasterFor(cache, 0, part, 30, false, 2, 5);
+    const PartRaster& b = rasterFor(cache, 0, part, 30, false, 2, 5);
+    const PartRaster& c = rasterFor(cache, 0, part, 30, true, 2, 5);
+    EXPECT_EQ(&a, &b);
+    EXPECT_NE(&a, &c);
+    EXPECT_EQ(cache.size(), 2u);
+}
+
+TEST(Geometry, PlacementMappingMatchesTheRaster) {
+    const NestPart part = discPart(1, 30, 10);
+    for (int angle : {0, 35, 90, 270}) {
+        for (bool mirrored : {false, true}) {
+            const double cell = 2, margin = 10, pad = padLength(5, cell);
+            const PartRaster r = buildRaster(part, angle, mirrored, cell, 5);
+            const PlacedShape s =
+                placeShape(part, angle, mirrored, 1000, 50, margin, pad, cell, 7, 3);
+            double minX = HUGE_VAL, minY = HUGE_VAL;
+            for (const Point& p : s.outline) {
+                minX = std::min(minX, p.x);
+                minY = std::min(minY, p.y);
+            }
+            // The bounding box corner lands on grid cell (column + pad, row + pad).
+            EXPECT_NEAR(minX, 1000 + margin + pad + 7 * cell, 1e-9);
+            EXPECT_NEAR(minY, 50 + margin + pad + 3 * cell, 1e-9);
+            // Raster shape and mapped outline differ by one translation.
+            for (std::size_t i = 0; i < s.outline.size(); ++i) {
+                EXPECT_NEAR(s.outline[i].x - r.shape[i].x, 1000 + margin + 7 * cell, 1e-9);
+                EXPECT_NEAR(s.outline[i].y - r.shape[i].y, 50 + margin + 3 * cell, 1e-9);
+            }
+            const Point one = placementPoint(part.holes[0][5], part, angle, mirrored, 1000, 50,
+                                             margin, pad, cell, 7, 3);
+            EXPECT_NEAR(one.x, s.holes[0][5].x, 1e-9);
+            EXPECT_NEAR(one.y, s.holes[0][5].y, 1e-9);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace qks::nest

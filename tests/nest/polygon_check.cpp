@@ -1,0 +1,243 @@
+#include "polygon_check.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace qks::nest::testing {
+namespace {
+
+double cross(const Point& o, const Point& a, const Point& b) {
+    return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
+}
+
+bool onSegment(const Point& p, const Point& a, const Point& b) {
+    return std::min(a.x, b.x) <= p.x && p.x <= std::max(a.x, b.x) && std::min(a.y, b.y) <= p.y &&
+           p.y <= std::max(a.y, b.y);
+}
+
+bool segmentsIntersect(const Point& a, const Point& b, const Point& c, const Point& d) {
+    const double d1 = cross(c, d, a), d2 = cross(c, d, b), d3 = cross(a, b, c), d4 = cross(a, b, d);
+    if (((d1 > 0 && d2 < 0) || (d1 < 0 && d2 > 0)) && ((d3 > 0 && d4 < 0) || (d3 < 0 && d4 > 0)))
+        return true;
+    return (d1 == 0 && onSegment(a, c, d)) || (d2 == 0 && onSegment(b, c, d)) ||
+           (d3 == 0 && onSegment(c, a, b)) || (d4 == 0 && onSegment(d, a, b));
+}
+
+double pointSegment(const Point& p, const Point& a, const Point& b) {
+    const double dx = b.x - a.x, dy = b.y - a.y;
+    const double len = dx * dx + dy * dy;
+    double t = len > 0 ? ((p.x - a.x) * dx + (p.y - a.y) * dy) / len : 0;
+    t = std::clamp(t, 0.0, 1.0);
+    return std::hypot(p.x - (a.x + t * dx), p.y - (a.y + t * dy));
+}
+
+bool ringContains(const std::vector<Point>& ring, const Point& p) {
+    bool inside = false;
+    for (std::size_t i = 0, j = ring.size() - 1; i < ring.size(); j = i++) {
+        const Point& a = ring[i];
+        const Point& b = ring[j];
+        if ((a.y > p.y) != (b.y > p.y) && p.x < (b.x - a.x) * (p.y - a.y) / (b.y - a.y) + a.x)
+            inside = !inside;
+    }
+    return inside;
+}
+
+}  // namespace
+
+double ringDistance(const std::vector<Point>& a, const std::vector<Point>& b) {
+    if (a.empty() || b.empty()) return HUGE_VAL;
+    if (ringContains(b, a[0]) || ringContains(a, b[0])) return 0.0;
+    double best = HUGE_VAL;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const Point& p = a[i];
+        const Point& q = a[(i + 1) % a.size()];
+        for (std::size_t j = 0; j < b.size(); ++j) {
+            const Point& r = b[j];
+            const Point& s = b[(j + 1) % b.size()];
+            if (segmentsIntersect(p, q, r, s)) return 0.0;
+            best = std::min({best, pointSegment(p, r, s), pointSegment(q, r, s),
+                             pointSegment(r, p, q), pointSegment(s, p, q)});
+        }
+    }
+    return best;
+}
+
+namespace {
+NestPart finish(NestPart p) {
+    double minX = HUGE_VAL, minY = HUGE_VAL, maxX = -HUGE_VAL, maxY = -HUGE_VAL;
+    for (const Point& q : p.outline) {
+        minX = std::min(minX, q.x);
+        minY = std::min(minY, q.y);
+        maxX = std::max(maxX, q.x);
+        maxY = std::max(maxY, q.y);
+    }
+    p.refX = minX;
+    p.refY = minY;
+    p.width = maxX - minX;
+    p.height = maxY - minY;
+    p.area = polygonArea(p.outline);
+    p.name = "part" + std::to_string(p.id);
+    p.source = "CURRENT";
+    return p;
+}
+}  // namespace
+
+NestPart polygonPart(int id, std::vector<Point> outline, int quantity) {
+    NestPart p;
+    p.id = id;
+    p.quantity = quantity;
+    p.outline = std::move(outline);
+    return finish(p);
+}
+
+NestPart rectanglePart(int id, double w, double h, int quantity) {
+    return polygonPart(id, {{0, 0}, {w, 0}, {w, h}, {0, h}}, quantity);
+}
+
+NestPart lPart(int id, double w, double h, int quantity) {
+    return polygonPart(
+        id, {{0, 0}, {w, 0}, {w, h * 0.35}, {w * 0.35, h * 0.35}, {w * 0.35, h}, {0, h}}, quantity);
+}
+
+NestPart discPart(int id, double radius, double holeRadius, int quantity) {
+    std::vector<Point> ring, hole;
+    for (int i = 0; i < 48; ++i) {
+        const double t = 2 * M_PI * i / 48;
+        ring.push_back({radius + radius * std::cos(t), radius + radius * std::sin(t)});
+        hole.push_back({radius + holeRadius * std::cos(t), radius + holeRadius * std::sin(t)});
+    }
+    NestPart p = polygonPart(id, ring, quantity);
+    if (holeRadius > 0) p.holes.push_back(hole);
+    return p;
+}
+
+std::vector<NestPart> randomParts(std::mt19937& gen, int kinds, int maxQuantity, double maxSize,
+                                  double cell) {
+    std::uniform_real_distribution<double> size(maxSize * 0.05, maxSize);
+    std::uniform_int_distribution<int> quantity(1, maxQuantity);
+    std::uniform_int_distribution<int> kind(0, 9);
+    std::uniform_real_distribution<double> shift(-500, 500);
+    std::vector<NestPart> parts;
+    for (int k = 0; k < kinds; ++k) {
+        const int id = 100 + k;
+        NestPart p;
+        switch (kind(gen)) {
+            case 0:
+            case 1:
+            case 2:
+                p = rectanglePart(id, size(gen), size(gen), quantity(gen));
+                break;
+            case 3:
+            case 4:
+                p = lPart(id, size(gen), size(gen), quantity(gen));
+                break;
+            case 5:
+            case 6: {
+                const double r = size(gen) / 2;
+                p = discPart(id, r, r * 0.5, quantity(gen));
+                break;
+            }
+            case 7:
+            case 8:
+                // Slivers a little over half a cell thick and more: thinner features can fall
+                // between the raster's scan lines and occupy nothing.
+                p = rectanglePart(id, size(gen), cell * (0.6 + 0.3 * (gen() % 4)), quantity(gen));
+                break;
+            default:
+                p = rectanglePart(id, maxSize * 40, maxSize * 40, 1);  // larger than any sheet
+                break;
+        }
+        const double dx = shift(gen), dy = shift(gen);
+        for (Point& q : p.outline) {
+            q.x += dx;
+            q.y += dy;
+        }
+        for (auto& hole : p.holes)
+            for (Point& q : hole) {
+                q.x += dx;
+                q.y += dy;
+            }
+        p.refX += dx;
+        p.refY += dy;
+        parts.push_back(p);
+    }
+    return parts;
+}
+
+void checkLayout(const std::vector<NestPart>& parts, const NestConfig& config, const Layout& layout,
+                 const char* what) {
+    const double cell = config.cell;
+    const double pad = padLength(config.gap, cell);
+    std::vector<int> perStock(config.sheets.size(), 0);
+    for (std::size_t s = 0; s < layout.size(); ++s) {
+        const SheetLayout& sheet = layout[s];
+        ASSERT_GE(sheet.stockIndex, 0) << what;
+        ASSERT_LT(sheet.stockIndex, static_cast<int>(config.sheets.size())) << what;
+        ++perStock[sheet.stockIndex];
+        // Raster level: inside the grid, pairwise disjoint (restamp into an empty bitmap).
+        std::vector<std::uint64_t> bits(sheet.occupancy.size(), 0);
+        std::vector<PlacedShape> shapes;
+        std::vector<std::array<double, 4>> boxes;
+        double used = 0;
+        RasterCache cache;
+        for (const Placement& p : sheet.placements) {
+            ASSERT_GE(p.partIndex, 0) << what;
+            ASSERT_LT(p.partIndex, static_cast<int>(parts.size())) << what;
+            const NestPart& part = parts[p.partIndex];
+            EXPECT_EQ(p.partId, part.id) << what;
+            used += part.area;
+            const PartRaster& r =
+                cache.get(p.partIndex, part, p.angle, p.mirrored, cell, config.gap);
+            ASSERT_GE(p.column, 0) << what;
+            ASSERT_GE(p.row, 0) << what;
+            ASSERT_LE(p.column + r.width, sheet.columns) << what;
+            ASSERT_LE(p.row + r.height, sheet.rows) << what;
+            for (int y = 0; y < r.height; ++y)
+                for (int x = 0; x < r.width; ++x) {
+                    if (!((r.bits[y * r.wordsPerRow + x / 64] >> (x % 64)) & 1)) continue;
+                    const int c = p.column + x, row = p.row + y;
+                    std::uint64_t& word = bits[row * sheet.wordsPerRow + c / 64];
+                    const std::uint64_t mask = std::uint64_t{1} << (c % 64);
+                    ASSERT_EQ(word & mask, 0u) << what << ": rasters overlap on sheet " << s;
+                    word |= mask;
+                }
+            PlacedShape shape = placeShape(part, p.angle, p.mirrored, 0, 0, config.margin, pad,
+                                           cell, p.column, p.row);
+            double x0 = HUGE_VAL, y0 = HUGE_VAL, x1 = -HUGE_VAL, y1 = -HUGE_VAL;
+            for (const Point& q : shape.outline) {
+                x0 = std::min(x0, q.x);
+                y0 = std::min(y0, q.y);
+                x1 = std::max(x1, q.x);
+                y1 = std::max(y1, q.y);
+            }
+            // The real outline inside the sheet less its margin, within one cell.
+            EXPECT_GE(x0, config.margin - cell - 1e-6) << what;
+            EXPECT_GE(y0, config.margin - cell - 1e-6) << what;
+            EXPECT_LE(x1, sheet.width - config.margin + cell + 1e-6) << what;
+            EXPECT_LE(y1, sheet.height - config.margin + cell + 1e-6) << what;
+            shapes.push_back(std::move(shape));
+            boxes.push_back({x0, y0, x1, y1});
+        }
+        EXPECT_EQ(bits, sheet.occupancy) << what << ": occupancy differs from its placements";
+        EXPECT_NEAR(used, sheet.usedArea, 1e-6 * (1 + used)) << what;
+        if (config.gap > 0) {
+            const double need = config.gap - 2 * cell - 1e-6;
+            for (std::size_t i = 0; i < shapes.size(); ++i)
+                for (std::size_t j = i + 1; j < shapes.size(); ++j) {
+                    const auto& a = boxes[i];
+                    const auto& b = boxes[j];
+                    if (a[0] - b[2] > need || b[0] - a[2] > need || a[1] - b[3] > need ||
+                        b[1] - a[3] > need)
+                        continue;  // boxes alone are far enough apart
+                    EXPECT_GE(ringDistance(shapes[i].outline, shapes[j].outline), need)
+                        << what << ": parts " << i << " and " << j << " on sheet " << s;
+                }
+        }
+    }
+    for (std::size_t k = 0; k < config.sheets.size(); ++k)
+        if (config.sheets[k].count >= 1) EXPECT_LE(perStock[k], config.sheets[k].count) << what;
+}
+
+}  // namespace qks::nest::testing
