@@ -381,3 +381,158 @@ TEST(PdfRender, LargePagesStaySmall) {
 
 }  // namespace
 }  // namespace qkshost::pdf
+
+namespace qkshost::pdf {
+namespace {
+
+// Text height is the height of capitals; alignment, rotation and width factor move and shape
+// the ink as the insertion point and the text's direction say. "HHHH" at height 20 on a 1:1
+// sheet (1 unit = 1 mm).
+TEST(PdfRender, TextHeightAlignmentAndDirection) {
+    struct Case {
+        const char* what;
+        TextHAlign h;
+        TextVAlign v;
+        double rotation, widthFactor;
+        // Checks in millimetres on the ink box (x right, y up).
+        void (*check)(const PlotRect& ink);
+    };
+    const Case cases[] = {
+        {"left baseline", TextHAlign::Left, TextVAlign::Baseline, 0, 1,
+         [](const PlotRect& ink) {
+             EXPECT_NEAR(ink.minY, 150, 0.6);
+             EXPECT_NEAR(ink.height(), 20, 1.2);
+             EXPECT_GE(ink.minX, 199.5);
+             EXPECT_LE(ink.minX, 203);
+         }},
+        {"right top", TextHAlign::Right, TextVAlign::Top, 0, 1,
+         [](const PlotRect& ink) {
+             EXPECT_NEAR(ink.maxY, 150, 1.0);
+             EXPECT_LE(ink.maxX, 200.5);
+             EXPECT_GE(ink.maxX, 197);
+         }},
+        {"centre middle", TextHAlign::Center, TextVAlign::Middle, 0, 1,
+         [](const PlotRect& ink) {
+             EXPECT_NEAR((ink.minX + ink.maxX) / 2, 200, 0.8);
+             EXPECT_NEAR((ink.minY + ink.maxY) / 2, 150, 0.8);
+         }},
+        {"bottom", TextHAlign::Left, TextVAlign::Bottom, 0, 1,
+         [](const PlotRect& ink) {
+             EXPECT_GT(ink.minY, 152);  // the descent lies below the capitals
+             EXPECT_LT(ink.minY, 158);
+         }},
+        {"rotated 90", TextHAlign::Left, TextVAlign::Baseline, M_PI / 2, 1,
+         [](const PlotRect& ink) {
+             EXPECT_NEAR(ink.maxX, 200, 0.6);  // capitals stand to the left of the baseline
+             EXPECT_NEAR(ink.width(), 20, 1.2);
+             EXPECT_GT(ink.height(), 40);  // the text runs upwards
+             EXPECT_GE(ink.minY, 199.5 - 50);
+         }},
+    };
+    TempDir dir;
+    double plainWidth = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TextPrimitive t;
+        t.text = "HHHH";
+        t.fontFamily = "Arial";
+        t.position = {200, 150};
+        t.height = 20;
+        t.hAlign = c.h;
+        t.vAlign = c.v;
+        t.rotation = c.rotation;
+        t.widthFactor = c.widthFactor;
+        DisplayList list;
+        list.add({PlotColour::aci(1)}, t);
+        const std::string pdf = dir.file("text.pdf");
+        ASSERT_TRUE(PdfPlotEngine()
+                        .plotToFile(windowSettings("ISO_full_bleed_A3_(420.00_x_297.00_MM)",
+                                                   {0, 0, 420, 297}),
+                                    list, pdf)
+                        .ok());
+        Image image;
+        ASSERT_TRUE(testing::rasterise(pdf, 200, image));
+        PixelBox box;
+        ASSERT_TRUE(testing::findPixels(
+            image, [](Rgb p) { return p.r > 128 && p.g < 128; }, box));
+        const double k = image.width / 420.0;
+        const PlotRect ink{box.minX / k, 297 - (box.maxY + 1) / k, (box.maxX + 1) / k,
+                           297 - box.minY / k};
+        c.check(ink);
+        if (c.h == TextHAlign::Left && c.v == TextVAlign::Baseline && c.rotation == 0)
+            plainWidth = ink.width();
+    }
+    ASSERT_GT(plainWidth, 40);
+    // A width factor of 2 doubles the run of the text.
+    TextPrimitive wide;
+    wide.text = "HHHH";
+    wide.fontFamily = "Arial";
+    wide.position = {100, 150};
+    wide.height = 20;
+    wide.widthFactor = 2;
+    DisplayList list;
+    list.add({PlotColour::aci(1)}, wide);
+    const std::string pdf = dir.file("wide.pdf");
+    ASSERT_TRUE(
+        PdfPlotEngine()
+            .plotToFile(windowSettings("ISO_full_bleed_A3_(420.00_x_297.00_MM)", {0, 0, 420, 297}),
+                        list, pdf)
+            .ok());
+    Image image;
+    ASSERT_TRUE(testing::rasterise(pdf, 200, image));
+    PixelBox box;
+    ASSERT_TRUE(testing::findPixels(
+        image, [](Rgb p) { return p.r > 128 && p.g < 128; }, box));
+    EXPECT_NEAR((box.maxX + 1 - box.minX) / (image.width / 420.0), 2 * plainWidth, 2.0);
+}
+
+// Hostile values from a damaged drawing never crash the renderer or spoil the page: the item is
+// skipped and the rest of the sheet is drawn.
+TEST(PdfRender, HostileValuesAreSkipped) {
+    const double nan = std::nan(""), inf = HUGE_VAL;
+    const Primitive hostile[] = {
+        LinePrimitive{{nan, 0}, {10, 10}},
+        LinePrimitive{{0, 0}, {inf, 10}},
+        LinePrimitive{{-1e300, -1e300}, {1e300, 1e300}},
+        CirclePrimitive{{10, 10}, -5},
+        CirclePrimitive{{10, 10}, nan},
+        CirclePrimitive{{10, 10}, 1e308},
+        ArcPrimitive{{10, 10}, 5, nan, 1},
+        EllipsePrimitive{{10, 10}, {0, 0}, 0.5},
+        EllipsePrimitive{{10, 10}, {5, 0}, -1},
+        EllipsePrimitive{{10, 10}, {5, 0}, 0.5, 0, inf},
+        PolylinePrimitive{{}, true},
+        PolylinePrimitive{{{{0, 0}, nan}, {{10, 0}}}, false},
+        PolylinePrimitive{{{{0, 0}, 1e300}, {{10, 0}}}, false},
+        PolylinePrimitive{{{{0, 0}, 0, 1e300, 1e300}, {{10, 0}}}, false},
+        PolylinePrimitive{{{{5, 5}}, {{5, 5}, 1.0}, {{5, 5}}}, true},
+        FillPrimitive{{{}}},
+        FillPrimitive{{{{{0, 0}}, {{nan, 1}}, {{1, 1}}}}},
+        TextPrimitive{"\xff\xfe bad \xe6\x9d", {10, 10}, 5, 0, 1, 0, {}, {}, ""},
+        TextPrimitive{"zero", {10, 10}, 0, 0, 1, 0, {}, {}, ""},
+        TextPrimitive{"flat", {10, 10}, 5, 0, 0, 0, {}, {}, ""},
+        TextPrimitive{"huge", {10, 10}, 1e200, 0, 1, 0, {}, {}, ""},
+        TextPrimitive{"slanted", {10, 10}, 5, 0, 1, M_PI / 2, {}, {}, ""},
+        ClipPush{{nan, 0, 1, 1}},
+        ClipPop{},
+    };
+    TempDir dir;
+    for (std::size_t i = 0; i < std::size(hostile); ++i) {
+        SCOPED_TRACE(i);
+        DisplayList list;
+        list.add({PlotColour::aci(5), 1e300}, hostile[i]);
+        if (std::holds_alternative<ClipPush>(hostile[i])) list.popClip();  // clips all it holds
+        fillRect(list, PlotColour::aci(1), 100, 100, 200, 200);
+        const std::string pdf = dir.file("hostile.pdf");
+        const PlotResult r = PdfPlotEngine().plotToFile(
+            windowSettings("ISO_full_bleed_A3_(420.00_x_297.00_MM)", {0, 0, 420, 297}), list, pdf);
+        ASSERT_TRUE(r.ok()) << r.message;
+        Image image;
+        ASSERT_TRUE(testing::rasterise(pdf, 20, image));
+        const double k = image.width / 420.0;
+        EXPECT_TRUE(isRed(image.at(static_cast<int>(150 * k), static_cast<int>(147 * k))));
+    }
+}
+
+}  // namespace
+}  // namespace qkshost::pdf

@@ -21,6 +21,13 @@ namespace {
 constexpr double kLayoutEm = 100.0;
 // Capital height as a fraction of the em: a text of height h is set at an em of h / 0.75.
 constexpr double kCapHeightPerEm = 0.75;
+// Sizes on paper (points) beyond which geometry from a damaged drawing is not drawn as such:
+// cairo would spend unbounded time flattening a curve kilometres across, and refuses
+// transforms that scale to nothing or to near infinity (which would fail the whole page).
+constexpr double kLargestOnPaper = 1e7;
+constexpr double kSmallestOnPaper = 1e-6;
+// Heaviest pen put on paper, in millimetres.
+constexpr double kHeaviestLineWeightMm = 100.0;
 
 struct Deleter {
     void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
@@ -99,14 +106,14 @@ class PageRenderer {
         } else if (auto* poly = std::get_if<PolylinePrimitive>(&p)) {
             drawPolyline(item.pen, *poly);
         } else if (auto* circle = std::get_if<CirclePrimitive>(&p)) {
-            if (!finite(circle->centre) || !(circle->radius > 0) || !std::isfinite(circle->radius))
+            if (!finite(circle->centre) || !(circle->radius > 0) || !drawable(circle->radius))
                 return;
             beginStroke(item.pen);
             cairo_new_sub_path(cr_);
             cairo_arc(cr_, circle->centre.x, circle->centre.y, circle->radius, 0, kTwoPi);
             cairo_close_path(cr_);
         } else if (auto* arc = std::get_if<ArcPrimitive>(&p)) {
-            if (!finite(arc->centre) || !(arc->radius > 0) || !std::isfinite(arc->radius) ||
+            if (!finite(arc->centre) || !(arc->radius > 0) || !drawable(arc->radius) ||
                 !std::isfinite(arc->startAngle) || !std::isfinite(arc->endAngle))
                 return;
             beginStroke(item.pen);
@@ -131,7 +138,7 @@ class PageRenderer {
     double lineWidthUnits(const Pen& pen) const {
         double mm = pen.lineWeightMm;
         if (!(mm >= 0) || !std::isfinite(mm)) mm = kDefaultLineWeightMm;
-        mm = std::max(mm, kThinnestLineWeightMm);
+        mm = std::clamp(mm, kThinnestLineWeightMm, kHeaviestLineWeightMm);
         return mm * kPointsPerMm / g_.pointsPerUnit;
     }
 
@@ -164,9 +171,21 @@ class PageRenderer {
 
     // --- polylines ---------------------------------------------------------------------------
 
-    static void appendSegment(cairo_t* cr, const PolylineVertex& from, const Point2& to) {
+    // True when a drawing-space length is drawable on paper.
+    bool drawable(double length) const {
+        const double onPaper = std::fabs(length) * g_.pointsPerUnit;
+        return std::isfinite(onPaper) && onPaper <= kLargestOnPaper && onPaper >= kSmallestOnPaper;
+    }
+
+    // A bulged segment whose circle is too large to draw is as good as straight on paper.
+    bool curvedSegment(const PolylineVertex& from, const Point2& to, BulgeArc& arc) const {
+        return bulgeArc(from.point, to, from.bulge, arc) && drawable(arc.radius);
+    }
+
+    void appendSegment(const PolylineVertex& from, const Point2& to) {
+        cairo_t* cr = cr_;
         BulgeArc arc;
-        if (!bulgeArc(from.point, to, from.bulge, arc)) {
+        if (!curvedSegment(from, to, arc)) {
             cairo_line_to(cr, to.x, to.y);
         } else if (arc.sweep > 0) {
             cairo_arc(cr, arc.centre.x, arc.centre.y, arc.radius, arc.startAngle,
@@ -177,11 +196,12 @@ class PageRenderer {
         }
     }
 
-    static void appendLoop(cairo_t* cr, const std::vector<PolylineVertex>& v, bool closed) {
+    void appendLoop(const std::vector<PolylineVertex>& v, bool closed) {
+        cairo_t* cr = cr_;
         cairo_move_to(cr, v[0].point.x, v[0].point.y);
         const std::size_t segments = closed ? v.size() : v.size() - 1;
         for (std::size_t i = 0; i < segments; ++i)
-            appendSegment(cr, v[i], v[(i + 1) % v.size()].point);
+            appendSegment(v[i], v[(i + 1) % v.size()].point);
         if (closed) cairo_close_path(cr);
     }
 
@@ -201,17 +221,18 @@ class PageRenderer {
             if (v[i].startWidth != w0 || v[i].endWidth != w0) constant = false;
         if (constant && w0 == 0.0) {
             beginStroke(pen);
-            appendLoop(cr_, v, poly.closed);
+            appendLoop(v, poly.closed);
             return;
         }
         flushStroke();
         setColour(pen);
         if (constant) {
+            if (!drawable(w0)) return;
             cairo_save(cr_);
             cairo_set_line_width(cr_, std::fabs(w0));
             cairo_set_line_cap(cr_, CAIRO_LINE_CAP_BUTT);
             cairo_set_line_join(cr_, CAIRO_LINE_JOIN_MITER);
-            appendLoop(cr_, v, poly.closed);
+            appendLoop(v, poly.closed);
             cairo_stroke(cr_);
             cairo_restore(cr_);
             return;
@@ -242,7 +263,7 @@ class PageRenderer {
         const double w0 = std::fabs(from.startWidth) / 2.0, w1 = std::fabs(from.endWidth) / 2.0;
         BulgeArc arc;
         std::vector<Point2> left, right;
-        if (!bulgeArc(from.point, to, from.bulge, arc)) {
+        if (!curvedSegment(from, to, arc)) {
             const double dx = to.x - from.point.x, dy = to.y - from.point.y;
             const double len = std::hypot(dx, dy);
             if (!(len > 0)) return;
@@ -292,8 +313,8 @@ class PageRenderer {
 
     void drawEllipse(const Pen& pen, const EllipsePrimitive& el) {
         const double major = std::hypot(el.majorAxis.x, el.majorAxis.y);
-        if (!finite(el.centre) || !(major > 0) || !std::isfinite(major) || !(el.ratio > 0) ||
-            !std::isfinite(el.ratio) || !std::isfinite(el.startParam) ||
+        if (!finite(el.centre) || !drawable(major) || !(el.ratio > 0) ||
+            !drawable(major * el.ratio) || !std::isfinite(el.startParam) ||
             !std::isfinite(el.endParam))
             return;
         beginStroke(pen);
@@ -317,7 +338,7 @@ class PageRenderer {
         flushStroke();
         setColour(pen);
         for (const auto& loop : fill.loops)
-            if (loop.size() >= 2 && finiteVertices(loop)) appendLoop(cr_, loop, true);
+            if (loop.size() >= 2 && finiteVertices(loop)) appendLoop(loop, true);
         cairo_fill(cr_);
     }
 
@@ -333,8 +354,8 @@ class PageRenderer {
     }
 
     void drawText(const Pen& pen, const TextPrimitive& t) {
-        if (t.text.empty() || !finite(t.position) || !(t.height > 0) || !std::isfinite(t.height) ||
-            !std::isfinite(t.rotation) || !std::isfinite(t.widthFactor) || t.widthFactor == 0 ||
+        if (t.text.empty() || !finite(t.position) || !(t.height > 0) || !drawable(t.height) ||
+            !std::isfinite(t.rotation) || !drawable(t.height * t.widthFactor) ||
             !std::isfinite(t.oblique) || std::fabs(std::cos(t.oblique)) < 1e-3)
             return;
         flushStroke();
