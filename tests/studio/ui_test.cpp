@@ -4,10 +4,13 @@
 
 #include <QGridLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocalSocket>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QStackedWidget>
+#include <QTemporaryDir>
 
 #include "qks/studio/bridge.h"
 #include "qks/studio/ui/look.h"
@@ -129,6 +132,26 @@ TEST(MainWindow, ReconnectWhileConnectedSendsNothing) {
     // The button brings it back.
     window.connectButton->click();
     EXPECT_EQ(window.statusText->text(), QStringLiteral("已连接 AutoCAD · 4.4.0"));
+}
+
+TEST(MainWindow, PlotSubmissionReconnectsAndRefreshesTheChip) {
+    BridgeServer server(BridgeServer::pluginLike);
+    MainWindow window;
+    ASSERT_TRUE(waitUntil([&] { return window.statusDot->styleSheet() == kGreen; }));
+    server.dropClients();
+    ASSERT_TRUE(
+        waitUntil([&] { return window.statusText->text() == QStringLiteral("连接已断开"); }));
+    server.clearReceived();
+
+    QTemporaryDir out;
+    window.plotPage->outDirEdit->setText(out.path());
+    window.plotPage->startButton->click();
+    // The reconnect fires the handshake first; the job command follows on the same link.
+    EXPECT_EQ(server.received().last(), QByteArray("PLOT\n"));
+    EXPECT_TRUE(server.received().contains("PING\n"));
+    EXPECT_EQ(window.statusText->text(), QStringLiteral("已连接 AutoCAD · 4.4.0"));
+    EXPECT_TRUE(window.plotPage->running());
+    EXPECT_FALSE(window.plotPage->logView->toPlainText().contains(QStringLiteral("[警告]")));
 }
 
 TEST(MainWindow, CardsSetTheFooterAndConnectionTestConnects) {
