@@ -308,6 +308,32 @@ TEST(PageGeometry, PageSizesInPoints) {
     }
 }
 
+TEST(PlotSettings, PaperSizeInItsUnits) {
+    struct Case {
+        const char* media;
+        PaperUnits units;
+        double w, h;
+    };
+    const Case cases[] = {
+        {"ISO_A3_(420.00_x_297.00_MM)", PaperUnits::Millimeters, 420, 297},
+        {"ISO_A3_(420.00_x_297.00_MM)", PaperUnits::Inches, 420 / 25.4, 297 / 25.4},
+        {"ANSI_B_(11.00_x_17.00_Inches)", PaperUnits::Inches, 11, 17},
+        {"ANSI_B_(11.00_x_17.00_Inches)", PaperUnits::Millimeters, 279.4, 431.8},
+    };
+    for (const Case& c : cases) {
+        PlotSettings s = a3(c.media);
+        s.paperUnits = c.units;
+        double w = 0, h = 0;
+        ASSERT_TRUE(plotPaperSize(s, w, h)) << c.media;
+        EXPECT_NEAR(w, c.w, 1e-9) << c.media;
+        EXPECT_NEAR(h, c.h, 1e-9) << c.media;
+    }
+    PlotSettings unknown;
+    unknown.mediaName = "Letter";
+    double w = -1, h = -1;
+    EXPECT_FALSE(plotPaperSize(unknown, w, h));
+}
+
 TEST(PageGeometry, DegenerateAreas) {
     PageGeometry g;
     EXPECT_EQ(computePageGeometry(a3(), {3, 3, 3, 3}, g).status, PlotStatus::EmptyPlotArea);

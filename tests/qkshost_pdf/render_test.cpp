@@ -261,6 +261,27 @@ TEST(PdfRender, ClipRectanglesLimitWhatIsDrawn) {
     EXPECT_FALSE(image.isInk(static_cast<int>(250 * k), static_cast<int>((297 - 250) * k)));
 }
 
+// A window plot shows the window only, even where the sheet has room beside it: the next nest
+// sheet 20 units to the right stays off the page. An extents plot of the same drawing shows both.
+TEST(PdfRender, WindowPlotsShowOnlyTheWindow) {
+    DisplayList list;
+    fillRect(list, PlotColour::aci(1), 0, 0, 500, 500);
+    fillRect(list, PlotColour::aci(5), 520, 0, 700, 500);
+    TempDir dir;
+    for (bool window : {true, false}) {
+        SCOPED_TRACE(window ? "window" : "extents");
+        PlotSettings s = windowSettings("ISO_full_bleed_A3_(420.00_x_297.00_MM)", {0, 0, 500, 500});
+        if (!window) s.plotType = PlotType::Extents;
+        const std::string pdf = dir.file("window.pdf");
+        ASSERT_TRUE(PdfPlotEngine().plotToFile(s, list, pdf).ok());
+        Image image;
+        ASSERT_TRUE(testing::rasterise(pdf, 30, image));
+        PixelBox red, blue;
+        EXPECT_TRUE(testing::findPixels(image, isRed, red));
+        EXPECT_EQ(testing::findPixels(image, isBlue, blue), !window);
+    }
+}
+
 // Curves: a bulged closed polyline (a circle of radius 50 made of two half-circle bulges), an
 // arc, an ellipse and a tapered wide polyline land where their geometry says.
 TEST(PdfRender, CurvesAndWidePolylines) {

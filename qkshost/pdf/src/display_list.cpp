@@ -25,12 +25,17 @@ void addVertices(Bounds& box, const std::vector<PolylineVertex>& vertices, bool 
 }
 
 void addText(Bounds& box, const TextPrimitive& t) {
-    // Count code points, not bytes: a Chinese character is three bytes but one glyph.
-    std::size_t glyphs = 0;
-    for (unsigned char ch : t.text)
-        if ((ch & 0xC0) != 0x80) ++glyphs;
+    // Count code points, not bytes: a Chinese character is three bytes but one glyph, and a
+    // wide one. Generous advances: an extents plot had better leave a little room than cut.
+    double advance = 0.0;
+    for (unsigned char ch : t.text) {
+        if (ch < 0x80)
+            advance += 1.0;
+        else if ((ch & 0xC0) != 0x80)
+            advance += 1.4;
+    }
     const double h = t.height;
-    const double w = 0.7 * h * static_cast<double>(glyphs) * t.widthFactor;
+    const double w = h * advance * std::fabs(t.widthFactor);
     double x0 = 0.0;
     if (t.hAlign == TextHAlign::Center) x0 = -w / 2.0;
     if (t.hAlign == TextHAlign::Right) x0 = -w;

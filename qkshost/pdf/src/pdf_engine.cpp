@@ -72,7 +72,8 @@ PlotResult PdfPlotEngine::plotToFile(const PlotSettings& settings, const Display
 
     r = stage(PlotStage::BeginPage, settings, pdfPath);
     if (!r.ok()) return r;
-    r = detail::renderPdfPage(geometry, style, list, options.title, file);
+    r = detail::renderPdfPage(geometry, style, list, settings.plotType == PlotType::Window,
+                              options.title, file);
     if (!r.ok()) {
         // A failed write is explained best by the system's error the file kept.
         if (r.status == PlotStatus::WriteFailed && !file.writeErrorText().empty())

@@ -430,7 +430,8 @@ class PageRenderer {
 }  // namespace
 
 PlotResult renderPdfPage(const PageGeometry& g, const PlotStyleTable& style,
-                         const DisplayList& list, const std::string& title, AtomicOutputFile& out) {
+                         const DisplayList& list, bool clipToPlotArea, const std::string& title,
+                         AtomicOutputFile& out) {
     Owned<cairo_surface_t> surface(
         cairo_pdf_surface_create_for_stream(writeToFile, &out, g.pageWidthPt, g.pageHeightPt));
     if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
@@ -447,7 +448,9 @@ PlotResult renderPdfPage(const PageGeometry& g, const PlotStyleTable& style,
         Owned<cairo_t> cr(cairo_create(surface.get()));
         // Page space (points, y up) to cairo's device space (y down).
         const double H = g.pageHeightPt;
-        const double widen = 1.0 * kPointsPerMm;
+        // Other plot types leave the plot area unclipped: their area is an estimate of what is
+        // drawn (text boxes especially), and nothing outside it was meant to be left out.
+        const double widen = clipToPlotArea ? 1.0 * kPointsPerMm : HUGE_VAL;
         const double x0 = std::max(g.printableAreaPt.minX, g.plotAreaPt.minX - widen);
         const double y0 = std::max(g.printableAreaPt.minY, g.plotAreaPt.minY - widen);
         const double x1 = std::min(g.printableAreaPt.maxX, g.plotAreaPt.maxX + widen);

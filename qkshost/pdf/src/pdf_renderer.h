@@ -10,10 +10,12 @@
 
 namespace qkshost::pdf::detail {
 
-// Renders the page laid out by `geometry`; drawing is clipped to the plot area's footprint
-// (widened by a millimetre so border lines keep their full weight) within the printable area.
+// Renders the page laid out by `geometry`; drawing is clipped to the printable area and, for a
+// window plot (clipToPlotArea), to the window's footprint widened by a millimetre so border
+// lines on the window's edge keep their full weight.
 // The PDF bytes go to `out`; the file is not committed here.
 PlotResult renderPdfPage(const PageGeometry& geometry, const PlotStyleTable& style,
-                         const DisplayList& list, const std::string& title, AtomicOutputFile& out);
+                         const DisplayList& list, bool clipToPlotArea, const std::string& title,
+                         AtomicOutputFile& out);
 
 }  // namespace qkshost::pdf::detail

@@ -171,6 +171,16 @@ PlotResult PlotSettingsValidator::validate(const PlotSettings& s) {
     return PlotResult::success();
 }
 
+bool plotPaperSize(const PlotSettings& settings, double& width, double& height) {
+    const PlotDevice* device = findPlotDevice(settings.deviceName);
+    const Media* media = device ? device->findMedia(settings.mediaName) : nullptr;
+    if (!media) return false;
+    const double perUnit = settings.paperUnits == PaperUnits::Inches ? 25.4 : 1.0;
+    width = media->widthMm / perUnit;
+    height = media->heightMm / perUnit;
+    return true;
+}
+
 PlotResult computePageGeometry(const PlotSettings& settings, const PlotRect& area,
                                PageGeometry& out) {
     PlotResult valid = PlotSettingsValidator::validate(settings);

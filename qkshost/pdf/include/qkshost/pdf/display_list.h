@@ -135,7 +135,8 @@ class DisplayList {
     bool empty() const { return items_.empty(); }
 
     // Bounding box of everything drawn (arcs and ellipses by their exact extremes, texts by an
-    // estimate of their box: capital height by 0.7 height per character), for extents plots.
+    // generous estimate of their box: one text height per Latin character, 1.4 per other
+    // character, descent below the baseline), for extents plots.
     // Empty when nothing has finite geometry.
     std::optional<PlotRect> extents() const;
 

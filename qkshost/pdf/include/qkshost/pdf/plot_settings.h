@@ -120,6 +120,11 @@ class PlotSettingsValidator {
     static PlotResult validate(const PlotSettings& s);
 };
 
+// Paper size of the settings' medium as plotted (width along the page's x axis), in the
+// settings' paper units: inches when those are Inches, millimetres otherwise. False when the
+// device or the medium is unknown.
+bool plotPaperSize(const PlotSettings& settings, double& width, double& height);
+
 // Where one page's drawing lands.
 struct PageGeometry {
     double pageWidthPt = 0.0;
