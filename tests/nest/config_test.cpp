@@ -152,7 +152,9 @@ TEST(NestConfigReader, FailuresAndDerivedOutput) {
         std::string message;
         EXPECT_EQ(parseNestConfig(c.text, config, message), c.ok) << c.text;
         EXPECT_EQ(message, c.message) << c.text;
-        if (c.ok) EXPECT_EQ(config.outDwg, c.outDwg) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(config.outDwg, c.outDwg) << c.text;
+        }
     }
 }
 

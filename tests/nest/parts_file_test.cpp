@@ -118,7 +118,9 @@ TEST(PartsFile, FailedWritesKeepTheOldFile) {
     // The temporary file cannot be created in a read-only folder (skipped when run as root,
     // whom permissions do not stop).
     ::chmod(dir.path().c_str(), 0555);
-    if (::geteuid() != 0) EXPECT_FALSE(writePartsFile(path, {}));
+    if (::geteuid() != 0) {
+        EXPECT_FALSE(writePartsFile(path, {}));
+    }
     ::chmod(dir.path().c_str(), 0755);
     EXPECT_EQ(testing::readAll(path), before);
     std::vector<NestPart> none;

@@ -198,7 +198,9 @@ TEST(Placement, EngineMatchesTheLiteralRulesOnRandomJobs) {
                                            orientationsFor(s, s.parts[p]), s);
                 const auto b = referenceBest(engine[k], static_cast<int>(p), s);
                 ASSERT_EQ(a.has_value(), b.has_value());
-                if (a) EXPECT_EQ(a->score, b->score);
+                if (a) {
+                    EXPECT_EQ(a->score, b->score);
+                }
             }
     }
 }
@@ -334,7 +336,9 @@ TEST(Placement, OrientationListsAndAngleSteps) {
         part.area = c.area;
         const auto list = orientationsFor(s, part);
         EXPECT_EQ(list.size(), c.count) << c.step << " " << c.area;
-        if (c.secondAngle >= 0) EXPECT_EQ(list[1].angle, c.secondAngle);
+        if (c.secondAngle >= 0) {
+            EXPECT_EQ(list[1].angle, c.secondAngle);
+        }
         for (std::size_t i = 0; i < list.size(); ++i) {
             EXPECT_EQ(list[i].mirrored, c.mirror && i >= list.size() / 2);
             EXPECT_GE(list[i].angle, 0);

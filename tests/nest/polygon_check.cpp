@@ -237,7 +237,9 @@ void checkLayout(const std::vector<NestPart>& parts, const NestConfig& config, c
         }
     }
     for (std::size_t k = 0; k < config.sheets.size(); ++k)
-        if (config.sheets[k].count >= 1) EXPECT_LE(perStock[k], config.sheets[k].count) << what;
+        if (config.sheets[k].count >= 1) {
+            EXPECT_LE(perStock[k], config.sheets[k].count) << what;
+        }
 }
 
 }  // namespace qks::nest::testing
