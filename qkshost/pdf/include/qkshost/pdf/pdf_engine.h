@@ -5,8 +5,7 @@
 // which then replaces the target by rename. The target never holds a half-written PDF; on any
 // failure an existing target is left untouched and the temporary file is removed.
 //
-// Threads: one engine per thread; plots of different engines may run at once. Main-thread use
-// is what the host does.
+// Threads: an engine is used by one thread at a time; the host plots on its main thread.
 #pragma once
 
 #include <functional>
