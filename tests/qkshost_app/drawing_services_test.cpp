@@ -213,3 +213,65 @@ TEST_F(DrawingServicesTest, TextsAreLevelled) {
 
 }  // namespace
 }  // namespace qkshost
+
+namespace qkshost {
+namespace {
+
+TEST_F(DrawingServicesTest, SelectionLinesAnswerThePrompt) {
+    const host::DatabaseId db = openFixture("layouts_r2018.dxf");
+    ASSERT_TRUE(db);
+    const std::size_t all = services_.blockEntities(services_.modelSpace(db)).size();
+    struct Case {
+        std::vector<std::string> lines;
+        bool chosen;
+        std::size_t count;
+    } cases[] = {
+        {{"ALL"}, true, all},
+        {{"all"}, true, all},
+        {{""}, false, 0},
+        {{"bogus", "ALL"}, true, all},  // asked again after a line it cannot read
+        {{"W -1e9,-1e9 -1e9,-1e9"}, false, 0},
+    };
+    for (const auto& c : cases) {
+        for (const auto& line : c.lines)
+            app_.queueInputLine(line);
+        std::vector<host::ObjectId> selection;
+        EXPECT_EQ(services_.selectObjects("Select objects: ", selection), c.chosen)
+            << c.lines.front();
+        EXPECT_EQ(selection.size(), c.count) << c.lines.front();
+    }
+    app_.endInput();
+    std::vector<host::ObjectId> selection;
+    EXPECT_FALSE(services_.selectObjects("Select objects: ", selection));
+}
+
+TEST_F(DrawingServicesTest, ADrawingBecomesABlockAndEntitiesAreWrittenOut) {
+    const host::DatabaseId target = services_.createDatabase(true);
+    host::ScopedDatabase targetOwner(&services_, target);
+    const host::DatabaseId source = services_.createDatabase(false);
+    host::ScopedDatabase sourceOwner(&services_, source);
+    std::string message;
+    ASSERT_EQ(services_.readDrawingFile(source, kFixtures + "entities_r2018.dxf", &message),
+              host::Status::Ok)
+        << message;
+    host::ObjectId block;
+    int notCarried = -1;
+    ASSERT_EQ(services_.insertDatabaseAsBlock(target, "QKS_part_0", source, &block, &notCarried),
+              host::Status::Ok);
+    EXPECT_GE(notCarried, 0);
+    EXPECT_EQ(services_.findBlock(target, "qks_PART_0"), block);
+    EXPECT_FALSE(services_.blockEntities(block).empty());
+    EXPECT_EQ(services_.insertDatabaseAsBlock(target, "QKS_part_0", source, &block, nullptr),
+              host::Status::Duplicate);
+
+    const auto entities = services_.blockEntities(services_.modelSpace(source));
+    host::DatabaseId written;
+    ASSERT_EQ(services_.writeBlockOut({entities[0], entities[2]}, {10, 20, 0}, &written),
+              host::Status::Ok);
+    host::ScopedDatabase writtenOwner(&services_, written);
+    EXPECT_EQ(services_.blockEntities(services_.modelSpace(written)).size(), 2u);
+    EXPECT_EQ(services_.writeBlockOut({}, {0, 0, 0}, &written), host::Status::InvalidInput);
+}
+
+}  // namespace
+}  // namespace qkshost
