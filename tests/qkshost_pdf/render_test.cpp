@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <sstream>
 
 #include "pdf_tools.h"
@@ -344,6 +345,41 @@ TEST(PdfRender, CurvesAndWidePolylines) {
         EXPECT_GE(extents->maxY, c.expected.maxY - 0.01);
         EXPECT_LE(extents->maxY, c.expected.maxY + allowance);
     }
+}
+
+// Circles, arcs, ellipses and bulges reach the PDF as a few Bezier curves, not as polygons;
+// consecutive strokes of one pen share one stroke operator.
+TEST(PdfRender, CurvesStayCurvesAndStrokesAreBatched) {
+    DisplayList list;
+    const Pen pen{PlotColour::aci(1), 0.35};
+    list.add(pen, CirclePrimitive{{100, 100}, 50});
+    list.add(pen, ArcPrimitive{{250, 100}, 50, 0, M_PI / 2});
+    list.add(pen, EllipsePrimitive{{100, 220}, {60, 20}, 0.4});
+    list.add(pen, PolylinePrimitive{{{{200, 200}, 1.0}, {{300, 200}, 1.0}}, true});
+    list.add(pen, PolylinePrimitive{{{{200, 260}, 0, 4, 4}, {{300, 260}, -0.4, 4, 4}, {{350, 280}}},
+                                    false});
+    TempDir dir;
+    const std::string pdf = dir.file("curves.pdf");
+    ASSERT_TRUE(
+        PdfPlotEngine()
+            .plotToFile(windowSettings("ISO_full_bleed_A3_(420.00_x_297.00_MM)", {0, 0, 420, 297}),
+                        list, pdf)
+            .ok());
+    std::string out;
+    ASSERT_EQ(
+        testing::run(
+            std::string("/usr/bin/python3 ") + QKS_PDF_OPS_SCRIPT + " " + testing::quote(pdf), out),
+        0);
+    std::map<std::string, int> ops;
+    std::istringstream words(out);
+    std::string word;
+    while (words >> word)
+        ops[word.substr(0, word.find('='))] = std::stoi(word.substr(word.find('=') + 1));
+    EXPECT_GE(ops["c"],
+              4 + 1 + 4 + 4 + 1);  // circle, quarter arc, ellipse, two half circles, bulge
+    EXPECT_LE(ops["c"], 30) << out;
+    EXPECT_LE(ops["l"], 6) << out;  // the wide polyline's straight edges, nothing tessellated
+    EXPECT_EQ(ops["S"], 2) << out;  // the four thin shapes in one stroke; the wide one alone
 }
 
 // A busy sheet of 12,000 entities stays a small, purely vector file.
