@@ -1,0 +1,21 @@
+// Reader for the ESICUP strip-packing instances in their JSON form.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "qks/nest/part.h"
+
+struct EsicupItem {
+    int demand = 0;
+    std::vector<double> orientations;
+    std::vector<qks::nest::Point> shape;  // closing point removed
+};
+
+struct EsicupInstance {
+    std::string name;
+    double stripHeight = 0.0;
+    std::vector<EsicupItem> items;
+};
+
+bool readEsicup(const std::string& path, EsicupInstance& instance, std::string& error);

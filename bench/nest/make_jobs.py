@@ -1,0 +1,103 @@
+#!/usr/bin/python3
+"""Writes the three bundled benchmark jobs (config + parts file) into jobs/.
+
+Deterministic (fixed seed), so the committed files can be regenerated exactly:
+  small  - about 30 instances of 6 kinds, one stock size
+  medium - about 200 instances of 20 kinds, some with holes, 3 stock sizes
+  large  - about 1,000 instances of 40 kinds, 3 stock sizes
+"""
+import math
+import os
+import random
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def ring_area(pts):
+    s = 0.0
+    for i in range(len(pts)):
+        x1, y1 = pts[i]
+        x2, y2 = pts[(i + 1) % len(pts)]
+        s += x1 * y2 - x2 * y1
+    return abs(s) / 2
+
+
+def circle(cx, cy, r, n=48):
+    return [(cx + r * math.cos(2 * math.pi * i / n), cy + r * math.sin(2 * math.pi * i / n)) for i in range(n)]
+
+
+def shape(rng, kind, size):
+    w = rng.uniform(0.35, 1.0) * size
+    h = rng.uniform(0.25, 1.0) * size
+    holes = []
+    if kind == "rect":
+        outline = [(0, 0), (w, 0), (w, h), (0, h)]
+        if rng.random() < 0.4:
+            holes.append(circle(w / 2, h / 2, min(w, h) * 0.2))
+    elif kind == "L":
+        a, b = rng.uniform(0.3, 0.5), rng.uniform(0.3, 0.5)
+        outline = [(0, 0), (w, 0), (w, h * a), (w * b, h * a), (w * b, h), (0, h)]
+    elif kind == "disc":
+        r = min(w, h) / 2
+        outline = circle(r, r, r, 64)
+        holes.append(circle(r, r, r * rng.uniform(0.3, 0.6)))
+    elif kind == "flange":
+        r = min(w, h) / 2
+        outline = circle(r, r, r, 64)
+        holes.append(circle(r, r, r * 0.45))
+        for k in range(4):
+            t = 2 * math.pi * k / 4 + math.pi / 4
+            holes.append(circle(r + 0.75 * r * math.cos(t), r + 0.75 * r * math.sin(t), r * 0.08, 24))
+    elif kind == "trapezoid":
+        c = rng.uniform(0.1, 0.4) * w
+        outline = [(0, 0), (w, 0), (w - c, h), (c, h)]
+    elif kind == "T":
+        s = rng.uniform(0.3, 0.45)
+        outline = [(0, h * (1 - s)), (w * (0.5 - s / 2), h * (1 - s)), (w * (0.5 - s / 2), 0),
+                   (w * (0.5 + s / 2), 0), (w * (0.5 + s / 2), h * (1 - s)), (w, h * (1 - s)), (w, h), (0, h)]
+    else:  # sliver / strip
+        outline = [(0, 0), (size * 1.5, 0), (size * 1.5, rng.uniform(8, 25)), (0, rng.uniform(8, 25))]
+    return outline, holes
+
+
+def write_job(name, seed, kinds, total, size, sheets, seconds=20):
+    rng = random.Random(seed)
+    kind_names = ["rect", "L", "disc", "flange", "trapezoid", "T", "strip"]
+    parts = []
+    remaining = total
+    for k in range(kinds):
+        kind = kind_names[k % len(kind_names)]
+        outline, holes = shape(rng, kind, rng.uniform(0.3, 1.0) * size)
+        dx, dy = rng.uniform(-2000, 2000), rng.uniform(-2000, 2000)
+        outline = [(x + dx, y + dy) for x, y in outline]
+        holes = [[(x + dx, y + dy) for x, y in hole] for hole in holes]
+        q = remaining // (kinds - k) if k < kinds - 1 else remaining
+        q = max(1, int(q * rng.uniform(0.6, 1.4))) if k < kinds - 1 else max(1, remaining)
+        q = min(q, remaining - (kinds - k - 1)) if k < kinds - 1 else q
+        remaining -= q
+        parts.append((k + 1, q, outline, holes, "%s%d" % (kind, k + 1)))
+    lines = ["# QKS-PARTS 2"]
+    pts = lambda ring: ";".join("%.3f,%.3f" % p for p in ring)
+    for pid, q, outline, holes, label in parts:
+        xs = [p[0] for p in outline]
+        ys = [p[1] for p in outline]
+        lines.append("P\t%d\t%d\t%g\t%g\t%g\t%g\t%g\tbench\t\t%s" % (
+            pid, q, ring_area(outline), min(xs), min(ys), max(xs) - min(xs), max(ys) - min(ys), label))
+        lines.append("O\t%d\t%s" % (pid, pts(outline)))
+        for hole in holes:
+            lines.append("H\t%d\t%s" % (pid, pts(hole)))
+    with open(os.path.join(HERE, "jobs", name + "_parts.txt"), "w", newline="\n") as f:
+        f.write("\n".join(lines) + "\n")
+    with open(os.path.join(HERE, "jobs", name + ".cfg"), "w", newline="\n") as f:
+        f.write("source=picked\noutDir=/tmp/qks-bench\n")
+        for s in sheets:
+            f.write("sheet=%s\n" % s)
+        f.write("gap=5\nmargin=10\ncell=2\nrotate=1\nmirror=1\nseconds=%d\n" % seconds)
+    print(name, sum(p[1] for p in parts), "instances of", len(parts), "kinds")
+
+
+if __name__ == "__main__":
+    os.makedirs(os.path.join(HERE, "jobs"), exist_ok=True)
+    write_job("small", 11, 6, 30, 600, ["3000x1500"])
+    write_job("medium", 22, 20, 200, 500, ["3000x1500x3", "2500x1250", "2000x1000x4"])
+    write_job("large", 33, 40, 1000, 320, ["3000x1500", "2500x1250x10", "2000x1000"])

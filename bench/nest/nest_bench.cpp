@@ -1,0 +1,242 @@
+// Nesting benchmark, run by hand:
+//   nest_bench [--jobs DIR] [--esicup DIR] [--seconds 20] [--esicup-seconds 10]
+//              [--peer-limit 120] [--no-peer] [--no-jobs] [--no-esicup] [--only NAME]
+//
+// For each bundled job (small, medium, large): time to the first layout, iterations per
+// second, utilisation and sheets after 5 and 20 seconds, and libnest2d on the same parts and
+// sheets. Then the ESICUP strip-packing instances: one sheet as wide as the strip (scaled to
+// 3,000 units), tall enough for everything, rotation and mirroring off; density = part area /
+// (strip width x height used), beside the published densities.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "esicup.h"
+#include "peer.h"
+#include "qks/common/messages.h"
+#include "qks/nest/config.h"
+#include "qks/nest/geometry.h"
+#include "qks/nest/parts_file.h"
+#include "qks/nest/session.h"
+
+#ifndef QKS_WITH_LIBNEST2D
+PeerResult runLibnest2d(const std::vector<qks::nest::NestPart>&, double, double, double, double,
+                        double) {
+    return {};
+}
+#endif
+
+using namespace qks::nest;
+
+namespace {
+
+struct Options {
+    std::string jobs = QKS_NEST_BENCH_JOBS;
+    std::string esicup = QKS_NEST_BENCH_ESICUP;
+    double seconds = 20;
+    double esicupSeconds = 10;
+    double peerLimit = 120;
+    bool peer = true;
+    bool runJobs = true;
+    bool runEsicup = true;
+    std::string only;
+};
+
+struct Snapshot {
+    double elapsed = 0;
+    double utilisation = 0;
+    std::size_t sheets = 0;
+    int unplaced = 0;
+};
+
+Snapshot at(const std::vector<Snapshot>& list, double seconds) {
+    Snapshot best;
+    for (const Snapshot& s : list)
+        if (s.elapsed <= seconds + 1e-9) best = s;
+    return best;
+}
+
+void runJob(const Options& o, const std::string& name) {
+    auto session = std::make_shared<NestSession>();
+    std::string message;
+    if (!readNestConfig(o.jobs + "/" + name + ".cfg", session->config, message) ||
+        !readPartsFile(o.jobs + "/" + name + "_parts.txt", session->parts, &message)) {
+        std::printf("%-8s cannot load: %s\n", name.c_str(), message.c_str());
+        return;
+    }
+    applyPartCounts(session->config, session->parts);
+    removeUnwantedKinds(session->parts);
+    std::size_t instances = 0;
+    for (const NestPart& p : session->parts)
+        instances += p.quantity;
+    session->config.seconds = o.seconds;
+    session->seed = 1;
+    std::vector<Snapshot> published;
+    session->onPublish = [&](const Layout& layout, const std::string&, double elapsed,
+                             int unplaced) {
+        published.push_back({elapsed, utilisation(layout), layout.size(), unplaced});
+    };
+    qks::nestStopRequested().store(false);
+    runNestSearch(*session);
+    const NestRunStats& st = session->stats;
+    const Snapshot five = at(published, 5.0);
+    const Snapshot end = published.back();
+    const double searchTime = std::max(1e-9, st.seconds - st.firstLayoutSeconds);
+    std::printf(
+        "%-8s %5zu inst %2zu kinds | first layout %.3f s (%zu sheets, %.2f%%) | %.0f it/s | "
+        "5 s: %.2f%% %zu sheets | %.0f s: %.2f%% %zu sheets, unplaced %d\n",
+        name.c_str(), instances, session->parts.size(), st.firstLayoutSeconds,
+        published.front().sheets, published.front().utilisation * 100, st.iterations / searchTime,
+        five.utilisation * 100, five.sheets, o.seconds, end.utilisation * 100, end.sheets,
+        end.unplaced);
+    std::fflush(stdout);
+    if (!o.peer) return;
+    const SheetStock& sheet = session->config.sheets.front();
+    const PeerResult peer = runLibnest2d(session->parts, sheet.width, sheet.height,
+                                         session->config.gap, session->config.margin, o.peerLimit);
+    if (!peer.available) {
+        std::printf("%-8s libnest2d not built in\n", name.c_str());
+        return;
+    }
+    std::printf("%-8s libnest2d (%g x %g only) | %d sheets, %d placed, %.2f%% | %.1f s%s\n",
+                name.c_str(), sheet.width, sheet.height, peer.sheets, peer.placed,
+                peer.utilisation * 100, peer.seconds,
+                peer.timedOut ? " (stopped at the limit)" : "");
+    std::fflush(stdout);
+}
+
+struct Published {
+    double before2025, current, best;
+};
+
+void runStrip(const Options& o, const std::string& path) {
+    EsicupInstance inst;
+    std::string error;
+    if (!readEsicup(path, inst, error)) {
+        std::printf("%s\n", error.c_str());
+        return;
+    }
+    static const std::map<std::string, Published> published{
+        {"albano", {88.01, 89.34, 89.82}},   {"blaz1", {85.49, 84.65, 86.22}},
+        {"dagli", {87.50, 89.06, 90.17}},    {"fu", {91.95, 92.19, 92.40}},
+        {"jakobs1", {89.09, 89.09, 89.25}},  {"jakobs2", {83.56, 84.44, 87.72}},
+        {"mao", {83.76, 86.09, 86.87}},      {"marques", {89.97, 90.90, 92.02}},
+        {"shapes0", {68.73, 68.60, 69.98}},  {"shapes1", {75.86, 75.75, 76.72}},
+        {"shirts", {88.21, 89.67, 90.92}},   {"swim", {74.66, 78.11, 79.83}},
+        {"trousers", {90.48, 91.65, 92.62}},
+    };
+    // The strip's fixed side becomes the sheet's width (x); the length to minimise grows
+    // upwards with the skyline. Swapping x and y mirrors every shape, which changes nothing for
+    // the density.
+    const double scale = 3000.0 / inst.stripHeight;
+    std::vector<NestPart> parts;
+    double area = 0, tallest = 0;
+    int id = 1;
+    for (const EsicupItem& item : inst.items) {
+        NestPart p;
+        p.id = id++;
+        p.quantity = item.demand;
+        for (const Point& q : item.shape)
+            p.outline.push_back({q.y * scale, q.x * scale});
+        double minX = HUGE_VAL, minY = HUGE_VAL, maxX = -HUGE_VAL, maxY = -HUGE_VAL;
+        for (const Point& q : p.outline) {
+            minX = std::min(minX, q.x);
+            minY = std::min(minY, q.y);
+            maxX = std::max(maxX, q.x);
+            maxY = std::max(maxY, q.y);
+        }
+        p.refX = minX;
+        p.refY = minY;
+        p.width = maxX - minX;
+        p.height = maxY - minY;
+        p.area = polygonArea(p.outline);
+        area += p.area * p.quantity;
+        tallest = std::max(tallest, p.height);
+        parts.push_back(p);
+    }
+    double sheetLength = 2.0 * area / 3000.0 + 2 * tallest;
+    for (int attempt = 0; attempt < 4; ++attempt, sheetLength *= 1.6) {
+        NestSession s;
+        s.parts = parts;
+        s.config.sheets = {{3000.0, sheetLength, 1}};  // width along the strip's fixed side
+        s.config.gap = 0;
+        s.config.margin = 0;
+        s.config.cell = 2;
+        s.config.rotate = false;
+        s.config.mirror = false;
+        s.config.seconds = o.esicupSeconds;
+        s.seed = 1;
+        qks::nestStopRequested().store(false);
+        runNestSearch(s);
+        if (s.unplaced > 0 || s.layout.empty()) continue;
+        double used = 0;
+        for (const Placement& pl : s.layout[0].placements) {
+            const PlacedShape shape = placeShape(s.parts[pl.partIndex], pl.angle, pl.mirrored, 0, 0,
+                                                 0, 0, 2, pl.column, pl.row);
+            for (const Point& q : shape.outline)
+                used = std::max(used, q.y);
+        }
+        const double density = area / (3000.0 * used) * 100;
+        const auto ref = published.find(inst.name);
+        std::printf(
+            "%-9s density %6.2f%%  | published: before 2025 %6.2f%%, current %6.2f%%, "
+            "best %6.2f%% | %lld it\n",
+            inst.name.c_str(), density, ref != published.end() ? ref->second.before2025 : 0.0,
+            ref != published.end() ? ref->second.current : 0.0,
+            ref != published.end() ? ref->second.best : 0.0,
+            static_cast<long long>(s.stats.iterations));
+        std::fflush(stdout);
+        return;
+    }
+    std::printf("%-9s could not place every piece\n", inst.name.c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto next = [&]() -> std::string { return i + 1 < argc ? argv[++i] : ""; };
+        if (a == "--jobs")
+            o.jobs = next();
+        else if (a == "--esicup")
+            o.esicup = next();
+        else if (a == "--seconds")
+            o.seconds = std::atof(next().c_str());
+        else if (a == "--esicup-seconds")
+            o.esicupSeconds = std::atof(next().c_str());
+        else if (a == "--peer-limit")
+            o.peerLimit = std::atof(next().c_str());
+        else if (a == "--no-peer")
+            o.peer = false;
+        else if (a == "--no-jobs")
+            o.runJobs = false;
+        else if (a == "--no-esicup")
+            o.runEsicup = false;
+        else if (a == "--only")
+            o.only = next();
+        else {
+            std::fprintf(stderr, "unknown option %s\n", a.c_str());
+            return 2;
+        }
+    }
+    if (o.runJobs)
+        for (const char* name : {"small", "medium", "large"})
+            if (o.only.empty() || o.only == name) runJob(o, name);
+    if (o.runEsicup) {
+        std::vector<std::string> files;
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator(o.esicup, ec))
+            if (entry.path().extension() == ".json") files.push_back(entry.path().string());
+        std::sort(files.begin(), files.end());
+        for (const std::string& f : files)
+            if (o.only.empty() || std::filesystem::path(f).stem() == o.only) runStrip(o, f);
+    }
+    return 0;
+}

@@ -1,0 +1,18 @@
+// Sheet stock syntax: accepted values are finite, at least 10, width the larger side.
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+#include "qks/nest/config.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    qks::nest::SheetStock stock{-1, -1, -1};
+    const bool ok = qks::nest::parseSheetSpec(
+        std::string_view(reinterpret_cast<const char*>(data), size), stock);
+    if (!ok && (stock.width != -1 || stock.height != -1 || stock.count != -1)) std::abort();
+    if (ok && !(std::isfinite(stock.width) && stock.height >= 10 && stock.width >= stock.height &&
+                stock.count >= 0))
+        std::abort();
+    return 0;
+}
