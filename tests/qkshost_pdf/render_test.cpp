@@ -382,6 +382,121 @@ TEST(PdfRender, CurvesStayCurvesAndStrokesAreBatched) {
     EXPECT_EQ(ops["S"], 2) << out;  // the four thin shapes in one stroke; the wide one alone
 }
 
+// Block references kept as transforms: the geometry follows the map exactly (mirrored arcs turn
+// the other way, unequal scales make ellipses of circles), pen weights stay millimetres, and a
+// flattening transform hides what it holds.
+TEST(PdfRender, TransformsPlaceBlockContents) {
+    struct Case {
+        const char* what;
+        void (*build)(DisplayList&);
+        PlotRect expected;  // red ink, drawing units (= mm on this sheet)
+        double slack;       // millimetres
+    };
+    static const Pen pen{PlotColour::aci(1), 0.5};
+    const Case cases[] = {
+        {"mirrored arc",
+         [](DisplayList& l) {
+             l.pushTransform(Affine2::placement({200, 150}, 0, -1, 1));
+             l.add(pen, ArcPrimitive{{0, 0}, 50, 0, M_PI / 2});
+             l.popTransform();
+         },
+         {150, 150, 200, 200},
+         0.6},
+        {"circle under unequal scales",
+         [](DisplayList& l) {
+             l.pushTransform(Affine2::placement({100, 100}, 0, 3, 1));
+             l.add(pen, CirclePrimitive{{0, 0}, 20});
+             l.popTransform();
+         },
+         {40, 80, 160, 120},
+         0.6},
+        {"nested: turned a quarter inside a moved block",
+         [](DisplayList& l) {
+             l.pushTransform(Affine2::placement({300, 100}, 0, 1, 1));
+             l.pushTransform(Affine2::placement({0, 0}, M_PI / 2, 2, 2));
+             l.add(pen, FillPrimitive{{{{{0, 0}}, {{40, 0}}, {{40, 10}}, {{0, 10}}}}});
+             l.popTransform();
+             l.popTransform();
+             l.popTransform();  // unmatched: ignored
+         },
+         {280, 100, 300, 180},
+         0.3},
+        {"flattened block hidden, later items drawn",
+         [](DisplayList& l) {
+             l.pushTransform(Affine2::placement({0, 0}, 0, 0, 1));
+             l.add(pen, CirclePrimitive{{100, 100}, 50});
+             l.pushClip({0, 0, 1, 1});
+             l.popClip();
+             l.popTransform();
+             l.add(pen, FillPrimitive{{{{{10, 10}}, {{20, 10}}, {{20, 20}}, {{10, 20}}}}});
+         },
+         {10, 10, 20, 20},
+         0.3},
+        {"clip inside a block",
+         [](DisplayList& l) {
+             l.pushTransform(Affine2::placement({100, 100}, 0, 2, 2));
+             l.pushClip({0, 0, 10, 10});
+             l.add(pen, FillPrimitive{{{{{-50, -50}}, {{50, -50}}, {{50, 50}}, {{-50, 50}}}}});
+             l.popClip();
+             l.popTransform();
+         },
+         {100, 100, 120, 120},
+         0.3},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DisplayList list;
+        c.build(list);
+        const std::string pdf = dir.file("block.pdf");
+        const PlotResult r = PdfPlotEngine().plotToFile(
+            windowSettings("ISO_full_bleed_A3_(420.00_x_297.00_MM)", {0, 0, 420, 297}), list, pdf);
+        ASSERT_TRUE(r.ok()) << r.message;
+        Image image;
+        ASSERT_TRUE(testing::rasterise(pdf, 100, image));
+        const double k = image.width / 420.0;
+        PixelBox got;
+        ASSERT_TRUE(testing::findPixels(image, isRed, got));
+        const double slack = c.slack * k + 1;
+        EXPECT_NEAR(got.minX, c.expected.minX * k, slack);
+        EXPECT_NEAR(got.maxX + 1, c.expected.maxX * k, slack);
+        EXPECT_NEAR(got.minY, (297 - c.expected.maxY) * k, slack);
+        EXPECT_NEAR(got.maxY + 1, (297 - c.expected.minY) * k, slack);
+        const auto extents = list.extents();
+        ASSERT_TRUE(extents);
+        EXPECT_LE(extents->minX, c.expected.minX + 0.01);
+        EXPECT_GE(extents->maxX, c.expected.maxX - 0.01);
+    }
+}
+
+// A pen of 1 mm is 1 mm on paper whether the line sits in a block scaled by 10 or not.
+TEST(PdfRender, PenWeightsIgnoreBlockScale) {
+    DisplayList list;
+    const Pen pen{PlotColour::aci(1), 1.0};
+    list.add(pen, LinePrimitive{{50, 100}, {150, 100}});
+    list.pushTransform(Affine2::placement({250, 200}, 0, 10, 10));
+    list.add(pen, LinePrimitive{{0, 0}, {10, 0}});
+    list.popTransform();
+    TempDir dir;
+    const std::string pdf = dir.file("weight.pdf");
+    ASSERT_TRUE(
+        PdfPlotEngine()
+            .plotToFile(windowSettings("ISO_full_bleed_A3_(420.00_x_297.00_MM)", {0, 0, 420, 297}),
+                        list, pdf)
+            .ok());
+    Image image;
+    ASSERT_TRUE(testing::rasterise(pdf, 254, image));  // 10 pixels per millimetre
+    auto thickness = [&](double xMm) {
+        int n = 0;
+        const int x = static_cast<int>(xMm * 10);
+        for (int y = 0; y < image.height; ++y)
+            n += isRed(image.at(x, y));
+        return n;
+    };
+    EXPECT_NEAR(thickness(100), 10, 1.5);
+    EXPECT_NEAR(thickness(300), 10, 1.5);
+}
+
 // A busy sheet of 12,000 entities stays a small, purely vector file.
 TEST(PdfRender, LargePagesStaySmall) {
     DisplayList list;

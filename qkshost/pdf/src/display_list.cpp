@@ -49,35 +49,73 @@ void addText(Bounds& box, const TextPrimitive& t) {
             box.add(t.position.x + x * c - y * s, t.position.y + x * s + y * c);
 }
 
+void itemBounds(Bounds& box, const Primitive& p) {
+    if (auto* line = std::get_if<LinePrimitive>(&p)) {
+        box.add(line->start.x, line->start.y);
+        box.add(line->end.x, line->end.y);
+    } else if (auto* poly = std::get_if<PolylinePrimitive>(&p)) {
+        addVertices(box, poly->vertices, poly->closed);
+    } else if (auto* circle = std::get_if<CirclePrimitive>(&p)) {
+        const double r = circle->radius;
+        box.add(circle->centre.x - r, circle->centre.y - r);
+        box.add(circle->centre.x + r, circle->centre.y + r);
+    } else if (auto* arc = std::get_if<ArcPrimitive>(&p)) {
+        const double r = arc->radius;
+        detail::addConicArc(box, arc->centre, {r, 0}, {0, r}, arc->startAngle,
+                            detail::ccwEnd(arc->startAngle, arc->endAngle));
+    } else if (auto* el = std::get_if<EllipsePrimitive>(&p)) {
+        const Point2 minor{-el->majorAxis.y * el->ratio, el->majorAxis.x * el->ratio};
+        detail::addConicArc(box, el->centre, el->majorAxis, minor, el->startParam,
+                            detail::ccwEnd(el->startParam, el->endParam));
+    } else if (auto* fill = std::get_if<FillPrimitive>(&p)) {
+        for (const auto& loop : fill->loops)
+            addVertices(box, loop, true);
+    } else if (auto* text = std::get_if<TextPrimitive>(&p)) {
+        if (!text->text.empty()) addText(box, *text);
+    }
+}
+
 }  // namespace
+
+Affine2 Affine2::placement(const Point2& position, double rotation, double scaleX, double scaleY) {
+    const double c = std::cos(rotation), s = std::sin(rotation);
+    return {c * scaleX, s * scaleX, -s * scaleY, c * scaleY, position.x, position.y};
+}
 
 std::optional<PlotRect> DisplayList::extents() const {
     Bounds box;
+    // Transforms in force; a null entry hides its contents (a transform that is not usable).
+    std::vector<std::optional<Affine2>> transforms{Affine2{}};
     for (const DisplayItem& item : items_) {
         const Primitive& p = item.primitive;
-        if (auto* line = std::get_if<LinePrimitive>(&p)) {
-            box.add(line->start.x, line->start.y);
-            box.add(line->end.x, line->end.y);
-        } else if (auto* poly = std::get_if<PolylinePrimitive>(&p)) {
-            addVertices(box, poly->vertices, poly->closed);
-        } else if (auto* circle = std::get_if<CirclePrimitive>(&p)) {
-            const double r = circle->radius;
-            box.add(circle->centre.x - r, circle->centre.y - r);
-            box.add(circle->centre.x + r, circle->centre.y + r);
-        } else if (auto* arc = std::get_if<ArcPrimitive>(&p)) {
-            const double r = arc->radius;
-            detail::addConicArc(box, arc->centre, {r, 0}, {0, r}, arc->startAngle,
-                                detail::ccwEnd(arc->startAngle, arc->endAngle));
-        } else if (auto* el = std::get_if<EllipsePrimitive>(&p)) {
-            const Point2 minor{-el->majorAxis.y * el->ratio, el->majorAxis.x * el->ratio};
-            detail::addConicArc(box, el->centre, el->majorAxis, minor, el->startParam,
-                                detail::ccwEnd(el->startParam, el->endParam));
-        } else if (auto* fill = std::get_if<FillPrimitive>(&p)) {
-            for (const auto& loop : fill->loops)
-                addVertices(box, loop, true);
-        } else if (auto* text = std::get_if<TextPrimitive>(&p)) {
-            if (!text->text.empty()) addText(box, *text);
+        if (auto* push = std::get_if<TransformPush>(&p)) {
+            const std::optional<Affine2>& outer = transforms.back();
+            if (outer && detail::usableTransform(push->transform) &&
+                detail::usableTransform(*outer * push->transform))
+                transforms.push_back(*outer * push->transform);
+            else
+                transforms.push_back(std::nullopt);
+            continue;
         }
+        if (std::holds_alternative<TransformPop>(p)) {
+            if (transforms.size() > 1) transforms.pop_back();
+            continue;
+        }
+        if (!transforms.back()) continue;
+        Bounds local;
+        itemBounds(local, p);
+        if (local.empty()) continue;
+        if (transforms.size() == 1) {
+            box.add(local.minX, local.minY);
+            box.add(local.maxX, local.maxY);
+            continue;
+        }
+        const Affine2& t = *transforms.back();
+        for (double x : {local.minX, local.maxX})
+            for (double y : {local.minY, local.maxY}) {
+                const Point2 q = t.apply({x, y});
+                box.add(q.x, q.y);
+            }
     }
     if (box.empty()) return std::nullopt;
     return PlotRect{box.minX, box.minY, box.maxX, box.maxY};

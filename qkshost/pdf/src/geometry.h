@@ -45,6 +45,15 @@ inline double ccwEnd(double start, double end) {
     return e;
 }
 
+// A transform that maps the plane onto the plane with finite numbers.
+inline bool usableTransform(const Affine2& t) {
+    const double values[6] = {t.xx, t.yx, t.xy, t.yy, t.x0, t.y0};
+    for (double v : values)
+        if (!std::isfinite(v)) return false;
+    const double det = t.determinant();
+    return std::isfinite(det) && std::fabs(det) > 1e-12;
+}
+
 // Running bounding box.
 struct Bounds {
     double minX = HUGE_VAL, minY = HUGE_VAL, maxX = -HUGE_VAL, maxY = -HUGE_VAL;

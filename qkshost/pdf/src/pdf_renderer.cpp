@@ -10,6 +10,8 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "geometry.h"
 
@@ -84,7 +86,11 @@ class PageRenderer {
         layout_.reset(pango_layout_new(context_.get()));
     }
 
+    // Draws the list; the cairo transform in force maps drawing units to the page.
     void render(const DisplayList& list) {
+        cairo_get_matrix(cr_, &base_);
+        item_ = base_;
+        unitScale_ = g_.pointsPerUnit;
         cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_EVEN_ODD);
         cairo_set_line_cap(cr_, CAIRO_LINE_CAP_ROUND);
         cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND);
@@ -97,6 +103,27 @@ class PageRenderer {
 
   private:
     void draw(const DisplayItem& item) {
+        const Primitive& p = item.primitive;
+        if (auto* push = std::get_if<TransformPush>(&p)) {
+            pushTransform(push->transform);
+            return;
+        }
+        if (std::holds_alternative<TransformPop>(p)) {
+            if (transforms_.size() > 1) popTransform();
+            return;
+        }
+        const bool hidden = !transforms_.back();
+        if (hidden && !std::holds_alternative<ClipPush>(p) && !std::holds_alternative<ClipPop>(p))
+            return;
+        // Paths are built in the item's own space; strokes always happen in drawing space (see
+        // flushStroke), so pen weights stay millimetres on paper.
+        const bool transformed = transforms_.size() > 1;
+        if (transformed) cairo_set_matrix(cr_, &item_);
+        drawItem(item, hidden);
+        if (transformed) cairo_set_matrix(cr_, &base_);
+    }
+
+    void drawItem(const DisplayItem& item, bool hidden) {
         const Primitive& p = item.primitive;
         if (auto* line = std::get_if<LinePrimitive>(&p)) {
             if (!finite(line->start) || !finite(line->end)) return;
@@ -127,7 +154,7 @@ class PageRenderer {
         } else if (auto* text = std::get_if<TextPrimitive>(&p)) {
             drawText(item.pen, *text);
         } else if (auto* clip = std::get_if<ClipPush>(&p)) {
-            pushClip(clip->rect);
+            pushClip(hidden ? PlotRect{NAN, NAN, NAN, NAN} : clip->rect);
         } else if (std::holds_alternative<ClipPop>(p)) {
             if (clipDepth_ > 0) popClip();
         }
@@ -165,15 +192,44 @@ class PageRenderer {
 
     void flushStroke() {
         if (!pending_) return;
+        cairo_matrix_t current;
+        cairo_get_matrix(cr_, &current);
+        cairo_set_matrix(cr_, &base_);
         cairo_stroke(cr_);
+        cairo_set_matrix(cr_, &current);
         pending_ = false;
+    }
+
+    // --- block transforms --------------------------------------------------------------------
+
+    void pushTransform(const Affine2& t) {
+        const std::optional<Affine2>& outer = transforms_.back();
+        if (outer && usableTransform(t) && usableTransform(*outer * t))
+            transforms_.push_back(*outer * t);
+        else
+            transforms_.push_back(std::nullopt);
+        updateItemMatrix();
+    }
+
+    void popTransform() {
+        transforms_.pop_back();
+        updateItemMatrix();
+    }
+
+    void updateItemMatrix() {
+        const std::optional<Affine2>& t = transforms_.back();
+        if (!t) return;  // nothing is drawn until the pop
+        cairo_matrix_t m;
+        cairo_matrix_init(&m, t->xx, t->yx, t->xy, t->yy, t->x0, t->y0);
+        cairo_matrix_multiply(&item_, &m, &base_);
+        unitScale_ = g_.pointsPerUnit * std::sqrt(std::fabs(t->determinant()));
     }
 
     // --- polylines ---------------------------------------------------------------------------
 
-    // True when a drawing-space length is drawable on paper.
+    // True when a length in the item's units is drawable on paper.
     bool drawable(double length) const {
-        const double onPaper = std::fabs(length) * g_.pointsPerUnit;
+        const double onPaper = std::fabs(length) * unitScale_;
         return std::isfinite(onPaper) && onPaper <= kLargestOnPaper && onPaper >= kSmallestOnPaper;
     }
 
@@ -410,6 +466,7 @@ class PageRenderer {
     void popClip() {
         flushStroke();
         cairo_restore(cr_);
+        cairo_set_matrix(cr_, &base_);  // the restored state may hold a block's transform
         --clipDepth_;
         haveColour_ = false;  // the restored state has the colour of before the push
     }
@@ -425,6 +482,10 @@ class PageRenderer {
     Rgb colour_;
     double width_ = 0.0;
     int clipDepth_ = 0;
+    cairo_matrix_t base_{};   // drawing units to page
+    cairo_matrix_t item_{};   // the items' own units to page, under the transforms in force
+    double unitScale_ = 1.0;  // points per item unit (geometric mean over directions)
+    std::vector<std::optional<Affine2>> transforms_{Affine2{}};
 };
 
 }  // namespace

@@ -1,7 +1,8 @@
 // The neutral display list the PDF renderer draws: primitives in drawing coordinates (x right,
 // y up, drawing units), each with the pen it is drawn with. Whoever converts drawing entities
-// resolves ByLayer/ByBlock colours and line weights, block transforms and text styles before
-// adding items; the list only knows geometry, colour, weight and text.
+// resolves ByLayer/ByBlock colours and line weights and text styles before adding items; block
+// references may be kept as a transform around the block's items (TransformPush/Pop). The list
+// only knows geometry, colour, weight and text.
 //
 // Angles are radians, counter-clockwise from +x. Items are drawn in list order (later items on
 // top). A plain value type: copy it, move it, build it on any thread.
@@ -20,6 +21,24 @@ namespace qkshost::pdf {
 struct Point2 {
     double x = 0.0;
     double y = 0.0;
+};
+
+// Affine map of the plane: x' = xx x + xy y + x0, y' = yx x + yy y + y0.
+struct Affine2 {
+    double xx = 1.0, yx = 0.0, xy = 0.0, yy = 1.0, x0 = 0.0, y0 = 0.0;
+
+    Point2 apply(const Point2& p) const {
+        return {xx * p.x + xy * p.y + x0, yx * p.x + yy * p.y + y0};
+    }
+    // this * other: apply `other` first, then this.
+    Affine2 operator*(const Affine2& o) const {
+        return {xx * o.xx + xy * o.yx, yx * o.xx + yy * o.yx,      xx * o.xy + xy * o.yy,
+                yx * o.xy + yy * o.yy, xx * o.x0 + xy * o.y0 + x0, yx * o.x0 + yy * o.y0 + y0};
+    }
+    double determinant() const { return xx * yy - xy * yx; }
+    // A block reference: scale (negative x mirrors), then rotate (radians, counter-clockwise),
+    // then move the block's origin to `position`.
+    static Affine2 placement(const Point2& position, double rotation, double scaleX, double scaleY);
 };
 
 // Line weight used for a pen whose weight is "default" (negative), in millimetres on paper.
@@ -114,8 +133,20 @@ struct ClipPush {
 };
 struct ClipPop {};
 
-using Primitive = std::variant<LinePrimitive, PolylinePrimitive, CirclePrimitive, ArcPrimitive,
-                               EllipsePrimitive, FillPrimitive, TextPrimitive, ClipPush, ClipPop>;
+// Maps every item up to the matching TransformPop from its own coordinates (a block's) into the
+// enclosing ones, after any transform already in force. Geometry follows the map exactly: a
+// mirrored arc turns the other way, a circle under unequal scales is an ellipse, a text is
+// mirrored, slanted or stretched with it, and polyline widths scale with it. Pen weights do not:
+// they are millimetres on paper. A transform that is not finite or flattens the plane hides
+// what it holds. Unmatched pops are ignored.
+struct TransformPush {
+    Affine2 transform;
+};
+struct TransformPop {};
+
+using Primitive =
+    std::variant<LinePrimitive, PolylinePrimitive, CirclePrimitive, ArcPrimitive, EllipsePrimitive,
+                 FillPrimitive, TextPrimitive, ClipPush, ClipPop, TransformPush, TransformPop>;
 
 struct DisplayItem {
     Pen pen;
@@ -127,6 +158,10 @@ class DisplayList {
     void add(const Pen& pen, Primitive primitive) { items_.push_back({pen, std::move(primitive)}); }
     void pushClip(const PlotRect& rect) { items_.push_back({Pen{}, ClipPush{rect}}); }
     void popClip() { items_.push_back({Pen{}, ClipPop{}}); }
+    void pushTransform(const Affine2& transform) {
+        items_.push_back({Pen{}, TransformPush{transform}});
+    }
+    void popTransform() { items_.push_back({Pen{}, TransformPop{}}); }
     void reserve(std::size_t n) { items_.reserve(n); }
     void clear() { items_.clear(); }
 
