@@ -4,9 +4,13 @@
 #include <QCommandLineParser>
 #include <QPushButton>
 #include <QTimer>
+#include <cstdio>
 
 #include "qks/studio/ui/look.h"
 #include "qks/studio/ui/mainwindow.h"
+#include "qks/studio/ui/script.h"
+
+#include <QFile>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -25,7 +29,11 @@ int main(int argc, char** argv) {
         QStringLiteral("ms"), QStringLiteral("1200"));
     const QCommandLineOption quitOption(QStringLiteral("quit-after"),
                                         QStringLiteral("Quit after the delay."));
-    options.addOptions({pageOption, shotOption, delayOption, quitOption});
+    const QCommandLineOption scriptOption(
+        QStringLiteral("script"),
+        QStringLiteral("Run the commands of <file> (see script.h), then quit."),
+        QStringLiteral("file"));
+    options.addOptions({pageOption, shotOption, delayOption, quitOption, scriptOption});
     options.process(app);
 
     qks::studio::MainWindow window;
@@ -41,6 +49,18 @@ int main(int argc, char** argv) {
             if (!shot.isEmpty() && !window.grab().save(shot, "PNG")) code = 1;
             QApplication::exit(code);
         });
+    }
+    if (options.isSet(scriptOption)) {
+        QFile file(options.value(scriptOption));
+        if (!file.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "cannot read script %s\n", qPrintable(file.fileName()));
+            return 2;
+        }
+        auto* script = new qks::studio::StudioScript(
+            window, QString::fromUtf8(file.readAll()).split(QLatin1Char('\n')), &window);
+        QObject::connect(script, &qks::studio::StudioScript::finished, &app,
+                         [](int code) { QApplication::exit(code); });
+        script->start();
     }
     return app.exec();
 }
