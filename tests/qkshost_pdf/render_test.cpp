@@ -41,6 +41,49 @@ bool isBlue(Rgb c) {
     return c.b > 200 && c.r < 60 && c.g < 60;
 }
 
+// A full-bleed A3 landscape sheet plotting the window (0, 0)-(420, 297): one drawing unit is one
+// millimetre on paper, measured from the sheet's lower-left corner.
+struct Sheet {
+    TempDir dir;
+    Image image;
+    double pxPerMm = 0;
+
+    std::string pdf() const { return dir.file("sheet.pdf"); }
+
+    // Plots and rasterises (dpi 0: no raster); false (with a test failure) when a step fails.
+    bool plot(const DisplayList& list, int dpi, const std::string& style = "") {
+        const std::string pdf = this->pdf();
+        const PlotResult r = PdfPlotEngine().plotToFile(
+            windowSettings("ISO_full_bleed_A3_(420.00_x_297.00_MM)", {0, 0, 420, 297}, style), list,
+            pdf);
+        EXPECT_TRUE(r.ok()) << r.message;
+        const bool rasterised = r.ok() && (dpi == 0 || testing::rasterise(pdf, dpi, image));
+        EXPECT_TRUE(rasterised);
+        pxPerMm = image.width / 420.0;
+        return rasterised;
+    }
+    // The colour at a point of the sheet (millimetres, y up).
+    Rgb at(double xMm, double yMm) const {
+        return image.at(static_cast<int>(xMm * pxPerMm), static_cast<int>((297 - yMm) * pxPerMm));
+    }
+    // Box (millimetres, y up) of the pixels `select` picks; false when there are none.
+    template <class Select>
+    bool ink(Select select, PlotRect& box) const {
+        PixelBox px;
+        if (!testing::findPixels(image, select, px)) return false;
+        box = {px.minX / pxPerMm, 297 - (px.maxY + 1) / pxPerMm, (px.maxX + 1) / pxPerMm,
+               297 - px.minY / pxPerMm};
+        return true;
+    }
+};
+
+void expectBox(const PlotRect& got, const PlotRect& expected, double slackMm) {
+    EXPECT_NEAR(got.minX, expected.minX, slackMm);
+    EXPECT_NEAR(got.minY, expected.minY, slackMm);
+    EXPECT_NEAR(got.maxX, expected.maxX, slackMm);
+    EXPECT_NEAR(got.maxY, expected.maxY, slackMm);
+}
+
 TEST(PdfRender, OnePageOfTheChosenMediaSize) {
     struct Case {
         const char* media;
@@ -234,32 +277,18 @@ TEST(PdfRender, ClipRectanglesLimitWhatIsDrawn) {
     list.popClip();                                       // unmatched: ignored
     fillRect(list, PlotColour::aci(5), 300, 0, 400, 50);  // after the pops: unclipped
     list.pushClip({0, 0, 10, 10});                        // left open: closed at the end
-    TempDir dir;
-    const std::string pdf = dir.file("clip.pdf");
-    const PlotResult r = PdfPlotEngine().plotToFile(
-        windowSettings("ISO_full_bleed_A3_(420.00_x_297.00_MM)", {0, 0, 420, 297}), list, pdf);
-    ASSERT_TRUE(r.ok()) << r.message;
-    Image image;
-    ASSERT_TRUE(testing::rasterise(pdf, 50, image));
-    const double k = image.width / 420.0;  // pixels per unit (1 unit = 1 mm here)
-    auto box = [&](bool (*select)(Rgb), PixelBox& b) {
-        return testing::findPixels(image, select, b);
-    };
-    PixelBox red;
-    ASSERT_TRUE(box(isRed, red));
-    EXPECT_NEAR(red.minX, 100 * k, 2);
-    EXPECT_NEAR(red.maxX + 1, 200 * k, 2);
-    EXPECT_NEAR(red.minY, (297 - 200) * k, 2);
-    EXPECT_NEAR(red.maxY + 1, (297 - 100) * k, 2);
-    PixelBox blue;
-    ASSERT_TRUE(box(isBlue, blue));
-    EXPECT_NEAR(blue.minX, 150 * k, 2);
-    EXPECT_NEAR(blue.maxX + 1, 400 * k, 2);  // the unclipped rectangle reaches x = 400
-    EXPECT_NEAR(blue.maxY + 1, 297 * k, 2);  // and y = 0
+    Sheet sheet;
+    ASSERT_TRUE(sheet.plot(list, 50));
+    PlotRect red, blue;
+    ASSERT_TRUE(sheet.ink(isRed, red));
+    expectBox(red, {100, 100, 200, 200}, 1.0);
+    ASSERT_TRUE(sheet.ink(isBlue, blue));
+    // From the nested clip's corner to the unclipped rectangle at (300..400, 0..50).
+    expectBox(blue, {150, 0, 400, 200}, 1.0);
     // Inside the nested clip the later blue covers the red; outside it nothing spilled.
-    EXPECT_TRUE(isBlue(image.at(static_cast<int>(175 * k), static_cast<int>((297 - 175) * k))));
-    EXPECT_TRUE(isRed(image.at(static_cast<int>(125 * k), static_cast<int>((297 - 125) * k))));
-    EXPECT_FALSE(image.isInk(static_cast<int>(250 * k), static_cast<int>((297 - 250) * k)));
+    EXPECT_TRUE(isBlue(sheet.at(175, 175)));
+    EXPECT_TRUE(isRed(sheet.at(125, 125)));
+    EXPECT_EQ(sheet.at(250, 250), (Rgb{255, 255, 255}));
 }
 
 // A window plot shows the window only, even where the sheet has room beside it: the next nest
@@ -316,25 +345,15 @@ TEST(PdfRender, CurvesAndWidePolylines) {
          true,
          {95, 150, 205, 205}},
     };
-    TempDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         DisplayList list;
         list.add({PlotColour::aci(1), 1.0}, c.primitive);
-        const std::string pdf = dir.file("curve.pdf");
-        const PlotResult r = PdfPlotEngine().plotToFile(
-            windowSettings("ISO_full_bleed_A3_(420.00_x_297.00_MM)", {0, 0, 420, 297}), list, pdf);
-        ASSERT_TRUE(r.ok()) << r.message;
-        Image image;
-        ASSERT_TRUE(testing::rasterise(pdf, 50, image));
-        const double k = image.width / 420.0;
-        PixelBox got;
-        ASSERT_TRUE(testing::findPixels(image, isRed, got));
-        const double slack = c.fill ? 2 : 2 + 0.5 * k;  // strokes are 1 mm wide
-        EXPECT_NEAR(got.minX, c.expected.minX * k, slack);
-        EXPECT_NEAR(got.maxX + 1, c.expected.maxX * k, slack);
-        EXPECT_NEAR(got.minY, (297 - c.expected.maxY) * k, slack);
-        EXPECT_NEAR(got.maxY + 1, (297 - c.expected.minY) * k, slack);
+        Sheet sheet;
+        ASSERT_TRUE(sheet.plot(list, 50));
+        PlotRect got;
+        ASSERT_TRUE(sheet.ink(isRed, got));
+        expectBox(got, c.expected, c.fill ? 1.0 : 1.5);  // strokes are 1 mm wide
         // The display list's own extents hold what was drawn, wide lines by their full width
         // around every vertex.
         const auto extents = list.extents();
@@ -358,18 +377,13 @@ TEST(PdfRender, CurvesStayCurvesAndStrokesAreBatched) {
     list.add(pen, PolylinePrimitive{{{{200, 200}, 1.0}, {{300, 200}, 1.0}}, true});
     list.add(pen, PolylinePrimitive{{{{200, 260}, 0, 4, 4}, {{300, 260}, -0.4, 4, 4}, {{350, 280}}},
                                     false});
-    TempDir dir;
-    const std::string pdf = dir.file("curves.pdf");
-    ASSERT_TRUE(
-        PdfPlotEngine()
-            .plotToFile(windowSettings("ISO_full_bleed_A3_(420.00_x_297.00_MM)", {0, 0, 420, 297}),
-                        list, pdf)
-            .ok());
+    Sheet sheet;
+    ASSERT_TRUE(sheet.plot(list, 0));
     std::string out;
-    ASSERT_EQ(
-        testing::run(
-            std::string("/usr/bin/python3 ") + QKS_PDF_OPS_SCRIPT + " " + testing::quote(pdf), out),
-        0);
+    ASSERT_EQ(testing::run(std::string("/usr/bin/python3 ") + QKS_PDF_OPS_SCRIPT + " " +
+                               testing::quote(sheet.pdf()),
+                           out),
+              0);
     std::map<std::string, int> ops;
     std::istringstream words(out);
     std::string word;
@@ -443,25 +457,15 @@ TEST(PdfRender, TransformsPlaceBlockContents) {
          {100, 100, 120, 120},
          0.3},
     };
-    TempDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         DisplayList list;
         c.build(list);
-        const std::string pdf = dir.file("block.pdf");
-        const PlotResult r = PdfPlotEngine().plotToFile(
-            windowSettings("ISO_full_bleed_A3_(420.00_x_297.00_MM)", {0, 0, 420, 297}), list, pdf);
-        ASSERT_TRUE(r.ok()) << r.message;
-        Image image;
-        ASSERT_TRUE(testing::rasterise(pdf, 100, image));
-        const double k = image.width / 420.0;
-        PixelBox got;
-        ASSERT_TRUE(testing::findPixels(image, isRed, got));
-        const double slack = c.slack * k + 1;
-        EXPECT_NEAR(got.minX, c.expected.minX * k, slack);
-        EXPECT_NEAR(got.maxX + 1, c.expected.maxX * k, slack);
-        EXPECT_NEAR(got.minY, (297 - c.expected.maxY) * k, slack);
-        EXPECT_NEAR(got.maxY + 1, (297 - c.expected.minY) * k, slack);
+        Sheet sheet;
+        ASSERT_TRUE(sheet.plot(list, 100));
+        PlotRect got;
+        ASSERT_TRUE(sheet.ink(isRed, got));
+        expectBox(got, c.expected, c.slack + 0.3);
         const auto extents = list.extents();
         ASSERT_TRUE(extents);
         EXPECT_LE(extents->minX, c.expected.minX + 0.01);
@@ -477,20 +481,13 @@ TEST(PdfRender, PenWeightsIgnoreBlockScale) {
     list.pushTransform(Affine2::placement({250, 200}, 0, 10, 10));
     list.add(pen, LinePrimitive{{0, 0}, {10, 0}});
     list.popTransform();
-    TempDir dir;
-    const std::string pdf = dir.file("weight.pdf");
-    ASSERT_TRUE(
-        PdfPlotEngine()
-            .plotToFile(windowSettings("ISO_full_bleed_A3_(420.00_x_297.00_MM)", {0, 0, 420, 297}),
-                        list, pdf)
-            .ok());
-    Image image;
-    ASSERT_TRUE(testing::rasterise(pdf, 254, image));  // 10 pixels per millimetre
+    Sheet sheet;
+    ASSERT_TRUE(sheet.plot(list, 254));  // 10 pixels per millimetre
     auto thickness = [&](double xMm) {
         int n = 0;
         const int x = static_cast<int>(xMm * 10);
-        for (int y = 0; y < image.height; ++y)
-            n += isRed(image.at(x, y));
+        for (int y = 0; y < sheet.image.height; ++y)
+            n += isRed(sheet.image.at(x, y));
         return n;
     };
     EXPECT_NEAR(thickness(100), 10, 1.5);
@@ -607,7 +604,6 @@ TEST(PdfRender, TextHeightAlignmentAndDirection) {
              EXPECT_NEAR(ink.height(), 20, 1.2);
          }},
     };
-    TempDir dir;
     double plainWidth = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -622,20 +618,10 @@ TEST(PdfRender, TextHeightAlignmentAndDirection) {
         t.widthFactor = c.widthFactor;
         DisplayList list;
         list.add({PlotColour::aci(1)}, t);
-        const std::string pdf = dir.file("text.pdf");
-        ASSERT_TRUE(PdfPlotEngine()
-                        .plotToFile(windowSettings("ISO_full_bleed_A3_(420.00_x_297.00_MM)",
-                                                   {0, 0, 420, 297}),
-                                    list, pdf)
-                        .ok());
-        Image image;
-        ASSERT_TRUE(testing::rasterise(pdf, 200, image));
-        PixelBox box;
-        ASSERT_TRUE(testing::findPixels(
-            image, [](Rgb p) { return p.r > 128 && p.g < 128; }, box));
-        const double k = image.width / 420.0;
-        const PlotRect ink{box.minX / k, 297 - (box.maxY + 1) / k, (box.maxX + 1) / k,
-                           297 - box.minY / k};
+        Sheet sheet;
+        ASSERT_TRUE(sheet.plot(list, 200));
+        PlotRect ink;
+        ASSERT_TRUE(sheet.ink([](Rgb p) { return p.r > 128 && p.g < 128; }, ink));
         if (plainWidth == 0) plainWidth = ink.width();  // the first case is plain
         c.check(ink, plainWidth);
     }
@@ -671,21 +657,15 @@ TEST(PdfRender, HostileValuesAreSkipped) {
         ClipPush{{nan, 0, 1, 1}},
         ClipPop{},
     };
-    TempDir dir;
     for (std::size_t i = 0; i < std::size(hostile); ++i) {
         SCOPED_TRACE(i);
         DisplayList list;
         list.add({PlotColour::aci(5), 1e300}, hostile[i]);
         if (std::holds_alternative<ClipPush>(hostile[i])) list.popClip();  // clips all it holds
         fillRect(list, PlotColour::aci(1), 100, 100, 200, 200);
-        const std::string pdf = dir.file("hostile.pdf");
-        const PlotResult r = PdfPlotEngine().plotToFile(
-            windowSettings("ISO_full_bleed_A3_(420.00_x_297.00_MM)", {0, 0, 420, 297}), list, pdf);
-        ASSERT_TRUE(r.ok()) << r.message;
-        Image image;
-        ASSERT_TRUE(testing::rasterise(pdf, 20, image));
-        const double k = image.width / 420.0;
-        EXPECT_TRUE(isRed(image.at(static_cast<int>(150 * k), static_cast<int>(147 * k))));
+        Sheet sheet;
+        ASSERT_TRUE(sheet.plot(list, 20));
+        EXPECT_TRUE(isRed(sheet.at(150, 150)));
     }
 }
 
