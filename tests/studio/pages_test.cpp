@@ -36,24 +36,6 @@ using qks::studio::test::writeFile;
 
 namespace {
 
-// Answers the pages' dialogs from queues the test fills.
-struct ScriptedDialogs : StudioDialogs {
-    QList<QStringList> files;
-    QStringList folders;
-    QStringList saves;
-    QStringList opened;
-    QStringList openFiles(QWidget*, const QString&, const QString&) override {
-        return files.isEmpty() ? QStringList() : files.takeFirst();
-    }
-    QString folder(QWidget*, const QString&, const QString&) override {
-        return folders.isEmpty() ? QString() : folders.takeFirst();
-    }
-    QString saveFile(QWidget*, const QString&, const QString&, const QString&) override {
-        return saves.isEmpty() ? QString() : saves.takeFirst();
-    }
-    void openFolder(const QString& path) override { opened.append(path); }
-};
-
 class PageTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -73,7 +55,7 @@ class PageTest : public ::testing::Test {
         return log->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
 
-    ScriptedDialogs dialogs;
+    QueuedDialogs dialogs;
     QTemporaryDir scratch;
     StudioDialogs* previous_ = nullptr;
 };

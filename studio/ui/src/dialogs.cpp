@@ -29,6 +29,22 @@ StudioDialogs* current = &desktopDialogs;
 
 }  // namespace
 
+QStringList QueuedDialogs::openFiles(QWidget*, const QString&, const QString&) {
+    return files.isEmpty() ? QStringList() : files.takeFirst();
+}
+
+QString QueuedDialogs::folder(QWidget*, const QString&, const QString&) {
+    return folders.isEmpty() ? QString() : folders.takeFirst();
+}
+
+QString QueuedDialogs::saveFile(QWidget*, const QString&, const QString&, const QString&) {
+    return saves.isEmpty() ? QString() : saves.takeFirst();
+}
+
+void QueuedDialogs::openFolder(const QString& path) {
+    opened.append(path);
+}
+
 StudioDialogs& studioDialogs() {
     return *current;
 }

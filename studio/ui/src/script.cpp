@@ -23,21 +23,8 @@
 namespace qks::studio {
 
 // Dialog answers queued by the script; installed for the script's lifetime.
-struct StudioScript::Answers : StudioDialogs {
-    QList<QStringList> files;
-    QStringList folders;
-    QStringList saves;
+struct StudioScript::Answers : QueuedDialogs {
     StudioDialogs* previous = nullptr;
-    QStringList openFiles(QWidget*, const QString&, const QString&) override {
-        return files.isEmpty() ? QStringList() : files.takeFirst();
-    }
-    QString folder(QWidget*, const QString&, const QString&) override {
-        return folders.isEmpty() ? QString() : folders.takeFirst();
-    }
-    QString saveFile(QWidget*, const QString&, const QString&, const QString&) override {
-        return saves.isEmpty() ? QString() : saves.takeFirst();
-    }
-    void openFolder(const QString&) override {}
 };
 
 StudioScript::StudioScript(MainWindow& window, QStringList lines, QObject* parent)
