@@ -143,17 +143,11 @@ void runStrip(const Options& o, const std::string& path) {
         p.quantity = item.demand;
         for (const Point& q : item.shape)
             p.outline.push_back({q.y * scale, q.x * scale});
-        double minX = HUGE_VAL, minY = HUGE_VAL, maxX = -HUGE_VAL, maxY = -HUGE_VAL;
-        for (const Point& q : p.outline) {
-            minX = std::min(minX, q.x);
-            minY = std::min(minY, q.y);
-            maxX = std::max(maxX, q.x);
-            maxY = std::max(maxY, q.y);
-        }
-        p.refX = minX;
-        p.refY = minY;
-        p.width = maxX - minX;
-        p.height = maxY - minY;
+        const Bounds b = boundsOf(p.outline);
+        p.refX = b.minX;
+        p.refY = b.minY;
+        p.width = b.maxX - b.minX;
+        p.height = b.maxY - b.minY;
         p.area = polygonArea(p.outline);
         area += p.area * p.quantity;
         tallest = std::max(tallest, p.height);
@@ -178,8 +172,7 @@ void runStrip(const Options& o, const std::string& path) {
         for (const Placement& pl : s.layout[0].placements) {
             const PlacedShape shape = placeShape(s.parts[pl.partIndex], pl.angle, pl.mirrored, 0, 0,
                                                  0, 0, 2, pl.column, pl.row);
-            for (const Point& q : shape.outline)
-                used = std::max(used, q.y);
+            used = std::max(used, boundsOf(shape.outline).maxY);
         }
         const double density = area / (3000.0 * used) * 100;
         const auto ref = published.find(inst.name);

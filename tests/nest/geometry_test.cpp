@@ -202,14 +202,10 @@ TEST(Geometry, PlacementMappingMatchesTheRaster) {
             const PartRaster r = buildRaster(part, angle, mirrored, cell, 5);
             const PlacedShape s =
                 placeShape(part, angle, mirrored, 1000, 50, margin, pad, cell, 7, 3);
-            double minX = HUGE_VAL, minY = HUGE_VAL;
-            for (const Point& p : s.outline) {
-                minX = std::min(minX, p.x);
-                minY = std::min(minY, p.y);
-            }
+            const Bounds box = boundsOf(s.outline);
             // The bounding box corner lands on grid cell (column + pad, row + pad).
-            EXPECT_NEAR(minX, 1000 + margin + pad + 7 * cell, 1e-9);
-            EXPECT_NEAR(minY, 50 + margin + pad + 3 * cell, 1e-9);
+            EXPECT_NEAR(box.minX, 1000 + margin + pad + 7 * cell, 1e-9);
+            EXPECT_NEAR(box.minY, 50 + margin + pad + 3 * cell, 1e-9);
             // Raster shape and mapped outline differ by one translation.
             for (std::size_t i = 0; i < s.outline.size(); ++i) {
                 EXPECT_NEAR(s.outline[i].x - r.shape[i].x, 1000 + margin + 7 * cell, 1e-9);

@@ -66,17 +66,11 @@ double ringDistance(const std::vector<Point>& a, const std::vector<Point>& b) {
 
 namespace {
 NestPart finish(NestPart p) {
-    double minX = HUGE_VAL, minY = HUGE_VAL, maxX = -HUGE_VAL, maxY = -HUGE_VAL;
-    for (const Point& q : p.outline) {
-        minX = std::min(minX, q.x);
-        minY = std::min(minY, q.y);
-        maxX = std::max(maxX, q.x);
-        maxY = std::max(maxY, q.y);
-    }
-    p.refX = minX;
-    p.refY = minY;
-    p.width = maxX - minX;
-    p.height = maxY - minY;
+    const Bounds b = boundsOf(p.outline);
+    p.refX = b.minX;
+    p.refY = b.minY;
+    p.width = b.maxX - b.minX;
+    p.height = b.maxY - b.minY;
     p.area = polygonArea(p.outline);
     p.name = "part" + std::to_string(p.id);
     p.source = "CURRENT";
@@ -205,13 +199,8 @@ void checkLayout(const std::vector<NestPart>& parts, const NestConfig& config, c
                 }
             PlacedShape shape = placeShape(part, p.angle, p.mirrored, 0, 0, config.margin, pad,
                                            cell, p.column, p.row);
-            double x0 = HUGE_VAL, y0 = HUGE_VAL, x1 = -HUGE_VAL, y1 = -HUGE_VAL;
-            for (const Point& q : shape.outline) {
-                x0 = std::min(x0, q.x);
-                y0 = std::min(y0, q.y);
-                x1 = std::max(x1, q.x);
-                y1 = std::max(y1, q.y);
-            }
+            const Bounds box = boundsOf(shape.outline);
+            const double x0 = box.minX, y0 = box.minY, x1 = box.maxX, y1 = box.maxY;
             // The real outline inside the sheet less its margin, within one cell.
             EXPECT_GE(x0, config.margin - cell - 1e-6) << what;
             EXPECT_GE(y0, config.margin - cell - 1e-6) << what;

@@ -271,34 +271,25 @@ PartRaster buildRaster(const NestPart& part, int angle, bool mirrored, double ce
         }
     }
 
-    raster.bottom.assign(w, -1);
-    raster.top.assign(w, -1);
-    std::vector<std::uint64_t> seen(words, 0);
-    for (int row = 0; row < h; ++row) {
-        const std::uint64_t* bits = &raster.bits[static_cast<std::size_t>(row) * words];
-        for (int k = 0; k < words; ++k) {
-            std::uint64_t fresh = bits[k] & ~seen[k];
-            seen[k] |= bits[k];
-            while (fresh) {
-                const int b = __builtin_ctzll(fresh);
-                fresh &= fresh - 1;
-                raster.bottom[64 * k + b] = row;
+    // Per column, the first set row met when the rows are visited bottom-up (bottom) and
+    // top-down (top); each column is assigned once, a word at a time.
+    auto firstSetRows = [&](std::vector<std::int32_t>& out, int from, int step) {
+        out.assign(w, -1);
+        std::vector<std::uint64_t> seen(words, 0);
+        for (int row = from; row >= 0 && row < h; row += step) {
+            const std::uint64_t* bits = &raster.bits[static_cast<std::size_t>(row) * words];
+            for (int k = 0; k < words; ++k) {
+                std::uint64_t fresh = bits[k] & ~seen[k];
+                seen[k] |= bits[k];
+                while (fresh) {
+                    out[64 * k + __builtin_ctzll(fresh)] = row;
+                    fresh &= fresh - 1;
+                }
             }
         }
-    }
-    std::fill(seen.begin(), seen.end(), 0);
-    for (int row = h - 1; row >= 0; --row) {
-        const std::uint64_t* bits = &raster.bits[static_cast<std::size_t>(row) * words];
-        for (int k = 0; k < words; ++k) {
-            std::uint64_t fresh = bits[k] & ~seen[k];
-            seen[k] |= bits[k];
-            while (fresh) {
-                const int b = __builtin_ctzll(fresh);
-                fresh &= fresh - 1;
-                raster.top[64 * k + b] = row;
-            }
-        }
-    }
+    };
+    firstSetRows(raster.bottom, 0, 1);
+    firstSetRows(raster.top, h - 1, -1);
     raster.allColumnsSet = true;
     raster.maxBottom = -1;
     for (int c = 0; c < w; ++c) {
@@ -336,6 +327,17 @@ std::size_t RasterCache::size() const {
 const PartRaster& rasterFor(RasterCache& cache, int partIndex, const NestPart& part, int angle,
                             bool mirrored, double cell, double gap) {
     return cache.get(partIndex, part, angle, mirrored, cell, gap);
+}
+
+Bounds boundsOf(const std::vector<Point>& points) {
+    Bounds b;
+    for (const Point& p : points) {
+        b.minX = std::min(b.minX, p.x);
+        b.minY = std::min(b.minY, p.y);
+        b.maxX = std::max(b.maxX, p.x);
+        b.maxY = std::max(b.maxY, p.y);
+    }
+    return b;
 }
 
 namespace {

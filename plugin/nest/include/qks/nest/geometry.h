@@ -19,6 +19,15 @@ namespace qks::nest {
 // Absolute shoelace area; 0 for an empty list.
 double polygonArea(const std::vector<Point>& points);
 
+// Axis-aligned bounds; an empty list gives min above max (+1e300 / -1e300).
+struct Bounds {
+    double minX = 1e300;
+    double minY = 1e300;
+    double maxX = -1e300;
+    double maxY = -1e300;
+};
+Bounds boundsOf(const std::vector<Point>& points);
+
 // Even-odd rule with half-open edge comparisons; an empty list is outside.
 bool pointInPolygon(const std::vector<Point>& points, double x, double y);
 
