@@ -287,6 +287,7 @@ void runNestSearch(NestSession& session) {
 }
 
 bool startNestWorker(const std::shared_ptr<NestSession>& session) {
+    if (!session || session->worker.joinable()) return false;  // one worker per session
     auto work = std::make_unique<host::BackgroundWork>(targetHost());
     try {
         session->worker = std::thread([session, work = std::move(work)]() mutable {
