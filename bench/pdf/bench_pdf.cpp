@@ -119,6 +119,15 @@ DisplayList drawingSheet() {
         list.add({PlotColour::aci(10 + i * 10)}, CirclePrimitive{{110, 247}, 5.0 + i * 5});
     list.popClip();
     list.add(thin, text("板1  1000 x 500  利用率 78.5%  件数 12", 30, 287, 5));
+    // The same small part placed twice as a block: as drawn, and mirrored and turned a quarter.
+    for (int mirrored = 0; mirrored < 2; ++mirrored) {
+        list.pushTransform(Affine2::placement({mirrored ? 230.0 : 200.0, 20},
+                                              mirrored ? M_PI / 2 : 0, mirrored ? -1 : 1, 1));
+        list.add({PlotColour::aci(3), 0.35},
+                 PolylinePrimitive{{{{0, 0}}, {{20, 0}, 0.5}, {{20, 10}}, {{0, 10}}}, true});
+        list.add({PlotColour::aci(2)}, text("件7", 2, 2, 4));
+        list.popTransform();
+    }
     return list;
 }
 
