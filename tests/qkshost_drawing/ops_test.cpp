@@ -297,7 +297,9 @@ TEST(DrawingOps, SelectionLines) {
         EXPECT_EQ(evaluateSelection(db, c.line, r), c.status) << c.line;
         EXPECT_FALSE(r.cancelled) << c.line;
         EXPECT_EQ(r.entities, c.expected) << c.line;
-        if (c.status != Status::Ok) EXPECT_FALSE(r.message.empty()) << c.line;
+        if (c.status != Status::Ok) {
+            EXPECT_FALSE(r.message.empty()) << c.line;
+        }
     }
     SelectionResult r;
     EXPECT_EQ(evaluateSelection(db, "   ", r), Status::Ok);

@@ -102,14 +102,14 @@ ObjectIndex Database::add(std::unique_ptr<Object> obj) {
     if (objects_.size() >= 0xfffffff0u) return 0;
     ObjectIndex i = ObjectIndex(objects_.size() + 1);
     obj->self = i;
-    if (obj->handle == 0 || byHandle_.count(obj->handle)) obj->handle = newHandle();
+    if (obj->handle == 0 || byHandle_.contains(obj->handle)) obj->handle = newHandle();
     registerHandle(obj->handle, i);
     objects_.push_back(std::move(obj));
     return i;
 }
 
 void Database::registerHandle(Handle h, ObjectIndex i) {
-    byHandle_[h] = i;
+    byHandle_.set(h, i);
     if (h >= nextHandle_) nextHandle_ = h + 1;
 }
 
@@ -177,10 +177,53 @@ void Database::close(ObjectIndex i, OpenMode mode) {
 }
 
 ObjectIndex Database::indexFromHandle(Handle h) const {
-    auto it = byHandle_.find(h);
-    if (it == byHandle_.end()) return 0;
-    Object* o = object(it->second);
-    return (o && !o->erased) ? it->second : 0;
+    ObjectIndex i = byHandle_.find(h);
+    Object* o = object(i);
+    return (o && !o->erased) ? i : 0;
+}
+
+namespace {
+std::size_t slotOf(Handle h, std::size_t mask) {
+    return std::size_t((h * 0x9E3779B97F4A7C15ull) >> 17) & mask;
+}
+}  // namespace
+
+ObjectIndex Database::HandleMap::find(Handle h) const {
+    if (slots_.empty() || h == 0) return 0;
+    std::size_t mask = slots_.size() - 1;
+    for (std::size_t s = slotOf(h, mask);; s = (s + 1) & mask) {
+        if (slots_[s].first == h) return slots_[s].second;
+        if (slots_[s].first == 0) return 0;
+    }
+}
+
+void Database::HandleMap::set(Handle h, ObjectIndex i) {
+    if (h == 0) return;
+    if ((size_ + 1) * 2 > slots_.size()) reserve(std::max<std::size_t>(16, (size_ + 1) * 2));
+    std::size_t mask = slots_.size() - 1;
+    for (std::size_t s = slotOf(h, mask);; s = (s + 1) & mask) {
+        if (slots_[s].first == h) {
+            slots_[s].second = i;
+            return;
+        }
+        if (slots_[s].first == 0) {
+            slots_[s] = {h, i};
+            ++size_;
+            return;
+        }
+    }
+}
+
+void Database::HandleMap::reserve(std::size_t n) {
+    std::size_t cap = 16;
+    while (cap < n * 2)
+        cap *= 2;
+    if (cap <= slots_.size()) return;
+    std::vector<std::pair<Handle, ObjectIndex>> old(cap, {0, 0});
+    old.swap(slots_);
+    size_ = 0;
+    for (auto& e : old)
+        if (e.first) set(e.first, e.second);
 }
 
 ObjectIndex Database::indexFromHandleText(std::string_view hex) const {

@@ -4,7 +4,13 @@
 #include "qkshost/drawing/database.h"
 #include "text_codec.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -261,9 +267,10 @@ class Reader {
   public:
     Reader(Database& db, std::string_view data) : db_(db), tok_(data) {}
 
-    ReadResult run() {
+    ReadResult run(std::size_t bytes) {
         ReadResult result;
         try {
+            db_.reserveObjects(bytes / 120);
             readFile();
             finish();
         } catch (const ParseError& e) {
@@ -978,6 +985,12 @@ class Reader {
         return i;
     }
     ObjectIndex styleFor(const Tag& g) {
+        if (g.text == lastStyleRaw_ && lastStyle_) return lastStyle_;
+        lastStyleRaw_ = g.text;
+        lastStyle_ = styleByName(g);
+        return lastStyle_;
+    }
+    ObjectIndex styleByName(const Tag& g) {
         std::string name = str(g);
         ObjectIndex i = db_.findTextStyle(name);
         if (!i) {
@@ -1022,6 +1035,10 @@ class Reader {
     void readEntity(const Tag& head, ObjectIndex block) {
         std::string_view type = head.text;
         std::size_t line = head.pos;
+        for (const char* reserved :
+             {"SECTION", "ENDSEC", "TABLE", "ENDTAB", "BLOCK", "ENDBLK", "EOF", "CLASS"})
+            if (type == reserved) tok_.fail(line, "unexpected " + std::string(type));
+        if (type.find('\0') != std::string_view::npos) tok_.fail(line, "invalid entity type");
         collect(buf_, "entity");
         if (type == "LINE")
             line_(block);
@@ -1180,7 +1197,6 @@ class Reader {
     void lwpolyline(ObjectIndex block) {
         auto e = std::make_unique<LwPolyline>();
         Common c = parseCommon(*e);
-        e->vertices.reserve(std::min<std::size_t>(buf_.size() / 2, 1 << 20));
         own(c, [&](const Tag& g) {
             if (planar(*e, g)) return true;
             LwVertex* v = e->vertices.empty() ? nullptr : &e->vertices.back();
@@ -1210,6 +1226,9 @@ class Reader {
                     break;
                 case 38:
                     e->elevation = num(g);
+                    break;
+                case 90:  // vertex count: a hint only, bounded by the groups present
+                    e->vertices.reserve(std::min<std::size_t>(std::max(0, int32(g)), buf_.size()));
                     break;
                 case 70:
                     e->flags = int32(g);
@@ -2263,8 +2282,8 @@ class Reader {
     int warnings_ = 0, dupBlocks_ = 0;
     std::vector<Tag> buf_;
     std::unordered_map<std::string_view, ObjectIndex> layerCache_;
-    std::string_view lastLayerRaw_;
-    ObjectIndex lastLayer_ = 0;
+    std::string_view lastLayerRaw_, lastStyleRaw_;
+    ObjectIndex lastLayer_ = 0, lastStyle_ = 0;
     std::unordered_map<Handle, bool> claimed_;
     std::unordered_map<ObjectIndex, bool> blocksSeen_;
     std::vector<std::pair<ObjectIndex, std::string>> pendingLayerLtype_, pendingBlockNames_;
@@ -2282,19 +2301,31 @@ ReadResult readDxf(Database& db, std::string_view data) {
     if (db.objectCount() != 0)
         return {Status::InvalidInput, "DXF read error: the database is not empty", 0};
     Reader r(db, data);
-    return r.run();
+    return r.run(data.size());
 }
 
 ReadResult readDxfFile(Database& db, const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return {Status::ReadError, "cannot open " + path, 0};
-    in.seekg(0, std::ios::end);
-    std::streamoff size = in.tellg();
-    if (size < 0) return {Status::ReadError, "cannot read " + path, 0};
-    in.seekg(0);
-    std::string data(static_cast<std::size_t>(size), '\0');
-    if (size > 0 && !in.read(&data[0], size)) return {Status::ReadError, "cannot read " + path, 0};
-    return readDxf(db, data);
+    // mapped, not copied: the reader only looks at the bytes once
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {Status::ReadError, "cannot open " + path + ": " + std::strerror(errno), 0};
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return {Status::ReadError, "cannot read " + path + ": not a regular file", 0};
+    }
+    std::size_t size = static_cast<std::size_t>(st.st_size);
+    if (size == 0) {
+        ::close(fd);
+        return readDxf(db, std::string_view());
+    }
+    void* p = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    ::close(fd);
+    if (p == MAP_FAILED)
+        return {Status::ReadError, "cannot read " + path + ": " + std::strerror(errno), 0};
+    ::madvise(p, size, MADV_SEQUENTIAL);
+    ReadResult r = readDxf(db, std::string_view(static_cast<const char*>(p), size));
+    ::munmap(p, size);
+    return r;
 }
 
 }  // namespace qkshost::drawing

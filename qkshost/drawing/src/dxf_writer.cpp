@@ -432,8 +432,8 @@ class Writer {
         o_.str(0, "ENDSEC");
     }
 
-    void common(const Entity& e, bool paper, const char* type = nullptr) {
-        o_.str(0, type ? type : e.dxfName());
+    void common(const Entity& e, bool paper, std::string_view type = {}) {
+        o_.str(0, type.empty() ? std::string_view(e.dxfName()) : type);
         o_.handle(5, e.handle);
         o_.handle(330, h(e.owner));
         o_.str(100, "AcDbEntity");
@@ -551,7 +551,9 @@ class Writer {
             case Kind::Hatch:
             case Kind::UnknownEntity: {
                 auto& r = static_cast<const RawEntity&>(e);
-                common(e, paper, r.kind() == Kind::Hatch ? "HATCH" : r.type.c_str());
+                common(
+                    e, paper,
+                    r.kind() == Kind::Hatch ? std::string_view("HATCH") : std::string_view(r.type));
                 for (auto& t : r.tail)
                     o_.str(t.code, t.value);
                 break;

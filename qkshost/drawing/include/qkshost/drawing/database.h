@@ -10,6 +10,7 @@
 
 #include <qks/host/types.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -575,6 +576,11 @@ class Database {
     ObjectIndex createLayout(std::string_view name, ObjectIndex block, int tabOrder);
     void ensureStructure();  // model/paper space, layouts, layer 0, ... (after reading)
     std::vector<std::unique_ptr<Object>>& rawObjects() { return objects_; }
+    void reserveObjects(std::size_t n) {
+        n = std::min<std::size_t>(n, 1u << 24);
+        objects_.reserve(n);
+        byHandle_.reserve(n);
+    }
 
   private:
     ObjectIndex findIn(const std::vector<ObjectIndex>& table, std::string_view name) const;
@@ -582,7 +588,23 @@ class Database {
 
     std::uint32_t serial_;
     std::vector<std::unique_ptr<Object>> objects_;
-    std::unordered_map<Handle, ObjectIndex> byHandle_;
+    // handle -> index, open addressing with linear probing (no allocation per object)
+    class HandleMap {
+      public:
+        ObjectIndex find(Handle h) const;
+        bool contains(Handle h) const { return find(h) != 0; }
+        void set(Handle h, ObjectIndex i);
+        void reserve(std::size_t n);
+        void clear() {
+            slots_.assign(slots_.size(), {0, 0});
+            size_ = 0;
+        }
+
+      private:
+        std::vector<std::pair<Handle, ObjectIndex>> slots_;
+        std::size_t size_ = 0;
+    };
+    HandleMap byHandle_;
     Handle nextHandle_ = 1;
     std::vector<ObjectIndex> layers_, styles_, linetypes_, blocks_, dimStyles_, appIds_, layouts_;
     ObjectIndex modelSpace_ = 0, paperSpace_ = 0, layer0_ = 0;
