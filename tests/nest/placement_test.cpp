@@ -296,6 +296,19 @@ TEST(Placement, EdgeCases) {
         ASSERT_TRUE(placeInstance(alone, 0, t, usage2, true));
         EXPECT_EQ(alone[0].placements[0].angle % 90, 45) << "it does fit diagonally";
     }
+    // A sheet narrower than twice the margin plus a cell still has a one-cell grid.
+    {
+        const SheetLayout tiny = openSheet(0, {21, 15, 0}, 10, 2);
+        EXPECT_EQ(tiny.columns, 1);
+        EXPECT_EQ(tiny.rows, 1);
+        EXPECT_EQ(tiny.wordsPerRow, 1);
+        const SheetLayout grid = openSheet(1, {3000, 1500, 0}, 10, 2);
+        EXPECT_EQ(grid.columns, 1490);
+        EXPECT_EQ(grid.rows, 740);
+        EXPECT_EQ(grid.wordsPerRow, 24);
+        EXPECT_EQ(grid.occupancy.size(), 740u * 24u);
+        EXPECT_EQ(grid.stockIndex, 1);
+    }
     // Empty layout.
     EXPECT_EQ(utilisation({}), 0.0);
     EXPECT_EQ(highestRow({}), 0);

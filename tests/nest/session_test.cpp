@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <random>
 #include <thread>
 
 #include "polygon_check.h"
@@ -327,6 +328,31 @@ TEST_F(NestSessionTest, ARestartPlacingMoreInstancesBecomesTheBest) {
         }
     }
     EXPECT_GE(morePlaced, 1) << "no seed produced the situation";
+}
+
+TEST_F(NestSessionTest, RandomJobsPublishOnlyImprovementsAndEndConsistent) {
+    std::mt19937 gen(99);
+    for (int round = 0; round < 6; ++round) {
+        const bool limited = round % 2 == 0;
+        WatchedRun run(testing::randomParts(gen, 5 + round, 6, 500, 2),
+                       {{1500, 1000, limited ? 2 : 0}, {1200, 800, limited ? 1 : 0}}, 1);
+        NestSession& s = *run.session;
+        s.config.seconds = 0.4;
+        s.config.gap = round % 3 == 0 ? 0 : 6;
+        s.seed = 1000 + round;
+        runNestSearch(s);
+        const std::string what = "round " + std::to_string(round);
+        ASSERT_GE(run.published.size(), 2u) << what;
+        EXPECT_EQ(run.published.back().state, "done") << what;
+        for (const Publication& p : run.published) {
+            EXPECT_EQ(p.unplaced + p.placed, run.instances()) << what;
+            EXPECT_EQ(p.fileState, p.state) << what;
+            EXPECT_EQ(p.fileUnplaced, p.unplaced) << what;
+        }
+        expectNeverWorse(run.published);
+        expectFileMatchesSession(s);
+        checkLayout(s.parts, s.config, s.layout, what.c_str());
+    }
 }
 
 TEST(NestSessionState, PartCountsAndTheSessionSlot) {
