@@ -93,14 +93,13 @@ QPolygonF toPolygon(const Contour& contour) {
 }  // namespace
 
 NestPage::NestPage(QLocalSocket* socket, QWidget* parent) : QWidget(parent), socket(socket) {
-    // The form is taller than the smallest window: it scrolls instead of overlapping.
+    // The form is larger than the smallest window: it scrolls instead of overlapping.
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     auto* scroll = new QScrollArea(this);
     scroll->setObjectName(QStringLiteral("scroll"));
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     outer->addWidget(scroll);
     auto* content = new QWidget(scroll);
     auto* page = new QVBoxLayout(content);

@@ -213,6 +213,10 @@ bool StudioScript::run(const QString& command, const QString& rest) {
         if (!window_.grab().save(rest, "PNG")) return fail(QStringLiteral("cannot save ") + rest);
         return true;
     }
+    if (command == QLatin1String("size")) {
+        window_.resize(name.toInt(), value.toInt());
+        return true;
+    }
     if (command == QLatin1String("quit")) {
         emit finished(rest.toInt());
         return false;

@@ -12,6 +12,7 @@
 //   until FIELD TEXT [MS]   wait until FIELD's text contains TEXT (default 30000 ms);
 //                           on time-out the script ends with exit code 3
 //   savelog FIELD FILE      write FIELD's text to FILE (UTF-8)
+//   size W H                resize the window (never below its minimum size)
 //   shot FILE               save the window as PNG
 //   quit [CODE]             end the program (default 0)
 // FIELD names: chip, footer, and page.member for the pages, e.g. plot.outDir, plot.target,
