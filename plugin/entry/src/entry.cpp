@@ -6,6 +6,7 @@
 #include "qks/common/environment.h"
 #include "qks/entry/launcher.h"
 #include "qks/host/host.h"
+#include "qks/plot/jobs.h"
 
 #ifndef QKS_HOST_GENERATION
 #error "QKS_HOST_GENERATION must be defined by the build (24 or 23)"
@@ -33,10 +34,17 @@ void load(host::Host* host) {
     currentHost = host;
     addCommand("QK", [] { launchStudio(*currentHost, moduleFolder()); });
     addCommand("QKVER", [] { printVersion(*currentHost, QKS_HOST_GENERATION, moduleFolder()); });
+    addCommand("QKPLOT", [] { plot::runPlotJob(*currentHost); });
+    addCommand("QKPLOTFILES", [] { plot::runPlotFilesJob(*currentHost, {}); });
     if (!bridgeWindow)
         bridgeWindow = host->createMessageWindow(kBridgeWindowClass, kBridgeWindowClass,
                                                  bridgeWindowProcedure);
-    setBridgeJobs(BridgeJobs{});
+    BridgeJobs jobs;
+    jobs.plotFiles = [](const std::string& configPath) {
+        plot::runPlotFilesJob(*currentHost, configPath);
+    };
+    jobs.plotCommand = true;
+    setBridgeJobs(std::move(jobs));
     setBridgeWindow(host, bridgeWindow);
     startBridge();
 }

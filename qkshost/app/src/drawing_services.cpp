@@ -594,17 +594,22 @@ host::Status HostDrawingServices::setPlotSettings(host::ObjectId id, const host:
         return host::Status::InvalidInput;
     drawing::PlotSettings& p = layout->plot;
     const double scale = s.paperUnits == host::PaperUnits::Inches ? kMmPerInch : 1.0;
-    // A size that converts back to what is stored stays exactly as stored, so reading and
-    // writing back a page setup changes nothing.
-    const auto keepOrSet = [](double& stored, double value) {
-        if (std::fabs(stored - value) > 1e-9 * std::max(1.0, std::fabs(value))) stored = value;
+    // Sizes are stored in millimetres such that reading them back gives exactly the value
+    // written: a page setup read, changed elsewhere and written back is bit for bit the same.
+    const double readScale = s.paperUnits == host::PaperUnits::Inches ? 1.0 / kMmPerInch : 1.0;
+    const auto keepOrSet = [&](double& stored, double paperValue) {
+        if (stored * readScale == paperValue) return;
+        double mm = paperValue * scale;
+        for (int i = 0; i < 4 && std::isfinite(mm) && mm * readScale != paperValue; ++i)
+            mm = std::nextafter(mm, mm * readScale < paperValue ? HUGE_VAL : -HUGE_VAL);
+        stored = mm;
     };
     p.device = s.device;
     p.media = s.media;
     p.styleSheet = s.styleSheet;
     p.paperUnits = static_cast<int>(s.paperUnits);
-    keepOrSet(p.paperWidth, s.paperWidth * scale);
-    keepOrSet(p.paperHeight, s.paperHeight * scale);
+    keepOrSet(p.paperWidth, s.paperWidth);
+    keepOrSet(p.paperHeight, s.paperHeight);
     p.marginLeft = s.marginLeft;
     p.marginBottom = s.marginBottom;
     p.marginRight = s.marginRight;

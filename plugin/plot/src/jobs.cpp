@@ -1,0 +1,241 @@
+#include "qks/plot/jobs.h"
+
+#include <filesystem>
+
+#include "qks/common/environment.h"
+#include "qks/common/file_io.h"
+#include "qks/common/job_log.h"
+#include "qks/host/drawing.h"
+#include "qks/plot/frames.h"
+
+namespace qks::plot {
+namespace {
+
+void log(const std::string& line) {
+    appendJobLog(LogChannel::Plot, line);
+}
+
+// Creates the folder with its parents; a failure shows later as pages that cannot be written.
+void createOutputFolder(const std::string& folder) {
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::u8path(folder), error);
+}
+
+std::string pdfPathFor(const PlotMergeConfig& config, const std::string& name) {
+    return joinPath(config.outDir, name + ".pdf");
+}
+
+// Paths name the same file when their absolute, canonical forms are equal.
+bool samePath(const std::string& a, const std::string& b) {
+    if (a.empty() || b.empty()) return false;
+    std::error_code e1, e2;
+    const auto ca = std::filesystem::weakly_canonical(std::filesystem::u8path(a), e1);
+    const auto cb = std::filesystem::weakly_canonical(std::filesystem::u8path(b), e2);
+    if (e1 || e2) return a == b;
+    return ca == cb;
+}
+
+void countResult(bool ok, const std::string& name, const std::string& message, PlotTally& tally) {
+    if (ok) {
+        ++tally.ok;
+        log("OK " + name);
+    } else {
+        ++tally.fail;
+        log("ERR " + name + " " + message);
+    }
+}
+
+}  // namespace
+
+void logPlotSummary(const PlotTally& tally, const PlotMergeConfig& config) {
+    log("DONE total=" + std::to_string(tally.total) + " ok=" + std::to_string(tally.ok) +
+        " fail=" + std::to_string(tally.fail) + " dir=" + config.outDir);
+}
+
+void plotDatabase(host::DrawingServices& ds, const PlotSession& session, host::DatabaseId database,
+                  const PlotMergeConfig& config, const std::string& label, NameCounts& counts,
+                  PlotTally& tally) {
+    const std::vector<host::LayoutInfo> layouts =
+        database ? ds.layouts(database) : std::vector<host::LayoutInfo>{};
+    if (layouts.empty()) {
+        log("ERR 无法读取布局字典");
+        ++tally.fail;
+        return;
+    }
+    const host::LayoutInfo* model = nullptr;
+    for (const auto& layout : layouts)
+        if (layout.isModel) {
+            model = &layout;
+            break;
+        }
+    const std::string active = ds.activeLayoutName();
+
+    bool plotLayouts = true;
+    if (config.scope == "frames") {
+        const std::vector<PlotWindow> frames = findFrames(ds, database);
+        if (frames.empty()) {
+            log("WARN 未识别到图框，按布局输出");
+        } else {
+            plotLayouts = false;
+            if (model) ds.setCurrentLayout(model->id);
+            int n = 0;
+            for (const auto& frame : frames) {
+                ++n;
+                ++tally.total;
+                const std::string base =
+                    frame.name.empty() ? "frame_" + std::to_string(n) : frame.name;
+                const std::string name =
+                    uniqueOutputName(composeOutputName(label, config.prefix, base), counts);
+                log("RUN " + name);
+                std::string message;
+                const bool ok =
+                    model != nullptr &&
+                    plotWindowToPdf(ds, session.engine, model->id, frame, name, session.device,
+                                    config.style, pdfPathFor(config, name), message);
+                if (model == nullptr) message = "无法打开模型布局";
+                countResult(ok, name, message, tally);
+            }
+        }
+    } else if (config.scope == "model") {
+        plotLayouts = false;
+        if (model) {
+            ds.setCurrentLayout(model->id);
+            ++tally.total;
+            const std::string name =
+                uniqueOutputName(composeOutputName(label, config.prefix, "model"), counts);
+            log("RUN " + name);
+            std::string message;
+            const bool ok =
+                plotModelExtentsToPdf(ds, session.engine, model->id, model->name, session.device,
+                                      config.style, pdfPathFor(config, name), message);
+            countResult(ok, name, message, tally);
+        }
+    }
+    if (plotLayouts) {
+        for (const auto& layout : layouts) {
+            const std::string layoutName = layout.name.empty() ? "layout" : layout.name;
+            if (config.currentScope && !active.empty() && layoutName != active) continue;
+            ds.setCurrentLayout(layout.id);
+            ++tally.total;
+            const std::string name =
+                uniqueOutputName(composeOutputName(label, config.prefix, layoutName), counts);
+            const std::string path = pdfPathFor(config, name);
+            log("RUN " + layoutName + " -> " + path);
+            std::string message;
+            const bool ok = plotLayoutToPdf(ds, session.engine, layout.id, layoutName,
+                                            session.device, config.style, path, message);
+            countResult(ok, layoutName, message, tally);
+        }
+    }
+    if (!active.empty()) ds.setCurrentLayoutByName(active);
+}
+
+void runPlotJob(host::Host& host) {
+    host::DrawingServices* ds = host.drawingServices();
+    PlotMergeConfig config;
+    std::string message;
+    if (!readJobConfig(jobConfigPath(JobKind::Plot, {}), config, message)) {
+        setJobLogPath(LogChannel::Plot, fallbackJobLogPath(JobKind::Plot));
+        resetJobLog(LogChannel::Plot);
+        log("FATAL " + message);
+        return;
+    }
+    setJobLogPath(LogChannel::Plot, config.log);
+    if (config.outDir.empty()) {
+        resetJobLog(LogChannel::Plot);
+        log("FATAL 未设置输出目录");
+        return;
+    }
+    createOutputFolder(config.outDir);
+    resetJobLog(LogChannel::Plot);
+    log("QKS 批量出图开始 scope=" + config.scope);
+    PlotSession session;
+    if (ds == nullptr) {
+        log("FATAL 无法加载 DWG To PDF.pc3");
+        return;
+    }
+    if (!openPlotSession(*ds, session, message)) {
+        log("FATAL " + message);
+        return;
+    }
+    NameCounts counts;
+    PlotTally tally;
+    plotDatabase(*ds, session, ds->documentDatabase(host.currentDocument()), config, {}, counts,
+                 tally);
+    closePlotSession(*ds, session);
+    logPlotSummary(tally, config);
+}
+
+void runPlotFilesJob(host::Host& host, const std::string& configPathFromBridge) {
+    host::DrawingServices* ds = host.drawingServices();
+    const std::string configPath = jobConfigPath(JobKind::PlotFiles, configPathFromBridge);
+    PlotMergeConfig config;
+    std::string message;
+    if (configPath.empty() || !readJobConfig(configPath, config, message)) {
+        setJobLogPath(LogChannel::Plot, fallbackJobLogPath(JobKind::PlotFiles));
+        resetJobLog(LogChannel::Plot);
+        log("FATAL 未找到批量文件配置");
+        return;
+    }
+    setJobLogPath(LogChannel::Plot, config.log);
+    resetJobLog(LogChannel::Plot);
+    log("QKS 批量文件出图开始 files=" + std::to_string(config.files.size()));
+    if (config.outDir.empty()) {
+        log("FATAL 未设置输出目录");
+        return;
+    }
+    createOutputFolder(config.outDir);
+
+    if (ds == nullptr) {
+        log("FATAL 无法加载 DWG To PDF.pc3");
+        logPlotSummary(PlotTally{}, config);
+        return;
+    }
+    const host::DocumentId previous = host.currentDocument();
+    NameCounts counts;
+    PlotTally tally;
+    for (const std::string& path : config.files) {
+        if (!fileExists(path)) {
+            log("ERR 文件不存在 " + path);
+            continue;
+        }
+        log("OPEN " + path);
+        host::DocumentId document;
+        bool openedHere = false;
+        if (previous && samePath(host.documentFileName(previous), path)) {
+            document = previous;
+        } else {
+            std::string openError;
+            const host::DocumentId opened = ds->openDocument(path, &openError);
+            document = host.currentDocument();
+            if (!opened || !document) {
+                log("ERR 无法打开 " + path);
+                continue;
+            }
+            openedHere = true;
+            if (host::succeeded(ds->makeDocumentCurrent(document)))
+                ds->activateDocument(document);
+            else if (!host::succeeded(ds->activateDocument(document)))
+                log("WARN 无法激活文档 " + path);
+        }
+        PlotSession session;
+        if (!openPlotSession(*ds, session, message)) {
+            log("FATAL " + message);
+            if (openedHere) ds->closeDocument(document);
+            break;
+        }
+        const bool locked = host::succeeded(ds->lockDocument(document));
+        plotDatabase(*ds, session, ds->documentDatabase(document), config, fileStemLabel(path),
+                     counts, tally);
+        if (locked) ds->unlockDocument(document);
+        closePlotSession(*ds, session);
+        if (openedHere) ds->closeDocument(document);
+    }
+    if (previous) {
+        ds->makeDocumentCurrent(previous);
+        ds->activateDocument(previous);
+    }
+    logPlotSummary(tally, config);
+}
+
+}  // namespace qks::plot

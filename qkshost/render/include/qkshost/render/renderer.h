@@ -1,0 +1,48 @@
+// Rendering of a drawing's layouts into the PDF layer's display list.
+//
+// Model space is drawn in plan view (x right, y up, z dropped). A paper-space layout draws its
+// own entities and, through each of its viewports, model space clipped to the viewport.
+// Colours and line weights are resolved here (ByLayer, ByBlock, index and true colour);
+// entities on layers that are off, frozen or marked not to plot are left out, and an entity on
+// layer "0" inside a block takes the layer of the reference that shows it.
+//
+// Threads: reads the database only; one database must not change while it is rendered.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "qkshost/drawing/database.h"
+#include "qkshost/pdf/display_list.h"
+#include "qkshost/pdf/plot_settings.h"
+
+namespace qkshost::render {
+
+// Nesting of block references followed before a reference is left out (a block that contains
+// itself, directly or through others, stops here too).
+inline constexpr int kMaxBlockDepth = 32;
+
+// The entities of `layout` (a Layout object of `db`) as a display list in that layout's space
+// (drawing units for model space, paper units for a paper-space layout). An unknown layout
+// gives an empty list.
+pdf::DisplayList renderLayout(const drawing::Database& db, drawing::ObjectIndex layout);
+
+// The entities of one block record (model space, a paper space, a block definition), drawn
+// with the identity transform.
+pdf::DisplayList renderBlock(const drawing::Database& db, drawing::ObjectIndex blockRecord);
+
+// The drawing area a plot of `layout` covers for a plot type other than Window: Extents,
+// Display and View the extents of what `list` draws; Limits the layout's limits; Layout the
+// paper (the layout's limits, or the paper size from the origin when the limits are unset).
+// Empty when nothing gives an area (an empty drawing plotted to its extents).
+std::optional<pdf::PlotRect> plotArea(const drawing::Database& db, drawing::ObjectIndex layout,
+                                      pdf::PlotType type, const pdf::DisplayList& list);
+
+// Multiline-text contents with every formatting code removed: "\P" becomes a line feed,
+// stacked fractions "a/b", escapes their character; grouping braces vanish.
+std::string plainMTextContents(const std::string& contents);
+// Single-line text contents with the %%-codes replaced (%%c, %%d, %%p, %%%; %%o and %%u
+// dropped).
+std::string plainTextContents(const std::string& contents);
+
+}  // namespace qkshost::render

@@ -1,0 +1,385 @@
+// The renderer against drawings written by ezdxf and drawings built here: what each entity
+// becomes in the display list, how colours, layers and block references pass down, viewports,
+// and every drawing of the reader's corpora rendered without a fault.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <map>
+
+#include "qkshost/drawing/database.h"
+#include "qkshost/render/renderer.h"
+
+namespace {
+
+namespace drawing = qkshost::drawing;
+namespace pdf = qkshost::pdf;
+using qkshost::render::plainMTextContents;
+using qkshost::render::renderLayout;
+
+constexpr double kPi = 3.14159265358979323846;
+const std::string kFixtures = std::string(QKS_SOURCE_DIR) + "/tests/fixtures/plot/";
+
+std::unique_ptr<drawing::Database> readFixture(const std::string& path) {
+    auto db = std::make_unique<drawing::Database>(false);
+    const drawing::ReadResult r = drawing::readDxfFile(*db, path);
+    if (r.status != drawing::Status::Ok) return nullptr;
+    return db;
+}
+
+drawing::ObjectIndex layoutNamed(const drawing::Database& db, const std::string& name) {
+    return db.findLayout(name);
+}
+
+std::vector<const pdf::TextPrimitive*> texts(const pdf::DisplayList& list) {
+    std::vector<const pdf::TextPrimitive*> out;
+    for (const auto& item : list.items())
+        if (auto* t = std::get_if<pdf::TextPrimitive>(&item.primitive)) out.push_back(t);
+    return out;
+}
+
+bool hasText(const pdf::DisplayList& list, const std::string& text) {
+    for (auto* t : texts(list))
+        if (t->text == text) return true;
+    return false;
+}
+
+template <class T>
+std::vector<std::pair<pdf::Pen, T>> itemsOf(const pdf::DisplayList& list) {
+    std::vector<std::pair<pdf::Pen, T>> out;
+    for (const auto& item : list.items())
+        if (auto* p = std::get_if<T>(&item.primitive)) out.push_back({item.pen, *p});
+    return out;
+}
+
+bool near(double a, double b, double tolerance = 1e-6) {
+    return std::fabs(a - b) <= tolerance;
+}
+
+TEST(Renderer, EveryEntityKindOfTheFixtureModelSpace) {
+    auto db = readFixture(kFixtures + "entities.dxf");
+    ASSERT_TRUE(db);
+    const pdf::DisplayList list = renderLayout(*db, layoutNamed(*db, "Model"));
+
+    const auto lines = itemsOf<pdf::LinePrimitive>(list);
+    bool visibleLine = false;
+    for (const auto& [pen, line] : lines) {
+        EXPECT_FALSE(near(line.start.y, -20)) << "line on a layer that is off was drawn";
+        if (near(line.start.x, 0) && near(line.start.y, 0) && near(line.end.x, 100)) {
+            visibleLine = true;
+            EXPECT_EQ(pen.colour, pdf::PlotColour::aci(1)) << "ByLayer colour of layer VISIBLE";
+        }
+    }
+    EXPECT_TRUE(visibleLine);
+
+    const auto circles = itemsOf<pdf::CirclePrimitive>(list);
+    bool circle = false;
+    for (const auto& [pen, c] : circles)
+        circle = circle || (near(c.centre.x, 50) && near(c.centre.y, 50) && near(c.radius, 20));
+    EXPECT_TRUE(circle);
+
+    const auto arcs = itemsOf<pdf::ArcPrimitive>(list);
+    bool arc = false;
+    for (const auto& [pen, a] : arcs)
+        arc = arc || (near(a.centre.x, 150) && near(a.radius, 20) && near(a.startAngle, 0) &&
+                      near(a.endAngle, kPi / 2));
+    EXPECT_TRUE(arc);
+
+    const auto ellipses = itemsOf<pdf::EllipsePrimitive>(list);
+    ASSERT_FALSE(ellipses.empty());
+    EXPECT_TRUE(near(ellipses[0].second.majorAxis.x, 30) && near(ellipses[0].second.ratio, 0.5));
+
+    bool widePolyline = false, spline = false;
+    for (const auto& [pen, p] : itemsOf<pdf::PolylinePrimitive>(list)) {
+        if (p.closed && p.vertices.size() == 3 && near(p.vertices[0].point.y, 200)) {
+            widePolyline = near(p.vertices[0].bulge, 0.5) && near(p.vertices[0].startWidth, 1);
+        }
+        if (!p.closed && p.vertices.size() > 10 && near(p.vertices.front().point.x, 100, 1e-3) &&
+            near(p.vertices.back().point.x, 160, 1e-3))
+            spline = true;
+    }
+    EXPECT_TRUE(widePolyline);
+    EXPECT_TRUE(spline);
+
+    // The solid (one loop of four corners) and the solid hatch (a square and a half disc).
+    const auto fills = itemsOf<pdf::FillPrimitive>(list);
+    bool solid = false, hatch = false;
+    for (const auto& [pen, f] : fills) {
+        if (f.loops.size() == 1 && f.loops[0].size() == 4) solid = true;
+        if (f.loops.size() == 2) {
+            hatch = pen.colour == pdf::PlotColour::aci(5);
+            double top = 0;
+            for (const auto& v : f.loops[1])
+                top = std::max(top, v.point.y);
+            EXPECT_NEAR(top, 20, 0.1) << "the arc edge of the hatch is sampled around its centre";
+        }
+    }
+    EXPECT_TRUE(solid);
+    EXPECT_TRUE(hatch);
+
+    for (const char* expected : {"直径\xC3\x98"
+                                 "20 TEXTONE",
+                                 "标题文字", "第二行 SECONDLINE", "NESTEDATTR", "TOPATTR"})
+        EXPECT_TRUE(hasText(list, expected)) << expected;
+    EXPECT_FALSE(hasText(list, "FROZENTEXT"));
+    EXPECT_FALSE(hasText(list, "PARTNO")) << "attribute definitions inside blocks are templates";
+    bool dimensionText = false;
+    for (auto* t : texts(list))
+        dimensionText = dimensionText || t->text.find("80") != std::string::npos;
+    EXPECT_TRUE(dimensionText) << "the dimension is drawn through its block";
+}
+
+TEST(Renderer, PaperLayoutShowsModelSpaceThroughItsViewport) {
+    auto db = readFixture(kFixtures + "entities.dxf");
+    ASSERT_TRUE(db);
+    const pdf::DisplayList list = renderLayout(*db, layoutNamed(*db, "Sheet"));
+    int pushes = 0, pops = 0;
+    for (const auto& item : list.items()) {
+        if (auto* push = std::get_if<pdf::ClipPush>(&item.primitive)) {
+            ++pushes;
+            EXPECT_NEAR(push->rect.minX, 10, 1e-6);
+            EXPECT_NEAR(push->rect.maxY, 283.5, 1e-6);
+        }
+        pops += std::holds_alternative<pdf::ClipPop>(item.primitive);
+    }
+    EXPECT_EQ(pushes, 1);
+    EXPECT_EQ(pops, 1);
+    // Model (50, 50) r 20 through a viewport 270 high showing 500 units around (250, 150).
+    bool circle = false;
+    for (const auto& [pen, c] : itemsOf<pdf::CirclePrimitive>(list))
+        circle =
+            circle || (near(c.centre.x, 102) && near(c.centre.y, 94.5) && near(c.radius, 10.8));
+    EXPECT_TRUE(circle);
+    EXPECT_TRUE(hasText(list, "SHEETNOTE"));
+}
+
+// A database with layers L3 (colour 3, weight 0.35) and a block "B" holding one entity.
+struct BlockFixture {
+    drawing::Database db;
+    drawing::ObjectIndex block = 0, layer = 0;
+    BlockFixture() {
+        db.addLayer("L3", 3, &layer);
+        db.get<drawing::LayerRecord>(layer)->lineweight = 35;
+        db.addBlock("B", &block);
+    }
+    drawing::BlockReference& insert(double sx = 1, double sy = 1, int colour = 256) {
+        auto ref = std::make_unique<drawing::BlockReference>();
+        ref->block = block;
+        ref->scaleX = sx;
+        ref->scaleY = sy;
+        ref->color = std::int16_t(colour);
+        ref->layer = layer;
+        const drawing::ObjectIndex i = db.appendEntity(std::move(ref));
+        return *db.get<drawing::BlockReference>(i);
+    }
+    pdf::DisplayList render() { return renderLayout(db, db.findLayout("Model")); }
+};
+
+TEST(Renderer, PropertiesPassDownThroughBlockReferences) {
+    struct Case {
+        const char* what;
+        int entityColour;
+        int entityWeight;
+        std::int32_t trueColour;
+        bool onLayer0;
+        pdf::PlotColour colour;
+        double weight;
+    } cases[] = {
+        {"ByBlock takes the reference's colour and weight", 0, -2, -1, true,
+         pdf::PlotColour::aci(6), 0.35},
+        {"ByLayer on layer 0 takes the reference's layer", 256, -1, -1, true,
+         pdf::PlotColour::aci(3), 0.35},
+        {"an own colour and weight stay", 4, 50, -1, true, pdf::PlotColour::aci(4), 0.5},
+        {"true colour", 4, -3, 0x112233, false, pdf::PlotColour::trueColour(0x11, 0x22, 0x33),
+         -1.0},
+    };
+    for (const auto& c : cases) {
+        BlockFixture f;
+        auto line = std::make_unique<drawing::Line>();
+        line->end = {10, 0, 0};
+        line->color = std::int16_t(c.entityColour);
+        line->lineweight = std::int16_t(c.entityWeight);
+        line->trueColor = c.trueColour;
+        if (!c.onLayer0) line->layer = f.layer;
+        f.db.appendEntity(std::move(line), f.block);
+        f.insert(1, 1, c.entityColour == 0 ? 6 : 256);
+        const auto lines = itemsOf<pdf::LinePrimitive>(f.render());
+        ASSERT_EQ(lines.size(), 1u) << c.what;
+        EXPECT_EQ(lines[0].first.colour, c.colour) << c.what;
+        EXPECT_DOUBLE_EQ(lines[0].first.lineWeightMm, c.weight) << c.what;
+    }
+}
+
+TEST(Renderer, LayersOffFrozenOrNotPlottedLeaveTheirEntitiesOut) {
+    struct Case {
+        const char* what;
+        void (*change)(drawing::LayerRecord&);
+        int expectedInBlock;  // lines drawn from the block (its line on layer 0)
+    } cases[] = {
+        {"on", [](drawing::LayerRecord&) {}, 1},
+        {"off: the reference still shows its block", [](drawing::LayerRecord& l) { l.off = true; },
+         0},
+        {"frozen", [](drawing::LayerRecord& l) { l.setFrozen(true); }, 0},
+        {"not plotted", [](drawing::LayerRecord& l) { l.plot = false; }, 0},
+    };
+    for (const auto& c : cases) {
+        BlockFixture f;
+        auto inBlock = std::make_unique<drawing::Line>();
+        inBlock->end = {10, 0, 0};
+        f.db.appendEntity(std::move(inBlock), f.block);  // layer 0: follows the reference
+        auto own = std::make_unique<drawing::Line>();
+        own->start = {0, 5, 0};
+        own->end = {10, 5, 0};
+        own->layer = f.db.layer0();
+        own->color = 1;
+        f.db.appendEntity(std::move(own), f.block);
+        f.insert();
+        c.change(*f.db.get<drawing::LayerRecord>(f.layer));
+        const auto lines = itemsOf<pdf::LinePrimitive>(f.render());
+        int fromLayer0 = 0;
+        for (const auto& [pen, l] : lines)
+            fromLayer0 += near(l.start.y, 0);
+        EXPECT_EQ(fromLayer0, c.expectedInBlock) << c.what;
+    }
+}
+
+TEST(Renderer, MirroredAndStretchedReferencesKeepCurvesExact) {
+    {
+        BlockFixture f;
+        auto arc = std::make_unique<drawing::Arc>();
+        arc->radius = 10;
+        arc->startAngle = 0;
+        arc->endAngle = kPi / 2;
+        f.db.appendEntity(std::move(arc), f.block);
+        f.insert(-1, 1);
+        const auto arcs = itemsOf<pdf::ArcPrimitive>(f.render());
+        ASSERT_EQ(arcs.size(), 1u);
+        EXPECT_NEAR(std::fmod(arcs[0].second.startAngle + 4 * kPi, 2 * kPi), kPi / 2, 1e-9);
+        EXPECT_NEAR(std::fmod(arcs[0].second.endAngle + 4 * kPi, 2 * kPi), kPi, 1e-9);
+    }
+    {
+        BlockFixture f;
+        auto circle = std::make_unique<drawing::Circle>();
+        circle->radius = 10;
+        f.db.appendEntity(std::move(circle), f.block);
+        f.insert(2, 1);
+        const auto ellipses = itemsOf<pdf::EllipsePrimitive>(f.render());
+        ASSERT_EQ(ellipses.size(), 1u);
+        EXPECT_NEAR(ellipses[0].second.majorAxis.x, 20, 1e-9);
+        EXPECT_NEAR(ellipses[0].second.ratio, 0.5, 1e-9);
+    }
+}
+
+TEST(Renderer, RecursiveAndDeepBlocksStop) {
+    // A block that holds a reference to itself.
+    {
+        drawing::Database db;
+        drawing::ObjectIndex loop = 0;
+        db.addBlock("LOOP", &loop);
+        auto line = std::make_unique<drawing::Line>();
+        line->end = {1, 0, 0};
+        db.appendEntity(std::move(line), loop);
+        auto self = std::make_unique<drawing::BlockReference>();
+        self->block = loop;
+        db.appendEntity(std::move(self), loop);
+        auto top = std::make_unique<drawing::BlockReference>();
+        top->block = loop;
+        db.appendEntity(std::move(top));
+        EXPECT_EQ(itemsOf<pdf::LinePrimitive>(renderLayout(db, db.findLayout("Model"))).size(), 1u);
+    }
+    // A chain of 40 blocks, each with a line and a reference to the next.
+    {
+        drawing::Database db;
+        std::vector<drawing::ObjectIndex> blocks(40);
+        for (int i = 0; i < 40; ++i)
+            db.addBlock("CHAIN" + std::to_string(i), &blocks[i]);
+        for (int i = 0; i < 40; ++i) {
+            auto line = std::make_unique<drawing::Line>();
+            line->end = {1, 0, 0};
+            db.appendEntity(std::move(line), blocks[i]);
+            if (i + 1 < 40) {
+                auto next = std::make_unique<drawing::BlockReference>();
+                next->block = blocks[i + 1];
+                db.appendEntity(std::move(next), blocks[i]);
+            }
+        }
+        auto top = std::make_unique<drawing::BlockReference>();
+        top->block = blocks[0];
+        db.appendEntity(std::move(top));
+        EXPECT_EQ(itemsOf<pdf::LinePrimitive>(renderLayout(db, db.findLayout("Model"))).size(),
+                  std::size_t(qkshost::render::kMaxBlockDepth));
+    }
+}
+
+TEST(Renderer, MTextCodesBecomePlainText) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"plain", "plain"},
+        {"a\\Pb", "a\nb"},
+        {"{\\fSimSun|b1|i0;粗体}\\P第二段", "粗体\n第二段"},
+        {"\\H2.5x;\\C1;red\\W0.8;narrow", "rednarrow"},
+        {"\\S1/2;\" and \\S3^4;", "1/2\" and 3/4"},
+        {"\\\\ \\{ \\}", "\\ { }"},
+        {"\\LUnder\\l \\OOver\\o \\Kstrike\\k", "Under Over strike"},
+        {"a\\~b", "a b"},
+        {"\\U+4E2D\\U+6587", "中文"},
+        {"%%c10 %%d %%p0.1",
+         "\xC3\x98"
+         "10 \xC2\xB0 \xC2\xB1"
+         "0.1"},
+        {"\\A1;\\pxi-3,l3,t4;\\Qslant;\\Ttrack;text", "text"},
+        {"{{nested}}", "nested"},
+        {"trailing\\", "trailing\\"},
+        {"\\S unfinished", " unfinished"},
+    };
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(plainMTextContents(in), out) << in;
+}
+
+TEST(Renderer, PlotAreaOfEachPlotType) {
+    auto db = readFixture(kFixtures + "entities.dxf");
+    ASSERT_TRUE(db);
+    const drawing::ObjectIndex model = layoutNamed(*db, "Model");
+    const pdf::DisplayList list = renderLayout(*db, model);
+    const auto extents = qkshost::render::plotArea(*db, model, pdf::PlotType::Extents, list);
+    ASSERT_TRUE(extents);
+    EXPECT_EQ(*extents, *list.extents());
+    EXPECT_LT(extents->minY, -40) << "the dimension below the drawing counts";
+
+    drawing::Database empty;
+    const drawing::ObjectIndex emptyModel = empty.findLayout("Model");
+    const pdf::DisplayList nothing = renderLayout(empty, emptyModel);
+    EXPECT_TRUE(nothing.empty());
+    EXPECT_FALSE(qkshost::render::plotArea(empty, emptyModel, pdf::PlotType::Extents, nothing));
+    const auto limits =
+        qkshost::render::plotArea(empty, emptyModel, pdf::PlotType::Limits, nothing);
+    ASSERT_TRUE(limits);
+    EXPECT_EQ(*limits, (pdf::PlotRect{0, 0, 420, 297}));
+    EXPECT_TRUE(renderLayout(empty, 0).empty());
+    EXPECT_TRUE(renderLayout(empty, empty.modelSpace()).empty()) << "not a layout";
+}
+
+TEST(Renderer, EveryDrawingOfTheCorporaRendersWithoutFault) {
+    int files = 0, layouts = 0;
+    for (const char* folder :
+         {"/fuzz/qkshost_drawing/corpus", "/tests/fixtures/dxf", "/tests/fixtures/plot"}) {
+        const std::filesystem::path dir = std::string(QKS_SOURCE_DIR) + folder;
+        if (!std::filesystem::is_directory(dir)) continue;
+        for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+            if (!entry.is_regular_file()) continue;
+            auto db = readFixture(entry.path().string());
+            ++files;
+            if (!db) continue;
+            for (drawing::ObjectIndex layout : db->layouts()) {
+                const pdf::DisplayList list = renderLayout(*db, layout);
+                for (auto type :
+                     {pdf::PlotType::Extents, pdf::PlotType::Limits, pdf::PlotType::Layout})
+                    qkshost::render::plotArea(*db, layout, type, list);
+                ++layouts;
+            }
+        }
+    }
+    EXPECT_GT(files, 5);
+    EXPECT_GT(layouts, 5);
+}
+
+}  // namespace
