@@ -13,7 +13,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <unordered_set>
+
+#include <qks/common/atomic_file.h>
 
 namespace qkshost::drawing {
 
@@ -84,9 +87,13 @@ bool defaultExtrusion(const Vector3d& v) {
 
 class Writer {
   public:
-    Writer(const Database& db, std::string& s) : db_(db), o_(s) {}
+    // With a sink, the text goes out in pieces of about a megabyte instead of one string.
+    Writer(const Database& db, std::string& s,
+           const std::function<bool(std::string_view)>* sink = nullptr)
+        : db_(db), o_(s), sink_(sink) {}
 
-    void run() {
+    bool run() {
+        ext_ = db_.extents();
         assignHandles();
         header();
         classes();
@@ -95,6 +102,8 @@ class Writer {
         entitiesSection();
         objects();
         o_.str(0, "EOF");
+        flush(true);
+        return ok_;
     }
 
   private:
@@ -149,7 +158,7 @@ class Writer {
         o_.str(3, "ANSI_1252");
         var("$INSBASE");
         o_.point(10, db_.insBase);
-        Extents3d ext = db_.extents();
+        const Extents3d& ext = ext_;
         var("$EXTMIN");
         o_.point(10, ext.isEmpty() ? Point3d{1e20, 1e20, 1e20} : ext.min);
         var("$EXTMAX");
@@ -249,7 +258,7 @@ class Writer {
         o_.integer(70, 0);
         o_.point(10, {0, 0, 0}, false);
         o_.point(11, {1, 1, 0}, false);
-        Extents3d ext = db_.extents();
+        const Extents3d& ext = ext_;
         Point3d c = ext.isEmpty()
                         ? Point3d{210, 148.5, 0}
                         : Point3d{(ext.min.x + ext.max.x) / 2, (ext.min.y + ext.max.y) / 2, 0};
@@ -458,7 +467,14 @@ class Writer {
         if (!defaultExtrusion(e.extrusion)) o_.vec(210, e.extrusion);
     }
 
+    void flush(bool all) {
+        if (!sink_ || (!all && o_.s_.size() < (1u << 20))) return;
+        if (ok_) ok_ = (*sink_)(o_.s_);
+        o_.s_.clear();
+    }
+
     void entity(ObjectIndex i, bool paper) {
+        flush(false);
         const Object* obj = db_.object(i);
         if (!obj || obj->erased || !obj->isEntity()) return;
         const auto& e = static_cast<const Entity&>(*obj);
@@ -975,6 +991,9 @@ class Writer {
 
     const Database& db_;
     Out o_;
+    const std::function<bool(std::string_view)>* sink_;
+    bool ok_ = true;
+    Extents3d ext_;
     Handle seed_ = 1;
     std::unordered_set<Handle> used_, begin_;
     std::unordered_map<ObjectIndex, std::pair<Handle, Handle>> markers_;
@@ -998,21 +1017,34 @@ std::string writeDxf(const Database& db) {
     return s;
 }
 
-Status writeFileAtomic(const std::string& path, std::string_view bytes, std::string* message);
+bool writeDxf(const Database& db, const std::function<bool(std::string_view)>& sink) {
+    std::string s;
+    s.reserve(1 << 21);
+    Writer w(db, s, &sink);
+    return w.run();
+}
 
 Status saveDxf(const Database& db, const std::string& path, std::string* written,
                std::string* message) {
     std::string target = path;
     if (endsWithNoCase(target, ".dwg")) target = target.substr(0, target.size() - 4) + ".dxf";
     if (written) *written = target;
-    std::string data;
-    try {
-        data = writeDxf(db);
-    } catch (const std::bad_alloc&) {
-        if (message) *message = "out of memory while writing " + target;
+    qks::AtomicFileWriter file(target);
+    auto fail = [&](const std::string& why) {
+        if (message) *message = "cannot save " + target + ": " + why;
         return Status::WriteError;
+    };
+    if (!file.isOpen()) return fail(file.error());
+    file.setDurable(true);
+    bool ok;
+    try {
+        ok = writeDxf(db, [&](std::string_view piece) { return file.write(piece); });
+    } catch (const std::bad_alloc&) {
+        return fail("out of memory");  // the writer's destructor removes the temporary file
     }
-    return writeFileAtomic(target, data, message);
+    if (!ok || !file.commit(true)) return fail(file.error());
+    if (message) message->clear();
+    return Status::Ok;
 }
 
 }  // namespace qkshost::drawing

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -622,6 +623,8 @@ ReadResult readDxfFile(Database& db, const std::string& path);
 
 // Writes the database as DXF AC1032 in UTF-8.
 std::string writeDxf(const Database& db);
+// The same text handed to `sink` in pieces; false when the sink refused one.
+bool writeDxf(const Database& db, const std::function<bool(std::string_view)>& sink);
 // Saves atomically: a temporary file renamed over the target, an existing target kept as
 // `.bak`. A target ending in ".dwg" (any case) is written with ".dxf" instead; `written`
 // receives the path actually written.
