@@ -66,28 +66,41 @@ bool collides(const SheetLayout& sheet, const PartRaster& raster, int x, int y) 
     return false;
 }
 
-// Sliding maximum of the skyline over windows of `w` columns, for every start column
-// 0 .. columns - w (van Herk / Gil-Werman: block prefix and suffix maxima).
-void windowMaxima(const std::vector<std::int32_t>& sky, int w, PlacementCache& cache) {
-    const int n = static_cast<int>(sky.size());
-    cache.prefix.resize(n);
-    cache.suffix.resize(n);
-    cache.windowMax.resize(n - w + 1);
-    std::int32_t* g = cache.prefix.data();
-    std::int32_t* h = cache.suffix.data();
-    const std::int32_t* a = sky.data();
-    for (int start = 0; start < n; start += w) {
-        const int end = std::min(n, start + w);
-        g[start] = a[start];
-        for (int i = start + 1; i < end; ++i)
-            g[i] = std::max(g[i - 1], a[i]);
-        h[end - 1] = a[end - 1];
-        for (int i = end - 2; i >= start; --i)
-            h[i] = std::max(h[i + 1], a[i]);
+// Maxima of the skyline over runs of 2^L columns for every level L (a sparse table), and per
+// level the smallest of them. Built once per sheet and search.
+void skylineLevels(const SheetLayout& sheet, PlacementCache& cache) {
+    const int n = sheet.columns;
+    cache.skyLevels.clear();
+    int levels = 0;
+    for (int width = 1; width <= n; width *= 2)
+        ++levels;
+    if (static_cast<int>(cache.skyRuns.size()) < levels) cache.skyRuns.resize(levels);
+    cache.skyRuns[0].assign(sheet.skyline.begin(), sheet.skyline.end());
+    for (int level = 0, width = 1; level < levels; ++level, width *= 2) {
+        std::vector<std::int32_t>& run = cache.skyRuns[level];
+        if (level > 0) {
+            const std::vector<std::int32_t>& prev = cache.skyRuns[level - 1];
+            const int half = width / 2;
+            run.resize(n - width + 1);
+            for (int x = 0; x + width <= n; ++x)
+                run[x] = std::max(prev[x], prev[x + half]);
+        }
+        cache.skyLevels.push_back(*std::min_element(run.begin(), run.end()));
     }
+}
+
+// Sliding maximum of the skyline over windows of `w` columns for every start column
+// 0 .. columns - w: two overlapping power-of-two runs cover each window.
+void windowMaxima(int columns, int w, PlacementCache& cache) {
+    int level = 0;
+    while ((2 << level) <= w)
+        ++level;
+    const std::int32_t* m = cache.skyRuns[level].data();
+    const int shift = w - (1 << level);
+    cache.windowMax.resize(columns - w + 1);
     std::int32_t* out = cache.windowMax.data();
-    for (int x = 0; x + w <= n; ++x)
-        out[x] = std::max(h[x], g[x + w - 1]);
+    for (int x = 0; x + w <= columns; ++x)
+        out[x] = std::max(m[x], m[x + shift]);
 }
 
 // Resting row of a raster at column x: the lowest row at which every occupied raster column
@@ -146,7 +159,7 @@ std::int32_t lowestSkyline(const SheetLayout& sheet) {
 void searchSheet(const SheetLayout& sheet, const OrientationSet& set, PlacementCache& cache,
                  std::int32_t boundTop, std::int32_t minSky, Best& best) {
     const std::int32_t* sky = sheet.skyline.data();
-    runLevels(sky, sheet.columns, cache.runMax, cache.runMaxNext, cache.skyLevels);
+    skylineLevels(sheet, cache);
     const std::vector<std::int32_t>& skyLevels = cache.skyLevels;
     for (int oi : set.byHeight) {
         const PartRaster& r = *set.rasters[oi];
@@ -163,7 +176,7 @@ void searchSheet(const SheetLayout& sheet, const OrientationSet& set, PlacementC
         }
         const std::int32_t lowestTop = h + lowestRow;
         if (lowestTop > std::min(boundTop, best.topBound())) continue;
-        windowMaxima(sheet.skyline, w, cache);
+        windowMaxima(sheet.columns, w, cache);
         const std::int32_t* wm = cache.windowMax.data();
         const std::int32_t* rest = set.rest[oi].data();
         const Orientation& o = set.orientations[oi];

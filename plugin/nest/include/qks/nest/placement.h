@@ -83,12 +83,12 @@ struct OrientationSet {
     std::vector<int> byHeight;  // orientation indices, lowest raster first
 };
 struct PlacementCache {
-    std::vector<OrientationSet> sets;  // by part index
-    std::vector<std::int32_t> prefix, suffix, windowMax;
+    std::vector<OrientationSet> sets;                // by part index
+    std::vector<std::vector<std::int32_t>> skyRuns;  // per level L: max of skyline[x, x + 2^L)
+    std::vector<std::int32_t> windowMax;
     std::vector<std::pair<std::int32_t, int>> sheetOrder;
     std::vector<std::pair<std::int32_t, std::int32_t>> positions;  // (column, lower bound)
-    std::vector<std::int32_t> runMax, runMaxNext;
-    std::vector<std::int32_t> skyLevels;  // per level L: min over x of max(skyline[x, x + 2^L))
+    std::vector<std::int32_t> skyLevels;  // per level L: the smallest of skyRuns[L]
 };
 
 // Angle step for a run of `instanceCount` instances: 5 up to 80, 10 up to 200, else 15.
