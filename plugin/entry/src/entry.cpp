@@ -6,6 +6,7 @@
 #include "qks/common/environment.h"
 #include "qks/entry/launcher.h"
 #include "qks/host/host.h"
+#include "qks/merge/merge.h"
 #include "qks/plot/jobs.h"
 
 #ifndef QKS_HOST_GENERATION
@@ -36,6 +37,7 @@ void load(host::Host* host) {
     addCommand("QKVER", [] { printVersion(*currentHost, QKS_HOST_GENERATION, moduleFolder()); });
     addCommand("QKPLOT", [] { plot::runPlotJob(*currentHost); });
     addCommand("QKPLOTFILES", [] { plot::runPlotFilesJob(*currentHost, {}); });
+    addCommand("QKMERGE", [] { merge::runMergeJob(*currentHost, {}); });
     if (!bridgeWindow)
         bridgeWindow = host->createMessageWindow(kBridgeWindowClass, kBridgeWindowClass,
                                                  bridgeWindowProcedure);
@@ -44,6 +46,9 @@ void load(host::Host* host) {
         plot::runPlotFilesJob(*currentHost, configPath);
     };
     jobs.plotCommand = true;
+    jobs.merge = [](const std::string& configPath) {
+        merge::runMergeJob(*currentHost, configPath);
+    };
     setBridgeJobs(std::move(jobs));
     setBridgeWindow(host, bridgeWindow);
     startBridge();

@@ -1,0 +1,127 @@
+// The merge job as the Studio and the QKMERGE command start it: config, log, merge, and the
+// optional PDF of the merged drawing's model space.
+#include <filesystem>
+#include <string>
+
+#include "qks/common/environment.h"
+#include "qks/common/job_log.h"
+#include "qks/merge/merge.h"
+#include "qks/plot/jobs.h"
+
+namespace qks::merge {
+namespace {
+
+void logLine(const std::string& line) {
+    appendJobLog(LogChannel::Plot, line);
+}
+
+// Opens the merged drawing as a document and plots its model space to one PDF named after
+// the drawing. Ends the job's log with its DONE line either way.
+void plotMergedDrawing(host::Host& host, const PlotMergeConfig& config, const std::string& drawing,
+                       int count) {
+    host::DrawingServices& ds = *host.drawingServices();
+    const std::string noPdf = "DONE merged=" + std::to_string(count) + " pdf=0";
+    logLine("PDF 输出合并图纸");
+    const std::string pdfFolder = config.outDir.empty() ? folderOfPath(drawing) : config.outDir;
+    if (!pdfFolder.empty()) {
+        std::error_code ignored;  // a missing folder shows up as a failed page
+        std::filesystem::create_directories(pdfFolder, ignored);
+    }
+
+    const host::DocumentId previous = host.currentDocument();
+    std::string openMessage;
+    const host::DocumentId document = ds.openDocument(drawing, &openMessage);
+    if (!document || !host.currentDocument()) {
+        logLine("ERR 无法打开合并图纸");
+        logLine(noPdf);
+        return;
+    }
+    // A drawing the user already had current stays open after the job.
+    const bool openedHere = document != previous;
+    const auto finish = [&] {
+        if (openedHere) ds.closeDocument(document);
+        if (previous && openedHere) ds.makeDocumentCurrent(previous);
+    };
+    if (host::succeeded(ds.makeDocumentCurrent(document)))
+        ds.activateDocument(document);
+    else if (!host::succeeded(ds.activateDocument(document)))
+        logLine("WARN 无法激活合并图纸");
+
+    PlotMergeConfig plotConfig = config;
+    plotConfig.scope = "model";
+    plotConfig.currentScope = false;
+    plotConfig.prefix.clear();
+    plotConfig.files.clear();
+    plotConfig.outDir = pdfFolder;
+    if (plotConfig.style.empty()) plotConfig.style = "monochrome.ctb";
+
+    plot::PlotSession session;
+    std::string sessionMessage;
+    if (!plot::openPlotSession(ds, session, sessionMessage)) {
+        logLine("ERR " + sessionMessage);
+        finish();
+        logLine(noPdf);
+        return;
+    }
+    const bool locked = host::succeeded(ds.lockDocument(document));
+    plot::NameCounts names;
+    plot::PlotTally tally;
+    plot::plotDatabase(ds, session, ds.documentDatabase(document), plotConfig,
+                       plot::fileStemLabel(drawing), names, tally);
+    if (locked) ds.unlockDocument(document);
+    plot::closePlotSession(ds, session);
+    finish();
+    plot::logPlotSummary(tally, plotConfig);
+}
+
+}  // namespace
+
+void runMergeJob(host::Host& host, const std::string& configPath) {
+    PlotMergeConfig config;
+    std::string message;
+    if (!readJobConfig(jobConfigPath(JobKind::Merge, configPath), config, message)) {
+        setJobLogPath(LogChannel::Plot, fallbackJobLogPath(JobKind::Merge));
+        resetJobLog(LogChannel::Plot);
+        logLine("FATAL " + message);
+        return;
+    }
+    setJobLogPath(LogChannel::Plot, config.log);
+    resetJobLog(LogChannel::Plot);
+    logLine("QKS 合并 DWG 开始 files=" + std::to_string(config.files.size()));
+    if (config.outDwg.empty()) {
+        logLine("FATAL 未设置合并输出路径");
+        return;
+    }
+    host::DrawingServices* ds = host.drawingServices();
+    if (ds == nullptr) {
+        logLine("FATAL 保存合并图纸失败");
+        return;
+    }
+
+    int count = 0;
+    std::string written;
+    try {
+        if (!mergeDrawings(*ds, config, message, count, &written)) {
+            logLine("FATAL " + message);
+            return;
+        }
+    } catch (...) {
+        // Out of memory on a huge input: the job ends with its FATAL line, nothing escapes.
+        logLine("FATAL 保存合并图纸失败");
+        return;
+    }
+    const std::string counted = std::to_string(count);
+    logLine("MERGED count=" + counted + " dwg=" + written);
+    if (!config.pdf) {
+        logLine("DONE merged=" + counted + " dwg=" + written);
+        return;
+    }
+    try {
+        plotMergedDrawing(host, config, written, count);
+    } catch (...) {
+        logLine("ERR 生成 PDF 失败");
+        logLine("DONE merged=" + counted + " pdf=0");
+    }
+}
+
+}  // namespace qks::merge
