@@ -166,6 +166,8 @@ def gbk(version, name):
         msp.add_mtext("多行文字\\P第二行", dxfattribs={"char_height": 4, "insert": (0, 30)})
     add_entities(msp, doc)
     doc.saveas(os.path.join(OUT, name), encoding="gbk")
+    if version == "R12":  # binary with one-byte group codes
+        doc.saveas(os.path.join(OUT, name.replace(".dxf", "_binary.dxf")), fmt="bin")
 
 
 def layouts():

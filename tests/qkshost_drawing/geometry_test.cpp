@@ -220,3 +220,30 @@ TEST(DrawingGeometry, BlockTransformMapsBlockSpace) {
     Extents3d all = db.extents();
     EXPECT_FALSE(all.isEmpty());
 }
+
+TEST(DrawingGeometry, ExplodingNestingIsCutOff) {
+    // ten levels of ten references each would be 10^10 entities to visit
+    Database db;
+    ObjectIndex inner;
+    ASSERT_EQ(db.addBlock("L0", &inner), Status::Ok);
+    auto line = std::make_unique<Line>();
+    line->end = {1, 1, 0};
+    db.appendEntity(std::move(line), inner);
+    for (int level = 1; level <= 10; ++level) {
+        ObjectIndex outer;
+        ASSERT_EQ(db.addBlock("L" + std::to_string(level), &outer), Status::Ok);
+        for (int k = 0; k < 10; ++k) {
+            auto r = std::make_unique<BlockReference>();
+            r->block = inner;
+            r->position = {double(k), 0, 0};
+            db.appendEntity(std::move(r), outer);
+        }
+        inner = outer;
+    }
+    auto top = std::make_unique<BlockReference>();
+    top->block = inner;
+    ObjectIndex ti = db.appendEntity(std::move(top));
+    Extents3d box;
+    EXPECT_EQ(entityExtents(db, ti, box), Status::Ok);
+    EXPECT_GE(box.max.x, 1);
+}

@@ -142,7 +142,7 @@ TEST(DrawingRead, EntitiesOfTheEntityFixture) {
 }
 
 TEST(DrawingRead, ChineseTextByCodePage) {
-    for (const char* name : {"gbk_r12.dxf", "gbk_r2000.dxf"}) {
+    for (const char* name : {"gbk_r12.dxf", "gbk_r12_binary.dxf", "gbk_r2000.dxf"}) {
         SCOPED_TRACE(name);
         ReadResult r;
         auto db = readFixture(name, &r);

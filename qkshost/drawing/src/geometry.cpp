@@ -603,14 +603,21 @@ bool textBox(const Database& db, const Object& o, Point3d corners[4]) {
 
 namespace {
 
+// Entities visited for one extents call: nested references multiply, so a drawing made to
+// explode (blocks of many references to blocks of many references) is cut off here.
+thread_local long visitBudget = 0;
+constexpr long kVisitBudget = 4'000'000;
+
 void collect(const Database& db, const Object& o, const Matrix3d& m, Extents3d& box, int depth);
 
 void collectBlock(const Database& db, ObjectIndex block, const Matrix3d& m, Extents3d& box,
                   int depth) {
     auto* b = db.get<BlockRecord>(block);
     if (!b || depth > kMaxDepth) return;
-    for (ObjectIndex e : b->entities)
+    for (ObjectIndex e : b->entities) {
+        if (--visitBudget < 0) return;
         if (const Object* eo = db.object(e); eo && !eo->erased) collect(db, *eo, m, box, depth + 1);
+    }
 }
 
 void collect(const Database& db, const Object& o, const Matrix3d& m, Extents3d& box, int depth) {
@@ -748,6 +755,7 @@ Status entityExtents(const Database& db, ObjectIndex i, Extents3d& box) {
     const Object* o = db.object(i);
     if (!o || o->erased) return Status::NotFound;
     if (!o->isEntity()) return Status::WrongType;
+    visitBudget = kVisitBudget;
     collect(db, *o, Matrix3d::identity(), box, 0);
     return box.isEmpty() ? Status::NotFound : Status::Ok;
 }
