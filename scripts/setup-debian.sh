@@ -9,7 +9,7 @@ packages=(
   qtbase5-dev qtbase5-dev-tools
   libcairo2-dev libpango1.0-dev fonts-wqy-microhei fontconfig
   python3 python3-ezdxf python3-shapely poppler-utils xvfb xauth
-  libnest2d-dev libpolyclipping-dev libnlopt-cxx-dev libboost-dev
+  libnest2d-dev libpolyclipping-dev libnlopt-cxx-dev libboost-dev librecad
 )
 need=()
 for p in "${packages[@]}"; do
