@@ -16,6 +16,7 @@
 #include "qks/merge/merge.h"
 #include "qks/testing/temp_dir.h"
 #include "qkshost/app/host_application.h"
+#include "qkshost/app/plot_faults.h"
 
 namespace {
 
@@ -516,6 +517,50 @@ TEST_F(MergeTest, PdfOfTheMergedDrawingGoesBesideItWithoutOutDir) {
     qks::merge::runMergeJob(app_, dir_.file("merge.cfg"));
     EXPECT_EQ(logLines(log_).back(), "DONE total=1 ok=1 fail=0 dir=" + dir_.file("pdfs/deep"));
     EXPECT_TRUE(fs::exists(dir_.file("pdfs/deep/merged_model.pdf")));
+}
+
+TEST_F(MergeTest, APdfThatCannotBeMadeLeavesTheDrawingStanding) {
+    const host::DocumentId userDocument = app_.newDocument();
+    const std::size_t documents = app_.documents().size();
+    const std::string drawing = dir_.file("m.dxf");
+    const auto failing = [](std::string call) {
+        qkshost::PlotFaults faults;
+        faults.publish = [call](const char* name) {
+            return call == name ? host::Status::Failed : host::Status::Ok;
+        };
+        return faults;
+    };
+    struct Case {
+        const char* what;
+        qkshost::PlotFaults faults;
+        std::vector<std::string> tail;
+    } cases[] = {
+        {"no publish engine",
+         failing("createPublishEngine"),
+         {"PDF 输出合并图纸", "ERR 无法创建出版引擎", "DONE merged=1 pdf=0"}},
+        {"every page refused",
+         failing("beginDocument"),
+         {"ERR", "DONE total=1 ok=0 fail=1 dir=" + dir_.path()}},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        writeConfig({"log=" + log_, "outDwg=" + drawing, "pdf=1",
+                     "file=" + input("rect_100x50.dxf", "a.dxf")});
+        qkshost::setPlotFaults(std::move(c.faults));
+        qks::merge::runMergeJob(app_, dir_.file("merge.cfg"));
+        qkshost::clearPlotFaults();
+        const auto lines = logLines(log_);
+        ASSERT_GE(lines.size(), c.tail.size() + 3);
+        EXPECT_EQ(lines[2], "MERGED count=1 dwg=" + drawing);
+        for (std::size_t i = 0; i < c.tail.size(); ++i) {
+            const std::string& got = lines[lines.size() - c.tail.size() + i];
+            EXPECT_EQ(got.substr(0, c.tail[i].size()), c.tail[i]) << got;
+        }
+        EXPECT_FALSE(fs::exists(dir_.file("m_model.pdf")));
+        EXPECT_EQ(withKind(describe(drawing), "AUDIT"), std::vector<std::string>{"OK"});
+        EXPECT_EQ(app_.documents().size(), documents);
+        EXPECT_EQ(app_.currentDocument(), userDocument);
+    }
 }
 
 }  // namespace
