@@ -143,12 +143,7 @@ void runStrip(const Options& o, const std::string& path) {
         p.quantity = item.demand;
         for (const Point& q : item.shape)
             p.outline.push_back({q.y * scale, q.x * scale});
-        const Bounds b = boundsOf(p.outline);
-        p.refX = b.minX;
-        p.refY = b.minY;
-        p.width = b.maxX - b.minX;
-        p.height = b.maxY - b.minY;
-        p.area = polygonArea(p.outline);
+        measureOutline(p);
         area += p.area * p.quantity;
         tallest = std::max(tallest, p.height);
         parts.push_back(p);

@@ -66,12 +66,7 @@ double ringDistance(const std::vector<Point>& a, const std::vector<Point>& b) {
 
 namespace {
 NestPart finish(NestPart p) {
-    const Bounds b = boundsOf(p.outline);
-    p.refX = b.minX;
-    p.refY = b.minY;
-    p.width = b.maxX - b.minX;
-    p.height = b.maxY - b.minY;
-    p.area = polygonArea(p.outline);
+    measureOutline(p);
     p.name = "part" + std::to_string(p.id);
     p.source = "CURRENT";
     return p;

@@ -340,6 +340,15 @@ Bounds boundsOf(const std::vector<Point>& points) {
     return b;
 }
 
+void measureOutline(NestPart& part) {
+    const Bounds b = boundsOf(part.outline);
+    part.area = polygonArea(part.outline);
+    part.refX = b.minX;
+    part.refY = b.minY;
+    part.width = b.maxX - b.minX;
+    part.height = b.maxY - b.minY;
+}
+
 namespace {
 
 // Bounding minimum of the oriented outline and holes together.

@@ -28,6 +28,9 @@ struct Bounds {
 };
 Bounds boundsOf(const std::vector<Point>& points);
 
+// Sets the part's area, reference corner (refX, refY) and width and height from its outline.
+void measureOutline(NestPart& part);
+
 // Even-odd rule with half-open edge comparisons; an empty list is outside.
 bool pointInPolygon(const std::vector<Point>& points, double x, double y);
 

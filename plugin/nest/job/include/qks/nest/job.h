@@ -1,0 +1,22 @@
+// The nest job driver: reads the job config, gathers part kinds from the chosen source,
+// publishes the parts and progress files and starts the session's worker. The output step
+// (output.h) runs when the worker has posted its finish message.
+//
+// Threads: main thread only. All outcomes go to the nest log channel; nothing throws.
+#pragma once
+
+#include <string>
+
+#include "qks/host/host.h"
+
+namespace qks::nest {
+
+// QKNEST and the bridge's "NEST " request. `configPath` empty: the default job config in the
+// temporary folder. Does nothing at all while another nest job is active.
+void runNestJob(host::Host& host, const std::string& configPath);
+
+// Stops a running worker and waits for it, without an output step; the job slot is freed.
+// For unloading the plug-in.
+void abandonNestJob();
+
+}  // namespace qks::nest

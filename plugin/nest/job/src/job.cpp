@@ -1,0 +1,158 @@
+// The nest job driver.
+#include "qks/nest/job.h"
+
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+#include "qks/common/environment.h"
+#include "qks/common/job_config.h"
+#include "qks/common/job_log.h"
+#include "qks/common/messages.h"
+#include "qks/common/utf8.h"
+#include "qks/host/drawing.h"
+#include "qks/nest/extraction.h"
+#include "qks/nest/parts_file.h"
+#include "qks/nest/progress.h"
+#include "qks/nest/session.h"
+
+namespace qks::nest {
+namespace {
+
+void logLine(const std::string& line) {
+    appendJobLog(LogChannel::Nest, line);
+}
+
+// The file name without folder and extension.
+std::string drawingStem(const std::string& path) {
+    const std::size_t slash = path.find_last_of("/\\");
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0) name.erase(dot);
+    return name;
+}
+
+void gatherFromFiles(host::DrawingServices& ds, NestSession& session) {
+    std::int32_t nextId = 1;
+    for (const std::string& path : session.config.files) {
+        std::error_code error;
+        // A path that cannot even be examined is treated as missing.
+        if (!std::filesystem::exists(std::filesystem::u8path(path), error) || error) {
+            logLine("WARN 文件不存在 " + path);
+            continue;
+        }
+        // The host reads any drawing content whatever the extension, so ".dxf" and the DWG
+        // route differ only in name here; a real DWG file fails like any unreadable one.
+        host::ScopedDatabase database(&ds, ds.createDatabase(false));
+        std::string message;
+        if (!database || !host::succeeded(ds.readDrawingFile(database.get(), path, &message))) {
+            logLine("WARN 读取失败 " + path);
+            continue;
+        }
+        extractModelSpace(ds, database.get(), path, drawingStem(path), session.config.layers,
+                          session.parts, nextId);
+    }
+    mergeIdenticalKinds(session.parts);
+    if (session.parts.empty()) logLine("FATAL 没有找到可套料的闭合轮廓");
+}
+
+void gatherFromCurrent(host::Host& host, host::DrawingServices* ds, NestSession& session) {
+    const host::DocumentId document = host.currentDocument();
+    const host::DatabaseId database =
+        document && ds ? ds->documentDatabase(document) : host::DatabaseId{};
+    if (!database) {
+        logLine("FATAL 没有当前图纸");
+        return;
+    }
+    std::int32_t nextId = 1;
+    extractModelSpace(*ds, database, {}, "当前图", session.config.layers, session.parts, nextId);
+    mergeIdenticalKinds(session.parts);
+    if (session.parts.empty()) logLine("FATAL 当前图没有找到闭合轮廓（块或多段线需闭合）");
+}
+
+// Clears the job flag when the driver gives up before the worker runs.
+struct ActiveGuard {
+    bool keep = false;
+    ~ActiveGuard() {
+        if (!keep) nestJobActive().store(false);
+    }
+};
+
+}  // namespace
+
+void runNestJob(host::Host& host, const std::string& configPath) {
+    bool expected = false;
+    if (!nestJobActive().compare_exchange_strong(expected, true)) return;
+    ActiveGuard guard;
+    try {
+        const std::string path = jobConfigPath(JobKind::Nest, configPath);
+        auto session = std::make_shared<NestSession>();
+        std::string message;
+        if (!readNestConfig(path, session->config, message)) {
+            setJobLogPath(LogChannel::Nest, tempFilePath("qks_nest.log"));
+            resetJobLog(LogChannel::Nest);
+            logLine("FATAL " + message);
+            return;
+        }
+        const NestConfig& config = session->config;
+        setJobLogPath(LogChannel::Nest,
+                      config.log.empty() ? tempFilePath("qks_nest.log") : config.log);
+        resetJobLog(LogChannel::Nest);
+        logLine("QKNEST 开始 source=" + config.source);
+
+        host::DrawingServices* ds = host.drawingServices();
+        if (config.source == "picked") {
+            const std::string partsPath =
+                config.partsFile.empty() ? tempFilePath("qks_nest_parts.txt") : config.partsFile;
+            if (!readPartsFile(partsPath, session->parts))
+                logLine("FATAL 未找到框选结果，请先在 CAD 中框选零件");
+        } else if (config.source == "files") {
+            if (ds)
+                gatherFromFiles(*ds, *session);
+            else
+                logLine("FATAL 没有找到可套料的闭合轮廓");
+        } else {
+            gatherFromCurrent(host, ds, *session);
+        }
+        if (session->parts.empty()) {
+            if (config.source == "picked") logLine("FATAL 框选结果为空");
+            return;
+        }
+
+        applyPartCounts(config, session->parts);
+        session->partsFilePath = tempFilePath("qks_nest_parts.txt");
+        session->progressFilePath = tempFilePath("qks_nest_progress.txt");
+        writePartsFile(session->partsFilePath, session->parts);
+        removeUnwantedKinds(session->parts);
+        if (session->parts.empty()) {
+            logLine("FATAL 没有勾选需要套料的零件");
+            return;
+        }
+        session->unplaced = 0;
+        writeProgressFile(*session, Layout{}, "running", 0.0, 0);
+        logLine("NEST 零件种类=" + std::to_string(session->parts.size()));
+        logLine("PARTS " + session->partsFilePath);
+
+        nestStopRequested().store(false);
+        setCurrentNestSession(session);
+        if (!startNestWorker(session)) {
+            logLine("FATAL 无法启动套料线程");
+            clearCurrentNestSession(session);
+            return;
+        }
+        guard.keep = true;
+    } catch (...) {
+        // Out of memory or a host failure: the job ends here and the slot is free again.
+        setCurrentNestSession(nullptr);
+    }
+}
+
+void abandonNestJob() {
+    std::shared_ptr<NestSession> session = currentNestSession();
+    if (!session) return;
+    nestStopRequested().store(true);
+    if (session->worker.joinable()) session->worker.join();
+    clearCurrentNestSession(session);
+}
+
+}  // namespace qks::nest

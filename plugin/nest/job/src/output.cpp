@@ -1,0 +1,372 @@
+// The nest output step.
+#include "qks/nest/output.h"
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <set>
+#include <system_error>
+
+#include "qks/common/environment.h"
+#include "qks/common/job_log.h"
+#include "qks/common/utf8.h"
+#include "qks/plot/naming.h"
+
+namespace qks::nest {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+void logLine(const std::string& line) {
+    appendJobLog(LogChannel::Nest, line);
+}
+
+bool isCurrentSource(const std::string& source) {
+    return toLowerUtf8(source) == "current";
+}
+
+// Source drawings read for part blocks, each at most once per output step; deleted with it.
+class SourceCache {
+  public:
+    explicit SourceCache(host::DrawingServices& ds) : ds_(ds) {}
+    ~SourceCache() {
+        for (auto& entry : databases_)
+            if (entry.second) ds_.deleteDatabase(entry.second);
+    }
+    SourceCache(const SourceCache&) = delete;
+    SourceCache& operator=(const SourceCache&) = delete;
+
+    host::DatabaseId get(const std::string& source) {
+        const auto found = databases_.find(source);
+        if (found != databases_.end()) return found->second;
+        host::DatabaseId database = ds_.createDatabase(false);
+        // DXF and DWG take the same reading route here (the host reads by content); a file
+        // that is not a drawing fails either way.
+        if (database && !host::succeeded(ds_.readDrawingFile(database, source, nullptr))) {
+            ds_.deleteDatabase(database);
+            database = {};
+        }
+        databases_.emplace(source, database);
+        return database;
+    }
+
+  private:
+    host::DrawingServices& ds_;
+    std::map<std::string, host::DatabaseId> databases_;
+};
+
+// The part's source geometry as the block "QKS_PART_<id>" of `target`; null when none.
+host::ObjectId makePartBlock(host::Host& host, host::DrawingServices& ds, SourceCache& cache,
+                             host::DatabaseId target, const NestPart& part) {
+    host::DatabaseId source;
+    if (isCurrentSource(part.source)) {
+        const host::DocumentId document = host.currentDocument();
+        if (document) source = ds.documentDatabase(document);
+    } else {
+        source = cache.get(part.source);
+    }
+    if (!source || part.handles.empty()) return {};
+    std::vector<host::ObjectId> objects;
+    for (const std::string& handle : part.handles) {
+        const host::ObjectId id = ds.objectIdFromHandle(source, handle);
+        if (id) objects.push_back(id);
+    }
+    if (objects.empty()) return {};
+    host::DatabaseId written;
+    if (!host::succeeded(
+            ds.writeBlockOut(objects, host::Point3d{part.refX, part.refY, 0.0}, &written)))
+        return {};
+    host::ScopedDatabase temporary(&ds, written);
+    host::ObjectId block;
+    int notCarried = 0;
+    if (!host::succeeded(ds.insertDatabaseAsBlock(target, "QKS_PART_" + std::to_string(part.id),
+                                                  temporary.get(), &block, &notCarried)))
+        return {};
+    return block;
+}
+
+std::string formatSheetTitle(int number, double width, double height, double utilisation,
+                             std::size_t count) {
+    char buffer[256];
+    std::snprintf(buffer, sizeof buffer, "板%d  %.0f x %.0f  利用率 %.1f%%  件数 %zu", number,
+                  width, height, utilisation, count);
+    return buffer;
+}
+
+}  // namespace
+
+host::ObjectId ensureLayer(host::DrawingServices& ds, host::DatabaseId database,
+                           const std::string& name, int colorIndex) {
+    const host::ObjectId existing = ds.findLayer(database, name);
+    if (existing) return existing;
+    host::ObjectId id;
+    const host::Status status = ds.addLayer(database, name, colorIndex, &id);
+    if (host::succeeded(status) || status == host::Status::Duplicate) return id;
+    return {};
+}
+
+void addClosedPolyline(host::DrawingServices& ds, host::ObjectId modelSpace,
+                       const std::vector<Point>& points, const std::string& layer) {
+    if (points.size() < 3) return;
+    std::vector<host::Point3d> vertices;
+    vertices.reserve(points.size());
+    for (const Point& p : points)
+        vertices.push_back({p.x, p.y, 0.0});
+    ds.addLwPolyline(modelSpace, vertices, true, layer, nullptr);
+}
+
+void addLabelText(host::DrawingServices& ds, host::ObjectId modelSpace, const std::string& contents,
+                  double x, double y, double height, const std::string& layer) {
+    host::MTextSpec text;
+    text.position = {x, y, 0.0};
+    text.contents = contents;
+    text.height = height;
+    text.width = 0.0;
+    text.attachment = host::MTextAttachment::BottomLeft;
+    text.layer = layer;
+    ds.addMText(modelSpace, text, nullptr);
+}
+
+NestDrawingResult writeNestDrawing(host::Host& host, const NestSession& session) {
+    NestDrawingResult result;
+    host::DrawingServices* services = host.drawingServices();
+    if (!services) {
+        result.message = "无法写入套料图纸";
+        return result;
+    }
+    host::DrawingServices& ds = *services;
+    host::ScopedDatabase drawing(&ds, ds.createDatabase(true));
+    if (!drawing) {
+        result.message = "无法写入套料图纸";
+        return result;
+    }
+    ensureLayer(ds, drawing.get(), kFrameLayer, 8);
+    ensureLayer(ds, drawing.get(), kPartLayer, 3);
+    ensureLayer(ds, drawing.get(), kTextLayer, 2);
+    const host::ObjectId model = ds.modelSpace(drawing.get());
+    if (!model) {
+        result.message = "无法写入套料图纸";
+        return result;
+    }
+
+    const NestConfig& config = session.config;
+    const std::vector<NestPart>& parts = session.parts;
+    const auto inList = [&](std::int32_t index) {
+        return index >= 0 && static_cast<std::size_t>(index) < parts.size();
+    };
+    std::set<std::int32_t> used;
+    for (const SheetLayout& sheet : session.layout)
+        for (const Placement& placement : sheet.placements)
+            used.insert(placement.partIndex);
+    std::map<std::int32_t, host::ObjectId> blocks;
+    {
+        SourceCache cache(ds);
+        for (const std::int32_t index : used) {
+            if (!inList(index)) continue;
+            const host::ObjectId block = makePartBlock(host, ds, cache, drawing.get(),
+                                                       parts[static_cast<std::size_t>(index)]);
+            if (block) blocks[index] = block;
+        }
+    }
+
+    const double pad = padLength(config.gap, config.cell);
+    double sheetX0 = 0.0;
+    int number = 1;
+    for (const SheetLayout& sheet : session.layout) {
+        const double w = sheet.width, h = sheet.height;
+        addClosedPolyline(ds, model,
+                          {{sheetX0, 0}, {sheetX0 + w, 0}, {sheetX0 + w, h}, {sheetX0, h}},
+                          kFrameLayer);
+        std::map<std::int32_t, std::size_t> counts;
+        double placedArea = 0.0;
+        for (const Placement& placement : sheet.placements) {
+            if (!inList(placement.partIndex)) continue;
+            const NestPart& part = parts[static_cast<std::size_t>(placement.partIndex)];
+            const double cx = sheetX0 + config.margin + pad + placement.column * config.cell;
+            const double cy = config.margin + pad + placement.row * config.cell;
+            const auto block = blocks.find(placement.partIndex);
+            if (block != blocks.end()) {
+                // The reference point lands where the placement mapping puts it; the block's
+                // base point is that reference point, so the geometry follows exactly.
+                const Point at = placementPoint({part.refX, part.refY}, part, placement.angle,
+                                                placement.mirrored, sheetX0, 0.0, config.margin,
+                                                pad, config.cell, placement.column, placement.row);
+                host::BlockReferenceSpec reference;
+                reference.blockRecord = block->second;
+                reference.position = {at.x, at.y, 0.0};
+                reference.rotation = placement.angle * kPi / 180.0;
+                reference.scale =
+                    placement.mirrored ? host::Vector3d{-1, 1, 1} : host::Vector3d{1, 1, 1};
+                ds.addBlockReference(model, reference, nullptr);
+            } else {
+                const PlacedShape shape =
+                    placeShape(part, placement.angle, placement.mirrored, sheetX0, 0.0,
+                               config.margin, pad, config.cell, placement.column, placement.row);
+                addClosedPolyline(ds, model, shape.outline, kPartLayer);
+                for (const auto& hole : shape.holes)
+                    addClosedPolyline(ds, model, hole, kPartLayer);
+            }
+            addLabelText(ds, model, std::to_string(part.id), cx + 2, cy + 2, 10, kTextLayer);
+            ++counts[part.id];
+            placedArea += part.area;
+        }
+        const double sheetArea = w * h;
+        const double percent = sheetArea > 0 ? placedArea / sheetArea * 100.0 : 0.0;
+        addLabelText(ds, model, formatSheetTitle(number, w, h, percent, sheet.placements.size()),
+                     sheetX0, h + 60, 28, kTextLayer);
+        std::string list;
+        for (const auto& [id, count] : counts) {
+            for (const NestPart& part : parts) {
+                if (part.id != id) continue;
+                list +=
+                    std::to_string(id) + "  " + part.name + "  x" + std::to_string(count) + "\\P";
+                break;
+            }
+        }
+        if (!list.empty()) addLabelText(ds, model, list, sheetX0 + w + 40, h - 40, 22, kTextLayer);
+        result.sheets.push_back({sheetX0, 0.0, sheetX0 + w, h, "板" + std::to_string(number)});
+        sheetX0 += w + kSheetSpacing;
+        ++number;
+    }
+
+    const std::string folder = folderOfPath(config.outDwg);
+    if (!folder.empty()) {
+        std::error_code ignored;  // a folder that cannot be made shows up as a failed save
+        std::filesystem::create_directories(std::filesystem::u8path(folder), ignored);
+    }
+    std::string written, message;
+    if (!host::succeeded(ds.saveDatabase(drawing.get(), config.outDwg, &written, &message))) {
+        result.message = "保存套料图纸失败";
+        result.sheets.clear();
+        return result;
+    }
+    result.path = written.empty() ? config.outDwg : written;
+    result.ok = true;
+    return result;
+}
+
+bool plotSheetWindows(host::Host& host, const std::vector<plot::PlotWindow>& windows,
+                      const std::string& folder, const std::string& prefix,
+                      const std::string& styleSheet, std::string& message) {
+    host::DrawingServices* services = host.drawingServices();
+    const host::DocumentId document = host.currentDocument();
+    if (!services || !document) {
+        message = "没有当前图纸";
+        return false;
+    }
+    host::DrawingServices& ds = *services;
+    const host::DatabaseId database = ds.documentDatabase(document);
+    if (!database) {
+        message = "无法读取布局";
+        return false;
+    }
+    host::ObjectId modelLayout;
+    for (const host::LayoutInfo& layout : ds.layouts(database))
+        if (layout.isModel) {
+            modelLayout = layout.id;
+            break;
+        }
+    if (!modelLayout) {
+        message = "未找到模型空间布局";
+        return false;
+    }
+    plot::PlotSession session;
+    if (!plot::openPlotSession(ds, session, message)) return false;
+    const bool locked = host::succeeded(ds.lockDocument(document));
+    if (!folder.empty()) {
+        std::error_code ignored;  // a missing folder shows up as failed sheets
+        std::filesystem::create_directories(std::filesystem::u8path(folder), ignored);
+    }
+    bool allPlotted = true;
+    int number = 1;
+    for (const plot::PlotWindow& sheet : windows) {
+        const std::string name = sheet.name.empty() ? "板" + std::to_string(number) : sheet.name;
+        const std::string fullName = prefix.empty() ? name : prefix + "_" + name;
+        const std::string fileName = plot::sanitizeFileName(fullName) + ".pdf";
+        const std::string pdfPath = folder.empty() ? fileName : joinPath(folder, fileName);
+        plot::PlotWindow window = sheet;
+        window.minX = std::min(sheet.minX, sheet.maxX);
+        window.maxX = std::max(sheet.minX, sheet.maxX);
+        window.minY = std::min(sheet.minY, sheet.maxY);
+        window.maxY = std::max(sheet.minY, sheet.maxY);
+        std::string sheetMessage;
+        if (plot::plotWindowToPdf(ds, session.engine, modelLayout, window, name, session.device,
+                                  styleSheet, pdfPath, sheetMessage)) {
+            appendJobLog(LogChannel::Plot, "PDF " + name + " " + pdfPath);
+        } else {
+            appendJobLog(LogChannel::Plot, "ERR " + name + " " + sheetMessage);
+            allPlotted = false;
+        }
+        ++number;
+    }
+    plot::closePlotSession(ds, session);
+    if (locked) ds.unlockDocument(document);
+    if (!allPlotted) {
+        message = "部分板材 PDF 输出失败";
+        return false;
+    }
+    message.clear();
+    return true;
+}
+
+namespace {
+
+void plotNestDrawing(host::Host& host, const NestSession& session,
+                     const NestDrawingResult& drawing) {
+    host::DrawingServices& ds = *host.drawingServices();
+    const host::DocumentId previous = host.currentDocument();
+    std::string openMessage;
+    const host::DocumentId opened = ds.openDocument(drawing.path, &openMessage);
+    const host::DocumentId document = opened ? host.currentDocument() : host::DocumentId{};
+    if (!document) {
+        logLine("WARN 无法打开套料图纸输出 PDF");
+        return;
+    }
+    // Activation follows whether or not making it current worked.
+    ds.makeDocumentCurrent(document);
+    ds.activateDocument(document);
+    std::string message;
+    plotSheetWindows(host, drawing.sheets, session.config.outDir, session.config.prefix,
+                     "monochrome.ctb", message);
+    if (!message.empty()) logLine("WARN " + message);
+    ds.closeDocument(document);
+    if (previous && previous != document) {
+        ds.makeDocumentCurrent(previous);
+        ds.activateDocument(previous);
+    }
+}
+
+}  // namespace
+
+void finishNestJob(host::Host& host) {
+    const std::shared_ptr<NestSession> session = currentNestSession();
+    if (!session) return;
+    try {
+        if (session->worker.joinable()) session->worker.join();
+        if (session->layout.empty()) {
+            logLine("FATAL 没有生成排样结果");
+        } else {
+            const NestDrawingResult drawing = writeNestDrawing(host, *session);
+            if (!drawing.ok) {
+                logLine("FATAL " + drawing.message);
+            } else {
+                char buffer[256];
+                std::snprintf(buffer, sizeof buffer,
+                              "DONE 板=%zu 件=%zu 利用率=%.1f%% 未放=%d 文件=",
+                              session->layout.size(), placementCount(session->layout),
+                              session->utilisation * 100.0, static_cast<int>(session->unplaced));
+                logLine(buffer + drawing.path);
+                logLine("NEST 已生成 " + drawing.path);
+                if (session->config.pdf && !drawing.sheets.empty())
+                    plotNestDrawing(host, *session, drawing);
+            }
+        }
+    } catch (...) {
+        logLine("FATAL 无法写入套料图纸");
+    }
+    clearCurrentNestSession(session);
+}
+
+}  // namespace qks::nest
