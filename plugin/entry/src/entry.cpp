@@ -7,6 +7,10 @@
 #include "qks/entry/launcher.h"
 #include "qks/host/host.h"
 #include "qks/merge/merge.h"
+#include "qks/nest/extraction.h"
+#include "qks/nest/job.h"
+#include "qks/nest/output.h"
+#include "qks/nest/session.h"
 #include "qks/plot/jobs.h"
 
 #ifndef QKS_HOST_GENERATION
@@ -38,6 +42,8 @@ void load(host::Host* host) {
     addCommand("QKPLOT", [] { plot::runPlotJob(*currentHost); });
     addCommand("QKPLOTFILES", [] { plot::runPlotFilesJob(*currentHost, {}); });
     addCommand("QKMERGE", [] { merge::runMergeJob(*currentHost, {}); });
+    addCommand("QKNEST", [] { nest::runNestJob(*currentHost, {}); });
+    addCommand("QKNESTPICK", [] { nest::runNestPick(*currentHost); });
     if (!bridgeWindow)
         bridgeWindow = host->createMessageWindow(kBridgeWindowClass, kBridgeWindowClass,
                                                  bridgeWindowProcedure);
@@ -49,6 +55,10 @@ void load(host::Host* host) {
     jobs.merge = [](const std::string& configPath) {
         merge::runMergeJob(*currentHost, configPath);
     };
+    jobs.nest = [](const std::string& configPath) { nest::runNestJob(*currentHost, configPath); };
+    jobs.nestFinished = [] { nest::finishNestJob(*currentHost); };
+    jobs.nestPickCommand = true;
+    nest::setNestMessageTarget(host, bridgeWindow);
     setBridgeJobs(std::move(jobs));
     setBridgeWindow(host, bridgeWindow);
     startBridge();
@@ -58,6 +68,9 @@ void unload(host::Host* host) {
     stopBridge();
     setBridgeWindow(nullptr, {});
     setBridgeJobs(BridgeJobs{});
+    // The worker may not outlive the module: stop it and wait, without an output step.
+    nest::setNestMessageTarget(nullptr, {});
+    nest::abandonNestJob();
     if (bridgeWindow) host->destroyWindow(bridgeWindow);
     bridgeWindow = {};
     host->removeCommandGroup(kCommandGroup);
