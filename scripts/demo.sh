@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The main job: sets the machine up, builds the toolkit, starts qkshost with the plug-in and
-# shows that the plug-in answers on its console and on the bridge.
+# The main job: sets the machine up, builds the toolkit, then nests the sample drawings in
+# samples/ through qkshost with the plug-in, unattended, with the settings the Studio's nest
+# page starts with, and shows the job log, the nest drawing and the sheet PDFs.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -9,29 +10,50 @@ build=${QKS_DEMO_BUILD:-$root/build/release}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQKS_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)"
 
+# The samples are made by a script in the repository; make them again when missing.
+[ -f samples/brackets.dxf ] || /usr/bin/python3 scripts/make_samples.py >/dev/null
+
 demo_tmp=$(mktemp -d)
-trap 'kill "$host_pid" 2>/dev/null || true; rm -rf "$demo_tmp"' EXIT
-echo "== qkshost with the plug-in (temporary folder $demo_tmp)"
-TMPDIR="$demo_tmp" "$build/bin/qkshost" --serve --no-stdin -c QKVER >"$demo_tmp/host.log" 2>&1 &
-host_pid=$!
-/usr/bin/python3 - "$demo_tmp/qksstudio" <<'PY'
-import socket, sys, time
-path = sys.argv[1]
-for _ in range(500):
-    try:
-        s = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-        s.connect(path)
-        break
-    except OSError:
-        time.sleep(0.01)
-else:
-    sys.exit("the bridge did not come up")
-for request in (b"PING\n", b"VERSION\n"):
-    s.sendall(request)
-    print("bridge:", request.decode().strip(), "->", s.recv(100).decode())
-PY
-kill -TERM "$host_pid"
-wait "$host_pid" || true
-cat "$demo_tmp/host.log"
+trap 'rm -rf "$demo_tmp"' EXIT
+out="$root/build/nest-demo"
+mkdir -p "$out"
+rm -f "$out"/*.pdf
+# The job config as the Studio's nest page writes it by default ("drawing files" chosen, the
+# PDF box ticked), with a short search so the demo ends quickly.
+{
+  echo "source=files"
+  echo "partsFile=$demo_tmp/qks_nest_parts.txt"
+  for f in "$root"/samples/*.dxf; do echo "file=$f"; done
+  echo "layer="
+  echo "outDir=$out"
+  echo "outDwg=$out/套料图.dwg"
+  echo "log=$demo_tmp/qks_nest.log"
+  echo "prefix=套料"
+  echo "sheet=3000x1500x5"
+  echo "sheet=2500x1250x10"
+  echo "sheet=2000x1000"
+  echo "gap=5"
+  echo "margin=10"
+  echo "cell=2"
+  echo "rotate=1"
+  echo "mirror=1"
+  echo "pdf=1"
+  echo "seconds=${QKS_DEMO_SECONDS:-10}"
+} >"$demo_tmp/qks_nest.cfg"
+
+echo "== nesting samples/*.dxf with qkshost (temporary folder $demo_tmp)"
+# qkshost runs QKNEST, keeps running while the search and the output step go on, then exits.
+TMPDIR="$demo_tmp" "$build/bin/qkshost" --no-stdin -c QKNEST
+echo "== nest job log"
+cat "$demo_tmp/qks_nest.log"
+drawing=$(sed -n 's/^NEST 已生成 //p' "$demo_tmp/qks_nest.log")
+echo
+if [ -z "$drawing" ]; then
+  echo "the nest job wrote no drawing" >&2
+  exit 1
+fi
+echo "nest drawing: $drawing"
+echo "sheet PDFs:"
+ls -1 "$out"/*.pdf
 echo
 echo "qkshost, libqks.so and libqks23.so are in $build/bin; QksStudio in $build/Studio"
