@@ -311,6 +311,60 @@ TEST(Renderer, RecursiveAndDeepBlocksStop) {
     }
 }
 
+TEST(Renderer, DegenerateValuesStayBounded) {
+    drawing::Database db;
+    auto arc = std::make_unique<drawing::Arc>();
+    arc->radius = 5;
+    arc->startAngle = 1e300;
+    arc->endAngle = -1e300;
+    db.appendEntity(std::move(arc));
+    auto nan = std::make_unique<drawing::Circle>();
+    nan->radius = std::nan("");
+    db.appendEntity(std::move(nan));
+    auto ellipse = std::make_unique<drawing::Ellipse>();
+    ellipse->majorAxis = {10, 0, 0};
+    ellipse->ratio = 0.5;
+    ellipse->startParam = 1e30;
+    ellipse->endParam = 1e30 + 1;
+    db.appendEntity(std::move(ellipse));
+    auto spline = std::make_unique<drawing::Spline>();
+    spline->degree = 30;
+    spline->controlPoints.assign(40, drawing::Point3d{1, 2, 0});
+    spline->knots.assign(71, 0.0);
+    db.appendEntity(std::move(spline));
+    auto text = std::make_unique<drawing::Text>();
+    text->text = "x";
+    text->height = -1;
+    db.appendEntity(std::move(text));
+    // A 100 x 100 array of a block holding a 100 x 100 array of a block of 100 lines.
+    drawing::ObjectIndex inner = 0, outer = 0;
+    db.addBlock("INNER", &inner);
+    db.addBlock("OUTER", &outer);
+    // The lines sit on a frozen layer: they cost a visit each but add nothing to the list.
+    drawing::ObjectIndex frozen = 0;
+    db.addLayer("FROZEN", 1, &frozen);
+    db.get<drawing::LayerRecord>(frozen)->setFrozen(true);
+    for (int i = 0; i < 100; ++i) {
+        auto line = std::make_unique<drawing::Line>();
+        line->end = {1, 0, 0};
+        line->layer = frozen;
+        db.appendEntity(std::move(line), inner);
+    }
+    for (auto [block, owner] :
+         {std::pair{inner, outer}, std::pair{outer, drawing::ObjectIndex(0)}}) {
+        auto ref = std::make_unique<drawing::BlockReference>();
+        ref->block = block;
+        ref->columns = ref->rows = 100;
+        ref->columnSpacing = ref->rowSpacing = 2;
+        db.appendEntity(std::move(ref), owner);
+    }
+    const pdf::DisplayList list = renderLayout(db, db.findLayout("Model"));
+    EXPECT_LE(list.size(), 3u) << "a billion visits are cut short by the entity budget";
+    for (const auto& [pen, a] : itemsOf<pdf::ArcPrimitive>(list))
+        EXPECT_LE(a.endAngle - a.startAngle, 2 * kPi);
+    EXPECT_TRUE(itemsOf<pdf::CirclePrimitive>(list).empty()) << "no circle of NaN radius";
+}
+
 TEST(Renderer, MTextCodesBecomePlainText) {
     const std::pair<std::string, std::string> cases[] = {
         {"plain", "plain"},

@@ -28,9 +28,12 @@ void appendArc(std::vector<Point3d>& out, const Point3d& c, double mx, double my
         a0 = t0;
         a1 = t1;
     }
-    while (a1 <= a0)
-        a1 += 2 * kPi;
-    if (a1 - a0 > 2 * kPi) a1 = a0 + 2 * kPi;
+    if (!std::isfinite(a0) || !std::isfinite(a1)) return;
+    // The end follows the start by at most one turn (a full circle when they coincide).
+    double span = std::fmod(a1 - a0, 2 * kPi);
+    if (span <= 0) span += 2 * kPi;
+    a0 = std::fmod(a0, 2 * kPi);
+    a1 = a0 + span;
     const int steps = std::max(4, int(std::ceil((a1 - a0) / (kPi / 36))));
     for (int k = 0; k <= steps; ++k) {
         double a = a0 + (a1 - a0) * k / steps;

@@ -21,6 +21,12 @@ using pdf::Point2;
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kTwoPi = 2 * kPi;
 constexpr int kMaxArrayCells = 10000;
+// Highest spline degree evaluated (the evaluator's working arrays hold degree + 1 points);
+// higher ones are drawn through their control points.
+constexpr int kMaxSplineDegree = 25;
+// Entities drawn for one layout at the most: nested arrays of block references could
+// otherwise multiply into more than any page can show.
+constexpr std::size_t kMaxEntityVisits = 5'000'000;
 
 // What an entity inherits from the block references (or dimension) that show it.
 struct Context {
@@ -131,6 +137,7 @@ class Renderer {
     }
 
     void drawEntity(ObjectIndex index, const Context& ctx, bool inPaperLayout) {
+        if (++visits_ > kMaxEntityVisits) return;
         const drawing::Object* o = db_.object(index);
         if (o == nullptr || o->erased || !o->isEntity()) return;
         const auto& e = static_cast<const drawing::Entity&>(*o);
@@ -329,8 +336,14 @@ class Renderer {
         const Vector3d tu = m.transform(u3), tv = m.transform(v3);
         const Point2 u{tu.x, tu.y}, v{tv.x, tv.y};
         if (!finitePoint(c) || !finitePoint(u) || !finitePoint(v)) return;
-        while (!full && t1 <= t0)
-            t1 += kTwoPi;
+        if (!full) {
+            // The end follows the start counter-clockwise by less than a full turn.
+            if (!std::isfinite(t0) || !std::isfinite(t1)) return;
+            double span = std::fmod(t1 - t0, kTwoPi);
+            if (span <= 0) span += kTwoPi;
+            t0 = std::fmod(t0, kTwoPi);
+            t1 = t0 + span;
+        }
         const double nu = norm(u), nv = norm(v);
         const bool perpendicular = nu > 0 && nv > 0 && std::fabs(dot(u, v)) <= 1e-9 * nu * nv;
         const bool mirrored = cross(u, v) < 0;
@@ -458,7 +471,8 @@ class Renderer {
     void spline(const pdf::Pen& pen, const drawing::Spline& s, const Context& ctx) {
         std::vector<pdf::PolylineVertex> points;
         const std::size_t n = s.controlPoints.size();
-        const bool usable = s.degree >= 1 && n > std::size_t(s.degree) &&
+        const bool usable = s.degree >= 1 && s.degree <= kMaxSplineDegree &&
+                            n > std::size_t(s.degree) &&
                             s.knots.size() == n + std::size_t(s.degree) + 1;
         if (usable) {
             const double t0 = s.knots[s.degree], t1 = s.knots[n];
@@ -617,6 +631,7 @@ class Renderer {
 
     const Database& db_;
     pdf::DisplayList& out_;
+    std::size_t visits_ = 0;
 };
 
 }  // namespace
