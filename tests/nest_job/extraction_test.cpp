@@ -1,0 +1,138 @@
+// Part extraction on real DXF drawings read by qkshost in-process.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "nest_job_support.h"
+#include "qks/common/job_log.h"
+#include "qks/nest/extraction.h"
+#include "qkshost/app/host_application.h"
+
+namespace {
+
+namespace host = qks::host;
+using qks::nest::NestPart;
+using qks::testing::kNestFixtures;
+using qks::testing::logLines;
+using qks::testing::TempDir;
+
+struct Extracted {
+    std::vector<NestPart> parts;
+    std::vector<std::string> log;
+    std::vector<std::string> modelHandles;  // handles of the model space, record order
+};
+
+Extracted extract(const std::string& fixture, const std::vector<std::string>& layers = {}) {
+    qkshost::HostApplication app;
+    host::DrawingServices& ds = *app.drawingServices();
+    TempDir dir;
+    qks::setJobLogPath(qks::LogChannel::Nest, dir.file("nest.log"));
+    qks::resetJobLog(qks::LogChannel::Nest);
+    Extracted result;
+    host::ScopedDatabase database(&ds, ds.createDatabase(false));
+    std::string message;
+    EXPECT_EQ(ds.readDrawingFile(database.get(), kNestFixtures + fixture, &message),
+              host::Status::Ok)
+        << message;
+    for (const host::ObjectId id : ds.blockEntities(ds.modelSpace(database.get()))) {
+        host::EntityInfo info;
+        ds.entityInfo(id, info);
+        result.modelHandles.push_back(info.handle);
+    }
+    std::int32_t nextId = 1;
+    qks::nest::extractModelSpace(ds, database.get(), kNestFixtures + fixture, "stem", layers,
+                                 result.parts, nextId);
+    qks::nest::mergeIdenticalKinds(result.parts);
+    result.log = logLines(dir.file("nest.log"));
+    qks::setJobLogPath(qks::LogChannel::Nest, {});
+    return result;
+}
+
+TEST(NestExtraction, FixtureCases) {
+    struct Case {
+        std::string fixture;
+        std::vector<std::string> layers;
+        std::size_t kinds;
+        double area, width, height;  // of the first kind
+        std::size_t holes;
+        int quantity;
+        std::vector<std::string> log;
+    };
+    const std::vector<Case> cases = {
+        {"rect_hole.dxf", {}, 1, 5000, 100, 50, 1, 1, {}},
+        {"loose_lines.dxf", {}, 1, 3200, 80, 40, 0, 1, {}},
+        {"open_u.dxf", {}, 0, 0, 0, 0, 0, 0, {"WARN 有 1 段开放线未闭合，已忽略"}},
+        {"ten_refs.dxf", {}, 1, 1800, 60, 30, 0, 10, {"WARN 选择中没有找到闭合轮廓"}},
+        {"two_rects_block.dxf",
+         {},
+         1,
+         5000,
+         100,
+         50,
+         0,
+         1,
+         {"WARN 块 TWIN 含多个分离轮廓，仅取最大轮廓", "WARN 选择中没有找到闭合轮廓"}},
+        {"layers.dxf", {"cut"}, 1, 2100, 70, 30, 0, 1, {}},
+        {"layers.dxf", {}, 2, 2100, 70, 30, 0, 1, {}},
+        {"layers.dxf", {"zzz"}, 0, 0, 0, 0, 0, 0, {"WARN 选择中没有找到闭合轮廓"}},
+        {"circle_in_hole.dxf", {}, 1, 40000, 200, 200, 2, 1, {}},
+        {"sliver.dxf", {}, 1, 100, 10, 10, 0, 1, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fixture);
+        const Extracted got = extract(c.fixture, c.layers);
+        EXPECT_EQ(got.log, c.log);
+        ASSERT_EQ(got.parts.size(), c.kinds);
+        if (c.kinds == 0) continue;
+        const NestPart& part = got.parts.front();
+        EXPECT_NEAR(part.area, c.area, 1e-6);
+        EXPECT_NEAR(part.width, c.width, 1e-6);
+        EXPECT_NEAR(part.height, c.height, 1e-6);
+        EXPECT_EQ(part.holes.size(), c.holes);
+        EXPECT_EQ(part.quantity, c.quantity);
+        EXPECT_EQ(part.source, kNestFixtures + c.fixture);
+    }
+}
+
+TEST(NestExtraction, HandlesAndIds) {
+    // The four loose lines make one part that carries every line's handle.
+    const Extracted lines = extract("loose_lines.dxf");
+    ASSERT_EQ(lines.parts.size(), 1u);
+    std::vector<std::string> handles = lines.parts[0].handles;
+    std::vector<std::string> model = lines.modelHandles;
+    std::sort(handles.begin(), handles.end());
+    std::sort(model.begin(), model.end());
+    EXPECT_EQ(handles, model);
+    EXPECT_EQ(lines.parts[0].name, "stem");
+
+    // Ten references merge into one kind that keeps only the first reference's handle and
+    // the block's name.
+    const Extracted refs = extract("ten_refs.dxf");
+    ASSERT_EQ(refs.parts.size(), 1u);
+    EXPECT_EQ(refs.parts[0].handles, std::vector<std::string>{refs.modelHandles.front()});
+    EXPECT_EQ(refs.parts[0].name, "PLATE");
+
+    // A dropped sliver keeps its id used.
+    const Extracted sliver = extract("sliver.dxf");
+    ASSERT_EQ(sliver.parts.size(), 1u);
+    EXPECT_EQ(sliver.parts[0].id, 2);
+
+    // Outline and holes: the outline's handle first, then the holes'.
+    const Extracted nested = extract("circle_in_hole.dxf");
+    ASSERT_EQ(nested.parts.size(), 1u);
+    EXPECT_EQ(nested.parts[0].handles, nested.modelHandles);
+}
+
+TEST(NestExtraction, LayerFilterMatchesSubstringsIgnoringCase) {
+    using qks::nest::layerAccepted;
+    EXPECT_TRUE(layerAccepted({}, "anything"));
+    EXPECT_TRUE(layerAccepted({"cut"}, "CUT"));
+    EXPECT_TRUE(layerAccepted({"cut"}, "Cut-2"));
+    EXPECT_TRUE(layerAccepted({"cut"}, "outer_cut"));
+    EXPECT_TRUE(layerAccepted({"x", "cut"}, "CUT_OUTER"));
+    EXPECT_FALSE(layerAccepted({"cut"}, "0"));
+}
+
+}  // namespace

@@ -1,0 +1,278 @@
+// The nest job from config to nest drawing with qkshost in-process: the driver on the main
+// thread, the engine's worker, the finish message and the output step, checked through the
+// job log, the parts file and an independent reading of the drawing (ezdxf + shapely).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "nest_job_support.h"
+#include "qks/common/job_log.h"
+#include "qks/common/messages.h"
+#include "qks/nest/extraction.h"
+#include "qks/nest/job.h"
+#include "qks/nest/output.h"
+#include "qks/nest/session.h"
+#include "qkshost/app/host_application.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace host = qks::host;
+using qks::testing::kNestFixtures;
+using qks::testing::logLines;
+using qks::testing::readAll;
+using qks::testing::ScopedTempFolder;
+using qks::testing::TempDir;
+
+const std::string kChecker =
+    std::string(QKS_TEST_SOURCE_DIR) + "/tests/nest_job/check_nest_drawing.py";
+
+std::string quote(const std::string& text) {
+    std::string out = "'";
+    for (const char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+// The checker's output; its last line "EXIT n" when it failed.
+std::string check(const std::string& drawing, double margin, double cell) {
+    const std::string command = "/usr/bin/python3 " + quote(kChecker) + " " + quote(drawing) + " " +
+                                std::to_string(margin) + " " + std::to_string(cell) + " 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return "EXIT popen";
+    std::string text;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        text.append(buffer, n);
+    const int status = ::pclose(pipe);
+    if (status != 0) text += "EXIT " + std::to_string(status);
+    return text;
+}
+
+// "P" lines of a parts file: id -> quantity, in file order.
+std::vector<std::pair<int, int>> partsFileQuantities(const std::string& path) {
+    std::vector<std::pair<int, int>> out;
+    std::istringstream in(readAll(path));
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("P\t", 0) != 0) continue;
+        int id = 0, quantity = 0;
+        std::sscanf(line.c_str() + 2, "%d\t%d", &id, &quantity);
+        out.emplace_back(id, quantity);
+    }
+    return out;
+}
+
+bool startsWith(const std::string& text, const std::string& prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
+
+// One host with the finish message wired as the plug-in wires it, a private temporary folder
+// and the job's output folder.
+class NestJobTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        window_ = app_.createMessageWindow(
+            "NestTest", "NestTest",
+            [this](host::WindowHandle, std::uint32_t message, std::uintptr_t, std::intptr_t) {
+                if (message == qks::nestFinishedMessage)
+                    app_.executeInApplicationContext([this] { qks::nest::finishNestJob(app_); });
+                return std::intptr_t{0};
+            });
+        qks::nest::setNestMessageTarget(&app_, window_);
+    }
+    void TearDown() override {
+        qks::nest::abandonNestJob();
+        qks::nest::setNestMessageTarget(nullptr, {});
+        qks::setJobLogPath(qks::LogChannel::Nest, {});
+        qks::setJobLogPath(qks::LogChannel::Plot, {});
+        app_.destroyWindow(window_);
+    }
+
+    // Pumps the host until the job slot is free again (the output step ran).
+    void waitForJob() {
+        for (int i = 0; i < 6000 && qks::nest::nestJobActive().load(); ++i)
+            app_.processEventsFor(std::chrono::milliseconds(50));
+        app_.processPendingEvents();
+        ASSERT_FALSE(qks::nest::nestJobActive().load());
+    }
+
+    // Writes the job config (source and body lines) into the temporary folder.
+    std::string writeConfig(const std::string& body, const std::string& name = "qks_nest.cfg") {
+        const std::string text = "outDir=" + out() + "\nlog=" + log() +
+                                 "\nsheet=1000x500\nsheet=600x400x1\ngap=4\nmargin=10\ncell=2\n"
+                                 "seconds=1\n" +
+                                 body;
+        return dir_.write(name, text);
+    }
+    std::string out() const { return dir_.file("out"); }
+    std::string log() const { return dir_.file("nest.log"); }
+
+    TempDir dir_;
+    ScopedTempFolder tmp_{dir_.path()};
+    qkshost::HostApplication app_;
+    host::WindowHandle window_;
+};
+
+TEST_F(NestJobTest, FilesSourceNestsTheReadableDrawings) {
+    const std::string missing = dir_.file("missing.dxf");
+    // The first bytes of a real 2018 DWG file: not a drawing this host can read.
+    const std::string dwg = dir_.write(
+        "part.dwg", std::string("AC1032\0\0\0\0\0\x0f\x01", 13) + std::string(400, '\x5a'));
+    const std::string plates = kNestFixtures + "PLATES.DXF";
+    writeConfig("source=files\nfile=" + missing + "\nfile=" + dwg + "\nfile=" + plates +
+                "\noutDwg=" + out() +
+                "/nest.DWG\nprefix=P\npdf=1\n"
+                "partcount 1=3\npartcount 77=4\n");
+    qks::nest::runNestJob(app_, {});
+    waitForJob();
+
+    const std::vector<std::string> lines = logLines(log());
+    ASSERT_GE(lines.size(), 9u);
+    EXPECT_EQ(lines[0], "QKNEST 开始 source=files");
+    EXPECT_EQ(lines[1], "WARN 文件不存在 " + missing);
+    EXPECT_EQ(lines[2], "WARN 读取失败 " + dwg);
+    EXPECT_EQ(lines[3], "NEST 零件种类=2");
+    EXPECT_EQ(lines[4], "PARTS " + dir_.file("qks_nest_parts.txt"));
+    EXPECT_TRUE(startsWith(lines[5], "NEST 首版 ")) << lines[5];
+    EXPECT_TRUE(startsWith(lines[6], "NEST ")) << lines[6];
+    const std::string written = out() + "/nest.dxf";
+    EXPECT_TRUE(startsWith(lines[7], "DONE 板=1 件=4 利用率=")) << lines[7];
+    const std::string tail = "% 未放=0 文件=" + written;
+    EXPECT_EQ(lines[7].substr(lines[7].size() - std::min(lines[7].size(), tail.size())), tail);
+    EXPECT_EQ(lines[8], "NEST 已生成 " + written);
+    EXPECT_EQ(lines.size(), 9u);
+
+    // Counts: id 1 takes 3, the unknown id 77 changes nothing, id 2 keeps its 1.
+    EXPECT_EQ(partsFileQuantities(dir_.file("qks_nest_parts.txt")),
+              (std::vector<std::pair<int, int>>{{1, 3}, {2, 1}}));
+    EXPECT_TRUE(fs::exists(written));
+    EXPECT_FALSE(fs::exists(out() + "/nest.DWG"));
+    EXPECT_TRUE(startsWith(check(written, 10, 2), "OK sheets=1 parts=4 blocks=4 outlines=0"))
+        << check(written, 10, 2);
+    EXPECT_TRUE(fs::exists(out() + "/P_板1.pdf"));
+}
+
+TEST_F(NestJobTest, AllCountsZeroWritesThePartsFileAndStops) {
+    writeConfig("source=files\nfile=" + kNestFixtures +
+                "PLATES.DXF\npartcount 1=0\n"
+                "partcount 2=0\n");
+    qks::nest::runNestJob(app_, {});
+    EXPECT_FALSE(qks::nest::nestJobActive().load());
+    const std::vector<std::string> lines = logLines(log());
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "FATAL 没有勾选需要套料的零件");
+    EXPECT_EQ(partsFileQuantities(dir_.file("qks_nest_parts.txt")),
+              (std::vector<std::pair<int, int>>{{1, 0}, {2, 0}}));
+    EXPECT_FALSE(fs::exists(dir_.file("qks_nest_progress.txt")));
+}
+
+TEST_F(NestJobTest, BusyJobIgnoresQknestAndCountsAreCapped) {
+    writeConfig("source=files\nfile=" + kNestFixtures +
+                "PLATES.DXF\nseconds=60\n"
+                "partcount 2=5000\n");
+    qks::nest::runNestJob(app_, {});
+    ASSERT_TRUE(qks::nest::nestJobActive().load());
+    EXPECT_EQ(partsFileQuantities(dir_.file("qks_nest_parts.txt")),
+              (std::vector<std::pair<int, int>>{{1, 1}, {2, 999}}));
+    const std::string before = readAll(log());
+
+    // A second job while the first runs: nothing at all, not even its log.
+    const std::string other = dir_.file("other.log");
+    const std::string second = dir_.write(
+        "second.cfg", "source=files\nfile=" + kNestFixtures + "PLATES.DXF\noutDir=" + out() +
+                          "\nlog=" + other + "\nsheet=1000x500\n");
+    qks::nest::runNestJob(app_, second);
+    EXPECT_FALSE(fs::exists(other));
+    EXPECT_TRUE(startsWith(readAll(log()), before));
+
+    // Stopped at once: the job ends and frees its slot whatever it had placed.
+    qks::nestStopRequested().store(true);
+    waitForJob();
+    const std::vector<std::string> lines = logLines(log());
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(startsWith(lines.back(), "NEST 已生成 ") ||
+                lines.back() == "FATAL 没有生成排样结果")
+        << lines.back();
+}
+
+TEST_F(NestJobTest, StopKeepsTheBestLayout) {
+    writeConfig("source=files\nfile=" + kNestFixtures +
+                "PLATES.DXF\nseconds=60\n"
+                "partcount 1=6\npartcount 2=6\n");
+    qks::nest::runNestJob(app_, {});
+    ASSERT_TRUE(qks::nest::nestJobActive().load());
+    // Stop once the first layout stands: the output step then draws the best one so far.
+    for (int i = 0; i < 6000 && readAll(log()).find("NEST 首版") == std::string::npos; ++i)
+        app_.processEventsFor(std::chrono::milliseconds(50));
+    qks::nestStopRequested().store(true);
+    waitForJob();
+    const std::vector<std::string> lines = logLines(log());
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_TRUE(startsWith(lines[lines.size() - 2], "DONE 板=1 件=12 ")) << lines[lines.size() - 2];
+    const std::string drawing = out() + "/套料图.dxf";
+    EXPECT_EQ(lines.back(), "NEST 已生成 " + drawing);
+    EXPECT_TRUE(startsWith(check(drawing, 10, 2), "OK sheets=1 parts=12 blocks=12"))
+        << check(drawing, 10, 2);
+    const std::string progress = readAll(dir_.file("qks_nest_progress.txt"));
+    EXPECT_NE(progress.find("STATE\tstopped"), std::string::npos) << progress;
+}
+
+TEST_F(NestJobTest, CurrentAndPickedSources) {
+    std::string error;
+    ASSERT_TRUE(app_.openDocument(kNestFixtures + "layers.dxf", error)) << error;
+
+    // The current drawing with a layer filter: only the part on CUT_OUTER.
+    writeConfig("source=current\nlayer=cut\n");
+    qks::nest::runNestJob(app_, {});
+    waitForJob();
+    std::vector<std::string> lines = logLines(log());
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "QKNEST 开始 source=current");
+    EXPECT_EQ(lines[1], "NEST 零件种类=1");
+    EXPECT_EQ(lines.back(), "NEST 已生成 " + out() + "/套料图.dxf");
+    EXPECT_TRUE(startsWith(check(out() + "/套料图.dxf", 10, 2), "OK sheets=1 parts=1 blocks=1"));
+
+    // QKNESTPICK answered with a selection line, then a job on the picked parts.
+    app_.queueInputLine("ALL");
+    qks::nest::runNestPick(app_);
+    lines = logLines(dir_.file("qks_nest.log"));
+    EXPECT_EQ(lines, (std::vector<std::string>{"PICK 已提取 2 种，2 件",
+                                               "PARTS " + dir_.file("qks_nest_parts.txt")}));
+    writeConfig("source=picked\npartsFile=" + dir_.file("qks_nest_parts.txt") +
+                "\noutDwg=" + out() + "/picked.dxf\n");
+    qks::nest::runNestJob(app_, {});
+    waitForJob();
+    lines = logLines(log());
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[1], "NEST 零件种类=2");
+    EXPECT_TRUE(startsWith(check(out() + "/picked.dxf", 10, 2), "OK sheets=1 parts=2 blocks=2"))
+        << check(out() + "/picked.dxf", 10, 2);
+
+    // An empty selection is reported and no job is started.
+    app_.endInput();
+    qks::nest::runNestPick(app_);
+    EXPECT_EQ(logLines(dir_.file("qks_nest.log")), std::vector<std::string>{"PICK 未选择零件"});
+}
+
+TEST_F(NestJobTest, PartWhoseSourceIsGoneIsDrawnAsOutlines) {
+    const std::string copy = dir_.file("plates.dxf");
+    fs::copy_file(kNestFixtures + "PLATES.DXF", copy);
+    writeConfig("source=files\nfile=" + copy + "\n");
+    qks::nest::runNestJob(app_, {});
+    ASSERT_TRUE(qks::nest::nestJobActive().load());
+    fs::remove(copy);
+    waitForJob();
+    const std::string drawing = out() + "/套料图.dxf";
+    EXPECT_TRUE(startsWith(check(drawing, 10, 2), "OK sheets=1 parts=2 blocks=0 outlines=2"))
+        << check(drawing, 10, 2);
+}
+
+}  // namespace
