@@ -58,6 +58,18 @@ def outer_polygon(entities):
         else:
             lines.append(LineString(pts))
     if lines:
+        # Ends of pieces that meet are equal only up to rounding after the block transform.
+        ends = []
+
+        def snap(point):
+            for e in ends:
+                if abs(e[0] - point[0]) < 1e-3 and abs(e[1] - point[1]) < 1e-3:
+                    return e
+            ends.append(point)
+            return point
+
+        lines = [LineString([snap(l.coords[0])] + list(l.coords[1:-1]) + [snap(l.coords[-1])])
+                 for l in lines]
         snapped = unary_union(lines)
         polygons.extend(p.buffer(0) for p in polygonize(snapped))
     if not polygons:
