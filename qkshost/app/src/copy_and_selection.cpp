@@ -8,25 +8,6 @@ namespace qkshost {
 
 namespace host = qks::host;
 
-namespace {
-host::Status toHostStatus(drawing::Status status) {
-    switch (status) {
-        case drawing::Status::Ok:
-            return host::Status::Ok;
-        case drawing::Status::NotFound:
-            return host::Status::NotFound;
-        case drawing::Status::InvalidInput:
-            return host::Status::InvalidInput;
-        case drawing::Status::Duplicate:
-            return host::Status::Duplicate;
-        case drawing::Status::WrongType:
-            return host::Status::WrongType;
-        default:
-            return host::Status::Failed;
-    }
-}
-}  // namespace
-
 host::Status HostDrawingServices::insertDatabaseAsBlock(host::DatabaseId target,
                                                         std::string_view blockName,
                                                         host::DatabaseId source,

@@ -17,27 +17,6 @@ using drawing::ObjectIndex;
 
 namespace {
 
-host::Status toHost(drawing::Status status) {
-    switch (status) {
-        case drawing::Status::Ok:
-            return host::Status::Ok;
-        case drawing::Status::NotFound:
-            return host::Status::NotFound;
-        case drawing::Status::InvalidInput:
-            return host::Status::InvalidInput;
-        case drawing::Status::ReadError:
-            return host::Status::ReadError;
-        case drawing::Status::WriteError:
-            return host::Status::WriteError;
-        case drawing::Status::WrongType:
-            return host::Status::WrongType;
-        case drawing::Status::Duplicate:
-            return host::Status::Duplicate;
-        default:
-            return host::Status::Failed;
-    }
-}
-
 host::EntityType entityTypeOf(const drawing::Object& o) {
     switch (o.kind()) {
         case Kind::Line:
@@ -102,6 +81,27 @@ constexpr double kMmPerInch = 25.4;
 
 }  // namespace
 
+host::Status toHostStatus(drawing::Status status) {
+    switch (status) {
+        case drawing::Status::Ok:
+            return host::Status::Ok;
+        case drawing::Status::NotFound:
+            return host::Status::NotFound;
+        case drawing::Status::InvalidInput:
+            return host::Status::InvalidInput;
+        case drawing::Status::ReadError:
+            return host::Status::ReadError;
+        case drawing::Status::WriteError:
+            return host::Status::WriteError;
+        case drawing::Status::WrongType:
+            return host::Status::WrongType;
+        case drawing::Status::Duplicate:
+            return host::Status::Duplicate;
+        default:
+            return host::Status::Failed;
+    }
+}
+
 HostDrawingServices::HostDrawingServices(HostApplication& app) : app_(app) {}
 HostDrawingServices::~HostDrawingServices() = default;
 
@@ -149,14 +149,14 @@ host::Status HostDrawingServices::readDrawingFile(host::DatabaseId id, const std
     if (db == nullptr) return host::Status::NotFound;
     const drawing::ReadResult result = drawing::readDxfFile(*db, path);
     if (message) *message = result.message;
-    return toHost(result.status);
+    return toHostStatus(result.status);
 }
 
 host::Status HostDrawingServices::saveDatabase(host::DatabaseId id, const std::string& path,
                                                std::string* writtenPath, std::string* message) {
     Database* db = database(id);
     if (db == nullptr) return host::Status::NotFound;
-    return toHost(drawing::saveDxf(*db, path, writtenPath, message));
+    return toHostStatus(drawing::saveDxf(*db, path, writtenPath, message));
 }
 
 host::DatabaseId HostDrawingServices::documentDatabase(host::DocumentId document) {
@@ -250,7 +250,7 @@ host::Status HostDrawingServices::addLayer(host::DatabaseId id, std::string_view
     ObjectIndex layer = 0;
     const drawing::Status status = db->addLayer(name, colorIndex, &layer);
     if (out) *out = db->idOf(layer);
-    return toHost(status);
+    return toHostStatus(status);
 }
 
 host::ObjectId HostDrawingServices::findTextStyle(host::DatabaseId id, std::string_view name) {
@@ -274,7 +274,7 @@ host::Status HostDrawingServices::addTextStyle(host::DatabaseId id,
         record->charset = style.characterSet;
         record->pitchAndFamily = style.pitchAndFamily;
     }
-    return toHost(status);
+    return toHostStatus(status);
 }
 
 std::string HostDrawingServices::symbolName(host::ObjectId record) {
@@ -287,7 +287,7 @@ host::Status HostDrawingServices::renameSymbol(host::ObjectId record, std::strin
     ObjectIndex index = 0;
     Database* db = resolve(record, index);
     if (db == nullptr) return host::Status::NotFound;
-    return toHost(db->rename(index, newName));
+    return toHostStatus(db->rename(index, newName));
 }
 
 host::ObjectId HostDrawingServices::objectIdFromHandle(host::DatabaseId id,
@@ -318,7 +318,7 @@ host::Status HostDrawingServices::geometricExtents(host::ObjectId id, host::Exte
     Database* db = resolve(id, index);
     if (db == nullptr) return host::Status::NotFound;
     host::Extents3d box;
-    const host::Status status = toHost(drawing::entityExtents(*db, index, box));
+    const host::Status status = toHostStatus(drawing::entityExtents(*db, index, box));
     if (status == host::Status::Ok) extents = box;
     return status;
 }
@@ -327,7 +327,7 @@ host::Status HostDrawingServices::curveIsClosed(host::ObjectId id, bool& closed)
     ObjectIndex index = 0;
     Database* db = resolve(id, index);
     if (db == nullptr) return host::Status::NotFound;
-    return toHost(drawing::curveIsClosed(*db, index, closed));
+    return toHostStatus(drawing::curveIsClosed(*db, index, closed));
 }
 
 host::Status HostDrawingServices::curveParameterRange(host::ObjectId id, double& start,
@@ -338,7 +338,7 @@ host::Status HostDrawingServices::curveParameterRange(host::ObjectId id, double&
     double s = 0, e = 0;
     drawing::Status status = drawing::curveStartParam(*db, index, s);
     if (status == drawing::Status::Ok) status = drawing::curveEndParam(*db, index, e);
-    if (status != drawing::Status::Ok) return toHost(status);
+    if (status != drawing::Status::Ok) return toHostStatus(status);
     start = s;
     end = e;
     return host::Status::Ok;
@@ -349,7 +349,7 @@ host::Status HostDrawingServices::curvePointAt(host::ObjectId id, double paramet
     ObjectIndex index = 0;
     Database* db = resolve(id, index);
     if (db == nullptr) return host::Status::NotFound;
-    return toHost(drawing::curvePointAtParam(*db, index, parameter, point));
+    return toHostStatus(drawing::curvePointAtParam(*db, index, parameter, point));
 }
 
 host::Status HostDrawingServices::blockReference(host::ObjectId id,
@@ -541,13 +541,13 @@ host::Status HostDrawingServices::setCurrentLayout(host::ObjectId layout) {
     ObjectIndex index = 0;
     Database* db = resolve(layout, index);
     if (db == nullptr) return host::Status::NotFound;
-    return toHost(db->setCurrentLayout(index));
+    return toHostStatus(db->setCurrentLayout(index));
 }
 
 host::Status HostDrawingServices::setCurrentLayoutByName(std::string_view name) {
     Document* d = app_.findDocument(app_.currentDocument());
     if (d == nullptr || !d->database) return host::Status::NotApplicable;
-    return toHost(d->database->setCurrentLayout(name));
+    return toHostStatus(d->database->setCurrentLayout(name));
 }
 
 host::Status HostDrawingServices::getPlotSettings(host::ObjectId id, host::PlotSettings& out) {

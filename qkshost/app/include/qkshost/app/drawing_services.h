@@ -15,6 +15,9 @@ namespace qkshost {
 
 class HostApplication;
 
+// The interface's status for a status of the drawing database.
+qks::host::Status toHostStatus(drawing::Status status);
+
 class HostDrawingServices final : public qks::host::DrawingServices {
   public:
     explicit HostDrawingServices(HostApplication& app);
