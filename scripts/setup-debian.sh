@@ -3,7 +3,7 @@
 # Safe to run again: apt-get skips what is already installed.
 set -euo pipefail
 packages=(
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config git ccache
   clang libclang-rt-14-dev clang-format
   libgtest-dev libgmock-dev googletest
   qtbase5-dev qtbase5-dev-tools
