@@ -309,6 +309,36 @@ TEST_F(MergeTest, FiveDrawingsInTwoColumnsAsEzdxfSeesThem) {
         EXPECT_EQ(line.rfind("0.0 ", 0), 0u) << line;
 }
 
+// A drawing saved with its insertion base point away from the origin becomes a block with that
+// base point; the reference must still put the drawing on its grid box.
+TEST_F(MergeTest, ADrawingWithAnInsertionBasePointStaysOnTheGrid) {
+    const std::string moved = dir_.file("in/moved.dxf");
+    fs::create_directories(dir_.file("in"));
+    const std::string script =
+        "import ezdxf,sys\n"
+        "d=ezdxf.readfile(sys.argv[1])\n"
+        "d.header['$INSBASE']=(30,20,0)\n"
+        "d.saveas(sys.argv[2])\n";
+    ASSERT_EQ(std::system(("/usr/bin/python3 -c " + quote(script) + " " +
+                           quote(kFixtures + "rect_100x50.dxf") + " " + quote(moved))
+                              .c_str()),
+              0);
+    PlotMergeConfig config;
+    config.files = {input("rect_100x50.dxf", "in/plain.dxf"), moved};
+    config.columns = 2;
+    config.outDwg = dir_.file("out/merged.dxf");
+    std::string message, written;
+    int count = 0;
+    ASSERT_TRUE(qks::merge::mergeDrawings(ds_, config, message, count, &written)) << message;
+    const auto refs = references(describe(written));
+    ASSERT_EQ(refs.size(), 2u);
+    // Same grid box as an ordinary drawing would get, shifted by the base point it carries.
+    EXPECT_NEAR(refs[0].x, 0, 1e-9);
+    EXPECT_NEAR(refs[0].y, -50, 1e-9);
+    EXPECT_NEAR(refs[1].x, 112 + 30, 1e-9);
+    EXPECT_NEAR(refs[1].y, -50 + 20, 1e-9);
+}
+
 TEST_F(MergeTest, InputsThatCannotBeMergedAreLoggedAndTheOthersMerged) {
     fs::create_directories(dir_.file("a"));
     PlotMergeConfig config;

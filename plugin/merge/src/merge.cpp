@@ -209,7 +209,12 @@ bool mergeDrawings(host::DrawingServices& ds, const PlotMergeConfig& config, std
         const GridPlacement& place = grid.placements[k];
         host::BlockReferenceSpec reference;
         reference.blockRecord = item.block;
-        reference.position = place.blockPosition;
+        // A drawing saved with an insertion base point away from the origin keeps it as the
+        // block's base point: shift by it so the block still lands on its grid box.
+        host::Point3d base;
+        if (!host::succeeded(ds.blockBasePoint(item.block, base))) base = {};
+        reference.position = {place.blockPosition.x + base.x, place.blockPosition.y + base.y,
+                              place.blockPosition.z + base.z};
         ds.addBlockReference(modelSpace, reference, nullptr);
 
         host::MTextSpec text;

@@ -230,6 +230,14 @@ std::vector<host::ObjectId> HostDrawingServices::blockEntities(host::ObjectId bl
     return ids;
 }
 
+host::Status HostDrawingServices::blockBasePoint(host::ObjectId blockRecord, host::Point3d& base) {
+    Database* db = nullptr;
+    const auto* record = resolveAs<drawing::BlockRecord>(blockRecord, db);
+    if (record == nullptr) return db ? host::Status::WrongType : host::Status::NotFound;
+    base = record->base;
+    return host::Status::Ok;
+}
+
 std::vector<host::ObjectId> HostDrawingServices::layers(host::DatabaseId id) {
     std::vector<host::ObjectId> ids;
     if (Database* db = database(id))

@@ -242,6 +242,8 @@ class DrawingServices {
     virtual ObjectId modelSpace(DatabaseId database) = 0;
     virtual ObjectId findBlock(DatabaseId database, std::string_view name) = 0;
     virtual std::vector<ObjectId> blockEntities(ObjectId blockRecord) = 0;  // record order
+    // The point of the block's own coordinates that a reference's insertion point lands on.
+    virtual Status blockBasePoint(ObjectId blockRecord, Point3d& base) = 0;
     virtual std::vector<ObjectId> layers(DatabaseId database) = 0;
     virtual ObjectId findLayer(DatabaseId database, std::string_view name) = 0;
     // Duplicate when the name exists; `id` then receives the existing layer.

@@ -46,6 +46,8 @@ class HostDrawingServices final : public qks::host::DrawingServices {
     qks::host::ObjectId modelSpace(qks::host::DatabaseId database) override;
     qks::host::ObjectId findBlock(qks::host::DatabaseId database, std::string_view name) override;
     std::vector<qks::host::ObjectId> blockEntities(qks::host::ObjectId blockRecord) override;
+    qks::host::Status blockBasePoint(qks::host::ObjectId blockRecord,
+                                     qks::host::Point3d& base) override;
     std::vector<qks::host::ObjectId> layers(qks::host::DatabaseId database) override;
     qks::host::ObjectId findLayer(qks::host::DatabaseId database, std::string_view name) override;
     qks::host::Status addLayer(qks::host::DatabaseId database, std::string_view name,
