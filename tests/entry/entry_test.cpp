@@ -41,6 +41,13 @@ class PluginTest : public ::testing::Test {
         host_.executeCommandLine(line);
         return output_;
     }
+    // The script creates its marker, then writes its working folder into it: wait for the line.
+    static bool startedIn(const std::string& marker) {
+        return qks::testing::eventually([&] {
+            const std::string text = qks::testing::readAll(marker);
+            return !text.empty() && text.back() == '\n';
+        });
+    }
     static std::string script(const std::string& path, const std::string& marker) {
         std::ofstream(path) << "#!/bin/sh\npwd > '" << marker << "'\n";
         ::chmod(path.c_str(), 0755);
@@ -83,7 +90,7 @@ TEST_F(PluginTest, LauncherSearchOrder) {
     fs::create_directories(dir_.file("elsewhere"));
     ::setenv("QKS_STUDIO", script(dir_.file("elsewhere/studio.sh"), marker).c_str(), 1);
     EXPECT_EQ(run("QK"), "\n[QKS] 面板已启动。\n");
-    ASSERT_TRUE(qks::testing::eventually([&] { return fs::exists(marker); }));
+    ASSERT_TRUE(startedIn(marker));
     EXPECT_EQ(qks::testing::readAll(marker), fs::canonical(dir_.file("elsewhere")).string() + "\n");
     fs::remove(marker);
 
@@ -91,7 +98,7 @@ TEST_F(PluginTest, LauncherSearchOrder) {
     fs::create_directories(dir_.file("app/Studio"));
     script(dir_.file("app/Studio/QksStudio"), marker);
     EXPECT_EQ(run("qk"), "\n[QKS] 面板已启动。\n");
-    ASSERT_TRUE(qks::testing::eventually([&] { return fs::exists(marker); }));
+    ASSERT_TRUE(startedIn(marker));
     EXPECT_EQ(qks::testing::readAll(marker),
               fs::canonical(dir_.file("app/Studio")).string() + "\n");
     fs::remove(marker);
@@ -99,7 +106,7 @@ TEST_F(PluginTest, LauncherSearchOrder) {
     // Beside the plug-in beats both; QKVER names it.
     script(plugins + "/QksStudio", marker);
     EXPECT_EQ(run("QK"), "\n[QKS] 面板已启动。\n");
-    ASSERT_TRUE(qks::testing::eventually([&] { return fs::exists(marker); }));
+    ASSERT_TRUE(startedIn(marker));
     EXPECT_EQ(qks::testing::readAll(marker), fs::canonical(plugins).string() + "\n");
     EXPECT_NE(
         run("QKVER").find("\n[QKS] 面板路径: " + fs::canonical(plugins).string() + "/QksStudio"),
