@@ -176,8 +176,9 @@ TEST_F(DrawingServicesTest, SettingsValidatorAcceptsOnlyWhatTheDeviceOffers) {
     for (const auto& c : cases) {
         host::PlotSettings t = s;
         EXPECT_EQ(services_.setPlotDeviceAndMedia(t, c.device, c.media), c.status) << c.media;
-        if (c.status != host::Status::Ok)
+        if (c.status != host::Status::Ok) {
             EXPECT_TRUE(t == s) << "a refused change altered the settings";
+        }
     }
     ASSERT_EQ(services_.setPlotDeviceAndMedia(s, "DWG To PDF.pc3", a3), host::Status::Ok);
     EXPECT_DOUBLE_EQ(s.paperWidth, 420.0);
@@ -195,10 +196,10 @@ TEST_F(DrawingServicesTest, SettingsValidatorAcceptsOnlyWhatTheDeviceOffers) {
 TEST_F(DrawingServicesTest, TextsAreLevelled) {
     const host::DatabaseId db = services_.createDatabase(true);
     host::ScopedDatabase owner(&services_, db);
-    host::MTextSpec spec;
-    spec.contents = "x";
+    host::MTextSpec text;
+    text.contents = "x";
     host::ObjectId mtext;
-    ASSERT_EQ(services_.addMText(services_.modelSpace(db), spec, &mtext), host::Status::Ok);
+    ASSERT_EQ(services_.addMText(services_.modelSpace(db), text, &mtext), host::Status::Ok);
     ASSERT_EQ(services_.setTextRotation(mtext, 1.0), host::Status::Ok);
     host::TextInfo info;
     ASSERT_EQ(services_.textInfo(mtext, info), host::Status::Ok);

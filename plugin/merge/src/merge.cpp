@@ -48,13 +48,13 @@ std::string mtextLiteral(const std::string& text) {
 host::ObjectId labelStyle(host::DrawingServices& ds, host::DatabaseId database) {
     if (const host::ObjectId existing = ds.findTextStyle(database, kLabelStyleName))
         return existing;
-    host::TextStyleSpec spec;
-    spec.name = kLabelStyleName;
-    spec.fontFile = "simsun.ttc";
-    spec.typeface = "SimSun";
-    spec.characterSet = 134;  // GB2312
+    host::TextStyleSpec style;
+    style.name = kLabelStyleName;
+    style.fontFile = "simsun.ttc";
+    style.typeface = "SimSun";
+    style.characterSet = 134;  // GB2312
     host::ObjectId id;
-    const host::Status status = ds.addTextStyle(database, spec, &id);
+    const host::Status status = ds.addTextStyle(database, style, &id);
     return host::succeeded(status) || status == host::Status::Duplicate ? id : host::ObjectId{};
 }
 

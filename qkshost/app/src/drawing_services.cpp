@@ -456,67 +456,68 @@ host::Status HostDrawingServices::addLwPolyline(host::ObjectId blockRecord,
     return index ? host::Status::Ok : host::Status::Failed;
 }
 
-host::Status HostDrawingServices::addText(host::ObjectId blockRecord, const host::TextSpec& spec,
+host::Status HostDrawingServices::addText(host::ObjectId blockRecord, const host::TextSpec& request,
                                           host::ObjectId* id) {
     Database* db = nullptr;
     auto* record = resolveAs<drawing::BlockRecord>(blockRecord, db);
     if (record == nullptr) return host::Status::NotFound;
-    if (!finite(spec.position) || !(spec.height > 0) || !finite(spec.rotation))
+    if (!finite(request.position) || !(request.height > 0) || !finite(request.rotation))
         return host::Status::InvalidInput;
     auto text = std::make_unique<drawing::Text>();
-    if (!layerFor(*db, spec.layer, text->layer)) return host::Status::NotFound;
-    text->position = spec.position;
-    text->height = spec.height;
-    text->rotation = spec.rotation;
-    text->text = spec.contents;
-    text->style = spec.textStyle ? db->indexOf(spec.textStyle) : db->currentTextStyle;
+    if (!layerFor(*db, request.layer, text->layer)) return host::Status::NotFound;
+    text->position = request.position;
+    text->height = request.height;
+    text->rotation = request.rotation;
+    text->text = request.contents;
+    text->style = request.textStyle ? db->indexOf(request.textStyle) : db->currentTextStyle;
     const ObjectIndex index = db->appendEntity(std::move(text), record->self);
     if (id) *id = db->idOf(index);
     return index ? host::Status::Ok : host::Status::Failed;
 }
 
-host::Status HostDrawingServices::addMText(host::ObjectId blockRecord, const host::MTextSpec& spec,
-                                           host::ObjectId* id) {
+host::Status HostDrawingServices::addMText(host::ObjectId blockRecord,
+                                           const host::MTextSpec& request, host::ObjectId* id) {
     Database* db = nullptr;
     auto* record = resolveAs<drawing::BlockRecord>(blockRecord, db);
     if (record == nullptr) return host::Status::NotFound;
-    if (!finite(spec.position) || !(spec.height > 0) || !(spec.width >= 0) || !finite(spec.width))
+    if (!finite(request.position) || !(request.height > 0) || !(request.width >= 0) ||
+        !finite(request.width))
         return host::Status::InvalidInput;
     auto text = std::make_unique<drawing::MText>();
-    if (!layerFor(*db, spec.layer, text->layer)) return host::Status::NotFound;
-    text->position = spec.position;
-    text->height = spec.height;
-    text->width = spec.width;
-    text->attachment = static_cast<int>(spec.attachment);
-    text->text = spec.contents;
-    text->style = spec.textStyle ? db->indexOf(spec.textStyle) : db->currentTextStyle;
+    if (!layerFor(*db, request.layer, text->layer)) return host::Status::NotFound;
+    text->position = request.position;
+    text->height = request.height;
+    text->width = request.width;
+    text->attachment = static_cast<int>(request.attachment);
+    text->text = request.contents;
+    text->style = request.textStyle ? db->indexOf(request.textStyle) : db->currentTextStyle;
     const ObjectIndex index = db->appendEntity(std::move(text), record->self);
     if (id) *id = db->idOf(index);
     return index ? host::Status::Ok : host::Status::Failed;
 }
 
 host::Status HostDrawingServices::addBlockReference(host::ObjectId blockRecord,
-                                                    const host::BlockReferenceSpec& spec,
+                                                    const host::BlockReferenceSpec& request,
                                                     host::ObjectId* id) {
     Database* db = nullptr;
     auto* record = resolveAs<drawing::BlockRecord>(blockRecord, db);
     if (record == nullptr) return host::Status::NotFound;
     ObjectIndex blockIndex = 0;
-    Database* blockDb = resolve(spec.blockRecord, blockIndex);
+    Database* blockDb = resolve(request.blockRecord, blockIndex);
     if (blockDb != db || db->get<drawing::BlockRecord>(blockIndex) == nullptr)
         return host::Status::NotFound;
-    if (!finite(spec.position) || !finite(spec.rotation) || !finite(spec.scale.x) ||
-        !finite(spec.scale.y) || !finite(spec.scale.z) || spec.scale.x == 0 || spec.scale.y == 0 ||
-        spec.scale.z == 0)
+    if (!finite(request.position) || !finite(request.rotation) || !finite(request.scale.x) ||
+        !finite(request.scale.y) || !finite(request.scale.z) || request.scale.x == 0 ||
+        request.scale.y == 0 || request.scale.z == 0)
         return host::Status::InvalidInput;
     auto ref = std::make_unique<drawing::BlockReference>();
-    if (!layerFor(*db, spec.layer, ref->layer)) return host::Status::NotFound;
+    if (!layerFor(*db, request.layer, ref->layer)) return host::Status::NotFound;
     ref->block = blockIndex;
-    ref->position = spec.position;
-    ref->rotation = spec.rotation;
-    ref->scaleX = spec.scale.x;
-    ref->scaleY = spec.scale.y;
-    ref->scaleZ = spec.scale.z;
+    ref->position = request.position;
+    ref->rotation = request.rotation;
+    ref->scaleX = request.scale.x;
+    ref->scaleY = request.scale.y;
+    ref->scaleZ = request.scale.z;
     const ObjectIndex index = db->appendEntity(std::move(ref), record->self);
     if (id) *id = db->idOf(index);
     return index ? host::Status::Ok : host::Status::Failed;
