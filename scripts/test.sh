@@ -48,7 +48,7 @@ cmake -S . -B "$build/tsan" "${common[@]}" -DQKS_SANITIZE=thread \
 mapfile -t tsan_targets < <(grep -v '^$' "$build/tsan/tsan-targets.txt" || true)
 if [ "${#tsan_targets[@]}" -gt 0 ]; then
   cmake --build "$build/tsan" -j "$jobs" --target "${tsan_targets[@]}" qkshost qks qks23
-  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tests/tsan.supp" \
     ctest --test-dir "$build/tsan" -L tsan -E "$tsan_skip" -j "$jobs" --output-on-failure --timeout 600
 fi
 
