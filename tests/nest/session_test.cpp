@@ -171,7 +171,8 @@ TEST_F(NestSessionTest, WorkerRunsToItsLimitAndPostsWhenDone) {
     setNestMessageTarget(&host, host::WindowHandle{77});
     WatchedRun run({rectanglePart(1, 400, 300, 6), lPart(2, 500, 400, 4), discPart(3, 150, 40, 5),
                     rectanglePart(4, 1200, 30, 3)},
-                   {{2000, 1000, 0}, {1500, 1500, 2}}, 1.0);
+                   {{2000, 1000, 0}, {1500, 1500, 2}},
+                   3.0);  // room for iterations under sanitizers
     ASSERT_TRUE(startNestWorker(run.session));
     run.session->worker.join();
     const NestSession& s = *run.session;
