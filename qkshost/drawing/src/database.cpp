@@ -1,5 +1,6 @@
 #include "qkshost/drawing/database.h"
 
+#include "object_pool.h"
 #include "qkshost/drawing/geometry.h"
 
 #include <algorithm>
@@ -183,30 +184,41 @@ ObjectIndex Database::indexFromHandle(Handle h) const {
 }
 
 namespace {
+// Handles in a drawing are mostly consecutive: keeping their low bits makes neighbours share
+// cache lines, and folding in the high bits spreads regular strides over the table.
 std::size_t slotOf(Handle h, std::size_t mask) {
-    return std::size_t((h * 0x9E3779B97F4A7C15ull) >> 17) & mask;
+    return std::size_t(h ^ (h >> 17) ^ (h >> 31) ^ (h >> 47)) & mask;
 }
 }  // namespace
 
+Database::HandleMap::~HandleMap() {
+    releaseTable(slots_, capacity_ * sizeof(Slot));
+}
+
+void Database::HandleMap::clear() {
+    std::fill(slots_, slots_ + capacity_, Slot{0, 0});
+    size_ = 0;
+}
+
 ObjectIndex Database::HandleMap::find(Handle h) const {
-    if (slots_.empty() || h == 0) return 0;
-    std::size_t mask = slots_.size() - 1;
+    if (capacity_ == 0 || h == 0) return 0;
+    std::size_t mask = capacity_ - 1;
     for (std::size_t s = slotOf(h, mask);; s = (s + 1) & mask) {
-        if (slots_[s].first == h) return slots_[s].second;
-        if (slots_[s].first == 0) return 0;
+        if (slots_[s].handle == h) return slots_[s].index;
+        if (slots_[s].handle == 0) return 0;
     }
 }
 
 void Database::HandleMap::set(Handle h, ObjectIndex i) {
     if (h == 0) return;
-    if ((size_ + 1) * 2 > slots_.size()) reserve(std::max<std::size_t>(16, (size_ + 1) * 2));
-    std::size_t mask = slots_.size() - 1;
+    if ((size_ + 1) * 2 > capacity_) reserve(std::max<std::size_t>(16, (size_ + 1) * 2));
+    std::size_t mask = capacity_ - 1;
     for (std::size_t s = slotOf(h, mask);; s = (s + 1) & mask) {
-        if (slots_[s].first == h) {
-            slots_[s].second = i;
+        if (slots_[s].handle == h) {
+            slots_[s].index = i;
             return;
         }
-        if (slots_[s].first == 0) {
+        if (slots_[s].handle == 0) {
             slots_[s] = {h, i};
             ++size_;
             return;
@@ -218,12 +230,17 @@ void Database::HandleMap::reserve(std::size_t n) {
     std::size_t cap = 16;
     while (cap < n * 2)
         cap *= 2;
-    if (cap <= slots_.size()) return;
-    std::vector<std::pair<Handle, ObjectIndex>> old(cap, {0, 0});
-    old.swap(slots_);
+    if (cap <= capacity_) return;
+    Slot* fresh = static_cast<Slot*>(allocateTable(cap * sizeof(Slot)));
+    std::fill(fresh, fresh + cap, Slot{0, 0});
+    Slot* old = slots_;
+    const std::size_t oldCapacity = capacity_;
+    slots_ = fresh;
+    capacity_ = cap;
     size_ = 0;
-    for (auto& e : old)
-        if (e.first) set(e.first, e.second);
+    for (std::size_t k = 0; k < oldCapacity; ++k)
+        if (old[k].handle) set(old[k].handle, old[k].index);
+    releaseTable(old, oldCapacity * sizeof(Slot));
 }
 
 ObjectIndex Database::indexFromHandleText(std::string_view hex) const {

@@ -89,6 +89,10 @@ class Database;
 class Object {
   public:
     virtual ~Object() = default;
+    // Objects come from a pool of 2 MB chunks (huge pages for large drawings); any thread.
+    static void* operator new(std::size_t size);
+    static void operator delete(void* p, std::size_t size) noexcept;
+
     virtual Kind kind() const = 0;
     virtual const char* dxfName() const = 0;
     virtual std::unique_ptr<Object> clone() const = 0;
@@ -592,17 +596,23 @@ class Database {
     // handle -> index, open addressing with linear probing (no allocation per object)
     class HandleMap {
       public:
+        HandleMap() = default;
+        ~HandleMap();
+        HandleMap(const HandleMap&) = delete;
+        HandleMap& operator=(const HandleMap&) = delete;
         ObjectIndex find(Handle h) const;
         bool contains(Handle h) const { return find(h) != 0; }
         void set(Handle h, ObjectIndex i);
         void reserve(std::size_t n);
-        void clear() {
-            slots_.assign(slots_.size(), {0, 0});
-            size_ = 0;
-        }
+        void clear();
 
       private:
-        std::vector<std::pair<Handle, ObjectIndex>> slots_;
+        struct Slot {
+            Handle handle;
+            ObjectIndex index;
+        };
+        Slot* slots_ = nullptr;  // capacity_ entries, a power of two; handle 0 = empty
+        std::size_t capacity_ = 0;
         std::size_t size_ = 0;
     };
     HandleMap byHandle_;
@@ -612,6 +622,13 @@ class Database {
 };
 
 bool equalsNoCase(std::string_view a, std::string_view b);
+
+// Memory held by the object pool, for benchmarks and tests.
+struct ObjectPoolStats {
+    std::size_t chunks = 0;
+    std::size_t bytesMapped = 0;
+};
+ObjectPoolStats objectPoolStats();
 
 // ---- DXF ----
 
