@@ -312,6 +312,8 @@ def entities(path):
                 if e.dxf.hasattr(key):
                     v = e.dxf.get(key)
                     line.append(f"{key}={v}")
+            if e.dxftype() == "VIEWPORT":
+                line.append("frozen=" + ",".join(sorted(e.frozen_layers)))
             print("\t".join(str(x) for x in line))
     return 0
 

@@ -190,6 +190,25 @@ def layouts():
     doc.saveas(os.path.join(OUT, "layouts_r2018.dxf"))
 
 
+def viewport_frozen():
+    """Two viewports on one model space; the second hides layer VP_HIDDEN."""
+    doc = ezdxf.new("R2018")
+    doc.layers.add("VP_HIDDEN", color=1)
+    doc.layers.add("细节", color=3)
+    msp = doc.modelspace()
+    msp.add_lwpolyline([(0, 0), (200, 0), (200, 100), (0, 100)], close=True)
+    msp.add_circle((50, 50), 30, dxfattribs={"layer": "VP_HIDDEN"})
+    msp.add_circle((150, 50), 30, dxfattribs={"layer": "细节"})
+    layout = doc.layouts.get("Layout1")
+    layout.page_setup(size=(420, 297), margins=(5, 5, 5, 5), units="mm")
+    layout.add_viewport(center=(105, 148.5), size=(200, 200), view_center_point=(100, 50),
+                        view_height=120)
+    hiding = layout.add_viewport(center=(315, 148.5), size=(200, 200),
+                                 view_center_point=(100, 50), view_height=120)
+    hiding.frozen_layers = ["VP_HIDDEN", "细节"]
+    doc.saveas(os.path.join(OUT, "viewport_frozen_r2018.dxf"))
+
+
 def main():
     os.makedirs(OUT, exist_ok=True)
     entities()
@@ -198,6 +217,7 @@ def main():
     gbk("R12", "gbk_r12.dxf")
     gbk("R2000", "gbk_r2000.dxf")
     layouts()
+    viewport_frozen()
 
 
 if __name__ == "__main__":

@@ -1,6 +1,7 @@
 // Reading the fixture corpus written by ezdxf, and refusing bad input with one clear error.
 #include "test_support.h"
 
+#include <algorithm>
 #include <cmath>
 
 using namespace qkshost::drawing;
@@ -237,6 +238,30 @@ TEST(DrawingRead, LayoutsAndPlotSettings) {
     EXPECT_TRUE(db->tileMode);
     EXPECT_EQ(db->get<Layout>(db->activeLayout())->name, "Model");
     EXPECT_EQ(db->setCurrentLayout("nope"), Status::NotFound);
+}
+
+TEST(DrawingRead, ViewportFrozenLayersAreKeptThroughASave) {
+    auto db = readFixture("viewport_frozen_r2018.dxf");
+    auto viewports = entitiesOf<Viewport>(*db, db->paperSpace());
+    // the layout's own overall viewport (id 1) comes first
+    ASSERT_EQ(viewports.size(), 3u);
+    auto names = [](const Database& d, const Viewport& v) {
+        std::vector<std::string> out;
+        for (ObjectIndex l : v.frozenLayers)
+            out.push_back(d.get<LayerRecord>(l)->name);
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+    EXPECT_TRUE(viewports[1]->frozenLayers.empty());
+    EXPECT_EQ(names(*db, *viewports[2]), (std::vector<std::string>{"VP_HIDDEN", "细节"}));
+    // and written back
+    TempDir dir;
+    ASSERT_EQ(saveDxf(*db, dir.file("saved.dxf")), Status::Ok);
+    Database back(false);
+    ASSERT_EQ(readDxfFile(back, dir.file("saved.dxf")).status, Status::Ok);
+    auto again = entitiesOf<Viewport>(back, back.paperSpace());
+    ASSERT_EQ(again.size(), 3u);
+    EXPECT_EQ(names(back, *again[2]), (std::vector<std::string>{"VP_HIDDEN", "细节"}));
 }
 
 TEST(DrawingRead, BadInputGivesOneClearError) {

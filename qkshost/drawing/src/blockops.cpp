@@ -120,6 +120,9 @@ class Copier {
         e->self = 0;
         e->layer = layer(e->layer);
         e->linetype = linetype(e->linetype);
+        if (auto* v = dynamic_cast<Viewport*>(e.get()))
+            for (ObjectIndex& l : v->frozenLayers)
+                l = layer(l);
         for (auto& t : e->xdata)
             if (t.code == 1001) dst_.ensureAppId(t.value);
         return e;

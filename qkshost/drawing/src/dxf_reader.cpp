@@ -1906,6 +1906,7 @@ class Reader {
         auto e = std::make_unique<Viewport>();
         Common c = parseCommon(*e);
         Point3d dir{0, 0, 1}, target;
+        std::vector<Handle> frozen;
         own(c, [&](const Tag& g) {
             if (coord(g, 10, e->center) || coord(g, 17, target) || coord(g, 16, dir)) return true;
             switch (g.code) {
@@ -1942,6 +1943,10 @@ class Reader {
                 case 281:
                     e->renderMode = int32(g);
                     break;
+                case 331:  // frozen layers; older writers used 341
+                case 341:
+                    if (Handle h = handle(g)) frozen.push_back(h);
+                    break;
                 default:
                     break;
             }
@@ -1949,7 +1954,9 @@ class Reader {
         });
         e->viewDirection = {dir.x, dir.y, dir.z};
         e->viewTarget = target;
-        place(std::move(e), block, c);
+        ObjectIndex placed = place(std::move(e), block, c);
+        for (Handle h : frozen)
+            pendingViewportLayer_.push_back({placed, h});
     }
     void unknown(std::string type, ObjectIndex block) {
         auto e = std::make_unique<UnknownEntity>();
@@ -2197,6 +2204,16 @@ class Reader {
             if (lt && p.element < lt->elements.size())
                 lt->elements[p.element].style = db_.get<TextStyleRecord>(s) ? s : 0;
         }
+        for (auto& p : pendingViewportLayer_) {
+            auto* v = db_.get<Viewport>(p.from);
+            ObjectIndex l = db_.indexFromHandle(p.target);
+            if (!v) continue;
+            if (!db_.get<LayerRecord>(l))
+                ++warnings_;  // a frozen layer that does not exist: nothing to hide
+            else if (std::find(v->frozenLayers.begin(), v->frozenLayers.end(), l) ==
+                     v->frozenLayers.end())
+                v->frozenLayers.push_back(l);
+        }
         for (auto& p : pendingDimText_) {
             auto* d = db_.get<DimStyleRecord>(p.from);
             ObjectIndex s = db_.indexFromHandle(p.target);
@@ -2288,7 +2305,8 @@ class Reader {
     std::unordered_map<ObjectIndex, bool> blocksSeen_;
     std::vector<std::pair<ObjectIndex, std::string>> pendingLayerLtype_, pendingBlockNames_;
     std::vector<StylePtr> pendingLtypeStyle_;
-    std::vector<PendingPointer> pendingDimText_, pendingLayoutBlock_, pendingRecordLayout_;
+    std::vector<PendingPointer> pendingDimText_, pendingLayoutBlock_, pendingRecordLayout_,
+        pendingViewportLayer_;
     std::vector<DictionaryData> dicts_;
     Handle rootDict_ = 0;
     std::vector<ObjectIndex> layoutsRead_;

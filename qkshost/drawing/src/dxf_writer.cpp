@@ -865,6 +865,8 @@ class Writer {
         o_.num(50, 0);
         o_.num(51, v.twist * kRadToDeg);
         o_.integer(72, 1000);
+        for (ObjectIndex l : v.frozenLayers)
+            if (const Object* layer = db_.get<LayerRecord>(l)) o_.handle(331, layer->handle);
         o_.integer(90, v.flags);
         o_.integer(281, v.renderMode);
         o_.integer(71, 1);

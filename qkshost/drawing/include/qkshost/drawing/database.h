@@ -461,6 +461,7 @@ class Viewport : public ObjectT<Viewport, Kind::Viewport, Entity> {
     double viewHeight = 1, lensLength = 50, twist = 0;
     int flags = 0;
     int renderMode = 0, ucsPerViewport = 0;
+    std::vector<ObjectIndex> frozenLayers;  // LayerRecords not shown through this viewport
 };
 
 // ----- the database -----
