@@ -18,24 +18,12 @@ using qks::testing::BridgeClient;
 using qks::testing::ChildProcess;
 using qks::testing::eventually;
 using qks::testing::readAll;
+using qks::testing::runCommand;
 using qks::testing::TempDir;
 
 const std::string kHost = std::string(QKS_TEST_BIN_DIR) + "/qkshost";
 const std::string kFixtures = std::string(QKS_TEST_SOURCE_DIR) + "/tests/fixtures/merge/";
 const std::string kChecker = std::string(QKS_TEST_SOURCE_DIR) + "/tests/merge/check_merged.py";
-
-std::string run(const std::string& command) {
-    std::string out;
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) return "<popen failed>";
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        out.append(buffer, n);
-    const int status = ::pclose(pipe);
-    if (status != 0) out += "<exit " + std::to_string(status) + ">";
-    return out;
-}
 
 // Prepares two inputs and a config in a private temporary folder.
 struct MergeSetup {
@@ -72,13 +60,14 @@ struct MergeSetup {
                dir.file("out") + "\r\n";
     }
     void checkOutputs() const {
-        const std::string facts = run("/usr/bin/python3 '" + kChecker + "' '" + drawing + "'");
+        const std::string facts =
+            runCommand("/usr/bin/python3 '" + kChecker + "' '" + drawing + "'");
         EXPECT_NE(facts.find("AUDIT OK\n"), std::string::npos) << facts;
         EXPECT_NE(facts.find("BLOCK QKS_a_0\n"), std::string::npos) << facts;
         EXPECT_NE(facts.find("BLOCK QKS_b_2\n"), std::string::npos) << facts;
         EXPECT_NE(facts.find("INSERT 0.0 -50.0 0.0 QKS_a_0\n"), std::string::npos) << facts;
         EXPECT_NE(facts.find("INSERT -888.0 -2030.0 0.0 QKS_b_2\n"), std::string::npos) << facts;
-        const std::string info = run("pdfinfo '" + dir.file("out/merged_model.pdf") + "'");
+        const std::string info = runCommand("pdfinfo '" + dir.file("out/merged_model.pdf") + "'");
         const std::size_t pages = info.find("Pages:");
         ASSERT_NE(pages, std::string::npos) << info;
         EXPECT_EQ(std::stoi(info.substr(pages + 6)), 1) << info;

@@ -20,24 +20,12 @@ using qks::testing::BridgeClient;
 using qks::testing::ChildProcess;
 using qks::testing::eventually;
 using qks::testing::readAll;
+using qks::testing::runCommand;
 using qks::testing::TempDir;
 
 const std::string kHost = std::string(QKS_TEST_BIN_DIR) + "/qkshost";
 const std::string kSource = QKS_TEST_SOURCE_DIR;
 const std::string kChecker = kSource + "/tests/nest_job/check_nest_drawing.py";
-
-std::string run(const std::string& command) {
-    std::string out;
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) return "<popen failed>";
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        out.append(buffer, n);
-    const int status = ::pclose(pipe);
-    if (status != 0) out += "<exit " + std::to_string(status) + ">";
-    return out;
-}
 
 bool startsWith(const std::string& text, const std::string& prefix) {
     return text.rfind(prefix, 0) == 0;
@@ -59,7 +47,7 @@ struct NestSetup {
     }
     std::vector<std::string> env() const { return {"TMPDIR=" + dir.path(), "QKS_STUDIO="}; }
     std::string check() const {
-        return run("/usr/bin/python3 '" + kChecker + "' '" + drawing + "' 10 2");
+        return runCommand("/usr/bin/python3 '" + kChecker + "' '" + drawing + "' 10 2");
     }
 };
 
@@ -94,11 +82,11 @@ TEST(NestProcess, TypedQknestNestsTheSamplesAndPlotsEverySheet) {
         << setup.check();
     for (int n = 1; n <= sheets; ++n) {
         const std::string pdf = setup.dir.file("out/套料_板" + std::to_string(n) + ".pdf");
-        const std::string info = run("pdfinfo '" + pdf + "'");
+        const std::string info = runCommand("pdfinfo '" + pdf + "'");
         EXPECT_NE(info.find("Pages:           1"), std::string::npos) << info;
         EXPECT_NE(info.find("(A"), std::string::npos) << info;  // an ISO A-size medium
         // Every sheet shows its parts: their numbers are on the page.
-        const std::string text = run("pdftotext '" + pdf + "' -");
+        const std::string text = runCommand("pdftotext '" + pdf + "' -");
         EXPECT_NE(text.find_first_of("0123456789"), std::string::npos) << text;
     }
     EXPECT_FALSE(fs::exists(setup.dir.file("out/套料_板" + std::to_string(sheets + 1) + ".pdf")));

@@ -14,6 +14,7 @@ namespace {
 using namespace std::chrono_literals;
 using qks::testing::ChildProcess;
 using qks::testing::readAll;
+using qks::testing::runCommand;
 using qks::testing::TempDir;
 
 const std::string kHost = std::string(QKS_TEST_BIN_DIR) + "/qkshost";
@@ -28,17 +29,6 @@ std::vector<std::string> lines(const std::string& text) {
         EXPECT_TRUE(!line.empty() && line.back() == '\r') << "plot log lines end in CR LF";
         if (!line.empty() && line.back() == '\r') line.pop_back();
         out.push_back(line);
-    }
-    return out;
-}
-
-std::string run(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            out.append(buffer, n);
-        ::pclose(pipe);
     }
     return out;
 }
@@ -88,14 +78,14 @@ TEST(PlotProcess, PlotFilesFromTheTemporaryFolder) {
                                         "frames_P_QK-001.pdf", "frames_P_QK-002 图纸.pdf",
                                         "frames_P_frame_2.pdf"}));
     for (const auto& name : folderEntries(out)) {
-        const std::string info = run("pdfinfo '" + out + "/" + name + "'");
+        const std::string info = runCommand("pdfinfo '" + out + "/" + name + "'");
         EXPECT_NE(info.find("Pages:           1\n"), std::string::npos) << name << info;
         EXPECT_NE(info.find("1190.55 x 841.89 pts"), std::string::npos) << name << info;
     }
-    const std::string text = run("pdftotext '" + out + "/frames_P_QK-001.pdf' -");
+    const std::string text = runCommand("pdftotext '" + out + "/frames_P_QK-001.pdf' -");
     EXPECT_NE(text.find("第一张"), std::string::npos) << text;
     EXPECT_EQ(text.find("第二张"), std::string::npos) << "the other frame is outside the window";
-    const std::string sheet = run("pdftotext '" + out + "/entities_P_Sheet.pdf' -");
+    const std::string sheet = runCommand("pdftotext '" + out + "/entities_P_Sheet.pdf' -");
     EXPECT_NE(sheet.find("SHEETNOTE"), std::string::npos) << sheet;
     EXPECT_NE(sheet.find("标题文字"), std::string::npos) << "model text seen through the viewport";
 }

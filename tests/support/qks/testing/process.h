@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -121,6 +122,20 @@ bool eventually(Condition condition, std::chrono::milliseconds limit = std::chro
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return true;
+}
+
+// Runs a shell command and returns what it printed on both outputs, followed by
+// "<exit STATUS>" when it did not succeed.
+inline std::string runCommand(const std::string& command) {
+    std::string out;
+    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    if (pipe == nullptr) return "<popen failed>";
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        out.append(buffer, n);
+    const int status = ::pclose(pipe);
+    if (status != 0) out += "<exit " + std::to_string(status) + ">";
+    return out;
 }
 
 }  // namespace qks::testing

@@ -1,0 +1,382 @@
+// QksStudio as its user meets it: the real program on a private X server, driven through its
+// --script mode, talking over the bridge to qkshost with the plug-in loaded. Each case has its
+// own temporary folder, which is the TMPDIR of both programs (so the bridge socket is private),
+// and its own X server. The screenshots stay in the build tree (test-output/studio-e2e) for a
+// person to look at; the cases check them only for the theme's colours and the preview's parts.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QColor>
+#include <QImage>
+#include <QString>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "qks/testing/process.h"
+#include "qks/testing/temp_dir.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+using qks::testing::ChildProcess;
+using qks::testing::eventually;
+using qks::testing::readAll;
+using qks::testing::runCommand;
+using qks::testing::TempDir;
+
+const std::string kHost = std::string(QKS_TEST_BIN_DIR) + "/qkshost";
+const std::string kStudio = QKS_TEST_STUDIO;
+const std::string kShots = QKS_TEST_SHOTS_DIR;
+const std::string kSource = QKS_TEST_SOURCE_DIR;
+const std::string kConnected = "已连接 AutoCAD · 4.4.0";
+// Upper bounds for a hung run only (sanitizer builds on two loaded cores are slow); no case
+// passes or fails on how fast something happened.
+constexpr const char* kUntilMs = "120000";
+constexpr auto kStudioLimit = 400s;
+
+std::string findProgram(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::istringstream folders(path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin");
+    for (std::string folder; std::getline(folders, folder, ':');) {
+        const std::string candidate = (folder.empty() ? "." : folder) + "/" + name;
+        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+    }
+    return {};
+}
+
+// A child that is asked to end with SIGTERM (Xvfb then removes its lock file and socket,
+// qkshost its bridge socket) before ChildProcess falls back to SIGKILL.
+class PoliteChild {
+  public:
+    PoliteChild(const std::vector<std::string>& argv, const std::string& outputPath,
+                const std::vector<std::string>& env)
+        : process_(argv, outputPath, env) {}
+    ~PoliteChild() { stop(); }
+    PoliteChild(const PoliteChild&) = delete;
+    PoliteChild& operator=(const PoliteChild&) = delete;
+
+    // The exit status; -1 when the child would not end.
+    int stop() {
+        if (!process_.started()) return -1;
+        const int status = process_.wait(0ms);
+        if (status != -1) return status;
+        process_.signal(SIGTERM);
+        return process_.wait(30s);
+    }
+    ChildProcess& process() { return process_; }
+
+  private:
+    ChildProcess process_;
+};
+
+// The pointer starts in the middle of the screen: with this size it is off the window, so no
+// widget is drawn hovered.
+constexpr const char* kScreen = "2600x1700x24";
+
+// Xvfb on the first free display, which it reports through a pipe (-displayfd), so parallel
+// runs never race for a display number.
+class XServer {
+  public:
+    XServer(const std::string& program, const TempDir& dir) {
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC) != 0) {
+            problem_ = "no pipe";
+            return;
+        }
+        ::fcntl(fds[1], F_SETFD, 0);  // only the write end is inherited
+        server_ = std::make_unique<PoliteChild>(
+            std::vector<std::string>{program, "-displayfd", std::to_string(fds[1]), "-nolisten",
+                                     "tcp", "-screen", "0", kScreen},
+            dir.file("xvfb.txt"), std::vector<std::string>{});
+        ::close(fds[1]);
+        std::string number;
+        const auto end = std::chrono::steady_clock::now() + 60s;
+        while (number.find('\n') == std::string::npos && std::chrono::steady_clock::now() < end) {
+            pollfd p{fds[0], POLLIN, 0};
+            if (::poll(&p, 1, 100) <= 0) continue;
+            char c[16];
+            const ssize_t n = ::read(fds[0], c, sizeof c);
+            if (n <= 0) break;  // Xvfb ended without a display
+            number.append(c, static_cast<std::size_t>(n));
+        }
+        ::close(fds[0]);
+        if (number.find('\n') == std::string::npos || !server_->process().started())
+            problem_ = "Xvfb did not start: " + server_->process().output();
+        else
+            display_ = ":" + number.substr(0, number.find('\n'));
+    }
+
+    bool ready() const { return problem_.empty(); }
+    const std::string& problem() const { return problem_; }
+    const std::string& display() const { return display_; }
+
+  private:
+    std::unique_ptr<PoliteChild> server_;
+    std::string display_;
+    std::string problem_;
+};
+
+// How many pixels lie within `tolerance` of `colour` in every channel.
+int pixelsNear(const QImage& image, QColor colour, int tolerance) {
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+    int count = 0;
+    for (int y = 0; y < rgb.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+        for (int x = 0; x < rgb.width(); ++x)
+            if (std::abs(qRed(line[x]) - colour.red()) <= tolerance &&
+                std::abs(qGreen(line[x]) - colour.green()) <= tolerance &&
+                std::abs(qBlue(line[x]) - colour.blue()) <= tolerance)
+                ++count;
+    }
+    return count;
+}
+
+// A screenshot of the window: window sized, mostly the dark background, with the amber accent.
+void expectStudioLook(const std::string& path) {
+    SCOPED_TRACE(path);
+    const QImage shot(QString::fromStdString(path));
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_GE(shot.width(), 980);
+    EXPECT_GE(shot.height(), 640);
+    const int all = shot.width() * shot.height();
+    const int dark =
+        pixelsNear(shot, QColor("#0f1216"), 3) + pixelsNear(shot, QColor("#12161b"), 3);
+    EXPECT_GT(dark, all / 4) << "dark background";
+    EXPECT_GT(pixelsNear(shot, QColor("#f0a32a"), 8), 200) << "amber accent";
+}
+
+// The parts drawn in the nest preview: outline and translucent fill in the part blue.
+int previewPartPixels(const std::string& path) {
+    const QImage shot(QString::fromStdString(path));
+    return pixelsNear(shot, QColor("#2563eb"), 10) + pixelsNear(shot, QColor(216, 227, 251), 4);
+}
+
+// The seconds at the end of the nest summary "N 张板 · 未放 U 件 · 3.1s".
+double summarySeconds(const std::string& summary) {
+    const std::size_t dot = summary.rfind("· ");
+    if (dot == std::string::npos) return -1;
+    return std::atof(summary.c_str() + dot + 3);
+}
+
+class StudioProcess : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const std::string xvfb = findProgram("Xvfb");
+        if (xvfb.empty()) GTEST_SKIP() << "Xvfb is not installed (Debian package xvfb)";
+        x_ = std::make_unique<XServer>(xvfb, dir_);
+        ASSERT_TRUE(x_->ready()) << x_->problem();
+        fs::create_directories(dir_.file("home"));
+        fs::create_directory(dir_.file("run"));
+        fs::permissions(dir_.file("run"), fs::perms::owner_all);
+        fs::create_directories(kShots);
+        host_ = std::make_unique<PoliteChild>(
+            std::vector<std::string>{kHost, "--no-stdin", "--serve"}, dir_.file("host.txt"),
+            std::vector<std::string>{"TMPDIR=" + dir_.path(), "QKS_STUDIO="});
+        // The bridge renames its socket into place once it listens: from then on a connect works.
+        ASSERT_TRUE(eventually([&] { return fs::exists(dir_.file("qksstudio")); }, 60s))
+            << host_->process().output();
+    }
+
+    // The first line every script starts with: the start-up connection has made the chip green.
+    static std::string connected() { return "until chip " + kConnected + " " + kUntilMs + "\n"; }
+
+    std::string shot(const std::string& name) const {
+        const std::string path = kShots + "/" + name;
+        fs::remove(path);
+        return path;
+    }
+
+    // Runs QksStudio with `script`; returns its exit status. `whileRunning` is called once
+    // with the running program.
+    int runStudio(const std::string& script,
+                  const std::function<void(ChildProcess&)>& whileRunning = {}) {
+        const std::string path = dir_.write("studio.script", script);
+        // libxkbcommon-x11 passes strndup atom names that are not NUL-terminated; the address
+        // sanitizer's strict string checks report that as an overflow inside the system library.
+        const char* asan = std::getenv("ASAN_OPTIONS");
+        const std::string asanOptions =
+            (asan != nullptr && *asan != '\0' ? std::string(asan) + ":" : std::string()) +
+            "intercept_strndup=0";
+        ChildProcess studio({kStudio, "--script", path}, dir_.file("studio.txt"),
+                            {"TMPDIR=" + dir_.path(), "DISPLAY=" + x_->display(),
+                             "QT_QPA_PLATFORM=xcb", "HOME=" + dir_.file("home"),
+                             "XDG_RUNTIME_DIR=" + dir_.file("run"), "ASAN_OPTIONS=" + asanOptions});
+        if (!studio.started()) return -1;
+        if (whileRunning) whileRunning(studio);
+        const int status = studio.wait(kStudioLimit);
+        studioOutput_ = studio.output();
+        return status;
+    }
+
+    std::string saved(const std::string& name) const { return readAll(dir_.file(name)); }
+    std::string hostOutput() { return host_->process().output(); }
+
+    TempDir dir_;
+    std::unique_ptr<XServer> x_;
+    std::unique_ptr<PoliteChild> host_;
+    std::string studioOutput_;
+};
+
+TEST_F(StudioProcess, ConnectsAndShowsEveryPage) {
+    const char* pages[] = {"page-1-plot.png",     "page-2-merge.png", "page-3-nest.png",
+                           "page-4-annotate.png", "page-5-bom.png",   "page-6-settings.png"};
+    std::string script = connected() + "savelog chip " + dir_.file("chip.txt") +
+                         "\nsavelog footer " + dir_.file("footer.txt") + "\n";
+    for (int page = 0; page < 6; ++page)
+        // The page's layout settles in the event loop after it is first shown.
+        script += "page " + std::to_string(page) + "\nwait 500\nshot " + shot(pages[page]) + "\n";
+    ASSERT_EQ(runStudio(script), 0) << studioOutput_ << hostOutput();
+    EXPECT_EQ(saved("chip.txt"), kConnected);
+    EXPECT_EQ(saved("footer.txt"), "通道正常，可以运行功能");
+    for (const char* page : pages) {
+        const std::string path = kShots + "/" + page;
+        expectStudioLook(path);
+        // The chip's dot is green while connected.
+        EXPECT_GE(pixelsNear(QImage(QString::fromStdString(path)), QColor("#35c07a"), 6), 12)
+            << path;
+    }
+    EXPECT_LT(previewPartPixels(kShots + "/page-3-nest.png"), 200) << "no parts before a nest";
+    EXPECT_EQ(host_->stop(), 0) << hostOutput();
+}
+
+TEST_F(StudioProcess, PlotsDrawingFilesToPdf) {
+    const std::string out = dir_.file("pdf 输出");
+    const std::string frames = kSource + "/tests/fixtures/plot/frames.dxf";
+    const std::string entities = kSource + "/tests/fixtures/plot/entities.dxf";
+    const std::string done = shot("plot-done.png");
+    const std::string script = connected() + "page 0\nset plot.outDir " + out +
+                               "\nset plot.prefix P\nset plot.scope frames\n"
+                               "set plot.target files\nfiles " +
+                               frames + ";" + entities +
+                               "\nclick 添加文件\nclick 开始出图\n"
+                               "until plot.status 出图完成 " +
+                               kUntilMs + "\nsavelog plot.log " + dir_.file("view.txt") +
+                               "\nshot " + done + "\n";
+    ASSERT_EQ(runStudio(script), 0) << studioOutput_ << hostOutput();
+    EXPECT_EQ(host_->stop(), 0) << hostOutput();
+
+    // The page wrote its job into the private temporary folder, and the plug-in's log came
+    // through to the page's view line by line.
+    EXPECT_NE(saved("qks_plot_files.cfg").find("outDir=" + out + "\n"), std::string::npos);
+    const std::string view = saved("view.txt");
+    EXPECT_NE(view.find("已提交，等待 AutoCAD 执行\nQKS 批量文件出图开始 files=2\nOPEN " + frames),
+              std::string::npos)
+        << view;
+    EXPECT_NE(view.find("\nDONE total=5 ok=5 fail=0 dir=" + out), std::string::npos) << view;
+    EXPECT_EQ(view.find("ERR"), std::string::npos) << view;
+
+    std::vector<std::string> pdfs;
+    for (const auto& entry : fs::directory_iterator(out))
+        pdfs.push_back(entry.path().filename().string());
+    std::sort(pdfs.begin(), pdfs.end());
+    EXPECT_EQ(pdfs, (std::vector<std::string>{"entities_P_Model.pdf", "entities_P_Sheet.pdf",
+                                              "frames_P_QK-001.pdf", "frames_P_QK-002 图纸.pdf",
+                                              "frames_P_frame_2.pdf"}));
+    for (const auto& name : pdfs) {
+        const std::string info = runCommand("pdfinfo '" + out + "/" + name + "'");
+        EXPECT_NE(info.find("Pages:           1\n"), std::string::npos) << name << info;
+    }
+    expectStudioLook(done);
+}
+
+TEST_F(StudioProcess, MergesDrawingsIntoOne) {
+    const std::string folder = dir_.file("合并 输出");
+    const std::string fixtures = kSource + "/tests/fixtures/merge/";
+    const std::string done = shot("merge-done.png");
+    // The output name has no suffix: the page adds ".dwg", the host writes DXF beside it.
+    const std::string script = connected() + "page 1\nfiles " + fixtures + "rect_100x50.dxf;" +
+                               fixtures + "offset_60x30.dxf\nclick 添加文件\nset merge.out " +
+                               folder + "/合并图\nset merge.columns 2\nclick 开始合并\n" +
+                               "until merge.status 合并完成 " + kUntilMs + "\nsavelog merge.log " +
+                               dir_.file("view.txt") + "\nsavelog merge.out " +
+                               dir_.file("out.txt") + "\nshot " + done + "\n";
+    ASSERT_EQ(runStudio(script), 0) << studioOutput_ << hostOutput();
+    EXPECT_EQ(host_->stop(), 0) << hostOutput();
+
+    const std::string drawing = folder + "/合并图.dxf";
+    EXPECT_EQ(saved("out.txt"), folder + "/合并图.dwg");
+    const std::string view = saved("view.txt");
+    EXPECT_NE(view.find("\nMERGED count=2 dwg=" + drawing + "\n"), std::string::npos) << view;
+    EXPECT_NE(view.find("\nDONE total=1 ok=1 fail=0 dir=" + folder), std::string::npos) << view;
+
+    const std::string facts = runCommand("/usr/bin/python3 '" + kSource +
+                                         "/tests/merge/check_merged.py' '" + drawing + "'");
+    EXPECT_NE(facts.find("AUDIT OK\n"), std::string::npos) << facts;
+    EXPECT_NE(facts.find("BLOCK QKS_rect_100x50_0\n"), std::string::npos) << facts;
+    EXPECT_NE(facts.find("BLOCK QKS_offset_60x30_1\n"), std::string::npos) << facts;
+    const std::string info = runCommand("pdfinfo '" + folder + "/合并图_model.pdf'");
+    EXPECT_NE(info.find("Pages:           1\n"), std::string::npos) << info;
+    expectStudioLook(done);
+}
+
+TEST_F(StudioProcess, NestsTheSamplesWithALivePreviewAndStops) {
+    const std::string out = dir_.file("套料 输出");
+    std::string files;
+    for (const char* name : {"brackets", "flanges", "channels", "gussets", "discs"})
+        files += (files.empty() ? "" : ";") + kSource + "/samples/" + name + ".dxf";
+    const std::string first = shot("nest-first-layout.png");
+    const std::string running = shot("nest-running.png");
+    const std::string stopped = shot("nest-stopped.png");
+    // A long search, so only the stop button ends it.
+    const std::string script =
+        connected() + "page 2\nset nest.outDir " + out + "\nset nest.seconds 300\nfiles " + files +
+        "\nclick 选择 DWG\nclick 开始套料\n" + "until nest.summary 张板 " + kUntilMs +
+        "\nsavelog nest.summary " + dir_.file("first.txt") + "\nsavelog nest.state " +
+        dir_.file("first-state.txt") + "\nshot " + first + "\nwait 3000\nshot " + running +
+        "\nclick 停止并采用当前最优\n" + "until nest.state 已停止 · 采用最优 " + kUntilMs +
+        "\nsavelog nest.summary " + dir_.file("final.txt") + "\nsavelog nest.log " +
+        dir_.file("view.txt") + "\nshot " + stopped + "\n";
+    // Measured, not judged: how long from the program's start until the first layout showed.
+    double firstLayoutSeconds = -1;
+    const auto start = std::chrono::steady_clock::now();
+    const int status = runStudio(script, [&](ChildProcess& studio) {
+        const auto shown = [&] { return fs::exists(dir_.file("first.txt")); };
+        if (eventually([&] { return shown() || studio.wait(0ms) != -1; }, kStudioLimit) && shown())
+            firstLayoutSeconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    });
+    ASSERT_EQ(status, 0) << studioOutput_ << hostOutput();
+    RecordProperty("first_layout_seconds_from_start", std::to_string(firstLayoutSeconds));
+    std::printf("first layout shown %.1f s after the Studio started\n", firstLayoutSeconds);
+
+    // The first layout showed while the search ran; the preview kept following it, so the
+    // final summary is a later state of the search than the first one.
+    const std::string firstSummary = saved("first.txt");
+    const std::string finalSummary = saved("final.txt");
+    EXPECT_EQ(saved("first-state.txt"), "优化中");
+    EXPECT_NE(firstSummary.find(" 张板 · 未放 0 件 · "), std::string::npos) << firstSummary;
+    EXPECT_NE(finalSummary.find(" 张板 · 未放 0 件 · "), std::string::npos) << finalSummary;
+    EXPECT_GT(summarySeconds(finalSummary), summarySeconds(firstSummary))
+        << firstSummary << " / " << finalSummary;
+    EXPECT_NE(saved("view.txt").find("NEST 零件种类=10"), std::string::npos) << saved("view.txt");
+    for (const auto& path : {first, running, stopped}) {
+        expectStudioLook(path);
+        EXPECT_GT(previewPartPixels(path), 2000) << path << ": parts in the preview";
+    }
+
+    // The host writes the best layout as the nest drawing after the stop.
+    EXPECT_TRUE(eventually(
+        [&] { return saved("qks_nest.log").find("NEST 已生成 ") != std::string::npos; }, 120s))
+        << saved("qks_nest.log");
+    EXPECT_EQ(host_->stop(), 0) << hostOutput();
+    EXPECT_NE(saved("qks_nest_progress.txt").find("STATE\tstopped"), std::string::npos);
+    const std::string check =
+        runCommand("/usr/bin/python3 '" + kSource + "/tests/nest_job/check_nest_drawing.py' '" +
+                   out + "/套料图.dxf' 10 2");
+    EXPECT_EQ(check.rfind("OK sheets=", 0), 0u) << check;
+    EXPECT_NE(check.find(" parts=27 "), std::string::npos) << check;
+}
+
+}  // namespace
