@@ -1114,6 +1114,31 @@ class Reader {
             e.extrusion = {e.extrusion.x / l, e.extrusion.y / l, e.extrusion.z / l};
         }
     }
+    // A group that sets one plain member of an entity: reals (scaled by `factor`, kDeg for
+    // angles the file gives in degrees) and integers.
+    template <class E>
+    struct Field {
+        int code;
+        double E::*real = nullptr;
+        int E::*whole = nullptr;
+        double factor = 1;
+        constexpr Field(int c, double E::*m, double f = 1) : code(c), real(m), factor(f) {}
+        constexpr Field(int c, int E::*m) : code(c), whole(m) {}
+    };
+    // Sets the member the table names for `g`; false when the table has no such code.
+    template <class E, class T, std::size_t N>
+    bool assign(T& e, const Tag& g, const Field<E> (&table)[N]) {
+        for (const Field<E>& f : table) {
+            if (f.code != g.code) continue;
+            if (f.real)
+                static_cast<E&>(e).*f.real = num(g) * f.factor;
+            else
+                static_cast<E&>(e).*f.whole = int32(g);
+            return true;
+        }
+        return false;
+    }
+
     // iterate the type's own groups (common and xdata excluded)
     template <class F>
     void own(const Common& c, F&& f) {
@@ -1177,13 +1202,10 @@ class Reader {
         Common c = parseCommon(*e);
         Point3d major{1, 0, 0};
         own(c, [&](const Tag& g) {
-            if (coord(g, 10, e->center) || coord(g, 11, major) || planar(*e, g)) return true;
-            if (g.code == 40)
-                e->ratio = num(g);
-            else if (g.code == 41)
-                e->startParam = num(g);
-            else if (g.code == 42)
-                e->endParam = num(g);
+            static constexpr Field<Ellipse> kFields[] = {
+                {40, &Ellipse::ratio}, {41, &Ellipse::startParam}, {42, &Ellipse::endParam}};
+            coord(g, 10, e->center) || coord(g, 11, major) || planar(*e, g) ||
+                assign(*e, g, kFields);
             return true;
         });
         e->majorAxis = {major.x, major.y, major.z};
@@ -1245,38 +1267,11 @@ class Reader {
         auto e = std::make_unique<Polyline>();
         Common c = parseCommon(*e);
         own(c, [&](const Tag& g) {
-            if (planar(*e, g)) return true;
-            switch (g.code) {
-                case 30:
-                    e->elevation = num(g);
-                    break;
-                case 70:
-                    e->flags = int32(g);
-                    break;
-                case 40:
-                    e->startWidth = num(g);
-                    break;
-                case 41:
-                    e->endWidth = num(g);
-                    break;
-                case 71:
-                    e->meshM = int32(g);
-                    break;
-                case 72:
-                    e->meshN = int32(g);
-                    break;
-                case 73:
-                    e->smoothM = int32(g);
-                    break;
-                case 74:
-                    e->smoothN = int32(g);
-                    break;
-                case 75:
-                    e->curveType = int32(g);
-                    break;
-                default:
-                    break;
-            }
+            static constexpr Field<Polyline> kFields[] = {
+                {30, &Polyline::elevation}, {70, &Polyline::flags},   {40, &Polyline::startWidth},
+                {41, &Polyline::endWidth},  {71, &Polyline::meshM},   {72, &Polyline::meshN},
+                {73, &Polyline::smoothM},   {74, &Polyline::smoothN}, {75, &Polyline::curveType}};
+            planar(*e, g) || assign(*e, g, kFields);
             return true;
         });
         fixExtrusion(*e);
@@ -1289,23 +1284,13 @@ class Reader {
                 auto v = std::make_unique<Vertex>();
                 Common vc = parseCommon(*v);
                 own(vc, [&](const Tag& g) {
-                    if (coord(g, 10, v->position)) return true;
+                    static constexpr Field<Vertex> kFields[] = {{40, &Vertex::startWidth},
+                                                                {41, &Vertex::endWidth},
+                                                                {42, &Vertex::bulge},
+                                                                {50, &Vertex::tangent, kDeg},
+                                                                {70, &Vertex::flags}};
+                    if (coord(g, 10, v->position) || assign(*v, g, kFields)) return true;
                     switch (g.code) {
-                        case 40:
-                            v->startWidth = num(g);
-                            break;
-                        case 41:
-                            v->endWidth = num(g);
-                            break;
-                        case 42:
-                            v->bulge = num(g);
-                            break;
-                        case 50:
-                            v->tangent = num(g) * kDeg;
-                            break;
-                        case 70:
-                            v->flags = int32(g);
-                            break;
                         case 71:
                         case 72:
                         case 73:
@@ -1340,6 +1325,12 @@ class Reader {
         Common c = parseCommon(*e);
         Point3d st, et;
         own(c, [&](const Tag& g) {
+            static constexpr Field<Spline> kFields[] = {{70, &Spline::flags},
+                                                        {71, &Spline::degree},
+                                                        {42, &Spline::knotTolerance},
+                                                        {43, &Spline::controlTolerance},
+                                                        {44, &Spline::fitTolerance}};
+            if (assign(*e, g, kFields)) return true;
             switch (g.code) {
                 case 210:
                     e->normal.x = num(g);
@@ -1349,21 +1340,6 @@ class Reader {
                     break;
                 case 230:
                     e->normal.z = num(g);
-                    break;
-                case 70:
-                    e->flags = int32(g);
-                    break;
-                case 71:
-                    e->degree = int32(g);
-                    break;
-                case 42:
-                    e->knotTolerance = num(g);
-                    break;
-                case 43:
-                    e->controlTolerance = num(g);
-                    break;
-                case 44:
-                    e->fitTolerance = num(g);
                     break;
                 case 40:
                     e->knots.push_back(num(g));
@@ -1454,30 +1430,17 @@ class Reader {
                 e->hasAlignment = true;
                 return true;
             }
+            static constexpr Field<TextBase> kFields[] = {
+                {40, &TextBase::height},         {41, &TextBase::widthFactor},
+                {50, &TextBase::rotation, kDeg}, {51, &TextBase::oblique, kDeg},
+                {71, &TextBase::generation},     {72, &TextBase::hAlign}};
+            if (assign(*e, g, kFields)) return true;
             switch (g.code) {
                 case 1:
                     e->text = str(g);
                     break;
-                case 40:
-                    e->height = num(g);
-                    break;
-                case 41:
-                    e->widthFactor = num(g);
-                    break;
-                case 50:
-                    e->rotation = num(g) * kDeg;
-                    break;
-                case 51:
-                    e->oblique = num(g) * kDeg;
-                    break;
                 case 7:
                     e->style = styleFor(g);
-                    break;
-                case 71:
-                    e->generation = int32(g);
-                    break;
-                case 72:
-                    e->hAlign = int32(g);
                     break;
                 case 73:
                     if constexpr (isAttr)
@@ -1533,34 +1496,18 @@ class Reader {
                 hasDirection = true;
                 return true;
             }
-            if (planar(*e, g)) return true;
+            static constexpr Field<MText> kFields[] = {
+                {40, &MText::height},          {41, &MText::width},
+                {44, &MText::lineSpacing},     {50, &MText::rotation, kDeg},
+                {71, &MText::attachment},      {72, &MText::drawingDirection},
+                {73, &MText::lineSpacingStyle}};
+            if (planar(*e, g) || assign(*e, g, kFields)) return true;
             switch (g.code) {
                 case 1:
                     last = str(g);
                     break;
                 case 3:
                     chunks += str(g);
-                    break;
-                case 40:
-                    e->height = num(g);
-                    break;
-                case 41:
-                    e->width = num(g);
-                    break;
-                case 44:
-                    e->lineSpacing = num(g);
-                    break;
-                case 50:
-                    e->rotation = num(g) * kDeg;
-                    break;
-                case 71:
-                    e->attachment = int32(g);
-                    break;
-                case 72:
-                    e->drawingDirection = int32(g);
-                    break;
-                case 73:
-                    e->lineSpacingStyle = int32(g);
                     break;
                 case 7:
                     e->style = styleFor(g);
@@ -1601,34 +1548,20 @@ class Reader {
         Common c = parseCommon(*e);
         std::string name;
         own(c, [&](const Tag& g) {
-            if (coord(g, 10, e->position) || planar(*e, g)) return true;
+            static constexpr Field<BlockReference> kFields[] = {
+                {41, &BlockReference::scaleX},        {42, &BlockReference::scaleY},
+                {43, &BlockReference::scaleZ},        {50, &BlockReference::rotation, kDeg},
+                {44, &BlockReference::columnSpacing}, {45, &BlockReference::rowSpacing}};
+            if (coord(g, 10, e->position) || planar(*e, g) || assign(*e, g, kFields)) return true;
             switch (g.code) {
                 case 2:
                     name = str(g);
-                    break;
-                case 41:
-                    e->scaleX = num(g);
-                    break;
-                case 42:
-                    e->scaleY = num(g);
-                    break;
-                case 43:
-                    e->scaleZ = num(g);
-                    break;
-                case 50:
-                    e->rotation = num(g) * kDeg;
                     break;
                 case 70:
                     e->columns = std::max(1, int32(g));
                     break;
                 case 71:
                     e->rows = std::max(1, int32(g));
-                    break;
-                case 44:
-                    e->columnSpacing = num(g);
-                    break;
-                case 45:
-                    e->rowSpacing = num(g);
                     break;
                 default:
                     break;
@@ -1855,6 +1788,13 @@ class Reader {
                 coord(g, 12, e->insertPoint) || coord(g, 13, e->p13) || coord(g, 14, e->p14) ||
                 coord(g, 15, e->p15) || coord(g, 16, e->p16) || planar(*e, g))
                 return true;
+            static constexpr Field<Dimension> kFields[] = {
+                {70, &Dimension::dimType},          {71, &Dimension::attachment},
+                {72, &Dimension::lineSpacingStyle}, {41, &Dimension::lineSpacing},
+                {42, &Dimension::measurement},      {50, &Dimension::angle, kDeg},
+                {52, &Dimension::oblique, kDeg},    {53, &Dimension::textRotation, kDeg},
+                {40, &Dimension::leaderLength}};
+            if (assign(*e, g, kFields)) return true;
             switch (g.code) {
                 case 2:
                     name = str(g);
@@ -1864,33 +1804,6 @@ class Reader {
                     break;
                 case 1:
                     e->text = str(g);
-                    break;
-                case 70:
-                    e->dimType = int32(g);
-                    break;
-                case 71:
-                    e->attachment = int32(g);
-                    break;
-                case 72:
-                    e->lineSpacingStyle = int32(g);
-                    break;
-                case 41:
-                    e->lineSpacing = num(g);
-                    break;
-                case 42:
-                    e->measurement = num(g);
-                    break;
-                case 50:
-                    e->angle = num(g) * kDeg;
-                    break;
-                case 52:
-                    e->oblique = num(g) * kDeg;
-                    break;
-                case 53:
-                    e->textRotation = num(g) * kDeg;
-                    break;
-                case 40:
-                    e->leaderLength = num(g);
                     break;
                 default:
                     break;
@@ -1908,40 +1821,21 @@ class Reader {
         Point3d dir{0, 0, 1}, target;
         std::vector<Handle> frozen;
         own(c, [&](const Tag& g) {
-            if (coord(g, 10, e->center) || coord(g, 17, target) || coord(g, 16, dir)) return true;
+            static constexpr Field<Viewport> kFields[] = {
+                {40, &Viewport::width},       {41, &Viewport::height},
+                {68, &Viewport::status},      {69, &Viewport::id},
+                {42, &Viewport::lensLength},  {45, &Viewport::viewHeight},
+                {51, &Viewport::twist, kDeg}, {90, &Viewport::flags},
+                {281, &Viewport::renderMode}};
+            if (coord(g, 10, e->center) || coord(g, 17, target) || coord(g, 16, dir) ||
+                assign(*e, g, kFields))
+                return true;
             switch (g.code) {
-                case 40:
-                    e->width = num(g);
-                    break;
-                case 41:
-                    e->height = num(g);
-                    break;
-                case 68:
-                    e->status = int32(g);
-                    break;
-                case 69:
-                    e->id = int32(g);
-                    break;
                 case 12:
                     e->viewCenter.x = num(g);
                     break;
                 case 22:
                     e->viewCenter.y = num(g);
-                    break;
-                case 42:
-                    e->lensLength = num(g);
-                    break;
-                case 45:
-                    e->viewHeight = num(g);
-                    break;
-                case 51:
-                    e->twist = num(g) * kDeg;
-                    break;
-                case 90:
-                    e->flags = int32(g);
-                    break;
-                case 281:
-                    e->renderMode = int32(g);
                     break;
                 case 331:  // frozen layers; older writers used 341
                 case 341:
