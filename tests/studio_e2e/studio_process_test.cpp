@@ -45,6 +45,9 @@ const std::string kConnected = "已连接 AutoCAD · 4.4.0";
 // passes or fails on how fast something happened.
 constexpr const char* kUntilMs = "120000";
 constexpr auto kStudioLimit = 400s;
+// Goes before every screenshot: a page or label that just changed is laid out in the following
+// event-loop turns, and the shot should show what a person sees.
+const std::string kSettle = "wait 500\n";
 
 std::string findProgram(const std::string& name) {
     const char* path = std::getenv("PATH");
@@ -181,18 +184,25 @@ class StudioProcess : public ::testing::Test {
         fs::create_directory(dir_.file("run"));
         fs::permissions(dir_.file("run"), fs::perms::owner_all);
         fs::create_directories(kShots);
+    }
+
+    // Starts qkshost serving the bridge, with `drawings` open (the last one is current); true
+    // once its socket is in place.
+    bool startHost(const std::vector<std::string>& drawings = {}) {
+        std::vector<std::string> argv{kHost, "--no-stdin", "--serve"};
+        argv.insert(argv.end(), drawings.begin(), drawings.end());
         host_ = std::make_unique<PoliteChild>(
-            std::vector<std::string>{kHost, "--no-stdin", "--serve"}, dir_.file("host.txt"),
+            argv, dir_.file("host.txt"),
             std::vector<std::string>{"TMPDIR=" + dir_.path(), "QKS_STUDIO="});
         // The bridge renames its socket into place once it listens: from then on a connect works.
-        ASSERT_TRUE(eventually([&] { return fs::exists(dir_.file("qksstudio")); }, 60s))
-            << host_->process().output();
+        return eventually([&] { return fs::exists(dir_.file("qksstudio")); }, 60s);
     }
 
     // The first line every script starts with: the start-up connection has made the chip green.
     static std::string connected() { return "until chip " + kConnected + " " + kUntilMs + "\n"; }
 
-    std::string shot(const std::string& name) const {
+    // The path of screenshot `name`, with a shot of an earlier run removed.
+    static std::string shot(const std::string& name) {
         const std::string path = kShots + "/" + name;
         fs::remove(path);
         return path;
@@ -221,7 +231,7 @@ class StudioProcess : public ::testing::Test {
     }
 
     std::string saved(const std::string& name) const { return readAll(dir_.file(name)); }
-    std::string hostOutput() { return host_->process().output(); }
+    std::string hostOutput() { return host_ ? host_->process().output() : std::string(); }
 
     TempDir dir_;
     std::unique_ptr<XServer> x_;
@@ -229,17 +239,32 @@ class StudioProcess : public ::testing::Test {
     std::string studioOutput_;
 };
 
-TEST_F(StudioProcess, ConnectsAndShowsEveryPage) {
+TEST_F(StudioProcess, ConnectsShowsEveryPageAndNoticesTheHostGoing) {
+    ASSERT_TRUE(startHost()) << hostOutput();
     const char* pages[] = {"page-1-plot.png",     "page-2-merge.png", "page-3-nest.png",
                            "page-4-annotate.png", "page-5-bom.png",   "page-6-settings.png"};
     std::string script = connected() + "savelog chip " + dir_.file("chip.txt") +
                          "\nsavelog footer " + dir_.file("footer.txt") + "\n";
     for (int page = 0; page < 6; ++page)
         // The page's layout settles in the event loop after it is first shown.
-        script += "page " + std::to_string(page) + "\nwait 500\nshot " + shot(pages[page]) + "\n";
-    ASSERT_EQ(runStudio(script), 0) << studioOutput_ << hostOutput();
+        script +=
+            "page " + std::to_string(page) + "\n" + kSettle + "shot " + shot(pages[page]) + "\n";
+    // The nest page's whole form in a taller window.
+    script += "size 1180 1240\npage 2\n" + kSettle + "shot " + shot("page-3-nest-whole.png") + "\n";
+    // Then the host goes away while the window stays open.
+    const std::string shown = dir_.file("shown.txt");
+    script += "savelog chip " + shown + "\nuntil chip 连接已断开 " + kUntilMs + "\nsavelog chip " +
+              dir_.file("gone.txt") + "\n";
+    int hostStatus = -1;
+    const int status = runStudio(script, [&](ChildProcess& studio) {
+        eventually([&] { return fs::exists(shown) || studio.wait(0ms) != -1; }, kStudioLimit);
+        hostStatus = host_->stop();
+    });
+    ASSERT_EQ(status, 0) << studioOutput_ << hostOutput();
+    EXPECT_EQ(hostStatus, 0) << hostOutput();
     EXPECT_EQ(saved("chip.txt"), kConnected);
     EXPECT_EQ(saved("footer.txt"), "通道正常，可以运行功能");
+    EXPECT_EQ(saved("gone.txt"), "连接已断开");
     for (const char* page : pages) {
         const std::string path = kShots + "/" + page;
         expectStudioLook(path);
@@ -248,10 +273,10 @@ TEST_F(StudioProcess, ConnectsAndShowsEveryPage) {
             << path;
     }
     EXPECT_LT(previewPartPixels(kShots + "/page-3-nest.png"), 200) << "no parts before a nest";
-    EXPECT_EQ(host_->stop(), 0) << hostOutput();
 }
 
 TEST_F(StudioProcess, PlotsDrawingFilesToPdf) {
+    ASSERT_TRUE(startHost()) << hostOutput();
     const std::string out = dir_.file("pdf 输出");
     const std::string frames = kSource + "/tests/fixtures/plot/frames.dxf";
     const std::string entities = kSource + "/tests/fixtures/plot/entities.dxf";
@@ -262,8 +287,8 @@ TEST_F(StudioProcess, PlotsDrawingFilesToPdf) {
                                frames + ";" + entities +
                                "\nclick 添加文件\nclick 开始出图\n"
                                "until plot.status 出图完成 " +
-                               kUntilMs + "\nsavelog plot.log " + dir_.file("view.txt") +
-                               "\nshot " + done + "\n";
+                               kUntilMs + "\nsavelog plot.log " + dir_.file("view.txt") + "\n" +
+                               kSettle + "shot " + done + "\n";
     ASSERT_EQ(runStudio(script), 0) << studioOutput_ << hostOutput();
     EXPECT_EQ(host_->stop(), 0) << hostOutput();
 
@@ -292,6 +317,7 @@ TEST_F(StudioProcess, PlotsDrawingFilesToPdf) {
 }
 
 TEST_F(StudioProcess, MergesDrawingsIntoOne) {
+    ASSERT_TRUE(startHost()) << hostOutput();
     const std::string folder = dir_.file("合并 输出");
     const std::string fixtures = kSource + "/tests/fixtures/merge/";
     const std::string done = shot("merge-done.png");
@@ -301,7 +327,7 @@ TEST_F(StudioProcess, MergesDrawingsIntoOne) {
                                folder + "/合并图\nset merge.columns 2\nclick 开始合并\n" +
                                "until merge.status 合并完成 " + kUntilMs + "\nsavelog merge.log " +
                                dir_.file("view.txt") + "\nsavelog merge.out " +
-                               dir_.file("out.txt") + "\nshot " + done + "\n";
+                               dir_.file("out.txt") + "\n" + kSettle + "shot " + done + "\n";
     ASSERT_EQ(runStudio(script), 0) << studioOutput_ << hostOutput();
     EXPECT_EQ(host_->stop(), 0) << hostOutput();
 
@@ -322,6 +348,7 @@ TEST_F(StudioProcess, MergesDrawingsIntoOne) {
 }
 
 TEST_F(StudioProcess, NestsTheSamplesWithALivePreviewAndStops) {
+    ASSERT_TRUE(startHost()) << hostOutput();
     const std::string out = dir_.file("套料 输出");
     std::string files;
     for (const char* name : {"brackets", "flanges", "channels", "gussets", "discs"})
@@ -334,10 +361,11 @@ TEST_F(StudioProcess, NestsTheSamplesWithALivePreviewAndStops) {
         connected() + "page 2\nset nest.outDir " + out + "\nset nest.seconds 300\nfiles " + files +
         "\nclick 选择 DWG\nclick 开始套料\n" + "until nest.summary 张板 " + kUntilMs +
         "\nsavelog nest.summary " + dir_.file("first.txt") + "\nsavelog nest.state " +
-        dir_.file("first-state.txt") + "\nshot " + first + "\nwait 3000\nshot " + running +
-        "\nclick 停止并采用当前最优\n" + "until nest.state 已停止 · 采用最优 " + kUntilMs +
-        "\nsavelog nest.summary " + dir_.file("final.txt") + "\nsavelog nest.log " +
-        dir_.file("view.txt") + "\nshot " + stopped + "\n";
+        dir_.file("first-state.txt") + "\n" + kSettle + "shot " + first + "\nwait 2500\n" +
+        kSettle + "shot " + running + "\nclick 停止并采用当前最优\n" +
+        "until nest.state 已停止 · 采用最优 " + kUntilMs + "\nsavelog nest.summary " +
+        dir_.file("final.txt") + "\nsavelog nest.log " + dir_.file("view.txt") + "\n" + kSettle +
+        "shot " + stopped + "\n";
     // Measured, not judged: how long from the program's start until the first layout showed.
     double firstLayoutSeconds = -1;
     const auto start = std::chrono::steady_clock::now();
@@ -377,6 +405,55 @@ TEST_F(StudioProcess, NestsTheSamplesWithALivePreviewAndStops) {
                    out + "/套料图.dxf' 10 2");
     EXPECT_EQ(check.rfind("OK sheets=", 0), 0u) << check;
     EXPECT_NE(check.find(" parts=27 "), std::string::npos) << check;
+}
+
+TEST_F(StudioProcess, PlotsAndNestsTheCurrentDrawing) {
+    ASSERT_TRUE(startHost({kSource + "/samples/discs.dxf"})) << hostOutput();
+    const std::string pdfOut = dir_.file("当前 出图");
+    const std::string nestOut = dir_.file("当前 套料");
+    // The plot job runs on the drawing open in the host; the nest takes every closed contour
+    // of it and runs until its time limit.
+    const std::string script =
+        connected() + "page 0\nset plot.outDir " + pdfOut + "\nset plot.target current\n" +
+        "click 开始出图\nuntil plot.status 出图完成 " + kUntilMs + "\nsavelog plot.log " +
+        dir_.file("plot.txt") + "\npage 2\nset nest.outDir " + nestOut +
+        "\nset nest.seconds 2\nclick 当前图全部\nsavelog nest.parts " + dir_.file("source.txt") +
+        "\nclick 开始套料\nuntil nest.state 优化完成 " + kUntilMs + "\nsavelog nest.parts " +
+        dir_.file("parts.txt") + "\nsavelog nest.log " + dir_.file("nest.txt") + "\n" + kSettle +
+        "shot " + shot("nest-done-current.png") + "\n";
+    ASSERT_EQ(runStudio(script), 0) << studioOutput_ << hostOutput();
+
+    EXPECT_EQ(saved("qks_plot.cfg").find("file="), std::string::npos) << "no file list";
+    const std::string plot = saved("plot.txt");
+    EXPECT_NE(plot.find("\nQKS 批量出图开始 scope=all\n"), std::string::npos) << plot;
+    const std::size_t done = plot.find("\nDONE total=");
+    ASSERT_NE(done, std::string::npos) << plot;
+    const int total = std::atoi(plot.c_str() + done + 12);
+    EXPECT_GE(total, 1) << plot;
+    EXPECT_NE(plot.find(" ok=" + std::to_string(total) + " fail=0 dir=" + pdfOut),
+              std::string::npos)
+        << plot;
+    int pdfs = 0;
+    for (const auto& entry : fs::directory_iterator(pdfOut)) {
+        ++pdfs;
+        const std::string info = runCommand("pdfinfo '" + entry.path().string() + "'");
+        EXPECT_NE(info.find("Pages:           1\n"), std::string::npos) << entry.path() << info;
+    }
+    EXPECT_EQ(pdfs, total);
+
+    EXPECT_EQ(saved("source.txt"), "当前图纸全部轮廓");
+    EXPECT_EQ(saved("parts.txt"), "2 种 / 8 件");
+    const std::string nest = saved("nest.txt");
+    EXPECT_NE(nest.find("QKNEST 开始 source=current\n"), std::string::npos) << nest;
+    EXPECT_TRUE(eventually(
+        [&] { return saved("qks_nest.log").find("NEST 已生成 ") != std::string::npos; }, 120s))
+        << saved("qks_nest.log");
+    EXPECT_EQ(host_->stop(), 0) << hostOutput();
+    const std::string check =
+        runCommand("/usr/bin/python3 '" + kSource + "/tests/nest_job/check_nest_drawing.py' '" +
+                   nestOut + "/套料图.dxf' 10 2");
+    EXPECT_EQ(check.rfind("OK sheets=1 parts=8 ", 0), 0u) << check;
+    expectStudioLook(kShots + "/nest-done-current.png");
 }
 
 }  // namespace
