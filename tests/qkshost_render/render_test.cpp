@@ -153,6 +153,34 @@ TEST(Renderer, PaperLayoutShowsModelSpaceThroughItsViewport) {
     EXPECT_TRUE(hasText(list, "SHEETNOTE"));
 }
 
+TEST(Renderer, LayersFrozenInAViewportAreHiddenThroughItOnly) {
+    // two viewports on the same model space; the second freezes VP_HIDDEN and 细节, which
+    // hold one circle each
+    auto db =
+        readFixture(std::string(QKS_SOURCE_DIR) + "/tests/fixtures/dxf/viewport_frozen_r2018.dxf");
+    ASSERT_TRUE(db);
+    const pdf::DisplayList list = renderLayout(*db, layoutNamed(*db, "Layout1"));
+    std::vector<double> circleCentresX;
+    for (const auto& [pen, c] : itemsOf<pdf::CirclePrimitive>(list))
+        circleCentresX.push_back(c.centre.x);
+    ASSERT_EQ(circleCentresX.size(), 2u) << "both circles through the first viewport only";
+    for (double x : circleCentresX)
+        EXPECT_LT(x, 210) << "a circle drawn through the viewport that freezes its layer";
+    // the 200 x 100 outline on layer 0 shows through both, 200/120 times larger (the
+    // viewports' own borders are 200 wide)
+    int outlines = 0;
+    for (const auto& [pen, p] : itemsOf<pdf::PolylinePrimitive>(list)) {
+        if (p.vertices.size() != 4) continue;
+        double minX = 1e300, maxX = -1e300;
+        for (const auto& v : p.vertices) {
+            minX = std::min(minX, v.point.x);
+            maxX = std::max(maxX, v.point.x);
+        }
+        outlines += near(maxX - minX, 200.0 * 200 / 120, 1e-6);
+    }
+    EXPECT_EQ(outlines, 2);
+}
+
 // A database with layers L3 (colour 3, weight 0.35) and a block "B" holding one entity.
 struct BlockFixture {
     drawing::Database db;

@@ -36,6 +36,8 @@ struct Context {
     double weightMm = -1.0;                  // ByBlock weight
     int depth = 0;
     std::vector<ObjectIndex>* blocks = nullptr;  // block records being drawn (cycle guard)
+    // layers frozen in the viewport model space is drawn through (none outside viewports)
+    const std::vector<ObjectIndex>* frozenInViewport = nullptr;
 };
 
 Point2 xy(const Point3d& p) {
@@ -103,6 +105,11 @@ class Renderer {
     static bool frozen(const drawing::LayerRecord* layer) {
         return layer != nullptr && (layer->frozen() || !layer->plot);
     }
+    static bool frozenIn(const drawing::LayerRecord* layer, const Context& ctx) {
+        if (layer == nullptr || ctx.frozenInViewport == nullptr) return false;
+        const auto& list = *ctx.frozenInViewport;
+        return std::find(list.begin(), list.end(), layer->self) != list.end();
+    }
 
     PlotColour colourOf(const drawing::Entity& e, const drawing::LayerRecord* layer,
                         const Context& ctx) const {
@@ -145,7 +152,9 @@ class Renderer {
         const drawing::LayerRecord* layer = effectiveLayer(e, ctx);
         const pdf::Pen pen{colourOf(e, layer, ctx), weightOf(e, layer, ctx)};
         const Kind kind = o->kind();
-        // A reference on a layer that is off still shows what its block holds on other layers.
+        // A reference on a layer that is off still shows what its block holds on other layers;
+        // freezing, in the drawing or in the viewport, hides the reference with its contents.
+        if (frozenIn(layer, ctx)) return;
         if (kind == Kind::BlockReference || kind == Kind::Dimension) {
             if (frozen(layer)) return;
         } else if (hidden(layer)) {
@@ -322,6 +331,7 @@ class Renderer {
                       Matrix3d::scaling(scale) * Matrix3d::rotationZ(-vp.twist) *
                       Matrix3d::translation(Vector3d{-vp.viewTarget.x - vp.viewCenter.x,
                                                      -vp.viewTarget.y - vp.viewCenter.y, 0});
+            if (!vp.frozenLayers.empty()) model.frozenInViewport = &vp.frozenLayers;
             out_.pushClip(pdf::PlotRect::normalised(c.x - hw, c.y - hh, c.x + hw, c.y + hh));
             drawBlock(db_.modelSpace(), model);
             out_.popClip();
