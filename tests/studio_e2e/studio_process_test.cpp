@@ -187,9 +187,10 @@ class StudioProcess : public ::testing::Test {
     }
 
     // Starts qkshost serving the bridge, with `drawings` open (the last one is current); true
-    // once its socket is in place.
-    bool startHost(const std::vector<std::string>& drawings = {}) {
-        std::vector<std::string> argv{kHost, "--no-stdin", "--serve"};
+    // once its socket is in place. With `console` its standard input stays open for typing.
+    bool startHost(const std::vector<std::string>& drawings = {}, bool console = false) {
+        std::vector<std::string> argv{kHost, "--serve"};
+        if (!console) argv.push_back("--no-stdin");
         argv.insert(argv.end(), drawings.begin(), drawings.end());
         host_ = std::make_unique<PoliteChild>(
             argv, dir_.file("host.txt"),
@@ -454,6 +455,42 @@ TEST_F(StudioProcess, PlotsAndNestsTheCurrentDrawing) {
                    nestOut + "/套料图.dxf' 10 2");
     EXPECT_EQ(check.rfind("OK sheets=1 parts=8 ", 0), 0u) << check;
     expectStudioLook(kShots + "/nest-done-current.png");
+}
+
+TEST_F(StudioProcess, PicksPartsInTheHostThenNests) {
+    ASSERT_TRUE(startHost({kSource + "/tests/fixtures/nest/layers.dxf"}, true)) << hostOutput();
+    const std::string out = dir_.file("框选 套料");
+    const std::string script =
+        connected() + "page 2\nset nest.outDir " + out + "\nset nest.seconds 2\n" +
+        "click 在 CAD 中框选\nuntil nest.parts 种 " + kUntilMs + "\nsavelog nest.parts " +
+        dir_.file("parts.txt") + "\nclick 开始套料\nuntil nest.state 优化完成 " + kUntilMs +
+        "\nsavelog nest.log " + dir_.file("nest.txt") + "\n" + kSettle + "shot " +
+        shot("nest-done-picked.png") + "\n";
+    // The pick command starts its job log, then asks for the selection on the host's console:
+    // the person at the drawing answers it.
+    bool answered = false;
+    const int status = runStudio(script, [&](ChildProcess& studio) {
+        const auto asking = [&] { return fs::exists(dir_.file("qks_nest.log")); };
+        if (eventually([&] { return asking() || studio.wait(0ms) != -1; }, kStudioLimit) &&
+            asking())
+            answered = host_->process().writeInput("ALL\n");
+    });
+    ASSERT_EQ(status, 0) << studioOutput_ << hostOutput();
+    EXPECT_TRUE(answered);
+    EXPECT_NE(hostOutput().find("[QKS] 已框选 2 种 / 2 件，正在准备套料..."), std::string::npos)
+        << hostOutput();
+    EXPECT_EQ(saved("parts.txt"), "2 种 / 2 件");
+    EXPECT_NE(saved("qks_nest.cfg").find("source=picked\n"), std::string::npos);
+    const std::string nest = saved("nest.txt");
+    EXPECT_NE(nest.find("QKNEST 开始 source=picked\nNEST 零件种类=2\n"), std::string::npos) << nest;
+    EXPECT_TRUE(eventually(
+        [&] { return saved("qks_nest.log").find("NEST 已生成 ") != std::string::npos; }, 120s))
+        << saved("qks_nest.log");
+    EXPECT_EQ(host_->stop(), 0) << hostOutput();
+    const std::string check =
+        runCommand("/usr/bin/python3 '" + kSource + "/tests/nest_job/check_nest_drawing.py' '" +
+                   out + "/套料图.dxf' 10 2");
+    EXPECT_EQ(check.rfind("OK sheets=1 parts=2 ", 0), 0u) << check;
 }
 
 }  // namespace

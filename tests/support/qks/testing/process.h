@@ -86,6 +86,16 @@ class ChildProcess {
         stdin_ = -1;
     }
     void signal(int number) { ::kill(pid_, number); }
+    // Writes to the child's standard input, which stays open when no stdinText was given.
+    bool writeInput(const std::string& text) {
+        std::size_t done = 0;
+        while (stdin_ >= 0 && done < text.size()) {
+            const ssize_t n = ::write(stdin_, text.data() + done, text.size() - done);
+            if (n <= 0) return false;
+            done += static_cast<std::size_t>(n);
+        }
+        return stdin_ >= 0;
+    }
 
     // Waits for the exit; returns the exit status, 128+signal when killed, -1 on time-out.
     int wait(std::chrono::milliseconds limit = std::chrono::seconds(60)) {
