@@ -1,18 +1,25 @@
 // Pages per second of the batch plot core through the real qkshost: a drawing of 200 title-block
 // frames (scope "frames"), a drawing of 20 paper layouts (scope "all"), and one model space of
 // 12,000 mixed entities (scope "model"), with the size of each drawing as DXF and of its PDFs.
-// With `librecad` on the path, its "dxf2pdf" plots the same model space for comparison.
+// With `librecad` on the path, its "dxf2pdf" plots the same model space for comparison. Its time
+// covers a whole process (start, read the DXF, render, write), so the model space is also
+// plotted by a whole `qkshost` process (QKPLOTFILES with a job config) when the program sits
+// beside this benchmark.
 //
-//   bench_plot [output-folder]
-// The drawings and PDFs stay in the output folder (default: a fresh folder under /tmp).
+//   bench_plot [--only frames|layouts|model] [--repeat N] [--in-process] [output-folder]
+// The drawings and PDFs stay in the output folder (default: a fresh folder under /tmp). With a
+// repeat count each measurement runs N times and the median is reported beside every run.
+// --in-process leaves out the two whole-process measurements (for profiling).
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "qks/common/job_log.h"
 #include "qks/plot/jobs.h"
@@ -151,14 +158,29 @@ long long folderSize(const std::string& folder) {
     return total;
 }
 
-void run(qkshost::HostApplication& app, const char* title, void (*build)(drawing::Database&),
-         const std::string& scope, const std::string& root) {
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty()      ? 0.0
+           : v.size() % 2 ? v[v.size() / 2]
+                          : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2.0;
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+std::string writeDrawing(const char* title, void (*build)(drawing::Database&),
+                         const std::string& root) {
     const std::string dxf = root + "/" + title + ".dxf";
-    {
-        drawing::Database db;
-        build(db);
-        drawing::saveDxf(db, dxf);
-    }
+    drawing::Database db;
+    build(db);
+    drawing::saveDxf(db, dxf);
+    return dxf;
+}
+
+// One plot job in this process on an open drawing: the time of the pages alone.
+void run(qkshost::HostApplication& app, const char* title, const std::string& dxf,
+         const std::string& scope, const std::string& root, int repeat) {
     std::string error;
     const auto doc = app.openDocument(dxf, error);
     if (!doc) {
@@ -166,29 +188,85 @@ void run(qkshost::HostApplication& app, const char* title, void (*build)(drawing
         return;
     }
     const std::string out = root + "/" + title + "_pdf";
-    fs::create_directories(out);
-    qks::PlotMergeConfig config;
-    config.outDir = out;
-    config.scope = scope;
-    config.style = "monochrome.ctb";
-    qks::setJobLogPath(qks::LogChannel::Plot, root + "/" + title + ".log");
-    qks::resetJobLog(qks::LogChannel::Plot);
-    auto* ds = app.drawingServices();
-    qks::plot::PlotSession session;
-    qks::plot::openPlotSession(*ds, session, error);
-    qks::plot::NameCounts counts;
+    std::vector<double> times;
     qks::plot::PlotTally tally;
-    const auto start = std::chrono::steady_clock::now();
-    qks::plot::plotDatabase(*ds, session, ds->documentDatabase(doc), config, {}, counts, tally);
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    qks::plot::closePlotSession(*ds, session);
+    for (int r = 0; r < repeat; ++r) {
+        fs::remove_all(out);
+        fs::create_directories(out);
+        qks::PlotMergeConfig config;
+        config.outDir = out;
+        config.scope = scope;
+        config.style = "monochrome.ctb";
+        qks::setJobLogPath(qks::LogChannel::Plot, root + "/" + title + ".log");
+        qks::resetJobLog(qks::LogChannel::Plot);
+        auto* ds = app.drawingServices();
+        qks::plot::PlotSession session;
+        qks::plot::openPlotSession(*ds, session, error);
+        qks::plot::NameCounts counts;
+        tally = {};
+        const auto start = std::chrono::steady_clock::now();
+        qks::plot::plotDatabase(*ds, session, ds->documentDatabase(doc), config, {}, counts, tally);
+        times.push_back(secondsSince(start));
+        qks::plot::closePlotSession(*ds, session);
+    }
     app.closeDocument(doc);
+    const double seconds = median(times);
     std::printf(
-        "%-10s scope=%-6s pages=%3d ok=%3d  %7.2f s  %7.2f pages/s  dxf %8lld B  pdf %9lld B"
-        " (%.2f x dxf)\n",
+        "%-10s scope=%-6s pages=%3d ok=%3d  %7.3f s  %7.2f pages/s  dxf %8lld B  pdf %9lld B"
+        " (%.2f x dxf)  runs:",
         title, scope.c_str(), tally.total, tally.ok, seconds, tally.ok / seconds, fileSize(dxf),
         folderSize(out), double(folderSize(out)) / double(fileSize(dxf)));
+    for (double t : times)
+        std::printf(" %.3f", t);
+    std::printf("\n");
+}
+
+// Runs a shell command `repeat` times; returns the median wall time and the last exit status.
+double timeCommand(const std::string& command, int repeat, int& status,
+                   std::vector<double>& times) {
+    for (int r = 0; r < repeat; ++r) {
+        const auto start = std::chrono::steady_clock::now();
+        status = std::system(command.c_str());
+        times.push_back(secondsSince(start));
+    }
+    return median(times);
+}
+
+void printRuns(const std::vector<double>& times) {
+    std::printf("  runs:");
+    for (double t : times)
+        std::printf(" %.3f", t);
+    std::printf("\n");
+}
+
+// The model space plotted by a whole qkshost process: start, load the plug-in, read the DXF,
+// render, write, exit; what librecad's number covers too.
+void runProcess(const std::string& host, const std::string& dxf, const std::string& root,
+                int repeat) {
+    const std::string dir = root + "/process";
+    const std::string out = dir + "/pdf";
+    fs::create_directories(out);
+    {
+        std::FILE* cfg = std::fopen((dir + "/qks_plot_files.cfg").c_str(), "w");
+        if (!cfg) return;
+        std::fprintf(cfg, "outDir=%s\nscope=model\nstyle=monochrome.ctb\nfile=%s\n", out.c_str(),
+                     dxf.c_str());
+        std::fclose(cfg);
+    }
+    int status = 0;
+    std::vector<double> times;
+    const double seconds = timeCommand("TMPDIR='" + dir + "' QKS_STUDIO= QKS_PLOT_CFG= '" + host +
+                                           "' --no-stdin -c QKPLOTFILES >/dev/null 2>&1",
+                                       repeat, status, times);
+    std::printf("qkshost    QKPLOTFILES model12k (whole process): exit %d, %.3f s, pdf %lld B",
+                status, seconds, folderSize(out));
+    printRuns(times);
+}
+
+std::string executableFolder() {
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string(".") : self.parent_path().string();
 }
 
 void modelDrawing(drawing::Database& db) {
@@ -198,9 +276,22 @@ void modelDrawing(drawing::Database& db) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string root;
-    if (argc > 1) {
-        root = argv[1];
+    std::string root, only;
+    int repeat = 1;
+    bool inProcessOnly = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--only" && i + 1 < argc) {
+            only = argv[++i];
+        } else if (arg == "--in-process") {
+            inProcessOnly = true;
+        } else if (arg == "--repeat" && i + 1 < argc) {
+            repeat = std::max(1, std::atoi(argv[++i]));
+        } else {
+            root = arg;
+        }
+    }
+    if (!root.empty()) {
         fs::create_directories(root);
     } else {
         char pattern[] = "/tmp/qks-bench-plot-XXXXXX";
@@ -208,21 +299,33 @@ int main(int argc, char** argv) {
     }
     qkshost::HostApplication app;
     app.setOutputSink([](std::string_view) {});
-    run(app, "frames200", framesDrawing, "frames", root);
-    run(app, "layouts20", layoutsDrawing, "all", root);
-    run(app, "model12k", modelDrawing, "model", root);
+    if (only.empty() || only == "frames")
+        run(app, "frames200", writeDrawing("frames200", framesDrawing, root), "frames", root,
+            repeat);
+    if (only.empty() || only == "layouts")
+        run(app, "layouts20", writeDrawing("layouts20", layoutsDrawing, root), "all", root, repeat);
+    if (!only.empty() && only != "model") return 0;
+    const std::string model = writeDrawing("model12k", modelDrawing, root);
+    run(app, "model12k", model, "model", root, repeat);
+    if (inProcessOnly) return 0;
+
+    const std::string host = executableFolder() + "/qkshost";
+    if (fs::exists(host) && fs::exists(executableFolder() + "/libqks.so"))
+        runProcess(host, model, root, repeat);
+    else
+        std::printf("qkshost or libqks.so not beside the benchmark: no whole-process time\n");
 
     if (std::system("command -v librecad >/dev/null 2>&1") == 0) {
         const std::string out = root + "/librecad";
         fs::create_directories(out);
-        const auto start = std::chrono::steady_clock::now();
-        const std::string command = "QT_QPA_PLATFORM=offscreen librecad dxf2pdf -a -t '" + out +
-                                    "' '" + root + "/model12k.dxf' >/dev/null 2>&1";
-        const int status = std::system(command.c_str());
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        std::printf("librecad   dxf2pdf -a model12k: exit %d, %.2f s, pdf %lld B\n", status,
-                    seconds, folderSize(out));
+        int status = 0;
+        std::vector<double> times;
+        const double seconds = timeCommand("QT_QPA_PLATFORM=offscreen librecad dxf2pdf -a -t '" +
+                                               out + "' '" + model + "' >/dev/null 2>&1",
+                                           repeat, status, times);
+        std::printf("librecad   dxf2pdf -a model12k (whole process): exit %d, %.3f s, pdf %lld B",
+                    status, seconds, folderSize(out));
+        printRuns(times);
     } else {
         std::printf("librecad not installed: no comparison\n");
     }

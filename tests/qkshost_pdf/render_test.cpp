@@ -629,6 +629,50 @@ TEST(PdfRender, TextHeightAlignmentAndDirection) {
 
 // Hostile values from a damaged drawing never crash the renderer or spoil the page: the item is
 // skipped and the rest of the sheet is drawn.
+// Items of one ink are painted in batches and items off the sheet are left out: neither may
+// change what shows. Overlapping fills of one colour stay filled where they overlap (no
+// even-odd cancelling between different fills), a later item of another ink stays on top, and
+// items that only reach into the window from outside it still show.
+TEST(PdfRender, BatchedAndCulledItemsShowAsDrawn) {
+    DisplayList list;
+    fillRect(list, PlotColour::aci(1), 20, 20, 80, 80);
+    list.add({PlotColour::aci(1), 0.5}, LinePrimitive{{20, 100}, {80, 100}});
+    fillRect(list, PlotColour::aci(1), 50, 50, 110, 110);  // overlaps the first fill
+    fillRect(list, PlotColour::aci(5), 60, 60, 70, 70);    // on top of both
+    fillRect(list, PlotColour::aci(1), 200, 200, 210, 210);
+    // From far outside the window into it: a line, a wide polyline and a text whose insertion
+    // point lies left of the sheet.
+    list.add({PlotColour::aci(5), 1.0}, LinePrimitive{{-5000, 250}, {300, 250}});
+    list.add({PlotColour::aci(5)},
+             PolylinePrimitive{{{{-900, 150}, 0, 4, 4}, {{330, 150}, 0, 4, 4}}, false});
+    TextPrimitive far;
+    far.text = "WWWWWWWWWWWWWWWWWWWW";
+    far.position = {-150, 270};
+    far.height = 10;
+    list.add({PlotColour::aci(5)}, far);
+    // Wholly outside: never drawn, whatever it is.
+    fillRect(list, PlotColour::aci(5), 1000, 1000, 1100, 1100);
+    list.add({PlotColour::aci(5)}, CirclePrimitive{{-500, -500}, 100});
+
+    Sheet sheet;
+    ASSERT_TRUE(sheet.plot(list, 40));
+    EXPECT_TRUE(isRed(sheet.at(30, 30)));
+    EXPECT_TRUE(isRed(sheet.at(75, 75))) << "overlap of two fills of one ink";
+    EXPECT_TRUE(isRed(sheet.at(100, 100)));
+    EXPECT_TRUE(isBlue(sheet.at(65, 65))) << "a later ink stays on top";
+    EXPECT_TRUE(isRed(sheet.at(205, 205)));
+    EXPECT_TRUE(isBlue(sheet.at(150, 250)));
+    EXPECT_TRUE(isBlue(sheet.at(300, 150)));
+    PlotRect box;
+    ASSERT_TRUE(sheet.ink([](Rgb c) { return isBlue(c); }, box));
+    EXPECT_LT(box.minX, 1.0) << "the line and polyline run in from the sheet's left edge";
+    bool textInk = false;
+    for (double x = 1; x < 40 && !textInk; x += 0.25)
+        for (double y = 268; y < 282 && !textInk; y += 0.25)
+            textInk = isBlue(sheet.at(x, y));
+    EXPECT_TRUE(textInk) << "the text started left of the sheet reaches into it";
+}
+
 TEST(PdfRender, HostileValuesAreSkipped) {
     const double nan = std::nan(""), inf = HUGE_VAL;
     const Primitive hostile[] = {

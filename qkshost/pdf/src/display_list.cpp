@@ -49,7 +49,9 @@ void addText(Bounds& box, const TextPrimitive& t) {
             box.add(t.position.x + x * c - y * s, t.position.y + x * s + y * c);
 }
 
-void itemBounds(Bounds& box, const Primitive& p) {
+}  // namespace
+
+void detail::itemBounds(Bounds& box, const Primitive& p) {
     if (auto* line = std::get_if<LinePrimitive>(&p)) {
         box.add(line->start.x, line->start.y);
         box.add(line->end.x, line->end.y);
@@ -74,8 +76,6 @@ void itemBounds(Bounds& box, const Primitive& p) {
         if (!text->text.empty()) addText(box, *text);
     }
 }
-
-}  // namespace
 
 Affine2 Affine2::placement(const Point2& position, double rotation, double scaleX, double scaleY) {
     const double c = std::cos(rotation), s = std::sin(rotation);
@@ -103,7 +103,7 @@ std::optional<PlotRect> DisplayList::extents() const {
         }
         if (!transforms.back()) continue;
         Bounds local;
-        itemBounds(local, p);
+        detail::itemBounds(local, p);
         if (local.empty()) continue;
         if (transforms.size() == 1) {
             box.add(local.minX, local.minY);

@@ -36,13 +36,11 @@ inline bool bulgeArc(const Point2& a, const Point2& b, double bulge, BulgeArc& o
 
 // End parameter of a counter-clockwise sweep from start to end, wrapped into (start,
 // start + 2 pi]; equal values mean a full turn.
+// Not finite when either value is not.
 inline double ccwEnd(double start, double end) {
-    double e = end;
-    while (e <= start)
-        e += kTwoPi;
-    while (e - start > kTwoPi)
-        e -= kTwoPi;
-    return e;
+    double d = std::fmod(end - start, kTwoPi);
+    if (!(d > 0)) d += kTwoPi;
+    return start + d;
 }
 
 // A transform that maps the plane onto the plane with finite numbers.
@@ -67,6 +65,10 @@ struct Bounds {
     bool empty() const { return minX > maxX; }
 };
 
+// Adds what one primitive draws (drawing units of the primitive itself, pen weight excluded;
+// texts by the estimate DisplayList::extents documents). Clips and transforms add nothing.
+void itemBounds(Bounds& box, const Primitive& p);
+
 // Adds the extremes of the elliptical arc c + u cos t + v sin t for t from t0 to t1 (t1 >= t0).
 inline void addConicArc(Bounds& box, const Point2& c, const Point2& u, const Point2& v, double t0,
                         double t1) {
@@ -78,13 +80,11 @@ inline void addConicArc(Bounds& box, const Point2& c, const Point2& u, const Poi
     at(t1);
     const double candidates[4] = {std::atan2(v.x, u.x), std::atan2(v.x, u.x) + M_PI,
                                   std::atan2(v.y, u.y), std::atan2(v.y, u.y) + M_PI};
+    if (!std::isfinite(t0) || !std::isfinite(t1)) return;
     for (double t : candidates) {
-        double k = t;
-        while (k < t0)
-            k += kTwoPi;
-        while (k - kTwoPi >= t0)
-            k -= kTwoPi;
-        if (k <= t1) at(k);
+        double d = std::fmod(t - t0, kTwoPi);
+        if (d < 0) d += kTwoPi;
+        if (t0 + d <= t1) at(t0 + d);
     }
 }
 

@@ -86,17 +86,20 @@ class PageRenderer {
         layout_.reset(pango_layout_new(context_.get()));
     }
 
-    // Draws the list; the cairo transform in force maps drawing units to the page.
-    void render(const DisplayList& list) {
+    // Draws the list; the cairo transform in force maps drawing units to the page. `visible`
+    // is the part of the drawing (drawing units) that can show on the page at all: items that
+    // lie wholly outside it are not handed to cairo.
+    void render(const DisplayList& list, const PlotRect& visible) {
         cairo_get_matrix(cr_, &base_);
         item_ = base_;
         unitScale_ = g_.pointsPerUnit;
+        visible_.push_back(visible);
         cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_EVEN_ODD);
         cairo_set_line_cap(cr_, CAIRO_LINE_CAP_ROUND);
         cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND);
         for (const DisplayItem& item : list.items())
             draw(item);
-        flushStroke();
+        flushInk();
         while (clipDepth_ > 0)
             popClip();
     }
@@ -113,8 +116,9 @@ class PageRenderer {
             return;
         }
         const bool hidden = !transforms_.back();
-        if (hidden && !std::holds_alternative<ClipPush>(p) && !std::holds_alternative<ClipPop>(p))
-            return;
+        const bool clip = std::holds_alternative<ClipPush>(p) || std::holds_alternative<ClipPop>(p);
+        if (hidden && !clip) return;
+        if (!clip && outOfSight(item)) return;
         // Paths are built in the item's own space; strokes always happen in drawing space (see
         // flushStroke), so pen weights stay millimetres on paper.
         const bool transformed = transforms_.size() > 1;
@@ -149,15 +153,62 @@ class PageRenderer {
                       ccwEnd(arc->startAngle, arc->endAngle));
         } else if (auto* el = std::get_if<EllipsePrimitive>(&p)) {
             drawEllipse(item.pen, *el);
-        } else if (auto* fill = std::get_if<FillPrimitive>(&p)) {
-            drawFill(item.pen, *fill);
-        } else if (auto* text = std::get_if<TextPrimitive>(&p)) {
-            drawText(item.pen, *text);
+        } else if (std::holds_alternative<FillPrimitive>(p) ||
+                   std::holds_alternative<TextPrimitive>(p)) {
+            defer(item);
         } else if (auto* clip = std::get_if<ClipPush>(&p)) {
             pushClip(hidden ? PlotRect{NAN, NAN, NAN, NAN} : clip->rect);
         } else if (std::holds_alternative<ClipPop>(p)) {
             if (clipDepth_ > 0) popClip();
         }
+    }
+
+    // --- culling -----------------------------------------------------------------------------
+
+    // Bounds of an item in drawing units, widened by its pen; texts by a reach that holds
+    // whatever glyphs the fonts give them.
+    Bounds drawingBounds(const DisplayItem& item) const {
+        Bounds local;
+        if (auto* t = std::get_if<TextPrimitive>(&item.primitive)) {
+            std::size_t chars = 0;
+            for (unsigned char ch : t->text)
+                if ((ch & 0xC0) != 0x80) ++chars;
+            const double h = std::fabs(t->height);
+            const double reach = h * (1.5 * double(chars) * std::fabs(t->widthFactor) + 2.0 +
+                                      2.0 * std::fabs(std::tan(t->oblique)));
+            local.add(t->position.x - reach, t->position.y - reach);
+            local.add(t->position.x + reach, t->position.y + reach);
+        } else {
+            itemBounds(local, item.primitive);
+        }
+        if (local.empty()) return local;
+        Bounds out;
+        if (transforms_.size() == 1) {
+            out = local;
+        } else {
+            const Affine2& t = *transforms_.back();
+            for (double x : {local.minX, local.maxX})
+                for (double y : {local.minY, local.maxY}) {
+                    const Point2 q = t.apply({x, y});
+                    out.add(q.x, q.y);
+                }
+        }
+        const double pen = lineWidthUnits(item.pen);
+        out.minX -= pen;
+        out.minY -= pen;
+        out.maxX += pen;
+        out.maxY += pen;
+        return out;
+    }
+
+    // True when the item cannot leave a mark inside the visible area. Items whose bounds are
+    // not finite are left to the drawing code (which skips what it cannot draw).
+    bool outOfSight(const DisplayItem& item) const {
+        const PlotRect& v = visible_.back();
+        if (!(v.minX <= v.maxX && v.minY <= v.maxY)) return true;
+        const Bounds b = drawingBounds(item);
+        if (b.empty()) return false;
+        return b.maxX < v.minX || b.minX > v.maxX || b.maxY < v.minY || b.minY > v.maxY;
     }
 
     // --- pens and batching -------------------------------------------------------------------
@@ -169,25 +220,84 @@ class PageRenderer {
         return mm * kPointsPerMm / g_.pointsPerUnit;
     }
 
-    void setColour(const Pen& pen) {
+    // Makes the pen's ink the source. Everything drawn in one ink is opaque paint of one
+    // colour, so within a run of items of the same ink the order of painting cannot show: the
+    // run's strokes share one path per weight, and its fills and texts wait (deferred_) until
+    // the ink changes, a clip changes or the page ends. That keeps the page's operators few,
+    // which is what makes large pages fast and small.
+    void useInk(const Pen& pen) {
         const Rgb c = style_.map(pen.colour);
         if (haveColour_ && c == colour_) return;
+        flushInk();
         cairo_set_source_rgb(cr_, c.r / 255.0, c.g / 255.0, c.b / 255.0);
         colour_ = c;
         haveColour_ = true;
     }
 
-    // Consecutive strokes with the same ink and weight share one path and one stroke operator,
-    // which keeps large pages small.
     void beginStroke(const Pen& pen) {
-        const Rgb c = style_.map(pen.colour);
+        useInk(pen);
         const double width = lineWidthUnits(pen);
-        if (pending_ && c == colour_ && width == width_) return;
+        if (pending_ && width == width_) return;
         flushStroke();
-        setColour(pen);
         cairo_set_line_width(cr_, width);
         width_ = width;
         pending_ = true;
+    }
+
+    // Fills and texts of the current ink, drawn later with the matrix and scale in force now.
+    struct Deferred {
+        const DisplayItem* item;
+        cairo_matrix_t matrix;
+        double unitScale;
+        Bounds bounds;  // drawing units; fills only
+    };
+
+    void defer(const DisplayItem& item) {
+        useInk(item.pen);
+        Deferred d{&item, {}, unitScale_, {}};
+        cairo_get_matrix(cr_, &d.matrix);
+        if (std::holds_alternative<FillPrimitive>(item.primitive)) d.bounds = drawingBounds(item);
+        deferred_.push_back(d);
+    }
+
+    void flushInk() {
+        flushStroke();
+        if (deferred_.empty()) return;
+        cairo_matrix_t current;
+        cairo_get_matrix(cr_, &current);
+        const double scale = unitScale_;
+        // Fills whose bounds do not overlap go into one path: under the even-odd rule loops of
+        // different fills then never meet, so one fill operator paints what each would.
+        constexpr std::size_t kFillGroup = 256;
+        std::vector<Bounds> group;
+        auto closeGroup = [&] {
+            if (!group.empty()) cairo_fill(cr_);
+            group.clear();
+        };
+        for (const Deferred& d : deferred_) {
+            auto* fill = std::get_if<FillPrimitive>(&d.item->primitive);
+            if (!fill) continue;
+            bool overlaps = group.size() >= kFillGroup || d.bounds.empty();
+            for (std::size_t i = 0; i < group.size() && !overlaps; ++i)
+                overlaps = !(d.bounds.maxX < group[i].minX || d.bounds.minX > group[i].maxX ||
+                             d.bounds.maxY < group[i].minY || d.bounds.minY > group[i].maxY);
+            if (overlaps) closeGroup();
+            cairo_set_matrix(cr_, &d.matrix);
+            unitScale_ = d.unitScale;
+            if (appendFill(*fill)) group.push_back(d.bounds);
+            if (d.bounds.empty()) closeGroup();
+        }
+        closeGroup();
+        for (const Deferred& d : deferred_) {
+            auto* text = std::get_if<TextPrimitive>(&d.item->primitive);
+            if (!text) continue;
+            cairo_set_matrix(cr_, &d.matrix);
+            unitScale_ = d.unitScale;
+            drawText(*text);
+        }
+        deferred_.clear();
+        cairo_set_matrix(cr_, &current);
+        unitScale_ = scale;
     }
 
     void flushStroke() {
@@ -280,8 +390,8 @@ class PageRenderer {
             appendLoop(v, poly.closed);
             return;
         }
+        useInk(pen);
         flushStroke();
-        setColour(pen);
         if (constant) {
             if (!drawable(w0)) return;
             cairo_save(cr_);
@@ -386,16 +496,15 @@ class PageRenderer {
         cairo_set_matrix(cr_, &saved);
     }
 
-    void drawFill(const Pen& pen, const FillPrimitive& fill) {
+    // Adds the fill's loops to the current path; false when it has none to draw.
+    bool appendFill(const FillPrimitive& fill) {
         bool any = false;
         for (const auto& loop : fill.loops)
-            if (loop.size() >= 2 && finiteVertices(loop)) any = true;
-        if (!any) return;
-        flushStroke();
-        setColour(pen);
-        for (const auto& loop : fill.loops)
-            if (loop.size() >= 2 && finiteVertices(loop)) appendLoop(loop, true);
-        cairo_fill(cr_);
+            if (loop.size() >= 2 && finiteVertices(loop)) {
+                appendLoop(loop, true);
+                any = true;
+            }
+        return any;
     }
 
     // --- text --------------------------------------------------------------------------------
@@ -409,13 +518,11 @@ class PageRenderer {
         return fonts_.emplace(family, std::move(desc)).first->second.get();
     }
 
-    void drawText(const Pen& pen, const TextPrimitive& t) {
+    void drawText(const TextPrimitive& t) {
         if (t.text.empty() || !finite(t.position) || !(t.height > 0) || !drawable(t.height) ||
             !std::isfinite(t.rotation) || !drawable(t.height * t.widthFactor) ||
             !std::isfinite(t.oblique) || std::fabs(std::cos(t.oblique)) < 1e-3)
             return;
-        flushStroke();
-        setColour(pen);
         gchar* valid = g_utf8_make_valid(t.text.c_str(), static_cast<gssize>(t.text.size()));
         pango_layout_set_font_description(layout_.get(), fontFor(t.fontFamily));
         pango_layout_set_text(layout_.get(), valid, -1);
@@ -454,17 +561,34 @@ class PageRenderer {
     // --- clipping ----------------------------------------------------------------------------
 
     void pushClip(const PlotRect& r) {
-        flushStroke();
+        flushInk();
         cairo_save(cr_);
         ++clipDepth_;
         const PlotRect n = PlotRect::normalised(r.minX, r.minY, r.maxX, r.maxY);
+        // What the clip leaves visible, in drawing units (its bounds when it is turned).
+        PlotRect seen = visible_.back();
+        if (n.isValid()) {
+            Bounds b;
+            const Affine2 t = transforms_.size() > 1 ? *transforms_.back() : Affine2{};
+            for (double x : {n.minX, n.maxX})
+                for (double y : {n.minY, n.maxY}) {
+                    const Point2 q = t.apply({x, y});
+                    b.add(q.x, q.y);
+                }
+            seen = {std::fmax(seen.minX, b.minX), std::fmax(seen.minY, b.minY),
+                    std::fmin(seen.maxX, b.maxX), std::fmin(seen.maxY, b.maxY)};
+        } else {
+            seen = {1.0, 1.0, 0.0, 0.0};  // nothing
+        }
+        visible_.push_back(seen);
         if (n.isValid()) cairo_rectangle(cr_, n.minX, n.minY, n.width(), n.height());
         // An invalid rectangle clips everything away: an empty path clips to nothing.
         cairo_clip(cr_);
     }
 
     void popClip() {
-        flushStroke();
+        flushInk();
+        visible_.pop_back();
         cairo_restore(cr_);
         cairo_set_matrix(cr_, &base_);  // the restored state may hold a block's transform
         --clipDepth_;
@@ -482,9 +606,11 @@ class PageRenderer {
     Rgb colour_;
     double width_ = 0.0;
     int clipDepth_ = 0;
-    cairo_matrix_t base_{};   // drawing units to page
-    cairo_matrix_t item_{};   // the items' own units to page, under the transforms in force
-    double unitScale_ = 1.0;  // points per item unit (geometric mean over directions)
+    std::vector<Deferred> deferred_;
+    std::vector<PlotRect> visible_;  // drawing units; one per open clip plus the page's
+    cairo_matrix_t base_{};          // drawing units to page
+    cairo_matrix_t item_{};          // the items' own units to page, under the transforms in force
+    double unitScale_ = 1.0;         // points per item unit (geometric mean over directions)
     std::vector<std::optional<Affine2>> transforms_{Affine2{}};
 };
 
@@ -527,7 +653,18 @@ PlotResult renderPdfPage(const PageGeometry& g, const PlotStyleTable& style,
             cairo_matrix_t m;
             cairo_matrix_init(&m, g.a, -g.b, g.c, -g.d, g.e, H - g.f);
             cairo_set_matrix(cr.get(), &m);
-            PageRenderer(cr.get(), g, style).render(list);
+            // The clipped page area in drawing units.
+            Bounds seen;
+            const double det = g.a * g.d - g.b * g.c;
+            for (double px : {x0, x1})
+                for (double py : {y0, y1}) {
+                    const double u = px - g.e, v = py - g.f;
+                    seen.add((g.d * u - g.c * v) / det, (g.a * v - g.b * u) / det);
+                }
+            const PlotRect visible = seen.empty()
+                                         ? PlotRect{-HUGE_VAL, -HUGE_VAL, HUGE_VAL, HUGE_VAL}
+                                         : PlotRect{seen.minX, seen.minY, seen.maxX, seen.maxY};
+            PageRenderer(cr.get(), g, style).render(list, visible);
         }
         if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS)
             return PlotResult::failure(
