@@ -184,6 +184,7 @@ class StudioProcess : public ::testing::Test {
         fs::create_directory(dir_.file("run"));
         fs::permissions(dir_.file("run"), fs::perms::owner_all);
         fs::create_directories(kShots);
+        fs::create_directory(tmp_);
     }
 
     // Starts qkshost serving the bridge, with `drawings` open (the last one is current); true
@@ -193,10 +194,9 @@ class StudioProcess : public ::testing::Test {
         if (!console) argv.push_back("--no-stdin");
         argv.insert(argv.end(), drawings.begin(), drawings.end());
         host_ = std::make_unique<PoliteChild>(
-            argv, dir_.file("host.txt"),
-            std::vector<std::string>{"TMPDIR=" + dir_.path(), "QKS_STUDIO="});
+            argv, dir_.file("host.txt"), std::vector<std::string>{"TMPDIR=" + tmp_, "QKS_STUDIO="});
         // The bridge renames its socket into place once it listens: from then on a connect works.
-        return eventually([&] { return fs::exists(dir_.file("qksstudio")); }, 60s);
+        return eventually([&] { return fs::exists(temp("qksstudio")); }, 60s);
     }
 
     // The first line every script starts with: the start-up connection has made the chip green.
@@ -221,9 +221,9 @@ class StudioProcess : public ::testing::Test {
             (asan != nullptr && *asan != '\0' ? std::string(asan) + ":" : std::string()) +
             "intercept_strndup=0";
         ChildProcess studio({kStudio, "--script", path}, dir_.file("studio.txt"),
-                            {"TMPDIR=" + dir_.path(), "DISPLAY=" + x_->display(),
-                             "QT_QPA_PLATFORM=xcb", "HOME=" + dir_.file("home"),
-                             "XDG_RUNTIME_DIR=" + dir_.file("run"), "ASAN_OPTIONS=" + asanOptions});
+                            {"TMPDIR=" + tmp_, "DISPLAY=" + x_->display(), "QT_QPA_PLATFORM=xcb",
+                             "HOME=" + dir_.file("home"), "XDG_RUNTIME_DIR=" + dir_.file("run"),
+                             "ASAN_OPTIONS=" + asanOptions});
         if (!studio.started()) return -1;
         if (whileRunning) whileRunning(studio);
         const int status = studio.wait(kStudioLimit);
@@ -232,9 +232,15 @@ class StudioProcess : public ::testing::Test {
     }
 
     std::string saved(const std::string& name) const { return readAll(dir_.file(name)); }
+    // The programs' temporary folder and the files the jobs exchange in it.
+    std::string temp(const std::string& name) const { return tmp_ + "/" + name; }
+    std::string job(const std::string& name) const { return readAll(temp(name)); }
     std::string hostOutput() { return host_ ? host_->process().output() : std::string(); }
 
     TempDir dir_;
+    // The temporary folder of both programs (holding the bridge socket), named with a blank and
+    // CJK characters as Windows user profiles often are.
+    const std::string tmp_ = dir_.file("临时 目录");
     std::unique_ptr<XServer> x_;
     std::unique_ptr<PoliteChild> host_;
     std::string studioOutput_;
@@ -295,7 +301,7 @@ TEST_F(StudioProcess, PlotsDrawingFilesToPdf) {
 
     // The page wrote its job into the private temporary folder, and the plug-in's log came
     // through to the page's view line by line.
-    EXPECT_NE(saved("qks_plot_files.cfg").find("outDir=" + out + "\n"), std::string::npos);
+    EXPECT_NE(job("qks_plot_files.cfg").find("outDir=" + out + "\n"), std::string::npos);
     const std::string view = saved("view.txt");
     EXPECT_NE(view.find("已提交，等待 AutoCAD 执行\nQKS 批量文件出图开始 files=2\nOPEN " + frames),
               std::string::npos)
@@ -397,10 +403,10 @@ TEST_F(StudioProcess, NestsTheSamplesWithALivePreviewAndStops) {
 
     // The host writes the best layout as the nest drawing after the stop.
     EXPECT_TRUE(eventually(
-        [&] { return saved("qks_nest.log").find("NEST 已生成 ") != std::string::npos; }, 120s))
-        << saved("qks_nest.log");
+        [&] { return job("qks_nest.log").find("NEST 已生成 ") != std::string::npos; }, 120s))
+        << job("qks_nest.log");
     EXPECT_EQ(host_->stop(), 0) << hostOutput();
-    EXPECT_NE(saved("qks_nest_progress.txt").find("STATE\tstopped"), std::string::npos);
+    EXPECT_NE(job("qks_nest_progress.txt").find("STATE\tstopped"), std::string::npos);
     const std::string check =
         runCommand("/usr/bin/python3 '" + kSource + "/tests/nest_job/check_nest_drawing.py' '" +
                    out + "/套料图.dxf' 10 2");
@@ -424,7 +430,7 @@ TEST_F(StudioProcess, PlotsAndNestsTheCurrentDrawing) {
         "shot " + shot("nest-done-current.png") + "\n";
     ASSERT_EQ(runStudio(script), 0) << studioOutput_ << hostOutput();
 
-    EXPECT_EQ(saved("qks_plot.cfg").find("file="), std::string::npos) << "no file list";
+    EXPECT_EQ(job("qks_plot.cfg").find("file="), std::string::npos) << "no file list";
     const std::string plot = saved("plot.txt");
     EXPECT_NE(plot.find("\nQKS 批量出图开始 scope=all\n"), std::string::npos) << plot;
     const std::size_t done = plot.find("\nDONE total=");
@@ -447,8 +453,8 @@ TEST_F(StudioProcess, PlotsAndNestsTheCurrentDrawing) {
     const std::string nest = saved("nest.txt");
     EXPECT_NE(nest.find("QKNEST 开始 source=current\n"), std::string::npos) << nest;
     EXPECT_TRUE(eventually(
-        [&] { return saved("qks_nest.log").find("NEST 已生成 ") != std::string::npos; }, 120s))
-        << saved("qks_nest.log");
+        [&] { return job("qks_nest.log").find("NEST 已生成 ") != std::string::npos; }, 120s))
+        << job("qks_nest.log");
     EXPECT_EQ(host_->stop(), 0) << hostOutput();
     const std::string check =
         runCommand("/usr/bin/python3 '" + kSource + "/tests/nest_job/check_nest_drawing.py' '" +
@@ -470,7 +476,7 @@ TEST_F(StudioProcess, PicksPartsInTheHostThenNests) {
     // the person at the drawing answers it.
     bool answered = false;
     const int status = runStudio(script, [&](ChildProcess& studio) {
-        const auto asking = [&] { return fs::exists(dir_.file("qks_nest.log")); };
+        const auto asking = [&] { return fs::exists(temp("qks_nest.log")); };
         if (eventually([&] { return asking() || studio.wait(0ms) != -1; }, kStudioLimit) &&
             asking())
             answered = host_->process().writeInput("ALL\n");
@@ -480,12 +486,12 @@ TEST_F(StudioProcess, PicksPartsInTheHostThenNests) {
     EXPECT_NE(hostOutput().find("[QKS] 已框选 2 种 / 2 件，正在准备套料..."), std::string::npos)
         << hostOutput();
     EXPECT_EQ(saved("parts.txt"), "2 种 / 2 件");
-    EXPECT_NE(saved("qks_nest.cfg").find("source=picked\n"), std::string::npos);
+    EXPECT_NE(job("qks_nest.cfg").find("source=picked\n"), std::string::npos);
     const std::string nest = saved("nest.txt");
     EXPECT_NE(nest.find("QKNEST 开始 source=picked\nNEST 零件种类=2\n"), std::string::npos) << nest;
     EXPECT_TRUE(eventually(
-        [&] { return saved("qks_nest.log").find("NEST 已生成 ") != std::string::npos; }, 120s))
-        << saved("qks_nest.log");
+        [&] { return job("qks_nest.log").find("NEST 已生成 ") != std::string::npos; }, 120s))
+        << job("qks_nest.log");
     EXPECT_EQ(host_->stop(), 0) << hostOutput();
     const std::string check =
         runCommand("/usr/bin/python3 '" + kSource + "/tests/nest_job/check_nest_drawing.py' '" +
