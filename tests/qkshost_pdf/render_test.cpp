@@ -673,6 +673,38 @@ TEST(PdfRender, BatchedAndCulledItemsShowAsDrawn) {
     EXPECT_TRUE(textInk) << "the text started left of the sheet reaches into it";
 }
 
+// Dash patterns are drawn on paper where they can be seen; a pattern that would take
+// thousands of dashes on one item, or whose period is below what paper shows, draws solid.
+TEST(PdfRender, DashedStrokesAndTheSolidFallback) {
+    DisplayList list;
+    const int dashed = list.addDashPattern({{10, 5}, 0});
+    const int shifted = list.addDashPattern({{10, 5}, 12});  // starts inside the first gap
+    const int fine = list.addDashPattern({{0.002, 0.001}, 0});
+    EXPECT_EQ(list.addDashPattern({{1, -1}, 0}), 0) << "negative lengths are refused";
+    EXPECT_EQ(list.addDashPattern({{0, 0}, 0}), 0) << "a period of zero is refused";
+    Pen pen{PlotColour::aci(1), 1.0, dashed};
+    list.add(pen, LinePrimitive{{20, 100}, {400, 100}});
+    pen.dash = shifted;
+    list.add(pen, PolylinePrimitive{{{{20, 150}}, {{200, 150}}, {{400, 150}}}, false});
+    pen.dash = fine;
+    list.add(pen, LinePrimitive{{20, 200}, {400, 200}});
+    Sheet sheet;
+    ASSERT_TRUE(sheet.plot(list, 50));
+    // Pattern from x = 20: ink on [20, 30], gap on (30, 35), ...
+    for (int k = 0; k < 20; ++k) {
+        SCOPED_TRACE(k);
+        EXPECT_TRUE(isRed(sheet.at(20 + 15 * k + 5, 100)));
+        EXPECT_FALSE(sheet.image.isInk(int((20 + 15 * k + 12.5) * sheet.pxPerMm),
+                                       int((297 - 100) * sheet.pxPerMm)));
+        // Offset 12: the polyline starts 3 units before the end of the first gap.
+        EXPECT_TRUE(isRed(sheet.at(20 + 15 * k + 8, 150)));
+        EXPECT_FALSE(sheet.image.isInk(int((20 + 15 * k + 1) * sheet.pxPerMm),
+                                       int((297 - 150) * sheet.pxPerMm)));
+    }
+    for (double x = 21; x < 400; x += 0.7)
+        ASSERT_TRUE(isRed(sheet.at(x, 200))) << x << ": the fine pattern draws solid";
+}
+
 TEST(PdfRender, HostileValuesAreSkipped) {
     const double nan = std::nan(""), inf = HUGE_VAL;
     const Primitive hostile[] = {

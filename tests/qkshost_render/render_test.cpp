@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 
+#include "linetype.h"
 #include "qkshost/drawing/database.h"
 #include "qkshost/render/renderer.h"
 
@@ -462,6 +463,74 @@ TEST(Renderer, EveryDrawingOfTheCorporaRendersWithoutFault) {
     }
     EXPECT_GT(files, 5);
     EXPECT_GT(layouts, 5);
+}
+
+}  // namespace
+
+namespace {
+
+const std::string kRenderFixtures = std::string(QKS_SOURCE_DIR) + "/tests/fixtures/render/";
+
+// The pattern a stroke of the list is drawn with, as (lengths, offset); empty lengths: solid.
+std::vector<double> dashLengths(const pdf::DisplayList& list, const pdf::Pen& pen) {
+    const pdf::DashPattern* p = list.dashPattern(pen.dash);
+    return p ? p->lengths : std::vector<double>{};
+}
+
+TEST(Renderer, LinetypePatternsByLayerByBlockAndScale) {
+    auto db = readFixture(kRenderFixtures + "linetypes.dxf");
+    ASSERT_TRUE(db);
+    const pdf::DisplayList list = renderLayout(*db, layoutNamed(*db, "Model"));
+    // QKDASH: dash 10, gap 5, dot, gap 5 -> drawn 10, skipped 5, drawn 0, skipped 5.
+    const std::vector<double> qkdash{10, 5, 0, 5};
+    auto scaled = [](std::vector<double> v, double k) {
+        for (double& x : v)
+            x *= k;
+        return v;
+    };
+    const auto lines = itemsOf<pdf::LinePrimitive>(list);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(dashLengths(list, lines[0].first), qkdash) << "ByLayer line on DASHES";
+    EXPECT_EQ(dashLengths(list, lines[1].first), (std::vector<double>{0.002, 0.001}))
+        << "TINY keeps its pattern in the list; the page draws it solid";
+    EXPECT_EQ(dashLengths(list, lines[2].first), qkdash) << "ByBlock line of a QKDASH reference";
+    const auto polylines = itemsOf<pdf::PolylinePrimitive>(list);
+    ASSERT_EQ(polylines.size(), 1u);
+    EXPECT_EQ(dashLengths(list, polylines[0].first), qkdash);
+    const auto circles = itemsOf<pdf::CirclePrimitive>(list);
+    ASSERT_EQ(circles.size(), 1u);
+    EXPECT_EQ(dashLengths(list, circles[0].first), scaled(qkdash, 2)) << "linetype scale 2";
+    const auto arcs = itemsOf<pdf::ArcPrimitive>(list);
+    ASSERT_EQ(arcs.size(), 1u);
+    EXPECT_TRUE(dashLengths(list, arcs[0].first).empty()) << "Continuous on a dashed layer";
+}
+
+TEST(Renderer, DashPatternsFromLinetypeElements) {
+    using qkshost::render::detail::dashPattern;
+    struct Case {
+        std::vector<double> elements;
+        double scale;
+        std::vector<double> lengths;
+        double offset;
+    };
+    const Case cases[] = {
+        {{10, -5}, 1, {10, 5}, 0},
+        {{10, -5}, 3, {30, 15}, 0},
+        {{-5, 10}, 1, {10, 5}, 10},              // leading gap: starts 10 into (10, 5)
+        {{10, -5, 0, -5}, 1, {10, 5, 0, 5}, 0},  // dot
+        {{4, -2, 6}, 1, {10, 2}, 6},             // last dash joins the first
+        {{0, -2}, 1, {0, 2}, 0},
+        {{10}, 1, {}, 0},  // a dash alone is solid
+        {{-10}, 1, {}, 0},
+        {{}, 1, {}, 0},
+        {{10, HUGE_VAL}, 1, {}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.elements));
+        const pdf::DashPattern p = dashPattern(c.elements, c.scale);
+        EXPECT_EQ(p.lengths, c.lengths);
+        EXPECT_NEAR(p.offset, c.offset, 1e-12);
+    }
 }
 
 }  // namespace

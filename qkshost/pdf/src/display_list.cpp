@@ -82,6 +82,19 @@ Affine2 Affine2::placement(const Point2& position, double rotation, double scale
     return {c * scaleX, s * scaleX, -s * scaleY, c * scaleY, position.x, position.y};
 }
 
+int DisplayList::addDashPattern(DashPattern pattern) {
+    double period = 0.0;
+    for (double l : pattern.lengths) {
+        if (!std::isfinite(l) || l < 0) return 0;
+        period += l;
+    }
+    if (pattern.lengths.size() < 2 || !(period > 0) || !std::isfinite(period) ||
+        !std::isfinite(pattern.offset))
+        return 0;
+    dashes_.push_back(std::move(pattern));
+    return int(dashes_.size());
+}
+
 std::optional<PlotRect> DisplayList::extents() const {
     Bounds box;
     // Transforms in force; a null entry hides its contents (a transform that is not usable).

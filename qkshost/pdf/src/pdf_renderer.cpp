@@ -90,6 +90,7 @@ class PageRenderer {
     // is the part of the drawing (drawing units) that can show on the page at all: items that
     // lie wholly outside it are not handed to cairo.
     void render(const DisplayList& list, const PlotRect& visible) {
+        list_ = &list;
         cairo_get_matrix(cr_, &base_);
         item_ = base_;
         unitScale_ = g_.pointsPerUnit;
@@ -131,7 +132,8 @@ class PageRenderer {
         const Primitive& p = item.primitive;
         if (auto* line = std::get_if<LinePrimitive>(&p)) {
             if (!finite(line->start) || !finite(line->end)) return;
-            beginStroke(item.pen);
+            beginStroke(item.pen,
+                        std::hypot(line->end.x - line->start.x, line->end.y - line->start.y));
             cairo_move_to(cr_, line->start.x, line->start.y);
             cairo_line_to(cr_, line->end.x, line->end.y);
         } else if (auto* poly = std::get_if<PolylinePrimitive>(&p)) {
@@ -139,7 +141,7 @@ class PageRenderer {
         } else if (auto* circle = std::get_if<CirclePrimitive>(&p)) {
             if (!finite(circle->centre) || !(circle->radius > 0) || !drawable(circle->radius))
                 return;
-            beginStroke(item.pen);
+            beginStroke(item.pen, kTwoPi * circle->radius);
             cairo_new_sub_path(cr_);
             cairo_arc(cr_, circle->centre.x, circle->centre.y, circle->radius, 0, kTwoPi);
             cairo_close_path(cr_);
@@ -147,7 +149,8 @@ class PageRenderer {
             if (!finite(arc->centre) || !(arc->radius > 0) || !drawable(arc->radius) ||
                 !std::isfinite(arc->startAngle) || !std::isfinite(arc->endAngle))
                 return;
-            beginStroke(item.pen);
+            beginStroke(item.pen,
+                        arc->radius * (ccwEnd(arc->startAngle, arc->endAngle) - arc->startAngle));
             cairo_new_sub_path(cr_);
             cairo_arc(cr_, arc->centre.x, arc->centre.y, arc->radius, arc->startAngle,
                       ccwEnd(arc->startAngle, arc->endAngle));
@@ -234,14 +237,39 @@ class PageRenderer {
         haveColour_ = true;
     }
 
-    void beginStroke(const Pen& pen) {
+    // `length` is the length of what is about to be added, in the item's units.
+    void beginStroke(const Pen& pen, double length) {
         useInk(pen);
         const double width = lineWidthUnits(pen);
-        if (pending_ && width == width_) return;
+        const int dash = dashFor(pen, length * unitScale_ / g_.pointsPerUnit);
+        if (pending_ && width == width_ && dash == dash_) return;
         flushStroke();
         cairo_set_line_width(cr_, width);
+        if (dash != dash_) {
+            if (const DashPattern* pattern = list_->dashPattern(dash))
+                cairo_set_dash(cr_, pattern->lengths.data(), int(pattern->lengths.size()),
+                               pattern->offset);
+            else
+                cairo_set_dash(cr_, nullptr, 0, 0.0);
+            dash_ = dash;
+        }
         width_ = width;
         pending_ = true;
+    }
+
+    // The pattern a stroke of `length` drawing units is drawn with: the pen's, unless it would
+    // take more dashes than a page should hold or its period is too short to see.
+    int dashFor(const Pen& pen, double length) const {
+        const DashPattern* pattern = list_->dashPattern(pen.dash);
+        if (pattern == nullptr) return 0;
+        double period = 0.0;
+        for (double l : pattern->lengths)
+            period += l;
+        constexpr double kMaxDashesPerItem = 2000.0;
+        constexpr double kShortestPeriodPt = 0.5;
+        if (!(period * g_.pointsPerUnit >= kShortestPeriodPt)) return 0;
+        if (!(length / period <= kMaxDashesPerItem)) return 0;
+        return pen.dash;
     }
 
     // Fills and texts of the current ink, drawn later with the matrix and scale in force now.
@@ -375,7 +403,7 @@ class PageRenderer {
         const auto& v = poly.vertices;
         if (v.empty() || !finiteVertices(v)) return;
         if (v.size() == 1) {  // a single vertex plots as a dot
-            beginStroke(pen);
+            beginStroke(pen, 0.0);
             cairo_move_to(cr_, v[0].point.x, v[0].point.y);
             cairo_close_path(cr_);
             return;
@@ -386,7 +414,15 @@ class PageRenderer {
         for (std::size_t i = 0; i < segments; ++i)
             if (v[i].startWidth != w0 || v[i].endWidth != w0) constant = false;
         if (constant && w0 == 0.0) {
-            beginStroke(pen);
+            double length = 0.0;
+            for (std::size_t i = 0; i < segments; ++i) {
+                const Point2& to = v[(i + 1) % v.size()].point;
+                BulgeArc arc;
+                length += curvedSegment(v[i], to, arc)
+                              ? arc.radius * std::fabs(arc.sweep)
+                              : std::hypot(to.x - v[i].point.x, to.y - v[i].point.y);
+            }
+            beginStroke(pen, length);
             appendLoop(v, poly.closed);
             return;
         }
@@ -397,6 +433,7 @@ class PageRenderer {
             cairo_save(cr_);
             cairo_set_line_width(cr_, std::fabs(w0));
             cairo_set_line_cap(cr_, CAIRO_LINE_CAP_BUTT);
+            cairo_set_dash(cr_, nullptr, 0, 0.0);
             cairo_set_line_join(cr_, CAIRO_LINE_JOIN_MITER);
             appendLoop(v, poly.closed);
             cairo_stroke(cr_);
@@ -483,7 +520,10 @@ class PageRenderer {
             !drawable(major * el.ratio) || !std::isfinite(el.startParam) ||
             !std::isfinite(el.endParam))
             return;
-        beginStroke(pen);
+        // Perimeter share of the drawn part (Ramanujan's perimeter of the whole ellipse).
+        const double a = major, b = major * el.ratio;
+        const double perimeter = M_PI * (3 * (a + b) - std::sqrt((3 * a + b) * (a + 3 * b)));
+        beginStroke(pen, perimeter * (ccwEnd(el.startParam, el.endParam) - el.startParam) / kTwoPi);
         // The path is built in the ellipse's own frame; the stroke happens later under the
         // drawing transform, so the line keeps its weight.
         cairo_matrix_t saved;
@@ -592,7 +632,8 @@ class PageRenderer {
         cairo_restore(cr_);
         cairo_set_matrix(cr_, &base_);  // the restored state may hold a block's transform
         --clipDepth_;
-        haveColour_ = false;  // the restored state has the colour of before the push
+        haveColour_ = false;  // the restored state has the colour and dashes of before the push
+        dash_ = -1;
     }
 
     cairo_t* cr_;
@@ -605,6 +646,8 @@ class PageRenderer {
     bool haveColour_ = false;
     Rgb colour_;
     double width_ = 0.0;
+    int dash_ = 0;  // the dash pattern cairo holds
+    const DisplayList* list_ = nullptr;
     int clipDepth_ = 0;
     std::vector<Deferred> deferred_;
     std::vector<PlotRect> visible_;  // drawing units; one per open clip plus the page's

@@ -1,9 +1,12 @@
 #include "qkshost/render/renderer.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <map>
 
 #include "hatch.h"
+#include "linetype.h"
 #include "qkshost/drawing/geometry.h"
 
 namespace qkshost::render {
@@ -27,6 +30,18 @@ constexpr int kMaxSplineDegree = 25;
 // Entities drawn for one layout at the most: nested arrays of block references could
 // otherwise multiply into more than any page can show.
 constexpr std::size_t kMaxEntityVisits = 5'000'000;
+// The drawing's global linetype scale ($LTSCALE). The drawing library does not keep that
+// header variable yet, so patterns use the CAD program's default.
+constexpr double kLinetypeScale = 1.0;
+
+bool equalsNoCase(const std::string& a, const char* b) {
+    std::size_t i = 0;
+    for (; i < a.size() && b[i]; ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return i == a.size() && b[i] == 0;
+}
 
 // What an entity inherits from the block references (or dimension) that show it.
 struct Context {
@@ -34,6 +49,7 @@ struct Context {
     ObjectIndex layer = 0;                   // layer that replaces "0" inside blocks
     PlotColour colour = PlotColour::aci(7);  // ByBlock colour
     double weightMm = -1.0;                  // ByBlock weight
+    ObjectIndex linetype = 0;                // ByBlock linetype (0: solid)
     int depth = 0;
     std::vector<ObjectIndex>* blocks = nullptr;  // block records being drawn (cycle guard)
     // layers frozen in the viewport model space is drawn through (none outside viewports)
@@ -150,8 +166,11 @@ class Renderer {
         const auto& e = static_cast<const drawing::Entity&>(*o);
         if (e.invisible) return;
         const drawing::LayerRecord* layer = effectiveLayer(e, ctx);
-        const pdf::Pen pen{colourOf(e, layer, ctx), weightOf(e, layer, ctx)};
         const Kind kind = o->kind();
+        pdf::Pen pen{colourOf(e, layer, ctx), weightOf(e, layer, ctx)};
+        if (kind != Kind::Text && kind != Kind::MText && kind != Kind::Attribute &&
+            kind != Kind::AttributeDefinition && kind != Kind::Solid && kind != Kind::Hatch)
+            pen.dash = dashOf(e, layer, ctx);
         // A reference on a layer that is off still shows what its block holds on other layers;
         // freezing, in the drawing or in the viewport, hides the reference with its contents.
         if (frozenIn(layer, ctx)) return;
@@ -254,6 +273,7 @@ class Renderer {
             case Kind::Dimension: {
                 const auto& d = static_cast<const drawing::Dimension&>(e);
                 Context child = childContext(pen, layer, ctx);
+                child.linetype = linetypeOf(e, layer, ctx);
                 if (child.depth > kMaxBlockDepth) break;
                 enterBlock(d.block, child);
                 break;
@@ -265,6 +285,39 @@ class Renderer {
             default:
                 break;
         }
+    }
+
+    // The linetype record an entity is drawn with: ByLayer and ByBlock resolved; 0 when it
+    // resolves to nothing (solid).
+    ObjectIndex linetypeOf(const drawing::Entity& e, const drawing::LayerRecord* layer,
+                           const Context& ctx) const {
+        ObjectIndex lt = e.linetype;
+        const auto* record = db_.get<drawing::LinetypeRecord>(lt);
+        if (record == nullptr || equalsNoCase(record->name, "ByLayer")) {
+            lt = layer ? layer->linetype : 0;
+            record = db_.get<drawing::LinetypeRecord>(lt);
+            if (record &&
+                (equalsNoCase(record->name, "ByLayer") || equalsNoCase(record->name, "ByBlock")))
+                return 0;
+        } else if (equalsNoCase(record->name, "ByBlock")) {
+            return ctx.linetype;
+        }
+        return record ? lt : 0;
+    }
+
+    // The display list's pattern for the entity's linetype at the entity's scale; 0 solid.
+    int dashOf(const drawing::Entity& e, const drawing::LayerRecord* layer, const Context& ctx) {
+        const ObjectIndex lt = linetypeOf(e, layer, ctx);
+        if (lt == 0) return 0;
+        const double scale = kLinetypeScale * e.linetypeScale * frameOf(ctx.m).scale();
+        if (!(scale > 0) || !std::isfinite(scale)) return 0;
+        const auto key = std::make_pair(lt, scale);
+        const auto found = dashes_.find(key);
+        if (found != dashes_.end()) return found->second;
+        const int dash =
+            out_.addDashPattern(detail::dashPattern(*db_.get<drawing::LinetypeRecord>(lt), scale));
+        dashes_.emplace(key, dash);
+        return dash;
     }
 
     Context childContext(const pdf::Pen& pen, const drawing::LayerRecord* layer,
@@ -292,6 +345,7 @@ class Renderer {
     void reference(const pdf::Pen& pen, const drawing::BlockReference& r,
                    const drawing::LayerRecord* layer, const Context& ctx) {
         Context child = childContext(pen, layer, ctx);
+        child.linetype = linetypeOf(r, layer, ctx);
         if (child.depth <= kMaxBlockDepth) {
             const Matrix3d bt = drawing::blockTransform(db_, r);
             const int cols = std::clamp(r.columns, 1, kMaxArrayCells);
@@ -642,6 +696,7 @@ class Renderer {
     const Database& db_;
     pdf::DisplayList& out_;
     std::size_t visits_ = 0;
+    std::map<std::pair<ObjectIndex, double>, int> dashes_;  // (linetype, scale) -> pattern
 };
 
 }  // namespace

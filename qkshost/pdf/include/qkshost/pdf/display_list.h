@@ -49,6 +49,20 @@ inline constexpr double kThinnestLineWeightMm = 0.05;
 struct Pen {
     PlotColour colour = PlotColour::aci(7);
     double lineWeightMm = -1.0;  // on paper, not scaled with the plot; negative: default
+    // Line pattern of strokes: 0 solid, otherwise the number DisplayList::addDashPattern gave.
+    // Fills and texts ignore it.
+    int dash = 0;
+};
+
+// A line pattern in drawing units of the list (not scaled with block transforms): lengths
+// alternate drawn, skipped, drawn, ... starting with a drawn one (a drawn length of 0 is a dot);
+// `offset` is how far into the lengths every path starts. The pattern restarts at each
+// primitive and runs on across the vertices of a polyline. A primitive so long against its
+// pattern that it would take thousands of dashes is drawn solid, as is a pattern whose period
+// is too short to see on paper.
+struct DashPattern {
+    std::vector<double> lengths;
+    double offset = 0.0;
 };
 
 struct LinePrimitive {
@@ -163,7 +177,19 @@ class DisplayList {
     }
     void popTransform() { items_.push_back({Pen{}, TransformPop{}}); }
     void reserve(std::size_t n) { items_.reserve(n); }
-    void clear() { items_.clear(); }
+    void clear() {
+        items_.clear();
+        dashes_.clear();
+    }
+
+    // Registers a pattern for Pen::dash; returns 0 (solid) for a pattern that draws nothing
+    // sensible (no lengths, negative or non-finite ones, a period of zero).
+    int addDashPattern(DashPattern pattern);
+    // The pattern of a Pen::dash value; null for 0 and for numbers this list never gave.
+    const DashPattern* dashPattern(int dash) const {
+        return dash >= 1 && std::size_t(dash) <= dashes_.size() ? &dashes_[std::size_t(dash) - 1]
+                                                                : nullptr;
+    }
 
     const std::vector<DisplayItem>& items() const { return items_; }
     std::size_t size() const { return items_.size(); }
@@ -177,6 +203,7 @@ class DisplayList {
 
   private:
     std::vector<DisplayItem> items_;
+    std::vector<DashPattern> dashes_;
 };
 
 }  // namespace qkshost::pdf
