@@ -412,6 +412,16 @@ TEST_F(StudioProcess, NestsTheSamplesWithALivePreviewAndStops) {
                    out + "/套料图.dxf' 10 2");
     EXPECT_EQ(check.rfind("OK sheets=", 0), 0u) << check;
     EXPECT_NE(check.find(" parts=27 "), std::string::npos) << check;
+
+    // Opened again later, the Studio shows the kept layout and how the run ended, host or not.
+    const std::string reopened = shot("nest-reopened.png");
+    ASSERT_EQ(runStudio("page 2\nuntil nest.state 已停止 · 采用最优 " + std::string(kUntilMs) +
+                        "\nsavelog nest.summary " + dir_.file("reopened.txt") + "\n" + kSettle +
+                        "shot " + reopened + "\n"),
+              0)
+        << studioOutput_;
+    EXPECT_EQ(saved("reopened.txt"), finalSummary);
+    EXPECT_GT(previewPartPixels(reopened), 2000) << reopened << ": parts in the preview";
 }
 
 TEST_F(StudioProcess, PlotsAndNestsTheCurrentDrawing) {
