@@ -3,10 +3,12 @@
 // and every drawing of the reader's corpora rendered without a fault.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <map>
 
+#include "hatch.h"
 #include "linetype.h"
 #include "qkshost/drawing/database.h"
 #include "qkshost/render/renderer.h"
@@ -531,6 +533,90 @@ TEST(Renderer, DashPatternsFromLinetypeElements) {
         EXPECT_EQ(p.lengths, c.lengths);
         EXPECT_NEAR(p.offset, c.offset, 1e-12);
     }
+}
+
+TEST(Renderer, PatternHatchesAreClippedLineFamilies) {
+    auto db = readFixture(kRenderFixtures + "hatches.dxf");
+    ASSERT_TRUE(db);
+    const pdf::DisplayList list = renderLayout(*db, layoutNamed(*db, "Model"));
+    std::map<int, std::vector<pdf::LinePrimitive>> byColour;
+    for (const auto& [pen, line] : itemsOf<pdf::LinePrimitive>(list))
+        byColour[pen.colour.index].push_back(line);
+
+    // ANSI31 at scale 2: 45-degree lines 6.35 apart, inside the rectangle, never in the hole.
+    const auto& ansi31 = byColour[1];
+    ASSERT_GT(ansi31.size(), 15u);
+    std::vector<double> offsets;
+    for (const auto& l : ansi31) {
+        for (const pdf::Point2& p : {l.start, l.end}) {
+            EXPECT_GE(p.x, -1e-6);
+            EXPECT_LE(p.x, 100 + 1e-6);
+            EXPECT_GE(p.y, -1e-6);
+            EXPECT_LE(p.y, 50 + 1e-6);
+        }
+        EXPECT_NEAR(std::atan2(l.end.y - l.start.y, l.end.x - l.start.x), kPi / 4, 1e-9);
+        for (double f : {0.01, 0.25, 0.5, 0.75, 0.99}) {
+            const double x = l.start.x + (l.end.x - l.start.x) * f;
+            const double y = l.start.y + (l.end.y - l.start.y) * f;
+            EXPECT_FALSE(x > 40 + 1e-6 && x < 60 - 1e-6 && y > 20 + 1e-6 && y < 30 - 1e-6)
+                << "a pattern line crosses the hole at " << x << "," << y;
+        }
+        offsets.push_back((l.start.y - l.start.x) / std::sqrt(2.0));
+    }
+    std::sort(offsets.begin(), offsets.end());
+    offsets.erase(std::unique(offsets.begin(), offsets.end(),
+                              [](double a, double b) { return std::fabs(a - b) < 1e-6; }),
+                  offsets.end());
+    for (std::size_t i = 1; i < offsets.size(); ++i)
+        EXPECT_NEAR(offsets[i] - offsets[i - 1], 3.175 * 2, 1e-6);
+    // Total length of the lines: the area over the spacing (rectangle less the hole).
+    double length = 0;
+    for (const auto& l : ansi31)
+        length += std::hypot(l.end.x - l.start.x, l.end.y - l.start.y);
+    EXPECT_NEAR(length, (100 * 50 - 20 * 10) / 6.35, 25.0);
+
+    // ANSI37: two families crossing at right angles, both clipped to (200,0)-(250,50).
+    int rising = 0, falling = 0;
+    for (const auto& l : byColour[3]) {
+        const double slope = (l.end.y - l.start.y) / (l.end.x - l.start.x);
+        (slope > 0 ? rising : falling) += 1;
+        for (const pdf::Point2& p : {l.start, l.end}) {
+            EXPECT_GE(p.x, 200 - 1e-6);
+            EXPECT_LE(p.x, 250 + 1e-6);
+        }
+    }
+    EXPECT_GT(rising, 5);
+    EXPECT_GT(falling, 5);
+
+    // A solid hatch stays a fill; a pattern at scale 1e-5 would be billions of lines: none.
+    const auto fills = itemsOf<pdf::FillPrimitive>(list);
+    ASSERT_EQ(fills.size(), 1u);
+    EXPECT_EQ(fills[0].first.colour.index, 5);
+    EXPECT_TRUE(byColour[2].empty());
+}
+
+TEST(Renderer, PatternLinesDashedFromTheirBasePoint) {
+    using namespace qkshost::render::detail;
+    const std::vector<std::vector<drawing::Point3d>> square{
+        {{0, 0, 0}, {20, 0, 0}, {20, 20, 0}, {0, 20, 0}}};
+    PatternLine line;
+    line.offset = {0, 10, 0};
+    line.base = {2, 0, 0};
+    line.dashes = {5, -5};
+    const PatternSegments dashed = clipPatternLines({line}, square);
+    EXPECT_FALSE(dashed.tooDense);
+    // Rows y = 0 and y = 10; dashes from x = 2: [2,7], [12,17]; the row after the next would
+    // start at x = 2 + 0 (the offset has no part along the lines).
+    ASSERT_EQ(dashed.segments.size(), 4u);
+    for (const auto& [a, b] : dashed.segments) {
+        EXPECT_NEAR(b.x - a.x, 5, 1e-9);
+        EXPECT_TRUE(std::fabs(a.x - 2) < 1e-9 || std::fabs(a.x - 12) < 1e-9) << a.x;
+    }
+    line.dashes = {0.0001, -0.0001};
+    EXPECT_TRUE(clipPatternLines({line}, square).tooDense) << "millions of dashes";
+    line.dashes.clear();
+    line.offset = {0, 1e-6, 0};
+    EXPECT_TRUE(clipPatternLines({line}, square).tooDense) << "millions of lines";
 }
 
 }  // namespace

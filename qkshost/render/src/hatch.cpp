@@ -1,5 +1,6 @@
 #include "hatch.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -182,6 +183,154 @@ HatchLoops hatchLoops(const drawing::Hatch& hatch) {
         if (loop.size() >= 3) result.loops.push_back(std::move(loop));
     }
     return result;
+}
+
+std::vector<PatternLine> hatchPatternLines(const drawing::Hatch& hatch) {
+    std::vector<PatternLine> lines;
+    const auto& tail = hatch.tail;
+    std::size_t i = 0;
+    while (i < tail.size() && tail[i].code != 78)
+        ++i;
+    if (i == tail.size()) return lines;
+    const int count = integer(tail[i]);
+    ++i;
+    for (int n = 0; n < count && i < tail.size() && tail[i].code == 53; ++n) {
+        PatternLine line;
+        line.angle = number(tail[i++]);
+        int dashes = 0;
+        for (; i < tail.size() && tail[i].code != 53; ++i) {
+            const auto& t = tail[i];
+            if (t.code == 43)
+                line.base.x = number(t);
+            else if (t.code == 44)
+                line.base.y = number(t);
+            else if (t.code == 45)
+                line.offset.x = number(t);
+            else if (t.code == 46)
+                line.offset.y = number(t);
+            else if (t.code == 79)
+                dashes = integer(t);
+            else if (t.code == 49 && int(line.dashes.size()) < dashes)
+                line.dashes.push_back(number(t));
+            else if (t.code != 49)
+                break;  // past the pattern data
+        }
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+PatternSegments clipPatternLines(const std::vector<PatternLine>& lines,
+                                 const std::vector<std::vector<Point3d>>& loops) {
+    PatternSegments out;
+    double minX = HUGE_VAL, minY = HUGE_VAL, maxX = -HUGE_VAL, maxY = -HUGE_VAL;
+    for (const auto& loop : loops)
+        for (const Point3d& p : loop) {
+            minX = std::fmin(minX, p.x);
+            minY = std::fmin(minY, p.y);
+            maxX = std::fmax(maxX, p.x);
+            maxY = std::fmax(maxY, p.y);
+        }
+    if (!(minX <= maxX && minY <= maxY)) return out;
+
+    // Each family in its own frame: t along the lines (d), c across them (n).
+    struct Family {
+        double dx, dy, nx, ny, c0, spacing, shift;
+        long long first, last;
+        const PatternLine* line;
+    };
+    std::vector<Family> families;
+    double total = 0.0;
+    for (const PatternLine& line : lines) {
+        const double a = line.angle * kPi / 180.0;
+        Family f{std::cos(a), std::sin(a), -std::sin(a), std::cos(a), 0, 0, 0, 0, 0, &line};
+        f.spacing = line.offset.x * f.nx + line.offset.y * f.ny;
+        f.shift = line.offset.x * f.dx + line.offset.y * f.dy;
+        f.c0 = line.base.x * f.nx + line.base.y * f.ny;
+        if (!std::isfinite(f.spacing) || !std::isfinite(f.c0) || std::fabs(f.spacing) < 1e-12)
+            continue;
+        double lo = HUGE_VAL, hi = -HUGE_VAL;
+        for (double x : {minX, maxX})
+            for (double y : {minY, maxY}) {
+                const double c = x * f.nx + y * f.ny;
+                lo = std::fmin(lo, c);
+                hi = std::fmax(hi, c);
+            }
+        const double k0 = (lo - f.c0) / f.spacing, k1 = (hi - f.c0) / f.spacing;
+        const double kFirst = std::ceil(std::fmin(k0, k1)), kLast = std::floor(std::fmax(k0, k1));
+        total += std::fmax(0.0, kLast - kFirst + 1);
+        if (!(total <= double(kMaxHatchLines))) {
+            out.tooDense = true;
+            return out;
+        }
+        f.first = static_cast<long long>(kFirst);
+        f.last = static_cast<long long>(kLast);
+        families.push_back(f);
+    }
+
+    std::vector<double> cuts;
+    double expected = 0.0;  // dashes the runs so far take at most
+    for (const Family& f : families) {
+        const std::vector<double>& dashes = f.line->dashes;
+        double period = 0.0;
+        for (double d : dashes)
+            period += std::fabs(d);
+        const bool dashed = dashes.size() >= 2 && period > 0 && std::isfinite(period);
+        for (long long k = f.first; k <= f.last; ++k) {
+            const double c = f.c0 + double(k) * f.spacing;
+            cuts.clear();
+            for (const auto& loop : loops)
+                for (std::size_t j = 0; j < loop.size(); ++j) {
+                    const Point3d& p = loop[j];
+                    const Point3d& q = loop[(j + 1) % loop.size()];
+                    const double cp = p.x * f.nx + p.y * f.ny, cq = q.x * f.nx + q.y * f.ny;
+                    if ((cp > c) == (cq > c)) continue;
+                    const double tp = p.x * f.dx + p.y * f.dy, tq = q.x * f.dx + q.y * f.dy;
+                    cuts.push_back(tp + (c - cp) / (cq - cp) * (tq - tp));
+                }
+            std::sort(cuts.begin(), cuts.end());
+            // Where the dash pattern of this line starts, along the line.
+            const double origin =
+                f.line->base.x * f.dx + f.line->base.y * f.dy + double(k) * f.shift;
+            auto emit = [&](double t0, double t1) {
+                out.segments.push_back({{f.dx * t0 + f.nx * c, f.dy * t0 + f.ny * c, 0},
+                                        {f.dx * t1 + f.nx * c, f.dy * t1 + f.ny * c, 0}});
+            };
+            for (std::size_t j = 0; j + 1 < cuts.size(); j += 2) {
+                const double t0 = cuts[j], t1 = cuts[j + 1];
+                if (!dashed) {
+                    emit(t0, t1);
+                } else {
+                    expected += ((t1 - t0) / period + 1.0) * double(dashes.size());
+                    if (!(expected <= double(kMaxHatchSegments))) {
+                        out.segments.clear();
+                        out.tooDense = true;
+                        return out;
+                    }
+                    // Walk the pattern from the period that holds t0.
+                    double t = origin + std::floor((t0 - origin) / period) * period;
+                    while (t < t1) {
+                        for (double d : dashes) {
+                            const double len = std::fabs(d);
+                            if (d >= 0) {
+                                const double a = std::fmax(t, t0), b = std::fmin(t + len, t1);
+                                if (a <= b && b >= t0 && a <= t1) emit(a, b);
+                            }
+                            t += len;
+                            if (t >= t1) break;
+                        }
+                        if (out.segments.size() > kMaxHatchSegments) break;
+                    }
+                }
+                if (out.segments.size() > kMaxHatchSegments) {
+                    out.segments.clear();
+                    out.tooDense = true;
+                    return out;
+                }
+            }
+        }
+    }
+    return out;
 }
 
 }  // namespace qkshost::render::detail

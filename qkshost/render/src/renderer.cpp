@@ -235,8 +235,17 @@ class Renderer {
             case Kind::Hatch: {
                 const auto& h = static_cast<const drawing::Hatch&>(e);
                 const detail::HatchLoops loops = detail::hatchLoops(h);
-                if (!loops.solid || loops.loops.empty()) break;
+                if (loops.loops.empty()) break;
                 const Matrix3d m = ctx.m * drawing::ocsToWcs(h.extrusion);
+                if (!loops.solid) {
+                    const detail::PatternSegments pattern =
+                        detail::clipPatternLines(detail::hatchPatternLines(h), loops.loops);
+                    for (const auto& [a, b] : pattern.segments)
+                        add(pen,
+                            pdf::LinePrimitive{xy(m.transform(Point3d{a.x, a.y, h.elevation})),
+                                               xy(m.transform(Point3d{b.x, b.y, h.elevation}))});
+                    break;
+                }
                 std::vector<std::vector<pdf::PolylineVertex>> fill;
                 for (const auto& loop : loops.loops) {
                     std::vector<pdf::PolylineVertex> vertices;
