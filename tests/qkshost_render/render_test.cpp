@@ -11,7 +11,9 @@
 #include "hatch.h"
 #include "linetype.h"
 #include "qkshost/drawing/database.h"
+#include "qkshost/pdf/text_metrics.h"
 #include "qkshost/render/renderer.h"
+#include "text_wrap.h"
 
 namespace {
 
@@ -617,6 +619,84 @@ TEST(Renderer, PatternLinesDashedFromTheirBasePoint) {
     line.dashes.clear();
     line.offset = {0, 1e-6, 0};
     EXPECT_TRUE(clipPatternLines({line}, square).tooDense) << "millions of lines";
+}
+
+TEST(Renderer, MTextWrapsToItsWidth) {
+    auto db = readFixture(kRenderFixtures + "mtext.dxf");
+    ASSERT_TRUE(db);
+    const pdf::DisplayList list = renderLayout(*db, layoutNamed(*db, "Model"));
+    std::map<double, std::vector<const pdf::TextPrimitive*>> byColumn;  // by insertion x
+    for (auto* t : texts(list))
+        byColumn[t->position.x].push_back(t);
+    const double pitch = 5 * 5.0 / 3.0;
+    auto joined = [](const std::vector<const pdf::TextPrimitive*>& lines, const char* sep) {
+        std::string out;
+        for (auto* t : lines)
+            out += (out.empty() ? "" : sep) + t->text;
+        return out;
+    };
+
+    // Latin words at width 60: several lines, none wider than the width, words in order, the
+    // tops one pitch apart from the insertion point down.
+    std::vector<const pdf::TextPrimitive*> latin, bottom;
+    for (auto* t : byColumn[0])
+        (t->position.y > 50 ? latin : bottom).push_back(t);
+    ASSERT_GE(latin.size(), 3u);
+    EXPECT_EQ(joined(latin, " "), "alpha beta gamma delta epsilon zeta eta theta iota kappa");
+    for (std::size_t k = 0; k < latin.size(); ++k) {
+        SCOPED_TRACE(latin[k]->text);
+        EXPECT_LE(pdf::textWidth(latin[k]->text, latin[k]->fontFamily, 5), 60.0);
+        EXPECT_EQ(latin[k]->vAlign, pdf::TextVAlign::Top);
+        EXPECT_NEAR(latin[k]->position.y, 100 - pitch * double(k), 1e-9);
+        if (k + 1 < latin.size()) {
+            const std::string longer =
+                latin[k]->text + " " + latin[k + 1]->text.substr(0, latin[k + 1]->text.find(' '));
+            EXPECT_GT(pdf::textWidth(longer, latin[k]->fontFamily, 5), 60.0)
+                << "the next word would have fitted";
+        }
+    }
+
+    // Chinese without spaces at width 32: broken between characters, four (6.7 units) a line.
+    const auto& cjk = byColumn[100];
+    ASSERT_EQ(cjk.size(), 4u);
+    for (auto* t : cjk)
+        EXPECT_EQ(t->text, "零件清单");
+
+    // Explicit breaks without a width: one line each.
+    EXPECT_EQ(joined(byColumn[200], "|"), "first|second|third");
+
+    // Attached bottom-left at (0, 0): the wrapped block's last line rests on the insertion
+    // point, so the first top is the block's height above it.
+    ASSERT_GE(bottom.size(), 2u);
+    EXPECT_EQ(joined(bottom, " "), "one two three four five six seven eight nine ten");
+    const double height = 5 + pitch * double(bottom.size() - 1);
+    EXPECT_NEAR(bottom.front()->position.y, height, 1e-9);
+    EXPECT_NEAR(bottom.back()->position.y, 5, 1e-9);
+}
+
+TEST(Renderer, ParagraphsWrapAtSpacesAndBetweenChineseCharacters) {
+    using qkshost::render::detail::wrapParagraph;
+    // One unit per byte: easy widths.
+    const auto bytes = [](const std::string& s) { return double(s.size()); };
+    struct Case {
+        std::string text;
+        double width;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {"aaa bbb ccc", 7, {"aaa bbb", "ccc"}},
+        {"aaa bbb ccc", 100, {"aaa bbb ccc"}},
+        {"aaa   bbb", 4, {"aaa", "bbb"}},  // the break's spaces vanish
+        {"averylongword x", 4, {"averylongword", "x"}},
+        {"中文字符", 6, {"中文", "字符"}},  // three bytes a character
+        {"ab中文", 6, {"ab中", "文"}},
+        {"", 5, {""}},
+        {"\xff\xfe ok", 2, {"\xff\xfe", "ok"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(wrapParagraph(c.text, c.width, bytes), c.lines);
+    }
 }
 
 }  // namespace

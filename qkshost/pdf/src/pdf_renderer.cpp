@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "geometry.h"
+#include "qkshost/pdf/text_metrics.h"
 
 namespace qkshost::pdf::detail {
 namespace {
@@ -71,10 +72,11 @@ std::string fontFamilyFor(const std::string& requested) {
     return requested;
 }
 
-class PageRenderer {
+// Lays out single-line texts at kLayoutEm, unhinted, with Chinese forms for shared Han
+// characters. The layout it hands out is its own and changes with the next call.
+class TextShaper {
   public:
-    PageRenderer(cairo_t* cr, const PageGeometry& g, const PlotStyleTable& style)
-        : cr_(cr), g_(g), style_(style) {
+    TextShaper() {
         context_.reset(pango_font_map_create_context(pango_cairo_font_map_get_default()));
         Owned<cairo_font_options_t> options(cairo_font_options_create());
         cairo_font_options_set_hint_style(options.get(), CAIRO_HINT_STYLE_NONE);
@@ -85,6 +87,34 @@ class PageRenderer {
         pango_context_set_language(context_.get(), pango_language_from_string("zh-cn"));
         layout_.reset(pango_layout_new(context_.get()));
     }
+
+    PangoLayout* layout(const std::string& text, const std::string& family) {
+        gchar* valid = g_utf8_make_valid(text.c_str(), static_cast<gssize>(text.size()));
+        pango_layout_set_font_description(layout_.get(), fontFor(family));
+        pango_layout_set_text(layout_.get(), valid, -1);
+        g_free(valid);
+        return layout_.get();
+    }
+
+  private:
+    PangoFontDescription* fontFor(const std::string& family) {
+        auto found = fonts_.find(family);
+        if (found != fonts_.end()) return found->second.get();
+        Owned<PangoFontDescription> desc(pango_font_description_new());
+        pango_font_description_set_family(desc.get(), fontFamilyFor(family).c_str());
+        pango_font_description_set_absolute_size(desc.get(), kLayoutEm * PANGO_SCALE);
+        return fonts_.emplace(family, std::move(desc)).first->second.get();
+    }
+
+    Owned<PangoContext> context_;
+    Owned<PangoLayout> layout_;
+    std::map<std::string, Owned<PangoFontDescription>> fonts_;
+};
+
+class PageRenderer {
+  public:
+    PageRenderer(cairo_t* cr, const PageGeometry& g, const PlotStyleTable& style)
+        : cr_(cr), g_(g), style_(style) {}
 
     // Draws the list; the cairo transform in force maps drawing units to the page. `visible`
     // is the part of the drawing (drawing units) that can show on the page at all: items that
@@ -549,24 +579,12 @@ class PageRenderer {
 
     // --- text --------------------------------------------------------------------------------
 
-    PangoFontDescription* fontFor(const std::string& family) {
-        auto found = fonts_.find(family);
-        if (found != fonts_.end()) return found->second.get();
-        Owned<PangoFontDescription> desc(pango_font_description_new());
-        pango_font_description_set_family(desc.get(), fontFamilyFor(family).c_str());
-        pango_font_description_set_absolute_size(desc.get(), kLayoutEm * PANGO_SCALE);
-        return fonts_.emplace(family, std::move(desc)).first->second.get();
-    }
-
     void drawText(const TextPrimitive& t) {
         if (t.text.empty() || !finite(t.position) || !(t.height > 0) || !drawable(t.height) ||
             !std::isfinite(t.rotation) || !drawable(t.height * t.widthFactor) ||
             !std::isfinite(t.oblique) || std::fabs(std::cos(t.oblique)) < 1e-3)
             return;
-        gchar* valid = g_utf8_make_valid(t.text.c_str(), static_cast<gssize>(t.text.size()));
-        pango_layout_set_font_description(layout_.get(), fontFor(t.fontFamily));
-        pango_layout_set_text(layout_.get(), valid, -1);
-        g_free(valid);
+        PangoLayout* layout = shaper_.layout(t.text, t.fontFamily);
 
         cairo_save(cr_);
         cairo_translate(cr_, t.position.x, t.position.y);
@@ -580,11 +598,11 @@ class PageRenderer {
         // updating it to every text's transform would reload the fonts for each text.
 
         PangoRectangle logical;
-        pango_layout_get_extents(layout_.get(), nullptr, &logical);
+        pango_layout_get_extents(layout, nullptr, &logical);
         const double width = static_cast<double>(logical.width) / PANGO_SCALE;
         const double height = static_cast<double>(logical.height) / PANGO_SCALE;
         const double baseline =
-            static_cast<double>(pango_layout_get_baseline(layout_.get())) / PANGO_SCALE;
+            static_cast<double>(pango_layout_get_baseline(layout)) / PANGO_SCALE;
         const double cap = kCapHeightPerEm * kLayoutEm;
         double dx = -static_cast<double>(logical.x) / PANGO_SCALE;
         if (t.hAlign == TextHAlign::Center) dx -= width / 2.0;
@@ -594,7 +612,7 @@ class PageRenderer {
         if (t.vAlign == TextVAlign::Middle) dy = cap / 2.0 - baseline;
         if (t.vAlign == TextVAlign::Top) dy = cap - baseline;
         cairo_move_to(cr_, dx, dy);
-        pango_cairo_show_layout(cr_, layout_.get());
+        pango_cairo_show_layout(cr_, layout);
         cairo_restore(cr_);
     }
 
@@ -639,9 +657,7 @@ class PageRenderer {
     cairo_t* cr_;
     const PageGeometry& g_;
     const PlotStyleTable& style_;
-    Owned<PangoContext> context_;
-    Owned<PangoLayout> layout_;
-    std::map<std::string, Owned<PangoFontDescription>> fonts_;
+    TextShaper shaper_;
     bool pending_ = false;
     bool haveColour_ = false;
     Rgb colour_;
@@ -658,6 +674,25 @@ class PageRenderer {
 };
 
 }  // namespace
+
+}  // namespace qkshost::pdf::detail
+
+namespace qkshost::pdf {
+
+double textWidth(const std::string& text, const std::string& fontFamily, double height,
+                 double widthFactor) {
+    if (text.empty() || !(height > 0) || !std::isfinite(height) || !std::isfinite(widthFactor))
+        return 0.0;
+    thread_local detail::TextShaper shaper;
+    PangoRectangle logical;
+    pango_layout_get_extents(shaper.layout(text, fontFamily), nullptr, &logical);
+    const double k = height / (detail::kCapHeightPerEm * detail::kLayoutEm);
+    return static_cast<double>(logical.width) / PANGO_SCALE * k * std::fabs(widthFactor);
+}
+
+}  // namespace qkshost::pdf
+
+namespace qkshost::pdf::detail {
 
 PlotResult renderPdfPage(const PageGeometry& g, const PlotStyleTable& style,
                          const DisplayList& list, bool clipToPlotArea, const std::string& title,

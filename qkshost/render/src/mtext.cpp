@@ -186,3 +186,92 @@ std::string plainMTextContents(const std::string& s) {
 }
 
 }  // namespace qkshost::render
+
+namespace qkshost::render::detail {
+namespace {
+
+// Code point of the UTF-8 sequence at s[i] (U+FFFD for a broken one); `length` its bytes.
+char32_t codePointAt(const std::string& s, std::size_t i, std::size_t& length) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char b = byte(i);
+    int extra = b < 0x80             ? 0
+                : (b & 0xE0) == 0xC0 ? 1
+                : (b & 0xF0) == 0xE0 ? 2
+                : (b & 0xF8) == 0xF0 ? 3
+                                     : -1;
+    if (extra < 0 || i + std::size_t(extra) >= s.size()) {
+        length = 1;
+        return 0xFFFD;
+    }
+    char32_t c = extra == 0 ? b : b & (0x3F >> extra);
+    for (int k = 1; k <= extra; ++k) {
+        if ((byte(i + std::size_t(k)) & 0xC0) != 0x80) {
+            length = 1;
+            return 0xFFFD;
+        }
+        c = (c << 6) | (byte(i + std::size_t(k)) & 0x3F);
+    }
+    length = std::size_t(extra) + 1;
+    return c;
+}
+
+// Scripts written without spaces, where a line may break between any two characters.
+bool breaksAnywhere(char32_t c) {
+    return (c >= 0x2E80 && c <= 0x9FFF) || (c >= 0xAC00 && c <= 0xD7AF) ||
+           (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFF00 && c <= 0xFFEF) ||
+           (c >= 0x20000 && c <= 0x3FFFF);
+}
+
+}  // namespace
+
+std::vector<std::string> wrapParagraph(const std::string& paragraph, double width,
+                                       const std::function<double(const std::string&)>& measure) {
+    // Pieces that stay together: a word, a run of spaces, or one character of a script that
+    // breaks anywhere.
+    std::vector<std::string> pieces;
+    std::size_t i = 0;
+    while (i < paragraph.size()) {
+        std::size_t len = 0;
+        const char32_t c = codePointAt(paragraph, i, len);
+        if (c == ' ' || breaksAnywhere(c)) {
+            std::size_t end = i + len;
+            if (c == ' ')
+                while (end < paragraph.size() && paragraph[end] == ' ')
+                    ++end;
+            pieces.push_back(paragraph.substr(i, end - i));
+            i = end;
+            continue;
+        }
+        std::size_t end = i + len;
+        while (end < paragraph.size()) {
+            std::size_t l = 0;
+            const char32_t d = codePointAt(paragraph, end, l);
+            if (d == ' ' || breaksAnywhere(d)) break;
+            end += l;
+        }
+        pieces.push_back(paragraph.substr(i, end - i));
+        i = end;
+    }
+
+    std::vector<std::string> lines;
+    std::string line;
+    auto trimmed = [](std::string s) {
+        while (!s.empty() && s.back() == ' ')
+            s.pop_back();
+        return s;
+    };
+    for (const std::string& piece : pieces) {
+        if (line.empty() && piece[0] == ' ') continue;  // no line starts with the break's space
+        std::string candidate = line + piece;
+        if (!line.empty() && piece[0] != ' ' && measure(trimmed(candidate)) > width) {
+            lines.push_back(trimmed(line));
+            line = piece;
+            continue;
+        }
+        line = std::move(candidate);
+    }
+    if (!line.empty() || lines.empty()) lines.push_back(trimmed(line));
+    return lines;
+}
+
+}  // namespace qkshost::render::detail

@@ -8,6 +8,8 @@
 #include "hatch.h"
 #include "linetype.h"
 #include "qkshost/drawing/geometry.h"
+#include "qkshost/pdf/text_metrics.h"
+#include "text_wrap.h"
 
 namespace qkshost::render {
 namespace {
@@ -659,12 +661,23 @@ class Renderer {
     void mtext(const pdf::Pen& pen, const drawing::MText& t, const Context& ctx) {
         const std::string plain = plainMTextContents(t.text);
         if (plain.empty() || !(t.height > 0)) return;
+        const std::string font = fontOf(t.style);
+        const bool wrap = t.width > 0 && std::isfinite(t.width);
+        const auto measure = [&](const std::string& s) {
+            return pdf::textWidth(s, font, t.height);
+        };
         std::vector<std::string> lines;
         std::size_t start = 0;
         for (;;) {
             const std::size_t end = plain.find('\n', start);
-            lines.push_back(
-                plain.substr(start, end == std::string::npos ? std::string::npos : end - start));
+            std::string paragraph =
+                plain.substr(start, end == std::string::npos ? std::string::npos : end - start);
+            if (wrap) {
+                for (std::string& line : detail::wrapParagraph(paragraph, t.width, measure))
+                    lines.push_back(std::move(line));
+            } else {
+                lines.push_back(std::move(paragraph));
+            }
             if (end == std::string::npos) break;
             start = end + 1;
         }
