@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "nest_job_support.h"
@@ -20,6 +22,8 @@
 #include "qks/nest/output.h"
 #include "qks/nest/session.h"
 #include "qkshost/app/host_application.h"
+#include "qkshost/drawing/creation.h"
+#include "qkshost/drawing/database.h"
 
 namespace {
 
@@ -221,6 +225,35 @@ TEST_F(NestJobTest, StopKeepsTheBestLayout) {
     EXPECT_EQ(lines.back(), "NEST 已生成 " + drawing);
     EXPECT_TRUE(startsWith(check(drawing, 10, 2), "OK sheets=1 parts=12 blocks=12"))
         << check(drawing, 10, 2);
+    const std::string progress = readAll(dir_.file("qks_nest_progress.txt"));
+    EXPECT_NE(progress.find("STATE\tstopped"), std::string::npos) << progress;
+}
+
+TEST_F(NestJobTest, StopPressedWhileDrawingsAreReadIsKept) {
+    // A drawing big enough that reading and extracting it takes a while.
+    const std::string big = dir_.file("many.dxf");
+    {
+        qkshost::drawing::Database db;
+        for (int n = 0; n < 4000; ++n) {
+            const double x = (n % 80) * 30.0, y = (n / 80) * 30.0;
+            qkshost::drawing::addLwPolyline(
+                db, 0, {{x, y, 0}, {x + 20, y, 0}, {x + 20, y + 10 + n % 7, 0}, {x, y + 10, 0}},
+                true, "0");
+        }
+        ASSERT_EQ(qkshost::drawing::saveDxf(db, big), qkshost::drawing::Status::Ok);
+    }
+    writeConfig("source=files\nfile=" + big + "\nseconds=30\n");
+    // Stop as soon as the job has begun: while its drawing is being read, before any worker.
+    std::atomic<bool> done{false};
+    std::thread stopper([&] {
+        while (!done.load() && readAll(log()).find("QKNEST 开始") == std::string::npos)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        qks::nestStopRequested().store(true);
+    });
+    qks::nest::runNestJob(app_, {});
+    done.store(true);
+    stopper.join();
+    waitForJob();
     const std::string progress = readAll(dir_.file("qks_nest_progress.txt"));
     EXPECT_NE(progress.find("STATE\tstopped"), std::string::npos) << progress;
 }

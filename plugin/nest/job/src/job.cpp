@@ -84,6 +84,10 @@ void runNestJob(host::Host& host, const std::string& configPath) {
     bool expected = false;
     if (!nestJobActive().compare_exchange_strong(expected, true)) return;
     ActiveGuard guard;
+    // A stop left from an earlier job is forgotten here, when this job takes the slot, not when
+    // its worker starts: reading large drawings takes seconds, and a stop pressed meanwhile
+    // belongs to this job.
+    nestStopRequested().store(false);
     try {
         const std::string path = jobConfigPath(JobKind::Nest, configPath);
         auto session = std::make_shared<NestSession>();
@@ -133,7 +137,6 @@ void runNestJob(host::Host& host, const std::string& configPath) {
         logLine("NEST 零件种类=" + std::to_string(session->parts.size()));
         logLine("PARTS " + session->partsFilePath);
 
-        nestStopRequested().store(false);
         setCurrentNestSession(session);
         if (!startNestWorker(session)) {
             logLine("FATAL 无法启动套料线程");
