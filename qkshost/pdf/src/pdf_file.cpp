@@ -29,6 +29,7 @@ AtomicOutputFile::~AtomicOutputFile() {
 }
 
 void AtomicOutputFile::discard() {
+    buffer_.clear();
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     if (!temp_.empty()) ::unlink(temp_.c_str());
@@ -82,7 +83,15 @@ std::string AtomicOutputFile::writeErrorText() const {
 
 bool AtomicOutputFile::write(const void* data, std::size_t size) {
     if (fd_ < 0 || writeError_) return false;
-    const char* p = static_cast<const char*>(data);
+    constexpr std::size_t kBuffer = 256 * 1024;
+    buffer_.append(static_cast<const char*>(data), size);
+    return buffer_.size() < kBuffer || flushBuffer();
+}
+
+bool AtomicOutputFile::flushBuffer() {
+    if (fd_ < 0 || writeError_) return false;
+    const char* p = buffer_.data();
+    std::size_t size = buffer_.size();
     while (size > 0) {
         const ssize_t n = ::write(fd_, p, size);
         if (n < 0) {
@@ -93,11 +102,13 @@ bool AtomicOutputFile::write(const void* data, std::size_t size) {
         p += n;
         size -= static_cast<std::size_t>(n);
     }
+    buffer_.clear();
     return true;
 }
 
 PlotResult AtomicOutputFile::commit() {
     if (fd_ < 0) return PlotResult::failure(PlotStatus::WriteFailed, "no file is open");
+    if (!writeError_) flushBuffer();
     if (writeError_) {
         const int err = writeError_;
         discard();

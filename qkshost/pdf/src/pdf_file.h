@@ -20,7 +20,8 @@ class AtomicOutputFile {
     // O_CREAT | O_EXCL | O_NOFOLLOW, so nothing planted under that name is ever followed or
     // overwritten.
     PlotResult open(const std::string& target);
-    // Writes all of data; remembers the first error for commit().
+    // Writes all of data (through a buffer: small writes cost a system call each);
+    // remembers the first error for commit().
     bool write(const void* data, std::size_t size);
     // Flushes to disk, closes, and renames over the target.
     PlotResult commit();
@@ -31,9 +32,11 @@ class AtomicOutputFile {
 
   private:
     void discard();
+    bool flushBuffer();
 
     std::string target_;
     std::string temp_;
+    std::string buffer_;
     int fd_ = -1;
     int writeError_ = 0;
     bool committed_ = false;

@@ -95,7 +95,13 @@ Frame frameOf(const Matrix3d& m) {
 
 class Renderer {
   public:
-    Renderer(const Database& db, pdf::DisplayList& out) : db_(db), out_(out) {}
+    Renderer(const Database& db, pdf::DisplayList& out) : db_(db), out_(out) {
+        for (ObjectIndex lt : db.linetypes()) {
+            const auto* record = db.get<drawing::LinetypeRecord>(lt);
+            if (record && equalsNoCase(record->name, "ByLayer")) byLayer_ = lt;
+            if (record && equalsNoCase(record->name, "ByBlock")) byBlock_ = lt;
+        }
+    }
 
     void drawBlock(ObjectIndex block, const Context& ctx) {
         const auto* record = db_.get<drawing::BlockRecord>(block);
@@ -303,17 +309,13 @@ class Renderer {
     ObjectIndex linetypeOf(const drawing::Entity& e, const drawing::LayerRecord* layer,
                            const Context& ctx) const {
         ObjectIndex lt = e.linetype;
-        const auto* record = db_.get<drawing::LinetypeRecord>(lt);
-        if (record == nullptr || equalsNoCase(record->name, "ByLayer")) {
+        if (lt == 0 || lt == byLayer_ || !db_.get<drawing::LinetypeRecord>(lt)) {
             lt = layer ? layer->linetype : 0;
-            record = db_.get<drawing::LinetypeRecord>(lt);
-            if (record &&
-                (equalsNoCase(record->name, "ByLayer") || equalsNoCase(record->name, "ByBlock")))
-                return 0;
-        } else if (equalsNoCase(record->name, "ByBlock")) {
+            if (lt == byLayer_ || lt == byBlock_) return 0;
+        } else if (lt == byBlock_) {
             return ctx.linetype;
         }
-        return record ? lt : 0;
+        return db_.get<drawing::LinetypeRecord>(lt) ? lt : 0;
     }
 
     // The display list's pattern for the entity's linetype at the entity's scale; 0 solid.
@@ -719,6 +721,7 @@ class Renderer {
     pdf::DisplayList& out_;
     std::size_t visits_ = 0;
     std::map<std::pair<ObjectIndex, double>, int> dashes_;  // (linetype, scale) -> pattern
+    ObjectIndex byLayer_ = 0, byBlock_ = 0;                 // the two pseudo linetypes
 };
 
 }  // namespace
@@ -741,6 +744,7 @@ pdf::DisplayList renderLayout(const Database& db, ObjectIndex layoutIndex) {
     std::vector<ObjectIndex> stack{layout->block};
     Context ctx;
     ctx.blocks = &stack;
+    list.reserve(block->entities.size());  // most entities are one item
     Renderer renderer(db, list);
     if (block->isModelSpace())
         renderer.drawBlock(layout->block, ctx);
