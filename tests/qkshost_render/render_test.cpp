@@ -507,6 +507,13 @@ TEST(Renderer, LinetypePatternsByLayerByBlockAndScale) {
     const auto arcs = itemsOf<pdf::ArcPrimitive>(list);
     ASSERT_EQ(arcs.size(), 1u);
     EXPECT_TRUE(dashLengths(list, arcs[0].first).empty()) << "Continuous on a dashed layer";
+
+    // Through a viewport at half size the lines shrink but their patterns are paper lengths.
+    const pdf::DisplayList sheet = renderLayout(*db, layoutNamed(*db, "Sheet"));
+    const auto seen = itemsOf<pdf::LinePrimitive>(sheet);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_NEAR(seen[0].second.end.x - seen[0].second.start.x, 100, 1e-9);
+    EXPECT_EQ(dashLengths(sheet, seen[0].first), qkdash);
 }
 
 TEST(Renderer, DashPatternsFromLinetypeElements) {

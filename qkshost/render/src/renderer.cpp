@@ -33,7 +33,8 @@ constexpr int kMaxSplineDegree = 25;
 // otherwise multiply into more than any page can show.
 constexpr std::size_t kMaxEntityVisits = 5'000'000;
 // The drawing's global linetype scale ($LTSCALE). The drawing library does not keep that
-// header variable yet, so patterns use the CAD program's default.
+// header variable yet, so patterns use the CAD program's default (as for $PSLTSCALE: patterns
+// seen through viewports are measured on paper).
 constexpr double kLinetypeScale = 1.0;
 
 bool equalsNoCase(const std::string& a, const char* b) {
@@ -52,6 +53,10 @@ struct Context {
     PlotColour colour = PlotColour::aci(7);  // ByBlock colour
     double weightMm = -1.0;                  // ByBlock weight
     ObjectIndex linetype = 0;                // ByBlock linetype (0: solid)
+    // Paper units per model unit of the viewport model space is drawn through (1 outside
+    // viewports): line patterns there are measured on paper, as they are by default in the
+    // CAD program.
+    double viewportScale = 1.0;
     int depth = 0;
     std::vector<ObjectIndex>* blocks = nullptr;  // block records being drawn (cycle guard)
     // layers frozen in the viewport model space is drawn through (none outside viewports)
@@ -322,7 +327,8 @@ class Renderer {
     int dashOf(const drawing::Entity& e, const drawing::LayerRecord* layer, const Context& ctx) {
         const ObjectIndex lt = linetypeOf(e, layer, ctx);
         if (lt == 0) return 0;
-        const double scale = kLinetypeScale * e.linetypeScale * frameOf(ctx.m).scale();
+        const double scale =
+            kLinetypeScale * e.linetypeScale * frameOf(ctx.m).scale() / ctx.viewportScale;
         if (!(scale > 0) || !std::isfinite(scale)) return 0;
         const auto key = std::make_pair(lt, scale);
         const auto found = dashes_.find(key);
@@ -399,6 +405,7 @@ class Renderer {
                       Matrix3d::translation(Vector3d{-vp.viewTarget.x - vp.viewCenter.x,
                                                      -vp.viewTarget.y - vp.viewCenter.y, 0});
             if (!vp.frozenLayers.empty()) model.frozenInViewport = &vp.frozenLayers;
+            model.viewportScale = scale * frameOf(ctx.m).scale();
             out_.pushClip(pdf::PlotRect::normalised(c.x - hw, c.y - hh, c.x + hw, c.y + hh));
             drawBlock(db_.modelSpace(), model);
             out_.popClip();
