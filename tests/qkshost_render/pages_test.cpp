@@ -1,0 +1,96 @@
+// Drawings written by ezdxf, rendered and plotted to PDF, checked with poppler: what the
+// pattern hatches, line patterns and wrapped texts look like on paper.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+
+#include "pdf_tools.h"
+#include "qkshost/drawing/database.h"
+#include "qkshost/pdf/pdf_engine.h"
+#include "qkshost/render/renderer.h"
+
+namespace {
+
+namespace drawing = qkshost::drawing;
+namespace pdf = qkshost::pdf;
+namespace tools = qkshost::pdf::testing;
+
+const std::string kFixtures = std::string(QKS_SOURCE_DIR) + "/tests/fixtures/render/";
+
+// Plots the model space of a fixture as the window (0,0)-(420,297) on a full-bleed A3 sheet, so
+// one drawing unit is one millimetre on paper; empty path when a step fails.
+std::string plotModel(const tools::TempDir& dir, const std::string& fixture) {
+    drawing::Database db(false);
+    if (drawing::readDxfFile(db, kFixtures + fixture).status != drawing::Status::Ok) return {};
+    const pdf::DisplayList list = qkshost::render::renderLayout(db, db.findLayout("Model"));
+    pdf::PlotSettings s;
+    pdf::PlotSettingsValidator::setPlotConfiguration(s, "DWG To PDF.pc3",
+                                                     "ISO_full_bleed_A3_(420.00_x_297.00_MM)");
+    s.plotType = pdf::PlotType::Window;
+    s.window = {0, 0, 420, 297};
+    const std::string out = dir.file(fixture + ".pdf");
+    const pdf::PlotResult r = pdf::PdfPlotEngine().plotToFile(s, list, out);
+    EXPECT_TRUE(r.ok()) << r.message;
+    return r.ok() ? out : std::string();
+}
+
+TEST(RenderedPages, PatternHatchLinesStayInsideTheBoundaryAndOutOfTheHole) {
+    tools::TempDir dir;
+    const std::string pdfPath = plotModel(dir, "hatches.dxf");
+    ASSERT_FALSE(pdfPath.empty());
+    tools::Image image;
+    ASSERT_TRUE(tools::rasterise(pdfPath, 40, image));
+    const double pxPerMm = image.width / 420.0;
+    // Ink in millimetre boxes of the sheet (y up), counted in pixels.
+    auto inkIn = [&](double x0, double y0, double x1, double y1) {
+        int n = 0;
+        for (int y = int((297 - y1) * pxPerMm); y < int((297 - y0) * pxPerMm); ++y)
+            for (int x = int(x0 * pxPerMm); x < int(x1 * pxPerMm); ++x)
+                n += image.isInk(x, y) ? 1 : 0;
+        return n;
+    };
+    const int area = int(10 * pxPerMm) * int(10 * pxPerMm);
+    // Lines 6.35 mm apart cover a fair share of any 10 mm box of the hatched area...
+    for (const auto& [x, y] : {std::pair{5.0, 5.0}, {25.0, 35.0}, {75.0, 10.0}, {85.0, 35.0}}) {
+        SCOPED_TRACE(::testing::Message() << x << "," << y);
+        const int n = inkIn(x, y, x + 10, y + 10);
+        EXPECT_GT(n, area / 20);
+        EXPECT_LT(n, area / 2) << "lines, not a solid fill";
+    }
+    // ...and none of the hole, nor of the paper around the boundary.
+    EXPECT_EQ(inkIn(42, 22, 58, 28), 0);
+    EXPECT_EQ(inkIn(102, 2, 190, 48), 0);
+    EXPECT_EQ(inkIn(2, 52, 98, 90), 0);
+    // The cross hatch is lines too; the solid hatch is solid.
+    EXPECT_GT(inkIn(210, 10, 240, 40), 30 * 30 * pxPerMm * pxPerMm / 20);
+    EXPECT_LT(inkIn(210, 10, 240, 40), 30 * 30 * pxPerMm * pxPerMm / 2);
+    EXPECT_GT(inkIn(305, 5, 345, 45), 40 * 40 * pxPerMm * pxPerMm * 0.95);
+}
+
+TEST(RenderedPages, WrappedTextReadsBackLineByLine) {
+    tools::TempDir dir;
+    const std::string pdfPath = plotModel(dir, "mtext.dxf");
+    ASSERT_FALSE(pdfPath.empty());
+    std::string text;
+    ASSERT_EQ(tools::run("pdftotext -enc UTF-8 -raw " + tools::quote(pdfPath) + " -", text), 0);
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty() && line != "\f") lines.push_back(line);
+    auto count = [&](const std::string& wanted) {
+        return std::count(lines.begin(), lines.end(), wanted);
+    };
+    EXPECT_EQ(count("零件清单"), 4) << text;
+    EXPECT_EQ(count("first"), 1) << text;
+    EXPECT_EQ(count("second"), 1) << text;
+    // Every Latin line is a run of whole words, at most as wide as its text's width allows.
+    for (const std::string& line : lines) {
+        if (line.find("alpha") != std::string::npos || line.find("kappa") != std::string::npos) {
+            EXPECT_LT(line.size(), std::string("alpha beta gamma delta epsilon").size()) << line;
+        }
+    }
+    EXPECT_NE(text.find("kappa"), std::string::npos);
+}
+
+}  // namespace
