@@ -10,11 +10,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocalSocket>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QTimer>
-#include <QVBoxLayout>
 
 #include "jobfollow.h"
 #include "qks/studio/bridge.h"
@@ -25,28 +22,13 @@
 
 namespace qks::studio {
 
-MergePage::MergePage(QLocalSocket* socket, QWidget* parent) : QWidget(parent), socket(socket) {
-    auto* page = new QVBoxLayout(this);
-    page->setContentsMargins(0, 0, 0, 0);
-    page->setSpacing(12);
+MergePage::MergePage(QLocalSocket* socket, QWidget* parent)
+    : JobPage(socket, QStringLiteral("选择要合并的图纸"), parent) {
+    addHeader(QStringLiteral("图纸合并"),
+              QStringLiteral("多个 DWG/DXF 排成一张图，文件名标在零件图下方"));
 
-    auto* header = new QHBoxLayout();
-    header->addWidget(makeLabel(QStringLiteral("图纸合并"), "sectionTitle", this));
-    header->addStretch();
-    statusLabel = makeLabel(QStringLiteral("多个 DWG/DXF 排成一张图，文件名标在零件图下方"),
-                            "sectionCount", this);
-    header->addWidget(statusLabel);
-    page->addLayout(header);
-
-    auto* grid = new QGridLayout();
-    grid->setHorizontalSpacing(10);
-    grid->setVerticalSpacing(10);
-    grid->setColumnStretch(1, 1);
-    grid->setColumnStretch(3, 1);
-
-    fileList = new QListWidget(this);
-    fileList->setObjectName(QStringLiteral("fileList"));
-    fileList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    QGridLayout* grid = addFormGrid();
+    fileList = makeFileList();
     fileList->setMinimumHeight(150);
     grid->addWidget(makeLabel(QStringLiteral("合并文件"), "formLabel", this), 0, 0, Qt::AlignTop);
     grid->addWidget(fileList, 0, 1, 1, 3);
@@ -62,12 +44,9 @@ MergePage::MergePage(QLocalSocket* socket, QWidget* parent) : QWidget(parent), s
     buttons->addStretch();
     grid->addLayout(buttons, 1, 1, 1, 3);
 
-    outEdit = new QLineEdit(inDocuments(QStringLiteral("QKS 合并.dwg")), this);
-    outEdit->setObjectName(QStringLiteral("formInput"));
-    QPushButton* chooseButton = makeButton(QStringLiteral("选择"), "ghostButton", this);
-    grid->addWidget(makeLabel(QStringLiteral("合并输出"), "formLabel", this), 2, 0);
-    grid->addWidget(outEdit, 2, 1, 1, 3);
-    grid->addWidget(chooseButton, 2, 4);
+    const PathRow outRow = addPathRow(grid, 2, QStringLiteral("合并输出"),
+                                      inDocuments(QStringLiteral("QKS 合并.dwg")));
+    outEdit = outRow.edit;
 
     columnsSpin = new QSpinBox(this);
     columnsSpin->setObjectName(QStringLiteral("formInput"));
@@ -88,55 +67,20 @@ MergePage::MergePage(QLocalSocket* socket, QWidget* parent) : QWidget(parent), s
     pdfCheck->setObjectName(QStringLiteral("formCheck"));
     pdfCheck->setChecked(true);
     grid->addWidget(pdfCheck, 4, 1, 1, 3);
-    page->addLayout(grid);
 
-    auto* actions = new QHBoxLayout();
-    startButton = makeButton(QStringLiteral("开始合并"), "primaryButton", this);
-    openButton = makeButton(QStringLiteral("打开输出目录"), "ghostButton", this);
-    actions->addWidget(startButton);
-    actions->addWidget(openButton);
-    actions->addSpacing(6);
-    actions->addWidget(
-        makeLabel(QStringLiteral("按文件名顺序排版，重名自动加序号"), "sectionCount", this));
-    actions->addStretch();
-    page->addLayout(actions);
-
-    logView = new QPlainTextEdit(this);
-    logView->setObjectName(QStringLiteral("plotLog"));
-    logView->setReadOnly(true);
-    logView->setPlaceholderText(QStringLiteral("合并日志会显示在这里：读取、插入、保存结果"));
-    page->addWidget(logView, 1);
-
-    pollTimer = new QTimer(this);
-    follow_ = new JobFollow(
-        pollTimer, logView, startButton, statusLabel,
-        {QStringLiteral("合并中..."), QStringLiteral("合并失败"), QStringLiteral("合并完成")},
-        this);
+    addActions(QStringLiteral("开始合并"), QStringLiteral("按文件名顺序排版，重名自动加序号"));
+    addLog(QStringLiteral("合并日志会显示在这里：读取、插入、保存结果"),
+           {QStringLiteral("合并中..."), QStringLiteral("合并失败"), QStringLiteral("合并完成")});
 
     connect(addFilesButton, &QPushButton::clicked, this, &MergePage::addFiles);
     connect(addFolderButton, &QPushButton::clicked, this, &MergePage::addFolder);
     connect(removeButton, &QPushButton::clicked, this, &MergePage::removeSelected);
     connect(clearButton, &QPushButton::clicked, fileList, &QListWidget::clear);
-    connect(chooseButton, &QPushButton::clicked, this, &MergePage::chooseOutput);
+    connect(outRow.choose, &QPushButton::clicked, this, &MergePage::chooseOutput);
     connect(startButton, &QPushButton::clicked, this, &MergePage::start);
     connect(openButton, &QPushButton::clicked, this, [this] {
         studioDialogs().openFolder(QFileInfo(outEdit->text().trimmed()).absolutePath());
     });
-}
-
-bool MergePage::running() const {
-    return follow_->running();
-}
-
-void MergePage::addFiles() {
-    addDrawingPaths(fileList, studioDialogs().openFiles(this, QStringLiteral("选择要合并的图纸"),
-                                                        drawingFileFilters()));
-}
-
-void MergePage::addFolder() {
-    const QString folder =
-        studioDialogs().folder(this, QStringLiteral("选择包含图纸的文件夹"), QString());
-    if (!folder.isEmpty()) addDrawingPaths(fileList, drawingFilesInFolder(folder));
 }
 
 void MergePage::removeSelected() {
@@ -166,14 +110,7 @@ void MergePage::start() {
         outEdit->setText(out);
     }
     const QString folder = QFileInfo(out).absolutePath();
-    if (!QDir().mkpath(folder)) {
-        appendLogLine(logView, QStringLiteral("[错误] 无法创建目录：%1").arg(folder));
-        return;
-    }
-    if (!JobFollow::ensureConnected(socket)) {
-        appendLogLine(logView, kNotConnectedJobLine);
-        return;
-    }
+    if (!prepareJob(folder)) return;
     MergeForm form;
     form.out = out;
     form.outFolder = folder;
@@ -183,12 +120,8 @@ void MergePage::start() {
     form.logPath = tempFilePath(kMergeLogName);
     form.files = drawingPaths(fileList);
     const QString configPath = tempFilePath(kMergeConfigName);
-    if (!writeJobFile(configPath, composeMergeConfig(form))) {
-        appendLogLine(logView, kConfigWriteFailedLine);
-        return;
-    }
-    follow_->submit(socket, form.logPath,
-                    "MERGE " + QDir::toNativeSeparators(configPath).toUtf8() + "\n");
+    sendJob(configPath, composeMergeConfig(form), form.logPath,
+            "MERGE " + QDir::toNativeSeparators(configPath).toUtf8() + "\n");
 }
 
 }  // namespace qks::studio

@@ -8,9 +8,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocalSocket>
-#include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include "jobfollow.h"
@@ -36,30 +34,14 @@ QComboBox* makeCombo(const QVector<QPair<QString, QString>>& items, QWidget* par
 
 }  // namespace
 
-PlotPage::PlotPage(QLocalSocket* socket, QWidget* parent) : QWidget(parent), socket(socket) {
-    auto* page = new QVBoxLayout(this);
-    page->setContentsMargins(0, 0, 0, 0);
-    page->setSpacing(12);
+PlotPage::PlotPage(QLocalSocket* socket, QWidget* parent)
+    : JobPage(socket, QStringLiteral("选择要出图的图纸"), parent) {
+    addHeader(QStringLiteral("批量出图"), kIdleStatus);
 
-    auto* header = new QHBoxLayout();
-    header->addWidget(makeLabel(QStringLiteral("批量出图"), "sectionTitle", this));
-    header->addStretch();
-    statusLabel = makeLabel(kIdleStatus, "sectionCount", this);
-    header->addWidget(statusLabel);
-    page->addLayout(header);
-
-    auto* grid = new QGridLayout();
-    grid->setHorizontalSpacing(10);
-    grid->setVerticalSpacing(10);
-    grid->setColumnStretch(1, 1);
-    grid->setColumnStretch(3, 1);
-
-    outDirEdit = new QLineEdit(inDocuments(QStringLiteral("QKS 出图")), this);
-    outDirEdit->setObjectName(QStringLiteral("formInput"));
-    QPushButton* chooseButton = makeButton(QStringLiteral("选择"), "ghostButton", this);
-    grid->addWidget(makeLabel(QStringLiteral("输出目录"), "formLabel", this), 0, 0);
-    grid->addWidget(outDirEdit, 0, 1, 1, 3);
-    grid->addWidget(chooseButton, 0, 4);
+    QGridLayout* grid = addFormGrid();
+    const PathRow outRow =
+        addPathRow(grid, 0, QStringLiteral("输出目录"), inDocuments(QStringLiteral("QKS 出图")));
+    outDirEdit = outRow.edit;
 
     prefixEdit = new QLineEdit(this);
     prefixEdit->setObjectName(QStringLiteral("formInput"));
@@ -101,39 +83,16 @@ PlotPage::PlotPage(QLocalSocket* socket, QWidget* parent) : QWidget(parent), soc
     grid->addWidget(makeLabel(QStringLiteral("出图对象"), "formLabel", this), 3, 0);
     grid->addWidget(targetCombo, 3, 1);
     grid->addWidget(fileButtons, 3, 2, 1, 3);
-    page->addLayout(grid);
 
-    fileList = new QListWidget(this);
-    fileList->setObjectName(QStringLiteral("fileList"));
-    fileList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    fileList = makeFileList();
     fileList->setMinimumHeight(96);
     fileList->setMaximumHeight(150);
-    page->addWidget(fileList);
+    pageLayout->addWidget(fileList);
 
-    auto* actions = new QHBoxLayout();
-    startButton = makeButton(QStringLiteral("开始出图"), "primaryButton", this);
-    openButton = makeButton(QStringLiteral("打开输出目录"), "ghostButton", this);
-    actions->addWidget(startButton);
-    actions->addWidget(openButton);
-    actions->addSpacing(6);
-    actions->addWidget(
-        makeLabel(QStringLiteral("使用 DWG To PDF.pc3，按图框出图时自动识别图框与图号"),
-                  "sectionCount", this));
-    actions->addStretch();
-    page->addLayout(actions);
-
-    logView = new QPlainTextEdit(this);
-    logView->setObjectName(QStringLiteral("plotLog"));
-    logView->setReadOnly(true);
-    logView->setPlaceholderText(
-        QStringLiteral("出图日志会显示在这里：每张图纸的开始、成功、失败原因"));
-    page->addWidget(logView, 1);
-
-    pollTimer = new QTimer(this);
-    follow_ = new JobFollow(
-        pollTimer, logView, startButton, statusLabel,
-        {QStringLiteral("出图中..."), QStringLiteral("出图失败"), QStringLiteral("出图完成")},
-        this);
+    addActions(QStringLiteral("开始出图"),
+               QStringLiteral("使用 DWG To PDF.pc3，按图框出图时自动识别图框与图号"));
+    addLog(QStringLiteral("出图日志会显示在这里：每张图纸的开始、成功、失败原因"),
+           {QStringLiteral("出图中..."), QStringLiteral("出图失败"), QStringLiteral("出图完成")});
 
     auto showFiles = [this] {
         const bool files = targetCombo->currentData().toString() == QLatin1String("files");
@@ -142,7 +101,7 @@ PlotPage::PlotPage(QLocalSocket* socket, QWidget* parent) : QWidget(parent), soc
     };
     showFiles();
     connect(targetCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this, showFiles);
-    connect(chooseButton, &QPushButton::clicked, this, &PlotPage::chooseOutDir);
+    connect(outRow.choose, &QPushButton::clicked, this, &PlotPage::chooseOutDir);
     connect(addFilesButton, &QPushButton::clicked, this, &PlotPage::addFiles);
     connect(addFolderButton, &QPushButton::clicked, this, &PlotPage::addFolder);
     connect(clearButton, &QPushButton::clicked, fileList, &QListWidget::clear);
@@ -151,25 +110,10 @@ PlotPage::PlotPage(QLocalSocket* socket, QWidget* parent) : QWidget(parent), soc
             [this] { studioDialogs().openFolder(outDirEdit->text().trimmed()); });
 }
 
-bool PlotPage::running() const {
-    return follow_->running();
-}
-
 void PlotPage::chooseOutDir() {
     const QString folder =
         studioDialogs().folder(this, QStringLiteral("选择 PDF 输出目录"), outDirEdit->text());
     if (!folder.isEmpty()) outDirEdit->setText(folder);
-}
-
-void PlotPage::addFiles() {
-    addDrawingPaths(fileList, studioDialogs().openFiles(this, QStringLiteral("选择要出图的图纸"),
-                                                        drawingFileFilters()));
-}
-
-void PlotPage::addFolder() {
-    const QString folder =
-        studioDialogs().folder(this, QStringLiteral("选择包含图纸的文件夹"), QString());
-    if (!folder.isEmpty()) addDrawingPaths(fileList, drawingFilesInFolder(folder));
 }
 
 void PlotPage::start() {
@@ -184,14 +128,7 @@ void PlotPage::start() {
         appendLogLine(logView, QStringLiteral("[错误] 请先添加要出图的 DWG/DXF"));
         return;
     }
-    if (!QDir().mkpath(outDir)) {
-        appendLogLine(logView, QStringLiteral("[错误] 无法创建目录：%1").arg(outDir));
-        return;
-    }
-    if (!JobFollow::ensureConnected(socket)) {
-        appendLogLine(logView, kNotConnectedJobLine);
-        return;
-    }
+    if (!prepareJob(outDir)) return;
     PlotForm form;
     form.outDir = outDir;
     form.prefixText = prefixEdit->text();
@@ -201,14 +138,10 @@ void PlotPage::start() {
     form.filesTarget = filesTarget;
     form.files = drawingPaths(fileList);
     const QString configPath = tempFilePath(filesTarget ? kPlotFilesConfigName : kPlotConfigName);
-    if (!writeJobFile(configPath, composePlotConfig(form))) {
-        appendLogLine(logView, kConfigWriteFailedLine);
-        return;
-    }
     const QByteArray command =
         filesTarget ? "PLOTFILES " + QDir::toNativeSeparators(configPath).toUtf8() + "\n"
                     : QByteArray("PLOT\n");
-    follow_->submit(socket, form.logPath, command);
+    sendJob(configPath, composePlotConfig(form), form.logPath, command);
 }
 
 }  // namespace qks::studio

@@ -1,0 +1,77 @@
+#pragma once
+// The frame the plot and merge pages share: a title with the page's status, a drawing-file
+// list fed from the file dialogs, start and open-folder buttons, and a log that follows the
+// job the page submitted over the bridge.
+
+#include <QString>
+#include <QWidget>
+
+class QGridLayout;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QLocalSocket;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+class QVBoxLayout;
+
+namespace qks::studio {
+
+class JobFollow;
+struct JobTexts;
+
+class JobPage : public QWidget {
+    Q_OBJECT
+  public:
+    bool running() const;
+
+    // Widgets; public so tests and scripted runs can drive the form.
+    QLocalSocket* socket = nullptr;
+    QListWidget* fileList = nullptr;
+    QPushButton* startButton = nullptr;
+    QPushButton* openButton = nullptr;
+    QPlainTextEdit* logView = nullptr;
+    QLabel* statusLabel = nullptr;
+    QTimer* pollTimer = nullptr;
+
+  public slots:
+    void addFiles();
+    void addFolder();
+
+  protected:
+    // `socket` is the window's bridge socket, not owned; `filesTitle` titles the dialog of
+    // addFiles().
+    JobPage(QLocalSocket* socket, QString filesTitle, QWidget* parent);
+
+    // Builders of the page's rows, top to bottom. The pages call them in the order their
+    // widgets are made, which is also the keyboard focus order.
+    void addHeader(const QString& title, const QString& idleStatus);
+    QGridLayout* addFormGrid();
+    // A form row: `label`, a line edit holding `path` and a "选择" button after it.
+    struct PathRow {
+        QLineEdit* edit;
+        QPushButton* choose;
+    };
+    PathRow addPathRow(QGridLayout* grid, int row, const QString& label, const QString& path);
+    QListWidget* makeFileList();
+    void addActions(const QString& startText, const QString& hint);
+    // The log view, filling the rest of the page, and the timer that follows the job.
+    void addLog(const QString& placeholder, const JobTexts& texts);
+
+    // Makes `folder`, then the bridge link; false (with the reason in the log) means the
+    // page must not send anything.
+    bool prepareJob(const QString& folder);
+    // Writes `config` to `configPath` and sends `command`, then follows `logPath`. Sends
+    // nothing when the config cannot be written.
+    void sendJob(const QString& configPath, const QByteArray& config, const QString& logPath,
+                 const QByteArray& command);
+
+    QVBoxLayout* pageLayout = nullptr;
+
+  private:
+    QString filesTitle_;
+    JobFollow* follow_ = nullptr;
+};
+
+}  // namespace qks::studio

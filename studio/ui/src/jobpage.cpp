@@ -1,0 +1,125 @@
+#include "qks/studio/ui/jobpage.h"
+
+#include <QDir>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "jobfollow.h"
+#include "qks/studio/bridge.h"
+#include "qks/studio/files.h"
+#include "qks/studio/jobconfig.h"
+#include "qks/studio/ui/dialogs.h"
+#include "widgets.h"
+
+namespace qks::studio {
+
+JobPage::JobPage(QLocalSocket* socket, QString filesTitle, QWidget* parent)
+    : QWidget(parent), socket(socket), filesTitle_(std::move(filesTitle)) {
+    pageLayout = new QVBoxLayout(this);
+    pageLayout->setContentsMargins(0, 0, 0, 0);
+    pageLayout->setSpacing(12);
+}
+
+bool JobPage::running() const {
+    return follow_->running();
+}
+
+void JobPage::addFiles() {
+    addDrawingPaths(fileList, studioDialogs().openFiles(this, filesTitle_, drawingFileFilters()));
+}
+
+void JobPage::addFolder() {
+    const QString folder =
+        studioDialogs().folder(this, QStringLiteral("选择包含图纸的文件夹"), QString());
+    if (!folder.isEmpty()) addDrawingPaths(fileList, drawingFilesInFolder(folder));
+}
+
+void JobPage::addHeader(const QString& title, const QString& idleStatus) {
+    auto* header = new QHBoxLayout();
+    header->addWidget(makeLabel(title, "sectionTitle", this));
+    header->addStretch();
+    statusLabel = makeLabel(idleStatus, "sectionCount", this);
+    header->addWidget(statusLabel);
+    pageLayout->addLayout(header);
+}
+
+QGridLayout* JobPage::addFormGrid() {
+    auto* grid = new QGridLayout();
+    grid->setHorizontalSpacing(10);
+    grid->setVerticalSpacing(10);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 1);
+    pageLayout->addLayout(grid);
+    return grid;
+}
+
+JobPage::PathRow JobPage::addPathRow(QGridLayout* grid, int row, const QString& label,
+                                     const QString& path) {
+    auto* edit = new QLineEdit(path, this);
+    edit->setObjectName(QStringLiteral("formInput"));
+    QPushButton* choose = makeButton(QStringLiteral("选择"), "ghostButton", this);
+    grid->addWidget(makeLabel(label, "formLabel", this), row, 0);
+    grid->addWidget(edit, row, 1, 1, 3);
+    grid->addWidget(choose, row, 4);
+    return {edit, choose};
+}
+
+QListWidget* JobPage::makeFileList() {
+    auto* list = new QListWidget(this);
+    list->setObjectName(QStringLiteral("fileList"));
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    return list;
+}
+
+void JobPage::addActions(const QString& startText, const QString& hint) {
+    auto* actions = new QHBoxLayout();
+    startButton = makeButton(startText, "primaryButton", this);
+    openButton = makeButton(QStringLiteral("打开输出目录"), "ghostButton", this);
+    actions->addWidget(startButton);
+    actions->addWidget(openButton);
+    actions->addSpacing(6);
+    actions->addWidget(makeLabel(hint, "sectionCount", this));
+    actions->addStretch();
+    pageLayout->addLayout(actions);
+}
+
+void JobPage::addLog(const QString& placeholder, const JobTexts& texts) {
+    logView = new QPlainTextEdit(this);
+    logView->setObjectName(QStringLiteral("plotLog"));
+    logView->setReadOnly(true);
+    logView->setPlaceholderText(placeholder);
+    pageLayout->addWidget(logView, 1);
+
+    pollTimer = new QTimer(this);
+    follow_ = new JobFollow(pollTimer, logView, startButton, statusLabel, texts, this);
+}
+
+bool JobPage::prepareJob(const QString& folder) {
+    if (!QDir().mkpath(folder)) {
+        appendLogLine(logView, QStringLiteral("[错误] 无法创建目录：%1").arg(folder));
+        return false;
+    }
+    if (!JobFollow::ensureConnected(socket)) {
+        appendLogLine(logView, kNotConnectedJobLine);
+        return false;
+    }
+    return true;
+}
+
+void JobPage::sendJob(const QString& configPath, const QByteArray& config, const QString& logPath,
+                      const QByteArray& command) {
+    if (!writeJobFile(configPath, config)) {
+        appendLogLine(logView, kConfigWriteFailedLine);
+        return;
+    }
+    follow_->submit(socket, logPath, command);
+}
+
+}  // namespace qks::studio
