@@ -15,10 +15,10 @@ using qks::testing::BridgeClient;
 using qks::testing::ChildProcess;
 using qks::testing::TempDir;
 
-const std::string kHost = std::string(QKS_TEST_BIN_DIR) + "/qkshost";
+const std::string kHost = qks::testing::hostProgram();
 
 std::vector<std::string> envFor(const TempDir& dir) {
-    return {"TMPDIR=" + dir.path(), "QKS_STUDIO="};
+    return qks::testing::hostEnvironment(dir.path());
 }
 
 ino_t inodeOf(const std::string& path) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "qks/testing/bridge_client.h"
+#include "qks/testing/checkers.h"
 #include "qks/testing/process.h"
 #include "qks/testing/temp_dir.h"
 
@@ -18,12 +19,10 @@ using qks::testing::BridgeClient;
 using qks::testing::ChildProcess;
 using qks::testing::eventually;
 using qks::testing::readAll;
-using qks::testing::runCommand;
 using qks::testing::TempDir;
 
-const std::string kHost = std::string(QKS_TEST_BIN_DIR) + "/qkshost";
+const std::string kHost = qks::testing::hostProgram();
 const std::string kFixtures = std::string(QKS_TEST_SOURCE_DIR) + "/tests/fixtures/merge/";
-const std::string kChecker = std::string(QKS_TEST_SOURCE_DIR) + "/tests/merge/check_merged.py";
 
 // Prepares two inputs and a config in a private temporary folder.
 struct MergeSetup {
@@ -41,7 +40,7 @@ struct MergeSetup {
                                        "\r\nfile=" + dir.file("b.dxf") + "\r\n");
     }
     std::vector<std::string> env() const {
-        return {"TMPDIR=" + dir.path(), "QKS_STUDIO=", "QKS_MERGE_CFG=" + config};
+        return qks::testing::hostEnvironment(dir.path(), {"QKS_MERGE_CFG=" + config});
     }
     std::string expectedLog() const {
         return "QKS 合并 DWG 开始 files=3\r\n"
@@ -60,14 +59,13 @@ struct MergeSetup {
                dir.file("out") + "\r\n";
     }
     void checkOutputs() const {
-        const std::string facts =
-            runCommand("/usr/bin/python3 '" + kChecker + "' '" + drawing + "'");
+        const std::string facts = qks::testing::checkMergedDrawing(drawing);
         EXPECT_NE(facts.find("AUDIT OK\n"), std::string::npos) << facts;
         EXPECT_NE(facts.find("BLOCK QKS_a_0\n"), std::string::npos) << facts;
         EXPECT_NE(facts.find("BLOCK QKS_b_2\n"), std::string::npos) << facts;
         EXPECT_NE(facts.find("INSERT 0.0 -50.0 0.0 QKS_a_0\n"), std::string::npos) << facts;
         EXPECT_NE(facts.find("INSERT -888.0 -2030.0 0.0 QKS_b_2\n"), std::string::npos) << facts;
-        const std::string info = runCommand("pdfinfo '" + dir.file("out/merged_model.pdf") + "'");
+        const std::string info = qks::testing::pdfInfo(dir.file("out/merged_model.pdf"));
         const std::size_t pages = info.find("Pages:");
         ASSERT_NE(pages, std::string::npos) << info;
         EXPECT_EQ(std::stoi(info.substr(pages + 6)), 1) << info;

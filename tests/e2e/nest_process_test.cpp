@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "qks/testing/bridge_client.h"
+#include "qks/testing/checkers.h"
 #include "qks/testing/process.h"
 #include "qks/testing/temp_dir.h"
 
@@ -20,12 +21,10 @@ using qks::testing::BridgeClient;
 using qks::testing::ChildProcess;
 using qks::testing::eventually;
 using qks::testing::readAll;
-using qks::testing::runCommand;
 using qks::testing::TempDir;
 
-const std::string kHost = std::string(QKS_TEST_BIN_DIR) + "/qkshost";
+const std::string kHost = qks::testing::hostProgram();
 const std::string kSource = QKS_TEST_SOURCE_DIR;
-const std::string kChecker = kSource + "/tests/nest_job/check_nest_drawing.py";
 
 bool startsWith(const std::string& text, const std::string& prefix) {
     return text.rfind(prefix, 0) == 0;
@@ -45,10 +44,8 @@ struct NestSetup {
                                       "mirror=1\nseconds=" +
                                       std::to_string(seconds) + "\n" + body);
     }
-    std::vector<std::string> env() const { return {"TMPDIR=" + dir.path(), "QKS_STUDIO="}; }
-    std::string check() const {
-        return runCommand("/usr/bin/python3 '" + kChecker + "' '" + drawing + "' 10 2");
-    }
+    std::vector<std::string> env() const { return qks::testing::hostEnvironment(dir.path()); }
+    std::string check() const { return qks::testing::checkNestDrawing(drawing, 10, 2); }
 };
 
 TEST(NestProcess, TypedQknestNestsTheSamplesAndPlotsEverySheet) {
@@ -82,11 +79,11 @@ TEST(NestProcess, TypedQknestNestsTheSamplesAndPlotsEverySheet) {
         << setup.check();
     for (int n = 1; n <= sheets; ++n) {
         const std::string pdf = setup.dir.file("out/套料_板" + std::to_string(n) + ".pdf");
-        const std::string info = runCommand("pdfinfo '" + pdf + "'");
+        const std::string info = qks::testing::pdfInfo(pdf);
         EXPECT_NE(info.find("Pages:           1"), std::string::npos) << info;
         EXPECT_NE(info.find("(A"), std::string::npos) << info;  // an ISO A-size medium
         // Every sheet shows its parts: their numbers are on the page.
-        const std::string text = runCommand("pdftotext '" + pdf + "' -");
+        const std::string text = qks::testing::pdfText(pdf);
         EXPECT_NE(text.find_first_of("0123456789"), std::string::npos) << text;
     }
     EXPECT_FALSE(fs::exists(setup.dir.file("out/套料_板" + std::to_string(sheets + 1) + ".pdf")));

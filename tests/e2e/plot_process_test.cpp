@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "qks/testing/checkers.h"
 #include "qks/testing/process.h"
 #include "qks/testing/temp_dir.h"
 
@@ -13,11 +14,13 @@ namespace {
 
 using namespace std::chrono_literals;
 using qks::testing::ChildProcess;
+using qks::testing::hostEnvironment;
+using qks::testing::pdfInfo;
+using qks::testing::pdfText;
 using qks::testing::readAll;
-using qks::testing::runCommand;
 using qks::testing::TempDir;
 
-const std::string kHost = std::string(QKS_TEST_BIN_DIR) + "/qkshost";
+const std::string kHost = qks::testing::hostProgram();
 const std::string kFrames = std::string(QKS_TEST_SOURCE_DIR) + "/tests/fixtures/plot/frames.dxf";
 const std::string kEntities =
     std::string(QKS_TEST_SOURCE_DIR) + "/tests/fixtures/plot/entities.dxf";
@@ -50,7 +53,7 @@ TEST(PlotProcess, PlotFilesFromTheTemporaryFolder) {
                                         "style=monochrome.ctb\r\nfile=" + kFrames +
                                         "\r\nfile=" + missing + "\r\nfile=" + kEntities + "\r\n");
     ChildProcess host({kHost, "--no-stdin", "-c", "QKPLOTFILES"}, dir.file("console.txt"),
-                      {"TMPDIR=" + dir.path(), "QKS_STUDIO=", "QKS_PLOT_CFG="});
+                      hostEnvironment(dir.path(), {"QKS_PLOT_CFG="}));
     ASSERT_TRUE(host.started());
     EXPECT_EQ(host.wait(120s), 0) << host.output();
 
@@ -78,14 +81,14 @@ TEST(PlotProcess, PlotFilesFromTheTemporaryFolder) {
                                         "frames_P_QK-001.pdf", "frames_P_QK-002 图纸.pdf",
                                         "frames_P_frame_2.pdf"}));
     for (const auto& name : folderEntries(out)) {
-        const std::string info = runCommand("pdfinfo '" + out + "/" + name + "'");
+        const std::string info = pdfInfo(out + "/" + name);
         EXPECT_NE(info.find("Pages:           1\n"), std::string::npos) << name << info;
         EXPECT_NE(info.find("1190.55 x 841.89 pts"), std::string::npos) << name << info;
     }
-    const std::string text = runCommand("pdftotext '" + out + "/frames_P_QK-001.pdf' -");
+    const std::string text = pdfText(out + "/frames_P_QK-001.pdf");
     EXPECT_NE(text.find("第一张"), std::string::npos) << text;
     EXPECT_EQ(text.find("第二张"), std::string::npos) << "the other frame is outside the window";
-    const std::string sheet = runCommand("pdftotext '" + out + "/entities_P_Sheet.pdf' -");
+    const std::string sheet = pdfText(out + "/entities_P_Sheet.pdf");
     EXPECT_NE(sheet.find("SHEETNOTE"), std::string::npos) << sheet;
     EXPECT_NE(sheet.find("标题文字"), std::string::npos) << "model text seen through the viewport";
 }
@@ -96,7 +99,7 @@ TEST(PlotProcess, PlotCommandOnTheCurrentDrawing) {
     dir.write("qks_plot.cfg",
               "outDir=" + out + "\nscope=current\nlog=" + dir.file("job.log") + "\n");
     ChildProcess host({kHost, "--no-stdin", "-c", "QKPLOT", kEntities}, dir.file("console.txt"),
-                      {"TMPDIR=" + dir.path(), "QKS_STUDIO="});
+                      hostEnvironment(dir.path()));
     ASSERT_TRUE(host.started());
     EXPECT_EQ(host.wait(120s), 0) << host.output();
     const auto log = lines(readAll(dir.file("job.log")));

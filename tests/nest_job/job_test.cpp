@@ -21,6 +21,7 @@
 #include "qks/nest/job.h"
 #include "qks/nest/output.h"
 #include "qks/nest/session.h"
+#include "qks/testing/checkers.h"
 #include "qkshost/app/host_application.h"
 #include "qkshost/drawing/creation.h"
 #include "qkshost/drawing/database.h"
@@ -29,37 +30,12 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace host = qks::host;
+using qks::testing::checkNestDrawing;
 using qks::testing::kNestFixtures;
 using qks::testing::logLines;
 using qks::testing::readAll;
 using qks::testing::ScopedTempFolder;
 using qks::testing::TempDir;
-
-const std::string kChecker =
-    std::string(QKS_TEST_SOURCE_DIR) + "/tests/nest_job/check_nest_drawing.py";
-
-std::string quote(const std::string& text) {
-    std::string out = "'";
-    for (const char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-// The checker's output; its last line "EXIT n" when it failed.
-std::string check(const std::string& drawing, double margin, double cell) {
-    const std::string command = "/usr/bin/python3 " + quote(kChecker) + " " + quote(drawing) + " " +
-                                std::to_string(margin) + " " + std::to_string(cell) + " 2>&1";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return "EXIT popen";
-    std::string text;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        text.append(buffer, n);
-    const int status = ::pclose(pipe);
-    if (status != 0) text += "EXIT " + std::to_string(status);
-    return text;
-}
 
 // "P" lines of a parts file: id -> quantity, in file order.
 std::vector<std::pair<int, int>> partsFileQuantities(const std::string& path) {
@@ -159,8 +135,9 @@ TEST_F(NestJobTest, FilesSourceNestsTheReadableDrawings) {
               (std::vector<std::pair<int, int>>{{1, 3}, {2, 1}}));
     EXPECT_TRUE(fs::exists(written));
     EXPECT_FALSE(fs::exists(out() + "/nest.DWG"));
-    EXPECT_TRUE(startsWith(check(written, 10, 2), "OK sheets=1 parts=4 blocks=4 outlines=0"))
-        << check(written, 10, 2);
+    EXPECT_TRUE(
+        startsWith(checkNestDrawing(written, 10, 2), "OK sheets=1 parts=4 blocks=4 outlines=0"))
+        << checkNestDrawing(written, 10, 2);
     EXPECT_TRUE(fs::exists(out() + "/P_板1.pdf"));
 }
 
@@ -223,8 +200,8 @@ TEST_F(NestJobTest, StopKeepsTheBestLayout) {
     EXPECT_TRUE(startsWith(lines[lines.size() - 2], "DONE 板=1 件=12 ")) << lines[lines.size() - 2];
     const std::string drawing = out() + "/套料图.dxf";
     EXPECT_EQ(lines.back(), "NEST 已生成 " + drawing);
-    EXPECT_TRUE(startsWith(check(drawing, 10, 2), "OK sheets=1 parts=12 blocks=12"))
-        << check(drawing, 10, 2);
+    EXPECT_TRUE(startsWith(checkNestDrawing(drawing, 10, 2), "OK sheets=1 parts=12 blocks=12"))
+        << checkNestDrawing(drawing, 10, 2);
     const std::string progress = readAll(dir_.file("qks_nest_progress.txt"));
     EXPECT_NE(progress.find("STATE\tstopped"), std::string::npos) << progress;
 }
@@ -271,7 +248,8 @@ TEST_F(NestJobTest, CurrentAndPickedSources) {
     EXPECT_EQ(lines[0], "QKNEST 开始 source=current");
     EXPECT_EQ(lines[1], "NEST 零件种类=1");
     EXPECT_EQ(lines.back(), "NEST 已生成 " + out() + "/套料图.dxf");
-    EXPECT_TRUE(startsWith(check(out() + "/套料图.dxf", 10, 2), "OK sheets=1 parts=1 blocks=1"));
+    EXPECT_TRUE(
+        startsWith(checkNestDrawing(out() + "/套料图.dxf", 10, 2), "OK sheets=1 parts=1 blocks=1"));
 
     // QKNESTPICK answered with a selection line, then a job on the picked parts.
     app_.queueInputLine("ALL");
@@ -286,8 +264,9 @@ TEST_F(NestJobTest, CurrentAndPickedSources) {
     lines = logLines(log());
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[1], "NEST 零件种类=2");
-    EXPECT_TRUE(startsWith(check(out() + "/picked.dxf", 10, 2), "OK sheets=1 parts=2 blocks=2"))
-        << check(out() + "/picked.dxf", 10, 2);
+    EXPECT_TRUE(
+        startsWith(checkNestDrawing(out() + "/picked.dxf", 10, 2), "OK sheets=1 parts=2 blocks=2"))
+        << checkNestDrawing(out() + "/picked.dxf", 10, 2);
 
     // An empty selection is reported and no job is started.
     app_.endInput();
@@ -304,8 +283,9 @@ TEST_F(NestJobTest, PartWhoseSourceIsGoneIsDrawnAsOutlines) {
     fs::remove(copy);
     waitForJob();
     const std::string drawing = out() + "/套料图.dxf";
-    EXPECT_TRUE(startsWith(check(drawing, 10, 2), "OK sheets=1 parts=2 blocks=0 outlines=2"))
-        << check(drawing, 10, 2);
+    EXPECT_TRUE(
+        startsWith(checkNestDrawing(drawing, 10, 2), "OK sheets=1 parts=2 blocks=0 outlines=2"))
+        << checkNestDrawing(drawing, 10, 2);
 }
 
 }  // namespace

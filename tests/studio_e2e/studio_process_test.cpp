@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "qks/testing/checkers.h"
 #include "qks/testing/process.h"
 #include "qks/testing/temp_dir.h"
 
@@ -30,13 +31,14 @@ namespace {
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
+using qks::testing::checkMergedDrawing;
 using qks::testing::ChildProcess;
 using qks::testing::eventually;
+using qks::testing::pdfInfo;
 using qks::testing::readAll;
-using qks::testing::runCommand;
 using qks::testing::TempDir;
 
-const std::string kHost = std::string(QKS_TEST_BIN_DIR) + "/qkshost";
+const std::string kHost = qks::testing::hostProgram();
 const std::string kStudio = QKS_TEST_STUDIO;
 const std::string kShots = QKS_TEST_SHOTS_DIR;
 const std::string kSource = QKS_TEST_SOURCE_DIR;
@@ -193,8 +195,8 @@ class StudioProcess : public ::testing::Test {
         std::vector<std::string> argv{kHost, "--serve"};
         if (!console) argv.push_back("--no-stdin");
         argv.insert(argv.end(), drawings.begin(), drawings.end());
-        host_ = std::make_unique<PoliteChild>(
-            argv, dir_.file("host.txt"), std::vector<std::string>{"TMPDIR=" + tmp_, "QKS_STUDIO="});
+        host_ = std::make_unique<PoliteChild>(argv, dir_.file("host.txt"),
+                                              qks::testing::hostEnvironment(tmp_));
         // The bridge renames its socket into place once it listens: from then on a connect works.
         return eventually([&] { return fs::exists(temp("qksstudio")); }, 60s);
     }
@@ -236,6 +238,16 @@ class StudioProcess : public ::testing::Test {
     std::string temp(const std::string& name) const { return tmp_ + "/" + name; }
     std::string job(const std::string& name) const { return readAll(temp(name)); }
     std::string hostOutput() { return host_ ? host_->process().output() : std::string(); }
+
+    // Waits for the host to write the nest drawing, stops the host and returns the checker's
+    // reading of `drawing`.
+    std::string nestDrawingFacts(const std::string& drawing) {
+        EXPECT_TRUE(eventually(
+            [&] { return job("qks_nest.log").find("NEST 已生成 ") != std::string::npos; }, 120s))
+            << job("qks_nest.log");
+        EXPECT_EQ(host_->stop(), 0) << hostOutput();
+        return qks::testing::checkNestDrawing(drawing, 10, 2);
+    }
 
     TempDir dir_;
     // The temporary folder of both programs (holding the bridge socket), named with a blank and
@@ -317,7 +329,7 @@ TEST_F(StudioProcess, PlotsDrawingFilesToPdf) {
                                               "frames_P_QK-001.pdf", "frames_P_QK-002 图纸.pdf",
                                               "frames_P_frame_2.pdf"}));
     for (const auto& name : pdfs) {
-        const std::string info = runCommand("pdfinfo '" + out + "/" + name + "'");
+        const std::string info = pdfInfo(out + "/" + name);
         EXPECT_NE(info.find("Pages:           1\n"), std::string::npos) << name << info;
     }
     expectStudioLook(done);
@@ -344,12 +356,11 @@ TEST_F(StudioProcess, MergesDrawingsIntoOne) {
     EXPECT_NE(view.find("\nMERGED count=2 dwg=" + drawing + "\n"), std::string::npos) << view;
     EXPECT_NE(view.find("\nDONE total=1 ok=1 fail=0 dir=" + folder), std::string::npos) << view;
 
-    const std::string facts = runCommand("/usr/bin/python3 '" + kSource +
-                                         "/tests/merge/check_merged.py' '" + drawing + "'");
+    const std::string facts = checkMergedDrawing(drawing);
     EXPECT_NE(facts.find("AUDIT OK\n"), std::string::npos) << facts;
     EXPECT_NE(facts.find("BLOCK QKS_rect_100x50_0\n"), std::string::npos) << facts;
     EXPECT_NE(facts.find("BLOCK QKS_offset_60x30_1\n"), std::string::npos) << facts;
-    const std::string info = runCommand("pdfinfo '" + folder + "/合并图_model.pdf'");
+    const std::string info = pdfInfo(folder + "/合并图_model.pdf");
     EXPECT_NE(info.find("Pages:           1\n"), std::string::npos) << info;
     expectStudioLook(done);
 }
@@ -402,14 +413,8 @@ TEST_F(StudioProcess, NestsTheSamplesWithALivePreviewAndStops) {
     }
 
     // The host writes the best layout as the nest drawing after the stop.
-    EXPECT_TRUE(eventually(
-        [&] { return job("qks_nest.log").find("NEST 已生成 ") != std::string::npos; }, 120s))
-        << job("qks_nest.log");
-    EXPECT_EQ(host_->stop(), 0) << hostOutput();
+    const std::string check = nestDrawingFacts(out + "/套料图.dxf");
     EXPECT_NE(job("qks_nest_progress.txt").find("STATE\tstopped"), std::string::npos);
-    const std::string check =
-        runCommand("/usr/bin/python3 '" + kSource + "/tests/nest_job/check_nest_drawing.py' '" +
-                   out + "/套料图.dxf' 10 2");
     EXPECT_EQ(check.rfind("OK sheets=", 0), 0u) << check;
     EXPECT_NE(check.find(" parts=27 "), std::string::npos) << check;
 
@@ -453,7 +458,7 @@ TEST_F(StudioProcess, PlotsAndNestsTheCurrentDrawing) {
     int pdfs = 0;
     for (const auto& entry : fs::directory_iterator(pdfOut)) {
         ++pdfs;
-        const std::string info = runCommand("pdfinfo '" + entry.path().string() + "'");
+        const std::string info = pdfInfo(entry.path().string());
         EXPECT_NE(info.find("Pages:           1\n"), std::string::npos) << entry.path() << info;
     }
     EXPECT_EQ(pdfs, total);
@@ -462,13 +467,7 @@ TEST_F(StudioProcess, PlotsAndNestsTheCurrentDrawing) {
     EXPECT_EQ(saved("parts.txt"), "2 种 / 8 件");
     const std::string nest = saved("nest.txt");
     EXPECT_NE(nest.find("QKNEST 开始 source=current\n"), std::string::npos) << nest;
-    EXPECT_TRUE(eventually(
-        [&] { return job("qks_nest.log").find("NEST 已生成 ") != std::string::npos; }, 120s))
-        << job("qks_nest.log");
-    EXPECT_EQ(host_->stop(), 0) << hostOutput();
-    const std::string check =
-        runCommand("/usr/bin/python3 '" + kSource + "/tests/nest_job/check_nest_drawing.py' '" +
-                   nestOut + "/套料图.dxf' 10 2");
+    const std::string check = nestDrawingFacts(nestOut + "/套料图.dxf");
     EXPECT_EQ(check.rfind("OK sheets=1 parts=8 ", 0), 0u) << check;
     expectStudioLook(kShots + "/nest-done-current.png");
 }
@@ -499,13 +498,7 @@ TEST_F(StudioProcess, PicksPartsInTheHostThenNests) {
     EXPECT_NE(job("qks_nest.cfg").find("source=picked\n"), std::string::npos);
     const std::string nest = saved("nest.txt");
     EXPECT_NE(nest.find("QKNEST 开始 source=picked\nNEST 零件种类=2\n"), std::string::npos) << nest;
-    EXPECT_TRUE(eventually(
-        [&] { return job("qks_nest.log").find("NEST 已生成 ") != std::string::npos; }, 120s))
-        << job("qks_nest.log");
-    EXPECT_EQ(host_->stop(), 0) << hostOutput();
-    const std::string check =
-        runCommand("/usr/bin/python3 '" + kSource + "/tests/nest_job/check_nest_drawing.py' '" +
-                   out + "/套料图.dxf' 10 2");
+    const std::string check = nestDrawingFacts(out + "/套料图.dxf");
     EXPECT_EQ(check.rfind("OK sheets=1 parts=2 ", 0), 0u) << check;
 }
 

@@ -134,6 +134,28 @@ bool eventually(Condition condition, std::chrono::milliseconds limit = std::chro
     return true;
 }
 
+// The qkshost program of this build.
+inline std::string hostProgram() {
+    return std::string(QKS_TEST_BIN_DIR) + "/qkshost";
+}
+
+// The environment entries of a qkshost child: `folder` as its TMPDIR, so its bridge socket and
+// job files are the test's own, and no Studio to start; `extra` entries after them.
+inline std::vector<std::string> hostEnvironment(const std::string& folder,
+                                                const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> env{"TMPDIR=" + folder, "QKS_STUDIO="};
+    env.insert(env.end(), extra.begin(), extra.end());
+    return env;
+}
+
+// `text` as one word of a POSIX shell command.
+inline std::string shellQuote(const std::string& text) {
+    std::string out = "'";
+    for (const char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
 // Runs a shell command and returns what it printed on both outputs, followed by
 // "<exit STATUS>" when it did not succeed.
 inline std::string runCommand(const std::string& command) {
