@@ -8,17 +8,15 @@
 #include "qks/testing/process.h"
 #include "qks/testing/temp_dir.h"
 
+namespace qks::testing {
 namespace {
 
 using namespace std::chrono_literals;
-using qks::testing::BridgeClient;
-using qks::testing::ChildProcess;
-using qks::testing::TempDir;
 
-const std::string kHost = qks::testing::hostProgram();
+const std::string kHost = hostProgram();
 
 std::vector<std::string> envFor(const TempDir& dir) {
-    return qks::testing::hostEnvironment(dir.path());
+    return hostEnvironment(dir.path());
 }
 
 ino_t inodeOf(const std::string& path) {
@@ -91,8 +89,8 @@ TEST(HostProcess, SecondHostLeavesTheFirstOnesBridgeAlone) {
 
     // The second host works (its commands run) but serves no bridge.
     ChildProcess second({kHost, "--serve", "-c", "QKVER"}, dir.file("second.txt"), envFor(dir));
-    ASSERT_TRUE(qks::testing::eventually(
-        [&] { return second.output().find("Corvane Studio") != std::string::npos; }));
+    ASSERT_TRUE(
+        eventually([&] { return second.output().find("Corvane Studio") != std::string::npos; }));
     second.signal(SIGTERM);
     EXPECT_EQ(second.wait(20s), 0);
     EXPECT_EQ(inodeOf(socket), firstSocket);
@@ -117,7 +115,7 @@ TEST(HostProcess, StaleSocketOfAKilledHostIsReplaced) {
     ASSERT_NE(inodeOf(socket), 0u) << "a killed host leaves its socket";
     ChildProcess next({kHost, "--no-stdin", "--serve"}, dir.file("b.txt"), envFor(dir));
     BridgeClient client;
-    ASSERT_TRUE(qks::testing::eventually(
+    ASSERT_TRUE(eventually(
         [&] { return client.connect(socket) && client.request("PING") == "PONG 4.4.0"; }));
     client.close();
     next.signal(SIGTERM);
@@ -125,3 +123,4 @@ TEST(HostProcess, StaleSocketOfAKilledHostIsReplaced) {
 }
 
 }  // namespace
+}  // namespace qks::testing

@@ -12,16 +12,12 @@
 #include "qks/testing/process.h"
 #include "qks/testing/temp_dir.h"
 
+namespace qks::testing {
 namespace {
 
 using namespace std::chrono_literals;
-using qks::testing::BridgeClient;
-using qks::testing::ChildProcess;
-using qks::testing::eventually;
-using qks::testing::readAll;
-using qks::testing::TempDir;
 
-const std::string kHost = qks::testing::hostProgram();
+const std::string kHost = hostProgram();
 const std::string kFixtures = std::string(QKS_TEST_SOURCE_DIR) + "/tests/fixtures/merge/";
 
 // Prepares two inputs and a config in a private temporary folder.
@@ -40,7 +36,7 @@ struct MergeSetup {
                                        "\r\nfile=" + dir.file("b.dxf") + "\r\n");
     }
     std::vector<std::string> env() const {
-        return qks::testing::hostEnvironment(dir.path(), {"QKS_MERGE_CFG=" + config});
+        return hostEnvironment(dir.path(), {"QKS_MERGE_CFG=" + config});
     }
     std::string expectedLog() const {
         return "QKS 合并 DWG 开始 files=3\r\n"
@@ -59,13 +55,13 @@ struct MergeSetup {
                dir.file("out") + "\r\n";
     }
     void checkOutputs() const {
-        const std::string facts = qks::testing::checkMergedDrawing(drawing);
+        const std::string facts = checkMergedDrawing(drawing);
         EXPECT_NE(facts.find("AUDIT OK\n"), std::string::npos) << facts;
         EXPECT_NE(facts.find("BLOCK QKS_a_0\n"), std::string::npos) << facts;
         EXPECT_NE(facts.find("BLOCK QKS_b_2\n"), std::string::npos) << facts;
         EXPECT_NE(facts.find("INSERT 0.0 -50.0 0.0 QKS_a_0\n"), std::string::npos) << facts;
         EXPECT_NE(facts.find("INSERT -888.0 -2030.0 0.0 QKS_b_2\n"), std::string::npos) << facts;
-        const std::string info = qks::testing::pdfInfo(dir.file("out/merged_model.pdf"));
+        const std::string info = pdfInfo(dir.file("out/merged_model.pdf"));
         const std::size_t pages = info.find("Pages:");
         ASSERT_NE(pages, std::string::npos) << info;
         EXPECT_EQ(std::stoi(info.substr(pages + 6)), 1) << info;
@@ -103,3 +99,4 @@ TEST(MergeProcess, BridgeRequestRunsTheJobOnTheHost) {
 }
 
 }  // namespace
+}  // namespace qks::testing

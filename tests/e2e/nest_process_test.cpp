@@ -13,17 +13,13 @@
 #include "qks/testing/process.h"
 #include "qks/testing/temp_dir.h"
 
+namespace qks::testing {
 namespace {
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
-using qks::testing::BridgeClient;
-using qks::testing::ChildProcess;
-using qks::testing::eventually;
-using qks::testing::readAll;
-using qks::testing::TempDir;
 
-const std::string kHost = qks::testing::hostProgram();
+const std::string kHost = hostProgram();
 const std::string kSource = QKS_TEST_SOURCE_DIR;
 
 bool startsWith(const std::string& text, const std::string& prefix) {
@@ -44,8 +40,8 @@ struct NestSetup {
                                       "mirror=1\nseconds=" +
                                       std::to_string(seconds) + "\n" + body);
     }
-    std::vector<std::string> env() const { return qks::testing::hostEnvironment(dir.path()); }
-    std::string check() const { return qks::testing::checkNestDrawing(drawing, 10, 2); }
+    std::vector<std::string> env() const { return hostEnvironment(dir.path()); }
+    std::string check() const { return checkNestDrawing(drawing, 10, 2); }
 };
 
 TEST(NestProcess, TypedQknestNestsTheSamplesAndPlotsEverySheet) {
@@ -79,11 +75,11 @@ TEST(NestProcess, TypedQknestNestsTheSamplesAndPlotsEverySheet) {
         << setup.check();
     for (int n = 1; n <= sheets; ++n) {
         const std::string pdf = setup.dir.file("out/套料_板" + std::to_string(n) + ".pdf");
-        const std::string info = qks::testing::pdfInfo(pdf);
+        const std::string info = pdfInfo(pdf);
         EXPECT_NE(info.find("Pages:           1"), std::string::npos) << info;
         EXPECT_NE(info.find("(A"), std::string::npos) << info;  // an ISO A-size medium
         // Every sheet shows its parts: their numbers are on the page.
-        const std::string text = qks::testing::pdfText(pdf);
+        const std::string text = pdfText(pdf);
         EXPECT_NE(text.find_first_of("0123456789"), std::string::npos) << text;
     }
     EXPECT_FALSE(fs::exists(setup.dir.file("out/套料_板" + std::to_string(sheets + 1) + ".pdf")));
@@ -128,3 +124,4 @@ TEST(NestProcess, NeststopOverTheBridgeKeepsTheBestLayout) {
 }
 
 }  // namespace
+}  // namespace qks::testing

@@ -10,17 +10,12 @@
 #include "qks/testing/process.h"
 #include "qks/testing/temp_dir.h"
 
+namespace qks::testing {
 namespace {
 
 using namespace std::chrono_literals;
-using qks::testing::ChildProcess;
-using qks::testing::hostEnvironment;
-using qks::testing::pdfInfo;
-using qks::testing::pdfText;
-using qks::testing::readAll;
-using qks::testing::TempDir;
 
-const std::string kHost = qks::testing::hostProgram();
+const std::string kHost = hostProgram();
 const std::string kFrames = std::string(QKS_TEST_SOURCE_DIR) + "/tests/fixtures/plot/frames.dxf";
 const std::string kEntities =
     std::string(QKS_TEST_SOURCE_DIR) + "/tests/fixtures/plot/entities.dxf";
@@ -110,3 +105,4 @@ TEST(PlotProcess, PlotCommandOnTheCurrentDrawing) {
 }
 
 }  // namespace
+}  // namespace qks::testing

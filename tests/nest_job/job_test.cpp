@@ -26,16 +26,11 @@
 #include "qkshost/drawing/creation.h"
 #include "qkshost/drawing/database.h"
 
+namespace qks::testing {
 namespace {
 
 namespace fs = std::filesystem;
 namespace host = qks::host;
-using qks::testing::checkNestDrawing;
-using qks::testing::kNestFixtures;
-using qks::testing::logLines;
-using qks::testing::readAll;
-using qks::testing::ScopedTempFolder;
-using qks::testing::TempDir;
 
 // "P" lines of a parts file: id -> quantity, in file order.
 std::vector<std::pair<int, int>> partsFileQuantities(const std::string& path) {
@@ -289,3 +284,4 @@ TEST_F(NestJobTest, PartWhoseSourceIsGoneIsDrawnAsOutlines) {
 }
 
 }  // namespace
+}  // namespace qks::testing

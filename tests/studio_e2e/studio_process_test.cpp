@@ -27,18 +27,13 @@
 #include "qks/testing/process.h"
 #include "qks/testing/temp_dir.h"
 
+namespace qks::testing {
 namespace {
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
-using qks::testing::checkMergedDrawing;
-using qks::testing::ChildProcess;
-using qks::testing::eventually;
-using qks::testing::pdfInfo;
-using qks::testing::readAll;
-using qks::testing::TempDir;
 
-const std::string kHost = qks::testing::hostProgram();
+const std::string kHost = hostProgram();
 const std::string kStudio = QKS_TEST_STUDIO;
 const std::string kShots = QKS_TEST_SHOTS_DIR;
 const std::string kSource = QKS_TEST_SOURCE_DIR;
@@ -195,8 +190,7 @@ class StudioProcess : public ::testing::Test {
         std::vector<std::string> argv{kHost, "--serve"};
         if (!console) argv.push_back("--no-stdin");
         argv.insert(argv.end(), drawings.begin(), drawings.end());
-        host_ = std::make_unique<PoliteChild>(argv, dir_.file("host.txt"),
-                                              qks::testing::hostEnvironment(tmp_));
+        host_ = std::make_unique<PoliteChild>(argv, dir_.file("host.txt"), hostEnvironment(tmp_));
         // The bridge renames its socket into place once it listens: from then on a connect works.
         return eventually([&] { return fs::exists(temp("qksstudio")); }, 60s);
     }
@@ -246,7 +240,7 @@ class StudioProcess : public ::testing::Test {
             [&] { return job("qks_nest.log").find("NEST 已生成 ") != std::string::npos; }, 120s))
             << job("qks_nest.log");
         EXPECT_EQ(host_->stop(), 0) << hostOutput();
-        return qks::testing::checkNestDrawing(drawing, 10, 2);
+        return checkNestDrawing(drawing, 10, 2);
     }
 
     TempDir dir_;
@@ -503,3 +497,4 @@ TEST_F(StudioProcess, PicksPartsInTheHostThenNests) {
 }
 
 }  // namespace
+}  // namespace qks::testing
