@@ -139,6 +139,20 @@ TEST(DrawingWrite, SavingIsAtomicAndKeepsABackup) {
     }
 }
 
+TEST(DrawingWrite, LinetypeScalesOfTheHeaderSurviveASave) {
+    TempDir dir;
+    auto db = readFixture("layouts_r2018.dxf");
+    EXPECT_EQ(db->linetypeScale, 1.0);
+    EXPECT_TRUE(db->paperLinetypeScale);
+    db->linetypeScale = 2.5;
+    db->paperLinetypeScale = false;
+    ASSERT_EQ(saveDxf(*db, dir.file("scales.dxf")), Status::Ok);
+    Database back(false);
+    ASSERT_EQ(readDxfFile(back, dir.file("scales.dxf")).status, Status::Ok);
+    EXPECT_EQ(back.linetypeScale, 2.5);
+    EXPECT_FALSE(back.paperLinetypeScale);
+}
+
 TEST(DrawingWrite, SwitchedLayoutsStayLinked) {
     TempDir dir;
     auto db = readFixture("layouts_r2018.dxf");

@@ -514,6 +514,18 @@ TEST(Renderer, LinetypePatternsByLayerByBlockAndScale) {
     ASSERT_FALSE(seen.empty());
     EXPECT_NEAR(seen[0].second.end.x - seen[0].second.start.x, 100, 1e-9);
     EXPECT_EQ(dashLengths(sheet, seen[0].first), qkdash);
+
+    // The drawing's global scale ($LTSCALE) applies everywhere; with $PSLTSCALE 0 a viewport
+    // shows patterns in model units at its own scale.
+    db->linetypeScale = 3;
+    const pdf::DisplayList model3 = renderLayout(*db, layoutNamed(*db, "Model"));
+    EXPECT_EQ(dashLengths(model3, itemsOf<pdf::LinePrimitive>(model3)[0].first), scaled(qkdash, 3));
+    const pdf::DisplayList sheet3 = renderLayout(*db, layoutNamed(*db, "Sheet"));
+    EXPECT_EQ(dashLengths(sheet3, itemsOf<pdf::LinePrimitive>(sheet3)[0].first), scaled(qkdash, 3));
+    db->paperLinetypeScale = false;
+    const pdf::DisplayList modelUnits = renderLayout(*db, layoutNamed(*db, "Sheet"));
+    EXPECT_EQ(dashLengths(modelUnits, itemsOf<pdf::LinePrimitive>(modelUnits)[0].first),
+              scaled(qkdash, 1.5));
 }
 
 TEST(Renderer, DashPatternsFromLinetypeElements) {

@@ -445,6 +445,14 @@ class Reader {
                 db_.insUnits = int32(t);
             else if (var == "$MEASUREMENT" && t.code == 70)
                 db_.measurement = int32(t);
+            else if (var == "$LTSCALE" && t.code == 40) {
+                const double scale = num(t);
+                if (scale > 0)
+                    db_.linetypeScale = scale;
+                else
+                    ++warnings_;  // a pattern scale of zero or below draws nothing sensible
+            } else if (var == "$PSLTSCALE" && t.code == 70)
+                db_.paperLinetypeScale = integer(t) != 0;
             else if (var == "$CLAYER" && t.code == 8)
                 clayer_ = str(t);
             else if (var == "$TEXTSTYLE" && t.code == 7)

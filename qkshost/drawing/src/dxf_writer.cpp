@@ -181,6 +181,10 @@ class Writer {
         o_.integer(70, db_.insUnits);
         var("$MEASUREMENT");
         o_.integer(70, db_.measurement);
+        var("$LTSCALE");
+        o_.num(40, db_.linetypeScale);
+        var("$PSLTSCALE");
+        o_.integer(70, db_.paperLinetypeScale ? 1 : 0);
         var("$HANDSEED");
         o_.handle(5, seed_);
         o_.str(0, "ENDSEC");

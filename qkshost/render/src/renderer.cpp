@@ -32,10 +32,6 @@ constexpr int kMaxSplineDegree = 25;
 // Entities drawn for one layout at the most: nested arrays of block references could
 // otherwise multiply into more than any page can show.
 constexpr std::size_t kMaxEntityVisits = 5'000'000;
-// The drawing's global linetype scale ($LTSCALE). The drawing library does not keep that
-// header variable yet, so patterns use the CAD program's default (as for $PSLTSCALE: patterns
-// seen through viewports are measured on paper).
-constexpr double kLinetypeScale = 1.0;
 
 bool equalsNoCase(const std::string& a, const char* b) {
     std::size_t i = 0;
@@ -327,8 +323,10 @@ class Renderer {
     int dashOf(const drawing::Entity& e, const drawing::LayerRecord* layer, const Context& ctx) {
         const ObjectIndex lt = linetypeOf(e, layer, ctx);
         if (lt == 0) return 0;
-        const double scale =
-            kLinetypeScale * e.linetypeScale * frameOf(ctx.m).scale() / ctx.viewportScale;
+        // Through a viewport the pattern is measured on paper ($PSLTSCALE 1) or in model units
+        // shown at the viewport's scale ($PSLTSCALE 0).
+        const double scale = db_.linetypeScale * e.linetypeScale * frameOf(ctx.m).scale() /
+                             (db_.paperLinetypeScale ? ctx.viewportScale : 1.0);
         if (!(scale > 0) || !std::isfinite(scale)) return 0;
         const auto key = std::make_pair(lt, scale);
         const auto found = dashes_.find(key);

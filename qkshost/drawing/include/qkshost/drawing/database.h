@@ -561,6 +561,8 @@ class Database {
     std::string readVersion;  // $ACADVER of the file read, empty for a new drawing
     bool tileMode = true;
     int insUnits = 0, measurement = 1;
+    double linetypeScale = 1;        // $LTSCALE: every pattern's global scale, > 0
+    bool paperLinetypeScale = true;  // $PSLTSCALE: patterns through viewports measured on paper
     ObjectIndex currentLayer = 0, currentTextStyle = 0;
 
     // Geometric extents of all entities of model space (empty when there are none).
