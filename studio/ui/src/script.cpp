@@ -3,8 +3,10 @@
 #include <QAbstractSpinBox>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -210,6 +212,12 @@ bool StudioScript::run(const QString& command, const QString& rest) {
         return true;
     }
     if (command == QLatin1String("shot")) {
+        // Layouts settle through posted events: a picture taken right after a page or a label
+        // changed would otherwise show the window half laid out.
+        for (int pass = 0; pass < 3; ++pass) {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+            QCoreApplication::processEvents();
+        }
         if (!window_.grab().save(rest, "PNG")) return fail(QStringLiteral("cannot save ") + rest);
         return true;
     }
