@@ -31,6 +31,8 @@ constexpr double kLargestOnPaper = 1e7;
 constexpr double kSmallestOnPaper = 1e-6;
 // Heaviest pen put on paper, in millimetres.
 constexpr double kHeaviestLineWeightMm = 100.0;
+// Tolerance (points) of the stroke-extents computation; see flushStroke.
+constexpr double kStrokeExtentsTolerance = 1.0;
 
 struct Deleter {
     void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
@@ -363,7 +365,13 @@ class PageRenderer {
         cairo_matrix_t current;
         cairo_get_matrix(cr_, &current);
         cairo_set_matrix(cr_, &base_);
+        // cairo finds a stroke's extents by stroking the whole path into a polygon, several
+        // times per page, round joins and caps flattened to the tolerance; the extents need no
+        // more than a point's precision. The curves written to the file are not affected.
+        const double tolerance = cairo_get_tolerance(cr_);
+        cairo_set_tolerance(cr_, kStrokeExtentsTolerance);
         cairo_stroke(cr_);
+        cairo_set_tolerance(cr_, tolerance);
         cairo_set_matrix(cr_, &current);
         pending_ = false;
     }
