@@ -9,6 +9,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <random>
+#include <set>
+
+#include <sys/mman.h>
+#include <unistd.h>
 #include <thread>
 #include <vector>
 
@@ -64,6 +68,27 @@ TEST(ObjectPool, LargeDrawingsComeAndGoWithoutKeepingTheirMemory) {
     }
     // at most one chunk per size class stays behind once the drawings are gone
     EXPECT_LE(objectPoolStats().chunks, before + 64);
+}
+
+TEST(ObjectPool, MemoryOfFreedObjectsGoesBackToTheSystem) {
+    const std::uintptr_t page = std::uintptr_t(::sysconf(_SC_PAGESIZE));
+    std::set<std::uintptr_t> pages;
+    {
+        std::vector<std::unique_ptr<Line>> lines(300'000);
+        for (auto& line : lines) {
+            line = std::make_unique<Line>();
+            line->end.x = 1;  // touch every object
+            pages.insert(reinterpret_cast<std::uintptr_t>(line.get()) & ~(page - 1));
+        }
+    }
+    // Every page that held a line is unmapped or released, but for a chunk's header page.
+    std::size_t resident = 0;
+    for (std::uintptr_t p : pages) {
+        unsigned char state = 0;
+        if (::mincore(reinterpret_cast<void*>(p), page, &state) == 0 && (state & 1)) ++resident;
+    }
+    ASSERT_GT(pages.size(), 5000u);
+    EXPECT_LE(resident, 2u) << "of " << pages.size() << " pages";
 }
 
 TEST(ObjectPool, ObjectsMadeOnOneThreadAreFreedOnAnother) {

@@ -7,12 +7,14 @@
 // read faults once per 2 MB, while a small drawing still touches only the 4 KB pages it uses.
 //
 // Threads: one mutex guards the pool; objects may be created on one thread and freed on another.
-// A chunk whose objects are all freed goes back to the system, except each class's last chunk.
+// A chunk whose objects are all freed goes back to the system, except each class's last chunk,
+// which only gives back its pages.
 #include "object_pool.h"
 
 #include "qkshost/drawing/database.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstring>
@@ -46,6 +48,8 @@ constexpr std::size_t kGranule = 16;
 constexpr std::size_t kLargestPooled = 1024;
 constexpr std::size_t kClasses = kLargestPooled / kGranule;
 constexpr std::size_t kHeaderSize = 64;
+// An emptied chunk that was used beyond this gives its pages back (see resetChunk).
+constexpr std::size_t kResetAbove = 256 * 1024;
 
 struct Chunk {
     Chunk* prev = nullptr;  // in its class's list of chunks with room
@@ -115,10 +119,14 @@ class Pool {
         QKS_POISON(p, c->slotSize);
         --c->live;
         if (!c->hasRoom) link(cls, c);
-        if (c->live == 0 && cls.chunks > 1) {
-            unlink(cls, c);
-            --cls.chunks;
-            unmapChunk(c);
+        if (c->live == 0) {
+            if (cls.chunks > 1) {
+                unlink(cls, c);
+                --cls.chunks;
+                unmapChunk(c);
+            } else if (std::size_t(c->bump - reinterpret_cast<char*>(c)) > kResetAbove) {
+                resetChunk(c);
+            }
         }
     }
 
@@ -148,6 +156,17 @@ class Pool {
         c->end = static_cast<char*>(mem) + kChunkSize;
         QKS_POISON(c->bump, std::size_t(c->end - c->bump));
         return c;
+    }
+    // A class's last chunk stays mapped, but once a large drawing has gone its pages go back to
+    // the system and it starts again from its first slot.
+    static void resetChunk(Chunk* c) {
+        static const std::size_t page = std::size_t(::sysconf(_SC_PAGESIZE));
+        char* base = reinterpret_cast<char*>(c);
+        if (page >= kHeaderSize && page < kChunkSize)
+            ::madvise(base + page, kChunkSize - page, MADV_DONTNEED);
+        c->freeList = nullptr;
+        c->bump = base + kHeaderSize;
+        QKS_POISON(c->bump, std::size_t(c->end - c->bump));
     }
     static void unmapChunk(Chunk* c) {
         QKS_UNPOISON(c, kChunkSize);
