@@ -1,6 +1,5 @@
 #include "pdf_renderer.h"
 
-#include <cairo-pdf.h>
 #include <cairo.h>
 #include <glib.h>
 #include <pango/pangocairo.h>
@@ -8,12 +7,16 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <memory>
 #include <optional>
 #include <vector>
 
 #include "geometry.h"
+#include "pdf_canvas.h"
+#include "pdf_document.h"
+#include "pdf_fonts.h"
 #include "qkshost/pdf/text_metrics.h"
 
 namespace qkshost::pdf::detail {
@@ -25,18 +28,14 @@ constexpr double kLayoutEm = 100.0;
 // Capital height as a fraction of the em: a text of height h is set at an em of h / 0.75.
 constexpr double kCapHeightPerEm = 0.75;
 // Sizes on paper (points) beyond which geometry from a damaged drawing is not drawn as such:
-// cairo would spend unbounded time flattening a curve kilometres across, and refuses
-// transforms that scale to nothing or to near infinity (which would fail the whole page).
+// a curve kilometres across would take unbounded time to draw, and transforms that scale to
+// nothing or to near infinity cannot be inverted.
 constexpr double kLargestOnPaper = 1e7;
 constexpr double kSmallestOnPaper = 1e-6;
 // Heaviest pen put on paper, in millimetres.
 constexpr double kHeaviestLineWeightMm = 100.0;
-// Tolerance (points) of the stroke-extents computation; see flushStroke.
-constexpr double kStrokeExtentsTolerance = 1.0;
 
 struct Deleter {
-    void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
-    void operator()(cairo_t* c) const { cairo_destroy(c); }
     void operator()(PangoContext* p) const { g_object_unref(p); }
     void operator()(PangoLayout* p) const { g_object_unref(p); }
     void operator()(PangoFontDescription* p) const { pango_font_description_free(p); }
@@ -44,11 +43,6 @@ struct Deleter {
 };
 template <class T>
 using Owned = std::unique_ptr<T, Deleter>;
-
-cairo_status_t writeToFile(void* closure, const unsigned char* data, unsigned int length) {
-    return static_cast<AtomicOutputFile*>(closure)->write(data, length) ? CAIRO_STATUS_SUCCESS
-                                                                        : CAIRO_STATUS_WRITE_ERROR;
-}
 
 bool finiteVertices(const std::vector<PolylineVertex>& vertices) {
     for (const PolylineVertex& v : vertices)
@@ -115,21 +109,22 @@ class TextShaper {
 
 class PageRenderer {
   public:
-    PageRenderer(cairo_t* cr, const PageGeometry& g, const PlotStyleTable& style)
-        : cr_(cr), g_(g), style_(style) {}
+    PageRenderer(PdfCanvas& canvas, PageFonts& fonts, const PageGeometry& g,
+                 const PlotStyleTable& style)
+        : canvas_(canvas), fonts_(fonts), g_(g), style_(style) {}
 
-    // Draws the list; the cairo transform in force maps drawing units to the page. `visible`
+    // Draws the list; the canvas transform in force maps drawing units to the page. `visible`
     // is the part of the drawing (drawing units) that can show on the page at all: items that
-    // lie wholly outside it are not handed to cairo.
+    // lie wholly outside it are not written.
     void render(const DisplayList& list, const PlotRect& visible) {
         list_ = &list;
-        cairo_get_matrix(cr_, &base_);
+        base_ = canvas_.matrix();
         item_ = base_;
         unitScale_ = g_.pointsPerUnit;
         visible_.push_back(visible);
-        cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_EVEN_ODD);
-        cairo_set_line_cap(cr_, CAIRO_LINE_CAP_ROUND);
-        cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND);
+        canvas_.setFillRule(FillRule::EvenOdd);
+        canvas_.setLineCap(LineCap::Round);
+        canvas_.setLineJoin(LineJoin::Round);
         for (const DisplayItem& item : list.items())
             draw(item);
         flushInk();
@@ -155,9 +150,9 @@ class PageRenderer {
         // Paths are built in the item's own space; strokes always happen in drawing space (see
         // flushStroke), so pen weights stay millimetres on paper.
         const bool transformed = transforms_.size() > 1;
-        if (transformed) cairo_set_matrix(cr_, &item_);
+        if (transformed) canvas_.setMatrix(item_);
         drawItem(item, hidden);
-        if (transformed) cairo_set_matrix(cr_, &base_);
+        if (transformed) canvas_.setMatrix(base_);
     }
 
     void drawItem(const DisplayItem& item, bool hidden) {
@@ -166,26 +161,26 @@ class PageRenderer {
             if (!finite(line->start) || !finite(line->end)) return;
             beginStroke(item.pen,
                         std::hypot(line->end.x - line->start.x, line->end.y - line->start.y));
-            cairo_move_to(cr_, line->start.x, line->start.y);
-            cairo_line_to(cr_, line->end.x, line->end.y);
+            canvas_.moveTo(line->start.x, line->start.y);
+            canvas_.lineTo(line->end.x, line->end.y);
         } else if (auto* poly = std::get_if<PolylinePrimitive>(&p)) {
             drawPolyline(item.pen, *poly);
         } else if (auto* circle = std::get_if<CirclePrimitive>(&p)) {
             if (!finite(circle->centre) || !(circle->radius > 0) || !drawable(circle->radius))
                 return;
             beginStroke(item.pen, kTwoPi * circle->radius);
-            cairo_new_sub_path(cr_);
-            cairo_arc(cr_, circle->centre.x, circle->centre.y, circle->radius, 0, kTwoPi);
-            cairo_close_path(cr_);
+            canvas_.newSubPath();
+            canvas_.arc(circle->centre.x, circle->centre.y, circle->radius, 0, kTwoPi);
+            canvas_.closePath();
         } else if (auto* arc = std::get_if<ArcPrimitive>(&p)) {
             if (!finite(arc->centre) || !(arc->radius > 0) || !drawable(arc->radius) ||
                 !std::isfinite(arc->startAngle) || !std::isfinite(arc->endAngle))
                 return;
             beginStroke(item.pen,
                         arc->radius * (ccwEnd(arc->startAngle, arc->endAngle) - arc->startAngle));
-            cairo_new_sub_path(cr_);
-            cairo_arc(cr_, arc->centre.x, arc->centre.y, arc->radius, arc->startAngle,
-                      ccwEnd(arc->startAngle, arc->endAngle));
+            canvas_.newSubPath();
+            canvas_.arc(arc->centre.x, arc->centre.y, arc->radius, arc->startAngle,
+                        ccwEnd(arc->startAngle, arc->endAngle));
         } else if (auto* el = std::get_if<EllipsePrimitive>(&p)) {
             drawEllipse(item.pen, *el);
         } else if (std::holds_alternative<FillPrimitive>(p) ||
@@ -264,7 +259,7 @@ class PageRenderer {
         const Rgb c = style_.map(pen.colour);
         if (haveColour_ && c == colour_) return;
         flushInk();
-        cairo_set_source_rgb(cr_, c.r / 255.0, c.g / 255.0, c.b / 255.0);
+        canvas_.setColour(c);
         colour_ = c;
         haveColour_ = true;
     }
@@ -276,13 +271,12 @@ class PageRenderer {
         const int dash = dashFor(pen, length * unitScale_ / g_.pointsPerUnit);
         if (pending_ && width == width_ && dash == dash_) return;
         flushStroke();
-        cairo_set_line_width(cr_, width);
+        canvas_.setLineWidth(width);
         if (dash != dash_) {
             if (const DashPattern* pattern = list_->dashPattern(dash))
-                cairo_set_dash(cr_, pattern->lengths.data(), int(pattern->lengths.size()),
-                               pattern->offset);
+                canvas_.setDash(pattern->lengths, pattern->offset);
             else
-                cairo_set_dash(cr_, nullptr, 0, 0.0);
+                canvas_.setDash({}, 0.0);
             dash_ = dash;
         }
         width_ = width;
@@ -307,7 +301,7 @@ class PageRenderer {
     // Fills and texts of the current ink, drawn later with the matrix and scale in force now.
     struct Deferred {
         const DisplayItem* item;
-        cairo_matrix_t matrix;
+        Affine2 matrix;
         double unitScale;
         Bounds bounds;  // drawing units; fills only
     };
@@ -315,7 +309,7 @@ class PageRenderer {
     void defer(const DisplayItem& item) {
         useInk(item.pen);
         Deferred d{&item, {}, unitScale_, {}};
-        cairo_get_matrix(cr_, &d.matrix);
+        d.matrix = canvas_.matrix();
         if (std::holds_alternative<FillPrimitive>(item.primitive)) d.bounds = drawingBounds(item);
         deferred_.push_back(d);
     }
@@ -323,15 +317,14 @@ class PageRenderer {
     void flushInk() {
         flushStroke();
         if (deferred_.empty()) return;
-        cairo_matrix_t current;
-        cairo_get_matrix(cr_, &current);
+        const Affine2 current = canvas_.matrix();
         const double scale = unitScale_;
         // Fills whose bounds do not overlap go into one path: under the even-odd rule loops of
         // different fills then never meet, so one fill operator paints what each would.
         constexpr std::size_t kFillGroup = 256;
         std::vector<Bounds> group;
         auto closeGroup = [&] {
-            if (!group.empty()) cairo_fill(cr_);
+            if (!group.empty()) canvas_.fill();
             group.clear();
         };
         for (const Deferred& d : deferred_) {
@@ -342,7 +335,7 @@ class PageRenderer {
                 overlaps = !(d.bounds.maxX < group[i].minX || d.bounds.minX > group[i].maxX ||
                              d.bounds.maxY < group[i].minY || d.bounds.minY > group[i].maxY);
             if (overlaps) closeGroup();
-            cairo_set_matrix(cr_, &d.matrix);
+            canvas_.setMatrix(d.matrix);
             unitScale_ = d.unitScale;
             if (appendFill(*fill)) group.push_back(d.bounds);
             if (d.bounds.empty()) closeGroup();
@@ -351,28 +344,21 @@ class PageRenderer {
         for (const Deferred& d : deferred_) {
             auto* text = std::get_if<TextPrimitive>(&d.item->primitive);
             if (!text) continue;
-            cairo_set_matrix(cr_, &d.matrix);
+            canvas_.setMatrix(d.matrix);
             unitScale_ = d.unitScale;
             drawText(*text);
         }
         deferred_.clear();
-        cairo_set_matrix(cr_, &current);
+        canvas_.setMatrix(current);
         unitScale_ = scale;
     }
 
     void flushStroke() {
         if (!pending_) return;
-        cairo_matrix_t current;
-        cairo_get_matrix(cr_, &current);
-        cairo_set_matrix(cr_, &base_);
-        // cairo finds a stroke's extents by stroking the whole path into a polygon, several
-        // times per page, round joins and caps flattened to the tolerance; the extents need no
-        // more than a point's precision. The curves written to the file are not affected.
-        const double tolerance = cairo_get_tolerance(cr_);
-        cairo_set_tolerance(cr_, kStrokeExtentsTolerance);
-        cairo_stroke(cr_);
-        cairo_set_tolerance(cr_, tolerance);
-        cairo_set_matrix(cr_, &current);
+        const Affine2 current = canvas_.matrix();
+        canvas_.setMatrix(base_);
+        canvas_.stroke();
+        canvas_.setMatrix(current);
         pending_ = false;
     }
 
@@ -395,9 +381,7 @@ class PageRenderer {
     void updateItemMatrix() {
         const std::optional<Affine2>& t = transforms_.back();
         if (!t) return;  // nothing is drawn until the pop
-        cairo_matrix_t m;
-        cairo_matrix_init(&m, t->xx, t->yx, t->xy, t->yy, t->x0, t->y0);
-        cairo_matrix_multiply(&item_, &m, &base_);
+        item_ = base_ * *t;
         unitScale_ = g_.pointsPerUnit * std::sqrt(std::fabs(t->determinant()));
     }
 
@@ -415,26 +399,24 @@ class PageRenderer {
     }
 
     void appendSegment(const PolylineVertex& from, const Point2& to) {
-        cairo_t* cr = cr_;
         BulgeArc arc;
         if (!curvedSegment(from, to, arc)) {
-            cairo_line_to(cr, to.x, to.y);
+            canvas_.lineTo(to.x, to.y);
         } else if (arc.sweep > 0) {
-            cairo_arc(cr, arc.centre.x, arc.centre.y, arc.radius, arc.startAngle,
-                      arc.startAngle + arc.sweep);
+            canvas_.arc(arc.centre.x, arc.centre.y, arc.radius, arc.startAngle,
+                        arc.startAngle + arc.sweep);
         } else {
-            cairo_arc_negative(cr, arc.centre.x, arc.centre.y, arc.radius, arc.startAngle,
-                               arc.startAngle + arc.sweep);
+            canvas_.arcNegative(arc.centre.x, arc.centre.y, arc.radius, arc.startAngle,
+                                arc.startAngle + arc.sweep);
         }
     }
 
     void appendLoop(const std::vector<PolylineVertex>& v, bool closed) {
-        cairo_t* cr = cr_;
-        cairo_move_to(cr, v[0].point.x, v[0].point.y);
+        canvas_.moveTo(v[0].point.x, v[0].point.y);
         const std::size_t segments = closed ? v.size() : v.size() - 1;
         for (std::size_t i = 0; i < segments; ++i)
             appendSegment(v[i], v[(i + 1) % v.size()].point);
-        if (closed) cairo_close_path(cr);
+        if (closed) canvas_.closePath();
     }
 
     void drawPolyline(const Pen& pen, const PolylinePrimitive& poly) {
@@ -442,8 +424,8 @@ class PageRenderer {
         if (v.empty() || !finiteVertices(v)) return;
         if (v.size() == 1) {  // a single vertex plots as a dot
             beginStroke(pen, 0.0);
-            cairo_move_to(cr_, v[0].point.x, v[0].point.y);
-            cairo_close_path(cr_);
+            canvas_.moveTo(v[0].point.x, v[0].point.y);
+            canvas_.closePath();
             return;
         }
         const std::size_t segments = poly.closed ? v.size() : v.size() - 1;
@@ -468,20 +450,20 @@ class PageRenderer {
         flushStroke();
         if (constant) {
             if (!drawable(w0)) return;
-            cairo_save(cr_);
-            cairo_set_line_width(cr_, std::fabs(w0));
-            cairo_set_line_cap(cr_, CAIRO_LINE_CAP_BUTT);
-            cairo_set_dash(cr_, nullptr, 0, 0.0);
-            cairo_set_line_join(cr_, CAIRO_LINE_JOIN_MITER);
+            canvas_.save();
+            canvas_.setLineWidth(std::fabs(w0));
+            canvas_.setLineCap(LineCap::Butt);
+            canvas_.setDash({}, 0.0);
+            canvas_.setLineJoin(LineJoin::Miter);
             appendLoop(v, poly.closed);
-            cairo_stroke(cr_);
-            cairo_restore(cr_);
+            canvas_.stroke();
+            canvas_.restore();
             return;
         }
         // Tapered segments: each is a filled band, and a disc fills the wedge between two bands
         // at a bend. All of them run clockwise, so the non-zero rule unites their overlaps.
-        cairo_save(cr_);
-        cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_WINDING);
+        canvas_.save();
+        canvas_.setFillRule(FillRule::NonZero);
         for (std::size_t i = 0; i < segments; ++i) {
             const std::size_t next = (i + 1) % v.size();
             appendBand(v[i], v[next].point);
@@ -489,13 +471,13 @@ class PageRenderer {
             const double joint =
                 std::min(std::fabs(v[i].endWidth), std::fabs(v[next].startWidth)) / 2.0;
             if (joint > 0) {
-                cairo_new_sub_path(cr_);
-                cairo_arc_negative(cr_, v[next].point.x, v[next].point.y, joint, 0, -kTwoPi);
-                cairo_close_path(cr_);
+                canvas_.newSubPath();
+                canvas_.arcNegative(v[next].point.x, v[next].point.y, joint, 0, -kTwoPi);
+                canvas_.closePath();
             }
         }
-        cairo_fill(cr_);
-        cairo_restore(cr_);
+        canvas_.fill();
+        canvas_.restore();
     }
 
     // Band from `from` to `to` whose width runs from from.startWidth to from.endWidth: left edge
@@ -517,15 +499,15 @@ class PageRenderer {
             // Constant width: two true arcs, the left edge forwards and the right one back.
             const double a0 = arc.startAngle, a1 = arc.startAngle + arc.sweep;
             const double inner = std::max(0.0, arc.radius - w0), outer = arc.radius + w0;
-            cairo_new_sub_path(cr_);
+            canvas_.newSubPath();
             if (arc.sweep > 0) {
-                cairo_arc(cr_, arc.centre.x, arc.centre.y, inner, a0, a1);
-                cairo_arc_negative(cr_, arc.centre.x, arc.centre.y, outer, a1, a0);
+                canvas_.arc(arc.centre.x, arc.centre.y, inner, a0, a1);
+                canvas_.arcNegative(arc.centre.x, arc.centre.y, outer, a1, a0);
             } else {
-                cairo_arc_negative(cr_, arc.centre.x, arc.centre.y, outer, a0, a1);
-                cairo_arc(cr_, arc.centre.x, arc.centre.y, inner, a1, a0);
+                canvas_.arcNegative(arc.centre.x, arc.centre.y, outer, a0, a1);
+                canvas_.arc(arc.centre.x, arc.centre.y, inner, a1, a0);
             }
-            cairo_close_path(cr_);
+            canvas_.closePath();
             return;
         } else {
             const int steps =
@@ -542,12 +524,12 @@ class PageRenderer {
                                  arc.centre.y + sy * (arc.radius - side * half)});
             }
         }
-        cairo_move_to(cr_, left[0].x, left[0].y);
+        canvas_.moveTo(left[0].x, left[0].y);
         for (std::size_t k = 1; k < left.size(); ++k)
-            cairo_line_to(cr_, left[k].x, left[k].y);
+            canvas_.lineTo(left[k].x, left[k].y);
         for (std::size_t k = right.size(); k-- > 0;)
-            cairo_line_to(cr_, right[k].x, right[k].y);
-        cairo_close_path(cr_);
+            canvas_.lineTo(right[k].x, right[k].y);
+        canvas_.closePath();
     }
 
     // --- ellipses and fills ------------------------------------------------------------------
@@ -564,14 +546,13 @@ class PageRenderer {
         beginStroke(pen, perimeter * (ccwEnd(el.startParam, el.endParam) - el.startParam) / kTwoPi);
         // The path is built in the ellipse's own frame; the stroke happens later under the
         // drawing transform, so the line keeps its weight.
-        cairo_matrix_t saved;
-        cairo_get_matrix(cr_, &saved);
-        cairo_translate(cr_, el.centre.x, el.centre.y);
-        cairo_rotate(cr_, std::atan2(el.majorAxis.y, el.majorAxis.x));
-        cairo_scale(cr_, major, major * el.ratio);
-        cairo_new_sub_path(cr_);
-        cairo_arc(cr_, 0, 0, 1, el.startParam, ccwEnd(el.startParam, el.endParam));
-        cairo_set_matrix(cr_, &saved);
+        const Affine2 saved = canvas_.matrix();
+        canvas_.translate(el.centre.x, el.centre.y);
+        canvas_.rotate(std::atan2(el.majorAxis.y, el.majorAxis.x));
+        canvas_.scale(major, major * el.ratio);
+        canvas_.newSubPath();
+        canvas_.arc(0, 0, 1, el.startParam, ccwEnd(el.startParam, el.endParam));
+        canvas_.setMatrix(saved);
     }
 
     // Adds the fill's loops to the current path; false when it has none to draw.
@@ -594,14 +575,12 @@ class PageRenderer {
             return;
         PangoLayout* layout = shaper_.layout(t.text, t.fontFamily);
 
-        cairo_save(cr_);
-        cairo_translate(cr_, t.position.x, t.position.y);
-        cairo_rotate(cr_, t.rotation);
-        cairo_matrix_t shear;
-        cairo_matrix_init(&shear, 1, 0, std::tan(t.oblique), 1, 0, 0);
-        cairo_transform(cr_, &shear);
+        const Affine2 saved = canvas_.matrix();
+        canvas_.translate(t.position.x, t.position.y);
+        canvas_.rotate(t.rotation);
+        canvas_.transform({1, 0, std::tan(t.oblique), 1, 0, 0});
         const double k = t.height / (kCapHeightPerEm * kLayoutEm);
-        cairo_scale(cr_, k * t.widthFactor, -k);  // layout space has y down
+        canvas_.scale(k * t.widthFactor, -k);  // layout space has y down
         // The layout is measured once in its own unhinted space and drawn under any transform;
         // updating it to every text's transform would reload the fonts for each text.
 
@@ -619,16 +598,127 @@ class PageRenderer {
         if (t.vAlign == TextVAlign::Bottom) dy = -height;
         if (t.vAlign == TextVAlign::Middle) dy = cap / 2.0 - baseline;
         if (t.vAlign == TextVAlign::Top) dy = cap - baseline;
-        cairo_move_to(cr_, dx, dy);
-        pango_cairo_show_layout(cr_, layout);
-        cairo_restore(cr_);
+        canvas_.translate(dx, dy);
+        showLayout(layout);
+        canvas_.setMatrix(saved);
+    }
+
+    // Writes the layout's glyphs with their top-left corner at the origin of the canvas
+    // transform (layout units, y down). Each run is placed by one text matrix at its baseline;
+    // the width table of the embedded font gives every advance, and where pango's advance
+    // differs (kerning, spacing) the difference goes into the TJ array, so glyphs land exactly
+    // where pango put them.
+    void showLayout(PangoLayout* layout) {
+        const char* text = pango_layout_get_text(layout);
+        const std::size_t textSize = std::strlen(text);
+        const Affine2 toPage = canvas_.matrix();
+        std::string& out = canvas_.beginText();
+        out += "BT\n";
+        PangoLayoutIter* iter = pango_layout_get_iter(layout);
+        do {
+            PangoGlyphItem* run = pango_layout_iter_get_run_readonly(iter);
+            if (run == nullptr || run->glyphs == nullptr || run->item == nullptr) continue;
+            const int font = run->item->analysis.font
+                                 ? fonts_.fontFor(hb_font_get_face(
+                                       pango_font_get_hb_font(run->item->analysis.font)))
+                                 : -1;
+            if (font < 0) continue;
+            PangoRectangle extents;
+            pango_layout_iter_get_run_extents(iter, nullptr, &extents);
+            const double baselineY =
+                static_cast<double>(pango_layout_iter_get_baseline(iter)) / PANGO_SCALE;
+            double penX = static_cast<double>(extents.x) / PANGO_SCALE;
+            out += "/F" + std::to_string(font) + " 1 Tf\n";
+
+            const PangoGlyphString* glyphs = run->glyphs;
+            const bool rightToLeft = (run->item->analysis.level % 2) != 0;
+            const std::size_t itemStart = std::size_t(run->item->offset);
+            const std::size_t itemEnd =
+                std::min(textSize, itemStart + std::size_t(run->item->length));
+            bool open = false;  // a TJ array is open at the pen position
+            for (int i = 0; i < glyphs->num_glyphs; ++i) {
+                const PangoGlyphInfo& info = glyphs->glyphs[i];
+                const double advance = static_cast<double>(info.geometry.width) / PANGO_SCALE;
+                if (info.glyph == PANGO_GLYPH_EMPTY) {
+                    penX += advance;
+                    if (open) out += "]TJ\n";
+                    open = false;
+                    continue;
+                }
+                // What this glyph stands for: its cluster's text, given to the cluster's first
+                // glyph only.
+                const int cluster = glyphs->log_clusters[i];
+                std::string_view shown;
+                const bool firstOfCluster =
+                    rightToLeft
+                        ? (i + 1 == glyphs->num_glyphs || glyphs->log_clusters[i + 1] != cluster)
+                        : (i == 0 || glyphs->log_clusters[i - 1] != cluster);
+                if (firstOfCluster) {
+                    std::size_t end = itemEnd;
+                    if (!rightToLeft) {
+                        for (int j = i + 1; j < glyphs->num_glyphs; ++j)
+                            if (glyphs->log_clusters[j] != cluster) {
+                                end = itemStart + std::size_t(glyphs->log_clusters[j]);
+                                break;
+                            }
+                    } else {
+                        for (int j = i - 1; j >= 0; --j)
+                            if (glyphs->log_clusters[j] != cluster) {
+                                end = itemStart + std::size_t(glyphs->log_clusters[j]);
+                                break;
+                            }
+                    }
+                    const std::size_t begin = itemStart + std::size_t(cluster);
+                    if (begin < end && end <= textSize)
+                        shown = std::string_view(text + begin, end - begin);
+                }
+                const unsigned glyph =
+                    (info.glyph & PANGO_GLYPH_UNKNOWN_FLAG) != 0 ? 0u : unsigned(info.glyph);
+                const unsigned code = fonts_.codeFor(font, glyph, shown);
+                const double offsetX = static_cast<double>(info.geometry.x_offset) / PANGO_SCALE;
+                const double offsetY = static_cast<double>(info.geometry.y_offset) / PANGO_SCALE;
+                const bool shifted = offsetX != 0.0 || offsetY != 0.0;
+                if (!open || shifted) {
+                    if (open) out += "]TJ\n";
+                    // Text space: the em is kLayoutEm layout units, y up.
+                    const Affine2 m =
+                        toPage *
+                        Affine2{kLayoutEm, 0, 0, -kLayoutEm, penX + offsetX, baselineY + offsetY};
+                    for (double v : {m.xx, m.yx, m.xy, m.yy}) {
+                        appendScale(out, v);
+                        out.push_back(' ');
+                    }
+                    appendCoordinate(out, m.x0);
+                    out.push_back(' ');
+                    appendCoordinate(out, m.y0);
+                    out += " Tm[";
+                    open = true;
+                }
+                static const char hex[] = "0123456789ABCDEF";
+                out.push_back('<');
+                for (int shift = 12; shift >= 0; shift -= 4)
+                    out.push_back(hex[(code >> shift) & 0xF]);
+                out.push_back('>');
+                // Thousandths of the em by which the font's advance overshoots pango's.
+                const double correction = fonts_.advance(font, code) - 1000.0 * advance / kLayoutEm;
+                if (std::fabs(correction) >= 0.001) appendCoordinate(out, correction);
+                penX += advance;
+                if (shifted) {
+                    out += "]TJ\n";
+                    open = false;
+                }
+            }
+            if (open) out += "]TJ\n";
+        } while (pango_layout_iter_next_run(iter));
+        pango_layout_iter_free(iter);
+        out += "ET\n";
     }
 
     // --- clipping ----------------------------------------------------------------------------
 
     void pushClip(const PlotRect& r) {
         flushInk();
-        cairo_save(cr_);
+        canvas_.save();
         ++clipDepth_;
         const PlotRect n = PlotRect::normalised(r.minX, r.minY, r.maxX, r.maxY);
         // What the clip leaves visible, in drawing units (its bounds when it is turned).
@@ -647,22 +737,23 @@ class PageRenderer {
             seen = {1.0, 1.0, 0.0, 0.0};  // nothing
         }
         visible_.push_back(seen);
-        if (n.isValid()) cairo_rectangle(cr_, n.minX, n.minY, n.width(), n.height());
+        if (n.isValid()) canvas_.rectangle(n.minX, n.minY, n.width(), n.height());
         // An invalid rectangle clips everything away: an empty path clips to nothing.
-        cairo_clip(cr_);
+        canvas_.clip();
     }
 
     void popClip() {
         flushInk();
         visible_.pop_back();
-        cairo_restore(cr_);
-        cairo_set_matrix(cr_, &base_);  // the restored state may hold a block's transform
+        canvas_.restore();
+        canvas_.setMatrix(base_);  // the restored state may hold a block's transform
         --clipDepth_;
         haveColour_ = false;  // the restored state has the colour and dashes of before the push
         dash_ = -1;
     }
 
-    cairo_t* cr_;
+    PdfCanvas& canvas_;
+    PageFonts& fonts_;
     const PageGeometry& g_;
     const PlotStyleTable& style_;
     TextShaper shaper_;
@@ -670,13 +761,13 @@ class PageRenderer {
     bool haveColour_ = false;
     Rgb colour_;
     double width_ = 0.0;
-    int dash_ = 0;  // the dash pattern cairo holds
+    int dash_ = 0;  // the dash pattern the canvas holds
     const DisplayList* list_ = nullptr;
     int clipDepth_ = 0;
     std::vector<Deferred> deferred_;
     std::vector<PlotRect> visible_;  // drawing units; one per open clip plus the page's
-    cairo_matrix_t base_{};          // drawing units to page
-    cairo_matrix_t item_{};          // the items' own units to page, under the transforms in force
+    Affine2 base_{};                 // drawing units to page
+    Affine2 item_{};                 // the items' own units to page, under the transforms in force
     double unitScale_ = 1.0;         // points per item unit (geometric mean over directions)
     std::vector<std::optional<Affine2>> transforms_{Affine2{}};
 };
@@ -705,22 +796,14 @@ namespace qkshost::pdf::detail {
 PlotResult renderPdfPage(const PageGeometry& g, const PlotStyleTable& style,
                          const DisplayList& list, bool clipToPlotArea, const std::string& title,
                          AtomicOutputFile& out) {
-    Owned<cairo_surface_t> surface(
-        cairo_pdf_surface_create_for_stream(writeToFile, &out, g.pageWidthPt, g.pageHeightPt));
-    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
-        return PlotResult::failure(PlotStatus::RenderFailed,
-                                   std::string("cannot create the PDF surface: ") +
-                                       cairo_status_to_string(cairo_surface_status(surface.get())));
-    cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATOR, "qkshost");
-    if (!title.empty()) {
-        gchar* valid = g_utf8_make_valid(title.c_str(), static_cast<gssize>(title.size()));
-        cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_TITLE, valid);
-        g_free(valid);
-    }
+    // Kept from page to page on this thread: a large page's content and paths take
+    // megabytes, and fresh memory costs a page fault for every 4 KB touched.
+    thread_local std::string content;
+    thread_local std::vector<PathSegment> path;
+    content.clear();
+    PageFonts fonts;
     {
-        Owned<cairo_t> cr(cairo_create(surface.get()));
-        // Page space (points, y up) to cairo's device space (y down).
-        const double H = g.pageHeightPt;
+        PdfCanvas canvas(content, path);
         // Other plot types leave the plot area unclipped: their area is an estimate of what is
         // drawn (text boxes especially), and nothing outside it was meant to be left out.
         const double widen = clipToPlotArea ? 1.0 * kPointsPerMm : HUGE_VAL;
@@ -729,16 +812,10 @@ PlotResult renderPdfPage(const PageGeometry& g, const PlotStyleTable& style,
         const double x1 = std::min(g.printableAreaPt.maxX, g.plotAreaPt.maxX + widen);
         const double y1 = std::min(g.printableAreaPt.maxY, g.plotAreaPt.maxY + widen);
         if (x1 > x0 && y1 > y0) {
-            cairo_rectangle(cr.get(), x0, H - y1, x1 - x0, y1 - y0);
-            cairo_clip(cr.get());
-            // The sheet is white anyway. Painting it first also keeps cairo's page analysis
-            // linear: every later operation then lies inside one region that is already a
-            // single rectangle, instead of adding its own box to an ever larger region.
-            cairo_set_source_rgb(cr.get(), 1, 1, 1);
-            cairo_paint(cr.get());
-            cairo_matrix_t m;
-            cairo_matrix_init(&m, g.a, -g.b, g.c, -g.d, g.e, H - g.f);
-            cairo_set_matrix(cr.get(), &m);
+            canvas.save();
+            canvas.rectangle(x0, y0, x1 - x0, y1 - y0);
+            canvas.clip();
+            canvas.setMatrix({g.a, g.b, g.c, g.d, g.e, g.f});
             // The clipped page area in drawing units.
             Bounds seen;
             const double det = g.a * g.d - g.b * g.c;
@@ -750,20 +827,49 @@ PlotResult renderPdfPage(const PageGeometry& g, const PlotStyleTable& style,
             const PlotRect visible = seen.empty()
                                          ? PlotRect{-HUGE_VAL, -HUGE_VAL, HUGE_VAL, HUGE_VAL}
                                          : PlotRect{seen.minX, seen.minY, seen.maxX, seen.maxY};
-            PageRenderer(cr.get(), g, style).render(list, visible);
+            PageRenderer(canvas, fonts, g, style).render(list, visible);
+            canvas.restore();
         }
-        if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS)
-            return PlotResult::failure(
-                PlotStatus::RenderFailed,
-                std::string("rendering failed: ") + cairo_status_to_string(cairo_status(cr.get())));
     }
-    cairo_surface_finish(surface.get());
-    const cairo_status_t status = cairo_surface_status(surface.get());
-    if (status == CAIRO_STATUS_WRITE_ERROR)
-        return PlotResult::failure(PlotStatus::WriteFailed, "writing the PDF failed");
-    if (status != CAIRO_STATUS_SUCCESS)
-        return PlotResult::failure(PlotStatus::RenderFailed, std::string("rendering failed: ") +
-                                                                 cairo_status_to_string(status));
+
+    PdfDocumentWriter doc(out);
+    const int catalog = doc.reserveObject();
+    const int pages = doc.reserveObject();
+    const int page = doc.reserveObject();
+    const int contents = doc.reserveObject();
+    const int info = doc.reserveObject();
+    doc.writeObject(catalog, "<</Type/Catalog/Pages " + std::to_string(pages) + " 0 R>>");
+    doc.writeObject(pages, "<</Type/Pages/Kids[" + std::to_string(page) + " 0 R]/Count 1>>");
+    doc.writeStream(contents, "", content);
+    const std::string fontResources = fonts.write(doc);
+    std::string pageDict = "<</Type/Page/Parent " + std::to_string(pages) + " 0 R/MediaBox[0 0 ";
+    appendCoordinate(pageDict, g.pageWidthPt);
+    pageDict.push_back(' ');
+    appendCoordinate(pageDict, g.pageHeightPt);
+    pageDict += "]/Resources<<";
+    if (!fontResources.empty()) pageDict += "/Font<<" + fontResources + ">>";
+    pageDict += ">>/Contents " + std::to_string(contents) + " 0 R>>";
+    doc.writeObject(page, pageDict);
+
+    std::string infoDict = "<</Creator(qkshost)/Producer(qkshost)";
+    if (!title.empty()) {
+        infoDict += "/Title";
+        appendTextString(infoDict, title);
+    }
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    char date[40];
+    if (gmtime_r(&now, &utc) != nullptr &&
+        std::strftime(date, sizeof date, "(D:%Y%m%d%H%M%SZ)", &utc) > 0)
+        infoDict += std::string("/CreationDate") + date;
+    infoDict += ">>";
+    doc.writeObject(info, infoDict);
+    doc.finish(catalog, info);
+    // A huge page does not keep its memory for all the small ones after it.
+    constexpr std::size_t kKeptScratch = std::size_t(32) << 20;
+    if (content.capacity() > kKeptScratch) std::string().swap(content);
+    if (path.capacity() * sizeof(PathSegment) > kKeptScratch) std::vector<PathSegment>().swap(path);
+    if (!doc.ok()) return PlotResult::failure(PlotStatus::WriteFailed, "writing the PDF failed");
     return PlotResult::success();
 }
 

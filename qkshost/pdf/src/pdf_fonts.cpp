@@ -1,0 +1,265 @@
+#include "pdf_fonts.h"
+
+#include <hb-ot.h>
+#include <hb-subset.h>
+
+#include <cmath>
+
+namespace qkshost::pdf::detail {
+namespace {
+
+constexpr unsigned kMostCodes = 0xFFFF;
+
+struct SubsetDeleter {
+    void operator()(hb_subset_input_t* p) const { hb_subset_input_destroy(p); }
+    void operator()(hb_subset_plan_t* p) const { hb_subset_plan_destroy(p); }
+    void operator()(hb_face_t* p) const { hb_face_destroy(p); }
+    void operator()(hb_blob_t* p) const { hb_blob_destroy(p); }
+};
+template <class T>
+using HbOwned = std::unique_ptr<T, SubsetDeleter>;
+
+bool hasTable(hb_face_t* face, hb_tag_t tag) {
+    HbOwned<hb_blob_t> blob(hb_face_reference_table(face, tag));
+    return hb_blob_get_length(blob.get()) > 0;
+}
+
+// Big-endian signed 16-bit value at `offset` of a table; 0 when the table is shorter.
+int tableInt16(hb_face_t* face, hb_tag_t tag, unsigned offset) {
+    HbOwned<hb_blob_t> blob(hb_face_reference_table(face, tag));
+    unsigned length = 0;
+    const char* data = hb_blob_get_data(blob.get(), &length);
+    if (data == nullptr || offset + 2 > length) return 0;
+    return static_cast<std::int16_t>((static_cast<unsigned char>(data[offset]) << 8) |
+                                     static_cast<unsigned char>(data[offset + 1]));
+}
+
+// The face's PostScript name reduced to the characters a PDF name may hold unescaped.
+std::string postScriptName(hb_face_t* face) {
+    char buffer[128];
+    unsigned size = sizeof buffer;
+    hb_ot_name_get_utf8(face, HB_OT_NAME_ID_POSTSCRIPT_NAME, HB_LANGUAGE_INVALID, &size, buffer);
+    std::string name;
+    for (unsigned i = 0; i < size && buffer[i] != '\0'; ++i) {
+        const char c = buffer[i];
+        if (c > ' ' && c < 127 && std::string_view("()<>[]{}/%#").find(c) == std::string::npos)
+            name.push_back(c);
+    }
+    return name.empty() ? std::string("Font") : name;
+}
+
+// Six capitals naming the subset; the same glyphs of the same font give the same tag.
+std::string subsetTag(const std::string& name, const std::vector<unsigned>& glyphs) {
+    std::uint64_t h = 1469598103934665603ULL;
+    auto mix = [&](unsigned v) {
+        h ^= v;
+        h *= 1099511628211ULL;
+    };
+    for (char c : name)
+        mix(static_cast<unsigned char>(c));
+    for (unsigned g : glyphs)
+        mix(g);
+    std::string tag;
+    for (int i = 0; i < 6; ++i) {
+        tag.push_back(char('A' + h % 26));
+        h /= 26;
+    }
+    return tag;
+}
+
+void appendUtf16Hex(std::string& out, std::string_view utf8) {
+    std::string withMark;
+    appendTextString(withMark, utf8);  // "<FEFF....>"
+    out.append(withMark, 5, withMark.size() - 6);
+}
+
+void appendCode(std::string& out, unsigned code) {
+    static const char hex[] = "0123456789ABCDEF";
+    out.push_back('<');
+    for (int shift = 12; shift >= 0; shift -= 4)
+        out.push_back(hex[(code >> shift) & 0xF]);
+    out.push_back('>');
+}
+
+std::string number(double v) {
+    std::string s;
+    appendCoordinate(s, v);
+    return s;
+}
+
+}  // namespace
+
+PageFonts::~PageFonts() {
+    for (Font& f : fonts_)
+        hb_font_destroy(f.metrics);
+    for (auto& [face, index] : byFace_)
+        hb_face_destroy(face);
+}
+
+int PageFonts::fontFor(hb_face_t* face) {
+    auto found = byFace_.find(face);
+    if (found != byFace_.end()) return found->second;
+    if (face == nullptr) return -1;
+    int index = -1;
+    // Only TrueType outlines go in as they are; a face without them (CFF, bitmaps) is left out.
+    if (hasTable(face, HB_TAG('g', 'l', 'y', 'f')) && hasTable(face, HB_TAG('l', 'o', 'c', 'a'))) {
+        Font f;
+        f.face = face;
+        f.metrics = hb_font_create(face);
+        f.unitsPerEm = std::max(1u, hb_face_get_upem(face));
+        hb_font_set_scale(f.metrics, int(f.unitsPerEm), int(f.unitsPerEm));
+        fonts_.push_back(std::move(f));
+        index = static_cast<int>(fonts_.size() - 1);
+    }
+    byFace_.emplace(hb_face_reference(face), index);
+    return index;
+}
+
+unsigned PageFonts::codeFor(int font, unsigned glyph, std::string_view text) {
+    Font& f = fonts_[std::size_t(font)];
+    auto found = f.codeOfGlyph.find(glyph);
+    if (found != f.codeOfGlyph.end()) return found->second;
+    if (f.glyphOfCode.size() > kMostCodes) return 0;
+    const auto code = static_cast<unsigned>(f.glyphOfCode.size());
+    f.codeOfGlyph.emplace(glyph, code);
+    f.glyphOfCode.push_back(glyph);
+    f.advanceOfCode.push_back(1000.0 * hb_font_get_glyph_h_advance(f.metrics, glyph) /
+                              f.unitsPerEm);
+    f.textOfCode.emplace_back(text);
+    return code;
+}
+
+double PageFonts::advance(int font, unsigned code) const {
+    const Font& f = fonts_[std::size_t(font)];
+    return code < f.advanceOfCode.size() ? f.advanceOfCode[code] : 0.0;
+}
+
+std::string PageFonts::write(PdfDocumentWriter& doc) const {
+    std::string resources;
+    for (std::size_t i = 0; i < fonts_.size(); ++i) {
+        if (fonts_[i].glyphOfCode.size() <= 1) continue;
+        const int type0 = doc.reserveObject();
+        writeFont(doc, fonts_[i], type0);
+        resources += "/F" + std::to_string(i) + " " + std::to_string(type0) + " 0 R";
+    }
+    return resources;
+}
+
+void PageFonts::writeFont(PdfDocumentWriter& doc, const Font& f, int type0) const {
+    // Subset: only the glyphs shown (and the missing glyph); layout tables are not needed once
+    // the text is set.
+    HbOwned<hb_subset_input_t> input(hb_subset_input_create_or_fail());
+    std::string program;
+    std::vector<unsigned> newGlyphOfCode(f.glyphOfCode.size(), 0);
+    if (input) {
+        hb_set_t* glyphs = hb_subset_input_glyph_set(input.get());
+        for (unsigned g : f.glyphOfCode)
+            hb_set_add(glyphs, g);
+        hb_set_t* drop = hb_subset_input_set(input.get(), HB_SUBSET_SETS_DROP_TABLE_TAG);
+        for (hb_tag_t tag :
+             {HB_TAG('G', 'S', 'U', 'B'), HB_TAG('G', 'P', 'O', 'S'), HB_TAG('G', 'D', 'E', 'F'),
+              HB_TAG('k', 'e', 'r', 'n'), HB_TAG('B', 'A', 'S', 'E'), HB_TAG('J', 'S', 'T', 'F'),
+              HB_TAG('M', 'A', 'T', 'H'), HB_TAG('m', 'o', 'r', 'x')})
+            hb_set_add(drop, tag);
+        HbOwned<hb_subset_plan_t> plan(hb_subset_plan_create_or_fail(f.face, input.get()));
+        if (plan) {
+            const hb_map_t* oldToNew = hb_subset_plan_old_to_new_glyph_mapping(plan.get());
+            for (std::size_t c = 0; c < f.glyphOfCode.size(); ++c) {
+                const hb_codepoint_t g = hb_map_get(oldToNew, f.glyphOfCode[c]);
+                newGlyphOfCode[c] = g == HB_MAP_VALUE_INVALID ? 0 : g;
+            }
+            HbOwned<hb_face_t> subset(hb_subset_plan_execute_or_fail(plan.get()));
+            if (subset) {
+                HbOwned<hb_blob_t> blob(hb_face_reference_blob(subset.get()));
+                unsigned length = 0;
+                const char* data = hb_blob_get_data(blob.get(), &length);
+                if (data != nullptr) program.assign(data, length);
+            }
+        }
+    }
+    if (program.empty()) {
+        // The subsetter failed: embed the whole face's file rather than show nothing.
+        HbOwned<hb_blob_t> blob(hb_face_reference_blob(f.face));
+        unsigned length = 0;
+        const char* data = hb_blob_get_data(blob.get(), &length);
+        if (data != nullptr) program.assign(data, length);
+        newGlyphOfCode = f.glyphOfCode;
+    }
+
+    const std::string base =
+        subsetTag(postScriptName(f.face), f.glyphOfCode) + "+" + postScriptName(f.face);
+    const double perUnit = 1000.0 / f.unitsPerEm;
+    hb_position_t ascender = 0, descender = 0, capHeight = 0;
+    hb_ot_metrics_get_position(f.metrics, HB_OT_METRICS_TAG_HORIZONTAL_ASCENDER, &ascender);
+    hb_ot_metrics_get_position(f.metrics, HB_OT_METRICS_TAG_HORIZONTAL_DESCENDER, &descender);
+    if (!hb_ot_metrics_get_position(f.metrics, HB_OT_METRICS_TAG_CAP_HEIGHT, &capHeight))
+        capHeight = ascender;
+    const hb_tag_t head = HB_TAG('h', 'e', 'a', 'd');
+
+    const int cidFont = doc.reserveObject();
+    const int descriptor = doc.reserveObject();
+    const int file = doc.reserveObject();
+    const int cidToGid = doc.reserveObject();
+    const int toUnicode = doc.reserveObject();
+
+    doc.writeObject(type0, "<</Type/Font/Subtype/Type0/BaseFont/" + base +
+                               "/Encoding/Identity-H/DescendantFonts[" + std::to_string(cidFont) +
+                               " 0 R]/ToUnicode " + std::to_string(toUnicode) + " 0 R>>");
+
+    std::string widths = "[0[";
+    for (std::size_t c = 0; c < f.advanceOfCode.size(); ++c) {
+        if (c) widths.push_back(' ');
+        appendCoordinate(widths,
+                         c == 0 ? 1000.0 * hb_font_get_glyph_h_advance(f.metrics, 0) / f.unitsPerEm
+                                : f.advanceOfCode[c]);
+    }
+    widths += "]]";
+    doc.writeObject(cidFont, "<</Type/Font/Subtype/CIDFontType2/BaseFont/" + base +
+                                 "/CIDSystemInfo<</Registry(Adobe)/Ordering(Identity)/"
+                                 "Supplement 0>>/FontDescriptor " +
+                                 std::to_string(descriptor) + " 0 R/W" + widths + "/CIDToGIDMap " +
+                                 std::to_string(cidToGid) + " 0 R>>");
+
+    doc.writeObject(descriptor, "<</Type/FontDescriptor/FontName/" + base + "/Flags 4/FontBBox[" +
+                                    number(tableInt16(f.face, head, 36) * perUnit) + " " +
+                                    number(tableInt16(f.face, head, 38) * perUnit) + " " +
+                                    number(tableInt16(f.face, head, 40) * perUnit) + " " +
+                                    number(tableInt16(f.face, head, 42) * perUnit) +
+                                    "]/ItalicAngle 0/Ascent " + number(ascender * perUnit) +
+                                    "/Descent " + number(descender * perUnit) + "/CapHeight " +
+                                    number(capHeight * perUnit) + "/StemV 80/FontFile2 " +
+                                    std::to_string(file) + " 0 R>>");
+    doc.writeStream(file, "/Length1 " + std::to_string(program.size()), program);
+
+    std::string map;
+    map.reserve(newGlyphOfCode.size() * 2);
+    for (unsigned g : newGlyphOfCode) {
+        map.push_back(char((g >> 8) & 0xFF));
+        map.push_back(char(g & 0xFF));
+    }
+    doc.writeStream(cidToGid, "", map);
+
+    std::string cmap =
+        "/CIDInit/ProcSet findresource begin\n12 dict begin\nbegincmap\n"
+        "/CIDSystemInfo<</Registry(Adobe)/Ordering(UCS)/Supplement 0>>def\n"
+        "/CMapName/Adobe-Identity-UCS def\n/CMapType 2 def\n"
+        "1 begincodespacerange\n<0000><FFFF>\nendcodespacerange\n";
+    std::vector<unsigned> mapped;
+    for (std::size_t c = 1; c < f.textOfCode.size(); ++c)
+        if (!f.textOfCode[c].empty()) mapped.push_back(unsigned(c));
+    for (std::size_t start = 0; start < mapped.size(); start += 100) {
+        const std::size_t end = std::min(mapped.size(), start + 100);
+        cmap += std::to_string(end - start) + " beginbfchar\n";
+        for (std::size_t k = start; k < end; ++k) {
+            appendCode(cmap, mapped[k]);
+            cmap.push_back('<');
+            appendUtf16Hex(cmap, f.textOfCode[mapped[k]]);
+            cmap += ">\n";
+        }
+        cmap += "endbfchar\n";
+    }
+    cmap += "endcmap\nCMapName currentdict/CMap defineresource pop\nend\nend\n";
+    doc.writeStream(toUnicode, "", cmap);
+}
+
+}  // namespace qkshost::pdf::detail
