@@ -170,10 +170,24 @@ TEST(PdfRender, TextIsRealGlyphsInEmbeddedSubsetFonts) {
     while (std::getline(lines, line)) {
         if (line.size() < 10 || line.find('+') == std::string::npos) continue;
         ++fontLines;
-        EXPECT_NE(line.find(" yes yes "), std::string::npos) << "not an embedded subset: " << line;
+        EXPECT_NE(line.find(" yes yes yes "), std::string::npos)
+            << "not an embedded subset with a ToUnicode map: " << line;
     }
     EXPECT_GE(fontLines, 2) << fonts;
     EXPECT_EQ(testing::pdfinfoField(pdf, "Title"), "文字 page");
+
+    // Every code shows the glyph of the character it is read back as, with that glyph's
+    // advance (checked against the installed fonts by fontTools); subsets stay small.
+    std::string glyphs;
+    EXPECT_EQ(testing::run(std::string("/usr/bin/python3 ") + QKS_PDF_GLYPHS_SCRIPT + " " +
+                               testing::quote(pdf) + " 2>&1",
+                           glyphs),
+              0)
+        << glyphs;
+    const std::size_t codes = glyphs.find("codes=");
+    ASSERT_NE(codes, std::string::npos) << glyphs;
+    EXPECT_GE(std::atoi(glyphs.c_str() + codes + 6), 30) << glyphs;
+    EXPECT_LT(testing::readFile(pdf).size(), 80u * 1024);
 }
 
 // A filled rectangle exactly covering the plotted area shows where fit, centring and rotation
