@@ -245,7 +245,7 @@ TEST(PdfCanvas, ArcsStayWithinATenthOfAPoint) {
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << "r=" << c.radius << " " << c.a1 << ".." << c.a2);
         std::string content;
-        std::vector<PathSegment> path;
+        PagePath path;
         PdfCanvas canvas(content, path);
         canvas.translate(300, 200);
         if (c.negative)
@@ -284,7 +284,7 @@ TEST(PdfCanvas, ArcsStayWithinATenthOfAPoint) {
 // written before the save, and the canvas knows it.
 TEST(PdfCanvas, StateIsWrittenOnlyWhenItChanges) {
     std::string content;
-    std::vector<PathSegment> path;
+    PagePath path;
     PdfCanvas canvas(content, path);
     canvas.setColour({255, 0, 0});
     canvas.setLineWidth(2);
@@ -319,7 +319,7 @@ TEST(PdfCanvas, StateIsWrittenOnlyWhenItChanges) {
 // stretch with it; a pen scaled alike in every direction stays in page space.
 TEST(PdfCanvas, StrokesFollowTheTransformOfTheirPen) {
     std::string content;
-    std::vector<PathSegment> path;
+    PagePath path;
     PdfCanvas canvas(content, path);
     canvas.setLineWidth(1);
     canvas.setMatrix({2, 0, 0, 2, 10, 10});  // uniform: width 2 in page space

@@ -56,8 +56,7 @@ void appendPoint(std::string& out, const Point2& p) {
 
 }  // namespace
 
-PdfCanvas::PdfCanvas(std::string& content, std::vector<PathSegment>& path)
-    : out_(content), path_(path) {
+PdfCanvas::PdfCanvas(std::string& content, PagePath& path) : out_(content), path_(path) {
     path_.clear();
 }
 
@@ -95,10 +94,12 @@ void PdfCanvas::restore() {
 void PdfCanvas::moveTo(double x, double y) {
     const Point2 p = matrix().apply({x, y});
     // A move straight after a move replaces it: a lone point draws nothing.
-    if (!path_.empty() && path_.back().op == 'm')
-        path_.back().p[0] = p;
-    else
-        path_.push_back({'m', {p, {}, {}}});
+    if (!path_.empty() && path_.ops.back() == 'm') {
+        path_.points.back() = p;
+    } else {
+        path_.ops.push_back('m');
+        path_.points.push_back(p);
+    }
     current_ = subpathStart_ = p;
     hasCurrent_ = true;
     needMove_ = false;
@@ -106,7 +107,8 @@ void PdfCanvas::moveTo(double x, double y) {
 
 void PdfCanvas::startIfNeeded() {
     if (needMove_) {
-        path_.push_back({'m', {subpathStart_, {}, {}}});
+        path_.ops.push_back('m');
+        path_.points.push_back(subpathStart_);
         needMove_ = false;
     }
 }
@@ -118,20 +120,24 @@ void PdfCanvas::lineTo(double x, double y) {
     }
     startIfNeeded();
     const Point2 p = matrix().apply({x, y});
-    path_.push_back({'l', {p, {}, {}}});
+    path_.ops.push_back('l');
+    path_.points.push_back(p);
     current_ = p;
 }
 
 void PdfCanvas::curveTo(const Point2& c1, const Point2& c2, const Point2& end) {
     startIfNeeded();
     const Affine2& m = matrix();
-    path_.push_back({'c', {m.apply(c1), m.apply(c2), m.apply(end)}});
-    current_ = path_.back().p[2];
+    path_.ops.push_back('c');
+    path_.points.push_back(m.apply(c1));
+    path_.points.push_back(m.apply(c2));
+    path_.points.push_back(m.apply(end));
+    current_ = path_.points.back();
 }
 
 void PdfCanvas::closePath() {
     if (!hasCurrent_ || needMove_) return;
-    path_.push_back({'h', {}});
+    path_.ops.push_back('h');
     current_ = subpathStart_;
     needMove_ = true;
 }
@@ -141,8 +147,13 @@ void PdfCanvas::rectangle(double x, double y, double w, double h) {
     if (m.xy == 0.0 && m.yx == 0.0) {
         // Sides along the page's axes: one "re".
         const Point2 corner = m.apply({x, y});
-        if (!path_.empty() && path_.back().op == 'm') path_.pop_back();
-        path_.push_back({'r', {corner, {w * m.xx, h * m.yy}, {}}});
+        if (!path_.empty() && path_.ops.back() == 'm') {
+            path_.ops.pop_back();
+            path_.points.pop_back();
+        }
+        path_.ops.push_back('r');
+        path_.points.push_back(corner);
+        path_.points.push_back({w * m.xx, h * m.yy});
         current_ = subpathStart_ = corner;
         hasCurrent_ = needMove_ = true;
         return;
@@ -212,29 +223,31 @@ void PdfCanvas::addArc(double xc, double yc, double r, double a1, double a2) {
 }
 
 void PdfCanvas::writePath(const Affine2* toUser) {
-    for (const PathSegment& s : path_) {
-        if (s.op == 'r') {
+    const Point2* p = path_.points.data();
+    for (const char op : path_.ops) {
+        if (op == 'r') {
             if (toUser) {  // a rectangle in page space is a parallelogram in user space
-                const Point2 corners[4] = {s.p[0],
-                                           {s.p[0].x + s.p[1].x, s.p[0].y},
-                                           {s.p[0].x + s.p[1].x, s.p[0].y + s.p[1].y},
-                                           {s.p[0].x, s.p[0].y + s.p[1].y}};
+                const Point2 corners[4] = {p[0],
+                                           {p[0].x + p[1].x, p[0].y},
+                                           {p[0].x + p[1].x, p[0].y + p[1].y},
+                                           {p[0].x, p[0].y + p[1].y}};
                 for (int i = 0; i < 4; ++i) {
                     appendPoint(out_, toUser->apply(corners[i]));
                     out_ += i == 0 ? "m\n" : "l\n";
                 }
                 out_ += "h\n";
             } else {
-                appendPoint(out_, s.p[0]);
-                appendPoint(out_, s.p[1]);
+                appendPoint(out_, p[0]);
+                appendPoint(out_, p[1]);
                 out_ += "re\n";
             }
+            p += 2;
             continue;
         }
-        const int points = s.op == 'c' ? 3 : s.op == 'h' ? 0 : 1;
-        for (int i = 0; i < points; ++i)
-            appendPoint(out_, toUser ? toUser->apply(s.p[i]) : s.p[i]);
-        out_.push_back(s.op);
+        const int points = op == 'c' ? 3 : op == 'h' ? 0 : 1;
+        for (int i = 0; i < points; ++i, ++p)
+            appendPoint(out_, toUser ? toUser->apply(*p) : *p);
+        out_.push_back(op);
         out_.push_back('\n');
     }
 }

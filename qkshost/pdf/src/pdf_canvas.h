@@ -15,17 +15,23 @@ enum class LineCap { Butt = 0, Round = 1 };
 enum class LineJoin { Miter = 0, Round = 1 };
 enum class FillRule { EvenOdd, NonZero };
 
-// One step of a path, in page space.
-struct PathSegment {
-    char op;  // 'm', 'l', 'c', 'h'; 'r': rectangle at p[0] of size p[1], along the page's axes
-    Point2 p[3];
+// A path in page space: its operators ('m', 'l', 'c', 'h', and 'r' for a rectangle along the
+// page's axes given by corner and size) and, one after the other, their points (1, 1, 3, 0, 2).
+struct PagePath {
+    std::vector<char> ops;
+    std::vector<Point2> points;
+    bool empty() const { return ops.empty(); }
+    void clear() {
+        ops.clear();
+        points.clear();
+    }
 };
 
 class PdfCanvas {
   public:
     // Content goes to the end of `content`; `path` holds the path being built (both are the
     // caller's, so their memory can serve page after page, and must outlive the canvas).
-    PdfCanvas(std::string& content, std::vector<PathSegment>& path);
+    PdfCanvas(std::string& content, PagePath& path);
 
     // --- transform: user space to page ---
     const Affine2& matrix() const { return state().matrix; }
@@ -105,7 +111,7 @@ class PdfCanvas {
     std::string& out_;
     std::vector<State> states_{State{}};
     std::vector<Written> written_{Written{}};
-    std::vector<PathSegment>& path_;
+    PagePath& path_;
     Point2 current_, subpathStart_;
     bool hasCurrent_ = false;
     bool needMove_ = false;  // a subpath was closed: the next segment starts from its start

@@ -4,6 +4,7 @@
 #include <hb-subset.h>
 
 #include <cmath>
+#include <mutex>
 
 namespace qkshost::pdf::detail {
 namespace {
@@ -87,6 +88,27 @@ std::string number(double v) {
     return s;
 }
 
+// The face to subset `face` from. Making a plan reads the whole font (a CJK font's cmap alone
+// holds tens of thousands of entries); from a face's second page on, the subsets come from a
+// copy harfbuzz has prepared for repeated subsetting, kept for the life of the process. The
+// first page of a face is subset directly, so a program plotting one page pays nothing extra.
+// Returns a new reference.
+hb_face_t* subsetSource(hb_face_t* face) {
+    struct Entry {
+        int uses = 0;
+        hb_face_t* prepared = nullptr;
+    };
+    static std::mutex mutex;
+    static std::map<hb_face_t*, Entry>* faces = new std::map<hb_face_t*, Entry>();
+    std::lock_guard<std::mutex> lock(mutex);
+    auto found = faces->find(face);
+    if (found == faces->end())
+        found = faces->emplace(hb_face_reference(face), Entry{}).first;  // keeps the key unique
+    Entry& entry = found->second;
+    if (entry.prepared == nullptr && ++entry.uses >= 2) entry.prepared = hb_subset_preprocess(face);
+    return hb_face_reference(entry.prepared != nullptr ? entry.prepared : face);
+}
+
 }  // namespace
 
 PageFonts::~PageFonts() {
@@ -161,7 +183,8 @@ void PageFonts::writeFont(PdfDocumentWriter& doc, const Font& f, int type0) cons
               HB_TAG('k', 'e', 'r', 'n'), HB_TAG('B', 'A', 'S', 'E'), HB_TAG('J', 'S', 'T', 'F'),
               HB_TAG('M', 'A', 'T', 'H'), HB_TAG('m', 'o', 'r', 'x')})
             hb_set_add(drop, tag);
-        HbOwned<hb_subset_plan_t> plan(hb_subset_plan_create_or_fail(f.face, input.get()));
+        HbOwned<hb_face_t> source(subsetSource(f.face));
+        HbOwned<hb_subset_plan_t> plan(hb_subset_plan_create_or_fail(source.get(), input.get()));
         if (plan) {
             const hb_map_t* oldToNew = hb_subset_plan_old_to_new_glyph_mapping(plan.get());
             for (std::size_t c = 0; c < f.glyphOfCode.size(); ++c) {

@@ -799,8 +799,12 @@ PlotResult renderPdfPage(const PageGeometry& g, const PlotStyleTable& style,
     // Kept from page to page on this thread: a large page's content and paths take
     // megabytes, and fresh memory costs a page fault for every 4 KB touched.
     thread_local std::string content;
-    thread_local std::vector<PathSegment> path;
+    thread_local PagePath path;
     content.clear();
+    // Untouched reserve costs nothing; growing by copies would touch everything twice.
+    content.reserve(std::min<std::size_t>(list.size(), 1u << 20) * 128);
+    path.ops.reserve(std::min<std::size_t>(list.size(), 1u << 20) * 4);
+    path.points.reserve(std::min<std::size_t>(list.size(), 1u << 20) * 8);
     PageFonts fonts;
     {
         PdfCanvas canvas(content, path);
@@ -868,7 +872,10 @@ PlotResult renderPdfPage(const PageGeometry& g, const PlotStyleTable& style,
     // A huge page does not keep its memory for all the small ones after it.
     constexpr std::size_t kKeptScratch = std::size_t(32) << 20;
     if (content.capacity() > kKeptScratch) std::string().swap(content);
-    if (path.capacity() * sizeof(PathSegment) > kKeptScratch) std::vector<PathSegment>().swap(path);
+    if (path.points.capacity() * sizeof(Point2) > kKeptScratch) {
+        std::vector<char>().swap(path.ops);
+        std::vector<Point2>().swap(path.points);
+    }
     if (!doc.ok()) return PlotResult::failure(PlotStatus::WriteFailed, "writing the PDF failed");
     return PlotResult::success();
 }
