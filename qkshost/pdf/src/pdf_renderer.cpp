@@ -1,8 +1,8 @@
 #include "pdf_renderer.h"
 
-#include <cairo.h>
+#include <fontconfig/fontconfig.h>
 #include <glib.h>
-#include <pango/pangocairo.h>
+#include <pango/pangoft2.h>
 
 #include <algorithm>
 #include <cctype>
@@ -39,7 +39,7 @@ struct Deleter {
     void operator()(PangoContext* p) const { g_object_unref(p); }
     void operator()(PangoLayout* p) const { g_object_unref(p); }
     void operator()(PangoFontDescription* p) const { pango_font_description_free(p); }
-    void operator()(cairo_font_options_t* p) const { cairo_font_options_destroy(p); }
+    void operator()(PangoFontMap* p) const { g_object_unref(p); }
 };
 template <class T>
 using Owned = std::unique_ptr<T, Deleter>;
@@ -73,11 +73,7 @@ std::string fontFamilyFor(const std::string& requested) {
 class TextShaper {
   public:
     TextShaper() {
-        context_.reset(pango_font_map_create_context(pango_cairo_font_map_get_default()));
-        Owned<cairo_font_options_t> options(cairo_font_options_create());
-        cairo_font_options_set_hint_style(options.get(), CAIRO_HINT_STYLE_NONE);
-        cairo_font_options_set_hint_metrics(options.get(), CAIRO_HINT_METRICS_OFF);
-        pango_cairo_context_set_font_options(context_.get(), options.get());
+        context_.reset(pango_font_map_create_context(fontMap()));
         pango_context_set_round_glyph_positions(context_.get(), FALSE);
         // Han characters shared by Chinese and Japanese take the Chinese forms.
         pango_context_set_language(context_.get(), pango_language_from_string("zh-cn"));
@@ -93,6 +89,24 @@ class TextShaper {
     }
 
   private:
+    // One font map per thread (pango's maps are not for sharing between threads), made once:
+    // it holds every font loaded, which a page would otherwise load again. Fonts are unhinted,
+    // so glyph positions scale exactly with the text.
+    static PangoFontMap* fontMap() {
+        thread_local Owned<PangoFontMap> map = [] {
+            PangoFontMap* m = pango_ft2_font_map_new();
+            pango_fc_font_map_set_default_substitute(
+                PANGO_FC_FONT_MAP(m),
+                [](FcPattern* pattern, gpointer) {
+                    FcPatternDel(pattern, FC_HINTING);
+                    FcPatternAddBool(pattern, FC_HINTING, FcFalse);
+                },
+                nullptr, nullptr);
+            return Owned<PangoFontMap>(m);
+        }();
+        return map.get();
+    }
+
     PangoFontDescription* fontFor(const std::string& family) {
         auto found = fonts_.find(family);
         if (found != fonts_.end()) return found->second.get();

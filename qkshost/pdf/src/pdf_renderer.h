@@ -1,4 +1,4 @@
-// Draws a display list onto one PDF page with cairo and pango and streams the bytes into a file.
+// Draws a display list onto one PDF page (texts laid out by pango) and writes the file.
 #pragma once
 
 #include <string>

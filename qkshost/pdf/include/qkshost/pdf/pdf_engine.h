@@ -1,11 +1,13 @@
 // The PDF plot engine: renders one display list onto one page of one PDF file.
 //
-// A page is validated, laid out (computePageGeometry), rendered through cairo (vector output,
-// true arcs, fonts embedded as subsets) and written to a temporary file beside the target,
+// A page is validated, laid out (computePageGeometry), rendered (vector output, arcs as
+// curves, texts as glyphs of TrueType subsets embedded with ToUnicode maps, so they can be
+// searched and copied) and written to a temporary file beside the target,
 // which then replaces the target by rename. The target never holds a half-written PDF; on any
 // failure an existing target is left untouched and the temporary file is removed.
 //
 // Threads: an engine is used by one thread at a time; the host plots on its main thread.
+// Engines on different threads may plot at the same time.
 #pragma once
 
 #include <functional>
