@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <sstream>
 
 #include "pdf_tools.h"
@@ -91,6 +92,51 @@ TEST(RenderedPages, WrappedTextReadsBackLineByLine) {
         }
     }
     EXPECT_NE(text.find("kappa"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// Every drawing of the reader's fuzz corpus and the fixtures, each layout plotted to its
+// extents: a page is written (or the plot refused with a reason) and poppler reads it cleanly.
+TEST(RenderedPages, EveryDrawingOfTheCorporaPlotsToAReadablePage) {
+    tools::TempDir dir;
+    int pages = 0;
+    for (const char* folder :
+         {"/fuzz/qkshost_drawing/corpus", "/tests/fixtures/dxf", "/tests/fixtures/render"}) {
+        const std::filesystem::path path = std::string(QKS_SOURCE_DIR) + folder;
+        if (!std::filesystem::is_directory(path)) continue;
+        for (const auto& entry : std::filesystem::directory_iterator(path)) {
+            if (!entry.is_regular_file()) continue;
+            drawing::Database db(false);
+            if (drawing::readDxfFile(db, entry.path().string()).status != drawing::Status::Ok)
+                continue;
+            for (drawing::ObjectIndex layout : db.layouts()) {
+                SCOPED_TRACE(entry.path().filename().string());
+                const pdf::DisplayList list = qkshost::render::renderLayout(db, layout);
+                pdf::PlotSettings s;
+                pdf::PlotSettingsValidator::setPlotConfiguration(
+                    s, "DWG To PDF.pc3", "ISO_full_bleed_A3_(420.00_x_297.00_MM)");
+                s.plotType = pdf::PlotType::Extents;
+                const std::string out = dir.file("page" + std::to_string(pages) + ".pdf");
+                const pdf::PlotResult r = pdf::PdfPlotEngine().plotToFile(s, list, out);
+                if (!r.ok()) {
+                    EXPECT_FALSE(r.message.empty());
+                    continue;
+                }
+                std::string info;
+                ASSERT_EQ(tools::run("pdfinfo " + tools::quote(out) + " 2>&1", info), 0) << info;
+                EXPECT_EQ(info.find("Error"), std::string::npos) << info;
+                EXPECT_EQ(tools::pdfinfoField(out, "Pages"), "1");
+                std::string text;
+                EXPECT_EQ(tools::run("pdftotext " + tools::quote(out) + " - 2>&1", text), 0);
+                EXPECT_EQ(text.find("Error"), std::string::npos) << text;
+                ++pages;
+            }
+        }
+    }
+    EXPECT_GT(pages, 20);
 }
 
 }  // namespace

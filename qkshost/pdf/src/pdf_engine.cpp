@@ -3,14 +3,6 @@
 #include "pdf_file.h"
 #include "pdf_renderer.h"
 
-// fontconfig and pango keep font patterns in caches they never release; under LeakSanitizer
-// those show up as leaks in every program that renders text. Weak, so a program that has its own
-// suppressions keeps them (it should then include these two lines).
-extern "C" __attribute__((weak, visibility("default"))) const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n"
-           "leak:libpango\n";
-}
-
 namespace qkshost::pdf {
 namespace {
 
