@@ -140,3 +140,63 @@ TEST(RenderedPages, EveryDrawingOfTheCorporaPlotsToAReadablePage) {
 }
 
 }  // namespace
+
+namespace {
+
+// Backward and upside-down texts (generation flags 2 and 4) are the text reflected about its
+// insertion point; the ink on the sheet lies where the reflection puts it.
+TEST(RenderedPages, BackwardAndUpsideDownTextsAreReflected) {
+    struct Case {
+        int generation;
+        double rotation;
+        bool inkLeft, inkBelow;  // of the insertion point, in the unrotated case
+    };
+    const Case cases[] = {
+        {0, 0, false, false}, {2, 0, true, false},         {4, 0, false, true},
+        {6, 0, true, true},   {2, M_PI / 2, false, false},  // turned a quarter: backward runs
+                                                            // downwards
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message()
+                     << "generation " << c.generation << " rotation " << c.rotation);
+        drawing::Database db;
+        auto t = std::make_unique<drawing::Text>();
+        t->text = "HHHHH";
+        t->position = {200, 150, 0};
+        t->height = 20;
+        t->rotation = c.rotation;
+        t->generation = c.generation;
+        db.appendEntity(std::move(t));
+        const pdf::DisplayList list = qkshost::render::renderLayout(db, db.findLayout("Model"));
+        pdf::PlotSettings s;
+        pdf::PlotSettingsValidator::setPlotConfiguration(s, "DWG To PDF.pc3",
+                                                         "ISO_full_bleed_A3_(420.00_x_297.00_MM)");
+        s.plotType = pdf::PlotType::Window;
+        s.window = {0, 0, 420, 297};
+        tools::TempDir dir;
+        const std::string out = dir.file("text.pdf");
+        ASSERT_TRUE(pdf::PdfPlotEngine().plotToFile(s, list, out).ok());
+        tools::Image image;
+        ASSERT_TRUE(tools::rasterise(out, 50, image));
+        tools::PixelBox px;
+        ASSERT_TRUE(tools::findPixels(
+            image, [](qkshost::pdf::Rgb p) { return p.r < 128; }, px));
+        const double k = image.width / 420.0;
+        const double minX = px.minX / k, maxX = (px.maxX + 1) / k;
+        const double minY = 297 - (px.maxY + 1) / k, maxY = 297 - px.minY / k;
+        if (c.rotation == 0) {
+            EXPECT_NEAR(c.inkLeft ? maxX : minX, 200, 3.0);
+            EXPECT_GT(maxX - minX, 60);  // five capitals of height 20
+            EXPECT_NEAR(c.inkBelow ? maxY : minY, 150, 1.0);
+            EXPECT_NEAR(maxY - minY, 20, 1.5);
+        } else {
+            // Turned upwards, then reflected along its direction: the capitals still stand to
+            // the left of the baseline, and the run goes down from the insertion point.
+            EXPECT_NEAR(maxX, 200, 1.0);
+            EXPECT_NEAR(maxY, 150, 3.0);
+            EXPECT_GT(maxY - minY, 60);
+        }
+    }
+}
+
+}  // namespace

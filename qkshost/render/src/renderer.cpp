@@ -647,6 +647,27 @@ class Renderer {
                                           : pdf::TextVAlign::Baseline;
         }
         placeText(prim, m, anchor, rotation, t.height, t.widthFactor, t.oblique, t.style);
+        // Backward (2) and upside-down (4) texts are the normal text reflected about the
+        // insertion point: along the text's direction, and across its baseline.
+        const bool backward = (t.generation & 2) != 0, upsideDown = (t.generation & 4) != 0;
+        if (backward || upsideDown) {
+            const double c = std::cos(prim.rotation), s = std::sin(prim.rotation);
+            const double sx = backward ? -1.0 : 1.0, sy = upsideDown ? -1.0 : 1.0;
+            // rotate(r) * scale(sx, sy) * rotate(-r), fixing the insertion point
+            pdf::Affine2 reflect;
+            reflect.xx = sx * c * c + sy * s * s;
+            reflect.yx = (sx - sy) * c * s;
+            reflect.xy = (sx - sy) * c * s;
+            reflect.yy = sx * s * s + sy * c * c;
+            reflect.x0 =
+                prim.position.x - (reflect.xx * prim.position.x + reflect.xy * prim.position.y);
+            reflect.y0 =
+                prim.position.y - (reflect.yx * prim.position.x + reflect.yy * prim.position.y);
+            out_.pushTransform(reflect);
+            add(pen, std::move(prim));
+            out_.popTransform();
+            return;
+        }
         add(pen, std::move(prim));
     }
 
