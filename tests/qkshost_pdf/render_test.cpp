@@ -761,3 +761,68 @@ TEST(PdfRender, HostileValuesAreSkipped) {
 
 }  // namespace
 }  // namespace qkshost::pdf
+
+namespace qkshost::pdf {
+namespace {
+
+// A face without TrueType outlines (here the CFF-flavoured Cantarell) is drawn as Type 3 fonts
+// of up to 255 glyphs each, from its outlines: the text shows and reads back.
+TEST(PdfRender, FacesWithOtherOutlinesBecomeType3Fonts) {
+    std::string match;
+    testing::run("fc-match -f '%{fontformat}' Cantarell", match);
+    if (match != "CFF") GTEST_SKIP() << "no CFF font named Cantarell installed: " << match;
+    TempDir dir;
+    DisplayList list;
+    // Over 255 different glyphs: ASCII, Latin-1 letters and Latin Extended-A.
+    std::string many;
+    for (char c = '!'; c <= '~'; ++c)
+        many += c;
+    for (unsigned cp = 0xC0; cp < 0x180; ++cp) {
+        many += char(0xC0 | (cp >> 6));
+        many += char(0x80 | (cp & 0x3F));
+    }
+    TextPrimitive t;
+    t.fontFamily = "Cantarell";
+    t.height = 6;
+    t.text = "Cantarell Type3 probe";
+    t.position = {20, 250};
+    list.add({PlotColour::aci(1)}, t);
+    for (std::size_t line = 0; line * 64 < many.size(); ++line) {
+        t.text = many.substr(line * 64, 64);  // whole characters: ASCII, then two bytes each
+        t.position = {20, 230 - 12.0 * double(line)};
+        list.add({PlotColour::aci(1)}, t);
+    }
+    const std::string pdf = dir.file("type3.pdf");
+    const PlotResult r = PdfPlotEngine().plotToFile(
+        windowSettings("ISO_full_bleed_A3_(420.00_x_297.00_MM)", {0, 0, 420, 297}), list, pdf);
+    ASSERT_TRUE(r.ok()) << r.message;
+
+    std::string fonts;
+    ASSERT_EQ(testing::run("pdffonts " + testing::quote(pdf), fonts), 0);
+    std::istringstream lines(fonts);
+    int type3 = 0;
+    for (std::string line; std::getline(lines, line);)
+        if (line.find("Type 3") != std::string::npos) {
+            ++type3;
+            EXPECT_NE(line.find(" yes "), std::string::npos) << "no ToUnicode map: " << line;
+        }
+    EXPECT_GE(type3, 2) << fonts;
+
+    std::string text;
+    ASSERT_EQ(testing::run("pdftotext -enc UTF-8 " + testing::quote(pdf) + " -", text), 0);
+    EXPECT_NE(text.find("Cantarell Type3 probe"), std::string::npos) << text;
+    EXPECT_NE(text.find("\xC3\x80\xC3\x81\xC3\x82"), std::string::npos) << text;  // ÀÁÂ
+    EXPECT_NE(text.find("\xC5\xBD\xC5\xBE"), std::string::npos) << text;          // Žž
+
+    // The glyphs are drawn: red ink along the first line, as wide as its text.
+    Image image;
+    ASSERT_TRUE(testing::rasterise(pdf, 50, image));
+    PixelBox px;
+    ASSERT_TRUE(testing::findPixels(image, isRed, px));
+    const double k = image.width / 420.0;
+    EXPECT_NEAR(px.minX / k, 20, 1.5);
+    EXPECT_NEAR(297 - px.minY / k, 250 + 6, 2.5);  // the probe's capitals reach 6 above
+}
+
+}  // namespace
+}  // namespace qkshost::pdf

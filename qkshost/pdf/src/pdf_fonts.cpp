@@ -74,10 +74,10 @@ void appendUtf16Hex(std::string& out, std::string_view utf8) {
     out.append(withMark, 5, withMark.size() - 6);
 }
 
-void appendCode(std::string& out, unsigned code) {
+void appendCode(std::string& out, unsigned code, bool twoBytes) {
     static const char hex[] = "0123456789ABCDEF";
     out.push_back('<');
-    for (int shift = 12; shift >= 0; shift -= 4)
+    for (int shift = twoBytes ? 12 : 4; shift >= 0; shift -= 4)
         out.push_back(hex[(code >> shift) & 0xF]);
     out.push_back('>');
 }
@@ -119,16 +119,20 @@ PageFonts::~PageFonts() {
 }
 
 int PageFonts::fontFor(hb_face_t* face) {
+    if (face == nullptr) return -1;
     auto found = byFace_.find(face);
     if (found != byFace_.end()) return found->second;
-    if (face == nullptr) return -1;
     int index = -1;
-    // Only TrueType outlines go in as they are; a face without them (CFF, bitmaps) is left out.
-    if (hasTable(face, HB_TAG('g', 'l', 'y', 'f')) && hasTable(face, HB_TAG('l', 'o', 'c', 'a'))) {
+    const bool trueType =
+        hasTable(face, HB_TAG('g', 'l', 'y', 'f')) && hasTable(face, HB_TAG('l', 'o', 'c', 'a'));
+    const bool outlines = trueType || hasTable(face, HB_TAG('C', 'F', 'F', ' ')) ||
+                          hasTable(face, HB_TAG('C', 'F', 'F', '2'));
+    if (outlines) {
         Font f;
         f.face = face;
         f.metrics = hb_font_create(face);
         f.unitsPerEm = std::max(1u, hb_face_get_upem(face));
+        f.trueType = trueType;
         hb_font_set_scale(f.metrics, int(f.unitsPerEm), int(f.unitsPerEm));
         fonts_.push_back(std::move(f));
         index = static_cast<int>(fonts_.size() - 1);
@@ -137,45 +141,183 @@ int PageFonts::fontFor(hb_face_t* face) {
     return index;
 }
 
-unsigned PageFonts::codeFor(int font, unsigned glyph, std::string_view text) {
+ShownGlyph PageFonts::show(int font, unsigned glyph, std::string_view text) {
     Font& f = fonts_[std::size_t(font)];
-    auto found = f.codeOfGlyph.find(glyph);
-    if (found != f.codeOfGlyph.end()) return found->second;
-    if (f.glyphOfCode.size() > kMostCodes) return 0;
-    const auto code = static_cast<unsigned>(f.glyphOfCode.size());
-    f.codeOfGlyph.emplace(glyph, code);
-    f.glyphOfCode.push_back(glyph);
-    f.advanceOfCode.push_back(1000.0 * hb_font_get_glyph_h_advance(f.metrics, glyph) /
-                              f.unitsPerEm);
-    f.textOfCode.emplace_back(text);
-    return code;
-}
-
-double PageFonts::advance(int font, unsigned code) const {
-    const Font& f = fonts_[std::size_t(font)];
-    return code < f.advanceOfCode.size() ? f.advanceOfCode[code] : 0.0;
+    auto found = f.shown.find(glyph);
+    if (found != f.shown.end()) return found->second;
+    // Type 3 codes are single bytes: a face with more glyphs spreads over several fonts.
+    const std::size_t capacity = f.trueType ? kMostCodes + 1 : 256;
+    if (f.filling < 0 || resources_[std::size_t(f.filling)].glyphOfCode.size() >= capacity) {
+        if (f.trueType && f.filling >= 0)  // the missing glyph, as the width table has it
+            return {f.filling, 0, true,
+                    1000.0 * hb_font_get_glyph_h_advance(f.metrics, 0) / f.unitsPerEm};
+        resources_.push_back(Resource{font, {0}, {0.0}, {std::string()}});
+        f.filling = static_cast<int>(resources_.size() - 1);
+    }
+    Resource& r = resources_[std::size_t(f.filling)];
+    ShownGlyph g;
+    g.resource = f.filling;
+    g.code = static_cast<unsigned>(r.glyphOfCode.size());
+    g.twoBytes = f.trueType;
+    g.advance = 1000.0 * hb_font_get_glyph_h_advance(f.metrics, glyph) / f.unitsPerEm;
+    r.glyphOfCode.push_back(glyph);
+    r.advanceOfCode.push_back(g.advance);
+    r.textOfCode.emplace_back(text);
+    f.shown.emplace(glyph, g);
+    return g;
 }
 
 std::string PageFonts::write(PdfDocumentWriter& doc) const {
     std::string resources;
-    for (std::size_t i = 0; i < fonts_.size(); ++i) {
-        if (fonts_[i].glyphOfCode.size() <= 1) continue;
-        const int type0 = doc.reserveObject();
-        writeFont(doc, fonts_[i], type0);
-        resources += "/F" + std::to_string(i) + " " + std::to_string(type0) + " 0 R";
+    for (std::size_t i = 0; i < resources_.size(); ++i) {
+        const Resource& r = resources_[i];
+        if (r.glyphOfCode.size() <= 1) continue;
+        const int number = doc.reserveObject();
+        if (fonts_[std::size_t(r.font)].trueType)
+            writeTrueType(doc, r, number);
+        else
+            writeType3(doc, r, number);
+        resources += "/F" + std::to_string(i) + " " + std::to_string(number) + " 0 R";
     }
     return resources;
 }
 
-void PageFonts::writeFont(PdfDocumentWriter& doc, const Font& f, int type0) const {
+void PageFonts::writeToUnicode(PdfDocumentWriter& doc, const Resource& r, bool twoBytes,
+                               int number) const {
+    std::string cmap =
+        "/CIDInit/ProcSet findresource begin\n12 dict begin\nbegincmap\n"
+        "/CIDSystemInfo<</Registry(Adobe)/Ordering(UCS)/Supplement 0>>def\n"
+        "/CMapName/Adobe-Identity-UCS def\n/CMapType 2 def\n1 begincodespacerange\n";
+    cmap += twoBytes ? "<0000><FFFF>\n" : "<00><FF>\n";
+    cmap += "endcodespacerange\n";
+    std::vector<unsigned> mapped;
+    for (std::size_t c = 1; c < r.textOfCode.size(); ++c)
+        if (!r.textOfCode[c].empty()) mapped.push_back(unsigned(c));
+    for (std::size_t start = 0; start < mapped.size(); start += 100) {
+        const std::size_t end = std::min(mapped.size(), start + 100);
+        cmap += std::to_string(end - start) + " beginbfchar\n";
+        for (std::size_t k = start; k < end; ++k) {
+            appendCode(cmap, mapped[k], twoBytes);
+            cmap.push_back('<');
+            appendUtf16Hex(cmap, r.textOfCode[mapped[k]]);
+            cmap += ">\n";
+        }
+        cmap += "endbfchar\n";
+    }
+    cmap += "endcmap\nCMapName currentdict/CMap defineresource pop\nend\nend\n";
+    doc.writeStream(number, "", cmap);
+}
+
+namespace {
+
+// Collects a glyph outline as PDF path operators in thousandths of the em; quadratic pieces
+// become the equivalent cubic ones.
+struct OutlineWriter {
+    std::string path;
+    double scale = 1.0;
+
+    void point(float x, float y) {
+        appendCoordinate(path, x * scale);
+        path.push_back(' ');
+        appendCoordinate(path, y * scale);
+        path.push_back(' ');
+    }
+    static OutlineWriter& of(void* data) { return *static_cast<OutlineWriter*>(data); }
+
+    static hb_draw_funcs_t* funcs() {
+        static hb_draw_funcs_t* made = [] {
+            hb_draw_funcs_t* f = hb_draw_funcs_create();
+            hb_draw_funcs_set_move_to_func(
+                f,
+                [](hb_draw_funcs_t*, void* d, hb_draw_state_t*, float x, float y, void*) {
+                    of(d).point(x, y);
+                    of(d).path += "m\n";
+                },
+                nullptr, nullptr);
+            hb_draw_funcs_set_line_to_func(
+                f,
+                [](hb_draw_funcs_t*, void* d, hb_draw_state_t*, float x, float y, void*) {
+                    of(d).point(x, y);
+                    of(d).path += "l\n";
+                },
+                nullptr, nullptr);
+            hb_draw_funcs_set_quadratic_to_func(
+                f,
+                [](hb_draw_funcs_t*, void* d, hb_draw_state_t* st, float cx, float cy, float x,
+                   float y, void*) {
+                    const float x0 = st->current_x, y0 = st->current_y;
+                    of(d).point(x0 + 2.0f / 3.0f * (cx - x0), y0 + 2.0f / 3.0f * (cy - y0));
+                    of(d).point(x + 2.0f / 3.0f * (cx - x), y + 2.0f / 3.0f * (cy - y));
+                    of(d).point(x, y);
+                    of(d).path += "c\n";
+                },
+                nullptr, nullptr);
+            hb_draw_funcs_set_cubic_to_func(
+                f,
+                [](hb_draw_funcs_t*, void* d, hb_draw_state_t*, float c1x, float c1y, float c2x,
+                   float c2y, float x, float y, void*) {
+                    of(d).point(c1x, c1y);
+                    of(d).point(c2x, c2y);
+                    of(d).point(x, y);
+                    of(d).path += "c\n";
+                },
+                nullptr, nullptr);
+            hb_draw_funcs_set_close_path_func(
+                f, [](hb_draw_funcs_t*, void* d, hb_draw_state_t*, void*) { of(d).path += "h\n"; },
+                nullptr, nullptr);
+            hb_draw_funcs_make_immutable(f);
+            return f;
+        }();
+        return made;
+    }
+};
+
+}  // namespace
+
+void PageFonts::writeType3(PdfDocumentWriter& doc, const Resource& r, int type3) const {
+    const Font& f = fonts_[std::size_t(r.font)];
+    const double perUnit = 1000.0 / f.unitsPerEm;
+    const hb_tag_t head = HB_TAG('h', 'e', 'a', 'd');
+    std::string procs, differences, widths;
+    for (std::size_t c = 1; c < r.glyphOfCode.size(); ++c) {
+        OutlineWriter outline;
+        outline.scale = perUnit;
+        appendCoordinate(outline.path, r.advanceOfCode[c]);
+        outline.path += " 0 d0\n";
+        const std::size_t header = outline.path.size();
+        hb_font_get_glyph_shape(f.metrics, r.glyphOfCode[c], OutlineWriter::funcs(), &outline);
+        if (outline.path.size() > header) outline.path += "f\n";
+        const int proc = doc.reserveObject();
+        doc.writeStream(proc, "", outline.path);
+        procs += "/g" + std::to_string(c) + " " + std::to_string(proc) + " 0 R";
+        differences += "/g" + std::to_string(c);
+        if (c > 1) widths.push_back(' ');
+        appendCoordinate(widths, r.advanceOfCode[c]);
+    }
+    const int toUnicode = doc.reserveObject();
+    doc.writeObject(type3, "<</Type/Font/Subtype/Type3/Name/" + postScriptName(f.face) +
+                               "/FontBBox[" + number(tableInt16(f.face, head, 36) * perUnit) + " " +
+                               number(tableInt16(f.face, head, 38) * perUnit) + " " +
+                               number(tableInt16(f.face, head, 40) * perUnit) + " " +
+                               number(tableInt16(f.face, head, 42) * perUnit) +
+                               "]/FontMatrix[0.001 0 0 0.001 0 0]/CharProcs<<" + procs +
+                               ">>/Encoding<</Type/Encoding/Differences[1" + differences +
+                               "]>>/FirstChar 1/LastChar " +
+                               std::to_string(r.glyphOfCode.size() - 1) + "/Widths[" + widths +
+                               "]/Resources<<>>/ToUnicode " + std::to_string(toUnicode) + " 0 R>>");
+    writeToUnicode(doc, r, false, toUnicode);
+}
+
+void PageFonts::writeTrueType(PdfDocumentWriter& doc, const Resource& r, int type0) const {
+    const Font& f = fonts_[std::size_t(r.font)];
     // Subset: only the glyphs shown (and the missing glyph); layout tables are not needed once
     // the text is set.
     HbOwned<hb_subset_input_t> input(hb_subset_input_create_or_fail());
     std::string program;
-    std::vector<unsigned> newGlyphOfCode(f.glyphOfCode.size(), 0);
+    std::vector<unsigned> newGlyphOfCode(r.glyphOfCode.size(), 0);
     if (input) {
         hb_set_t* glyphs = hb_subset_input_glyph_set(input.get());
-        for (unsigned g : f.glyphOfCode)
+        for (unsigned g : r.glyphOfCode)
             hb_set_add(glyphs, g);
         hb_set_t* drop = hb_subset_input_set(input.get(), HB_SUBSET_SETS_DROP_TABLE_TAG);
         for (hb_tag_t tag :
@@ -187,8 +329,8 @@ void PageFonts::writeFont(PdfDocumentWriter& doc, const Font& f, int type0) cons
         HbOwned<hb_subset_plan_t> plan(hb_subset_plan_create_or_fail(source.get(), input.get()));
         if (plan) {
             const hb_map_t* oldToNew = hb_subset_plan_old_to_new_glyph_mapping(plan.get());
-            for (std::size_t c = 0; c < f.glyphOfCode.size(); ++c) {
-                const hb_codepoint_t g = hb_map_get(oldToNew, f.glyphOfCode[c]);
+            for (std::size_t c = 0; c < r.glyphOfCode.size(); ++c) {
+                const hb_codepoint_t g = hb_map_get(oldToNew, r.glyphOfCode[c]);
                 newGlyphOfCode[c] = g == HB_MAP_VALUE_INVALID ? 0 : g;
             }
             HbOwned<hb_face_t> subset(hb_subset_plan_execute_or_fail(plan.get()));
@@ -206,11 +348,11 @@ void PageFonts::writeFont(PdfDocumentWriter& doc, const Font& f, int type0) cons
         unsigned length = 0;
         const char* data = hb_blob_get_data(blob.get(), &length);
         if (data != nullptr) program.assign(data, length);
-        newGlyphOfCode = f.glyphOfCode;
+        newGlyphOfCode = r.glyphOfCode;
     }
 
     const std::string base =
-        subsetTag(postScriptName(f.face), f.glyphOfCode) + "+" + postScriptName(f.face);
+        subsetTag(postScriptName(f.face), r.glyphOfCode) + "+" + postScriptName(f.face);
     const double perUnit = 1000.0 / f.unitsPerEm;
     hb_position_t ascender = 0, descender = 0, capHeight = 0;
     hb_ot_metrics_get_position(f.metrics, HB_OT_METRICS_TAG_HORIZONTAL_ASCENDER, &ascender);
@@ -230,11 +372,11 @@ void PageFonts::writeFont(PdfDocumentWriter& doc, const Font& f, int type0) cons
                                " 0 R]/ToUnicode " + std::to_string(toUnicode) + " 0 R>>");
 
     std::string widths = "[0[";
-    for (std::size_t c = 0; c < f.advanceOfCode.size(); ++c) {
+    for (std::size_t c = 0; c < r.advanceOfCode.size(); ++c) {
         if (c) widths.push_back(' ');
         appendCoordinate(widths,
                          c == 0 ? 1000.0 * hb_font_get_glyph_h_advance(f.metrics, 0) / f.unitsPerEm
-                                : f.advanceOfCode[c]);
+                                : r.advanceOfCode[c]);
     }
     widths += "]]";
     doc.writeObject(cidFont, "<</Type/Font/Subtype/CIDFontType2/BaseFont/" + base +
@@ -262,27 +404,7 @@ void PageFonts::writeFont(PdfDocumentWriter& doc, const Font& f, int type0) cons
     }
     doc.writeStream(cidToGid, "", map);
 
-    std::string cmap =
-        "/CIDInit/ProcSet findresource begin\n12 dict begin\nbegincmap\n"
-        "/CIDSystemInfo<</Registry(Adobe)/Ordering(UCS)/Supplement 0>>def\n"
-        "/CMapName/Adobe-Identity-UCS def\n/CMapType 2 def\n"
-        "1 begincodespacerange\n<0000><FFFF>\nendcodespacerange\n";
-    std::vector<unsigned> mapped;
-    for (std::size_t c = 1; c < f.textOfCode.size(); ++c)
-        if (!f.textOfCode[c].empty()) mapped.push_back(unsigned(c));
-    for (std::size_t start = 0; start < mapped.size(); start += 100) {
-        const std::size_t end = std::min(mapped.size(), start + 100);
-        cmap += std::to_string(end - start) + " beginbfchar\n";
-        for (std::size_t k = start; k < end; ++k) {
-            appendCode(cmap, mapped[k]);
-            cmap.push_back('<');
-            appendUtf16Hex(cmap, f.textOfCode[mapped[k]]);
-            cmap += ">\n";
-        }
-        cmap += "endbfchar\n";
-    }
-    cmap += "endcmap\nCMapName currentdict/CMap defineresource pop\nend\nend\n";
-    doc.writeStream(toUnicode, "", cmap);
+    writeToUnicode(doc, r, true, toUnicode);
 }
 
 }  // namespace qkshost::pdf::detail

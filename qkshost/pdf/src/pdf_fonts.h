@@ -1,6 +1,8 @@
-// The fonts of one PDF page: which glyphs its texts show, embedded at the end as TrueType
-// subsets (CIDFontType2 under Identity-H) with width tables and ToUnicode maps, so the page
-// shows real glyphs that text extraction and search read back.
+// The fonts of one PDF page: which glyphs its texts show, embedded at the end. TrueType faces
+// go in as subsets (CIDFontType2 under Identity-H, two-byte codes); faces with other outlines
+// (CFF, CFF2) as Type 3 fonts of up to 255 glyphs drawn from their outlines. Every font has a
+// width table and a ToUnicode map, so the page shows real glyphs that text extraction and
+// search read back.
 #pragma once
 
 #include <hb.h>
@@ -17,6 +19,14 @@
 
 namespace qkshost::pdf::detail {
 
+// How the page shows one glyph.
+struct ShownGlyph {
+    int resource = 0;   // the font resource, /F<resource>
+    unsigned code = 0;  // written as two hex bytes, or one when !twoBytes
+    bool twoBytes = true;
+    double advance = 0.0;  // thousandths of the em, as the font's width table has it
+};
+
 class PageFonts {
   public:
     PageFonts() = default;
@@ -24,16 +34,14 @@ class PageFonts {
     PageFonts& operator=(const PageFonts&) = delete;
     ~PageFonts();
 
-    // The page's number for `face`'s font (its resource is /F<number>); -1 when the face
-    // cannot be embedded (no TrueType outlines). Holds a reference to the face until the
-    // page is written, so a face is never confused with a later one at the same address.
+    // The page's number for `face`; -1 when nothing can be drawn from it. Holds a reference to
+    // the face until the page is written, so a face is never confused with a later one at the
+    // same address.
     int fontFor(hb_face_t* face);
-    // The two-byte code the page shows glyph `glyph` of font `font` with. `text` is what the
-    // glyph stands for (for copying and search), taken the first time the glyph is met. Code 0
-    // (the missing-glyph box) when the font has no room for more codes.
-    unsigned codeFor(int font, unsigned glyph, std::string_view text);
-    // The advance of a code, in thousandths of the em, as the page's width table has it.
-    double advance(int font, unsigned code) const;
+    // How the page shows glyph `glyph` of font `font`. `text` is what the glyph stands for (for
+    // copying and search), taken the first time the glyph is met. A font without room for more
+    // glyphs shows its missing-glyph box.
+    ShownGlyph show(int font, unsigned glyph, std::string_view text);
 
     // Writes every font used; returns the entries of the page's /Font resource dictionary.
     std::string write(PdfDocumentWriter& doc) const;
@@ -43,15 +51,24 @@ class PageFonts {
         hb_face_t* face = nullptr;     // the reference byFace_ holds
         hb_font_t* metrics = nullptr;  // at units-per-em scale
         unsigned unitsPerEm = 1000;
-        std::unordered_map<unsigned, unsigned> codeOfGlyph;
-        std::vector<unsigned> glyphOfCode{0};  // code 0 is the missing glyph
+        bool trueType = true;  // otherwise drawn as Type 3
+        std::unordered_map<unsigned, ShownGlyph> shown;
+        int filling = -1;  // the resource new glyphs go into
+    };
+    // One font dictionary of the page: a TrueType subset, or one slice of a Type 3 face.
+    struct Resource {
+        int font = 0;
+        std::vector<unsigned> glyphOfCode{0};  // code 0: the missing glyph (TrueType only)
         std::vector<double> advanceOfCode{0.0};
         std::vector<std::string> textOfCode{std::string()};
     };
-    void writeFont(PdfDocumentWriter& doc, const Font& font, int type0) const;
+    void writeTrueType(PdfDocumentWriter& doc, const Resource& r, int type0) const;
+    void writeType3(PdfDocumentWriter& doc, const Resource& r, int type3) const;
+    void writeToUnicode(PdfDocumentWriter& doc, const Resource& r, bool twoBytes, int number) const;
 
     std::vector<Font> fonts_;
-    std::map<hb_face_t*, int> byFace_;  // every face met, referenced; -1: not embeddable
+    std::vector<Resource> resources_;
+    std::map<hb_face_t*, int> byFace_;  // every face met, referenced; -1: not drawable
 };
 
 }  // namespace qkshost::pdf::detail

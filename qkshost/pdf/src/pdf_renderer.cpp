@@ -637,6 +637,7 @@ class PageRenderer {
         const Affine2 toPage = canvas_.matrix();
         std::string& out = canvas_.beginText();
         out += "BT\n";
+        int resource = -1;  // the font selected by Tf
         PangoLayoutIter* iter = pango_layout_get_iter(layout);
         do {
             PangoGlyphItem* run = pango_layout_iter_get_run_readonly(iter);
@@ -651,21 +652,21 @@ class PageRenderer {
             const double baselineY =
                 static_cast<double>(pango_layout_iter_get_baseline(iter)) / PANGO_SCALE;
             double penX = static_cast<double>(extents.x) / PANGO_SCALE;
-            out += "/F" + std::to_string(font) + " 1 Tf\n";
 
             const PangoGlyphString* glyphs = run->glyphs;
             const bool rightToLeft = (run->item->analysis.level % 2) != 0;
             const std::size_t itemStart = std::size_t(run->item->offset);
             const std::size_t itemEnd =
                 std::min(textSize, itemStart + std::size_t(run->item->length));
-            bool open = false;  // a TJ array is open at the pen position
+            bool placed = false;  // the text position is at the pen
+            bool open = false;    // a TJ array is open
             for (int i = 0; i < glyphs->num_glyphs; ++i) {
                 const PangoGlyphInfo& info = glyphs->glyphs[i];
                 const double advance = static_cast<double>(info.geometry.width) / PANGO_SCALE;
                 if (info.glyph == PANGO_GLYPH_EMPTY) {
                     penX += advance;
                     if (open) out += "]TJ\n";
-                    open = false;
+                    open = placed = false;
                     continue;
                 }
                 // What this glyph stands for: its cluster's text, given to the cluster's first
@@ -697,12 +698,20 @@ class PageRenderer {
                 }
                 const unsigned glyph =
                     (info.glyph & PANGO_GLYPH_UNKNOWN_FLAG) != 0 ? 0u : unsigned(info.glyph);
-                const unsigned code = fonts_.codeFor(font, glyph, shown);
+                const ShownGlyph g = fonts_.show(font, glyph, shown);
                 const double offsetX = static_cast<double>(info.geometry.x_offset) / PANGO_SCALE;
                 const double offsetY = static_cast<double>(info.geometry.y_offset) / PANGO_SCALE;
                 const bool shifted = offsetX != 0.0 || offsetY != 0.0;
-                if (!open || shifted) {
+                if (g.resource != resource) {
+                    // Changing fonts keeps the text position: the array goes on after Tf.
                     if (open) out += "]TJ\n";
+                    open = false;
+                    out += "/F" + std::to_string(g.resource) + " 1 Tf\n";
+                    resource = g.resource;
+                }
+                if (!placed || shifted) {
+                    if (open) out += "]TJ\n";
+                    open = false;
                     // Text space: the em is kLayoutEm layout units, y up.
                     const Affine2 m =
                         toPage *
@@ -714,21 +723,23 @@ class PageRenderer {
                     appendCoordinate(out, m.x0);
                     out.push_back(' ');
                     appendCoordinate(out, m.y0);
-                    out += " Tm[";
-                    open = true;
+                    out += " Tm";
+                    placed = true;
                 }
+                if (!open) out.push_back('[');
+                open = true;
                 static const char hex[] = "0123456789ABCDEF";
                 out.push_back('<');
-                for (int shift = 12; shift >= 0; shift -= 4)
-                    out.push_back(hex[(code >> shift) & 0xF]);
+                for (int shift = g.twoBytes ? 12 : 4; shift >= 0; shift -= 4)
+                    out.push_back(hex[(g.code >> shift) & 0xF]);
                 out.push_back('>');
                 // Thousandths of the em by which the font's advance overshoots pango's.
-                const double correction = fonts_.advance(font, code) - 1000.0 * advance / kLayoutEm;
+                const double correction = g.advance - 1000.0 * advance / kLayoutEm;
                 if (std::fabs(correction) >= 0.001) appendCoordinate(out, correction);
                 penX += advance;
                 if (shifted) {
                     out += "]TJ\n";
-                    open = false;
+                    open = placed = false;
                 }
             }
             if (open) out += "]TJ\n";
