@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev googletest
   qtbase5-dev qtbase5-dev-tools
   libpango1.0-dev libharfbuzz-dev zlib1g-dev fonts-wqy-microhei fontconfig
-  python3 python3-ezdxf python3-shapely python3-fonttools poppler-utils xvfb xauth
+  python3 python3-ezdxf python3-shapely python3-fonttools poppler-utils qpdf xvfb xauth
   libnest2d-dev libpolyclipping-dev libnlopt-cxx-dev libboost-dev librecad
 )
 need=()

@@ -67,6 +67,14 @@ void writeFile(const std::string& path, const std::string& bytes) {
     out << bytes;
 }
 
+std::string qpdfProblems(const std::string& pdf) {
+    std::string out;
+    const int status = run("qpdf --check " + quote(pdf) + " 2>&1", out);
+    return status == 0 && out.find("WARNING") == std::string::npos
+               ? std::string()
+               : out + "(exit " + std::to_string(status) + ")";
+}
+
 std::string pdfinfoField(const std::string& pdf, const std::string& key) {
     std::string out;
     if (run("pdfinfo " + quote(pdf) + " 2>/dev/null", out) != 0) return {};

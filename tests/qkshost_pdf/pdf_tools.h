@@ -32,6 +32,10 @@ std::string quote(const std::string& text);
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 
+// qpdf's structural check (cross-reference table, object syntax, stream encodings): empty when
+// the file passes without a warning, otherwise what qpdf reported.
+std::string qpdfProblems(const std::string& pdf);
+
 // The value of one "Key: value" line of pdfinfo, empty if absent.
 std::string pdfinfoField(const std::string& pdf, const std::string& key);
 // Page size in points from pdfinfo ("Page size: 1190.55 x 841.89 pts ...").

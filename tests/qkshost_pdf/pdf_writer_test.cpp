@@ -181,6 +181,7 @@ TEST(PdfDocument, CrossReferenceAndStreamsReadBack) {
         EXPECT_TRUE(inflate(file.substr(begin, length)) == s) << "stream of " << s.size();
         at = begin + length;
     }
+    EXPECT_EQ(testing::qpdfProblems(path), "");
     std::string out;
     EXPECT_EQ(testing::run("pdfinfo " + testing::quote(path) + " 2>&1", out), 0) << out;
     EXPECT_EQ(out.find("Error"), std::string::npos) << out;

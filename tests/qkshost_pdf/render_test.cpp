@@ -189,6 +189,7 @@ TEST(PdfRender, TextIsRealGlyphsInEmbeddedSubsetFonts) {
     ASSERT_NE(codes, std::string::npos) << glyphs;
     EXPECT_GE(std::atoi(glyphs.c_str() + codes + 6), 30) << glyphs;
     EXPECT_LT(testing::readFile(pdf).size(), 80u * 1024);
+    EXPECT_EQ(testing::qpdfProblems(pdf), "");
 }
 
 // A filled rectangle exactly covering the plotted area shows where fit, centring and rotation
@@ -827,6 +828,7 @@ TEST(PdfRender, FacesWithOtherOutlinesBecomeType3Fonts) {
         GTEST_SKIP() << "fonts were looked up before the test's configuration was set: run the "
                         "case on its own";
     EXPECT_GE(type3, 2) << fonts;
+    EXPECT_EQ(testing::qpdfProblems(pdf), "");
 
     std::string text;
     ASSERT_EQ(testing::run("pdftotext -enc UTF-8 " + testing::quote(pdf) + " -", text), 0);

@@ -99,7 +99,8 @@ TEST(RenderedPages, WrappedTextReadsBackLineByLine) {
 namespace {
 
 // Every drawing of the reader's fuzz corpus and the fixtures, each layout plotted to its
-// extents: a page is written (or the plot refused with a reason) and poppler reads it cleanly.
+// extents: a page is written (or the plot refused with a reason), passes qpdf's structural
+// check and poppler reads it cleanly.
 TEST(RenderedPages, EveryDrawingOfTheCorporaPlotsToAReadablePage) {
     tools::TempDir dir;
     int pages = 0;
@@ -129,6 +130,7 @@ TEST(RenderedPages, EveryDrawingOfTheCorporaPlotsToAReadablePage) {
                 ASSERT_EQ(tools::run("pdfinfo " + tools::quote(out) + " 2>&1", info), 0) << info;
                 EXPECT_EQ(info.find("Error"), std::string::npos) << info;
                 EXPECT_EQ(tools::pdfinfoField(out, "Pages"), "1");
+                EXPECT_EQ(tools::qpdfProblems(out), "");
                 std::string text;
                 EXPECT_EQ(tools::run("pdftotext " + tools::quote(out) + " - 2>&1", text), 0);
                 EXPECT_EQ(text.find("Error"), std::string::npos) << text;
