@@ -9,6 +9,7 @@
 #include "pdf_tools.h"
 #include "qkshost/drawing/database.h"
 #include "qkshost/pdf/pdf_engine.h"
+#include "qkshost/pdf/text_metrics.h"
 #include "qkshost/render/renderer.h"
 
 namespace {
@@ -19,21 +20,27 @@ namespace tools = qkshost::pdf::testing;
 
 const std::string kFixtures = std::string(QKS_SOURCE_DIR) + "/tests/fixtures/render/";
 
-// Plots the model space of a fixture as the window (0,0)-(420,297) on a full-bleed A3 sheet, so
-// one drawing unit is one millimetre on paper; empty path when a step fails.
-std::string plotModel(const tools::TempDir& dir, const std::string& fixture) {
-    drawing::Database db(false);
-    if (drawing::readDxfFile(db, kFixtures + fixture).status != drawing::Status::Ok) return {};
+// Plots the model space of `db` as the window (0,0)-(420,297) on a full-bleed A3 sheet, so one
+// drawing unit is one millimetre on paper, into `name` in `dir`; empty path when a step fails.
+std::string plotModelOf(const drawing::Database& db, const tools::TempDir& dir,
+                        const std::string& name) {
     const pdf::DisplayList list = qkshost::render::renderLayout(db, db.findLayout("Model"));
     pdf::PlotSettings s;
     pdf::PlotSettingsValidator::setPlotConfiguration(s, "DWG To PDF.pc3",
                                                      "ISO_full_bleed_A3_(420.00_x_297.00_MM)");
     s.plotType = pdf::PlotType::Window;
     s.window = {0, 0, 420, 297};
-    const std::string out = dir.file(fixture + ".pdf");
+    const std::string out = dir.file(name);
     const pdf::PlotResult r = pdf::PdfPlotEngine().plotToFile(s, list, out);
     EXPECT_TRUE(r.ok()) << r.message;
     return r.ok() ? out : std::string();
+}
+
+// The same for a fixture of the render suite.
+std::string plotModel(const tools::TempDir& dir, const std::string& fixture) {
+    drawing::Database db(false);
+    if (drawing::readDxfFile(db, kFixtures + fixture).status != drawing::Status::Ok) return {};
+    return plotModelOf(db, dir, fixture + ".pdf");
 }
 
 TEST(RenderedPages, PatternHatchLinesStayInsideTheBoundaryAndOutOfTheHole) {
@@ -169,15 +176,9 @@ TEST(RenderedPages, BackwardAndUpsideDownTextsAreReflected) {
         t->rotation = c.rotation;
         t->generation = c.generation;
         db.appendEntity(std::move(t));
-        const pdf::DisplayList list = qkshost::render::renderLayout(db, db.findLayout("Model"));
-        pdf::PlotSettings s;
-        pdf::PlotSettingsValidator::setPlotConfiguration(s, "DWG To PDF.pc3",
-                                                         "ISO_full_bleed_A3_(420.00_x_297.00_MM)");
-        s.plotType = pdf::PlotType::Window;
-        s.window = {0, 0, 420, 297};
         tools::TempDir dir;
-        const std::string out = dir.file("text.pdf");
-        ASSERT_TRUE(pdf::PdfPlotEngine().plotToFile(s, list, out).ok());
+        const std::string out = plotModelOf(db, dir, "text.pdf");
+        ASSERT_FALSE(out.empty());
         tools::Image image;
         ASSERT_TRUE(tools::rasterise(out, 50, image));
         tools::PixelBox px;
@@ -199,6 +200,64 @@ TEST(RenderedPages, BackwardAndUpsideDownTextsAreReflected) {
             EXPECT_GT(maxY - minY, 60);
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Inline formats of a multiline text on paper: the doubled run stands twice as tall as the
+// plain one beside it, the red run follows in red, and every word reads back.
+TEST(RenderedPages, FormattedMTextShowsEachRunInItsFormat) {
+    drawing::Database db;
+    auto m = std::make_unique<drawing::MText>();
+    m->position = {20, 200, 0};
+    m->height = 10;
+    m->text = "{\\H2x;HH}HH{\\C1;HH}\\Pnext line";
+    db.appendEntity(std::move(m));
+    tools::TempDir dir;
+    const std::string out = plotModelOf(db, dir, "mtext.pdf");
+    ASSERT_FALSE(out.empty());
+    std::string text;
+    ASSERT_EQ(tools::run("pdftotext -enc UTF-8 " + tools::quote(out) + " -", text), 0);
+    EXPECT_NE(text.find("next line"), std::string::npos) << text;
+
+    tools::Image image;
+    ASSERT_TRUE(tools::rasterise(out, 100, image));
+    const double k = image.width / 420.0;
+    auto box = [&](auto select, double x0, double x1) {
+        tools::PixelBox px;
+        px.minX = px.minY = 1 << 30;
+        px.maxX = px.maxY = -1;
+        // The first line only: between the second line's tops (173.3) and the page's top.
+        for (int y = 0; y < int((297 - 175) * k); ++y)
+            for (int x = int(x0 * k); x < int(x1 * k) && x < image.width; ++x)
+                if (select(image.at(x, y))) {
+                    px.minX = std::min(px.minX, x);
+                    px.maxX = std::max(px.maxX, x);
+                    px.minY = std::min(px.minY, y);
+                    px.maxY = std::max(px.maxY, y);
+                }
+        return px;
+    };
+    auto dark = [](pdf::Rgb p) { return p.r < 100 && p.g < 100 && p.b < 100; };
+    auto red = [](pdf::Rgb p) { return p.r > 150 && p.g < 100 && p.b < 100; };
+    const tools::PixelBox redInk = box(red, 0, 420);
+    ASSERT_GE(redInk.maxX, 0) << "no red run";
+    const double bigEnd = 20 + pdf::textWidth("HH", "", 20);
+    const tools::PixelBox big = box(dark, 0, bigEnd),
+                          plain = box(dark, bigEnd + 0.3, redInk.minX / k);
+    ASSERT_GE(big.maxX, 0);
+    ASSERT_GE(plain.maxX, 0);
+    const double bigHeight = (big.maxY - big.minY + 1) / k;
+    const double plainHeight = (plain.maxY - plain.minY + 1) / k;
+    EXPECT_NEAR(bigHeight, 20, 1.0);
+    EXPECT_NEAR(plainHeight, 10, 1.0);
+    EXPECT_NEAR((redInk.maxY - redInk.minY + 1) / k, 10, 1.0);
+    // One baseline for the three runs, 20 below the top.
+    EXPECT_NEAR(297 - (big.maxY + 1) / k, 180, 0.5);
+    EXPECT_NEAR(big.maxY, plain.maxY, 1);
+    EXPECT_NEAR(redInk.maxY, plain.maxY, 1);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "hatch.h"
 #include "linetype.h"
+#include "mtext_runs.h"
 #include "qkshost/drawing/database.h"
 #include "qkshost/pdf/text_metrics.h"
 #include "qkshost/render/renderer.h"
@@ -716,6 +717,131 @@ TEST(Renderer, ParagraphsWrapAtSpacesAndBetweenChineseCharacters) {
         SCOPED_TRACE(c.text);
         EXPECT_EQ(wrapParagraph(c.text, c.width, bytes), c.lines);
     }
+}
+
+}  // namespace
+
+namespace {
+
+using qkshost::render::detail::MTextFormat;
+using qkshost::render::detail::MTextRun;
+using qkshost::render::detail::parseMText;
+
+// Inline format codes split the contents into runs: heights absolute or relative, fonts by
+// family (a shape font's file name too), width factors, obliquing, colours by number or as
+// true colour; a group's changes end with the group; codes that change nothing drawn here are
+// dropped without a new run.
+TEST(Renderer, MTextFormatCodesMakeRuns) {
+    struct Expected {
+        std::string text;
+        double height;
+        std::string font;
+        double widthFactor, obliqueDeg;
+        int aci;  // 0: the entity's colour; -1: true colour 0x102030
+    };
+    struct Case {
+        std::string contents;
+        std::vector<Expected> runs;
+    };
+    const Case cases[] = {
+        {"plain", {{"plain", 5, "", 1, 0, 0}}},
+        {"{\\H2x;big} small", {{"big", 10, "", 1, 0, 0}, {" small", 5, "", 1, 0, 0}}},
+        {"\\H3;abs\\H1.5x;rel", {{"abs", 3, "", 1, 0, 0}, {"rel", 4.5, "", 1, 0, 0}}},
+        {"{\\fSimSun|b1|i0|c134;宋体}x", {{"宋体", 5, "SimSun", 1, 0, 0}, {"x", 5, "", 1, 0, 0}}},
+        {"\\Ftxt.shx,hztxt.shx|c134;A", {{"A", 5, "txt.shx", 1, 0, 0}}},
+        {"\\W0.5;narrow\\Q15;slant", {{"narrow", 5, "", 0.5, 0, 0}, {"slant", 5, "", 0.5, 15, 0}}},
+        {"\\C1;red\\C256;layer", {{"red", 5, "", 1, 0, 1}, {"layer", 5, "", 1, 0, 0}}},
+        {"\\c1056816;true", {{"true", 5, "", 1, 0, -1}}},
+        {"{a{\\H2x;b}c}d", {{"a", 5, "", 1, 0, 0}, {"b", 10, "", 1, 0, 0}, {"cd", 5, "", 1, 0, 0}}},
+        {"\\H5;same\\T1.2;\\A1;\\Lu\\l", {{"sameu", 5, "", 1, 0, 0}}},
+        {"\\H0;\\H-2;\\Hnan;\\Q90;\\W0;kept", {{"kept", 5, "", 1, 0, 0}}},
+        {"a\\Pb", {{"a\nb", 5, "", 1, 0, 0}}},
+        {"}}unbalanced{", {{"unbalanced", 5, "", 1, 0, 0}}},
+    };
+    MTextFormat base;
+    base.height = 5;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.contents);
+        const std::vector<MTextRun> runs = parseMText(c.contents, base);
+        ASSERT_EQ(runs.size(), c.runs.size());
+        for (std::size_t k = 0; k < runs.size(); ++k) {
+            const Expected& e = c.runs[k];
+            EXPECT_EQ(runs[k].text, e.text);
+            EXPECT_DOUBLE_EQ(runs[k].format.height, e.height);
+            EXPECT_EQ(runs[k].format.font, e.font);
+            EXPECT_DOUBLE_EQ(runs[k].format.widthFactor, e.widthFactor);
+            EXPECT_NEAR(runs[k].format.oblique, e.obliqueDeg * M_PI / 180, 1e-12);
+            EXPECT_EQ(runs[k].format.hasColour, e.aci != 0);
+            if (e.aci > 0) EXPECT_EQ(runs[k].format.colour, pdf::PlotColour::aci(e.aci));
+            if (e.aci < 0)
+                EXPECT_EQ(runs[k].format.colour, pdf::PlotColour::trueColour(0x10, 0x20, 0x30));
+        }
+    }
+}
+
+// A formatted multiline text becomes one text per run: runs follow each other along the line
+// at their measured widths, a line is as tall as its tallest run and the next line follows at
+// 5/3 of its own height, colours and fonts go with their runs, and wrapping measures every run
+// in its format.
+TEST(Renderer, FormattedMTextPlacesEveryRun) {
+    drawing::Database db;
+    auto m = std::make_unique<drawing::MText>();
+    m->position = {10, 100, 0};
+    m->height = 5;
+    m->text = "{\\H2x;BIG} small \\C1;red\\Pnext {\\fSimSun;宋体}";
+    db.appendEntity(std::move(m));
+    auto wrapped = std::make_unique<drawing::MText>();
+    wrapped->position = {200, 100, 0};
+    wrapped->height = 5;
+    wrapped->width = 60;
+    wrapped->text = "one {\\H2x;two} three four five six seven eight";
+    db.appendEntity(std::move(wrapped));
+    const pdf::DisplayList list = renderLayout(db, db.findLayout("Model"));
+
+    std::vector<const pdf::TextPrimitive*> first, second;
+    std::vector<pdf::Pen> pens;
+    for (const pdf::DisplayItem& item : list.items())
+        if (auto* t = std::get_if<pdf::TextPrimitive>(&item.primitive)) {
+            (t->position.x < 150 ? first : second).push_back(t);
+            if (t->position.x < 150) pens.push_back(item.pen);
+        }
+    ASSERT_EQ(first.size(), 5u);
+    EXPECT_EQ(first[0]->text, "BIG");
+    EXPECT_EQ(first[1]->text, " small ");
+    EXPECT_EQ(first[2]->text, "red");
+    EXPECT_EQ(first[3]->text, "next ");
+    EXPECT_EQ(first[4]->text, "宋体");
+    EXPECT_DOUBLE_EQ(first[0]->height, 10);
+    EXPECT_DOUBLE_EQ(first[1]->height, 5);
+    // Along the first line: each run starts where the one before ends.
+    EXPECT_NEAR(first[0]->position.x, 10, 1e-9);
+    EXPECT_NEAR(first[1]->position.x, 10 + pdf::textWidth("BIG", first[0]->fontFamily, 10), 1e-6);
+    EXPECT_NEAR(first[2]->position.x,
+                first[1]->position.x + pdf::textWidth(" small ", first[1]->fontFamily, 5), 1e-6);
+    // Baselines: the first line is as tall as BIG; the second follows at 5/3 of its 5 units.
+    for (int k = 0; k < 3; ++k)
+        EXPECT_NEAR(first[std::size_t(k)]->position.y, 90, 1e-9);
+    EXPECT_NEAR(first[3]->position.y, 90 - 5 * 5.0 / 3.0, 1e-9);
+    EXPECT_EQ(first[3]->vAlign, pdf::TextVAlign::Baseline);
+    EXPECT_EQ(pens[2].colour, pdf::PlotColour::aci(1));
+    EXPECT_NE(pens[1].colour, pdf::PlotColour::aci(1));
+    EXPECT_EQ(pens[3].colour, pdf::PlotColour::aci(1)) << "the colour holds to the end";
+    EXPECT_EQ(first[4]->fontFamily, "SimSun");
+
+    // Wrapped at 60: no line wider than that, the words in order.
+    std::map<double, std::string> lines;  // by baseline, top first
+    std::map<double, double> widths;
+    for (auto* t : second) {
+        lines[-t->position.y] += t->text;
+        widths[-t->position.y] += pdf::textWidth(t->text, t->fontFamily, t->height);
+    }
+    ASSERT_GE(lines.size(), 3u);
+    std::string all;
+    for (const auto& [y, text] : lines)
+        all += (all.empty() ? "" : " ") + text;
+    EXPECT_EQ(all, "one two three four five six seven eight");
+    for (const auto& [y, w] : widths)
+        EXPECT_LE(w, 60.0 + 1e-9) << lines[y];
 }
 
 }  // namespace

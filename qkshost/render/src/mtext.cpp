@@ -1,6 +1,10 @@
 // Plain text out of TEXT and MTEXT contents.
 #include <cctype>
 
+#include <cmath>
+#include <cstdlib>
+
+#include "mtext_runs.h"
 #include "qkshost/render/renderer.h"
 
 namespace qkshost::render {
@@ -65,12 +69,120 @@ std::string plainTextContents(const std::string& s) {
     return out;
 }
 
-std::string plainMTextContents(const std::string& s) {
+}  // namespace qkshost::render
+
+namespace qkshost::render::detail {
+namespace {
+
+// The argument of a code: from `i` up to the next ';' (or the end).
+std::string argumentAt(const std::string& s, std::size_t i) {
+    const std::size_t end = s.find(';', i);
+    return s.substr(i, end == std::string::npos ? std::string::npos : end - i);
+}
+
+// A number at the start of `text`; false when there is none or it is not finite.
+bool leadingNumber(const std::string& text, double& value) {
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    value = std::strtod(begin, &end);
+    return end != begin && std::isfinite(value);
+}
+
+void appendUtf8(std::string& out, unsigned cp) {
+    if (cp < 0x80) {
+        out += char(cp);
+    } else if (cp < 0x800) {
+        out += char(0xC0 | (cp >> 6));
+        out += char(0x80 | (cp & 0x3F));
+    } else {
+        out += char(0xE0 | (cp >> 12));
+        out += char(0x80 | ((cp >> 6) & 0x3F));
+        out += char(0x80 | (cp & 0x3F));
+    }
+}
+
+// Applies a format code's argument to `f`.
+void applyFormat(char code, const std::string& arg, MTextFormat& f, const MTextFormat& base) {
+    double v = 0.0;
+    switch (code) {
+        case 'H':
+        case 'h':
+            if (!leadingNumber(arg, v) || !(v > 0)) break;
+            // "x" makes the value a factor of the height in force.
+            f.height =
+                (!arg.empty() && (arg.back() == 'x' || arg.back() == 'X')) ? f.height * v : v;
+            break;
+        case 'W':
+        case 'w':
+            if (leadingNumber(arg, v) && v > 0)
+                f.widthFactor = (!arg.empty() && (arg.back() == 'x' || arg.back() == 'X'))
+                                    ? f.widthFactor * v
+                                    : v;
+            break;
+        case 'Q':
+        case 'q':
+            if (leadingNumber(arg, v) && std::fabs(v) < 85) f.oblique = v * M_PI / 180.0;
+            break;
+        case 'f':
+        case 'F': {
+            // "\fFamily|b1|i0|c134|p34;", "\Ftxt.shx,hztxt.shx|c134;"
+            const std::size_t end = arg.find_first_of("|,");
+            const std::string family = arg.substr(0, end);
+            f.font = family.empty() ? base.font : family;
+            break;
+        }
+        case 'C':
+            if (leadingNumber(arg, v)) {
+                const int aci = int(v);
+                // 0 (by block) and 256 (by layer): the entity's own colour again.
+                f.hasColour = aci >= 1 && aci <= 255;
+                if (f.hasColour) f.colour = pdf::PlotColour::aci(aci);
+            }
+            break;
+        case 'c':
+            if (leadingNumber(arg, v) && v >= 0 && v <= 0xFFFFFF) {
+                const auto rgb = static_cast<unsigned>(v);
+                f.hasColour = true;
+                f.colour = pdf::PlotColour::trueColour(std::uint8_t(rgb >> 16),
+                                                       std::uint8_t(rgb >> 8), std::uint8_t(rgb));
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace
+
+std::vector<MTextRun> parseMText(const std::string& s, const MTextFormat& base) {
+    std::vector<MTextRun> runs;
+    std::vector<MTextFormat> groups;  // formats in force where each open '{' was
+    MTextFormat format = base;
     std::string out;
-    out.reserve(s.size());
+    // Ends the run in progress; the next text starts one in the format now in force.
+    auto flush = [&](const MTextFormat& next) {
+        if (!out.empty()) {
+            std::string text = plainTextContents(out);
+            if (!runs.empty() && runs.back().format == format)
+                runs.back().text += text;
+            else
+                runs.push_back({std::move(text), format});
+            out.clear();
+        }
+        format = next;
+    };
     for (std::size_t i = 0; i < s.size();) {
         const char c = s[i];
-        if (c == '{' || c == '}') {
+        if (c == '{') {
+            groups.push_back(format);
+            ++i;
+            continue;
+        }
+        if (c == '}') {
+            if (!groups.empty()) {
+                flush(groups.back());
+                groups.pop_back();
+            }
             ++i;
             continue;
         }
@@ -82,10 +194,8 @@ std::string plainMTextContents(const std::string& s) {
         const char code = s[i + 1];
         switch (code) {
             case 'P':
-                out += '\n';
-                i += 2;
-                break;
             case 'X':  // line break between dimension text lines
+            case 'N':  // column break
                 out += '\n';
                 i += 2;
                 break;
@@ -107,14 +217,8 @@ std::string plainMTextContents(const std::string& s) {
             case 'k':
                 i += 2;
                 break;
-            case 'N':  // column break
-                out += '\n';
-                i += 2;
-                break;
             case 'S': {  // stacked text "a^b", "a/b", "a#b" up to ';'
-                const std::size_t end = s.find(';', i + 2);
-                const std::string body =
-                    s.substr(i + 2, end == std::string::npos ? std::string::npos : end - i - 2);
+                const std::string body = argumentAt(s, i + 2);
                 for (std::size_t k = 0; k < body.size(); ++k) {
                     const char b = body[k];
                     if (b == '\\' && k + 1 < body.size()) {
@@ -125,11 +229,11 @@ std::string plainMTextContents(const std::string& s) {
                         out += b;
                     }
                 }
-                i = end == std::string::npos ? s.size() : end + 1;
+                i = skipToSemicolon(s, i + 2);
                 break;
             }
             case 'U':  // \U+XXXX
-                if (i + 6 < s.size() + 0 && s[i + 2] == '+') {
+                if (i + 6 < s.size() && s[i + 2] == '+') {
                     unsigned cp = 0;
                     std::size_t k = i + 3, n = 0;
                     while (n < 4 && k < s.size() &&
@@ -141,16 +245,7 @@ std::string plainMTextContents(const std::string& s) {
                         ++n;
                     }
                     if (n == 4) {
-                        if (cp < 0x80) {
-                            out += char(cp);
-                        } else if (cp < 0x800) {
-                            out += char(0xC0 | (cp >> 6));
-                            out += char(0x80 | (cp & 0x3F));
-                        } else {
-                            out += char(0xE0 | (cp >> 12));
-                            out += char(0x80 | ((cp >> 6) & 0x3F));
-                            out += char(0x80 | (cp & 0x3F));
-                        }
+                        appendUtf8(out, cp);
                         i = k;
                         break;
                     }
@@ -166,12 +261,18 @@ std::string plainMTextContents(const std::string& s) {
             case 'w':
             case 'Q':
             case 'q':
+            case 'C':
+            case 'c': {
+                MTextFormat next = format;
+                applyFormat(code, argumentAt(s, i + 2), next, base);
+                if (next != format) flush(next);
+                i = skipToSemicolon(s, i + 2);
+                break;
+            }
             case 'T':
             case 't':
             case 'A':
             case 'a':
-            case 'C':
-            case 'c':
             case 'p':
                 i = skipToSemicolon(s, i + 2);
                 break;
@@ -182,7 +283,19 @@ std::string plainMTextContents(const std::string& s) {
                 break;
         }
     }
-    return plainTextContents(out);
+    flush(format);
+    return runs;
+}
+
+}  // namespace qkshost::render::detail
+
+namespace qkshost::render {
+
+std::string plainMTextContents(const std::string& s) {
+    std::string out;
+    for (const detail::MTextRun& run : detail::parseMText(s, {}))
+        out += run.text;
+    return out;
 }
 
 }  // namespace qkshost::render
@@ -260,17 +373,129 @@ std::vector<std::string> wrapParagraph(const std::string& paragraph, double widt
             s.pop_back();
         return s;
     };
+    // A line far narrower than the width by the sum of its pieces measured alone needs no
+    // exact measure, which keeps long paragraphs linear.
+    double sum = 0.0;
     for (const std::string& piece : pieces) {
         if (line.empty() && piece[0] == ' ') continue;  // no line starts with the break's space
-        std::string candidate = line + piece;
-        if (!line.empty() && piece[0] != ' ' && measure(trimmed(candidate)) > width) {
+        const double alone = measure(piece);
+        if (!line.empty() && piece[0] != ' ' && sum + alone > 0.8 * width &&
+            measure(trimmed(line + piece)) > width) {
             lines.push_back(trimmed(line));
             line = piece;
+            sum = alone;
             continue;
         }
-        line = std::move(candidate);
+        line += piece;
+        sum += alone;
     }
     if (!line.empty() || lines.empty()) lines.push_back(trimmed(line));
+    return lines;
+}
+
+}  // namespace qkshost::render::detail
+
+namespace qkshost::render::detail {
+
+std::vector<std::vector<MTextRun>> layoutMTextLines(
+    const std::vector<MTextRun>& runs, double width,
+    const std::function<double(const MTextRun&)>& measure) {
+    // A piece stays together on a line: a word, a run of spaces, or one character of a script
+    // that breaks anywhere; a word may change format within itself.
+    struct Piece {
+        std::vector<MTextRun> parts;
+        bool space = false;
+    };
+    std::vector<std::vector<MTextRun>> lines;
+    std::vector<Piece> pieces;
+    enum class Kind { None, Space, Word, Single } last = Kind::None;
+
+    auto addChar = [&](const std::string& ch, const MTextFormat& format, Kind kind) {
+        const bool joins = kind != Kind::Single && kind == last && !pieces.empty();
+        if (!joins) pieces.push_back({{}, kind == Kind::Space});
+        Piece& piece = pieces.back();
+        if (piece.parts.empty() || piece.parts.back().format != format)
+            piece.parts.push_back({std::string(), format});
+        piece.parts.back().text += ch;
+        last = kind;
+    };
+    // The runs of a line, spaces at its end dropped.
+    auto lineRuns = [&](const std::vector<Piece*>& line) {
+        std::size_t end = line.size();
+        while (end > 0 && line[end - 1]->space)
+            --end;
+        std::vector<MTextRun> out;
+        for (std::size_t k = 0; k < end; ++k)
+            for (const MTextRun& part : line[k]->parts) {
+                if (!out.empty() && out.back().format == part.format)
+                    out.back().text += part.text;
+                else
+                    out.push_back(part);
+            }
+        if (out.empty())
+            out.push_back({std::string(), runs.empty() ? MTextFormat{} : runs[0].format});
+        return out;
+    };
+    // Measured run by run, as the line will be drawn: pieces measured one by one can come out
+    // narrower than the same text measured whole.
+    auto lineWidth = [&](const std::vector<Piece*>& line) {
+        double w = 0.0;
+        for (const MTextRun& run : lineRuns(line))
+            if (!run.text.empty()) w += measure(run);
+        return w;
+    };
+    auto endParagraph = [&](const MTextFormat& format) {
+        // Each piece measured once on its own: a line far narrower than the width by that sum
+        // needs no exact measure, which keeps long paragraphs linear.
+        std::vector<double> alone(pieces.size(), 0.0);
+        if (width > 0)
+            for (std::size_t k = 0; k < pieces.size(); ++k)
+                for (const MTextRun& part : pieces[k].parts)
+                    alone[k] += measure(part);
+        std::vector<Piece*> line;
+        double sum = 0.0;
+        for (std::size_t k = 0; k < pieces.size(); ++k) {
+            Piece& piece = pieces[k];
+            if (line.empty() && piece.space) continue;  // no line starts with the break's space
+            if (width > 0 && !line.empty() && !piece.space && sum + alone[k] > 0.8 * width) {
+                line.push_back(&piece);
+                const bool fits = lineWidth(line) <= width;
+                line.pop_back();
+                if (!fits) {
+                    lines.push_back(lineRuns(line));
+                    line.clear();
+                    sum = 0.0;
+                }
+            }
+            line.push_back(&piece);
+            sum += alone[k];
+        }
+        if (line.empty())
+            lines.push_back({{std::string(), format}});
+        else
+            lines.push_back(lineRuns(line));
+        pieces.clear();
+        last = Kind::None;
+    };
+
+    for (const MTextRun& run : runs) {
+        std::size_t i = 0;
+        while (i < run.text.size()) {
+            if (run.text[i] == '\n') {
+                endParagraph(run.format);
+                ++i;
+                continue;
+            }
+            std::size_t len = 0;
+            const char32_t c = codePointAt(run.text, i, len);
+            addChar(run.text.substr(i, len), run.format,
+                    c == ' '            ? Kind::Space
+                    : breaksAnywhere(c) ? Kind::Single
+                                        : Kind::Word);
+            i += len;
+        }
+    }
+    endParagraph(runs.empty() ? MTextFormat{} : runs.back().format);
     return lines;
 }
 

@@ -7,6 +7,7 @@
 
 #include "hatch.h"
 #include "linetype.h"
+#include "mtext_runs.h"
 #include "qkshost/drawing/geometry.h"
 #include "qkshost/pdf/text_metrics.h"
 #include "text_wrap.h"
@@ -687,8 +688,17 @@ class Renderer {
     }
 
     void mtext(const pdf::Pen& pen, const drawing::MText& t, const Context& ctx) {
-        const std::string plain = plainMTextContents(t.text);
-        if (plain.empty() || !(t.height > 0)) return;
+        if (!(t.height > 0)) return;
+        detail::MTextFormat base;
+        base.height = t.height;
+        const std::vector<detail::MTextRun> runs = detail::parseMText(t.text, base);
+        if (runs.empty()) return;
+        if (runs.size() > 1 || runs[0].format != base) {
+            formattedMText(pen, t, ctx, runs);
+            return;
+        }
+        const std::string& plain = runs[0].text;
+        if (plain.empty()) return;
         const std::string font = fontOf(t.style);
         const bool wrap = t.width > 0 && std::isfinite(t.width);
         const auto measure = [&](const std::string& s) {
@@ -732,6 +742,68 @@ class Renderer {
                                  t.position.z};
             placeText(prim, ctx.m, anchor, rotation, t.height, 1.0, 0.0, t.style);
             add(pen, std::move(prim));
+        }
+    }
+
+    // Multiline text whose characters change format: each line is laid out run by run, every
+    // run a text of its own placed after the ones before it; a line is as tall as its tallest
+    // run, and lines follow at 5/3 of that height times the line spacing.
+    void formattedMText(const pdf::Pen& pen, const drawing::MText& t, const Context& ctx,
+                        const std::vector<detail::MTextRun>& runs) {
+        const std::string styleFont = fontOf(t.style);
+        auto fontFor = [&](const detail::MTextFormat& f) {
+            return f.font.empty() ? styleFont : f.font;
+        };
+        auto measure = [&](const detail::MTextRun& r) {
+            return pdf::textWidth(r.text, fontFor(r.format), r.format.height, r.format.widthFactor);
+        };
+        const bool wrap = t.width > 0 && std::isfinite(t.width);
+        const auto lines = detail::layoutMTextLines(runs, wrap ? t.width : 0.0, measure);
+        const double dirLength = std::hypot(t.direction.x, t.direction.y);
+        const double rotation =
+            dirLength > 0 ? std::atan2(t.direction.y, t.direction.x) : t.rotation;
+        const double spacing = t.lineSpacing > 0 ? t.lineSpacing : 1.0;
+        // Baselines, measured down from the top of the first line.
+        std::vector<double> baseline(lines.size());
+        for (std::size_t k = 0; k < lines.size(); ++k) {
+            double h = 0.0;
+            for (const detail::MTextRun& r : lines[k])
+                if (r.text.find_first_not_of(' ') != std::string::npos)
+                    h = std::max(h, r.format.height);
+            if (h == 0.0) h = lines[k].front().format.height;
+            baseline[k] = k == 0 ? h : baseline[k - 1] + h * 5.0 / 3.0 * spacing;
+        }
+        const double total = baseline.back();
+        const int attachment = std::clamp(t.attachment, 1, 9);
+        const int column = (attachment - 1) % 3, row = (attachment - 1) / 3;
+        const double top = row == 0 ? 0.0 : row == 1 ? total / 2 : total;
+        const double dx = std::cos(rotation), dy = std::sin(rotation);
+        const double ux = -dy, uy = dx;
+        for (std::size_t k = 0; k < lines.size(); ++k) {
+            std::vector<double> widths;
+            double lineWidth = 0.0;
+            for (const detail::MTextRun& r : lines[k]) {
+                widths.push_back(r.text.empty() ? 0.0 : measure(r));
+                lineWidth += widths.back();
+            }
+            double x = column == 0 ? 0.0 : column == 1 ? -lineWidth / 2 : -lineWidth;
+            const double up = top - baseline[k];
+            for (std::size_t r = 0; r < lines[k].size(); ++r) {
+                const detail::MTextRun& run = lines[k][r];
+                if (run.text.find_first_not_of(' ') != std::string::npos) {
+                    pdf::TextPrimitive prim;
+                    prim.text = run.text;
+                    const Point3d anchor{t.position.x + dx * x + ux * up,
+                                         t.position.y + dy * x + uy * up, t.position.z};
+                    placeText(prim, ctx.m, anchor, rotation, run.format.height,
+                              run.format.widthFactor, run.format.oblique, t.style);
+                    if (!run.format.font.empty()) prim.fontFamily = run.format.font;
+                    pdf::Pen runPen = pen;
+                    if (run.format.hasColour) runPen.colour = run.format.colour;
+                    add(runPen, std::move(prim));
+                }
+                x += widths[r];
+            }
         }
     }
 
