@@ -746,6 +746,9 @@ TEST(PdfRender, HostileValuesAreSkipped) {
         TextPrimitive{"flat", {10, 10}, 5, 0, 0, 0, {}, {}, ""},
         TextPrimitive{"huge", {10, 10}, 1e200, 0, 1, 0, {}, {}, ""},
         TextPrimitive{"slanted", {10, 10}, 5, 0, 1, M_PI / 2, {}, {}, ""},
+        // Line spans backwards, past the end, inside a character, and over replaced bytes.
+        TextPrimitive{"板1", {10, 10}, 5, 0, 1, 0, {}, {}, "", {{3, 1}, {0, 99}, {1, 2}}, {{0, 0}}},
+        TextPrimitive{"\xff ok", {10, 10}, 5, 0, 1, 0, {}, {}, "", {{0, 4}}, {}},
         ClipPush{{nan, 0, 1, 1}},
         ClipPop{},
     };

@@ -261,3 +261,48 @@ TEST(RenderedPages, FormattedMTextShowsEachRunInItsFormat) {
 }
 
 }  // namespace
+
+namespace {
+
+// Underlined and overlined parts on paper: a line under the baseline and one over the
+// capitals, each as long as its part.
+TEST(RenderedPages, UnderlinesAndOverlinesRunUnderAndOverTheirParts) {
+    drawing::Database db;
+    auto t = std::make_unique<drawing::Text>();
+    t->text = "%%uHHHH%%u HHHH %%oHHHH";
+    t->position = {20, 150, 0};
+    t->height = 10;
+    db.appendEntity(std::move(t));
+    tools::TempDir dir;
+    const std::string out = plotModelOf(db, dir, "lines.pdf");
+    ASSERT_FALSE(out.empty());
+    tools::Image image;
+    ASSERT_TRUE(tools::rasterise(out, 100, image));
+    const double k = image.width / 420.0;
+    // Dark pixels in a horizontal band (millimetres, y up): their x extent.
+    auto band = [&](double y0, double y1, double& x0, double& x1) {
+        x0 = 1e9;
+        x1 = -1e9;
+        for (int y = int((297 - y1) * k); y <= int((297 - y0) * k); ++y)
+            for (int x = 0; x < image.width; ++x)
+                if (image.isInk(x, y)) {
+                    x0 = std::min(x0, x / k);
+                    x1 = std::max(x1, (x + 1) / k);
+                }
+        return x1 > x0;
+    };
+    const double word = pdf::textWidth("HHHH", "", 10);
+    const double upToLast = pdf::textWidth("HHHH HHHH ", "", 10);
+    const double all = pdf::textWidth("HHHH HHHH HHHH", "", 10);
+    double x0 = 0, x1 = 0;
+    // Under the baseline (the line sits a tenth of the em, 1.3 mm, below it): the first word.
+    ASSERT_TRUE(band(147.6, 149.2, x0, x1));
+    EXPECT_NEAR(x0, 20, 0.3);
+    EXPECT_NEAR(x1, 20 + word, 0.3);
+    // Over the capitals (10 mm) by 0.15 em (2 mm): the last word.
+    ASSERT_TRUE(band(160.8, 162.4, x0, x1));
+    EXPECT_NEAR(x0, 20 + upToLast, 0.3);
+    EXPECT_NEAR(x1, 20 + all, 0.3);
+}
+
+}  // namespace

@@ -753,7 +753,7 @@ TEST(Renderer, MTextFormatCodesMakeRuns) {
         {"\\C1;red\\C256;layer", {{"red", 5, "", 1, 0, 1}, {"layer", 5, "", 1, 0, 0}}},
         {"\\c1056816;true", {{"true", 5, "", 1, 0, -1}}},
         {"{a{\\H2x;b}c}d", {{"a", 5, "", 1, 0, 0}, {"b", 10, "", 1, 0, 0}, {"cd", 5, "", 1, 0, 0}}},
-        {"\\H5;same\\T1.2;\\A1;\\Lu\\l", {{"sameu", 5, "", 1, 0, 0}}},
+        {"\\H5;same\\T1.2;\\A1;\\Ku\\k", {{"sameu", 5, "", 1, 0, 0}}},
         {"\\H0;\\H-2;\\Hnan;\\Q90;\\W0;kept", {{"kept", 5, "", 1, 0, 0}}},
         {"a\\Pb", {{"a\nb", 5, "", 1, 0, 0}}},
         {"}}unbalanced{", {{"unbalanced", 5, "", 1, 0, 0}}},
@@ -776,6 +776,51 @@ TEST(Renderer, MTextFormatCodesMakeRuns) {
             if (e.aci < 0)
                 EXPECT_EQ(runs[k].format.colour, pdf::PlotColour::trueColour(0x10, 0x20, 0x30));
         }
+    }
+    // Underlining and overlining are formats too.
+    const std::vector<MTextRun> lined = parseMText("\\Lunder\\l \\O{over}\\o\\L\\Lx", base);
+    ASSERT_EQ(lined.size(), 4u);
+    EXPECT_TRUE(lined[0].format.underline);
+    EXPECT_EQ(lined[0].text, "under");
+    EXPECT_FALSE(lined[1].format.underline || lined[1].format.overline);
+    EXPECT_TRUE(lined[2].format.overline);
+    EXPECT_EQ(lined[2].text, "over");
+    EXPECT_TRUE(lined[3].format.underline);
+    EXPECT_EQ(lined[3].text, "x");
+}
+
+// %%u and %%o toggle underlining and overlining of single-line texts: the parts between the
+// toggles, as byte ranges of the plain text; a toggle left open runs to the end.
+TEST(Renderer, TextLineTogglesBecomeSpans) {
+    using Span = pdf::TextPrimitive::Span;
+    struct Case {
+        std::string contents, text;
+        std::vector<std::pair<std::size_t, std::size_t>> under, over;
+    };
+    const Case cases[] = {
+        {"plain", "plain", {}, {}},
+        {"%%uAB%%uCD", "ABCD", {{0, 2}}, {}},
+        {"%%oX", "X", {}, {{0, 1}}},
+        {"%%u%%uempty", "empty", {}, {}},
+        {"%%d%%uab",
+         "\xC2\xB0"
+         "ab",
+         {{2, 4}},
+         {}},
+        {"%%U技术%%u要求 %%O%%oz", "技术要求 z", {{0, 6}}, {}},
+        {"a%%ub%%oc%%ud%%o", "abcd", {{1, 3}}, {{2, 4}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.contents);
+        std::vector<Span> under, over;
+        EXPECT_EQ(qkshost::render::detail::plainTextWithLines(c.contents, &under, &over), c.text);
+        EXPECT_EQ(qkshost::render::plainTextContents(c.contents), c.text);
+        ASSERT_EQ(under.size(), c.under.size());
+        for (std::size_t k = 0; k < under.size(); ++k)
+            EXPECT_EQ(std::make_pair(under[k].begin, under[k].end), c.under[k]);
+        ASSERT_EQ(over.size(), c.over.size());
+        for (std::size_t k = 0; k < over.size(); ++k)
+            EXPECT_EQ(std::make_pair(over[k].begin, over[k].end), c.over[k]);
     }
 }
 

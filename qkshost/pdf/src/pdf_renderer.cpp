@@ -91,10 +91,35 @@ class TextShaper {
 
     PangoLayout* layout(const std::string& text, const std::string& family) {
         gchar* valid = g_utf8_make_valid(text.c_str(), static_cast<gssize>(text.size()));
+        // Byte offsets into the text hold for the layout only when nothing was replaced.
+        sameBytes_ = std::strlen(valid) == text.size() && text.compare(valid) == 0;
         pango_layout_set_font_description(layout_.get(), fontFor(family));
         pango_layout_set_text(layout_.get(), valid, -1);
         g_free(valid);
         return layout_.get();
+    }
+
+    // Horizontal extent, in layout units, of the bytes [begin, end) of the text last laid
+    // out; false when the range is empty or does not lie on character boundaries.
+    bool spanExtent(std::size_t begin, std::size_t end, double& x0, double& x1) const {
+        const char* text = pango_layout_get_text(layout_.get());
+        const std::size_t size = std::strlen(text);
+        if (!sameBytes_ || !(begin < end) || end > size) return false;
+        auto boundary = [&](std::size_t i) {
+            return i == size || (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80;
+        };
+        if (!boundary(begin) || !boundary(end)) return false;
+        PangoRectangle first, last;
+        pango_layout_index_to_pos(layout_.get(), int(begin), &first);
+        // The end of the range is the far edge of its last character.
+        const char* lastChar = g_utf8_find_prev_char(text, text + end);
+        if (lastChar == nullptr) return false;
+        pango_layout_index_to_pos(layout_.get(), int(lastChar - text), &last);
+        const double a = double(first.x) / PANGO_SCALE,
+                     b = double(last.x + last.width) / PANGO_SCALE;
+        x0 = std::min(a, b);
+        x1 = std::max(a, b);
+        return x1 > x0;
     }
 
   private:
@@ -127,6 +152,7 @@ class TextShaper {
 
     Owned<PangoContext> context_;
     Owned<PangoLayout> layout_;
+    bool sameBytes_ = true;
     std::map<std::string, Owned<PangoFontDescription>> fonts_;
 };
 
@@ -623,6 +649,22 @@ class PageRenderer {
         if (t.vAlign == TextVAlign::Top) dy = cap - baseline;
         canvas_.translate(dx, dy);
         showLayout(layout);
+        if (!t.underlined.empty() || !t.overlined.empty()) {
+            // Lines a twentieth of the em thick: under the baseline by a tenth of the em, and
+            // over the capitals by three twentieths, clear of Chinese characters, which stand
+            // taller than capitals.
+            const double thickness = kLayoutEm / 20.0;
+            for (const auto* spans : {&t.underlined, &t.overlined}) {
+                const double y = spans == &t.underlined ? baseline + kLayoutEm / 10.0
+                                                        : baseline - cap - kLayoutEm * 0.15;
+                for (const TextPrimitive::Span& span : *spans) {
+                    double x0 = 0, x1 = 0;
+                    if (!shaper_.spanExtent(span.begin, span.end, x0, x1)) continue;
+                    canvas_.rectangle(x0, y - thickness / 2, x1 - x0, thickness);
+                }
+            }
+            if (canvas_.hasPath()) canvas_.fill();
+        }
         canvas_.setMatrix(saved);
     }
 

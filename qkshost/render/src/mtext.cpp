@@ -38,35 +38,7 @@ bool decimalCode(const std::string& s, std::size_t i, std::string& out, std::siz
 }  // namespace
 
 std::string plainTextContents(const std::string& s) {
-    std::string out;
-    out.reserve(s.size());
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '%' && i + 2 < s.size() && s[i + 1] == '%') {
-            const char c = char(std::tolower(static_cast<unsigned char>(s[i + 2])));
-            std::size_t used = 0;
-            if (c == 'c') {
-                out += "\xC3\x98";  // diameter sign, as the CAD fonts draw it
-            } else if (c == 'd') {
-                out += "\xC2\xB0";
-            } else if (c == 'p') {
-                out += "\xC2\xB1";
-            } else if (c == '%') {
-                out += '%';
-            } else if (c == 'o' || c == 'u') {
-                // overline / underline toggles: no glyph
-            } else if (decimalCode(s, i + 2, out, used)) {
-                i += 1 + used;
-                continue;
-            } else {
-                out += s[i];
-                continue;
-            }
-            i += 2;
-            continue;
-        }
-        out += s[i];
-    }
-    return out;
+    return detail::plainTextWithLines(s, nullptr, nullptr);
 }
 
 }  // namespace qkshost::render
@@ -212,8 +184,15 @@ std::vector<MTextRun> parseMText(const std::string& s, const MTextFormat& base) 
             case 'L':
             case 'l':
             case 'O':
-            case 'o':
-            case 'K':
+            case 'o': {
+                MTextFormat next = format;
+                (code == 'L' || code == 'l' ? next.underline : next.overline) =
+                    code == 'L' || code == 'O';
+                if (next != format) flush(next);
+                i += 2;
+                break;
+            }
+            case 'K':  // strike-through: not drawn
             case 'k':
                 i += 2;
                 break;
@@ -285,6 +264,54 @@ std::vector<MTextRun> parseMText(const std::string& s, const MTextFormat& base) 
     }
     flush(format);
     return runs;
+}
+
+std::string plainTextWithLines(const std::string& s, std::vector<pdf::TextPrimitive::Span>* under,
+                               std::vector<pdf::TextPrimitive::Span>* over) {
+    std::string out;
+    out.reserve(s.size());
+    // Where the open underline and overline began in `out`; npos: none open.
+    std::size_t underFrom = std::string::npos, overFrom = std::string::npos;
+    auto toggle = [&](std::size_t& from, std::vector<pdf::TextPrimitive::Span>* spans) {
+        if (from == std::string::npos) {
+            from = out.size();
+            return;
+        }
+        if (spans != nullptr && out.size() > from) spans->push_back({from, out.size()});
+        from = std::string::npos;
+    };
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '%' && i + 2 < s.size() && s[i + 1] == '%') {
+            const char c = char(std::tolower(static_cast<unsigned char>(s[i + 2])));
+            std::size_t used = 0;
+            if (c == 'c') {
+                out += "\xC3\x98";  // diameter sign, as the CAD fonts draw it
+            } else if (c == 'd') {
+                out += "\xC2\xB0";
+            } else if (c == 'p') {
+                out += "\xC2\xB1";
+            } else if (c == '%') {
+                out += '%';
+            } else if (c == 'u') {
+                toggle(underFrom, under);
+            } else if (c == 'o') {
+                toggle(overFrom, over);
+            } else if (decimalCode(s, i + 2, out, used)) {
+                i += 1 + used;
+                continue;
+            } else {
+                out += s[i];
+                continue;
+            }
+            i += 2;
+            continue;
+        }
+        out += s[i];
+    }
+    // A line still open runs to the end of the text.
+    if (underFrom != std::string::npos) toggle(underFrom, under);
+    if (overFrom != std::string::npos) toggle(overFrom, over);
+    return out;
 }
 
 }  // namespace qkshost::render::detail

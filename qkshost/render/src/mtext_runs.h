@@ -4,13 +4,15 @@
 #include <string>
 #include <vector>
 
+#include "qkshost/pdf/display_list.h"
 #include "qkshost/pdf/plot_style.h"
 
 namespace qkshost::render::detail {
 
 // The character format inline codes set: \H height (absolute, or relative with "x"), \f and \F
 // font, \W width factor, \Q obliquing angle, \C colour number, \c true colour; { } keep a
-// change local. Underlines, tracking, alignment and paragraph codes change nothing drawn here.
+// change local; \L \l and \O \o turn underlining and overlining on and off. Tracking,
+// alignment and paragraph codes change nothing drawn here.
 struct MTextFormat {
     double height = 0.0;  // drawing units
     std::string font;     // empty: the entity's text style
@@ -18,14 +20,22 @@ struct MTextFormat {
     double oblique = 0.0;    // radians
     bool hasColour = false;  // false: the entity's own colour
     pdf::PlotColour colour;
+    bool underline = false, overline = false;
 
     friend bool operator==(const MTextFormat& a, const MTextFormat& b) {
         return a.height == b.height && a.font == b.font && a.widthFactor == b.widthFactor &&
                a.oblique == b.oblique && a.hasColour == b.hasColour &&
-               (!a.hasColour || a.colour == b.colour);
+               (!a.hasColour || a.colour == b.colour) && a.underline == b.underline &&
+               a.overline == b.overline;
     }
     friend bool operator!=(const MTextFormat& a, const MTextFormat& b) { return !(a == b); }
 };
+
+// A single-line text's contents with its %% codes resolved; the parts between %%u toggles (and
+// %%o toggles) are added to `under` (`over`) when given; a toggle left open runs to the end.
+std::string plainTextWithLines(const std::string& contents,
+                               std::vector<pdf::TextPrimitive::Span>* under,
+                               std::vector<pdf::TextPrimitive::Span>* over);
 
 // Plain text (UTF-8, "\n" where a paragraph or column ends) in one format.
 struct MTextRun {

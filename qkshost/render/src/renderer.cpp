@@ -608,11 +608,10 @@ class Renderer {
     }
 
     void text(const pdf::Pen& pen, const drawing::TextBase& t, const Context& ctx) {
-        const std::string contents = plainTextContents(t.text);
-        if (contents.empty() || !(t.height > 0)) return;
-        const Matrix3d m = ctx.m * drawing::ocsToWcs(t.extrusion);
         pdf::TextPrimitive prim;
-        prim.text = contents;
+        prim.text = detail::plainTextWithLines(t.text, &prim.underlined, &prim.overlined);
+        if (prim.text.empty() || !(t.height > 0)) return;
+        const Matrix3d m = ctx.m * drawing::ocsToWcs(t.extrusion);
         Point3d anchor = t.position;
         double rotation = t.rotation;
         const bool aligned = t.hAlign != 0 || t.vAlign != 0;
@@ -798,6 +797,8 @@ class Renderer {
                     placeText(prim, ctx.m, anchor, rotation, run.format.height,
                               run.format.widthFactor, run.format.oblique, t.style);
                     if (!run.format.font.empty()) prim.fontFamily = run.format.font;
+                    if (run.format.underline) prim.underlined.push_back({0, prim.text.size()});
+                    if (run.format.overline) prim.overlined.push_back({0, prim.text.size()});
                     pdf::Pen runPen = pen;
                     if (run.format.hasColour) runPen.colour = run.format.colour;
                     add(runPen, std::move(prim));

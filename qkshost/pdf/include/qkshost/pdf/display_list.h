@@ -138,6 +138,13 @@ struct TextPrimitive {
     TextHAlign hAlign = TextHAlign::Left;
     TextVAlign vAlign = TextVAlign::Baseline;
     std::string fontFamily;  // empty: the host's default sans-serif
+    // Parts of `text` drawn underlined or overlined, as byte ranges [begin, end) at character
+    // boundaries; the lines run over the parts' advances, below the baseline and above the
+    // capitals.
+    struct Span {
+        std::size_t begin = 0, end = 0;
+    };
+    std::vector<Span> underlined, overlined;
 };
 
 // Restricts everything up to the matching ClipPop to the rectangle (drawing units), within any
