@@ -890,3 +890,63 @@ TEST(Renderer, FormattedMTextPlacesEveryRun) {
 }
 
 }  // namespace
+
+namespace {
+
+// \S stacks: a fraction stands centred over a bar, a tolerance stands left-aligned without
+// one, both at 70 % of the height around the middle of the capitals; a slanted fraction runs
+// small, slash, small. An escaped or missing separator leaves plain text.
+TEST(Renderer, StackedTextsStandOverAndUnder) {
+    MTextFormat base;
+    base.height = 10;
+    const std::vector<MTextRun> runs = parseMText("a\\S+0.1^-0.2;\\S1/2;\\S3#4;\\S5\\/6;", base);
+    ASSERT_EQ(runs.size(), 5u);
+    EXPECT_EQ(runs[0].stack, 0);
+    EXPECT_EQ(runs[1].stack, '^');
+    EXPECT_EQ(runs[1].text, "+0.1");
+    EXPECT_EQ(runs[1].lower, "-0.2");
+    EXPECT_EQ(runs[2].stack, '/');
+    EXPECT_EQ(runs[3].stack, '#');
+    EXPECT_EQ(runs[4].stack, 0);
+    EXPECT_EQ(runs[4].text, "5/6");
+
+    drawing::Database db;
+    auto m = std::make_unique<drawing::MText>();
+    m->position = {0, 100, 0};
+    m->height = 10;
+    m->text = "A\\S+0.1^-0.2;B\\S1/2;";
+    db.appendEntity(std::move(m));
+    const pdf::DisplayList list = renderLayout(db, db.findLayout("Model"));
+    std::map<std::string, const pdf::TextPrimitive*> byText;
+    std::vector<pdf::LinePrimitive> bars;
+    for (const pdf::DisplayItem& item : list.items()) {
+        if (auto* t = std::get_if<pdf::TextPrimitive>(&item.primitive)) byText[t->text] = t;
+        if (auto* l = std::get_if<pdf::LinePrimitive>(&item.primitive)) bars.push_back(*l);
+    }
+    ASSERT_EQ(byText.size(), 6u);
+    const double baseline = 90;  // one line, as tall as its 10 units
+    const auto* plus = byText["+0.1"];
+    const auto* minus = byText["-0.2"];
+    EXPECT_DOUBLE_EQ(plus->height, 7);
+    EXPECT_NEAR(plus->position.y, baseline + 5 + 0.5, 1e-9);
+    EXPECT_NEAR(minus->position.y, baseline + 5 - 0.5 - 7, 1e-9);
+    EXPECT_EQ(plus->hAlign, pdf::TextHAlign::Left);
+    EXPECT_DOUBLE_EQ(plus->position.x, minus->position.x);
+    EXPECT_NEAR(plus->position.x, pdf::textWidth("A", "", 10), 1e-9);
+    // The fraction: centred over one bar as wide as its wider part, at the middle height.
+    ASSERT_EQ(bars.size(), 1u);
+    EXPECT_NEAR(bars[0].start.y, baseline + 5, 1e-9);
+    const double barWidth = bars[0].end.x - bars[0].start.x;
+    EXPECT_NEAR(barWidth, std::max(pdf::textWidth("1", "", 7), pdf::textWidth("2", "", 7)), 1e-9);
+    EXPECT_EQ(byText["1"]->hAlign, pdf::TextHAlign::Center);
+    EXPECT_NEAR(byText["1"]->position.x, (bars[0].start.x + bars[0].end.x) / 2, 1e-9);
+    EXPECT_GT(byText["1"]->position.y, bars[0].start.y);
+    EXPECT_LT(byText["2"]->position.y + 7, bars[0].start.y);
+    // B follows the tolerance at the width of its wider part.
+    EXPECT_NEAR(
+        byText["B"]->position.x,
+        plus->position.x + std::max(pdf::textWidth("+0.1", "", 7), pdf::textWidth("-0.2", "", 7)),
+        1e-9);
+}
+
+}  // namespace

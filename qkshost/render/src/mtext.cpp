@@ -135,10 +135,10 @@ std::vector<MTextRun> parseMText(const std::string& s, const MTextFormat& base) 
     auto flush = [&](const MTextFormat& next) {
         if (!out.empty()) {
             std::string text = plainTextContents(out);
-            if (!runs.empty() && runs.back().format == format)
+            if (!runs.empty() && runs.back().format == format && runs.back().stack == 0)
                 runs.back().text += text;
             else
-                runs.push_back({std::move(text), format});
+                runs.push_back({std::move(text), format, 0, {}});
             out.clear();
         }
         format = next;
@@ -198,17 +198,26 @@ std::vector<MTextRun> parseMText(const std::string& s, const MTextFormat& base) 
                 break;
             case 'S': {  // stacked text "a^b", "a/b", "a#b" up to ';'
                 const std::string body = argumentAt(s, i + 2);
+                std::string upper, lower;
+                char stack = 0;
                 for (std::size_t k = 0; k < body.size(); ++k) {
                     const char b = body[k];
+                    std::string& part = stack ? lower : upper;
                     if (b == '\\' && k + 1 < body.size()) {
-                        out += body[++k];
-                    } else if (b == '^' || b == '#') {
-                        out += '/';
+                        part += body[++k];
+                    } else if (!stack && (b == '^' || b == '/' || b == '#')) {
+                        stack = b;
                     } else {
-                        out += b;
+                        part += b;
                     }
                 }
                 i = skipToSemicolon(s, i + 2);
+                if (!stack) {
+                    out += upper;
+                    break;
+                }
+                flush(format);
+                runs.push_back({plainTextContents(upper), format, stack, plainTextContents(lower)});
                 break;
             }
             case 'U':  // \U+XXXX
@@ -321,7 +330,7 @@ namespace qkshost::render {
 std::string plainMTextContents(const std::string& s) {
     std::string out;
     for (const detail::MTextRun& run : detail::parseMText(s, {}))
-        out += run.text;
+        out += run.stack ? run.text + "/" + run.lower : run.text;
     return out;
 }
 
@@ -454,7 +463,8 @@ std::vector<std::vector<MTextRun>> layoutMTextLines(
         std::vector<MTextRun> out;
         for (std::size_t k = 0; k < end; ++k)
             for (const MTextRun& part : line[k]->parts) {
-                if (!out.empty() && out.back().format == part.format)
+                if (!out.empty() && out.back().format == part.format && !out.back().stack &&
+                    !part.stack)
                     out.back().text += part.text;
                 else
                     out.push_back(part);
@@ -506,6 +516,11 @@ std::vector<std::vector<MTextRun>> layoutMTextLines(
     };
 
     for (const MTextRun& run : runs) {
+        if (run.stack) {  // a stack stays whole
+            pieces.push_back({{run}, false});
+            last = Kind::Single;
+            continue;
+        }
         std::size_t i = 0;
         while (i < run.text.size()) {
             if (run.text[i] == '\n') {

@@ -38,10 +38,18 @@ std::string plainTextWithLines(const std::string& contents,
                                std::vector<pdf::TextPrimitive::Span>* over);
 
 // Plain text (UTF-8, "\n" where a paragraph or column ends) in one format.
+// A stacked run (\S) holds its upper part in `text` and its lower one in `lower`; `stack` is how
+// they stand: '/' a fraction over a bar, '^' a tolerance without one, '#' a slanted fraction.
+// Stacked runs are never merged with their neighbours.
 struct MTextRun {
     std::string text;
     MTextFormat format;
+    char stack = 0;  // 0: not stacked
+    std::string lower;
 };
+
+// Share of the line's height a stacked part is set at.
+inline constexpr double kStackScale = 0.7;
 
 // Splits MTEXT contents into runs, starting from `base`; neighbouring runs differ in format.
 std::vector<MTextRun> parseMText(const std::string& contents, const MTextFormat& base);

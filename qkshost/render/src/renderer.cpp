@@ -692,7 +692,7 @@ class Renderer {
         base.height = t.height;
         const std::vector<detail::MTextRun> runs = detail::parseMText(t.text, base);
         if (runs.empty()) return;
-        if (runs.size() > 1 || runs[0].format != base) {
+        if (runs.size() > 1 || runs[0].format != base || runs[0].stack) {
             formattedMText(pen, t, ctx, runs);
             return;
         }
@@ -753,8 +753,17 @@ class Renderer {
         auto fontFor = [&](const detail::MTextFormat& f) {
             return f.font.empty() ? styleFont : f.font;
         };
+        auto width = [&](const std::string& text, const detail::MTextFormat& f, double height) {
+            return pdf::textWidth(text, fontFor(f), height, f.widthFactor);
+        };
         auto measure = [&](const detail::MTextRun& r) {
-            return pdf::textWidth(r.text, fontFor(r.format), r.format.height, r.format.widthFactor);
+            const double h = r.format.height, small = h * detail::kStackScale;
+            if (r.stack == '#')
+                return width(r.text, r.format, small) + width("/", r.format, h) +
+                       width(r.lower, r.format, small);
+            if (r.stack)
+                return std::max(width(r.text, r.format, small), width(r.lower, r.format, small));
+            return width(r.text, r.format, h);
         };
         const bool wrap = t.width > 0 && std::isfinite(t.width);
         const auto lines = detail::layoutMTextLines(runs, wrap ? t.width : 0.0, measure);
@@ -767,7 +776,7 @@ class Renderer {
         for (std::size_t k = 0; k < lines.size(); ++k) {
             double h = 0.0;
             for (const detail::MTextRun& r : lines[k])
-                if (r.text.find_first_not_of(' ') != std::string::npos)
+                if (r.stack || r.text.find_first_not_of(' ') != std::string::npos)
                     h = std::max(h, r.format.height);
             if (h == 0.0) h = lines[k].front().format.height;
             baseline[k] = k == 0 ? h : baseline[k - 1] + h * 5.0 / 3.0 * spacing;
@@ -782,26 +791,55 @@ class Renderer {
             std::vector<double> widths;
             double lineWidth = 0.0;
             for (const detail::MTextRun& r : lines[k]) {
-                widths.push_back(r.text.empty() ? 0.0 : measure(r));
+                widths.push_back(r.text.empty() && !r.stack ? 0.0 : measure(r));
                 lineWidth += widths.back();
             }
             double x = column == 0 ? 0.0 : column == 1 ? -lineWidth / 2 : -lineWidth;
             const double up = top - baseline[k];
             for (std::size_t r = 0; r < lines[k].size(); ++r) {
                 const detail::MTextRun& run = lines[k][r];
-                if (run.text.find_first_not_of(' ') != std::string::npos) {
+                pdf::Pen runPen = pen;
+                if (run.format.hasColour) runPen.colour = run.format.colour;
+                // A point `along` the line from the run's start and `above` its baseline.
+                auto at = [&](double along, double above) {
+                    const double a = x + along, b = up + above;
+                    return Point3d{t.position.x + dx * a + ux * b, t.position.y + dy * a + uy * b,
+                                   t.position.z};
+                };
+                auto put = [&](const std::string& text, double along, double above, double height,
+                               pdf::TextHAlign align) {
+                    if (text.find_first_not_of(' ') == std::string::npos) return;
                     pdf::TextPrimitive prim;
-                    prim.text = run.text;
-                    const Point3d anchor{t.position.x + dx * x + ux * up,
-                                         t.position.y + dy * x + uy * up, t.position.z};
-                    placeText(prim, ctx.m, anchor, rotation, run.format.height,
+                    prim.text = text;
+                    prim.hAlign = align;
+                    placeText(prim, ctx.m, at(along, above), rotation, height,
                               run.format.widthFactor, run.format.oblique, t.style);
                     if (!run.format.font.empty()) prim.fontFamily = run.format.font;
                     if (run.format.underline) prim.underlined.push_back({0, prim.text.size()});
                     if (run.format.overline) prim.overlined.push_back({0, prim.text.size()});
-                    pdf::Pen runPen = pen;
-                    if (run.format.hasColour) runPen.colour = run.format.colour;
                     add(runPen, std::move(prim));
+                };
+                const double h = run.format.height, small = h * detail::kStackScale;
+                if (run.stack == '/' || run.stack == '^') {
+                    // The parts stand over and under the middle of the capitals; a fraction
+                    // is centred over its bar, a tolerance aligned left.
+                    const bool fraction = run.stack == '/';
+                    const double gap = fraction ? h * 0.15 : h * 0.05;
+                    const auto align = fraction ? pdf::TextHAlign::Center : pdf::TextHAlign::Left;
+                    const double along = fraction ? widths[r] / 2 : 0.0;
+                    put(run.text, along, h / 2 + gap, small, align);
+                    put(run.lower, along, h / 2 - gap - small, small, align);
+                    if (fraction)
+                        add(runPen, pdf::LinePrimitive{xy(ctx.m.transform(at(0, h / 2))),
+                                                       xy(ctx.m.transform(at(widths[r], h / 2)))});
+                } else if (run.stack == '#') {
+                    const double upperWidth = width(run.text, run.format, small);
+                    const double slash = width("/", run.format, h);
+                    put(run.text, 0.0, h - small, small, pdf::TextHAlign::Left);
+                    put("/", upperWidth, 0.0, h, pdf::TextHAlign::Left);
+                    put(run.lower, upperWidth + slash, 0.0, small, pdf::TextHAlign::Left);
+                } else {
+                    put(run.text, 0.0, 0.0, h, pdf::TextHAlign::Left);
                 }
                 x += widths[r];
             }
