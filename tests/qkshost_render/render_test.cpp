@@ -824,23 +824,25 @@ TEST(Renderer, TextLineTogglesBecomeSpans) {
     }
 }
 
+// Adds a multiline text to the model space of `db`.
+void addMText(drawing::Database& db, const drawing::Point3d& position, double height,
+              const std::string& contents, double width = 0) {
+    auto m = std::make_unique<drawing::MText>();
+    m->position = position;
+    m->height = height;
+    m->width = width;
+    m->text = contents;
+    db.appendEntity(std::move(m));
+}
+
 // A formatted multiline text becomes one text per run: runs follow each other along the line
 // at their measured widths, a line is as tall as its tallest run and the next line follows at
 // 5/3 of its own height, colours and fonts go with their runs, and wrapping measures every run
 // in its format.
 TEST(Renderer, FormattedMTextPlacesEveryRun) {
     drawing::Database db;
-    auto m = std::make_unique<drawing::MText>();
-    m->position = {10, 100, 0};
-    m->height = 5;
-    m->text = "{\\H2x;BIG} small \\C1;red\\Pnext {\\fSimSun;宋体}";
-    db.appendEntity(std::move(m));
-    auto wrapped = std::make_unique<drawing::MText>();
-    wrapped->position = {200, 100, 0};
-    wrapped->height = 5;
-    wrapped->width = 60;
-    wrapped->text = "one {\\H2x;two} three four five six seven eight";
-    db.appendEntity(std::move(wrapped));
+    addMText(db, {10, 100, 0}, 5, "{\\H2x;BIG} small \\C1;red\\Pnext {\\fSimSun;宋体}");
+    addMText(db, {200, 100, 0}, 5, "one {\\H2x;two} three four five six seven eight", 60);
     const pdf::DisplayList list = renderLayout(db, db.findLayout("Model"));
 
     std::vector<const pdf::TextPrimitive*> first, second;
@@ -911,11 +913,7 @@ TEST(Renderer, StackedTextsStandOverAndUnder) {
     EXPECT_EQ(runs[4].text, "5/6");
 
     drawing::Database db;
-    auto m = std::make_unique<drawing::MText>();
-    m->position = {0, 100, 0};
-    m->height = 10;
-    m->text = "A\\S+0.1^-0.2;B\\S1/2;";
-    db.appendEntity(std::move(m));
+    addMText(db, {0, 100, 0}, 10, "A\\S+0.1^-0.2;B\\S1/2;");
     const pdf::DisplayList list = renderLayout(db, db.findLayout("Model"));
     std::map<std::string, const pdf::TextPrimitive*> byText;
     std::vector<pdf::LinePrimitive> bars;
