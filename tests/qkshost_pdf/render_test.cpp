@@ -704,6 +704,12 @@ TEST(PdfRender, DashedStrokesAndTheSolidFallback) {
     list.add(pen, PolylinePrimitive{{{{20, 150}}, {{200, 150}}, {{400, 150}}}, false});
     pen.dash = fine;
     list.add(pen, LinePrimitive{{20, 200}, {400, 200}});
+    // A wide polyline in a block scaled twice: 8 units wide on the sheet, dashed by the same
+    // pattern in drawing units.
+    pen.dash = dashed;
+    list.pushTransform(Affine2::placement({0, 0}, 0, 2, 2));
+    list.add(pen, PolylinePrimitive{{{{10, 125}, 0, 4, 4}, {{200, 125}, 0, 4, 4}}, false});
+    list.popTransform();
     Sheet sheet;
     ASSERT_TRUE(sheet.plot(list, 50));
     // Pattern from x = 20: ink on [20, 30], gap on (30, 35), ...
@@ -716,6 +722,12 @@ TEST(PdfRender, DashedStrokesAndTheSolidFallback) {
         EXPECT_TRUE(isRed(sheet.at(20 + 15 * k + 8, 150)));
         EXPECT_FALSE(sheet.image.isInk(int((20 + 15 * k + 1) * sheet.pxPerMm),
                                        int((297 - 150) * sheet.pxPerMm)));
+        // The wide one: ink across its width in each dash, none in each gap.
+        for (double dy : {-3.0, 0.0, 3.0}) {
+            EXPECT_TRUE(isRed(sheet.at(20 + 15 * k + 5, 250 + dy)));
+            EXPECT_FALSE(sheet.image.isInk(int((20 + 15 * k + 12.5) * sheet.pxPerMm),
+                                           int((297 - 250 - dy) * sheet.pxPerMm)));
+        }
     }
     for (double x = 21; x < 400; x += 0.7)
         ASSERT_TRUE(isRed(sheet.at(x, 200))) << x << ": the fine pattern draws solid";

@@ -482,15 +482,16 @@ class PageRenderer {
         bool constant = true;
         for (std::size_t i = 0; i < segments; ++i)
             if (v[i].startWidth != w0 || v[i].endWidth != w0) constant = false;
+        // Length along the polyline, in its own units.
+        double length = 0.0;
+        for (std::size_t i = 0; i < segments; ++i) {
+            const Point2& to = v[(i + 1) % v.size()].point;
+            BulgeArc arc;
+            length += curvedSegment(v[i], to, arc)
+                          ? arc.radius * std::fabs(arc.sweep)
+                          : std::hypot(to.x - v[i].point.x, to.y - v[i].point.y);
+        }
         if (constant && w0 == 0.0) {
-            double length = 0.0;
-            for (std::size_t i = 0; i < segments; ++i) {
-                const Point2& to = v[(i + 1) % v.size()].point;
-                BulgeArc arc;
-                length += curvedSegment(v[i], to, arc)
-                              ? arc.radius * std::fabs(arc.sweep)
-                              : std::hypot(to.x - v[i].point.x, to.y - v[i].point.y);
-            }
             beginStroke(pen, length);
             appendLoop(v, poly.closed);
             return;
@@ -502,8 +503,18 @@ class PageRenderer {
             canvas_.save();
             canvas_.setLineWidth(std::fabs(w0));
             canvas_.setLineCap(LineCap::Butt);
-            canvas_.setDash({}, 0.0);
             canvas_.setLineJoin(LineJoin::Miter);
+            // A wide polyline is dashed as a thin one: the pattern is in drawing units, the
+            // stroke happens in the polyline's own.
+            const double toDrawing = unitScale_ / g_.pointsPerUnit;
+            std::vector<double> dashes;
+            double offset = 0.0;
+            if (const DashPattern* p = list_->dashPattern(dashFor(pen, length * toDrawing))) {
+                for (double l : p->lengths)
+                    dashes.push_back(l / toDrawing);
+                offset = p->offset / toDrawing;
+            }
+            canvas_.setDash(dashes, offset);
             appendLoop(v, poly.closed);
             canvas_.stroke();
             canvas_.restore();

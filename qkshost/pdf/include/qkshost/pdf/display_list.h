@@ -73,7 +73,8 @@ struct LinePrimitive {
 // counter-clockwise); widths are in drawing units and scale with the plot. A segment whose two
 // widths differ, or a polyline whose segments have different widths, is drawn as filled
 // outlines; a constant non-zero width is a stroke of that width with mitred corners and flat
-// ends; zero width is a normal line of the pen's weight. Arcs stay true arcs in the PDF.
+// ends, dashed by the pen's pattern; zero width is a normal line of the pen's weight. Arcs stay
+// true arcs in the PDF.
 struct PolylineVertex {
     Point2 point;
     double bulge = 0.0;
