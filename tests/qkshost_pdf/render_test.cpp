@@ -6,6 +6,7 @@
 #include <map>
 #include <sstream>
 
+#include "pdf_fonts.h"
 #include "pdf_tools.h"
 #include "qkshost/pdf/pdf_engine.h"
 
@@ -860,6 +861,45 @@ TEST(PdfRender, FacesWithOtherOutlinesBecomeType3Fonts) {
     EXPECT_NEAR(px.minX / k, 20, 1.5);
     // Boxes 0.7 em high, set at an em of height / 0.75.
     EXPECT_NEAR(297 - px.minY / k, 250 + 6 * 0.7 / 0.75, 1.0);
+}
+
+}  // namespace
+}  // namespace qkshost::pdf
+
+namespace qkshost::pdf {
+namespace {
+
+// When subsetting fails, each face goes in whole, rebuilt as a font file of its own (the CJK
+// face comes from a collection, which is no font file by itself): the page still shows and
+// reads back every glyph.
+TEST(PdfRender, FacesThatCannotBeSubsetGoInWhole) {
+    struct Restore {
+        ~Restore() { detail::embedWholeFacesForTesting(false); }
+    } restore;
+    detail::embedWholeFacesForTesting(true);
+    DisplayList list;
+    TextPrimitive t;
+    t.text = "钣金展开 Sheet 01";
+    t.position = {20, 150};
+    t.height = 10;
+    list.add({PlotColour::aci(7)}, t);
+    TempDir dir;
+    const std::string pdf = dir.file("whole.pdf");
+    const PlotResult r = PdfPlotEngine().plotToFile(
+        windowSettings("ISO_full_bleed_A3_(420.00_x_297.00_MM)", {0, 0, 420, 297}), list, pdf);
+    ASSERT_TRUE(r.ok()) << r.message;
+    EXPECT_EQ(testing::qpdfProblems(pdf), "");
+    std::string text;
+    ASSERT_EQ(testing::run("pdftotext -enc UTF-8 " + testing::quote(pdf) + " -", text), 0);
+    EXPECT_NE(text.find("钣金展开 Sheet 01"), std::string::npos) << text;
+    std::string glyphs;
+    EXPECT_EQ(testing::run(std::string("/usr/bin/python3 ") + QKS_PDF_GLYPHS_SCRIPT + " " +
+                               testing::quote(pdf) + " 2>&1",
+                           glyphs),
+              0)
+        << glyphs;
+    // Whole faces: far larger than any subset.
+    EXPECT_GT(testing::readFile(pdf).size(), 1000u * 1024);
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 #include "pdf_fonts.h"
 
+#include <hb.h>
+
 #include <hb-ot.h>
 #include <hb-subset.h>
 
+#include <atomic>
 #include <cmath>
 #include <mutex>
 
@@ -88,6 +91,29 @@ std::string number(double v) {
     return s;
 }
 
+std::atomic<bool> wholeFacesForTesting{false};
+
+// The face as a font file of its own: every table of it, put together anew.
+std::string wholeFace(hb_face_t* face) {
+    HbOwned<hb_face_t> builder(hb_face_builder_create());
+    hb_tag_t tags[64];
+    unsigned offset = 0;
+    for (;;) {
+        unsigned count = 64;
+        hb_face_get_table_tags(face, offset, &count, tags);
+        for (unsigned k = 0; k < count; ++k) {
+            HbOwned<hb_blob_t> table(hb_face_reference_table(face, tags[k]));
+            hb_face_builder_add_table(builder.get(), tags[k], table.get());
+        }
+        if (count < 64) break;
+        offset += count;
+    }
+    HbOwned<hb_blob_t> blob(hb_face_reference_blob(builder.get()));
+    unsigned length = 0;
+    const char* data = hb_blob_get_data(blob.get(), &length);
+    return data != nullptr ? std::string(data, length) : std::string();
+}
+
 // The face to subset `face` from. Making a plan reads the whole font (a CJK font's cmap alone
 // holds tens of thousands of entries); from a face's second page on, the subsets come from a
 // copy harfbuzz has prepared for repeated subsetting, kept for the life of the process. The
@@ -110,6 +136,10 @@ hb_face_t* subsetSource(hb_face_t* face) {
 }
 
 }  // namespace
+
+void embedWholeFacesForTesting(bool on) {
+    wholeFacesForTesting = on;
+}
 
 PageFonts::~PageFonts() {
     for (Font& f : fonts_)
@@ -315,7 +345,7 @@ void PageFonts::writeTrueType(PdfDocumentWriter& doc, const Resource& r, int typ
     HbOwned<hb_subset_input_t> input(hb_subset_input_create_or_fail());
     std::string program;
     std::vector<unsigned> newGlyphOfCode(r.glyphOfCode.size(), 0);
-    if (input) {
+    if (input && !wholeFacesForTesting) {
         hb_set_t* glyphs = hb_subset_input_glyph_set(input.get());
         for (unsigned g : r.glyphOfCode)
             hb_set_add(glyphs, g);
@@ -343,11 +373,9 @@ void PageFonts::writeTrueType(PdfDocumentWriter& doc, const Resource& r, int typ
         }
     }
     if (program.empty()) {
-        // The subsetter failed: embed the whole face's file rather than show nothing.
-        HbOwned<hb_blob_t> blob(hb_face_reference_blob(f.face));
-        unsigned length = 0;
-        const char* data = hb_blob_get_data(blob.get(), &length);
-        if (data != nullptr) program.assign(data, length);
+        // The subsetter failed: embed the whole face rather than show nothing, rebuilt from its
+        // tables, as a face of a collection (.ttc) is no font file by itself.
+        program = wholeFace(f.face);
         newGlyphOfCode = r.glyphOfCode;
     }
 

@@ -5,8 +5,6 @@
 // search read back.
 #pragma once
 
-#include <hb.h>
-
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -17,6 +15,10 @@
 
 #include "pdf_document.h"
 
+// harfbuzz's handles, declared as harfbuzz does, so users of this header need not see it.
+typedef struct hb_face_t hb_face_t;
+typedef struct hb_font_t hb_font_t;
+
 namespace qkshost::pdf::detail {
 
 // How the page shows one glyph.
@@ -26,6 +28,9 @@ struct ShownGlyph {
     bool twoBytes = true;
     double advance = 0.0;  // thousandths of the em, as the font's width table has it
 };
+
+// Test seam: while set, TrueType faces are embedded whole, as when the subsetter fails.
+void embedWholeFacesForTesting(bool on);
 
 class PageFonts {
   public:
