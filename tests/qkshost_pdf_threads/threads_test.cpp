@@ -70,5 +70,31 @@ TEST(PdfThreads, EnginesOnSeveralThreadsPlotAtOnce) {
         }
 }
 
+// Threads that plot and end, one after the other, each with faces of its own: the faces they
+// leave behind are let go once there are many, and every page still comes out whole.
+TEST(PdfThreads, ThreadsComingAndGoingKeepPlotting) {
+    constexpr int kThreads = 20;
+    TempDir dir;
+    for (int t = 0; t < kThreads; ++t) {
+        std::string failure;
+        std::thread([&] {
+            PdfPlotEngine engine;
+            for (int p = 0; p < 2; ++p) {
+                const PlotResult r = engine.plotToFile(
+                    a3Window(), page(t, p),
+                    dir.file("t" + std::to_string(t) + "_" + std::to_string(p) + ".pdf"));
+                if (!r.ok()) failure += r.message + "\n";
+            }
+        }).join();
+        ASSERT_TRUE(failure.empty()) << failure;
+    }
+    for (int t = 0; t < kThreads; t += 7) {
+        std::string text;
+        const std::string pdf = dir.file("t" + std::to_string(t) + "_1.pdf");
+        ASSERT_EQ(testing::run("pdftotext -enc UTF-8 " + testing::quote(pdf) + " -", text), 0);
+        EXPECT_NE(text.find("线程" + std::to_string(t) + " 第1页"), std::string::npos) << text;
+    }
+}
+
 }  // namespace
 }  // namespace qkshost::pdf

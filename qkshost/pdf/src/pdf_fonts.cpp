@@ -116,17 +116,27 @@ std::string wholeFace(hb_face_t* face) {
 
 // The face to subset `face` from. Making a plan reads the whole font (a CJK font's cmap alone
 // holds tens of thousands of entries); from a face's second page on, the subsets come from a
-// copy harfbuzz has prepared for repeated subsetting, kept for the life of the process. The
-// first page of a face is subset directly, so a program plotting one page pays nothing extra.
+// copy harfbuzz has prepared for repeated subsetting, kept while the process plots. The first
+// page of a face is subset directly, so a program plotting one page pays nothing extra. Faces
+// belong to a thread's font map, and a thread that plots and ends leaves its faces behind: past
+// kMostFaces the cache starts afresh rather than grow without bound.
 // Returns a new reference.
 hb_face_t* subsetSource(hb_face_t* face) {
     struct Entry {
         int uses = 0;
         hb_face_t* prepared = nullptr;
     };
+    constexpr std::size_t kMostFaces = 32;
     static std::mutex mutex;
     static std::map<hb_face_t*, Entry>* faces = new std::map<hb_face_t*, Entry>();
     std::lock_guard<std::mutex> lock(mutex);
+    if (faces->size() >= kMostFaces && faces->count(face) == 0) {
+        for (auto& [key, entry] : *faces) {
+            hb_face_destroy(entry.prepared);  // null is allowed
+            hb_face_destroy(key);
+        }
+        faces->clear();
+    }
     auto found = faces->find(face);
     if (found == faces->end())
         found = faces->emplace(hb_face_reference(face), Entry{}).first;  // keeps the key unique
