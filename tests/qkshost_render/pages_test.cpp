@@ -43,6 +43,28 @@ std::string plotModel(const tools::TempDir& dir, const std::string& fixture) {
     return plotModelOf(db, dir, fixture + ".pdf");
 }
 
+// Plots the model space of `db` and rasterises the sheet at `dpi`; false (with a test failure)
+// when a step fails.
+bool rasteriseModelOf(const drawing::Database& db, const tools::TempDir& dir,
+                      const std::string& name, int dpi, tools::Image& image) {
+    const std::string out = plotModelOf(db, dir, name);
+    const bool rasterised = !out.empty() && tools::rasterise(out, dpi, image);
+    EXPECT_TRUE(rasterised);
+    return rasterised;
+}
+
+// Adds a single-line text to the model space of `db`; the text to adjust further.
+drawing::Text& addText(drawing::Database& db, const std::string& contents,
+                       const drawing::Point3d& position, double height) {
+    auto t = std::make_unique<drawing::Text>();
+    t->text = contents;
+    t->position = position;
+    t->height = height;
+    drawing::Text& added = *t;
+    db.appendEntity(std::move(t));
+    return added;
+}
+
 TEST(RenderedPages, PatternHatchLinesStayInsideTheBoundaryAndOutOfTheHole) {
     tools::TempDir dir;
     const std::string pdfPath = plotModel(dir, "hatches.dxf");
@@ -169,18 +191,12 @@ TEST(RenderedPages, BackwardAndUpsideDownTextsAreReflected) {
         SCOPED_TRACE(::testing::Message()
                      << "generation " << c.generation << " rotation " << c.rotation);
         drawing::Database db;
-        auto t = std::make_unique<drawing::Text>();
-        t->text = "HHHHH";
-        t->position = {200, 150, 0};
-        t->height = 20;
-        t->rotation = c.rotation;
-        t->generation = c.generation;
-        db.appendEntity(std::move(t));
+        drawing::Text& t = addText(db, "HHHHH", {200, 150, 0}, 20);
+        t.rotation = c.rotation;
+        t.generation = c.generation;
         tools::TempDir dir;
-        const std::string out = plotModelOf(db, dir, "text.pdf");
-        ASSERT_FALSE(out.empty());
         tools::Image image;
-        ASSERT_TRUE(tools::rasterise(out, 50, image));
+        ASSERT_TRUE(rasteriseModelOf(db, dir, "text.pdf", 50, image));
         tools::PixelBox px;
         ASSERT_TRUE(tools::findPixels(
             image, [](qkshost::pdf::Rgb p) { return p.r < 128; }, px));
@@ -268,16 +284,10 @@ namespace {
 // capitals, each as long as its part.
 TEST(RenderedPages, UnderlinesAndOverlinesRunUnderAndOverTheirParts) {
     drawing::Database db;
-    auto t = std::make_unique<drawing::Text>();
-    t->text = "%%uHHHH%%u HHHH %%oHHHH";
-    t->position = {20, 150, 0};
-    t->height = 10;
-    db.appendEntity(std::move(t));
+    addText(db, "%%uHHHH%%u HHHH %%oHHHH", {20, 150, 0}, 10);
     tools::TempDir dir;
-    const std::string out = plotModelOf(db, dir, "lines.pdf");
-    ASSERT_FALSE(out.empty());
     tools::Image image;
-    ASSERT_TRUE(tools::rasterise(out, 100, image));
+    ASSERT_TRUE(rasteriseModelOf(db, dir, "lines.pdf", 100, image));
     const double k = image.width / 420.0;
     // Dark pixels in a horizontal band (millimetres, y up): their x extent.
     auto band = [&](double y0, double y1, double& x0, double& x1) {

@@ -78,13 +78,20 @@ void appendScale(std::string& out, double v) {
     out.append(buffer, std::size_t(n));
 }
 
-void appendTextString(std::string& out, std::string_view utf8) {
+void appendHexCode(std::string& out, unsigned code, int bytes) {
+    static const char hex[] = "0123456789ABCDEF";
+    out.push_back('<');
+    for (int shift = bytes * 8 - 4; shift >= 0; shift -= 4)
+        out.push_back(hex[(code >> shift) & 0xF]);
+    out.push_back('>');
+}
+
+void appendUtf16Hex(std::string& out, std::string_view utf8) {
     static const char hex[] = "0123456789ABCDEF";
     auto unit = [&](unsigned u) {
         for (int shift = 12; shift >= 0; shift -= 4)
             out.push_back(hex[(u >> shift) & 0xF]);
     };
-    out += "<FEFF";
     std::size_t i = 0;
     while (i < utf8.size()) {
         // Decodes one UTF-8 sequence; anything malformed becomes U+FFFD.
@@ -123,6 +130,11 @@ void appendTextString(std::string& out, std::string_view utf8) {
             unit(cp);
         }
     }
+}
+
+void appendTextString(std::string& out, std::string_view utf8) {
+    out += "<FEFF";
+    appendUtf16Hex(out, utf8);
     out.push_back('>');
 }
 

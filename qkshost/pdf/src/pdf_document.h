@@ -20,6 +20,11 @@ void appendCoordinate(std::string& out, double v);
 void appendScale(std::string& out, double v);
 // Appends `text` as a PDF text string: UTF-16BE with a byte-order mark, in hex.
 void appendTextString(std::string& out, std::string_view utf8);
+// Appends the UTF-16BE hex digits of `utf8` alone (no mark, no brackets); malformed UTF-8
+// becomes U+FFFD.
+void appendUtf16Hex(std::string& out, std::string_view utf8);
+// Appends a character code of `bytes` bytes as a hex string, "<00A1>".
+void appendHexCode(std::string& out, unsigned code, int bytes);
 
 // Writes a PDF file front to back into `out`. Objects are numbered by reserveObject() and may
 // be written in any order; finish() writes the cross-reference table and trailer. Every write

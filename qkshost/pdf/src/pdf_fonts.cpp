@@ -71,20 +71,6 @@ std::string subsetTag(const std::string& name, const std::vector<unsigned>& glyp
     return tag;
 }
 
-void appendUtf16Hex(std::string& out, std::string_view utf8) {
-    std::string withMark;
-    appendTextString(withMark, utf8);  // "<FEFF....>"
-    out.append(withMark, 5, withMark.size() - 6);
-}
-
-void appendCode(std::string& out, unsigned code, bool twoBytes) {
-    static const char hex[] = "0123456789ABCDEF";
-    out.push_back('<');
-    for (int shift = twoBytes ? 12 : 4; shift >= 0; shift -= 4)
-        out.push_back(hex[(code >> shift) & 0xF]);
-    out.push_back('>');
-}
-
 std::string number(double v) {
     std::string s;
     appendCoordinate(s, v);
@@ -237,7 +223,7 @@ void PageFonts::writeToUnicode(PdfDocumentWriter& doc, const Resource& r, bool t
         const std::size_t end = std::min(mapped.size(), start + 100);
         cmap += std::to_string(end - start) + " beginbfchar\n";
         for (std::size_t k = start; k < end; ++k) {
-            appendCode(cmap, mapped[k], twoBytes);
+            appendHexCode(cmap, mapped[k], twoBytes ? 2 : 1);
             cmap.push_back('<');
             appendUtf16Hex(cmap, r.textOfCode[mapped[k]]);
             cmap += ">\n";

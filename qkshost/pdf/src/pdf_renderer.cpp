@@ -781,11 +781,7 @@ class PageRenderer {
                 }
                 if (!open) out.push_back('[');
                 open = true;
-                static const char hex[] = "0123456789ABCDEF";
-                out.push_back('<');
-                for (int shift = g.twoBytes ? 12 : 4; shift >= 0; shift -= 4)
-                    out.push_back(hex[(g.code >> shift) & 0xF]);
-                out.push_back('>');
+                appendHexCode(out, g.code, g.twoBytes ? 2 : 1);
                 // Thousandths of the em by which the font's advance overshoots pango's.
                 const double correction = g.advance - 1000.0 * advance / kLayoutEm;
                 if (std::fabs(correction) >= 0.001) appendCoordinate(out, correction);
