@@ -208,9 +208,11 @@ TEST(PartsFile, ReloadKeepsUserChoicesAndTallies) {
     QVector<PartRow> shown = {row(1, 4), row(2, 3), row(5, 1)};
     shown[0].enabled = false;
     shown[1].quantity = 17;
+    shown[1].rotation = PartRotation::HalfTurn;
     QVector<PartRow> fresh = {row(2, 3), row(1, 4), row(9, 8)};
     keepUserChoices(shown, fresh);
     EXPECT_EQ(fresh[0].quantity, 17);
+    EXPECT_EQ(fresh[0].rotation, PartRotation::HalfTurn);
     EXPECT_TRUE(fresh[0].enabled);
     EXPECT_FALSE(fresh[1].enabled);
     EXPECT_EQ(fresh[1].quantity, 4);

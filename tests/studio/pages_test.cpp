@@ -7,12 +7,15 @@
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QGraphicsPathItem>
+#include <QGraphicsRectItem>
 #include <QGraphicsScene>
 #include <QGraphicsSimpleTextItem>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocalSocket>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -276,6 +279,129 @@ TEST_F(PageTest, NestPickAndSourceChecks) {
         config.contains(QStringLiteral("\nprefix=套料\nsheet=1000x500\ngap=0.5\nmargin=10\ncell=2\n"
                                        "rotate=1\nmirror=1\npdf=1\nseconds=12\n")));
     EXPECT_TRUE(page.running());
+}
+
+TEST_F(PageTest, NestStrategyAndRotationLinesFollowTheEarlierLines) {
+    writeFile(tempFilePath(kNestPartsName), partsFile(4));
+    // What the page wrote before these choices existed; it must stay byte for byte.
+    const QString earlier = QStringLiteral(
+                                "source=picked\npartsFile=%1\nlayer=\noutDir=/o/套料\n"
+                                "outDwg=/o/套料/套料图.dwg\nlog=%2\nprefix=套料\n"
+                                "sheet=3000x1500x5\nsheet=2500x1250x10\nsheet=2000x1000\n"
+                                "gap=5\nmargin=10\ncell=2\nrotate=1\nmirror=1\npdf=0\nseconds=12\n"
+                                "partcount 1=4\npartcount 2=3\npartcount 3=0\n")
+                                .arg(tempFilePath(kNestPartsName), tempFilePath(kNestLogName));
+    const char* standard = "标准";
+    const char* dense = "高密度（越算越省料）";
+    const struct {
+        const char* strategy;
+        bool partInPart;
+        const char* rotations[3];
+        const char* added;
+    } cases[] = {
+        {standard, false, {"随全局", "随全局", "随全局"}, ""},
+        {dense, false, {"随全局", "随全局", "随全局"}, "strategy=dense\n"},
+        {dense, true, {"随全局", "随全局", "随全局"}, "strategy=dense\npartInPart=1\n"},
+        {standard, true, {"随全局", "随全局", "随全局"}, ""},
+        {standard,
+         false,
+         {"固定 0°", "0°/180°", "90° 步进"},
+         "partrotate 1=0\npartrotate 2=0,180\npartrotate 3=0,90,180,270\n"},
+        {dense,
+         true,
+         {"90° 步进", "随全局", "0°/180°"},
+         "strategy=dense\npartInPart=1\npartrotate 1=0,90,180,270\npartrotate 3=0,180\n"},
+    };
+    for (const auto& c : cases) {
+        NestPage page(nullptr, nullptr);
+        ASSERT_EQ(page.partTable->rowCount(), 3);
+        page.outDirEdit->setText(QStringLiteral("/o/套料"));
+        // Ticked while the dense search was chosen, then the strategy the case wants.
+        page.strategyCombo->setCurrentIndex(page.strategyCombo->findText(QString::fromUtf8(dense)));
+        page.partInPartCheck->setChecked(c.partInPart);
+        const int strategy = page.strategyCombo->findText(QString::fromUtf8(c.strategy));
+        ASSERT_GE(strategy, 0) << c.strategy;
+        page.strategyCombo->setCurrentIndex(strategy);
+        EXPECT_EQ(page.partInPartCheck->isEnabled(), c.strategy == dense) << c.strategy;
+        for (int r = 0; r < 3; ++r) {
+            QComboBox* rotation = page.rotationCombo(r);
+            ASSERT_TRUE(rotation);
+            const int index = rotation->findText(QString::fromUtf8(c.rotations[r]));
+            ASSERT_GE(index, 0) << c.rotations[r];
+            rotation->setCurrentIndex(index);
+        }
+        page.start();
+        EXPECT_EQ(QString::fromUtf8(readFile(tempFilePath(kNestConfigName))),
+                  earlier + QString::fromUtf8(c.added))
+            << c.strategy << " " << c.partInPart << " " << c.rotations[0];
+    }
+}
+
+// Rows of `image` holding the translucent part fill, and how many such pixels each has.
+QVector<int> partFillPerRow(const QImage& image) {
+    QVector<int> counts(image.height(), 0);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            // #2563eb at alpha 46 over the white sheet.
+            counts[y] += std::abs(c.red() - 214) <= 8 && std::abs(c.green() - 225) <= 8 &&
+                         std::abs(c.blue() - 251) <= 8;
+        }
+    }
+    return counts;
+}
+
+TEST_F(PageTest, NestPreviewShowsTheSheetWithYUp) {
+    // An L: the long leg along y = 0, the short one up the left side. Drawn y-up, the long
+    // leg lies at the bottom of the part unless it is turned half round.
+    writeFile(tempFilePath(kNestPartsName),
+              "# QKS-PARTS 2\n"
+              "P\t1\t1\t32400\t0\t0\t300\t240\tCURRENT\t\tL\n"
+              "O\t1\t0,0;300,0;300,60;60,60;60,240;0,240\n");
+    const struct {
+        int angle;
+        int row;
+        int bottomGap;  // drawn sheet bottom to the part's lowest point
+        bool longLegDown;
+    } cases[] = {{0, 0, 10, true}, {180, 0, 10, false}, {0, 100, 210, true}};
+    for (const auto& c : cases) {
+        writeFile(tempFilePath(kNestProgressName),
+                  QStringLiteral("CFG\t10\t2\t0\nSHEET\t1000\t600\nPLACE\t1\t%1\t0\t0\t%2\n")
+                      .arg(c.angle)
+                      .arg(c.row)
+                      .toUtf8());
+        NestPage page(nullptr, nullptr);
+        ASSERT_EQ(pathItems(page.scene), 1);
+        QRectF sheet;
+        for (QGraphicsItem* item : page.scene->items()) {
+            if (auto* rect = qgraphicsitem_cast<QGraphicsRectItem*>(item))
+                sheet = rect->mapRectToScene(rect->rect());
+        }
+        ASSERT_EQ(sheet.size(), QSizeF(1000, 600));
+        QImage image(sheet.size().toSize(), QImage::Format_RGB32);
+        image.fill(Qt::white);
+        {
+            QPainter painter(&image);
+            page.scene->render(&painter, QRectF(image.rect()), sheet);
+        }
+        const QVector<int> fill = partFillPerRow(image);
+        int top = 0;
+        while (top < fill.size() && fill[top] == 0)
+            ++top;
+        int bottom = fill.size() - 1;
+        while (bottom > top && fill[bottom] == 0)
+            --bottom;
+        ASSERT_LT(top, fill.size()) << c.angle;
+        EXPECT_NEAR(bottom, 600 - c.bottomGap, 2) << c.angle << " row " << c.row;
+        EXPECT_NEAR(top, 600 - c.bottomGap - 240, 2) << c.angle << " row " << c.row;
+        // 30 px inside either end: across the long leg about 300 px, across the short 60.
+        const int lowWidth = fill[bottom - 30];
+        const int highWidth = fill[top + 30];
+        if (c.longLegDown)
+            EXPECT_GT(lowWidth, 3 * highWidth) << c.angle << " row " << c.row;
+        else
+            EXPECT_GT(highWidth, 3 * lowWidth) << c.angle << " row " << c.row;
+    }
 }
 
 TEST_F(PageTest, NestConfigThatCannotBeWrittenSendsNothing) {

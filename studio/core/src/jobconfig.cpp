@@ -19,6 +19,21 @@ QString flag(bool on) {
     return on ? QStringLiteral("1") : QStringLiteral("0");
 }
 
+// Angles in degrees, counter-clockwise; empty when the part follows the form.
+QString rotationAngles(PartRotation rotation) {
+    switch (rotation) {
+        case PartRotation::Global:
+            return {};
+        case PartRotation::Fixed0:
+            return QStringLiteral("0");
+        case PartRotation::HalfTurn:
+            return QStringLiteral("0,180");
+        case PartRotation::QuarterTurns:
+            return QStringLiteral("0,90,180,270");
+    }
+    return {};
+}
+
 }  // namespace
 
 QString formatGeneral(double value) {
@@ -54,6 +69,17 @@ QByteArray composeNestConfig(const NestForm& form, const QVector<PartRow>& parts
     for (const PartRow& part : parts) {
         text +=
             QStringLiteral("partcount %1=%2\n").arg(part.id).arg(part.enabled ? part.quantity : 0);
+    }
+    if (form.strategyDense) {
+        addLine(text, "strategy", QStringLiteral("dense"));
+        // Only the dense search fills holes; a part-in-part choice left set while the
+        // standard search is chosen means nothing and is not written.
+        if (form.partInPart) addLine(text, "partInPart", flag(true));
+    }
+    for (const PartRow& part : parts) {
+        const QString angles = rotationAngles(part.rotation);
+        if (!angles.isEmpty())
+            text += QStringLiteral("partrotate %1=%2\n").arg(part.id).arg(angles);
     }
     return text.toUtf8();
 }

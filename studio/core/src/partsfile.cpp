@@ -63,6 +63,7 @@ void keepUserChoices(const QVector<PartRow>& previous, QVector<PartRow>& fresh) 
         if (const PartRow* old = byId.value(row.id, nullptr)) {
             row.enabled = old->enabled;
             row.quantity = old->quantity;
+            row.rotation = old->rotation;
         }
     }
 }

@@ -48,6 +48,22 @@ std::optional<PlacedPart> placePart(const PartRow& part, const Placement& placem
     return placed;
 }
 
+PlacedPart toScene(const PlacedPart& placed, double sheetHeight) {
+    auto flip = [sheetHeight](const Contour& in) {
+        Contour out;
+        out.reserve(in.size());
+        for (const QPointF& p : in)
+            out.append(QPointF(p.x(), sheetHeight - p.y()));
+        return out;
+    };
+    PlacedPart scene;
+    scene.outer = flip(placed.outer);
+    scene.holes.reserve(placed.holes.size());
+    for (const Contour& hole : placed.holes)
+        scene.holes.append(flip(hole));
+    return scene;
+}
+
 QHash<int, int> indexPartsById(const QVector<PartRow>& parts) {
     QHash<int, int> index;
     index.reserve(parts.size());

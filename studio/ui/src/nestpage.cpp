@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -35,7 +36,21 @@
 namespace qks::studio {
 namespace {
 
-enum Column { kUseColumn, kIdColumn, kNameColumn, kQuantityColumn, kSizeColumn };
+enum Column {
+    kUseColumn,
+    kIdColumn,
+    kNameColumn,
+    kQuantityColumn,
+    kSizeColumn,
+    kRotationColumn,
+    kColumnCount
+};
+
+const QPair<const char*, PartRotation> kRotationChoices[] = {
+    {"随全局", PartRotation::Global},
+    {"固定 0°", PartRotation::Fixed0},
+    {"0°/180°", PartRotation::HalfTurn},
+    {"90° 步进", PartRotation::QuarterTurns}};
 
 // Keeps the scene's rectangle fitted when the view changes size.
 class PreviewView : public QGraphicsView {
@@ -46,6 +61,17 @@ class PreviewView : public QGraphicsView {
     void resizeEvent(QResizeEvent* event) override {
         QGraphicsView::resizeEvent(event);
         if (scene()) fitInView(sceneRect(), Qt::KeepAspectRatio);
+    }
+};
+
+// Lays the rotation combo over the whole width of its cell: the table's item padding is
+// meant for text and would leave the combo narrower than the column sized to fit it.
+class WholeCellDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
+                              const QModelIndex&) const override {
+        editor->setGeometry(option.rect.adjusted(0, 2, 0, -2));
     }
 };
 
@@ -115,7 +141,8 @@ NestPage::NestPage(QLocalSocket* socket, QWidget* parent) : QWidget(parent), soc
     header->addWidget(stateChip);
     page->addLayout(header);
 
-    // Body: parts on the left, preview and log on the right.
+    // Body: parts on the left, preview and log on the right, in equal halves so the parts
+    // table shows all its columns, names included, at the default window width.
     auto* body = new QHBoxLayout();
     QFrame* left = makePanel(this);
     auto* leftColumn = new QVBoxLayout(left);
@@ -140,21 +167,22 @@ NestPage::NestPage(QLocalSocket* socket, QWidget* parent) : QWidget(parent), soc
                           "sectionCount", left);
     hintLabel->setWordWrap(true);
     leftColumn->addWidget(hintLabel);
-    partTable = new QTableWidget(0, 5, left);
+    partTable = new QTableWidget(0, kColumnCount, left);
     partTable->setObjectName(QStringLiteral("partTable"));
     partTable->setHorizontalHeaderLabels({QStringLiteral("参与"), QStringLiteral("件号"),
                                           QStringLiteral("名称"), QStringLiteral("数量"),
-                                          QStringLiteral("轮廓尺寸")});
-    for (int c = 0; c < 5; ++c) {
+                                          QStringLiteral("轮廓尺寸"), QStringLiteral("旋转")});
+    for (int c = 0; c < kColumnCount; ++c) {
         partTable->horizontalHeader()->setSectionResizeMode(
             c, c == kNameColumn ? QHeaderView::Stretch : QHeaderView::ResizeToContents);
     }
+    partTable->setItemDelegateForColumn(kRotationColumn, new WholeCellDelegate(partTable));
     partTable->verticalHeader()->setVisible(false);
     partTable->verticalHeader()->setDefaultSectionSize(28);
     partTable->setSelectionMode(QAbstractItemView::NoSelection);
     partTable->setAlternatingRowColors(true);
     leftColumn->addWidget(partTable, 1);
-    body->addWidget(left, 3);
+    body->addWidget(left, 1);
 
     QFrame* right = makePanel(this);
     auto* rightColumn = new QVBoxLayout(right);
@@ -184,7 +212,7 @@ NestPage::NestPage(QLocalSocket* socket, QWidget* parent) : QWidget(parent), soc
     logView->setMinimumHeight(96);
     logView->setMaximumHeight(130);
     rightColumn->addWidget(logView);
-    body->addWidget(right, 4);
+    body->addWidget(right, 1);
     page->addLayout(body, 1);
 
     // Settings.
@@ -221,8 +249,18 @@ NestPage::NestPage(QLocalSocket* socket, QWidget* parent) : QWidget(parent), soc
     rotateCheck = makeCheck(QStringLiteral("任意角度旋转"), true, settings);
     mirrorCheck = makeCheck(QStringLiteral("允许镜像"), true, settings);
     pdfCheck = makeCheck(QStringLiteral("同时输出 PDF"), false, settings);
+    strategyCombo = new QComboBox(settings);
+    strategyCombo->setObjectName(QStringLiteral("formInput"));
+    strategyCombo->addItem(QStringLiteral("标准"), QStringLiteral("standard"));
+    strategyCombo->addItem(QStringLiteral("高密度（越算越省料）"), QStringLiteral("dense"));
+    partInPartCheck = makeCheck(QStringLiteral("孔内套料"), false, settings);
+    // Only the dense search places parts inside holes.
+    partInPartCheck->setEnabled(false);
     checks->addWidget(rotateCheck);
     checks->addWidget(mirrorCheck);
+    checks->addWidget(makeLabel(QStringLiteral("优化策略"), "formLabel", settings));
+    checks->addWidget(strategyCombo);
+    checks->addWidget(partInPartCheck);
     checks->addWidget(pdfCheck);
     checks->addStretch();
     grid->addLayout(checks, 2, 0, 1, 8);
@@ -269,6 +307,9 @@ NestPage::NestPage(QLocalSocket* socket, QWidget* parent) : QWidget(parent), soc
     connect(openButton, &QPushButton::clicked, this,
             [this] { studioDialogs().openFolder(outDirEdit->text().trimmed()); });
     connect(partTable, &QTableWidget::itemChanged, this, &NestPage::onItemChanged);
+    connect(strategyCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this] {
+        partInPartCheck->setEnabled(strategyCombo->currentData() == QLatin1String("dense"));
+    });
     connect(sheetCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             [this](int index) {
                 currentSheet_ = index;
@@ -362,6 +403,8 @@ void NestPage::start() {
     form.rotate = rotateCheck->isChecked();
     form.mirror = mirrorCheck->isChecked();
     form.pdf = pdfCheck->isChecked();
+    form.strategyDense = strategyCombo->currentData() == QLatin1String("dense");
+    form.partInPart = partInPartCheck->isChecked();
     const QString configPath = tempFilePath(kNestConfigName);
     // Without a fresh config the plug-in would run whatever an earlier job left there.
     if (!writeJobFile(configPath, composeNestConfig(form, parts_, tempFilePath(kNestPartsName),
@@ -437,8 +480,24 @@ void NestPage::fillTable() {
         partTable->setItem(
             r, kSizeColumn,
             readOnlyItem(QStringLiteral("%1 × %2").arg(number0(part.width), number0(part.height))));
+        auto* rotation = new QComboBox();
+        rotation->setObjectName(QStringLiteral("rotationCombo"));
+        for (const auto& choice : kRotationChoices)
+            rotation->addItem(QString::fromUtf8(choice.first), int(choice.second));
+        rotation->setCurrentIndex(rotation->findData(int(part.rotation)));
+        // Connected after the row's own choice is shown: filling is not an edit.
+        connect(rotation, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+                [this, r, rotation] {
+                    if (r < parts_.size())
+                        parts_[r].rotation = PartRotation(rotation->currentData().toInt());
+                });
+        partTable->setCellWidget(r, kRotationColumn, rotation);
     }
     filling_ = false;
+}
+
+QComboBox* NestPage::rotationCombo(int row) const {
+    return qobject_cast<QComboBox*>(partTable->cellWidget(row, kRotationColumn));
 }
 
 void NestPage::showTally() {
@@ -547,11 +606,12 @@ void NestPage::redrawPreview() {
         const PartRow& part = parts_[*row];
         const std::optional<PlacedPart> placed = placePart(part, placement, frame_);
         if (!placed) continue;
+        const PlacedPart shown = toScene(*placed, h);
         QPainterPath path;
         path.setFillRule(Qt::OddEvenFill);
-        const QPolygonF outer = toPolygon(placed->outer);
+        const QPolygonF outer = toPolygon(shown.outer);
         path.addPolygon(outer);
-        for (const Contour& hole : placed->holes)
+        for (const Contour& hole : shown.holes)
             path.addPolygon(toPolygon(hole));
         scene->addPath(path, partPen, partBrush);
         QGraphicsSimpleTextItem* label = scene->addSimpleText(QString::number(part.id), labelFont);

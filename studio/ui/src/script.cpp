@@ -57,6 +57,8 @@ StudioScript::StudioScript(MainWindow& window, QStringList lines, QObject* paren
         {QStringLiteral("nest.seconds"), nest->secondsSpin},
         {QStringLiteral("nest.rotate"), nest->rotateCheck},
         {QStringLiteral("nest.mirror"), nest->mirrorCheck},
+        {QStringLiteral("nest.strategy"), nest->strategyCombo},
+        {QStringLiteral("nest.partInPart"), nest->partInPartCheck},
         {QStringLiteral("nest.pdf"), nest->pdfCheck},
         {QStringLiteral("nest.outDir"), nest->outDirEdit},
         {QStringLiteral("nest.prefix"), nest->prefixEdit},

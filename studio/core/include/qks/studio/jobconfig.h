@@ -28,10 +28,16 @@ struct NestForm {
     bool rotate = true;
     bool mirror = true;
     bool pdf = false;
+    // The dense search keeps improving the layout for as long as it is given; parts inside
+    // the holes of other parts are tried only by that search.
+    bool strategyDense = false;
+    bool partInPart = false;
 };
 
 // Content of "qks_nest.cfg". Every part row gives one "partcount" line: its quantity
-// when enabled, 0 when not.
+// when enabled, 0 when not. The strategy, part-in-part and per-part rotation lines come
+// after them and only when they differ from the defaults, so a job set up as before
+// writes the same bytes as before.
 QByteArray composeNestConfig(const NestForm& form, const QVector<PartRow>& parts,
                              const QString& partsFilePath, const QString& logPath);
 

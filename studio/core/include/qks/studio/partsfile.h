@@ -13,11 +13,16 @@ namespace qks::studio {
 
 using Contour = QVector<QPointF>;
 
+// The turns one part may take on the sheet. Global leaves it to the form's rotate setting;
+// the others restrict that part alone, e.g. to keep a grain direction or a bend side.
+enum class PartRotation { Global, Fixed0, HalfTurn, QuarterTurns };
+
 struct PartRow {
     int id = 0;
     QString name;
     int quantity = 0;
     bool enabled = true;
+    PartRotation rotation = PartRotation::Global;
     double area = 0;
     double refX = 0;
     double refY = 0;
@@ -31,8 +36,8 @@ struct PartRow {
 // Rows with short outlines or a quantity of 0 are kept (the page lists them).
 QVector<PartRow> parsePartsFile(const QByteArray& bytes);
 
-// Carries the enabled flag and quantity of `previous` rows over to rows of `fresh` with
-// the same id, so a reload keeps the user's choices.
+// Carries the enabled flag, quantity and rotation of `previous` rows over to rows of
+// `fresh` with the same id, so a reload keeps the user's choices.
 void keepUserChoices(const QVector<PartRow>& previous, QVector<PartRow>& fresh);
 
 // (kinds, pieces): number of rows and the summed quantity of enabled rows.

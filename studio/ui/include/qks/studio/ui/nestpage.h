@@ -45,6 +45,8 @@ class NestPage : public QWidget {
     QDoubleSpinBox* secondsSpin = nullptr;
     QCheckBox* rotateCheck = nullptr;
     QCheckBox* mirrorCheck = nullptr;
+    QComboBox* strategyCombo = nullptr;  // item data "standard" or "dense"
+    QCheckBox* partInPartCheck = nullptr;
     QCheckBox* pdfCheck = nullptr;
     QTableWidget* partTable = nullptr;
     QLabel* partCountLabel = nullptr;
@@ -59,6 +61,10 @@ class NestPage : public QWidget {
     QPushButton* startButton = nullptr;
     QPushButton* stopButton = nullptr;
     QTimer* pollTimer = nullptr;
+
+    // The rotation choice in a row of the parts table (item data: PartRotation as int);
+    // null past the last row.
+    QComboBox* rotationCombo(int row) const;
 
     // State read from the job's files.
     const QVector<PartRow>& parts() const { return parts_; }
