@@ -16,10 +16,9 @@
 #include <thread>
 #include <vector>
 
-#include "qks/nest/config.h"
-#include "qks/nest/geometry.h"
-#include "qks/nest/part.h"
+#include "qks/nest/context.h"
 #include "qks/nest/placement.h"
+#include "qks/nest/search.h"
 
 #include "qks/host/types.h"
 
@@ -29,43 +28,22 @@ class ApplicationServices;
 
 namespace qks::nest {
 
-// What the worker learned about its own run (for the command-line program, benchmarks and
-// tests). Written by the worker only; read after it has been joined.
-struct NestRunStats {
-    std::int64_t iterations = 0;
-    std::int64_t restarts = 0;
-    double firstLayoutSeconds = 0.0;  // time from the worker's start to the first layout
-    double seconds = 0.0;             // time from the worker's start to its final write
-    bool stopped = false;             // the final state was "stopped"
-};
-
 // Called on the worker thread after every publication of the best layout, with what was
 // published (the same as the progress file). For observers outside the job; must not touch the
 // session.
 using PublishObserver = std::function<void(const Layout& layout, const std::string& state,
                                            double elapsed, int unplaced)>;
 
-struct NestSession {
-    NestConfig config;
-    std::int32_t angleStep = 0;  // set by the worker before the first layout
-    std::vector<NestPart> parts;
-    Layout layout;  // current layout while the worker runs, the best once it has finished
-    RasterCache rasterCache;
-    PlacementCache placementCache;  // the engine's per-part orientation lookup, beside the rasters
+// The session is the engine's context (config, parts, caches, stop predicate) and its outcome
+// (layout, totals, statistics), with what the runtime adds: the worker thread and the files it
+// writes. Its stop predicate is the process-wide stop flag.
+struct NestSession : NestContext, NestOutcome {
     std::thread worker;
-    std::int32_t unplaced = 0;  // instances missing from the final layout
-    double usedArea = 0.0;
-    double sheetArea = 0.0;
-    double utilisation = 0.0;  // fraction, not percent
     std::string partsFilePath;
     std::string progressFilePath;
-
-    // Test seam: a fixed generator seed instead of the clock's nanoseconds.
-    std::optional<std::uint32_t> seed;
     PublishObserver onPublish;
-    NestRunStats stats;
 
-    NestSession() = default;
+    NestSession();
     NestSession(const NestSession&) = delete;
     NestSession& operator=(const NestSession&) = delete;
     // Joins a worker that is still running; when the worker itself drops the last reference,
@@ -80,8 +58,8 @@ void applyPartCounts(const NestConfig& config, std::vector<NestPart>& parts);
 // Removes kinds of quantity 0 (or less), keeping the order of the others.
 void removeUnwantedKinds(std::vector<NestPart>& parts);
 
-// The worker's whole run, on the calling thread: first layout, local search until the time
-// limit or the stop flag, final publication and the two log lines. Does not post anything.
+// The worker's whole run, on the calling thread: the search the config selects, each
+// publication written to the progress file, and the two log lines. Does not post anything.
 void runNestSearch(NestSession& session);
 
 // Starts the worker thread with its own reference to the session (kept in session->worker).

@@ -97,6 +97,12 @@ inline constexpr std::int64_t kMaxGridCells = std::int64_t{1} << 28;
 
 PartRaster buildRaster(const NestPart& part, int angle, bool mirrored, double cell, double gap);
 
+// The same raster with the part's holes left free where a cell lies more than the pad inside
+// a hole, so another part placed there keeps the gap to the hole's edge. The column lists
+// (bottom, top) still describe the outline's raster.
+PartRaster buildHoledRaster(const NestPart& part, int angle, bool mirrored, double cell,
+                            double gap);
+
 // Rasters of a session, built on first use and never invalidated (cell and gap are fixed for
 // the session). References stay valid for the cache's lifetime.
 class RasterCache {

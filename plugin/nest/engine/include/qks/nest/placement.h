@@ -3,7 +3,7 @@
 // unrotated and unmirrored orientation; a new sheet comes from the smallest stock entry that
 // fits.
 //
-// Threads: everything here works on layouts and a session that one thread owns at a time.
+// Threads: everything here works on layouts and a context that one thread owns at a time.
 #pragma once
 
 #include <cstdint>
@@ -17,11 +17,11 @@
 
 namespace qks::nest {
 
-struct NestSession;
+struct NestContext;
 
 struct Placement {
     std::int32_t partId = 0;
-    std::int32_t partIndex = 0;  // position in the session's part list
+    std::int32_t partIndex = 0;  // position in the context's part list
     std::int32_t angle = 0;      // degrees, 0 .. 359
     bool mirrored = false;
     std::int32_t column = 0;  // grid cell of the raster's bottom-left cell
@@ -65,7 +65,7 @@ struct Candidate {
     std::int64_t score = 0;
 };
 
-// Per-session lookup that the engine keeps beside the raster cache: for each part index, its
+// Per-context lookup that the engine keeps beside the raster cache: for each part index, its
 // orientation list with the cached rasters, and scratch buffers for the skyline sweep. Filled
 // on first use; rebuilt for a part when the angle step or the rotate/mirror switches change.
 struct OrientationSet {
@@ -94,14 +94,17 @@ struct PlacementCache {
 // Angle step for a run of `instanceCount` instances: 5 up to 80, 10 up to 200, else 15.
 std::int32_t angleStepFor(std::size_t instanceCount);
 
-std::vector<Orientation> orientationsFor(const NestSession& session, const NestPart& part);
+// The orientations the part may take: its own "partrotate" list when the config gives one (with
+// the mirrored versions when mirroring is on), else every angle of the step when rotating (15
+// degrees at least for parts above 800,000 square units), else 0 only; mirrored after unmirrored.
+std::vector<Orientation> orientationsFor(const NestContext& context, const NestPart& part);
 
 SheetLayout openSheet(std::int32_t stockIndex, const SheetStock& stock, double margin, double cell);
 
 // The lowest-scoring resting position of the part on this sheet over the orientations, or none.
 std::optional<Candidate> bestOnSheet(const SheetLayout& sheet, const NestPart& part, int partIndex,
                                      const std::vector<Orientation>& orientations,
-                                     NestSession& session);
+                                     NestContext& context);
 
 // ORs the raster into the occupancy at (column, row), raises the skyline and appends
 // `placement`. Does not touch usedArea.
@@ -110,17 +113,17 @@ void stamp(SheetLayout& sheet, const PartRaster& raster, int column, int row,
 
 // Places one instance of part `partIndex` on the best open sheet, or on a new sheet from the
 // stock when allowed and nothing open fits. `usage` counts the layout's sheets per stock entry.
-bool placeInstance(Layout& layout, int partIndex, NestSession& session,
+bool placeInstance(Layout& layout, int partIndex, NestContext& context,
                    std::vector<std::int32_t>& usage, bool allowNewSheet);
 
 // Restamps the sheet from its own placement list (placements keep their positions).
-void rebuildSheet(SheetLayout& sheet, NestSession& session);
+void rebuildSheet(SheetLayout& sheet, NestContext& context);
 
 // Places the instances in order, opening sheets as needed, and returns how many could not be
-// placed. Stops before the next instance once the nest stop flag is set; instances not tried
+// placed. Stops before the next instance once the context asks to stop; instances not tried
 // are not counted.
 int greedyFill(Layout& layout, std::vector<std::int32_t>& usage,
-               const std::vector<int>& instanceOrder, NestSession& session);
+               const std::vector<int>& instanceOrder, NestContext& context);
 
 // One entry per instance: each part index repeated quantity times, sorted by part area, largest
 // first.

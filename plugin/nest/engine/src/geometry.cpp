@@ -307,6 +307,74 @@ PartRaster buildRaster(const NestPart& part, int angle, bool mirrored, double ce
     return raster;
 }
 
+PartRaster buildHoledRaster(const NestPart& part, int angle, bool mirrored, double cell,
+                            double gap) {
+    PartRaster raster = buildRaster(part, angle, mirrored, cell, gap);
+    if (raster.oversize || part.holes.empty()) return raster;
+    // The same frame as the outline's raster: oriented, moved to its bounding minimum, then
+    // shifted by the pad.
+    double minX = 1e300, minY = 1e300;
+    for (const Point& p : orient(part.outline, part.refX, part.refY, angle, mirrored)) {
+        minX = std::min(minX, p.x);
+        minY = std::min(minY, p.y);
+    }
+    const int pad = padCells(gap, cell);
+    const double shift = pad * cell;
+    const int w = raster.width;
+    const int h = raster.height;
+    const int words = raster.wordsPerRow;
+    // Cells whose centre lies in a hole, by the same scan-line rule as the outline.
+    std::vector<std::uint64_t> inHole(static_cast<std::size_t>(h) * words, 0);
+    std::vector<double> crossings;
+    for (const Outline& hole : part.holes) {
+        std::vector<Point> pts = orient(hole, part.refX, part.refY, angle, mirrored);
+        for (Point& p : pts) {
+            p.x += shift - minX;
+            p.y += shift - minY;
+            if (!std::isfinite(p.x) || !std::isfinite(p.y)) return raster;
+        }
+        const std::size_t n = pts.size();
+        for (int r = 0; r < h; ++r) {
+            const double y = (r + 0.5) * cell;
+            crossings.clear();
+            for (std::size_t j = 0; j < n; ++j) {
+                const Point& a = pts[j];
+                const Point& b = pts[(j + 1) % n];
+                if ((y >= a.y && y < b.y) || (y >= b.y && y < a.y))
+                    crossings.push_back(a.x + (b.x - a.x) * (y - a.y) / (b.y - a.y));
+            }
+            std::sort(crossings.begin(), crossings.end());
+            for (std::size_t k = 0; k + 1 < crossings.size(); k += 2) {
+                const double lo = std::max(0.0, std::ceil(crossings[k] / cell - 0.5));
+                const double hi =
+                    std::min(double(w - 1), std::floor(crossings[k + 1] / cell - 0.5));
+                if (lo <= hi)
+                    setColumns(&inHole[static_cast<std::size_t>(r) * words], static_cast<int>(lo),
+                               static_cast<int>(hi));
+            }
+        }
+    }
+    // A hole is free space only where a cell is more than the pad away from its edge: the part
+    // that goes in keeps its own pad, so the two stay the gap apart as they do outside.
+    auto at = [&](int r, int c) {
+        if (r < 0 || r >= h || c < 0 || c >= w) return false;
+        return ((inHole[static_cast<std::size_t>(r) * words + (c >> 6)] >> (c & 63)) & 1) != 0;
+    };
+    for (int r = pad; r < h - pad; ++r) {
+        for (int c = pad; c < w - pad; ++c) {
+            if (!at(r, c)) continue;
+            bool deep = true;
+            for (int dr = -pad; dr <= pad && deep; ++dr)
+                for (int dc = -pad; dc <= pad && deep; ++dc)
+                    deep = at(r + dr, c + dc);
+            if (deep)
+                raster.bits[static_cast<std::size_t>(r) * words + (c >> 6)] &=
+                    ~(std::uint64_t{1} << (c & 63));
+        }
+    }
+    return raster;
+}
+
 const PartRaster& RasterCache::get(int partIndex, const NestPart& part, int angle, bool mirrored,
                                    double cell, double gap) {
     auto& forPart = byPart_[partIndex];

@@ -4,8 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "qks/common/messages.h"
-#include "qks/nest/session.h"
+#include "qks/nest/context.h"
 
 namespace qks::nest {
 namespace {
@@ -228,13 +227,13 @@ void searchSheet(const SheetLayout& sheet, const OrientationSet& set, PlacementC
     }
 }
 
-OrientationSet makeSet(const std::vector<Orientation>& orientations, NestSession& session,
+OrientationSet makeSet(const std::vector<Orientation>& orientations, NestContext& context,
                        int partIndex, const NestPart& part) {
     OrientationSet set;
     set.orientations = orientations;
     for (const Orientation& o : orientations) {
-        const PartRaster& r = rasterFor(session.rasterCache, partIndex, part, o.angle, o.mirrored,
-                                        session.config.cell, session.config.gap);
+        const PartRaster& r = rasterFor(context.rasterCache, partIndex, part, o.angle, o.mirrored,
+                                        context.config.cell, context.config.gap);
         set.rasters.push_back(&r);
         std::vector<std::int32_t> rest(r.bottom.size());
         for (std::size_t i = 0; i < rest.size(); ++i)
@@ -265,16 +264,16 @@ OrientationSet makeSet(const std::vector<Orientation>& orientations, NestSession
     return set;
 }
 
-const OrientationSet& orientationSet(NestSession& session, int partIndex) {
-    auto& sets = session.placementCache.sets;
-    if (sets.size() < session.parts.size()) sets.resize(session.parts.size());
+const OrientationSet& orientationSet(NestContext& context, int partIndex) {
+    auto& sets = context.placementCache.sets;
+    if (sets.size() < context.parts.size()) sets.resize(context.parts.size());
     OrientationSet& set = sets[partIndex];
-    const NestConfig& c = session.config;
-    if (!set.valid || set.step != session.angleStep || set.rotate != c.rotate ||
+    const NestConfig& c = context.config;
+    if (!set.valid || set.step != context.angleStep || set.rotate != c.rotate ||
         set.mirror != c.mirror) {
-        const NestPart& part = session.parts[partIndex];
-        set = makeSet(orientationsFor(session, part), session, partIndex, part);
-        set.step = session.angleStep;
+        const NestPart& part = context.parts[partIndex];
+        set = makeSet(orientationsFor(context, part), context, partIndex, part);
+        set.step = context.angleStep;
         set.rotate = c.rotate;
         set.mirror = c.mirror;
     }
@@ -316,11 +315,20 @@ std::int32_t angleStepFor(std::size_t instanceCount) {
     return 15;
 }
 
-std::vector<Orientation> orientationsFor(const NestSession& session, const NestPart& part) {
+std::vector<Orientation> orientationsFor(const NestContext& context, const NestPart& part) {
     std::vector<Orientation> out;
-    const bool mirror = session.config.mirror;
-    if (session.config.rotate) {
-        std::int32_t step = session.angleStep < 1 ? 10 : session.angleStep;
+    const bool mirror = context.config.mirror;
+    const auto own = context.config.partRotations.find(part.id);
+    if (own != context.config.partRotations.end() && !own->second.free) {
+        for (int pass = 0; pass < (mirror ? 2 : 1); ++pass)
+            for (std::int32_t a : own->second.angles)
+                out.push_back({a, pass == 1});
+        return out;
+    }
+    const bool rotate =
+        own != context.config.partRotations.end() ? own->second.free : context.config.rotate;
+    if (rotate) {
+        std::int32_t step = context.angleStep < 1 ? 10 : context.angleStep;
         if (part.area > 800000 && step < 15) step = 15;
         for (int pass = 0; pass < (mirror ? 2 : 1); ++pass)
             for (std::int32_t a = 0; a < 360; a += step)
@@ -347,10 +355,10 @@ SheetLayout openSheet(std::int32_t stockIndex, const SheetStock& stock, double m
 
 std::optional<Candidate> bestOnSheet(const SheetLayout& sheet, const NestPart& part, int partIndex,
                                      const std::vector<Orientation>& orientations,
-                                     NestSession& session) {
-    const OrientationSet set = makeSet(orientations, session, partIndex, part);
+                                     NestContext& context) {
+    const OrientationSet set = makeSet(orientations, context, partIndex, part);
     Best best;
-    searchSheet(sheet, set, session.placementCache, std::numeric_limits<std::int32_t>::max(),
+    searchSheet(sheet, set, context.placementCache, std::numeric_limits<std::int32_t>::max(),
                 lowestSkyline(sheet), best);
     if (!best.found()) return std::nullopt;
     const Orientation& o = set.orientations[best.orientation];
@@ -384,23 +392,23 @@ void stamp(SheetLayout& sheet, const PartRaster& raster, int column, int row,
     sheet.placements.push_back(placement);
 }
 
-bool placeInstance(Layout& layout, int partIndex, NestSession& session,
+bool placeInstance(Layout& layout, int partIndex, NestContext& context,
                    std::vector<std::int32_t>& usage, bool allowNewSheet) {
-    const NestPart& part = session.parts[partIndex];
-    const OrientationSet& set = orientationSet(session, partIndex);
+    const NestPart& part = context.parts[partIndex];
+    const OrientationSet& set = orientationSet(context, partIndex);
     Best chosen;
     int chosenSheet = -1;
     // Sheets with the lowest skyline first, so a good bound prunes the others early; the
     // result is the same as visiting them in layout order (equal scores go to the earlier
     // sheet).
-    auto& visit = session.placementCache.sheetOrder;
+    auto& visit = context.placementCache.sheetOrder;
     visit.clear();
     for (std::size_t s = 0; s < layout.size(); ++s)
         visit.push_back({lowestSkyline(layout[s]), static_cast<int>(s)});
     std::sort(visit.begin(), visit.end());
     for (const auto& [minSky, s] : visit) {
         Best onSheet;
-        searchSheet(layout[s], set, session.placementCache, chosen.topBound(), minSky, onSheet);
+        searchSheet(layout[s], set, context.placementCache, chosen.topBound(), minSky, onSheet);
         if (onSheet.found() &&
             (onSheet.score < chosen.score || (onSheet.score == chosen.score && s < chosenSheet))) {
             chosen = onSheet;
@@ -413,7 +421,7 @@ bool placeInstance(Layout& layout, int partIndex, NestSession& session,
     }
     if (!allowNewSheet) return false;
 
-    const NestConfig& c = session.config;
+    const NestConfig& c = context.config;
     if (usage.size() < c.sheets.size()) usage.resize(c.sheets.size(), 0);
     int entry = -1;
     double entryArea = 0.0;
@@ -439,28 +447,28 @@ bool placeInstance(Layout& layout, int partIndex, NestSession& session,
     return true;
 }
 
-void rebuildSheet(SheetLayout& sheet, NestSession& session) {
+void rebuildSheet(SheetLayout& sheet, NestContext& context) {
     std::fill(sheet.occupancy.begin(), sheet.occupancy.end(), 0);
     std::fill(sheet.skyline.begin(), sheet.skyline.end(), 0);
     sheet.usedArea = 0.0;
     std::vector<Placement> old;
     old.swap(sheet.placements);
     for (const Placement& p : old) {
-        if (p.partIndex < 0 || p.partIndex >= static_cast<int>(session.parts.size())) continue;
-        const NestPart& part = session.parts[p.partIndex];
-        const PartRaster& raster = rasterFor(session.rasterCache, p.partIndex, part, p.angle,
-                                             p.mirrored, session.config.cell, session.config.gap);
+        if (p.partIndex < 0 || p.partIndex >= static_cast<int>(context.parts.size())) continue;
+        const NestPart& part = context.parts[p.partIndex];
+        const PartRaster& raster = rasterFor(context.rasterCache, p.partIndex, part, p.angle,
+                                             p.mirrored, context.config.cell, context.config.gap);
         stamp(sheet, raster, p.column, p.row, p);
         sheet.usedArea += part.area;
     }
 }
 
 int greedyFill(Layout& layout, std::vector<std::int32_t>& usage,
-               const std::vector<int>& instanceOrder, NestSession& session) {
+               const std::vector<int>& instanceOrder, NestContext& context) {
     int unplaced = 0;
     for (int partIndex : instanceOrder) {
-        if (nestStopRequested().load()) break;
-        if (!placeInstance(layout, partIndex, session, usage, true)) ++unplaced;
+        if (context.shouldStop()) break;
+        if (!placeInstance(layout, partIndex, context, usage, true)) ++unplaced;
     }
     return unplaced;
 }

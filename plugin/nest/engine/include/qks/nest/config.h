@@ -19,6 +19,15 @@ struct SheetStock {
     std::int32_t count = 0;
 };
 
+enum class NestStrategy { Standard, Dense };
+
+// The orientations a part kind may take in place of the job's rotate switch: every angle of
+// the run's step when `free`, else `angles` (whole degrees, 0 .. 359, no repeats, never empty).
+struct PartRotation {
+    bool free = false;
+    std::vector<std::int32_t> angles{0};
+};
+
 // Defaults are the values of keys the config leaves out.
 struct NestConfig {
     std::string source = "current";
@@ -39,7 +48,15 @@ struct NestConfig {
     bool mirror = true;
     bool pdf = false;
     double seconds = 20.0;  // wall-clock limit of the search, 1 .. 600
+    NestStrategy strategy = NestStrategy::Standard;
+    bool partInPart = false;                             // holes are free space (dense only)
+    std::map<std::int32_t, PartRotation> partRotations;  // part id -> allowed orientations
+    std::int32_t threads = 0;  // threads of the dense search; 0: every hardware thread
 };
+
+// Parses one "partrotate" value: "free", or a comma list of whole degrees. Pieces that are not
+// whole numbers are dropped; angles are taken modulo 360; an empty list means 0 only.
+PartRotation parsePartRotation(std::string_view value);
 
 // Reads the config at `path` into `config` (constructed with the defaults). Returns false with
 // `message` set when the file cannot be opened ("无法读取套料配置"), names no usable sheet

@@ -1,5 +1,6 @@
 #include "qks/nest/config.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "qks/common/environment.h"
@@ -12,6 +13,11 @@ namespace qks::nest {
 namespace {
 
 constexpr std::string_view kPartCountKey = "partcount";
+constexpr std::string_view kPartRotateKey = "partrotate";
+
+bool startsWith(std::string_view text, std::string_view prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
 
 bool isMultiplicationSign(char32_t cp) {
     return cp == U'X' || cp == U'*' || cp == 0x00D7 || cp == 0xFF0A || cp == 0x4E58;
@@ -52,7 +58,11 @@ void applyKey(const KeyValueLine& line, NestConfig& config) {
         config.prefix = value;
     } else if (key == "partsFile") {
         config.partsFile = value;
-    } else if (key.compare(0, kPartCountKey.size(), kPartCountKey) == 0) {
+    } else if (startsWith(key, kPartRotateKey)) {
+        const std::int32_t id =
+            parseLeadingInt(std::string_view(key).substr(kPartRotateKey.size()));
+        config.partRotations[id] = parsePartRotation(value);
+    } else if (startsWith(key, kPartCountKey)) {
         const std::int32_t id = parseLeadingInt(std::string_view(key).substr(kPartCountKey.size()));
         const std::int32_t quantity = parseLeadingInt(value);
         config.partCounts[id] = quantity;
@@ -78,6 +88,14 @@ void applyKey(const KeyValueLine& line, NestConfig& config) {
     } else if (key == "seconds") {
         const double v = parseLeadingDouble(value);
         if (v >= 1.0) config.seconds = std::fmin(v, 600.0);
+    } else if (key == "strategy") {
+        config.strategy = value == "dense" ? NestStrategy::Dense : NestStrategy::Standard;
+    } else if (key == "partInPart") {
+        config.partInPart = value != "0";
+    } else if (key == "threads") {
+        // More threads than any machine has only cost memory; the cap keeps a typo harmless.
+        const std::int32_t n = parseLeadingInt(value);
+        config.threads = n < 0 ? 0 : std::min(n, 256);
     }
 }
 
@@ -94,7 +112,41 @@ bool finish(NestConfig& config, std::string& message) {
     return true;
 }
 
+// A whole number of degrees with an optional sign and nothing else.
+bool parseWholeDegrees(std::string_view piece, std::int32_t& degrees) {
+    std::size_t digits = (!piece.empty() && (piece[0] == '-' || piece[0] == '+')) ? 1 : 0;
+    if (digits == piece.size() || piece.size() - digits > 9) return false;
+    for (std::size_t i = digits; i < piece.size(); ++i)
+        if (piece[i] < '0' || piece[i] > '9') return false;
+    degrees = parseLeadingInt(piece);
+    return true;
+}
+
 }  // namespace
+
+PartRotation parsePartRotation(std::string_view value) {
+    PartRotation rotation;
+    value = trimWhiteSpace(value);
+    if (value == "free") {
+        rotation.free = true;
+        return rotation;
+    }
+    rotation.angles.clear();
+    while (true) {
+        const auto comma = value.find(',');
+        std::int32_t degrees = 0;
+        if (parseWholeDegrees(trimWhiteSpace(value.substr(0, comma)), degrees)) {
+            degrees = ((degrees % 360) + 360) % 360;
+            if (std::find(rotation.angles.begin(), rotation.angles.end(), degrees) ==
+                rotation.angles.end())
+                rotation.angles.push_back(degrees);
+        }
+        if (comma == std::string_view::npos) break;
+        value.remove_prefix(comma + 1);
+    }
+    if (rotation.angles.empty()) rotation.angles.push_back(0);
+    return rotation;
+}
 
 bool parseSheetSpec(std::string_view value, SheetStock& stock) {
     std::u32string text = decodeUtf8(value);

@@ -1,0 +1,714 @@
+// The dense search. After the same first layout as the standard search, lanes (one per thread)
+// each take the best layout and try to make it smaller:
+//   - move parts off the last sheet onto the others, or empty it altogether;
+//   - shrink the used length of the last sheet, pushing what stands above the new length inside;
+//   - put instances that are still unplaced onto a sheet.
+// A part goes first to the lowest free position over the whole sheet bitmap (cavities and, with
+// part-in-part, holes included). What finds no free position is dropped where it overlaps least,
+// and the overlaps are then removed by guided local search: overlapping parts move to the
+// sampled position of least weighted overlap, and the weight of a pair that keeps overlapping
+// grows. An attempt counts once no overlap is left; otherwise the lane goes back to its layout.
+//
+// Threads: the lanes share only the best layout, under a mutex; the calling thread publishes.
+// With one lane, a seed and an iteration limit, a run does not depend on the machine's speed.
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <thread>
+
+#include "qks/nest/raster_overlap.h"
+#include "qks/nest/search.h"
+
+namespace qks::nest {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Knobs of the overlap removal, fixed for the product.
+constexpr int kGlobalSamples = 12;     // random positions anywhere per move
+constexpr int kLocalSamples = 12;      // random positions near the current one per move
+constexpr int kStallPasses = 24;       // passes without a smaller overlap before a strike
+constexpr int kStrikes = 3;            // strikes before the attempt is given up
+constexpr double kWeightGrowth = 1.3;  // weight factor of a pair still overlapping after a pass
+constexpr double kWeightDecay = 0.95;  // weight factor of a pair apart again (never below 1)
+constexpr int kFitOrientations = 12;   // orientations tried for a free position per part
+constexpr double kFirstShrink = 0.03;  // share of the last sheet's length taken off at first
+constexpr int kPollMilliseconds = 20;  // the calling thread's publication and stop check
+
+// Every part's orientations with their rasters (holed with part-in-part), built before the
+// lanes start and only read afterwards.
+struct Shapes {
+    std::vector<std::vector<Orientation>> orientations;
+    std::vector<std::vector<const PartRaster*>> rasters;
+    std::vector<std::vector<RasterRuns>> runs;
+    std::vector<std::vector<int>> fitOrder;  // orientations tried for a free position
+    std::vector<std::unique_ptr<PartRaster>> owned;
+    std::int32_t longestRun = 1;
+};
+
+Shapes buildShapes(NestContext& c) {
+    Shapes shapes;
+    const std::size_t n = c.parts.size();
+    shapes.orientations.resize(n);
+    shapes.rasters.resize(n);
+    shapes.runs.resize(n);
+    shapes.fitOrder.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const NestPart& part = c.parts[i];
+        shapes.orientations[i] = orientationsFor(c, part);
+        for (const Orientation& o : shapes.orientations[i]) {
+            const PartRaster* r = nullptr;
+            if (c.config.partInPart && !part.holes.empty()) {
+                shapes.owned.push_back(std::make_unique<PartRaster>(
+                    buildHoledRaster(part, o.angle, o.mirrored, c.config.cell, c.config.gap)));
+                r = shapes.owned.back().get();
+            } else {
+                r = &c.rasterCache.get(static_cast<int>(i), part, o.angle, o.mirrored,
+                                       c.config.cell, c.config.gap);
+            }
+            shapes.rasters[i].push_back(r);
+            shapes.runs[i].push_back(runsOf(*r));
+            shapes.longestRun = std::max(shapes.longestRun, shapes.runs[i].back().longest);
+        }
+        const int count = static_cast<int>(shapes.orientations[i].size());
+        const int stride = std::max(1, (count + kFitOrientations - 1) / kFitOrientations);
+        for (int k = 0; k < count; k += stride)
+            shapes.fitOrder[i].push_back(k);
+    }
+    return shapes;
+}
+
+struct Item {
+    std::int32_t part = 0;
+    std::int32_t orientation = 0;
+    std::int32_t sheet = 0;
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+};
+
+struct SheetInfo {
+    std::int32_t stockIndex = 0;
+    double width = 0.0;
+    double height = 0.0;
+    std::int32_t columns = 1;
+    std::int32_t rows = 1;
+};
+
+// Lexicographic: unplaced instances, sheet area, used length of the last sheet, then the part
+// area left on the last sheet (so moving parts off it counts before it empties).
+struct Score {
+    std::int64_t unplaced = 0;
+    double sheetArea = 0.0;
+    std::int32_t lastLength = 0;
+    double lastPartArea = 0.0;
+
+    bool betterThan(const Score& o) const {
+        if (unplaced != o.unplaced) return unplaced < o.unplaced;
+        if (std::fabs(sheetArea - o.sheetArea) > 1e-6) return sheetArea < o.sheetArea;
+        if (lastLength != o.lastLength) return lastLength < o.lastLength;
+        return lastPartArea < o.lastPartArea - 1e-6;
+    }
+};
+
+struct State {
+    std::vector<SheetInfo> sheets;
+    std::vector<Item> items;
+    std::vector<std::int32_t> unplaced;  // part indices, one per instance
+};
+
+class Engine {
+  public:
+    Engine(const NestContext& context, const Shapes& shapes) : c_(context), shapes_(shapes) {}
+
+    const PartRaster& raster(const Item& item) const {
+        return *shapes_.rasters[item.part][item.orientation];
+    }
+
+    Score score(const State& s) const {
+        Score out;
+        out.unplaced = static_cast<std::int64_t>(s.unplaced.size());
+        for (const SheetInfo& sheet : s.sheets)
+            out.sheetArea += sheet.width * sheet.height;
+        const int last = static_cast<int>(s.sheets.size()) - 1;
+        for (const Item& item : s.items) {
+            if (item.sheet != last) continue;
+            out.lastLength = std::max(out.lastLength, item.y + raster(item).height);
+            out.lastPartArea += c_.parts[item.part].area;
+        }
+        return out;
+    }
+
+    State fromLayout(const Layout& layout) const {
+        State s;
+        std::vector<std::int32_t> placed(c_.parts.size(), 0);
+        for (std::size_t k = 0; k < layout.size(); ++k) {
+            const SheetLayout& sheet = layout[k];
+            s.sheets.push_back(
+                {sheet.stockIndex, sheet.width, sheet.height, sheet.columns, sheet.rows});
+            for (const Placement& p : sheet.placements) {
+                const auto& list = shapes_.orientations[p.partIndex];
+                int found = 0;
+                for (std::size_t o = 0; o < list.size(); ++o)
+                    if (list[o].angle == p.angle && list[o].mirrored == p.mirrored)
+                        found = static_cast<int>(o);
+                s.items.push_back(
+                    {p.partIndex, found, static_cast<std::int32_t>(k), p.column, p.row});
+                ++placed[p.partIndex];
+            }
+        }
+        for (std::size_t i = 0; i < c_.parts.size(); ++i)
+            for (std::int32_t q = placed[i]; q < c_.parts[i].quantity; ++q)
+                s.unplaced.push_back(static_cast<std::int32_t>(i));
+        return s;
+    }
+
+    Layout toLayout(const State& s) const {
+        Layout layout;
+        for (const SheetInfo& info : s.sheets)
+            layout.push_back(openSheet(info.stockIndex, {info.width, info.height, 0},
+                                       c_.config.margin, c_.config.cell));
+        for (const Item& item : s.items) {
+            const NestPart& part = c_.parts[item.part];
+            const Orientation& o = shapes_.orientations[item.part][item.orientation];
+            SheetLayout& sheet = layout[item.sheet];
+            stamp(sheet, raster(item), item.x, item.y,
+                  Placement{part.id, item.part, o.angle, o.mirrored, item.x, item.y});
+            sheet.usedArea += part.area;
+        }
+        return layout;
+    }
+
+    const NestContext& c_;
+    const Shapes& shapes_;
+};
+
+// The best layout the lanes have found, and how often it changed.
+struct SharedBest {
+    std::mutex lock;
+    State state;
+    Score score;
+    std::uint64_t generation = 0;
+};
+
+class Lane {
+  public:
+    Lane(const Engine& engine, SharedBest& shared, std::atomic<bool>& quit,
+         std::atomic<std::int64_t>& attempts, std::int64_t attemptLimit, std::uint32_t seed)
+        : e_(engine),
+          shared_(shared),
+          quit_(quit),
+          attempts_(attempts),
+          attemptLimit_(attemptLimit),
+          gen_(seed) {}
+
+    void run() {
+        {
+            std::lock_guard<std::mutex> guard(shared_.lock);
+            base_ = shared_.state;
+            baseScore_ = shared_.score;
+            seen_ = shared_.generation;
+        }
+        while (!quit_.load(std::memory_order_relaxed)) {
+            if (attemptLimit_ > 0 && attempts_.fetch_add(1) >= attemptLimit_) break;
+            if (attemptLimit_ <= 0) attempts_.fetch_add(1);
+            adoptShared();
+            State trial = base_;
+            if (!attempt(trial)) continue;
+            const Score s = e_.score(trial);
+            if (!s.betterThan(baseScore_)) continue;
+            base_ = std::move(trial);
+            baseScore_ = s;
+            std::lock_guard<std::mutex> guard(shared_.lock);
+            if (baseScore_.betterThan(shared_.score)) {
+                shared_.state = base_;
+                shared_.score = baseScore_;
+                seen_ = ++shared_.generation;
+            }
+        }
+    }
+
+  private:
+    std::uint32_t pick(std::uint32_t n) { return n == 0 ? 0 : gen_() % n; }
+
+    void adoptShared() {
+        std::lock_guard<std::mutex> guard(shared_.lock);
+        if (shared_.generation == seen_) return;
+        seen_ = shared_.generation;
+        if (shared_.score.betterThan(baseScore_)) {
+            base_ = shared_.state;
+            baseScore_ = shared_.score;
+        }
+    }
+
+    bool attempt(State& s) {
+        const int sheets = static_cast<int>(s.sheets.size());
+        if (sheets == 0) return false;
+        if (!s.unplaced.empty() && pick(2) == 0) return insertUnplaced(s);
+        const std::uint32_t r = pick(10);
+        if (sheets >= 2 && r < 2) return emptyLastSheet(s);
+        if (sheets >= 2 && r < 6) return moveOffLastSheet(s);
+        return shrinkLastSheet(s);
+    }
+
+    // ---- free positions ----
+
+    BitGrid gridOf(const State& s, int sheet, int skip = -1) const {
+        const SheetInfo& info = s.sheets[sheet];
+        BitGrid grid(info.columns, info.rows);
+        for (std::size_t k = 0; k < s.items.size(); ++k)
+            if (s.items[k].sheet == sheet && static_cast<int>(k) != skip)
+                stampInto(grid, e_.raster(s.items[k]), s.items[k].x, s.items[k].y);
+        return grid;
+    }
+
+    // The lowest free position of the part on the sheet over its orientations (lowest top,
+    // then leftmost); writes it into `item` (part set by the caller).
+    bool lowestFree(const WindowTable& table, const SheetInfo& info, Item& item,
+                    std::int32_t topLimit) const {
+        std::int32_t bestTop = std::min(topLimit, info.rows);
+        bool found = false;
+        for (int o : e_.shapes_.fitOrder[item.part]) {
+            const RasterRuns& runs = e_.shapes_.runs[item.part][o];
+            if (runs.height > bestTop || runs.width > info.columns) continue;
+            const auto at = table.lowestFit(runs, found ? bestTop - 1 : bestTop);
+            if (!at) continue;
+            const std::int32_t top = at->second + runs.height;
+            if (!found || top < bestTop) {
+                found = true;
+                bestTop = top;
+                item.orientation = o;
+                item.x = at->first;
+                item.y = at->second;
+            }
+        }
+        return found;
+    }
+
+    // Puts the part on one of `sheets` at its lowest free position, trying them in order.
+    bool placeFree(State& s, Item item, const std::vector<int>& sheets,
+                   std::vector<BitGrid>& grids) {
+        for (int sheet : sheets) {
+            const WindowTable table(grids[sheet], e_.shapes_.longestRun);
+            if (!lowestFree(table, s.sheets[sheet], item, s.sheets[sheet].rows)) continue;
+            item.sheet = sheet;
+            stampInto(grids[sheet], e_.raster(item), item.x, item.y);
+            s.items.push_back(item);
+            return true;
+        }
+        return false;
+    }
+
+    // A random orientation that fits a sheet `limit` rows long, and a random position for it.
+    bool dropAnywhere(const SheetInfo& info, std::int32_t limit, Item& item) {
+        const auto& rasters = e_.shapes_.rasters[item.part];
+        const int count = static_cast<int>(rasters.size());
+        const int start = static_cast<int>(pick(count));
+        for (int k = 0; k < count; ++k) {
+            const int o = (start + k) % count;
+            const PartRaster& r = *rasters[o];
+            if (r.oversize || r.width > info.columns || r.height > limit) continue;
+            item.orientation = o;
+            item.x = static_cast<std::int32_t>(pick(info.columns - r.width + 1));
+            item.y = static_cast<std::int32_t>(pick(limit - r.height + 1));
+            return true;
+        }
+        return false;
+    }
+
+    // ---- moves ----
+
+    bool insertUnplaced(State& s) {
+        const std::size_t at = pick(static_cast<std::uint32_t>(s.unplaced.size()));
+        Item item;
+        item.part = s.unplaced[at];
+        std::vector<int> order(s.sheets.size());
+        for (std::size_t k = 0; k < order.size(); ++k)
+            order[k] = static_cast<int>(k);
+        std::vector<BitGrid> grids;
+        for (std::size_t k = 0; k < s.sheets.size(); ++k)
+            grids.push_back(gridOf(s, static_cast<int>(k)));
+        if (!placeFree(s, item, order, grids)) {
+            const int sheet = static_cast<int>(pick(static_cast<std::uint32_t>(s.sheets.size())));
+            item.sheet = sheet;
+            if (!dropAnywhere(s.sheets[sheet], s.sheets[sheet].rows, item)) return false;
+            s.items.push_back(item);
+            std::vector<std::int32_t> limits = fullLimits(s);
+            if (!separate(s, {sheet}, limits)) return false;
+        }
+        s.unplaced.erase(s.unplaced.begin() + static_cast<std::ptrdiff_t>(at));
+        return true;
+    }
+
+    std::vector<std::int32_t> fullLimits(const State& s) const {
+        std::vector<std::int32_t> limits;
+        for (const SheetInfo& info : s.sheets)
+            limits.push_back(info.rows);
+        return limits;
+    }
+
+    // Moves the items of the last sheet onto the others; the free positions first, the rest
+    // dropped and separated.
+    bool spreadOntoOthers(State& s, std::vector<int> movers) {
+        const int last = static_cast<int>(s.sheets.size()) - 1;
+        std::sort(movers.begin(), movers.end(), [&](int a, int b) {
+            return e_.c_.parts[s.items[a].part].area > e_.c_.parts[s.items[b].part].area;
+        });
+        std::vector<Item> moving;
+        for (int k : movers)
+            moving.push_back(s.items[k]);
+        std::vector<bool> gone(s.items.size(), false);
+        for (int k : movers)
+            gone[k] = true;
+        std::vector<Item> kept;
+        for (std::size_t k = 0; k < s.items.size(); ++k)
+            if (!gone[k]) kept.push_back(s.items[k]);
+        s.items = std::move(kept);
+        std::vector<BitGrid> grids;
+        for (int k = 0; k < last; ++k)
+            grids.push_back(gridOf(s, k));
+        std::vector<int> order(last);
+        for (int k = 0; k < last; ++k)
+            order[k] = k;
+        std::vector<int> touched;
+        for (Item item : moving) {
+            std::shuffle(order.begin(), order.end(), gen_);
+            if (placeFree(s, item, order, grids)) continue;
+            const int sheet = order.front();
+            item.sheet = sheet;
+            if (!dropAnywhere(s.sheets[sheet], s.sheets[sheet].rows, item)) return false;
+            s.items.push_back(item);
+            stampInto(grids[sheet], e_.raster(item), item.x, item.y);
+            if (std::find(touched.begin(), touched.end(), sheet) == touched.end())
+                touched.push_back(sheet);
+        }
+        if (!touched.empty() && !separate(s, touched, fullLimits(s))) return false;
+        dropEmptyLastSheets(s);
+        return true;
+    }
+
+    void dropEmptyLastSheets(State& s) const {
+        while (!s.sheets.empty()) {
+            const int last = static_cast<int>(s.sheets.size()) - 1;
+            bool used = false;
+            for (const Item& item : s.items)
+                used = used || item.sheet == last;
+            if (used) break;
+            s.sheets.pop_back();
+        }
+    }
+
+    bool emptyLastSheet(State& s) {
+        const int last = static_cast<int>(s.sheets.size()) - 1;
+        std::vector<int> movers;
+        for (std::size_t k = 0; k < s.items.size(); ++k)
+            if (s.items[k].sheet == last) movers.push_back(static_cast<int>(k));
+        return spreadOntoOthers(s, movers);
+    }
+
+    bool moveOffLastSheet(State& s) {
+        const int last = static_cast<int>(s.sheets.size()) - 1;
+        std::vector<int> onLast;
+        for (std::size_t k = 0; k < s.items.size(); ++k)
+            if (s.items[k].sheet == last) onLast.push_back(static_cast<int>(k));
+        if (onLast.empty()) return false;
+        return spreadOntoOthers(s, {onLast[pick(static_cast<std::uint32_t>(onLast.size()))]});
+    }
+
+    bool shrinkLastSheet(State& s) {
+        const int last = static_cast<int>(s.sheets.size()) - 1;
+        std::int32_t length = 0;
+        for (const Item& item : s.items)
+            if (item.sheet == last) length = std::max(length, item.y + e_.raster(item).height);
+        if (length <= 1) return false;
+        const std::int32_t cut =
+            std::max<std::int32_t>(1, static_cast<std::int32_t>(std::lround(length * shrink_)));
+        const std::int32_t limit = length - cut;
+        std::vector<std::int32_t> limits = fullLimits(s);
+        limits[last] = limit;
+        for (Item& item : s.items) {
+            if (item.sheet != last || item.y + e_.raster(item).height <= limit) continue;
+            if (!dropAnywhere(s.sheets[last], limit, item)) {
+                shrink_ = kFirstShrink;
+                return false;
+            }
+        }
+        const bool ok = separate(s, {last}, limits);
+        // Smaller steps after a failure, back to the first step once they are down to a cell.
+        if (ok)
+            shrink_ = std::min(kFirstShrink, shrink_ * 1.2);
+        else
+            shrink_ = shrink_ * length <= 1.0 ? kFirstShrink : shrink_ * 0.6;
+        return ok;
+    }
+
+    // ---- overlap removal ----
+
+    // Removes every overlap among the items of `sheets`, each sheet's items kept below its
+    // limit. False when the strikes are used up (the state is then left overlapping).
+    bool separate(State& s, const std::vector<int>& sheets,
+                  const std::vector<std::int32_t>& limits) {
+        for (int sheet : sheets)
+            if (!separateSheet(s, sheet, limits[sheet])) return false;
+        return true;
+    }
+
+    std::int64_t pairOverlap(const Item& a, const Item& b) const {
+        return rasterOverlap(e_.raster(a), a.x, a.y, e_.raster(b), b.x, b.y);
+    }
+
+    // Weighted overlap of `item` at its position with the others, stopping once above `bound`.
+    double cost(const Item& item, int self, const std::vector<int>& members,
+                const std::vector<double>& weights, int n, double bound) const {
+        const PartRaster& r = e_.raster(item);
+        double total = 0.0;
+        for (int j = 0; j < n; ++j) {
+            if (j == self) continue;
+            const Item& other = work_[members[j]];
+            const PartRaster& o = e_.raster(other);
+            if (item.x >= other.x + o.width || other.x >= item.x + r.width ||
+                item.y >= other.y + o.height || other.y >= item.y + r.height)
+                continue;
+            const std::int64_t cells = rasterOverlap(r, item.x, item.y, o, other.x, other.y);
+            if (cells == 0) continue;
+            total += weights[static_cast<std::size_t>(self) * n + j] * static_cast<double>(cells);
+            if (total >= bound) return total;
+        }
+        return total;
+    }
+
+    bool separateSheet(State& s, int sheet, std::int32_t limit) {
+        std::vector<int> members;
+        for (std::size_t k = 0; k < s.items.size(); ++k)
+            if (s.items[k].sheet == sheet) members.push_back(static_cast<int>(k));
+        const int n = static_cast<int>(members.size());
+        work_ = s.items;
+        std::vector<std::int64_t> overlap(static_cast<std::size_t>(n) * n, 0);
+        std::vector<double> weights(static_cast<std::size_t>(n) * n, 1.0);
+        auto recount = [&](int i) {
+            for (int j = 0; j < n; ++j) {
+                if (j == i) continue;
+                const std::int64_t v = pairOverlap(work_[members[i]], work_[members[j]]);
+                overlap[static_cast<std::size_t>(i) * n + j] = v;
+                overlap[static_cast<std::size_t>(j) * n + i] = v;
+            }
+        };
+        for (int i = 0; i < n; ++i)
+            recount(i);
+        auto total = [&]() {
+            std::int64_t t = 0;
+            for (std::int64_t v : overlap)
+                t += v;
+            return t / 2;
+        };
+        std::int64_t now = total();
+        if (now == 0) return true;
+        const SheetInfo& info = s.sheets[sheet];
+        std::int64_t best = now;
+        std::vector<Item> bestItems = work_;
+        std::vector<int> moving;
+        for (int strike = 0; strike < kStrikes; ++strike) {
+            for (int stall = 0; stall < kStallPasses;) {
+                if (quit_.load(std::memory_order_relaxed)) return false;
+                moving.clear();
+                for (int i = 0; i < n; ++i)
+                    for (int j = 0; j < n; ++j)
+                        if (overlap[static_cast<std::size_t>(i) * n + j] != 0) {
+                            moving.push_back(i);
+                            break;
+                        }
+                std::shuffle(moving.begin(), moving.end(), gen_);
+                for (int i : moving) {
+                    moveToLeastOverlap(i, members, weights, n, info, limit);
+                    recount(i);
+                }
+                now = total();
+                if (now == 0) {
+                    s.items = work_;
+                    return true;
+                }
+                if (now < best) {
+                    best = now;
+                    bestItems = work_;
+                    stall = 0;
+                } else {
+                    ++stall;
+                }
+                for (std::size_t k = 0; k < overlap.size(); ++k)
+                    weights[k] = overlap[k] != 0 ? weights[k] * kWeightGrowth
+                                                 : std::max(1.0, weights[k] * kWeightDecay);
+            }
+            // Back to the least overlapping arrangement seen, with the weights kept.
+            work_ = bestItems;
+            for (int i = 0; i < n; ++i)
+                recount(i);
+        }
+        return false;
+    }
+
+    void moveToLeastOverlap(int i, const std::vector<int>& members,
+                            const std::vector<double>& weights, int n, const SheetInfo& info,
+                            std::int32_t limit) {
+        Item current = work_[members[i]];
+        double bestCost = cost(current, i, members, weights, n, std::numeric_limits<double>::max());
+        Item best = current;
+        if (bestCost == 0.0) return;
+        const auto& rasters = e_.shapes_.rasters[current.part];
+        auto consider = [&](Item trial) {
+            const PartRaster& r = *rasters[trial.orientation];
+            if (r.oversize || r.width > info.columns || r.height > limit) return;
+            trial.x = std::clamp(trial.x, 0, info.columns - r.width);
+            trial.y = std::clamp(trial.y, 0, limit - r.height);
+            const double c = cost(trial, i, members, weights, n, bestCost);
+            if (c < bestCost) {
+                bestCost = c;
+                best = trial;
+            }
+        };
+        const int orientations = static_cast<int>(rasters.size());
+        for (int k = 0; k < kGlobalSamples && bestCost > 0.0; ++k) {
+            Item trial = current;
+            if (dropAnywhere(info, limit, trial)) consider(trial);
+        }
+        const PartRaster& own = *rasters[current.orientation];
+        const int reachX = std::max(2, own.width / 2);
+        const int reachY = std::max(2, own.height / 2);
+        for (int k = 0; k < kLocalSamples && bestCost > 0.0; ++k) {
+            Item trial = best;
+            if (k % 4 == 3) trial.orientation = static_cast<std::int32_t>(pick(orientations));
+            trial.x += static_cast<std::int32_t>(pick(2 * reachX + 1)) - reachX;
+            trial.y += static_cast<std::int32_t>(pick(2 * reachY + 1)) - reachY;
+            consider(trial);
+        }
+        // Coordinate descent from the best sample, halving the step down to one cell.
+        for (int step = std::max(own.width, own.height) / 4; step >= 1 && bestCost > 0.0;
+             step /= 2) {
+            bool moved = true;
+            while (moved && bestCost > 0.0) {
+                moved = false;
+                const Item from = best;
+                for (const auto& [dx, dy] : {std::pair{step, 0}, std::pair{-step, 0},
+                                             std::pair{0, step}, std::pair{0, -step}}) {
+                    Item trial = from;
+                    trial.x += dx;
+                    trial.y += dy;
+                    const double before = bestCost;
+                    consider(trial);
+                    moved = moved || bestCost < before;
+                }
+            }
+        }
+        work_[members[i]] = best;
+    }
+
+    const Engine& e_;
+    SharedBest& shared_;
+    std::atomic<bool>& quit_;
+    std::atomic<std::int64_t>& attempts_;
+    std::int64_t attemptLimit_;
+    std::mt19937 gen_;
+    State base_;
+    Score baseScore_;
+    std::uint64_t seen_ = 0;
+    double shrink_ = kFirstShrink;
+    std::vector<Item> work_;  // the items while one sheet's overlaps are removed
+};
+
+double secondsSince(Clock::time_point t) {
+    return std::chrono::duration<double>(Clock::now() - t).count();
+}
+
+}  // namespace
+
+void runDenseSearch(NestContext& c, NestOutcome& out, SearchObserver& observer) {
+    const Clock::time_point t0 = Clock::now();
+    std::vector<std::int32_t> usage(c.config.sheets.size(), 0);
+    const std::vector<int> order = firstInstanceOrder(c.parts);
+    c.angleStep = angleStepFor(order.size());
+    out.layout.clear();
+    const int first = greedyFill(out.layout, usage, order, c);
+    out.unplaced = first;
+    out.stats.firstLayoutSeconds = secondsSince(t0);
+    observer.published(out.layout, "running", out.stats.firstLayoutSeconds, first);
+    observer.firstLayout(out.layout, utilisation(out.layout), first);
+    const bool complete =
+        placementCount(out.layout) + static_cast<std::size_t>(first) >= order.size();
+
+    std::int64_t attempts = 0;
+    if (complete && !out.layout.empty() && !c.shouldStop() && c.config.seconds > secondsSince(t0)) {
+        const Shapes shapes = buildShapes(c);
+        const Engine engine(c, shapes);
+        SharedBest shared;
+        shared.state = engine.fromLayout(out.layout);
+        shared.score = engine.score(shared.state);
+        const std::uint32_t seed =
+            c.seed
+                ? *c.seed
+                : static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                 Clock::now().time_since_epoch())
+                                                 .count());
+        unsigned lanes = c.config.threads > 0 ? static_cast<unsigned>(c.config.threads)
+                                              : std::thread::hardware_concurrency();
+        lanes = std::max(1u, lanes);
+        std::atomic<bool> quit{false};
+        std::atomic<std::int64_t> attemptCount{0};
+        std::atomic<unsigned> running{0};
+        std::vector<std::unique_ptr<Lane>> laneObjects;
+        std::vector<std::thread> threads;
+        for (unsigned k = 0; k < lanes; ++k) {
+            laneObjects.push_back(std::make_unique<Lane>(engine, shared, quit, attemptCount,
+                                                         c.iterationLimit, seed + 7919u * k));
+            Lane* lane = laneObjects.back().get();
+            running.fetch_add(1);
+            try {
+                threads.emplace_back([lane, &running] {
+                    try {
+                        lane->run();
+                    } catch (...) {
+                        // Out of memory in one lane ends that lane; the best layout stays.
+                    }
+                    running.fetch_sub(1);
+                });
+            } catch (const std::exception&) {
+                running.fetch_sub(1);
+                break;
+            }
+        }
+        std::uint64_t published = 0;
+        Clock::time_point lastPublish = Clock::now();
+        while (running.load() > 0 && !c.shouldStop() && c.config.seconds > secondsSince(t0)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(kPollMilliseconds));
+            if (secondsSince(lastPublish) < c.tuning.publishIntervalSeconds) continue;
+            State snapshot;
+            {
+                std::lock_guard<std::mutex> guard(shared.lock);
+                if (shared.generation == published) continue;
+                published = shared.generation;
+                snapshot = shared.state;
+            }
+            lastPublish = Clock::now();
+            observer.published(engine.toLayout(snapshot), "running", secondsSince(t0),
+                               static_cast<int>(snapshot.unplaced.size()));
+        }
+        quit.store(true);
+        for (std::thread& t : threads)
+            t.join();
+        attempts = std::min<std::int64_t>(
+            attemptCount.load(), c.iterationLimit > 0 ? c.iterationLimit : attemptCount.load());
+        out.layout = engine.toLayout(shared.state);
+        out.unplaced = static_cast<std::int32_t>(shared.state.unplaced.size());
+    }
+    settleTotals(out);
+    const bool stopped = c.shouldStop();
+    out.stats.iterations = attempts;
+    out.stats.stopped = stopped;
+    out.stats.seconds = secondsSince(t0);
+    observer.published(out.layout, stopped ? "stopped" : "done", out.stats.seconds, out.unplaced);
+    observer.finished(out);
+}
+
+}  // namespace qks::nest

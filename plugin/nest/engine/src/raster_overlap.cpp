@@ -1,0 +1,234 @@
+#include "qks/nest/raster_overlap.h"
+
+#include <algorithm>
+
+namespace qks::nest {
+namespace {
+
+int popcount(std::uint64_t w) {
+    return __builtin_popcountll(w);
+}
+
+// Cells set in both rows when row `a`'s bit j stands on row `b`'s bit j + shift (shift >= 0).
+std::int64_t rowAnd(const std::uint64_t* a, int aWords, const std::uint64_t* b, int bWords,
+                    int shift) {
+    const int s = shift >> 6;
+    const int r = shift & 63;
+    std::int64_t n = 0;
+    for (int k = 0; k < aWords; ++k) {
+        const std::uint64_t w = a[k];
+        if (w == 0) continue;
+        const int t = k + s;
+        if (t >= bWords) break;
+        n += popcount((w << r) & b[t]);
+        if (r != 0 && t + 1 < bWords) n += popcount((w >> (64 - r)) & b[t + 1]);
+    }
+    return n;
+}
+
+std::int64_t shiftedAnd(const std::uint64_t* a, int aWords, int ax, const std::uint64_t* b,
+                        int bWords, int bx) {
+    return ax >= bx ? rowAnd(a, aWords, b, bWords, ax - bx) : rowAnd(b, bWords, a, aWords, bx - ax);
+}
+
+// Set bits of the row in columns [from, to).
+std::int64_t bitsBetween(const std::uint64_t* row, int words, int from, int to) {
+    from = std::max(from, 0);
+    to = std::min(to, 64 * words);
+    std::int64_t n = 0;
+    for (int c = from; c < to;) {
+        const int k = c >> 6;
+        const int bit = c & 63;
+        const int span = std::min(64 - bit, to - c);
+        const std::uint64_t mask =
+            span == 64 ? ~std::uint64_t{0} : ((std::uint64_t{1} << span) - 1) << bit;
+        n += popcount(row[k] & mask);
+        c += span;
+    }
+    return n;
+}
+
+// dst |= src shifted towards lower columns by n (src's bit p + n lands on bit p).
+void orShiftedDown(std::uint64_t* dst, const std::uint64_t* src, int words, int n) {
+    const int q = n >> 6;
+    const int r = n & 63;
+    for (int k = 0; k + q < words; ++k) {
+        std::uint64_t w = src[k + q] >> r;
+        if (r != 0 && k + q + 1 < words) w |= src[k + q + 1] << (64 - r);
+        dst[k] |= w;
+    }
+}
+
+int floorLog2(std::int32_t v) {
+    return 31 - __builtin_clz(static_cast<unsigned>(v));
+}
+
+}  // namespace
+
+std::int64_t rasterOverlap(const PartRaster& a, int ax, int ay, const PartRaster& b, int bx,
+                           int by) {
+    if (a.oversize || b.oversize) return 0;
+    if (ax >= bx + b.width || bx >= ax + a.width) return 0;
+    const int y0 = std::max(ay, by);
+    const int y1 = std::min(ay + a.height, by + b.height);
+    std::int64_t n = 0;
+    for (int y = y0; y < y1; ++y)
+        n += shiftedAnd(&a.bits[static_cast<std::size_t>(y - ay) * a.wordsPerRow], a.wordsPerRow,
+                        ax, &b.bits[static_cast<std::size_t>(y - by) * b.wordsPerRow],
+                        b.wordsPerRow, bx);
+    return n;
+}
+
+BitGrid::BitGrid(std::int32_t columnCount, std::int32_t rowCount)
+    : columns(std::max(columnCount, 0)),
+      rows(std::max(rowCount, 0)),
+      wordsPerRow((columns + 63) / 64),
+      bits(static_cast<std::size_t>(rows) * wordsPerRow, 0) {}
+
+void stampInto(BitGrid& grid, const PartRaster& raster, int x, int y) {
+    if (raster.oversize) return;
+    const int words = grid.wordsPerRow;
+    for (int i = 0; i < raster.height; ++i) {
+        const int gy = y + i;
+        if (gy < 0 || gy >= grid.rows) continue;
+        const std::uint64_t* src = &raster.bits[static_cast<std::size_t>(i) * raster.wordsPerRow];
+        std::uint64_t* dst = &grid.bits[static_cast<std::size_t>(gy) * words];
+        for (int k = 0; k < raster.wordsPerRow; ++k) {
+            std::uint64_t w = src[k];
+            if (w == 0) continue;
+            const int e = x + 64 * k;
+            if (e < 0) {
+                const int drop = -e;
+                if (drop >= 64) continue;
+                w >>= drop;
+                dst[0] |= w;
+                continue;
+            }
+            const int s = e >> 6;
+            const int r = e & 63;
+            if (s >= words) break;
+            dst[s] |= w << r;
+            if (r != 0 && s + 1 < words) dst[s + 1] |= w >> (64 - r);
+        }
+        // Bits past the last column are not cells.
+        if ((grid.columns & 63) != 0)
+            dst[words - 1] &= (std::uint64_t{1} << (grid.columns & 63)) - 1;
+    }
+}
+
+std::int64_t gridOverlap(const BitGrid& grid, const PartRaster& raster, int x, int y,
+                         std::int64_t outsideWeight) {
+    if (raster.oversize) return 0;
+    std::int64_t n = 0;
+    for (int i = 0; i < raster.height; ++i) {
+        const std::uint64_t* src = &raster.bits[static_cast<std::size_t>(i) * raster.wordsPerRow];
+        const int gy = y + i;
+        if (gy < 0 || gy >= grid.rows) {
+            if (outsideWeight != 0)
+                n += outsideWeight * bitsBetween(src, raster.wordsPerRow, 0, raster.width);
+            continue;
+        }
+        n += shiftedAnd(src, raster.wordsPerRow, x,
+                        &grid.bits[static_cast<std::size_t>(gy) * grid.wordsPerRow],
+                        grid.wordsPerRow, 0);
+        if (outsideWeight != 0)
+            n += outsideWeight *
+                 (bitsBetween(src, raster.wordsPerRow, 0, -x) +
+                  bitsBetween(src, raster.wordsPerRow, grid.columns - x, raster.width));
+    }
+    return n;
+}
+
+RasterRuns runsOf(const PartRaster& raster) {
+    RasterRuns out;
+    out.width = raster.width;
+    out.height = raster.height;
+    out.rowStart.push_back(0);
+    for (int r = 0; r < raster.height && !raster.oversize; ++r) {
+        const std::uint64_t* row = &raster.bits[static_cast<std::size_t>(r) * raster.wordsPerRow];
+        int c = 0;
+        while (c < raster.width) {
+            while (c < raster.width && ((row[c >> 6] >> (c & 63)) & 1) == 0)
+                ++c;
+            const int start = c;
+            while (c < raster.width && ((row[c >> 6] >> (c & 63)) & 1) != 0)
+                ++c;
+            if (c > start) {
+                out.runs.push_back({start, c - start});
+                out.longest = std::max(out.longest, c - start);
+            }
+        }
+        out.rowStart.push_back(static_cast<std::int32_t>(out.runs.size()));
+    }
+    if (raster.oversize) {
+        out.width = raster.width;
+        out.height = raster.height;
+    }
+    return out;
+}
+
+WindowTable::WindowTable(const BitGrid& grid, std::int32_t longestRun) : grid_(grid) {
+    levels_ = 1 + (longestRun > 1 ? floorLog2(longestRun) : 0);
+    table_.resize(levels_);
+    table_[0] = grid.bits;
+    for (int level = 1; level < levels_; ++level) {
+        table_[level] = table_[level - 1];
+        const int half = 1 << (level - 1);
+        for (int r = 0; r < grid.rows; ++r) {
+            const std::size_t at = static_cast<std::size_t>(r) * grid.wordsPerRow;
+            orShiftedDown(&table_[level][at], &table_[level - 1][at], grid.wordsPerRow, half);
+        }
+    }
+    blocked_.resize(grid.wordsPerRow);
+}
+
+std::optional<std::pair<std::int32_t, std::int32_t>> WindowTable::lowestFit(
+    const RasterRuns& runs, std::int32_t topLimit) const {
+    const int words = grid_.wordsPerRow;
+    const int maxX = grid_.columns - runs.width;
+    const int top = std::min(topLimit, grid_.rows);
+    if (maxX < 0 || runs.height > top || runs.runs.empty() || words == 0) return std::nullopt;
+    // Positions past maxX are blocked from the start.
+    std::vector<std::uint64_t> invalid(words, 0);
+    for (int k = 0; k < words; ++k) {
+        const int first = 64 * k;
+        if (first > maxX)
+            invalid[k] = ~std::uint64_t{0};
+        else if (maxX - first < 63)
+            invalid[k] = ~((std::uint64_t{2} << (maxX - first)) - 1);
+    }
+    std::uint64_t* blocked = blocked_.data();
+    for (int y = 0; y + runs.height <= top; ++y) {
+        std::copy(invalid.begin(), invalid.end(), blocked);
+        bool full = false;
+        for (int i = 0; i < runs.height && !full; ++i) {
+            const std::size_t at = static_cast<std::size_t>(y + i) * words;
+            for (int j = runs.rowStart[i]; j < runs.rowStart[i + 1]; ++j) {
+                const auto [a, len] = runs.runs[j];
+                // Windows of one power of two covering the run, the last one flush with its end
+                // (a run longer than the table's widest window takes several).
+                const int level = std::min(floorLog2(len), levels_ - 1);
+                const int span = 1 << level;
+                const std::uint64_t* t = &table_[level][at];
+                for (int p = a;; p += span) {
+                    if (p + span >= a + len) {
+                        orShiftedDown(blocked, t, words, a + len - span);
+                        break;
+                    }
+                    orShiftedDown(blocked, t, words, p);
+                }
+            }
+            if ((i & 3) == 3) {
+                full = true;
+                for (int k = 0; k < words && full; ++k)
+                    full = blocked[k] == ~std::uint64_t{0};
+            }
+        }
+        for (int k = 0; k < words; ++k)
+            if (blocked[k] != ~std::uint64_t{0})
+                return std::make_pair(64 * k + __builtin_ctzll(~blocked[k]), y);
+    }
+    return std::nullopt;
+}
+
+}  // namespace qks::nest
