@@ -45,7 +45,14 @@ struct Options {
     bool runJobs = true;
     bool runEsicup = true;
     std::string only;
+    std::vector<NestStrategy> strategies{NestStrategy::Standard, NestStrategy::Dense};
+    int threads = 0;
+    std::string curve;  // CSV of the published utilisation over time on the large job
 };
+
+const char* nameOf(NestStrategy s) {
+    return s == NestStrategy::Dense ? "dense" : "standard";
+}
 
 struct Snapshot {
     double elapsed = 0;
@@ -61,7 +68,7 @@ Snapshot at(const std::vector<Snapshot>& list, double seconds) {
     return best;
 }
 
-void runJob(const Options& o, const std::string& name) {
+void runJob(const Options& o, const std::string& name, NestStrategy strategy, std::FILE* curve) {
     auto session = std::make_shared<NestSession>();
     std::string message;
     if (!readNestConfig(o.jobs + "/" + name + ".cfg", session->config, message) ||
@@ -75,36 +82,53 @@ void runJob(const Options& o, const std::string& name) {
     for (const NestPart& p : session->parts)
         instances += p.quantity;
     session->config.seconds = o.seconds;
+    session->config.strategy = strategy;
+    session->config.threads = o.threads;
     session->seed = 1;
     std::vector<Snapshot> published;
     session->onPublish = [&](const Layout& layout, const std::string&, double elapsed,
                              int unplaced) {
         published.push_back({elapsed, utilisation(layout), layout.size(), unplaced});
+        if (curve)
+            std::fprintf(curve, "%s,%.3f,%.4f\n", nameOf(strategy), elapsed,
+                         utilisation(layout) * 100);
     };
     qks::nestStopRequested().store(false);
     runNestSearch(*session);
     const NestRunStats& st = session->stats;
     const Snapshot five = at(published, 5.0);
     const Snapshot end = published.back();
+    double sheetArea = 0;
+    for (const SheetLayout& sheet : session->layout)
+        sheetArea += sheet.width * sheet.height;
     const double searchTime = std::max(1e-9, st.seconds - st.firstLayoutSeconds);
     std::printf(
-        "%-8s %5zu inst %2zu kinds | first layout %.3f s (%zu sheets, %.2f%%) | %.0f it/s | "
-        "5 s: %.2f%% %zu sheets | %.0f s: %.2f%% %zu sheets, unplaced %d\n",
-        name.c_str(), instances, session->parts.size(), st.firstLayoutSeconds,
-        published.front().sheets, published.front().utilisation * 100, st.iterations / searchTime,
-        five.utilisation * 100, five.sheets, o.seconds, end.utilisation * 100, end.sheets,
-        end.unplaced);
+        "| %-8s | %-8s | %5zu | %.3f s, %zu sheets, %.2f%% | %6.0f it/s | %.2f%%, %zu sheets | "
+        "%.2f%%, %zu sheets, %.2f m2, unplaced %d |\n",
+        name.c_str(), nameOf(strategy), instances, st.firstLayoutSeconds, published.front().sheets,
+        published.front().utilisation * 100, st.iterations / searchTime, five.utilisation * 100,
+        five.sheets, end.utilisation * 100, end.sheets, sheetArea / 1e6, end.unplaced);
     std::fflush(stdout);
-    if (!o.peer) return;
-    const SheetStock& sheet = session->config.sheets.front();
-    const PeerResult peer = runLibnest2d(session->parts, sheet.width, sheet.height,
-                                         session->config.gap, session->config.margin, o.peerLimit);
+}
+
+void runPeer(const Options& o, const std::string& name) {
+    NestConfig config;
+    std::vector<NestPart> parts;
+    std::string message;
+    if (!readNestConfig(o.jobs + "/" + name + ".cfg", config, message) ||
+        !readPartsFile(o.jobs + "/" + name + "_parts.txt", parts, &message))
+        return;
+    applyPartCounts(config, parts);
+    removeUnwantedKinds(parts);
+    const SheetStock& sheet = config.sheets.front();
+    const PeerResult peer =
+        runLibnest2d(parts, sheet.width, sheet.height, config.gap, config.margin, o.peerLimit);
     if (!peer.available) {
-        std::printf("%-8s libnest2d not built in\n", name.c_str());
+        std::printf("| %-8s | libnest2d not built in |\n", name.c_str());
         return;
     }
-    std::printf("%-8s libnest2d (%g x %g only) | %d sheets, %d placed, %.2f%% | %.1f s%s\n",
-                name.c_str(), sheet.width, sheet.height, peer.sheets, peer.placed,
+    std::printf("| %-8s | libnest2d | %d sheets (%g x %g only), %d placed, %.2f%%, %.1f s%s |\n",
+                name.c_str(), peer.sheets, sheet.width, sheet.height, peer.placed,
                 peer.utilisation * 100, peer.seconds,
                 peer.timedOut ? " (stopped at the limit)" : "");
     std::fflush(stdout);
@@ -114,7 +138,8 @@ struct Published {
     double before2025, current, best;
 };
 
-void runStrip(const Options& o, const std::string& path) {
+void runStrip(const Options& o, const std::string& path, NestStrategy strategy,
+              std::vector<double>& gaps) {
     EsicupInstance inst;
     std::string error;
     if (!readEsicup(path, inst, error)) {
@@ -135,12 +160,19 @@ void runStrip(const Options& o, const std::string& path) {
     // the density.
     const double scale = 3000.0 / inst.stripHeight;
     std::vector<NestPart> parts;
+    std::map<std::int32_t, PartRotation> rotations;
     double area = 0, tallest = 0;
     int id = 1;
     for (const EsicupItem& item : inst.items) {
         NestPart p;
         p.id = id++;
         p.quantity = item.demand;
+        PartRotation rotation;
+        rotation.angles.clear();
+        for (double a : item.orientations)
+            rotation.angles.push_back(static_cast<std::int32_t>(std::lround(a)) % 360);
+        if (rotation.angles.empty()) rotation.angles.push_back(0);
+        rotations[p.id] = rotation;
         for (const Point& q : item.shape)
             p.outline.push_back({q.y * scale, q.x * scale});
         measureOutline(p);
@@ -158,6 +190,9 @@ void runStrip(const Options& o, const std::string& path) {
         s.config.cell = 2;
         s.config.rotate = false;
         s.config.mirror = false;
+        s.config.partRotations = rotations;
+        s.config.strategy = strategy;
+        s.config.threads = o.threads;
         s.config.seconds = o.esicupSeconds;
         s.seed = 1;
         qks::nestStopRequested().store(false);
@@ -171,17 +206,16 @@ void runStrip(const Options& o, const std::string& path) {
         }
         const double density = area / (3000.0 * used) * 100;
         const auto ref = published.find(inst.name);
-        std::printf(
-            "%-9s density %6.2f%%  | published: before 2025 %6.2f%%, current %6.2f%%, "
-            "best %6.2f%% | %lld it\n",
-            inst.name.c_str(), density, ref != published.end() ? ref->second.before2025 : 0.0,
-            ref != published.end() ? ref->second.current : 0.0,
-            ref != published.end() ? ref->second.best : 0.0,
-            static_cast<long long>(s.stats.iterations));
+        const double current = ref != published.end() ? ref->second.current : 0.0;
+        std::printf("| %-9s | %-8s | %6.2f%% | %6.2f%% | %6.2f | %lld it |\n", inst.name.c_str(),
+                    nameOf(strategy), density, current, current - density,
+                    static_cast<long long>(s.stats.iterations));
+        gaps.push_back(current - density);
         std::fflush(stdout);
         return;
     }
-    std::printf("%-9s could not place every piece\n", inst.name.c_str());
+    std::printf("| %-9s | %-8s | could not place every piece |\n", inst.name.c_str(),
+                nameOf(strategy));
 }
 
 }  // namespace
@@ -209,22 +243,54 @@ int main(int argc, char** argv) {
             o.runEsicup = false;
         else if (a == "--only")
             o.only = next();
+        else if (a == "--strategy") {
+            const std::string v = next();
+            o.strategies.clear();
+            if (v != "dense") o.strategies.push_back(NestStrategy::Standard);
+            if (v != "standard") o.strategies.push_back(NestStrategy::Dense);
+        } else if (a == "--threads")
+            o.threads = std::atoi(next().c_str());
+        else if (a == "--curve")
+            o.curve = next();
         else {
             std::fprintf(stderr, "unknown option %s\n", a.c_str());
             return 2;
         }
     }
-    if (o.runJobs)
-        for (const char* name : {"small", "medium", "large"})
-            if (o.only.empty() || o.only == name) runJob(o, name);
+    if (o.runJobs) {
+        std::FILE* curve = o.curve.empty() ? nullptr : std::fopen(o.curve.c_str(), "w");
+        if (curve) std::fprintf(curve, "strategy,seconds,utilisation\n");
+        std::printf("| job | strategy | instances | first layout | search | at 5 s | at end |\n");
+        for (const char* name : {"small", "medium", "large", "flanges"}) {
+            if (!o.only.empty() && o.only != name) continue;
+            for (NestStrategy strategy : o.strategies)
+                runJob(o, name, strategy, std::string(name) == "large" ? curve : nullptr);
+            if (o.peer) runPeer(o, name);
+        }
+        if (curve) std::fclose(curve);
+    }
     if (o.runEsicup) {
         std::vector<std::string> files;
         std::error_code ec;
         for (const auto& entry : std::filesystem::directory_iterator(o.esicup, ec))
             if (entry.path().extension() == ".json") files.push_back(entry.path().string());
         std::sort(files.begin(), files.end());
+        std::printf("| instance | strategy | density | current best method | gap | search |\n");
+        std::map<NestStrategy, std::vector<double>> gaps;
         for (const std::string& f : files)
-            if (o.only.empty() || std::filesystem::path(f).stem() == o.only) runStrip(o, f);
+            if (o.only.empty() || std::filesystem::path(f).stem() == o.only)
+                for (NestStrategy strategy : o.strategies)
+                    runStrip(o, f, strategy, gaps[strategy]);
+        for (const auto& [strategy, list] : gaps) {
+            if (list.empty()) continue;
+            double sum = 0, worst = -1e9;
+            for (double g : list) {
+                sum += g;
+                worst = std::max(worst, g);
+            }
+            std::printf("%s: mean gap %.2f points, largest %.2f (%zu instances)\n",
+                        nameOf(strategy), sum / list.size(), worst, list.size());
+        }
     }
     return 0;
 }

@@ -39,6 +39,7 @@ constexpr double kWeightDecay = 0.95;  // weight factor of a pair apart again (n
 constexpr int kFitOrientations = 12;   // orientations tried for a free position per part
 constexpr double kFirstShrink = 0.03;  // share of the last sheet's length taken off at first
 constexpr int kPollMilliseconds = 20;  // the calling thread's publication and stop check
+constexpr double kWorkUnit = 10000.0;  // overlap counts that make one unit of a move's work
 
 // Every part's orientations with their rasters (holed with part-in-part), built before the
 // lanes start and only read afterwards.
@@ -219,8 +220,12 @@ class Lane {
             adoptShared();
             State trial = base_;
             if (!attempt(trial)) continue;
+            // Equal layouts are taken too: compacting a sheet changes nothing the score sees,
+            // but makes room for what comes off the last sheet later.
             const Score s = e_.score(trial);
-            if (!s.betterThan(baseScore_)) continue;
+            const bool worse = baseScore_.betterThan(s);
+            credit(s.betterThan(baseScore_), !worse);
+            if (worse) continue;
             base_ = std::move(trial);
             baseScore_ = s;
             std::lock_guard<std::mutex> guard(shared_.lock);
@@ -245,14 +250,80 @@ class Lane {
         }
     }
 
+    enum Move {
+        InsertUnplaced,
+        SmallerStock,
+        EmptyLast,
+        MoveOffLast,
+        ShrinkOther,
+        ShrinkLast,
+        kMoves
+    };
+
+    // Picks a move by the gains it brought per unit of work so far (a bandit over the moves),
+    // each applicable move keeping a floor share so none is starved. Work is counted, not
+    // timed, so a run does not depend on the machine's speed.
     bool attempt(State& s) {
         const int sheets = static_cast<int>(s.sheets.size());
         if (sheets == 0) return false;
-        if (!s.unplaced.empty() && pick(2) == 0) return insertUnplaced(s);
-        const std::uint32_t r = pick(10);
-        if (sheets >= 2 && r < 2) return emptyLastSheet(s);
-        if (sheets >= 2 && r < 6) return moveOffLastSheet(s);
-        return shrinkLastSheet(s);
+        bool allowed[kMoves] = {!s.unplaced.empty(), !smallerEntries(s).empty(),
+                                sheets >= 2,         sheets >= 2,
+                                sheets >= 2,         true};
+        double rate[kMoves] = {};
+        double sum = 0.0;
+        for (int m = 0; m < kMoves; ++m) {
+            if (!allowed[m]) continue;
+            rate[m] = (1.0 + gains_[m]) / (1.0 + moveWork_[m] / kWorkUnit);
+            sum += rate[m];
+        }
+        double floorShare = 0.0;
+        for (int m = 0; m < kMoves; ++m)
+            if (allowed[m]) floorShare += 1.0;
+        double point = (gen_() / 4294967296.0) * (sum + 0.05 * sum * floorShare);
+        int move = ShrinkLast;
+        for (int m = 0; m < kMoves; ++m) {
+            if (!allowed[m]) continue;
+            point -= rate[m] + 0.05 * sum;
+            if (point < 0.0) {
+                move = m;
+                break;
+            }
+        }
+        lastMove_ = move;
+        const std::int64_t before = spent_;
+        bool ok = false;
+        switch (move) {
+            case InsertUnplaced:
+                ok = insertUnplaced(s);
+                break;
+            case SmallerStock:
+                ok = smallerStock(s);
+                break;
+            case EmptyLast:
+                ok = emptyLastSheet(s);
+                break;
+            case MoveOffLast:
+                ok = moveOffLastSheet(s);
+                break;
+            case ShrinkOther:
+                ok = shrinkSheet(s, static_cast<int>(pick(sheets - 1)));
+                break;
+            default:
+                ok = shrinkSheet(s, sheets - 1);
+                break;
+        }
+        // Every attempt costs something, so moves that fail at once do not look free.
+        moveWork_[move] += static_cast<double>(spent_ - before) + kWorkUnit / 20;
+        return ok;
+    }
+
+    // Called with the outcome of the last attempt: a strict gain of the score counts most, an
+    // equal layout (compaction) a little.
+    void credit(bool better, bool equal) {
+        if (better)
+            gains_[lastMove_] += 1.0;
+        else if (equal)
+            gains_[lastMove_] += 0.1;
     }
 
     // ---- free positions ----
@@ -273,8 +344,10 @@ class Lane {
         std::int32_t bestTop = std::min(topLimit, info.rows);
         bool found = false;
         for (int o : e_.shapes_.fitOrder[item.part]) {
+            if (quit_.load(std::memory_order_relaxed)) return false;
             const RasterRuns& runs = e_.shapes_.runs[item.part][o];
             if (runs.height > bestTop || runs.width > info.columns) continue;
+            spent_ += 50;
             const auto at = table.lowestFit(runs, found ? bestTop - 1 : bestTop);
             if (!at) continue;
             const std::int32_t top = at->second + runs.height;
@@ -376,6 +449,7 @@ class Lane {
             order[k] = k;
         std::vector<int> touched;
         for (Item item : moving) {
+            if (quit_.load(std::memory_order_relaxed)) return false;
             std::shuffle(order.begin(), order.end(), gen_);
             if (placeFree(s, item, order, grids)) continue;
             const int sheet = order.front();
@@ -419,31 +493,107 @@ class Lane {
         return spreadOntoOthers(s, {onLast[pick(static_cast<std::uint32_t>(onLast.size()))]});
     }
 
-    bool shrinkLastSheet(State& s) {
-        const int last = static_cast<int>(s.sheets.size()) - 1;
+    // Takes a share off the used length of one sheet: what stands above the new length is
+    // dropped below it and the overlaps removed.
+    bool shrinkSheet(State& s, int sheet) {
         std::int32_t length = 0;
         for (const Item& item : s.items)
-            if (item.sheet == last) length = std::max(length, item.y + e_.raster(item).height);
+            if (item.sheet == sheet) length = std::max(length, item.y + e_.raster(item).height);
         if (length <= 1) return false;
         const std::int32_t cut =
             std::max<std::int32_t>(1, static_cast<std::int32_t>(std::lround(length * shrink_)));
         const std::int32_t limit = length - cut;
         std::vector<std::int32_t> limits = fullLimits(s);
-        limits[last] = limit;
+        limits[sheet] = limit;
         for (Item& item : s.items) {
-            if (item.sheet != last || item.y + e_.raster(item).height <= limit) continue;
-            if (!dropAnywhere(s.sheets[last], limit, item)) {
+            if (item.sheet != sheet || item.y + e_.raster(item).height <= limit) continue;
+            if (!dropAnywhere(s.sheets[sheet], limit, item)) {
                 shrink_ = kFirstShrink;
                 return false;
             }
         }
-        const bool ok = separate(s, {last}, limits);
+        const bool ok = separate(s, {sheet}, limits);
         // Smaller steps after a failure, back to the first step once they are down to a cell.
         if (ok)
             shrink_ = std::min(kFirstShrink, shrink_ * 1.2);
         else
             shrink_ = shrink_ * length <= 1.0 ? kFirstShrink : shrink_ * 0.6;
         return ok;
+    }
+
+    // Moves the last sheet's parts onto a sheet of a smaller stock entry that is still free.
+    // Stock entries smaller than the last sheet's that are still free for it.
+    std::vector<int> smallerEntries(const State& s) const {
+        const int last = static_cast<int>(s.sheets.size()) - 1;
+        const NestConfig& config = e_.c_.config;
+        const double area = s.sheets[last].width * s.sheets[last].height;
+        std::vector<int> candidates;
+        for (std::size_t k = 0; k < config.sheets.size(); ++k) {
+            const SheetStock& stock = config.sheets[k];
+            if (!(stock.width * stock.height < area - 1e-6)) continue;
+            int used = 0;
+            for (int j = 0; j < last; ++j)
+                used += s.sheets[j].stockIndex == static_cast<int>(k) ? 1 : 0;
+            if (stock.count >= 1 && used >= stock.count) continue;
+            candidates.push_back(static_cast<int>(k));
+        }
+        return candidates;
+    }
+
+  public:
+    // Puts the last sheet's parts on the smallest free stock entry that takes them all at free
+    // positions (no overlap removal); false when none does.
+    bool settleOnSmallestStock(State& s) {
+        std::vector<int> candidates = smallerEntries(s);
+        const NestConfig& config = e_.c_.config;
+        std::sort(candidates.begin(), candidates.end(), [&](int a, int b) {
+            return config.sheets[a].width * config.sheets[a].height <
+                   config.sheets[b].width * config.sheets[b].height;
+        });
+        for (int entry : candidates) {
+            State trial = s;
+            if (restock(trial, entry, false)) {
+                s = std::move(trial);
+                return true;
+            }
+        }
+        return false;
+    }
+
+  private:
+    bool smallerStock(State& s) {
+        const std::vector<int> candidates = smallerEntries(s);
+        if (candidates.empty()) return false;
+        return restock(s, candidates[pick(static_cast<std::uint32_t>(candidates.size()))], true);
+    }
+
+    // The last sheet's parts moved onto a fresh sheet of stock `entry`, at free positions first;
+    // the rest dropped and separated when `separateRest`.
+    bool restock(State& s, int entry, bool separateRest) {
+        const int last = static_cast<int>(s.sheets.size()) - 1;
+        const NestConfig& config = e_.c_.config;
+        const SheetStock& stock = config.sheets[entry];
+        const SheetLayout grid = openSheet(entry, stock, config.margin, config.cell);
+        s.sheets[last] = {entry, stock.width, stock.height, grid.columns, grid.rows};
+        std::vector<int> movers;
+        for (std::size_t k = 0; k < s.items.size(); ++k)
+            if (s.items[k].sheet == last) movers.push_back(static_cast<int>(k));
+        std::sort(movers.begin(), movers.end(), [&](int a, int b) {
+            return e_.c_.parts[s.items[a].part].area > e_.c_.parts[s.items[b].part].area;
+        });
+        BitGrid occupied(grid.columns, grid.rows);
+        bool dropped = false;
+        for (int k : movers) {
+            if (quit_.load(std::memory_order_relaxed)) return false;
+            Item& item = s.items[k];
+            const WindowTable table(occupied, e_.shapes_.longestRun);
+            if (!lowestFree(table, s.sheets[last], item, grid.rows)) {
+                if (!separateRest || !dropAnywhere(s.sheets[last], grid.rows, item)) return false;
+                dropped = true;
+            }
+            stampInto(occupied, e_.raster(item), item.x, item.y);
+        }
+        return !dropped || separate(s, {last}, fullLimits(s));
     }
 
     // ---- overlap removal ----
@@ -461,23 +611,83 @@ class Lane {
         return rasterOverlap(e_.raster(a), a.x, a.y, e_.raster(b), b.x, b.y);
     }
 
-    // Weighted overlap of `item` at its position with the others, stopping once above `bound`.
-    double cost(const Item& item, int self, const std::vector<int>& members,
-                const std::vector<double>& weights, int n, double bound) const {
+    // Square buckets of the sheet holding the members whose raster box touches them, so a
+    // candidate position meets only its neighbours.
+    struct Buckets {
+        static constexpr int kSide = 32;
+        int across = 1;
+        int up = 1;
+        std::vector<std::vector<int>> lists;
+        std::vector<std::uint32_t> mark;
+        std::uint32_t round = 0;
+
+        void reset(int columns, int rows, int members) {
+            across = std::max(1, (columns + kSide - 1) / kSide);
+            up = std::max(1, (rows + kSide - 1) / kSide);
+            lists.assign(static_cast<std::size_t>(across) * up, {});
+            mark.assign(members, 0);
+            round = 0;
+        }
+        template <typename F>
+        void cover(int x, int y, int w, int h, F&& f) {
+            const int x0 = std::clamp(x / kSide, 0, across - 1);
+            const int x1 = std::clamp((x + w - 1) / kSide, 0, across - 1);
+            const int y0 = std::clamp(y / kSide, 0, up - 1);
+            const int y1 = std::clamp((y + h - 1) / kSide, 0, up - 1);
+            for (int by = y0; by <= y1; ++by)
+                for (int bx = x0; bx <= x1; ++bx)
+                    f(lists[static_cast<std::size_t>(by) * across + bx]);
+        }
+        void add(int m, int x, int y, int w, int h) {
+            cover(x, y, w, h, [m](std::vector<int>& list) { list.push_back(m); });
+        }
+        void remove(int m, int x, int y, int w, int h) {
+            cover(x, y, w, h, [m](std::vector<int>& list) {
+                list.erase(std::find(list.begin(), list.end(), m));
+            });
+        }
+        // Calls f once for every member listed in a bucket the box touches.
+        template <typename F>
+        void near(int x, int y, int w, int h, F&& f) {
+            if (++round == 0) {
+                std::fill(mark.begin(), mark.end(), 0);
+                round = 1;
+            }
+            cover(x, y, w, h, [&](std::vector<int>& list) {
+                for (int m : list) {
+                    if (mark[m] == round) continue;
+                    mark[m] = round;
+                    f(m);
+                }
+            });
+        }
+    };
+
+    static std::uint64_t pairKey(int i, int j) {
+        if (i > j) std::swap(i, j);
+        return (static_cast<std::uint64_t>(i) << 32) | static_cast<std::uint32_t>(j);
+    }
+
+    double weightOf(int i, int j) const {
+        return weights_[static_cast<std::size_t>(i) * members_ + j];
+    }
+
+    // Weighted overlap of `item` (member `self`) with the other members, stopping once above
+    // `bound`.
+    double cost(const Item& item, int self, const std::vector<int>& members, double bound) {
         const PartRaster& r = e_.raster(item);
         double total = 0.0;
-        for (int j = 0; j < n; ++j) {
-            if (j == self) continue;
+        buckets_.near(item.x, item.y, r.width, r.height, [&](int j) {
+            if (j == self || total >= bound) return;
             const Item& other = work_[members[j]];
             const PartRaster& o = e_.raster(other);
             if (item.x >= other.x + o.width || other.x >= item.x + r.width ||
                 item.y >= other.y + o.height || other.y >= item.y + r.height)
-                continue;
+                return;
+            ++spent_;
             const std::int64_t cells = rasterOverlap(r, item.x, item.y, o, other.x, other.y);
-            if (cells == 0) continue;
-            total += weights[static_cast<std::size_t>(self) * n + j] * static_cast<double>(cells);
-            if (total >= bound) return total;
-        }
+            if (cells != 0) total += weightOf(self, j) * static_cast<double>(cells);
+        });
         return total;
     }
 
@@ -486,28 +696,53 @@ class Lane {
         for (std::size_t k = 0; k < s.items.size(); ++k)
             if (s.items[k].sheet == sheet) members.push_back(static_cast<int>(k));
         const int n = static_cast<int>(members.size());
+        const SheetInfo& info = s.sheets[sheet];
         work_ = s.items;
-        std::vector<std::int64_t> overlap(static_cast<std::size_t>(n) * n, 0);
-        std::vector<double> weights(static_cast<std::size_t>(n) * n, 1.0);
-        auto recount = [&](int i) {
-            for (int j = 0; j < n; ++j) {
-                if (j == i) continue;
-                const std::int64_t v = pairOverlap(work_[members[i]], work_[members[j]]);
-                overlap[static_cast<std::size_t>(i) * n + j] = v;
-                overlap[static_cast<std::size_t>(j) * n + i] = v;
+        buckets_.reset(info.columns, info.rows, n);
+        auto boxOf = [&](int m, auto&& f) {
+            const Item& item = work_[members[m]];
+            const PartRaster& r = e_.raster(item);
+            f(m, item.x, item.y, r.width, r.height);
+        };
+        for (int m = 0; m < n; ++m)
+            boxOf(m, [&](int k, int x, int y, int w, int h) { buckets_.add(k, x, y, w, h); });
+        // Per member, the members it overlaps with their cell counts, and the sum of them.
+        members_ = n;
+        weights_.assign(static_cast<std::size_t>(n) * n, 1.0f);
+        std::vector<std::uint64_t> heavy;  // pairs (i < j) weighing more than 1
+        std::vector<std::vector<std::pair<int, std::int64_t>>> touching(n);
+        std::vector<std::int64_t> sums(n, 0);
+        std::int64_t now = 0;
+        auto forget = [&](int i) {
+            for (const auto& [j, v] : touching[i]) {
+                auto& back = touching[j];
+                back.erase(std::find_if(back.begin(), back.end(),
+                                        [i = i](const auto& e) { return e.first == i; }));
+                sums[j] -= v;
+                sums[i] -= v;
+                now -= v;
             }
+            touching[i].clear();
+        };
+        auto count = [&](int i) {
+            const Item& item = work_[members[i]];
+            const PartRaster& r = e_.raster(item);
+            buckets_.near(item.x, item.y, r.width, r.height, [&](int j) {
+                if (j == i) return;
+                for (const auto& e : touching[i])
+                    if (e.first == j) return;
+                const std::int64_t v = pairOverlap(item, work_[members[j]]);
+                if (v == 0) return;
+                touching[i].push_back({j, v});
+                touching[j].push_back({i, v});
+                sums[i] += v;
+                sums[j] += v;
+                now += v;
+            });
         };
         for (int i = 0; i < n; ++i)
-            recount(i);
-        auto total = [&]() {
-            std::int64_t t = 0;
-            for (std::int64_t v : overlap)
-                t += v;
-            return t / 2;
-        };
-        std::int64_t now = total();
+            count(i);
         if (now == 0) return true;
-        const SheetInfo& info = s.sheets[sheet];
         std::int64_t best = now;
         std::vector<Item> bestItems = work_;
         std::vector<int> moving;
@@ -516,17 +751,19 @@ class Lane {
                 if (quit_.load(std::memory_order_relaxed)) return false;
                 moving.clear();
                 for (int i = 0; i < n; ++i)
-                    for (int j = 0; j < n; ++j)
-                        if (overlap[static_cast<std::size_t>(i) * n + j] != 0) {
-                            moving.push_back(i);
-                            break;
-                        }
+                    if (sums[i] != 0) moving.push_back(i);
                 std::shuffle(moving.begin(), moving.end(), gen_);
                 for (int i : moving) {
-                    moveToLeastOverlap(i, members, weights, n, info, limit);
-                    recount(i);
+                    if (sums[i] == 0) continue;
+                    boxOf(i, [&](int k, int x, int y, int w, int h) {
+                        buckets_.remove(k, x, y, w, h);
+                    });
+                    moveToLeastOverlap(i, members, info, limit);
+                    boxOf(i,
+                          [&](int k, int x, int y, int w, int h) { buckets_.add(k, x, y, w, h); });
+                    forget(i);
+                    count(i);
                 }
-                now = total();
                 if (now == 0) {
                     s.items = work_;
                     return true;
@@ -538,32 +775,64 @@ class Lane {
                 } else {
                     ++stall;
                 }
-                for (std::size_t k = 0; k < overlap.size(); ++k)
-                    weights[k] = overlap[k] != 0 ? weights[k] * kWeightGrowth
-                                                 : std::max(1.0, weights[k] * kWeightDecay);
+                // Pairs still overlapping weigh more; the others drift back towards 1.
+                for (std::size_t k = 0; k < heavy.size();) {
+                    const int i = static_cast<int>(heavy[k] >> 32);
+                    const int j = static_cast<int>(heavy[k] & 0xffffffffu);
+                    bool still = false;
+                    for (const auto& e : touching[i])
+                        still = still || e.first == j;
+                    float& w = weights_[static_cast<std::size_t>(i) * n + j];
+                    if (!still) w = std::max(1.0f, w * static_cast<float>(kWeightDecay));
+                    weights_[static_cast<std::size_t>(j) * n + i] = w;
+                    if (w <= 1.0f) {
+                        heavy[k] = heavy.back();
+                        heavy.pop_back();
+                    } else {
+                        ++k;
+                    }
+                }
+                for (int i = 0; i < n; ++i) {
+                    for (const auto& e : touching[i]) {
+                        if (e.first < i) continue;
+                        float& w = weights_[static_cast<std::size_t>(i) * n + e.first];
+                        if (w <= 1.0f) heavy.push_back(pairKey(i, e.first));
+                        w *= static_cast<float>(kWeightGrowth);
+                        weights_[static_cast<std::size_t>(e.first) * n + i] = w;
+                    }
+                }
             }
             // Back to the least overlapping arrangement seen, with the weights kept.
+            for (int m = 0; m < n; ++m)
+                boxOf(m,
+                      [&](int k, int x, int y, int w, int h) { buckets_.remove(k, x, y, w, h); });
             work_ = bestItems;
+            for (int m = 0; m < n; ++m)
+                boxOf(m, [&](int k, int x, int y, int w, int h) { buckets_.add(k, x, y, w, h); });
+            for (auto& list : touching)
+                list.clear();
+            std::fill(sums.begin(), sums.end(), 0);
+            now = 0;
             for (int i = 0; i < n; ++i)
-                recount(i);
+                count(i);
         }
         return false;
     }
 
-    void moveToLeastOverlap(int i, const std::vector<int>& members,
-                            const std::vector<double>& weights, int n, const SheetInfo& info,
+    void moveToLeastOverlap(int i, const std::vector<int>& members, const SheetInfo& info,
                             std::int32_t limit) {
         Item current = work_[members[i]];
-        double bestCost = cost(current, i, members, weights, n, std::numeric_limits<double>::max());
+        double bestCost = cost(current, i, members, std::numeric_limits<double>::max());
         Item best = current;
         if (bestCost == 0.0) return;
         const auto& rasters = e_.shapes_.rasters[current.part];
         auto consider = [&](Item trial) {
+            if (quit_.load(std::memory_order_relaxed)) return;
             const PartRaster& r = *rasters[trial.orientation];
             if (r.oversize || r.width > info.columns || r.height > limit) return;
             trial.x = std::clamp(trial.x, 0, info.columns - r.width);
             trial.y = std::clamp(trial.y, 0, limit - r.height);
-            const double c = cost(trial, i, members, weights, n, bestCost);
+            const double c = cost(trial, i, members, bestCost);
             if (c < bestCost) {
                 bestCost = c;
                 best = trial;
@@ -588,7 +857,7 @@ class Lane {
         for (int step = std::max(own.width, own.height) / 4; step >= 1 && bestCost > 0.0;
              step /= 2) {
             bool moved = true;
-            while (moved && bestCost > 0.0) {
+            while (moved && bestCost > 0.0 && !quit_.load(std::memory_order_relaxed)) {
                 moved = false;
                 const Item from = best;
                 for (const auto& [dx, dy] : {std::pair{step, 0}, std::pair{-step, 0},
@@ -615,7 +884,14 @@ class Lane {
     Score baseScore_;
     std::uint64_t seen_ = 0;
     double shrink_ = kFirstShrink;
-    std::vector<Item> work_;  // the items while one sheet's overlaps are removed
+    int lastMove_ = 0;
+    double gains_[kMoves] = {};
+    double moveWork_[kMoves] = {};
+    mutable std::int64_t spent_ = 0;  // overlap counts and free-position searches done
+    std::vector<Item> work_;          // the items while one sheet's overlaps are removed
+    Buckets buckets_;
+    std::vector<float> weights_;  // members x members, while one sheet's overlaps are removed
+    int members_ = 0;
 };
 
 double secondsSince(Clock::time_point t) {
@@ -645,6 +921,28 @@ void runDenseSearch(NestContext& c, NestOutcome& out, SearchObserver& observer) 
         SharedBest shared;
         shared.state = engine.fromLayout(out.layout);
         shared.score = engine.score(shared.state);
+        // The same fill on the largest stock first; the better of the two is where the lanes
+        // start.
+        if (c.config.sheets.size() > 1) {
+            Layout other;
+            std::fill(usage.begin(), usage.end(), 0);
+            c.largestStockFirst = true;
+            const int otherUnplaced = greedyFill(other, usage, order, c);
+            c.largestStockFirst = false;
+            if (placementCount(other) + static_cast<std::size_t>(otherUnplaced) >= order.size()) {
+                State state = engine.fromLayout(other);
+                std::atomic<bool> never{false};
+                std::atomic<std::int64_t> none{0};
+                Lane(engine, shared, never, none, 0, 0).settleOnSmallestStock(state);
+                const Score score = engine.score(state);
+                if (score.betterThan(shared.score)) {
+                    shared.state = std::move(state);
+                    shared.score = score;
+                    observer.published(engine.toLayout(shared.state), "running", secondsSince(t0),
+                                       static_cast<int>(shared.state.unplaced.size()));
+                }
+            }
+        }
         const std::uint32_t seed =
             c.seed
                 ? *c.seed

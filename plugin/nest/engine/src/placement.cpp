@@ -432,7 +432,10 @@ bool placeInstance(Layout& layout, int partIndex, NestContext& context,
         gridSize(stock, c.margin, c.cell, columns, rows);
         const Best fit = emptySheetBest(columns, rows, set);
         if (!fit.found()) continue;
-        const double area = stock.width * stock.height;
+        // The dense search also builds layouts on the largest stock first: fewer sheet edges
+        // often waste less than the smallest sheets do.
+        const double area =
+            context.largestStockFirst ? -stock.width * stock.height : stock.width * stock.height;
         if (entry < 0 || area < entryArea - 1e-6 ||
             (std::fabs(area - entryArea) < 1e-6 && fit.score < chosen.score)) {
             entry = static_cast<int>(k);

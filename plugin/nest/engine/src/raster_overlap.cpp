@@ -5,13 +5,21 @@
 namespace qks::nest {
 namespace {
 
-int popcount(std::uint64_t w) {
+// Machines without the population-count instruction take the library's loop; the hot callers
+// are compiled twice (target_clones) so those with it use the instruction.
+#if defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+#define QKS_POPCOUNT_CLONES __attribute__((target_clones("popcnt", "default")))
+#else
+#define QKS_POPCOUNT_CLONES
+#endif
+
+inline int popcount(std::uint64_t w) {
     return __builtin_popcountll(w);
 }
 
 // Cells set in both rows when row `a`'s bit j stands on row `b`'s bit j + shift (shift >= 0).
-std::int64_t rowAnd(const std::uint64_t* a, int aWords, const std::uint64_t* b, int bWords,
-                    int shift) {
+inline std::int64_t rowAnd(const std::uint64_t* a, int aWords, const std::uint64_t* b, int bWords,
+                           int shift) {
     const int s = shift >> 6;
     const int r = shift & 63;
     std::int64_t n = 0;
@@ -26,8 +34,8 @@ std::int64_t rowAnd(const std::uint64_t* a, int aWords, const std::uint64_t* b, 
     return n;
 }
 
-std::int64_t shiftedAnd(const std::uint64_t* a, int aWords, int ax, const std::uint64_t* b,
-                        int bWords, int bx) {
+inline std::int64_t shiftedAnd(const std::uint64_t* a, int aWords, int ax, const std::uint64_t* b,
+                               int bWords, int bx) {
     return ax >= bx ? rowAnd(a, aWords, b, bWords, ax - bx) : rowAnd(b, bWords, a, aWords, bx - ax);
 }
 
@@ -65,8 +73,8 @@ int floorLog2(std::int32_t v) {
 
 }  // namespace
 
-std::int64_t rasterOverlap(const PartRaster& a, int ax, int ay, const PartRaster& b, int bx,
-                           int by) {
+QKS_POPCOUNT_CLONES std::int64_t rasterOverlap(const PartRaster& a, int ax, int ay,
+                                               const PartRaster& b, int bx, int by) {
     if (a.oversize || b.oversize) return 0;
     if (ax >= bx + b.width || bx >= ax + a.width) return 0;
     const int y0 = std::max(ay, by);
@@ -116,8 +124,8 @@ void stampInto(BitGrid& grid, const PartRaster& raster, int x, int y) {
     }
 }
 
-std::int64_t gridOverlap(const BitGrid& grid, const PartRaster& raster, int x, int y,
-                         std::int64_t outsideWeight) {
+QKS_POPCOUNT_CLONES std::int64_t gridOverlap(const BitGrid& grid, const PartRaster& raster, int x,
+                                             int y, std::int64_t outsideWeight) {
     if (raster.oversize) return 0;
     std::int64_t n = 0;
     for (int i = 0; i < raster.height; ++i) {
@@ -160,10 +168,16 @@ RasterRuns runsOf(const PartRaster& raster) {
         }
         out.rowStart.push_back(static_cast<std::int32_t>(out.runs.size()));
     }
-    if (raster.oversize) {
-        out.width = raster.width;
-        out.height = raster.height;
-    }
+    // Rows with the longest runs block the most positions: visited first, a hopeless row of
+    // the sheet is given up after a row or two of the raster.
+    std::vector<std::int32_t> longest(out.height, 0);
+    for (int r = 0; r < out.height && !raster.oversize; ++r)
+        for (int j = out.rowStart[r]; j < out.rowStart[r + 1]; ++j)
+            longest[r] = std::max(longest[r], out.runs[j].second);
+    for (int r = 0; r < out.height && !raster.oversize; ++r)
+        if (longest[r] > 0) out.rowOrder.push_back(r);
+    std::stable_sort(out.rowOrder.begin(), out.rowOrder.end(),
+                     [&](int a, int b) { return longest[a] > longest[b]; });
     return out;
 }
 
@@ -201,7 +215,8 @@ std::optional<std::pair<std::int32_t, std::int32_t>> WindowTable::lowestFit(
     for (int y = 0; y + runs.height <= top; ++y) {
         std::copy(invalid.begin(), invalid.end(), blocked);
         bool full = false;
-        for (int i = 0; i < runs.height && !full; ++i) {
+        for (std::size_t n = 0; n < runs.rowOrder.size() && !full; ++n) {
+            const int i = runs.rowOrder[n];
             const std::size_t at = static_cast<std::size_t>(y + i) * words;
             for (int j = runs.rowStart[i]; j < runs.rowStart[i + 1]; ++j) {
                 const auto [a, len] = runs.runs[j];
@@ -218,12 +233,11 @@ std::optional<std::pair<std::int32_t, std::int32_t>> WindowTable::lowestFit(
                     orShiftedDown(blocked, t, words, p);
                 }
             }
-            if ((i & 3) == 3) {
-                full = true;
-                for (int k = 0; k < words && full; ++k)
-                    full = blocked[k] == ~std::uint64_t{0};
-            }
+            full = true;
+            for (int k = 0; k < words && full; ++k)
+                full = blocked[k] == ~std::uint64_t{0};
         }
+        if (full) continue;
         for (int k = 0; k < words; ++k)
             if (blocked[k] != ~std::uint64_t{0})
                 return std::make_pair(64 * k + __builtin_ctzll(~blocked[k]), y);

@@ -44,6 +44,8 @@ struct NestContext {
     NestTuning tuning;
     // A fixed generator seed instead of the clock's nanoseconds (tests, benchmarks, qksnest).
     std::optional<std::uint32_t> seed;
+    // A new sheet comes from the largest stock entry that fits instead of the smallest.
+    bool largestStockFirst = false;
     // Steps of improvement after which the search ends, whatever time is left; 0: no limit.
     std::int64_t iterationLimit = 0;
 

@@ -51,6 +51,7 @@ struct RasterRuns {
     std::int32_t longest = 0;            // longest run
     std::vector<std::int32_t> rowStart;  // height + 1 offsets into runs
     std::vector<std::pair<std::int32_t, std::int32_t>> runs;
+    std::vector<std::int32_t> rowOrder;  // rows with runs, longest run first
 };
 RasterRuns runsOf(const PartRaster& raster);
 
