@@ -5,6 +5,7 @@ Deterministic (fixed seed), so the committed files can be regenerated exactly:
   small  - about 30 instances of 6 kinds, one stock size
   medium - about 200 instances of 20 kinds, some with holes, 3 stock sizes
   large  - about 1,000 instances of 40 kinds, 3 stock sizes
+  flanges - flanges with wide bores and the discs and washers that fit them (part in part)
 """
 import math
 import os
@@ -96,8 +97,41 @@ def write_job(name, seed, kinds, total, size, sheets, seconds=20):
     print(name, sum(p[1] for p in parts), "instances of", len(parts), "kinds")
 
 
+def write_flanges():
+    """Three flange sizes, each with a disc or washer that fits its bore with room to spare."""
+    lines = ["# QKS-PARTS 2"]
+    pts = lambda ring: ";".join("%.3f,%.3f" % p for p in ring)
+    specs = [  # outer radius, bore radius, quantity, disc radius, disc hole radius
+        (300, 190, 10, 170, 0),
+        (220, 140, 14, 120, 50),
+        (160, 100, 18, 80, 0),
+    ]
+    pid = 0
+    for outer, bore, q, disc, washer in specs:
+        pid += 1
+        outline = circle(outer, outer, outer, 96)
+        lines.append("P\t%d\t%d\t%g\t0\t0\t%g\t%g\tbench\t\tflange%d" % (
+            pid, q, ring_area(outline), 2 * outer, 2 * outer, pid))
+        lines.append("O\t%d\t%s" % (pid, pts(outline)))
+        lines.append("H\t%d\t%s" % (pid, pts(circle(outer, outer, bore, 96))))
+        pid += 1
+        outline = circle(disc, disc, disc, 64)
+        lines.append("P\t%d\t%d\t%g\t0\t0\t%g\t%g\tbench\t\t%s%d" % (
+            pid, q, ring_area(outline), 2 * disc, 2 * disc, "washer" if washer else "disc", pid))
+        lines.append("O\t%d\t%s" % (pid, pts(outline)))
+        if washer:
+            lines.append("H\t%d\t%s" % (pid, pts(circle(disc, disc, washer, 48))))
+    with open(os.path.join(HERE, "jobs", "flanges_parts.txt"), "w", newline="\n") as f:
+        f.write("\n".join(lines) + "\n")
+    with open(os.path.join(HERE, "jobs", "flanges.cfg"), "w", newline="\n") as f:
+        f.write("source=picked\noutDir=/tmp/qks-bench\nsheet=2500x1250\ngap=5\nmargin=10\n"
+                "cell=2\nrotate=1\nmirror=1\nseconds=20\npartInPart=1\n")
+    print("flanges", sum(s[2] for s in specs) * 2, "instances of", 2 * len(specs), "kinds")
+
+
 if __name__ == "__main__":
     os.makedirs(os.path.join(HERE, "jobs"), exist_ok=True)
     write_job("small", 11, 6, 30, 600, ["3000x1500"])
     write_job("medium", 22, 20, 200, 500, ["3000x1500x3", "2500x1250", "2000x1000x4"])
     write_job("large", 33, 40, 1000, 320, ["3000x1500", "2500x1250x10", "2000x1000"])
+    write_flanges()

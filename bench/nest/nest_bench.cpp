@@ -68,7 +68,9 @@ Snapshot at(const std::vector<Snapshot>& list, double seconds) {
     return best;
 }
 
-void runJob(const Options& o, const std::string& name, NestStrategy strategy, std::FILE* curve) {
+// partInPart: -1 keeps the job's own setting, 0 or 1 overrides it.
+void runJob(const Options& o, const std::string& name, NestStrategy strategy, std::FILE* curve,
+            int partInPart = -1) {
     auto session = std::make_shared<NestSession>();
     std::string message;
     if (!readNestConfig(o.jobs + "/" + name + ".cfg", session->config, message) ||
@@ -84,6 +86,7 @@ void runJob(const Options& o, const std::string& name, NestStrategy strategy, st
     session->config.seconds = o.seconds;
     session->config.strategy = strategy;
     session->config.threads = o.threads;
+    if (partInPart >= 0) session->config.partInPart = partInPart != 0;
     session->seed = 1;
     std::vector<Snapshot> published;
     session->onPublish = [&](const Layout& layout, const std::string&, double elapsed,
@@ -105,7 +108,11 @@ void runJob(const Options& o, const std::string& name, NestStrategy strategy, st
     std::printf(
         "| %-8s | %-8s | %5zu | %.3f s, %zu sheets, %.2f%% | %6.0f it/s | %.2f%%, %zu sheets | "
         "%.2f%%, %zu sheets, %.2f m2, unplaced %d |\n",
-        name.c_str(), nameOf(strategy), instances, st.firstLayoutSeconds, published.front().sheets,
+        name.c_str(),
+        (std::string(nameOf(strategy)) +
+         (strategy == NestStrategy::Dense && session->config.partInPart ? "+holes" : ""))
+            .c_str(),
+        instances, st.firstLayoutSeconds, published.front().sheets,
         published.front().utilisation * 100, st.iterations / searchTime, five.utilisation * 100,
         five.sheets, end.utilisation * 100, end.sheets, sheetArea / 1e6, end.unplaced);
     std::fflush(stdout);
@@ -265,6 +272,11 @@ int main(int argc, char** argv) {
             if (!o.only.empty() && o.only != name) continue;
             for (NestStrategy strategy : o.strategies)
                 runJob(o, name, strategy, std::string(name) == "large" ? curve : nullptr);
+            // Parts in holes against the same search without them.
+            if (std::string(name) == "flanges" &&
+                std::find(o.strategies.begin(), o.strategies.end(), NestStrategy::Dense) !=
+                    o.strategies.end())
+                runJob(o, name, NestStrategy::Dense, nullptr, 0);
             if (o.peer) runPeer(o, name);
         }
         if (curve) std::fclose(curve);

@@ -24,5 +24,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& layer : config.layers)
         if (layer.empty()) std::abort();
     if (ok && config.outDwg.empty()) std::abort();
+    if (config.threads < 0 || config.threads > 256) std::abort();
+    for (const auto& [id, rotation] : config.partRotations) {
+        if (rotation.angles.empty()) std::abort();
+        for (std::size_t i = 0; i < rotation.angles.size(); ++i) {
+            if (rotation.angles[i] < 0 || rotation.angles[i] >= 360) std::abort();
+            for (std::size_t j = 0; j < i; ++j)
+                if (rotation.angles[i] == rotation.angles[j]) std::abort();
+        }
+    }
     return 0;
 }

@@ -111,6 +111,51 @@ TEST(NestConfigReader, SwitchesTurnOffOnlyForTheDigitZero) {
     EXPECT_FALSE(defaults.pdf);
 }
 
+TEST(NestConfigReader, StrategyPartInPartRotationsAndThreads) {
+    struct Case {
+        const char* text;
+        NestStrategy strategy;
+        bool partInPart;
+        std::int32_t threads;
+        std::map<std::int32_t, std::vector<std::int32_t>> angles;  // empty list: free
+    };
+    const Case cases[] = {
+        {"", NestStrategy::Standard, false, 0, {}},
+        {"strategy=dense\npartInPart=1\nthreads=3", NestStrategy::Dense, true, 3, {}},
+        {"strategy=Dense\npartInPart=0\nthreads=-4", NestStrategy::Standard, false, 0, {}},
+        {"strategy=\npartInPart=yes\nthreads=100000", NestStrategy::Standard, true, 256, {}},
+        {"partrotate 7=0,180\npartrotate 8=free\npartrotate 9=90, x, 45deg,-90,450,90",
+         NestStrategy::Standard,
+         false,
+         0,
+         {{7, {0, 180}}, {8, {}}, {9, {90, 270}}}},
+        {"partrotate 5=\npartrotate 6=a,b\npartrotate 6=0,90,180,270\npartrotate 4= 45 ",
+         NestStrategy::Standard,
+         false,
+         0,
+         {{5, {0}}, {6, {0, 90, 180, 270}}, {4, {45}}}},
+        {"partrotate 3=1.5,2\npartrotate 2=+30,99999999999",
+         NestStrategy::Standard,
+         false,
+         0,
+         {{3, {2}}, {2, {30}}}},
+    };
+    for (const Case& c : cases) {
+        const NestConfig config = parse(c.text);
+        EXPECT_EQ(config.strategy, c.strategy) << c.text;
+        EXPECT_EQ(config.partInPart, c.partInPart) << c.text;
+        EXPECT_EQ(config.threads, c.threads) << c.text;
+        ASSERT_EQ(config.partRotations.size(), c.angles.size()) << c.text;
+        for (const auto& [id, angles] : c.angles) {
+            const PartRotation& r = config.partRotations.at(id);
+            EXPECT_EQ(r.free, angles.empty()) << c.text << " id " << id;
+            if (!angles.empty()) {
+                EXPECT_EQ(r.angles, angles) << c.text << " id " << id;
+            }
+        }
+    }
+}
+
 TEST(NestConfigReader, ListsLayersAndPartCounts) {
     const NestConfig config = parse(
         "layer=Cut, 0 ,CUT2\nlayer=,,Ätzen\nfile=a.dxf\nfile=\nfile=b.dwg\n"

@@ -49,6 +49,11 @@ bool ringContains(const std::vector<Point>& ring, const Point& p) {
 double ringDistance(const std::vector<Point>& a, const std::vector<Point>& b) {
     if (a.empty() || b.empty()) return HUGE_VAL;
     if (ringContains(b, a[0]) || ringContains(a, b[0])) return 0.0;
+    return edgeDistance(a, b);
+}
+
+double edgeDistance(const std::vector<Point>& a, const std::vector<Point>& b) {
+    if (a.empty() || b.empty()) return HUGE_VAL;
     double best = HUGE_VAL;
     for (std::size_t i = 0; i < a.size(); ++i) {
         const Point& p = a[i];
@@ -177,8 +182,13 @@ void checkLayout(const std::vector<NestPart>& parts, const NestConfig& config, c
             const NestPart& part = parts[p.partIndex];
             EXPECT_EQ(p.partId, part.id) << what;
             used += part.area;
-            const PartRaster& r =
-                cache.get(p.partIndex, part, p.angle, p.mirrored, cell, config.gap);
+            // With parts in holes the holes are free space of the raster too.
+            PartRaster holed;
+            if (config.partInPart)
+                holed = buildHoledRaster(part, p.angle, p.mirrored, cell, config.gap);
+            const PartRaster& r = config.partInPart ? holed
+                                                    : cache.get(p.partIndex, part, p.angle,
+                                                                p.mirrored, cell, config.gap);
             ASSERT_GE(p.column, 0) << what;
             ASSERT_GE(p.row, 0) << what;
             ASSERT_LE(p.column + r.width, sheet.columns) << what;
@@ -215,6 +225,27 @@ void checkLayout(const std::vector<NestPart>& parts, const NestConfig& config, c
                     if (a[0] - b[2] > need || b[0] - a[2] > need || a[1] - b[3] > need ||
                         b[1] - a[3] > need)
                         continue;  // boxes alone are far enough apart
+                    // A part standing in the other's hole lies wholly inside that hole, the
+                    // gap away from its edge.
+                    const auto inHoleOf = [&](const PlacedShape& host, const PlacedShape& guest) {
+                        for (const auto& hole : host.holes)
+                            if (ringContains(hole, guest.outline[0])) return &hole;
+                        return static_cast<const std::vector<Point>*>(nullptr);
+                    };
+                    const std::vector<Point>* hole = inHoleOf(shapes[i], shapes[j]);
+                    const PlacedShape* guest = &shapes[j];
+                    if (!hole) {
+                        hole = inHoleOf(shapes[j], shapes[i]);
+                        guest = &shapes[i];
+                    }
+                    if (hole) {
+                        EXPECT_TRUE(config.partInPart) << what << ": a part in a hole";
+                        for (const Point& q : guest->outline)
+                            EXPECT_TRUE(ringContains(*hole, q)) << what << ": part leaves its hole";
+                        EXPECT_GE(edgeDistance(*hole, guest->outline), need)
+                            << what << ": parts " << i << " and " << j << " in a hole, sheet " << s;
+                        continue;
+                    }
                     EXPECT_GE(ringDistance(shapes[i].outline, shapes[j].outline), need)
                         << what << ": parts " << i << " and " << j << " on sheet " << s;
                 }

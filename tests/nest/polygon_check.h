@@ -12,6 +12,8 @@ namespace qks::nest::testing {
 
 // Smallest distance between two closed rings; 0 when they touch, cross or one holds the other.
 double ringDistance(const std::vector<Point>& a, const std::vector<Point>& b);
+// Smallest distance between the edges of two rings, whether or not one holds the other.
+double edgeDistance(const std::vector<Point>& a, const std::vector<Point>& b);
 
 // Part builders (reference corner at the origin unless moved).
 NestPart rectanglePart(int id, double w, double h, int quantity = 1);

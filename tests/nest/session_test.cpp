@@ -12,6 +12,7 @@
 #include "qks/host/host.h"
 #include "qks/nest/progress.h"
 #include "qks/nest/session.h"
+#include "qks/testing/process.h"
 #include "qks/testing/temp_dir.h"
 
 namespace qks::nest {
@@ -270,6 +271,42 @@ TEST_F(NestSessionTest, StopBeforeOrDuringTheFirstFill) {
         expectFileMatchesSession(s);
         checkLayout(s.parts, s.config, s.layout, "stopped");
     }
+}
+
+// The dense search's lanes are threads of their own: a stop reaches them while they remove
+// overlaps, and the worker ends soon after with the best layout, whole and published.
+TEST_F(NestSessionTest, DenseSearchAnswersAStopUnderLoad) {
+    nestStopRequested().store(false);
+    std::vector<NestPart> parts;
+    for (int k = 0; k < 8; ++k)
+        parts.push_back(lPart(k + 1, 150 + 23 * k, 110 + 13 * k, 25));
+    parts.push_back(discPart(20, 90, 40, 30));
+    WatchedRun run(parts, {{2000, 1000, 0}, {1200, 800, 0}}, 600);
+    run.session->config.strategy = NestStrategy::Dense;
+    run.session->config.threads = 3;
+    run.session->config.partInPart = true;
+    ASSERT_TRUE(startNestWorker(run.session));
+    ASSERT_TRUE(qks::testing::eventually(
+        [&] {
+            std::lock_guard<std::mutex> guard(run.lock);
+            return !run.published.empty();
+        },
+        std::chrono::seconds(60)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    const auto stop = std::chrono::steady_clock::now();
+    nestStopRequested().store(true);
+    run.session->worker.join();
+    const double answer =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - stop).count();
+    // 0.2 s on a release build; sanitizers slow every step of the lanes down.
+    EXPECT_LT(answer, 2.0);
+    const NestSession& s = *run.session;
+    EXPECT_TRUE(s.stats.stopped);
+    EXPECT_EQ(run.published.back().state, "stopped");
+    EXPECT_EQ(s.unplaced, 0);
+    EXPECT_EQ(placementCount(s.layout), run.instances());
+    expectFileMatchesSession(s);
+    checkLayout(s.parts, s.config, s.layout, "dense stopped");
 }
 
 TEST_F(NestSessionTest, NoIterationWhenTheLimitHasPassedAfterTheFirstLayout) {

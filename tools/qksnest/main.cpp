@@ -1,14 +1,20 @@
-// qksnest CONFIG PARTSFILE [--progress PATH] [--seed N]
+// qksnest CONFIG PARTSFILE [--progress PATH] [--seed N] [--iterations N]
 //
 // Nests a parts file under a nest job config the way the nest job does (part counts applied,
-// kinds of quantity 0 dropped), runs the optimiser to its time limit and writes the progress
-// file. Ctrl-C stops the search as the Studio's stop button does; the best layout is still
-// written. Prints one summary line; exits non-zero when the config or parts file is unusable.
+// kinds of quantity 0 dropped), runs the optimiser to its time limit (or N steps of
+// improvement) and writes the progress file. Ctrl-C stops the search as the Studio's stop
+// button does; the best layout is still written. Prints one summary line; exits non-zero when
+// the config or parts file is unusable. On a terminal, standard error keeps a status line.
+#include <unistd.h>
+
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "qks/common/environment.h"
 #include "qks/common/job_log.h"
@@ -27,7 +33,9 @@ void onInterrupt(int) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: qksnest CONFIG PARTSFILE [--progress PATH] [--seed N]\n");
+    std::fprintf(stderr,
+                 "usage: qksnest CONFIG PARTSFILE [--progress PATH] [--seed N] "
+                 "[--iterations N]\n");
     return 2;
 }
 
@@ -38,11 +46,15 @@ int main(int argc, char** argv) {
     std::string configPath, partsPath;
     std::string progressPath = qks::tempFilePath("qks_nest_progress.txt");
     bool haveSeed = false;
+    long long iterations = 0;
     std::uint32_t seed = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--progress" && i + 1 < argc) {
             progressPath = argv[++i];
+        } else if (arg == "--iterations" && i + 1 < argc) {
+            iterations = std::strtoll(argv[++i], nullptr, 10);
+            if (iterations < 1) return usage();
         } else if (arg == "--seed" && i + 1 < argc) {
             haveSeed = true;
             seed = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
@@ -81,6 +93,27 @@ int main(int argc, char** argv) {
     }
     session->progressFilePath = progressPath;
     if (haveSeed) session->seed = seed;
+    session->iterationLimit = iterations;
+
+    // What the worker published last, for the status line.
+    struct Status {
+        std::mutex lock;
+        double elapsed = 0.0;
+        std::size_t sheets = 0;
+        double utilisation = 0.0;
+        int unplaced = 0;
+        bool ended = false;
+    } status;
+    const bool terminal = isatty(STDERR_FILENO) != 0;
+    session->onPublish = [&status](const Layout& layout, const std::string& state, double elapsed,
+                                   int unplaced) {
+        std::lock_guard<std::mutex> guard(status.lock);
+        status.elapsed = elapsed;
+        status.sheets = layout.size();
+        status.utilisation = utilisation(layout);
+        status.unplaced = unplaced;
+        status.ended = state != "running";
+    };
     writeProgressFile(*session, {}, "running", 0.0, 0);
 
     qks::nestStopRequested().store(false);
@@ -93,6 +126,22 @@ int main(int argc, char** argv) {
     if (!startNestWorker(session)) {
         std::fprintf(stderr, "qksnest: 无法启动套料线程\n");
         return 1;
+    }
+    if (terminal) {
+        const auto start = std::chrono::steady_clock::now();
+        auto next = start;
+        while (true) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            std::lock_guard<std::mutex> guard(status.lock);
+            if (status.ended) break;
+            const auto now = std::chrono::steady_clock::now();
+            if (now < next) continue;
+            next = now + std::chrono::milliseconds(500);
+            std::fprintf(stderr, "\r\033[K%.1f s | sheets %zu | utilisation %.2f%% | unplaced %d",
+                         std::chrono::duration<double>(now - start).count(), status.sheets,
+                         status.utilisation * 100.0, status.unplaced);
+        }
+        std::fprintf(stderr, "\r\033[K");
     }
     session->worker.join();
 

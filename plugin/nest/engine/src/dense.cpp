@@ -611,63 +611,6 @@ class Lane {
         return rasterOverlap(e_.raster(a), a.x, a.y, e_.raster(b), b.x, b.y);
     }
 
-    // Square buckets of the sheet holding the members whose raster box touches them, so a
-    // candidate position meets only its neighbours.
-    struct Buckets {
-        static constexpr int kSide = 32;
-        int across = 1;
-        int up = 1;
-        std::vector<std::vector<int>> lists;
-        std::vector<std::uint32_t> mark;
-        std::uint32_t round = 0;
-
-        void reset(int columns, int rows, int members) {
-            across = std::max(1, (columns + kSide - 1) / kSide);
-            up = std::max(1, (rows + kSide - 1) / kSide);
-            lists.assign(static_cast<std::size_t>(across) * up, {});
-            mark.assign(members, 0);
-            round = 0;
-        }
-        template <typename F>
-        void cover(int x, int y, int w, int h, F&& f) {
-            const int x0 = std::clamp(x / kSide, 0, across - 1);
-            const int x1 = std::clamp((x + w - 1) / kSide, 0, across - 1);
-            const int y0 = std::clamp(y / kSide, 0, up - 1);
-            const int y1 = std::clamp((y + h - 1) / kSide, 0, up - 1);
-            for (int by = y0; by <= y1; ++by)
-                for (int bx = x0; bx <= x1; ++bx)
-                    f(lists[static_cast<std::size_t>(by) * across + bx]);
-        }
-        void add(int m, int x, int y, int w, int h) {
-            cover(x, y, w, h, [m](std::vector<int>& list) { list.push_back(m); });
-        }
-        void remove(int m, int x, int y, int w, int h) {
-            cover(x, y, w, h, [m](std::vector<int>& list) {
-                list.erase(std::find(list.begin(), list.end(), m));
-            });
-        }
-        // Calls f once for every member listed in a bucket the box touches.
-        template <typename F>
-        void near(int x, int y, int w, int h, F&& f) {
-            if (++round == 0) {
-                std::fill(mark.begin(), mark.end(), 0);
-                round = 1;
-            }
-            cover(x, y, w, h, [&](std::vector<int>& list) {
-                for (int m : list) {
-                    if (mark[m] == round) continue;
-                    mark[m] = round;
-                    f(m);
-                }
-            });
-        }
-    };
-
-    static std::uint64_t pairKey(int i, int j) {
-        if (i > j) std::swap(i, j);
-        return (static_cast<std::uint64_t>(i) << 32) | static_cast<std::uint32_t>(j);
-    }
-
     double weightOf(int i, int j) const {
         return weights_[static_cast<std::size_t>(i) * members_ + j];
     }
@@ -677,7 +620,7 @@ class Lane {
     double cost(const Item& item, int self, const std::vector<int>& members, double bound) {
         const PartRaster& r = e_.raster(item);
         double total = 0.0;
-        buckets_.near(item.x, item.y, r.width, r.height, [&](int j) {
+        tracker_.near(item.x, item.y, r.width, r.height, [&](int j) {
             if (j == self || total >= bound) return;
             const Item& other = work_[members[j]];
             const PartRaster& o = e_.raster(other);
@@ -698,52 +641,19 @@ class Lane {
         const int n = static_cast<int>(members.size());
         const SheetInfo& info = s.sheets[sheet];
         work_ = s.items;
-        buckets_.reset(info.columns, info.rows, n);
-        auto boxOf = [&](int m, auto&& f) {
-            const Item& item = work_[members[m]];
-            const PartRaster& r = e_.raster(item);
-            f(m, item.x, item.y, r.width, r.height);
+        auto track = [&]() {
+            tracker_.reset(info.columns, info.rows);
+            for (int m = 0; m < n; ++m) {
+                const Item& item = work_[members[m]];
+                tracker_.add(&e_.raster(item), item.x, item.y);
+            }
         };
-        for (int m = 0; m < n; ++m)
-            boxOf(m, [&](int k, int x, int y, int w, int h) { buckets_.add(k, x, y, w, h); });
-        // Per member, the members it overlaps with their cell counts, and the sum of them.
+        track();
+        if (tracker_.total() == 0) return true;
         members_ = n;
         weights_.assign(static_cast<std::size_t>(n) * n, 1.0f);
-        std::vector<std::uint64_t> heavy;  // pairs (i < j) weighing more than 1
-        std::vector<std::vector<std::pair<int, std::int64_t>>> touching(n);
-        std::vector<std::int64_t> sums(n, 0);
-        std::int64_t now = 0;
-        auto forget = [&](int i) {
-            for (const auto& [j, v] : touching[i]) {
-                auto& back = touching[j];
-                back.erase(std::find_if(back.begin(), back.end(),
-                                        [i = i](const auto& e) { return e.first == i; }));
-                sums[j] -= v;
-                sums[i] -= v;
-                now -= v;
-            }
-            touching[i].clear();
-        };
-        auto count = [&](int i) {
-            const Item& item = work_[members[i]];
-            const PartRaster& r = e_.raster(item);
-            buckets_.near(item.x, item.y, r.width, r.height, [&](int j) {
-                if (j == i) return;
-                for (const auto& e : touching[i])
-                    if (e.first == j) return;
-                const std::int64_t v = pairOverlap(item, work_[members[j]]);
-                if (v == 0) return;
-                touching[i].push_back({j, v});
-                touching[j].push_back({i, v});
-                sums[i] += v;
-                sums[j] += v;
-                now += v;
-            });
-        };
-        for (int i = 0; i < n; ++i)
-            count(i);
-        if (now == 0) return true;
-        std::int64_t best = now;
+        std::vector<std::pair<int, int>> heavy;  // pairs (i < j) weighing more than 1
+        std::int64_t best = tracker_.total();
         std::vector<Item> bestItems = work_;
         std::vector<int> moving;
         for (int strike = 0; strike < kStrikes; ++strike) {
@@ -751,25 +661,20 @@ class Lane {
                 if (quit_.load(std::memory_order_relaxed)) return false;
                 moving.clear();
                 for (int i = 0; i < n; ++i)
-                    if (sums[i] != 0) moving.push_back(i);
+                    if (tracker_.of(i) != 0) moving.push_back(i);
                 std::shuffle(moving.begin(), moving.end(), gen_);
                 for (int i : moving) {
-                    if (sums[i] == 0) continue;
-                    boxOf(i, [&](int k, int x, int y, int w, int h) {
-                        buckets_.remove(k, x, y, w, h);
-                    });
+                    if (tracker_.of(i) == 0) continue;
                     moveToLeastOverlap(i, members, info, limit);
-                    boxOf(i,
-                          [&](int k, int x, int y, int w, int h) { buckets_.add(k, x, y, w, h); });
-                    forget(i);
-                    count(i);
+                    const Item& item = work_[members[i]];
+                    tracker_.move(i, &e_.raster(item), item.x, item.y);
                 }
-                if (now == 0) {
+                if (tracker_.total() == 0) {
                     s.items = work_;
                     return true;
                 }
-                if (now < best) {
-                    best = now;
+                if (tracker_.total() < best) {
+                    best = tracker_.total();
                     bestItems = work_;
                     stall = 0;
                 } else {
@@ -777,11 +682,10 @@ class Lane {
                 }
                 // Pairs still overlapping weigh more; the others drift back towards 1.
                 for (std::size_t k = 0; k < heavy.size();) {
-                    const int i = static_cast<int>(heavy[k] >> 32);
-                    const int j = static_cast<int>(heavy[k] & 0xffffffffu);
+                    const auto [i, j] = heavy[k];
                     bool still = false;
-                    for (const auto& e : touching[i])
-                        still = still || e.first == j;
+                    for (const auto& t : tracker_.touching(i))
+                        still = still || t.other == j;
                     float& w = weights_[static_cast<std::size_t>(i) * n + j];
                     if (!still) w = std::max(1.0f, w * static_cast<float>(kWeightDecay));
                     weights_[static_cast<std::size_t>(j) * n + i] = w;
@@ -793,28 +697,18 @@ class Lane {
                     }
                 }
                 for (int i = 0; i < n; ++i) {
-                    for (const auto& e : touching[i]) {
-                        if (e.first < i) continue;
-                        float& w = weights_[static_cast<std::size_t>(i) * n + e.first];
-                        if (w <= 1.0f) heavy.push_back(pairKey(i, e.first));
+                    for (const auto& t : tracker_.touching(i)) {
+                        if (t.other < i) continue;
+                        float& w = weights_[static_cast<std::size_t>(i) * n + t.other];
+                        if (w <= 1.0f) heavy.push_back({i, t.other});
                         w *= static_cast<float>(kWeightGrowth);
-                        weights_[static_cast<std::size_t>(e.first) * n + i] = w;
+                        weights_[static_cast<std::size_t>(t.other) * n + i] = w;
                     }
                 }
             }
             // Back to the least overlapping arrangement seen, with the weights kept.
-            for (int m = 0; m < n; ++m)
-                boxOf(m,
-                      [&](int k, int x, int y, int w, int h) { buckets_.remove(k, x, y, w, h); });
             work_ = bestItems;
-            for (int m = 0; m < n; ++m)
-                boxOf(m, [&](int k, int x, int y, int w, int h) { buckets_.add(k, x, y, w, h); });
-            for (auto& list : touching)
-                list.clear();
-            std::fill(sums.begin(), sums.end(), 0);
-            now = 0;
-            for (int i = 0; i < n; ++i)
-                count(i);
+            track();
         }
         return false;
     }
@@ -889,7 +783,7 @@ class Lane {
     double moveWork_[kMoves] = {};
     mutable std::int64_t spent_ = 0;  // overlap counts and free-position searches done
     std::vector<Item> work_;          // the items while one sheet's overlaps are removed
-    Buckets buckets_;
+    OverlapTracker tracker_;
     std::vector<float> weights_;  // members x members, while one sheet's overlaps are removed
     int members_ = 0;
 };

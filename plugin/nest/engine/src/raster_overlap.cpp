@@ -246,3 +246,78 @@ std::optional<std::pair<std::int32_t, std::int32_t>> WindowTable::lowestFit(
 }
 
 }  // namespace qks::nest
+
+namespace qks::nest {
+
+void OverlapTracker::reset(std::int32_t columns, std::int32_t rows) {
+    across_ = std::max(1, (columns + kBucketSide - 1) / kBucketSide);
+    up_ = std::max(1, (rows + kBucketSide - 1) / kBucketSide);
+    buckets_.assign(static_cast<std::size_t>(across_) * up_, {});
+    members_.clear();
+    mark_.clear();
+    round_ = 0;
+    total_ = 0;
+}
+
+int OverlapTracker::add(const PartRaster* raster, std::int32_t x, std::int32_t y) {
+    members_.push_back({raster, x, y, 0, {}});
+    mark_.push_back(0);
+    const int i = size() - 1;
+    link(i);
+    return i;
+}
+
+void OverlapTracker::move(int i, const PartRaster* raster, std::int32_t x, std::int32_t y) {
+    unlink(i);
+    Member& m = members_[i];
+    m.raster = raster;
+    m.x = x;
+    m.y = y;
+    link(i);
+}
+
+// Enters member i into its buckets and counts its overlaps with the members near it.
+void OverlapTracker::link(int i) {
+    Member& m = members_[i];
+    const PartRaster& r = *m.raster;
+    near(m.x, m.y, r.width, r.height, [&](int j) {
+        const Member& o = members_[j];
+        const std::int64_t cells = rasterOverlap(r, m.x, m.y, *o.raster, o.x, o.y);
+        if (cells == 0) return;
+        m.touching.push_back({j, cells});
+        members_[j].touching.push_back({i, cells});
+        m.sum += cells;
+        members_[j].sum += cells;
+        total_ += cells;
+    });
+    forBuckets(m.x, m.y, r.width, r.height, [&](int bucket) { buckets_[bucket].push_back(i); });
+}
+
+void OverlapTracker::unlink(int i) {
+    Member& m = members_[i];
+    const PartRaster& r = *m.raster;
+    forBuckets(m.x, m.y, r.width, r.height, [&](int bucket) {
+        std::vector<int>& list = buckets_[bucket];
+        list.erase(std::find(list.begin(), list.end(), i));
+    });
+    for (const Touch& t : m.touching) {
+        Member& o = members_[t.other];
+        o.touching.erase(std::find_if(o.touching.begin(), o.touching.end(),
+                                      [i](const Touch& e) { return e.other == i; }));
+        o.sum -= t.cells;
+        total_ -= t.cells;
+    }
+    m.touching.clear();
+    m.sum = 0;
+}
+
+std::int64_t OverlapTracker::recountTotal() const {
+    std::int64_t n = 0;
+    for (int i = 0; i < size(); ++i)
+        for (int j = i + 1; j < size(); ++j)
+            n += rasterOverlap(*members_[i].raster, members_[i].x, members_[i].y,
+                               *members_[j].raster, members_[j].x, members_[j].y);
+    return n;
+}
+
+}  // namespace qks::nest

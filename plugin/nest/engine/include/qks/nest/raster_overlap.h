@@ -6,6 +6,7 @@
 // column 64k + b, rows bottom-up, as in PartRaster and SheetLayout.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <utility>
@@ -71,6 +72,83 @@ class WindowTable {
     std::int32_t levels_ = 1;
     std::vector<std::vector<std::uint64_t>> table_;  // per level, rows x wordsPerRow
     mutable std::vector<std::uint64_t> blocked_;
+};
+
+}  // namespace qks::nest
+
+namespace qks::nest {
+
+// The pairwise overlaps of rasters placed on one grid, kept up to date as single members move
+// (the overlap removal of the dense search). Members are numbered in the order they are added.
+// A bucket grid over the sheet finds a box's neighbours without visiting every member.
+class OverlapTracker {
+  public:
+    struct Touch {
+        std::int32_t other = 0;
+        std::int64_t cells = 0;
+    };
+
+    // Forgets every member; buckets cover a grid of the given size.
+    void reset(std::int32_t columns, std::int32_t rows);
+    // Adds a member and counts its overlaps with the others; returns its number.
+    int add(const PartRaster* raster, std::int32_t x, std::int32_t y);
+    // Moves member i (optionally to another raster) and recounts its overlaps.
+    void move(int i, const PartRaster* raster, std::int32_t x, std::int32_t y);
+
+    int size() const { return static_cast<int>(members_.size()); }
+    std::int64_t total() const { return total_; }             // sum over pairs
+    std::int64_t of(int i) const { return members_[i].sum; }  // sum over member i's pairs
+    const std::vector<Touch>& touching(int i) const { return members_[i].touching; }
+
+    // Calls f(j) once for every member whose buckets meet the box [x, x + w) x [y, y + h)
+    // (a superset of the members whose boxes meet it).
+    template <typename F>
+    void near(std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h, F&& f) const {
+        if (++round_ == 0) {
+            std::fill(mark_.begin(), mark_.end(), 0);
+            round_ = 1;
+        }
+        forBuckets(x, y, w, h, [&](int bucket) {
+            for (int m : buckets_[bucket]) {
+                if (mark_[m] == round_) continue;
+                mark_[m] = round_;
+                f(m);
+            }
+        });
+    }
+
+    // The overlaps counted from scratch, pair by pair (tests).
+    std::int64_t recountTotal() const;
+
+  private:
+    static constexpr int kBucketSide = 32;
+    struct Member {
+        const PartRaster* raster = nullptr;
+        std::int32_t x = 0;
+        std::int32_t y = 0;
+        std::int64_t sum = 0;
+        std::vector<Touch> touching;
+    };
+    template <typename F>
+    void forBuckets(std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h, F&& f) const {
+        const int x0 = std::clamp(x / kBucketSide, 0, across_ - 1);
+        const int x1 = std::clamp((x + w - 1) / kBucketSide, 0, across_ - 1);
+        const int y0 = std::clamp(y / kBucketSide, 0, up_ - 1);
+        const int y1 = std::clamp((y + h - 1) / kBucketSide, 0, up_ - 1);
+        for (int by = y0; by <= y1; ++by)
+            for (int bx = x0; bx <= x1; ++bx)
+                f(by * across_ + bx);
+    }
+    void link(int i);
+    void unlink(int i);
+
+    int across_ = 1;
+    int up_ = 1;
+    std::vector<std::vector<int>> buckets_;
+    std::vector<Member> members_;
+    std::int64_t total_ = 0;
+    mutable std::vector<std::uint32_t> mark_;
+    mutable std::uint32_t round_ = 0;
 };
 
 }  // namespace qks::nest

@@ -1,0 +1,252 @@
+// The dense search's raster counting and its layouts, checked against cell-by-cell counts and
+// the independent polygon checker.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "polygon_check.h"
+#include "qks/nest/raster_overlap.h"
+#include "qks/nest/search.h"
+
+namespace qks::nest {
+namespace {
+
+bool cellOf(const PartRaster& r, int x, int y) {
+    return x >= 0 && y >= 0 && x < r.width && y < r.height &&
+           ((r.bits[static_cast<std::size_t>(y) * r.wordsPerRow + x / 64] >> (x % 64)) & 1);
+}
+
+// Random blobs: a few filled rectangles, so rows have runs and gaps.
+PartRaster randomRaster(std::mt19937& gen, int w, int h) {
+    PartRaster r;
+    r.width = w;
+    r.height = h;
+    r.wordsPerRow = (w + 63) / 64;
+    r.bits.assign(static_cast<std::size_t>(h) * r.wordsPerRow, 0);
+    for (int k = 0; k < 4; ++k) {
+        const int x0 = gen() % w, y0 = gen() % h;
+        const int x1 = x0 + gen() % (w - x0), y1 = y0 + gen() % (h - y0);
+        for (int y = y0; y <= y1; ++y)
+            for (int x = x0; x <= x1; ++x)
+                r.bits[static_cast<std::size_t>(y) * r.wordsPerRow + x / 64] |= std::uint64_t{1}
+                                                                                << (x % 64);
+    }
+    return r;
+}
+
+TEST(RasterOverlap, CountsMatchCellByCell) {
+    std::mt19937 gen(5);
+    struct Case {
+        int aw, ah, bw, bh, dx, dy;
+    };
+    // Shifts on and around word boundaries, both ways, and rasters of one word and more.
+    const Case cases[] = {{70, 20, 70, 20, 0, 0},   {70, 20, 90, 15, 63, 3},
+                          {130, 9, 70, 9, 64, 0},   {130, 9, 140, 12, -63, -2},
+                          {64, 30, 65, 30, -64, 5}, {1, 1, 200, 3, 127, 1},
+                          {200, 5, 1, 1, -199, -4}, {65, 40, 129, 33, 17, -20}};
+    for (const Case& c : cases) {
+        for (int trial = 0; trial < 5; ++trial) {
+            const PartRaster a = randomRaster(gen, c.aw, c.ah);
+            const PartRaster b = randomRaster(gen, c.bw, c.bh);
+            const int ax = 300, ay = 100, bx = ax - c.dx, by = ay - c.dy;
+            std::int64_t want = 0;
+            for (int y = 0; y < a.height; ++y)
+                for (int x = 0; x < a.width; ++x)
+                    want += cellOf(a, x, y) && cellOf(b, ax + x - bx, ay + y - by);
+            EXPECT_EQ(rasterOverlap(a, ax, ay, b, bx, by), want) << c.dx << "," << c.dy;
+            EXPECT_EQ(rasterOverlap(b, bx, by, a, ax, ay), want) << c.dx << "," << c.dy;
+
+            // On a sheet grid, clipped at its edges: cells outside count with their weight.
+            BitGrid grid(150, 40);
+            stampInto(grid, b, 40 - c.dx % 40, 10);
+            for (const auto& [x, y] : {std::pair{-5, -3}, std::pair{150 - a.width / 2, 30},
+                                       std::pair{0, 0}, std::pair{-64, 12}}) {
+                std::int64_t inside = 0, outside = 0;
+                for (int ry = 0; ry < a.height; ++ry)
+                    for (int rx = 0; rx < a.width; ++rx) {
+                        if (!cellOf(a, rx, ry)) continue;
+                        const int gx = x + rx, gy = y + ry;
+                        if (gx < 0 || gy < 0 || gx >= grid.columns || gy >= grid.rows)
+                            ++outside;
+                        else
+                            inside += grid.test(gx, gy);
+                    }
+                EXPECT_EQ(gridOverlap(grid, a, x, y, 3), inside + 3 * outside) << x << "," << y;
+            }
+        }
+    }
+}
+
+TEST(RasterOverlap, LowestFitIsTheFirstFreePositionRowByRow) {
+    std::mt19937 gen(11);
+    for (const int columns : {40, 64, 65, 150}) {
+        for (int trial = 0; trial < 12; ++trial) {
+            BitGrid grid(columns, 60);
+            for (int k = 0; k < 6; ++k)
+                stampInto(grid, randomRaster(gen, 4 + gen() % 30, 3 + gen() % 12), gen() % columns,
+                          gen() % 55);
+            const PartRaster part = randomRaster(gen, 3 + gen() % 36, 2 + gen() % 10);
+            std::optional<std::pair<int, int>> want;
+            for (int y = 0; y + part.height <= grid.rows && !want; ++y)
+                for (int x = 0; x + part.width <= grid.columns && !want; ++x)
+                    if (gridOverlap(grid, part, x, y) == 0) want = std::pair{x, y};
+            const RasterRuns runs = runsOf(part);
+            // A table narrower than the longest run covers it with several windows.
+            for (const int longest : {runs.longest, 4}) {
+                const WindowTable table(grid, longest);
+                const auto got = table.lowestFit(runs, grid.rows);
+                EXPECT_EQ(got.has_value(), want.has_value()) << columns << " " << trial;
+                if (got && want) {
+                    EXPECT_EQ(*got, *want) << columns << " " << trial;
+                }
+            }
+        }
+    }
+}
+
+TEST(RasterOverlap, IncrementalOverlapsEqualAFullRecountAfterRandomMoves) {
+    std::mt19937 gen(3);
+    std::vector<PartRaster> shapes;
+    for (int k = 0; k < 6; ++k)
+        shapes.push_back(randomRaster(gen, 5 + gen() % 90, 5 + gen() % 40));
+    OverlapTracker tracker;
+    tracker.reset(300, 200);
+    for (int k = 0; k < 30; ++k)
+        tracker.add(&shapes[k % shapes.size()], gen() % 250, gen() % 170);
+    for (int step = 1; step <= 3000; ++step) {
+        const int i = gen() % tracker.size();
+        tracker.move(i, &shapes[gen() % shapes.size()], gen() % 260, gen() % 180);
+        if (step % 100 != 0) continue;
+        ASSERT_EQ(tracker.total(), tracker.recountTotal()) << step;
+        std::int64_t sum = 0;
+        for (int m = 0; m < tracker.size(); ++m)
+            sum += tracker.of(m);
+        ASSERT_EQ(sum, 2 * tracker.total()) << step;
+    }
+}
+
+// Records what was published, for the "only ever better" rule.
+class Recorder final : public SearchObserver {
+  public:
+    void published(const Layout& layout, std::string_view, double, int unplaced) override {
+        double area = 0;
+        for (const SheetLayout& sheet : layout)
+            area += sheet.width * sheet.height;
+        if (!seen.empty()) {
+            const auto& [lastUnplaced, lastArea] = seen.back();
+            EXPECT_TRUE(unplaced < lastUnplaced ||
+                        (unplaced == lastUnplaced && area <= lastArea + 1e-6))
+                << "a publication got worse";
+        }
+        seen.push_back({unplaced, area});
+    }
+    std::vector<std::pair<int, double>> seen;
+};
+
+NestContext denseContext(std::vector<NestPart> parts, std::vector<SheetStock> sheets, double gap,
+                         double margin, double cell) {
+    NestContext c;
+    c.parts = std::move(parts);
+    c.config.sheets = std::move(sheets);
+    c.config.gap = gap;
+    c.config.margin = margin;
+    c.config.cell = cell;
+    c.config.strategy = NestStrategy::Dense;
+    c.config.threads = 1;
+    c.config.seconds = 600;
+    c.seed = 1;
+    return c;
+}
+
+// Every instance is on a sheet or counted as unplaced, never twice; orientations are allowed.
+void checkCountsAndOrientations(const NestContext& c, const NestOutcome& out, const char* what) {
+    std::vector<int> placed(c.parts.size(), 0);
+    int wanted = 0;
+    for (const NestPart& p : c.parts)
+        wanted += p.quantity;
+    for (const SheetLayout& sheet : out.layout)
+        for (const Placement& p : sheet.placements) {
+            ++placed[p.partIndex];
+            EXPECT_TRUE(!p.mirrored || c.config.mirror) << what;
+            const auto own = c.config.partRotations.find(p.partId);
+            if (own != c.config.partRotations.end() && !own->second.free) {
+                const auto& list = own->second.angles;
+                EXPECT_NE(std::find(list.begin(), list.end(), p.angle), list.end())
+                    << what << ": angle " << p.angle << " of part " << p.partId;
+            }
+        }
+    int total = 0;
+    for (std::size_t i = 0; i < c.parts.size(); ++i) {
+        EXPECT_LE(placed[i], c.parts[i].quantity) << what << ": part " << c.parts[i].id;
+        total += placed[i];
+    }
+    EXPECT_EQ(total + out.unplaced, wanted) << what;
+}
+
+TEST(DenseSearch, RandomJobsGiveValidLayouts) {
+    std::mt19937 gen(17);
+    for (int job = 0; job < 8; ++job) {
+        const double cell = 2.0 + (gen() % 3);
+        std::vector<NestPart> parts = testing::randomParts(gen, 5, 6, 300, cell);
+        std::vector<SheetStock> sheets{{900, 600, static_cast<std::int32_t>(gen() % 3)},
+                                       {700, 500, 0}};
+        NestContext c = denseContext(parts, sheets, gen() % 2 ? 6.0 : 0.0, 10, cell);
+        c.config.rotate = gen() % 2;
+        c.config.mirror = gen() % 2;
+        c.config.partInPart = gen() % 2;
+        c.config.partRotations[c.parts[0].id] = parsePartRotation("0,180");
+        c.config.partRotations[c.parts[1].id] = parsePartRotation("90");
+        c.iterationLimit = 40;
+        NestOutcome out;
+        Recorder recorder;
+        runSearch(c, out, recorder);
+        const std::string what = "job " + std::to_string(job);
+        testing::checkLayout(c.parts, c.config, out.layout, what.c_str());
+        checkCountsAndOrientations(c, out, what.c_str());
+        EXPECT_GE(recorder.seen.size(), 2u);
+    }
+}
+
+TEST(DenseSearch, PartsInHolesSaveSheets) {
+    // Flanges with wide bores and discs that fit them: on their own the discs need sheets of
+    // their own, in the bores they need none.
+    std::vector<NestPart> parts{testing::discPart(1, 200, 140, 4), testing::discPart(2, 120, 0, 4)};
+    const std::vector<SheetStock> sheet{{900, 450, 0}};
+    int sheetsUsed[2] = {};
+    for (const bool inHoles : {false, true}) {
+        NestContext c = denseContext(parts, sheet, 5, 5, 2);
+        c.config.rotate = false;
+        c.config.mirror = false;
+        c.config.partInPart = inHoles;
+        c.iterationLimit = 200;
+        NestOutcome out;
+        Recorder recorder;
+        runSearch(c, out, recorder);
+        testing::checkLayout(c.parts, c.config, out.layout, inHoles ? "in holes" : "apart");
+        checkCountsAndOrientations(c, out, "holes");
+        EXPECT_EQ(out.unplaced, 0);
+        sheetsUsed[inHoles] = static_cast<int>(out.layout.size());
+    }
+    EXPECT_LT(sheetsUsed[1], sheetsUsed[0]);
+}
+
+TEST(DenseSearch, OneThreadASeedAndAnIterationLimitRepeatTheLayout) {
+    std::mt19937 gen(23);
+    const std::vector<NestPart> parts = testing::randomParts(gen, 6, 8, 250, 2);
+    std::vector<Layout> layouts;
+    for (int run = 0; run < 2; ++run) {
+        NestContext c = denseContext(parts, {{1000, 500, 0}, {600, 400, 0}}, 5, 10, 2);
+        c.iterationLimit = 60;
+        NestOutcome out;
+        Recorder recorder;
+        runSearch(c, out, recorder);
+        EXPECT_EQ(out.stats.iterations, 60);
+        layouts.push_back(out.layout);
+    }
+    ASSERT_EQ(layouts[0].size(), layouts[1].size());
+    for (std::size_t s = 0; s < layouts[0].size(); ++s)
+        EXPECT_EQ(layouts[0][s].placements, layouts[1][s].placements) << "sheet " << s;
+}
+
+}  // namespace
+}  // namespace qks::nest
