@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian package the toolkit needs to build, run and test.
+# Installs every Debian package the toolkit needs to build, run and test; with --bench also the
+# peers and tools the benchmarks compare against (bench/).
 # Safe to run again: apt-get skips what is already installed.
 set -euo pipefail
 packages=(
@@ -9,8 +10,11 @@ packages=(
   qtbase5-dev qtbase5-dev-tools
   libpango1.0-dev libharfbuzz-dev zlib1g-dev fonts-wqy-microhei fontconfig
   python3 python3-ezdxf python3-shapely python3-fonttools poppler-utils qpdf xvfb xauth
-  libnest2d-dev libpolyclipping-dev libnlopt-cxx-dev libboost-dev librecad
 )
+if [ "${1:-}" = "--bench" ]; then
+  packages+=(libnest2d-dev libpolyclipping-dev libnlopt-cxx-dev libboost-dev librecad
+    python3-matplotlib)
+fi
 need=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")

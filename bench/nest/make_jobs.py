@@ -102,9 +102,9 @@ def write_flanges():
     lines = ["# QKS-PARTS 2"]
     pts = lambda ring: ";".join("%.3f,%.3f" % p for p in ring)
     specs = [  # outer radius, bore radius, quantity, disc radius, disc hole radius
-        (300, 190, 10, 170, 0),
-        (220, 140, 14, 120, 50),
-        (160, 100, 18, 80, 0),
+        (300, 220, 8, 200, 0),
+        (220, 160, 12, 140, 60),
+        (160, 110, 16, 95, 0),
     ]
     pid = 0
     for outer, bore, q, disc, washer in specs:

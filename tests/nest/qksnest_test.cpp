@@ -72,30 +72,36 @@ TEST_F(QksNestProgram, InterruptStopsAndKeepsTheBestLayout) {
     EXPECT_EQ(parseProgressText(readAll(progress)).state, "stopped");
 }
 
-TEST_F(QksNestProgram, DenseRunsRepeatWithOneThreadASeedAndAnIterationLimit) {
-    const std::string config =
-        dir_.write("job.cfg",
-                   "sheet=1500x1000\nsheet=800x600\noutDir=/o\nseconds=600\nstrategy=dense\n"
-                   "threads=1\npartrotate 2=0,180\n");
+TEST_F(QksNestProgram, RunsRepeatWithOneThreadASeedAndAnIterationLimit) {
     const std::string parts = partsFile(6);
-    std::string placements[2];
-    for (int run = 0; run < 2; ++run) {
-        const std::string progress = dir_.file("progress" + std::to_string(run) + ".txt");
-        ChildProcess child =
-            this->run({config, parts, "--seed", "4", "--iterations", "40", "--progress", progress});
-        ASSERT_EQ(child.wait(std::chrono::seconds(120)), 0) << child.output();
-        EXPECT_NE(child.output().find("iterations=40 "), std::string::npos) << child.output();
-        for (const ProgressSheet& sheet : parseProgressText(readAll(progress)).sheets)
-            for (const Placement& p : sheet.placements) {
-                if (p.partId == 2) {
-                    EXPECT_TRUE(p.angle == 0 || p.angle == 180) << p.angle;
+    for (const std::string strategy : {"dense", "standard"}) {
+        const std::string config =
+            dir_.write("job.cfg",
+                       "sheet=1500x1000\nsheet=800x600\noutDir=/o\nseconds=600\nthreads=1\n"
+                       "partrotate 2=0,180\nstrategy=" +
+                           strategy + "\n");
+        const std::string steps = strategy == "dense" ? "40" : "3000";
+        std::string placements[2];
+        for (int run = 0; run < 2; ++run) {
+            const std::string progress = dir_.file("progress" + std::to_string(run) + ".txt");
+            ChildProcess child = this->run(
+                {config, parts, "--seed", "4", "--iterations", steps, "--progress", progress});
+            ASSERT_EQ(child.wait(std::chrono::seconds(120)), 0) << child.output();
+            EXPECT_NE(child.output().find("iterations=" + steps + " "), std::string::npos)
+                << child.output();
+            for (const ProgressSheet& sheet : parseProgressText(readAll(progress)).sheets)
+                for (const Placement& p : sheet.placements) {
+                    if (p.partId == 2) {
+                        EXPECT_TRUE(p.angle == 0 || p.angle == 180) << p.angle;
+                    }
+                    placements[run] += std::to_string(p.partId) + " " + std::to_string(p.angle) +
+                                       " " + std::to_string(p.column) + " " +
+                                       std::to_string(p.row) + "\n";
                 }
-                placements[run] += std::to_string(p.partId) + " " + std::to_string(p.angle) + " " +
-                                   std::to_string(p.column) + " " + std::to_string(p.row) + "\n";
-            }
+        }
+        EXPECT_FALSE(placements[0].empty()) << strategy;
+        EXPECT_EQ(placements[0], placements[1]) << strategy;
     }
-    EXPECT_FALSE(placements[0].empty());
-    EXPECT_EQ(placements[0], placements[1]);
 }
 
 TEST_F(QksNestProgram, BadInputGivesTheReadersMessage) {

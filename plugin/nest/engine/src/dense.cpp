@@ -38,6 +38,11 @@ constexpr double kWeightGrowth = 1.3;  // weight factor of a pair still overlapp
 constexpr double kWeightDecay = 0.95;  // weight factor of a pair apart again (never below 1)
 constexpr int kFitOrientations = 12;   // orientations tried for a free position per part
 constexpr double kFirstShrink = 0.03;  // share of the last sheet's length taken off at first
+// Parts moved between sheets that may miss a free position: the overlap removal settles a few,
+// while many at once fail slowly.
+constexpr int kMostDropped = 4;
+// ... and onto a fresh sheet of smaller stock, where nothing else stands in their way.
+constexpr int kMostDroppedOnNewSheet = 12;
 constexpr int kPollMilliseconds = 20;  // the calling thread's publication and stop check
 constexpr double kWorkUnit = 10000.0;  // overlap counts that make one unit of a move's work
 
@@ -257,6 +262,7 @@ class Lane {
         MoveOffLast,
         ShrinkOther,
         ShrinkLast,
+        Repack,
         kMoves
     };
 
@@ -266,9 +272,13 @@ class Lane {
     bool attempt(State& s) {
         const int sheets = static_cast<int>(s.sheets.size());
         if (sheets == 0) return false;
-        bool allowed[kMoves] = {!s.unplaced.empty(), !smallerEntries(s).empty(),
-                                sheets >= 2,         sheets >= 2,
-                                sheets >= 2,         true};
+        bool allowed[kMoves] = {!s.unplaced.empty(),
+                                !smallerEntries(s).empty(),
+                                sheets >= 2,
+                                sheets >= 2,
+                                sheets >= 2,
+                                true,
+                                true};
         double rate[kMoves] = {};
         double sum = 0.0;
         for (int m = 0; m < kMoves; ++m) {
@@ -307,6 +317,9 @@ class Lane {
                 break;
             case ShrinkOther:
                 ok = shrinkSheet(s, static_cast<int>(pick(sheets - 1)));
+                break;
+            case Repack:
+                ok = repack(s, static_cast<int>(pick(sheets)));
                 break;
             default:
                 ok = shrinkSheet(s, sheets - 1);
@@ -362,14 +375,32 @@ class Lane {
         return found;
     }
 
+    // A sheet's occupancy with its window table, kept up to date as parts are stamped in.
+    struct FreeSpace {
+        BitGrid grid;
+        std::unique_ptr<WindowTable> table;
+
+        FreeSpace(BitGrid g, std::int32_t longestRun)
+            : grid(std::move(g)), table(std::make_unique<WindowTable>(grid, longestRun)) {}
+        FreeSpace(FreeSpace&&) = delete;
+        void stamp(const PartRaster& raster, std::int32_t x, std::int32_t y) {
+            stampInto(grid, raster, x, y);
+            table->refresh(y, y + raster.height);
+        }
+    };
+    using FreeSpaces = std::vector<std::unique_ptr<FreeSpace>>;
+
+    std::unique_ptr<FreeSpace> freeSpaceOf(const State& s, int sheet) const {
+        return std::make_unique<FreeSpace>(gridOf(s, sheet), e_.shapes_.longestRun);
+    }
+
     // Puts the part on one of `sheets` at its lowest free position, trying them in order.
-    bool placeFree(State& s, Item item, const std::vector<int>& sheets,
-                   std::vector<BitGrid>& grids) {
+    bool placeFree(State& s, Item item, const std::vector<int>& sheets, FreeSpaces& spaces) {
         for (int sheet : sheets) {
-            const WindowTable table(grids[sheet], e_.shapes_.longestRun);
-            if (!lowestFree(table, s.sheets[sheet], item, s.sheets[sheet].rows)) continue;
+            if (!lowestFree(*spaces[sheet]->table, s.sheets[sheet], item, s.sheets[sheet].rows))
+                continue;
             item.sheet = sheet;
-            stampInto(grids[sheet], e_.raster(item), item.x, item.y);
+            spaces[sheet]->stamp(e_.raster(item), item.x, item.y);
             s.items.push_back(item);
             return true;
         }
@@ -402,10 +433,10 @@ class Lane {
         std::vector<int> order(s.sheets.size());
         for (std::size_t k = 0; k < order.size(); ++k)
             order[k] = static_cast<int>(k);
-        std::vector<BitGrid> grids;
+        FreeSpaces spaces;
         for (std::size_t k = 0; k < s.sheets.size(); ++k)
-            grids.push_back(gridOf(s, static_cast<int>(k)));
-        if (!placeFree(s, item, order, grids)) {
+            spaces.push_back(freeSpaceOf(s, static_cast<int>(k)));
+        if (!placeFree(s, item, order, spaces)) {
             const int sheet = static_cast<int>(pick(static_cast<std::uint32_t>(s.sheets.size())));
             item.sheet = sheet;
             if (!dropAnywhere(s.sheets[sheet], s.sheets[sheet].rows, item)) return false;
@@ -441,22 +472,24 @@ class Lane {
         for (std::size_t k = 0; k < s.items.size(); ++k)
             if (!gone[k]) kept.push_back(s.items[k]);
         s.items = std::move(kept);
-        std::vector<BitGrid> grids;
+        FreeSpaces spaces;
         for (int k = 0; k < last; ++k)
-            grids.push_back(gridOf(s, k));
+            spaces.push_back(freeSpaceOf(s, k));
         std::vector<int> order(last);
         for (int k = 0; k < last; ++k)
             order[k] = k;
         std::vector<int> touched;
+        int dropped = 0;
         for (Item item : moving) {
             if (quit_.load(std::memory_order_relaxed)) return false;
             std::shuffle(order.begin(), order.end(), gen_);
-            if (placeFree(s, item, order, grids)) continue;
+            if (placeFree(s, item, order, spaces)) continue;
             const int sheet = order.front();
             item.sheet = sheet;
+            if (++dropped > kMostDropped) return false;
             if (!dropAnywhere(s.sheets[sheet], s.sheets[sheet].rows, item)) return false;
             s.items.push_back(item);
-            stampInto(grids[sheet], e_.raster(item), item.x, item.y);
+            spaces[sheet]->stamp(e_.raster(item), item.x, item.y);
             if (std::find(touched.begin(), touched.end(), sheet) == touched.end())
                 touched.push_back(sheet);
         }
@@ -474,6 +507,35 @@ class Lane {
             if (used) break;
             s.sheets.pop_back();
         }
+    }
+
+    // Packs one sheet and the last one again, largest parts first with a little shuffling,
+    // each at its lowest free position on that sheet, else on the last (the last alone when
+    // `sheet` is the last).
+    bool repack(State& s, int sheet) {
+        const int last = static_cast<int>(s.sheets.size()) - 1;
+        std::vector<Item> moving, kept;
+        for (const Item& item : s.items)
+            (item.sheet == sheet || item.sheet == last ? moving : kept).push_back(item);
+        std::stable_sort(moving.begin(), moving.end(), [&](const Item& a, const Item& b) {
+            return e_.c_.parts[a.part].area > e_.c_.parts[b.part].area;
+        });
+        for (std::size_t k = 0; k + 1 < moving.size(); ++k)
+            if (pick(4) == 0) std::swap(moving[k], moving[k + 1]);
+        s.items = std::move(kept);
+        FreeSpaces spaces(s.sheets.size());
+        for (int k : {sheet, last})
+            if (!spaces[k])
+                spaces[k] = std::make_unique<FreeSpace>(
+                    BitGrid(s.sheets[k].columns, s.sheets[k].rows), e_.shapes_.longestRun);
+        const std::vector<int> order =
+            sheet == last ? std::vector<int>{last} : std::vector<int>{sheet, last};
+        for (const Item& item : moving) {
+            if (quit_.load(std::memory_order_relaxed)) return false;
+            if (!placeFree(s, item, order, spaces)) return false;
+        }
+        dropEmptyLastSheets(s);
+        return true;
     }
 
     bool emptyLastSheet(State& s) {
@@ -581,19 +643,18 @@ class Lane {
         std::sort(movers.begin(), movers.end(), [&](int a, int b) {
             return e_.c_.parts[s.items[a].part].area > e_.c_.parts[s.items[b].part].area;
         });
-        BitGrid occupied(grid.columns, grid.rows);
-        bool dropped = false;
+        FreeSpace space(BitGrid(grid.columns, grid.rows), e_.shapes_.longestRun);
+        int dropped = 0;
         for (int k : movers) {
             if (quit_.load(std::memory_order_relaxed)) return false;
             Item& item = s.items[k];
-            const WindowTable table(occupied, e_.shapes_.longestRun);
-            if (!lowestFree(table, s.sheets[last], item, grid.rows)) {
+            if (!lowestFree(*space.table, s.sheets[last], item, grid.rows)) {
                 if (!separateRest || !dropAnywhere(s.sheets[last], grid.rows, item)) return false;
-                dropped = true;
+                if (++dropped > kMostDroppedOnNewSheet) return false;
             }
-            stampInto(occupied, e_.raster(item), item.x, item.y);
+            space.stamp(e_.raster(item), item.x, item.y);
         }
-        return !dropped || separate(s, {last}, fullLimits(s));
+        return dropped == 0 || separate(s, {last}, fullLimits(s));
     }
 
     // ---- overlap removal ----

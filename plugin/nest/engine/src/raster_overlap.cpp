@@ -67,6 +67,27 @@ void orShiftedDown(std::uint64_t* dst, const std::uint64_t* src, int words, int 
     }
 }
 
+// Longest run of clear bits among the first `columns` bits of the row.
+std::int32_t longestClearRun(const std::uint64_t* row, int columns) {
+    std::int32_t best = 0, run = 0;
+    for (int c = 0; c < columns;) {
+        const std::uint64_t w = row[c >> 6];
+        const int span = std::min(64, columns - c);
+        if ((c & 63) == 0 && span == 64 && w == 0) {
+            run += 64;
+            c += 64;
+            continue;
+        }
+        if (((w >> (c & 63)) & 1) == 0) {
+            best = std::max(best, ++run);
+        } else {
+            run = 0;
+        }
+        ++c;
+    }
+    return std::max(best, run);
+}
+
 int floorLog2(std::int32_t v) {
     return 31 - __builtin_clz(static_cast<unsigned>(v));
 }
@@ -183,17 +204,30 @@ RasterRuns runsOf(const PartRaster& raster) {
 
 WindowTable::WindowTable(const BitGrid& grid, std::int32_t longestRun) : grid_(grid) {
     levels_ = 1 + (longestRun > 1 ? floorLog2(longestRun) : 0);
-    table_.resize(levels_);
-    table_[0] = grid.bits;
-    for (int level = 1; level < levels_; ++level) {
-        table_[level] = table_[level - 1];
-        const int half = 1 << (level - 1);
-        for (int r = 0; r < grid.rows; ++r) {
-            const std::size_t at = static_cast<std::size_t>(r) * grid.wordsPerRow;
-            orShiftedDown(&table_[level][at], &table_[level - 1][at], grid.wordsPerRow, half);
-        }
-    }
+    table_.assign(levels_, std::vector<std::uint64_t>(grid.bits.size(), 0));
+    longestFree_.assign(grid.rows, 0);
+    refresh(0, grid.rows);
     blocked_.resize(grid.wordsPerRow);
+}
+
+void WindowTable::refresh(std::int32_t fromRow, std::int32_t toRow) {
+    fromRow = std::max(fromRow, 0);
+    toRow = std::min(toRow, grid_.rows);
+    if (fromRow >= toRow) return;
+    const int words = grid_.wordsPerRow;
+    for (int r = fromRow; r < toRow; ++r)
+        longestFree_[r] =
+            longestClearRun(&grid_.bits[static_cast<std::size_t>(r) * words], grid_.columns);
+    const std::size_t begin = static_cast<std::size_t>(fromRow) * words;
+    const std::size_t end = static_cast<std::size_t>(toRow) * words;
+    std::copy(grid_.bits.begin() + begin, grid_.bits.begin() + end, table_[0].begin() + begin);
+    for (int level = 1; level < levels_; ++level) {
+        std::copy(table_[level - 1].begin() + begin, table_[level - 1].begin() + end,
+                  table_[level].begin() + begin);
+        const int half = 1 << (level - 1);
+        for (std::size_t at = begin; at < end; at += words)
+            orShiftedDown(&table_[level][at], &table_[level - 1][at], words, half);
+    }
 }
 
 std::optional<std::pair<std::int32_t, std::int32_t>> WindowTable::lowestFit(
@@ -212,7 +246,10 @@ std::optional<std::pair<std::int32_t, std::int32_t>> WindowTable::lowestFit(
             invalid[k] = ~((std::uint64_t{2} << (maxX - first)) - 1);
     }
     std::uint64_t* blocked = blocked_.data();
+    // The raster's widest row needs a clear run at least as long in the sheet row under it.
+    const int widestRow = runs.rowOrder.front();
     for (int y = 0; y + runs.height <= top; ++y) {
+        if (longestFree_[y + widestRow] < runs.longest) continue;
         std::copy(invalid.begin(), invalid.end(), blocked);
         bool full = false;
         for (std::size_t n = 0; n < runs.rowOrder.size() && !full; ++n) {

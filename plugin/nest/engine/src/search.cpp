@@ -52,6 +52,7 @@ class Search {
     std::int32_t bestHigh_ = 0;
     int bestUnplaced_ = 0;
     Clock::time_point lastImprovement_;
+    std::int64_t stepsSinceImprovement_ = 0;
     Clock::time_point lastProgress_;
     std::mt19937 gen_;
 };
@@ -85,6 +86,7 @@ void Search::restart() {
         curUtil_ = bestUtil_;
     }
     lastImprovement_ = Clock::now();
+    stepsSinceImprovement_ = 0;
 }
 
 void Search::localMove(std::int64_t i) {
@@ -150,6 +152,7 @@ void Search::localMove(std::int64_t i) {
     if (u > bestUtil_ + 1e-9 || (std::fabs(u - bestUtil_) <= 1e-9 && h < bestHigh_)) {
         takeAsBest(u, h, bestUnplaced_);
         lastImprovement_ = Clock::now();
+        stepsSinceImprovement_ = 0;
     }
     if (since(lastProgress_) >= c_.tuning.publishIntervalSeconds) {
         lastProgress_ = Clock::now();
@@ -180,8 +183,14 @@ void Search::run() {
     if (!c_.shouldStop()) {
         while (c_.config.seconds > elapsed() && (c_.iterationLimit <= 0 || i < c_.iterationLimit)) {
             ++i;
-            if (i >= 5 && since(lastImprovement_) > t.restartAfterSeconds &&
-                c_.config.seconds - t.restartReserveSeconds > elapsed())
+            ++stepsSinceImprovement_;
+            // Under a step budget the restarts are counted in steps too, so the run does not
+            // depend on the machine's speed.
+            const bool stale = c_.iterationLimit > 0
+                                   ? stepsSinceImprovement_ > t.restartAfterSteps
+                                   : since(lastImprovement_) > t.restartAfterSeconds &&
+                                         c_.config.seconds - t.restartReserveSeconds > elapsed();
+            if (i >= 5 && stale)
                 restart();
             else
                 localMove(i);

@@ -29,6 +29,9 @@ struct NestTuning {
     double restartAfterSeconds = 1.6;
     // ... unless the time limit is nearer than this.
     double restartReserveSeconds = 0.8;
+    // Under an iteration limit, a restart follows this many steps without an improvement
+    // instead (about the time rule's count at the search's usual pace).
+    std::int64_t restartAfterSteps = 2000;
     // Least time between two publications of the best layout while the search runs.
     double publishIntervalSeconds = 0.3;
 };

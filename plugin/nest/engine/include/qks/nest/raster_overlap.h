@@ -62,6 +62,8 @@ class WindowTable {
   public:
     // Levels up to the longest run any query will use.
     WindowTable(const BitGrid& grid, std::int32_t longestRun);
+    // Brings rows [fromRow, toRow) up to date after the grid changed there.
+    void refresh(std::int32_t fromRow, std::int32_t toRow);
     // The lowest position (then the leftmost) at which the raster touches no set cell, its top
     // (row + height) at most `topLimit`, inside the grid. None when there is no such position.
     std::optional<std::pair<std::int32_t, std::int32_t>> lowestFit(const RasterRuns& runs,
@@ -72,6 +74,7 @@ class WindowTable {
     std::int32_t levels_ = 1;
     std::vector<std::vector<std::uint64_t>> table_;  // per level, rows x wordsPerRow
     mutable std::vector<std::uint64_t> blocked_;
+    std::vector<std::int32_t> longestFree_;  // per row, the longest run of clear cells
 };
 
 }  // namespace qks::nest
