@@ -43,6 +43,8 @@ constexpr double kFirstShrink = 0.03;  // share of the last sheet's length taken
 constexpr int kMostDropped = 4;
 // ... and onto a fresh sheet of smaller stock, where nothing else stands in their way.
 constexpr int kMostDroppedOnNewSheet = 12;
+// Parts of the last sheet offered to the others in one move (a quarter of them when more).
+constexpr std::size_t kMoveOffBatch = 8;
 constexpr int kPollMilliseconds = 20;  // the calling thread's publication and stop check
 constexpr double kWorkUnit = 10000.0;  // overlap counts that make one unit of a move's work
 
@@ -203,9 +205,13 @@ struct SharedBest {
 
 class Lane {
   public:
+    // `own` is the lane's own copy of the context for skyline refills (its caches change as it
+    // places); null when the lane makes none.
     Lane(const Engine& engine, SharedBest& shared, std::atomic<bool>& quit,
-         std::atomic<std::int64_t>& attempts, std::int64_t attemptLimit, std::uint32_t seed)
-        : e_(engine),
+         std::atomic<std::int64_t>& attempts, std::int64_t attemptLimit, std::uint32_t seed,
+         std::unique_ptr<NestContext> own = nullptr)
+        : own_(std::move(own)),
+          e_(engine),
           shared_(shared),
           quit_(quit),
           attempts_(attempts),
@@ -263,6 +269,8 @@ class Lane {
         ShrinkOther,
         ShrinkLast,
         Repack,
+        Refill,
+        PushOne,
         kMoves
     };
 
@@ -272,13 +280,15 @@ class Lane {
     bool attempt(State& s) {
         const int sheets = static_cast<int>(s.sheets.size());
         if (sheets == 0) return false;
-        bool allowed[kMoves] = {!s.unplaced.empty(),
-                                !smallerEntries(s).empty(),
-                                sheets >= 2,
-                                sheets >= 2,
-                                sheets >= 2,
-                                true,
-                                true};
+        const bool allowed[kMoves] = {!s.unplaced.empty(),
+                                      !smallerEntries(s).empty(),
+                                      sheets >= 2,
+                                      sheets >= 2,
+                                      sheets >= 2,
+                                      true,
+                                      true,
+                                      sheets >= 2 && own_ != nullptr,
+                                      sheets >= 2};
         double rate[kMoves] = {};
         double sum = 0.0;
         for (int m = 0; m < kMoves; ++m) {
@@ -320,6 +330,12 @@ class Lane {
                 break;
             case Repack:
                 ok = repack(s, static_cast<int>(pick(sheets)));
+                break;
+            case Refill:
+                ok = refill(s);
+                break;
+            case PushOne:
+                ok = pushOneOffLastSheet(s);
                 break;
             default:
                 ok = shrinkSheet(s, sheets - 1);
@@ -538,6 +554,26 @@ class Lane {
         return true;
     }
 
+    // A new skyline layout from the largest-first order with neighbours swapped at random, on
+    // the smallest or the largest stock first, its last sheet then moved to smaller stock when
+    // its parts fit there.
+    bool refill(State& s) {
+        std::vector<int> order = firstInstanceOrder(own_->parts);
+        for (std::size_t k = 0; k + 1 < order.size(); ++k)
+            if (pick(3) == 0) std::swap(order[k], order[k + 1]);
+        own_->largestStockFirst = pick(2) == 0;
+        Layout layout;
+        std::vector<std::int32_t> usage(own_->config.sheets.size(), 0);
+        const int unplaced = greedyFill(layout, usage, order, *own_);
+        if (placementCount(layout) + static_cast<std::size_t>(unplaced) < order.size() ||
+            layout.empty())
+            return false;
+        State fresh = e_.fromLayout(layout);
+        settleOnSmallestStock(fresh);
+        s = std::move(fresh);
+        return true;
+    }
+
     bool emptyLastSheet(State& s) {
         const int last = static_cast<int>(s.sheets.size()) - 1;
         std::vector<int> movers;
@@ -546,13 +582,54 @@ class Lane {
         return spreadOntoOthers(s, movers);
     }
 
-    bool moveOffLastSheet(State& s) {
+    // One part of the last sheet onto another sheet, into a free position or else dropped
+    // there with the overlaps removed.
+    bool pushOneOffLastSheet(State& s) {
         const int last = static_cast<int>(s.sheets.size()) - 1;
         std::vector<int> onLast;
         for (std::size_t k = 0; k < s.items.size(); ++k)
             if (s.items[k].sheet == last) onLast.push_back(static_cast<int>(k));
         if (onLast.empty()) return false;
         return spreadOntoOthers(s, {onLast[pick(static_cast<std::uint32_t>(onLast.size()))]});
+    }
+
+    // Moves what it can of a batch of the last sheet's parts to free positions on the other
+    // sheets, largest first; a part that finds none stays where it is, so nothing overlaps.
+    bool moveOffLastSheet(State& s) {
+        const int last = static_cast<int>(s.sheets.size()) - 1;
+        std::vector<int> onLast;
+        for (std::size_t k = 0; k < s.items.size(); ++k)
+            if (s.items[k].sheet == last) onLast.push_back(static_cast<int>(k));
+        if (onLast.empty()) return false;
+        std::shuffle(onLast.begin(), onLast.end(), gen_);
+        const std::size_t batch = std::max<std::size_t>(kMoveOffBatch, onLast.size() / 4);
+        if (onLast.size() > batch) onLast.resize(batch);
+        std::sort(onLast.begin(), onLast.end(), [&](int a, int b) {
+            return e_.c_.parts[s.items[a].part].area > e_.c_.parts[s.items[b].part].area;
+        });
+        FreeSpaces spaces;
+        for (int k = 0; k < last; ++k)
+            spaces.push_back(freeSpaceOf(s, k));
+        std::vector<int> order(last);
+        for (int k = 0; k < last; ++k)
+            order[k] = k;
+        std::vector<bool> moved(s.items.size(), false);
+        bool any = false;
+        for (int k : onLast) {
+            if (quit_.load(std::memory_order_relaxed)) return false;
+            std::shuffle(order.begin(), order.end(), gen_);
+            if (!placeFree(s, s.items[k], order, spaces)) continue;
+            moved.resize(s.items.size(), false);
+            moved[k] = true;
+            any = true;
+        }
+        if (!any) return false;
+        std::vector<Item> kept;
+        for (std::size_t k = 0; k < s.items.size(); ++k)
+            if (!moved[k]) kept.push_back(s.items[k]);
+        s.items = std::move(kept);
+        dropEmptyLastSheets(s);
+        return true;
     }
 
     // Takes a share off the used length of one sheet: what stands above the new length is
@@ -829,6 +906,7 @@ class Lane {
         work_[members[i]] = best;
     }
 
+    std::unique_ptr<NestContext> own_;
     const Engine& e_;
     SharedBest& shared_;
     std::atomic<bool>& quit_;
@@ -913,8 +991,11 @@ void runDenseSearch(NestContext& c, NestOutcome& out, SearchObserver& observer) 
         std::vector<std::unique_ptr<Lane>> laneObjects;
         std::vector<std::thread> threads;
         for (unsigned k = 0; k < lanes; ++k) {
+            auto own = std::make_unique<NestContext>(c);
+            own->stopRequested = [&quit] { return quit.load(std::memory_order_relaxed); };
             laneObjects.push_back(std::make_unique<Lane>(engine, shared, quit, attemptCount,
-                                                         c.iterationLimit, seed + 7919u * k));
+                                                         c.iterationLimit, seed + 7919u * k,
+                                                         std::move(own)));
             Lane* lane = laneObjects.back().get();
             running.fetch_add(1);
             try {
