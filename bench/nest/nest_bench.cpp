@@ -100,21 +100,23 @@ void runJob(const Options& o, const std::string& name, NestStrategy strategy, st
     runNestSearch(*session);
     const NestRunStats& st = session->stats;
     const Snapshot five = at(published, 5.0);
+    const Snapshot twenty = at(published, 20.0);
     const Snapshot end = published.back();
     double sheetArea = 0;
     for (const SheetLayout& sheet : session->layout)
         sheetArea += sheet.width * sheet.height;
     const double searchTime = std::max(1e-9, st.seconds - st.firstLayoutSeconds);
     std::printf(
-        "| %-8s | %-8s | %5zu | %.3f s, %zu sheets, %.2f%% | %6.0f it/s | %.2f%%, %zu sheets | "
-        "%.2f%%, %zu sheets, %.2f m2, unplaced %d |\n",
+        "| %-8s | %-11s | %5zu | %.3f s, %zu sheets, %.2f%% | %6.0f it/s | %.2f%%, %zu sheets | "
+        "%.2f%%, %zu sheets | %.2f%%, %zu sheets, %.2f m2, unplaced %d |\n",
         name.c_str(),
         (std::string(nameOf(strategy)) +
          (strategy == NestStrategy::Dense && session->config.partInPart ? "+holes" : ""))
             .c_str(),
         instances, st.firstLayoutSeconds, published.front().sheets,
         published.front().utilisation * 100, st.iterations / searchTime, five.utilisation * 100,
-        five.sheets, end.utilisation * 100, end.sheets, sheetArea / 1e6, end.unplaced);
+        five.sheets, twenty.utilisation * 100, twenty.sheets, end.utilisation * 100, end.sheets,
+        sheetArea / 1e6, end.unplaced);
     std::fflush(stdout);
 }
 
@@ -267,7 +269,9 @@ int main(int argc, char** argv) {
     if (o.runJobs) {
         std::FILE* curve = o.curve.empty() ? nullptr : std::fopen(o.curve.c_str(), "w");
         if (curve) std::fprintf(curve, "strategy,seconds,utilisation\n");
-        std::printf("| job | strategy | instances | first layout | search | at 5 s | at end |\n");
+        std::printf(
+            "| job | strategy | instances | first layout | search | at 5 s | at 20 s | at end "
+            "|\n");
         for (const char* name : {"small", "medium", "large", "flanges"}) {
             if (!o.only.empty() && o.only != name) continue;
             for (NestStrategy strategy : o.strategies)
