@@ -39,7 +39,8 @@ def flat_entities(insert, depth=0):
 
 
 def outer_polygon(entities):
-    """Largest region formed by the entities (closed curves, or open pieces end to end)."""
+    """Largest region formed by the entities (closed curves, or open pieces end to end), less
+    the closed regions inside it."""
     polygons, lines = [], []
     for e in entities:
         if e.dxftype() not in ("LINE", "ARC", "CIRCLE", "LWPOLYLINE", "POLYLINE", "ELLIPSE",
@@ -74,7 +75,12 @@ def outer_polygon(entities):
         polygons.extend(p.buffer(0) for p in polygonize(snapped))
     if not polygons:
         return None
-    return max(polygons, key=lambda p: p.area)
+    outer = max(polygons, key=lambda p: p.area)
+    # Closed curves inside the outline are its holes: another part may stand in them.
+    for p in polygons:
+        if p is not outer and outer.contains(p):
+            outer = outer.difference(p)
+    return outer
 
 
 def main():

@@ -269,6 +269,27 @@ TEST_F(NestJobTest, CurrentAndPickedSources) {
     EXPECT_EQ(logLines(dir_.file("qks_nest.log")), std::vector<std::string>{"PICK 未选择零件"});
 }
 
+// Four flanges fill a sheet; their discs need a second one unless they go into the bores,
+// where the drawing must show them.
+TEST_F(NestJobTest, DenseSearchPutsDiscsIntoTheBores) {
+    const std::string drawing = kNestFixtures + "flange_and_disc.dxf";
+    for (const bool inHoles : {false, true}) {
+        dir_.write("qks_nest.cfg", "outDir=" + out() + "\nlog=" + log() +
+                                       "\nsource=files\nfile=" + drawing +
+                                       "\nsheet=440x440\ngap=4\nmargin=10\ncell=2\n"
+                                       "seconds=2\nrotate=0\nmirror=0\nstrategy=dense\n"
+                                       "threads=1\npartcount 1=4\npartcount 2=4\npartInPart=" +
+                                       (inHoles ? "1" : "0") + "\n");
+        qks::nest::runNestJob(app_, {});
+        waitForJob();
+        const std::string written = out() + "/套料图.dxf";
+        const std::string sheets = inHoles ? "1" : "2";
+        EXPECT_TRUE(startsWith(checkNestDrawing(written, 10, 2),
+                               "OK sheets=" + sheets + " parts=8 blocks=8"))
+            << checkNestDrawing(written, 10, 2);
+    }
+}
+
 TEST_F(NestJobTest, PartWhoseSourceIsGoneIsDrawnAsOutlines) {
     const std::string copy = dir_.file("plates.dxf");
     fs::copy_file(kNestFixtures + "PLATES.DXF", copy);
