@@ -43,6 +43,11 @@ constexpr double kFirstShrink = 0.03;  // share of the last sheet's length taken
 constexpr int kMostDropped = 4;
 // ... and onto a fresh sheet of smaller stock, where nothing else stands in their way.
 constexpr int kMostDroppedOnNewSheet = 12;
+// Parts on one sheet beyond which overlaps are not removed (their pair weights would take
+// hundreds of megabytes); free positions still serve such sheets.
+constexpr int kMostSeparated = 4000;
+// Memory the lanes' copies of the rasters may take together.
+constexpr std::size_t kMostCopiedRasterBytes = std::size_t{256} << 20;
 // Parts of the last sheet offered to the others in one move (a quarter of them when more).
 constexpr std::size_t kMoveOffBatch = 8;
 constexpr int kPollMilliseconds = 20;  // the calling thread's publication and stop check
@@ -788,6 +793,8 @@ class Lane {
         };
         track();
         if (tracker_.total() == 0) return true;
+        // The pair weights grow with the square of the parts on a sheet.
+        if (n > kMostSeparated) return false;
         members_ = n;
         weights_.assign(static_cast<std::size_t>(n) * n, 1.0f);
         std::vector<std::pair<int, int>> heavy;  // pairs (i < j) weighing more than 1
@@ -954,9 +961,21 @@ void runDenseSearch(NestContext& c, NestOutcome& out, SearchObserver& observer) 
         SharedBest shared;
         shared.state = engine.fromLayout(out.layout);
         shared.score = engine.score(shared.state);
+        {
+            std::atomic<bool> never{false};
+            std::atomic<std::int64_t> none{0};
+            State settled = shared.state;
+            if (Lane(engine, shared, never, none, 0, 0).settleOnSmallestStock(settled) &&
+                engine.score(settled).betterThan(shared.score)) {
+                shared.state = std::move(settled);
+                shared.score = engine.score(shared.state);
+                observer.published(engine.toLayout(shared.state), "running", secondsSince(t0),
+                                   static_cast<int>(shared.state.unplaced.size()));
+            }
+        }
         // The same fill on the largest stock first; the better of the two is where the lanes
         // start.
-        if (c.config.sheets.size() > 1) {
+        if (c.config.sheets.size() > 1 && !c.shouldStop()) {
             Layout other;
             std::fill(usage.begin(), usage.end(), 0);
             c.largestStockFirst = true;
@@ -991,8 +1010,13 @@ void runDenseSearch(NestContext& c, NestOutcome& out, SearchObserver& observer) 
         std::vector<std::unique_ptr<Lane>> laneObjects;
         std::vector<std::thread> threads;
         for (unsigned k = 0; k < lanes; ++k) {
-            auto own = std::make_unique<NestContext>(c);
-            own->stopRequested = [&quit] { return quit.load(std::memory_order_relaxed); };
+            // A lane's own context copies the rasters; past a bound of memory the lanes do
+            // without skyline refills.
+            std::unique_ptr<NestContext> own;
+            if (c.rasterCache.bytes() * lanes <= kMostCopiedRasterBytes) {
+                own = std::make_unique<NestContext>(c);
+                own->stopRequested = [&quit] { return quit.load(std::memory_order_relaxed); };
+            }
             laneObjects.push_back(std::make_unique<Lane>(engine, shared, quit, attemptCount,
                                                          c.iterationLimit, seed + 7919u * k,
                                                          std::move(own)));

@@ -385,6 +385,15 @@ const PartRaster& RasterCache::get(int partIndex, const NestPart& part, int angl
     return found->second;
 }
 
+std::size_t RasterCache::bytes() const {
+    std::size_t n = 0;
+    for (const auto& entry : byPart_)
+        for (const auto& raster : entry.second)
+            n += raster.second.bits.size() * sizeof(std::uint64_t) +
+                 (raster.second.bottom.size() + raster.second.top.size()) * sizeof(std::int32_t);
+    return n;
+}
+
 std::size_t RasterCache::size() const {
     std::size_t n = 0;
     for (const auto& entry : byPart_)

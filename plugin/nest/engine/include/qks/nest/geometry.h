@@ -110,6 +110,7 @@ class RasterCache {
     const PartRaster& get(int partIndex, const NestPart& part, int angle, bool mirrored,
                           double cell, double gap);
     std::size_t size() const;
+    std::size_t bytes() const;  // memory held by the rasters' cells, roughly
     void clear() { byPart_.clear(); }
 
   private:
