@@ -240,10 +240,22 @@ class Lane {
             // but makes room for what comes off the last sheet later.
             const Score s = e_.score(trial);
             const bool worse = baseScore_.betterThan(s);
-            credit(s.betterThan(baseScore_), !worse);
+            const bool better = s.betterThan(baseScore_);
+            credit(better, !worse);
             if (worse) continue;
             base_ = std::move(trial);
             baseScore_ = s;
+            // Less left on the last sheet may now fit smaller stock at free positions alone.
+            if (better) {
+                State settled = base_;
+                if (settleOnSmallestStock(settled)) {
+                    const Score t = e_.score(settled);
+                    if (t.betterThan(baseScore_)) {
+                        base_ = std::move(settled);
+                        baseScore_ = t;
+                    }
+                }
+            }
             std::lock_guard<std::mutex> guard(shared_.lock);
             if (baseScore_.betterThan(shared_.score)) {
                 shared_.state = base_;
