@@ -179,6 +179,35 @@ void setColumns(std::uint64_t* row, int lo, int hi) {
     }
 }
 
+// Sets, in rows of ceil(w / 64) words, the cells of a w x h grid whose centres the ring holds
+// (even-odd rule), each run of cells grown by `pad` columns on both sides.
+void fillRing(const std::vector<Point>& pts, double cell, int w, int h, int pad,
+              std::vector<std::uint64_t>& rows) {
+    const int words = (w + 63) / 64;
+    std::vector<double> crossings;
+    const std::size_t n = pts.size();
+    for (int r = 0; r < h; ++r) {
+        const double y = (r + 0.5) * cell;
+        crossings.clear();
+        for (std::size_t j = 0; j < n; ++j) {
+            const Point& a = pts[j];
+            const Point& b = pts[(j + 1) % n];
+            if ((y >= a.y && y < b.y) || (y >= b.y && y < a.y))
+                crossings.push_back(a.x + (b.x - a.x) * (y - a.y) / (b.y - a.y));
+        }
+        std::sort(crossings.begin(), crossings.end());
+        for (std::size_t k = 0; k + 1 < crossings.size(); k += 2) {
+            const double first = std::ceil(crossings[k] / cell - 0.5);
+            const double last = std::floor(crossings[k + 1] / cell - 0.5);
+            const double lo = std::max(0.0, std::max(0.0, first) - pad);
+            const double hi = std::min(std::min(last, double(w - 1)) + pad, double(w - 1));
+            if (lo <= hi)
+                setColumns(&rows[static_cast<std::size_t>(r) * words], static_cast<int>(lo),
+                           static_cast<int>(hi));
+        }
+    }
+}
+
 PartRaster oversizeRaster(int angle, bool mirrored) {
     PartRaster raster;
     raster.angle = angle;
@@ -235,28 +264,7 @@ PartRaster buildRaster(const NestPart& part, int angle, bool mirrored, double ce
     const int words = raster.wordsPerRow;
     // Scan-line fill, each run grown by pad columns; rows are grown by pad afterwards.
     std::vector<std::uint64_t> runs(static_cast<std::size_t>(h) * words, 0);
-    std::vector<double> crossings;
-    const std::size_t n = pts.size();
-    for (int r = 0; r < h; ++r) {
-        const double y = (r + 0.5) * cell;
-        crossings.clear();
-        for (std::size_t j = 0; j < n; ++j) {
-            const Point& a = pts[j];
-            const Point& b = pts[(j + 1) % n];
-            if ((y >= a.y && y < b.y) || (y >= b.y && y < a.y))
-                crossings.push_back(a.x + (b.x - a.x) * (y - a.y) / (b.y - a.y));
-        }
-        std::sort(crossings.begin(), crossings.end());
-        for (std::size_t k = 0; k + 1 < crossings.size(); k += 2) {
-            const double first = std::ceil(crossings[k] / cell - 0.5);
-            const double last = std::floor(crossings[k + 1] / cell - 0.5);
-            const double lo = std::max(0.0, std::max(0.0, first) - pad);
-            const double hi = std::min(std::min(last, double(w - 1)) + pad, double(w - 1));
-            if (lo <= hi)
-                setColumns(&runs[static_cast<std::size_t>(r) * words], static_cast<int>(lo),
-                           static_cast<int>(hi));
-        }
-    }
+    fillRing(pts, cell, w, h, pad, runs);
     raster.bits.assign(runs.size(), 0);
     for (int r = 0; r < h; ++r) {
         const std::uint64_t* source = &runs[static_cast<std::size_t>(r) * words];
@@ -325,7 +333,6 @@ PartRaster buildHoledRaster(const NestPart& part, int angle, bool mirrored, doub
     const int words = raster.wordsPerRow;
     // Cells whose centre lies in a hole, by the same scan-line rule as the outline.
     std::vector<std::uint64_t> inHole(static_cast<std::size_t>(h) * words, 0);
-    std::vector<double> crossings;
     for (const Outline& hole : part.holes) {
         std::vector<Point> pts = orient(hole, part.refX, part.refY, angle, mirrored);
         for (Point& p : pts) {
@@ -333,26 +340,7 @@ PartRaster buildHoledRaster(const NestPart& part, int angle, bool mirrored, doub
             p.y += shift - minY;
             if (!std::isfinite(p.x) || !std::isfinite(p.y)) return raster;
         }
-        const std::size_t n = pts.size();
-        for (int r = 0; r < h; ++r) {
-            const double y = (r + 0.5) * cell;
-            crossings.clear();
-            for (std::size_t j = 0; j < n; ++j) {
-                const Point& a = pts[j];
-                const Point& b = pts[(j + 1) % n];
-                if ((y >= a.y && y < b.y) || (y >= b.y && y < a.y))
-                    crossings.push_back(a.x + (b.x - a.x) * (y - a.y) / (b.y - a.y));
-            }
-            std::sort(crossings.begin(), crossings.end());
-            for (std::size_t k = 0; k + 1 < crossings.size(); k += 2) {
-                const double lo = std::max(0.0, std::ceil(crossings[k] / cell - 0.5));
-                const double hi =
-                    std::min(double(w - 1), std::floor(crossings[k + 1] / cell - 0.5));
-                if (lo <= hi)
-                    setColumns(&inHole[static_cast<std::size_t>(r) * words], static_cast<int>(lo),
-                               static_cast<int>(hi));
-            }
-        }
+        fillRing(pts, cell, w, h, 0, inHole);
     }
     // A hole is free space only where a cell is more than the pad away from its edge: the part
     // that goes in keeps its own pad, so the two stay the gap apart as they do outside.
