@@ -2,7 +2,9 @@
 // each take the best layout and try to make it smaller:
 //   - move parts off the last sheet onto the others, or empty it altogether;
 //   - shrink the used length of the last sheet, pushing what stands above the new length inside;
-//   - put instances that are still unplaced onto a sheet.
+//   - put instances that are still unplaced onto a sheet;
+//   - with mixed stock, move a sheet onto smaller stock, what it cannot take going to free
+//     positions on the others.
 // A part goes first to the lowest free position over the whole sheet bitmap (cavities and, with
 // part-in-part, holes included). What finds no free position is dropped where it overlaps least,
 // and the overlaps are then removed by guided local search: overlapping parts move to the
@@ -50,6 +52,7 @@ constexpr int kMostSeparated = 4000;
 constexpr std::size_t kMostCopiedRasterBytes = std::size_t{256} << 20;
 // Parts of the last sheet offered to the others in one move (a quarter of them when more).
 constexpr std::size_t kMoveOffBatch = 8;
+constexpr int kEmptyTriesBeforeRestock = 40;
 constexpr int kPollMilliseconds = 20;  // the calling thread's publication and stop check
 constexpr double kWorkUnit = 10000.0;  // overlap counts that make one unit of a move's work
 
@@ -288,6 +291,7 @@ class Lane {
         Repack,
         Refill,
         PushOne,
+        RestockOther,
         kMoves
     };
 
@@ -297,15 +301,18 @@ class Lane {
     bool attempt(State& s) {
         const int sheets = static_cast<int>(s.sheets.size());
         if (sheets == 0) return false;
-        const bool allowed[kMoves] = {!s.unplaced.empty(),
-                                      !smallerEntries(s).empty(),
-                                      sheets >= 2,
-                                      sheets >= 2,
-                                      sheets >= 2,
-                                      true,
-                                      true,
-                                      sheets >= 2 && own_ != nullptr,
-                                      sheets >= 2};
+        const bool allowed[kMoves] = {
+            !s.unplaced.empty(),
+            !smallerEntries(s).empty(),
+            sheets >= 2,
+            sheets >= 2,
+            sheets >= 2,
+            true,
+            true,
+            sheets >= 2 && own_ != nullptr,
+            sheets >= 2,
+            sheets >= 2 && e_.c_.config.sheets.size() > 1 &&
+                emptyTries_[std::min(sheets, kSheetsTracked - 1)] >= kEmptyTriesBeforeRestock};
         double rate[kMoves] = {};
         double sum = 0.0;
         for (int m = 0; m < kMoves; ++m) {
@@ -338,6 +345,7 @@ class Lane {
                 break;
             case EmptyLast:
                 ok = emptyLastSheet(s);
+                emptyTries_[std::min(sheets, kSheetsTracked - 1)] += 1;
                 break;
             case MoveOffLast:
                 ok = moveOffLastSheet(s);
@@ -353,6 +361,9 @@ class Lane {
                 break;
             case PushOne:
                 ok = pushOneOffLastSheet(s);
+                break;
+            case RestockOther:
+                ok = restockOther(s);
                 break;
             default:
                 ok = shrinkSheet(s, sheets - 1);
@@ -527,19 +538,26 @@ class Lane {
                 touched.push_back(sheet);
         }
         if (!touched.empty() && !separate(s, touched, fullLimits(s))) return false;
-        dropEmptyLastSheets(s);
+        dropEmptySheets(s);
         return true;
     }
 
-    void dropEmptyLastSheets(State& s) const {
-        while (!s.sheets.empty()) {
-            const int last = static_cast<int>(s.sheets.size()) - 1;
-            bool used = false;
-            for (const Item& item : s.items)
-                used = used || item.sheet == last;
-            if (used) break;
-            s.sheets.pop_back();
+    // Sheets left without parts are given up, the later ones moving down.
+    void dropEmptySheets(State& s) const {
+        std::vector<int> count(s.sheets.size(), 0);
+        for (const Item& item : s.items)
+            ++count[item.sheet];
+        std::vector<int> renumbered(s.sheets.size(), -1);
+        std::vector<SheetInfo> kept;
+        for (std::size_t j = 0; j < s.sheets.size(); ++j) {
+            if (count[j] == 0) continue;
+            renumbered[j] = static_cast<int>(kept.size());
+            kept.push_back(s.sheets[j]);
         }
+        if (kept.size() == s.sheets.size()) return;
+        for (Item& item : s.items)
+            item.sheet = renumbered[item.sheet];
+        s.sheets = std::move(kept);
     }
 
     // Packs one sheet and the last one again, largest parts first with a little shuffling,
@@ -567,7 +585,7 @@ class Lane {
             if (quit_.load(std::memory_order_relaxed)) return false;
             if (!placeFree(s, item, order, spaces)) return false;
         }
-        dropEmptyLastSheets(s);
+        dropEmptySheets(s);
         return true;
     }
 
@@ -645,7 +663,7 @@ class Lane {
         for (std::size_t k = 0; k < s.items.size(); ++k)
             if (!moved[k]) kept.push_back(s.items[k]);
         s.items = std::move(kept);
-        dropEmptyLastSheets(s);
+        dropEmptySheets(s);
         return true;
     }
 
@@ -677,38 +695,50 @@ class Lane {
         return ok;
     }
 
-    // Moves the last sheet's parts onto a sheet of a smaller stock entry that is still free.
+    double stockArea(int entry) const {
+        const SheetStock& stock = e_.c_.config.sheets[entry];
+        return stock.width * stock.height;
+    }
+
+    // How many more sheets of each stock entry may be opened once `sheet` is given up (-1 for
+    // none); a negative count means no bound.
+    std::vector<int> entriesLeft(const State& s, int sheet) const {
+        const NestConfig& config = e_.c_.config;
+        std::vector<int> left(config.sheets.size(), -1);
+        for (std::size_t k = 0; k < config.sheets.size(); ++k)
+            if (config.sheets[k].count >= 1) left[k] = config.sheets[k].count;
+        for (int j = 0; j < static_cast<int>(s.sheets.size()); ++j) {
+            const int entry = s.sheets[j].stockIndex;
+            if (j != sheet && entry >= 0 && entry < static_cast<int>(left.size()) &&
+                left[entry] > 0)
+                --left[entry];
+        }
+        return left;
+    }
+
     // Stock entries smaller than the last sheet's that are still free for it.
     std::vector<int> smallerEntries(const State& s) const {
         const int last = static_cast<int>(s.sheets.size()) - 1;
-        const NestConfig& config = e_.c_.config;
         const double area = s.sheets[last].width * s.sheets[last].height;
+        const std::vector<int> left = entriesLeft(s, last);
         std::vector<int> candidates;
-        for (std::size_t k = 0; k < config.sheets.size(); ++k) {
-            const SheetStock& stock = config.sheets[k];
-            if (!(stock.width * stock.height < area - 1e-6)) continue;
-            int used = 0;
-            for (int j = 0; j < last; ++j)
-                used += s.sheets[j].stockIndex == static_cast<int>(k) ? 1 : 0;
-            if (stock.count >= 1 && used >= stock.count) continue;
-            candidates.push_back(static_cast<int>(k));
-        }
+        for (std::size_t k = 0; k < left.size(); ++k)
+            if (stockArea(static_cast<int>(k)) < area - 1e-6 && left[k] != 0)
+                candidates.push_back(static_cast<int>(k));
         return candidates;
     }
 
   public:
     // Puts the last sheet's parts on the smallest free stock entry that takes them all at free
-    // positions (no overlap removal); false when none does.
+    // positions there or on the other sheets (no overlap removal); false when none does.
     bool settleOnSmallestStock(State& s) {
         std::vector<int> candidates = smallerEntries(s);
-        const NestConfig& config = e_.c_.config;
-        std::sort(candidates.begin(), candidates.end(), [&](int a, int b) {
-            return config.sheets[a].width * config.sheets[a].height <
-                   config.sheets[b].width * config.sheets[b].height;
-        });
+        std::sort(candidates.begin(), candidates.end(),
+                  [&](int a, int b) { return stockArea(a) < stockArea(b); });
+        const int last = static_cast<int>(s.sheets.size()) - 1;
         for (int entry : candidates) {
             State trial = s;
-            if (restock(trial, entry, false)) {
+            if (restock(trial, last, {entry}, false)) {
                 s = std::move(trial);
                 return true;
             }
@@ -720,35 +750,107 @@ class Lane {
     bool smallerStock(State& s) {
         const std::vector<int> candidates = smallerEntries(s);
         if (candidates.empty()) return false;
-        return restock(s, candidates[pick(static_cast<std::uint32_t>(candidates.size()))], true);
+        const int last = static_cast<int>(s.sheets.size()) - 1;
+        return restock(s, last, {candidates[pick(static_cast<std::uint32_t>(candidates.size()))]},
+                       true);
     }
 
-    // The last sheet's parts moved onto a fresh sheet of stock `entry`, at free positions first;
-    // the rest dropped and separated when `separateRest`.
-    bool restock(State& s, int entry, bool separateRest) {
-        const int last = static_cast<int>(s.sheets.size()) - 1;
+    // Another sheet than the last onto a smaller stock sheet: with mixed stock, sheet area can
+    // also be saved in the middle of the layout. (Opening more sheets of smaller stock to save
+    // area was tried: it trades the chance of emptying the last sheet for a small step.)
+    bool restockOther(State& s) {
+        const int sheet = static_cast<int>(pick(static_cast<std::uint32_t>(s.sheets.size() - 1)));
+        const double area = s.sheets[sheet].width * s.sheets[sheet].height;
+        const std::vector<int> left = entriesLeft(s, sheet);
+        std::vector<int> options;
+        for (int entry = 0; entry < static_cast<int>(left.size()); ++entry)
+            if (left[entry] != 0 && stockArea(entry) < area - 1e-6) options.push_back(entry);
+        if (options.empty()) return false;
+        return restock(s, sheet, {options[pick(static_cast<std::uint32_t>(options.size()))]}, true);
+    }
+
+    // The parts of `sheet` moved onto fresh sheets of the stock `entries` (the first takes the
+    // sheet's place, a second is added at the end): lowest free positions there first, then free
+    // positions on the other sheets; the rest dropped and separated when `separateRest`.
+    bool restock(State& s, int sheet, const std::vector<int>& entries, bool separateRest) {
         const NestConfig& config = e_.c_.config;
-        const SheetStock& stock = config.sheets[entry];
-        const SheetLayout grid = openSheet(entry, stock, config.margin, config.cell);
-        s.sheets[last] = {entry, stock.width, stock.height, grid.columns, grid.rows};
+        std::vector<int> targets;
+        FreeSpaces spaces(s.sheets.size() + entries.size() - 1);
+        for (std::size_t k = 0; k < entries.size(); ++k) {
+            const SheetStock& stock = config.sheets[entries[k]];
+            const SheetLayout grid = openSheet(entries[k], stock, config.margin, config.cell);
+            const SheetInfo info{entries[k], stock.width, stock.height, grid.columns, grid.rows};
+            const int at = k == 0 ? sheet : static_cast<int>(s.sheets.size());
+            if (k == 0)
+                s.sheets[sheet] = info;
+            else
+                s.sheets.push_back(info);
+            spaces[at] = std::make_unique<FreeSpace>(BitGrid(grid.columns, grid.rows),
+                                                     e_.shapes_.longestRun);
+            targets.push_back(at);
+        }
         std::vector<int> movers;
         for (std::size_t k = 0; k < s.items.size(); ++k)
-            if (s.items[k].sheet == last) movers.push_back(static_cast<int>(k));
+            if (s.items[k].sheet == sheet) movers.push_back(static_cast<int>(k));
         std::sort(movers.begin(), movers.end(), [&](int a, int b) {
             return e_.c_.parts[s.items[a].part].area > e_.c_.parts[s.items[b].part].area;
         });
-        FreeSpace space(BitGrid(grid.columns, grid.rows), e_.shapes_.longestRun);
+        // What the new sheets cannot take goes to free positions on the others, so a sheet need
+        // not first be thinned out by other moves to fit smaller stock.
+        std::vector<int> others;
+        for (int j = 0; j < static_cast<int>(s.sheets.size()); ++j)
+            if (std::find(targets.begin(), targets.end(), j) == targets.end()) others.push_back(j);
+        bool othersOpen = false;
+        std::vector<bool> spilled(s.items.size(), false);
+        bool anySpilled = false;
         int dropped = 0;
+        std::vector<int> touched;
         for (int k : movers) {
             if (quit_.load(std::memory_order_relaxed)) return false;
-            Item& item = s.items[k];
-            if (!lowestFree(*space.table, s.sheets[last], item, grid.rows)) {
-                if (!separateRest || !dropAnywhere(s.sheets[last], grid.rows, item)) return false;
-                if (++dropped > kMostDroppedOnNewSheet) return false;
+            Item item = s.items[k];
+            bool placed = false;
+            for (int target : targets) {
+                if (!lowestFree(*spaces[target]->table, s.sheets[target], item,
+                                s.sheets[target].rows))
+                    continue;
+                item.sheet = target;
+                placed = true;
+                break;
             }
-            space.stamp(e_.raster(item), item.x, item.y);
+            if (!placed && !others.empty()) {
+                if (!othersOpen)
+                    for (int j : others)
+                        spaces[j] = freeSpaceOf(s, j);
+                othersOpen = true;
+                std::shuffle(others.begin(), others.end(), gen_);
+                if (placeFree(s, item, others, spaces)) {
+                    spilled.resize(s.items.size(), false);
+                    spilled[k] = true;
+                    anySpilled = true;
+                    continue;
+                }
+            }
+            if (!placed) {
+                item.sheet = targets[pick(static_cast<std::uint32_t>(targets.size()))];
+                if (!separateRest ||
+                    !dropAnywhere(s.sheets[item.sheet], s.sheets[item.sheet].rows, item))
+                    return false;
+                if (++dropped > kMostDroppedOnNewSheet) return false;
+                if (std::find(touched.begin(), touched.end(), item.sheet) == touched.end())
+                    touched.push_back(item.sheet);
+            }
+            spaces[item.sheet]->stamp(e_.raster(item), item.x, item.y);
+            s.items[k] = item;
         }
-        return dropped == 0 || separate(s, {last}, fullLimits(s));
+        if (anySpilled) {
+            std::vector<Item> kept;
+            for (std::size_t k = 0; k < s.items.size(); ++k)
+                if (!spilled[k]) kept.push_back(s.items[k]);
+            s.items = std::move(kept);
+        }
+        if (!touched.empty() && !separate(s, touched, fullLimits(s))) return false;
+        dropEmptySheets(s);
+        return true;
     }
 
     // ---- overlap removal ----
@@ -937,8 +1039,14 @@ class Lane {
     std::uint64_t seen_ = 0;
     double shrink_ = kFirstShrink;
     int lastMove_ = 0;
+    // Attempts to empty the last sheet made at each sheet count: a sheet given up saves more
+    // than smaller stock in the middle, and after such a restock the last sheet is harder to
+    // empty, so that restock waits until emptying has had its chance.
+    static constexpr int kSheetsTracked = 64;
+    int emptyTries_[kSheetsTracked] = {};
     double gains_[kMoves] = {};
     double moveWork_[kMoves] = {};
+
     mutable std::int64_t spent_ = 0;  // overlap counts and free-position searches done
     std::vector<Item> work_;          // the items while one sheet's overlaps are removed
     OverlapTracker tracker_;
