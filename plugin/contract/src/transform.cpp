@@ -2,14 +2,18 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace qks::contract {
 namespace {
 
-// Bounding minimum of the oriented outline and holes together.
+// Bounding minimum of the oriented outline and holes together. It starts at infinity, so an axis
+// on which every coordinate is NaN gets no finite position; the plug-in never places such a
+// part anyway (its raster is oversize).
 Point orientedMinimum(const std::vector<Point>& outline,
                       const std::vector<std::vector<Point>>& holes) {
-    Point low{1e300, 1e300};
+    constexpr double kNone = std::numeric_limits<double>::infinity();
+    Point low{kNone, kNone};
     auto take = [&](const std::vector<Point>& pts) {
         for (const Point& p : pts) {
             low.x = std::min(low.x, p.x);

@@ -88,8 +88,25 @@ const contract::ReadRules& studioReadRules() {
     return rules;
 }
 
+Contour toContour(const std::vector<contract::Point>& points) {
+    Contour out;
+    out.reserve(static_cast<int>(points.size()));
+    for (const contract::Point& p : points)
+        out.append(QPointF(p.x, p.y));
+    return out;
+}
+
+std::vector<contract::Point> toPoints(const Contour& contour) {
+    std::vector<contract::Point> out;
+    out.reserve(static_cast<std::size_t>(contour.size()));
+    for (const QPointF& p : contour)
+        out.push_back({p.x(), p.y()});
+    return out;
+}
+
 std::string_view fileText(const QByteArray& bytes) {
     std::string_view text(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    text = text.substr(0, text.find('\0'));  // QString::fromUtf8(QByteArray) ends at a NUL
     if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
     return text;
 }

@@ -7,18 +7,6 @@
 #include "qks/contract/parts_format.h"
 
 namespace qks::studio {
-namespace {
-
-Contour toContour(const std::vector<contract::Point>& points) {
-    Contour out;
-    out.reserve(static_cast<int>(points.size()));
-    for (const contract::Point& p : points)
-        out.append(QPointF(p.x, p.y));
-    return out;
-}
-
-}  // namespace
-
 QVector<PartRow> parsePartsFile(const QByteArray& bytes) {
     // The page lists every kind, also those the plug-in would not nest.
     const std::vector<contract::PartRecord> records =
@@ -35,10 +23,10 @@ QVector<PartRow> parsePartsFile(const QByteArray& bytes) {
         part.refY = record.refY;
         part.width = record.width;
         part.height = record.height;
-        part.outline = toContour(record.outline);
+        part.outline = detail::toContour(record.outline);
         part.holes.reserve(static_cast<int>(record.holes.size()));
         for (const contract::Outline& hole : record.holes)
-            part.holes.append(toContour(hole));
+            part.holes.append(detail::toContour(hole));
         parts.append(part);
     }
     return parts;

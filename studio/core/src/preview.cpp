@@ -1,28 +1,9 @@
 #include "qks/studio/preview.h"
 
+#include "contract_text.h"
 #include "qks/contract/transform.h"
 
 namespace qks::studio {
-
-namespace {
-
-std::vector<contract::Point> toPoints(const Contour& contour) {
-    std::vector<contract::Point> out;
-    out.reserve(static_cast<std::size_t>(contour.size()));
-    for (const QPointF& p : contour)
-        out.push_back({p.x(), p.y()});
-    return out;
-}
-
-Contour toContour(const std::vector<contract::Point>& points) {
-    Contour out;
-    out.reserve(static_cast<int>(points.size()));
-    for (const contract::Point& p : points)
-        out.append(QPointF(p.x, p.y));
-    return out;
-}
-
-}  // namespace
 
 std::optional<PlacedPart> placePart(const PartRow& part, const Placement& placement,
                                     const GridFrame& frame) {
@@ -30,19 +11,19 @@ std::optional<PlacedPart> placePart(const PartRow& part, const Placement& placem
     contract::PartRecord record;
     record.refX = part.refX;
     record.refY = part.refY;
-    record.outline = toPoints(part.outline);
+    record.outline = detail::toPoints(part.outline);
     record.holes.reserve(static_cast<std::size_t>(part.holes.size()));
     for (const Contour& hole : part.holes)
-        record.holes.push_back(toPoints(hole));
+        record.holes.push_back(detail::toPoints(hole));
     // A sheet drawn at the origin.
     const contract::PlacedShape shape = contract::placeShape(
         record, {0.0, 0.0, frame.margin, frame.pad, frame.cell, placement.angle, placement.mirrored,
                  placement.column, placement.row});
     PlacedPart placed;
-    placed.outer = toContour(shape.outline);
+    placed.outer = detail::toContour(shape.outline);
     placed.holes.reserve(static_cast<int>(shape.holes.size()));
     for (const auto& hole : shape.holes)
-        placed.holes.append(toContour(hole));
+        placed.holes.append(detail::toContour(hole));
     return placed;
 }
 

@@ -18,8 +18,8 @@ ProgressRecords parseProgressFile(const QByteArray& bytes) {
         sheet.width = record.width;
         sheet.height = record.height;
         sheet.placements.reserve(static_cast<int>(record.placements.size()));
-        for (const contract::PlaceRecord& p : record.placements)
-            sheet.placements.append({p.partId, p.angle, p.mirrored, p.column, p.row});
+        for (const Placement& p : record.placements)
+            sheet.placements.append(p);
         out.sheets.append(sheet);
     }
     out.utilisation = records.utilisationPercent;
