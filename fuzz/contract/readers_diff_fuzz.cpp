@@ -156,9 +156,9 @@ void compareProgress(std::string_view text, const QByteArray& bytes) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<int>(size));
-    if (!qks::isValidUtf8(text)) {
+    if (!qks::isValidUtf8(text) || text.find('\0') != std::string_view::npos) {
         // Invalid bytes become U+FFFD by each side's own decoder, which need not agree in
-        // count: both only have to cope.
+        // count, and the Studio reads only up to a NUL: both only have to cope.
         qks::nest::parsePartsText(text);
         qks::studio::parsePartsFile(bytes);
         qks::nest::parseProgressText(text);
