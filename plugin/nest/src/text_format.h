@@ -1,15 +1,13 @@
-// Locale-independent number formatting for the files the Studio reads.
+// The shared number formatting under the names the nest runtime uses.
 #pragma once
 
-#include <string>
+#include "qks/contract/text_format.h"
 
 namespace qks::nest::detail {
 
-// printf "%.*f" in the "C" locale.
-void appendFixed(std::string& out, double value, int decimals);
-std::string fixed(double value, int decimals);
-// printf "%g" (6 significant digits) in the "C" locale.
-void appendGeneral(std::string& out, double value);
-void appendInt(std::string& out, long long value);
+using contract::appendFixed;
+using contract::appendGeneral;
+using contract::appendInt;
+using contract::fixed;
 
 }  // namespace qks::nest::detail

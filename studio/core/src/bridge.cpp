@@ -2,7 +2,16 @@
 
 #include <QLocalSocket>
 
+#include "qks/contract/names.h"
+
 namespace qks::studio {
+namespace {
+
+QByteArray word(std::string_view w) {
+    return QByteArray(w.data(), static_cast<int>(w.size()));
+}
+
+}  // namespace
 
 LinkView linkView(LinkState state, const std::optional<QString>& version) {
     switch (state) {
@@ -46,9 +55,11 @@ std::optional<QByteArray> exchange(QLocalSocket* socket, const QByteArray& reque
 }
 
 std::optional<QString> handshake(QLocalSocket* socket) {
-    const std::optional<QByteArray> reply = exchange(socket, "PING\n", kHandshakeWaitMs);
-    if (!reply || !reply->startsWith("PONG")) return std::nullopt;
-    return QString::fromUtf8(reply->mid(5)).trimmed();
+    const std::optional<QByteArray> reply =
+        exchange(socket, word(contract::kPingWord) + '\n', kHandshakeWaitMs);
+    if (!reply || !reply->startsWith(word(contract::kPongWord))) return std::nullopt;
+    return QString::fromUtf8(reply->mid(static_cast<int>(contract::kPongWord.size()) + 1))
+        .trimmed();
 }
 
 QString warningReplyLine(const QByteArray& reply) {
@@ -57,7 +68,7 @@ QString warningReplyLine(const QByteArray& reply) {
 
 std::optional<QString> submitJob(QLocalSocket* socket, const QByteArray& command) {
     const std::optional<QByteArray> reply = exchange(socket, command, kReplyWaitMs);
-    if (!reply || reply->startsWith("QUEUED")) return std::nullopt;
+    if (!reply || reply->startsWith(word(contract::kQueuedReply))) return std::nullopt;
     return warningReplyLine(*reply);
 }
 
@@ -65,7 +76,9 @@ NestReply sendNestCommand(QLocalSocket* socket, const QString& command) {
     if (!socket || socket->state() != QLocalSocket::ConnectedState)
         return {false, kNotConnectedNestLine};
     const std::optional<QByteArray> reply = exchange(socket, command.toUtf8(), kReplyWaitMs);
-    if (!reply || reply->startsWith("QUEUED") || reply->startsWith("OK")) return {true, {}};
+    if (!reply || reply->startsWith(word(contract::kQueuedReply)) ||
+        reply->startsWith(word(contract::kOkReply)))
+        return {true, {}};
     return {false, warningReplyLine(*reply)};
 }
 

@@ -1,56 +1,33 @@
 #include "qks/studio/partsfile.h"
 
 #include <QHash>
-#include <QStringList>
 #include <algorithm>
 
+#include "contract_text.h"
+#include "qks/contract/parts_format.h"
+
 namespace qks::studio {
-namespace {
-
-// "x,y;x,y;...": a piece with fewer than two numbers is skipped.
-Contour parsePoints(const QString& field) {
-    Contour points;
-    const QVector<QStringRef> pieces = field.splitRef(QLatin1Char(';'));
-    points.reserve(pieces.size());
-    for (const QStringRef& piece : pieces) {
-        const QVector<QStringRef> xy = piece.split(QLatin1Char(','));
-        if (xy.size() < 2) continue;
-        points.append(QPointF(xy[0].toDouble(), xy[1].toDouble()));
-    }
-    return points;
-}
-
-}  // namespace
-
 QVector<PartRow> parsePartsFile(const QByteArray& bytes) {
+    // The page lists every kind, also those the plug-in would not nest.
+    const std::vector<contract::PartRecord> records =
+        contract::readParts(detail::fileText(bytes), {detail::studioReadRules(), true});
     QVector<PartRow> parts;
-    QHash<int, int> rowOfId;
-    const QString text = QString::fromUtf8(bytes);
-    for (const QStringRef& rawLine : text.splitRef(QLatin1Char('\n'))) {
-        const QStringRef line = rawLine.trimmed();
-        if (line.isEmpty() || line.startsWith(QLatin1Char('#'))) continue;
-        const QVector<QStringRef> f = line.split(QLatin1Char('\t'));
-        const QStringRef tag = f[0];
-        if (tag == QLatin1String("P") && f.size() >= 11) {
-            PartRow part;
-            part.id = f[1].toInt();
-            part.quantity = f[2].toInt();
-            part.area = f[3].toDouble();
-            part.refX = f[4].toDouble();
-            part.refY = f[5].toDouble();
-            part.width = f[6].toDouble();
-            part.height = f[7].toDouble();
-            part.name = f[10].toString();
-            rowOfId.insert(part.id, parts.size());
-            parts.append(part);
-        } else if ((tag == QLatin1String("O") || tag == QLatin1String("H")) && f.size() >= 3) {
-            const auto row = rowOfId.constFind(f[1].toInt());
-            if (row == rowOfId.constEnd()) continue;
-            if (tag == QLatin1String("O"))
-                parts[*row].outline = parsePoints(f[2].toString());
-            else
-                parts[*row].holes.append(parsePoints(f[2].toString()));
-        }
+    parts.reserve(static_cast<int>(records.size()));
+    for (const contract::PartRecord& record : records) {
+        PartRow part;
+        part.id = record.id;
+        part.name = detail::fieldText(record.name);
+        part.quantity = record.quantity;
+        part.area = record.area;
+        part.refX = record.refX;
+        part.refY = record.refY;
+        part.width = record.width;
+        part.height = record.height;
+        part.outline = detail::toContour(record.outline);
+        part.holes.reserve(static_cast<int>(record.holes.size()));
+        for (const contract::Outline& hole : record.holes)
+            part.holes.append(detail::toContour(hole));
+        parts.append(part);
     }
     return parts;
 }

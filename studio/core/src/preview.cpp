@@ -1,50 +1,29 @@
 #include "qks/studio/preview.h"
 
-#include <algorithm>
-#include <cmath>
-#include <limits>
+#include "contract_text.h"
+#include "qks/contract/transform.h"
 
 namespace qks::studio {
 
 std::optional<PlacedPart> placePart(const PartRow& part, const Placement& placement,
                                     const GridFrame& frame) {
     if (part.outline.size() < 3) return std::nullopt;
-    const double theta = placement.angle * M_PI / 180.0;
-    const double c = std::cos(theta);
-    const double s = std::sin(theta);
-    double minX = std::numeric_limits<double>::infinity();
-    double minY = minX;
-    // Mirror about the reference corner first, then rotate; the grid position fixes the
-    // lower-left corner of the oriented bounding box.
-    auto orient = [&](const Contour& in) {
-        Contour out;
-        out.reserve(in.size());
-        for (const QPointF& p : in) {
-            double dx = p.x() - part.refX;
-            const double dy = p.y() - part.refY;
-            if (placement.mirrored) dx = -dx;
-            const double rx = dx * c - dy * s;
-            const double ry = dx * s + dy * c;
-            minX = std::min(minX, rx);
-            minY = std::min(minY, ry);
-            out.append(QPointF(rx, ry));
-        }
-        return out;
-    };
-    PlacedPart placed;
-    placed.outer = orient(part.outline);
-    placed.holes.reserve(part.holes.size());
+    contract::PartRecord record;
+    record.refX = part.refX;
+    record.refY = part.refY;
+    record.outline = detail::toPoints(part.outline);
+    record.holes.reserve(static_cast<std::size_t>(part.holes.size()));
     for (const Contour& hole : part.holes)
-        placed.holes.append(orient(hole));
-    const double base = frame.margin + frame.pad;
-    const QPointF shift(placement.column * frame.cell + base - minX,
-                        placement.row * frame.cell + base - minY);
-    for (QPointF& p : placed.outer)
-        p += shift;
-    for (Contour& hole : placed.holes) {
-        for (QPointF& p : hole)
-            p += shift;
-    }
+        record.holes.push_back(detail::toPoints(hole));
+    // A sheet drawn at the origin.
+    const contract::PlacedShape shape = contract::placeShape(
+        record, {0.0, 0.0, frame.margin, frame.pad, frame.cell, placement.angle, placement.mirrored,
+                 placement.column, placement.row});
+    PlacedPart placed;
+    placed.outer = detail::toContour(shape.outline);
+    placed.holes.reserve(static_cast<int>(shape.holes.size()));
+    for (const auto& hole : shape.holes)
+        placed.holes.append(detail::toContour(hole));
     return placed;
 }
 

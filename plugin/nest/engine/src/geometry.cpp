@@ -138,22 +138,6 @@ ChainResult chainContours(const std::vector<Polyline>& polylines, double toleran
     return result;
 }
 
-std::vector<Point> orient(const std::vector<Point>& outline, double refX, double refY, int angle,
-                          bool mirrored) {
-    const double theta = angle * M_PI / 180.0;
-    const double c = std::cos(theta);
-    const double s = std::sin(theta);
-    std::vector<Point> out;
-    out.reserve(outline.size());
-    for (const Point& p : outline) {
-        double dx = p.x - refX;
-        if (mirrored) dx = -dx;
-        const double dy = p.y - refY;
-        out.push_back({dx * c - dy * s, dx * s + dy * c});
-    }
-    return out;
-}
-
 int padCells(double gap, double cell) {
     if (!(gap > 1e-9) || !(cell > 0.0)) return 0;
     const double pad = std::ceil(gap * 0.5 / cell);
@@ -414,59 +398,18 @@ void measureOutline(NestPart& part) {
     part.height = b.maxY - b.minY;
 }
 
-namespace {
-
-// Bounding minimum of the oriented outline and holes together.
-Point orientedMinimum(const std::vector<Point>& outline,
-                      const std::vector<std::vector<Point>>& holes) {
-    Point low{1e300, 1e300};
-    auto take = [&](const std::vector<Point>& pts) {
-        for (const Point& p : pts) {
-            low.x = std::min(low.x, p.x);
-            low.y = std::min(low.y, p.y);
-        }
-    };
-    take(outline);
-    for (const auto& hole : holes)
-        take(hole);
-    return low;
-}
-
-}  // namespace
-
 PlacedShape placeShape(const NestPart& part, int angle, bool mirrored, double sheetX0,
                        double sheetY0, double margin, double padLength, double cell, int column,
                        int row) {
-    PlacedShape shape;
-    shape.outline = orient(part.outline, part.refX, part.refY, angle, mirrored);
-    for (const Outline& hole : part.holes)
-        shape.holes.push_back(orient(hole, part.refX, part.refY, angle, mirrored));
-    const Point low = orientedMinimum(shape.outline, shape.holes);
-    const double ox = sheetX0 + margin + padLength + column * cell - low.x;
-    const double oy = sheetY0 + margin + padLength + row * cell - low.y;
-    auto move = [&](std::vector<Point>& pts) {
-        for (Point& p : pts) {
-            p.x += ox;
-            p.y += oy;
-        }
-    };
-    move(shape.outline);
-    for (auto& hole : shape.holes)
-        move(hole);
-    return shape;
+    return contract::placeShape(
+        part, {sheetX0, sheetY0, margin, padLength, cell, angle, mirrored, column, row});
 }
 
 Point placementPoint(const Point& point, const NestPart& part, int angle, bool mirrored,
                      double sheetX0, double sheetY0, double margin, double padLength, double cell,
                      int column, int row) {
-    std::vector<std::vector<Point>> holes;
-    for (const Outline& hole : part.holes)
-        holes.push_back(orient(hole, part.refX, part.refY, angle, mirrored));
-    const Point low =
-        orientedMinimum(orient(part.outline, part.refX, part.refY, angle, mirrored), holes);
-    const Point p = orient({point}, part.refX, part.refY, angle, mirrored).front();
-    return {sheetX0 + margin + padLength + column * cell + p.x - low.x,
-            sheetY0 + margin + padLength + row * cell + p.y - low.y};
+    return contract::placePoint(
+        point, part, {sheetX0, sheetY0, margin, padLength, cell, angle, mirrored, column, row});
 }
 
 }  // namespace qks::nest

@@ -6,6 +6,8 @@
 #include <random>
 #include <string>
 
+#include "qks/contract/states.h"
+
 namespace qks::nest {
 namespace {
 
@@ -26,9 +28,9 @@ class Search {
     double since(Clock::time_point t) const {
         return std::chrono::duration<double>(Clock::now() - t).count();
     }
-    void publish(std::string_view state) {
+    void publish(contract::JobState state) {
         const double e = elapsed();
-        observer_.published(best_, state, e, bestUnplaced_);
+        observer_.published(best_, contract::jobStateWord(state), e, bestUnplaced_);
     }
     void takeAsBest(double u, std::int32_t h, int unplaced) {
         best_ = s_.layout;
@@ -78,7 +80,7 @@ void Search::restart() {
         if (n < bestUnplaced_ || u > bestUtil_ + 1e-9 ||
             (std::fabs(u - bestUtil_) <= 1e-9 && h < bestHigh_))
             takeAsBest(u, h, n);
-        publish("running");
+        publish(contract::JobState::Running);
         curUtil_ = u;
     } else if (n > bestUnplaced_) {
         s_.layout = best_;
@@ -156,7 +158,7 @@ void Search::localMove(std::int64_t i) {
     }
     if (since(lastProgress_) >= c_.tuning.publishIntervalSeconds) {
         lastProgress_ = Clock::now();
-        publish("running");
+        publish(contract::JobState::Running);
     }
 }
 
@@ -170,7 +172,7 @@ void Search::run() {
     curUtil_ = utilisation(s_.layout);
     takeAsBest(curUtil_, highestRow(s_.layout), first);
     s_.stats.firstLayoutSeconds = elapsed();
-    publish("running");
+    publish(contract::JobState::Running);
     observer_.firstLayout(best_, curUtil_, first);
     gen_.seed(c_.seed
                   ? *c_.seed
@@ -205,7 +207,7 @@ void Search::run() {
     s_.stats.iterations = i;
     s_.stats.stopped = stopped;
     s_.stats.seconds = elapsed();
-    publish(stopped ? "stopped" : "done");
+    publish(stopped ? contract::JobState::Stopped : contract::JobState::Done);
     observer_.finished(s_);
 }
 

@@ -9,6 +9,8 @@
 #include "qks/common/environment.h"
 #include "qks/common/job_log.h"
 #include "qks/common/utf8.h"
+#include "qks/contract/names.h"
+#include "qks/contract/states.h"
 #include "qks/nest/parts_file.h"
 
 namespace qks::nest {
@@ -226,7 +228,8 @@ void extractModelSpace(host::DrawingServices& ds, host::DatabaseId database,
                        std::int32_t& nextId) {
     const host::ObjectId model = ds.modelSpace(database);
     if (!model) return;
-    extractParts(ds, ds.blockEntities(model), sourcePath.empty() ? "CURRENT" : sourcePath,
+    extractParts(ds, ds.blockEntities(model),
+                 sourcePath.empty() ? std::string(contract::kCurrentDrawingSource) : sourcePath,
                  defaultName, layers, out, nextId);
 }
 
@@ -250,7 +253,7 @@ void mergeIdenticalKinds(std::vector<NestPart>& parts) {
 }
 
 void runNestPick(host::Host& host) {
-    setJobLogPath(LogChannel::Nest, tempFilePath("qks_nest.log"));
+    setJobLogPath(LogChannel::Nest, tempFilePath(contract::kNestLogFile));
     resetJobLog(LogChannel::Nest);
     host::DrawingServices* ds = host.drawingServices();
     std::vector<host::ObjectId> selection;
@@ -265,14 +268,15 @@ void runNestPick(host::Host& host) {
     }
     std::vector<NestPart> parts;
     std::int32_t nextId = 1;
-    extractParts(*ds, selection, "CURRENT", "当前图", {}, parts, nextId);
+    extractParts(*ds, selection, std::string(contract::kCurrentDrawingSource), "当前图", {}, parts,
+                 nextId);
     mergeIdenticalKinds(parts);
     if (parts.empty()) {
         host.print("\n[QKS] 选中对象里没有闭合轮廓。");
         appendJobLog(LogChannel::Nest, "PICK 没有闭合轮廓");
         return;
     }
-    const std::string partsPath = tempFilePath("qks_nest_parts.txt");
+    const std::string partsPath = tempFilePath(contract::kNestPartsFile);
     writePartsFile(partsPath, parts);
     long long pieces = 0;
     for (const NestPart& part : parts)

@@ -10,6 +10,8 @@
 #include "qks/common/job_log.h"
 #include "qks/common/messages.h"
 #include "qks/common/utf8.h"
+#include "qks/contract/names.h"
+#include "qks/contract/states.h"
 #include "qks/host/drawing.h"
 #include "qks/nest/extraction.h"
 #include "qks/nest/parts_file.h"
@@ -93,24 +95,26 @@ void runNestJob(host::Host& host, const std::string& configPath) {
         auto session = std::make_shared<NestSession>();
         std::string message;
         if (!readNestConfig(path, session->config, message)) {
-            setJobLogPath(LogChannel::Nest, tempFilePath("qks_nest.log"));
+            setJobLogPath(LogChannel::Nest, tempFilePath(contract::kNestLogFile));
             resetJobLog(LogChannel::Nest);
             logLine("FATAL " + message);
             return;
         }
         const NestConfig& config = session->config;
         setJobLogPath(LogChannel::Nest,
-                      config.log.empty() ? tempFilePath("qks_nest.log") : config.log);
+                      config.log.empty() ? tempFilePath(contract::kNestLogFile) : config.log);
         resetJobLog(LogChannel::Nest);
         logLine("QKNEST 开始 source=" + config.source);
 
         host::DrawingServices* ds = host.drawingServices();
-        if (config.source == "picked") {
-            const std::string partsPath =
-                config.partsFile.empty() ? tempFilePath("qks_nest_parts.txt") : config.partsFile;
+        const contract::PartSource source = contract::partSourceFromConfig(config.source);
+        if (source == contract::PartSource::Picked) {
+            const std::string partsPath = config.partsFile.empty()
+                                              ? tempFilePath(contract::kNestPartsFile)
+                                              : config.partsFile;
             if (!readPartsFile(partsPath, session->parts))
                 logLine("FATAL 未找到框选结果，请先在 CAD 中框选零件");
-        } else if (config.source == "files") {
+        } else if (source == contract::PartSource::Files) {
             if (ds)
                 gatherFromFiles(*ds, *session);
             else
@@ -119,13 +123,13 @@ void runNestJob(host::Host& host, const std::string& configPath) {
             gatherFromCurrent(host, ds, *session);
         }
         if (session->parts.empty()) {
-            if (config.source == "picked") logLine("FATAL 框选结果为空");
+            if (source == contract::PartSource::Picked) logLine("FATAL 框选结果为空");
             return;
         }
 
         applyPartCounts(config, session->parts);
-        session->partsFilePath = tempFilePath("qks_nest_parts.txt");
-        session->progressFilePath = tempFilePath("qks_nest_progress.txt");
+        session->partsFilePath = tempFilePath(contract::kNestPartsFile);
+        session->progressFilePath = tempFilePath(contract::kNestProgressFile);
         writePartsFile(session->partsFilePath, session->parts);
         removeUnwantedKinds(session->parts);
         if (session->parts.empty()) {
@@ -133,7 +137,8 @@ void runNestJob(host::Host& host, const std::string& configPath) {
             return;
         }
         session->unplaced = 0;
-        writeProgressFile(*session, Layout{}, "running", 0.0, 0);
+        writeProgressFile(*session, Layout{}, contract::jobStateWord(contract::JobState::Running),
+                          0.0, 0);
         logLine("NEST 零件种类=" + std::to_string(session->parts.size()));
         logLine("PARTS " + session->partsFilePath);
 

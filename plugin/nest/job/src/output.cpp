@@ -12,6 +12,7 @@
 #include "qks/common/environment.h"
 #include "qks/common/job_log.h"
 #include "qks/common/utf8.h"
+#include "qks/contract/states.h"
 #include "qks/plot/naming.h"
 
 namespace qks::nest {
@@ -21,10 +22,6 @@ constexpr double kPi = 3.14159265358979323846;
 
 void logLine(const std::string& line) {
     appendJobLog(LogChannel::Nest, line);
-}
-
-bool isCurrentSource(const std::string& source) {
-    return toLowerUtf8(source) == "current";
 }
 
 // Source drawings read for part blocks, each at most once per output step; deleted with it.
@@ -61,7 +58,7 @@ class SourceCache {
 host::ObjectId makePartBlock(host::Host& host, host::DrawingServices& ds, SourceCache& cache,
                              host::DatabaseId target, const NestPart& part) {
     host::DatabaseId source;
-    if (isCurrentSource(part.source)) {
+    if (contract::isCurrentDrawingSource(part.source)) {
         const host::DocumentId document = host.currentDocument();
         if (document) source = ds.documentDatabase(document);
     } else {

@@ -12,11 +12,12 @@
 #include <string>
 #include <string_view>
 
+#include "qks/contract/version.h"
 #include "qks/host/host.h"
 
 namespace qks {
 
-inline constexpr std::string_view kProductVersion = "4.4.0";
+inline constexpr std::string_view kProductVersion = contract::kProductVersion;
 inline constexpr std::size_t kMaxBridgeMessage = 32767;
 
 // The jobs a bridge request can start. An empty function means the job is not part of this

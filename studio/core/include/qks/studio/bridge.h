@@ -6,11 +6,13 @@
 #include <QString>
 #include <optional>
 
+#include "qks/studio/files.h"
+
 class QLocalSocket;
 
 namespace qks::studio {
 
-inline const QString kBridgeServerName = QStringLiteral("qksstudio");
+inline const QString kBridgeServerName = fromContract(contract::kBridgeServerName);
 
 // Waits, in milliseconds.
 constexpr int kConnectWaitMs = 400;

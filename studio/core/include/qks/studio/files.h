@@ -4,19 +4,27 @@
 
 #include <QString>
 #include <QStringList>
+#include <string_view>
+
+#include "qks/contract/names.h"
 
 namespace qks::studio {
 
-inline const QString kNestConfigName = QStringLiteral("qks_nest.cfg");
-inline const QString kNestPartsName = QStringLiteral("qks_nest_parts.txt");
-inline const QString kNestProgressName = QStringLiteral("qks_nest_progress.txt");
-inline const QString kNestLogName = QStringLiteral("qks_nest.log");
-inline const QString kPlotConfigName = QStringLiteral("qks_plot.cfg");
-inline const QString kPlotLogName = QStringLiteral("qks_plot.log");
-inline const QString kPlotFilesConfigName = QStringLiteral("qks_plot_files.cfg");
-inline const QString kPlotFilesLogName = QStringLiteral("qks_plot_files.log");
-inline const QString kMergeConfigName = QStringLiteral("qks_merge.cfg");
-inline const QString kMergeLogName = QStringLiteral("qks_merge.log");
+// A shared name as QString.
+inline QString fromContract(std::string_view name) {
+    return QString::fromUtf8(name.data(), static_cast<int>(name.size()));
+}
+
+inline const QString kNestConfigName = fromContract(contract::kNestConfigFile);
+inline const QString kNestPartsName = fromContract(contract::kNestPartsFile);
+inline const QString kNestProgressName = fromContract(contract::kNestProgressFile);
+inline const QString kNestLogName = fromContract(contract::kNestLogFile);
+inline const QString kPlotConfigName = fromContract(contract::kPlotConfigFile);
+inline const QString kPlotLogName = fromContract(contract::kPlotLogFile);
+inline const QString kPlotFilesConfigName = fromContract(contract::kPlotFilesConfigFile);
+inline const QString kPlotFilesLogName = fromContract(contract::kPlotFilesLogFile);
+inline const QString kMergeConfigName = fromContract(contract::kMergeConfigFile);
+inline const QString kMergeLogName = fromContract(contract::kMergeLogFile);
 
 // `name` inside QDir::tempPath(), with forward slashes (the form the plug-in receives).
 QString tempFilePath(const QString& name);

@@ -6,15 +6,12 @@
 #include <QVector>
 #include <optional>
 
+#include "qks/contract/progress_format.h"
+
 namespace qks::studio {
 
-struct Placement {
-    int partId = 0;
-    int angle = 0;  // whole degrees, counter-clockwise
-    bool mirrored = false;
-    int column = 0;  // grid cells
-    int row = 0;
-};
+// partId, angle (whole degrees, counter-clockwise), mirrored, column and row (grid cells).
+using Placement = contract::PlaceRecord;
 
 struct SheetLayout {
     double width = 0;

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "qks/contract/transform.h"
 #include "qks/nest/part.h"
 
 namespace qks::nest {
@@ -57,8 +58,7 @@ ChainResult chainContours(const std::vector<Polyline>& polylines, double toleran
 
 // Mirror about the vertical line through (refX, refY) when asked, then rotate counter-clockwise
 // by `angle` degrees about that point; the result is relative to the reference point.
-std::vector<Point> orient(const std::vector<Point>& outline, double refX, double refY, int angle,
-                          bool mirrored);
+using contract::orient;
 
 // Cells by which every raster is grown on each side to keep parts `gap` apart:
 // ceil(gap / 2 / cell) for gap > 1e-9, else 0.
@@ -130,10 +130,7 @@ Point placementPoint(const Point& point, const NestPart& part, int angle, bool m
 
 // The whole part (outline, then holes) mapped as placementPoint does, computing the bounding
 // minimum once.
-struct PlacedShape {
-    std::vector<Point> outline;
-    std::vector<std::vector<Point>> holes;
-};
+using contract::PlacedShape;
 PlacedShape placeShape(const NestPart& part, int angle, bool mirrored, double sheetX0,
                        double sheetY0, double margin, double padLength, double cell, int column,
                        int row);

@@ -1,36 +1,13 @@
-// The part-kind record shared by extraction, the parts file, the engine and the output step.
+// The part-kind record shared by extraction, the parts file, the engine and the output step:
+// the record the parts file carries to the Studio.
 #pragma once
 
-#include <cstdint>
-#include <string>
-#include <vector>
+#include "qks/contract/part.h"
 
 namespace qks::nest {
 
-struct Point {
-    double x = 0.0;
-    double y = 0.0;
-    friend bool operator==(const Point& a, const Point& b) { return a.x == b.x && a.y == b.y; }
-};
-
-// A closed ring; the last point joins the first and is not repeated. Orientation carries no
-// meaning (areas are absolute, inside follows the even-odd rule).
-using Outline = std::vector<Point>;
-
-// One part kind. Coordinates are drawing units of the source drawing.
-struct NestPart {
-    std::int32_t id = 0;  // unique within one extraction run; key of "partcount" lines
-    std::string name;
-    std::int32_t quantity = 0;  // pieces to nest
-    double area = 0.0;          // absolute area of the outer outline, holes not subtracted
-    double refX = 0.0;          // lower-left corner of the outline's bounding box: the
-    double refY = 0.0;          // reference point of mirroring and rotation
-    double width = 0.0;
-    double height = 0.0;
-    std::string source;  // drawing file path, or "CURRENT"
-    std::vector<std::string> handles;
-    Outline outline;
-    std::vector<Outline> holes;  // used only when drawing the result, never when placing
-};
+using Point = contract::Point;
+using Outline = contract::Outline;
+using NestPart = contract::PartRecord;
 
 }  // namespace qks::nest

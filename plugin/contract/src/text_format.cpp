@@ -1,9 +1,9 @@
-#include "text_format.h"
+#include "qks/contract/text_format.h"
 
 #include <charconv>
 #include <cmath>
 
-namespace qks::nest::detail {
+namespace qks::contract {
 
 void appendFixed(std::string& out, double value, int decimals) {
     char buffer[400];
@@ -31,4 +31,4 @@ void appendInt(std::string& out, long long value) {
     out.append(buffer, result.ptr);
 }
 
-}  // namespace qks::nest::detail
+}  // namespace qks::contract

@@ -1,0 +1,35 @@
+// Names both sides must spell alike: the job files in the temporary folder and the bridge's
+// command and reply words.
+#pragma once
+
+#include <string_view>
+
+namespace qks::contract {
+
+// Job files, relative to the temporary folder.
+inline constexpr std::string_view kNestConfigFile = "qks_nest.cfg";
+inline constexpr std::string_view kNestPartsFile = "qks_nest_parts.txt";
+inline constexpr std::string_view kNestProgressFile = "qks_nest_progress.txt";
+inline constexpr std::string_view kNestLogFile = "qks_nest.log";
+inline constexpr std::string_view kPlotConfigFile = "qks_plot.cfg";
+inline constexpr std::string_view kPlotLogFile = "qks_plot.log";
+inline constexpr std::string_view kPlotFilesConfigFile = "qks_plot_files.cfg";
+inline constexpr std::string_view kPlotFilesLogFile = "qks_plot_files.log";
+inline constexpr std::string_view kMergeConfigFile = "qks_merge.cfg";
+inline constexpr std::string_view kMergeLogFile = "qks_merge.log";
+
+// The bridge: the local socket's server name, one request per line.
+inline constexpr std::string_view kBridgeServerName = "qksstudio";
+inline constexpr std::string_view kPingWord = "PING";  // reply: "PONG <version>"
+inline constexpr std::string_view kPongWord = "PONG";
+inline constexpr std::string_view kVersionWord = "VERSION";
+inline constexpr std::string_view kPlotWord = "PLOT";
+inline constexpr std::string_view kPlotFilesWord = "PLOTFILES";  // followed by " <config path>"
+inline constexpr std::string_view kMergeWord = "MERGE";          // followed by " <config path>"
+inline constexpr std::string_view kNestWord = "NEST";            // followed by " <config path>"
+inline constexpr std::string_view kNestPickWord = "NESTPICK";
+inline constexpr std::string_view kNestStopWord = "NESTSTOP";
+inline constexpr std::string_view kQueuedReply = "QUEUED";
+inline constexpr std::string_view kOkReply = "OK";
+
+}  // namespace qks::contract

@@ -1,0 +1,20 @@
+// How a reader turns field text into values. The formats' structure is shared; these lexical
+// rules are each side's own on purpose: the plug-in reads numbers as the C library's atoi and
+// atof do (leading number, rest ignored), the Studio as Qt's whole-field conversion does (0 for
+// anything that is not one number), and each trims its own set of white space.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace qks::contract {
+
+struct ReadRules {
+    // White space removed from both ends of every line before it is split; null keeps lines
+    // as they are.
+    std::string_view (*trimLine)(std::string_view line) = nullptr;
+    std::int32_t (*toInt)(std::string_view field) = nullptr;
+    double (*toDouble)(std::string_view field) = nullptr;
+};
+
+}  // namespace qks::contract
