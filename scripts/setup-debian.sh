@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs every Debian package the toolkit needs to build, run and test; with --bench also the
-# peers and tools the benchmarks compare against (bench/).
+# peers and tools the benchmarks compare against and read their data with (bench/).
 # Safe to run again: apt-get skips what is already installed.
 set -euo pipefail
 packages=(
@@ -12,8 +12,8 @@ packages=(
   python3 python3-ezdxf python3-shapely python3-fonttools poppler-utils qpdf xvfb xauth
 )
 if [ "${1:-}" = "--bench" ]; then
-  packages+=(libnest2d-dev libpolyclipping-dev libnlopt-cxx-dev libboost-dev librecad
-    python3-matplotlib)
+  packages+=(libnest2d-dev libpolyclipping-dev libnlopt-cxx-dev libboost-dev nlohmann-json3-dev
+    librecad python3-matplotlib)
 fi
 need=()
 for p in "${packages[@]}"; do

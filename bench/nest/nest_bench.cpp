@@ -18,7 +18,6 @@
 
 #include "esicup.h"
 #include "peer.h"
-#include "qks/common/messages.h"
 #include "qks/nest/config.h"
 #include "qks/nest/geometry.h"
 #include "qks/nest/parts_file.h"
@@ -96,7 +95,6 @@ void runJob(const Options& o, const std::string& name, NestStrategy strategy, st
             std::fprintf(curve, "%s,%.3f,%.4f\n", nameOf(strategy), elapsed,
                          utilisation(layout) * 100);
     };
-    qks::nestStopRequested().store(false);
     runNestSearch(*session);
     const NestRunStats& st = session->stats;
     const Snapshot five = at(published, 5.0);
@@ -204,7 +202,6 @@ void runStrip(const Options& o, const std::string& path, NestStrategy strategy,
         s.config.threads = o.threads;
         s.config.seconds = o.esicupSeconds;
         s.seed = 1;
-        qks::nestStopRequested().store(false);
         runNestSearch(s);
         if (s.unplaced > 0 || s.layout.empty()) continue;
         double used = 0;

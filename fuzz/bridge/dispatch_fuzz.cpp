@@ -1,4 +1,5 @@
 // Bridge requests arrive from any local program that can reach the socket.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -8,13 +9,15 @@
 #include "qks/common/utf8.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static std::atomic<bool> nestStop{false};
+    static qks::Bridge bridge(nestStop);  // never started: only the dispatcher runs
     if (size > qks::kMaxBridgeMessage) return 0;
     const std::string line(reinterpret_cast<const char*>(data), size);
-    const std::string reply = qks::dispatchCommand(line);
+    const std::string reply = bridge.dispatchCommand(line);
     if (reply != "PONG 4.4.0" && reply != "4.4.0" && reply != "QUEUED" && reply != "OK" &&
         reply != "ERR unknown")
         std::abort();
-    const qks::PendingPaths paths = qks::pendingPaths();
+    const qks::PendingPaths paths = bridge.pendingPaths();
     if (!qks::isValidUtf8(paths.nest) || !qks::isValidUtf8(paths.merge) ||
         !qks::isValidUtf8(paths.plotFiles))
         std::abort();

@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <future>
 #include <random>
 #include <thread>
@@ -29,27 +30,29 @@ struct JobRun {
 class BridgeTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        window_ =
-            host_.createMessageWindow("QksStudioBridge", "QksStudioBridge", bridgeWindowProcedure);
-        setBridgeWindow(&host_, window_);
+        window_ = host_.createMessageWindow(
+            "QksStudioBridge", "QksStudioBridge",
+            [this](host::WindowHandle w, std::uint32_t m, std::uintptr_t wp, std::intptr_t lp) {
+                return bridge_.windowProcedure(w, m, wp, lp);
+            });
+        bridge_.setWindow(&host_, window_);
         BridgeJobs jobs;
         jobs.plotFiles = [this](const std::string& p) { record("plotfiles", p); };
         jobs.merge = [this](const std::string& p) { record("merge", p); };
         jobs.nest = [this](const std::string& p) { record("nest", p); };
         jobs.nestFinished = [this] { record("nestfinished", ""); };
-        setBridgeJobs(jobs);
-        ASSERT_TRUE(startBridge());
+        bridge_.setJobs(jobs);
+        ASSERT_TRUE(bridge_.startBridge());
         ASSERT_TRUE(waitListening());
     }
     void TearDown() override {
-        stopBridge();
-        setBridgeWindow(nullptr, {});
-        setBridgeJobs({});
+        bridge_.stopBridge();
+        host_.destroyWindow(window_);
     }
     bool waitListening() {
-        for (int i = 0; i < 500 && !bridgeListening(); ++i)
+        for (int i = 0; i < 500 && !bridge_.bridgeListening(); ++i)
             std::this_thread::sleep_for(10ms);
-        return bridgeListening();
+        return bridge_.bridgeListening();
     }
     void record(const std::string& kind, const std::string& path) {
         runs_.push_back({kind, path, std::this_thread::get_id()});
@@ -63,6 +66,8 @@ class BridgeTest : public ::testing::Test {
     qks::testing::TempDir dir_;
     qks::testing::ScopedTempFolder tmp_{dir_.path()};
     qkshost::HostApplication host_;
+    std::atomic<bool> nestStop_{false};
+    Bridge bridge_{nestStop_};
     host::WindowHandle window_;
     std::vector<JobRun> runs_;
 };
@@ -131,16 +136,14 @@ TEST_F(BridgeTest, TheLastRequestOfAKindWins) {
     EXPECT_EQ(runs_[0].path, "/second.cfg");
     EXPECT_EQ(runs_[1].path, "/second.cfg");
     EXPECT_EQ(runs_[2].path, "/m\xEF\xBF\xBD.cfg");  // invalid UTF-8 arrives as U+FFFD
-    EXPECT_EQ(pendingPaths().nest, "/second.cfg");
+    EXPECT_EQ(bridge_.pendingPaths().nest, "/second.cfg");
 }
 
 TEST_F(BridgeTest, NestStopSetsTheFlagWithNoJobRunning) {
-    nestStopRequested() = false;
     BridgeClient client;
     ASSERT_TRUE(client.connect(bridgeSocketPath()));
     EXPECT_EQ(client.request("NESTSTOP"), "OK");
-    EXPECT_TRUE(nestStopRequested().load());
-    nestStopRequested() = false;
+    EXPECT_TRUE(nestStop_.load());
 }
 
 TEST_F(BridgeTest, DocumentCommandsNeedTheirCommandAndADocument) {
@@ -160,7 +163,7 @@ TEST_F(BridgeTest, DocumentCommandsNeedTheirCommandAndADocument) {
     ASSERT_TRUE(host_.addCommand("T", "QKPLOT", "QKPLOT", 0, [&] { ++plots; }));
     BridgeJobs jobs;
     jobs.plotCommand = true;
-    setBridgeJobs(jobs);
+    bridge_.setJobs(jobs);
     EXPECT_EQ(client.request("PLOT"), "QUEUED");
     for (int i = 0; i < 100 && plots == 0; ++i)
         host_.processEventsFor(10ms);
@@ -202,16 +205,16 @@ TEST_F(BridgeTest, StopReturnsPromptlyWhileAnIdleClientStaysConnected) {
     BridgeClient idle;
     ASSERT_TRUE(idle.connect(bridgeSocketPath()));
     EXPECT_EQ(idle.request("PING"), "PONG 4.4.0");
-    auto stopped = std::async(std::launch::async, [] { stopBridge(); });
+    auto stopped = std::async(std::launch::async, [this] { bridge_.stopBridge(); });
     EXPECT_EQ(stopped.wait_for(1s), std::future_status::ready);
     stopped.wait();
-    EXPECT_FALSE(bridgeRunning());
+    EXPECT_FALSE(bridge_.bridgeRunning());
     struct stat info {};
     EXPECT_NE(::lstat(bridgeSocketPath().c_str(), &info), 0) << "socket file left behind";
     // Start and stop are idempotent, and a restarted bridge serves again.
-    stopBridge();
-    ASSERT_TRUE(startBridge());
-    ASSERT_TRUE(startBridge());
+    bridge_.stopBridge();
+    ASSERT_TRUE(bridge_.startBridge());
+    ASSERT_TRUE(bridge_.startBridge());
     ASSERT_TRUE(waitListening());
     BridgeClient again;
     ASSERT_TRUE(again.connect(bridgeSocketPath()));
@@ -285,6 +288,8 @@ TEST_F(BridgeTest, RandomBytesNeitherCrashNorHangTheServer) {
 TEST(BridgeSocketFile, StaleSocketIsReplacedForeignFileIsKept) {
     qks::testing::TempDir dir;
     qks::testing::ScopedTempFolder tmp(dir.path());
+    std::atomic<bool> nestStop{false};
+    Bridge bridge(nestStop);
     {
         // A socket left by a killed host: bound, never unlinked, nobody listening.
         const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
@@ -294,20 +299,20 @@ TEST(BridgeSocketFile, StaleSocketIsReplacedForeignFileIsKept) {
         ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
         ::close(fd);
     }
-    ASSERT_TRUE(startBridge());
-    for (int i = 0; i < 500 && !bridgeListening(); ++i)
+    ASSERT_TRUE(bridge.startBridge());
+    for (int i = 0; i < 500 && !bridge.bridgeListening(); ++i)
         std::this_thread::sleep_for(10ms);
     BridgeClient client;
     ASSERT_TRUE(client.connect(bridgeSocketPath()));
     EXPECT_EQ(client.request("PING"), "PONG 4.4.0");
     client.close();
-    stopBridge();
+    bridge.stopBridge();
 
     const std::string path = dir.write("qksstudio", "not a socket");
-    ASSERT_TRUE(startBridge());
+    ASSERT_TRUE(bridge.startBridge());
     std::this_thread::sleep_for(100ms);
-    EXPECT_FALSE(bridgeListening());
-    stopBridge();
+    EXPECT_FALSE(bridge.bridgeListening());
+    bridge.stopBridge();
     EXPECT_EQ(qks::testing::readAll(path), "not a socket");
 }
 

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QLocalSocket>
 
+#include <atomic>
 #include <thread>
 
 #include "qks/bridge/bridge.h"
@@ -19,21 +20,23 @@ using namespace std::chrono_literals;
 class QLocalSocketBridge : public ::testing::Test {
   protected:
     void SetUp() override {
-        window_ =
-            host_.createMessageWindow("QksStudioBridge", "QksStudioBridge", bridgeWindowProcedure);
-        setBridgeWindow(&host_, window_);
+        window_ = host_.createMessageWindow(
+            "QksStudioBridge", "QksStudioBridge",
+            [this](host::WindowHandle w, std::uint32_t m, std::uintptr_t wp, std::intptr_t lp) {
+                return bridge_.windowProcedure(w, m, wp, lp);
+            });
+        bridge_.setWindow(&host_, window_);
         BridgeJobs jobs;
         jobs.nest = [this](const std::string& path) { nestPaths_.push_back(path); };
-        setBridgeJobs(jobs);
-        ASSERT_TRUE(startBridge());
-        for (int i = 0; i < 500 && !bridgeListening(); ++i)
+        bridge_.setJobs(jobs);
+        ASSERT_TRUE(bridge_.startBridge());
+        for (int i = 0; i < 500 && !bridge_.bridgeListening(); ++i)
             std::this_thread::sleep_for(10ms);
-        ASSERT_TRUE(bridgeListening());
+        ASSERT_TRUE(bridge_.bridgeListening());
     }
     void TearDown() override {
-        stopBridge();
-        setBridgeWindow(nullptr, {});
-        setBridgeJobs({});
+        bridge_.stopBridge();
+        host_.destroyWindow(window_);
     }
     // The Studio's way: write, wait for bytes, read what is there.
     static QByteArray ask(QLocalSocket& socket, const QByteArray& request) {
@@ -46,6 +49,8 @@ class QLocalSocketBridge : public ::testing::Test {
     qks::testing::TempDir dir_;
     qks::testing::ScopedTempFolder tmp_{dir_.path()};
     qkshost::HostApplication host_;
+    std::atomic<bool> nestStop_{false};
+    Bridge bridge_{nestStop_};
     host::WindowHandle window_;
     std::vector<std::string> nestPaths_;
 };

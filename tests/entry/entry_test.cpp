@@ -161,4 +161,45 @@ TEST_F(PluginTest, LoaderRejectsWhatIsNotAPlugin) {
     EXPECT_EQ(error, "already loaded");
 }
 
+// A nest job still searching when the plug-in goes: unloading stops its worker and waits for it
+// (the module's code is unmapped right after) without an output step, and the next load starts
+// with a free job slot.
+TEST_F(PluginTest, UnloadStopsARunningNestJobAndTheNextLoadNestsAgain) {
+    const std::string module = install("libqks.so", dir_.file("p"));
+    const std::string log = dir_.file("nest.log");
+    const std::string drawing = dir_.file("out/套料图.dxf");
+    const auto configure = [&](const char* seconds) {
+        dir_.write("qks_nest.cfg",
+                   "source=files\nfile=" + std::string(QKS_TEST_SOURCE_DIR) +
+                       "/tests/fixtures/nest/PLATES.DXF\noutDir=" + dir_.file("out") +
+                       "\nlog=" + log +
+                       "\nsheet=1000x500\npartcount 1=6\npartcount 2=6\nseconds=" + seconds + "\n");
+    };
+    const auto logHas = [&](const char* text) {
+        return qks::testing::readAll(log).find(text) != std::string::npos;
+    };
+    std::string error;
+    ASSERT_TRUE(host_.loadPlugin(module, error)) << error;
+    configure("600");
+    run("QKNEST");
+    ASSERT_TRUE(qks::testing::eventually([&] { return logHas("NEST 首版"); }));
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(host_.unloadPlugin("libqks", error)) << error;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    EXPECT_EQ(host_.backgroundWorkCount(), 0);
+    EXPECT_TRUE(logHas("NEST 优化结束"));
+    EXPECT_FALSE(logHas("DONE"));
+    EXPECT_FALSE(fs::exists(drawing));
+    const std::string progress = qks::testing::readAll(dir_.file("qks_nest_progress.txt"));
+    EXPECT_NE(progress.find("STATE\tstopped"), std::string::npos) << progress;
+
+    ASSERT_TRUE(host_.loadPlugin(module, error)) << error;
+    configure("1");
+    run("QKNEST");
+    for (int i = 0; i < 600 && !logHas("NEST 已生成"); ++i)
+        host_.processEventsFor(50ms);
+    EXPECT_TRUE(logHas("DONE 板=") && logHas(" 件=12 ")) << qks::testing::readAll(log);
+    EXPECT_TRUE(fs::exists(drawing));
+}
+
 }  // namespace

@@ -4,7 +4,6 @@
 #include <random>
 
 #include "polygon_check.h"
-#include "qks/common/messages.h"
 #include "qks/nest/placement.h"
 #include "qks/nest/session.h"
 
@@ -318,9 +317,10 @@ TEST(Placement, EdgeCases) {
         setUp(s, {rectanglePart(1, 5000, 5000, 3)}, {{3000, 1500, 0}});
         Layout layout;
         std::vector<std::int32_t> usage(1, 0);
-        nestStopRequested().store(true);
+        bool stop = true;
+        s.stopRequested = [&stop] { return stop; };
         EXPECT_EQ(greedyFill(layout, usage, firstInstanceOrder(s.parts), s), 0);
-        nestStopRequested().store(false);
+        stop = false;
         EXPECT_EQ(greedyFill(layout, usage, firstInstanceOrder(s.parts), s), 3);
     }
 }

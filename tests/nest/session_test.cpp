@@ -11,6 +11,7 @@
 #include "qks/common/messages.h"
 #include "qks/host/host.h"
 #include "qks/nest/progress.h"
+#include "qks/nest/runtime.h"
 #include "qks/nest/session.h"
 #include "qks/testing/process.h"
 #include "qks/testing/temp_dir.h"
@@ -87,11 +88,13 @@ struct Publication {
 // A session over a temporary progress file, recording every publication on the worker thread.
 struct WatchedRun {
     qks::testing::TempDir dir;
-    std::shared_ptr<NestSession> session = std::make_shared<NestSession>();
+    std::shared_ptr<NestSession> session;
     std::mutex lock;
     std::vector<Publication> published;
 
-    WatchedRun(std::vector<NestPart> parts, std::vector<SheetStock> sheets, double seconds) {
+    WatchedRun(NestRuntime& runtime, std::vector<NestPart> parts, std::vector<SheetStock> sheets,
+               double seconds)
+        : session(runtime.newSession()) {
         NestSession& s = *session;
         s.parts = std::move(parts);
         s.config.sheets = std::move(sheets);
@@ -154,27 +157,29 @@ void expectFileMatchesSession(const NestSession& s) {
 class NestSessionTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        nestStopRequested().store(false);
+        runtime_.nestStopRequested().store(false);
         setJobLogPath(LogChannel::Nest, log_.file("qks_nest.log"));
         resetJobLog(LogChannel::Nest);
     }
     void TearDown() override {
-        nestStopRequested().store(false);
-        setNestMessageTarget(nullptr, {});
+        runtime_.nestStopRequested().store(false);
+        runtime_.setNestMessageTarget(nullptr, {});
         setJobLogPath(LogChannel::Nest, "");
     }
     std::string log() { return qks::testing::readAll(log_.file("qks_nest.log")); }
     qks::testing::TempDir log_;
+    NestRuntime runtime_;
 };
 
 TEST_F(NestSessionTest, WorkerRunsToItsLimitAndPostsWhenDone) {
     RecordingHost host;
-    setNestMessageTarget(&host, host::WindowHandle{77});
-    WatchedRun run({rectanglePart(1, 400, 300, 6), lPart(2, 500, 400, 4), discPart(3, 150, 40, 5),
+    runtime_.setNestMessageTarget(&host, host::WindowHandle{77});
+    WatchedRun run(runtime_,
+                   {rectanglePart(1, 400, 300, 6), lPart(2, 500, 400, 4), discPart(3, 150, 40, 5),
                     rectanglePart(4, 1200, 30, 3)},
                    {{2000, 1000, 0}, {1500, 1500, 2}},
                    3.0);  // room for iterations under sanitizers
-    ASSERT_TRUE(startNestWorker(run.session));
+    ASSERT_TRUE(runtime_.startNestWorker(run.session));
     run.session->worker.join();
     const NestSession& s = *run.session;
 
@@ -217,19 +222,19 @@ TEST_F(NestSessionTest, WorkerRunsToItsLimitAndPostsWhenDone) {
 
 TEST_F(NestSessionTest, WithoutAMessageTargetNothingIsPosted) {
     RecordingHost host;
-    setNestMessageTarget(&host, host::WindowHandle{0});  // no window: nothing to post to
-    WatchedRun run({rectanglePart(1, 100, 100, 2)}, {{1000, 1000, 0}}, 1.0);
+    runtime_.setNestMessageTarget(&host, host::WindowHandle{0});  // no window: nothing to post to
+    WatchedRun run(runtime_, {rectanglePart(1, 100, 100, 2)}, {{1000, 1000, 0}}, 1.0);
     run.session->config.seconds = 0.01;
-    ASSERT_TRUE(startNestWorker(run.session));
+    ASSERT_TRUE(runtime_.startNestWorker(run.session));
     run.session->worker.join();
     const auto events = host.events();
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0].what, "begin");
     EXPECT_EQ(events[1].what, "end");
-    setNestMessageTarget(nullptr, host::WindowHandle{5});
-    WatchedRun again({rectanglePart(1, 100, 100, 2)}, {{1000, 1000, 0}}, 1.0);
+    runtime_.setNestMessageTarget(nullptr, host::WindowHandle{5});
+    WatchedRun again(runtime_, {rectanglePart(1, 100, 100, 2)}, {{1000, 1000, 0}}, 1.0);
     again.session->config.seconds = 0.01;
-    ASSERT_TRUE(startNestWorker(again.session));
+    ASSERT_TRUE(runtime_.startNestWorker(again.session));
     again.session->worker.join();
     EXPECT_EQ(host.events().size(), 2u);
 }
@@ -237,8 +242,8 @@ TEST_F(NestSessionTest, WithoutAMessageTargetNothingIsPosted) {
 TEST_F(NestSessionTest, StopBeforeOrDuringTheFirstFill) {
     // Stopped before the first instance: the empty layout is the first version, no iteration.
     {
-        WatchedRun run({rectanglePart(1, 100, 100, 20)}, {{1000, 1000, 0}}, 20);
-        nestStopRequested().store(true);
+        WatchedRun run(runtime_, {rectanglePart(1, 100, 100, 20)}, {{1000, 1000, 0}}, 20);
+        runtime_.nestStopRequested().store(true);
         runNestSearch(*run.session);
         ASSERT_EQ(run.published.size(), 2u);
         EXPECT_EQ(run.published[0].state, "running");
@@ -252,14 +257,14 @@ TEST_F(NestSessionTest, StopBeforeOrDuringTheFirstFill) {
     }
     // Stopped from another thread while a large first fill runs.
     {
-        nestStopRequested().store(false);
+        runtime_.nestStopRequested().store(false);
         std::vector<NestPart> parts;
         for (int k = 0; k < 12; ++k)
             parts.push_back(lPart(k + 1, 120 + 17 * k, 90 + 11 * k, 60));
-        WatchedRun run(parts, {{3000, 1500, 0}}, 600);
-        ASSERT_TRUE(startNestWorker(run.session));
+        WatchedRun run(runtime_, parts, {{3000, 1500, 0}}, 600);
+        ASSERT_TRUE(runtime_.startNestWorker(run.session));
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        nestStopRequested().store(true);
+        runtime_.nestStopRequested().store(true);
         run.session->worker.join();
         const NestSession& s = *run.session;
         EXPECT_TRUE(s.stats.stopped);
@@ -276,16 +281,16 @@ TEST_F(NestSessionTest, StopBeforeOrDuringTheFirstFill) {
 // The dense search's lanes are threads of their own: a stop reaches them while they remove
 // overlaps, and the worker ends soon after with the best layout, whole and published.
 TEST_F(NestSessionTest, DenseSearchAnswersAStopUnderLoad) {
-    nestStopRequested().store(false);
+    runtime_.nestStopRequested().store(false);
     std::vector<NestPart> parts;
     for (int k = 0; k < 8; ++k)
         parts.push_back(lPart(k + 1, 150 + 23 * k, 110 + 13 * k, 25));
     parts.push_back(discPart(20, 90, 40, 30));
-    WatchedRun run(parts, {{2000, 1000, 0}, {1200, 800, 0}}, 600);
+    WatchedRun run(runtime_, parts, {{2000, 1000, 0}, {1200, 800, 0}}, 600);
     run.session->config.strategy = NestStrategy::Dense;
     run.session->config.threads = 3;
     run.session->config.partInPart = true;
-    ASSERT_TRUE(startNestWorker(run.session));
+    ASSERT_TRUE(runtime_.startNestWorker(run.session));
     ASSERT_TRUE(qks::testing::eventually(
         [&] {
             std::lock_guard<std::mutex> guard(run.lock);
@@ -294,7 +299,7 @@ TEST_F(NestSessionTest, DenseSearchAnswersAStopUnderLoad) {
         std::chrono::seconds(60)));
     std::this_thread::sleep_for(std::chrono::milliseconds(700));
     const auto stop = std::chrono::steady_clock::now();
-    nestStopRequested().store(true);
+    runtime_.nestStopRequested().store(true);
     run.session->worker.join();
     const double answer =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - stop).count();
@@ -310,7 +315,7 @@ TEST_F(NestSessionTest, DenseSearchAnswersAStopUnderLoad) {
 }
 
 TEST_F(NestSessionTest, NoIterationWhenTheLimitHasPassedAfterTheFirstLayout) {
-    WatchedRun run({rectanglePart(1, 300, 200, 5)}, {{1000, 1000, 0}}, 20);
+    WatchedRun run(runtime_, {rectanglePart(1, 300, 200, 5)}, {{1000, 1000, 0}}, 20);
     run.session->config.seconds = 1e-6;
     runNestSearch(*run.session);
     EXPECT_EQ(run.session->stats.iterations, 0);
@@ -321,7 +326,7 @@ TEST_F(NestSessionTest, NoIterationWhenTheLimitHasPassedAfterTheFirstLayout) {
 }
 
 TEST_F(NestSessionTest, NothingPlaceableKeepsCountingWithoutMoves) {
-    WatchedRun run({rectanglePart(1, 5000, 5000, 3)}, {{1000, 1000, 0}}, 20);
+    WatchedRun run(runtime_, {rectanglePart(1, 5000, 5000, 3)}, {{1000, 1000, 0}}, 20);
     run.session->config.seconds = 0.05;
     runNestSearch(*run.session);
     EXPECT_TRUE(run.session->layout.empty());
@@ -338,7 +343,7 @@ TEST_F(NestSessionTest, ARestartPlacingMoreInstancesBecomesTheBest) {
     std::vector<NestPart> parts{rectanglePart(1, 950, 950, 1), rectanglePart(2, 300, 300, 8)};
     int morePlaced = 0;
     for (std::uint32_t seed : {1u, 2u, 3u}) {
-        WatchedRun run(parts, {{1000, 1000, 1}}, 2.5);
+        WatchedRun run(runtime_, parts, {{1000, 1000, 1}}, 2.5);
         NestSession& s = *run.session;
         s.config.gap = 0;
         s.config.margin = 0;
@@ -375,7 +380,7 @@ TEST_F(NestSessionTest, RandomJobsPublishOnlyImprovementsAndEndConsistent) {
     std::mt19937 gen(99);
     for (int round = 0; round < 6; ++round) {
         const bool limited = round % 2 == 0;
-        WatchedRun run(testing::randomParts(gen, 5 + round, 6, 500, 2),
+        WatchedRun run(runtime_, testing::randomParts(gen, 5 + round, 6, 500, 2),
                        {{1500, 1000, limited ? 2 : 0}, {1200, 800, limited ? 1 : 0}}, 1);
         NestSession& s = *run.session;
         s.config.seconds = 0.4;
@@ -414,16 +419,17 @@ TEST(NestSessionState, PartCountsAndTheSessionSlot) {
         ids.push_back(p.id);
     EXPECT_EQ(ids, (std::vector<int>{1, 4, 5, 6}));
 
+    NestRuntime runtime;
     auto a = std::make_shared<NestSession>();
     auto b = std::make_shared<NestSession>();
-    nestJobActive().store(true);
-    setCurrentNestSession(a);
-    EXPECT_EQ(currentNestSession(), a);
-    clearCurrentNestSession(b);
-    EXPECT_EQ(currentNestSession(), a) << "another session leaves the slot alone";
-    EXPECT_FALSE(nestJobActive().load());
-    clearCurrentNestSession(a);
-    EXPECT_EQ(currentNestSession(), nullptr);
+    runtime.nestJobActive().store(true);
+    runtime.setCurrentNestSession(a);
+    EXPECT_EQ(runtime.currentNestSession(), a);
+    runtime.clearCurrentNestSession(b);
+    EXPECT_EQ(runtime.currentNestSession(), a) << "another session leaves the slot alone";
+    EXPECT_FALSE(runtime.nestJobActive().load());
+    runtime.clearCurrentNestSession(a);
+    EXPECT_EQ(runtime.currentNestSession(), nullptr);
 }
 
 TEST_F(NestSessionTest, TheWorkerMayHoldTheLastReference) {
@@ -435,7 +441,7 @@ TEST_F(NestSessionTest, TheWorkerMayHoldTheLastReference) {
         session->config.sheets = {{1000, 1000, 0}};
         session->config.seconds = 0.2;
         session->progressFilePath = dir.file("p.txt");
-        ASSERT_TRUE(startNestWorker(session));
+        ASSERT_TRUE(runtime_.startNestWorker(session));
         watch = session;
     }  // the worker's own reference keeps the session alive, and ends it
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);

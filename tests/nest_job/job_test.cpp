@@ -20,7 +20,7 @@
 #include "qks/nest/extraction.h"
 #include "qks/nest/job.h"
 #include "qks/nest/output.h"
-#include "qks/nest/session.h"
+#include "qks/nest/runtime.h"
 #include "qks/testing/checkers.h"
 #include "qkshost/app/host_application.h"
 #include "qkshost/drawing/creation.h"
@@ -58,14 +58,15 @@ class NestJobTest : public ::testing::Test {
             "NestTest", "NestTest",
             [this](host::WindowHandle, std::uint32_t message, std::uintptr_t, std::intptr_t) {
                 if (message == qks::nestFinishedMessage)
-                    app_.executeInApplicationContext([this] { qks::nest::finishNestJob(app_); });
+                    app_.executeInApplicationContext(
+                        [this] { qks::nest::finishNestJob(app_, nest_); });
                 return std::intptr_t{0};
             });
-        qks::nest::setNestMessageTarget(&app_, window_);
+        nest_.setNestMessageTarget(&app_, window_);
     }
     void TearDown() override {
-        qks::nest::abandonNestJob();
-        qks::nest::setNestMessageTarget(nullptr, {});
+        nest_.abandonNestJob();
+        nest_.setNestMessageTarget(nullptr, {});
         qks::setJobLogPath(qks::LogChannel::Nest, {});
         qks::setJobLogPath(qks::LogChannel::Plot, {});
         app_.destroyWindow(window_);
@@ -73,10 +74,10 @@ class NestJobTest : public ::testing::Test {
 
     // Pumps the host until the job slot is free again (the output step ran).
     void waitForJob() {
-        for (int i = 0; i < 6000 && qks::nest::nestJobActive().load(); ++i)
+        for (int i = 0; i < 6000 && nest_.nestJobActive().load(); ++i)
             app_.processEventsFor(std::chrono::milliseconds(50));
         app_.processPendingEvents();
-        ASSERT_FALSE(qks::nest::nestJobActive().load());
+        ASSERT_FALSE(nest_.nestJobActive().load());
     }
 
     // Writes the job config (source and body lines) into the temporary folder.
@@ -93,6 +94,7 @@ class NestJobTest : public ::testing::Test {
     TempDir dir_;
     ScopedTempFolder tmp_{dir_.path()};
     qkshost::HostApplication app_;
+    qks::nest::NestRuntime nest_;
     host::WindowHandle window_;
 };
 
@@ -106,7 +108,7 @@ TEST_F(NestJobTest, FilesSourceNestsTheReadableDrawings) {
                 "\noutDwg=" + out() +
                 "/nest.DWG\nprefix=P\npdf=1\n"
                 "partcount 1=3\npartcount 77=4\n");
-    qks::nest::runNestJob(app_, {});
+    qks::nest::runNestJob(app_, nest_, {});
     waitForJob();
 
     const std::vector<std::string> lines = logLines(log());
@@ -140,8 +142,8 @@ TEST_F(NestJobTest, AllCountsZeroWritesThePartsFileAndStops) {
     writeConfig("source=files\nfile=" + kNestFixtures +
                 "PLATES.DXF\npartcount 1=0\n"
                 "partcount 2=0\n");
-    qks::nest::runNestJob(app_, {});
-    EXPECT_FALSE(qks::nest::nestJobActive().load());
+    qks::nest::runNestJob(app_, nest_, {});
+    EXPECT_FALSE(nest_.nestJobActive().load());
     const std::vector<std::string> lines = logLines(log());
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), "FATAL 没有勾选需要套料的零件");
@@ -154,8 +156,8 @@ TEST_F(NestJobTest, BusyJobIgnoresQknestAndCountsAreCapped) {
     writeConfig("source=files\nfile=" + kNestFixtures +
                 "PLATES.DXF\nseconds=60\n"
                 "partcount 2=5000\n");
-    qks::nest::runNestJob(app_, {});
-    ASSERT_TRUE(qks::nest::nestJobActive().load());
+    qks::nest::runNestJob(app_, nest_, {});
+    ASSERT_TRUE(nest_.nestJobActive().load());
     EXPECT_EQ(partsFileQuantities(dir_.file("qks_nest_parts.txt")),
               (std::vector<std::pair<int, int>>{{1, 1}, {2, 999}}));
     const std::string before = readAll(log());
@@ -165,12 +167,12 @@ TEST_F(NestJobTest, BusyJobIgnoresQknestAndCountsAreCapped) {
     const std::string second = dir_.write(
         "second.cfg", "source=files\nfile=" + kNestFixtures + "PLATES.DXF\noutDir=" + out() +
                           "\nlog=" + other + "\nsheet=1000x500\n");
-    qks::nest::runNestJob(app_, second);
+    qks::nest::runNestJob(app_, nest_, second);
     EXPECT_FALSE(fs::exists(other));
     EXPECT_TRUE(startsWith(readAll(log()), before));
 
     // Stopped at once: the job ends and frees its slot whatever it had placed.
-    qks::nestStopRequested().store(true);
+    nest_.nestStopRequested().store(true);
     waitForJob();
     const std::vector<std::string> lines = logLines(log());
     ASSERT_FALSE(lines.empty());
@@ -183,12 +185,12 @@ TEST_F(NestJobTest, StopKeepsTheBestLayout) {
     writeConfig("source=files\nfile=" + kNestFixtures +
                 "PLATES.DXF\nseconds=60\n"
                 "partcount 1=6\npartcount 2=6\n");
-    qks::nest::runNestJob(app_, {});
-    ASSERT_TRUE(qks::nest::nestJobActive().load());
+    qks::nest::runNestJob(app_, nest_, {});
+    ASSERT_TRUE(nest_.nestJobActive().load());
     // Stop once the first layout stands: the output step then draws the best one so far.
     for (int i = 0; i < 6000 && readAll(log()).find("NEST 首版") == std::string::npos; ++i)
         app_.processEventsFor(std::chrono::milliseconds(50));
-    qks::nestStopRequested().store(true);
+    nest_.nestStopRequested().store(true);
     waitForJob();
     const std::vector<std::string> lines = logLines(log());
     ASSERT_GE(lines.size(), 2u);
@@ -220,9 +222,9 @@ TEST_F(NestJobTest, StopPressedWhileDrawingsAreReadIsKept) {
     std::thread stopper([&] {
         while (!done.load() && readAll(log()).find("QKNEST 开始") == std::string::npos)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        qks::nestStopRequested().store(true);
+        nest_.nestStopRequested().store(true);
     });
-    qks::nest::runNestJob(app_, {});
+    qks::nest::runNestJob(app_, nest_, {});
     done.store(true);
     stopper.join();
     waitForJob();
@@ -236,7 +238,7 @@ TEST_F(NestJobTest, CurrentAndPickedSources) {
 
     // The current drawing with a layer filter: only the part on CUT_OUTER.
     writeConfig("source=current\nlayer=cut\n");
-    qks::nest::runNestJob(app_, {});
+    qks::nest::runNestJob(app_, nest_, {});
     waitForJob();
     std::vector<std::string> lines = logLines(log());
     ASSERT_GE(lines.size(), 3u);
@@ -254,7 +256,7 @@ TEST_F(NestJobTest, CurrentAndPickedSources) {
                                                "PARTS " + dir_.file("qks_nest_parts.txt")}));
     writeConfig("source=picked\npartsFile=" + dir_.file("qks_nest_parts.txt") +
                 "\noutDwg=" + out() + "/picked.dxf\n");
-    qks::nest::runNestJob(app_, {});
+    qks::nest::runNestJob(app_, nest_, {});
     waitForJob();
     lines = logLines(log());
     ASSERT_GE(lines.size(), 2u);
@@ -280,7 +282,7 @@ TEST_F(NestJobTest, DenseSearchPutsDiscsIntoTheBores) {
                                        "seconds=2\nrotate=0\nmirror=0\nstrategy=dense\n"
                                        "threads=1\npartcount 1=4\npartcount 2=4\npartInPart=" +
                                        (inHoles ? "1" : "0") + "\n");
-        qks::nest::runNestJob(app_, {});
+        qks::nest::runNestJob(app_, nest_, {});
         waitForJob();
         const std::string written = out() + "/套料图.dxf";
         const std::string sheets = inHoles ? "1" : "2";
@@ -294,8 +296,8 @@ TEST_F(NestJobTest, PartWhoseSourceIsGoneIsDrawnAsOutlines) {
     const std::string copy = dir_.file("plates.dxf");
     fs::copy_file(kNestFixtures + "PLATES.DXF", copy);
     writeConfig("source=files\nfile=" + copy + "\n");
-    qks::nest::runNestJob(app_, {});
-    ASSERT_TRUE(qks::nest::nestJobActive().load());
+    qks::nest::runNestJob(app_, nest_, {});
+    ASSERT_TRUE(nest_.nestJobActive().load());
     fs::remove(copy);
     waitForJob();
     const std::string drawing = out() + "/套料图.dxf";

@@ -2,6 +2,7 @@
 // independent ezdxf checker, and a canonical description of every entity for comparisons.
 #pragma once
 
+#include "qks/testing/temp_dir.h"
 #include "qkshost/drawing/database.h"
 #include "qkshost/drawing/geometry.h"
 
@@ -30,23 +31,7 @@ inline std::vector<std::string> fixtureNames() {
             "gbk_r2000.dxf",      "layouts_r2018.dxf"};
 }
 
-class TempDir {
-  public:
-    TempDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "qksdrawXXXXXX").string();
-        char* p = ::mkdtemp(tmpl.data());
-        if (p) path_ = p;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-    }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
-};
+using qks::testing::TempDir;
 
 inline std::unique_ptr<Database> readFixture(const std::string& name, ReadResult* out = nullptr) {
     auto db = std::make_unique<Database>(false);

@@ -1,40 +1,12 @@
 #include "pdf_tools.h"
 
-#include <dirent.h>
 #include <stdlib.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
-#include <stdexcept>
 
 namespace qkshost::pdf::testing {
-
-TempDir::TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/qks_pdf_test.XXXXXX";
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-}
-
-TempDir::~TempDir() {
-    std::string ignored;
-    run("chmod -R u+rwx " + quote(path_) + " 2>/dev/null; rm -rf " + quote(path_), ignored);
-}
-
-std::vector<std::string> TempDir::entries() const {
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(path_.c_str())) {
-        while (dirent* e = ::readdir(dir)) {
-            const std::string name = e->d_name;
-            if (name != "." && name != "..") names.push_back(name);
-        }
-        ::closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 std::string quote(const std::string& text) {
     std::string q = "'";

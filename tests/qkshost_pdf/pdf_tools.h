@@ -6,25 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "qks/testing/temp_dir.h"
 #include "qkshost/pdf/plot_style.h"
 
 namespace qkshost::pdf::testing {
 
-// A folder made with mkdtemp and removed with everything in it.
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-    // Names of the entries in the folder, sorted.
-    std::vector<std::string> entries() const;
-
-  private:
-    std::string path_;
-};
+using qks::testing::TempDir;
 
 // Runs a shell command; returns its exit status and fills `out` with its standard output.
 int run(const std::string& command, std::string& out);

@@ -7,6 +7,7 @@
 // the config or parts file is unusable. On a terminal, standard error keeps a status line.
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -18,18 +19,21 @@
 
 #include "qks/common/environment.h"
 #include "qks/common/job_log.h"
-#include "qks/common/messages.h"
 #include "qks/common/numbers.h"
 #include "qks/nest/config.h"
 #include "qks/nest/parts_file.h"
 #include "qks/nest/progress.h"
+#include "qks/nest/runtime.h"
 #include "qks/nest/session.h"
 
 namespace {
 
+// The runtime's stop flag, once the handlers are installed.
+std::atomic<bool>* interruptFlag = nullptr;
+
 void onInterrupt(int) {
     // Lock-free atomic store: safe in a signal handler.
-    qks::nestStopRequested().store(true);
+    if (interruptFlag != nullptr) interruptFlag->store(true);
 }
 
 int usage() {
@@ -70,7 +74,8 @@ int main(int argc, char** argv) {
     }
     if (configPath.empty() || partsPath.empty()) return usage();
 
-    auto session = std::make_shared<NestSession>();
+    NestRuntime runtime;
+    const std::shared_ptr<NestSession> session = runtime.newSession();
     std::string message;
     if (!readNestConfig(configPath, session->config, message)) {
         std::fprintf(stderr, "qksnest: %s\n", message.c_str());
@@ -116,14 +121,14 @@ int main(int argc, char** argv) {
     };
     writeProgressFile(*session, {}, "running", 0.0, 0);
 
-    qks::nestStopRequested().store(false);
+    interruptFlag = &runtime.nestStopRequested();
     struct sigaction action {};
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
-    if (!startNestWorker(session)) {
+    if (!runtime.startNestWorker(session)) {
         std::fprintf(stderr, "qksnest: 无法启动套料线程\n");
         return 1;
     }

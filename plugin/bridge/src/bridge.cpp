@@ -22,20 +22,6 @@
 namespace qks {
 namespace {
 
-std::atomic<bool> running{false};
-std::atomic<bool> listening{false};
-std::thread serverThread;
-int stopPipe[2] = {-1, -1};
-
-// The slots and the posting target, shared by the server thread and the main thread.
-std::mutex slotLock;
-PendingPaths slots;
-host::ApplicationServices* postHost = nullptr;
-host::WindowHandle postWindow;
-
-// Main-thread only.
-BridgeJobs jobs;
-
 class FileDescriptor {
   public:
     explicit FileDescriptor(int fd = -1) : fd_(fd) {}
@@ -52,22 +38,9 @@ class FileDescriptor {
     int fd_;
 };
 
-bool stopSignalled() {
-    pollfd p{stopPipe[0], POLLIN, 0};
+bool stopSignalled(int stopFd) {
+    pollfd p{stopFd, POLLIN, 0};
     return ::poll(&p, 1, 0) != 0;  // readable, or an error: either way stop
-}
-
-void post(std::uint32_t message) {
-    std::lock_guard<std::mutex> guard(slotLock);
-    if (postHost != nullptr && postWindow) postHost->postMessage(postWindow, message, 0, 0);
-}
-
-void storeAndPost(std::string PendingPaths::*slot, std::string_view argument,
-                  std::uint32_t message) {
-    std::string path = sanitizeUtf8(argument);
-    std::lock_guard<std::mutex> guard(slotLock);
-    slots.*slot = std::move(path);
-    if (postHost != nullptr && postWindow) postHost->postMessage(postWindow, message, 0, 0);
 }
 
 bool startsWith(std::string_view text, std::string_view prefix) {
@@ -154,9 +127,9 @@ struct Listener {
 // bridge stops, or the message is longer than the limit.
 enum class ReadResult { Message, Closed, Stop };
 
-ReadResult readMessage(int client, int listener, std::string& message) {
+ReadResult readMessage(int client, int listener, int stopFd, std::string& message) {
     for (;;) {
-        pollfd fds[3] = {{client, POLLIN, 0}, {stopPipe[0], POLLIN, 0}, {listener, POLLIN, 0}};
+        pollfd fds[3] = {{client, POLLIN, 0}, {stopFd, POLLIN, 0}, {listener, POLLIN, 0}};
         if (::poll(fds, 3, -1) < 0) {
             if (errno == EINTR) continue;
             return ReadResult::Stop;
@@ -187,13 +160,64 @@ ReadResult readMessage(int client, int listener, std::string& message) {
     return ReadResult::Message;
 }
 
-void serveBridge() {
-    if (stopSignalled()) return;
+}  // namespace
+
+std::string bridgeSocketPath() {
+    return tempFilePath("qksstudio");
+}
+
+Bridge::Bridge(std::atomic<bool>& nestStopRequested) : nestStopRequested_(nestStopRequested) {}
+
+Bridge::~Bridge() {
+    stopBridge();
+}
+
+void Bridge::setWindow(host::ApplicationServices* host, host::WindowHandle window) {
+    std::lock_guard<std::mutex> guard(slotLock_);
+    postHost_ = host;
+    postWindow_ = window;
+}
+
+void Bridge::setJobs(BridgeJobs jobs) {
+    jobs_ = std::move(jobs);
+}
+
+bool Bridge::startBridge() {
+    if (running_.exchange(true)) return true;
+    if (::pipe2(stopPipe_, O_CLOEXEC) != 0) {
+        running_ = false;
+        return false;
+    }
+    try {
+        server_ = std::thread([this] { serveBridge(); });
+    } catch (...) {
+        ::close(stopPipe_[0]);
+        ::close(stopPipe_[1]);
+        stopPipe_[0] = stopPipe_[1] = -1;
+        running_ = false;
+        return false;
+    }
+    return true;
+}
+
+void Bridge::stopBridge() {
+    if (!running_.exchange(false)) return;
+    const char wake = 1;
+    while (::write(stopPipe_[1], &wake, 1) < 0 && errno == EINTR) {
+    }
+    if (server_.joinable()) server_.join();
+    ::close(stopPipe_[0]);
+    ::close(stopPipe_[1]);
+    stopPipe_[0] = stopPipe_[1] = -1;
+}
+
+void Bridge::serveBridge() {
+    if (stopSignalled(stopPipe_[0])) return;
     Listener listener;
     if (!listener.open()) return;  // a second host, or no usable socket: the bridge stays off
-    listening = true;
+    listening_ = true;
     for (;;) {
-        pollfd fds[2] = {{listener.socket.get(), POLLIN, 0}, {stopPipe[0], POLLIN, 0}};
+        pollfd fds[2] = {{listener.socket.get(), POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR) continue;
             break;
@@ -204,7 +228,7 @@ void serveBridge() {
         if (client.get() < 0) continue;
         std::string message;
         ReadResult result;
-        while ((result = readMessage(client.get(), listener.socket.get(), message)) ==
+        while ((result = readMessage(client.get(), listener.socket.get(), stopPipe_[0], message)) ==
                ReadResult::Message) {
             while (!message.empty() && (message.back() == '\r' || message.back() == '\n'))
                 message.pop_back();
@@ -212,70 +236,31 @@ void serveBridge() {
         }
         if (result == ReadResult::Stop) break;
     }
-    listening = false;
+    listening_ = false;
 }
 
-void runInApplicationContext(const std::function<void(const std::string&)>& job,
-                             std::string PendingPaths::*slot) {
-    std::lock_guard<std::mutex> guard(slotLock);
-    if (!job || postHost == nullptr) return;
-    std::string path = slots.*slot;
-    postHost->executeInApplicationContext([job, path = std::move(path)] { job(path); });
+void Bridge::post(std::uint32_t message) {
+    std::lock_guard<std::mutex> guard(slotLock_);
+    if (postHost_ != nullptr && postWindow_) postHost_->postMessage(postWindow_, message, 0, 0);
 }
 
-}  // namespace
-
-std::string bridgeSocketPath() {
-    return tempFilePath("qksstudio");
+void Bridge::storeAndPost(std::string PendingPaths::*slot, std::string_view argument,
+                          std::uint32_t message) {
+    std::string path = sanitizeUtf8(argument);
+    std::lock_guard<std::mutex> guard(slotLock_);
+    slots_.*slot = std::move(path);
+    if (postHost_ != nullptr && postWindow_) postHost_->postMessage(postWindow_, message, 0, 0);
 }
 
-void setBridgeWindow(host::ApplicationServices* host, host::WindowHandle window) {
-    std::lock_guard<std::mutex> guard(slotLock);
-    postHost = host;
-    postWindow = window;
+void Bridge::runInApplicationContext(const std::function<void(const std::string&)>& job,
+                                     std::string PendingPaths::*slot) {
+    std::lock_guard<std::mutex> guard(slotLock_);
+    if (!job || postHost_ == nullptr) return;
+    std::string path = slots_.*slot;
+    postHost_->executeInApplicationContext([job, path = std::move(path)] { job(path); });
 }
 
-void setBridgeJobs(BridgeJobs newJobs) {
-    jobs = std::move(newJobs);
-}
-
-bool startBridge() {
-    if (running.exchange(true)) return true;
-    if (::pipe2(stopPipe, O_CLOEXEC) != 0) {
-        running = false;
-        return false;
-    }
-    try {
-        serverThread = std::thread(serveBridge);
-    } catch (...) {
-        ::close(stopPipe[0]);
-        ::close(stopPipe[1]);
-        stopPipe[0] = stopPipe[1] = -1;
-        running = false;
-        return false;
-    }
-    return true;
-}
-
-void stopBridge() {
-    if (!running.exchange(false)) return;
-    const char wake = 1;
-    while (::write(stopPipe[1], &wake, 1) < 0 && errno == EINTR) {
-    }
-    if (serverThread.joinable()) serverThread.join();
-    ::close(stopPipe[0]);
-    ::close(stopPipe[1]);
-    stopPipe[0] = stopPipe[1] = -1;
-}
-
-bool bridgeRunning() {
-    return running;
-}
-bool bridgeListening() {
-    return listening;
-}
-
-std::string dispatchCommand(std::string_view line) {
+std::string Bridge::dispatchCommand(std::string_view line) {
     if (line == "PING") return "PONG " + std::string(kProductVersion);
     if (line == "VERSION") return std::string(kProductVersion);
     if (line == "PLOT") {
@@ -299,18 +284,18 @@ std::string dispatchCommand(std::string_view line) {
         return "QUEUED";
     }
     if (line == "NESTSTOP") {
-        nestStopRequested().store(true);
+        nestStopRequested_.store(true);
         return "OK";
     }
     return "ERR unknown";
 }
 
-std::intptr_t bridgeWindowProcedure(host::WindowHandle, std::uint32_t message, std::uintptr_t,
-                                    std::intptr_t) {
+std::intptr_t Bridge::windowProcedure(host::WindowHandle, std::uint32_t message, std::uintptr_t,
+                                      std::intptr_t) {
     host::ApplicationServices* host;
     {
-        std::lock_guard<std::mutex> guard(slotLock);
-        host = postHost;
+        std::lock_guard<std::mutex> guard(slotLock_);
+        host = postHost_;
     }
     if (host == nullptr) return 0;
     const auto typeInto = [host](bool available, std::string_view command) {
@@ -320,22 +305,22 @@ std::intptr_t bridgeWindowProcedure(host::WindowHandle, std::uint32_t message, s
     };
     switch (message) {
         case runPlotMessage:
-            typeInto(jobs.plotCommand, "QKPLOT\n");
+            typeInto(jobs_.plotCommand, "QKPLOT\n");
             break;
         case runNestPickMessage:
-            typeInto(jobs.nestPickCommand, "QKNESTPICK\n");
+            typeInto(jobs_.nestPickCommand, "QKNESTPICK\n");
             break;
         case runPlotFilesMessage:
-            runInApplicationContext(jobs.plotFiles, &PendingPaths::plotFiles);
+            runInApplicationContext(jobs_.plotFiles, &PendingPaths::plotFiles);
             break;
         case runMergeMessage:
-            runInApplicationContext(jobs.merge, &PendingPaths::merge);
+            runInApplicationContext(jobs_.merge, &PendingPaths::merge);
             break;
         case runNestMessage:
-            runInApplicationContext(jobs.nest, &PendingPaths::nest);
+            runInApplicationContext(jobs_.nest, &PendingPaths::nest);
             break;
         case nestFinishedMessage:
-            if (jobs.nestFinished) host->executeInApplicationContext(jobs.nestFinished);
+            if (jobs_.nestFinished) host->executeInApplicationContext(jobs_.nestFinished);
             break;
         default:
             break;
@@ -343,9 +328,9 @@ std::intptr_t bridgeWindowProcedure(host::WindowHandle, std::uint32_t message, s
     return 0;
 }
 
-PendingPaths pendingPaths() {
-    std::lock_guard<std::mutex> guard(slotLock);
-    return slots;
+PendingPaths Bridge::pendingPaths() const {
+    std::lock_guard<std::mutex> guard(slotLock_);
+    return slots_;
 }
 
 }  // namespace qks

@@ -4,42 +4,11 @@
 #include <string>
 
 #include "qks/common/job_log.h"
-#include "qks/common/messages.h"
-#include "qks/host/host.h"
 #include "qks/nest/progress.h"
 #include "text_format.h"
 
 namespace qks::nest {
 namespace {
-
-struct MessageTarget {
-    std::mutex lock;
-    host::ApplicationServices* host = nullptr;
-    host::WindowHandle window{};
-};
-
-MessageTarget& messageTarget() {
-    static MessageTarget target;
-    return target;
-}
-
-host::ApplicationServices* targetHost() {
-    MessageTarget& t = messageTarget();
-    std::lock_guard<std::mutex> guard(t.lock);
-    return t.host;
-}
-
-void postFinished() {
-    MessageTarget& t = messageTarget();
-    host::ApplicationServices* host = nullptr;
-    host::WindowHandle window{};
-    {
-        std::lock_guard<std::mutex> guard(t.lock);
-        host = t.host;
-        window = t.window;
-    }
-    if (host != nullptr && window) host->postMessage(window, nestFinishedMessage, 0, 0);
-}
 
 // Writes what the search publishes: the progress file, the session's own observer and the job
 // log's two lines.
@@ -80,10 +49,6 @@ class SessionObserver final : public SearchObserver {
 
 }  // namespace
 
-NestSession::NestSession() {
-    stopRequested = [] { return nestStopRequested().load(); };
-}
-
 NestSession::~NestSession() {
     if (worker.joinable()) {
         if (worker.get_id() == std::this_thread::get_id())
@@ -112,68 +77,6 @@ void removeUnwantedKinds(std::vector<NestPart>& parts) {
 void runNestSearch(NestSession& session) {
     SessionObserver observer(session);
     runSearch(session, session, observer);
-}
-
-bool startNestWorker(const std::shared_ptr<NestSession>& session) {
-    if (!session || session->worker.joinable()) return false;  // one worker per session
-    auto work = std::make_unique<host::BackgroundWork>(targetHost());
-    try {
-        session->worker = std::thread([session, work = std::move(work)]() mutable {
-            runNestSearch(*session);
-            postFinished();
-            work.reset();
-        });
-    } catch (const std::exception&) {
-        return false;
-    }
-    return true;
-}
-
-void setNestMessageTarget(host::ApplicationServices* host, host::WindowHandle window) {
-    MessageTarget& t = messageTarget();
-    std::lock_guard<std::mutex> guard(t.lock);
-    t.host = host;
-    t.window = host ? window : host::WindowHandle{};
-}
-
-std::atomic<bool>& nestJobActive() {
-    static std::atomic<bool> active{false};
-    return active;
-}
-
-std::mutex& currentNestSessionMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
-
-namespace {
-std::shared_ptr<NestSession>& slot() {
-    static std::shared_ptr<NestSession> session;
-    return session;
-}
-}  // namespace
-
-std::shared_ptr<NestSession> currentNestSession() {
-    std::lock_guard<std::mutex> guard(currentNestSessionMutex());
-    return slot();
-}
-
-void setCurrentNestSession(std::shared_ptr<NestSession> session) {
-    std::shared_ptr<NestSession> previous;
-    {
-        std::lock_guard<std::mutex> guard(currentNestSessionMutex());
-        previous = std::exchange(slot(), std::move(session));
-    }
-    // `previous` is released outside the lock: its destructor may join a worker.
-}
-
-void clearCurrentNestSession(const std::shared_ptr<NestSession>& session) {
-    std::shared_ptr<NestSession> previous;
-    {
-        std::lock_guard<std::mutex> guard(currentNestSessionMutex());
-        if (slot() == session) previous = std::move(slot());
-    }
-    nestJobActive().store(false);
 }
 
 }  // namespace qks::nest

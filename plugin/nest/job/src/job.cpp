@@ -1,6 +1,7 @@
 // The nest job driver.
 #include "qks/nest/job.h"
 
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -8,7 +9,6 @@
 #include "qks/common/environment.h"
 #include "qks/common/job_config.h"
 #include "qks/common/job_log.h"
-#include "qks/common/messages.h"
 #include "qks/common/utf8.h"
 #include "qks/contract/names.h"
 #include "qks/contract/states.h"
@@ -74,25 +74,26 @@ void gatherFromCurrent(host::Host& host, host::DrawingServices* ds, NestSession&
 
 // Clears the job flag when the driver gives up before the worker runs.
 struct ActiveGuard {
+    std::atomic<bool>& active;
     bool keep = false;
     ~ActiveGuard() {
-        if (!keep) nestJobActive().store(false);
+        if (!keep) active.store(false);
     }
 };
 
 }  // namespace
 
-void runNestJob(host::Host& host, const std::string& configPath) {
+void runNestJob(host::Host& host, NestRuntime& runtime, const std::string& configPath) {
     bool expected = false;
-    if (!nestJobActive().compare_exchange_strong(expected, true)) return;
-    ActiveGuard guard;
+    if (!runtime.nestJobActive().compare_exchange_strong(expected, true)) return;
+    ActiveGuard guard{runtime.nestJobActive()};
     // A stop left from an earlier job is forgotten here, when this job takes the slot, not when
     // its worker starts: reading large drawings takes seconds, and a stop pressed meanwhile
     // belongs to this job.
-    nestStopRequested().store(false);
+    runtime.nestStopRequested().store(false);
     try {
         const std::string path = jobConfigPath(JobKind::Nest, configPath);
-        auto session = std::make_shared<NestSession>();
+        const std::shared_ptr<NestSession> session = runtime.newSession();
         std::string message;
         if (!readNestConfig(path, session->config, message)) {
             setJobLogPath(LogChannel::Nest, tempFilePath(contract::kNestLogFile));
@@ -142,25 +143,17 @@ void runNestJob(host::Host& host, const std::string& configPath) {
         logLine("NEST 零件种类=" + std::to_string(session->parts.size()));
         logLine("PARTS " + session->partsFilePath);
 
-        setCurrentNestSession(session);
-        if (!startNestWorker(session)) {
+        runtime.setCurrentNestSession(session);
+        if (!runtime.startNestWorker(session)) {
             logLine("FATAL 无法启动套料线程");
-            clearCurrentNestSession(session);
+            runtime.clearCurrentNestSession(session);
             return;
         }
         guard.keep = true;
     } catch (...) {
         // Out of memory or a host failure: the job ends here and the slot is free again.
-        setCurrentNestSession(nullptr);
+        runtime.setCurrentNestSession(nullptr);
     }
-}
-
-void abandonNestJob() {
-    std::shared_ptr<NestSession> session = currentNestSession();
-    if (!session) return;
-    nestStopRequested().store(true);
-    if (session->worker.joinable()) session->worker.join();
-    clearCurrentNestSession(session);
 }
 
 }  // namespace qks::nest

@@ -337,8 +337,8 @@ void plotNestDrawing(host::Host& host, const NestSession& session,
 
 }  // namespace
 
-void finishNestJob(host::Host& host) {
-    const std::shared_ptr<NestSession> session = currentNestSession();
+void finishNestJob(host::Host& host, NestRuntime& runtime) {
+    const std::shared_ptr<NestSession> session = runtime.currentNestSession();
     if (!session) return;
     try {
         if (session->worker.joinable()) session->worker.join();
@@ -363,7 +363,7 @@ void finishNestJob(host::Host& host) {
     } catch (...) {
         logLine("FATAL 无法写入套料图纸");
     }
-    clearCurrentNestSession(session);
+    runtime.clearCurrentNestSession(session);
 }
 
 }  // namespace qks::nest

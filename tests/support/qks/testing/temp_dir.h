@@ -1,13 +1,17 @@
 // A private folder for one test, removed with everything in it.
 #pragma once
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace qks::testing {
 
+// Made under the temporary folder (TMPDIR, else /tmp). Removal also takes what a test made
+// read-only or unreadable on purpose.
 class TempDir {
   public:
     TempDir() {
@@ -16,6 +20,7 @@ class TempDir {
         path_ = pattern;
     }
     ~TempDir() {
+        makeRemovable(path_);
         std::error_code ignored;
         std::filesystem::remove_all(path_, ignored);
     }
@@ -29,8 +34,30 @@ class TempDir {
         std::ofstream(p, std::ios::binary) << bytes;
         return p;
     }
+    // Names of the entries in the folder, sorted.
+    std::vector<std::string> entries() const {
+        std::vector<std::string> names;
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(path_, error))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
 
   private:
+    // Gives the owner full access to `path` and everything below it. Symbolic links are left
+    // alone, so nothing outside the folder changes.
+    static void makeRemovable(const std::filesystem::path& path) {
+        namespace fs = std::filesystem;
+        std::error_code error;
+        const fs::file_status status = fs::symlink_status(path, error);
+        if (error || fs::is_symlink(status)) return;
+        fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, error);
+        if (!fs::is_directory(status)) return;
+        for (const auto& entry : fs::directory_iterator(path, error))
+            makeRemovable(entry.path());
+    }
+
     std::string path_;
 };
 

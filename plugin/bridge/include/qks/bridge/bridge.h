@@ -1,16 +1,18 @@
 // The bridge: the local socket the Studio talks to, and the hand-over of its job requests
-// to the host's main thread.
+// to the host's main thread. The plug-in's runtime owns one Bridge from load to unload.
 //
-// Threads: startBridge, stopBridge, setBridgeWindow, setBridgeJobs and the window procedure
-// run on the main thread; the server thread only writes the pending-path slots (under one
-// lock), posts window messages and sets the nest stop flag. It never calls anything else of
-// the host.
+// Threads: every member function except dispatchCommand runs on the main thread. The server
+// thread only writes the pending-path slots and reads the post target (under one lock), posts
+// window messages and sets the nest stop flag. It never calls anything else of the host.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "qks/contract/version.h"
 #include "qks/host/host.h"
@@ -31,38 +33,76 @@ struct BridgeJobs {
     bool nestPickCommand = false;  // "QKNESTPICK" is registered
 };
 
-// The socket path: the temporary folder followed by "qksstudio" (where QLocalSocket looks
-// for the server name "qksstudio").
-std::string bridgeSocketPath();
-
-// Hands the bridge the host and its window (null/0 clears them).
-void setBridgeWindow(host::ApplicationServices* host, host::WindowHandle window);
-void setBridgeJobs(BridgeJobs jobs);
-
-// Starts the server thread; idempotent. False when the thread could not be started (the
-// plug-in's commands keep working without the bridge).
-bool startBridge();
-// Stops and joins the server thread, also while a client stays connected and idle; idempotent.
-void stopBridge();
-bool bridgeRunning();
-// True while the server thread holds the socket (false in a second host, whose bridge stays
-// off because the first one serves the name).
-bool bridgeListening();
-
-// One command line (trailing CR and LF already removed) to its reply bytes. Job commands
-// store their argument and post their message.
-std::string dispatchCommand(std::string_view line);
-
-// The bridge window's procedure (runs on the main thread).
-std::intptr_t bridgeWindowProcedure(host::WindowHandle window, std::uint32_t message,
-                                    std::uintptr_t wParam, std::intptr_t lParam);
-
-// The latest unclaimed path of each job kind (for tests and diagnostics).
+// The latest unclaimed path of each job kind.
 struct PendingPaths {
     std::string plotFiles;
     std::string merge;
     std::string nest;
 };
-PendingPaths pendingPaths();
+
+// The socket path: the temporary folder followed by "qksstudio" (where QLocalSocket looks
+// for the server name "qksstudio").
+std::string bridgeSocketPath();
+
+class Bridge {
+  public:
+    // `nestStopRequested` is the flag "NESTSTOP" sets from the server thread; it must outlive
+    // the bridge.
+    explicit Bridge(std::atomic<bool>& nestStopRequested);
+    // Stops the server thread.
+    ~Bridge();
+    Bridge(const Bridge&) = delete;
+    Bridge& operator=(const Bridge&) = delete;
+
+    // The host and the window that job requests are posted to (null/0 clears them).
+    void setWindow(host::ApplicationServices* host, host::WindowHandle window);
+    void setJobs(BridgeJobs jobs);
+
+    // Starts the server thread; idempotent. False when the thread could not be started (the
+    // plug-in's commands keep working without the bridge).
+    bool startBridge();
+    // Stops and joins the server thread, also while a client stays connected and idle;
+    // idempotent.
+    void stopBridge();
+    bool bridgeRunning() const { return running_; }
+    // True while the server thread holds the socket (false in a second host, whose bridge
+    // stays off because the first one serves the name).
+    bool bridgeListening() const { return listening_; }
+
+    // One command line (trailing CR and LF already removed) to its reply bytes. Job commands
+    // store their argument and post their message. Any thread.
+    std::string dispatchCommand(std::string_view line);
+
+    // The bridge window's procedure.
+    std::intptr_t windowProcedure(host::WindowHandle window, std::uint32_t message,
+                                  std::uintptr_t wParam, std::intptr_t lParam);
+
+    // For tests and diagnostics. Any thread.
+    PendingPaths pendingPaths() const;
+
+  private:
+    void serveBridge();
+    void post(std::uint32_t message);
+    void storeAndPost(std::string PendingPaths::*slot, std::string_view argument,
+                      std::uint32_t message);
+    void runInApplicationContext(const std::function<void(const std::string&)>& job,
+                                 std::string PendingPaths::*slot);
+
+    std::atomic<bool>& nestStopRequested_;
+    std::atomic<bool> running_{false};
+    std::atomic<bool> listening_{false};
+    std::thread server_;
+    // Written to wake the server thread and make it end; both ends closed after the join.
+    int stopPipe_[2] = {-1, -1};
+
+    // Shared by the server thread and the main thread.
+    mutable std::mutex slotLock_;
+    PendingPaths slots_;
+    host::ApplicationServices* postHost_ = nullptr;
+    host::WindowHandle postWindow_;
+
+    // Main thread only.
+    BridgeJobs jobs_;
+};
 
 }  // namespace qks

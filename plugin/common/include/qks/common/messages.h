@@ -1,8 +1,7 @@
 // Message numbers posted to the plug-in's bridge window (WM_APP-based, as on the original
-// platform), and the nest stop flag the bridge sets.
+// platform).
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 
 namespace qks {
@@ -14,8 +13,5 @@ inline constexpr std::uint32_t runMergeMessage = kAppMessageBase + 3;
 inline constexpr std::uint32_t runNestMessage = kAppMessageBase + 4;
 inline constexpr std::uint32_t nestFinishedMessage = kAppMessageBase + 5;
 inline constexpr std::uint32_t runNestPickMessage = kAppMessageBase + 6;
-
-// Set by the bridge ("NESTSTOP") from its own thread; read and cleared by the nest job.
-std::atomic<bool>& nestStopRequested();
 
 }  // namespace qks

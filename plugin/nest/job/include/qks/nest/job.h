@@ -8,15 +8,13 @@
 #include <string>
 
 #include "qks/host/host.h"
+#include "qks/nest/runtime.h"
 
 namespace qks::nest {
 
 // QKNEST and the bridge's "NEST " request. `configPath` empty: the default job config in the
-// temporary folder. Does nothing at all while another nest job is active.
-void runNestJob(host::Host& host, const std::string& configPath);
-
-// Stops a running worker and waits for it, without an output step; the job slot is freed.
-// For unloading the plug-in.
-void abandonNestJob();
+// temporary folder. Does nothing at all while another nest job of `runtime` is active; else the
+// job takes the runtime's slot and starts its worker.
+void runNestJob(host::Host& host, NestRuntime& runtime, const std::string& configPath);
 
 }  // namespace qks::nest

@@ -10,6 +10,7 @@
 
 #include "qks/host/drawing.h"
 #include "qks/host/host.h"
+#include "qks/nest/runtime.h"
 #include "qks/nest/session.h"
 #include "qks/plot/engine.h"
 
@@ -27,9 +28,9 @@ struct NestDrawingResult {
     std::string message;
 };
 
-// Handler of the worker's finish message: writes the drawing and the PDFs, then frees the job
-// slot. Nothing happens without a current session.
-void finishNestJob(host::Host& host);
+// Handler of the worker's finish message: writes the drawing and the PDFs of the runtime's
+// current session, then frees the job slot. Nothing happens without a current session.
+void finishNestJob(host::Host& host, NestRuntime& runtime);
 
 // The session's final layout as a drawing saved at its outDwg (a ".dwg" target is written as
 // ".dxf"). The session's worker must have ended.
