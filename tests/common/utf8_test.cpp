@@ -28,6 +28,14 @@ TEST(Utf8, InvalidBytesBecomeReplacementCharacters) {
     for (const auto& c : cases) {
         EXPECT_EQ(sanitizeUtf8(c.input), c.expected) << c.input;
         EXPECT_TRUE(isValidUtf8(sanitizeUtf8(c.input)));
+        std::string appended = "x";
+        appendSanitizedUtf8(appended, c.input);
+        EXPECT_EQ(appended, "x" + c.expected) << c.input;
+        // Decoding one code point at a time agrees with decoding the whole text.
+        std::u32string stepwise;
+        for (std::size_t pos = 0, length = 0; pos < c.input.size(); pos += length)
+            stepwise.push_back(decodeUtf8At(c.input, pos, length));
+        EXPECT_EQ(stepwise, decodeUtf8(c.input)) << c.input;
     }
 }
 

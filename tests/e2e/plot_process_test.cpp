@@ -68,7 +68,7 @@ TEST(PlotProcess, PlotFilesFromTheTemporaryFolder) {
         "OK Model",
         "RUN Sheet -> " + out + "/entities_P_Sheet.pdf",
         "OK Sheet",
-        "DONE total=5 ok=5 fail=0 dir=" + out,
+        "DONE total=6 ok=5 fail=1 dir=" + out,
     };
     EXPECT_EQ(lines(readAll(dir.file("qks_plot.log"))), expected);
     EXPECT_EQ(folderEntries(out),

@@ -227,13 +227,39 @@ TEST(PlotFilesJob, FilesAcrossOneJob) {
         "OK Layout1",
         "OPEN " + notDrawing,
         "ERR 无法打开 " + notDrawing,
-        "DONE total=4 ok=4 fail=0 dir=" + f.out,
+        "DONE total=6 ok=4 fail=2 dir=" + f.out,
     };
     EXPECT_EQ(f.logLines(), expected);
     EXPECT_EQ(pdfsIn(f.out), (std::vector<std::string>{"a_Layout1.pdf", "a_Layout1_2.pdf",
                                                        "a_Model.pdf", "a_Model_2.pdf"}));
     EXPECT_EQ(f.app().documents().size(), 1u) << "the job closes what it opened";
     EXPECT_EQ(f.app().currentDocument(), user);
+}
+
+TEST(PlotFilesJob, FilesThatAreNotPlottedCountAsFailures) {
+    FilesFixture f;
+    const std::string a = f.drawingFile("a.dxf");  // two layouts
+    const std::string missing = f.file("missing.dxf");
+    const std::string junk = f.file("junk.dxf");
+    pdft::writeFile(junk, "this is not a drawing");
+    const struct {
+        std::vector<std::string> files;
+        const char* done;
+    } cases[] = {
+        {{missing}, "DONE total=1 ok=0 fail=1"},
+        {{junk}, "DONE total=1 ok=0 fail=1"},
+        {{missing, junk, missing}, "DONE total=3 ok=0 fail=3"},
+        {{a, missing}, "DONE total=3 ok=2 fail=1"},
+        {{junk, a}, "DONE total=3 ok=2 fail=1"},
+        {{}, "DONE total=0 ok=0 fail=0"},
+    };
+    for (const auto& c : cases) {
+        f.writeConfig(c.files);
+        runPlotFilesJob(f.app(), f.file("qks_plot_files.cfg"));
+        EXPECT_EQ(f.logLines().back(), std::string(c.done) + " dir=" + f.out)
+            << c.files.size() << " files";
+        EXPECT_TRUE(f.app().documents().empty());
+    }
 }
 
 TEST(PlotFilesJob, FileAlreadyOpenIsPlottedInPlace) {

@@ -142,6 +142,81 @@ TEST(DrawingRead, EntitiesOfTheEntityFixture) {
     }
 }
 
+TEST(DrawingRead, HatchBoundariesAndPatterns) {
+    using Type = HatchEdge::Type;
+    auto db = readFixture("hatches_r2018.dxf");
+    const auto hatches = entitiesOf<Hatch>(*db);
+    ASSERT_EQ(hatches.size(), 5u);
+
+    const Hatch& bulged = *hatches[0];
+    EXPECT_TRUE(bulged.solidFill);
+    ASSERT_EQ(bulged.loops.size(), 2u);
+    ASSERT_TRUE(bulged.loops[0].isPolyline());
+    EXPECT_TRUE(bulged.loops[0].hasBulge);
+    std::vector<double> bulges;
+    for (const HatchVertex& v : bulged.loops[0].vertices)
+        bulges.push_back(v.bulge);
+    EXPECT_EQ(bulges, (std::vector<double>{0, 0.5, 0, -1}));
+    EXPECT_EQ(bulged.loops[1].vertices.size(), 4u) << "the hole";
+
+    const Hatch& edges = *hatches[1];
+    EXPECT_FALSE(edges.solidFill);
+    EXPECT_EQ(edges.patternName, "ANSI31");
+    EXPECT_EQ(edges.patternScale, 2);
+    EXPECT_EQ(edges.patternAngle, 15);
+    ASSERT_EQ(edges.loops.size(), 1u);
+    const auto& e = edges.loops[0].edges;
+    ASSERT_EQ(e.size(), 4u);
+    EXPECT_EQ(e[0].type, Type::Line);
+    EXPECT_EQ(e[0].start, (Point3d{200, 0, 0}));
+    EXPECT_EQ(e[0].end, (Point3d{300, 0, 0}));
+    EXPECT_EQ(e[1].type, Type::CircularArc);
+    EXPECT_EQ(e[1].centre, (Point3d{300, 25, 0}));
+    EXPECT_EQ(e[1].radius, 25);
+    EXPECT_EQ(e[1].startAngle, -90);
+    EXPECT_EQ(e[1].endAngle, 90);
+    EXPECT_EQ(e[2].type, Type::EllipticArc);
+    EXPECT_EQ(e[2].majorAxis.x, 50);
+    EXPECT_EQ(e[2].majorAxis.y, 0);
+    EXPECT_EQ(e[2].radius, 0.3);
+    EXPECT_EQ(e[3].type, Type::Line);
+    ASSERT_EQ(edges.patternLines.size(), 1u);
+    EXPECT_NEAR(edges.patternLines[0].angle, 60, 1e-9) << "ANSI31's 45 degrees turned by 15";
+
+    const auto& spline = hatches[2]->loops.at(0).edges;
+    ASSERT_EQ(spline.size(), 2u);
+    EXPECT_EQ(spline[0].type, Type::Spline);
+    EXPECT_EQ(spline[0].degree, 2);
+    EXPECT_EQ(spline[0].knots.size(), 6u);
+    EXPECT_EQ(spline[0].controlPoints,
+              (std::vector<Point3d>{{400, 0, 0}, {450, 40, 0}, {500, 0, 0}}));
+    EXPECT_EQ(spline[1].type, Type::CircularArc);
+    EXPECT_FALSE(spline[1].counterClockwise);
+    EXPECT_EQ(hatches[2]->patternLines.size(), 2u) << "ANSI37 crosses";
+
+    EXPECT_EQ(hatches[3]->patternName, "BRICK");
+    EXPECT_FALSE(hatches[3]->patternLines.empty());
+    for (const auto& line : hatches[3]->patternLines)
+        EXPECT_NEAR(std::remainder(line.angle - 30, 90), 0, 1e-9) << line.angle;
+
+    // Extents come from the structure: sampled arcs, bulges by their middle, splines by
+    // their control points.
+    const struct {
+        Point3d min, max;
+    } boxes[] = {{{0, 0, 0}, {112.5, 50, 0}},
+                 {{200, 0, 0}, {325, 65, 0}},
+                 {{400, -50, 0}, {500, 40, 0}},
+                 {{600, 0, 0}, {700, 100, 0}}};
+    for (std::size_t k = 0; k < std::size(boxes); ++k) {
+        Extents3d box;
+        ASSERT_EQ(entityExtents(*db, hatches[k]->self, box), Status::Ok) << k;
+        EXPECT_NEAR(box.min.x, boxes[k].min.x, 1e-9) << k;
+        EXPECT_NEAR(box.min.y, boxes[k].min.y, 1e-9) << k;
+        EXPECT_NEAR(box.max.x, boxes[k].max.x, 1e-9) << k;
+        EXPECT_NEAR(box.max.y, boxes[k].max.y, 1e-9) << k;
+    }
+}
+
 TEST(DrawingRead, ChineseTextByCodePage) {
     for (const char* name : {"gbk_r12.dxf", "gbk_r12_binary.dxf", "gbk_r2000.dxf"}) {
         SCOPED_TRACE(name);

@@ -28,7 +28,8 @@ inline std::vector<std::string> fixtureNames() {
     return {"entities_r2018.dxf", "entities_r2018_binary.dxf",
             "mirrored_r2000.dxf", "nested_r2010.dxf",
             "gbk_r12.dxf",        "gbk_r12_binary.dxf",
-            "gbk_r2000.dxf",      "layouts_r2018.dxf"};
+            "gbk_r2000.dxf",      "layouts_r2018.dxf",
+            "hatches_r2018.dxf"};
 }
 
 using qks::testing::TempDir;

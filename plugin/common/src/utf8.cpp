@@ -83,6 +83,12 @@ std::u32string decodeUtf8(std::string_view text) {
     return out;
 }
 
+char32_t decodeUtf8At(std::string_view text, std::size_t pos, std::size_t& length) {
+    char32_t cp;
+    length = decodeOne(text, pos, cp);
+    return cp;
+}
+
 void appendUtf8(std::string& out, char32_t cp) {
     if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = kReplacementCharacter;
     if (cp < 0x80) {
@@ -114,7 +120,20 @@ std::string sanitizeUtf8(std::string_view text) {
     if (isValidUtf8(text)) return std::string(text);
     std::string out;
     out.reserve(text.size() + 8);
+    appendSanitizedUtf8(out, text);
+    return out;
+}
+
+void appendSanitizedUtf8(std::string& out, std::string_view text) {
     for (std::size_t pos = 0; pos < text.size();) {
+        std::size_t run = pos;
+        while (run < text.size() && static_cast<unsigned char>(text[run]) < 0x80)
+            ++run;
+        if (run > pos) {
+            out.append(text.substr(pos, run - pos));
+            pos = run;
+            continue;
+        }
         char32_t cp;
         const std::size_t used = decodeOne(text, pos, cp);
         if (cp == kReplacementCharacter && used == 1) {
@@ -124,7 +143,6 @@ std::string sanitizeUtf8(std::string_view text) {
         }
         pos += used;
     }
-    return out;
 }
 
 bool isValidUtf8(std::string_view text) {

@@ -45,6 +45,13 @@ void countResult(bool ok, const std::string& name, const std::string& message, P
     }
 }
 
+// A file of the list that never reaches plotting is still one failed item of the job, so a job
+// whose every file is missing does not end with a summary that reads as success.
+void countUnplottedFile(PlotTally& tally) {
+    ++tally.total;
+    ++tally.fail;
+}
+
 }  // namespace
 
 void logPlotSummary(const PlotTally& tally, const PlotMergeConfig& config) {
@@ -197,6 +204,7 @@ void runPlotFilesJob(host::Host& host, const std::string& configPathFromBridge) 
     for (const std::string& path : config.files) {
         if (!fileExists(path)) {
             log("ERR 文件不存在 " + path);
+            countUnplottedFile(tally);
             continue;
         }
         log("OPEN " + path);
@@ -210,6 +218,7 @@ void runPlotFilesJob(host::Host& host, const std::string& configPathFromBridge) 
             document = host.currentDocument();
             if (!opened || !document) {
                 log("ERR 无法打开 " + path);
+                countUnplottedFile(tally);
                 continue;
             }
             openedHere = true;

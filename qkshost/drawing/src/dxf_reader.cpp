@@ -1,6 +1,7 @@
 // DXF reader: ASCII (R12 to R2018) and binary DXF from one memory buffer. Tags are views into
 // the buffer; numbers are parsed with std::from_chars (locale independent). Every malformed
 // input ends in one ReadError naming the line (ASCII) or byte offset (binary).
+#include "qks/common/plane.h"
 #include "qkshost/drawing/database.h"
 #include "text_codec.h"
 
@@ -14,6 +15,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <fstream>
@@ -23,7 +25,7 @@ namespace qkshost::drawing {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+using qks::kPi;
 constexpr double kDeg = kPi / 180.0;
 constexpr double kAbsurd = 1e100;  // larger magnitudes are refused as corrupt
 const char kBinarySentinel[] = "AutoCAD Binary DXF\r\n\x1a";  // followed by a NUL
@@ -1649,121 +1651,180 @@ class Reader {
             clean.push_back(std::move(t));
         }
         e->tail = std::move(clean);
-        parseHatchBoundary(*e, c);
+        parseHatch(*e, c);
         fixExtrusion(*e);
         place(std::move(e), block, c);
     }
-    void parseHatchBoundary(Hatch& e, const Common& c) {
-        // walks the boundary groups; arcs and ellipses are sampled, splines by control points
-        bool polyPath = false, hasBulge = false;
-        int edgeType = 0;
-        Point3d p10, p11, elev;
-        double r = 0, a0 = 0, a1 = 0, ratio = 1;
-        bool ccw = true;
-        bool inBoundary = false;
-        std::vector<std::pair<Point3d, double>> poly;
-        auto flushPoly = [&]() {
-            for (auto& v : poly)
-                e.boundary.push_back(v.first);
-            // bulges: add the arc's midpoints so extents cover the bulge
-            for (std::size_t k = 0; k + 1 <= poly.size() && hasBulge; ++k) {
-                const auto& a = poly[k];
-                const auto& b = poly[(k + 1) % poly.size()];
-                if (a.second == 0) continue;
-                double mx = (a.first.x + b.first.x) / 2, my = (a.first.y + b.first.y) / 2;
-                double dx = b.first.x - a.first.x, dy = b.first.y - a.first.y;
-                double s = a.second / 2;  // sagitta = bulge * chord / 2
-                e.boundary.push_back({mx + dy * s, my - dx * s, 0});
+    // Groups that readers of hatches have always taken leniently, as the C library parses
+    // numbers: a bad value reads as 0 and never fails the drawing.
+    double loose(const Tag& g) {
+        const double v = std::strtod(rawText(g).c_str(), nullptr);
+        return std::isfinite(v) ? v : 0.0;
+    }
+    int looseInt(const Tag& g) { return std::atoi(rawText(g).c_str()); }
+
+    // Boundary loops and pattern of a HATCH into its structure. Groups a path leaves out keep
+    // the value of the edge before (as the CAD program reads them); malformed data ends the
+    // loop it is in. The geometry groups are checked as numbers like every entity's.
+    void parseHatch(Hatch& e, const Common& c) {
+        std::vector<const Tag*> tags;
+        own(c, [&](const Tag& g) {
+            tags.push_back(&g);
+            return true;
+        });
+        const std::size_t n = tags.size();
+        std::size_t i = 0;
+        for (; i < n; ++i) {
+            const Tag& g = *tags[i];
+            if (g.code == 91) {
+                ++i;
+                break;
             }
-            poly.clear();
+            if (g.code == 10)
+                (void)num(g);  // the elevation point's x and y are always zero
+            else if (g.code == 30)
+                e.elevation = num(g);
+            else if (g.code == 2)
+                e.patternName = str(g);
+            else if (g.code == 70)
+                e.solidFill = looseInt(g) == 1;
+            else
+                planar(e, g);
+        }
+        Point3d p10, p11;
+        double r = 0, a0 = 0, a1 = 0;
+        while (i < n) {
+            const Tag& g = *tags[i];
+            if (g.code != 92) {
+                if (g.code == 75 || g.code == 76 || g.code == 98) break;  // past the paths
+                ++i;
+                continue;
+            }
+            HatchLoop loop;
+            loop.flags = int32(g);
+            ++i;
+            if (loop.isPolyline())
+                hatchPolylineLoop(tags, i, loop);
+            else
+                hatchEdgeLoop(tags, i, loop, p10, p11, r, a0, a1);
+            while (i < n && tags[i]->code == 97)  // source-object count (the links are dropped)
+                ++i;
+            e.loops.push_back(std::move(loop));
+        }
+        hatchPattern(tags, i, e);
+    }
+    static bool endsHatchPath(int code) {
+        return code == 92 || code == 75 || code == 76 || code == 98;
+    }
+    void hatchPolylineLoop(const std::vector<const Tag*>& tags, std::size_t& i, HatchLoop& loop) {
+        for (; i < tags.size() && tags[i]->code != 97 && !endsHatchPath(tags[i]->code); ++i) {
+            const Tag& g = *tags[i];
+            auto& v = loop.vertices;
+            if (g.code == 72)
+                loop.hasBulge = integer(g) != 0;
+            else if (g.code == 73)
+                loop.closed = looseInt(g) != 0;
+            else if (g.code == 10)
+                v.push_back({num(g), 0, 0});
+            else if (g.code == 20 && !v.empty())
+                v.back().y = num(g);
+            else if (g.code == 42 && !v.empty())
+                v.back().bulge = num(g);
+        }
+    }
+    void hatchEdgeLoop(const std::vector<const Tag*>& tags, std::size_t& i, HatchLoop& loop,
+                       Point3d& p10, Point3d& p11, double& r, double& a0, double& a1) {
+        using Type = HatchEdge::Type;
+        // The plain edges take their values when the next edge starts or the path ends.
+        auto finish = [&]() {
+            if (loop.edges.empty()) return;
+            HatchEdge& edge = loop.edges.back();
+            if (edge.type == Type::Line) {
+                edge.start = p10;
+                edge.end = p11;
+            } else if (edge.type == Type::CircularArc || edge.type == Type::EllipticArc) {
+                edge.centre = p10;
+                edge.majorAxis = {p11.x, p11.y, 0};
+                edge.radius = r;
+                edge.startAngle = a0;
+                edge.endAngle = a1;
+            }
         };
-        auto sampleArc = [&](bool ell) {
-            double s0 = a0 * kDeg, s1 = a1 * kDeg;
-            if (!ccw) {
-                double t0 = -s1, t1 = -s0;
-                s0 = t0, s1 = t1;
+        const std::size_t n = tags.size();
+        for (; i < n && !endsHatchPath(tags[i]->code); ++i) {
+            const Tag& g = *tags[i];
+            HatchEdge* edge = loop.edges.empty() ? nullptr : &loop.edges.back();
+            if (g.code == 72) {
+                finish();
+                const int type = int32(g);
+                HatchEdge next;
+                next.type = type >= 1 && type <= 4 ? Type(type) : Type::Other;
+                loop.edges.push_back(std::move(next));
+                continue;
             }
-            while (s1 <= s0)
-                s1 += 2 * kPi;
-            for (int k = 0; k <= 64; ++k) {
-                double a = s0 + (s1 - s0) * k / 64;
-                if (ell) {
-                    double mx = p11.x, my = p11.y;
-                    double ca = std::cos(a), sa = std::sin(a);
-                    e.boundary.push_back(
-                        {p10.x + mx * ca - my * ratio * sa, p10.y + my * ca + mx * ratio * sa, 0});
-                } else {
-                    e.boundary.push_back({p10.x + r * std::cos(a), p10.y + r * std::sin(a), 0});
+            const bool spline = edge && edge->type == Type::Spline;
+            if (g.code == 97) {
+                // In a spline edge a count of fit data comes before its points, its tangents,
+                // the next edge or the path's own count; otherwise the count of source
+                // objects ends the path.
+                const int after = i + 1 < n ? tags[i + 1]->code : 0;
+                if (spline &&
+                    (after == 11 || after == 12 || after == 13 || after == 97 || after == 72))
+                    continue;
+                break;
+            }
+            if (!edge) continue;
+            if (spline) {
+                auto& cp = edge->controlPoints;
+                auto& fit = edge->fitPoints;
+                switch (g.code) {
+                    case 94:
+                        edge->degree = looseInt(g);
+                        break;
+                    case 73:
+                        edge->rational = looseInt(g) != 0;
+                        break;
+                    case 74:
+                        edge->periodic = looseInt(g) != 0;
+                        break;
+                    case 40:
+                        edge->knots.push_back(num(g));
+                        break;
+                    case 10:
+                        cp.push_back({num(g), 0, 0});
+                        break;
+                    case 20:
+                        if (!cp.empty()) cp.back().y = num(g);
+                        break;
+                    case 42:
+                        edge->weights.push_back(loose(g));
+                        break;
+                    case 11:
+                        fit.push_back({loose(g), 0, 0});
+                        break;
+                    case 21:
+                        if (!fit.empty()) fit.back().y = loose(g);
+                        break;
+                    default:
+                        break;
                 }
-            }
-        };
-        int pending = 0;  // edge data collected since the last 72
-        auto flushEdge = [&]() {
-            if (!pending) return;
-            if (edgeType == 1) {
-                e.boundary.push_back(p10);
-                e.boundary.push_back(p11);
-            } else if (edgeType == 2)
-                sampleArc(false);
-            else if (edgeType == 3)
-                sampleArc(true);
-            pending = 0;
-        };
-        for (std::size_t i = c.tailStart; i < c.xdataStart; ++i) {
-            const Tag& g = buf_[i];
-            if (!inBoundary) {
-                if (g.code == 10)
-                    elev.x = num(g);
-                else if (g.code == 30)
-                    e.elevation = num(g);
-                else if (planar(e, g)) {
-                } else if (g.code == 91)
-                    inBoundary = true;
                 continue;
             }
             switch (g.code) {
-                case 92:
-                    flushEdge();
-                    flushPoly();
-                    polyPath = (int32(g) & 2) != 0;
-                    break;
-                case 72:
-                    if (polyPath)
-                        hasBulge = integer(g) != 0;
-                    else {
-                        flushEdge();
-                        edgeType = int32(g);
-                        pending = 1;
-                        ccw = true;
-                    }
-                    break;
                 case 10:
-                    if (polyPath)
-                        poly.push_back({{num(g), 0, 0}, 0});
-                    else if (edgeType == 4)
-                        e.boundary.push_back({num(g), 0, 0});
-                    else
-                        p10.x = num(g);
+                    p10.x = num(g);
                     break;
                 case 20:
-                    if (polyPath) {
-                        if (!poly.empty()) poly.back().first.y = num(g);
-                    } else if (edgeType == 4) {
-                        if (!e.boundary.empty()) e.boundary.back().y = num(g);
-                    } else
-                        p10.y = num(g);
+                    p10.y = num(g);
                     break;
                 case 11:
-                    if (!polyPath && edgeType != 4) p11.x = num(g);
+                    p11.x = num(g);
                     break;
                 case 21:
-                    if (!polyPath && edgeType != 4) p11.y = num(g);
-                    break;
-                case 42:
-                    if (polyPath && !poly.empty()) poly.back().second = num(g);
+                    p11.y = num(g);
                     break;
                 case 40:
-                    if (!polyPath) (edgeType == 3 ? ratio : r) = num(g);
+                    r = num(g);
                     break;
                 case 50:
                     a0 = num(g);
@@ -1772,20 +1833,49 @@ class Reader {
                     a1 = num(g);
                     break;
                 case 73:
-                    if (!polyPath && (edgeType == 2 || edgeType == 3)) ccw = integer(g) != 0;
-                    break;
-                case 97:
-                case 75:
-                    flushEdge();
-                    flushPoly();
-                    if (g.code == 75) i = c.xdataStart;
+                    if (edge->type == Type::CircularArc || edge->type == Type::EllipticArc)
+                        edge->counterClockwise = integer(g) != 0;
                     break;
                 default:
                     break;
             }
         }
-        flushEdge();
-        flushPoly();
+        finish();
+    }
+    void hatchPattern(const std::vector<const Tag*>& tags, std::size_t i, Hatch& e) {
+        const std::size_t n = tags.size();
+        for (; i < n && tags[i]->code != 78; ++i) {
+            if (tags[i]->code == 52)
+                e.patternAngle = loose(*tags[i]);
+            else if (tags[i]->code == 41)
+                e.patternScale = loose(*tags[i]);
+        }
+        if (i == n) return;
+        const int count = looseInt(*tags[i]);
+        ++i;
+        for (int k = 0; k < count && i < n && tags[i]->code == 53; ++k) {
+            HatchPatternLine line;
+            line.angle = loose(*tags[i++]);
+            int dashes = 0;
+            for (; i < n && tags[i]->code != 53; ++i) {
+                const Tag& g = *tags[i];
+                if (g.code == 43)
+                    line.base.x = loose(g);
+                else if (g.code == 44)
+                    line.base.y = loose(g);
+                else if (g.code == 45)
+                    line.offset.x = loose(g);
+                else if (g.code == 46)
+                    line.offset.y = loose(g);
+                else if (g.code == 79)
+                    dashes = looseInt(g);
+                else if (g.code == 49 && int(line.dashes.size()) < dashes)
+                    line.dashes.push_back(loose(g));
+                else if (g.code != 49)
+                    break;  // past the pattern data
+            }
+            e.patternLines.push_back(std::move(line));
+        }
     }
     void dimension(ObjectIndex block) {
         auto e = std::make_unique<Dimension>();

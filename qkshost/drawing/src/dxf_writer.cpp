@@ -17,12 +17,13 @@
 #include <unordered_set>
 
 #include <qks/common/atomic_file.h>
+#include <qks/common/plane.h>
 
 namespace qkshost::drawing {
 
 namespace {
 
-constexpr double kRadToDeg = 180.0 / 3.14159265358979323846;
+constexpr double kRadToDeg = 180.0 / qks::kPi;
 
 class Out {
   public:

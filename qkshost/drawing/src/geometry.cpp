@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <cmath>
 
+#include "qks/common/plane.h"
+
 namespace qkshost::drawing {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+using qks::kPi;
+constexpr double kDeg = kPi / 180.0;
 constexpr double kTwoPi = 2 * kPi;
 constexpr int kMaxDepth = 16;  // nested block references followed for extents
 
@@ -74,21 +77,56 @@ void addEllipticArc(Extents3d& box, const Point3d& c, const Vector3d& u, const V
     }
 }
 
-// Bulge segment from p to q (2-D, OCS): centre, radius, start angle and signed sweep.
-struct BulgeArc {
-    double cx, cy, r, start, sweep;
-};
-BulgeArc bulgeArc(double px, double py, double qx, double qy, double bulge) {
-    double theta = 4 * std::atan(bulge);
-    double dx = qx - px, dy = qy - py;
-    double chord = std::sqrt(dx * dx + dy * dy);
-    double r = chord / (2 * std::sin(theta / 2));
-    // centre: from the chord midpoint along the left normal by r*cos(theta/2)
-    double mx = (px + qx) / 2, my = (py + qy) / 2;
-    double h = r * std::cos(theta / 2);
-    double nx = -dy / chord, ny = dx / chord;
-    double cx = mx + nx * h, cy = my + ny * h;
-    return {cx, cy, std::fabs(r), std::atan2(py - cy, px - cx), theta};
+// Points of a hatch's boundary for its extents (OCS): vertices and edge end points, the
+// middle of every bulged segment, arcs at 65 points, splines by their control points.
+std::vector<Point3d> hatchBoundarySamples(const Hatch& h) {
+    using Type = HatchEdge::Type;
+    std::vector<Point3d> out;
+    auto sampleArc = [&](const HatchEdge& e, bool ellipse) {
+        double s0 = e.startAngle * kDeg, s1 = e.endAngle * kDeg;
+        if (!e.counterClockwise) {
+            const double t0 = -s1, t1 = -s0;
+            s0 = t0, s1 = t1;
+        }
+        if (!(std::fabs(s0) < 1e6 && std::fabs(s1) < 1e6)) return;  // no sensible arc
+        while (s1 <= s0)
+            s1 += 2 * kPi;
+        for (int k = 0; k <= 64; ++k) {
+            const double a = s0 + (s1 - s0) * k / 64;
+            const double ca = std::cos(a), sa = std::sin(a);
+            if (ellipse) {
+                const double mx = e.majorAxis.x, my = e.majorAxis.y, ratio = e.radius;
+                out.push_back({e.centre.x + mx * ca - my * ratio * sa,
+                               e.centre.y + my * ca + mx * ratio * sa, 0});
+            } else {
+                out.push_back({e.centre.x + e.radius * ca, e.centre.y + e.radius * sa, 0});
+            }
+        }
+    };
+    for (const HatchLoop& loop : h.loops) {
+        const auto& v = loop.vertices;
+        for (const HatchVertex& p : v)
+            out.push_back({p.x, p.y, 0});
+        for (std::size_t k = 0; loop.hasBulge && k < v.size(); ++k) {
+            const HatchVertex& a = v[k];
+            const HatchVertex& b = v[(k + 1) % v.size()];
+            if (a.bulge == 0) continue;
+            // the arc's middle: the sagitta (bulge * chord / 2) off the chord's middle
+            const double dx = b.x - a.x, dy = b.y - a.y, s = a.bulge / 2;
+            out.push_back({(a.x + b.x) / 2 + dy * s, (a.y + b.y) / 2 - dx * s, 0});
+        }
+        for (const HatchEdge& e : loop.edges) {
+            if (e.type == Type::Line) {
+                out.push_back(e.start);
+                out.push_back(e.end);
+            } else if (e.type == Type::CircularArc || e.type == Type::EllipticArc) {
+                sampleArc(e, e.type == Type::EllipticArc);
+            } else if (e.type == Type::Spline) {
+                out.insert(out.end(), e.controlPoints.begin(), e.controlPoints.end());
+            }
+        }
+    }
+    return out;
 }
 
 struct Seg {
@@ -134,23 +172,24 @@ bool polylineData(const Database& db, const Object& o, std::vector<Seg>& segs, b
 }
 
 Point3d segPoint(const Seg& s, double f) {
-    if (s.bulge == 0 || (s.a.x == s.b.x && s.a.y == s.b.y))
+    qks::BulgeArc arc;
+    if (!qks::bulgeArc(s.a.x, s.a.y, s.b.x, s.b.y, s.bulge, arc))
         return {s.a.x + (s.b.x - s.a.x) * f, s.a.y + (s.b.y - s.a.y) * f,
                 s.a.z + (s.b.z - s.a.z) * f};
-    BulgeArc arc = bulgeArc(s.a.x, s.a.y, s.b.x, s.b.y, s.bulge);
-    double a = arc.start + arc.sweep * f;
-    return {arc.cx + arc.r * std::cos(a), arc.cy + arc.r * std::sin(a), s.a.z};
+    double a = arc.startAngle + arc.sweep * f;
+    return {arc.centreX + arc.radius * std::cos(a), arc.centreY + arc.radius * std::sin(a), s.a.z};
 }
 
 void addSegment(Extents3d& box, const Seg& s, const Matrix3d& m) {
     box.add(m.transform(s.a));
     box.add(m.transform(s.b));
-    if (s.bulge == 0 || (s.a.x == s.b.x && s.a.y == s.b.y)) return;
-    BulgeArc arc = bulgeArc(s.a.x, s.a.y, s.b.x, s.b.y, s.bulge);
-    double a0 = arc.start, a1 = arc.start + arc.sweep;
+    qks::BulgeArc arc;
+    if (!qks::bulgeArc(s.a.x, s.a.y, s.b.x, s.b.y, s.bulge, arc)) return;
+    double a0 = arc.startAngle, a1 = arc.startAngle + arc.sweep;
     if (a1 < a0) std::swap(a0, a1);
-    Point3d c = m.transform(Point3d{arc.cx, arc.cy, s.a.z});
-    Vector3d u = m.transform(Vector3d{arc.r, 0, 0}), v = m.transform(Vector3d{0, arc.r, 0});
+    Point3d c = m.transform(Point3d{arc.centreX, arc.centreY, s.a.z});
+    Vector3d u = m.transform(Vector3d{arc.radius, 0, 0}),
+             v = m.transform(Vector3d{0, arc.radius, 0});
     addEllipticArc(box, c, u, v, a0, a1, false);
 }
 
@@ -726,7 +765,7 @@ void collect(const Database& db, const Object& o, const Matrix3d& m, Extents3d& 
         case Kind::Hatch: {
             auto& h = static_cast<const Hatch&>(o);
             Matrix3d mm = m * ocsToWcs(h.extrusion);
-            for (auto p : h.boundary) {
+            for (Point3d p : hatchBoundarySamples(h)) {
                 p.z = h.elevation;
                 box.add(mm.transform(p));
             }

@@ -3,61 +3,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "qks/common/utf8.h"
+
 namespace qkshost::drawing::detail {
-
-void appendUtf8(std::string& out, char32_t cp) {
-    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
-    if (cp < 0x80) {
-        out += char(cp);
-    } else if (cp < 0x800) {
-        out += char(0xC0 | (cp >> 6));
-        out += char(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += char(0xE0 | (cp >> 12));
-        out += char(0x80 | ((cp >> 6) & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
-    } else {
-        out += char(0xF0 | (cp >> 18));
-        out += char(0x80 | ((cp >> 12) & 0x3F));
-        out += char(0x80 | ((cp >> 6) & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
-    }
-}
-
-void appendValidUtf8(std::string_view in, std::string& out) {
-    const auto* s = reinterpret_cast<const unsigned char*>(in.data());
-    std::size_t n = in.size(), i = 0;
-    while (i < n) {
-        unsigned char c = s[i];
-        if (c < 0x80) {
-            out += char(c);
-            ++i;
-            continue;
-        }
-        int len = 0;
-        char32_t cp = 0, min = 0;
-        if ((c & 0xE0) == 0xC0)
-            len = 2, cp = c & 0x1F, min = 0x80;
-        else if ((c & 0xF0) == 0xE0)
-            len = 3, cp = c & 0x0F, min = 0x800;
-        else if ((c & 0xF8) == 0xF0)
-            len = 4, cp = c & 0x07, min = 0x10000;
-        bool ok = len > 0 && i + len <= n;
-        for (int k = 1; ok && k < len; ++k) {
-            if ((s[i + k] & 0xC0) != 0x80)
-                ok = false;
-            else
-                cp = (cp << 6) | (s[i + k] & 0x3F);
-        }
-        if (ok && cp >= min && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF)) {
-            out.append(in.data() + i, len);
-            i += len;
-        } else {
-            appendUtf8(out, 0xFFFD);
-            ++i;
-        }
-    }
-}
 
 TextDecoder::~TextDecoder() {
     if (cd_ != iconv_t(-1)) iconv_close(cd_);
@@ -97,7 +45,7 @@ void TextDecoder::setCodePage(std::string_view cp, bool utf8) {
 void TextDecoder::convertRun(std::string_view run, iconv_t cd, std::string& out) {
     if (run.empty()) return;
     if (cd == iconv_t(-1)) {
-        appendValidUtf8(run, out);
+        qks::appendSanitizedUtf8(out, run);
         return;
     }
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
@@ -112,7 +60,7 @@ void TextDecoder::convertRun(std::string_view run, iconv_t cd, std::string& out)
         if (r == std::size_t(-1)) {
             if (errno == E2BIG) continue;
             // invalid or incomplete byte: replace it and go on
-            appendUtf8(out, 0xFFFD);
+            qks::appendUtf8(out, 0xFFFD);
             ++in;
             --inLeft;
             iconv(cd, nullptr, nullptr, nullptr, nullptr);
@@ -155,7 +103,7 @@ void TextDecoder::decode(std::string_view raw, std::string& out) {
     auto flush = [&](std::size_t upto) {
         std::string_view run = raw.substr(runStart, upto - runStart);
         if (utf8_)
-            appendValidUtf8(run, out);
+            qks::appendSanitizedUtf8(out, run);
         else
             convertRun(run, cd_, out);
     };
@@ -175,7 +123,7 @@ void TextDecoder::decode(std::string_view raw, std::string& out) {
                     cp = 0x10000 + ((v - 0xD800) << 10) + (lo - 0xDC00);
                     next += 7;
                 }
-                appendUtf8(out, cp);
+                qks::appendUtf8(out, cp);
                 i = runStart = next;
                 continue;
             }

@@ -36,8 +36,4 @@ class TextDecoder {
     bool utf8_ = true;
 };
 
-void appendUtf8(std::string& out, char32_t cp);
-// Replaces invalid UTF-8 sequences by U+FFFD.
-void appendValidUtf8(std::string_view in, std::string& out);
-
 }  // namespace qkshost::drawing::detail

@@ -3,11 +3,12 @@
 
 #include <cmath>
 
+#include "qks/common/plane.h"
 #include "qkshost/pdf/display_list.h"
 
 namespace qkshost::pdf::detail {
 
-constexpr double kTwoPi = 6.283185307179586;
+constexpr double kTwoPi = 2 * qks::kPi;
 
 inline bool finite(const Point2& p) {
     return std::isfinite(p.x) && std::isfinite(p.y);
@@ -22,16 +23,13 @@ struct BulgeArc {
     double sweep = 0.0;  // signed: positive counter-clockwise
 };
 inline bool bulgeArc(const Point2& a, const Point2& b, double bulge, BulgeArc& out) {
-    const double dx = b.x - a.x, dy = b.y - a.y;
-    const double chord = std::hypot(dx, dy);
-    if (!(std::fabs(bulge) > 1e-9) || !(chord > 0) || !std::isfinite(bulge)) return false;
-    // The centre lies on the chord's left normal at half-chord * cot(sweep / 2) from the middle.
-    const double offset = (1.0 - bulge * bulge) / (4.0 * bulge);
-    out.centre = {(a.x + b.x) / 2.0 - dy * offset, (a.y + b.y) / 2.0 + dx * offset};
-    out.radius = std::hypot(a.x - out.centre.x, a.y - out.centre.y);
-    out.startAngle = std::atan2(a.y - out.centre.y, a.x - out.centre.x);
-    out.sweep = 4.0 * std::atan(bulge);
-    return std::isfinite(out.radius) && out.radius > 0;
+    qks::BulgeArc arc;
+    if (!qks::bulgeArc(a.x, a.y, b.x, b.y, bulge, arc)) return false;
+    out.centre = {arc.centreX, arc.centreY};
+    out.radius = arc.radius;
+    out.startAngle = arc.startAngle;
+    out.sweep = arc.sweep;
+    return true;
 }
 
 // End parameter of a counter-clockwise sweep from start to end, wrapped into (start,
@@ -78,8 +76,8 @@ inline void addConicArc(Bounds& box, const Point2& c, const Point2& u, const Poi
     };
     at(t0);
     at(t1);
-    const double candidates[4] = {std::atan2(v.x, u.x), std::atan2(v.x, u.x) + M_PI,
-                                  std::atan2(v.y, u.y), std::atan2(v.y, u.y) + M_PI};
+    const double candidates[4] = {std::atan2(v.x, u.x), std::atan2(v.x, u.x) + qks::kPi,
+                                  std::atan2(v.y, u.y), std::atan2(v.y, u.y) + qks::kPi};
     if (!std::isfinite(t0) || !std::isfinite(t1)) return;
     for (double t : candidates) {
         double d = std::fmod(t - t0, kTwoPi);

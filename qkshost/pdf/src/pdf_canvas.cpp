@@ -4,11 +4,12 @@
 #include <cmath>
 
 #include "pdf_document.h"
+#include "qks/common/plane.h"
 
 namespace qkshost::pdf::detail {
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
+constexpr double kTwoPi = 2 * qks::kPi;
 // Largest distance (points) between a true arc and the curves drawn for it.
 constexpr double kArcTolerance = 0.1;
 

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "qks/common/utf8.h"
+
 namespace qkshost::pdf::detail {
 namespace {
 
@@ -94,33 +96,8 @@ void appendUtf16Hex(std::string& out, std::string_view utf8) {
     };
     std::size_t i = 0;
     while (i < utf8.size()) {
-        // Decodes one UTF-8 sequence; anything malformed becomes U+FFFD.
-        const auto b0 = static_cast<unsigned char>(utf8[i]);
-        unsigned cp = 0xFFFD;
         std::size_t len = 1;
-        if (b0 < 0x80) {
-            cp = b0;
-        } else {
-            const std::size_t need = b0 >= 0xF0 && b0 < 0xF5   ? 4
-                                     : b0 >= 0xE0 && b0 < 0xF0 ? 3
-                                     : b0 >= 0xC2 && b0 < 0xE0 ? 2
-                                                               : 0;
-            if (need != 0 && i + need <= utf8.size()) {
-                unsigned value = b0 & (0x7F >> need);
-                bool good = true;
-                for (std::size_t k = 1; k < need && good; ++k) {
-                    const auto b = static_cast<unsigned char>(utf8[i + k]);
-                    good = (b & 0xC0) == 0x80;
-                    value = (value << 6) | (b & 0x3F);
-                }
-                const unsigned smallest = need == 2 ? 0x80 : need == 3 ? 0x800 : 0x10000;
-                if (good && value >= smallest && value <= 0x10FFFF &&
-                    !(value >= 0xD800 && value <= 0xDFFF)) {
-                    cp = value;
-                    len = need;
-                }
-            }
-        }
+        unsigned cp = qks::decodeUtf8At(utf8, i, len);  // malformed bytes give U+FFFD
         i += len;
         if (cp >= 0x10000) {
             cp -= 0x10000;

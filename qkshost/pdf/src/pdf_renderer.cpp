@@ -571,7 +571,7 @@ class PageRenderer {
             return;
         } else {
             const int steps =
-                std::max(4, static_cast<int>(std::ceil(std::fabs(arc.sweep) / (M_PI / 36))));
+                std::max(4, static_cast<int>(std::ceil(std::fabs(arc.sweep) / (qks::kPi / 36))));
             const double side = arc.sweep > 0 ? -1.0 : 1.0;  // left of travel: inwards when CCW
             for (int k = 0; k <= steps; ++k) {
                 const double f = static_cast<double>(k) / steps;
@@ -602,7 +602,7 @@ class PageRenderer {
             return;
         // Perimeter share of the drawn part (Ramanujan's perimeter of the whole ellipse).
         const double a = major, b = major * el.ratio;
-        const double perimeter = M_PI * (3 * (a + b) - std::sqrt((3 * a + b) * (a + 3 * b)));
+        const double perimeter = qks::kPi * (3 * (a + b) - std::sqrt((3 * a + b) * (a + 3 * b)));
         beginStroke(pen, perimeter * (ccwEnd(el.startParam, el.endParam) - el.startParam) / kTwoPi);
         // The path is built in the ellipse's own frame; the stroke happens later under the
         // drawing transform, so the line keeps its weight.

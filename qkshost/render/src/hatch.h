@@ -1,4 +1,4 @@
-// Boundary loops of a HATCH kept as raw groups.
+// Hatch boundaries sampled into closed loops, and pattern lines clipped to them.
 #pragma once
 
 #include <vector>
@@ -13,24 +13,16 @@ struct HatchLoops {
     std::vector<std::vector<drawing::Point3d>> loops;
 };
 
-// Reads the boundary paths of `hatch`; malformed data ends the loop it is in.
+// The boundary loops of `hatch` with their curves sampled; loops of fewer than three points
+// are left out.
 HatchLoops hatchLoops(const drawing::Hatch& hatch);
 
 // Points along a bulged segment from p to q (q excluded), at most one per 10 degrees.
 void appendBulge(std::vector<drawing::Point3d>& out, const drawing::Point3d& p,
                  const drawing::Point3d& q, double bulge);
 
-// One line family of a pattern hatch, in the hatch's object coordinates (the file stores them
-// already scaled and turned): lines in direction `angle` (degrees) through base + k * offset for
-// every integer k, drawn with `dashes` (positive dash, negative gap, zero dot; none: solid).
-struct PatternLine {
-    double angle = 0.0;
-    drawing::Point3d base, offset;
-    std::vector<double> dashes;
-};
-
-// The pattern definition lines of a hatch; none for a solid hatch or malformed data.
-std::vector<PatternLine> hatchPatternLines(const drawing::Hatch& hatch);
+// A line family of a pattern (angle in degrees, lines already scaled and turned).
+using PatternLine = drawing::HatchPatternLine;
 
 // Hatch pattern lines clipped to loops (even-odd: a loop inside another is a hole), as
 // segments in object coordinates. More lines or dashes than a page can show (a tiny pattern

@@ -5,6 +5,8 @@
 #include <cstdlib>
 
 #include "mtext_runs.h"
+#include "qks/common/plane.h"
+#include "qks/common/utf8.h"
 #include "qkshost/render/renderer.h"
 
 namespace qkshost::render {
@@ -25,12 +27,7 @@ bool decimalCode(const std::string& s, std::size_t i, std::string& out, std::siz
         ++n;
     }
     if (n != 3 || value == 0 || value > 255) return false;
-    if (value < 0x80) {
-        out += char(value);
-    } else {
-        out += char(0xC0 | (value >> 6));
-        out += char(0x80 | (value & 0x3F));
-    }
+    qks::appendUtf8(out, value);
     used = n;
     return true;
 }
@@ -60,19 +57,6 @@ bool leadingNumber(const std::string& text, double& value) {
     return end != begin && std::isfinite(value);
 }
 
-void appendUtf8(std::string& out, unsigned cp) {
-    if (cp < 0x80) {
-        out += char(cp);
-    } else if (cp < 0x800) {
-        out += char(0xC0 | (cp >> 6));
-        out += char(0x80 | (cp & 0x3F));
-    } else {
-        out += char(0xE0 | (cp >> 12));
-        out += char(0x80 | ((cp >> 6) & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
-    }
-}
-
 // Applies a format code's argument to `f`.
 void applyFormat(char code, const std::string& arg, MTextFormat& f, const MTextFormat& base) {
     double v = 0.0;
@@ -93,7 +77,7 @@ void applyFormat(char code, const std::string& arg, MTextFormat& f, const MTextF
             break;
         case 'Q':
         case 'q':
-            if (leadingNumber(arg, v) && std::fabs(v) < 85) f.oblique = v * M_PI / 180.0;
+            if (leadingNumber(arg, v) && std::fabs(v) < 85) f.oblique = v * qks::kPi / 180.0;
             break;
         case 'f':
         case 'F': {
@@ -233,7 +217,7 @@ std::vector<MTextRun> parseMText(const std::string& s, const MTextFormat& base) 
                         ++n;
                     }
                     if (n == 4) {
-                        appendUtf8(out, cp);
+                        qks::appendUtf8(out, cp);
                         i = k;
                         break;
                     }
@@ -339,31 +323,6 @@ std::string plainMTextContents(const std::string& s) {
 namespace qkshost::render::detail {
 namespace {
 
-// Code point of the UTF-8 sequence at s[i] (U+FFFD for a broken one); `length` its bytes.
-char32_t codePointAt(const std::string& s, std::size_t i, std::size_t& length) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char b = byte(i);
-    int extra = b < 0x80             ? 0
-                : (b & 0xE0) == 0xC0 ? 1
-                : (b & 0xF0) == 0xE0 ? 2
-                : (b & 0xF8) == 0xF0 ? 3
-                                     : -1;
-    if (extra < 0 || i + std::size_t(extra) >= s.size()) {
-        length = 1;
-        return 0xFFFD;
-    }
-    char32_t c = extra == 0 ? b : b & (0x3F >> extra);
-    for (int k = 1; k <= extra; ++k) {
-        if ((byte(i + std::size_t(k)) & 0xC0) != 0x80) {
-            length = 1;
-            return 0xFFFD;
-        }
-        c = (c << 6) | (byte(i + std::size_t(k)) & 0x3F);
-    }
-    length = std::size_t(extra) + 1;
-    return c;
-}
-
 // Scripts written without spaces, where a line may break between any two characters.
 bool breaksAnywhere(char32_t c) {
     return (c >= 0x2E80 && c <= 0x9FFF) || (c >= 0xAC00 && c <= 0xD7AF) ||
@@ -381,7 +340,7 @@ std::vector<std::string> wrapParagraph(const std::string& paragraph, double widt
     std::size_t i = 0;
     while (i < paragraph.size()) {
         std::size_t len = 0;
-        const char32_t c = codePointAt(paragraph, i, len);
+        const char32_t c = qks::decodeUtf8At(paragraph, i, len);
         if (c == ' ' || breaksAnywhere(c)) {
             std::size_t end = i + len;
             if (c == ' ')
@@ -394,7 +353,7 @@ std::vector<std::string> wrapParagraph(const std::string& paragraph, double widt
         std::size_t end = i + len;
         while (end < paragraph.size()) {
             std::size_t l = 0;
-            const char32_t d = codePointAt(paragraph, end, l);
+            const char32_t d = qks::decodeUtf8At(paragraph, end, l);
             if (d == ' ' || breaksAnywhere(d)) break;
             end += l;
         }
@@ -529,7 +488,7 @@ std::vector<std::vector<MTextRun>> layoutMTextLines(
                 continue;
             }
             std::size_t len = 0;
-            const char32_t c = codePointAt(run.text, i, len);
+            const char32_t c = qks::decodeUtf8At(run.text, i, len);
             addChar(run.text.substr(i, len), run.format,
                     c == ' '            ? Kind::Space
                     : breaksAnywhere(c) ? Kind::Single

@@ -8,6 +8,7 @@
 #include "hatch.h"
 #include "linetype.h"
 #include "mtext_runs.h"
+#include "qks/common/plane.h"
 #include "qkshost/drawing/geometry.h"
 #include "qkshost/pdf/text_metrics.h"
 #include "text_wrap.h"
@@ -24,7 +25,7 @@ using drawing::Vector3d;
 using pdf::PlotColour;
 using pdf::Point2;
 
-constexpr double kPi = 3.14159265358979323846;
+using qks::kPi;
 constexpr double kTwoPi = 2 * kPi;
 constexpr int kMaxArrayCells = 10000;
 // Highest spline degree evaluated (the evaluator's working arrays hold degree + 1 points);
@@ -249,7 +250,7 @@ class Renderer {
                 const Matrix3d m = ctx.m * drawing::ocsToWcs(h.extrusion);
                 if (!loops.solid) {
                     const detail::PatternSegments pattern =
-                        detail::clipPatternLines(detail::hatchPatternLines(h), loops.loops);
+                        detail::clipPatternLines(h.patternLines, loops.loops);
                     for (const auto& [a, b] : pattern.segments)
                         add(pen,
                             pdf::LinePrimitive{xy(m.transform(Point3d{a.x, a.y, h.elevation})),

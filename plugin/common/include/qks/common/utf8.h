@@ -14,6 +14,9 @@ inline constexpr char32_t kReplacementCharacter = 0xFFFD;
 // sequence (overlong forms, surrogates and values above U+10FFFF included) becomes one
 // U+FFFD, as Windows' converter does.
 std::u32string decodeUtf8(std::string_view text);
+// The code point that starts at byte `pos` (< text.size()); `length` receives the bytes it
+// takes: 1 for a byte that does not start a well-formed sequence, which decodes as U+FFFD.
+char32_t decodeUtf8At(std::string_view text, std::size_t pos, std::size_t& length);
 
 // Appends the UTF-8 form of `cp` (U+FFFD for surrogates and values above U+10FFFF).
 void appendUtf8(std::string& out, char32_t cp);
@@ -21,6 +24,8 @@ std::string encodeUtf8(std::u32string_view codePoints);
 
 // Returns valid UTF-8: well-formed sequences are kept, every bad byte becomes U+FFFD.
 std::string sanitizeUtf8(std::string_view text);
+// The same, appended to `out` (no temporary string: text readers call it for every value).
+void appendSanitizedUtf8(std::string& out, std::string_view text);
 bool isValidUtf8(std::string_view text);
 
 // Number of code points (bad bytes count one each, as they decode to U+FFFD).

@@ -412,8 +412,8 @@ class Solid : public ObjectT<Solid, Kind::Solid, PlanarEntity> {
     Point3d corners[4];  // OCS
 };
 
-// Entity kept as tags (HATCH, and every type the host does not model): `tail` holds the
-// groups after the common entity data, so the entity is written back as it was read.
+// Entity kept as tags (every type the host does not model): `tail` holds the groups after the
+// common entity data, so the entity is written back as it was read.
 class RawEntity : public PlanarEntity {
   public:
     std::string type;
@@ -421,12 +421,62 @@ class RawEntity : public PlanarEntity {
     bool r12Style = false;  // tail read from a file without subclass markers
 };
 
+// ----- hatches -----
+// Boundaries and patterns live in the hatch's object coordinate system (z = Hatch::elevation).
+// Angles are in degrees, as drawings store them for hatches.
+
+struct HatchEdge {
+    enum class Type : std::uint8_t { Other, Line, CircularArc, EllipticArc, Spline };
+    Type type = Type::Other;  // Other: an edge kind that draws nothing
+    Point3d start, end;       // Line
+    Point3d centre;           // CircularArc, EllipticArc
+    // CircularArc: the radius; EllipticArc: the minor axis as a fraction of the major one
+    double radius = 0;
+    Vector3d majorAxis;  // EllipticArc: end point of the major axis relative to the centre
+    double startAngle = 0, endAngle = 0;
+    bool counterClockwise = true;
+    // Spline
+    int degree = 3;
+    bool rational = false, periodic = false;
+    std::vector<double> knots, weights;
+    std::vector<Point3d> controlPoints, fitPoints;
+};
+
+struct HatchVertex {
+    double x = 0, y = 0;
+    double bulge = 0;  // of the segment to the next vertex; used when the loop has bulges
+};
+
+struct HatchLoop {
+    int flags = 0;  // 1 external, 2 polyline, 4 derived, 8 text box, 16 outermost
+    bool isPolyline() const { return flags & 2; }
+    // polyline loops: closed back to the first vertex whatever `closed` says
+    bool hasBulge = false, closed = true;
+    std::vector<HatchVertex> vertices;
+    // edge loops
+    std::vector<HatchEdge> edges;
+};
+
+// One line family of a pattern, already scaled and turned by the hatch's pattern scale and
+// angle: lines in direction `angle` through base + k * offset for every integer k, drawn with
+// `dashes` (positive dash, negative gap, zero dot; none: a solid line).
+struct HatchPatternLine {
+    double angle = 0;
+    Point3d base, offset;
+    std::vector<double> dashes;
+};
+
 class Hatch : public ObjectT<Hatch, Kind::Hatch, RawEntity> {
   public:
     const char* dxfName() const override { return "HATCH"; }
-    // boundary points in the OCS sampled for extents (arcs and splines approximated)
-    std::vector<Point3d> boundary;
+    std::string patternName;
+    bool solidFill = false;
     double elevation = 0;
+    double patternAngle = 0, patternScale = 1;
+    std::vector<HatchLoop> loops;  // in file order; a loop inside another is a hole
+    std::vector<HatchPatternLine> patternLines;
+    // `tail` (RawEntity) keeps the groups as read for the DXF writer; the structure above is
+    // what everything else uses.
 };
 
 class UnknownEntity : public ObjectT<UnknownEntity, Kind::UnknownEntity, RawEntity> {
