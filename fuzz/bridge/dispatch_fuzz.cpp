@@ -8,13 +8,19 @@
 #include "qks/bridge/bridge.h"
 #include "qks/common/utf8.h"
 
+#include "qks/contract/version.h"
+
+// What the bridge and the version command report: the project's own version.
+static const std::string kVersion{qks::contract::kProductVersion};
+static const std::string kPong = "PONG " + kVersion;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static std::atomic<bool> nestStop{false};
     static qks::Bridge bridge(nestStop);  // never started: only the dispatcher runs
     if (size > qks::kMaxBridgeMessage) return 0;
     const std::string line(reinterpret_cast<const char*>(data), size);
     const std::string reply = bridge.dispatchCommand(line);
-    if (reply != "PONG 4.4.0" && reply != "4.4.0" && reply != "QUEUED" && reply != "OK" &&
+    if (reply != kPong && reply != kVersion && reply != "QUEUED" && reply != "OK" &&
         reply != "ERR unknown")
         std::abort();
     const qks::PendingPaths paths = bridge.pendingPaths();

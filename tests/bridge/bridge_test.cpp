@@ -15,6 +15,12 @@
 #include "qks/testing/temp_dir.h"
 #include "qkshost/app/host_application.h"
 
+#include "qks/contract/version.h"
+
+// What the bridge and the version command report: the project's own version.
+static const std::string kVersion{qks::contract::kProductVersion};
+static const std::string kPong = "PONG " + kVersion;
+
 namespace qks {
 namespace {
 
@@ -77,14 +83,14 @@ TEST_F(BridgeTest, ProtocolTable) {
         std::string request;
         std::string reply;
     } cases[] = {
-        {"PING\r\n", "PONG 4.4.0"},
-        {"PING\n", "PONG 4.4.0"},
-        {"PING", "PONG 4.4.0"},
-        {"PING\r\n\r\n", "PONG 4.4.0"},
+        {"PING\r\n", kPong},
+        {"PING\n", kPong},
+        {"PING", kPong},
+        {"PING\r\n\r\n", kPong},
         {"PING ", "ERR unknown"},
         {"ping", "ERR unknown"},
         {" PING", "ERR unknown"},
-        {"VERSION\n", "4.4.0"},
+        {"VERSION\n", kVersion},
         {"NEST", "ERR unknown"},
         {"NEST ", "QUEUED"},
         {"NEST /tmp/qks_nest.cfg\n", "QUEUED"},
@@ -173,18 +179,18 @@ TEST_F(BridgeTest, DocumentCommandsNeedTheirCommandAndADocument) {
 TEST_F(BridgeTest, ClientsComeAndGoOneAtATime) {
     BridgeClient first;
     ASSERT_TRUE(first.connect(bridgeSocketPath()));
-    EXPECT_EQ(first.request("PING"), "PONG 4.4.0");
+    EXPECT_EQ(first.request("PING"), kPong);
     // A second client while the first is served is refused at once.
     BridgeClient second;
     ASSERT_TRUE(second.connect(bridgeSocketPath()));
     bool closed = false;
     second.receive(&closed);
     EXPECT_TRUE(closed);
-    EXPECT_EQ(first.request("VERSION"), "4.4.0");
+    EXPECT_EQ(first.request("VERSION"), kVersion);
     first.close();
     BridgeClient third;
     ASSERT_TRUE(third.connect(bridgeSocketPath()));
-    EXPECT_EQ(third.request("PING"), "PONG 4.4.0");
+    EXPECT_EQ(third.request("PING"), kPong);
 }
 
 TEST_F(BridgeTest, OversizedMessageDisconnectsWithoutReply) {
@@ -198,13 +204,13 @@ TEST_F(BridgeTest, OversizedMessageDisconnectsWithoutReply) {
     EXPECT_TRUE(closed);
     BridgeClient next;
     ASSERT_TRUE(next.connect(bridgeSocketPath()));
-    EXPECT_EQ(next.request("PING"), "PONG 4.4.0");
+    EXPECT_EQ(next.request("PING"), kPong);
 }
 
 TEST_F(BridgeTest, StopReturnsPromptlyWhileAnIdleClientStaysConnected) {
     BridgeClient idle;
     ASSERT_TRUE(idle.connect(bridgeSocketPath()));
-    EXPECT_EQ(idle.request("PING"), "PONG 4.4.0");
+    EXPECT_EQ(idle.request("PING"), kPong);
     auto stopped = std::async(std::launch::async, [this] { bridge_.stopBridge(); });
     EXPECT_EQ(stopped.wait_for(1s), std::future_status::ready);
     stopped.wait();
@@ -218,7 +224,7 @@ TEST_F(BridgeTest, StopReturnsPromptlyWhileAnIdleClientStaysConnected) {
     ASSERT_TRUE(waitListening());
     BridgeClient again;
     ASSERT_TRUE(again.connect(bridgeSocketPath()));
-    EXPECT_EQ(again.request("PING"), "PONG 4.4.0");
+    EXPECT_EQ(again.request("PING"), kPong);
 }
 
 TEST_F(BridgeTest, SocketIsPrivateToTheUser) {
@@ -233,7 +239,7 @@ TEST_F(BridgeTest, ManyConnectionsLoseNoReplyAndLeakNoDescriptor) {
     {
         BridgeClient warm;
         ASSERT_TRUE(warm.connect(bridgeSocketPath()));
-        ASSERT_EQ(warm.request("PING"), "PONG 4.4.0");
+        ASSERT_EQ(warm.request("PING"), kPong);
     }
     std::this_thread::sleep_for(50ms);
     const int before = qks::testing::openDescriptorCount();
@@ -244,14 +250,14 @@ TEST_F(BridgeTest, ManyConnectionsLoseNoReplyAndLeakNoDescriptor) {
         for (int i = 0; i < 100; ++i) {
             const bool ping = (i % 3) != 0;
             const std::string reply = client.request(ping ? "PING\n" : "VERSION");
-            EXPECT_EQ(reply, ping ? "PONG 4.4.0" : "4.4.0");
+            EXPECT_EQ(reply, ping ? kPong : kVersion);
             replies += reply.empty() ? 0 : 1;
         }
         client.close();
         // The server lets go of a client as soon as it hangs up: the next one is served.
         BridgeClient next;
         ASSERT_TRUE(next.connect(bridgeSocketPath()));
-        EXPECT_EQ(next.request("PING"), "PONG 4.4.0");
+        EXPECT_EQ(next.request("PING"), kPong);
     }
     EXPECT_EQ(replies, 100 * 100);
     std::this_thread::sleep_for(50ms);
@@ -280,7 +286,7 @@ TEST_F(BridgeTest, RandomBytesNeitherCrashNorHangTheServer) {
     }
     BridgeClient client;
     ASSERT_TRUE(client.connectWithin(bridgeSocketPath(), 2s));
-    EXPECT_EQ(client.request("PING"), "PONG 4.4.0");
+    EXPECT_EQ(client.request("PING"), kPong);
 }
 
 // The socket name is shared by every host of the user: a stale one is replaced, anything
@@ -304,7 +310,7 @@ TEST(BridgeSocketFile, StaleSocketIsReplacedForeignFileIsKept) {
         std::this_thread::sleep_for(10ms);
     BridgeClient client;
     ASSERT_TRUE(client.connect(bridgeSocketPath()));
-    EXPECT_EQ(client.request("PING"), "PONG 4.4.0");
+    EXPECT_EQ(client.request("PING"), kPong);
     client.close();
     bridge.stopBridge();
 

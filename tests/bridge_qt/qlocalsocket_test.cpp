@@ -12,6 +12,12 @@
 #include "qks/testing/temp_dir.h"
 #include "qkshost/app/host_application.h"
 
+#include "qks/contract/version.h"
+
+// What the bridge and the version command report: the project's own version.
+static const std::string kVersion{qks::contract::kProductVersion};
+static const std::string kPong = "PONG " + kVersion;
+
 namespace qks {
 namespace {
 
@@ -63,11 +69,16 @@ TEST_F(QLocalSocketBridge, ProtocolThroughTheStudiosClient) {
         QByteArray request;
         QByteArray reply;
     } cases[] = {
-        {"PING\r\n", "PONG 4.4.0"},    {"PING\n", "PONG 4.4.0"},
-        {"PING", "PONG 4.4.0"},        {"PING ", "ERR unknown"},
-        {"NEST", "ERR unknown"},       {"NEST ", "QUEUED"},
-        {"PING\nPLOT", "ERR unknown"}, {"NESTSTOP", "OK"},
-        {"VERSION", "4.4.0"},          {"NEST C:/Users/\xE5\xBC\xA0/qks_nest.cfg", "QUEUED"},
+        {"PING\r\n", QByteArray::fromStdString(kPong)},
+        {"PING\n", QByteArray::fromStdString(kPong)},
+        {"PING", QByteArray::fromStdString(kPong)},
+        {"PING ", "ERR unknown"},
+        {"NEST", "ERR unknown"},
+        {"NEST ", "QUEUED"},
+        {"PING\nPLOT", "ERR unknown"},
+        {"NESTSTOP", "OK"},
+        {"VERSION", QByteArray::fromStdString(kVersion)},
+        {"NEST C:/Users/\xE5\xBC\xA0/qks_nest.cfg", "QUEUED"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ask(socket, c.request), c.reply) << c.request.toStdString();
@@ -81,7 +92,7 @@ TEST_F(QLocalSocketBridge, ProtocolThroughTheStudiosClient) {
     QLocalSocket next;
     next.connectToServer("qksstudio");
     ASSERT_TRUE(next.waitForConnected(3000));
-    EXPECT_EQ(ask(next, "PING\n"), "PONG 4.4.0");
+    EXPECT_EQ(ask(next, "PING\n"), QByteArray::fromStdString(kPong));
 }
 
 TEST_F(QLocalSocketBridge, OversizedMessageDisconnectsWithoutReply) {

@@ -8,6 +8,12 @@
 #include "qks/testing/process.h"
 #include "qks/testing/temp_dir.h"
 
+#include "qks/contract/version.h"
+
+// What the bridge and the version command report: the project's own version.
+static const std::string kVersion{qks::contract::kProductVersion};
+static const std::string kPong = "PONG " + kVersion;
+
 namespace qks::testing {
 namespace {
 
@@ -33,13 +39,13 @@ TEST(HostProcess, ScriptedSessionsEndWhenInputEnds) {
     } cases[] = {
         {{kHost, "--no-stdin", "-c", "QKVER"},
          "",
-         {"[QKS] Corvane Studio 4.4.0", "[QKS] 适配 AutoCAD 24"}},
+         {"[QKS] Corvane Studio " + kVersion, "[QKS] 适配 AutoCAD 24"}},
         {{kHost, "--plugin", std::string(QKS_TEST_BIN_DIR) + "/libqks23.so", "-c", "qkver"},
          "\n",
          {"[QKS] 适配 AutoCAD 23"}},
         {{kHost},
          "QKVER\nfrobnicate\n",
-         {"[QKS] Corvane Studio 4.4.0", "Unknown command \"frobnicate\"."}},
+         {"[QKS] Corvane Studio " + kVersion, "Unknown command \"frobnicate\"."}},
         {{kHost, "--no-plugin", "--no-stdin", "-c", "QKVER"}, "", {"Unknown command \"QKVER\"."}},
         {{kHost, "--no-stdin", "-c", "OPEN /nonexistent/a.dxf", "-c", "QUIT", "-c", "QKVER"},
          "",
@@ -69,7 +75,7 @@ TEST(HostProcess, ServesUntilSignalledAndCleansUp) {
         ChildProcess host({kHost, "--no-stdin", "--serve"}, dir.file("out.txt"), envFor(dir));
         BridgeClient client;
         ASSERT_TRUE(client.connectWithin(socket, 10s));
-        EXPECT_EQ(client.request("PING\n"), "PONG 4.4.0");
+        EXPECT_EQ(client.request("PING\n"), kPong);
         client.close();
         host.signal(signalNumber);
         EXPECT_EQ(host.wait(20s), 0) << host.output();
@@ -83,7 +89,7 @@ TEST(HostProcess, SecondHostLeavesTheFirstOnesBridgeAlone) {
     ChildProcess first({kHost, "--no-stdin", "--serve"}, dir.file("first.txt"), envFor(dir));
     BridgeClient client;
     ASSERT_TRUE(client.connectWithin(socket, 10s));
-    EXPECT_EQ(client.request("PING"), "PONG 4.4.0");
+    EXPECT_EQ(client.request("PING"), kPong);
     client.close();
     const ino_t firstSocket = inodeOf(socket);
 
@@ -95,7 +101,7 @@ TEST(HostProcess, SecondHostLeavesTheFirstOnesBridgeAlone) {
     EXPECT_EQ(second.wait(20s), 0);
     EXPECT_EQ(inodeOf(socket), firstSocket);
     ASSERT_TRUE(client.connect(socket));
-    EXPECT_EQ(client.request("VERSION"), "4.4.0");
+    EXPECT_EQ(client.request("VERSION"), kVersion);
     client.close();
     first.signal(SIGTERM);
     EXPECT_EQ(first.wait(20s), 0);
@@ -115,8 +121,8 @@ TEST(HostProcess, StaleSocketOfAKilledHostIsReplaced) {
     ASSERT_NE(inodeOf(socket), 0u) << "a killed host leaves its socket";
     ChildProcess next({kHost, "--no-stdin", "--serve"}, dir.file("b.txt"), envFor(dir));
     BridgeClient client;
-    ASSERT_TRUE(eventually(
-        [&] { return client.connect(socket) && client.request("PING") == "PONG 4.4.0"; }));
+    ASSERT_TRUE(
+        eventually([&] { return client.connect(socket) && client.request("PING") == kPong; }));
     client.close();
     next.signal(SIGTERM);
     EXPECT_EQ(next.wait(20s), 0);

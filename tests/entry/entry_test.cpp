@@ -12,7 +12,13 @@
 #include "qks/testing/temp_dir.h"
 #include "qkshost/app/host_application.h"
 
+#include "qks/contract/version.h"
+
 namespace {
+
+// What the bridge and the version command report: the project's own version.
+const std::string kVersion{qks::contract::kProductVersion};
+const std::string kPong = "PONG " + kVersion;
 
 using namespace std::chrono_literals;
 using qks::testing::TempDir;
@@ -68,7 +74,7 @@ TEST_F(PluginTest, VersionCommandNamesEachBuildsHostGeneration) {
     for (const auto& c : cases) {
         std::string error;
         ASSERT_TRUE(host_.loadPlugin(install(c.module, dir_.file("p")), error)) << error;
-        EXPECT_EQ(run("qkver"), std::string("\n[QKS] Corvane Studio 4.4.0\n[QKS] 适配 AutoCAD ") +
+        EXPECT_EQ(run("qkver"), "\n[QKS] Corvane Studio " + kVersion + "\n[QKS] 适配 AutoCAD " +
                                     c.generation + "\n[QKS] 面板路径: (未找到)\n");
         ASSERT_TRUE(host_.unloadPlugin(c.module, error)) << error;
         EXPECT_EQ(run("QKVER"), "Unknown command \"QKVER\".\n");
@@ -124,7 +130,7 @@ TEST_F(PluginTest, UnloadWithAnIdleClientThenLoadServesAgain) {
     const std::string socket = dir_.file("qksstudio");
     qks::testing::BridgeClient idle;
     ASSERT_TRUE(idle.connectWithin(socket, 5s));
-    EXPECT_EQ(idle.request("PING\r\n"), "PONG 4.4.0");
+    EXPECT_EQ(idle.request("PING\r\n"), kPong);
 
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(run("ARXUNLOAD libqks"), "Unloaded libqks.\n");
@@ -136,8 +142,8 @@ TEST_F(PluginTest, UnloadWithAnIdleClientThenLoadServesAgain) {
     EXPECT_EQ(run("APPLOAD " + module), "Loaded " + module + ".\n");
     qks::testing::BridgeClient again;
     ASSERT_TRUE(again.connectWithin(socket, 5s));
-    EXPECT_EQ(again.request("PING"), "PONG 4.4.0");
-    EXPECT_NE(run("QKVER").find("Corvane Studio 4.4.0"), std::string::npos);
+    EXPECT_EQ(again.request("PING"), kPong);
+    EXPECT_NE(run("QKVER").find("Corvane Studio " + kVersion), std::string::npos);
 }
 
 TEST_F(PluginTest, LoaderRejectsWhatIsNotAPlugin) {

@@ -27,6 +27,11 @@
 #include "qks/testing/process.h"
 #include "qks/testing/temp_dir.h"
 
+#include "qks/contract/version.h"
+
+// What the bridge and the version command report: the project's own version.
+static const std::string kVersion{qks::contract::kProductVersion};
+
 namespace qks::testing {
 namespace {
 
@@ -37,7 +42,7 @@ const std::string kHost = hostProgram();
 const std::string kStudio = QKS_TEST_STUDIO;
 const std::string kShots = QKS_TEST_SHOTS_DIR;
 const std::string kSource = QKS_TEST_SOURCE_DIR;
-const std::string kConnected = "已连接 AutoCAD · 4.4.0";
+const std::string kConnected = "已连接 AutoCAD · " + kVersion;
 // Upper bounds for a hung run only (sanitizer builds on two loaded cores are slow); no case
 // passes or fails on how fast something happened.
 constexpr const char* kUntilMs = "120000";
