@@ -12,12 +12,14 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <thread>
 
 #include "qks/common/environment.h"
 #include "qks/common/messages.h"
 #include "qks/common/utf8.h"
+#include "qks/contract/names.h"
 
 namespace qks {
 namespace {
@@ -163,7 +165,7 @@ ReadResult readMessage(int client, int listener, int stopFd, std::string& messag
 }  // namespace
 
 std::string bridgeSocketPath() {
-    return tempFilePath("qksstudio");
+    return tempFilePath(std::string(contract::kBridgeServerName));
 }
 
 Bridge::Bridge(std::atomic<bool>& nestStopRequested) : nestStopRequested_(nestStopRequested) {}
@@ -261,31 +263,39 @@ void Bridge::runInApplicationContext(const std::function<void(const std::string&
 }
 
 std::string Bridge::dispatchCommand(std::string_view line) {
-    if (line == "PING") return "PONG " + std::string(kProductVersion);
-    if (line == "VERSION") return std::string(kProductVersion);
-    if (line == "PLOT") {
+    using namespace contract;
+    // The words that take an argument are followed by one space and the config path.
+    const auto argumentOf = [line](std::string_view word) -> std::optional<std::string_view> {
+        if (line.size() <= word.size() || line[word.size()] != ' ' || !startsWith(line, word))
+            return std::nullopt;
+        return line.substr(word.size() + 1);
+    };
+    if (line == kPingWord)
+        return std::string(kPongWord) + " " + std::string(contract::kProductVersion);
+    if (line == kVersionWord) return std::string(contract::kProductVersion);
+    if (line == kPlotWord) {
         post(runPlotMessage);
-        return "QUEUED";
+        return std::string(kQueuedReply);
     }
-    if (startsWith(line, "PLOTFILES ")) {
-        storeAndPost(&PendingPaths::plotFiles, line.substr(10), runPlotFilesMessage);
-        return "QUEUED";
+    if (const auto path = argumentOf(kPlotFilesWord)) {
+        storeAndPost(&PendingPaths::plotFiles, *path, runPlotFilesMessage);
+        return std::string(kQueuedReply);
     }
-    if (startsWith(line, "MERGE ")) {
-        storeAndPost(&PendingPaths::merge, line.substr(6), runMergeMessage);
-        return "QUEUED";
+    if (const auto path = argumentOf(kMergeWord)) {
+        storeAndPost(&PendingPaths::merge, *path, runMergeMessage);
+        return std::string(kQueuedReply);
     }
-    if (startsWith(line, "NEST ")) {
-        storeAndPost(&PendingPaths::nest, line.substr(5), runNestMessage);
-        return "QUEUED";
+    if (const auto path = argumentOf(kNestWord)) {
+        storeAndPost(&PendingPaths::nest, *path, runNestMessage);
+        return std::string(kQueuedReply);
     }
-    if (line == "NESTPICK") {
+    if (line == kNestPickWord) {
         post(runNestPickMessage);
-        return "QUEUED";
+        return std::string(kQueuedReply);
     }
-    if (line == "NESTSTOP") {
+    if (line == kNestStopWord) {
         nestStopRequested_.store(true);
-        return "OK";
+        return std::string(kOkReply);
     }
     return "ERR unknown";
 }
