@@ -17,6 +17,7 @@ Result damaged(std::string_view section, std::uint64_t offset, std::string_view 
 namespace {
 
 constexpr std::size_t kMaxSection = std::size_t(256) << 20;  // bound of any decompressed section
+constexpr std::size_t kMaxPage = std::size_t(1) << 20;       // bound of one data page
 
 std::uint32_t le32(const std::uint8_t* p) {
     return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
@@ -150,21 +151,25 @@ Result readSection(std::string_view file, const std::unordered_map<std::uint32_t
             std::memcpy(hdr + 4 * k, &v, 4);
         }
         if (le32(hdr) != 0x4163043Bu) return damaged(name, at, "wrong data page type");
-        std::uint32_t packed = le32(hdr + 8), plain = le32(hdr + 12);
-        std::uint64_t start = le32(hdr + 16);
+        std::uint32_t packed = le32(hdr + 8);
+        std::uint64_t start = pg.offset;
         if (packed > file.size() - at - 32)
             return damaged(name, at + 8, "compressed length runs past the end of the file");
-        if (start > out.size()) return damaged(name, at + 16, "page lies outside its section");
-        // the last page may be declared at full page size: keep what the section holds
-        plain = std::uint32_t(std::min<std::uint64_t>(plain, out.size() - start));
+        if (start > out.size()) return damaged(name, at, "page lies outside its section");
+        // a page holds up to the section's page size; the last one ends with the section
+        std::size_t plain = std::size_t(std::min<std::uint64_t>(d.maxPage, out.size() - start));
         if (d.compressed != 2) {
             if (packed < plain) return damaged(name, at + 8, "page shorter than its data");
             std::memcpy(out.data() + start, p + at + 32, plain);
             continue;
         }
+        // pages decompress to their full page size (padding past the section's end included)
+        if (d.maxPage > kMaxPage) return damaged("section map", 0, "page size too large");
+        page.assign(d.maxPage, 0);
         std::size_t produced = 0;
-        if (!lz77DecompressR18(p + at + 32, packed, out.data() + start, plain, &produced))
+        if (!lz77DecompressR18(p + at + 32, packed, page.data(), page.size(), &produced))
             return damaged(name, at + 32, "compressed data is damaged");
+        std::memcpy(out.data() + start, page.data(), plain);
     }
     return {};
 }

@@ -66,19 +66,15 @@ bool lz77DecompressR18(const std::uint8_t* src, std::size_t srcLen, std::uint8_t
             int op2 = in.byte();
             offset = (std::size_t(op2) << 2) | ((op & 0x0C) >> 2);
             lit = op & 3;
-        } else if (op >= 0x21) {
-            count = std::size_t(op) - 0x1E;
+        } else if (op >= 0x20) {
+            count = std::size_t(op & 0x1F);
+            count = (count == 0 ? in.run(0) + 0x1F : count) + 2;
             twoByte(0);
-        } else if (op == 0x20) {
-            count = in.run(0) + 0x21;
-            // a leading 0x00 starts a run worth 0xFF: the run helper already adds it
-            twoByte(0);
-        } else if (op >= 0x12) {
-            count = std::size_t(op & 0x0F) + 2;
-            twoByte(0x3FFF);
-        } else if (op == 0x10) {
-            count = in.run(0) + 9;
-            twoByte(0x3FFF);
+        } else if (op >= 0x10) {
+            // bit 3 selects the upper 16 KiB window, the low three bits the length
+            count = std::size_t(op & 7);
+            count = (count == 0 ? in.run(0) + 7 : count) + 2;
+            twoByte(0x3FFF + (std::size_t(op & 8) << 11));
         } else {
             ok = false;
             break;

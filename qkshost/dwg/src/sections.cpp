@@ -326,6 +326,7 @@ Result readClasses(const Sections& s, const TextContext& tc, std::vector<ClassDe
         st.strings = d;
         locateStrings(st.strings, end);
         st.splitStrings = true;
+        end = st.strings.pos();  // the string data follows the class data
     }
     if (v >= R2004) {
         d.BS();  // highest class number
