@@ -225,7 +225,7 @@ struct Decoder {
         if (overlay) B.flags |= 8;
         if (v >= R2000) d().B();
         std::uint32_t owned = 0;
-        if (v >= R2004 && !xref && !overlay) owned = count(8);
+        if (v >= R2004 && !xref && !overlay) owned = count(0);  // handles: checked there
         B.base = d().BD3();
         B.xrefPath = T();
         std::uint32_t inserts = 0;
@@ -300,7 +300,7 @@ struct Decoder {
     // ----- objects -----
     void dictionary(Record& r, bool withDefault) {
         DictionaryRec D;
-        std::uint32_t n = count(8);
+        std::uint32_t n = count(0);  // names may lie in the string stream
         if (v == R14) d().RC();
         if (v >= R2000) {
             D.cloning = d().BS();
@@ -363,7 +363,7 @@ struct Decoder {
         d().BS();
         L.extMin = d().BD3();
         L.extMax = d().BD3();
-        std::uint32_t viewports = v >= R2004 ? count(1) : 0;
+        std::uint32_t viewports = v >= R2004 ? count(0) : 0;  // handles, in the handle stream
         (void)viewports;
         commonObjectHandles(r);
         if (v >= R2004) H();  // plot view
@@ -558,7 +558,7 @@ struct Decoder {
         I.rotation = d().BD();
         I.extrusion = d().BD3();
         bool hasAttribs = d().B();
-        std::uint32_t owned = (v >= R2004 && hasAttribs) ? count(8) : 0;
+        std::uint32_t owned = (v >= R2004 && hasAttribs) ? count(0) : 0;
         if (minsert) {
             I.columns = d().BS();
             I.rows = d().BS();
@@ -612,7 +612,7 @@ struct Decoder {
             int closed = d().RC();
             P.flags = 8 | (closed & 1) | ((spline & 0xFF) ? 4 : 0);
         }
-        std::uint32_t owned = v >= R2004 ? count(8) : 0;
+        std::uint32_t owned = v >= R2004 ? count(0) : 0;
         entityHandles(r);
         if (v <= R2000) {
             P.firstVertex = H();
@@ -817,13 +817,15 @@ struct Decoder {
             d().RD2();
             d().BS();
             if (v >= R2007) d().BS();
-            std::uint32_t frozen = count(8);
+            std::uint32_t frozen = count(0);
             P.statusFlags = d().BL();
             T();
             P.renderMode = d().RC();
             entityHandles(r);
             if (v <= R2000) H();  // viewport entity header
             P.frozenLayers = handles(frozen);
+        } else {
+            entityHandles(r);
         }
         r.data = std::move(P);
     }

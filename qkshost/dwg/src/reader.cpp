@@ -1,6 +1,7 @@
 #include "sections.h"
 
 #include <algorithm>
+#include <cctype>
 #include <unordered_map>
 
 namespace qkshost::dwg {
@@ -24,7 +25,47 @@ const Record* Drawing::find(Handle h) const {
     return it != records.end() && it->common.handle == h ? &*it : nullptr;
 }
 
+std::string TextContext::unescapeUnicode(std::string s) {
+    std::size_t at = s.find("\\U+");
+    if (at == std::string::npos) return s;
+    std::string out;
+    std::size_t from = 0;
+    for (; at != std::string::npos; at = s.find("\\U+", from)) {
+        std::uint32_t cp = 0;
+        std::size_t k = 0;
+        for (; k < 4 && at + 3 + k < s.size() && std::isxdigit((unsigned char)s[at + 3 + k]); ++k)
+            cp = cp * 16 + std::uint32_t(std::stoi(std::string(1, s[at + 3 + k]), nullptr, 16));
+        out.append(s, from, at - from);
+        if (k == 4)
+            appendUtf8(out, cp);
+        else
+            out.append(s, at, 3 + k);
+        from = at + 3 + k;
+    }
+    out.append(s, from, std::string::npos);
+    return out;
+}
+
 namespace {
+
+// Anonymous blocks are stored as "*D", "*T", "*U" ... and numbered on loading: the number
+// is the record's position among the block records less one; extra paper-space blocks are
+// numbered apart from 0 (the numbering the CAD program gives them in its DXF output).
+void numberAnonymousBlocks(Drawing& d) {
+    int index = 0, paper = 0;
+    for (Record& r : d.records) {
+        auto* b = std::get_if<BlockRecordRec>(&r.data);
+        if (!b) continue;
+        if (b->name == "*Paper_Space" && r.common.handle != d.header.paperSpaceBlock)
+            b->name += std::to_string(paper++);
+        else if (b->name.size() == 2 && b->name[0] == '*' && index > 0)
+            b->name += std::to_string(index - 1);
+        ++index;
+        for (Record& e : d.records)
+            if (e.common.handle == b->block)
+                if (auto* begin = std::get_if<BlockBegin>(&e.data)) begin->name = b->name;
+    }
+}
 
 // Before 2004 the owners list their children only by first and last handle: gather the
 // children by owner, in handle order, so every version gives the same lists.
@@ -70,6 +111,7 @@ Result readDwg(std::string_view bytes, Drawing& out, const ReadOptions& options)
         [](const ObjectMapEntry& a, const ObjectMapEntry& b) { return a.handle < b.handle; });
     if (Result r = readObjects(s, tc, out); r.status != Status::Ok) return r;
     fillChildLists(out);
+    numberAnonymousBlocks(out);
     return {};
 }
 

@@ -24,9 +24,11 @@ struct TextContext {
     int codePage = 0;
     CodePageDecoder decode = nullptr;
     std::string read(BitReader& r) const {
-        if (version >= R2007) return r.TU();
-        return decode(r.TV8(), codePage);
+        if (version >= R2007) return unescapeUnicode(r.TU());
+        return unescapeUnicode(decode(r.TV8(), codePage));
     }
+    // Texts before 2007 write characters outside the code page as \U+XXXX.
+    static std::string unescapeUnicode(std::string s);
 };
 
 // Places `strings` on the string stream that ends just before bit `flagBit` (2007+ layout).
