@@ -228,3 +228,110 @@ TEST(DwgRead, MatchesItsDxfTwin) {
         EXPECT_GT(d.skipped(), 0u);  // the sample holds a region and other unmodelled kinds
     }
 }
+
+namespace {
+
+std::uint16_t crc16(const std::string& s, std::uint16_t c = 0xC0C1) {
+    for (unsigned char b : s) {
+        c ^= b;
+        for (int k = 0; k < 8; ++k)
+            c = (c & 1) ? (c >> 1) ^ 0xA001 : c >> 1;
+    }
+    return c;
+}
+
+std::uint32_t le32(const std::string& s, std::size_t at) {
+    std::uint32_t v = 0;
+    for (int k = 3; k >= 0; --k)
+        v = v << 8 | std::uint8_t(s[at + k]);
+    return v;
+}
+void put32(std::string& s, std::size_t at, std::uint32_t v) {
+    for (int k = 0; k < 4; ++k)
+        s[at + k] = char(v >> (8 * k));
+}
+
+// First data page of the 2004 container holding section `section` (page headers are masked
+// with their own address).
+std::size_t dataPage(const std::string& f, std::uint32_t section) {
+    for (std::size_t at = 0x100; at + 32 <= f.size(); at += 0x20) {
+        std::uint32_t mask = 0x4164536Bu ^ std::uint32_t(at);
+        if ((le32(f, at) ^ mask) == 0x4163043Bu && (le32(f, at + 4) ^ mask) == section) return at;
+    }
+    return 0;
+}
+
+// The object map of an R2000 file replaced by one entry far outside the file.
+std::string mapOutsideFile(std::string f) {
+    std::size_t at = le32(f, 0x19 + 2 * 9 + 1);
+    std::string entry = "\x01\xFF\xFF\xFF\xFF\x03";
+    std::string block = std::string("\x00", 1) + char(2 + entry.size()) + entry;
+    std::uint16_t c = crc16(block);
+    block += char(c >> 8);
+    block += char(c & 0xFF);
+    std::string end("\x00\x02", 2);
+    c = crc16(end);
+    end += char(c >> 8);
+    end += char(c & 0xFF);
+    return f.replace(at, block.size() + end.size(), block + end);
+}
+
+}  // namespace
+
+TEST(DwgRead, DamagedInputsGiveOneClearError) {
+    const std::string r2000 = slurp(kDir + "/example_2000.dwg");
+    const std::string r2004 = slurp(kDir + "/example_2004.dwg");
+    ASSERT_FALSE(r2000.empty());
+    ASSERT_FALSE(r2004.empty());
+    std::string wrongCrc = r2000;
+    wrongCrc[0x13] ^= 1;
+    std::string sectionMap = r2004;
+    std::size_t mapAt = sectionMap.find(std::string("\x3B\x00\x63\x41", 4));
+    ASSERT_NE(mapAt, std::string::npos);
+    sectionMap[mapAt + 40] ^= 0x55;
+    std::string pastEnd = r2004;
+    std::size_t page = dataPage(pastEnd, 1);  // the header variables
+    ASSERT_NE(page, 0u);
+    put32(pastEnd, page + 8, 0x7FFFFFF0u ^ 0x4164536Bu ^ std::uint32_t(page));
+    std::string locked = r2004;
+    locked[0x18] = 1;
+    std::string badVersion = r2000;
+    badVersion[5] = '9';
+
+    struct Case {
+        const char* what;
+        std::string bytes;
+        Status status;
+        std::string message;
+    } cases[] = {
+        {"not a drawing", "0\nSECTION\n", Status::NotDwg, "not a DWG file"},
+        {"unknown version", badVersion, Status::Unsupported,
+         "DWG version AC1019 is not supported (R13 to 2018 are)"},
+        {"truncated R2000", r2000.substr(0, 20000), Status::Damaged,
+         "file header at offset 25: section locator points outside the file"},
+        {"truncated 2004", r2004.substr(0, 0x400), Status::Damaged,
+         "section page map at offset 187552: page lies outside the file"},
+        {"wrong CRC", wrongCrc, Status::Damaged, "file header at offset 79: wrong CRC"},
+        {"bad section map", sectionMap, Status::Damaged,
+         "section map at offset " + std::to_string(mapAt + 16) + ": wrong page checksum"},
+        {"compressed length past the end", pastEnd, Status::Damaged,
+         "AcDb:Header at offset " + std::to_string(page + 8) +
+             ": compressed length runs past the end of the file"},
+        {"object map outside the file", mapOutsideFile(r2000), Status::Damaged,
+         "object map at offset 1073741823: object map points outside the file"},
+        {"password", locked, Status::Encrypted,
+         "file header at offset 24: the drawing is password-protected"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Drawing d;
+        Result r = readDwg(c.bytes, d);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.message, c.message);
+    }
+    for (std::size_t cut : {std::size_t(6), std::size_t(0x90), std::size_t(0x6000)}) {
+        Drawing d;
+        for (const std::string* f : {&r2000, &r2004})
+            EXPECT_NE(readDwg(f->substr(0, cut), d).status, Status::Ok) << cut;
+    }
+}
