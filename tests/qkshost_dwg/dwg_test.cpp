@@ -335,3 +335,82 @@ TEST(DwgRead, DamagedInputsGiveOneClearError) {
             EXPECT_NE(readDwg(f->substr(0, cut), d).status, Status::Ok) << cut;
     }
 }
+
+namespace {
+
+// "Name = value" lines of a property listing; points as three numbers.
+std::map<std::string, std::string> listing(const std::string& path) {
+    std::map<std::string, std::string> props;
+    std::istringstream in(slurp(path));
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::size_t eq = line.find(" = ");
+        if (line.rfind(";   ", 0) != 0 || eq == std::string::npos) continue;
+        std::string key = line.substr(4, eq - 4);
+        if (std::size_t ro = key.find(" (RO)"); ro != std::string::npos) key.erase(ro);
+        std::string value = line.substr(eq + 3);
+        if (value.size() >= 2 && value.front() == '"') value = value.substr(1, value.size() - 2);
+        if (value.size() >= 2 && value.front() == '(') value = value.substr(1, value.size() - 2);
+        props[key] = value;
+    }
+    return props;
+}
+
+// The listing prints six significant digits.
+void expectListed(const std::map<std::string, std::string>& p, const std::string& key,
+                  std::vector<double> got) {
+    auto it = p.find(key);
+    ASSERT_NE(it, p.end()) << key;
+    std::istringstream in(it->second);
+    for (double g : got) {
+        double want = 0;
+        in >> want;
+        EXPECT_NEAR(g, want, 1e-5 * std::max(1.0, std::fabs(want)) + 5e-5) << key;
+    }
+}
+
+}  // namespace
+
+TEST(DwgRead, MatchesThePropertyListings) {
+    const char* files[] = {"2000/Arc",  "2000/Text", "2018/Arc",
+                           "2018/Line", "2018/Text", "2018/circle"};
+    for (const char* name : files) {
+        SCOPED_TRACE(name);
+        auto props = listing(kDir + "/" + name + ".txt");
+        Drawing d;
+        Result r = readDwg(slurp(kDir + "/" + name + ".dwg"), d);
+        ASSERT_EQ(r.status, Status::Ok) << r.message;
+        const Record* rec = d.find(std::stoull(props["Handle"], nullptr, 16));
+        ASSERT_NE(rec, nullptr);
+        const Record* layer = d.find(rec->entity.layer);
+        ASSERT_NE(layer, nullptr);
+        EXPECT_EQ(std::get<LayerRec>(layer->data).name, props["Layer"]);
+        EXPECT_EQ(rec->entity.lineweight, std::stoi(props["Lineweight"]));
+        if (auto* c = std::get_if<CircleRec>(&rec->data)) {
+            expectListed(props, "Center", {c->center.x, c->center.y, c->center.z});
+            expectListed(props, "Radius", {c->radius});
+            if (c->isArc) {
+                double r0 = c->radius;
+                expectListed(props, "StartPoint",
+                             {c->center.x + r0 * std::cos(c->startAngle),
+                              c->center.y + r0 * std::sin(c->startAngle), c->center.z});
+                expectListed(props, "EndPoint",
+                             {c->center.x + r0 * std::cos(c->endAngle),
+                              c->center.y + r0 * std::sin(c->endAngle), c->center.z});
+            }
+        } else if (auto* l = std::get_if<LineRec>(&rec->data)) {
+            expectListed(props, "StartPoint", {l->start.x, l->start.y, l->start.z});
+            expectListed(props, "EndPoint", {l->end.x, l->end.y, l->end.z});
+        } else if (auto* t = std::get_if<TextRec>(&rec->data)) {
+            expectListed(props, "InsertionPoint", {t->position.x, t->position.y, t->position.z});
+            expectListed(props, "Height", {t->height});
+            EXPECT_EQ(t->text, props["TextString"]);
+        } else if (auto* m = std::get_if<MTextRec>(&rec->data)) {
+            expectListed(props, "InsertionPoint", {m->position.x, m->position.y, m->position.z});
+            expectListed(props, "Height", {m->textHeight});
+            EXPECT_EQ(m->text, props["TextString"]);
+        } else {
+            ADD_FAILURE() << "unexpected kind " << rec->common.dxfName;
+        }
+    }
+}
