@@ -126,6 +126,7 @@ struct DxfSide {
     std::map<Handle, Entry> entities;
     std::map<std::string, int> layerColor;
     std::set<std::string> blocks, layouts;
+    std::map<std::string, std::vector<double>> vars;
 };
 
 DxfSide fromDxf(const std::string& path) {
@@ -153,6 +154,11 @@ DxfSide fromDxf(const std::string& path) {
                 side.blocks.insert(hex(anonymous(unhex(name))));
             else
                 side.layouts.insert(name);
+        } else if (kind == "V") {
+            std::string name;
+            ls >> name;
+            for (double v; ls >> v;)
+                side.vars[name].push_back(v);
         } else if (kind == "E") {
             std::string h;
             Entry e;
@@ -209,6 +215,20 @@ TEST(DwgRead, MatchesItsDxfTwin) {
                     << " != " << x.nums[i];
         }
         if (std::string(v) == "r14") continue;  // its DXF twin holds more (a later save)
+        const Header& hd = d.header;
+        std::map<std::string, std::vector<double>> vars = {{"$INSUNITS", {double(hd.insunits)}},
+                                                           {"$LTSCALE", {hd.ltscale}},
+                                                           {"$PSLTSCALE", {double(hd.psltscale)}},
+                                                           {"$EXTMIN", {hd.extmin.x, hd.extmin.y}},
+                                                           {"$EXTMAX", {hd.extmax.x, hd.extmax.y}}};
+        ASSERT_EQ(vars.size(), dxf.vars.size());
+        for (const auto& [name, values] : vars) {
+            const auto& want = dxf.vars[name];
+            ASSERT_EQ(values.size(), want.size()) << name;
+            for (std::size_t i = 0; i < values.size(); ++i)
+                EXPECT_TRUE(near(values[i], want[i])) << name << " " << values[i];
+        }
+        EXPECT_GT(hd.handseed, d.records.back().common.handle);  // the next handle is free
         for (const auto& [h, e] : dxf.entities)
             ++dxfCount[e.type];
         for (const auto& k : counted)

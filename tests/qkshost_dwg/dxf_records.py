@@ -69,6 +69,11 @@ def entity(e):
 def main(path):
     doc = ezdxf.readfile(path)
     lines = []
+    for var in ("$INSUNITS", "$LTSCALE", "$PSLTSCALE", "$EXTMIN", "$EXTMAX"):
+        value = doc.header.get(var, 0)
+        if var in ("$EXTMIN", "$EXTMAX"):
+            value = tuple(value)[:2]  # the twins differ in z (saved at another state)
+        lines.append(f"V {var} {nums(value)}")
     for layer in doc.layers:
         lines.append(f"L {hx(layer.dxf.name)} {abs(layer.dxf.color)} {int(layer.is_off())}")
     for block in doc.blocks:
