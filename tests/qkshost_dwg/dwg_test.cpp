@@ -127,6 +127,7 @@ struct DxfSide {
     std::map<std::string, int> layerColor;
     std::set<std::string> blocks, layouts;
     std::map<std::string, std::vector<double>> vars;
+    std::map<std::string, std::vector<Handle>> blockContents;  // by block name, in order
 };
 
 DxfSide fromDxf(const std::string& path) {
@@ -236,8 +237,15 @@ TEST(DwgRead, MatchesItsDxfTwin) {
         std::set<std::string> blocks, layouts;
         std::map<std::string, int> layerColor;
         for (const Record& rec : d.records) {
-            if (auto* b = std::get_if<BlockRecordRec>(&rec.data))
+            if (auto* b = std::get_if<BlockRecordRec>(&rec.data)) {
                 blocks.insert(hex(anonymous(b->name)));
+                // named blocks keep their names: their contents are listed in the same order
+                auto it = dxf.blockContents.find(b->name);
+                if ((b->name[0] != '*' || b->name == "*Model_Space") &&
+                    it != dxf.blockContents.end()) {
+                    EXPECT_EQ(b->entities, it->second) << b->name;
+                }
+            }
             if (auto* l = std::get_if<LayoutRec>(&rec.data)) layouts.insert(hex(l->name));
             if (auto* l = std::get_if<LayerRec>(&rec.data))
                 layerColor[hex(l->name)] = l->off ? -l->color.index : l->color.index;
