@@ -4,6 +4,7 @@
 
 #include "qkshost/drawing/database.h"
 #include "qkshost/drawing/geometry.h"
+#include "qkshost/dxf/dxf.h"
 
 #include <gtest/gtest.h>
 
