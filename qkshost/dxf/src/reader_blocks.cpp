@@ -175,7 +175,10 @@ Reader::Common Reader::parseCommon(Entity& e) {
     if (!c.markers) c.tailStart = 0;
     if (c.xdataStart < buf_.size()) {
         for (std::size_t i = c.xdataStart; i < buf_.size(); ++i) {
-            if (buf_[i].code == 1001) db_.ensureAppId(str(buf_[i]));
+            if (buf_[i].code == 1001) {
+                e.xdataApplications.push_back(str(buf_[i]));
+                db_.ensureAppId(e.xdataApplications.back());
+            }
             e.xdata.push_back({buf_[i].code, rawText(buf_[i])});
         }
     }

@@ -245,7 +245,8 @@ class Entity : public Object {
     std::int32_t trueColor = -1;
     double linetypeScale = 1;
     bool invisible = false;
-    RawTags xdata;  // from the first 1001 group on
+    RawTags xdata;                               // from the first 1001 group on, for the DXF codec
+    std::vector<std::string> xdataApplications;  // the registered applications in `xdata`
 };
 
 // Entities that honour an object coordinate system.
