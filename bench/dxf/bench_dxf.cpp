@@ -10,6 +10,7 @@
 // four times the file size.
 #include "qkshost/drawing/creation.h"
 #include "qkshost/drawing/database.h"
+#include "qkshost/dxf/dxf.h"
 
 #include <sys/resource.h>
 #include <sys/stat.h>

@@ -25,6 +25,7 @@
 #include "qks/plot/jobs.h"
 #include "qkshost/app/host_application.h"
 #include "qkshost/drawing/database.h"
+#include "qkshost/dxf/dxf.h"
 
 namespace {
 

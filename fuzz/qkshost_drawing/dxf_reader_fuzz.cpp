@@ -3,6 +3,7 @@
 // reader accepted is exercised with the same input.
 #include "qkshost/drawing/database.h"
 #include "qkshost/drawing/geometry.h"
+#include "qkshost/dxf/dxf.h"
 
 #include <cstddef>
 #include <cstdint>

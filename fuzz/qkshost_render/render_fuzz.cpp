@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "qkshost/drawing/database.h"
+#include "qkshost/dxf/dxf.h"
 #include "qkshost/render/renderer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -25,6 +25,7 @@
 #include "qkshost/app/host_application.h"
 #include "qkshost/drawing/creation.h"
 #include "qkshost/drawing/database.h"
+#include "qkshost/dxf/dxf.h"
 
 namespace qks::testing {
 namespace {

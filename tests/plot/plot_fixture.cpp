@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "qks/common/job_log.h"
+#include "qkshost/dxf/dxf.h"
 #include "qkshost/pdf/media.h"
 
 namespace qks::plot::testing {

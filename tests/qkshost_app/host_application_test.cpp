@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "qks/testing/temp_dir.h"
 #include "qkshost/app/host_application.h"
 
 namespace qkshost {
@@ -180,6 +181,37 @@ TEST_F(HostTest, DocumentsTrackTheCurrentOne) {
     EXPECT_FALSE(host_.openDocument("/nonexistent/x.dxf", error));
     EXPECT_FALSE(error.empty());
     EXPECT_FALSE(host_.openDocument("/tmp", error));
+}
+
+// The reader is chosen by the file's first bytes, not by its name.
+TEST_F(HostTest, DrawingsAreRecognisedByTheirContent) {
+    const qks::testing::TempDir dir;
+    const std::string dxf = qks::testing::readAll(std::string(QKS_TEST_SOURCE_DIR) +
+                                                  "/tests/fixtures/dxf/nested_r2010.dxf");
+    const struct {
+        const char* name;
+        std::string bytes;
+        const char* error;  // empty: opens
+    } cases[] = {
+        {"plain.dxf", dxf, ""},
+        {"named_as.dwg", dxf, ""},
+        {"real.dwg", std::string("AC1032\0\0\0\0\0\x01", 12) + "rest",
+         "this is a DWG drawing (AC1032), which qkshost cannot read"},
+        {"dwg_named.dxf", std::string("AC1018\0\0\0\0\0\x01", 12),
+         "this is a DWG drawing (AC1018)"},
+        {"text.dxf", "hello", "invalid group code 'hello'"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        const qks::host::DocumentId document =
+            host_.openDocument(dir.write(c.name, c.bytes), error);
+        if (*c.error == '\0') {
+            EXPECT_TRUE(document) << c.name << ": " << error;
+        } else {
+            EXPECT_FALSE(document) << c.name;
+            EXPECT_NE(error.find(c.error), std::string::npos) << c.name << ": " << error;
+        }
+    }
 }
 
 }  // namespace

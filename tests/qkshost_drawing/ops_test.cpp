@@ -169,6 +169,7 @@ TEST(DrawingOps, UnknownEntitiesAreCarriedOrCounted) {
         "0\nIMAGE\n5\nA1\n100\nAcDbEntity\n8\n0\n100\nAcDbRasterImage\n10\n0\n20\n0\n30\n0\n"
         "340\nFF\n"
         "0\nTRACE\n5\nA2\n100\nAcDbEntity\n8\n0\n100\nAcDbTrace\n10\n1\n20\n1\n30\n0\n"
+        "1001\nQKSAPP\n1000\nnote\n"
         "0\nENDSEC\n0\nEOF\n";
     Database src(false);
     ASSERT_EQ(readDxf(src, dxf).status, Status::Ok);
@@ -186,6 +187,7 @@ TEST(DrawingOps, UnknownEntitiesAreCarriedOrCounted) {
     ASSERT_EQ(insertAsBlock(target, src, "X", nullptr, &report), Status::Ok);
     EXPECT_EQ(report.copied, 1);
     EXPECT_EQ(report.notCarried, 1);
+    EXPECT_TRUE(target.findAppId("QKSAPP")) << "the copy's extended data keeps its application";
     EXPECT_EQ(report.warning(),
               "1 entities of types that cannot be copied to another drawing were left out");
 }

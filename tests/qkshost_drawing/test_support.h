@@ -5,6 +5,7 @@
 #include "qks/testing/temp_dir.h"
 #include "qkshost/drawing/database.h"
 #include "qkshost/drawing/geometry.h"
+#include "qkshost/dxf/dxf.h"
 
 #include <gtest/gtest.h>
 

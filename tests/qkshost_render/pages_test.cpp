@@ -8,6 +8,7 @@
 
 #include "pdf_tools.h"
 #include "qkshost/drawing/database.h"
+#include "qkshost/dxf/dxf.h"
 #include "qkshost/pdf/pdf_engine.h"
 #include "qkshost/pdf/text_metrics.h"
 #include "qkshost/render/renderer.h"

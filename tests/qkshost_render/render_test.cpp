@@ -12,6 +12,7 @@
 #include "linetype.h"
 #include "mtext_runs.h"
 #include "qkshost/drawing/database.h"
+#include "qkshost/dxf/dxf.h"
 #include "qkshost/pdf/text_metrics.h"
 #include "qkshost/render/renderer.h"
 #include "text_wrap.h"

@@ -3,8 +3,10 @@
 #include <cmath>
 #include <cstring>
 
+#include "drawing_files.h"
 #include "qkshost/app/host_application.h"
 #include "qkshost/drawing/geometry.h"
+#include "qkshost/dxf/dxf.h"
 #include "qkshost/pdf/media.h"
 #include "qkshost/pdf/plot_style.h"
 
@@ -147,7 +149,7 @@ host::Status HostDrawingServices::readDrawingFile(host::DatabaseId id, const std
                                                   std::string* message) {
     Database* db = database(id);
     if (db == nullptr) return host::Status::NotFound;
-    const drawing::ReadResult result = drawing::readDxfFile(*db, path);
+    const drawing::ReadResult result = app::readDrawingFile(*db, path);
     if (message) *message = result.message;
     return toHostStatus(result.status);
 }

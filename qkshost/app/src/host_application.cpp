@@ -1,6 +1,8 @@
 #include "qkshost/app/host_application.h"
 
+#include "drawing_files.h"
 #include "qkshost/app/drawing_services.h"
+#include "qkshost/dxf/dxf.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -491,7 +493,7 @@ DocumentId HostApplication::openDocument(const std::string& path, std::string& e
             return d->id;
         }
     auto database = std::make_unique<drawing::Database>(false);
-    const drawing::ReadResult read = drawing::readDxfFile(*database, canonical);
+    const drawing::ReadResult read = app::readDrawingFile(*database, canonical);
     if (read.status != drawing::Status::Ok) {
         error = read.message.empty() ? "cannot read the drawing" : read.message;
         return {};

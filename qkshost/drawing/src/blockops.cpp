@@ -123,8 +123,8 @@ class Copier {
         if (auto* v = dynamic_cast<Viewport*>(e.get()))
             for (ObjectIndex& l : v->frozenLayers)
                 l = layer(l);
-        for (auto& t : e->xdata)
-            if (t.code == 1001) dst_.ensureAppId(t.value);
+        for (const std::string& application : e->xdataApplications)
+            dst_.ensureAppId(application);
         return e;
     }
     std::unique_ptr<Entity> seqEnd(ObjectIndex s) {

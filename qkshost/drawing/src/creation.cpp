@@ -92,6 +92,7 @@ ObjectIndex addBlockReference(Database& db, ObjectIndex block, ObjectIndex block
         a->handle = 0;
         a->self = 0;
         a->xdata.clear();
+        a->xdataApplications.clear();
         a->tag = d->tag;
         a->attribFlags = d->attribFlags;
         a->fieldLength = d->fieldLength;

@@ -1,5 +1,5 @@
 // In-memory drawing database of qkshost: objects with handles, symbol tables, blocks,
-// entities and layouts, read from and written to DXF.
+// entities and layouts. Structured data only: the codecs (qkshost/dxf) fill and read it.
 //
 // Ownership: a Database owns every object in it. Objects are addressed by their index in the
 // database (ObjectIndex, 1-based, 0 = none) or, across the host seam, by an ObjectId that
@@ -43,7 +43,8 @@ enum class Status {
 };
 const char* statusText(Status s);
 
-// One DXF group kept verbatim (for entity types and data the model does not interpret).
+// One DXF group kept verbatim (for entity types and data the model does not interpret). Only
+// the DXF codec looks inside: for everything else these are opaque.
 struct RawTag {
     int code = 0;
     std::string value;
@@ -244,7 +245,8 @@ class Entity : public Object {
     std::int32_t trueColor = -1;
     double linetypeScale = 1;
     bool invisible = false;
-    RawTags xdata;  // from the first 1001 group on
+    RawTags xdata;                               // from the first 1001 group on, for the DXF codec
+    std::vector<std::string> xdataApplications;  // the registered applications in `xdata`
 };
 
 // Entities that honour an object coordinate system.
@@ -682,23 +684,5 @@ struct ObjectPoolStats {
     std::size_t bytesMapped = 0;
 };
 ObjectPoolStats objectPoolStats();
-
-// ---- DXF ----
-
-// Reads ASCII (R12..R2018) or binary DXF from a memory buffer into an empty database
-// (one created without defaults). Never throws; malformed input gives ReadError with a
-// message naming the line (ASCII) or byte offset (binary).
-ReadResult readDxf(Database& db, std::string_view data);
-ReadResult readDxfFile(Database& db, const std::string& path);
-
-// Writes the database as DXF AC1032 in UTF-8.
-std::string writeDxf(const Database& db);
-// The same text handed to `sink` in pieces; false when the sink refused one.
-bool writeDxf(const Database& db, const std::function<bool(std::string_view)>& sink);
-// Saves atomically: a temporary file renamed over the target, an existing target kept as
-// `.bak`. A target ending in ".dwg" (any case) is written with ".dxf" instead; `written`
-// receives the path actually written.
-Status saveDxf(const Database& db, const std::string& path, std::string* written = nullptr,
-               std::string* message = nullptr);
 
 }  // namespace qkshost::drawing

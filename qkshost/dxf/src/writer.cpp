@@ -2,8 +2,8 @@
 // TABLES, BLOCKS, ENTITIES, OBJECTS with the root dictionary, ACAD_GROUP, ACAD_LAYOUT and
 // LAYOUT objects linked both ways with their block records). Numbers use the shortest text
 // that reads back to the same double.
-#include "qkshost/drawing/database.h"
 #include "qkshost/drawing/geometry.h"
+#include "qkshost/dxf/dxf.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
