@@ -27,7 +27,10 @@
 #include "qks/studio/files.h"
 #include "qks/studio/ui/dialogs.h"
 #include "qks/studio/ui/mergepage.h"
+#include "qks/studio/ui/nestform.h"
 #include "qks/studio/ui/nestpage.h"
+#include "qks/studio/ui/nestparts.h"
+#include "qks/studio/ui/nestpreview.h"
 #include "qks/studio/ui/plotpage.h"
 #include "test_support.h"
 
@@ -108,16 +111,16 @@ QStringList sceneTexts(const QGraphicsScene* scene) {
 TEST_F(PageTest, NestQuantityEditsAndReloadKeepChoices) {
     writeFile(tempFilePath(kNestPartsName), partsFile(4));
     NestPage page(nullptr, nullptr);
-    ASSERT_EQ(page.partTable->rowCount(), 3);
-    EXPECT_EQ(page.partTable->item(2, 2)->text(), QStringLiteral("短边"));
-    EXPECT_EQ(page.partTable->item(0, 4)->text(), QStringLiteral("20 × 10"));
-    EXPECT_EQ(page.partTable->item(2, 4)->text(), QStringLiteral("2 × 2"));
-    EXPECT_EQ(page.partCountLabel->text(), QStringLiteral("3 种 / 7 件"));
-    EXPECT_EQ(page.hintLabel->text(), QStringLiteral("已载入零件轮廓，可在下方调整数量后开始套料"));
-    EXPECT_FALSE(page.partTable->item(0, 1)->flags() & Qt::ItemIsEditable);
-    EXPECT_TRUE(page.partTable->item(0, 3)->flags() & Qt::ItemIsEditable);
+    ASSERT_EQ(page.partsTable().rowCount(), 3);
+    EXPECT_EQ(page.partsTable().item(2, 2)->text(), QStringLiteral("短边"));
+    EXPECT_EQ(page.partsTable().item(0, 4)->text(), QStringLiteral("20 × 10"));
+    EXPECT_EQ(page.partsTable().item(2, 4)->text(), QStringLiteral("2 × 2"));
+    EXPECT_EQ(page.partCountText(), QStringLiteral("3 种 / 7 件"));
+    EXPECT_EQ(page.hintText(), QStringLiteral("已载入零件轮廓，可在下方调整数量后开始套料"));
+    EXPECT_FALSE(page.partsTable().item(0, 1)->flags() & Qt::ItemIsEditable);
+    EXPECT_TRUE(page.partsTable().item(0, 3)->flags() & Qt::ItemIsEditable);
 
-    QTableWidgetItem* quantity = page.partTable->item(1, 3);
+    QTableWidgetItem* quantity = page.partsTable().item(1, 3);
     const struct {
         const char* typed;
         int stored;
@@ -128,9 +131,9 @@ TEST_F(PageTest, NestQuantityEditsAndReloadKeepChoices) {
         EXPECT_EQ(page.parts()[1].quantity, e.stored) << e.typed;
         EXPECT_EQ(quantity->text(), QString::number(e.stored));
     }
-    page.partTable->item(0, 0)->setCheckState(Qt::Unchecked);
+    page.partsTable().item(0, 0)->setCheckState(Qt::Unchecked);
     EXPECT_FALSE(page.parts()[0].enabled);
-    EXPECT_EQ(page.partCountLabel->text(), QStringLiteral("3 种 / 8 件"));
+    EXPECT_EQ(page.partCountText(), QStringLiteral("3 种 / 8 件"));
 
     // The plug-in rewrites the file with the same ids: the user's choices stay.
     writeFile(tempFilePath(kNestPartsName), partsFile(40) + "\n");
@@ -139,52 +142,52 @@ TEST_F(PageTest, NestQuantityEditsAndReloadKeepChoices) {
     EXPECT_FALSE(page.parts()[0].enabled);
     EXPECT_EQ(page.parts()[0].quantity, 4);
     EXPECT_EQ(page.parts()[1].quantity, 8);
-    EXPECT_EQ(page.partTable->item(0, 0)->checkState(), Qt::Unchecked);
-    EXPECT_EQ(page.partTable->item(1, 3)->text(), QStringLiteral("8"));
+    EXPECT_EQ(page.partsTable().item(0, 0)->checkState(), Qt::Unchecked);
+    EXPECT_EQ(page.partsTable().item(1, 3)->text(), QStringLiteral("8"));
 }
 
 TEST_F(PageTest, NestProgressFileDrawsTheLayout) {
     writeFile(tempFilePath(kNestPartsName), partsFile(4));
     NestPage page(nullptr, nullptr);
-    EXPECT_EQ(sceneTexts(page.scene),
+    EXPECT_EQ(sceneTexts(page.preview().scene()),
               QStringList({QStringLiteral("框选零件并开始套料后，这里实时显示排样预览")}));
-    EXPECT_EQ(page.utilLabel->text(), QStringLiteral("利用率 --"));
+    EXPECT_EQ(page.preview().utilisationText(), QStringLiteral("利用率 --"));
 
     // No SHEET yet: only the placeholder, but the utilisation shows.
     writeFile(tempFilePath(kNestProgressName),
               "CFG\t10.000\t2.000\t0.000\nUTIL\t0.00\nSTATE\trunning\n");
     page.poll();
-    EXPECT_EQ(page.utilLabel->text(), QStringLiteral("利用率 0.0%"));
-    EXPECT_EQ(pathItems(page.scene), 0);
-    EXPECT_EQ(sceneTexts(page.scene).size(), 1);
+    EXPECT_EQ(page.preview().utilisationText(), QStringLiteral("利用率 0.0%"));
+    EXPECT_EQ(pathItems(page.preview().scene()), 0);
+    EXPECT_EQ(sceneTexts(page.preview().scene()).size(), 1);
 
     writeFile(tempFilePath(kNestProgressName), kProgress + "STATE\trunning\n");
     page.poll();
-    ASSERT_EQ(page.sheetCombo->count(), 2);
-    EXPECT_EQ(page.sheetCombo->itemText(0), QStringLiteral("板 1 · 3000×1500"));
-    EXPECT_EQ(page.sheetCombo->itemText(1), QStringLiteral("板 2 · 2500×1250"));
-    EXPECT_EQ(page.sheets()[0].placements.size(), 4);  // the PLACE before any SHEET is dropped
-    EXPECT_EQ(page.summaryLabel->text(), QStringLiteral("2 张板 · 未放 2 件 · 3.1s"));
-    EXPECT_EQ(page.utilLabel->text(), QStringLiteral("利用率 35.2%"));
-    EXPECT_EQ(pathItems(page.scene), 2);
-    EXPECT_TRUE(sceneTexts(page.scene).contains(QStringLiteral("板 1  3000×1500")));
-    EXPECT_EQ(page.scene->sceneRect(), QRectF(-60, -30, 3120, 1590));
+    EXPECT_EQ(page.preview().sheetChoices(), QStringList({QStringLiteral("板 1 · 3000×1500"),
+                                                          QStringLiteral("板 2 · 2500×1250")}));
+    EXPECT_EQ(page.preview().sheets()[0].placements.size(),
+              4);  // the PLACE before any SHEET is dropped
+    EXPECT_EQ(page.preview().summaryText(), QStringLiteral("2 张板 · 未放 2 件 · 3.1s"));
+    EXPECT_EQ(page.preview().utilisationText(), QStringLiteral("利用率 35.2%"));
+    EXPECT_EQ(pathItems(page.preview().scene()), 2);
+    EXPECT_TRUE(sceneTexts(page.preview().scene()).contains(QStringLiteral("板 1  3000×1500")));
+    EXPECT_EQ(page.preview().scene()->sceneRect(), QRectF(-60, -30, 3120, 1590));
 
-    page.sheetCombo->setCurrentIndex(1);
-    EXPECT_EQ(page.currentSheet(), 1);
-    EXPECT_EQ(pathItems(page.scene), 1);
-    EXPECT_TRUE(sceneTexts(page.scene).contains(QStringLiteral("板 2  2500×1250")));
-    EXPECT_EQ(page.stateChip->text(), QStringLiteral("待命"));
+    page.preview().showSheet(1);
+    EXPECT_EQ(page.preview().currentSheet(), 1);
+    EXPECT_EQ(pathItems(page.preview().scene()), 1);
+    EXPECT_TRUE(sceneTexts(page.preview().scene()).contains(QStringLiteral("板 2  2500×1250")));
+    EXPECT_EQ(page.stateText(), QStringLiteral("待命"));
 
     // The run ends: the chip, the buttons and the last lines of the job log.
     writeFile(tempFilePath(kNestLogName), "QKNEST 开始 source=picked\n\n  NEST 首版 \nDONE 2 张\n");
     writeFile(tempFilePath(kNestProgressName), kProgress + "STATE\tstopped\n\n");
     page.poll();
-    EXPECT_EQ(page.stateChip->text(), QStringLiteral("已停止 · 采用最优"));
-    EXPECT_EQ(page.currentSheet(), 1);
-    EXPECT_TRUE(page.startButton->isEnabled());
-    EXPECT_FALSE(page.stopButton->isEnabled());
-    EXPECT_EQ(logLines(page.logView),
+    EXPECT_EQ(page.stateText(), QStringLiteral("已停止 · 采用最优"));
+    EXPECT_EQ(page.preview().currentSheet(), 1);
+    EXPECT_TRUE(page.canStart());
+    EXPECT_FALSE(page.canStop());
+    EXPECT_EQ(page.logLines(),
               QStringList({QStringLiteral("QKNEST 开始 source=picked"), QStringLiteral("NEST 首版"),
                            QStringLiteral("DONE 2 张")}));
 }
@@ -194,9 +197,9 @@ TEST_F(PageTest, NestShowsAFinishedRunAtStartUp) {
     writeFile(tempFilePath(kNestProgressName), kProgress + "STATE\tdone\n");
     writeFile(tempFilePath(kNestLogName), "DONE 1\n");
     NestPage page(nullptr, nullptr);
-    EXPECT_EQ(page.stateChip->text(), QStringLiteral("优化完成"));
-    EXPECT_EQ(pathItems(page.scene), 2);
-    EXPECT_EQ(logLines(page.logView), QStringList({QStringLiteral("DONE 1")}));
+    EXPECT_EQ(page.stateText(), QStringLiteral("优化完成"));
+    EXPECT_EQ(pathItems(page.preview().scene()), 2);
+    EXPECT_EQ(page.logLines(), QStringList({QStringLiteral("DONE 1")}));
 }
 
 TEST_F(PageTest, NestCommandsAndReplies) {
@@ -204,10 +207,10 @@ TEST_F(PageTest, NestCommandsAndReplies) {
     NestPage page(&socket, nullptr);
     // Not connected: nothing is sent and the page stays idle.
     page.useCurrentDrawing();
-    page.startButton->click();
-    EXPECT_TRUE(logLines(page.logView).contains(kNotConnectedNestLine));
+    page.start();
+    EXPECT_TRUE(page.logLines().contains(kNotConnectedNestLine));
     EXPECT_FALSE(page.running());
-    EXPECT_EQ(page.stateChip->text(), QStringLiteral("待命"));
+    EXPECT_EQ(page.stateText(), QStringLiteral("待命"));
 
     // The plug-in's answers: "QUEUED" and "OK" are both accepted for nest commands.
     const struct {
@@ -219,13 +222,13 @@ TEST_F(PageTest, NestCommandsAndReplies) {
         ASSERT_TRUE(connectBridge(&socket, kConnectWaitMs));
         NestPage fresh(&socket, nullptr);
         fresh.useCurrentDrawing();
-        fresh.startButton->click();
+        fresh.start();
         EXPECT_EQ(fresh.running(), c.accepted) << c.reply;
-        EXPECT_EQ(fresh.startButton->isEnabled(), !c.accepted);
-        EXPECT_EQ(fresh.stopButton->isEnabled(), c.accepted);
-        EXPECT_EQ(fresh.stateChip->text(),
+        EXPECT_EQ(fresh.canStart(), !c.accepted);
+        EXPECT_EQ(fresh.canStop(), c.accepted);
+        EXPECT_EQ(fresh.stateText(),
                   c.accepted ? QStringLiteral("优化中") : QStringLiteral("待命"));
-        const QStringList lines = logLines(fresh.logView);
+        const QStringList lines = fresh.logLines();
         EXPECT_EQ(lines.contains(QStringLiteral("[警告] CAD 返回：ERR unknown")), !c.accepted);
         const QString configPath = tempFilePath(kNestConfigName);
         ASSERT_FALSE(server.received().isEmpty());
@@ -233,10 +236,10 @@ TEST_F(PageTest, NestCommandsAndReplies) {
         EXPECT_TRUE(readFile(configPath).startsWith("source=current\npartsFile="));
 
         server.clearReceived();
-        fresh.stopButton->click();
+        fresh.stop();
         if (c.accepted) {
             EXPECT_EQ(server.received(), QList<QByteArray>({"NESTSTOP"}));
-            EXPECT_EQ(fresh.stateChip->text(), QStringLiteral("正在停止，采用当前最优"));
+            EXPECT_EQ(fresh.stateText(), QStringLiteral("正在停止，采用当前最优"));
         } else {
             EXPECT_TRUE(server.received().isEmpty());
         }
@@ -249,29 +252,34 @@ TEST_F(PageTest, NestPickAndSourceChecks) {
     QLocalSocket socket;
     ASSERT_TRUE(connectBridge(&socket, kConnectWaitMs));
     NestPage page(&socket, nullptr);
-    page.startButton->click();
-    EXPECT_EQ(logLines(page.logView).last(), QStringLiteral("[提示] 请先在 CAD 中框选零件"));
+    page.start();
+    EXPECT_EQ(page.logLines().last(), QStringLiteral("[提示] 请先在 CAD 中框选零件"));
 
-    page.startButton->setEnabled(false);
+    // Running, the start button is off until an accepted pick turns it on again.
+    page.useCurrentDrawing();
+    page.start();
+    ASSERT_FALSE(page.canStart());
     page.pickFromCad();
     EXPECT_EQ(server.received().last(), QByteArray("NESTPICK"));
-    EXPECT_TRUE(page.startButton->isEnabled());
-    EXPECT_EQ(page.partCountLabel->text(), QStringLiteral("等待框选"));
+    EXPECT_TRUE(page.canStart());
+    EXPECT_EQ(page.partCountText(), QStringLiteral("等待框选"));
 
     dialogs.files = {{QStringLiteral("/d/零件1.dxf"), QStringLiteral("/d/sub/b.DWG")}};
     page.chooseFiles();
     EXPECT_EQ(page.source(), QStringLiteral("files"));
-    EXPECT_EQ(page.partCountLabel->text(), QStringLiteral("已选 2 个文件"));
-    EXPECT_EQ(page.hintLabel->text(), QStringLiteral("零件1.dxf、b.DWG"));
-    EXPECT_EQ(logLines(page.logView).last(), QStringLiteral("[操作] 将套料 2 个 DWG 文件"));
+    EXPECT_EQ(page.partCountText(), QStringLiteral("已选 2 个文件"));
+    EXPECT_EQ(page.hintText(), QStringLiteral("零件1.dxf、b.DWG"));
+    EXPECT_EQ(page.logLines().last(), QStringLiteral("[操作] 将套料 2 个 DWG 文件"));
     page.chooseFiles();  // cancelled: nothing changes
     EXPECT_EQ(page.source(), QStringLiteral("files"));
 
-    page.sheetEdit->setPlainText(QStringLiteral(" 1000x500 \n\n"));
-    page.layerEdit->setText(QStringLiteral(" 0 "));
-    page.gapSpin->setValue(0.5);
-    page.pdfCheck->setChecked(true);
-    page.startButton->click();
+    NestForm settings = page.form().values();
+    settings.sheetText = QStringLiteral(" 1000x500 \n\n");
+    settings.layerText = QStringLiteral(" 0 ");
+    settings.gap = 0.5;
+    settings.pdf = true;
+    page.form().setValues(settings);
+    page.start();
     const QString config = QString::fromUtf8(readFile(tempFilePath(kNestConfigName)));
     EXPECT_TRUE(
         config.contains(QStringLiteral("\nfile=/d/零件1.dxf\nfile=/d/sub/b.DWG\nlayer=0\n")));
@@ -314,17 +322,18 @@ TEST_F(PageTest, NestStrategyAndRotationLinesFollowTheEarlierLines) {
     };
     for (const auto& c : cases) {
         NestPage page(nullptr, nullptr);
-        ASSERT_EQ(page.partTable->rowCount(), 3);
-        page.outDirEdit->setText(QStringLiteral("/o/套料"));
+        ASSERT_EQ(page.partsTable().rowCount(), 3);
         // Ticked while the dense search was chosen, then the strategy the case wants.
-        page.strategyCombo->setCurrentIndex(page.strategyCombo->findText(QString::fromUtf8(dense)));
-        page.partInPartCheck->setChecked(c.partInPart);
-        const int strategy = page.strategyCombo->findText(QString::fromUtf8(c.strategy));
-        ASSERT_GE(strategy, 0) << c.strategy;
-        page.strategyCombo->setCurrentIndex(strategy);
-        EXPECT_EQ(page.partInPartCheck->isEnabled(), c.strategy == dense) << c.strategy;
+        NestForm settings = page.form().values();
+        settings.outDirText = QStringLiteral("/o/套料");
+        settings.strategyDense = true;
+        settings.partInPart = c.partInPart;
+        page.form().setValues(settings);
+        settings.strategyDense = c.strategy == dense;
+        page.form().setValues(settings);
+        EXPECT_EQ(page.form().partInPartAvailable(), c.strategy == dense) << c.strategy;
         for (int r = 0; r < 3; ++r) {
-            QComboBox* rotation = page.rotationCombo(r);
+            QComboBox* rotation = page.partsTable().rotationCombo(r);
             ASSERT_TRUE(rotation);
             const int index = rotation->findText(QString::fromUtf8(c.rotations[r]));
             ASSERT_GE(index, 0) << c.rotations[r];
@@ -371,9 +380,9 @@ TEST_F(PageTest, NestPreviewShowsTheSheetWithYUp) {
                       .arg(c.row)
                       .toUtf8());
         NestPage page(nullptr, nullptr);
-        ASSERT_EQ(pathItems(page.scene), 1);
+        ASSERT_EQ(pathItems(page.preview().scene()), 1);
         QRectF sheet;
-        for (QGraphicsItem* item : page.scene->items()) {
+        for (QGraphicsItem* item : page.preview().scene()->items()) {
             if (auto* rect = qgraphicsitem_cast<QGraphicsRectItem*>(item))
                 sheet = rect->mapRectToScene(rect->rect());
         }
@@ -382,7 +391,7 @@ TEST_F(PageTest, NestPreviewShowsTheSheetWithYUp) {
         image.fill(Qt::white);
         {
             QPainter painter(&image);
-            page.scene->render(&painter, QRectF(image.rect()), sheet);
+            page.preview().scene()->render(&painter, QRectF(image.rect()), sheet);
         }
         const QVector<int> fill = partFillPerRow(image);
         int top = 0;
@@ -410,14 +419,14 @@ TEST_F(PageTest, NestConfigThatCannotBeWrittenSendsNothing) {
     ASSERT_TRUE(connectBridge(&socket, kConnectWaitMs));
     NestPage page(&socket, nullptr);
     page.useCurrentDrawing();
-    page.logView->appendPlainText(QStringLiteral("earlier line"));
+    page.appendLog(QStringLiteral("earlier line"));
     ASSERT_TRUE(QDir().mkpath(tempFilePath(kNestConfigName)));  // a folder in the way
-    page.startButton->click();
-    EXPECT_EQ(logLines(page.logView).last(), kConfigWriteFailedLine);
-    EXPECT_TRUE(logLines(page.logView).contains(QStringLiteral("earlier line")));
+    page.start();
+    EXPECT_EQ(page.logLines().last(), kConfigWriteFailedLine);
+    EXPECT_TRUE(page.logLines().contains(QStringLiteral("earlier line")));
     EXPECT_TRUE(server.received().isEmpty());
     EXPECT_FALSE(page.running());
-    EXPECT_EQ(page.stateChip->text(), QStringLiteral("待命"));
+    EXPECT_EQ(page.stateText(), QStringLiteral("待命"));
 }
 
 TEST_F(PageTest, PlotCurrentDrawingRunsToDone) {

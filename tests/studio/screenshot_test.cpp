@@ -18,6 +18,7 @@
 #include "qks/studio/ui/look.h"
 #include "qks/studio/ui/mainwindow.h"
 #include "qks/studio/ui/nestpage.h"
+#include "qks/studio/ui/nestpreview.h"
 #include "test_support.h"
 
 using namespace qks::studio;
@@ -138,7 +139,7 @@ TEST(Screenshots, SixPagesAndARunningNestPreview) {
     // Start a nest job, then let the plug-in's files arrive.
     NestPage* nest = window.nestPage;
     window.navButtons[2]->click();
-    nest->startButton->click();
+    nest->start();
     ASSERT_TRUE(nest->running());
     writeFile(tempFilePath(kNestProgressName), demoProgress());
     writeFile(
@@ -146,9 +147,9 @@ TEST(Screenshots, SixPagesAndARunningNestPreview) {
         "QKNEST 开始 source=picked\nNEST 读取零件 4 种 19 件\nNEST 首版 2 张板 利用率 55.10%\n"
         "NEST 改进 利用率 61.37%\n");
     nest->poll();
-    EXPECT_EQ(nest->stateChip->text(), QStringLiteral("优化中"));
+    EXPECT_EQ(nest->stateText(), QStringLiteral("优化中"));
     const QImage preview = shoot(&window, QStringLiteral("nest-preview.png"));
-    shoot(nest->nestView, QStringLiteral("nest-preview-view.png"));
+    shoot(nest->preview().view(), QStringLiteral("nest-preview-view.png"));
     // Part fill: #2563eb at alpha 46 over the white sheet.
     EXPECT_GT(countNear(preview, QColor(214, 225, 251), 8), 3000);
 }

@@ -33,7 +33,6 @@ StudioScript::StudioScript(MainWindow& window, QStringList lines, QObject* paren
     : QObject(parent), window_(window), lines_(std::move(lines)), answers_(new Answers) {
     const PlotPage* plot = window.plotPage;
     const MergePage* merge = window.mergePage;
-    const NestPage* nest = window.nestPage;
     fields_ = {
         {QStringLiteral("chip"), window.statusText},
         {QStringLiteral("footer"), window.footer},
@@ -50,25 +49,6 @@ StudioScript::StudioScript(MainWindow& window, QStringList lines, QObject* paren
         {QStringLiteral("merge.pdf"), merge->pdfCheck},
         {QStringLiteral("merge.status"), merge->statusLabel},
         {QStringLiteral("merge.log"), merge->logView},
-        {QStringLiteral("nest.sheets"), nest->sheetEdit},
-        {QStringLiteral("nest.gap"), nest->gapSpin},
-        {QStringLiteral("nest.margin"), nest->marginSpin},
-        {QStringLiteral("nest.cell"), nest->cellSpin},
-        {QStringLiteral("nest.seconds"), nest->secondsSpin},
-        {QStringLiteral("nest.rotate"), nest->rotateCheck},
-        {QStringLiteral("nest.mirror"), nest->mirrorCheck},
-        {QStringLiteral("nest.strategy"), nest->strategyCombo},
-        {QStringLiteral("nest.partInPart"), nest->partInPartCheck},
-        {QStringLiteral("nest.pdf"), nest->pdfCheck},
-        {QStringLiteral("nest.outDir"), nest->outDirEdit},
-        {QStringLiteral("nest.prefix"), nest->prefixEdit},
-        {QStringLiteral("nest.layer"), nest->layerEdit},
-        {QStringLiteral("nest.parts"), nest->partCountLabel},
-        {QStringLiteral("nest.util"), nest->utilLabel},
-        {QStringLiteral("nest.summary"), nest->summaryLabel},
-        {QStringLiteral("nest.state"), nest->stateChip},
-        {QStringLiteral("nest.sheet"), nest->sheetCombo},
-        {QStringLiteral("nest.log"), nest->logView},
     };
     answers_->previous = setStudioDialogs(answers_.get());
 }
@@ -78,6 +58,9 @@ StudioScript::~StudioScript() {
 }
 
 QWidget* StudioScript::field(const QString& name) const {
+    // The nest page names its own fields.
+    const QLatin1String nest("nest.");
+    if (name.startsWith(nest)) return window_.nestPage->field(name.mid(nest.size()));
     return fields_.value(name, nullptr);
 }
 

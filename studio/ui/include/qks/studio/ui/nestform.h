@@ -1,0 +1,54 @@
+#pragma once
+// The nest page's settings panel: sheet stock, spacing, grid, time, rotation and mirroring,
+// search strategy, PDF output, output folder, PDF prefix and layer filter.
+
+#include <QFrame>
+#include <QHash>
+
+#include "qks/studio/jobconfig.h"
+
+class QCheckBox;
+class QComboBox;
+class QDoubleSpinBox;
+class QLineEdit;
+class QPlainTextEdit;
+
+namespace qks::studio {
+
+class NestSettingsForm : public QFrame {
+    Q_OBJECT
+  public:
+    explicit NestSettingsForm(QWidget* parent);
+
+    // What the fields hold, as the config writer takes it. Source and files are the page's
+    // and stay at their defaults.
+    NestForm values() const;
+    // Fills every field from `values` (source and files ignored).
+    void setValues(const NestForm& values);
+    // Part-in-part can be chosen only with the dense search.
+    bool partInPartAvailable() const;
+
+    // The field a script names: sheets, gap, margin, cell, seconds, rotate, mirror, strategy,
+    // partInPart, pdf, outDir, prefix, layer; nullptr when unknown.
+    QWidget* field(const QString& name) const { return fields_.value(name, nullptr); }
+
+  private:
+    void chooseOutDir();
+
+    QPlainTextEdit* sheetEdit_ = nullptr;
+    QDoubleSpinBox* gapSpin_ = nullptr;
+    QDoubleSpinBox* marginSpin_ = nullptr;
+    QDoubleSpinBox* cellSpin_ = nullptr;
+    QDoubleSpinBox* secondsSpin_ = nullptr;
+    QCheckBox* rotateCheck_ = nullptr;
+    QCheckBox* mirrorCheck_ = nullptr;
+    QComboBox* strategyCombo_ = nullptr;  // item data "standard" or "dense"
+    QCheckBox* partInPartCheck_ = nullptr;
+    QCheckBox* pdfCheck_ = nullptr;
+    QLineEdit* outDirEdit_ = nullptr;
+    QLineEdit* prefixEdit_ = nullptr;
+    QLineEdit* layerEdit_ = nullptr;
+    QHash<QString, QWidget*> fields_;
+};
+
+}  // namespace qks::studio

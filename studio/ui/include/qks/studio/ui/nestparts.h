@@ -1,0 +1,38 @@
+#pragma once
+// The nest page's parts table: one row per part kind with its use tick, id, name, editable
+// quantity, outline size and rotation choice. Edits change the rows it holds.
+
+#include <QTableWidget>
+#include <QVector>
+
+#include "qks/studio/partsfile.h"
+
+class QComboBox;
+
+namespace qks::studio {
+
+class NestPartsTable : public QTableWidget {
+    Q_OBJECT
+  public:
+    explicit NestPartsTable(QWidget* parent);
+
+    // Shows `parts`, replacing the rows.
+    void setParts(QVector<PartRow> parts);
+    // The rows with the user's edits.
+    const QVector<PartRow>& parts() const { return parts_; }
+
+    // The rotation choice in a row (item data: PartRotation as int); null past the last row.
+    QComboBox* rotationCombo(int row) const;
+
+  signals:
+    // A tick or a quantity changed.
+    void partsEdited();
+
+  private:
+    void onItemChanged(QTableWidgetItem* item);
+
+    QVector<PartRow> parts_;
+    bool filling_ = false;
+};
+
+}  // namespace qks::studio
