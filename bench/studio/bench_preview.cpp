@@ -2,7 +2,6 @@
 // 40 part kinds is loaded by the nest page and the shown sheet is painted. Goal: < 100 ms.
 // Usage: bench_studio_preview [--screenshot file.png]
 #include <QApplication>
-#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -18,6 +17,7 @@
 #include "qks/studio/files.h"
 #include "qks/studio/ui/look.h"
 #include "qks/studio/ui/nestpage.h"
+#include "qks/studio/ui/nestpreview.h"
 
 namespace {
 
@@ -109,7 +109,8 @@ int main(int argc, char** argv) {
     using qks::studio::tempFilePath;
     writeFile(tempFilePath(qks::studio::kNestPartsName), partsText());
     qks::studio::NestPage page(nullptr, nullptr);
-    page.pollTimer->stop();  // the benchmark drives every reload itself
+    for (QTimer* timer : page.findChildren<QTimer*>())
+        timer->stop();  // the benchmark drives every reload itself
     page.resize(1120, 900);
     page.show();
     QApplication::processEvents();
@@ -122,7 +123,7 @@ int main(int argc, char** argv) {
         clock.start();
         page.loadProgressFile();
         const double loaded = clock.nsecsElapsed() / 1e6;
-        page.nestView->viewport()->grab();  // paints the whole shown sheet
+        page.preview().view()->viewport()->grab();  // paints the whole shown sheet
         const double total = clock.nsecsElapsed() / 1e6;
         loadMs.push_back(loaded);
         paintMs.push_back(total - loaded);
@@ -132,8 +133,8 @@ int main(int argc, char** argv) {
     for (int s = 0; s < kSheets * 4; ++s) {
         QElapsedTimer clock;
         clock.start();
-        page.sheetCombo->setCurrentIndex(s % kSheets);
-        page.nestView->viewport()->grab();
+        page.preview().showSheet(s % kSheets);
+        page.preview().view()->viewport()->grab();
         switchMs.push_back(clock.nsecsElapsed() / 1e6);
     }
     std::printf("progress file: %d sheets, %d placements, %d part kinds, %lld bytes\n", kSheets,
