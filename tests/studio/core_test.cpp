@@ -30,7 +30,7 @@ PartRow row(int id, int quantity, bool enabled = true) {
 
 TEST(NestConfig, WrittenByteForByte) {
     NestForm form;
-    form.source = QStringLiteral("files");
+    form.source = qks::contract::PartSource::Files;
     form.files = QStringList{QStringLiteral("/d/a.dxf"), QStringLiteral("/d/零件 b.dwg")};
     form.layerText = QStringLiteral("  CUT,板材 ");
     form.outDirText = QStringLiteral(" /home/u/QKS 套料 ");
@@ -73,7 +73,7 @@ TEST(NestConfig, WrittenByteForByte) {
 
 TEST(NestConfig, FileLinesOnlyForFileSourceAndGeneralNumbers) {
     NestForm form;
-    form.source = QStringLiteral("picked");
+    form.source = qks::contract::PartSource::Picked;
     form.files = QStringList{QStringLiteral("/d/a.dxf")};
     const QString text = QString::fromUtf8(composeNestConfig(form, {}, {}, {}));
     EXPECT_FALSE(text.contains(QStringLiteral("file=")));

@@ -266,12 +266,12 @@ TEST_F(PageTest, NestPickAndSourceChecks) {
 
     dialogs.files = {{QStringLiteral("/d/零件1.dxf"), QStringLiteral("/d/sub/b.DWG")}};
     page.chooseFiles();
-    EXPECT_EQ(page.source(), QStringLiteral("files"));
+    EXPECT_EQ(page.source(), qks::contract::PartSource::Files);
     EXPECT_EQ(page.partCountText(), QStringLiteral("已选 2 个文件"));
     EXPECT_EQ(page.hintText(), QStringLiteral("零件1.dxf、b.DWG"));
     EXPECT_EQ(page.logLines().last(), QStringLiteral("[操作] 将套料 2 个 DWG 文件"));
     page.chooseFiles();  // cancelled: nothing changes
-    EXPECT_EQ(page.source(), QStringLiteral("files"));
+    EXPECT_EQ(page.source(), qks::contract::PartSource::Files);
 
     NestForm settings = page.form().values();
     settings.sheetText = QStringLiteral(" 1000x500 \n\n");

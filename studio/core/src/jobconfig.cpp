@@ -1,5 +1,6 @@
 #include "qks/studio/jobconfig.h"
 
+#include "contract_text.h"
 #include "qks/studio/files.h"
 #include "qks/studio/partsfile.h"
 
@@ -44,9 +45,9 @@ QByteArray composeNestConfig(const NestForm& form, const QVector<PartRow>& parts
                              const QString& partsFilePath, const QString& logPath) {
     const QString outDir = form.outDirText.trimmed();
     QString text;
-    addLine(text, "source", form.source);
+    addLine(text, "source", detail::fieldText(contract::partSourceWord(form.source)));
     addLine(text, "partsFile", partsFilePath);
-    if (form.source == QLatin1String("files")) {
+    if (form.source == contract::PartSource::Files) {
         for (const QString& file : form.files)
             addLine(text, "file", file);
     }

@@ -180,7 +180,7 @@ void NestPage::setParts(QVector<PartRow> parts) {
 }
 
 void NestPage::pickFromCad() {
-    source_ = QStringLiteral("picked");
+    source_ = contract::PartSource::Picked;
     setParts({});
     partCountLabel_->setText(QStringLiteral("等待框选"));
     hintLabel_->setText(QStringLiteral("请在 AutoCAD 窗口中框选零件，回车确认"));
@@ -195,7 +195,7 @@ void NestPage::chooseFiles() {
     const QStringList chosen = studioDialogs().openFiles(this, QStringLiteral("选择零件图纸"),
                                                          QStringLiteral("CAD 图纸 (*.dwg *.dxf)"));
     if (chosen.isEmpty()) return;
-    source_ = QStringLiteral("files");
+    source_ = contract::PartSource::Files;
     files_ = chosen;
     setParts({});
     partCountLabel_->setText(QStringLiteral("已选 %1 个文件").arg(files_.size()));
@@ -208,7 +208,7 @@ void NestPage::chooseFiles() {
 }
 
 void NestPage::useCurrentDrawing() {
-    source_ = QStringLiteral("current");
+    source_ = contract::PartSource::Current;
     setParts({});
     partCountLabel_->setText(QStringLiteral("当前图纸全部轮廓"));
     hintLabel_->setText(QStringLiteral("套料当前图纸模型空间中的全部闭合轮廓"));
@@ -217,11 +217,11 @@ void NestPage::useCurrentDrawing() {
 }
 
 void NestPage::start() {
-    if (source_ == QLatin1String("picked") && table_->parts().isEmpty()) {
+    if (source_ == contract::PartSource::Picked && table_->parts().isEmpty()) {
         appendLog(QStringLiteral("[提示] 请先在 CAD 中框选零件"));
         return;
     }
-    if (source_ == QLatin1String("files") && files_.isEmpty()) {
+    if (source_ == contract::PartSource::Files && files_.isEmpty()) {
         appendLog(QStringLiteral("[提示] 请先选择 DWG 文件"));
         return;
     }
@@ -240,7 +240,7 @@ void NestPage::start() {
     appendLog(QStringLiteral("[套料] 已开始，先出首版预览，随后持续优化..."));
     preview_->forgetRun();
     partsWatch_.forget();
-    jobState_ = QStringLiteral("running");
+    jobState_ = contract::JobState::Running;
     const NestReply reply = sendNestCommand(socket_, QStringLiteral("NEST ") + configPath);
     if (!reply.logLine.isEmpty()) appendLog(reply.logLine);
     if (!reply.accepted) return;
@@ -291,11 +291,11 @@ void NestPage::showTally() {
 void NestPage::loadProgressFile() {
     const ProgressRecords records =
         parseProgressFile(readWholeFile(tempFilePath(kNestProgressName)));
-    if (records.state) jobState_ = *records.state;
+    if (records.state) jobState_ = contract::jobStateFromWord(records.state->toStdString());
     preview_->showProgress(records);
 
-    const bool done = jobState_ == QLatin1String("done");
-    if (done || jobState_ == QLatin1String("stopped")) {
+    const bool done = jobState_ == contract::JobState::Done;
+    if (done || jobState_ == contract::JobState::Stopped) {
         running_ = false;
         startButton_->setEnabled(true);
         stopButton_->setEnabled(false);

@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <QVector>
 
+#include "qks/contract/states.h"
+
 namespace qks::studio {
 
 struct PartRow;
@@ -15,8 +17,8 @@ QString formatGeneral(double value);
 
 // The nest form as the user left it; compose applies the trimming rules itself.
 struct NestForm {
-    QString source = QStringLiteral("picked");  // "picked", "files" or "current"
-    QStringList files;                          // used only for source "files"
+    contract::PartSource source = contract::PartSource::Picked;
+    QStringList files;  // used only for source Files
     QString layerText;
     QString outDirText;
     QString prefixText;

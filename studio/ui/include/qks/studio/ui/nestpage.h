@@ -6,7 +6,9 @@
 
 #include <QStringList>
 #include <QWidget>
+#include <optional>
 
+#include "qks/contract/states.h"
 #include "qks/studio/files.h"
 #include "qks/studio/partsfile.h"
 
@@ -35,8 +37,9 @@ class NestPage : public QWidget {
 
     // State read from the job's files and the user's choices.
     const QVector<PartRow>& parts() const;
-    const QString& source() const { return source_; }
-    const QString& jobState() const { return jobState_; }
+    contract::PartSource source() const { return source_; }
+    // Nothing before a run and after a STATE word this Studio does not know.
+    std::optional<contract::JobState> jobState() const { return jobState_; }
     bool running() const { return running_; }
     bool canStart() const;
     bool canStop() const;
@@ -81,10 +84,10 @@ class NestPage : public QWidget {
     QTimer* pollTimer_ = nullptr;
 
     QStringList files_;
-    QString source_ = QStringLiteral("picked");
+    contract::PartSource source_ = contract::PartSource::Picked;
     SignatureWatch partsWatch_;
     SignatureWatch progressWatch_;
-    QString jobState_;
+    std::optional<contract::JobState> jobState_;
     bool running_ = false;
 };
 
