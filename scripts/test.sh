@@ -5,7 +5,7 @@
 #   3. builds everything with AddressSanitizer + UndefinedBehaviorSanitizer and runs all suites,
 #   4. builds the threaded suites with ThreadSanitizer and runs them,
 #   5. builds the fuzz targets with libFuzzer (clang) and runs each for a while.
-# QKS_FUZZ_SECONDS (default 10; the DXF reader gets at least 60) sets the fuzzing time.
+# QKS_FUZZ_SECONDS (default 10; the DXF and DWG readers get at least 60) sets the fuzzing time.
 # Sanitizer builds use -O1 (the sanitizers' recommended level, and a quicker compile); ccache
 # keeps compiled objects between runs on one machine, whatever folder the clone is in.
 set -euo pipefail
@@ -66,7 +66,7 @@ for entry in "${fuzzers[@]}"; do
   name=${entry%%|*}
   corpus=${entry#*|}
   seconds=$fuzz_seconds
-  case "$name" in *dxf*) [ "$seconds" -lt 60 ] && seconds=60 ;; esac
+  case "$name" in *dxf*|*dwg*) [ "$seconds" -lt 60 ] && seconds=60 ;; esac
   work=$(mktemp -d)
   echo "-- $name for ${seconds}s"
   if ! "$build/fuzz/bin/$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 \

@@ -1,0 +1,118 @@
+#include "sections.h"
+
+#include <algorithm>
+#include <cctype>
+#include <unordered_map>
+
+namespace qkshost::dwg {
+
+std::string latin1ToUtf8(std::string_view bytes, int) {
+    std::string s;
+    s.reserve(bytes.size());
+    for (unsigned char c : bytes)
+        appendUtf8(s, c);
+    return s;
+}
+
+bool looksLikeDwg(std::string_view b) {
+    return b.size() >= 6 && b.substr(0, 4) == "AC10" && b[4] >= '0' && b[4] <= '9' && b[5] >= '0' &&
+           b[5] <= '9';
+}
+
+const Record* Drawing::find(Handle h) const {
+    auto it = std::lower_bound(records.begin(), records.end(), h,
+                               [](const Record& r, Handle x) { return r.common.handle < x; });
+    return it != records.end() && it->common.handle == h ? &*it : nullptr;
+}
+
+std::string TextContext::unescapeUnicode(std::string s) {
+    std::size_t at = s.find("\\U+");
+    if (at == std::string::npos) return s;
+    std::string out;
+    std::size_t from = 0;
+    for (; at != std::string::npos; at = s.find("\\U+", from)) {
+        std::uint32_t cp = 0;
+        std::size_t k = 0;
+        for (; k < 4 && at + 3 + k < s.size() && std::isxdigit((unsigned char)s[at + 3 + k]); ++k)
+            cp = cp * 16 + std::uint32_t(std::stoi(std::string(1, s[at + 3 + k]), nullptr, 16));
+        out.append(s, from, at - from);
+        if (k == 4)
+            appendUtf8(out, cp);
+        else
+            out.append(s, at, 3 + k);
+        from = at + 3 + k;
+    }
+    out.append(s, from, std::string::npos);
+    return out;
+}
+
+namespace {
+
+// Anonymous blocks are stored as "*D", "*T", "*U" ... and numbered on loading: the number
+// is the record's position among the block records less one; extra paper-space blocks are
+// numbered apart from 0 (the numbering the CAD program gives them in its DXF output).
+void numberAnonymousBlocks(Drawing& d) {
+    int index = 0, paper = 0;
+    for (Record& r : d.records) {
+        auto* b = std::get_if<BlockRecordRec>(&r.data);
+        if (!b) continue;
+        if (b->name == "*Paper_Space" && r.common.handle != d.header.paperSpaceBlock)
+            b->name += std::to_string(paper++);
+        else if (b->name.size() == 2 && b->name[0] == '*' && index > 0)
+            b->name += std::to_string(index - 1);
+        ++index;
+        for (Record& e : d.records)
+            if (e.common.handle == b->block)
+                if (auto* begin = std::get_if<BlockBegin>(&e.data)) begin->name = b->name;
+    }
+}
+
+// Before 2004 the owners list their children only by first and last handle: gather the
+// children by owner, in handle order, so every version gives the same lists.
+void fillChildLists(Drawing& d) {
+    std::unordered_map<Handle, std::vector<Handle>> children;
+    for (const Record& r : d.records) {
+        if (!r.isEntity || !r.common.owner) continue;
+        if (std::holds_alternative<BlockBegin>(r.data) || std::holds_alternative<BlockEnd>(r.data))
+            continue;
+        if (std::holds_alternative<SeqEndRec>(r.data)) continue;
+        children[r.common.owner].push_back(r.common.handle);
+    }
+    for (Record& r : d.records) {
+        auto it = children.find(r.common.handle);
+        if (it == children.end()) continue;
+        if (auto* b = std::get_if<BlockRecordRec>(&r.data); b && b->entities.empty())
+            b->entities = it->second;
+        else if (auto* p = std::get_if<PolylineRec>(&r.data); p && p->vertices.empty())
+            p->vertices = it->second;
+        else if (auto* i = std::get_if<InsertRec>(&r.data); i && i->attributes.empty())
+            i->attributes = it->second;
+    }
+}
+
+}  // namespace
+
+Result readDwg(std::string_view bytes, Drawing& out, const ReadOptions& options) {
+    out = Drawing{};
+    Sections s;
+    if (Result r = openContainer(bytes, s); r.status != Status::Ok) return r;
+    TextContext tc;
+    tc.version = s.version;
+    tc.codePage = s.codePage;
+    tc.decode = options.decodeCodePage ? options.decodeCodePage : latin1ToUtf8;
+    out.header.acadver = std::string(bytes.substr(0, 6));
+    out.header.maintenance = s.maintenance;
+    out.header.codePage = s.codePage;
+    if (Result r = readHeaderVariables(s, tc, out.header); r.status != Status::Ok) return r;
+    if (Result r = readClasses(s, tc, out.classes); r.status != Status::Ok) return r;
+    if (Result r = readObjectMap(s, out.objectMap); r.status != Status::Ok) return r;
+    std::stable_sort(
+        out.objectMap.begin(), out.objectMap.end(),
+        [](const ObjectMapEntry& a, const ObjectMapEntry& b) { return a.handle < b.handle; });
+    if (Result r = readObjects(s, tc, out); r.status != Status::Ok) return r;
+    fillChildLists(out);
+    numberAnonymousBlocks(out);
+    return {};
+}
+
+}  // namespace qkshost::dwg

@@ -1,0 +1,387 @@
+#include "sections.h"
+
+#include <cstring>
+
+namespace qkshost::dwg {
+
+namespace {
+
+const std::uint8_t kHeaderStart[16] = {0xCF, 0x7B, 0x1F, 0x23, 0xFD, 0xDE, 0x38, 0xA9,
+                                       0x5F, 0x7C, 0x68, 0xB8, 0x4E, 0x6D, 0x33, 0x5F};
+const std::uint8_t kClassesStart[16] = {0x8D, 0xA1, 0xC4, 0xB8, 0xC4, 0xA9, 0xF8, 0xC5,
+                                        0xC0, 0xDC, 0xF4, 0x5F, 0xE7, 0xCF, 0xB6, 0x8A};
+
+// A framed section: sentinel, RL size, [RL high size], data, RS CRC. Sets `data` to the data
+// bytes (the reader starts at the first data bit).
+Result openFramed(const Sections& s, const Bytes& b, const std::uint8_t* sentinel, const char* name,
+                  BitReader& data, std::size_t* dataStartByte) {
+    if (b.size < 22 || std::memcmp(b.data, sentinel, 16) != 0)
+        return damaged(name, 0, "missing start sentinel");
+    std::uint32_t size =
+        b.data[16] | b.data[17] << 8 | b.data[18] << 16 | std::uint32_t(b.data[19]) << 24;
+    std::size_t start = 20;
+    if ((s.version >= R2010 && s.maintenance > 3) || s.version >= R2018) start += 4;
+    if (size > b.size || b.size - start < std::size_t(size) + 2)
+        return damaged(name, 16, "section size runs past its end");
+    std::uint16_t stored = std::uint16_t(b.data[start + size] | b.data[start + size + 1] << 8);
+    if (crc16(0xC0C1, b.data + 16, start - 16 + size) != stored)
+        return damaged(name, start + size, "wrong CRC");
+    data = BitReader(b.data, start + size, s.version);
+    data.seek(start * 8);
+    *dataStartByte = start;
+    return {};
+}
+
+}  // namespace
+
+void locateStrings(BitReader& r, std::size_t flagBit) {
+    r.seek(flagBit);
+    if (!r.B()) {
+        r.limit(r.pos());
+        r.seek(r.endBit());  // empty: any read fails
+        return;
+    }
+    if (flagBit < 16) return r.fail();
+    std::size_t at = flagBit - 16;
+    r.seek(at);
+    std::size_t size = r.RS();
+    if (size & 0x8000) {
+        if (at < 16) return r.fail();
+        at -= 16;
+        r.seek(at);
+        std::size_t hi = r.RS();
+        size = (size & 0x7FFF) | (hi << 15);
+    }
+    if (size > at) return r.fail();
+    r.limit(at);
+    r.seek(at - size);
+}
+
+Result readHeaderVariables(const Sections& s, const TextContext& tc, Header& hd) {
+    Streams st;
+    std::size_t start = 0;
+    if (Result r = openFramed(s, s.header, kHeaderStart, "AcDb:Header", st.data, &start);
+        r.status != Status::Ok)
+        return r;
+    const Version v = s.version;
+    if (v >= R2007) {
+        std::size_t from = st.data.pos();
+        std::size_t sizeInBits = st.data.RL();
+        std::size_t last = from + sizeInBits - 1;
+        st.strings = st.data;
+        locateStrings(st.strings, last);
+        st.handles = st.data;
+        st.handles.seek(last + 1);
+        st.splitStrings = st.splitHandles = true;
+    }
+    BitReader& d = st.data;
+    BitReader& t = st.t();
+    BitReader& h = st.h();
+    auto T = [&] { return tc.read(t); };
+    auto H = [&] { return h.H().value; };
+    auto skipB = [&](int n) {
+        for (int i = 0; i < n; ++i)
+            d.B();
+    };
+    auto skipBS = [&](int n) {
+        for (int i = 0; i < n; ++i)
+            d.BS();
+    };
+    auto skipBD = [&](int n) {
+        for (int i = 0; i < n; ++i)
+            d.BD();
+    };
+
+    if (v >= R2013) d.BLL();
+    skipBD(4);
+    for (int i = 0; i < 4; ++i)
+        T();
+    d.BL();
+    d.BL();
+    if (v <= R14) d.BS();
+    if (v < R2004) H();
+    skipB(2);  // DIMASO, DIMSHO
+    if (v <= R14) d.B();
+    skipB(3);  // PLINEGEN ORTHOMODE REGENMODE
+    hd.fillmode = d.B();
+    d.B();  // QTEXTMODE
+    hd.psltscale = d.B();
+    d.B();  // LIMCHECK
+    if (v <= R14) d.B();
+    if (v >= R2004) d.B();
+    skipB(4);  // USRTIMER SKPOLY ANGDIR SPLFRAME
+    if (v <= R14) skipB(2);
+    skipB(2);  // MIRRTEXT WORLDVIEW
+    if (v <= R14) d.B();
+    hd.tilemode = d.B();
+    skipB(2);  // PLIMCHECK VISRETAIN
+    if (v <= R14) d.B();
+    skipB(2);  // DISPSILH PELLIPSE
+    d.BS();    // PROXYGRAPHICS
+    if (v <= R14) d.BS();
+    d.BS();  // TREEDEPTH
+    hd.lunits = d.BS();
+    hd.luprec = d.BS();
+    hd.aunits = d.BS();
+    hd.auprec = d.BS();
+    if (v <= R14) d.BS();
+    d.BS();  // ATTMODE
+    if (v <= R14) d.BS();
+    hd.pdmode = d.BS();
+    if (v <= R14) d.BS();
+    if (v >= R2004) {
+        d.BL();
+        d.BL();
+        d.BL();
+    }
+    skipBS(5);   // USERI1-5
+    skipBS(14);  // SPLINESEGS .. TEXTQLTY
+    hd.ltscale = d.BD();
+    hd.textsize = d.BD();
+    skipBD(5);  // TRACEWID SKETCHINC FILLETRAD THICKNESS ANGBASE
+    hd.pdsize = d.BD();
+    skipBD(1 + 5 + 4 + 2);  // PLINEWID USERR1-5 CHAMFERA-D FACETRES CMLSCALE
+    hd.celtscale = d.BD();
+    T();  // MENUNAME
+    for (int i = 0; i < 4; ++i)
+        d.BL();  // TDCREATE TDUPDATE
+    if (v >= R2004) {
+        d.BL();
+        d.BL();
+        d.BL();
+    }
+    for (int i = 0; i < 4; ++i)
+        d.BL();  // TDINDWG TDUSRTIMER
+    hd.cecolor = d.CMC(t);
+    hd.handseed = d.H().value;  // in the data stream for every version
+    hd.clayer = H();
+    hd.textstyle = H();
+    hd.celtype = H();
+    if (v >= R2007) H();
+    hd.dimstyle = H();
+    H();  // CMLSTYLE
+    if (v >= R2000) d.BD();
+    hd.pinsbase = d.BD3();
+    hd.pextmin = d.BD3();
+    hd.pextmax = d.BD3();
+    hd.plimmin = d.RD2();
+    hd.plimmax = d.RD2();
+    d.BD();
+    for (int i = 0; i < 3; ++i)
+        d.BD3();
+    H();
+    if (v >= R2000) {
+        H();
+        d.BS();
+        H();
+        for (int i = 0; i < 6; ++i)
+            d.BD3();
+    }
+    hd.insbase = d.BD3();
+    hd.extmin = d.BD3();
+    hd.extmax = d.BD3();
+    hd.limmin = d.RD2();
+    hd.limmax = d.RD2();
+    d.BD();
+    for (int i = 0; i < 3; ++i)
+        d.BD3();
+    H();
+    if (v >= R2000) {
+        H();
+        d.BS();
+        H();
+        for (int i = 0; i < 6; ++i)
+            d.BD3();
+        T();
+        T();  // DIMPOST DIMAPOST
+    }
+    if (v <= R14) {
+        skipB(11);
+        d.RC();
+        d.RC();
+        skipB(2);
+        for (int i = 0; i < 3; ++i)
+            d.RC();
+        d.B();
+        for (int i = 0; i < 4; ++i)
+            d.RC();
+        skipBS(6);
+        H();
+    }
+    skipBD(9);  // DIMSCALE .. DIMTM
+    if (v >= R2007) {
+        skipBD(2);
+        d.BS();
+        d.CMC(t);
+    }
+    if (v >= R2000) {
+        skipB(6);
+        skipBS(3);
+    }
+    if (v >= R2007) d.BS();
+    skipBD(8);  // DIMTXT .. DIMGAP
+    if (v <= R14)
+        for (int i = 0; i < 5; ++i)
+            T();
+    if (v >= R2000) {
+        d.BD();
+        d.B();
+        d.BS();
+        skipB(4);
+    }
+    for (int i = 0; i < 3; ++i)
+        d.CMC(t);
+    if (v >= R2000) {
+        skipBS(11);
+        skipB(2);
+        skipBS(4);
+        d.B();
+        d.BS();
+    }
+    if (v >= R2007) d.B();
+    if (v >= R2010) {
+        d.B();
+        d.BD();
+        T();
+        d.BD();
+        T();
+    }
+    if (v >= R2000)
+        for (int i = 0; i < 5; ++i)
+            H();
+    if (v >= R2007)
+        for (int i = 0; i < 3; ++i)
+            H();
+    if (v >= R2000) skipBS(2);
+    hd.blockControl = H();
+    hd.layerControl = H();
+    hd.styleControl = H();
+    hd.linetypeControl = H();
+    hd.viewControl = H();
+    hd.ucsControl = H();
+    hd.vportControl = H();
+    hd.appidControl = H();
+    hd.dimstyleControl = H();
+    if (v <= R2000) H();
+    hd.groupDictionary = H();
+    H();  // ACAD_MLINESTYLE
+    hd.namedObjects = H();
+    if (v >= R2000) {
+        skipBS(2);
+        T();
+        T();
+        hd.layoutsDictionary = H();
+        H();
+        H();
+    }
+    if (v >= R2004) {
+        H();
+        H();
+    }
+    if (v >= R2007) H();
+    if (v >= R2013) H();
+    if (v >= R2000) {
+        std::int32_t flags = d.BL();
+        static const int kWeights[] = {0,  5,  9,  13, 15, 18,  20,  25,  30,  35,  40,  50,
+                                       53, 60, 70, 80, 90, 100, 106, 120, 140, 158, 200, 211};
+        int w = flags & 0x1F;
+        hd.celweight = w < 24 ? kWeights[w] : w == 29 ? -1 : w == 30 ? -2 : -3;
+        hd.insunits = d.BS();
+        int cepsntype = d.BS();
+        if (cepsntype == 3) H();
+        T();
+        T();
+    }
+    if (v >= R2004) {
+        for (int i = 0; i < 6; ++i)
+            d.RC();
+        skipBS(2);
+        d.RC();
+        d.RC();
+        T();
+    }
+    hd.paperSpaceBlock = H();
+    hd.modelSpaceBlock = H();
+    hd.ltypeByLayer = H();
+    hd.ltypeByBlock = H();
+    hd.ltypeContinuous = H();
+    if (st.failed())
+        return damaged("AcDb:Header", d.pos() / 8, "header variables run past their end");
+    return {};
+}
+
+Result readClasses(const Sections& s, const TextContext& tc, std::vector<ClassDef>& out) {
+    Streams st;
+    std::size_t start = 0;
+    if (Result r = openFramed(s, s.classes, kClassesStart, "AcDb:Classes", st.data, &start);
+        r.status != Status::Ok)
+        return r;
+    const Version v = s.version;
+    BitReader& d = st.data;
+    std::size_t end = d.endBit();
+    if (v >= R2007) {
+        std::size_t from = d.pos();
+        std::size_t sizeInBits = d.RL();
+        end = from + sizeInBits - 1;
+        st.strings = d;
+        locateStrings(st.strings, end);
+        st.splitStrings = true;
+        end = st.strings.pos();  // the string data follows the class data
+    }
+    if (v >= R2004) {
+        d.BS();  // highest class number
+        d.RC();
+        d.RC();
+        d.B();
+    }
+    while (!st.failed() && d.pos() + 18 < end) {
+        ClassDef c;
+        c.number = d.BS();
+        c.proxyFlags = d.BS();
+        c.appName = tc.read(st.t());
+        c.cppName = tc.read(st.t());
+        c.dxfName = tc.read(st.t());
+        c.wasProxy = d.B();
+        c.isEntity = d.BS() == 0x1F2;
+        if (v >= R2004) {
+            d.BL();
+            d.BL();
+            d.BL();
+            d.BL();
+            d.BL();
+        }
+        if (!st.failed()) out.push_back(std::move(c));
+    }
+    if (st.failed()) return damaged("AcDb:Classes", d.pos() / 8, "class list runs past its end");
+    return {};
+}
+
+Result readObjectMap(const Sections& s, std::vector<ObjectMapEntry>& out) {
+    const Bytes& b = s.handles;
+    std::size_t at = 0;
+    for (;;) {
+        Handle handle = 0;  // each block starts from zero
+        std::int64_t offset = 0;
+        if (b.size - at < 2) return damaged("AcDb:Handles", at, "object map truncated");
+        std::size_t size = std::size_t(b.data[at]) << 8 | b.data[at + 1];
+        if (size == 2) break;
+        if (size < 2 || size > b.size - at || b.size - at - size < 2)
+            return damaged("AcDb:Handles", at, "object map block runs past its end");
+        std::uint16_t stored = std::uint16_t(b.data[at + size] << 8 | b.data[at + size + 1]);
+        if (crc16(0xC0C1, b.data + at, size) != stored)
+            return damaged("AcDb:Handles", at + size, "wrong CRC");
+        BitReader r(b.data + at, size, s.version);
+        r.seek(16);
+        while (!r.failed() && r.pos() < size * 8) {
+            handle += r.UMC();
+            offset += r.MC();
+            if (r.failed()) break;
+            out.push_back({handle, offset});
+        }
+        if (r.failed()) return damaged("AcDb:Handles", at + r.pos() / 8, "bad object map entry");
+        at += size + 2;
+    }
+    return {};
+}
+
+}  // namespace qkshost::dwg
