@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <algorithm>
+
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -192,6 +196,17 @@ bool close(double a, double b) {
     return std::fabs(a - b) <= 1e-9 * std::max({1.0, std::fabs(a), std::fabs(b)});
 }
 
+// the same kind, layer and texts byte for byte; numbers to 1e-9 relative
+void expectSame(const Shape& g, const Shape& w) {
+    EXPECT_EQ(g.kind, w.kind);
+    EXPECT_EQ(g.layer, w.layer);
+    EXPECT_EQ(g.text, w.text);
+    EXPECT_EQ(g.nums.size(), w.nums.size());
+    for (std::size_t k = 0; k < std::min(g.nums.size(), w.nums.size()); ++k)
+        EXPECT_TRUE(close(g.nums[k], w.nums[k]))
+            << "value " << k << ": " << g.nums[k] << " vs " << w.nums[k];
+}
+
 std::string hexHandle(Handle h) {
     std::ostringstream o;
     o << std::hex << std::uppercase << h;
@@ -345,15 +360,33 @@ TEST(DwgAdapter, FillsTheDatabaseAsTheDxfTwinDoes) {
                 auto* spline = dynamic_cast<const Spline*>(got);
                 bool control = !spline || !spline->controlPoints.empty();
                 Shape g = shape(dwg, *got, control), w = shape(dxf, *want, control);
-                EXPECT_EQ(g.kind, w.kind);
-                EXPECT_EQ(g.layer, w.layer);
-                EXPECT_EQ(g.text, w.text);
-                EXPECT_EQ(g.nums.size(), w.nums.size());
-                for (std::size_t k = 0; k < std::min(g.nums.size(), w.nums.size()); ++k)
-                    EXPECT_TRUE(close(g.nums[k], w.nums[k]))
-                        << "value " << k << ": " << g.nums[k] << " vs " << w.nums[k];
+                expectSame(g, w);
                 ++compared;
             }
         EXPECT_GT(compared, 0);
+
+        // saved as DXF, the drawing passes ezdxf's audit and reads back with every entity as
+        // the DWG gave it
+        const std::string saved = writeDxf(dwg);
+        if (std::system("/usr/bin/python3 -c 'import ezdxf' >/dev/null 2>&1") == 0) {
+            const std::string path =
+                ::testing::TempDir() + "dwg_adapter_" + std::to_string(::getpid()) + ".dxf";
+            std::ofstream(path, std::ios::binary) << saved;
+            const std::string cmd =
+                "/usr/bin/python3 '" + std::string(QKS_DXF_CHECKER) + "' audit '" + path + "'";
+            EXPECT_EQ(std::system(cmd.c_str()), 0);
+            std::remove(path.c_str());
+        }
+        Database back(false);
+        ASSERT_EQ(readDxf(back, saved).status, Status::Ok);
+        for (ObjectIndex b : dwg.blocks())
+            for (ObjectIndex e : dwg.get<BlockRecord>(b)->entities) {
+                const Object* want = dwg.object(e);
+                const Object* got = back.object(back.indexFromHandle(want->handle));
+                SCOPED_TRACE("saved " + std::string(want->dxfName()) + " " +
+                             hexHandle(want->handle));
+                ASSERT_NE(got, nullptr);
+                expectSame(shape(back, *got), shape(dwg, *want));
+            }
     }
 }
