@@ -176,7 +176,7 @@ Shape shape(const Database& db, const Object& o, bool withControl = true) {
             add(n, x.p13);
             add(n, x.p14);
             add(n, x.p15);
-            n.insert(n.end(), {double(x.dimType & 7), x.measurement});
+            n.insert(n.end(), {double(x.dimType), x.measurement});
             s.text = x.text + "|" + anonymous(db.blockName(x.block));
             break;
         }

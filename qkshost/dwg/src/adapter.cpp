@@ -434,7 +434,9 @@ class Adapter {
                     out = hatch(x);
                 } else if constexpr (std::is_same_v<T, DimensionRec>) {
                     auto e = std::make_unique<dr::Dimension>();
-                    e->dimType = x.dimType;
+                    // DXF's 70: 32 = the block belongs to this dimension alone, 128 = the
+                    // text was moved off its default place (DWG: flag bit 0 clear)
+                    e->dimType = x.dimType | (x.block ? 32 : 0) | (x.flags & 1 ? 0 : 128);
                     e->defPoint = pt(x.defPoint);
                     e->textMid = pt(x.textMid);
                     e->insertPoint = pt(x.insertPoint);
