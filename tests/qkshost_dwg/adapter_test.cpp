@@ -183,7 +183,8 @@ Shape shape(const Database& db, const Object& o, bool withControl = true) {
         case Kind::Viewport: {
             auto& x = static_cast<const Viewport&>(o);
             add(n, x.center);
-            n.insert(n.end(), {x.width, x.height, x.viewCenter.x, x.viewCenter.y, x.viewHeight});
+            n.insert(n.end(), {x.width, x.height, x.viewCenter.x, x.viewCenter.y, x.viewHeight,
+                               double(x.id), double(x.status)});
             break;
         }
         default:

@@ -469,6 +469,13 @@ class Adapter {
                     e->lensLength = x.lensLength;
                     e->twist = x.twist;
                     e->flags = x.statusFlags;
+                    // DWG keeps no viewport number. As the CAD program writes DXF: the
+                    // current layout's viewports count from 1 (its sheet) in block order,
+                    // the other layouts' are 0 and inactive.
+                    auto* rec = db_.get<dr::BlockRecord>(block);
+                    bool current = rec && rec->name == "*Paper_Space";
+                    e->id = current ? ++viewports_[block] : 0;
+                    e->status = e->id;
                     e->renderMode = x.renderMode;
                     frozen = x.frozenLayers;
                     out = std::move(e);
@@ -765,6 +772,7 @@ class Adapter {
     dr::Database& db_;
     int skipped_ = 0;
     std::unordered_map<Handle, bool> claimed_;
+    std::unordered_map<dr::ObjectIndex, int> viewports_;  // per block record
     std::vector<std::pair<dr::ObjectIndex, const BlockRecordRec*>> blocks_;
     std::vector<std::pair<dr::ObjectIndex, Handle>> layerLtype_, dimText_, pendingBlock_;
     std::vector<StylePtr> ltypeStyle_;
