@@ -51,7 +51,8 @@ Shape shape(const Database& db, const Object& o, bool withControl = true) {
     Shape s;
     s.kind = o.dxfName();
     const auto& e = static_cast<const Entity&>(o);
-    s.layer = db.layerName(e);
+    s.layer = db.layerName(e) + " c" + std::to_string(e.color) + " w" +
+              std::to_string(e.lineweight) + " " + db.linetypeName(e);
     auto& n = s.nums;
     switch (o.kind()) {
         case Kind::Line: {
