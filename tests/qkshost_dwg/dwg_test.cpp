@@ -127,6 +127,7 @@ struct DxfSide {
     std::map<std::string, int> layerColor;
     std::set<std::string> blocks, layouts;
     std::map<std::string, std::vector<double>> vars;
+    std::map<std::string, std::vector<Handle>> blockContents;  // by block name, in order
 };
 
 DxfSide fromDxf(const std::string& path) {
@@ -144,9 +145,9 @@ DxfSide fromDxf(const std::string& path) {
         ls >> kind;
         if (kind == "L") {
             std::string name;
-            int color = 0;
-            ls >> name >> color;
-            side.layerColor[name] = color;
+            int color = 0, off = 0;
+            ls >> name >> color >> off;
+            side.layerColor[name] = off ? -color : color;
         } else if (kind == "B" || kind == "Y") {
             std::string name;
             ls >> name;
@@ -236,11 +237,18 @@ TEST(DwgRead, MatchesItsDxfTwin) {
         std::set<std::string> blocks, layouts;
         std::map<std::string, int> layerColor;
         for (const Record& rec : d.records) {
-            if (auto* b = std::get_if<BlockRecordRec>(&rec.data))
+            if (auto* b = std::get_if<BlockRecordRec>(&rec.data)) {
                 blocks.insert(hex(anonymous(b->name)));
+                // named blocks keep their names: their contents are listed in the same order
+                auto it = dxf.blockContents.find(b->name);
+                if ((b->name[0] != '*' || b->name == "*Model_Space") &&
+                    it != dxf.blockContents.end()) {
+                    EXPECT_EQ(b->entities, it->second) << b->name;
+                }
+            }
             if (auto* l = std::get_if<LayoutRec>(&rec.data)) layouts.insert(hex(l->name));
             if (auto* l = std::get_if<LayerRec>(&rec.data))
-                layerColor[hex(l->name)] = l->color.index;
+                layerColor[hex(l->name)] = l->off ? -l->color.index : l->color.index;
         }
         EXPECT_EQ(layerColor, dxf.layerColor);
         EXPECT_EQ(blocks, dxf.blocks);
@@ -432,5 +440,36 @@ TEST(DwgRead, MatchesThePropertyListings) {
         } else {
             ADD_FAILURE() << "unexpected kind " << rec->common.dxfName;
         }
+    }
+}
+
+namespace {
+int seenCodePage = -1;
+std::string bracketed(std::string_view bytes, int codePage) {
+    seenCodePage = codePage;
+    return "[" + std::string(bytes) + "]";
+}
+}  // namespace
+
+// Texts before 2007 pass through the code-page seam with $DWGCODEPAGE; later ones are UTF-16
+// and do not.
+TEST(DwgRead, EightBitTextsGoThroughTheCodePageSeam) {
+    for (const char* v : {"2000", "2018"}) {
+        SCOPED_TRACE(v);
+        seenCodePage = -1;
+        ReadOptions options;
+        options.decodeCodePage = bracketed;
+        Drawing d;
+        Result r = readDwg(slurp(kDir + "/example_" + v + ".dwg"), d, options);
+        ASSERT_EQ(r.status, Status::Ok) << r.message;
+        EXPECT_EQ(d.header.codePage, 30);  // ANSI_1252
+        bool eightBit = std::string(v) == "2000";
+        EXPECT_EQ(seenCodePage, eightBit ? 30 : -1);
+        std::string layer0;
+        for (const Record& rec : d.records)
+            if (auto* l = std::get_if<LayerRec>(&rec.data);
+                l && l->name.find('0') != std::string::npos)
+                layer0 = l->name;
+        EXPECT_EQ(layer0, eightBit ? "[0]" : "0");
     }
 }

@@ -77,7 +77,7 @@ def main(path):
     for layer in doc.layers:
         lines.append(f"L {hx(layer.dxf.name)} {abs(layer.dxf.color)} {int(layer.is_off())}")
     for block in doc.blocks:
-        lines.append(f"B {hx(block.name)}")
+        lines.append(f"B {hx(block.name)} " + " ".join(e.dxf.handle for e in block))
         for e in block:
             lines.append(entity(e))
             subs = list(e.vertices) if e.dxftype() == "POLYLINE" else []

@@ -96,7 +96,9 @@ Result readSystemPage(std::string_view file, std::uint64_t address, std::uint32_
     std::uint32_t plain = le32(h + 4), packed = le32(h + 8), method = le32(h + 12);
     if (packed > file.size() - address - 20)
         return damaged(name, address + 8, "compressed length runs past the end of the file");
-    if (plain > kMaxSection) return damaged(name, address + 4, "page size too large");
+    // LZ77 expands at most 255-fold (a run of zero bytes, each worth 255 output bytes)
+    if (plain > kMaxSection || plain > std::size_t(packed) * 256 + 1024)
+        return damaged(name, address + 4, "page size too large");
     std::uint8_t head[20];
     std::memcpy(head, h, 20);
     std::memset(head + 16, 0, 4);
@@ -135,7 +137,10 @@ Result readSection(std::string_view file, const std::unordered_map<std::uint32_t
         r.message = d.name + ": the drawing is password-protected";
         return r;
     }
-    if (d.size > kMaxSection) return damaged(name, 0, "section size too large");
+    // a section is no larger than its pages can hold, and every page is at least its header
+    if (d.size > kMaxSection || d.size > std::uint64_t(d.pages.size()) * d.maxPage ||
+        d.pages.size() > file.size() / 32)
+        return damaged(name, 0, "section size too large");
     out.assign(std::size_t(d.size), 0);
     std::vector<std::uint8_t> page;
     for (const auto& pg : d.pages) {

@@ -67,8 +67,22 @@ void numberAnonymousBlocks(Drawing& d) {
     }
 }
 
-// Before 2004 the owners list their children only by first and last handle: gather the
-// children by owner, in handle order, so every version gives the same lists.
+// Before 2004 an owner names its first and last child and each entity its neighbours (or
+// none, when the next one is the next handle). Empty when the chain is broken.
+std::vector<Handle> chain(const Drawing& d, Handle first, Handle last) {
+    std::vector<Handle> out;
+    for (Handle h = first; out.size() < d.records.size();) {
+        const Record* r = d.find(h);
+        if (!r || !r->isEntity) return {};
+        out.push_back(h);
+        if (h == last) return out;
+        h = r->entity.next ? r->entity.next : h + 1;
+    }
+    return {};
+}
+
+// Children of owners whose list is still empty (a broken chain): gathered by owner, in handle
+// order, so every version gives the lists.
 void fillChildLists(Drawing& d) {
     std::unordered_map<Handle, std::vector<Handle>> children;
     for (const Record& r : d.records) {
@@ -79,6 +93,12 @@ void fillChildLists(Drawing& d) {
         children[r.common.owner].push_back(r.common.handle);
     }
     for (Record& r : d.records) {
+        if (auto* b = std::get_if<BlockRecordRec>(&r.data); b && b->firstEntity)
+            b->entities = chain(d, b->firstEntity, b->lastEntity);
+        else if (auto* p = std::get_if<PolylineRec>(&r.data); p && p->firstVertex)
+            p->vertices = chain(d, p->firstVertex, p->lastVertex);
+        else if (auto* i = std::get_if<InsertRec>(&r.data); i && i->firstAttrib)
+            i->attributes = chain(d, i->firstAttrib, i->lastAttrib);
         auto it = children.find(r.common.handle);
         if (it == children.end()) continue;
         if (auto* b = std::get_if<BlockRecordRec>(&r.data); b && b->entities.empty())
