@@ -229,11 +229,20 @@ class Adapter {
                     dimText_.push_back({i, ds->textStyle});
             }
         }
-        // markers of blocks are not objects of the model: their handles are kept reserved
+        // Markers of blocks are not objects of the model: their handles are kept reserved.
+        // A record whose pointer misses its marker finds it by the marker's owner.
+        std::unordered_map<Handle, Handle> begins, ends;
+        for (const Record& r : d_.records) {
+            if (std::holds_alternative<BlockBegin>(r.data))
+                begins[r.common.owner] = r.common.handle;
+            if (std::holds_alternative<BlockEnd>(r.data)) ends[r.common.owner] = r.common.handle;
+        }
         for (auto& [i, b] : blocks_) {
             auto* br = db_.get<dr::BlockRecord>(i);
             br->beginHandle = claim<BlockBegin>(b->block);
+            if (!br->beginHandle) br->beginHandle = claim<BlockBegin>(begins[br->handle]);
             br->endHandle = claim<BlockEnd>(b->endBlock);
+            if (!br->endHandle) br->endHandle = claim<BlockEnd>(ends[br->handle]);
         }
         for (auto& [i, lt] : layerLtype_) {
             dr::ObjectIndex t = index(lt);
