@@ -255,6 +255,15 @@ TEST(DwgAdapter, FillsTheDatabaseAsTheDxfTwinDoes) {
         EXPECT_EQ(dwg.codePage, dxf.codePage);
         EXPECT_EQ(dwg.insUnits, dxf.insUnits);
         EXPECT_EQ(dwg.linetypeScale, dxf.linetypeScale);
+        EXPECT_EQ(dwg.paperLinetypeScale, dxf.paperLinetypeScale);
+        EXPECT_EQ(dwg.tileMode, dxf.tileMode);
+        EXPECT_EQ(dwg.measurement, dxf.measurement);
+        EXPECT_EQ(dwg.insBase.x, dxf.insBase.x);
+        EXPECT_EQ(dwg.insBase.y, dxf.insBase.y);
+        EXPECT_EQ(dwg.get<LayerRecord>(dwg.currentLayer)->name,
+                  dxf.get<LayerRecord>(dxf.currentLayer)->name);
+        EXPECT_EQ(dwg.get<TextStyleRecord>(dwg.currentTextStyle)->name,
+                  dxf.get<TextStyleRecord>(dxf.currentTextStyle)->name);
 
         // layers with their properties
         auto layers = [](const Database& db) {
