@@ -301,6 +301,17 @@ TEST(DwgAdapter, FillsTheDatabaseAsTheDxfTwinDoes) {
             return out;
         };
         EXPECT_EQ(styles(dwg), styles(dxf));
+        // dimension style variables the DWG gives, where the twin writes them
+        for (ObjectIndex i : dxf.dimStyles()) {
+            auto* want = dxf.get<DimStyleRecord>(i);
+            auto* got = dwg.get<DimStyleRecord>(dwg.findDimStyle(want->name));
+            ASSERT_NE(got, nullptr) << want->name;
+            for (const RawTag& g : got->values)
+                for (const RawTag& w : want->values)
+                    if (g.code == w.code)
+                        EXPECT_TRUE(close(std::stod(g.value), std::stod(w.value)))
+                            << want->name << " " << g.code << ": " << g.value << " vs " << w.value;
+        }
 
         // layouts in dictionary order, with their blocks and paper
         auto layouts = [](const Database& db) {

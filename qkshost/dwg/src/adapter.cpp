@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <unordered_map>
 
@@ -95,6 +96,13 @@ std::string decodeCodePage(std::string_view bytes, int cp) {
     }
     iconv_close(cd);
     return out;
+}
+
+// a real as DXF text: the shortest form that reads back the same
+std::string real(double v) {
+    char buf[40];
+    auto r = std::to_chars(buf, buf + sizeof buf, std::isfinite(v) ? v : 0.0);
+    return std::string(buf, r.ptr);
 }
 
 dr::Point3d pt(const Vec3& v) {
@@ -224,6 +232,13 @@ class Adapter {
                 auto o = std::make_unique<dr::DimStyleRecord>();
                 o->name = ds->name;
                 o->flags = ds->flags;
+                // the variables dimensions use, under their DXF group codes
+                const std::pair<int, double> values[] = {
+                    {40, ds->dimscale}, {41, ds->dimasz},  {42, ds->dimexo},
+                    {43, ds->dimdli},   {44, ds->dimexe},  {140, ds->dimtxt},
+                    {141, ds->dimcen},  {147, ds->dimgap}, {144, ds->dimlfac}};
+                for (auto& [code, v] : values)
+                    o->values.push_back({code, real(v)});
                 dr::ObjectIndex existing = db_.findDimStyle(o->name);
                 if (dr::ObjectIndex i = addRecord(std::move(o), rec, existing))
                     dimText_.push_back({i, ds->textStyle});
