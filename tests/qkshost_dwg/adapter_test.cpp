@@ -1,6 +1,7 @@
 // A DWG read into the drawing database against its DXF twin read by the DXF reader: the two
 // databases must agree on handles, tables, blocks, layouts, coordinates and texts.
 #include "qkshost/dwg/adapter.h"
+#include "qkshost/dxf/dxf.h"
 
 #include <gtest/gtest.h>
 
