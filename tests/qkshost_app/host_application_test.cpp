@@ -188,6 +188,8 @@ TEST_F(HostTest, DrawingsAreRecognisedByTheirContent) {
     const qks::testing::TempDir dir;
     const std::string dxf = qks::testing::readAll(std::string(QKS_TEST_SOURCE_DIR) +
                                                   "/tests/fixtures/dxf/nested_r2010.dxf");
+    const std::string dwg = qks::testing::readAll(std::string(QKS_TEST_SOURCE_DIR) +
+                                                  "/tests/fixtures/dwg/example_2004.dwg");
     const struct {
         const char* name;
         std::string bytes;
@@ -195,10 +197,10 @@ TEST_F(HostTest, DrawingsAreRecognisedByTheirContent) {
     } cases[] = {
         {"plain.dxf", dxf, ""},
         {"named_as.dwg", dxf, ""},
-        {"real.dwg", std::string("AC1032\0\0\0\0\0\x01", 12) + "rest",
-         "this is a DWG drawing (AC1032), which qkshost cannot read"},
-        {"dwg_named.dxf", std::string("AC1018\0\0\0\0\0\x01", 12),
-         "this is a DWG drawing (AC1018)"},
+        {"real.dwg", dwg, ""},
+        {"dwg_named.dxf", dwg, ""},
+        {"cut.dwg", std::string("AC1032\0\0\0\0\0\x01", 12) + "rest",
+         "file header at offset 16: file too short"},
         {"text.dxf", "hello", "invalid group code 'hello'"},
     };
     for (const auto& c : cases) {

@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "qks/common/file_io.h"
+#include "qkshost/dwg/adapter.h"
 #include "qkshost/dxf/dxf.h"
 
 namespace qkshost::app {
@@ -18,12 +19,10 @@ bool looksLikeDwg(const std::string& path) {
 
 }  // namespace
 
-drawing::ReadResult readDwg(drawing::Database&, std::string_view bytes) {
-    // No DWG codec yet: the drawing is refused as the DXF reader always refused it.
-    return {drawing::Status::ReadError,
-            "DXF read error at line 1: not a DXF file: this is a DWG drawing (" +
-                std::string(bytes.substr(0, 6)) + "), which qkshost cannot read; save it as DXF",
-            0};
+drawing::ReadResult readDwg(drawing::Database& db, std::string_view bytes) {
+    drawing::ReadResult result;
+    result.status = dwg::readDwgInto(bytes, db, result.message, result.skipped);
+    return result;
 }
 
 drawing::ReadResult readDrawingFile(drawing::Database& db, const std::string& path) {

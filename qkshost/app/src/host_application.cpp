@@ -135,6 +135,13 @@ void HostApplication::setOutputSink(std::function<void(std::string_view)> sink) 
     sink_ = std::move(sink);
 }
 
+void HostApplication::printSkipped(const Document* document, std::string_view what) {
+    if (document == nullptr || document->skippedOnRead <= 0) return;
+    print(std::to_string(document->skippedOnRead) +
+          " objects this host cannot keep (proxy entities, 3D solids, unknown objects) " +
+          std::string(what) + ".\n");
+}
+
 void HostApplication::print(std::string_view text) {
     if (text.empty()) return;
     if (sink_) {
@@ -243,9 +250,10 @@ bool HostApplication::runBuiltin(const std::string& verb, const std::string& arg
     } else if (verb == "OPEN") {
         const std::string path = takeArgument(argument, "File to open: ");
         if (path.empty()) return true;
-        if (openDocument(path, error))
+        if (openDocument(path, error)) {
             print("Opened " + documentFileName(current_) + ".\n");
-        else
+            printSkipped(findDocument(current_), "were skipped");
+        } else
             print("Cannot open " + path + ": " + error + "\n");
     } else if (verb == "SAVEAS") {
         const Document* d = findDocument(current_);
@@ -256,9 +264,10 @@ bool HostApplication::runBuiltin(const std::string& verb, const std::string& arg
         const std::string path = takeArgument(argument, "File name: ");
         if (path.empty()) return true;
         std::string written, message;
-        if (drawing::saveDxf(*d->database, path, &written, &message) == drawing::Status::Ok)
+        if (drawing::saveDxf(*d->database, path, &written, &message) == drawing::Status::Ok) {
             print("Saved " + written + ".\n");
-        else
+            printSkipped(d, "are not in the saved copy");
+        } else
             print("Cannot save " + path + ": " + message + "\n");
     } else if (verb == "CLOSE") {
         if (!current_)
@@ -502,6 +511,7 @@ DocumentId HostApplication::openDocument(const std::string& path, std::string& e
     document->id = DocumentId{nextDocument_++};
     document->fileName = canonical;
     document->database = std::move(database);
+    document->skippedOnRead = read.skipped;
     current_ = document->id;
     documents_.push_back(std::move(document));
     return current_;

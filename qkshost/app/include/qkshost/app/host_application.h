@@ -36,6 +36,7 @@ struct Document {
     std::string fileName;  // absolute for drawings read from files; "DrawingN.dwg" for new ones
     std::unique_ptr<drawing::Database> database;
     int locks = 0;
+    int skippedOnRead = 0;  // what the reader could not keep; said again when the drawing is saved
 };
 
 class HostApplication final : public qks::host::Host {
@@ -112,6 +113,8 @@ class HostApplication final : public qks::host::Host {
     int backgroundWorkCount() const;
 
   private:
+    // Says on the console how many objects the reader of the document could not keep.
+    void printSkipped(const Document* document, std::string_view what);
     struct Command {
         std::string group;
         std::string name;
