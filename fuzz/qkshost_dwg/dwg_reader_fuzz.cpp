@@ -1,26 +1,31 @@
-// Fuzz target of the DWG decoder. A drawing that decodes is also walked through the lists the
-// adapter follows (owners, block contents, polyline vertices), so the records it accepted are
-// exercised with the same input.
-#include "qkshost/dwg/dwg.h"
-
+// Fuzz target of the DWG codec: the decoder, then the adapter that fills the drawing database
+// from what it decoded, and the DXF writer on that database (what SAVEAS does with a drawing
+// read from DWG).
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
-using namespace qkshost::dwg;
+#include "qkshost/drawing/database.h"
+#include "qkshost/dwg/adapter.h"
+#include "qkshost/dwg/dwg.h"
+#include "qkshost/dxf/dxf.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    Drawing d;
-    Result r = readDwg(std::string_view(reinterpret_cast<const char*>(data), size), d);
-    if (r.status != Status::Ok && r.message.empty()) __builtin_trap();  // failures explain
-    for (const Record& rec : d.records) {
-        if (auto* b = std::get_if<BlockRecordRec>(&rec.data))
-            for (Handle h : b->entities)
-                d.find(h);
-        if (auto* p = std::get_if<PolylineRec>(&rec.data))
-            for (Handle h : p->vertices)
-                d.find(h);
-        d.find(rec.common.owner);
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    qkshost::dwg::Drawing decoded;
+    const qkshost::dwg::Result r = qkshost::dwg::readDwg(bytes, decoded);
+    if (r.status != qkshost::dwg::Status::Ok) {
+        if (r.message.empty()) __builtin_trap();  // failures explain
+        return 0;
     }
+    qkshost::drawing::Database db(false);
+    std::string message;
+    int skipped = 0;
+    if (qkshost::dwg::readDwgInto(bytes, db, message, skipped) != qkshost::drawing::Status::Ok) {
+        if (message.empty()) __builtin_trap();
+        return 0;
+    }
+    (void)qkshost::drawing::writeDxf(db);
     return 0;
 }
