@@ -39,6 +39,29 @@ std::vector<std::string> folderEntries(const std::string& folder) {
     return out;
 }
 
+// A DWG drawing and the DXF the CAD program saved of it give the same page, pixel for pixel.
+TEST(PlotProcess, DwgDrawingsPlotAsTheirDxfTwins) {
+    TempDir dir;
+    const std::string out = dir.file("out");
+    const std::string fixtures = std::string(QKS_TEST_SOURCE_DIR) + "/tests/fixtures/dwg/";
+    const std::vector<std::string> years = {"2000", "2004", "2010", "2013", "2018"};
+    std::string config = "outDir=" + out + "\nprefix=P\nscope=model\nstyle=monochrome.ctb\n";
+    for (const std::string& year : years)
+        config += "file=" + fixtures + "example_" + year + ".dwg\nfile=" + fixtures + "example_" +
+                  year + ".dxf\n";
+    dir.write("qks_plot_files.cfg", config);
+    ChildProcess host({kHost, "--no-stdin", "-c", "QKPLOTFILES"}, dir.file("console.txt"),
+                      hostEnvironment(dir.path(), {"QKS_PLOT_CFG="}));
+    ASSERT_TRUE(host.started());
+    EXPECT_EQ(host.wait(120s), 0) << host.output();
+    for (const std::string& year : years) {
+        const std::string fromDwg = pdfPageRaster(out + "/example_" + year + "_P_model.pdf", 100);
+        const std::string fromDxf = pdfPageRaster(out + "/example_" + year + "_P_model_2.pdf", 100);
+        EXPECT_GT(fromDwg.size(), 1000u) << year;
+        EXPECT_TRUE(fromDwg == fromDxf) << year;
+    }
+}
+
 TEST(PlotProcess, PlotFilesFromTheTemporaryFolder) {
     TempDir dir;
     const std::string out = dir.file("pdf out");

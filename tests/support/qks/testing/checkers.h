@@ -43,4 +43,9 @@ inline std::string pdfText(const std::string& pdf) {
     return runCommand("pdftotext " + shellQuote(pdf) + " -");
 }
 
+// The first page as poppler draws it: a grey-scale PGM at `dpi`, as text.
+inline std::string pdfPageRaster(const std::string& pdf, int dpi) {
+    return runCommand("pdftoppm -r " + std::to_string(dpi) + " -gray -f 1 -l 1 " + shellQuote(pdf));
+}
+
 }  // namespace qks::testing
