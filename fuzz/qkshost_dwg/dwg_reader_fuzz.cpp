@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     qkshost::drawing::Database db(false);
     std::string message;
-    int skipped = 0;
+    qkshost::dwg::Skipped skipped;
     if (qkshost::dwg::readDwgInto(bytes, db, message, skipped) != qkshost::drawing::Status::Ok) {
         if (message.empty()) __builtin_trap();
         return 0;

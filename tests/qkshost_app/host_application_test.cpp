@@ -214,6 +214,15 @@ TEST_F(HostTest, DrawingsAreRecognisedByTheirContent) {
             EXPECT_NE(error.find(c.error), std::string::npos) << c.name << ": " << error;
         }
     }
+    // What the DWG reader could not keep is said on opening and again on saving, entities
+    // (here a region, a polyface mesh, a table ...) apart from other objects.
+    output_.clear();
+    host_.executeCommandLine("OPEN " + dir.write("again.dwg", dwg));
+    host_.executeCommandLine("SAVEAS " + dir.path() + "/copy.dxf");
+    const std::string kept = " this host cannot keep (proxy entities, 3D solids, unknown kinds) ";
+    EXPECT_NE(output_.find(" entities and "), std::string::npos) << output_;
+    EXPECT_NE(output_.find(kept + "were skipped.\n"), std::string::npos) << output_;
+    EXPECT_NE(output_.find(kept + "are not in the saved copy.\n"), std::string::npos) << output_;
 }
 
 }  // namespace

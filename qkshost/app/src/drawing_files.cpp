@@ -21,7 +21,10 @@ bool looksLikeDwg(const std::string& path) {
 
 drawing::ReadResult readDwg(drawing::Database& db, std::string_view bytes) {
     drawing::ReadResult result;
-    result.status = dwg::readDwgInto(bytes, db, result.message, result.skipped);
+    dwg::Skipped skipped;
+    result.status = dwg::readDwgInto(bytes, db, result.message, skipped);
+    result.skippedEntities = skipped.entities;
+    result.skippedOthers = skipped.others;
     return result;
 }
 

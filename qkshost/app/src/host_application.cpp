@@ -136,9 +136,18 @@ void HostApplication::setOutputSink(std::function<void(std::string_view)> sink) 
 }
 
 void HostApplication::printSkipped(const Document* document, std::string_view what) {
-    if (document == nullptr || document->skippedOnRead <= 0) return;
-    print(std::to_string(document->skippedOnRead) +
-          " objects this host cannot keep (proxy entities, 3D solids, unknown objects) " +
+    if (document == nullptr) return;
+    const int entities = document->skippedEntitiesOnRead;
+    const int others = document->skippedOthersOnRead;
+    if (entities <= 0 && others <= 0) return;
+    // Entities first: they are what the user will miss in the drawing.
+    std::string counts;
+    if (entities > 0) counts = std::to_string(entities) + (entities == 1 ? " entity" : " entities");
+    if (entities > 0 && others > 0) counts += " and ";
+    if (others > 0)
+        counts += std::to_string(others) + (entities > 0 ? " other" : "") +
+                  (others == 1 ? " object" : " objects");
+    print(counts + " this host cannot keep (proxy entities, 3D solids, unknown kinds) " +
           std::string(what) + ".\n");
 }
 
@@ -511,7 +520,8 @@ DocumentId HostApplication::openDocument(const std::string& path, std::string& e
     document->id = DocumentId{nextDocument_++};
     document->fileName = canonical;
     document->database = std::move(database);
-    document->skippedOnRead = read.skipped;
+    document->skippedEntitiesOnRead = read.skippedEntities;
+    document->skippedOthersOnRead = read.skippedOthers;
     current_ = document->id;
     documents_.push_back(std::move(document));
     return current_;

@@ -121,7 +121,7 @@ class Adapter {
   public:
     Adapter(const Drawing& d, dr::Database& db) : d_(d), db_(db) {}
 
-    int run() {
+    Skipped run() {
         header();
         tables();
         blocks();
@@ -154,7 +154,7 @@ class Adapter {
     template <class R>
     dr::ObjectIndex addRecord(std::unique_ptr<R> r, const Record& rec, dr::ObjectIndex existing) {
         if (r->name.empty() || existing) {
-            ++skipped_;  // a nameless or second record of a name: the first one wins
+            ++skipped_.others;  // a nameless or second record of a name: the first one wins
             return 0;
         }
         r->handle = rec.common.handle;
@@ -179,6 +179,12 @@ class Adapter {
                 dr::ObjectIndex existing = db_.findLayer(o->name);
                 if (dr::ObjectIndex i = addRecord(std::move(o), rec, existing))
                     layerLtype_.push_back({i, l->linetype});
+            } else if (auto* a = std::get_if<AppIdRec>(&rec.data)) {
+                auto o = std::make_unique<dr::AppIdRecord>();
+                o->name = a->name;
+                o->flags = a->flags;
+                dr::ObjectIndex existing = db_.findAppId(o->name);
+                addRecord(std::move(o), rec, existing);
             } else if (auto* s = std::get_if<StyleRec>(&rec.data)) {
                 if (s->name.empty() && (s->flags & 1)) continue;  // a shape file, not a style
                 auto o = std::make_unique<dr::TextStyleRecord>();
@@ -507,7 +513,10 @@ class Adapter {
             },
             r.data);
         if (!out) {
-            ++skipped_;
+            // A block's own BLOCK and ENDBLK are taken over with its record, not as entities.
+            if (!std::holds_alternative<BlockBegin>(r.data) &&
+                !std::holds_alternative<BlockEnd>(r.data))
+                ++skipped_.entities;
             return 0;
         }
         common(r, *out);
@@ -794,7 +803,7 @@ class Adapter {
 
     const Drawing& d_;
     dr::Database& db_;
-    int skipped_ = 0;
+    Skipped skipped_;
     std::unordered_map<Handle, bool> claimed_;
     std::unordered_map<dr::ObjectIndex, int> viewports_;  // per block record
     std::vector<std::pair<dr::ObjectIndex, const BlockRecordRec*>> blocks_;
@@ -805,8 +814,8 @@ class Adapter {
 }  // namespace
 
 dr::Status readDwgInto(std::string_view bytes, dr::Database& db, std::string& message,
-                       int& skipped) {
-    skipped = 0;
+                       Skipped& skipped) {
+    skipped = Skipped();
     message.clear();
     Drawing d;
     ReadOptions options;
@@ -817,7 +826,9 @@ dr::Status readDwgInto(std::string_view bytes, dr::Database& db, std::string& me
         return dr::Status::ReadError;
     }
     Adapter a(d, db);
-    skipped = int(d.skipped()) + a.run();
+    skipped = a.run();
+    skipped.entities += int(d.skippedEntities);
+    skipped.others += int(d.skipped() - d.skippedEntities);
     return dr::Status::Ok;
 }
 

@@ -46,6 +46,7 @@ enum Type : int {
     kLayer = 0x33,
     kStyle = 0x35,
     kLtype = 0x39,
+    kAppid = 0x43,
     kDimstyle = 0x45,
     kLwpline = 0x4D,
     kHatch = 0x4E,
@@ -146,6 +147,15 @@ struct Decoder {
         if (v >= R2007) H();
         L.linetype = H();
         r.data = std::move(L);
+    }
+    void appid(Record& r) {
+        AppIdRec A;
+        TableHead th = tableCommon();
+        A.name = th.name;
+        A.flags = th.flags;
+        d().RC();  // unknown, always 0
+        commonObjectHandles(r);
+        r.data = std::move(A);
     }
     void style(Record& r) {
         StyleRec S;
@@ -960,7 +970,7 @@ struct Decoder {
         r.data = std::move(X);
     }
 
-    enum class Outcome { Decoded, Proxy, Solid, Unknown };
+    enum class Outcome { Decoded, Proxy, Solid, Unknown, Control };
 
     Outcome decode(std::size_t offset, Record& rec, Result& err);
 };
@@ -1186,6 +1196,10 @@ Decoder::Outcome Decoder::decode(std::size_t off, Record& rec, Result& err) {
             rec.common.dxfName = "BLOCK_RECORD";
             blockHeader(rec);
             break;
+        case kAppid:
+            rec.common.dxfName = "APPID";
+            appid(rec);
+            break;
         case kDimstyle:
             rec.common.dxfName = "DIMSTYLE";
             dimstyle(rec);
@@ -1198,6 +1212,18 @@ Decoder::Outcome Decoder::decode(std::size_t off, Record& rec, Result& err) {
             rec.common.dxfName = "LAYOUT";
             layout(rec);
             break;
+        case 0x30:  // the table controls, and the viewport entity headers DXF has not
+        case 0x32:
+        case 0x34:
+        case 0x38:
+        case 0x3C:
+        case 0x3E:
+        case 0x40:
+        case 0x42:
+        case 0x44:
+        case 0x46:
+        case 0x47:
+            return Outcome::Control;
         case kRegion:
         case kSolid3d:
         case kBody:
@@ -1249,7 +1275,7 @@ Result readObjects(const Sections& s, const TextContext& tc, Drawing& out) {
         switch (outcome) {
             case Decoder::Outcome::Decoded:
                 out.records.push_back(std::move(rec));
-                break;
+                continue;
             case Decoder::Outcome::Proxy:
                 ++out.skippedProxies;
                 break;
@@ -1259,7 +1285,10 @@ Result readObjects(const Sections& s, const TextContext& tc, Drawing& out) {
             case Decoder::Outcome::Unknown:
                 ++out.skippedUnknown;
                 break;
+            case Decoder::Outcome::Control:
+                continue;
         }
+        if (rec.isEntity) ++out.skippedEntities;
     }
     return {};
 }

@@ -36,7 +36,9 @@ struct Document {
     std::string fileName;  // absolute for drawings read from files; "DrawingN.dwg" for new ones
     std::unique_ptr<drawing::Database> database;
     int locks = 0;
-    int skippedOnRead = 0;  // what the reader could not keep; said again when the drawing is saved
+    // What the reader could not keep, said again when the drawing is saved.
+    int skippedEntitiesOnRead = 0;
+    int skippedOthersOnRead = 0;
 };
 
 class HostApplication final : public qks::host::Host {

@@ -522,9 +522,10 @@ struct ReadResult {
     Status status = Status::Ok;
     std::string message;  // empty on success
     int warnings = 0;     // repaired inconsistencies (duplicate handles, bad pointers)
-    // Objects the reader could not keep (proxy entities, 3-D solids, unknown objects); a saved
-    // copy of the drawing will not hold them.
-    int skipped = 0;
+    // Objects the reader could not keep (proxy entities, 3-D solids, unknown objects), entities
+    // apart from the others; a saved copy of the drawing will not hold them.
+    int skippedEntities = 0;
+    int skippedOthers = 0;
 };
 
 class Database {

@@ -127,6 +127,10 @@ struct StyleRec {
     double height = 0, widthFactor = 1, oblique = 0, lastHeight = 2.5;
     int generation = 0;
 };
+struct AppIdRec {
+    std::string name;
+    int flags = 0;
+};
 struct BlockRecordRec {
     std::string name, xrefPath, description;
     int flags = 0;  // 1 anonymous, 2 has attributes, 4 xref, 8 overlay
@@ -315,11 +319,11 @@ struct LayoutRec {
     Handle block = 0;
 };
 
-using Data =
-    std::variant<std::monostate, LayerRec, LinetypeRec, StyleRec, BlockRecordRec, DimStyleRec,
-                 BlockBegin, BlockEnd, LineRec, CircleRec, EllipseRec, LwPolylineRec, PolylineRec,
-                 VertexRec, SeqEndRec, SplineRec, PointRec, TextRec, MTextRec, InsertRec, SolidRec,
-                 HatchRec, DimensionRec, ViewportRec, DictionaryRec, LayoutRec>;
+using Data = std::variant<std::monostate, LayerRec, LinetypeRec, StyleRec, AppIdRec, BlockRecordRec,
+                          DimStyleRec, BlockBegin, BlockEnd, LineRec, CircleRec, EllipseRec,
+                          LwPolylineRec, PolylineRec, VertexRec, SeqEndRec, SplineRec, PointRec,
+                          TextRec, MTextRec, InsertRec, SolidRec, HatchRec, DimensionRec,
+                          ViewportRec, DictionaryRec, LayoutRec>;
 
 struct Record {
     Common common;
@@ -333,8 +337,10 @@ struct Drawing {
     std::vector<ClassDef> classes;
     std::vector<ObjectMapEntry> objectMap;  // in map order (ascending handles)
     std::vector<Record> records;            // decoded objects, in object map order
-    // Objects not decoded: proxies, 3-D solids/regions/bodies and kinds not listed above.
-    std::size_t skippedProxies = 0, skippedSolids = 0, skippedUnknown = 0;
+    // Objects not decoded: proxies, 3-D solids/regions/bodies and kinds not listed above, and
+    // how many of them are entities. The table control objects are not counted: the tables
+    // they hold are read from their entries.
+    std::size_t skippedProxies = 0, skippedSolids = 0, skippedUnknown = 0, skippedEntities = 0;
     std::size_t skipped() const { return skippedProxies + skippedSolids + skippedUnknown; }
     const Record* find(Handle h) const;  // binary search over records (map order)
 };
