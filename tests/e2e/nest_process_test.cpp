@@ -3,8 +3,11 @@
 // stopped over the bridge. Drawings are checked independently with ezdxf and shapely.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -83,6 +86,76 @@ TEST(NestProcess, TypedQknestNestsTheSamplesAndPlotsEverySheet) {
         EXPECT_NE(text.find_first_of("0123456789"), std::string::npos) << text;
     }
     EXPECT_FALSE(fs::exists(setup.dir.file("out/套料_板" + std::to_string(sheets + 1) + ".pdf")));
+}
+
+// The parts of a parts file, keyed by "kind name|source handles" (the source file's name left
+// out): count, area, bounding box and the areas of outline and holes. Areas, not vertex lists:
+// a DWG keeps every double exactly where DXF rounds to 16 digits, and an offset outline may
+// then keep one more collinear vertex.
+std::map<std::string, std::vector<double>> partsByKind(const std::string& text) {
+    std::map<std::string, std::vector<double>> out;
+    std::map<std::string, std::string> keyOfId;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        std::vector<std::string> f;
+        std::istringstream fields(line);
+        for (std::string field; std::getline(fields, field, '\t');)
+            f.push_back(field);
+        if (f.size() >= 11 && f[0] == "P") {
+            const std::string key = f[10] + "|" + f[9];
+            keyOfId[f[1]] = key;
+            for (int k = 2; k <= 7; ++k)
+                out[key].push_back(std::stod(f[k]));
+        } else if (f.size() >= 3 && (f[0] == "O" || f[0] == "H") && keyOfId.count(f[1])) {
+            double twice = 0, x0 = 0, y0 = 0, px = 0, py = 0;
+            std::istringstream points(f[2]);
+            bool first = true;
+            for (std::string point; std::getline(points, point, ';');) {
+                const double x = std::stod(point), y = std::stod(point.substr(point.find(',') + 1));
+                if (first)
+                    x0 = x, y0 = y, first = false;
+                else
+                    twice += px * y - x * py;
+                px = x, py = y;
+            }
+            twice += px * y0 - x0 * py;
+            out[keyOfId[f[1]]].push_back(std::fabs(twice) / 2);
+        }
+    }
+    return out;
+}
+
+// The files source reads DWG drawings: the same parts, and the same warnings, as from their
+// DXF twins.
+TEST(NestProcess, DwgSourcesGiveTheSamePartsAsTheirDxfTwins) {
+    std::string logs[2], parts[2];
+    for (int way = 0; way < 2; ++way) {
+        NestSetup setup;
+        std::string files;
+        for (const char* year : {"2000", "2018"})
+            files += "file=" + kSource + "/tests/fixtures/dwg/example_" + year +
+                     (way == 0 ? ".dwg\n" : ".dxf\n");
+        setup.writeConfig("source=files\n" + files, 1);
+        ChildProcess host({kHost, "--no-stdin", "-c", "QKNEST"}, setup.dir.file("out.txt"),
+                          setup.env());
+        ASSERT_TRUE(host.started());
+        EXPECT_EQ(host.wait(120s), 0) << host.output();
+        logs[way] = readAll(setup.log);
+        logs[way] = logs[way].substr(0, logs[way].find("PARTS "));
+        parts[way] = readAll(setup.dir.file("qks_nest_parts.txt"));
+    }
+    EXPECT_EQ(logs[0], logs[1]);
+    const auto fromDwg = partsByKind(parts[0]), fromDxf = partsByKind(parts[1]);
+    ASSERT_EQ(fromDwg.size(), fromDxf.size()) << parts[0] << parts[1];
+    ASSERT_GE(fromDwg.size(), 2u);
+    for (const auto& [key, want] : fromDxf) {
+        const auto got = fromDwg.find(key);
+        ASSERT_NE(got, fromDwg.end()) << key;
+        ASSERT_EQ(got->second.size(), want.size()) << key;
+        for (std::size_t k = 0; k < want.size(); ++k)
+            EXPECT_NEAR(got->second[k], want[k], 1e-6 * std::max(1.0, std::fabs(want[k])))
+                << key << " value " << k;
+    }
 }
 
 TEST(NestProcess, PickedPartsThenQknest) {

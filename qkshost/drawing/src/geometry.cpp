@@ -799,4 +799,122 @@ Status entityExtents(const Database& db, ObjectIndex i, Extents3d& box) {
     return box.isEmpty() ? Status::NotFound : Status::Ok;
 }
 
+namespace {
+
+// The three non-zero cubic basis values at the knot t = U[span] of a clamped knot vector, for
+// the control points span-3 .. span-1 (the fourth is zero there).
+void cubicBasisAtKnot(const std::vector<double>& U, std::size_t span, double out[3]) {
+    double left[4], right[4], N[4] = {1, 0, 0, 0};
+    const double t = U[span];
+    for (int j = 1; j <= 3; ++j) {
+        left[j] = t - U[span + 1 - j];
+        right[j] = U[span + j] - t;
+        double saved = 0;
+        for (int r = 0; r < j; ++r) {
+            const double denom = right[r + 1] + left[j - r];
+            const double temp = denom != 0 ? N[r] / denom : 0;
+            N[r] = saved + right[r + 1] * temp;
+            saved = left[j - r] * temp;
+        }
+        N[j] = saved;
+    }
+    // N[0..3] belong to control points span-3 .. span; at the knot itself N[3] is 0.
+    out[0] = N[0];
+    out[1] = N[1];
+    out[2] = N[2];
+}
+
+Vector3d unitOr(const Vector3d& v, bool& ok) {
+    const double length = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
+    ok = length > 0 && std::isfinite(length);
+    return ok ? Vector3d{v.x / length, v.y / length, v.z / length} : Vector3d{0, 0, 0};
+}
+
+}  // namespace
+
+bool interpolateFitPoints(Spline& s) {
+    if (s.degree != 3) return false;
+    std::vector<Point3d> q;
+    for (const Point3d& p : s.fitPoints) {
+        if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) return false;
+        if (q.empty() || p.x != q.back().x || p.y != q.back().y || p.z != q.back().z)
+            q.push_back(p);
+    }
+    const std::size_t n = q.size();
+    if (n < 2) return false;
+    std::vector<double> t(n, 0.0);
+    for (std::size_t k = 1; k < n; ++k)
+        t[k] = t[k - 1] + std::sqrt((q[k].x - q[k - 1].x) * (q[k].x - q[k - 1].x) +
+                                    (q[k].y - q[k - 1].y) * (q[k].y - q[k - 1].y) +
+                                    (q[k].z - q[k - 1].z) * (q[k].z - q[k - 1].z));
+    const double total = t[n - 1];
+    if (!(total > 0) || !std::isfinite(total)) return false;
+    std::vector<double> U(4, 0.0);
+    for (std::size_t k = 1; k + 1 < n; ++k)
+        U.push_back(t[k]);
+    U.insert(U.end(), 4, total);
+    // Unknowns P0 .. P(n+1); each row touches at most three neighbouring ones, so the system
+    // is tridiagonal: a[r] P(r-1) + b[r] P(r) + c[r] P(r+1) = d[r].
+    const std::size_t m = n + 2;
+    std::vector<double> a(m, 0), b(m, 0), c(m, 0);
+    std::vector<Point3d> d(m);
+    b[0] = 1;
+    d[0] = q[0];
+    b[m - 1] = 1;
+    d[m - 1] = q[n - 1];
+    const double firstSpan = U[4], lastSpan = total - U[m - 1];
+    bool given = false;
+    Vector3d start = unitOr(s.startTangent, given);
+    if (s.hasStartTangent && given) {  // P1 - P0 = firstSpan / 3 * D0
+        a[1] = -1;
+        b[1] = 1;
+        d[1] = {start.x * firstSpan / 3, start.y * firstSpan / 3, start.z * firstSpan / 3};
+    } else {  // second derivative 0: (P2 - P1) / U[5] = (P1 - P0) / U[4]
+        a[1] = -U[5];
+        b[1] = U[4] + U[5];
+        c[1] = -U[4];
+    }
+    Vector3d end = unitOr(s.endTangent, given);
+    if (s.hasEndTangent && given) {  // P(n+1) - P(n) = lastSpan / 3 * D1
+        a[m - 2] = 0;
+        b[m - 2] = -1;
+        c[m - 2] = 1;
+        d[m - 2] = {end.x * lastSpan / 3, end.y * lastSpan / 3, end.z * lastSpan / 3};
+    } else {
+        const double before = total - U[m - 2];
+        a[m - 2] = -lastSpan;
+        b[m - 2] = lastSpan + before;
+        c[m - 2] = -before;
+    }
+    for (std::size_t k = 1; k + 1 < n; ++k) {  // through fit point k, at knot U[k+3]
+        double N[3];
+        cubicBasisAtKnot(U, k + 3, N);
+        a[k + 1] = N[0];
+        b[k + 1] = N[1];
+        c[k + 1] = N[2];
+        d[k + 1] = q[k];
+    }
+    // Thomas algorithm; the rows are diagonally dominant or close to it for chord-length knots.
+    for (std::size_t r = 1; r < m; ++r) {
+        if (b[r - 1] == 0) return false;
+        const double f = a[r] / b[r - 1];
+        b[r] -= f * c[r - 1];
+        d[r] = {d[r].x - f * d[r - 1].x, d[r].y - f * d[r - 1].y, d[r].z - f * d[r - 1].z};
+    }
+    std::vector<Point3d> P(m);
+    for (std::size_t r = m; r-- > 0;) {
+        if (b[r] == 0) return false;
+        const Point3d next = r + 1 < m ? P[r + 1] : Point3d{0, 0, 0};
+        const double cr = r + 1 < m ? c[r] : 0;
+        P[r] = {(d[r].x - cr * next.x) / b[r], (d[r].y - cr * next.y) / b[r],
+                (d[r].z - cr * next.z) / b[r]};
+        if (!std::isfinite(P[r].x) || !std::isfinite(P[r].y) || !std::isfinite(P[r].z))
+            return false;
+    }
+    s.knots = std::move(U);
+    s.controlPoints = std::move(P);
+    s.weights.clear();
+    return true;
+}
+
 }  // namespace qkshost::drawing

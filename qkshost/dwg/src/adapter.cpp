@@ -1,5 +1,7 @@
 #include "qkshost/dwg/adapter.h"
 
+#include <qkshost/drawing/geometry.h>
+
 #include <iconv.h>
 
 #include <algorithm>
@@ -634,6 +636,9 @@ class Adapter {
         e->hasEndTangent = x.scenario == 2 && !zero(x.endTangent);
         e->startTangent = vec(x.startTangent);
         e->endTangent = vec(x.endTangent);
+        // DWG keeps a fit-point spline without its control points, which DXF and every curve
+        // query need.
+        if (x.scenario == 2 && e->controlPoints.empty()) dr::interpolateFitPoints(*e);
         return e;
     }
     // Hatch angles are degrees in the database, as drawings keep them for hatches.

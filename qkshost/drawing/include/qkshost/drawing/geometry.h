@@ -33,4 +33,10 @@ bool textBox(const Database& db, const Object& text, Point3d corners[4]);
 bool evalSpline(int degree, const std::vector<double>& knots, const std::vector<Point3d>& ctrl,
                 const std::vector<double>& weights, double t, Point3d& out);
 
+// A cubic spline given by fit points only gets the knots and control points the CAD program
+// gives it: chord-length knots, the curve through every fit point, at either end the unit
+// tangent when one is given, else no curvature. Duplicate neighbouring fit points count once.
+// False (the spline unchanged) with fewer than two distinct points or a degree other than 3.
+bool interpolateFitPoints(Spline& spline);
+
 }  // namespace qkshost::drawing
