@@ -1,11 +1,9 @@
 #include "qkshost/dwg/adapter.h"
 
 #include <qkshost/drawing/geometry.h>
-
-#include <iconv.h>
+#include <qkshost/drawing/text_decoder.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <unordered_map>
@@ -32,72 +30,6 @@ const char* codePageName(int cp) {
         "ANSI_1361", "ANSI_1200", "ANSI_1258"};
     if (cp <= 0 || cp >= int(sizeof names / sizeof names[0])) return "ANSI_1252";
     return names[cp];
-}
-
-const char* iconvName(int cp) {
-    switch (cp) {
-        case 31:
-        case 38:
-            return "GBK";
-        case 24:
-        case 41:
-            return "CP950";
-        case 22:
-        case 39:
-            return "CP932";
-        case 25:
-        case 40:
-            return "CP949";
-        case 28:
-            return "CP1250";
-        case 29:
-            return "CP1251";
-        case 32:
-            return "CP1253";
-        case 33:
-            return "CP1254";
-        case 34:
-            return "CP1255";
-        case 35:
-            return "CP1256";
-        case 36:
-            return "CP1257";
-        case 37:
-            return "CP874";
-        case 44:
-            return "CP1258";
-        default:
-            return nullptr;
-    }
-}
-
-// Texts before 2007 in the drawing's code page, to UTF-8; a byte that does not decode becomes
-// U+FFFD, as on the DXF path.
-std::string decodeCodePage(std::string_view bytes, int cp) {
-    const char* name = iconvName(cp);
-    bool ascii = std::all_of(bytes.begin(), bytes.end(),
-                             [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    if (!name || ascii) return latin1ToUtf8(bytes, cp);
-    iconv_t cd = iconv_open("UTF-8", name);
-    if (cd == iconv_t(-1)) return latin1ToUtf8(bytes, cp);
-    std::string out;
-    char* in = const_cast<char*>(bytes.data());
-    std::size_t inLeft = bytes.size();
-    char buf[512];
-    while (inLeft > 0) {
-        char* o = buf;
-        std::size_t outLeft = sizeof buf;
-        std::size_t r = iconv(cd, &in, &inLeft, &o, &outLeft);
-        out.append(buf, std::size_t(o - buf));
-        if (r == std::size_t(-1) && errno != E2BIG) {
-            out += "\xEF\xBF\xBD";
-            ++in;
-            --inLeft;
-            iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        }
-    }
-    iconv_close(cd);
-    return out;
 }
 
 // a real as DXF text: the shortest form that reads back the same
@@ -824,7 +756,16 @@ dr::Status readDwgInto(std::string_view bytes, dr::Database& db, std::string& me
     message.clear();
     Drawing d;
     ReadOptions options;
-    options.decodeCodePage = decodeCodePage;
+    // Texts before 2007 in the drawing's code page, decoded as the DXF reader decodes them.
+    dr::TextDecoder decoder;
+    int decoderPage = -1;
+    options.decodeCodePage = [&](std::string_view bytes, int page) {
+        if (page != decoderPage) {
+            decoder.setCodePage(codePageName(page), false);
+            decoderPage = page;
+        }
+        return decoder.decode(bytes);
+    };
     Result r = readDwg(bytes, d, options);
     if (r.status != Status::Ok) {
         message = r.message;

@@ -119,7 +119,10 @@ Result readDwg(std::string_view bytes, Drawing& out, const ReadOptions& options)
     TextContext tc;
     tc.version = s.version;
     tc.codePage = s.codePage;
-    tc.decode = options.decodeCodePage ? options.decodeCodePage : latin1ToUtf8;
+    if (options.decodeCodePage)
+        tc.decode = options.decodeCodePage;
+    else
+        tc.decode = latin1ToUtf8;
     out.header.acadver = std::string(bytes.substr(0, 6));
     out.header.maintenance = s.maintenance;
     out.header.codePage = s.codePage;

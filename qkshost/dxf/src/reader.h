@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "qkshost/drawing/database.h"
-#include "text_codec.h"
+#include "qkshost/drawing/text_decoder.h"
 #include "tokens.h"
 
 namespace qkshost::drawing::detail {
@@ -242,7 +242,7 @@ class Reader {
 
     Database& db_;
     Tokenizer tok_;
-    detail::TextDecoder codec_;
+    TextDecoder codec_;
     bool codecSet_ = false, sawSection_ = false;
     int warnings_ = 0, dupBlocks_ = 0;
     std::vector<Tag> buf_;

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -32,7 +33,7 @@ struct Vec3 {
 
 // Converts text in a Windows code page (the $DWGCODEPAGE number, e.g. 30 = ANSI_1252,
 // 38 = GBK/ANSI_936) to UTF-8. Used for the texts of drawings before 2007. Must not throw.
-using CodePageDecoder = std::string (*)(std::string_view bytes, int dwgCodePage);
+using CodePageDecoder = std::function<std::string(std::string_view bytes, int dwgCodePage)>;
 // Latin-1 to UTF-8 (ASCII passes unchanged): the default when no decoder is given.
 std::string latin1ToUtf8(std::string_view bytes, int dwgCodePage);
 

@@ -1,6 +1,7 @@
-// Decoding of DXF strings to UTF-8: the file's code page (files before R2007), UTF-8 (R2007
-// and later), and the \U+XXXX and \M+NXXXX escapes the CAD program writes for characters
-// outside the code page. Invalid input never fails: it becomes U+FFFD.
+// Decoding of drawing texts to UTF-8: the drawing's code page (files before R2007), UTF-8 (DXF
+// of R2007 and later), and the \U+XXXX and \M+NXXXX escapes the CAD program writes for
+// characters outside the code page. Shared by the DXF and DWG codecs, so a drawing's texts
+// read the same from either. Invalid input never fails: it becomes U+FFFD.
 #pragma once
 
 #include <iconv.h>
@@ -8,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace qkshost::drawing::detail {
+namespace qkshost::drawing {
 
 class TextDecoder {
   public:
@@ -36,4 +37,4 @@ class TextDecoder {
     bool utf8_ = true;
 };
 
-}  // namespace qkshost::drawing::detail
+}  // namespace qkshost::drawing

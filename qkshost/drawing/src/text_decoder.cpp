@@ -1,11 +1,11 @@
-#include "text_codec.h"
+#include "qkshost/drawing/text_decoder.h"
 
 #include <cerrno>
 #include <cstring>
 
 #include "qks/common/utf8.h"
 
-namespace qkshost::drawing::detail {
+namespace qkshost::drawing {
 
 TextDecoder::~TextDecoder() {
     if (cd_ != iconv_t(-1)) iconv_close(cd_);
@@ -30,6 +30,12 @@ void TextDecoder::setCodePage(std::string_view cp, bool utf8) {
         name = "GBK";
     else if (upper == "ANSI_950" || upper == "BIG5")
         name = "CP950";
+    else if (upper == "KSC5601")
+        name = "CP949";
+    else if (upper == "JOHAB" || upper == "ANSI_1361")
+        name = "JOHAB";
+    else if (upper == "MACINTOSH")
+        name = "MACINTOSH";
     else if (upper.rfind("ANSI_", 0) == 0)
         name = "CP" + upper.substr(5);
     else if (upper.rfind("DOS", 0) == 0)
@@ -147,4 +153,4 @@ void TextDecoder::decode(std::string_view raw, std::string& out) {
     flush(raw.size());
 }
 
-}  // namespace qkshost::drawing::detail
+}  // namespace qkshost::drawing
