@@ -179,7 +179,7 @@ bool near(double a, double b) {
 }  // namespace
 
 TEST(DwgRead, MatchesItsDxfTwin) {
-    const char* versions[] = {"r14", "2000", "2004", "2010", "2013", "2018"};
+    const char* versions[] = {"r14", "2000", "2004", "2007", "2010", "2013", "2018"};
     const std::set<std::string> counted = {"LINE",   "CIRCLE", "ARC",    "POINT",     "ELLIPSE",
                                            "TEXT",   "MTEXT",  "INSERT", "SOLID",     "SPLINE",
                                            "ATTRIB", "ATTDEF", "HATCH",  "DIMENSION", "LWPOLYLINE"};
