@@ -44,7 +44,7 @@ TEST(PlotProcess, DwgDrawingsPlotAsTheirDxfTwins) {
     TempDir dir;
     const std::string out = dir.file("out");
     const std::string fixtures = std::string(QKS_TEST_SOURCE_DIR) + "/tests/fixtures/dwg/";
-    const std::vector<std::string> years = {"2000", "2004", "2010", "2013", "2018"};
+    const std::vector<std::string> years = {"2000", "2004", "2007", "2010", "2013", "2018"};
     std::string config = "outDir=" + out + "\nprefix=P\nscope=model\nstyle=monochrome.ctb\n";
     for (const std::string& year : years)
         config += "file=" + fixtures + "example_" + year + ".dwg\nfile=" + fixtures + "example_" +

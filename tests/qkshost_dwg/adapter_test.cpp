@@ -238,8 +238,8 @@ TEST(DwgAdapter, FillsTheDatabaseAsTheDxfTwinDoes) {
         // R2000 chains the table block's texts after its lines; the DXF twin writes them first.
         // (R14's twin is left out: its DXF has no layouts and names the spaces in capitals.)
         {"example_2000", raw, {0x4E4}, {"*T"}}, {"example_2004", raw, {0x4E4}, {}},
-        {"example_2010", raw, {0x4E4}, {}},     {"example_2013", raw, {0x4E4}, {}},
-        {"example_2018", raw, {0x4E4}, {}},
+        {"example_2007", raw, {0x4E4}, {}},     {"example_2010", raw, {0x4E4}, {}},
+        {"example_2013", raw, {0x4E4}, {}},     {"example_2018", raw, {0x4E4}, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

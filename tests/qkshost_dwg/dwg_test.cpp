@@ -179,7 +179,7 @@ bool near(double a, double b) {
 }  // namespace
 
 TEST(DwgRead, MatchesItsDxfTwin) {
-    const char* versions[] = {"r14", "2000", "2004", "2010", "2013", "2018"};
+    const char* versions[] = {"r14", "2000", "2004", "2007", "2010", "2013", "2018"};
     const std::set<std::string> counted = {"LINE",   "CIRCLE", "ARC",    "POINT",     "ELLIPSE",
                                            "TEXT",   "MTEXT",  "INSERT", "SOLID",     "SPLINE",
                                            "ATTRIB", "ATTDEF", "HATCH",  "DIMENSION", "LWPOLYLINE"};
@@ -321,6 +321,14 @@ TEST(DwgRead, DamagedInputsGiveOneClearError) {
     std::size_t page = dataPage(pastEnd, 1);  // the header variables
     ASSERT_NE(page, 0u);
     put32(pastEnd, page + 8, 0x7FFFFFF0u ^ 0x4164536Bu ^ std::uint32_t(page));
+    // The 2007 sample: its file header's record (codewords of three interleaved bytes, the
+    // record from the 32nd data byte on) and its header variables' page at 0x6C840.
+    const std::string r2007 = slurp(kDir + "/example_2007.dwg");
+    ASSERT_FALSE(r2007.empty());
+    std::string headerRecord = r2007;
+    headerRecord[0x80 + 3 * 0x30] ^= 0x10;
+    std::string dataPage2007 = r2007;
+    dataPage2007[0x6C840 + 100] ^= 0x01;
     std::string locked = r2004;
     locked[0x18] = 1;
     std::string badVersion = r2000;
@@ -345,6 +353,14 @@ TEST(DwgRead, DamagedInputsGiveOneClearError) {
         {"compressed length past the end", pastEnd, Status::Damaged,
          "AcDb:Header at offset " + std::to_string(page + 8) +
              ": compressed length runs past the end of the file"},
+        {"2007 file header truncated", r2007.substr(0, 0x300), Status::Damaged,
+         "file header at offset 768: the file ends inside the file header"},
+        {"2007 file header record", headerRecord, Status::Damaged,
+         "file header at offset 128: wrong CRC of the header record"},
+        {"2007 data page", dataPage2007, Status::Damaged,
+         "AcDb:Header at offset 444480: wrong page CRC"},
+        {"2007 truncated before its section map", r2007.substr(0, 0x6CB40 + 0x100), Status::Damaged,
+         "section map at offset 445248: page lies outside the file"},
         {"object map outside the file", mapOutsideFile(r2000), Status::Damaged,
          "object map at offset 1073741823: object map points outside the file"},
         {"password", locked, Status::Encrypted,
@@ -359,7 +375,7 @@ TEST(DwgRead, DamagedInputsGiveOneClearError) {
     }
     for (std::size_t cut : {std::size_t(6), std::size_t(0x90), std::size_t(0x6000)}) {
         Drawing d;
-        for (const std::string* f : {&r2000, &r2004})
+        for (const std::string* f : {&r2000, &r2004, &r2007})
             EXPECT_NE(readDwg(f->substr(0, cut), d).status, Status::Ok) << cut;
     }
 }
@@ -400,8 +416,8 @@ void expectListed(const std::map<std::string, std::string>& p, const std::string
 }  // namespace
 
 TEST(DwgRead, MatchesThePropertyListings) {
-    const char* files[] = {"2000/Arc",  "2000/Text", "2018/Arc",
-                           "2018/Line", "2018/Text", "2018/circle"};
+    const char* files[] = {"2000/Arc", "2000/Text", "2007/Arc",  "2007/Line",
+                           "2018/Arc", "2018/Line", "2018/Text", "2018/circle"};
     for (const char* name : files) {
         SCOPED_TRACE(name);
         auto props = listing(kDir + "/" + name + ".txt");

@@ -14,18 +14,25 @@ Result damaged(std::string_view section, std::uint64_t offset, std::string_view 
     return r;
 }
 
+Result readPagedSections(Sections& out, const ReadSection& read) {
+    const char* names[4] = {"AcDb:Header", "AcDb:Classes", "AcDb:Handles", "AcDb:AcDbObjects"};
+    Bytes* targets[4] = {&out.header, &out.classes, &out.handles, &out.objects};
+    out.owned.resize(4);
+    for (int k = 0; k < 4; ++k) {
+        if (Result r = read(names[k], out.owned[k]); r.status != Status::Ok) return r;
+        *targets[k] = Bytes{out.owned[k].data(), out.owned[k].size()};
+    }
+    return {};
+}
+
+Result passwordProtected(std::string_view where) {
+    Result r;
+    r.status = Status::Encrypted;
+    r.message = std::string(where) + ": the drawing is password-protected";
+    return r;
+}
+
 namespace {
-
-constexpr std::size_t kMaxSection = std::size_t(256) << 20;  // bound of any decompressed section
-constexpr std::size_t kMaxPage = std::size_t(1) << 20;       // bound of one data page
-
-std::uint32_t le32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-           std::uint32_t(p[3]) << 24;
-}
-std::uint64_t le64(const std::uint8_t* p) {
-    return le32(p) | std::uint64_t(le32(p + 4)) << 32;
-}
 
 const std::uint8_t kFileHeaderEnd[16] = {0x95, 0xA0, 0x4E, 0x28, 0x99, 0x82, 0x1A, 0xE5,
                                          0x5E, 0x41, 0xE0, 0x5F, 0x9D, 0x3A, 0x4D, 0x00};
@@ -131,12 +138,7 @@ Result readSection(std::string_view file, const std::unordered_map<std::uint32_t
                    const SectionDesc& d, std::vector<std::uint8_t>& out) {
     auto* p = reinterpret_cast<const std::uint8_t*>(file.data());
     const char* name = d.name.c_str();
-    if (d.encrypted == 1) {
-        Result r;
-        r.status = Status::Encrypted;
-        r.message = d.name + ": the drawing is password-protected";
-        return r;
-    }
+    if (d.encrypted == 1) return passwordProtected(d.name);
     // a section is no larger than its pages can hold, and every page is at least its header
     if (d.size > kMaxSection || d.size > std::uint64_t(d.pages.size()) * d.maxPage ||
         d.pages.size() > file.size() / 32)
@@ -184,13 +186,7 @@ Result openR2004(std::string_view file, Sections& out) {
     if (file.size() < 0x100) return damaged("file header", file.size(), "file too short");
     out.maintenance = p[0x0B];
     out.codePage = p[0x13] | p[0x14] << 8;
-    std::uint32_t security = le32(p + 0x18);
-    if (security & 3) {
-        Result r;
-        r.status = Status::Encrypted;
-        r.message = "file header at offset 24: the drawing is password-protected";
-        return r;
-    }
+    if (le32(p + 0x18) & 3) return passwordProtected("file header at offset 24");
     std::uint8_t h[0x6C];
     std::uint32_t seed = 1;
     for (int i = 0; i < 0x6C; ++i) {
@@ -250,18 +246,12 @@ Result openR2004(std::string_view file, Sections& out) {
                 {le32(buf.data() + at), le32(buf.data() + at + 4), le64(buf.data() + at + 8)});
         descs.push_back(std::move(d));
     }
-    const char* names[4] = {"AcDb:Header", "AcDb:Classes", "AcDb:Handles", "AcDb:AcDbObjects"};
-    Bytes* targets[4] = {&out.header, &out.classes, &out.handles, &out.objects};
-    out.owned.resize(4);
-    for (int k = 0; k < 4; ++k) {
+    return readPagedSections(out, [&](std::string_view name, std::vector<std::uint8_t>& buf) {
         auto it = std::find_if(descs.begin(), descs.end(),
-                               [&](const SectionDesc& d) { return d.name == names[k]; });
-        if (it == descs.end()) return damaged("section map", 0, std::string("no ") + names[k]);
-        if (Result r = readSection(file, pages, *it, out.owned[k]); r.status != Status::Ok)
-            return r;
-        *targets[k] = Bytes{out.owned[k].data(), out.owned[k].size()};
-    }
-    return {};
+                               [&](const SectionDesc& d) { return d.name == name; });
+        if (it == descs.end()) return damaged("section map", 0, "no " + std::string(name));
+        return readSection(file, pages, *it, buf);
+    });
 }
 
 }  // namespace
@@ -277,8 +267,7 @@ Result openContainer(std::string_view file, Sections& out) {
     for (const auto& k : kVersions) {
         if (tag != k.tag) continue;
         out.version = k.v;
-        if (k.v == R2007)
-            return Result{Status::Unsupported, "AC1021 (2007) drawings are not read yet"};
+        if (k.v == R2007) return openR2007(file, out);
         return k.v <= R2000 ? openR15(file, out) : openR2004(file, out);
     }
     return Result{Status::Unsupported,
