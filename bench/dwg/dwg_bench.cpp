@@ -85,7 +85,7 @@ Once readOnce(const std::string& way, const std::string& path) {
             return r;
         }
         if (way == "dwg") {
-            int skipped = 0;
+            qkshost::dwg::Skipped skipped;
             r.ok = qkshost::dwg::readDwgInto(bytes, db, r.message, skipped) == dr::Status::Ok;
         } else {  // decode: the decoder alone, to tell its share from the adapter's
             qkshost::dwg::Drawing d;

@@ -319,9 +319,10 @@ TEST(DwgAdapter, FillsTheDatabaseAsTheDxfTwinDoes) {
             ASSERT_NE(got, nullptr) << want->name;
             for (const RawTag& g : got->values)
                 for (const RawTag& w : want->values)
-                    if (g.code == w.code)
+                    if (g.code == w.code) {
                         EXPECT_TRUE(close(std::stod(g.value), std::stod(w.value)))
                             << want->name << " " << g.code << ": " << g.value << " vs " << w.value;
+                    }
         }
 
         // layouts in dictionary order, with their blocks and paper
