@@ -342,11 +342,35 @@ constexpr auto kCrc16 = makeTable<std::uint16_t, 0xA001>();
 constexpr auto kCrc32 = makeTable<std::uint32_t, 0xEDB88320u>();
 }  // namespace
 
+namespace {
+
+// kCrc16 extended to four bytes a step (slicing): table k gives the CRC of a byte followed by
+// k zero bytes.
+struct Crc16Slices {
+    std::uint16_t t[4][256];
+    Crc16Slices() {
+        for (int i = 0; i < 256; ++i)
+            t[0][i] = kCrc16[i];
+        for (int k = 1; k < 4; ++k)
+            for (int i = 0; i < 256; ++i)
+                t[k][i] = std::uint16_t((t[k - 1][i] >> 8) ^ kCrc16[t[k - 1][i] & 0xFF]);
+    }
+};
+
+}  // namespace
+
 std::uint16_t crc16(std::uint16_t seed, const std::uint8_t* p, std::size_t n) {
-    std::uint16_t c = seed;
-    for (std::size_t i = 0; i < n; ++i)
-        c = std::uint16_t((c >> 8) ^ kCrc16[(c ^ p[i]) & 0xFF]);
-    return c;
+    static const Crc16Slices slices;
+    const auto& t = slices.t;
+    std::uint32_t c = seed;
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        c ^= std::uint32_t(p[i]) | std::uint32_t(p[i + 1]) << 8;
+        c = t[3][c & 0xFF] ^ t[2][c >> 8] ^ t[1][p[i + 2]] ^ t[0][p[i + 3]];
+    }
+    for (; i < n; ++i)
+        c = (c >> 8) ^ kCrc16[(c ^ p[i]) & 0xFF];
+    return std::uint16_t(c);
 }
 std::uint32_t crc32(std::uint32_t seed, const std::uint8_t* p, std::size_t n) {
     std::uint32_t c = ~seed;
