@@ -64,8 +64,32 @@ class Crc64 {
             }
             table_[i] = c;
         }
+        for (int i = 0; i < 256; ++i)
+            slices_[0][i] = table_[i];
+        for (int k = 1; k < 8; ++k)
+            for (int i = 0; i < 256; ++i)
+                slices_[k][i] = table_[slices_[k - 1][i] & 0xFF] ^ (slices_[k - 1][i] >> 8);
     }
     std::uint64_t operator()(std::uint64_t crc, const std::uint8_t* p, std::size_t n) const {
+        if (mirrored_) {
+            // Whole blocks eight bytes a step (slicing): the block's bytes in check order as
+            // one little-endian word, folded through the eight tables at once.
+            std::size_t whole = n / 8 * 8;
+            for (std::size_t at = 0; at < whole; at += 8) {
+                const std::uint8_t* q = p + at;
+                const std::uint8_t ordered[8] = {q[6], q[7], q[4], q[5], q[2], q[3], q[0], q[1]};
+                std::uint64_t word = 0;
+                for (int k = 7; k >= 0; --k)
+                    word = word << 8 | ordered[k];
+                crc ^= word;
+                std::uint64_t next = 0;
+                for (int k = 0; k < 8; ++k)
+                    next ^= slices_[7 - k][(crc >> (8 * k)) & 0xFF];
+                crc = next;
+            }
+            p += whole;
+            n -= whole;
+        }
         inCheckOrder(p, n, [&](std::uint8_t b) {
             crc = mirrored_ ? table_[(crc ^ b) & 0xFF] ^ (crc >> 8)
                             : table_[((crc >> 56) ^ b) & 0xFF] ^ (crc << 8);
@@ -75,6 +99,7 @@ class Crc64 {
 
   private:
     std::uint64_t table_[256];
+    std::uint64_t slices_[8][256];  // mirrored: slices_[k] = a byte followed by k zero bytes
     bool mirrored_;
 };
 
