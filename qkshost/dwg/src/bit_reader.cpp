@@ -25,6 +25,21 @@ std::uint64_t BitReader::bits(int n) {
         fail();
         return 0;
     }
+    if (n == 0) return 0;
+    const std::size_t at = pos_ >> 3;
+    const int off = int(pos_ & 7);
+    if (off + n <= 8) {  // within one byte: most fields are a bit or two
+        pos_ += std::size_t(n);
+        return (data_[at] >> (8 - off - n)) & ((1u << n) - 1);
+    }
+    if (n <= 56 && bytes_ - at >= 8) {
+        // Eight bytes at once, big-endian, so the field is the top bits after the offset.
+        std::uint64_t word;
+        std::memcpy(&word, data_ + at, 8);
+        word = __builtin_bswap64(word);
+        pos_ += std::size_t(n);
+        return (word << off) >> (64 - n);
+    }
     std::uint64_t v = 0;
     while (n > 0) {
         int off = int(pos_ & 7);

@@ -25,7 +25,7 @@ class BitReader {
   public:
     BitReader() = default;
     BitReader(const std::uint8_t* data, std::size_t bytes, Version v)
-        : data_(data), endBit_(bytes * 8), version_(v) {}
+        : data_(data), bytes_(bytes), endBit_(bytes * 8), version_(v) {}
 
     Version version() const { return version_; }
     std::size_t pos() const { return pos_; }
@@ -92,6 +92,7 @@ class BitReader {
   private:
     std::uint64_t bits(int n);  // up to 64, MSB first
     const std::uint8_t* data_ = nullptr;
+    std::size_t bytes_ = 0;  // the buffer's length, which a limit never shortens
     std::size_t endBit_ = 0;
     std::size_t pos_ = 0;
     bool failed_ = false;
