@@ -90,11 +90,13 @@ Shape shape(const Database& db, const Object& o, bool withControl = true) {
         }
         case Kind::Polyline: {
             auto& x = static_cast<const Polyline&>(o);
-            n.insert(n.end(), {double(x.flags), double(x.vertices.size())});
+            n.insert(n.end(), {double(x.flags), double(x.vertices.size()), double(x.meshM),
+                               double(x.meshN)});
             for (ObjectIndex v : x.vertices) {
                 auto* vx = db.get<Vertex>(v);
                 add(n, vx->position);
-                n.push_back(vx->bulge);
+                n.insert(n.end(), {vx->bulge, double(vx->flags)});
+                n.insert(n.end(), std::begin(vx->faces), std::end(vx->faces));
             }
             break;
         }
@@ -234,12 +236,11 @@ TEST(DwgAdapter, FillsTheDatabaseAsTheDxfTwinDoes) {
                                        "3DFACE", "WIPEOUT", "TOLERANCE",  "MULTILEADER",
                                        "MLINE",  "LIGHT",   "ACAD_TABLE", "ARC_DIMENSION"};
     const Case cases[] = {
-        // 4E4: a polyface mesh, which the decoder does not read (skipped and counted).
         // R2000 chains the table block's texts after its lines; the DXF twin writes them first.
         // (R14's twin is left out: its DXF has no layouts and names the spaces in capitals.)
-        {"example_2000", raw, {0x4E4}, {"*T"}}, {"example_2004", raw, {0x4E4}, {}},
-        {"example_2007", raw, {0x4E4}, {}},     {"example_2010", raw, {0x4E4}, {}},
-        {"example_2013", raw, {0x4E4}, {}},     {"example_2018", raw, {0x4E4}, {}},
+        {"example_2000", raw, {}, {"*T"}}, {"example_2004", raw, {}, {}},
+        {"example_2007", raw, {}, {}},     {"example_2010", raw, {}, {}},
+        {"example_2013", raw, {}, {}},     {"example_2018", raw, {}, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -331,6 +331,10 @@ class Adapter {
                     auto e = std::make_unique<dr::Polyline>();
                     e->flags = x.flags;
                     e->curveType = x.curveType;
+                    e->meshM = x.meshM;
+                    e->meshN = x.meshN;
+                    e->smoothM = x.smoothM;
+                    e->smoothN = x.smoothN;
                     e->startWidth = x.startWidth;
                     e->endWidth = x.endWidth;
                     e->elevation = x.elevation;
@@ -481,6 +485,7 @@ class Adapter {
                         e->bulge = x->bulge;
                         e->tangent = x->tangent;
                         e->flags = x->flags;
+                        std::copy(std::begin(x->faces), std::end(x->faces), std::begin(e->faces));
                         common(*v, *e);
                         dr::ObjectIndex vi = own(std::move(e), i);
                         db_.get<dr::Polyline>(i)->vertices.push_back(vi);

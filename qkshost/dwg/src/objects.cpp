@@ -22,6 +22,8 @@ enum Type : int {
     kVertexPfaceFace = 0x0E,
     kPolyline2d = 0x0F,
     kPolyline3d = 0x10,
+    kPolylinePface = 0x1D,
+    kPolylineMesh = 0x1E,
     kArc = 0x11,
     kCircle = 0x12,
     kLine = 0x13,
@@ -590,6 +592,14 @@ struct Decoder {
     }
     void vertex(Record& r, int type) {
         VertexRec V;
+        if (type == kVertexPfaceFace) {  // a face: four vertex numbers, no flags nor position
+            V.flags = 128;
+            V.is3d = true;
+            for (int& f : V.faces)
+                f = std::int16_t(d().BS());
+            r.data = V;
+            return;
+        }
         V.flags = d().RC();
         V.position = d().BD3();
         if (type == kVertex2d) {
@@ -603,6 +613,9 @@ struct Decoder {
             V.tangent = d().BD();
         } else {
             V.is3d = true;
+            // DXF marks what kind of polyline a vertex belongs to
+            if (type == kVertexMesh) V.flags |= 64;
+            if (type == kVertexPface) V.flags |= 64 | 128;
         }
         r.data = V;
     }
@@ -616,6 +629,19 @@ struct Decoder {
             P.thickness = d().BT();
             P.elevation = d().BD();
             P.extrusion = d().BE();
+        } else if (type == kPolylinePface) {
+            P.is3d = true;
+            P.flags = 64;
+            P.meshM = d().BS();  // vertices
+            P.meshN = d().BS();  // faces
+        } else if (type == kPolylineMesh) {
+            P.is3d = true;
+            P.flags = d().BS() | 16;
+            P.curveType = d().BS();
+            P.meshM = d().BS();
+            P.meshN = d().BS();
+            P.smoothM = d().BS();
+            P.smoothN = d().BS();
         } else {
             P.is3d = true;
             int spline = d().RC();
@@ -1130,6 +1156,9 @@ Decoder::Outcome Decoder::decode(std::size_t off, Record& rec, Result& err) {
             break;
         case kVertex2d:
         case kVertex3d:
+        case kVertexMesh:
+        case kVertexPface:
+        case kVertexPfaceFace:
             rec.common.dxfName = "VERTEX";
             simple([&] { vertex(rec, type); });
             break;
@@ -1150,6 +1179,8 @@ Decoder::Outcome Decoder::decode(std::size_t off, Record& rec, Result& err) {
             break;
         case kPolyline2d:
         case kPolyline3d:
+        case kPolylinePface:
+        case kPolylineMesh:
             rec.common.dxfName = "POLYLINE";
             polyline(rec, type);
             break;

@@ -184,8 +184,10 @@ struct LwPolylineRec {
 };
 struct PolylineRec {
     bool is3d = false;
-    int flags = 0;  // as DXF group 70 (1 closed, 8 3-D ...)
+    int flags = 0;  // as DXF group 70 (1 closed, 8 3-D, 16 mesh, 64 polyface ...)
     int curveType = 0;
+    // mesh: M and N vertex counts and densities; polyface: vertex and face counts (M, N)
+    int meshM = 0, meshN = 0, smoothM = 0, smoothN = 0;
     double startWidth = 0, endWidth = 0, thickness = 0, elevation = 0;
     Vec3 extrusion{0, 0, 1};
     Handle firstVertex = 0, lastVertex = 0;  // R13-R2000
@@ -197,6 +199,7 @@ struct VertexRec {
     int flags = 0;
     Vec3 position;  // OCS for 2-D vertices
     double startWidth = 0, endWidth = 0, bulge = 0, tangent = 0;
+    int faces[4] = {0, 0, 0, 0};  // polyface face record: 1-based vertex numbers, < 0 hidden edge
 };
 struct SeqEndRec {};
 struct SplineRec {
