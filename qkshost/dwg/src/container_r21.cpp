@@ -76,16 +76,15 @@ class Crc64 {
             // one little-endian word, folded through the eight tables at once.
             std::size_t whole = n / 8 * 8;
             for (std::size_t at = 0; at < whole; at += 8) {
-                const std::uint8_t* q = p + at;
-                const std::uint8_t ordered[8] = {q[6], q[7], q[4], q[5], q[2], q[3], q[0], q[1]};
-                std::uint64_t word = 0;
-                for (int k = 7; k >= 0; --k)
-                    word = word << 8 | ordered[k];
-                crc ^= word;
-                std::uint64_t next = 0;
-                for (int k = 0; k < 8; ++k)
-                    next ^= slices_[7 - k][(crc >> (8 * k)) & 0xFF];
-                crc = next;
+                std::uint64_t x = le64(p + at);
+                // 16-bit words from the last to the first
+                x = (x >> 48) | ((x >> 16) & 0xFFFF0000ull) | ((x << 16) & 0xFFFF00000000ull) |
+                    (x << 48);
+                crc ^= x;
+                crc = slices_[7][crc & 0xFF] ^ slices_[6][(crc >> 8) & 0xFF] ^
+                      slices_[5][(crc >> 16) & 0xFF] ^ slices_[4][(crc >> 24) & 0xFF] ^
+                      slices_[3][(crc >> 32) & 0xFF] ^ slices_[2][(crc >> 40) & 0xFF] ^
+                      slices_[1][(crc >> 48) & 0xFF] ^ slices_[0][crc >> 56];
             }
             p += whole;
             n -= whole;
