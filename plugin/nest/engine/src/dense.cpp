@@ -62,7 +62,9 @@ struct Shapes {
     std::vector<std::vector<Orientation>> orientations;
     std::vector<std::vector<const PartRaster*>> rasters;
     std::vector<std::vector<RasterRuns>> runs;
-    std::vector<std::vector<int>> fitOrder;  // orientations tried for a free position
+    // The orientations the search uses: for a free position, a drop and a turn while overlaps
+    // are removed.
+    std::vector<std::vector<int>> fitOrder;
     std::vector<std::unique_ptr<PartRaster>> owned;
     std::int32_t longestRun = 1;
 };
@@ -91,10 +93,20 @@ Shapes buildShapes(NestContext& c) {
             shapes.runs[i].push_back(runsOf(*r));
             shapes.longestRun = std::max(shapes.longestRun, shapes.runs[i].back().longest);
         }
+        // Under free rotation, the right angles: sheet-metal parts pack tightest edge to edge,
+        // and an even sample of a fine angle step may miss them (every 60 degrees of a
+        // 10-degree step). A list of the part's own angles is taken as it is.
         const int count = static_cast<int>(shapes.orientations[i].size());
-        const int stride = std::max(1, (count + kFitOrientations - 1) / kFitOrientations);
-        for (int k = 0; k < count; k += stride)
-            shapes.fitOrder[i].push_back(k);
+        const auto own = c.config.partRotations.find(part.id);
+        const bool listed = own != c.config.partRotations.end() && !own->second.free;
+        if (!listed)
+            for (int k = 0; k < count; ++k)
+                if (shapes.orientations[i][k].angle % 90 == 0) shapes.fitOrder[i].push_back(k);
+        if (shapes.fitOrder[i].empty()) {
+            const int stride = std::max(1, (count + kFitOrientations - 1) / kFitOrientations);
+            for (int k = 0; k < count; k += stride)
+                shapes.fitOrder[i].push_back(k);
+        }
     }
     return shapes;
 }
@@ -454,10 +466,11 @@ class Lane {
     // A random orientation that fits a sheet `limit` rows long, and a random position for it.
     bool dropAnywhere(const SheetInfo& info, std::int32_t limit, Item& item) {
         const auto& rasters = e_.shapes_.rasters[item.part];
-        const int count = static_cast<int>(rasters.size());
+        const auto& usable = e_.shapes_.fitOrder[item.part];
+        const int count = static_cast<int>(usable.size());
         const int start = static_cast<int>(pick(count));
         for (int k = 0; k < count; ++k) {
-            const int o = (start + k) % count;
+            const int o = usable[(start + k) % count];
             const PartRaster& r = *rasters[o];
             if (r.oversize || r.width > info.columns || r.height > limit) continue;
             item.orientation = o;
@@ -991,7 +1004,7 @@ class Lane {
                 best = trial;
             }
         };
-        const int orientations = static_cast<int>(rasters.size());
+        const auto& usable = e_.shapes_.fitOrder[current.part];
         for (int k = 0; k < kGlobalSamples && bestCost > 0.0; ++k) {
             Item trial = current;
             if (dropAnywhere(info, limit, trial)) consider(trial);
@@ -1001,7 +1014,8 @@ class Lane {
         const int reachY = std::max(2, own.height / 2);
         for (int k = 0; k < kLocalSamples && bestCost > 0.0; ++k) {
             Item trial = best;
-            if (k % 4 == 3) trial.orientation = static_cast<std::int32_t>(pick(orientations));
+            if (k % 4 == 3)
+                trial.orientation = usable[pick(static_cast<std::uint32_t>(usable.size()))];
             trial.x += static_cast<std::int32_t>(pick(2 * reachX + 1)) - reachX;
             trial.y += static_cast<std::int32_t>(pick(2 * reachY + 1)) - reachY;
             consider(trial);
