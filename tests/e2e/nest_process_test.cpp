@@ -132,9 +132,11 @@ TEST(NestProcess, DwgSourcesGiveTheSamePartsAsTheirDxfTwins) {
     for (int way = 0; way < 2; ++way) {
         NestSetup setup;
         std::string files;
-        for (const char* year : {"2000", "2018"})
-            files += "file=" + kSource + "/tests/fixtures/dwg/example_" + year +
-                     (way == 0 ? ".dwg\n" : ".dxf\n");
+        for (const char* year : {"2000", "2018"}) {
+            const std::string base = kSource + "/tests/fixtures/dwg/example_" + year;
+            files +=
+                "file=" + (way == 0 ? base + ".dwg" : setup.dir.unpack(base + ".dxf.gz")) + "\n";
+        }
         setup.writeConfig("source=files\n" + files, 1);
         ChildProcess host({kHost, "--no-stdin", "-c", "QKNEST"}, setup.dir.file("out.txt"),
                           setup.env());

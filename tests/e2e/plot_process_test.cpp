@@ -47,8 +47,8 @@ TEST(PlotProcess, DwgDrawingsPlotAsTheirDxfTwins) {
     const std::vector<std::string> years = {"2000", "2004", "2007", "2010", "2013", "2018"};
     std::string config = "outDir=" + out + "\nprefix=P\nscope=model\nstyle=monochrome.ctb\n";
     for (const std::string& year : years)
-        config += "file=" + fixtures + "example_" + year + ".dwg\nfile=" + fixtures + "example_" +
-                  year + ".dxf\n";
+        config += "file=" + fixtures + "example_" + year +
+                  ".dwg\nfile=" + dir.unpack(fixtures + "example_" + year + ".dxf.gz") + "\n";
     dir.write("qks_plot_files.cfg", config);
     ChildProcess host({kHost, "--no-stdin", "-c", "QKPLOTFILES"}, dir.file("console.txt"),
                       hostEnvironment(dir.path(), {"QKS_PLOT_CFG="}));

@@ -1,6 +1,7 @@
 // A DWG read into the drawing database against its DXF twin read by the DXF reader: the two
 // databases must agree on handles, tables, blocks, layouts, coordinates and texts.
 #include "qkshost/dwg/adapter.h"
+#include "qks/testing/temp_dir.h"
 #include "qkshost/dxf/dxf.h"
 
 #include <gtest/gtest.h>
@@ -251,7 +252,9 @@ TEST(DwgAdapter, FillsTheDatabaseAsTheDxfTwinDoes) {
             qkshost::dwg::readDwgInto(slurp(kDir + "/" + c.name + ".dwg"), dwg, message, skipped),
             Status::Ok)
             << message;
-        ASSERT_EQ(readDxfFile(dxf, kDir + "/" + c.name + ".dxf").status, Status::Ok);
+        const qks::testing::TempDir unpacked;
+        ASSERT_EQ(readDxfFile(dxf, unpacked.unpack(kDir + "/" + c.name + ".dxf.gz")).status,
+                  Status::Ok);
 
         EXPECT_EQ(dwg.readVersion, dxf.readVersion);
         EXPECT_EQ(dwg.codePage, dxf.codePage);

@@ -189,7 +189,7 @@ TEST(DwgRead, MatchesItsDxfTwin) {
         Drawing d;
         Result r = readDwg(slurp(base + ".dwg"), d);
         ASSERT_EQ(r.status, Status::Ok) << r.message;
-        DxfSide dxf = fromDxf(base + ".dxf");
+        DxfSide dxf = fromDxf(base + ".dxf.gz");
         ASSERT_FALSE(dxf.entities.empty());
         auto dwg = fromDwg(d);
         std::map<std::string, int> dwgCount, dxfCount;
