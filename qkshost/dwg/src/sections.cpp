@@ -161,37 +161,29 @@ Result readHeaderVariables(const Sections& s, const TextContext& tc, Header& hd)
     hd.dimstyle = H();
     H();  // CMLSTYLE
     if (v >= R2000) d.BD();
-    hd.pinsbase = d.BD3();
-    hd.pextmin = d.BD3();
-    hd.pextmax = d.BD3();
-    hd.plimmin = d.RD2();
-    hd.plimmax = d.RD2();
-    d.BD();
-    for (int i = 0; i < 3; ++i)
-        d.BD3();
-    H();
-    if (v >= R2000) {
-        H();
-        d.BS();
-        H();
-        for (int i = 0; i < 6; ++i)
+    // Paper space, then model space: base, extents and limits, then the elevation, the UCS
+    // (origin, axes, name) and from 2000 its orthographic references, which are skipped.
+    auto space = [&](auto& base, auto& extmin, auto& extmax, auto& limmin, auto& limmax) {
+        base = d.BD3();
+        extmin = d.BD3();
+        extmax = d.BD3();
+        limmin = d.RD2();
+        limmax = d.RD2();
+        d.BD();
+        for (int i = 0; i < 3; ++i)
             d.BD3();
-    }
-    hd.insbase = d.BD3();
-    hd.extmin = d.BD3();
-    hd.extmax = d.BD3();
-    hd.limmin = d.RD2();
-    hd.limmax = d.RD2();
-    d.BD();
-    for (int i = 0; i < 3; ++i)
-        d.BD3();
-    H();
+        H();
+        if (v >= R2000) {
+            H();
+            d.BS();
+            H();
+            for (int i = 0; i < 6; ++i)
+                d.BD3();
+        }
+    };
+    space(hd.pinsbase, hd.pextmin, hd.pextmax, hd.plimmin, hd.plimmax);
+    space(hd.insbase, hd.extmin, hd.extmax, hd.limmin, hd.limmax);
     if (v >= R2000) {
-        H();
-        d.BS();
-        H();
-        for (int i = 0; i < 6; ++i)
-            d.BD3();
         T();
         T();  // DIMPOST DIMAPOST
     }
