@@ -4,6 +4,7 @@
 
 #include "polygon_check.h"
 #include "qks/nest/geometry.h"
+#include "qks/nest/raster_overlap.h"
 
 namespace qks::nest {
 namespace {
@@ -155,6 +156,64 @@ TEST(Geometry, RasterEdgeCases) {
     EXPECT_EQ(padCells(0, 2), 0);
     EXPECT_EQ(padCells(1e-9, 2), 0);
     EXPECT_EQ(padCells(4, 2), 1);
+}
+
+// Two copies side by side, one above the other and diagonally, each at the nearest grid offset
+// where their rasters are apart: the outlines keep the gap (padded rasters can miss it by a hair
+// or, for slivers, wholly), and flat sides stand no more than a cell beyond it (a quarter more
+// when the gap is no multiple of a quarter cell).
+TEST(Geometry, ExactGapRastersKeepTheGapAndNoMore) {
+    struct Case {
+        const char* name;
+        NestPart part;
+        int angle;
+        bool mirrored;
+        double cell, gap;
+        bool boxy;  // flat sides facing each other along both axes
+    };
+    const Case cases[] = {
+        {"rectangle, cell 2 gap 5", rectanglePart(1, 100.7, 41.3), 0, false, 2, 5, true},
+        {"rectangle on its side", rectanglePart(1, 100.7, 41.3), 90, true, 2, 5, true},
+        {"rectangle, gap a cell multiple", rectanglePart(1, 33, 20.01), 0, false, 2, 4, true},
+        {"rectangle, gap no quarter cell", rectanglePart(1, 33.3, 20), 0, false, 1.5, 5.1, true},
+        {"L shape turned 35 degrees", lPart(1, 60, 30), 35, false, 2, 5, false},
+        {"disc", discPart(1, 25.3, 10), 0, false, 2, 6, false},
+        {"sliver thinner than a cell", rectanglePart(1, 50, 0.7), 0, false, 2, 5, true},
+    };
+    for (const Case& c : cases) {
+        const PartRaster exact =
+            buildExactGapRaster(c.part, c.angle, c.mirrored, c.cell, c.gap, false);
+        const double pad = padLength(c.gap, c.cell);
+        const auto outline = [&](int column, int row) {
+            return placeShape(c.part, c.angle, c.mirrored, 0, 0, 0, pad, c.cell, column, row)
+                .outline;
+        };
+        const auto nearest = [](const PartRaster& r, int dx, int dy) {
+            int k = 1;
+            while (rasterOverlap(r, 0, 0, r, k * dx, k * dy) != 0)
+                ++k;
+            return k;
+        };
+        const double extent[2] = {boundsOf(outline(0, 0)).maxX - boundsOf(outline(0, 0)).minX,
+                                  boundsOf(outline(0, 0)).maxY - boundsOf(outline(0, 0)).minY};
+        const bool quarter = std::fabs(c.gap / c.cell * 4 - std::round(c.gap / c.cell * 4)) < 1e-9;
+        for (int axis = 0; axis < 2; ++axis) {
+            const int dx = axis == 0, dy = axis == 1;
+            const int k = nearest(exact, dx, dy);
+            EXPECT_GE(testing::ringDistance(outline(0, 0), outline(k * dx, k * dy)), c.gap - 1e-9)
+                << c.name << " axis " << axis;
+            if (c.boxy) {
+                EXPECT_LT(k * c.cell - extent[axis], c.gap + c.cell * (quarter ? 1.0 : 1.25))
+                    << c.name << " axis " << axis;
+            }
+        }
+        // Diagonal neighbours keep the gap too.
+        for (const auto& [dx, dy] : {std::pair{1, 1}, std::pair{1, -1}}) {
+            const int k = nearest(exact, dx, dy);
+            EXPECT_GE(testing::ringDistance(outline(0, 0), outline(k * dx, k * dy)), c.gap - 1e-9)
+                << c.name << " diagonal";
+        }
+    }
 }
 
 TEST(Geometry, MirroredRasterFlipsLeftRight) {

@@ -176,6 +176,8 @@ void checkLayout(const std::vector<NestPart>& parts, const NestConfig& config, c
         std::vector<std::array<double, 4>> boxes;
         double used = 0;
         RasterCache cache;
+        const bool exact = exactGapRasters(config);
+        cache.setExactGap(exact);
         for (const Placement& p : sheet.placements) {
             ASSERT_GE(p.partIndex, 0) << what;
             ASSERT_LT(p.partIndex, static_cast<int>(parts.size())) << what;
@@ -185,7 +187,9 @@ void checkLayout(const std::vector<NestPart>& parts, const NestConfig& config, c
             // With parts in holes the holes are free space of the raster too.
             PartRaster holed;
             if (config.partInPart)
-                holed = buildHoledRaster(part, p.angle, p.mirrored, cell, config.gap);
+                holed = exact
+                            ? buildExactGapRaster(part, p.angle, p.mirrored, cell, config.gap, true)
+                            : buildHoledRaster(part, p.angle, p.mirrored, cell, config.gap);
             const PartRaster& r = config.partInPart ? holed
                                                     : cache.get(p.partIndex, part, p.angle,
                                                                 p.mirrored, cell, config.gap);
@@ -217,7 +221,8 @@ void checkLayout(const std::vector<NestPart>& parts, const NestConfig& config, c
         EXPECT_EQ(bits, sheet.occupancy) << what << ": occupancy differs from its placements";
         EXPECT_NEAR(used, sheet.usedArea, 1e-6 * (1 + used)) << what;
         if (config.gap > 0) {
-            const double need = config.gap - 2 * cell - 1e-6;
+            // Rasters that keep the gap exactly keep it to rounding; padded ones to two cells.
+            const double need = config.gap - (exact ? 1e-6 : 2 * cell + 1e-6);
             for (std::size_t i = 0; i < shapes.size(); ++i)
                 for (std::size_t j = i + 1; j < shapes.size(); ++j) {
                     const auto& a = boxes[i];

@@ -124,6 +124,10 @@ bool parseWholeDegrees(std::string_view piece, std::int32_t& degrees) {
 
 }  // namespace
 
+bool exactGapRasters(const NestConfig& config) {
+    return config.strategy == NestStrategy::Dense && config.gap > 1e-9;
+}
+
 PartRotation parsePartRotation(std::string_view value) {
     PartRotation rotation;
     value = trimWhiteSpace(value);

@@ -83,7 +83,11 @@ Shapes buildShapes(NestContext& c) {
             const PartRaster* r = nullptr;
             if (c.config.partInPart && !part.holes.empty()) {
                 shapes.owned.push_back(std::make_unique<PartRaster>(
-                    buildHoledRaster(part, o.angle, o.mirrored, c.config.cell, c.config.gap)));
+                    c.rasterCache.exactGap()
+                        ? buildExactGapRaster(part, o.angle, o.mirrored, c.config.cell,
+                                              c.config.gap, true)
+                        : buildHoledRaster(part, o.angle, o.mirrored, c.config.cell,
+                                           c.config.gap)));
                 r = shapes.owned.back().get();
             } else {
                 r = &c.rasterCache.get(static_cast<int>(i), part, o.angle, o.mirrored,
@@ -1076,6 +1080,12 @@ double secondsSince(Clock::time_point t) {
 
 void runDenseSearch(NestContext& c, NestOutcome& out, SearchObserver& observer) {
     const Clock::time_point t0 = Clock::now();
+    // Every layout of this search, the first one included, is made of rasters that keep the gap
+    // and no more: the padded ones waste up to two cells between neighbours.
+    if (c.rasterCache.exactGap() != exactGapRasters(c.config)) {
+        c.rasterCache.setExactGap(exactGapRasters(c.config));
+        c.placementCache = PlacementCache{};
+    }
     std::vector<std::int32_t> usage(c.config.sheets.size(), 0);
     const std::vector<int> order = firstInstanceOrder(c.parts);
     c.angleStep = angleStepFor(order.size());

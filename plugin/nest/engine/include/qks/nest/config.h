@@ -54,6 +54,11 @@ struct NestConfig {
     std::int32_t threads = 0;  // threads of the dense search; 0: every hardware thread
 };
 
+// Whether the job's rasters keep the gap exactly (buildExactGapRaster) rather than padded on
+// every side: the dense strategy with a gap. The standard strategy keeps its padded rasters, so
+// its layouts stay as they were.
+bool exactGapRasters(const NestConfig& config);
+
 // Parses one "partrotate" value: "free", or a comma list of whole degrees. Pieces that are not
 // whole numbers are dropped; angles are taken modulo 360; an empty list means 0 only.
 PartRotation parsePartRotation(std::string_view value);

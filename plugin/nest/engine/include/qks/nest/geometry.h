@@ -103,18 +103,34 @@ PartRaster buildRaster(const NestPart& part, int angle, bool mirrored, double ce
 PartRaster buildHoledRaster(const NestPart& part, int angle, bool mirrored, double cell,
                             double gap);
 
+// A raster that keeps parts the gap apart and no further: the cells the outline meets once
+// grown by the pad towards the grid origin and by the rest of the gap (gap - pad cells, not
+// below 0) away from it, counted exactly to a quarter cell. Two such rasters that do not
+// overlap keep their outlines at least `gap` apart, where buildRaster's keep up to two cells
+// more (or, at a notch, can come a cell too close). The outline's bounding box sits at
+// (pad cell, pad cell) as in buildRaster, so placements map to the drawing the same way. With
+// `holesFree`, the holes are free space as far as the gap allows; the column lists still
+// describe the outline's raster.
+PartRaster buildExactGapRaster(const NestPart& part, int angle, bool mirrored, double cell,
+                               double gap, bool holesFree);
+
 // Rasters of a session, built on first use and never invalidated (cell and gap are fixed for
 // the session). References stay valid for the cache's lifetime.
 class RasterCache {
   public:
     const PartRaster& get(int partIndex, const NestPart& part, int angle, bool mirrored,
                           double cell, double gap);
+    // Builds buildExactGapRaster's rasters (without holes) instead of buildRaster's from now on;
+    // a change forgets the rasters built so far, so references to them dangle.
+    void setExactGap(bool exact);
+    bool exactGap() const { return exactGap_; }
     std::size_t size() const;
     std::size_t bytes() const;  // memory held by the rasters' cells, roughly
     void clear() { byPart_.clear(); }
 
   private:
     std::map<int, std::map<std::pair<int, bool>, PartRaster>> byPart_;
+    bool exactGap_ = false;
 };
 
 const PartRaster& rasterFor(RasterCache& cache, int partIndex, const NestPart& part, int angle,
