@@ -53,6 +53,10 @@ constexpr std::size_t kMostCopiedRasterBytes = std::size_t{256} << 20;
 // Parts of the last sheet offered to the others in one move (a quarter of them when more).
 constexpr std::size_t kMoveOffBatch = 8;
 constexpr int kEmptyTriesBeforeRestock = 40;
+// Regrouping onto cheaper stock: the highest fill of the new sheets' area inside the margins
+// worth a try, and the shortening steps one try may take.
+constexpr double kRegroupFill = 0.85;
+constexpr int kRegroupRounds = 60;
 constexpr int kPollMilliseconds = 20;  // the calling thread's publication and stop check
 constexpr double kWorkUnit = 10000.0;  // overlap counts that make one unit of a move's work
 
@@ -308,6 +312,7 @@ class Lane {
         Refill,
         PushOne,
         RestockOther,
+        Regroup,
         kMoves
     };
 
@@ -319,7 +324,7 @@ class Lane {
         if (sheets == 0) return false;
         const bool allowed[kMoves] = {
             !s.unplaced.empty(),
-            !smallerEntries(s).empty(),
+            !smallerStockSets(s).empty(),
             sheets >= 2,
             sheets >= 2,
             sheets >= 2,
@@ -328,7 +333,8 @@ class Lane {
             sheets >= 2 && own_ != nullptr,
             sheets >= 2,
             sheets >= 2 && e_.c_.config.sheets.size() > 1 &&
-                emptyTries_[std::min(sheets, kSheetsTracked - 1)] >= kEmptyTriesBeforeRestock};
+                emptyTries_[std::min(sheets, kSheetsTracked - 1)] >= kEmptyTriesBeforeRestock,
+            e_.c_.config.sheets.size() > 1};
         double rate[kMoves] = {};
         double sum = 0.0;
         for (int m = 0; m < kMoves; ++m) {
@@ -380,6 +386,9 @@ class Lane {
                 break;
             case RestockOther:
                 ok = restockOther(s);
+                break;
+            case Regroup:
+                ok = regroup(s);
                 break;
             default:
                 ok = shrinkSheet(s, sheets - 1);
@@ -733,29 +742,42 @@ class Lane {
         return left;
     }
 
-    // Stock entries smaller than the last sheet's that are still free for it.
-    std::vector<int> smallerEntries(const State& s) const {
+    // Stock for the last sheet's parts of less area than the last sheet, still free for them:
+    // one entry, or two sheets (of one entry or two), smallest total area first. Two sheets
+    // take a thin last sheet that no single smaller sheet holds.
+    std::vector<std::vector<int>> smallerStockSets(const State& s) const {
         const int last = static_cast<int>(s.sheets.size()) - 1;
-        const double area = s.sheets[last].width * s.sheets[last].height;
+        const double area = s.sheets[last].width * s.sheets[last].height - 1e-6;
         const std::vector<int> left = entriesLeft(s, last);
-        std::vector<int> candidates;
-        for (std::size_t k = 0; k < left.size(); ++k)
-            if (stockArea(static_cast<int>(k)) < area - 1e-6 && left[k] != 0)
-                candidates.push_back(static_cast<int>(k));
-        return candidates;
+        const int n = static_cast<int>(left.size());
+        std::vector<std::vector<int>> sets;
+        for (int a = 0; a < n; ++a) {
+            if (left[a] == 0) continue;
+            if (stockArea(a) < area) sets.push_back({a});
+            for (int b = a; b < n; ++b)
+                if (left[b] != 0 && (a != b || left[a] < 0 || left[a] >= 2) &&
+                    stockArea(a) + stockArea(b) < area)
+                    sets.push_back({a, b});
+        }
+        const auto total = [&](const std::vector<int>& set) {
+            double sum = 0.0;
+            for (int e : set)
+                sum += stockArea(e);
+            return sum;
+        };
+        std::stable_sort(sets.begin(), sets.end(),
+                         [&](const auto& x, const auto& y) { return total(x) < total(y); });
+        return sets;
     }
 
   public:
-    // Puts the last sheet's parts on the smallest free stock entry that takes them all at free
+    // Puts the last sheet's parts on the smallest free stock that takes them all at free
     // positions there or on the other sheets (no overlap removal); false when none does.
     bool settleOnSmallestStock(State& s) {
-        std::vector<int> candidates = smallerEntries(s);
-        std::sort(candidates.begin(), candidates.end(),
-                  [&](int a, int b) { return stockArea(a) < stockArea(b); });
         const int last = static_cast<int>(s.sheets.size()) - 1;
-        for (int entry : candidates) {
+        for (const std::vector<int>& set : smallerStockSets(s)) {
             State trial = s;
-            if (restock(trial, last, {entry}, false)) {
+            if (restock(trial, last, set, false)) {
                 s = std::move(trial);
                 return true;
             }
@@ -765,11 +787,10 @@ class Lane {
 
   private:
     bool smallerStock(State& s) {
-        const std::vector<int> candidates = smallerEntries(s);
-        if (candidates.empty()) return false;
+        const std::vector<std::vector<int>> sets = smallerStockSets(s);
+        if (sets.empty()) return false;
         const int last = static_cast<int>(s.sheets.size()) - 1;
-        return restock(s, last, {candidates[pick(static_cast<std::uint32_t>(candidates.size()))]},
-                       true);
+        return restock(s, last, sets[pick(static_cast<std::uint32_t>(sets.size()))], true);
     }
 
     // Another sheet than the last onto a smaller stock sheet: with mixed stock, sheet area can
@@ -784,6 +805,115 @@ class Lane {
             if (left[entry] != 0 && stockArea(entry) < area - 1e-6) options.push_back(entry);
         if (options.empty()) return false;
         return restock(s, sheet, {options[pick(static_cast<std::uint32_t>(options.size()))]}, true);
+    }
+
+    // The last two sheets (the only one, when alone) onto one or two fresh sheets of other
+    // stock of less area, a lengthened last one taking what the others cannot; that sheet is
+    // then shortened step by step, the overlaps removed each time, until it is back to its
+    // stock's length. Moves between sheets alone cannot reach such stock when every sheet is
+    // well filled.
+    bool regroup(State& s) {
+        const NestConfig& config = e_.c_.config;
+        const int count = static_cast<int>(s.sheets.size());
+        const int first = std::max(0, count - 2);
+        double area = 0.0, partArea = 0.0;
+        for (int j = first; j < count; ++j)
+            area += s.sheets[j].width * s.sheets[j].height;
+        for (const Item& item : s.items)
+            if (item.sheet >= first) partArea += e_.c_.parts[item.part].area;
+        // Stock left once the group is given up, and the sets of one or two sheets of it that
+        // cost less and leave the parts a fill below the bound.
+        std::vector<int> left(config.sheets.size(), -1);
+        for (std::size_t k = 0; k < config.sheets.size(); ++k)
+            if (config.sheets[k].count >= 1) left[k] = config.sheets[k].count;
+        for (int j = 0; j < first; ++j) {
+            const int entry = s.sheets[j].stockIndex;
+            if (entry >= 0 && entry < static_cast<int>(left.size()) && left[entry] > 0)
+                --left[entry];
+        }
+        const auto usable = [&](int entry) {
+            const SheetStock& stock = config.sheets[entry];
+            return std::max(0.0, stock.width - 2 * config.margin) *
+                   std::max(0.0, stock.height - 2 * config.margin);
+        };
+        std::vector<std::vector<int>> sets;
+        const int n = static_cast<int>(left.size());
+        for (int a = 0; a < n; ++a) {
+            if (left[a] == 0) continue;
+            if (stockArea(a) < area - 1e-6 && partArea < kRegroupFill * usable(a))
+                sets.push_back({a});
+            for (int b = a; b < n; ++b)
+                if (left[b] != 0 && (a != b || left[a] < 0 || left[a] >= 2) &&
+                    stockArea(a) + stockArea(b) < area - 1e-6 &&
+                    partArea < kRegroupFill * (usable(a) + usable(b)))
+                    sets.push_back({a, b});
+        }
+        if (sets.empty()) return false;
+        const std::vector<int> entries = sets[pick(static_cast<std::uint32_t>(sets.size()))];
+
+        // The group's parts, largest first, leave; the new sheets take the group's place.
+        std::vector<Item> moving, kept;
+        for (const Item& item : s.items)
+            (item.sheet >= first ? moving : kept).push_back(item);
+        std::stable_sort(moving.begin(), moving.end(), [&](const Item& a, const Item& b) {
+            return e_.c_.parts[a.part].area > e_.c_.parts[b.part].area;
+        });
+        s.items = std::move(kept);
+        s.sheets.resize(first);
+        std::int32_t stockRows = 0;
+        for (std::size_t k = 0; k < entries.size(); ++k) {
+            const SheetStock& stock = config.sheets[entries[k]];
+            const SheetLayout grid = openSheet(entries[k], stock, config.margin, config.cell);
+            stockRows = grid.rows;
+            s.sheets.push_back({entries[k], stock.width, stock.height, grid.columns, grid.rows});
+        }
+        const int longSheet = static_cast<int>(s.sheets.size()) - 1;
+        s.sheets[longSheet].rows = stockRows * 2;
+        FreeSpaces spaces;
+        for (int j = 0; j < static_cast<int>(s.sheets.size()); ++j)
+            spaces.push_back(freeSpaceOf(s, j));
+        // The other sheets' gaps before the long sheet, which is to shrink.
+        std::vector<int> order;
+        for (int j = first; j < longSheet; ++j)
+            order.push_back(j);
+        for (int j = 0; j < first; ++j)
+            order.push_back(j);
+        order.push_back(longSheet);
+        for (const Item& item : moving) {
+            if (quit_.load(std::memory_order_relaxed)) return false;
+            if (!placeFree(s, item, order, spaces)) return false;
+        }
+        double step = kFirstShrink;
+        for (int round = 0; round < kRegroupRounds; ++round) {
+            std::int32_t length = 0;
+            for (const Item& item : s.items)
+                if (item.sheet == longSheet)
+                    length = std::max(length, item.y + e_.raster(item).height);
+            if (length <= stockRows) {
+                s.sheets[longSheet].rows = stockRows;
+                dropEmptySheets(s);
+                return true;
+            }
+            if (quit_.load(std::memory_order_relaxed)) return false;
+            const std::int32_t cut =
+                std::max<std::int32_t>(1, static_cast<std::int32_t>(std::lround(length * step)));
+            const std::int32_t limit = std::max(stockRows, length - cut);
+            State trial = s;
+            bool dropped = true;
+            for (Item& item : trial.items)
+                if (item.sheet == longSheet && item.y + e_.raster(item).height > limit)
+                    dropped = dropped && dropAnywhere(trial.sheets[longSheet], limit, item);
+            std::vector<std::int32_t> limits = fullLimits(trial);
+            limits[longSheet] = limit;
+            if (dropped && separate(trial, {longSheet}, limits)) {
+                s = std::move(trial);
+                step = std::min(kFirstShrink, step * 1.2);
+            } else {
+                if (step * length <= 1.0) return false;
+                step *= 0.6;
+            }
+        }
+        return false;
     }
 
     // The parts of `sheet` moved onto fresh sheets of the stock `entries` (the first takes the
