@@ -17,6 +17,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -56,6 +57,7 @@ constexpr int kEmptyTriesBeforeRestock = 40;
 // Regrouping onto cheaper stock: the highest fill of the new sheets' area inside the margins
 // worth a try, and the shortening steps one try may take.
 constexpr double kRegroupFill = 0.85;
+constexpr int kRegroupSheets = 3;  // the most sheets given up at once
 constexpr int kRegroupRounds = 60;
 constexpr int kPollMilliseconds = 20;  // the calling thread's publication and stop check
 constexpr double kWorkUnit = 10000.0;  // overlap counts that make one unit of a move's work
@@ -807,22 +809,21 @@ class Lane {
         return restock(s, sheet, {options[pick(static_cast<std::uint32_t>(options.size()))]}, true);
     }
 
-    // The last two sheets (the only one, when alone) onto one or two fresh sheets of other
-    // stock of less area, a lengthened last one taking what the others cannot; that sheet is
-    // then shortened step by step, the overlaps removed each time, until it is back to its
-    // stock's length. Moves between sheets alone cannot reach such stock when every sheet is
-    // well filled.
+    // The last one to three sheets onto up to one sheet more of other stock of less area, a
+    // lengthened last one taking what the others cannot; that sheet is then shortened step by
+    // step, the overlaps removed each time, until it is back to its stock's length. Moves
+    // between sheets alone cannot reach such stock when every sheet is well filled.
     bool regroup(State& s) {
         const NestConfig& config = e_.c_.config;
         const int count = static_cast<int>(s.sheets.size());
-        const int first = std::max(0, count - 2);
+        const int first = count - 1 - static_cast<int>(pick(std::min(count, kRegroupSheets)));
         double area = 0.0, partArea = 0.0;
         for (int j = first; j < count; ++j)
             area += s.sheets[j].width * s.sheets[j].height;
         for (const Item& item : s.items)
             if (item.sheet >= first) partArea += e_.c_.parts[item.part].area;
-        // Stock left once the group is given up, and the sets of one or two sheets of it that
-        // cost less and leave the parts a fill below the bound.
+        // Stock left once the group is given up, and the sets of sheets of it that cost less
+        // and leave the parts a fill below the bound.
         std::vector<int> left(config.sheets.size(), -1);
         for (std::size_t k = 0; k < config.sheets.size(); ++k)
             if (config.sheets[k].count >= 1) left[k] = config.sheets[k].count;
@@ -837,17 +838,23 @@ class Lane {
                    std::max(0.0, stock.height - 2 * config.margin);
         };
         std::vector<std::vector<int>> sets;
-        const int n = static_cast<int>(left.size());
-        for (int a = 0; a < n; ++a) {
-            if (left[a] == 0) continue;
-            if (stockArea(a) < area - 1e-6 && partArea < kRegroupFill * usable(a))
-                sets.push_back({a});
-            for (int b = a; b < n; ++b)
-                if (left[b] != 0 && (a != b || left[a] < 0 || left[a] >= 2) &&
-                    stockArea(a) + stockArea(b) < area - 1e-6 &&
-                    partArea < kRegroupFill * (usable(a) + usable(b)))
-                    sets.push_back({a, b});
-        }
+        std::vector<int> set;
+        // Sets in ascending entry order, so each multiset comes once.
+        const std::function<void(int, double, double)> grow = [&](int from, double cost,
+                                                                  double room) {
+            if (!set.empty() && cost < area - 1e-6 && partArea < kRegroupFill * room)
+                sets.push_back(set);
+            if (static_cast<int>(set.size()) > count - first) return;
+            for (int e = from; e < static_cast<int>(left.size()); ++e) {
+                if (left[e] == 0 || cost + stockArea(e) >= area - 1e-6) continue;
+                --left[e];
+                set.push_back(e);
+                grow(e, cost + stockArea(e), room + usable(e));
+                set.pop_back();
+                ++left[e];
+            }
+        };
+        grow(0, 0.0, 0.0);
         if (sets.empty()) return false;
         const std::vector<int> entries = sets[pick(static_cast<std::uint32_t>(sets.size()))];
 
