@@ -58,7 +58,8 @@ constexpr int kEmptyTriesBeforeRestock = 40;
 // worth a try, and the shortening steps one try may take.
 constexpr double kRegroupFill = 0.85;
 constexpr int kRegroupSheets = 3;  // the most sheets given up at once
-constexpr int kRegroupRounds = 60;
+constexpr int kRegroupRounds = 120;
+constexpr int kRegroupPushes = 60;     // parts one try may move from the long sheet to the others
 constexpr int kPollMilliseconds = 20;  // the calling thread's publication and stop check
 constexpr double kWorkUnit = 10000.0;  // overlap counts that make one unit of a move's work
 
@@ -698,9 +699,7 @@ class Lane {
     // Takes a share off the used length of one sheet: what stands above the new length is
     // dropped below it and the overlaps removed.
     bool shrinkSheet(State& s, int sheet) {
-        std::int32_t length = 0;
-        for (const Item& item : s.items)
-            if (item.sheet == sheet) length = std::max(length, item.y + e_.raster(item).height);
+        const std::int32_t length = usedLength(s, sheet);
         if (length <= 1) return false;
         const std::int32_t cut =
             std::max<std::int32_t>(1, static_cast<std::int32_t>(std::lround(length * shrink_)));
@@ -891,11 +890,9 @@ class Lane {
             if (!placeFree(s, item, order, spaces)) return false;
         }
         double step = kFirstShrink;
+        int pushes = 0;
         for (int round = 0; round < kRegroupRounds; ++round) {
-            std::int32_t length = 0;
-            for (const Item& item : s.items)
-                if (item.sheet == longSheet)
-                    length = std::max(length, item.y + e_.raster(item).height);
+            const std::int32_t length = usedLength(s, longSheet);
             if (length <= stockRows) {
                 s.sheets[longSheet].rows = stockRows;
                 dropEmptySheets(s);
@@ -915,12 +912,47 @@ class Lane {
             if (dropped && separate(trial, {longSheet}, limits)) {
                 s = std::move(trial);
                 step = std::min(kFirstShrink, step * 1.2);
-            } else {
-                if (step * length <= 1.0) return false;
-                step *= 0.6;
+                continue;
             }
+            if (step * length > 1.0) {
+                step *= 0.6;
+                continue;
+            }
+            // Not a row more: the highest part of the long sheet goes into another new sheet,
+            // which removes the overlaps it makes, and the shortening starts again. The greedy
+            // fill leaves the new sheets unevenly full; this evens them out.
+            if (longSheet == first || ++pushes > kRegroupPushes) return false;
+            if (pushHighest(s, first, longSheet)) step = kFirstShrink;
         }
         return false;
+    }
+
+    std::int32_t usedLength(const State& s, int sheet) const {
+        std::int32_t length = 0;
+        for (const Item& item : s.items)
+            if (item.sheet == sheet) length = std::max(length, item.y + e_.raster(item).height);
+        return length;
+    }
+
+    // The part of `sheet` reaching highest dropped onto one of the sheets first .. sheet - 1 and
+    // the overlaps removed there; `s` is unchanged when that fails.
+    bool pushHighest(State& s, int first, int sheet) {
+        int highest = -1;
+        for (std::size_t k = 0; k < s.items.size(); ++k)
+            if (s.items[k].sheet == sheet &&
+                (highest < 0 || s.items[k].y + e_.raster(s.items[k]).height >
+                                    s.items[highest].y + e_.raster(s.items[highest]).height))
+                highest = static_cast<int>(k);
+        if (highest < 0) return false;
+        State trial = s;
+        Item& item = trial.items[highest];
+        item.sheet = first + static_cast<int>(pick(static_cast<std::uint32_t>(sheet - first)));
+        const int target = item.sheet;
+        if (!dropAnywhere(trial.sheets[target], trial.sheets[target].rows, item) ||
+            !separate(trial, {target}, fullLimits(trial)))
+            return false;
+        s = std::move(trial);
+        return true;
     }
 
     // The parts of `sheet` moved onto fresh sheets of the stock `entries` (the first takes the
