@@ -58,8 +58,8 @@ constexpr int kEmptyTriesBeforeRestock = 40;
 // worth a try, and the shortening steps one try may take.
 constexpr double kRegroupFill = 0.85;
 constexpr int kRegroupSheets = 3;  // the most sheets given up at once
-constexpr int kRegroupRounds = 120;
-constexpr int kRegroupPushes = 60;     // parts one try may move from the long sheet to the others
+constexpr int kRegroupRounds = 300;
+constexpr int kRegroupPushes = 150;     // parts one try may move from the long sheet to the others
 constexpr int kPollMilliseconds = 20;  // the calling thread's publication and stop check
 constexpr double kWorkUnit = 10000.0;  // overlap counts that make one unit of a move's work
 
