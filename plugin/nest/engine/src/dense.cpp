@@ -59,9 +59,10 @@ constexpr int kEmptyTriesBeforeRestock = 40;
 constexpr double kRegroupFill = 0.85;
 constexpr int kRegroupSheets = 3;  // the most sheets given up at once
 constexpr int kRegroupRounds = 300;
-constexpr int kRegroupPushes = 150;     // parts one try may move from the long sheet to the others
-constexpr int kPollMilliseconds = 20;  // the calling thread's publication and stop check
-constexpr double kWorkUnit = 10000.0;  // overlap counts that make one unit of a move's work
+constexpr int kRegroupPushes = 150;        // parts one try may move off its long sheet
+constexpr int kRegroupStalledPushes = 30;  // ... and such moves in a row leaving it no shorter
+constexpr int kPollMilliseconds = 20;      // the calling thread's publication and stop check
+constexpr double kWorkUnit = 10000.0;      // overlap counts that make one unit of a move's work
 
 // Every part's orientations with their rasters (holed with part-in-part), built before the
 // lanes start and only read afterwards.
@@ -890,7 +891,8 @@ class Lane {
             if (!placeFree(s, item, order, spaces)) return false;
         }
         double step = kFirstShrink;
-        int pushes = 0;
+        int pushes = 0, sinceShorter = 0;
+        std::int32_t shortest = std::numeric_limits<std::int32_t>::max();
         for (int round = 0; round < kRegroupRounds; ++round) {
             const std::int32_t length = usedLength(s, longSheet);
             if (length <= stockRows) {
@@ -921,7 +923,13 @@ class Lane {
             // Not a row more: the highest part of the long sheet goes into another new sheet,
             // which removes the overlaps it makes, and the shortening starts again. The greedy
             // fill leaves the new sheets unevenly full; this evens them out.
-            if (longSheet == first || ++pushes > kRegroupPushes) return false;
+            if (length < shortest) {
+                shortest = length;
+                sinceShorter = 0;
+            }
+            if (longSheet == first || ++pushes > kRegroupPushes ||
+                ++sinceShorter > kRegroupStalledPushes)
+                return false;
             if (pushHighest(s, first, longSheet)) step = kFirstShrink;
         }
         return false;
