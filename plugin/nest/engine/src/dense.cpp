@@ -891,6 +891,9 @@ class Lane {
             if (!placeFree(s, item, order, spaces)) return false;
         }
         double step = kFirstShrink;
+        // Half the tries end where the long sheet stops shortening: on large sheets moving
+        // parts one by one is slow, and a quick try may find another set of stock instead.
+        const int pushBudget = pick(2) == 0 ? kRegroupPushes : 0;
         int pushes = 0, sinceShorter = 0;
         std::int32_t shortest = std::numeric_limits<std::int32_t>::max();
         for (int round = 0; round < kRegroupRounds; ++round) {
@@ -927,7 +930,7 @@ class Lane {
                 shortest = length;
                 sinceShorter = 0;
             }
-            if (longSheet == first || ++pushes > kRegroupPushes ||
+            if (longSheet == first || ++pushes > pushBudget ||
                 ++sinceShorter > kRegroupStalledPushes)
                 return false;
             if (pushHighest(s, first, longSheet)) step = kFirstShrink;
