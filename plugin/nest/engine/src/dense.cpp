@@ -707,12 +707,9 @@ class Lane {
         const std::int32_t limit = length - cut;
         std::vector<std::int32_t> limits = fullLimits(s);
         limits[sheet] = limit;
-        for (Item& item : s.items) {
-            if (item.sheet != sheet || item.y + e_.raster(item).height <= limit) continue;
-            if (!dropAnywhere(s.sheets[sheet], limit, item)) {
-                shrink_ = kFirstShrink;
-                return false;
-            }
+        if (!dropBelow(s, sheet, limit)) {
+            shrink_ = kFirstShrink;
+            return false;
         }
         const bool ok = separate(s, {sheet}, limits);
         // Smaller steps after a failure, back to the first step once they are down to a cell.
@@ -728,39 +725,60 @@ class Lane {
         return stock.width * stock.height;
     }
 
-    // How many more sheets of each stock entry may be opened once `sheet` is given up (-1 for
-    // none); a negative count means no bound.
-    std::vector<int> entriesLeft(const State& s, int sheet) const {
+    // How many more sheets of each stock entry may be opened once the sheets `from` .. `to` are
+    // given up; a negative count means no bound.
+    std::vector<int> entriesLeft(const State& s, int from, int to) const {
         const NestConfig& config = e_.c_.config;
         std::vector<int> left(config.sheets.size(), -1);
         for (std::size_t k = 0; k < config.sheets.size(); ++k)
             if (config.sheets[k].count >= 1) left[k] = config.sheets[k].count;
         for (int j = 0; j < static_cast<int>(s.sheets.size()); ++j) {
             const int entry = s.sheets[j].stockIndex;
-            if (j != sheet && entry >= 0 && entry < static_cast<int>(left.size()) &&
+            if ((j < from || j > to) && entry >= 0 && entry < static_cast<int>(left.size()) &&
                 left[entry] > 0)
                 --left[entry];
         }
         return left;
     }
 
+    // Sets of up to `most` sheets of the stock `left` (as entriesLeft counts it) costing less
+    // than `area`, in ascending entry order so each comes once; `room` says whether the area
+    // of a set inside the margins is enough.
+    std::vector<std::vector<int>> cheaperStockSets(std::vector<int> left, double area, int most,
+                                                   const std::function<bool(double)>& room) const {
+        const NestConfig& config = e_.c_.config;
+        const auto usable = [&](int entry) {
+            const SheetStock& stock = config.sheets[entry];
+            return std::max(0.0, stock.width - 2 * config.margin) *
+                   std::max(0.0, stock.height - 2 * config.margin);
+        };
+        std::vector<std::vector<int>> sets;
+        std::vector<int> set;
+        const std::function<void(int, double, double)> grow = [&](int from, double cost,
+                                                                  double inside) {
+            if (!set.empty() && cost < area - 1e-6 && room(inside)) sets.push_back(set);
+            if (static_cast<int>(set.size()) >= most) return;
+            for (int e = from; e < static_cast<int>(left.size()); ++e) {
+                if (left[e] == 0 || cost + stockArea(e) >= area - 1e-6) continue;
+                --left[e];
+                set.push_back(e);
+                grow(e, cost + stockArea(e), inside + usable(e));
+                set.pop_back();
+                ++left[e];
+            }
+        };
+        grow(0, 0.0, 0.0);
+        return sets;
+    }
+
     // Stock for the last sheet's parts of less area than the last sheet, still free for them:
-    // one entry, or two sheets (of one entry or two), smallest total area first. Two sheets
-    // take a thin last sheet that no single smaller sheet holds.
+    // one sheet or two, smallest total area first. Two sheets take a thin last sheet that no
+    // single smaller sheet holds.
     std::vector<std::vector<int>> smallerStockSets(const State& s) const {
         const int last = static_cast<int>(s.sheets.size()) - 1;
-        const double area = s.sheets[last].width * s.sheets[last].height - 1e-6;
-        const std::vector<int> left = entriesLeft(s, last);
-        const int n = static_cast<int>(left.size());
-        std::vector<std::vector<int>> sets;
-        for (int a = 0; a < n; ++a) {
-            if (left[a] == 0) continue;
-            if (stockArea(a) < area) sets.push_back({a});
-            for (int b = a; b < n; ++b)
-                if (left[b] != 0 && (a != b || left[a] < 0 || left[a] >= 2) &&
-                    stockArea(a) + stockArea(b) < area)
-                    sets.push_back({a, b});
-        }
+        std::vector<std::vector<int>> sets = cheaperStockSets(
+            entriesLeft(s, last, last), s.sheets[last].width * s.sheets[last].height, 2,
+            [](double) { return true; });
         const auto total = [&](const std::vector<int>& set) {
             double sum = 0.0;
             for (int e : set)
@@ -801,7 +819,7 @@ class Lane {
     bool restockOther(State& s) {
         const int sheet = static_cast<int>(pick(static_cast<std::uint32_t>(s.sheets.size() - 1)));
         const double area = s.sheets[sheet].width * s.sheets[sheet].height;
-        const std::vector<int> left = entriesLeft(s, sheet);
+        const std::vector<int> left = entriesLeft(s, sheet, sheet);
         std::vector<int> options;
         for (int entry = 0; entry < static_cast<int>(left.size()); ++entry)
             if (left[entry] != 0 && stockArea(entry) < area - 1e-6) options.push_back(entry);
@@ -822,39 +840,11 @@ class Lane {
             area += s.sheets[j].width * s.sheets[j].height;
         for (const Item& item : s.items)
             if (item.sheet >= first) partArea += e_.c_.parts[item.part].area;
-        // Stock left once the group is given up, and the sets of sheets of it that cost less
-        // and leave the parts a fill below the bound.
-        std::vector<int> left(config.sheets.size(), -1);
-        for (std::size_t k = 0; k < config.sheets.size(); ++k)
-            if (config.sheets[k].count >= 1) left[k] = config.sheets[k].count;
-        for (int j = 0; j < first; ++j) {
-            const int entry = s.sheets[j].stockIndex;
-            if (entry >= 0 && entry < static_cast<int>(left.size()) && left[entry] > 0)
-                --left[entry];
-        }
-        const auto usable = [&](int entry) {
-            const SheetStock& stock = config.sheets[entry];
-            return std::max(0.0, stock.width - 2 * config.margin) *
-                   std::max(0.0, stock.height - 2 * config.margin);
-        };
-        std::vector<std::vector<int>> sets;
-        std::vector<int> set;
-        // Sets in ascending entry order, so each multiset comes once.
-        const std::function<void(int, double, double)> grow = [&](int from, double cost,
-                                                                  double room) {
-            if (!set.empty() && cost < area - 1e-6 && partArea < kRegroupFill * room)
-                sets.push_back(set);
-            if (static_cast<int>(set.size()) > count - first) return;
-            for (int e = from; e < static_cast<int>(left.size()); ++e) {
-                if (left[e] == 0 || cost + stockArea(e) >= area - 1e-6) continue;
-                --left[e];
-                set.push_back(e);
-                grow(e, cost + stockArea(e), room + usable(e));
-                set.pop_back();
-                ++left[e];
-            }
-        };
-        grow(0, 0.0, 0.0);
+        // Sets of stock left once the group is given up that cost less and leave the parts a
+        // fill below the bound.
+        const std::vector<std::vector<int>> sets =
+            cheaperStockSets(entriesLeft(s, first, count - 1), area, count - first + 1,
+                             [&](double inside) { return partArea < kRegroupFill * inside; });
         if (sets.empty()) return false;
         const std::vector<int> entries = sets[pick(static_cast<std::uint32_t>(sets.size()))];
 
@@ -908,13 +898,9 @@ class Lane {
                 std::max<std::int32_t>(1, static_cast<std::int32_t>(std::lround(length * step)));
             const std::int32_t limit = std::max(stockRows, length - cut);
             State trial = s;
-            bool dropped = true;
-            for (Item& item : trial.items)
-                if (item.sheet == longSheet && item.y + e_.raster(item).height > limit)
-                    dropped = dropped && dropAnywhere(trial.sheets[longSheet], limit, item);
             std::vector<std::int32_t> limits = fullLimits(trial);
             limits[longSheet] = limit;
-            if (dropped && separate(trial, {longSheet}, limits)) {
+            if (dropBelow(trial, longSheet, limit) && separate(trial, {longSheet}, limits)) {
                 s = std::move(trial);
                 step = std::min(kFirstShrink, step * 1.2);
                 continue;
@@ -936,6 +922,16 @@ class Lane {
             if (pushHighest(s, first, longSheet)) step = kFirstShrink;
         }
         return false;
+    }
+
+    // Drops every part of `sheet` reaching above `limit` at random below it; false when one
+    // cannot stand below it at all.
+    bool dropBelow(State& s, int sheet, std::int32_t limit) {
+        for (Item& item : s.items)
+            if (item.sheet == sheet && item.y + e_.raster(item).height > limit &&
+                !dropAnywhere(s.sheets[sheet], limit, item))
+                return false;
+        return true;
     }
 
     std::int32_t usedLength(const State& s, int sheet) const {
