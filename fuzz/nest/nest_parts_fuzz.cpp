@@ -30,6 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!(high - low < 3000)) continue;
         const PartRaster r = buildRaster(p, 35, true, 2.0, 5.0);
         if (!r.oversize && (r.width < 5 || r.height < 5)) std::abort();
+        const PartRaster exact = buildExactGapRaster(p, 35, true, 2.0, 5.0, true);
+        if (!exact.oversize && (exact.width < 3 || exact.height < 3)) std::abort();
         ++rasters;
     }
     return 0;

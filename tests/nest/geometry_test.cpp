@@ -234,6 +234,10 @@ TEST(Geometry, HostileCoordinatesGiveAnUnplaceableRaster) {
     NestPart empty = rectanglePart(3, 10, 10);
     empty.outline.clear();
     EXPECT_TRUE(buildRaster(nan, 0, false, 2, 0).oversize);
+    EXPECT_TRUE(buildExactGapRaster(nan, 0, false, 2, 5, false).oversize);
+    NestPart nanHole = discPart(4, 20, 5);
+    nanHole.holes[0][3].y = NAN;
+    EXPECT_FALSE(buildExactGapRaster(nanHole, 0, false, 2, 5, true).oversize);
     EXPECT_TRUE(buildRaster(huge, 0, false, 2, 0).oversize);
     EXPECT_GT(buildRaster(huge, 0, false, 2, 0).width, kMaxGridSide);
     const PartRaster none = buildRaster(empty, 0, false, 2, 5);

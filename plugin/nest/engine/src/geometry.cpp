@@ -450,13 +450,17 @@ PartRaster buildExactGapRaster(const NestPart& part, int angle, bool mirrored, d
                                double gap, bool holesFree) {
     std::vector<Point> outline = orient(part.outline, part.refX, part.refY, angle, mirrored);
     double minX = 1e300, minY = 1e300, maxX = -1e300, maxY = -1e300;
+    bool finite = true;
     for (const Point& p : outline) {
         minX = std::min(minX, p.x);
         minY = std::min(minY, p.y);
         maxX = std::max(maxX, p.x);
         maxY = std::max(maxY, p.y);
+        finite = finite && std::isfinite(p.x) && std::isfinite(p.y);
     }
-    if (outline.empty() || !std::isfinite(maxX - minX) || !std::isfinite(maxY - minY) ||
+    // What cannot be counted (no outline, a coordinate or extent not finite) is the padded
+    // raster's case: empty or oversize.
+    if (outline.empty() || !finite || !std::isfinite(maxX - minX) || !std::isfinite(maxY - minY) ||
         !(cell > 0.0) || !(gap >= 0.0) || !std::isfinite(gap))
         return buildRaster(part, angle, mirrored, cell, gap);
 
@@ -498,6 +502,8 @@ PartRaster buildExactGapRaster(const NestPart& part, int angle, bool mirrored, d
         for (const Outline& hole : part.holes) {
             rings.push_back(orient(hole, part.refX, part.refY, angle, mirrored));
             place(rings.back());
+            for (const Point& p : rings.back())
+                if (!std::isfinite(p.x) || !std::isfinite(p.y)) return raster;  // holes shut
         }
         coverCells(rings, cell / k, ws, hs, k, below, above, raster);
     }
