@@ -371,14 +371,20 @@ template <typename Emit>
 void coverRegion(const std::vector<std::vector<Point>>& rings, double s, int w, int h,
                  const Emit& emit) {
     constexpr double kTouch = 1e-9;  // an edge merely touching a cell line does not enter
+    // Cell numbers of finite coordinates far off the grid (a hole of a hostile part) are held
+    // just outside it, where the int conversion is defined and the runs come out empty.
+    const auto cellIndex = [&](double v) {
+        if (!(v == v)) return -2;  // infinities met along an edge
+        return static_cast<int>(std::clamp(v, -2.0, double(std::max(w, h)) + 2.0));
+    };
     for (const auto& ring : rings) {
         const std::size_t n = ring.size();
         for (std::size_t j = 0; j < n; ++j) {
             const Point& a = ring[j];
             const Point& b = ring[(j + 1) % n];
             const double y0 = std::min(a.y, b.y), y1 = std::max(a.y, b.y);
-            const int lo = std::max(0, static_cast<int>(std::floor(y0 / s + kTouch)));
-            const int hi = std::min(h - 1, static_cast<int>(std::ceil(y1 / s - kTouch)) - 1);
+            const int lo = std::max(0, cellIndex(std::floor(y0 / s + kTouch)));
+            const int hi = std::min(h - 1, cellIndex(std::ceil(y1 / s - kTouch)) - 1);
             for (int r = lo; r <= hi; ++r) {
                 const double ya = std::max(y0, r * s), yb = std::min(y1, (r + 1) * s);
                 double xa = a.x, xb = b.x;
@@ -386,10 +392,9 @@ void coverRegion(const std::vector<std::vector<Point>>& rings, double s, int w, 
                     xa = a.x + (b.x - a.x) * (ya - a.y) / (b.y - a.y);
                     xb = a.x + (b.x - a.x) * (yb - a.y) / (b.y - a.y);
                 }
-                const int first =
-                    std::max(0, static_cast<int>(std::floor(std::min(xa, xb) / s + kTouch)));
+                const int first = std::max(0, cellIndex(std::floor(std::min(xa, xb) / s + kTouch)));
                 const int last =
-                    std::min(w - 1, static_cast<int>(std::ceil(std::max(xa, xb) / s - kTouch)) - 1);
+                    std::min(w - 1, cellIndex(std::ceil(std::max(xa, xb) / s - kTouch)) - 1);
                 if (first <= last) emit(r, first, last);
             }
         }
@@ -407,9 +412,8 @@ void coverRegion(const std::vector<std::vector<Point>>& rings, double s, int w, 
             }
         std::sort(crossings.begin(), crossings.end());
         for (std::size_t k = 0; k + 1 < crossings.size(); k += 2) {
-            const int first = std::max(0, static_cast<int>(std::ceil(crossings[k] / s - 0.5)));
-            const int last =
-                std::min(w - 1, static_cast<int>(std::floor(crossings[k + 1] / s - 0.5)));
+            const int first = std::max(0, cellIndex(std::ceil(crossings[k] / s - 0.5)));
+            const int last = std::min(w - 1, cellIndex(std::floor(crossings[k + 1] / s - 0.5)));
             if (first <= last) emit(r, first, last);
         }
     }
