@@ -42,7 +42,9 @@ Extracted extract(const std::string& fixture, const std::vector<std::string>& la
         result.modelHandles.push_back(info.handle);
     }
     std::int32_t nextId = 1;
-    qks::nest::extractModelSpace(ds, database.get(), kNestFixtures + fixture, "stem", layers,
+    qks::nest::ExtractionOptions options;
+    options.layers = layers;
+    qks::nest::extractModelSpace(ds, database.get(), kNestFixtures + fixture, "stem", options,
                                  result.parts, nextId);
     qks::nest::mergeIdenticalKinds(result.parts);
     result.log = logLines(dir.file("nest.log"));
@@ -77,7 +79,8 @@ TEST(NestExtraction, FixtureCases) {
         {"layers.dxf", {"cut"}, 1, 2100, 70, 30, 0, 1, {}},
         {"layers.dxf", {}, 2, 2100, 70, 30, 0, 1, {}},
         {"layers.dxf", {"zzz"}, 0, 0, 0, 0, 0, 0, {"WARN 选择中没有找到闭合轮廓"}},
-        {"circle_in_hole.dxf", {}, 1, 40000, 200, 200, 2, 1, {}},
+        // The disc inside the square's hole is a part of its own, not a second hole.
+        {"circle_in_hole.dxf", {}, 2, 40000, 200, 200, 1, 1, {}},
         {"sliver.dxf", {}, 1, 100, 10, 10, 0, 1, {}},
     };
     for (const Case& c : cases) {
@@ -119,10 +122,14 @@ TEST(NestExtraction, HandlesAndIds) {
     ASSERT_EQ(sliver.parts.size(), 1u);
     EXPECT_EQ(sliver.parts[0].id, 2);
 
-    // Outline and holes: the outline's handle first, then the holes'.
+    // Outline and holes: the outline's handle first, then the holes'; the disc in the hole
+    // is a part of its own.
     const Extracted nested = extract("circle_in_hole.dxf");
-    ASSERT_EQ(nested.parts.size(), 1u);
-    EXPECT_EQ(nested.parts[0].handles, nested.modelHandles);
+    ASSERT_EQ(nested.parts.size(), 2u);
+    const std::vector<std::string>& model3 = nested.modelHandles;
+    ASSERT_EQ(model3.size(), 3u);
+    EXPECT_EQ(nested.parts[0].handles, (std::vector<std::string>{model3[0], model3[1]}));
+    EXPECT_EQ(nested.parts[1].handles, std::vector<std::string>{model3[2]});
 }
 
 TEST(NestExtraction, LayerFilterMatchesSubstringsIgnoringCase) {

@@ -52,6 +52,10 @@ std::string formatParts(const std::vector<PartRecord>& parts) {
         }
         out.push_back('\t');
         out += part.name;
+        if (part.drawingScale != 1.0) {
+            out.push_back('\t');
+            appendGeneral(out, part.drawingScale);
+        }
         out += "\nO\t";
         appendInt(out, part.id);
         out.push_back('\t');
@@ -90,6 +94,11 @@ std::vector<PartRecord> readParts(std::string_view text, const PartsReadOptions&
             for (std::string_view handle : splitFields(f[9], ';'))
                 if (!handle.empty()) part.handles.emplace_back(handle);
             part.name = std::string(f[10]);
+            if (f.size() >= 12) {
+                const double scale = rules.toDouble(f[11]);
+                // A scale that is no positive finite number leaves the part as drawn.
+                if (scale > 0.0 && scale < 1e9) part.drawingScale = scale;
+            }
             positionOfId[part.id] = parts.size();
             parts.push_back(std::move(part));
         } else if (f[0] == "O" || f[0] == "H") {

@@ -172,6 +172,19 @@ host::DatabaseId HostDrawingServices::databaseOf(host::ObjectId object) {
     return db ? host::DatabaseId{db->serial()} : host::DatabaseId{};
 }
 
+int HostDrawingServices::drawingUnits(host::DatabaseId id) {
+    const Database* db = database(id);
+    return db ? db->insUnits : 0;
+}
+
+host::Status HostDrawingServices::setDrawingUnits(host::DatabaseId id, int insUnits) {
+    Database* db = database(id);
+    if (db == nullptr) return host::Status::NotFound;
+    if (insUnits < 0 || insUnits > 24) return host::Status::InvalidInput;
+    db->insUnits = insUnits;
+    return host::Status::Ok;
+}
+
 // ---------------------------------------------------------------- documents
 
 host::DocumentId HostDrawingServices::openDocument(const std::string& path, std::string* message) {
@@ -320,6 +333,12 @@ host::Status HostDrawingServices::entityInfo(host::ObjectId id, host::EntityInfo
     info.layer = db->layerName(*entity);
     info.handle = Database::handleText(entity->handle);
     info.isCurve = drawing::isCurve(*entity);
+    info.linetype = db->linetypeName(*entity);
+    if (drawing::equalsNoCase(info.linetype, "ByLayer")) {
+        const auto* layer = db->get<drawing::LayerRecord>(entity->layer);
+        const auto* type = layer ? db->get<drawing::LinetypeRecord>(layer->linetype) : nullptr;
+        info.linetype = type ? type->name : "Continuous";
+    }
     return host::Status::Ok;
 }
 
@@ -360,6 +379,14 @@ host::Status HostDrawingServices::curvePointAt(host::ObjectId id, double paramet
     Database* db = resolve(id, index);
     if (db == nullptr) return host::Status::NotFound;
     return toHostStatus(drawing::curvePointAtParam(*db, index, parameter, point));
+}
+
+host::Status HostDrawingServices::curvePoints(host::ObjectId id, double chordError,
+                                              std::vector<host::Point3d>& points, bool& closed) {
+    ObjectIndex index = 0;
+    Database* db = resolve(id, index);
+    if (db == nullptr) return host::Status::NotFound;
+    return toHostStatus(drawing::curvePoints(*db, index, chordError, points, closed));
 }
 
 host::Status HostDrawingServices::blockReference(host::ObjectId id,

@@ -918,3 +918,194 @@ bool interpolateFitPoints(Spline& s) {
 }
 
 }  // namespace qkshost::drawing
+
+namespace qkshost::drawing {
+namespace {
+
+// Equal steps over a sweep of a circle of radius `radius` whose chords stay within `error`.
+int arcSteps(double radius, double sweepAngle, double error) {
+    const double r = std::fabs(radius), s = std::fabs(sweepAngle);
+    if (!(r > 0) || !(s > 0)) return 1;
+    // the sagitta of a chord over angle a is r (1 - cos(a / 2))
+    const double step = error >= r ? kPi / 2 : 2 * std::acos(1 - error / r);
+    const double steps = std::ceil(s / std::max(step, 1e-9));
+    // a quarter turn per chord at most, however coarse the error
+    const double least = std::ceil(s / (kPi / 2));
+    return int(std::min(std::max(steps, least), 65536.0));
+}
+
+bool finite(const Point3d& p) {
+    return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+}
+
+void pushPoint(std::vector<Point3d>& out, const Point3d& p) {
+    if (out.size() >= kMaxCurvePoints) return;
+    if (!out.empty() && out.back().x == p.x && out.back().y == p.y && out.back().z == p.z) return;
+    out.push_back(p);
+}
+
+// Points of an elliptic arc c + u cos a + v sin a for a in [a0, a1], end points included.
+// |u| >= |v| is not required: the step follows the longer axis, which bounds the chord error
+// of the affine image of a circle of that radius.
+void ellipticArcPoints(std::vector<Point3d>& out, const Point3d& c, const Vector3d& u,
+                       const Vector3d& v, double a0, double a1, double error) {
+    const double radius = std::max(length(u), length(v));
+    const int n = arcSteps(radius, a1 - a0, error);
+    for (int k = 0; k <= n; ++k) {
+        const double a = k == n ? a1 : a0 + (a1 - a0) * k / n;
+        const double ca = std::cos(a), sa = std::sin(a);
+        pushPoint(
+            out, {c.x + u.x * ca + v.x * sa, c.y + u.y * ca + v.y * sa, c.z + u.z * ca + v.z * sa});
+    }
+}
+
+double distanceToChord(const Point3d& p, const Point3d& a, const Point3d& b) {
+    const double dx = b.x - a.x, dy = b.y - a.y, dz = b.z - a.z;
+    const double px = p.x - a.x, py = p.y - a.y, pz = p.z - a.z;
+    const double ll = dx * dx + dy * dy + dz * dz;
+    double t = ll > 0 ? (px * dx + py * dy + pz * dz) / ll : 0;
+    t = std::min(1.0, std::max(0.0, t));
+    const double ex = px - t * dx, ey = py - t * dy, ez = pz - t * dz;
+    return std::sqrt(ex * ex + ey * ey + ez * ez);
+}
+
+struct SplineFlattener {
+    const Spline& spline;
+    const std::vector<double>& knots;
+    double error;
+    std::vector<Point3d>& out;
+    bool ok = true;
+
+    Point3d at(double t) {
+        Point3d p;
+        if (!evalSpline(spline.degree, knots, spline.controlPoints, spline.weights, t, p) ||
+            !finite(p))
+            ok = false;
+        return p;
+    }
+
+    // Adds the points after `a` up to and including `b`.
+    void refine(double ta, const Point3d& a, double tb, const Point3d& b, int depth) {
+        const double tm = (ta + tb) / 2;
+        const Point3d m = at(tm);
+        if (!ok) return;
+        bool flat = depth >= 24 || out.size() >= kMaxCurvePoints;
+        if (!flat) {
+            const Point3d q1 = at((ta + tm) / 2), q3 = at((tm + tb) / 2);
+            flat = distanceToChord(m, a, b) <= error && distanceToChord(q1, a, b) <= error &&
+                   distanceToChord(q3, a, b) <= error;
+        }
+        if (flat) {
+            pushPoint(out, b);
+            return;
+        }
+        refine(ta, a, tm, m, depth + 1);
+        refine(tm, m, tb, b, depth + 1);
+    }
+};
+
+}  // namespace
+
+Status curvePoints(const Database& db, ObjectIndex i, double error, std::vector<Point3d>& out,
+                   bool& closed) {
+    out.clear();
+    const Object* o = liveCurve(db, i);
+    if (!o) return Status::WrongType;
+    if (!(error > 0) || !std::isfinite(error)) return Status::InvalidInput;
+    Status st = curveIsClosed(db, i, closed);
+    if (st != Status::Ok) return st;
+    switch (o->kind()) {
+        case Kind::Line: {
+            auto& l = static_cast<const Line&>(*o);
+            pushPoint(out, l.start);
+            pushPoint(out, l.end);
+            break;
+        }
+        case Kind::Circle:
+        case Kind::Arc: {
+            const bool full = o->kind() == Kind::Circle;
+            const Point3d& c =
+                full ? static_cast<const Circle&>(*o).center : static_cast<const Arc&>(*o).center;
+            const double r =
+                full ? static_cast<const Circle&>(*o).radius : static_cast<const Arc&>(*o).radius;
+            const Matrix3d m = ocsToWcs(static_cast<const PlanarEntity&>(*o).extrusion);
+            double a0 = 0, a1 = kTwoPi;
+            if (!full) {
+                a0 = static_cast<const Arc&>(*o).startAngle;
+                a1 = static_cast<const Arc&>(*o).endAngle;
+                sweep(a0, a1);
+            }
+            ellipticArcPoints(out, m.transform(c), m.transform(Vector3d{r, 0, 0}),
+                              m.transform(Vector3d{0, r, 0}), a0, a1, error);
+            break;
+        }
+        case Kind::Ellipse: {
+            auto& e = static_cast<const Ellipse&>(*o);
+            const Vector3d minor = scaled(cross(unit(e.extrusion), e.majorAxis), e.ratio);
+            double a0 = e.startParam, a1 = e.endParam;
+            sweep(a0, a1);
+            ellipticArcPoints(out, e.center, e.majorAxis, minor, a0, a1, error);
+            break;
+        }
+        case Kind::LwPolyline:
+        case Kind::Polyline: {
+            std::vector<Seg> segs;
+            Matrix3d m;
+            std::vector<Point3d> verts;
+            if (!polylineData(db, *o, segs, closed, m, &verts)) return Status::InvalidInput;
+            pushPoint(out, m.transform(verts.front()));
+            for (const Seg& s : segs) {
+                qks::BulgeArc arc;
+                if (qks::bulgeArc(s.a.x, s.a.y, s.b.x, s.b.y, s.bulge, arc)) {
+                    const int n = arcSteps(arc.radius, arc.sweep, error);
+                    for (int k = 1; k < n; ++k) {
+                        const double a = arc.startAngle + arc.sweep * k / n;
+                        pushPoint(out, m.transform(Point3d{arc.centreX + arc.radius * std::cos(a),
+                                                           arc.centreY + arc.radius * std::sin(a),
+                                                           s.a.z}));
+                    }
+                }
+                pushPoint(out, m.transform(s.b));
+            }
+            break;
+        }
+        case Kind::Spline: {
+            auto& s = static_cast<const Spline&>(*o);
+            if (!splineUsable(s)) return Status::InvalidInput;
+            const std::vector<double> knots = splineKnots(s);
+            double t0, t1;
+            splineRange(s, knots, t0, t1);
+            SplineFlattener f{s, knots, error, out};
+            Point3d a = f.at(t0);
+            pushPoint(out, a);
+            // Every knot span is cut in four first, so that no wiggle between samples of one
+            // span goes unseen by the chord test.
+            for (std::size_t k = std::size_t(s.degree); k < s.controlPoints.size() && f.ok; ++k) {
+                const double ka = std::max(knots[k], t0), kb = std::min(knots[k + 1], t1);
+                if (!(kb > ka)) continue;
+                for (int q = 1; q <= 4 && f.ok; ++q) {
+                    const double ta = ka + (kb - ka) * (q - 1) / 4;
+                    const double tb = q == 4 ? kb : ka + (kb - ka) * q / 4;
+                    const Point3d b = f.at(tb);
+                    f.refine(ta, a, tb, b, 0);
+                    a = b;
+                }
+            }
+            if (!f.ok) return Status::InvalidInput;
+            break;
+        }
+        default:
+            return Status::WrongType;
+    }
+    for (const Point3d& p : out)
+        if (!finite(p)) return Status::InvalidInput;
+    if (closed && out.size() > 1) {
+        const Point3d& f = out.front();
+        const Point3d& b = out.back();
+        if (f.x == b.x && f.y == b.y && f.z == b.z) out.pop_back();
+    }
+    if (out.empty()) return Status::InvalidInput;
+    return Status::Ok;
+}
+
+}  // namespace qkshost::drawing

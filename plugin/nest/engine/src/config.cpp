@@ -8,6 +8,7 @@
 #include "qks/common/key_value.h"
 #include "qks/common/numbers.h"
 #include "qks/common/utf8.h"
+#include "qks/contract/config_keys.h"
 
 namespace qks::nest {
 namespace {
@@ -92,6 +93,22 @@ void applyKey(const KeyValueLine& line, NestConfig& config) {
         config.strategy = value == "dense" ? NestStrategy::Dense : NestStrategy::Standard;
     } else if (key == "partInPart") {
         config.partInPart = value != "0";
+    } else if (key == contract::kJoinToleranceKey) {
+        const double v = parseLeadingDouble(value);
+        if (std::isfinite(v) && v >= 0.0)
+            config.joinTolerance = std::fmin(v, contract::kLargestJoinTolerance);
+    } else if (key == contract::kUnitsKey) {
+        const std::string units = toLowerUtf8(trimWhiteSpace(value));
+        if (units == contract::kUnitsMillimetres)
+            config.units = DrawingUnits::Millimetres;
+        else if (units == contract::kUnitsInches)
+            config.units = DrawingUnits::Inches;
+        else
+            config.units = DrawingUnits::Auto;
+    } else if (key == contract::kSkipLayersKey) {
+        config.skipLayers.clear();
+        addLayers(value, config.skipLayers);
+        config.skipNonCut = !config.skipLayers.empty();
     } else if (key == "threads") {
         // More threads than any machine has only cost memory; the cap keeps a typo harmless.
         const std::int32_t n = parseLeadingInt(value);
@@ -123,6 +140,13 @@ bool parseWholeDegrees(std::string_view piece, std::int32_t& degrees) {
 }
 
 }  // namespace
+
+std::vector<std::string> defaultSkipLayers() {
+    std::vector<std::string> words;
+    for (const std::string_view word : contract::kDefaultSkipLayerWords)
+        words.emplace_back(word);
+    return words;
+}
 
 bool exactGapRasters(const NestConfig& config) {
     return config.strategy == NestStrategy::Dense && config.gap > 1e-9;

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <numeric>
 
 #include "qks/common/environment.h"
 #include "qks/common/job_log.h"
@@ -12,111 +11,263 @@
 #include "qks/contract/names.h"
 #include "qks/contract/states.h"
 #include "qks/nest/parts_file.h"
+#include "qks/plot/frames.h"
 
 namespace qks::nest {
 namespace {
 
-void warn(const std::string& text) {
-    appendJobLog(LogChannel::Nest, "WARN " + text);
+void logLine(const std::string& line) {
+    appendJobLog(LogChannel::Nest, line);
 }
 
-// One curve sampled into the scanned space; false when it gives no piece.
-bool sampleCurve(host::DrawingServices& ds, host::ObjectId curve, const host::EntityInfo& info,
-                 const host::Matrix3d& transform, Polyline& piece) {
+void warn(const std::string& text) {
+    logLine("WARN " + text);
+}
+
+// What was left out as not cut, by reason.
+struct LeftOut {
+    int frames = 0;
+    int layers = 0;
+    int linetypes = 0;
+};
+
+// A title block's area: loose curves wholly inside it are its table, not a part.
+struct TitleArea {
+    double minX, minY, maxX, maxY;
+};
+
+bool isTitleBlockName(const std::string& name) {
+    const std::string lower = toLowerUtf8(name);
+    return lower.find("title") != std::string::npos || lower.find("标题") != std::string::npos;
+}
+
+// Everything one extraction call needs while it walks the entities.
+struct Walk {
+    host::DrawingServices& ds;
+    const ExtractionOptions& options;
+    double scale = 1.0;  // millimetres per drawing unit
+    LeftOut leftOut;
+};
+
+// The largest stretch a transform gives a length in the plane (an upper bound: the Frobenius
+// norm of its 2 x 2 part).
+double stretchOf(const host::Matrix3d& m) {
+    const double s = std::sqrt(m.m[0][0] * m.m[0][0] + m.m[0][1] * m.m[0][1] +
+                               m.m[1][0] * m.m[1][0] + m.m[1][1] * m.m[1][1]);
+    return std::isfinite(s) && s > 0 ? s : 1.0;
+}
+
+// Whether the entity is left out as not cut; counts the reason.
+bool leftOutAsNotCut(Walk& walk, const host::EntityInfo& info, const std::string& linetype) {
+    if (!walk.options.skipNonCut) return false;
+    if (layerSkipped(walk.options.skipLayers, info.layer)) {
+        ++walk.leftOut.layers;
+        return true;
+    }
+    if (nonCutLinetype(linetype)) {
+        ++walk.leftOut.linetypes;
+        return true;
+    }
+    return false;
+}
+
+// The line type an entity is drawn with, "ByBlock" taking the inserting reference's.
+std::string effectiveLinetype(const host::EntityInfo& info, const std::string& inherited) {
+    if (toLowerUtf8(info.linetype) == "byblock") return inherited;
+    return info.linetype;
+}
+
+// One curve flattened into the scanned space in millimetres; false when it gives no piece.
+bool flattenCurve(Walk& walk, host::ObjectId curve, const host::EntityInfo& info,
+                  const host::Matrix3d& transform, CurvePiece& piece) {
+    const double toMillimetres = walk.scale * stretchOf(transform);
+    std::vector<host::Point3d> points;
     bool closed = false;
-    if (!host::succeeded(ds.curveIsClosed(curve, closed))) return false;
-    double start = 0.0, end = 0.0;
-    if (!host::succeeded(ds.curveParameterRange(curve, start, end))) return false;
-    if (!(end > start)) return false;
-    const int n = closed ? kClosedCurveSamples : kOpenCurveIntervals;
-    const int count = closed ? n : n + 1;
-    std::vector<Point> points;
-    points.reserve(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i) {
-        host::Point3d p;
-        const double t = start + (end - start) * i / n;
-        if (!host::succeeded(ds.curvePointAt(curve, t, p))) return false;
-        const host::Point3d q = transform.transform(p);
-        points.push_back({q.x, q.y});
-    }
+    if (!host::succeeded(walk.ds.curvePoints(curve, kChordError / toMillimetres, points, closed)))
+        return false;
     if (points.size() < 2) return false;
-    if (closed && points.size() >= 5) {
-        std::vector<Point> simplified = simplify(points, kClosedSimplifyTolerance);
-        if (simplified.size() >= 3) points = std::move(simplified);
+    piece.points.clear();
+    piece.points.reserve(points.size());
+    for (const host::Point3d& p : points) {
+        const host::Point3d q = transform.transform(p);
+        piece.points.push_back({q.x * walk.scale, q.y * walk.scale});
     }
-    piece.points = std::move(points);
     piece.closed = closed;
     piece.handle = info.handle;
+    // Lines and straight polylines come out exact; anything with arcs has chords inside.
+    bool curved = true;
+    if (info.type == host::EntityType::Line) {
+        curved = false;
+    } else if (info.type == host::EntityType::LwPolyline) {
+        host::LwPolylineInfo polyline;
+        curved = !(host::succeeded(walk.ds.lwPolyline(curve, polyline)) &&
+                   polyline.vertices.size() >= points.size());
+    }
+    piece.chordError = curved ? kChordError : 0.0;
     return true;
 }
 
 // Curves of a block reference's definition (and of nested references) into `pieces`.
-void collectBlockPieces(host::DrawingServices& ds, host::ObjectId reference,
-                        const host::Matrix3d& parent, int depth,
-                        const std::vector<std::string>& layers, std::vector<Polyline>& pieces) {
+void collectBlockPieces(Walk& walk, host::ObjectId reference, const host::Matrix3d& parent,
+                        int depth, const std::string& linetype, std::vector<CurvePiece>& pieces) {
     if (depth >= kMaxBlockDepth) return;
     host::BlockReferenceInfo block;
-    if (!host::succeeded(ds.blockReference(reference, block))) return;
+    if (!host::succeeded(walk.ds.blockReference(reference, block))) return;
     const host::Matrix3d transform = parent * block.transform;
-    for (const host::ObjectId entity : ds.blockEntities(block.blockRecord)) {
+    for (const host::ObjectId entity : walk.ds.blockEntities(block.blockRecord)) {
         host::EntityInfo info;
-        if (!host::succeeded(ds.entityInfo(entity, info))) continue;
-        if (!layerAccepted(layers, info.layer)) continue;
+        if (!host::succeeded(walk.ds.entityInfo(entity, info))) continue;
+        if (!layerAccepted(walk.options.layers, info.layer)) continue;
+        const std::string type = effectiveLinetype(info, linetype);
+        if (leftOutAsNotCut(walk, info, type)) continue;
         if (info.type == host::EntityType::BlockReference) {
-            collectBlockPieces(ds, entity, transform, depth + 1, layers, pieces);
+            host::BlockReferenceInfo nested;
+            if (walk.options.skipNonCut &&
+                host::succeeded(walk.ds.blockReference(entity, nested)) &&
+                plot::isFrameName(nested.blockName)) {
+                ++walk.leftOut.frames;
+                continue;
+            }
+            collectBlockPieces(walk, entity, transform, depth + 1, type, pieces);
         } else if (info.isCurve) {
-            Polyline piece;
-            if (sampleCurve(ds, entity, info, transform, piece)) pieces.push_back(std::move(piece));
+            CurvePiece piece;
+            if (flattenCurve(walk, entity, info, transform, piece))
+                pieces.push_back(std::move(piece));
         }
     }
 }
 
-// Closed pieces of at least three points become loops (with `closedHandle` when given, else
-// their own); open ones are joined. Returns the number of chains left open.
-int loopsFromPieces(const std::vector<Polyline>& pieces, const std::string* closedHandle,
-                    std::vector<Loop>& loops) {
-    std::vector<Polyline> open;
-    for (const Polyline& piece : pieces) {
-        if (piece.closed) {
-            if (piece.points.size() < 3) continue;
-            Loop loop;
-            loop.points = piece.points;
-            const std::string& handle = closedHandle ? *closedHandle : piece.handle;
-            if (!handle.empty()) loop.handles.push_back(handle);
-            loops.push_back(std::move(loop));
-        } else {
-            open.push_back(piece);
+ArrangementOptions arrangementOptions(const ExtractionOptions& options) {
+    ArrangementOptions arrangement;
+    arrangement.joinTolerance = options.joinTolerance;
+    return arrangement;
+}
+
+bool insideTitleArea(const std::vector<TitleArea>& areas, const std::vector<Point>& points,
+                     double scale) {
+    for (const TitleArea& a : areas) {
+        bool inside = true;
+        for (const Point& p : points) {
+            const double x = p.x / scale, y = p.y / scale;
+            if (x < a.minX || x > a.maxX || y < a.minY || y > a.maxY) {
+                inside = false;
+                break;
+            }
         }
+        if (inside) return true;
     }
-    ChainResult chains = chainContours(open, kJoinTolerance);
-    for (std::size_t i = 0; i < chains.loops.size(); ++i) {
-        Loop loop;
-        loop.points = std::move(chains.loops[i]);
-        if (i < chains.handles.size()) loop.handles = std::move(chains.handles[i]);
-        loops.push_back(std::move(loop));
-    }
-    return chains.openChains;
+    return false;
 }
 
-Point centroidOf(const std::vector<Point>& points) {
-    Point c;
-    for (const Point& p : points) {
-        c.x += p.x;
-        c.y += p.y;
+void logLeftOut(const LeftOut& leftOut) {
+    std::vector<std::string> reasons;
+    if (leftOut.frames > 0) reasons.push_back("图框/标题栏 " + std::to_string(leftOut.frames));
+    if (leftOut.layers > 0) reasons.push_back("图层 " + std::to_string(leftOut.layers));
+    if (leftOut.linetypes > 0) reasons.push_back("线型 " + std::to_string(leftOut.linetypes));
+    if (reasons.empty()) return;
+    std::string line = "NEST 略过非切割图形 ";
+    for (std::size_t i = 0; i < reasons.size(); ++i) {
+        if (i > 0) line += "，";
+        line += reasons[i];
     }
-    if (!points.empty()) {
-        c.x /= static_cast<double>(points.size());
-        c.y /= static_cast<double>(points.size());
-    }
-    return c;
+    logLine(line);
 }
 
-void addHandleOnce(std::vector<std::string>& handles, const std::string& handle) {
-    if (std::find(handles.begin(), handles.end(), handle) == handles.end())
-        handles.push_back(handle);
+std::string formatScale(double scale) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%g", scale);
+    return buffer;
+}
+
+// Whether the entities, read at `scale` millimetres per unit, fit in a drawing of sheet-metal
+// parts; a drawing that fits only in millimetres is taken to be in millimetres.
+bool plausibleAtScale(host::DrawingServices& ds, const std::vector<host::ObjectId>& entities,
+                      double scale) {
+    host::Extents3d all;
+    for (const host::ObjectId entity : entities) {
+        host::Extents3d box;
+        if (host::succeeded(ds.geometricExtents(entity, box)) && !box.isEmpty()) all.add(box);
+    }
+    if (all.isEmpty()) return true;
+    const double extent = std::max(all.max.x - all.min.x, all.max.y - all.min.y);
+    return !(extent * scale > kLargestDrawingExtent && extent <= kLargestDrawingExtent);
 }
 
 }  // namespace
+
+ExtractionOptions extractionOptions(const NestConfig& config) {
+    ExtractionOptions options;
+    options.layers = config.layers;
+    options.joinTolerance = config.joinTolerance;
+    options.units = config.units;
+    options.skipNonCut = config.skipNonCut;
+    options.skipLayers = config.skipLayers;
+    options.rotations = config.rotate;
+    options.mirroring = config.mirror;
+    return options;
+}
+
+double millimetresPerUnit(int insUnits) {
+    switch (insUnits) {
+        case 1:
+            return 25.4;  // inches
+        case 2:
+            return 304.8;  // feet
+        case 3:
+            return 1609344.0;  // miles
+        case 5:
+            return 10.0;  // centimetres
+        case 6:
+            return 1000.0;  // metres
+        case 7:
+            return 1e6;  // kilometres
+        case 8:
+            return 25.4e-6;  // microinches
+        case 9:
+            return 0.0254;  // mils
+        case 10:
+            return 914.4;  // yards
+        case 11:
+            return 1e-7;  // angstroms
+        case 12:
+            return 1e-6;  // nanometres
+        case 13:
+            return 1e-3;  // microns
+        case 14:
+            return 100.0;  // decimetres
+        case 15:
+            return 1e4;  // decametres
+        case 16:
+            return 1e5;  // hectometres
+        default:
+            return 1.0;  // millimetres, none named, or unknown
+    }
+}
+
+std::string unitName(int insUnits) {
+    switch (insUnits) {
+        case 1:
+            return "英寸";
+        case 2:
+            return "英尺";
+        case 5:
+            return "厘米";
+        case 6:
+            return "米";
+        case 9:
+            return "密耳";
+        case 10:
+            return "码";
+        case 13:
+            return "微米";
+        case 14:
+            return "分米";
+        case 4:
+            return "毫米";
+        default:
+            return "单位" + std::to_string(insUnits);
+    }
+}
 
 bool layerAccepted(const std::vector<std::string>& layers, const std::string& layerName) {
     if (layers.empty()) return true;
@@ -126,79 +277,105 @@ bool layerAccepted(const std::vector<std::string>& layers, const std::string& la
     return false;
 }
 
-void buildPartsFromLoops(const std::vector<Loop>& loops, const std::string& source,
-                         const std::string& name, std::vector<NestPart>& out,
-                         std::int32_t& nextId) {
-    std::vector<std::size_t> usable;
-    std::vector<double> area(loops.size(), 0.0);
-    for (std::size_t i = 0; i < loops.size(); ++i) {
-        if (loops[i].points.size() < 3) continue;
-        area[i] = polygonArea(loops[i].points);
-        usable.push_back(i);
-    }
-    std::vector<std::size_t> order = usable;
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t a, std::size_t b) { return area[a] > area[b]; });
-    constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-    std::vector<std::size_t> parent(loops.size(), kNone);
-    for (std::size_t k = 0; k < order.size(); ++k) {
-        const std::size_t loop = order[k];
-        const Point c = centroidOf(loops[loop].points);
-        for (std::size_t j = 0; j < k; ++j) {
-            const std::size_t candidate = order[j];
-            if (area[candidate] > kContainmentFactor * area[loop] &&
-                pointInPolygon(loops[candidate].points, c.x, c.y)) {
-                // A loop inside a hole also counts as a hole of the outer outline.
-                parent[loop] = parent[candidate] == kNone ? candidate : parent[candidate];
-                break;
-            }
-        }
-    }
-    for (const std::size_t i : usable) {
-        if (parent[i] != kNone) continue;
-        const std::int32_t id = nextId++;
+bool layerSkipped(const std::vector<std::string>& words, const std::string& layerName) {
+    if (words.empty()) return false;
+    const std::string lower = toLowerUtf8(layerName);
+    for (const std::string& word : words)
+        if (!word.empty() && lower.find(word) != std::string::npos) return true;
+    return false;
+}
+
+bool nonCutLinetype(const std::string& linetype) {
+    static const char* const kWords[] = {"center", "centre", "hidden", "phantom", "dash",
+                                         "dot",    "divide", "中心",   "虚线",    "点划"};
+    const std::string lower = toLowerUtf8(linetype);
+    // The ISO patterns 02 to 15 are all broken lines: dashes, dots and their mixtures.
+    if (lower.rfind("acad_iso", 0) == 0) return true;
+    for (const char* word : kWords)
+        if (lower.find(word) != std::string::npos) return true;
+    return false;
+}
+
+void partsFromArrangement(const Arrangement& arrangement, const std::string& source,
+                          const std::string& name, double drawingScale, std::vector<NestPart>& out,
+                          std::int32_t& nextId) {
+    for (const ArrangedPart& arranged : arrangement.parts) {
         NestPart part;
-        part.id = id;
-        part.outline = loops[i].points;
+        part.id = nextId++;
+        part.outline = arranged.outline;
         measureOutline(part);
-        part.area = area[i];
+        part.area = arranged.area;
         if (part.area < kMinOutlineArea) continue;
         if (part.width < kMinOutlineExtent || part.height < kMinOutlineExtent) continue;
         part.quantity = 1;
         part.name = name.empty() ? std::string("零件") : name;
         part.source = source;
-        for (const std::string& handle : loops[i].handles)
-            addHandleOnce(part.handles, handle);
-        for (const std::size_t h : usable) {
-            if (parent[h] != i) continue;
-            part.holes.push_back(loops[h].points);
-            for (const std::string& handle : loops[h].handles)
-                addHandleOnce(part.handles, handle);
-        }
+        part.handles = arranged.handles;
+        part.holes = arranged.holes;
+        part.drawingScale = drawingScale;
         out.push_back(std::move(part));
     }
 }
 
 bool extractParts(host::DrawingServices& ds, const std::vector<host::ObjectId>& entities,
                   const std::string& source, const std::string& defaultName,
-                  const std::vector<std::string>& layers, std::vector<NestPart>& out,
+                  const ExtractionOptions& options, std::vector<NestPart>& out,
                   std::int32_t& nextId) {
-    std::vector<Polyline> pool;
+    Walk walk{ds, options};
+    const host::DatabaseId database =
+        entities.empty() ? host::DatabaseId{} : ds.databaseOf(entities.front());
+    int insUnits = database ? ds.drawingUnits(database) : 0;
+    if (options.units == DrawingUnits::Millimetres) insUnits = 4;
+    if (options.units == DrawingUnits::Inches) insUnits = 1;
+    walk.scale = millimetresPerUnit(insUnits);
+    if (options.units == DrawingUnits::Auto && walk.scale > 1.0 &&
+        !plausibleAtScale(ds, entities, walk.scale)) {
+        // Drawing programs and scripts that write metres by default while their users draw
+        // millimetres: no sheet-metal drawing is tens of metres across.
+        logLine("NEST 图纸单位 " + unitName(insUnits) + " 与图形尺寸不符，按毫米读取 " + source);
+        walk.scale = 1.0;
+    } else if (walk.scale != 1.0) {
+        logLine("NEST 图纸单位 " + unitName(insUnits) + " ×" + formatScale(walk.scale) + " " +
+                source);
+    }
+
+    // Title blocks first: loose curves inside one are its table.
+    std::vector<TitleArea> titleAreas;
+    if (options.skipNonCut) {
+        for (const host::ObjectId entity : entities) {
+            host::EntityInfo info;
+            host::BlockReferenceInfo block;
+            host::Extents3d box;
+            if (!host::succeeded(ds.entityInfo(entity, info)) ||
+                info.type != host::EntityType::BlockReference ||
+                !host::succeeded(ds.blockReference(entity, block)) ||
+                !isTitleBlockName(block.blockName) ||
+                !host::succeeded(ds.geometricExtents(entity, box)))
+                continue;
+            titleAreas.push_back({box.min.x, box.min.y, box.max.x, box.max.y});
+        }
+    }
+
+    std::vector<CurvePiece> pool;
     for (const host::ObjectId entity : entities) {
         host::EntityInfo info;
         if (!host::succeeded(ds.entityInfo(entity, info))) continue;
-        if (!layerAccepted(layers, info.layer)) continue;
+        if (!layerAccepted(options.layers, info.layer)) continue;
+        if (leftOutAsNotCut(walk, info, info.linetype)) continue;
         if (info.type == host::EntityType::BlockReference) {
-            std::vector<Polyline> pieces;
-            collectBlockPieces(ds, entity, host::Matrix3d::identity(), 0, layers, pieces);
-            std::vector<Loop> loops;
-            loopsFromPieces(pieces, &info.handle, loops);
             host::BlockReferenceInfo block;
-            std::string name;
-            if (host::succeeded(ds.blockReference(entity, block))) name = block.blockName;
+            const bool known = host::succeeded(ds.blockReference(entity, block));
+            if (options.skipNonCut && known && plot::isFrameName(block.blockName)) {
+                ++walk.leftOut.frames;
+                continue;
+            }
+            std::vector<CurvePiece> pieces;
+            collectBlockPieces(walk, entity, host::Matrix3d::identity(), 0, info.linetype, pieces);
+            const Arrangement arranged = arrangePieces(pieces, arrangementOptions(options));
+            std::string name = known ? block.blockName : std::string();
             if (name.empty()) name = defaultName;
             std::vector<NestPart> parts;
-            buildPartsFromLoops(loops, source, name, parts, nextId);
+            partsFromArrangement(arranged, source, name, walk.scale, parts, nextId);
             if (parts.empty()) continue;
             std::size_t largest = 0;
             for (std::size_t i = 1; i < parts.size(); ++i)
@@ -208,48 +385,35 @@ bool extractParts(host::DrawingServices& ds, const std::vector<host::ObjectId>& 
             if (parts.size() > 1) warn("块 " + kept.name + " 含多个分离轮廓，仅取最大轮廓");
             out.push_back(std::move(kept));
         } else if (info.isCurve) {
-            Polyline piece;
-            if (sampleCurve(ds, entity, info, host::Matrix3d::identity(), piece))
-                pool.push_back(std::move(piece));
+            CurvePiece piece;
+            if (!flattenCurve(walk, entity, info, host::Matrix3d::identity(), piece)) continue;
+            if (!titleAreas.empty() && insideTitleArea(titleAreas, piece.points, walk.scale)) {
+                ++walk.leftOut.frames;
+                continue;
+            }
+            pool.push_back(std::move(piece));
         }
     }
+    logLeftOut(walk.leftOut);
     const std::size_t before = out.size();
-    std::vector<Loop> loops;
-    const int openChains = loopsFromPieces(pool, nullptr, loops);
-    if (openChains > 0) warn("有 " + std::to_string(openChains) + " 段开放线未闭合，已忽略");
-    buildPartsFromLoops(loops, source, defaultName, out, nextId);
-    if (out.size() == before && openChains == 0) warn("选择中没有找到闭合轮廓");
+    const Arrangement arranged = arrangePieces(pool, arrangementOptions(options));
+    if (arranged.failed) warn("轮廓计算失败 " + arranged.message);
+    if (arranged.danglingPieces > 0)
+        warn("有 " + std::to_string(arranged.danglingPieces) + " 段开放线未闭合，已忽略");
+    partsFromArrangement(arranged, source, defaultName, walk.scale, out, nextId);
+    if (out.size() == before && arranged.danglingPieces == 0) warn("选择中没有找到闭合轮廓");
     return !out.empty();
 }
 
 void extractModelSpace(host::DrawingServices& ds, host::DatabaseId database,
                        const std::string& sourcePath, const std::string& defaultName,
-                       const std::vector<std::string>& layers, std::vector<NestPart>& out,
+                       const ExtractionOptions& options, std::vector<NestPart>& out,
                        std::int32_t& nextId) {
     const host::ObjectId model = ds.modelSpace(database);
     if (!model) return;
     extractParts(ds, ds.blockEntities(model),
                  sourcePath.empty() ? std::string(contract::kCurrentDrawingSource) : sourcePath,
-                 defaultName, layers, out, nextId);
-}
-
-void mergeIdenticalKinds(std::vector<NestPart>& parts) {
-    std::vector<NestPart> merged;
-    std::vector<std::string> signatures;
-    for (NestPart& part : parts) {
-        char buffer[160];
-        std::snprintf(buffer, sizeof buffer, "%.1f|%.2f|%.2f|%zu|%zu", part.area, part.width,
-                      part.height, part.outline.size(), part.holes.size());
-        const auto found = std::find(signatures.begin(), signatures.end(), buffer);
-        if (found != signatures.end()) {
-            NestPart& first = merged[static_cast<std::size_t>(found - signatures.begin())];
-            first.quantity += part.quantity;
-            continue;
-        }
-        signatures.emplace_back(buffer);
-        merged.push_back(std::move(part));
-    }
-    parts = std::move(merged);
+                 defaultName, options, out, nextId);
 }
 
 void runNestPick(host::Host& host) {
@@ -268,9 +432,10 @@ void runNestPick(host::Host& host) {
     }
     std::vector<NestPart> parts;
     std::int32_t nextId = 1;
-    extractParts(*ds, selection, std::string(contract::kCurrentDrawingSource), "当前图", {}, parts,
-                 nextId);
-    mergeIdenticalKinds(parts);
+    const ExtractionOptions options;
+    extractParts(*ds, selection, std::string(contract::kCurrentDrawingSource), "当前图", options,
+                 parts, nextId);
+    mergeIdenticalKinds(parts, options.rotations, options.mirroring);
     if (parts.empty()) {
         host.print("\n[QKS] 选中对象里没有闭合轮廓。");
         appendJobLog(LogChannel::Nest, "PICK 没有闭合轮廓");

@@ -51,10 +51,10 @@ void gatherFromFiles(host::DrawingServices& ds, NestSession& session) {
             logLine("WARN 读取失败 " + path);
             continue;
         }
-        extractModelSpace(ds, database.get(), path, drawingStem(path), session.config.layers,
-                          session.parts, nextId);
+        extractModelSpace(ds, database.get(), path, drawingStem(path),
+                          extractionOptions(session.config), session.parts, nextId);
     }
-    mergeIdenticalKinds(session.parts);
+    mergeIdenticalKinds(session.parts, session.config.rotate, session.config.mirror);
     if (session.parts.empty()) logLine("FATAL 没有找到可套料的闭合轮廓");
 }
 
@@ -67,8 +67,9 @@ void gatherFromCurrent(host::Host& host, host::DrawingServices* ds, NestSession&
         return;
     }
     std::int32_t nextId = 1;
-    extractModelSpace(*ds, database, {}, "当前图", session.config.layers, session.parts, nextId);
-    mergeIdenticalKinds(session.parts);
+    extractModelSpace(*ds, database, {}, "当前图", extractionOptions(session.config), session.parts,
+                      nextId);
+    mergeIdenticalKinds(session.parts, session.config.rotate, session.config.mirror);
     if (session.parts.empty()) logLine("FATAL 当前图没有找到闭合轮廓（块或多段线需闭合）");
 }
 

@@ -72,8 +72,10 @@ host::ObjectId makePartBlock(host::Host& host, host::DrawingServices& ds, Source
     }
     if (objects.empty()) return {};
     host::DatabaseId written;
-    if (!host::succeeded(
-            ds.writeBlockOut(objects, host::Point3d{part.refX, part.refY, 0.0}, &written)))
+    // The block keeps the source drawing's units; its references scale it to millimetres.
+    const double scale = part.drawingScale > 0.0 ? part.drawingScale : 1.0;
+    if (!host::succeeded(ds.writeBlockOut(
+            objects, host::Point3d{part.refX / scale, part.refY / scale, 0.0}, &written)))
         return {};
     host::ScopedDatabase temporary(&ds, written);
     host::ObjectId block;
@@ -139,6 +141,8 @@ NestDrawingResult writeNestDrawing(host::Host& host, const NestSession& session)
         result.message = "无法写入套料图纸";
         return result;
     }
+    // Parts, sheets, gaps and margins are millimetres, whatever the source drawings used.
+    ds.setDrawingUnits(drawing.get(), 4);
     ensureLayer(ds, drawing.get(), kFrameLayer, 8);
     ensureLayer(ds, drawing.get(), kPartLayer, 3);
     ensureLayer(ds, drawing.get(), kTextLayer, 2);
@@ -194,8 +198,9 @@ NestDrawingResult writeNestDrawing(host::Host& host, const NestSession& session)
                 reference.blockRecord = block->second;
                 reference.position = {at.x, at.y, 0.0};
                 reference.rotation = placement.angle * kPi / 180.0;
-                reference.scale =
-                    placement.mirrored ? host::Vector3d{-1, 1, 1} : host::Vector3d{1, 1, 1};
+                const double scale = part.drawingScale > 0.0 ? part.drawingScale : 1.0;
+                reference.scale = placement.mirrored ? host::Vector3d{-scale, scale, scale}
+                                                     : host::Vector3d{scale, scale, scale};
                 ds.addBlockReference(model, reference, nullptr);
             } else {
                 const PlacedShape shape =

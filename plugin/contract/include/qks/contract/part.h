@@ -17,7 +17,8 @@ struct Point {
 // meaning (areas are absolute, inside follows the even-odd rule).
 using Outline = std::vector<Point>;
 
-// One part kind. Coordinates are drawing units of the source drawing.
+// One part kind. Coordinates are millimetres, in the source drawing's position scaled by
+// drawingScale.
 struct PartRecord {
     std::int32_t id = 0;  // unique within one extraction run; key of "partcount" lines
     std::string name;
@@ -31,6 +32,9 @@ struct PartRecord {
     std::vector<std::string> handles;
     Outline outline;
     std::vector<Outline> holes;  // used only when drawing the result, never when placing
+    // Millimetres per unit of the source drawing: its entities (handles) are inserted at this
+    // scale. Written to the parts file only when it is not 1.
+    double drawingScale = 1.0;
 };
 
 }  // namespace qks::contract

@@ -67,6 +67,9 @@ struct EntityInfo {
     std::string layer;
     std::string handle;  // upper-case hexadecimal
     bool isCurve = false;
+    // The line type the entity is drawn with: its own, or its layer's when it has "ByLayer";
+    // "ByBlock" stays as it is (the inserting reference's line type applies).
+    std::string linetype;
 };
 
 struct BlockReferenceInfo {
@@ -228,6 +231,10 @@ class DrawingServices {
                                 std::string* writtenPath, std::string* message) = 0;
     virtual DatabaseId documentDatabase(DocumentId document) = 0;
     virtual DatabaseId databaseOf(ObjectId object) = 0;
+    // The drawing's unit of length as its header names it ($INSUNITS: 0 none, 1 inches,
+    // 2 feet, 4 millimetres, 5 centimetres, 6 metres, ...); 0 for an unknown database.
+    virtual int drawingUnits(DatabaseId database) = 0;
+    virtual Status setDrawingUnits(DatabaseId database, int insUnits) = 0;
 
     // ---- documents (from application context)
     // Opens a drawing as a new document (or finds it open) and makes it current.
@@ -262,6 +269,12 @@ class DrawingServices {
     virtual Status curveIsClosed(ObjectId curve, bool& closed) = 0;
     virtual Status curveParameterRange(ObjectId curve, double& start, double& end) = 0;
     virtual Status curvePointAt(ObjectId curve, double parameter, Point3d& point) = 0;
+    // The curve as a chain of points in the coordinates of the block record that holds it:
+    // line ends and polyline vertices exact, arcs, ellipses and splines by chords that stray
+    // no further than `chordError` (drawing units, > 0) from the curve. A closed curve's last
+    // point is not repeated. InvalidInput for a curve without usable geometry.
+    virtual Status curvePoints(ObjectId curve, double chordError, std::vector<Point3d>& points,
+                               bool& closed) = 0;
     virtual Status blockReference(ObjectId reference, BlockReferenceInfo& info) = 0;
     virtual std::vector<ObjectId> attributes(ObjectId reference) = 0;  // stored order
     virtual Status textInfo(ObjectId text, TextInfo& info) = 0;

@@ -35,6 +35,8 @@ class HostDrawingServices final : public qks::host::DrawingServices {
                                    std::string* writtenPath, std::string* message) override;
     qks::host::DatabaseId documentDatabase(qks::host::DocumentId document) override;
     qks::host::DatabaseId databaseOf(qks::host::ObjectId object) override;
+    int drawingUnits(qks::host::DatabaseId database) override;
+    qks::host::Status setDrawingUnits(qks::host::DatabaseId database, int insUnits) override;
 
     qks::host::DocumentId openDocument(const std::string& path, std::string* message) override;
     qks::host::Status makeDocumentCurrent(qks::host::DocumentId document) override;
@@ -70,6 +72,8 @@ class HostDrawingServices final : public qks::host::DrawingServices {
                                           double& end) override;
     qks::host::Status curvePointAt(qks::host::ObjectId curve, double parameter,
                                    qks::host::Point3d& point) override;
+    qks::host::Status curvePoints(qks::host::ObjectId curve, double chordError,
+                                  std::vector<qks::host::Point3d>& points, bool& closed) override;
     qks::host::Status blockReference(qks::host::ObjectId reference,
                                      qks::host::BlockReferenceInfo& info) override;
     std::vector<qks::host::ObjectId> attributes(qks::host::ObjectId reference) override;

@@ -23,6 +23,14 @@ Status curveStartParam(const Database& db, ObjectIndex curve, double& t);
 Status curveEndParam(const Database& db, ObjectIndex curve, double& t);
 Status curvePointAtParam(const Database& db, ObjectIndex curve, double t, Point3d& p);
 
+// The curve as a chain of WCS points: line ends and polyline vertices exact, arcs, ellipses
+// and splines by chords within `chordError` (> 0) of the curve, splines subdivided until the
+// chord's middle and quarter points lie within it. A closed curve's last point is not
+// repeated. At most kMaxCurvePoints points: a finer chord error is given up beyond that.
+inline constexpr std::size_t kMaxCurvePoints = 1u << 20;
+Status curvePoints(const Database& db, ObjectIndex curve, double chordError,
+                   std::vector<Point3d>& points, bool& closed);
+
 // Geometric extents (WCS). NotFound when the entity has none (empty block, empty text).
 Status entityExtents(const Database& db, ObjectIndex entity, Extents3d& box);
 

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "qks/contract/config_keys.h"
+
 namespace qks::nest {
 
 // One stock size. width is always the larger side, height the smaller; lengths in drawing
@@ -21,12 +23,19 @@ struct SheetStock {
 
 enum class NestStrategy { Standard, Dense };
 
+// The unit drawings are read in: each drawing's own (its header; millimetres when it names
+// none), or one for all.
+enum class DrawingUnits { Auto, Millimetres, Inches };
+
 // The orientations a part kind may take in place of the job's rotate switch: every angle of
 // the run's step when `free`, else `angles` (whole degrees, 0 .. 359, no repeats, never empty).
 struct PartRotation {
     bool free = false;
     std::vector<std::int32_t> angles{0};
 };
+
+// The words whose layers are left out as not cut, lower case.
+std::vector<std::string> defaultSkipLayers();
 
 // Defaults are the values of keys the config leaves out.
 struct NestConfig {
@@ -52,6 +61,11 @@ struct NestConfig {
     bool partInPart = false;                             // holes are free space (dense only)
     std::map<std::int32_t, PartRotation> partRotations;  // part id -> allowed orientations
     std::int32_t threads = 0;  // threads of the dense search; 0: every hardware thread
+    // Reading parts from drawings (millimetres).
+    double joinTolerance = contract::kDefaultJoinTolerance;  // ends closer meet; 0 .. 50
+    DrawingUnits units = DrawingUnits::Auto;
+    bool skipNonCut = true;  // leave out frames, non-cut layers and line types
+    std::vector<std::string> skipLayers = defaultSkipLayers();  // lower case
 };
 
 // Whether the job's rasters keep the gap exactly (buildExactGapRaster) rather than padded on

@@ -1,9 +1,10 @@
-// Part extraction: closed outlines with their holes found among drawing entities (closed
-// curves, loose open curves meeting end to end, block references standing for one part each),
-// turned into NestPart kinds.
+// Part extraction: the parts a drawing's cut geometry draws (closed curves, loose curves that
+// meet end to end, shared cut lines, block references standing for one part each), measured in
+// millimetres and turned into NestPart kinds.
 //
 // Threads: main thread only (it reads drawings through the host). Dropped geometry is reported
-// as WARN lines on the nest log channel; nothing throws.
+// as WARN lines, what was left out as not cut and drawings read in another unit as NEST lines,
+// on the nest log channel; nothing throws.
 #pragma once
 
 #include <cstdint>
@@ -12,51 +13,75 @@
 
 #include "qks/host/drawing.h"
 #include "qks/host/host.h"
+#include "qks/nest/arrangement.h"
+#include "qks/nest/config.h"
 #include "qks/nest/geometry.h"
 #include "qks/nest/part.h"
 
 namespace qks::nest {
 
-// Sampling and joining constants, drawing units.
-inline constexpr int kClosedCurveSamples = 128;
-inline constexpr int kOpenCurveIntervals = 32;
-inline constexpr double kClosedSimplifyTolerance = 0.4;
-inline constexpr double kJoinTolerance = 0.6;
+// How far flattened arcs and splines may stray from the real curve (mm).
+inline constexpr double kChordError = 0.01;
 inline constexpr int kMaxBlockDepth = 6;
-inline constexpr double kContainmentFactor = 1.01;
+// Parts smaller than this are dropped (mm², mm).
 inline constexpr double kMinOutlineArea = 0.5;
 inline constexpr double kMinOutlineExtent = 1.0;
+// A drawing whose header's unit makes it wider than this (mm) but which fits in it in
+// millimetres is read in millimetres.
+inline constexpr double kLargestDrawingExtent = 50000.0;
 
-// A closed ring with the handles of the entities that form it.
-struct Loop {
-    std::vector<Point> points;
-    std::vector<std::string> handles;
+struct ExtractionOptions {
+    std::vector<std::string> layers;  // accepted layers (lower case words); empty: all
+    double joinTolerance = contract::kDefaultJoinTolerance;  // mm
+    DrawingUnits units = DrawingUnits::Auto;
+    // Leave out drawing frames and title blocks, entities drawn in centre, hidden or phantom
+    // line types, and layers whose names hold one of skipLayers.
+    bool skipNonCut = true;
+    std::vector<std::string> skipLayers = defaultSkipLayers();
+    // Which orientations make two shapes one kind (the job's rotate and mirror switches).
+    bool rotations = true;
+    bool mirroring = true;
 };
+
+ExtractionOptions extractionOptions(const NestConfig& config);
+
+// Millimetres per drawing unit for an $INSUNITS code (0 and unknown codes: 1), and the unit's
+// name as the log writes it.
+double millimetresPerUnit(int insUnits);
+std::string unitName(int insUnits);
 
 // True when `layers` (lower case) is empty or one entry occurs in the lower-cased layer name.
 bool layerAccepted(const std::vector<std::string>& layers, const std::string& layerName);
+// True when one word of `words` (lower case) occurs in the lower-cased layer name.
+bool layerSkipped(const std::vector<std::string>& words, const std::string& layerName);
+// Centre, hidden, phantom and the other broken line types nobody cuts along.
+bool nonCutLinetype(const std::string& linetype);
 
-// Outlines and holes from loops; outlines become parts in collection order, each taking the
-// next id from `nextId` (dropped parts keep theirs used). Appends to `out`.
-void buildPartsFromLoops(const std::vector<Loop>& loops, const std::string& source,
-                         const std::string& name, std::vector<NestPart>& out, std::int32_t& nextId);
-
-// Appends the kinds found among `entities`; true when `out` is non-empty afterwards.
+// Appends the kinds found among `entities` (of one database); true when `out` is non-empty
+// afterwards. Parts are in millimetres, each recording the drawing's scale.
 bool extractParts(host::DrawingServices& ds, const std::vector<host::ObjectId>& entities,
                   const std::string& source, const std::string& defaultName,
-                  const std::vector<std::string>& layers, std::vector<NestPart>& out,
+                  const ExtractionOptions& options, std::vector<NestPart>& out,
                   std::int32_t& nextId);
 
 // The same over every entity of the database's model space, in record order. An empty
 // `sourcePath` records the source as "CURRENT".
 void extractModelSpace(host::DrawingServices& ds, host::DatabaseId database,
                        const std::string& sourcePath, const std::string& defaultName,
-                       const std::vector<std::string>& layers, std::vector<NestPart>& out,
+                       const ExtractionOptions& options, std::vector<NestPart>& out,
                        std::int32_t& nextId);
 
-// Kinds equal in area, extent, outline point count and hole count become one, quantities
-// summed; the first of each stays in its place.
-void mergeIdenticalKinds(std::vector<NestPart>& parts);
+// Parts built from arranged faces: each takes the next id from `nextId` (dropped parts keep
+// theirs used); too small ones are dropped.
+void partsFromArrangement(const Arrangement& arrangement, const std::string& source,
+                          const std::string& name, double drawingScale, std::vector<NestPart>& out,
+                          std::int32_t& nextId);
+
+// Kinds of one shape become one, quantities summed; the first of each stays in its place.
+// Two parts are one shape when outline and holes match to 0.01 mm (areas, lengths, hole
+// positions relative to the outline), allowing the turns and mirroring given.
+void mergeIdenticalKinds(std::vector<NestPart>& parts, bool rotations = true,
+                         bool mirroring = true);
 
 // QKNESTPICK: parts from a selection in the current drawing, published as the parts file.
 void runNestPick(host::Host& host);

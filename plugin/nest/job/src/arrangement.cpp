@@ -1,0 +1,541 @@
+// Joining, noding and face taking on the geometry engine GEOS (its reentrant C API).
+#include "qks/nest/arrangement.h"
+
+#include <geos_c.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <numeric>
+#include <unordered_map>
+#include <utility>
+
+#include "qks/nest/geometry.h"
+
+namespace qks::nest {
+namespace {
+
+// Coordinates beyond a thousand kilometres are no sheet-metal part; they would only cost the
+// noding its precision.
+constexpr double kLargestCoordinate = 1e9;
+// Noding snaps to this grid (mm): copies of one curve a rounding error apart become one.
+constexpr double kNodingGrid = 1e-3;
+// A piece lies on a ring when a sample of it is this close (mm): the grid's rounding and no
+// more, so a neighbour's edge half a millimetre away is not taken for one's own.
+constexpr double kOnRingDistance = 5e-3;
+// Outlines grow and holes shrink by the chord error with mitred corners, a mitre reaching at
+// most this many times the distance: corners stay within twice the chord error.
+constexpr double kMitreLimit = 2.0;
+// Faces thinner than this on average (twice the area over the perimeter, mm) are the space
+// between two copies of one curve drawn a little apart: neither material nor hole.
+constexpr double kSliverWidth = 0.05;
+// Smallest part kept by the arrangement (the caller's own limits apply after).
+constexpr double kSmallestFaceArea = 1e-6;
+
+bool finitePoint(const Point& p) {
+    return std::isfinite(p.x) && std::isfinite(p.y) && std::fabs(p.x) < kLargestCoordinate &&
+           std::fabs(p.y) < kLargestCoordinate;
+}
+
+double distance(const Point& a, const Point& b) {
+    return std::hypot(a.x - b.x, a.y - b.y);
+}
+
+// The piece's points with repeats removed; empty when it is unusable.
+std::vector<Point> cleanPoints(const CurvePiece& piece) {
+    std::vector<Point> out;
+    out.reserve(piece.points.size());
+    for (const Point& p : piece.points) {
+        if (!finitePoint(p)) return {};
+        if (out.empty() || !(out.back() == p)) out.push_back(p);
+    }
+    if (piece.closed && out.size() > 1 && out.front() == out.back()) out.pop_back();
+    if (out.size() < 2) return {};
+    return out;
+}
+
+struct Box {
+    double minX = std::numeric_limits<double>::infinity(), minY = minX;
+    double maxX = -minX, maxY = -minX;
+    void add(const Point& p) {
+        minX = std::min(minX, p.x), minY = std::min(minY, p.y);
+        maxX = std::max(maxX, p.x), maxY = std::max(maxY, p.y);
+    }
+    void add(const Box& b) {
+        minX = std::min(minX, b.minX), minY = std::min(minY, b.minY);
+        maxX = std::max(maxX, b.maxX), maxY = std::max(maxY, b.maxY);
+    }
+    double extent() const { return std::max(maxX - minX, maxY - minY); }
+    bool overlaps(const Box& b, double margin) const {
+        return minX <= b.maxX + margin && b.minX <= maxX + margin && minY <= b.maxY + margin &&
+               b.minY <= maxY + margin;
+    }
+};
+
+Box boxOf(const std::vector<Point>& points) {
+    Box box;
+    for (const Point& p : points)
+        box.add(p);
+    return box;
+}
+
+// ---------------------------------------------------------------- joining
+
+struct UnionFind {
+    std::vector<std::size_t> parent;
+    explicit UnionFind(std::size_t n) : parent(n) { std::iota(parent.begin(), parent.end(), 0); }
+    std::size_t find(std::size_t i) {
+        while (parent[i] != i)
+            i = parent[i] = parent[parent[i]];
+        return i;
+    }
+};
+
+// Grid cell of a point for the end search; cells far off are clamped, which only makes the
+// search slower there, never wrong.
+std::int64_t cellIndex(double v, double size) {
+    const double c = std::floor(v / size);
+    return static_cast<std::int64_t>(std::max(-1e15, std::min(1e15, c)));
+}
+
+struct CellKey {
+    std::int64_t x, y;
+    bool operator==(const CellKey& o) const { return x == o.x && y == o.y; }
+};
+struct CellHash {
+    std::size_t operator()(const CellKey& k) const {
+        return std::hash<std::int64_t>()(k.x * 73856093 ^ k.y * 19349663);
+    }
+};
+
+}  // namespace
+
+std::vector<JoinedChain> joinPieces(const std::vector<CurvePiece>& pieces, double tolerance) {
+    std::vector<JoinedChain> chains;
+    std::vector<std::vector<Point>> open;  // cleaned points of the open pieces
+    std::vector<std::size_t> openIndex;    // their piece numbers
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        std::vector<Point> points = cleanPoints(pieces[i]);
+        if (points.empty()) continue;
+        if (pieces[i].closed && points.size() >= 3) {
+            chains.push_back({std::move(points), true, {i}});
+        } else {
+            open.push_back(std::move(points));
+            openIndex.push_back(i);
+        }
+    }
+    const std::size_t n = open.size();
+    if (n == 0) return chains;
+    tolerance = std::isfinite(tolerance) && tolerance > 0 ? tolerance : 0.0;
+    auto endPoint = [&](std::size_t end) -> const Point& {
+        const std::vector<Point>& p = open[end / 2];
+        return end % 2 == 0 ? p.front() : p.back();
+    };
+
+    // Every pair of ends within the tolerance, nearest first.
+    struct Candidate {
+        double gap;
+        std::size_t a, b;
+    };
+    std::vector<Candidate> candidates;
+    const double cell = std::max(tolerance, 1e-9);
+    std::unordered_map<CellKey, std::vector<std::size_t>, CellHash> grid;
+    grid.reserve(2 * n);
+    for (std::size_t end = 0; end < 2 * n; ++end) {
+        const Point& p = endPoint(end);
+        grid[{cellIndex(p.x, cell), cellIndex(p.y, cell)}].push_back(end);
+    }
+    for (std::size_t end = 0; end < 2 * n; ++end) {
+        const Point& p = endPoint(end);
+        const std::int64_t cx = cellIndex(p.x, cell), cy = cellIndex(p.y, cell);
+        for (std::int64_t dx = -1; dx <= 1; ++dx)
+            for (std::int64_t dy = -1; dy <= 1; ++dy) {
+                const auto found = grid.find({cx + dx, cy + dy});
+                if (found == grid.end()) continue;
+                for (const std::size_t other : found->second) {
+                    if (other <= end) continue;
+                    const double gap = distance(p, endPoint(other));
+                    if (gap <= tolerance) candidates.push_back({gap, end, other});
+                }
+            }
+    }
+    std::sort(candidates.begin(), candidates.end(), [](const Candidate& x, const Candidate& y) {
+        if (x.gap != y.gap) return x.gap < y.gap;
+        if (x.a != y.a) return x.a < y.a;
+        return x.b < y.b;
+    });
+
+    std::vector<std::size_t> partner(2 * n, SIZE_MAX);
+    UnionFind components(n);
+    std::vector<Box> extent(n);
+    for (std::size_t i = 0; i < n; ++i)
+        extent[i] = boxOf(open[i]);
+    for (const Candidate& c : candidates) {
+        if (partner[c.a] != SIZE_MAX || partner[c.b] != SIZE_MAX) continue;
+        const std::size_t ra = components.find(c.a / 2), rb = components.find(c.b / 2);
+        if (ra == rb) {
+            // Both are the free ends of one chain: it closes only when it is more than the
+            // short run of pieces the tolerance could fold onto itself.
+            if (!(extent[ra].extent() > tolerance)) continue;
+        } else {
+            components.parent[rb] = ra;
+            extent[ra].add(extent[rb]);
+        }
+        partner[c.a] = c.b;
+        partner[c.b] = c.a;
+    }
+
+    // Walk each component from a free end (or anywhere, for a ring).
+    std::vector<bool> used(n, false);
+    auto walk = [&](std::size_t startEnd, bool ring) {
+        JoinedChain chain;
+        std::size_t end = startEnd;  // the end of the current piece we enter by
+        while (true) {
+            const std::size_t piece = end / 2;
+            if (used[piece]) break;
+            used[piece] = true;
+            chain.pieces.push_back(openIndex[piece]);
+            const std::vector<Point>& p = open[piece];
+            const bool forward = end % 2 == 0;
+            for (std::size_t k = 0; k < p.size(); ++k) {
+                const Point& q = forward ? p[k] : p[p.size() - 1 - k];
+                if (chain.points.empty() || !(chain.points.back() == q)) chain.points.push_back(q);
+            }
+            const std::size_t exit = forward ? 2 * piece + 1 : 2 * piece;
+            const std::size_t next = partner[exit];
+            if (next == SIZE_MAX) break;
+            end = next;
+        }
+        if (ring && chain.points.size() > 1 && chain.points.front() == chain.points.back())
+            chain.points.pop_back();
+        chain.closed = ring && chain.points.size() >= 3;
+        if (chain.points.size() >= 2) chains.push_back(std::move(chain));
+    };
+    for (std::size_t i = 0; i < n; ++i) {
+        if (used[i]) continue;
+        // Find a free end of i's chain by walking backwards from i's start.
+        std::size_t end = 2 * i;
+        bool ring = false;
+        std::size_t steps = 0;
+        while (partner[end] != SIZE_MAX) {
+            const std::size_t other = partner[end];
+            const std::size_t piece = other / 2;
+            end = other % 2 == 0 ? 2 * piece + 1 : 2 * piece;
+            if (end / 2 == i || ++steps > n) {
+                ring = true;
+                break;
+            }
+        }
+        if (ring) {
+            walk(2 * i, true);
+        } else {
+            walk(end, false);
+        }
+    }
+    return chains;
+}
+
+namespace {
+
+// ---------------------------------------------------------------- the geometry engine
+
+class Engine {
+  public:
+    Engine() : handle_(GEOS_init_r()) {
+        GEOSContext_setErrorMessageHandler_r(handle_, &Engine::onError, this);
+    }
+    ~Engine() { GEOS_finish_r(handle_); }
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    GEOSContextHandle_t handle() const { return handle_; }
+    const std::string& error() const { return error_; }
+
+  private:
+    static void onError(const char* message, void* user) {
+        static_cast<Engine*>(user)->error_ = message ? message : "";
+    }
+    GEOSContextHandle_t handle_;
+    std::string error_;
+};
+
+struct GeometryDeleter {
+    GEOSContextHandle_t handle;
+    void operator()(GEOSGeometry* g) const {
+        if (g) GEOSGeom_destroy_r(handle, g);
+    }
+};
+using Geometry = std::unique_ptr<GEOSGeometry, GeometryDeleter>;
+
+struct PreparedDeleter {
+    GEOSContextHandle_t handle;
+    void operator()(const GEOSPreparedGeometry* g) const {
+        if (g) GEOSPreparedGeom_destroy_r(handle, g);
+    }
+};
+using Prepared = std::unique_ptr<const GEOSPreparedGeometry, PreparedDeleter>;
+
+GEOSCoordSequence* sequenceOf(GEOSContextHandle_t h, const std::vector<Point>& points, bool close) {
+    std::vector<double> xy;
+    xy.reserve(2 * points.size() + 2);
+    for (const Point& p : points) {
+        xy.push_back(p.x);
+        xy.push_back(p.y);
+    }
+    if (close) {
+        xy.push_back(points.front().x);
+        xy.push_back(points.front().y);
+    }
+    return GEOSCoordSeq_copyFromBuffer_r(h, xy.data(), xy.size() / 2, 0, 0);
+}
+
+std::vector<Point> ringPoints(GEOSContextHandle_t h, const GEOSGeometry* ring) {
+    std::vector<Point> out;
+    const GEOSCoordSequence* seq = GEOSGeom_getCoordSeq_r(h, ring);
+    unsigned int size = 0;
+    if (!seq || !GEOSCoordSeq_getSize_r(h, seq, &size)) return out;
+    out.reserve(size);
+    for (unsigned int i = 0; i < size; ++i) {
+        double x = 0, y = 0;
+        GEOSCoordSeq_getXY_r(h, seq, i, &x, &y);
+        out.push_back({x, y});
+    }
+    if (out.size() > 1 && out.front() == out.back()) out.pop_back();
+    return out;
+}
+
+Geometry polygonOfRing(GEOSContextHandle_t h, const std::vector<Point>& ring) {
+    GEOSGeometry* shell = GEOSGeom_createLinearRing_r(h, sequenceOf(h, ring, true));
+    if (!shell) return Geometry(nullptr, {h});
+    return Geometry(GEOSGeom_createPolygon_r(h, shell, nullptr, 0), {h});
+}
+
+// The ring moved outward (distance > 0) or inward by |distance|, mitred; the largest piece
+// when it falls apart, empty when it vanishes.
+std::vector<Point> offsetRing(GEOSContextHandle_t h, const std::vector<Point>& ring,
+                              double distance) {
+    if (distance == 0.0) return ring;
+    Geometry polygon = polygonOfRing(h, ring);
+    if (!polygon) return ring;
+    Geometry moved(GEOSBufferWithStyle_r(h, polygon.get(), distance, 8, GEOSBUF_CAP_FLAT,
+                                         GEOSBUF_JOIN_MITRE, kMitreLimit),
+                   {h});
+    if (!moved) return distance > 0 ? ring : std::vector<Point>{};
+    const GEOSGeometry* best = nullptr;
+    double bestArea = 0.0;
+    const int count = GEOSGetNumGeometries_r(h, moved.get());
+    for (int i = 0; i < count; ++i) {
+        const GEOSGeometry* g = GEOSGetGeometryN_r(h, moved.get(), i);
+        double area = 0.0;
+        if (GEOSGeomTypeId_r(h, g) == GEOS_POLYGON && GEOSArea_r(h, g, &area) && area > bestArea) {
+            best = g;
+            bestArea = area;
+        }
+    }
+    if (!best) return distance > 0 ? ring : std::vector<Point>{};
+    std::vector<Point> out = ringPoints(h, GEOSGetExteriorRing_r(h, best));
+    if (out.size() < 3) return distance > 0 ? ring : std::vector<Point>{};
+    return out;
+}
+
+// A face of the arrangement.
+struct Face {
+    const GEOSGeometry* polygon = nullptr;  // owned by the polygonize result
+    Box box;
+    double area = 0.0;
+    Prepared shell;           // the face with its holes filled
+    double x = 0.0, y = 0.0;  // a point inside the face
+    int depth = 0;
+};
+
+// Pieces (by number) that run along `ring`, and the largest chord error among them.
+struct RingPieces {
+    std::vector<std::size_t> pieces;
+    double chordError = 0.0;
+};
+
+RingPieces piecesOnRing(GEOSContextHandle_t h, const std::vector<Point>& ring,
+                        const std::vector<CurvePiece>& pieces, const std::vector<Box>& boxes) {
+    RingPieces found;
+    GEOSGeometry* line = GEOSGeom_createLineString_r(h, sequenceOf(h, ring, true));
+    if (!line) return found;
+    Geometry owned(line, {h});
+    Prepared prepared(GEOSPrepare_r(h, line), {h});
+    if (!prepared) return found;
+    const Box ringBox = boxOf(ring);
+    auto near = [&](const Point& p) {
+        Geometry point(GEOSGeom_createPointFromXY_r(h, p.x, p.y), {h});
+        return point &&
+               GEOSPreparedDistanceWithin_r(h, prepared.get(), point.get(), kOnRingDistance) == 1;
+    };
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        if (!ringBox.overlaps(boxes[i], kOnRingDistance)) continue;
+        const std::vector<Point>& p = pieces[i].points;
+        const std::size_t segments = pieces[i].closed ? p.size() : p.size() - 1;
+        // Short pieces are sampled along each segment: one line may bound two parts of a
+        // common-line layout, each along a part of it.
+        const int samples = segments <= 4 ? 7 : 1;
+        bool on = false;
+        for (std::size_t s = 0; s < segments && !on; ++s) {
+            const Point& a = p[s];
+            const Point& b = p[(s + 1) % p.size()];
+            for (int k = 1; k <= samples && !on; ++k) {
+                const double f = double(k) / (samples + 1);
+                on = near({a.x + (b.x - a.x) * f, a.y + (b.y - a.y) * f});
+            }
+        }
+        if (!on) continue;
+        found.pieces.push_back(i);
+        found.chordError = std::max(found.chordError, pieces[i].chordError);
+    }
+    return found;
+}
+
+void addHandles(std::vector<std::string>& handles, const std::vector<CurvePiece>& pieces,
+                const RingPieces& ring) {
+    for (const std::size_t i : ring.pieces) {
+        const std::string& handle = pieces[i].handle;
+        if (handle.empty()) continue;
+        if (std::find(handles.begin(), handles.end(), handle) == handles.end())
+            handles.push_back(handle);
+    }
+}
+
+}  // namespace
+
+Arrangement arrangePieces(const std::vector<CurvePiece>& input, const ArrangementOptions& options) {
+    Arrangement result;
+    const double tolerance = std::isfinite(options.joinTolerance) && options.joinTolerance > 0
+                                 ? options.joinTolerance
+                                 : 0.0;
+    // The pieces as the arrangement sees them: repeats removed, unusable ones emptied.
+    std::vector<CurvePiece> pieces = input;
+    std::vector<Box> boxes(pieces.size());
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        pieces[i].points = cleanPoints(pieces[i]);
+        if (!std::isfinite(pieces[i].chordError) || pieces[i].chordError < 0)
+            pieces[i].chordError = 0.0;
+        pieces[i].chordError = std::min(pieces[i].chordError, 1.0);
+        boxes[i] = boxOf(pieces[i].points);
+    }
+    const std::vector<JoinedChain> chains = joinPieces(pieces, tolerance);
+    if (chains.empty()) return result;
+
+    Engine engine;
+    const GEOSContextHandle_t h = engine.handle();
+    std::vector<GEOSGeometry*> lines;
+    lines.reserve(chains.size());
+    for (const JoinedChain& chain : chains) {
+        GEOSGeometry* line =
+            GEOSGeom_createLineString_r(h, sequenceOf(h, chain.points, chain.closed));
+        if (line) lines.push_back(line);
+    }
+    Geometry all(GEOSGeom_createCollection_r(h, GEOS_MULTILINESTRING, lines.data(),
+                                             static_cast<unsigned>(lines.size())),
+                 {h});
+    if (!all) {
+        for (GEOSGeometry* line : lines)
+            GEOSGeom_destroy_r(h, line);
+        result.failed = true;
+        result.message = engine.error();
+        return result;
+    }
+    // Noding on a fine grid also merges doubled and overlapping curves.
+    Geometry noded(GEOSUnaryUnionPrec_r(h, all.get(), kNodingGrid), {h});
+    if (!noded) noded.reset(GEOSNode_r(h, all.get()));
+    if (!noded) {
+        result.failed = true;
+        result.message = engine.error();
+        return result;
+    }
+    GEOSGeometry* cuts = nullptr;
+    GEOSGeometry* dangles = nullptr;
+    GEOSGeometry* invalid = nullptr;
+    Geometry faces(GEOSPolygonize_full_r(h, noded.get(), &cuts, &dangles, &invalid), {h});
+    Geometry cutsOwned(cuts, {h}), danglesOwned(dangles, {h}), invalidOwned(invalid, {h});
+    if (!faces) {
+        result.failed = true;
+        result.message = engine.error();
+        return result;
+    }
+    if (dangles && !GEOSisEmpty_r(h, dangles)) {
+        Geometry merged(GEOSLineMerge_r(h, dangles), {h});
+        if (merged) result.danglingPieces = GEOSGetNumGeometries_r(h, merged.get());
+    }
+
+    // Faces, slivers between copies of one curve left out.
+    std::vector<Geometry> filledShells;  // declared first: the prepared shells refer to them
+    std::vector<Face> kept;
+    const int count = GEOSGetNumGeometries_r(h, faces.get());
+    for (int i = 0; i < count; ++i) {
+        const GEOSGeometry* polygon = GEOSGetGeometryN_r(h, faces.get(), i);
+        double area = 0.0, perimeter = 0.0;
+        if (!GEOSArea_r(h, polygon, &area) || !GEOSLength_r(h, polygon, &perimeter)) continue;
+        if (!(area > kSmallestFaceArea) || 2.0 * area < kSliverWidth * perimeter) continue;
+        Face face;
+        face.polygon = polygon;
+        face.area = area;
+        const std::vector<Point> shell = ringPoints(h, GEOSGetExteriorRing_r(h, polygon));
+        if (shell.size() < 3) continue;
+        face.box = boxOf(shell);
+        Geometry inside(GEOSPointOnSurface_r(h, polygon), {h});
+        if (!inside || GEOSisEmpty_r(h, inside.get())) continue;
+        GEOSGeomGetX_r(h, inside.get(), &face.x);
+        GEOSGeomGetY_r(h, inside.get(), &face.y);
+        Geometry filled = polygonOfRing(h, shell);
+        if (!filled) continue;
+        // The prepared geometry refers to `filled`, which must outlive it: kept alongside.
+        face.shell = Prepared(GEOSPrepare_r(h, filled.get()), {h});
+        if (!face.shell) continue;
+        kept.push_back(std::move(face));
+        filledShells.push_back(std::move(filled));
+    }
+
+    // Nesting depth: how many other faces' filled shells hold a face's inner point.
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        Geometry point(GEOSGeom_createPointFromXY_r(h, kept[i].x, kept[i].y), {h});
+        if (!point) continue;
+        for (std::size_t j = 0; j < kept.size(); ++j) {
+            if (i == j) continue;
+            const Box& b = kept[j].box;
+            if (kept[i].x < b.minX || kept[i].x > b.maxX || kept[i].y < b.minY ||
+                kept[i].y > b.maxY)
+                continue;
+            if (GEOSPreparedContains_r(h, kept[j].shell.get(), point.get()) == 1) ++kept[i].depth;
+        }
+    }
+
+    for (const Face& face : kept) {
+        if (face.depth % 2 != 0) continue;
+        const std::vector<Point> shell = ringPoints(h, GEOSGetExteriorRing_r(h, face.polygon));
+        const RingPieces outer = piecesOnRing(h, shell, pieces, boxes);
+        ArrangedPart part;
+        part.outline = offsetRing(h, shell, outer.chordError);
+        if (part.outline.size() < 3) continue;
+        part.area = polygonArea(part.outline);
+        part.firstPiece = outer.pieces.empty() ? pieces.size() : outer.pieces.front();
+        addHandles(part.handles, pieces, outer);
+        const int holes = GEOSGetNumInteriorRings_r(h, face.polygon);
+        for (int k = 0; k < holes; ++k) {
+            const std::vector<Point> ring =
+                ringPoints(h, GEOSGetInteriorRingN_r(h, face.polygon, k));
+            if (ring.size() < 3) continue;
+            const RingPieces inner = piecesOnRing(h, ring, pieces, boxes);
+            std::vector<Point> hole = offsetRing(h, ring, -inner.chordError);
+            if (hole.size() < 3) continue;
+            part.holes.push_back(std::move(hole));
+            addHandles(part.handles, pieces, inner);
+        }
+        result.parts.push_back(std::move(part));
+    }
+    std::stable_sort(result.parts.begin(), result.parts.end(),
+                     [](const ArrangedPart& a, const ArrangedPart& b) {
+                         if (a.firstPiece != b.firstPiece) return a.firstPiece < b.firstPiece;
+                         return a.area > b.area;
+                     });
+    return result;
+}
+
+}  // namespace qks::nest
