@@ -82,11 +82,40 @@ TEST(NestExtraction, FixtureCases) {
         // The disc inside the square's hole is a part of its own, not a second hole.
         {"circle_in_hole.dxf", {}, 2, 40000, 200, 200, 1, 1, {}},
         {"sliver.dxf", {}, 1, 100, 10, 10, 0, 1, {}},
+        // Millimetres whatever the drawing's unit; a header's metres that would make a
+        // 100-metre part are taken for millimetres.
+        {"inch_plate.dxf", {}, 1, 5161.28, 101.6, 50.8, 1, 1, {"NEST 图纸单位 英寸 ×25.4 $SRC"}},
+        {"metres_header.dxf",
+         {},
+         1,
+         5000,
+         100,
+         50,
+         0,
+         1,
+         {"NEST 图纸单位 米 与图形尺寸不符，按毫米读取 $SRC"}},
+        // Frame and title block, a centre line and a closed rectangle on a dimension layer
+        // are left out, by count.
+        {"drawing_sheet.dxf",
+         {},
+         1,
+         5000,
+         100,
+         50,
+         1,
+         1,
+         {"NEST 略过非切割图形 图框/标题栏 2，图层 1，线型 1"}},
+        // One outline with the bore elsewhere is another kind; turned a quarter, the same.
+        {"bores_placed.dxf", {}, 2, 5000, 100, 50, 1, 2, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fixture);
         const Extracted got = extract(c.fixture, c.layers);
-        EXPECT_EQ(got.log, c.log);
+        std::vector<std::string> log = c.log;
+        for (std::string& line : log)
+            if (const auto at = line.find("$SRC"); at != std::string::npos)
+                line.replace(at, 4, kNestFixtures + c.fixture);
+        EXPECT_EQ(got.log, log);
         ASSERT_EQ(got.parts.size(), c.kinds);
         if (c.kinds == 0) continue;
         const NestPart& part = got.parts.front();

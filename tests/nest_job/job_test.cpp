@@ -20,6 +20,7 @@
 #include "qks/nest/extraction.h"
 #include "qks/nest/job.h"
 #include "qks/nest/output.h"
+#include "qks/nest/parts_file.h"
 #include "qks/nest/runtime.h"
 #include "qks/testing/checkers.h"
 #include "qkshost/app/host_application.h"
@@ -180,6 +181,34 @@ TEST_F(NestJobTest, BusyJobIgnoresQknestAndCountsAreCapped) {
     EXPECT_TRUE(startsWith(lines.back(), "NEST 已生成 ") ||
                 lines.back() == "FATAL 没有生成排样结果")
         << lines.back();
+}
+
+// Outlines hold the real parts: toothed parts nested tightly keep the gap in the drawing, and
+// an inch drawing is nested and drawn at its true size in a millimetre drawing.
+TEST_F(NestJobTest, RealPartsKeepTheGapAndTheirSize) {
+    writeConfig("source=files\nfile=" + kNestFixtures + "gear40.dxf\nfile=" + kNestFixtures +
+                "inch_plate.dxf\nstrategy=dense\ngap=1\ncell=1\nseconds=3\n"
+                "partcount 1=8\npartcount 2=4\n");
+    qks::nest::runNestJob(app_, nest_, {});
+    waitForJob();
+    std::vector<qks::nest::NestPart> parts;
+    ASSERT_TRUE(qks::nest::readPartsFile(dir_.file("qks_nest_parts.txt"), parts));
+    ASSERT_EQ(parts.size(), 2u);
+    EXPECT_NEAR(parts[1].width, 101.6, 1e-3);
+    EXPECT_EQ(parts[1].drawingScale, 25.4);
+    double area = 0.0;  // of the material: outlines less holes
+    for (const qks::nest::NestPart& part : parts) {
+        double one = qks::nest::polygonArea(part.outline);
+        for (const auto& hole : part.holes)
+            one -= qks::nest::polygonArea(hole);
+        area += one * part.quantity;
+    }
+    const std::string drawing = out() + "/套料图.dxf";
+    const std::string checked = checkNestDrawing(drawing, 10, 1, 1.0);
+    ASSERT_TRUE(startsWith(checked, "OK sheets=1 parts=12 blocks=12 outlines=0 area=")) << checked;
+    // The real geometry lies within the outlines, a few hundredths of a millimetre inside.
+    const double drawn = std::stod(checked.substr(checked.find("area=") + 5));
+    EXPECT_NEAR(drawn, area, area * 0.002);
 }
 
 TEST_F(NestJobTest, StopKeepsTheBestLayout) {

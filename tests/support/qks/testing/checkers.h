@@ -22,12 +22,16 @@ inline std::string runChecker(const std::string& script, const std::vector<std::
 
 // A nest drawing read back with its job's sheet margin and grid cell: one line
 // "OK sheets=N parts=P blocks=B outlines=O", or "FAIL <reason>" lines.
-inline std::string checkNestDrawing(const std::string& drawing, double margin, double cell) {
-    std::ostringstream marginText, cellText;
+// With a gap > 0, parts must also stand that far apart and the OK line ends " area=A".
+inline std::string checkNestDrawing(const std::string& drawing, double margin, double cell,
+                                    double gap = 0.0) {
+    std::ostringstream marginText, cellText, gapText;
     marginText << margin;
     cellText << cell;
-    return runChecker("tests/nest_job/check_nest_drawing.py",
-                      {drawing, marginText.str(), cellText.str()});
+    gapText << gap;
+    std::vector<std::string> args = {drawing, marginText.str(), cellText.str()};
+    if (gap > 0.0) args.push_back(gapText.str());
+    return runChecker("tests/nest_job/check_nest_drawing.py", args);
 }
 
 // A merged drawing read back: "AUDIT OK", then its BLOCK and INSERT lines.
