@@ -43,6 +43,7 @@ TEST(NestConfig, WrittenByteForByte) {
     form.rotate = true;
     form.mirror = false;
     form.pdf = true;
+    form.units = DrawingUnits::Inches;
     const QVector<PartRow> parts = {row(3, 4), row(1, 7, false), row(12, 999)};
     const QByteArray bytes = composeNestConfig(form, parts, QStringLiteral("/t/qks_nest_parts.txt"),
                                                QStringLiteral("/t/qks_nest.log"));
@@ -67,7 +68,8 @@ TEST(NestConfig, WrittenByteForByte) {
                                     "seconds=12\n"
                                     "partcount 3=4\n"
                                     "partcount 1=0\n"
-                                    "partcount 12=999\n")
+                                    "partcount 12=999\n"
+                                    "units=inch\n")
                          .toUtf8());
 }
 
@@ -82,6 +84,9 @@ TEST(NestConfig, FileLinesOnlyForFileSourceAndGeneralNumbers) {
     EXPECT_TRUE(text.endsWith(QStringLiteral("seconds=12\n")));
     // Empty output folder: the drawing name stands alone, not as "/套料图.dwg".
     EXPECT_TRUE(text.contains(QStringLiteral("\noutDwg=套料图.dwg\n")));
+    form.units = DrawingUnits::Millimetres;
+    EXPECT_TRUE(QString::fromUtf8(composeNestConfig(form, {}, {}, {}))
+                    .endsWith(QStringLiteral("seconds=12\nunits=mm\n")));
 
     const struct {
         double value;

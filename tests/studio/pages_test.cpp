@@ -289,7 +289,7 @@ TEST_F(PageTest, NestPickAndSourceChecks) {
     EXPECT_TRUE(page.running());
 }
 
-TEST_F(PageTest, NestStrategyAndRotationLinesFollowTheEarlierLines) {
+TEST_F(PageTest, NestStrategyUnitsAndRotationLinesFollowTheEarlierLines) {
     writeFile(tempFilePath(kNestPartsName), partsFile(4));
     // What the page wrote before these choices existed; it must stay byte for byte.
     const QString earlier = QStringLiteral(
@@ -305,20 +305,24 @@ TEST_F(PageTest, NestStrategyAndRotationLinesFollowTheEarlierLines) {
         const char* strategy;
         bool partInPart;
         const char* rotations[3];
+        const char* units;
         const char* added;
     } cases[] = {
-        {standard, false, {"随全局", "随全局", "随全局"}, ""},
-        {dense, false, {"随全局", "随全局", "随全局"}, "strategy=dense\n"},
-        {dense, true, {"随全局", "随全局", "随全局"}, "strategy=dense\npartInPart=1\n"},
-        {standard, true, {"随全局", "随全局", "随全局"}, ""},
+        {standard, false, {"随全局", "随全局", "随全局"}, "自动", ""},
+        {dense, false, {"随全局", "随全局", "随全局"}, "自动", "strategy=dense\n"},
+        {dense, true, {"随全局", "随全局", "随全局"}, "自动", "strategy=dense\npartInPart=1\n"},
+        {standard, true, {"随全局", "随全局", "随全局"}, "毫米", "units=mm\n"},
         {standard,
          false,
          {"固定 0°", "0°/180°", "90° 步进"},
+         "自动",
          "partrotate 1=0\npartrotate 2=0,180\npartrotate 3=0,90,180,270\n"},
         {dense,
          true,
          {"90° 步进", "随全局", "0°/180°"},
-         "strategy=dense\npartInPart=1\npartrotate 1=0,90,180,270\npartrotate 3=0,180\n"},
+         "英寸",
+         "strategy=dense\npartInPart=1\nunits=inch\n"
+         "partrotate 1=0,90,180,270\npartrotate 3=0,180\n"},
     };
     for (const auto& c : cases) {
         NestPage page(nullptr, nullptr);
@@ -339,6 +343,11 @@ TEST_F(PageTest, NestStrategyAndRotationLinesFollowTheEarlierLines) {
             ASSERT_GE(index, 0) << c.rotations[r];
             rotation->setCurrentIndex(index);
         }
+        auto* units = qobject_cast<QComboBox*>(page.form().field(QStringLiteral("units")));
+        ASSERT_TRUE(units);
+        const int unitsIndex = units->findText(QString::fromUtf8(c.units));
+        ASSERT_GE(unitsIndex, 0) << c.units;
+        units->setCurrentIndex(unitsIndex);
         page.start();
         EXPECT_EQ(QString::fromUtf8(readFile(tempFilePath(kNestConfigName))),
                   earlier + QString::fromUtf8(c.added))

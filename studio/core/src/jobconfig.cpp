@@ -6,6 +6,8 @@
 
 #include <QFile>
 
+#include "qks/contract/config_keys.h"
+
 namespace qks::studio {
 namespace {
 
@@ -14,6 +16,25 @@ void addLine(QString& text, const char* key, const QString& value) {
     text += QLatin1Char('=');
     text += value;
     text += QLatin1Char('\n');
+}
+
+void addLine(QString& text, std::string_view key, std::string_view value) {
+    text += detail::fieldText(key);
+    text += QLatin1Char('=');
+    text += detail::fieldText(value);
+    text += QLatin1Char('\n');
+}
+
+std::string_view unitsWord(DrawingUnits units) {
+    switch (units) {
+        case DrawingUnits::Auto:
+            return contract::kUnitsAuto;
+        case DrawingUnits::Millimetres:
+            return contract::kUnitsMillimetres;
+        case DrawingUnits::Inches:
+            return contract::kUnitsInches;
+    }
+    return contract::kUnitsAuto;
 }
 
 QString flag(bool on) {
@@ -77,6 +98,8 @@ QByteArray composeNestConfig(const NestForm& form, const QVector<PartRow>& parts
         // standard search is chosen means nothing and is not written.
         if (form.partInPart) addLine(text, "partInPart", flag(true));
     }
+    // Left out, the plug-in takes each drawing's header unit, the same as "auto".
+    if (form.units != DrawingUnits::Auto) addLine(text, contract::kUnitsKey, unitsWord(form.units));
     for (const PartRow& part : parts) {
         const QString angles = rotationAngles(part.rotation);
         if (!angles.isEmpty())

@@ -97,10 +97,20 @@ NestSettingsForm::NestSettingsForm(QWidget* parent) : QFrame(parent) {
     layerEdit_ = new QLineEdit(this);
     layerEdit_->setObjectName(QStringLiteral("formInput"));
     layerEdit_->setPlaceholderText(QStringLiteral("留空为全部，多个用逗号分隔"));
+    // Beside the layer filter: both say how the drawings are read.
+    unitsCombo_ = new QComboBox(this);
+    unitsCombo_->setObjectName(QStringLiteral("formInput"));
+    unitsCombo_->addItem(QStringLiteral("自动"), int(DrawingUnits::Auto));
+    unitsCombo_->addItem(QStringLiteral("毫米"), int(DrawingUnits::Millimetres));
+    unitsCombo_->addItem(QStringLiteral("英寸"), int(DrawingUnits::Inches));
+    unitsCombo_->setToolTip(QStringLiteral(
+        "自动：按各图纸自身的单位读取（未注明时按毫米）；毫米/英寸：所有图纸都按此单位读取"));
     grid->addWidget(makeLabel(QStringLiteral("PDF 前缀"), "formLabel", this), 4, 0);
     grid->addWidget(prefixEdit_, 4, 1, 1, 2);
     grid->addWidget(makeLabel(QStringLiteral("图层过滤"), "formLabel", this), 4, 3);
-    grid->addWidget(layerEdit_, 4, 4, 1, 3);
+    grid->addWidget(layerEdit_, 4, 4, 1, 2);
+    grid->addWidget(makeLabel(QStringLiteral("图纸单位"), "formLabel", this), 4, 6);
+    grid->addWidget(unitsCombo_, 4, 7);
 
     connect(chooseButton, &QPushButton::clicked, this, &NestSettingsForm::chooseOutDir);
     connect(strategyCombo_, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
@@ -120,6 +130,7 @@ NestSettingsForm::NestSettingsForm(QWidget* parent) : QFrame(parent) {
         {QStringLiteral("outDir"), outDirEdit_},
         {QStringLiteral("prefix"), prefixEdit_},
         {QStringLiteral("layer"), layerEdit_},
+        {QStringLiteral("units"), unitsCombo_},
     };
 }
 
@@ -138,6 +149,7 @@ NestForm NestSettingsForm::values() const {
     form.pdf = pdfCheck_->isChecked();
     form.strategyDense = partInPartAvailable();
     form.partInPart = partInPartCheck_->isChecked();
+    form.units = DrawingUnits(unitsCombo_->currentData().toInt());
     return form;
 }
 
@@ -156,6 +168,7 @@ void NestSettingsForm::setValues(const NestForm& values) {
     strategyCombo_->setCurrentIndex(strategyCombo_->findData(
         values.strategyDense ? QStringLiteral("dense") : QStringLiteral("standard")));
     partInPartCheck_->setChecked(values.partInPart);
+    unitsCombo_->setCurrentIndex(unitsCombo_->findData(int(values.units)));
 }
 
 bool NestSettingsForm::partInPartAvailable() const {

@@ -15,6 +15,10 @@ struct PartRow;
 // Numbers in general notation, 6 significant digits, no trailing zeros: 5, 0.5, 12.
 QString formatGeneral(double value);
 
+// The unit the plug-in reads the drawings in: each drawing's own header unit, or one unit
+// for every drawing of the job (for drawings whose header names the wrong one).
+enum class DrawingUnits { Auto, Millimetres, Inches };
+
 // The nest form as the user left it; compose applies the trimming rules itself.
 struct NestForm {
     contract::PartSource source = contract::PartSource::Picked;
@@ -34,11 +38,12 @@ struct NestForm {
     // the holes of other parts are tried only by that search.
     bool strategyDense = false;
     bool partInPart = false;
+    DrawingUnits units = DrawingUnits::Auto;
 };
 
 // Content of "qks_nest.cfg". Every part row gives one "partcount" line: its quantity
-// when enabled, 0 when not. The strategy, part-in-part and per-part rotation lines come
-// after them and only when they differ from the defaults, so a job set up as before
+// when enabled, 0 when not. The strategy, part-in-part, units and per-part rotation lines
+// come after them and only when they differ from the defaults, so a job set up as before
 // writes the same bytes as before.
 QByteArray composeNestConfig(const NestForm& form, const QVector<PartRow>& parts,
                              const QString& partsFilePath, const QString& logPath);

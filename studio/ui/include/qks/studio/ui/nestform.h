@@ -1,6 +1,6 @@
 #pragma once
 // The nest page's settings panel: sheet stock, spacing, grid, time, rotation and mirroring,
-// search strategy, PDF output, output folder, PDF prefix and layer filter.
+// search strategy, PDF output, output folder, PDF prefix, layer filter and drawing units.
 
 #include <QFrame>
 #include <QHash>
@@ -29,7 +29,7 @@ class NestSettingsForm : public QFrame {
     bool partInPartAvailable() const;
 
     // The field a script names: sheets, gap, margin, cell, seconds, rotate, mirror, strategy,
-    // partInPart, pdf, outDir, prefix, layer; nullptr when unknown.
+    // partInPart, pdf, outDir, prefix, layer, units; nullptr when unknown.
     QWidget* field(const QString& name) const { return fields_.value(name, nullptr); }
 
   private:
@@ -48,6 +48,7 @@ class NestSettingsForm : public QFrame {
     QLineEdit* outDirEdit_ = nullptr;
     QLineEdit* prefixEdit_ = nullptr;
     QLineEdit* layerEdit_ = nullptr;
+    QComboBox* unitsCombo_ = nullptr;  // item data: DrawingUnits as int
     QHash<QString, QWidget*> fields_;
 };
 
