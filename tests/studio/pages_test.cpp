@@ -22,6 +22,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <limits>
 
 #include "qks/studio/bridge.h"
 #include "qks/studio/files.h"
@@ -115,6 +116,7 @@ TEST_F(PageTest, NestQuantityEditsAndReloadKeepChoices) {
     EXPECT_EQ(page.partsTable().item(2, 2)->text(), QStringLiteral("短边"));
     EXPECT_EQ(page.partsTable().item(0, 4)->text(), QStringLiteral("20 × 10"));
     EXPECT_EQ(page.partsTable().item(2, 4)->text(), QStringLiteral("2 × 2"));
+    EXPECT_FALSE(page.partsTable().item(0, 2)->icon().isNull());
     EXPECT_EQ(page.partCountText(), QStringLiteral("3 种 / 7 件"));
     EXPECT_EQ(page.hintText(), QStringLiteral("已载入零件轮廓，可在下方调整数量后开始套料"));
     EXPECT_FALSE(page.partsTable().item(0, 1)->flags() & Qt::ItemIsEditable);
@@ -419,6 +421,55 @@ TEST_F(PageTest, NestPreviewShowsTheSheetWithYUp) {
             EXPECT_GT(lowWidth, 3 * highWidth) << c.angle << " row " << c.row;
         else
             EXPECT_GT(highWidth, 3 * lowWidth) << c.angle << " row " << c.row;
+    }
+}
+
+TEST(NestParts, ThumbnailFillsTheOutlineCutsHolesAndLeavesBadOutlinesBlank) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const Contour square = {{0, 0}, {10, 0}, {10, 10}, {0, 10}};
+    const Contour wide = {{0, 0}, {20, 0}, {20, 10}, {0, 10}};
+    struct Probe {
+        int x, y;
+        bool material;
+    };
+    const struct {
+        const char* what;
+        Contour outline;
+        QVector<Contour> holes;
+        QVector<Probe> probes;  // none: the picture is blank
+    } cases[] = {
+        {"square, square hole",
+         square,
+         {{{3, 3}, {7, 3}, {7, 7}, {3, 7}}},
+         {{24, 24, false}, {8, 24, true}, {24, 40, true}}},
+        // 2:1, so bands above and below stay empty; the hole near the drawing's top left
+        // shows at the picture's top left.
+        {"wide, hole up left",
+         wide,
+         {{{2, 6}, {6, 6}, {6, 9}, {2, 9}}},
+         {{10, 18, false}, {10, 29, true}, {24, 6, false}, {24, 42, false}, {38, 18, true}}},
+        {"two points", {{0, 0}, {10, 10}}, {}, {}},
+        {"one point thrice", {{5, 5}, {5, 5}, {5, 5}}, {}, {}},
+        {"flat", {{0, 0}, {5, 0}, {10, 0}}, {}, {}},
+        {"not a number", {{0, 0}, {10, nan}, {10, 10}}, {}, {}},
+        {"too far apart", {{-1e308, 0}, {1e308, 0}, {0, 1e308}}, {}, {}},
+    };
+    for (const auto& c : cases) {
+        PartRow part;
+        part.outline = c.outline;
+        part.holes = c.holes;
+        const QImage image = partThumbnail(part, 48);
+        ASSERT_EQ(image.size(), QSize(48, 48)) << c.what;
+        int material = 0;
+        for (int y = 0; y < 48; ++y) {
+            for (int x = 0; x < 48; ++x)
+                material += qAlpha(image.pixel(x, y)) > 0;
+        }
+        EXPECT_EQ(material > 0, !c.probes.isEmpty()) << c.what;
+        for (const Probe& p : c.probes) {
+            EXPECT_EQ(qAlpha(image.pixel(p.x, p.y)) > 0, p.material)
+                << c.what << " at " << p.x << "," << p.y;
+        }
     }
 }
 

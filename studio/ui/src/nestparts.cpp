@@ -2,7 +2,14 @@
 
 #include <QComboBox>
 #include <QHeaderView>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
 #include <QStyledItemDelegate>
+#include <algorithm>
+#include <optional>
+
+#include "qks/studio/preview.h"
 
 namespace qks::studio {
 namespace {
@@ -17,6 +24,9 @@ enum Column {
     kColumnCount
 };
 
+// Side of a part's picture in the name column, in device-independent pixels.
+constexpr int kThumbnailSide = 48;
+
 const QPair<const char*, PartRotation> kRotationChoices[] = {
     {"随全局", PartRotation::Global},
     {"固定 0°", PartRotation::Fixed0},
@@ -24,13 +34,32 @@ const QPair<const char*, PartRotation> kRotationChoices[] = {
     {"90° 步进", PartRotation::QuarterTurns}};
 
 // Lays the rotation combo over the whole width of its cell: the table's item padding is
-// meant for text and would leave the combo narrower than the column sized to fit it.
+// meant for text and would leave the combo narrower than the column sized to fit it. In
+// height it keeps its own size, centred: rows are as tall as the part pictures.
 class WholeCellDelegate : public QStyledItemDelegate {
   public:
     using QStyledItemDelegate::QStyledItemDelegate;
     void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
                               const QModelIndex&) const override {
-        editor->setGeometry(option.rect.adjusted(0, 2, 0, -2));
+        QRect rect = option.rect.adjusted(0, 2, 0, -2);
+        const int height = std::min(rect.height(), editor->sizeHint().height());
+        rect.setTop(rect.top() + (rect.height() - height) / 2);
+        rect.setHeight(height);
+        editor->setGeometry(rect);
+    }
+};
+
+// Puts the part's picture above its name: beside it, the picture would take all the width a
+// narrow window leaves the name column, and the name would not show at all.
+class PictureAboveDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+  protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->decorationPosition = QStyleOptionViewItem::Top;
+        option->displayAlignment = Qt::AlignHCenter | Qt::AlignVCenter;
     }
 };
 
@@ -40,7 +69,32 @@ QTableWidgetItem* readOnlyItem(const QString& text) {
     return item;
 }
 
+void addClosed(QPainterPath& path, const Contour& contour) {
+    path.addPolygon(QPolygonF(contour));
+    path.closeSubpath();
+}
+
 }  // namespace
+
+QImage partThumbnail(const PartRow& part, int side) {
+    QImage image(std::max(side, 0), std::max(side, 0), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    // The edge keeps its look at any pixel density; the pad keeps it inside the picture.
+    const qreal edge = std::max(1.0, side / qreal(kThumbnailSide));
+    const std::optional<PlacedPart> shape = fitInSquare(part, side, edge + 1);
+    if (!shape) return image;
+    QPainterPath path;
+    path.setFillRule(Qt::OddEvenFill);
+    addClosed(path, shape->outer);
+    for (const Contour& hole : shape->holes)
+        addClosed(path, hole);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(QStringLiteral("#2563eb")), edge));
+    painter.setBrush(QColor(QStringLiteral("#dbeafe")));
+    painter.drawPath(path);
+    return image;
+}
 
 NestPartsTable::NestPartsTable(QWidget* parent) : QTableWidget(0, kColumnCount, parent) {
     setObjectName(QStringLiteral("partTable"));
@@ -51,9 +105,12 @@ NestPartsTable::NestPartsTable(QWidget* parent) : QTableWidget(0, kColumnCount, 
         horizontalHeader()->setSectionResizeMode(
             c, c == kNameColumn ? QHeaderView::Stretch : QHeaderView::ResizeToContents);
     }
+    setItemDelegateForColumn(kNameColumn, new PictureAboveDelegate(this));
     setItemDelegateForColumn(kRotationColumn, new WholeCellDelegate(this));
     verticalHeader()->setVisible(false);
-    verticalHeader()->setDefaultSectionSize(28);
+    setIconSize(QSize(kThumbnailSide, kThumbnailSide));
+    // The picture, a line of name and the item padding of the style sheet.
+    verticalHeader()->setDefaultSectionSize(kThumbnailSide + fontMetrics().height() + 12);
     setSelectionMode(QAbstractItemView::NoSelection);
     setAlternatingRowColors(true);
     connect(this, &QTableWidget::itemChanged, this, &NestPartsTable::onItemChanged);
@@ -64,6 +121,8 @@ void NestPartsTable::setParts(QVector<PartRow> parts) {
     filling_ = true;
     const QSignalBlocker blocker(this);
     setRowCount(parts_.size());
+    // Pictures drawn for the screen's pixels stay sharp on a scaled display.
+    const qreal dpr = devicePixelRatioF();
     for (int r = 0; r < parts_.size(); ++r) {
         const PartRow& part = parts_[r];
         auto* use = new QTableWidgetItem();
@@ -71,7 +130,11 @@ void NestPartsTable::setParts(QVector<PartRow> parts) {
         use->setCheckState(part.enabled ? Qt::Checked : Qt::Unchecked);
         setItem(r, kUseColumn, use);
         setItem(r, kIdColumn, readOnlyItem(QString::number(part.id)));
-        setItem(r, kNameColumn, readOnlyItem(part.name));
+        QTableWidgetItem* name = readOnlyItem(part.name);
+        QImage picture = partThumbnail(part, qRound(kThumbnailSide * dpr));
+        picture.setDevicePixelRatio(dpr);
+        name->setIcon(QIcon(QPixmap::fromImage(picture)));
+        setItem(r, kNameColumn, name);
         auto* quantity = new QTableWidgetItem(QString::number(part.quantity));
         quantity->setFlags(Qt::ItemIsEnabled | Qt::ItemIsEditable);
         setItem(r, kQuantityColumn, quantity);

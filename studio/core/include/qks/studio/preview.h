@@ -25,6 +25,14 @@ std::optional<PlacedPart> placePart(const PartRow& part, const Placement& placem
 // and an asymmetric part would show the other hand from the one cut.
 PlacedPart toScene(const PlacedPart& placed, double sheetHeight);
 
+// The part's outline and holes fitted into a square `side` units wide with `pad` left free
+// all round, for a picture of the kind: one scale for x and y, centred, y counting down from
+// the top as in an image (the drawing's y up). Null when the outline cannot be drawn: fewer
+// than 3 points, a coordinate not finite, or no width or no height. A hole with fewer than 3
+// points, a coordinate not finite or a point outside the outline's box is left out; it
+// cannot be a hole of this outline.
+std::optional<PlacedPart> fitInSquare(const PartRow& part, double side, double pad);
+
 // id -> index of the row that owns it (the last row with that id).
 QHash<int, int> indexPartsById(const QVector<PartRow>& parts);
 

@@ -1,7 +1,8 @@
 #pragma once
-// The nest page's parts table: one row per part kind with its use tick, id, name, editable
-// quantity, outline size and rotation choice. Edits change the rows it holds.
+// The nest page's parts table: one row per part kind with its use tick, id, picture and name,
+// editable quantity, outline size and rotation choice. Edits change the rows it holds.
 
+#include <QImage>
 #include <QTableWidget>
 #include <QVector>
 
@@ -10,6 +11,10 @@
 class QComboBox;
 
 namespace qks::studio {
+
+// A `side` x `side` pixel picture of the part as drawn (y up): the outline filled light with a
+// darker edge, holes cut out, on a transparent ground. Blank when the outline cannot be drawn.
+QImage partThumbnail(const PartRow& part, int side);
 
 class NestPartsTable : public QTableWidget {
     Q_OBJECT
