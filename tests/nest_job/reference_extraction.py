@@ -11,7 +11,7 @@ usage:
       the parts and holes this method sees in one drawing, one line per part
   reference_extraction.py --self-check FIXTURE_DIR
       this method's counts against FIXTURE_DIR/expected.tsv
-  reference_extraction.py --check PARTS_TOOL FIXTURE_DIR
+  reference_extraction.py --check PARTS_TOOL FIXTURE_DIR [--only FILE]
       runs `PARTS_TOOL FILE` for every row of FIXTURE_DIR/expected.tsv, reads the parts file it
       prints, and compares it with the expected counts and with this method's parts; one line
       per drawing, a closing "N passed, N failed" line, exit status 1 on any failure
@@ -506,9 +506,12 @@ def self_check(fixture_dir):
     return 1 if failed else 0
 
 
-def check(tool, fixture_dir, timeout=300):
+def check(tool, fixture_dir, only=None, timeout=300):
     failed = 0
-    rows = read_expected(fixture_dir)
+    rows = [r for r in read_expected(fixture_dir) if only is None or r["file"] == only]
+    if not rows:
+        print("FAIL no row for %s" % only)
+        return 1
     for row in rows:
         path = os.path.join(fixture_dir, row["file"])
         command = shlex.split(tool)
@@ -563,7 +566,11 @@ def print_reference(path, units="auto", skip=()):
 
 def main(argv):
     args = list(argv)
-    units, skip = "auto", []
+    units, skip, only = "auto", [], None
+    if "--only" in args:
+        i = args.index("--only")
+        only = args[i + 1]
+        del args[i:i + 2]
     if "--units" in args:
         i = args.index("--units")
         units = args[i + 1]
@@ -577,7 +584,7 @@ def main(argv):
     if len(args) == 2 and args[0] == "--self-check":
         return self_check(args[1])
     if len(args) == 3 and args[0] == "--check":
-        return check(args[1], args[2])
+        return check(args[1], args[2], only)
     sys.stderr.write(__doc__)
     return 2
 

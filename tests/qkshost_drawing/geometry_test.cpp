@@ -247,3 +247,69 @@ TEST(DrawingGeometry, ExplodingNestingIsCutOff) {
     EXPECT_EQ(entityExtents(db, ti, box), Status::Ok);
     EXPECT_GE(box.max.x, 1);
 }
+
+// Flattened curves: corners on the curve, vertices and ends exact, chords within the error;
+// a spline saved with fit points only runs through them.
+TEST(DrawingGeometry, CurvePointsStayWithinTheChordError) {
+    Database db;
+    auto add = [&](std::unique_ptr<Entity> e) { return db.appendEntity(std::move(e)); };
+    auto circle = std::make_unique<Circle>();
+    circle->center = {5, 5, 0};
+    circle->radius = 40;
+    const ObjectIndex ci = add(std::move(circle));
+    auto pl = std::make_unique<LwPolyline>();
+    // a square with one side bulged to a half circle of radius 10 around (10, 0)
+    pl->vertices = {{0, 0, 0, 0, 1}, {20, 0, 0, 0, 0}, {20, 20, 0, 0, 0}, {0, 20, 0, 0, 0}};
+    pl->flags = 1;
+    const ObjectIndex pi = add(std::move(pl));
+    auto spline = std::make_unique<Spline>();
+    spline->degree = 3;
+    spline->fitPoints = {{0, 0, 0}, {10, 5, 0}, {20, 0, 0}, {30, 8, 0}};
+    const ObjectIndex si = add(std::move(spline));
+    const double error = 0.01;
+    auto distanceToChain = [](const std::vector<Point3d>& chain, const Point3d& p) {
+        double best = 1e300;
+        for (std::size_t i = 0; i + 1 < chain.size(); ++i) {
+            const Point3d& a = chain[i];
+            const Point3d& b = chain[i + 1];
+            const double dx = b.x - a.x, dy = b.y - a.y, l = dx * dx + dy * dy;
+            double t = l > 0 ? ((p.x - a.x) * dx + (p.y - a.y) * dy) / l : 0;
+            t = std::fmin(1, std::fmax(0, t));
+            best = std::fmin(best, std::hypot(p.x - a.x - t * dx, p.y - a.y - t * dy));
+        }
+        return best;
+    };
+
+    std::vector<Point3d> points;
+    bool closed = false;
+    ASSERT_EQ(curvePoints(db, ci, error, points, closed), Status::Ok);
+    EXPECT_TRUE(closed);
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const Point3d& a = points[i];
+        const Point3d& b = points[(i + 1) % points.size()];
+        EXPECT_NEAR(std::hypot(a.x - 5, a.y - 5), 40, 1e-9);
+        const double middle = std::hypot((a.x + b.x) / 2 - 5, (a.y + b.y) / 2 - 5);
+        EXPECT_LE(40 - middle, error + 1e-12);
+    }
+
+    ASSERT_EQ(curvePoints(db, pi, error, points, closed), Status::Ok);
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(points.front().x, 0);
+    EXPECT_EQ(points.front().y, 0);
+    for (const Point3d& corner : {Point3d{20, 0, 0}, Point3d{20, 20, 0}, Point3d{0, 20, 0}})
+        EXPECT_NE(
+            std::find_if(points.begin(), points.end(),
+                         [&](const Point3d& p) { return p.x == corner.x && p.y == corner.y; }),
+            points.end());
+    for (const Point3d& p : points)
+        if (p.y < -1e-9) EXPECT_NEAR(std::hypot(p.x - 10, p.y), 10, 1e-9);
+
+    ASSERT_EQ(curvePoints(db, si, error, points, closed), Status::Ok);
+    EXPECT_FALSE(closed);
+    expectPoint(points.front(), {0, 0, 0}, 1e-9, "spline start");
+    expectPoint(points.back(), {30, 8, 0}, 1e-9, "spline end");
+    for (const Point3d& fit : {Point3d{10, 5, 0}, Point3d{20, 0, 0}})
+        EXPECT_LE(distanceToChain(points, fit), error);
+
+    EXPECT_EQ(curvePoints(db, ci, 0.0, points, closed), Status::InvalidInput);
+}

@@ -1070,7 +1070,16 @@ Status curvePoints(const Database& db, ObjectIndex i, double error, std::vector<
             break;
         }
         case Kind::Spline: {
-            auto& s = static_cast<const Spline&>(*o);
+            // A spline saved with its fit points only (as DXF allows) is the curve through
+            // them: interpolated here, on a copy, so the drawing is written back as it came.
+            Spline fitted;
+            const Spline* source = static_cast<const Spline*>(o);
+            if (source->controlPoints.empty() && source->fitPoints.size() >= 2) {
+                fitted = *source;
+                if (!interpolateFitPoints(fitted)) return Status::InvalidInput;
+                source = &fitted;
+            }
+            const Spline& s = *source;
             if (!splineUsable(s)) return Status::InvalidInput;
             const std::vector<double> knots = splineKnots(s);
             double t0, t1;

@@ -356,23 +356,67 @@ struct RingPieces {
     double chordError = 0.0;
 };
 
-RingPieces piecesOnRing(GEOSContextHandle_t h, const std::vector<Point>& ring,
-                        const std::vector<CurvePiece>& pieces, const std::vector<Box>& boxes) {
+// The segments of one ring in a grid of buckets, for asking which points lie on it.
+class RingIndex {
+  public:
+    explicit RingIndex(const std::vector<Point>& ring) : ring_(ring), box_(boxOf(ring)) {
+        const std::size_t n = ring.size();
+        side_ = std::max<std::size_t>(1, static_cast<std::size_t>(std::sqrt(double(n)) / 2));
+        cellW_ = std::max((box_.maxX - box_.minX) / double(side_), 1e-9);
+        cellH_ = std::max((box_.maxY - box_.minY) / double(side_), 1e-9);
+        cells_.assign(side_ * side_, {});
+        for (std::size_t i = 0; i < n; ++i) {
+            const Point& a = ring[i];
+            const Point& b = ring[(i + 1) % n];
+            const std::size_t x0 = column(std::min(a.x, b.x) - kOnRingDistance);
+            const std::size_t x1 = column(std::max(a.x, b.x) + kOnRingDistance);
+            const std::size_t y0 = row(std::min(a.y, b.y) - kOnRingDistance);
+            const std::size_t y1 = row(std::max(a.y, b.y) + kOnRingDistance);
+            for (std::size_t y = y0; y <= y1; ++y)
+                for (std::size_t x = x0; x <= x1; ++x)
+                    cells_[y * side_ + x].push_back(i);
+        }
+    }
+    const Box& box() const { return box_; }
+    bool near(const Point& p) const {
+        if (p.x < box_.minX - kOnRingDistance || p.x > box_.maxX + kOnRingDistance ||
+            p.y < box_.minY - kOnRingDistance || p.y > box_.maxY + kOnRingDistance)
+            return false;
+        const std::size_t n = ring_.size();
+        for (const std::size_t i : cells_[row(p.y) * side_ + column(p.x)]) {
+            const Point& a = ring_[i];
+            const Point& b = ring_[(i + 1) % n];
+            const double dx = b.x - a.x, dy = b.y - a.y;
+            const double length = dx * dx + dy * dy;
+            double t = length > 0 ? ((p.x - a.x) * dx + (p.y - a.y) * dy) / length : 0.0;
+            t = std::min(1.0, std::max(0.0, t));
+            if (std::hypot(p.x - a.x - t * dx, p.y - a.y - t * dy) <= kOnRingDistance) return true;
+        }
+        return false;
+    }
+
+  private:
+    std::size_t clampCell(double v) const {
+        if (!(v > 0)) return 0;
+        return std::min(side_ - 1, static_cast<std::size_t>(v));
+    }
+    std::size_t column(double x) const { return clampCell((x - box_.minX) / cellW_); }
+    std::size_t row(double y) const { return clampCell((y - box_.minY) / cellH_); }
+
+    const std::vector<Point>& ring_;
+    Box box_;
+    std::size_t side_ = 1;
+    double cellW_ = 1, cellH_ = 1;
+    std::vector<std::vector<std::size_t>> cells_;
+};
+
+RingPieces piecesOnRing(const std::vector<Point>& ring, const std::vector<CurvePiece>& pieces,
+                        const std::vector<Box>& boxes) {
     RingPieces found;
-    GEOSGeometry* line = GEOSGeom_createLineString_r(h, sequenceOf(h, ring, true));
-    if (!line) return found;
-    Geometry owned(line, {h});
-    Prepared prepared(GEOSPrepare_r(h, line), {h});
-    if (!prepared) return found;
-    const Box ringBox = boxOf(ring);
-    auto near = [&](const Point& p) {
-        Geometry point(GEOSGeom_createPointFromXY_r(h, p.x, p.y), {h});
-        return point &&
-               GEOSPreparedDistanceWithin_r(h, prepared.get(), point.get(), kOnRingDistance) == 1;
-    };
+    const RingIndex index(ring);
     for (std::size_t i = 0; i < pieces.size(); ++i) {
-        if (!ringBox.overlaps(boxes[i], kOnRingDistance)) continue;
         const std::vector<Point>& p = pieces[i].points;
+        if (p.size() < 2 || !index.box().overlaps(boxes[i], kOnRingDistance)) continue;
         const std::size_t segments = pieces[i].closed ? p.size() : p.size() - 1;
         // Short pieces are sampled along each segment: one line may bound two parts of a
         // common-line layout, each along a part of it.
@@ -383,7 +427,7 @@ RingPieces piecesOnRing(GEOSContextHandle_t h, const std::vector<Point>& ring,
             const Point& b = p[(s + 1) % p.size()];
             for (int k = 1; k <= samples && !on; ++k) {
                 const double f = double(k) / (samples + 1);
-                on = near({a.x + (b.x - a.x) * f, a.y + (b.y - a.y) * f});
+                on = index.near({a.x + (b.x - a.x) * f, a.y + (b.y - a.y) * f});
             }
         }
         if (!on) continue;
@@ -427,9 +471,19 @@ Arrangement arrangePieces(const std::vector<CurvePiece>& input, const Arrangemen
     const GEOSContextHandle_t h = engine.handle();
     std::vector<GEOSGeometry*> lines;
     lines.reserve(chains.size());
+    std::vector<Point> rounded;
     for (const JoinedChain& chain : chains) {
-        GEOSGeometry* line =
-            GEOSGeom_createLineString_r(h, sequenceOf(h, chain.points, chain.closed));
+        rounded.clear();
+        for (const Point& p : chain.points) {
+            const Point q{std::round(p.x / kNodingGrid) * kNodingGrid,
+                          std::round(p.y / kNodingGrid) * kNodingGrid};
+            if (rounded.empty() || !(rounded.back() == q)) rounded.push_back(q);
+        }
+        if (chain.closed && rounded.size() > 1 && rounded.front() == rounded.back())
+            rounded.pop_back();
+        const bool closed = chain.closed && rounded.size() >= 3;
+        if (rounded.size() < 2) continue;
+        GEOSGeometry* line = GEOSGeom_createLineString_r(h, sequenceOf(h, rounded, closed));
         if (line) lines.push_back(line);
     }
     Geometry all(GEOSGeom_createCollection_r(h, GEOS_MULTILINESTRING, lines.data(),
@@ -443,8 +497,11 @@ Arrangement arrangePieces(const std::vector<CurvePiece>& input, const Arrangemen
         return result;
     }
     // Noding on a fine grid also merges doubled and overlapping curves.
-    Geometry noded(GEOSUnaryUnionPrec_r(h, all.get(), kNodingGrid), {h});
-    if (!noded) noded.reset(GEOSNode_r(h, all.get()));
+    // The coordinates are on the grid already, so copies of one curve are equal and the
+    // noder drops them; snap-rounding (three times slower) is kept for input the floating
+    // noder cannot take.
+    Geometry noded(GEOSNode_r(h, all.get()), {h});
+    if (!noded) noded.reset(GEOSUnaryUnionPrec_r(h, all.get(), kNodingGrid));
     if (!noded) {
         result.failed = true;
         result.message = engine.error();
@@ -510,7 +567,7 @@ Arrangement arrangePieces(const std::vector<CurvePiece>& input, const Arrangemen
     for (const Face& face : kept) {
         if (face.depth % 2 != 0) continue;
         const std::vector<Point> shell = ringPoints(h, GEOSGetExteriorRing_r(h, face.polygon));
-        const RingPieces outer = piecesOnRing(h, shell, pieces, boxes);
+        const RingPieces outer = piecesOnRing(shell, pieces, boxes);
         ArrangedPart part;
         part.outline = offsetRing(h, shell, outer.chordError);
         if (part.outline.size() < 3) continue;
@@ -522,7 +579,7 @@ Arrangement arrangePieces(const std::vector<CurvePiece>& input, const Arrangemen
             const std::vector<Point> ring =
                 ringPoints(h, GEOSGetInteriorRingN_r(h, face.polygon, k));
             if (ring.size() < 3) continue;
-            const RingPieces inner = piecesOnRing(h, ring, pieces, boxes);
+            const RingPieces inner = piecesOnRing(ring, pieces, boxes);
             std::vector<Point> hole = offsetRing(h, ring, -inner.chordError);
             if (hole.size() < 3) continue;
             part.holes.push_back(std::move(hole));
