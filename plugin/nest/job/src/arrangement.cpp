@@ -31,16 +31,15 @@ constexpr double kMitreLimit = 2.0;
 // Faces thinner than this on average (twice the area over the perimeter, mm) are the space
 // between two copies of one curve drawn a little apart: neither material nor hole.
 constexpr double kSliverWidth = 0.05;
+// Neighbouring ends each end offers for joining, nearest first.
+constexpr std::size_t kNeighboursPerEnd = 4;
+constexpr double kFineCells = 16;
 // Smallest part kept by the arrangement (the caller's own limits apply after).
 constexpr double kSmallestFaceArea = 1e-6;
 
 bool finitePoint(const Point& p) {
     return std::isfinite(p.x) && std::isfinite(p.y) && std::fabs(p.x) < kLargestCoordinate &&
            std::fabs(p.y) < kLargestCoordinate;
-}
-
-double distance(const Point& a, const Point& b) {
-    return std::hypot(a.x - b.x, a.y - b.y);
 }
 
 // The piece's points with repeats removed; empty when it is unusable.
@@ -140,32 +139,61 @@ std::vector<JoinedChain> joinPieces(const std::vector<CurvePiece>& pieces, doubl
         std::size_t a, b;
     };
     std::vector<Candidate> candidates;
-    const double cell = std::max(tolerance, 1e-9);
-    std::unordered_map<CellKey, std::vector<std::size_t>, CellHash> grid;
-    grid.reserve(2 * n);
+    // Two grids: a coarse one of the tolerance's size that holds every neighbour, and a fine
+    // one in which an end among many (outlines of pieces far shorter than the tolerance) finds
+    // its nearest few without scanning hundreds.
+    const double coarse = std::max(tolerance, 1e-9), fine = coarse / kFineCells;
+    using Grid = std::unordered_map<CellKey, std::vector<std::size_t>, CellHash>;
+    Grid coarseGrid, fineGrid;
+    coarseGrid.reserve(2 * n);
+    fineGrid.reserve(2 * n);
     for (std::size_t end = 0; end < 2 * n; ++end) {
         const Point& p = endPoint(end);
-        grid[{cellIndex(p.x, cell), cellIndex(p.y, cell)}].push_back(end);
+        coarseGrid[{cellIndex(p.x, coarse), cellIndex(p.y, coarse)}].push_back(end);
+        fineGrid[{cellIndex(p.x, fine), cellIndex(p.y, fine)}].push_back(end);
     }
-    for (std::size_t end = 0; end < 2 * n; ++end) {
+    const auto nearer = [](const Candidate& x, const Candidate& y) {
+        if (x.gap != y.gap) return x.gap < y.gap;
+        if (x.a != y.a) return x.a < y.a;
+        return x.b < y.b;
+    };
+    std::vector<Candidate> around;  // gaps squared while searching
+    const double limit = tolerance * tolerance;
+    // The ends in the 3 x 3 cells of `grid` around `p`, within `reach` (squared).
+    const auto gather = [&](const Grid& grid, double size, std::size_t end, double reach) {
         const Point& p = endPoint(end);
-        const std::int64_t cx = cellIndex(p.x, cell), cy = cellIndex(p.y, cell);
+        const std::int64_t cx = cellIndex(p.x, size), cy = cellIndex(p.y, size);
+        around.clear();
         for (std::int64_t dx = -1; dx <= 1; ++dx)
             for (std::int64_t dy = -1; dy <= 1; ++dy) {
                 const auto found = grid.find({cx + dx, cy + dy});
                 if (found == grid.end()) continue;
                 for (const std::size_t other : found->second) {
-                    if (other <= end) continue;
-                    const double gap = distance(p, endPoint(other));
-                    if (gap <= tolerance) candidates.push_back({gap, end, other});
+                    if (other == end) continue;
+                    const Point& q = endPoint(other);
+                    const double ex = q.x - p.x, ey = q.y - p.y;
+                    const double squared = ex * ex + ey * ey;
+                    if (squared <= reach)
+                        around.push_back({squared, std::min(end, other), std::max(end, other)});
                 }
             }
+    };
+    for (std::size_t end = 0; end < 2 * n; ++end) {
+        // Each end offers only its few nearest neighbours. When the fine cells around it hold
+        // that many within one fine cell's width, no nearer one can lie outside them.
+        gather(fineGrid, fine, end, std::min(limit, fine * fine));
+        if (around.size() < kNeighboursPerEnd) gather(coarseGrid, coarse, end, limit);
+        const std::size_t keep = std::min(around.size(), kNeighboursPerEnd);
+        std::partial_sort(around.begin(), around.begin() + keep, around.end(), nearer);
+        for (std::size_t k = 0; k < keep; ++k)
+            candidates.push_back({std::sqrt(around[k].gap), around[k].a, around[k].b});
     }
-    std::sort(candidates.begin(), candidates.end(), [](const Candidate& x, const Candidate& y) {
-        if (x.gap != y.gap) return x.gap < y.gap;
-        if (x.a != y.a) return x.a < y.a;
-        return x.b < y.b;
-    });
+    std::sort(candidates.begin(), candidates.end(), nearer);
+    candidates.erase(std::unique(candidates.begin(), candidates.end(),
+                                 [](const Candidate& x, const Candidate& y) {
+                                     return x.a == y.a && x.b == y.b;
+                                 }),
+                     candidates.end());
 
     std::vector<std::size_t> partner(2 * n, SIZE_MAX);
     UnionFind components(n);
