@@ -4,10 +4,13 @@
 function(qks_add_if_present dir)
   # QKS_EXCLUDE lets a developer leave out folders that are mid-change in a shared tree.
   if("${dir}" IN_LIST QKS_EXCLUDE)
+    message(STATUS "Leaving out ${dir} (QKS_EXCLUDE)")
     return()
   endif()
   if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt)
     add_subdirectory(${CMAKE_SOURCE_DIR}/${dir} ${CMAKE_BINARY_DIR}/${dir})
+  else()
+    message(WARNING "Leaving out ${dir}: it has no CMakeLists.txt")
   endif()
 endfunction()
 

@@ -26,7 +26,7 @@ rm -f "$out"/*.pdf
   for f in "$root"/samples/*.dxf; do echo "file=$f"; done
   echo "layer="
   echo "outDir=$out"
-  echo "outDwg=$out/套料图.dwg"
+  echo "outDwg=$out/套料图.dxf"
   echo "log=$demo_tmp/qks_nest.log"
   echo "prefix=套料"
   echo "sheet=3000x1500x5"

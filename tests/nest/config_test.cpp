@@ -184,13 +184,13 @@ TEST(NestConfigReader, FailuresAndDerivedOutput) {
         {"", false, "请至少填写一种板材尺寸", ""},
         {"sheet=9x3000\noutDir=/x\n", false, "请至少填写一种板材尺寸", ""},
         // Folders are joined with '/', the separator of this platform (both are accepted).
-        {"sheet=3000x1500\noutDir=D:\\nest\n", true, "", "D:\\nest/套料图.dwg"},
-        {"sheet=3000x1500\noutDir=D:\\nest\\\n", true, "", "D:\\nest\\套料图.dwg"},
-        {"sheet=3000x1500\noutDir=/home/u/nest\n", true, "", "/home/u/nest/套料图.dwg"},
-        {"sheet=3000x1500\noutDir=/home/u/nest/\n", true, "", "/home/u/nest/套料图.dwg"},
+        {"sheet=3000x1500\noutDir=D:\\nest\n", true, "", "D:\\nest/套料图.dxf"},
+        {"sheet=3000x1500\noutDir=D:\\nest\\\n", true, "", "D:\\nest\\套料图.dxf"},
+        {"sheet=3000x1500\noutDir=/home/u/nest\n", true, "", "/home/u/nest/套料图.dxf"},
+        {"sheet=3000x1500\noutDir=/home/u/nest/\n", true, "", "/home/u/nest/套料图.dxf"},
         {"sheet=3000x1500\noutDir=/o\noutDwg=/p/q.dwg\n", true, "", "/p/q.dwg"},
         {"\xEF\xBB\xBFsheet=3000x1500\r\n  outDir = /o  \r\n# outDir=\n", true, "",
-         "/o/套料图.dwg"},
+         "/o/套料图.dxf"},
     };
     for (const Case& c : cases) {
         NestConfig config;

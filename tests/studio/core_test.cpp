@@ -53,7 +53,7 @@ TEST(NestConfig, WrittenByteForByte) {
                                     "file=/d/零件 b.dwg\n"
                                     "layer=CUT,板材\n"
                                     "outDir=/home/u/QKS 套料\n"
-                                    "outDwg=/home/u/QKS 套料/套料图.dwg\n"
+                                    "outDwg=/home/u/QKS 套料/套料图.dxf\n"
                                     "log=/t/qks_nest.log\n"
                                     "prefix=\n"
                                     "sheet=3000x1500x5\n"
@@ -82,8 +82,8 @@ TEST(NestConfig, FileLinesOnlyForFileSourceAndGeneralNumbers) {
     EXPECT_FALSE(text.contains(QStringLiteral("partcount")));
     EXPECT_TRUE(text.contains(QStringLiteral("\ngap=5\nmargin=10\ncell=2\n")));
     EXPECT_TRUE(text.endsWith(QStringLiteral("seconds=12\n")));
-    // Empty output folder: the drawing name stands alone, not as "/套料图.dwg".
-    EXPECT_TRUE(text.contains(QStringLiteral("\noutDwg=套料图.dwg\n")));
+    // Empty output folder: the drawing name stands alone, not as "/套料图.dxf".
+    EXPECT_TRUE(text.contains(QStringLiteral("\noutDwg=套料图.dxf\n")));
     form.units = DrawingUnits::Millimetres;
     EXPECT_TRUE(QString::fromUtf8(composeNestConfig(form, {}, {}, {}))
                     .endsWith(QStringLiteral("seconds=12\nunits=mm\n")));

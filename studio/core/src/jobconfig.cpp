@@ -7,12 +7,13 @@
 #include <QFile>
 
 #include "qks/contract/config_keys.h"
+#include "qks/contract/names.h"
 
 namespace qks::studio {
 namespace {
 
-void addLine(QString& text, const char* key, const QString& value) {
-    text += QLatin1String(key);
+void addLine(QString& text, std::string_view key, const QString& value) {
+    text += detail::fieldText(key);
     text += QLatin1Char('=');
     text += value;
     text += QLatin1Char('\n');
@@ -66,72 +67,76 @@ QByteArray composeNestConfig(const NestForm& form, const QVector<PartRow>& parts
                              const QString& partsFilePath, const QString& logPath) {
     const QString outDir = form.outDirText.trimmed();
     QString text;
-    addLine(text, "source", detail::fieldText(contract::partSourceWord(form.source)));
-    addLine(text, "partsFile", partsFilePath);
+    addLine(text, contract::kSourceKey, detail::fieldText(contract::partSourceWord(form.source)));
+    addLine(text, contract::kPartsFileKey, partsFilePath);
     if (form.source == contract::PartSource::Files) {
         for (const QString& file : form.files)
-            addLine(text, "file", file);
+            addLine(text, contract::kFileKey, file);
     }
-    addLine(text, "layer", form.layerText.trimmed());
-    addLine(text, "outDir", outDir);
-    addLine(text, "outDwg", joinPath(outDir, QStringLiteral("套料图.dwg")));
-    addLine(text, "log", logPath);
-    addLine(text, "prefix", form.prefixText.trimmed());
+    addLine(text, contract::kLayerKey, form.layerText.trimmed());
+    addLine(text, contract::kOutDirKey, outDir);
+    addLine(text, contract::kOutDwgKey,
+            joinPath(outDir, detail::fieldText(contract::kNestDrawingFile)));
+    addLine(text, contract::kLogKey, logPath);
+    addLine(text, contract::kPrefixKey, form.prefixText.trimmed());
     for (const QString& line : form.sheetText.split(QLatin1Char('\n'))) {
         const QString sheet = line.trimmed();
-        if (!sheet.isEmpty()) addLine(text, "sheet", sheet);
+        if (!sheet.isEmpty()) addLine(text, contract::kSheetKey, sheet);
     }
-    addLine(text, "gap", formatGeneral(form.gap));
-    addLine(text, "margin", formatGeneral(form.margin));
-    addLine(text, "cell", formatGeneral(form.cell));
-    addLine(text, "rotate", flag(form.rotate));
-    addLine(text, "mirror", flag(form.mirror));
-    addLine(text, "pdf", flag(form.pdf));
-    addLine(text, "seconds", formatGeneral(form.seconds));
+    addLine(text, contract::kGapKey, formatGeneral(form.gap));
+    addLine(text, contract::kMarginKey, formatGeneral(form.margin));
+    addLine(text, contract::kCellKey, formatGeneral(form.cell));
+    addLine(text, contract::kRotateKey, flag(form.rotate));
+    addLine(text, contract::kMirrorKey, flag(form.mirror));
+    addLine(text, contract::kPdfKey, flag(form.pdf));
+    addLine(text, contract::kSecondsKey, formatGeneral(form.seconds));
     for (const PartRow& part : parts) {
-        text +=
-            QStringLiteral("partcount %1=%2\n").arg(part.id).arg(part.enabled ? part.quantity : 0);
+        text += (detail::fieldText(contract::kPartCountKey) + QStringLiteral(" %1=%2\n"))
+                    .arg(part.id)
+                    .arg(part.enabled ? part.quantity : 0);
     }
     if (form.strategyDense) {
-        addLine(text, "strategy", QStringLiteral("dense"));
+        addLine(text, contract::kStrategyKey, detail::fieldText(contract::kDenseStrategy));
         // Only the dense search fills holes; a part-in-part choice left set while the
         // standard search is chosen means nothing and is not written.
-        if (form.partInPart) addLine(text, "partInPart", flag(true));
+        if (form.partInPart) addLine(text, contract::kPartInPartKey, flag(true));
     }
     // Left out, the plug-in takes each drawing's header unit, the same as "auto".
     if (form.units != DrawingUnits::Auto) addLine(text, contract::kUnitsKey, unitsWord(form.units));
     for (const PartRow& part : parts) {
         const QString angles = rotationAngles(part.rotation);
         if (!angles.isEmpty())
-            text += QStringLiteral("partrotate %1=%2\n").arg(part.id).arg(angles);
+            text += (detail::fieldText(contract::kPartRotateKey) + QStringLiteral(" %1=%2\n"))
+                        .arg(part.id)
+                        .arg(angles);
     }
     return text.toUtf8();
 }
 
 QByteArray composePlotConfig(const PlotForm& form) {
     QString text;
-    addLine(text, "outDir", form.outDir);
-    addLine(text, "prefix", form.prefixText.trimmed());
-    addLine(text, "style", form.style);
-    addLine(text, "scope", form.scope);
-    addLine(text, "log", form.logPath);
+    addLine(text, contract::kOutDirKey, form.outDir);
+    addLine(text, contract::kPrefixKey, form.prefixText.trimmed());
+    addLine(text, contract::kStyleKey, form.style);
+    addLine(text, contract::kScopeKey, form.scope);
+    addLine(text, contract::kLogKey, form.logPath);
     if (form.filesTarget) {
         for (const QString& file : form.files)
-            addLine(text, "file", file);
+            addLine(text, contract::kFileKey, file);
     }
     return text.toUtf8();
 }
 
 QByteArray composeMergeConfig(const MergeForm& form) {
     QString text;
-    addLine(text, "outDwg", form.out);
-    addLine(text, "outDir", form.outFolder);
-    addLine(text, "columns", QString::number(form.columns));
-    addLine(text, "spacing", QString::number(form.spacing, 'f', 2));
-    addLine(text, "pdf", flag(form.pdf));
-    addLine(text, "log", form.logPath);
+    addLine(text, contract::kOutDwgKey, form.out);
+    addLine(text, contract::kOutDirKey, form.outFolder);
+    addLine(text, contract::kColumnsKey, QString::number(form.columns));
+    addLine(text, contract::kSpacingKey, QString::number(form.spacing, 'f', 2));
+    addLine(text, contract::kPdfKey, flag(form.pdf));
+    addLine(text, contract::kLogKey, form.logPath);
     for (const QString& file : form.files)
-        addLine(text, "file", file);
+        addLine(text, contract::kFileKey, file);
     return text.toUtf8();
 }
 

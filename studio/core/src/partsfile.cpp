@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "contract_text.h"
+#include "qks/contract/config_keys.h"
 #include "qks/contract/parts_format.h"
 
 namespace qks::studio {
@@ -57,7 +58,7 @@ int editedQuantity(const QString& text, int previous) {
     bool ok = false;
     const qlonglong value = text.trimmed().toLongLong(&ok, 10);
     if (!ok || value < 0) return previous;
-    return static_cast<int>(std::min<qlonglong>(value, 999));
+    return static_cast<int>(std::min<qlonglong>(value, contract::kQuantityCap));
 }
 
 }  // namespace qks::studio

@@ -51,9 +51,10 @@ NestSettingsForm::NestSettingsForm(QWidget* parent) : QFrame(parent) {
     grid->addWidget(makeLabel(QStringLiteral("板材规格"), "formLabel", this), 0, 0);
     grid->addWidget(sheetEdit_, 0, 1, 1, 7);
 
-    gapSpin_ = makeSpin(0, 100, 1, 0.5, 5, QStringLiteral(" mm"), this);
-    marginSpin_ = makeSpin(0, 100, 1, 0.5, 10, QStringLiteral(" mm"), this);
-    cellSpin_ = makeSpin(0.5, 10, 1, 0.5, 2, QStringLiteral(" mm"), this);
+    gapSpin_ = makeSpin(0, 100, 1, 0.5, contract::kDefaultGap, QStringLiteral(" mm"), this);
+    marginSpin_ = makeSpin(0, 100, 1, 0.5, contract::kDefaultMargin, QStringLiteral(" mm"), this);
+    cellSpin_ = makeSpin(contract::kSmallestCell, contract::kLargestCell, 1, 0.5,
+                         contract::kDefaultCell, QStringLiteral(" mm"), this);
     secondsSpin_ = makeSpin(1, 300, 0, 1, 12, QStringLiteral(" 秒"), this);
     const QPair<const char*, QDoubleSpinBox*> spins[] = {{"零件间距", gapSpin_},
                                                          {"板边距", marginSpin_},

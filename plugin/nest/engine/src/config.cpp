@@ -9,12 +9,10 @@
 #include "qks/common/numbers.h"
 #include "qks/common/utf8.h"
 #include "qks/contract/config_keys.h"
+#include "qks/contract/names.h"
 
 namespace qks::nest {
 namespace {
-
-constexpr std::string_view kPartCountKey = "partcount";
-constexpr std::string_view kPartRotateKey = "partrotate";
 
 bool startsWith(std::string_view text, std::string_view prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
@@ -43,55 +41,58 @@ void addLayers(std::string_view value, std::vector<std::string>& layers) {
 void applyKey(const KeyValueLine& line, NestConfig& config) {
     const std::string& key = line.key;
     const std::string& value = line.value;
-    if (key == "source") {
+    if (key == contract::kSourceKey) {
         config.source = value;
-    } else if (key == "file") {
+    } else if (key == contract::kFileKey) {
         if (!value.empty()) config.files.push_back(value);
-    } else if (key == "layer") {
+    } else if (key == contract::kLayerKey) {
         addLayers(value, config.layers);
-    } else if (key == "outDir") {
+    } else if (key == contract::kOutDirKey) {
         config.outDir = value;
-    } else if (key == "outDwg") {
+    } else if (key == contract::kOutDwgKey) {
         config.outDwg = value;
-    } else if (key == "log") {
+    } else if (key == contract::kLogKey) {
         config.log = value;
-    } else if (key == "prefix") {
+    } else if (key == contract::kPrefixKey) {
         config.prefix = value;
-    } else if (key == "partsFile") {
+    } else if (key == contract::kPartsFileKey) {
         config.partsFile = value;
-    } else if (startsWith(key, kPartRotateKey)) {
+    } else if (startsWith(key, contract::kPartRotateKey)) {
         const std::int32_t id =
-            parseLeadingInt(std::string_view(key).substr(kPartRotateKey.size()));
+            parseLeadingInt(std::string_view(key).substr(contract::kPartRotateKey.size()));
         config.partRotations[id] = parsePartRotation(value);
-    } else if (startsWith(key, kPartCountKey)) {
-        const std::int32_t id = parseLeadingInt(std::string_view(key).substr(kPartCountKey.size()));
+    } else if (startsWith(key, contract::kPartCountKey)) {
+        const std::int32_t id =
+            parseLeadingInt(std::string_view(key).substr(contract::kPartCountKey.size()));
         const std::int32_t quantity = parseLeadingInt(value);
         config.partCounts[id] = quantity;
         if (quantity < 1) config.zeroCountIds.insert(id);
-    } else if (key == "sheet") {
+    } else if (key == contract::kSheetKey) {
         SheetStock stock;
         if (parseSheetSpec(value, stock)) config.sheets.push_back(stock);
-    } else if (key == "gap") {
+    } else if (key == contract::kGapKey) {
         const double v = finiteOrZero(parseLeadingDouble(value));
         config.gap = v > 0.0 ? v : 0.0;
-    } else if (key == "margin") {
+    } else if (key == contract::kMarginKey) {
         const double v = finiteOrZero(parseLeadingDouble(value));
         config.margin = v > 0.0 ? v : 0.0;
-    } else if (key == "cell") {
+    } else if (key == contract::kCellKey) {
         const double v = parseLeadingDouble(value);
-        if (v >= 0.5) config.cell = std::fmin(v, 10.0);
-    } else if (key == "rotate") {
+        if (v >= contract::kSmallestCell) config.cell = std::fmin(v, contract::kLargestCell);
+    } else if (key == contract::kRotateKey) {
         config.rotate = value != "0";
-    } else if (key == "mirror") {
+    } else if (key == contract::kMirrorKey) {
         config.mirror = value != "0";
-    } else if (key == "pdf") {
+    } else if (key == contract::kPdfKey) {
         config.pdf = value != "0";
-    } else if (key == "seconds") {
+    } else if (key == contract::kSecondsKey) {
         const double v = parseLeadingDouble(value);
-        if (v >= 1.0) config.seconds = std::fmin(v, 600.0);
-    } else if (key == "strategy") {
-        config.strategy = value == "dense" ? NestStrategy::Dense : NestStrategy::Standard;
-    } else if (key == "partInPart") {
+        if (v >= contract::kShortestSeconds)
+            config.seconds = std::fmin(v, contract::kLongestSeconds);
+    } else if (key == contract::kStrategyKey) {
+        config.strategy =
+            value == contract::kDenseStrategy ? NestStrategy::Dense : NestStrategy::Standard;
+    } else if (key == contract::kPartInPartKey) {
         config.partInPart = value != "0";
     } else if (key == contract::kJoinToleranceKey) {
         const double v = parseLeadingDouble(value);
@@ -109,7 +110,7 @@ void applyKey(const KeyValueLine& line, NestConfig& config) {
         config.skipLayers.clear();
         addLayers(value, config.skipLayers);
         config.skipNonCut = !config.skipLayers.empty();
-    } else if (key == "threads") {
+    } else if (key == contract::kThreadsKey) {
         // More threads than any machine has only cost memory; the cap keeps a typo harmless.
         const std::int32_t n = parseLeadingInt(value);
         config.threads = n < 0 ? 0 : std::min(n, 256);
@@ -125,7 +126,8 @@ bool finish(NestConfig& config, std::string& message) {
         message = "请设置输出目录";
         return false;
     }
-    if (config.outDwg.empty()) config.outDwg = joinPath(config.outDir, "套料图.dwg");
+    if (config.outDwg.empty())
+        config.outDwg = joinPath(config.outDir, std::string(contract::kNestDrawingFile));
     return true;
 }
 

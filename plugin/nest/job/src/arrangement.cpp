@@ -105,7 +105,9 @@ struct CellKey {
 };
 struct CellHash {
     std::size_t operator()(const CellKey& k) const {
-        return std::hash<std::int64_t>()(k.x * 73856093 ^ k.y * 19349663);
+        // Unsigned: cells far off the grid wrap around instead of overflowing.
+        return std::hash<std::uint64_t>()(static_cast<std::uint64_t>(k.x) * 73856093u ^
+                                          static_cast<std::uint64_t>(k.y) * 19349663u);
     }
 };
 

@@ -1,6 +1,6 @@
 // The plug-in's runtime: everything it keeps between calls from the host, made when the host
 // loads the module and destroyed when it unloads it. Apart from the two job log channels
-// (plugin/common; each job names its log when it starts), the plug-in has no other
+// (shared/common; each job names its log when it starts), the plug-in has no other
 // process-wide state.
 //
 // What it owns, and who touches it from which thread:

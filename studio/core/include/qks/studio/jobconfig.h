@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QVector>
 
+#include "qks/contract/config_keys.h"
 #include "qks/contract/states.h"
 
 namespace qks::studio {
@@ -27,9 +28,9 @@ struct NestForm {
     QString outDirText;
     QString prefixText;
     QString sheetText;  // one sheet kind per line, passed on unparsed
-    double gap = 5;
-    double margin = 10;
-    double cell = 2;
+    double gap = contract::kDefaultGap;
+    double margin = contract::kDefaultMargin;
+    double cell = contract::kDefaultCell;
     double seconds = 12;
     bool rotate = true;
     bool mirror = true;

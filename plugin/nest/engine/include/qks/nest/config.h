@@ -50,13 +50,13 @@ struct NestConfig {
     std::vector<SheetStock> sheets;
     std::map<std::int32_t, std::int32_t> partCounts;  // part id -> quantity
     std::set<std::int32_t> zeroCountIds;              // ids given a quantity below 1
-    double gap = 5.0;                                 // drawing units, >= 0
-    double margin = 10.0;                             // drawing units, >= 0
-    double cell = 2.0;                                // drawing units, 0.5 .. 10
+    double gap = contract::kDefaultGap;               // mm, >= 0
+    double margin = contract::kDefaultMargin;         // mm, >= 0
+    double cell = contract::kDefaultCell;             // mm, 0.5 .. 10
     bool rotate = true;
     bool mirror = true;
     bool pdf = false;
-    double seconds = 20.0;  // wall-clock limit of the search, 1 .. 600
+    double seconds = contract::kDefaultSeconds;  // wall-clock limit of the search, 1 .. 600
     NestStrategy strategy = NestStrategy::Standard;
     bool partInPart = false;                             // holes are free space (dense only)
     std::map<std::int32_t, PartRotation> partRotations;  // part id -> allowed orientations

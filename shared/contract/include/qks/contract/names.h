@@ -17,6 +17,9 @@ inline constexpr std::string_view kPlotFilesConfigFile = "qks_plot_files.cfg";
 inline constexpr std::string_view kPlotFilesLogFile = "qks_plot_files.log";
 inline constexpr std::string_view kMergeConfigFile = "qks_merge.cfg";
 inline constexpr std::string_view kMergeLogFile = "qks_merge.log";
+// The nest drawing in the output folder when the config names none: written as DXF, so named
+// as what is written.
+inline constexpr std::string_view kNestDrawingFile = "套料图.dxf";
 
 // The bridge: the local socket's server name, one request per line.
 inline constexpr std::string_view kBridgeServerName = "qksstudio";

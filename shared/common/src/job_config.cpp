@@ -1,5 +1,8 @@
 #include "qks/common/job_config.h"
 
+#include "qks/contract/config_keys.h"
+#include "qks/contract/names.h"
+
 #include "qks/common/environment.h"
 #include "qks/common/file_io.h"
 #include "qks/common/numbers.h"
@@ -20,34 +23,34 @@ void parseJobConfig(std::string_view rest, PlotMergeConfig& config) {
         const std::string_view key = line.substr(0, eq);
         const std::string decoded = sanitizeUtf8(line.substr(eq + 1));
         const std::string value(trimControlAndSpace(decoded));
-        if (key == "outDir") {
+        if (key == contract::kOutDirKey) {
             config.outDir = value;
-        } else if (key == "prefix") {
+        } else if (key == contract::kPrefixKey) {
             config.prefix = value;
-        } else if (key == "style") {
+        } else if (key == contract::kStyleKey) {
             config.style = value;
-        } else if (key == "log") {
+        } else if (key == contract::kLogKey) {
             config.log = value;
-        } else if (key == "mode") {
+        } else if (key == contract::kModeKey) {
             config.mode = value;
-        } else if (key == "outDwg") {
+        } else if (key == contract::kOutDwgKey) {
             config.outDwg = value;
-        } else if (key == "scope") {
+        } else if (key == contract::kScopeKey) {
             config.scope = value;
-            config.currentScope = value == "current";
-        } else if (key == "columns") {
+            config.currentScope = value == contract::kCurrentScope;
+        } else if (key == contract::kColumnsKey) {
             const std::int32_t columns = parseLeadingInt(value);
             config.columns = columns < 2 ? 1 : columns;
-        } else if (key == "spacing") {
+        } else if (key == contract::kSpacingKey) {
             config.spacing = parseLeadingDouble(value);
-        } else if (key == "pdf") {
+        } else if (key == contract::kPdfKey) {
             config.pdf = value == "1" || toLowerUtf8(value) == "true";
-        } else if (key == "file") {
+        } else if (key == contract::kFileKey) {
             if (!value.empty()) config.files.push_back(value);
         }
     }
-    if (config.log.empty()) config.log = tempFilePath("qks_plot.log");
-    if (config.scope == "current") config.currentScope = true;
+    if (config.log.empty()) config.log = tempFilePath(contract::kPlotLogFile);
+    if (config.scope == contract::kCurrentScope) config.currentScope = true;
 }
 
 std::string jobConfigPath(JobKind kind, const std::string& bridgePath) {

@@ -1,0 +1,78 @@
+// Job config keys both sides spell alike, with their defaults: the Studio writes them, the
+// plug-in reads them.
+#pragma once
+
+#include <array>
+#include <string_view>
+
+namespace qks::contract {
+
+// ---- nest job ("qks_nest.cfg")
+inline constexpr std::string_view kSourceKey = "source";
+inline constexpr std::string_view kPartsFileKey = "partsFile";
+inline constexpr std::string_view kFileKey = "file";  // one line per drawing
+inline constexpr std::string_view kLayerKey = "layer";
+inline constexpr std::string_view kOutDirKey = "outDir";
+inline constexpr std::string_view kOutDwgKey = "outDwg";
+inline constexpr std::string_view kLogKey = "log";
+inline constexpr std::string_view kPrefixKey = "prefix";
+inline constexpr std::string_view kSheetKey = "sheet";
+inline constexpr std::string_view kGapKey = "gap";
+inline constexpr std::string_view kMarginKey = "margin";
+inline constexpr std::string_view kCellKey = "cell";
+inline constexpr std::string_view kRotateKey = "rotate";
+inline constexpr std::string_view kMirrorKey = "mirror";
+inline constexpr std::string_view kPdfKey = "pdf";
+inline constexpr std::string_view kSecondsKey = "seconds";
+inline constexpr std::string_view kStrategyKey = "strategy";
+inline constexpr std::string_view kDenseStrategy = "dense";
+inline constexpr std::string_view kPartInPartKey = "partInPart";
+inline constexpr std::string_view kThreadsKey = "threads";
+// "partcount ID=N" and "partrotate ID=ANGLES": the part's id follows the key.
+inline constexpr std::string_view kPartCountKey = "partcount";
+inline constexpr std::string_view kPartRotateKey = "partrotate";
+
+// Defaults and limits of the nest job's numbers (lengths in millimetres).
+inline constexpr double kDefaultGap = 5.0;
+inline constexpr double kDefaultMargin = 10.0;
+inline constexpr double kDefaultCell = 2.0;
+inline constexpr double kSmallestCell = 0.5;
+inline constexpr double kLargestCell = 10.0;
+inline constexpr double kDefaultSeconds = 20.0;
+inline constexpr double kShortestSeconds = 1.0;
+inline constexpr double kLongestSeconds = 600.0;
+// Pieces of one kind a job nests at most.
+inline constexpr int kQuantityCap = 999;
+
+// ---- plot, plot-files and merge jobs ("qks_plot.cfg", "qks_plot_files.cfg", "qks_merge.cfg"):
+// outDir, prefix, log, outDwg, pdf and file as above, and these.
+inline constexpr std::string_view kStyleKey = "style";
+inline constexpr std::string_view kModeKey = "mode";
+inline constexpr std::string_view kScopeKey = "scope";
+inline constexpr std::string_view kCurrentScope = "current";
+inline constexpr std::string_view kColumnsKey = "columns";
+inline constexpr std::string_view kSpacingKey = "spacing";
+
+// ---- nest job: reading parts from drawings
+// Open ends closer than this (mm) meet.
+inline constexpr std::string_view kJoinToleranceKey = "jointol";
+inline constexpr double kDefaultJoinTolerance = 0.6;
+inline constexpr double kLargestJoinTolerance = 50.0;
+
+// The unit a drawing is read in: its header's ($INSUNITS, millimetres when it names none), or
+// one given for every drawing of the job.
+inline constexpr std::string_view kUnitsKey = "units";
+inline constexpr std::string_view kUnitsAuto = "auto";
+inline constexpr std::string_view kUnitsMillimetres = "mm";
+inline constexpr std::string_view kUnitsInches = "inch";
+
+// Layers left out as not cut: a comma list of words, any of which in a layer's name (lower
+// case) leaves the layer out. The key given empty leaves nothing out (no layers, line types
+// or frames); left out of the config, the words below apply.
+inline constexpr std::string_view kSkipLayersKey = "skiplayers";
+inline constexpr std::array<std::string_view, 25> kDefaultSkipLayerWords = {
+    "dim",   "text", "center",    "centre", "hidden", "construction", "border",    "frame", "title",
+    "hatch", "bend", "defpoints", "标注",   "尺寸",   "中心",         "虚线",      "辅助",  "构造",
+    "图框",  "标题", "填充",      "剖面",   "折弯",   "文字",         "annotation"};
+
+}  // namespace qks::contract
