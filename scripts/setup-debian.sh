@@ -11,6 +11,7 @@ packages=(
   libpango1.0-dev libharfbuzz-dev zlib1g-dev fonts-wqy-microhei fontconfig
   libgeos-dev
   python3 python3-ezdxf python3-shapely python3-fonttools poppler-utils qpdf xvfb xauth
+  dpkg-dev file lintian
 )
 if [ "${1:-}" = "--bench" ]; then
   packages+=(libnest2d-dev libpolyclipping-dev libnlopt-cxx-dev libboost-dev nlohmann-json3-dev

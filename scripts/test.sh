@@ -4,7 +4,9 @@
 #   2. checks the formatting,
 #   3. builds everything with AddressSanitizer + UndefinedBehaviorSanitizer and runs all suites,
 #   4. builds the threaded suites with ThreadSanitizer and runs them,
-#   5. builds the fuzz targets with libFuzzer (clang) and runs each for a while.
+#   5. builds the fuzz targets with libFuzzer (clang) and runs each for a while,
+#   6. builds the Debian package, checks it with lintian, installs it, runs the main job with
+#      the installed programs and removes it again (scripts/package-check.sh; needs root).
 # QKS_FUZZ_SECONDS (default 10; the DXF and DWG readers get at least 60) sets the fuzzing time.
 # Sanitizer builds use -O1 (the sanitizers' recommended level, and a quicker compile); ccache
 # keeps compiled objects between runs on one machine, whatever folder the clone is in.
@@ -80,4 +82,7 @@ if [ "$failed" -ne 0 ]; then
   echo "fuzzing found a failure"
   exit 1
 fi
+
+echo "== package"
+QKS_JOBS="$jobs" QKS_PACKAGE_BUILD="$build/package" bash scripts/package-check.sh
 echo "all tests passed"
