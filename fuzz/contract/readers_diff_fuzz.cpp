@@ -123,7 +123,7 @@ void compareParts(std::string_view text, const QByteArray& bytes) {
 
 void compareProgress(std::string_view text, const QByteArray& bytes) {
     const qks::nest::ProgressFile plugin = qks::nest::parseProgressText(text);
-    const qks::studio::ProgressRecords studio = qks::studio::parseProgressFile(bytes);
+    const qks::studio::ProgressSnapshot studio = qks::studio::parseProgressFile(bytes);
     if (!progressAgrees(text)) return;
     if ((plugin.cfgLines > 0) != studio.frame.has_value()) std::abort();
     if (studio.frame &&

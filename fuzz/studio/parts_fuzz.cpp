@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const PartRow& part : parts) {
         if (index.value(part.id, -1) < 0) __builtin_trap();
         for (int angle : {0, 90, 217})
-            placePart(part, {part.id, angle, angle == 90, 3, 4}, GridFrame{});
+            placePart(part, {part.id, angle, angle == 90, 3, 4}, GridFrame{10, 1, 0});
         editedQuantity(part.name, part.quantity);
     }
     return 0;

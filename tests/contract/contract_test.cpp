@@ -112,7 +112,7 @@ TEST(Contract, PluginWritersThenStudioReadersAgreeOnRandomJobs) {
         const std::string progressText = nest::formatProgress(
             config, layout, contract::jobStateWord(state), job.real(0, 100), job.between(0, 9));
         const nest::ProgressFile back = nest::parseProgressText(progressText);
-        const studio::ProgressRecords records = studio::parseProgressFile(bytesOf(progressText));
+        const studio::ProgressSnapshot records = studio::parseProgressFile(bytesOf(progressText));
         ASSERT_TRUE(records.frame && records.state && records.utilisation && records.elapsed);
         EXPECT_EQ(contract::jobStateFromWord(records.state->toStdString()), state);
         EXPECT_EQ(records.frame->pad, back.padLength);
@@ -205,7 +205,7 @@ TEST(Contract, DeliberateDifferencesOfTheReaders) {
     };
     for (const ProgressCase& c : progressCases) {
         const nest::ProgressFile plugin = nest::parseProgressText(c.text);
-        const studio::ProgressRecords studio = studio::parseProgressFile(c.text);
+        const studio::ProgressSnapshot studio = studio::parseProgressFile(c.text);
         EXPECT_EQ(plugin.cfgLines, c.pluginFrames) << c.text;
         EXPECT_EQ(studio.frame.has_value(), c.studioPad.has_value()) << c.text;
         if (studio.frame && c.studioPad) {

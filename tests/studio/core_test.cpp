@@ -213,11 +213,11 @@ TEST(PartsFile, ReloadKeepsUserChoicesAndTallies) {
     QVector<PartRow> shown = {row(1, 4), row(2, 3), row(5, 1)};
     shown[0].enabled = false;
     shown[1].quantity = 17;
-    shown[1].rotation = PartRotation::HalfTurn;
+    shown[1].rotation = RotationChoice::HalfTurn;
     QVector<PartRow> fresh = {row(2, 3), row(1, 4), row(9, 8)};
     keepUserChoices(shown, fresh);
     EXPECT_EQ(fresh[0].quantity, 17);
-    EXPECT_EQ(fresh[0].rotation, PartRotation::HalfTurn);
+    EXPECT_EQ(fresh[0].rotation, RotationChoice::HalfTurn);
     EXPECT_TRUE(fresh[0].enabled);
     EXPECT_FALSE(fresh[1].enabled);
     EXPECT_EQ(fresh[1].quantity, 4);
@@ -238,7 +238,7 @@ TEST(PartsFile, QuantityEdits) {
 }
 
 TEST(ProgressFile, RecordsAndMalformedLines) {
-    const ProgressRecords r = parseProgressFile(
+    const ProgressSnapshot r = parseProgressFile(
         "PLACE\t1\t0\t0\t0\t0\n"  // before any sheet
         "CFG\t10.000\t2.000\t4.000\n"
         "SHEET\t3000.000\t1500.000\n"
@@ -276,7 +276,7 @@ TEST(ProgressFile, RecordsAndMalformedLines) {
     EXPECT_EQ(*r.state, QStringLiteral("running"));
 
     // CFG without padLength, and records that are missing stay unset.
-    const ProgressRecords s = parseProgressFile("CFG\t5\t1\nUTIL\t0.00\n");
+    const ProgressSnapshot s = parseProgressFile("CFG\t5\t1\nUTIL\t0.00\n");
     ASSERT_TRUE(s.frame);
     EXPECT_DOUBLE_EQ(s.frame->pad, 0);
     EXPECT_TRUE(s.sheets.isEmpty());

@@ -43,15 +43,15 @@ QString flag(bool on) {
 }
 
 // Angles in degrees, counter-clockwise; empty when the part follows the form.
-QString rotationAngles(PartRotation rotation) {
+QString rotationAngles(RotationChoice rotation) {
     switch (rotation) {
-        case PartRotation::Global:
+        case RotationChoice::Global:
             return {};
-        case PartRotation::Fixed0:
+        case RotationChoice::Fixed0:
             return QStringLiteral("0");
-        case PartRotation::HalfTurn:
+        case RotationChoice::HalfTurn:
             return QStringLiteral("0,180");
-        case PartRotation::QuarterTurns:
+        case RotationChoice::QuarterTurns:
             return QStringLiteral("0,90,180,270");
     }
     return {};

@@ -5,16 +5,15 @@
 
 namespace qks::studio {
 
-ProgressRecords parseProgressFile(const QByteArray& bytes) {
+ProgressSnapshot parseProgressFile(const QByteArray& bytes) {
     // A CFG without its pad is taken with a pad of 0.
     const contract::ProgressRecords records =
         contract::readProgress(detail::fileText(bytes), {detail::studioReadRules(), false});
-    ProgressRecords out;
-    if (records.frame)
-        out.frame = GridFrame{records.frame->margin, records.frame->cell, records.frame->pad};
+    ProgressSnapshot out;
+    if (records.frame) out.frame = *records.frame;
     out.sheets.reserve(static_cast<int>(records.sheets.size()));
     for (const contract::SheetRecord& record : records.sheets) {
-        SheetLayout sheet;
+        SheetPlacements sheet;
         sheet.width = record.width;
         sheet.height = record.height;
         sheet.placements.reserve(static_cast<int>(record.placements.size()));

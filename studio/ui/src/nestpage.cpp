@@ -289,7 +289,7 @@ void NestPage::showTally() {
 }
 
 void NestPage::loadProgressFile() {
-    const ProgressRecords records =
+    const ProgressSnapshot records =
         parseProgressFile(readWholeFile(tempFilePath(kNestProgressName)));
     if (records.state) jobState_ = contract::jobStateFromWord(records.state->toStdString());
     preview_->showProgress(records);

@@ -27,11 +27,11 @@ enum Column {
 // Side of a part's picture in the name column, in device-independent pixels.
 constexpr int kThumbnailSide = 48;
 
-const QPair<const char*, PartRotation> kRotationChoices[] = {
-    {"随全局", PartRotation::Global},
-    {"固定 0°", PartRotation::Fixed0},
-    {"0°/180°", PartRotation::HalfTurn},
-    {"90° 步进", PartRotation::QuarterTurns}};
+const QPair<const char*, RotationChoice> kRotationChoices[] = {
+    {"随全局", RotationChoice::Global},
+    {"固定 0°", RotationChoice::Fixed0},
+    {"0°/180°", RotationChoice::HalfTurn},
+    {"90° 步进", RotationChoice::QuarterTurns}};
 
 // Lays the rotation combo over the whole width of its cell: the table's item padding is
 // meant for text and would leave the combo narrower than the column sized to fit it. In
@@ -150,7 +150,7 @@ void NestPartsTable::setParts(QVector<PartRow> parts) {
         connect(rotation, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
                 [this, r, rotation] {
                     if (r < parts_.size())
-                        parts_[r].rotation = PartRotation(rotation->currentData().toInt());
+                        parts_[r].rotation = RotationChoice(rotation->currentData().toInt());
                 });
         setCellWidget(r, kRotationColumn, rotation);
     }

@@ -108,7 +108,7 @@ QString NestPreview::summaryText() const {
     return summaryLabel_->text();
 }
 
-void NestPreview::showProgress(const ProgressRecords& records) {
+void NestPreview::showProgress(const ProgressSnapshot& records) {
     if (records.frame) frame_ = *records.frame;
     if (records.utilisation) utilisation_ = *records.utilisation;
     if (records.unplaced) unplaced_ = *records.unplaced;
@@ -150,7 +150,7 @@ void NestPreview::redraw() {
         return;
     }
     if (currentSheet_ < 0 || currentSheet_ >= sheets_.size()) currentSheet_ = 0;
-    const SheetLayout& sheet = sheets_[currentSheet_];
+    const SheetPlacements& sheet = sheets_[currentSheet_];
     const double w = sheet.width;
     const double h = sheet.height;
 

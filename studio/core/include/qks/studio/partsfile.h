@@ -15,14 +15,14 @@ using Contour = QVector<QPointF>;
 
 // The turns one part may take on the sheet. Global leaves it to the form's rotate setting;
 // the others restrict that part alone, e.g. to keep a grain direction or a bend side.
-enum class PartRotation { Global, Fixed0, HalfTurn, QuarterTurns };
+enum class RotationChoice { Global, Fixed0, HalfTurn, QuarterTurns };
 
 struct PartRow {
     int id = 0;
     QString name;
     int quantity = 0;
     bool enabled = true;
-    PartRotation rotation = PartRotation::Global;
+    RotationChoice rotation = RotationChoice::Global;
     double area = 0;
     double refX = 0;
     double refY = 0;

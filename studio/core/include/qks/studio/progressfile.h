@@ -13,29 +13,27 @@ namespace qks::studio {
 // partId, angle (whole degrees, counter-clockwise), mirrored, column and row (grid cells).
 using Placement = contract::PlaceRecord;
 
-struct SheetLayout {
+// One sheet of the layout as the preview draws it.
+struct SheetPlacements {
     double width = 0;
     double height = 0;
     QVector<Placement> placements;
 };
 
-struct GridFrame {
-    double margin = 10;
-    double cell = 1;
-    double pad = 0;
-};
+// Where grid cell (0, 0) of a sheet lies, as the file's CFG record says.
+using GridFrame = contract::GridFrame;
 
 // What one read of the file held. Records absent from the file are left empty so the
 // page keeps its previous values for them.
-struct ProgressRecords {
+struct ProgressSnapshot {
     std::optional<GridFrame> frame;
-    QVector<SheetLayout> sheets;
+    QVector<SheetPlacements> sheets;
     std::optional<double> utilisation;
     std::optional<int> unplaced;
     std::optional<double> elapsed;
     std::optional<QString> state;
 };
 
-ProgressRecords parseProgressFile(const QByteArray& bytes);
+ProgressSnapshot parseProgressFile(const QByteArray& bytes);
 
 }  // namespace qks::studio

@@ -26,7 +26,7 @@ class NestPartsTable : public QTableWidget {
     // The rows with the user's edits.
     const QVector<PartRow>& parts() const { return parts_; }
 
-    // The rotation choice in a row (item data: PartRotation as int); null past the last row.
+    // The rotation choice in a row (item data: RotationChoice as int); null past the last row.
     QComboBox* rotationCombo(int row) const;
 
   signals:

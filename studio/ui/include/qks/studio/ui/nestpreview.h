@@ -29,14 +29,14 @@ class NestPreview : public QFrame {
     void setParts(QVector<PartRow> parts);
     // One reading of the progress file: its sheets replace the shown layout, values it lacks
     // keep their last ones. Redraws.
-    void showProgress(const ProgressRecords& records);
+    void showProgress(const ProgressSnapshot& records);
     // A new run begins: its layout and totals are not known yet. Draws nothing.
     void forgetRun();
     // Shows sheet `index` of the layout.
     void showSheet(int index);
     void redraw();
 
-    const QVector<SheetLayout>& sheets() const { return sheets_; }
+    const QVector<SheetPlacements>& sheets() const { return sheets_; }
     int currentSheet() const { return currentSheet_; }
     QStringList sheetChoices() const;
     QString utilisationText() const;
@@ -57,8 +57,9 @@ class NestPreview : public QFrame {
     QHash<QString, QWidget*> fields_;
 
     QVector<PartRow> parts_;
-    QVector<SheetLayout> sheets_;
-    GridFrame frame_;
+    QVector<SheetPlacements> sheets_;
+    // Until the first CFG record: the default margin and a one-unit grid.
+    GridFrame frame_{10, 1, 0};
     double utilisation_ = 0;
     int unplaced_ = 0;
     double elapsed_ = 0;
