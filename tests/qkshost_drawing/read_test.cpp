@@ -5,6 +5,7 @@
 #include <cmath>
 
 using namespace qkshost::drawing;
+using namespace qkshost::dxf;
 using namespace qkshost::drawing::testing;
 
 namespace {

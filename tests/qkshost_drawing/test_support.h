@@ -37,7 +37,7 @@ using qks::testing::TempDir;
 
 inline std::unique_ptr<Database> readFixture(const std::string& name, ReadResult* out = nullptr) {
     auto db = std::make_unique<Database>(false);
-    ReadResult r = readDxfFile(*db, fixture(name));
+    ReadResult r = dxf::readDxfFile(*db, fixture(name));
     if (out) *out = r;
     EXPECT_EQ(r.status, Status::Ok) << name << ": " << r.message;
     return db;

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 using namespace qkshost::drawing;
+using namespace qkshost::dxf;
 using namespace qkshost::drawing::testing;
 
 namespace {

@@ -1,7 +1,7 @@
 // A DWG read into the drawing database against its DXF twin read by the DXF reader: the two
 // databases must agree on handles, tables, blocks, layouts, coordinates and texts.
-#include "qkshost/dwg/adapter.h"
 #include "qks/testing/temp_dir.h"
+#include "qkshost/dwg/reader.h"
 #include "qkshost/dxf/dxf.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +19,7 @@
 #include <sstream>
 
 using namespace qkshost::drawing;
+using namespace qkshost::dxf;
 
 namespace {
 
@@ -246,12 +247,8 @@ TEST(DwgAdapter, FillsTheDatabaseAsTheDxfTwinDoes) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Database dwg(false), dxf(false);
-        std::string message;
-        qkshost::dwg::Skipped skipped;
-        ASSERT_EQ(
-            qkshost::dwg::readDwgInto(slurp(kDir + "/" + c.name + ".dwg"), dwg, message, skipped),
-            Status::Ok)
-            << message;
+        const ReadResult read = qkshost::dwg::readDwg(dwg, slurp(kDir + "/" + c.name + ".dwg"));
+        ASSERT_EQ(read.status, Status::Ok) << read.message;
         const qks::testing::TempDir unpacked;
         ASSERT_EQ(readDxfFile(dxf, unpacked.unpack(kDir + "/" + c.name + ".dxf.gz")).status,
                   Status::Ok);
@@ -367,7 +364,7 @@ TEST(DwgAdapter, FillsTheDatabaseAsTheDxfTwinDoes) {
             for (ObjectIndex e : dxf.get<BlockRecord>(b)->entities)
                 rawCount += c.dxfOnlyKinds.count(dxf.object(e)->dxfName()) ||
                             c.dxfOnlyHandles.count(dxf.object(e)->handle);
-        EXPECT_GE(skipped.entities, rawCount);
+        EXPECT_GE(read.skippedEntities, rawCount);
         for (auto& [name, want] : dxfBlocks) {
             SCOPED_TRACE(name);
             auto& got = dwgBlocks[name];

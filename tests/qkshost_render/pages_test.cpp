@@ -40,7 +40,7 @@ std::string plotModelOf(const drawing::Database& db, const tools::TempDir& dir,
 // The same for a fixture of the render suite.
 std::string plotModel(const tools::TempDir& dir, const std::string& fixture) {
     drawing::Database db(false);
-    if (drawing::readDxfFile(db, kFixtures + fixture).status != drawing::Status::Ok) return {};
+    if (qkshost::dxf::readDxfFile(db, kFixtures + fixture).status != drawing::Status::Ok) return {};
     return plotModelOf(db, dir, fixture + ".pdf");
 }
 
@@ -141,7 +141,7 @@ TEST(RenderedPages, EveryDrawingOfTheCorporaPlotsToAReadablePage) {
         for (const auto& entry : std::filesystem::directory_iterator(path)) {
             if (!entry.is_regular_file()) continue;
             drawing::Database db(false);
-            if (drawing::readDxfFile(db, entry.path().string()).status != drawing::Status::Ok)
+            if (qkshost::dxf::readDxfFile(db, entry.path().string()).status != drawing::Status::Ok)
                 continue;
             for (drawing::ObjectIndex layout : db.layouts()) {
                 SCOPED_TRACE(entry.path().filename().string());

@@ -29,7 +29,7 @@ const std::string kFixtures = std::string(QKS_SOURCE_DIR) + "/tests/fixtures/plo
 
 std::unique_ptr<drawing::Database> readFixture(const std::string& path) {
     auto db = std::make_unique<drawing::Database>(false);
-    const drawing::ReadResult r = drawing::readDxfFile(*db, path);
+    const drawing::ReadResult r = qkshost::dxf::readDxfFile(*db, path);
     if (r.status != drawing::Status::Ok) return nullptr;
     return db;
 }

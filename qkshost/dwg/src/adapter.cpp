@@ -1,4 +1,4 @@
-#include "qkshost/dwg/adapter.h"
+#include "qkshost/dwg/reader.h"
 
 #include <qkshost/drawing/geometry.h>
 #include <qkshost/drawing/text_decoder.h>
@@ -8,6 +8,7 @@
 #include <cmath>
 #include <unordered_map>
 
+#include "qks/common/file_io.h"
 #include "qkshost/dwg/dwg.h"
 
 namespace qkshost::dwg {
@@ -15,6 +16,13 @@ namespace qkshost::dwg {
 namespace dr = qkshost::drawing;
 
 namespace {
+
+// What a read could not take over: entities, which a user sees missing, apart from the other
+// objects.
+struct Skipped {
+    int entities = 0;
+    int others = 0;
+};
 
 constexpr double kToDeg = 180.0 / 3.14159265358979323846;
 
@@ -755,32 +763,43 @@ class Adapter {
 
 }  // namespace
 
-dr::Status readDwgInto(std::string_view bytes, dr::Database& db, std::string& message,
-                       Skipped& skipped) {
-    skipped = Skipped();
-    message.clear();
+dr::ReadResult readDwg(dr::Database& db, std::string_view bytes) {
+    dr::ReadResult result;
+    if (db.objectCount() != 0) {
+        result.status = dr::Status::InvalidInput;
+        result.message = "DWG read error: the database is not empty";
+        return result;
+    }
     Drawing d;
     ReadOptions options;
     // Texts before 2007 in the drawing's code page, decoded as the DXF reader decodes them.
     dr::TextDecoder decoder;
     int decoderPage = -1;
-    options.decodeCodePage = [&](std::string_view bytes, int page) {
+    options.decodeCodePage = [&](std::string_view text, int page) {
         if (page != decoderPage) {
             decoder.setCodePage(codePageName(page), false);
             decoderPage = page;
         }
-        return decoder.decode(bytes);
+        return decoder.decode(text);
     };
-    Result r = readDwg(bytes, d, options);
-    if (r.status != Status::Ok) {
-        message = r.message;
-        return dr::Status::ReadError;
+    DecodeResult decoded = decode(bytes, d, options);
+    if (decoded.status != Status::Ok) {
+        result.status = dr::Status::ReadError;
+        result.message = decoded.message;
+        return result;
     }
     Adapter a(d, db);
-    skipped = a.run();
-    skipped.entities += int(d.skippedEntities);
-    skipped.others += int(d.skipped() - d.skippedEntities);
-    return dr::Status::Ok;
+    const Skipped skipped = a.run();
+    result.skippedEntities = skipped.entities + int(d.skippedEntities);
+    result.skippedOthers = skipped.others + int(d.skipped() - d.skippedEntities);
+    return result;
+}
+
+dr::ReadResult readDwgFile(dr::Database& db, const std::string& path) {
+    std::string bytes, error;
+    if (!qks::readFileBytes(path, bytes, &error))
+        return {dr::Status::ReadError, "cannot read " + path + ": " + error, 0};
+    return readDwg(db, bytes);
 }
 
 }  // namespace qkshost::dwg

@@ -998,10 +998,10 @@ struct Decoder {
 
     enum class Outcome { Decoded, Proxy, Solid, Unknown, Control };
 
-    Outcome decode(std::size_t offset, Record& rec, Result& err);
+    Outcome decode(std::size_t offset, Record& rec, DecodeResult& err);
 };
 
-Decoder::Outcome Decoder::decode(std::size_t off, Record& rec, Result& err) {
+Decoder::Outcome Decoder::decode(std::size_t off, Record& rec, DecodeResult& err) {
     const Bytes& b = s.objects;
     const char* sec = v <= R2000 ? "objects" : "AcDb:AcDbObjects";
     BitReader head(b.data, b.size, v);
@@ -1294,7 +1294,7 @@ Decoder::Outcome Decoder::decode(std::size_t off, Record& rec, Result& err) {
 
 }  // namespace
 
-Result readObjects(const Sections& s, const TextContext& tc, Drawing& out) {
+DecodeResult readObjects(const Sections& s, const TextContext& tc, Drawing& out) {
     Decoder dec{s, tc, out, s.version, Streams(), 0, 0, false, Decoder::EntityFlags()};
     const char* sec = s.version <= R2000 ? "object map" : "AcDb:Handles";
     out.records.reserve(out.objectMap.size());
@@ -1304,7 +1304,7 @@ Result readObjects(const Sections& s, const TextContext& tc, Drawing& out) {
                            "object map points outside the " +
                                std::string(s.version <= R2000 ? "file" : "objects section"));
         Record rec;
-        Result err;
+        DecodeResult err;
         auto outcome = dec.decode(std::size_t(e.offset), rec, err);
         if (err.status != Status::Ok) return err;
         switch (outcome) {

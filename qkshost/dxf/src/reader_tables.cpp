@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-namespace qkshost::drawing::detail {
+namespace qkshost::dxf::detail {
 
 // ---------- tables ----------
 void Reader::readTables() {
@@ -313,4 +313,4 @@ void Reader::readAppId() {
     addRecord(std::move(a), existing);
 }
 
-}  // namespace qkshost::drawing::detail
+}  // namespace qkshost::dxf::detail

@@ -19,7 +19,10 @@
 #include <qks/common/atomic_file.h>
 #include <qks/common/plane.h>
 
-namespace qkshost::drawing {
+namespace qkshost::dxf {
+
+// The writer reads the kernel's structures throughout, so its names are used unqualified.
+using namespace qkshost::drawing;
 
 namespace {
 
@@ -1135,4 +1138,4 @@ Status saveDxf(const Database& db, const std::string& path, std::string* written
     return Status::Ok;
 }
 
-}  // namespace qkshost::drawing
+}  // namespace qkshost::dxf
