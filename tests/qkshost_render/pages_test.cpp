@@ -135,7 +135,7 @@ TEST(RenderedPages, EveryDrawingOfTheCorporaPlotsToAReadablePage) {
     tools::TempDir dir;
     int pages = 0;
     for (const char* folder :
-         {"/fuzz/qkshost_drawing/corpus", "/tests/fixtures/dxf", "/tests/fixtures/render"}) {
+         {"/fuzz/qkshost_dxf/corpus", "/tests/fixtures/dxf", "/tests/fixtures/render"}) {
         const std::filesystem::path path = std::string(QKS_SOURCE_DIR) + folder;
         if (!std::filesystem::is_directory(path)) continue;
         for (const auto& entry : std::filesystem::directory_iterator(path)) {

@@ -450,7 +450,7 @@ TEST(Renderer, PlotAreaOfEachPlotType) {
 TEST(Renderer, EveryDrawingOfTheCorporaRendersWithoutFault) {
     int files = 0, layouts = 0;
     for (const char* folder :
-         {"/fuzz/qkshost_drawing/corpus", "/tests/fixtures/dxf", "/tests/fixtures/plot"}) {
+         {"/fuzz/qkshost_dxf/corpus", "/tests/fixtures/dxf", "/tests/fixtures/plot"}) {
         const std::filesystem::path dir = std::string(QKS_SOURCE_DIR) + folder;
         if (!std::filesystem::is_directory(dir)) continue;
         for (const auto& entry : std::filesystem::directory_iterator(dir)) {
