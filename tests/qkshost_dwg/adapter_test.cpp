@@ -15,6 +15,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -318,12 +319,24 @@ TEST(DwgAdapter, FillsTheDatabaseAsTheDxfTwinDoes) {
             auto* want = dxf.get<DimStyleRecord>(i);
             auto* got = dwg.get<DimStyleRecord>(dwg.findDimStyle(want->name));
             ASSERT_NE(got, nullptr) << want->name;
-            for (const RawTag& g : got->values)
-                for (const RawTag& w : want->values)
-                    if (g.code == w.code) {
-                        EXPECT_TRUE(close(std::stod(g.value), std::stod(w.value)))
-                            << want->name << " " << g.code << ": " << g.value << " vs " << w.value;
-                    }
+            const std::pair<const char*, std::optional<double> DimStyleVariables::*> variables[] = {
+                {"DIMSCALE", &DimStyleVariables::scale},
+                {"DIMASZ", &DimStyleVariables::arrowSize},
+                {"DIMEXO", &DimStyleVariables::extensionOffset},
+                {"DIMDLI", &DimStyleVariables::baselineSpacing},
+                {"DIMEXE", &DimStyleVariables::extensionExtend},
+                {"DIMTXT", &DimStyleVariables::textHeight},
+                {"DIMCEN", &DimStyleVariables::centerMark},
+                {"DIMGAP", &DimStyleVariables::textGap},
+                {"DIMLFAC", &DimStyleVariables::linearFactor}};
+            for (const auto& [variable, member] : variables) {
+                const std::optional<double>& g = got->variables.*member;
+                const std::optional<double>& w = want->variables.*member;
+                if (g && w) {
+                    EXPECT_TRUE(close(*g, *w))
+                        << want->name << " " << variable << ": " << *g << " vs " << *w;
+                }
+            }
         }
 
         // layouts in dictionary order, with their blocks and paper

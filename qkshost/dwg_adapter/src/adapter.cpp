@@ -4,7 +4,6 @@
 #include <qkshost/drawing/text_decoder.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <unordered_map>
 
@@ -38,13 +37,6 @@ const char* codePageName(int cp) {
         "ANSI_1361", "ANSI_1200", "ANSI_1258"};
     if (cp <= 0 || cp >= int(sizeof names / sizeof names[0])) return "ANSI_1252";
     return names[cp];
-}
-
-// a real as DXF text: the shortest form that reads back the same
-std::string real(double v) {
-    char buf[40];
-    auto r = std::to_chars(buf, buf + sizeof buf, std::isfinite(v) ? v : 0.0);
-    return std::string(buf, r.ptr);
 }
 
 dr::Point3d pt(const Vec3& v) {
@@ -180,13 +172,16 @@ class Adapter {
                 auto o = std::make_unique<dr::DimStyleRecord>();
                 o->name = ds->name;
                 o->flags = ds->flags;
-                // the variables dimensions use, under their DXF group codes
-                const std::pair<int, double> values[] = {
-                    {40, ds->dimscale}, {41, ds->dimasz},  {42, ds->dimexo},
-                    {43, ds->dimdli},   {44, ds->dimexe},  {140, ds->dimtxt},
-                    {141, ds->dimcen},  {147, ds->dimgap}, {144, ds->dimlfac}};
-                for (auto& [code, v] : values)
-                    o->values.push_back({code, real(v)});
+                dr::DimStyleVariables& vars = o->variables;
+                vars.scale = ds->dimscale;
+                vars.arrowSize = ds->dimasz;
+                vars.extensionOffset = ds->dimexo;
+                vars.baselineSpacing = ds->dimdli;
+                vars.extensionExtend = ds->dimexe;
+                vars.textHeight = ds->dimtxt;
+                vars.centerMark = ds->dimcen;
+                vars.textGap = ds->dimgap;
+                vars.linearFactor = ds->dimlfac;
                 dr::ObjectIndex existing = db_.findDimStyle(o->name);
                 if (dr::ObjectIndex i = addRecord(std::move(o), rec, existing))
                     dimText_.push_back({i, ds->textStyle});
