@@ -32,8 +32,8 @@
 
 #include "qks/common/file_io.h"
 #include "qkshost/drawing/database.h"
-#include "qkshost/dwg/adapter.h"
 #include "qkshost/dwg/dwg.h"
+#include "qkshost/dwg/reader.h"
 #include "qkshost/dxf/dxf.h"
 
 extern char** environ;
@@ -75,7 +75,7 @@ Once readOnce(const std::string& way, const std::string& path) {
     auto t0 = Clock::now();
     dr::Database db(false);
     if (way == "dxf") {
-        dr::ReadResult rr = dr::readDxfFile(db, path);
+        dr::ReadResult rr = qkshost::dxf::readDxfFile(db, path);
         r.ok = rr.status == dr::Status::Ok;
         r.message = rr.message;
     } else {
@@ -85,11 +85,12 @@ Once readOnce(const std::string& way, const std::string& path) {
             return r;
         }
         if (way == "dwg") {
-            qkshost::dwg::Skipped skipped;
-            r.ok = qkshost::dwg::readDwgInto(bytes, db, r.message, skipped) == dr::Status::Ok;
+            const dr::ReadResult rr = qkshost::dwg::readDwg(db, bytes);
+            r.ok = rr.status == dr::Status::Ok;
+            r.message = rr.message;
         } else {  // decode: the decoder alone, to tell its share from the adapter's
             qkshost::dwg::Drawing d;
-            qkshost::dwg::Result res = qkshost::dwg::readDwg(bytes, d);
+            qkshost::dwg::DecodeResult res = qkshost::dwg::decode(bytes, d);
             r.ok = res.status == qkshost::dwg::Status::Ok;
             r.message = res.message;
             r.seconds = std::chrono::duration<double>(Clock::now() - t0).count();
@@ -109,7 +110,7 @@ std::size_t mapEntries(const std::string& path) {
     std::string bytes;
     qkshost::dwg::Drawing d;
     if (!qks::readFileBytes(path, bytes)) return 0;
-    qkshost::dwg::readDwg(bytes, d);
+    qkshost::dwg::decode(bytes, d);
     return d.objectMap.size();
 }
 

@@ -24,6 +24,7 @@
 #include <string>
 
 using namespace qkshost::drawing;
+using namespace qkshost::dxf;
 using Clock = std::chrono::steady_clock;
 
 namespace {

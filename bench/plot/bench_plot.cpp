@@ -175,7 +175,7 @@ std::string writeDrawing(const char* title, void (*build)(drawing::Database&),
     const std::string dxf = root + "/" + title + ".dxf";
     drawing::Database db;
     build(db);
-    drawing::saveDxf(db, dxf);
+    qkshost::dxf::saveDxf(db, dxf);
     return dxf;
 }
 

@@ -7,25 +7,24 @@
 #include <string_view>
 
 #include "qkshost/drawing/database.h"
-#include "qkshost/dwg/adapter.h"
 #include "qkshost/dwg/dwg.h"
+#include "qkshost/dwg/reader.h"
 #include "qkshost/dxf/dxf.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     qkshost::dwg::Drawing decoded;
-    const qkshost::dwg::Result r = qkshost::dwg::readDwg(bytes, decoded);
+    const qkshost::dwg::DecodeResult r = qkshost::dwg::decode(bytes, decoded);
     if (r.status != qkshost::dwg::Status::Ok) {
         if (r.message.empty()) __builtin_trap();  // failures explain
         return 0;
     }
     qkshost::drawing::Database db(false);
-    std::string message;
-    qkshost::dwg::Skipped skipped;
-    if (qkshost::dwg::readDwgInto(bytes, db, message, skipped) != qkshost::drawing::Status::Ok) {
-        if (message.empty()) __builtin_trap();
+    const qkshost::drawing::ReadResult read = qkshost::dwg::readDwg(db, bytes);
+    if (read.status != qkshost::drawing::Status::Ok) {
+        if (read.message.empty()) __builtin_trap();
         return 0;
     }
-    (void)qkshost::drawing::writeDxf(db);
+    (void)qkshost::dxf::writeDxf(db);
     return 0;
 }

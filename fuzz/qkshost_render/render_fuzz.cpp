@@ -11,7 +11,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     qkshost::drawing::Database db(false);
     const std::string_view input(reinterpret_cast<const char*>(data), size);
-    if (qkshost::drawing::readDxf(db, input).status != qkshost::drawing::Status::Ok) return 0;
+    if (qkshost::dxf::readDxf(db, input).status != qkshost::drawing::Status::Ok) return 0;
     for (const qkshost::drawing::ObjectIndex layout : db.layouts()) {
         const qkshost::pdf::DisplayList list = qkshost::render::renderLayout(db, layout);
         for (const auto type : {qkshost::pdf::PlotType::Extents, qkshost::pdf::PlotType::Limits,

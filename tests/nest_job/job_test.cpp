@@ -244,7 +244,7 @@ TEST_F(NestJobTest, StopPressedWhileDrawingsAreReadIsKept) {
                 db, 0, {{x, y, 0}, {x + 20, y, 0}, {x + 20, y + 10 + n % 7, 0}, {x, y + 10, 0}},
                 true, "0");
         }
-        ASSERT_EQ(qkshost::drawing::saveDxf(db, big), qkshost::drawing::Status::Ok);
+        ASSERT_EQ(qkshost::dxf::saveDxf(db, big), qkshost::drawing::Status::Ok);
     }
     writeConfig("source=files\nfile=" + big + "\nseconds=30\n");
     // Stop as soon as the job has begun: while its drawing is being read, before any worker.

@@ -133,7 +133,7 @@ void usePdfMedia(drawing::Database& db, const std::string& layout, const std::st
 }
 
 void save(const drawing::Database& db, const std::string& path) {
-    drawing::saveDxf(db, path);
+    qkshost::dxf::saveDxf(db, path);
 }
 
 }  // namespace qks::plot::testing

@@ -1,11 +1,11 @@
 // Curve parameters, points, extents and block transforms, checked against ezdxf's construction
 // tools on the fixture corpus and against hand-worked cases.
-#include "test_support.h"
+#include "qkshost/dxf/testing.h"
 
 #include <cmath>
 
 using namespace qkshost::drawing;
-using namespace qkshost::drawing::testing;
+using namespace qkshost::dxf::testing;
 
 namespace {
 

@@ -3,13 +3,14 @@
 #include "qkshost/drawing/blockops.h"
 #include "qkshost/drawing/creation.h"
 #include "qkshost/drawing/selection.h"
-#include "test_support.h"
+#include "qkshost/dxf/testing.h"
 
 #include <algorithm>
 #include <cmath>
 
 using namespace qkshost::drawing;
-using namespace qkshost::drawing::testing;
+using namespace qkshost::dxf;
+using namespace qkshost::dxf::testing;
 
 namespace {
 

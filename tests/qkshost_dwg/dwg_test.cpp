@@ -187,7 +187,7 @@ TEST(DwgRead, MatchesItsDxfTwin) {
         SCOPED_TRACE(v);
         std::string base = kDir + "/example_" + v;
         Drawing d;
-        Result r = readDwg(slurp(base + ".dwg"), d);
+        DecodeResult r = decode(slurp(base + ".dwg"), d);
         ASSERT_EQ(r.status, Status::Ok) << r.message;
         DxfSide dxf = fromDxf(base + ".dxf.gz");
         ASSERT_FALSE(dxf.entities.empty());
@@ -369,14 +369,14 @@ TEST(DwgRead, DamagedInputsGiveOneClearError) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         Drawing d;
-        Result r = readDwg(c.bytes, d);
+        DecodeResult r = decode(c.bytes, d);
         EXPECT_EQ(r.status, c.status);
         EXPECT_EQ(r.message, c.message);
     }
     for (std::size_t cut : {std::size_t(6), std::size_t(0x90), std::size_t(0x6000)}) {
         Drawing d;
         for (const std::string* f : {&r2000, &r2004, &r2007})
-            EXPECT_NE(readDwg(f->substr(0, cut), d).status, Status::Ok) << cut;
+            EXPECT_NE(decode(f->substr(0, cut), d).status, Status::Ok) << cut;
     }
 }
 
@@ -422,7 +422,7 @@ TEST(DwgRead, MatchesThePropertyListings) {
         SCOPED_TRACE(name);
         auto props = listing(kDir + "/" + name + ".txt");
         Drawing d;
-        Result r = readDwg(slurp(kDir + "/" + name + ".dwg"), d);
+        DecodeResult r = decode(slurp(kDir + "/" + name + ".dwg"), d);
         ASSERT_EQ(r.status, Status::Ok) << r.message;
         const Record* rec = d.find(std::stoull(props["Handle"], nullptr, 16));
         ASSERT_NE(rec, nullptr);
@@ -476,7 +476,7 @@ TEST(DwgRead, EightBitTextsGoThroughTheCodePageSeam) {
         ReadOptions options;
         options.decodeCodePage = bracketed;
         Drawing d;
-        Result r = readDwg(slurp(kDir + "/example_" + v + ".dwg"), d, options);
+        DecodeResult r = decode(slurp(kDir + "/example_" + v + ".dwg"), d, options);
         ASSERT_EQ(r.status, Status::Ok) << r.message;
         EXPECT_EQ(d.header.codePage, 30);  // ANSI_1252
         bool eightBit = std::string(v) == "2000";

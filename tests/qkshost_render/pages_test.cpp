@@ -40,7 +40,7 @@ std::string plotModelOf(const drawing::Database& db, const tools::TempDir& dir,
 // The same for a fixture of the render suite.
 std::string plotModel(const tools::TempDir& dir, const std::string& fixture) {
     drawing::Database db(false);
-    if (drawing::readDxfFile(db, kFixtures + fixture).status != drawing::Status::Ok) return {};
+    if (qkshost::dxf::readDxfFile(db, kFixtures + fixture).status != drawing::Status::Ok) return {};
     return plotModelOf(db, dir, fixture + ".pdf");
 }
 
@@ -135,13 +135,13 @@ TEST(RenderedPages, EveryDrawingOfTheCorporaPlotsToAReadablePage) {
     tools::TempDir dir;
     int pages = 0;
     for (const char* folder :
-         {"/fuzz/qkshost_drawing/corpus", "/tests/fixtures/dxf", "/tests/fixtures/render"}) {
+         {"/fuzz/qkshost_dxf/corpus", "/tests/fixtures/dxf", "/tests/fixtures/render"}) {
         const std::filesystem::path path = std::string(QKS_SOURCE_DIR) + folder;
         if (!std::filesystem::is_directory(path)) continue;
         for (const auto& entry : std::filesystem::directory_iterator(path)) {
             if (!entry.is_regular_file()) continue;
             drawing::Database db(false);
-            if (drawing::readDxfFile(db, entry.path().string()).status != drawing::Status::Ok)
+            if (qkshost::dxf::readDxfFile(db, entry.path().string()).status != drawing::Status::Ok)
                 continue;
             for (drawing::ObjectIndex layout : db.layouts()) {
                 SCOPED_TRACE(entry.path().filename().string());

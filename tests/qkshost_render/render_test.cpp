@@ -29,7 +29,7 @@ const std::string kFixtures = std::string(QKS_SOURCE_DIR) + "/tests/fixtures/plo
 
 std::unique_ptr<drawing::Database> readFixture(const std::string& path) {
     auto db = std::make_unique<drawing::Database>(false);
-    const drawing::ReadResult r = drawing::readDxfFile(*db, path);
+    const drawing::ReadResult r = qkshost::dxf::readDxfFile(*db, path);
     if (r.status != drawing::Status::Ok) return nullptr;
     return db;
 }
@@ -450,7 +450,7 @@ TEST(Renderer, PlotAreaOfEachPlotType) {
 TEST(Renderer, EveryDrawingOfTheCorporaRendersWithoutFault) {
     int files = 0, layouts = 0;
     for (const char* folder :
-         {"/fuzz/qkshost_drawing/corpus", "/tests/fixtures/dxf", "/tests/fixtures/plot"}) {
+         {"/fuzz/qkshost_dxf/corpus", "/tests/fixtures/dxf", "/tests/fixtures/plot"}) {
         const std::filesystem::path dir = std::string(QKS_SOURCE_DIR) + folder;
         if (!std::filesystem::is_directory(dir)) continue;
         for (const auto& entry : std::filesystem::directory_iterator(dir)) {

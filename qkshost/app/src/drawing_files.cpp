@@ -2,8 +2,7 @@
 
 #include <fstream>
 
-#include "qks/common/file_io.h"
-#include "qkshost/dwg/adapter.h"
+#include "qkshost/dwg/reader.h"
 #include "qkshost/dxf/dxf.h"
 
 namespace qkshost::app {
@@ -19,21 +18,8 @@ bool looksLikeDwg(const std::string& path) {
 
 }  // namespace
 
-drawing::ReadResult readDwg(drawing::Database& db, std::string_view bytes) {
-    drawing::ReadResult result;
-    dwg::Skipped skipped;
-    result.status = dwg::readDwgInto(bytes, db, result.message, skipped);
-    result.skippedEntities = skipped.entities;
-    result.skippedOthers = skipped.others;
-    return result;
-}
-
 drawing::ReadResult readDrawingFile(drawing::Database& db, const std::string& path) {
-    if (!looksLikeDwg(path)) return drawing::readDxfFile(db, path);
-    std::string bytes, error;
-    if (!qks::readFileBytes(path, bytes, &error))
-        return {drawing::Status::ReadError, "cannot read " + path + ": " + error, 0};
-    return readDwg(db, bytes);
+    return looksLikeDwg(path) ? dwg::readDwgFile(db, path) : dxf::readDxfFile(db, path);
 }
 
 }  // namespace qkshost::app

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 
 #include "qkshost/drawing/database.h"
 
@@ -11,9 +10,5 @@ namespace qkshost::app {
 
 // Fills the empty database `db` (one created without defaults) from the file at `path`.
 drawing::ReadResult readDrawingFile(drawing::Database& db, const std::string& path);
-
-// The DWG codec's entry: the whole file in `bytes`, which start with "AC10". It fills `db`
-// or reports why not in the result's message.
-drawing::ReadResult readDwg(drawing::Database& db, std::string_view bytes);
 
 }  // namespace qkshost::app

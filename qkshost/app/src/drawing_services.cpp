@@ -158,7 +158,7 @@ host::Status HostDrawingServices::saveDatabase(host::DatabaseId id, const std::s
                                                std::string* writtenPath, std::string* message) {
     Database* db = database(id);
     if (db == nullptr) return host::Status::NotFound;
-    return toHostStatus(drawing::saveDxf(*db, path, writtenPath, message));
+    return toHostStatus(dxf::saveDxf(*db, path, writtenPath, message));
 }
 
 host::DatabaseId HostDrawingServices::documentDatabase(host::DocumentId document) {

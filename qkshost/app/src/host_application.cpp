@@ -273,7 +273,7 @@ bool HostApplication::runBuiltin(const std::string& verb, const std::string& arg
         const std::string path = takeArgument(argument, "File name: ");
         if (path.empty()) return true;
         std::string written, message;
-        if (drawing::saveDxf(*d->database, path, &written, &message) == drawing::Status::Ok) {
+        if (dxf::saveDxf(*d->database, path, &written, &message) == drawing::Status::Ok) {
             print("Saved " + written + ".\n");
             printSkipped(d, "are not in the saved copy");
         } else

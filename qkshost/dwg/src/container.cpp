@@ -6,27 +6,27 @@
 
 namespace qkshost::dwg {
 
-Result damaged(std::string_view section, std::uint64_t offset, std::string_view what) {
-    Result r;
+DecodeResult damaged(std::string_view section, std::uint64_t offset, std::string_view what) {
+    DecodeResult r;
     r.status = Status::Damaged;
     r.message =
         std::string(section) + " at offset " + std::to_string(offset) + ": " + std::string(what);
     return r;
 }
 
-Result readPagedSections(Sections& out, const ReadSection& read) {
+DecodeResult readPagedSections(Sections& out, const ReadSection& read) {
     const char* names[4] = {"AcDb:Header", "AcDb:Classes", "AcDb:Handles", "AcDb:AcDbObjects"};
     Bytes* targets[4] = {&out.header, &out.classes, &out.handles, &out.objects};
     out.owned.resize(4);
     for (int k = 0; k < 4; ++k) {
-        if (Result r = read(names[k], out.owned[k]); r.status != Status::Ok) return r;
+        if (DecodeResult r = read(names[k], out.owned[k]); r.status != Status::Ok) return r;
         *targets[k] = Bytes{out.owned[k].data(), out.owned[k].size()};
     }
     return {};
 }
 
-Result passwordProtected(std::string_view where) {
-    Result r;
+DecodeResult passwordProtected(std::string_view where) {
+    DecodeResult r;
     r.status = Status::Encrypted;
     r.message = std::string(where) + ": the drawing is password-protected";
     return r;
@@ -37,7 +37,7 @@ namespace {
 const std::uint8_t kFileHeaderEnd[16] = {0x95, 0xA0, 0x4E, 0x28, 0x99, 0x82, 0x1A, 0xE5,
                                          0x5E, 0x41, 0xE0, 0x5F, 0x9D, 0x3A, 0x4D, 0x00};
 
-Result openR15(std::string_view file, Sections& out) {
+DecodeResult openR15(std::string_view file, Sections& out) {
     auto* p = reinterpret_cast<const std::uint8_t*>(file.data());
     std::size_t n = file.size();
     if (n < 0x19) return damaged("file header", n, "the file ends inside the file header");
@@ -93,8 +93,8 @@ std::uint32_t pageChecksum(std::uint32_t seed, const std::uint8_t* d, std::size_
 }
 
 // A system page (page map or section map): 20-byte header, then compressed data.
-Result readSystemPage(std::string_view file, std::uint64_t address, std::uint32_t type,
-                      const char* name, std::vector<std::uint8_t>& out) {
+DecodeResult readSystemPage(std::string_view file, std::uint64_t address, std::uint32_t type,
+                            const char* name, std::vector<std::uint8_t>& out) {
     auto* p = reinterpret_cast<const std::uint8_t*>(file.data());
     if (address > file.size() || file.size() - address < 20)
         return damaged(name, address, "page lies outside the file");
@@ -134,8 +134,9 @@ struct SectionDesc {
     std::vector<Page> pages;
 };
 
-Result readSection(std::string_view file, const std::unordered_map<std::uint32_t, PageInfo>& map,
-                   const SectionDesc& d, std::vector<std::uint8_t>& out) {
+DecodeResult readSection(std::string_view file,
+                         const std::unordered_map<std::uint32_t, PageInfo>& map,
+                         const SectionDesc& d, std::vector<std::uint8_t>& out) {
     auto* p = reinterpret_cast<const std::uint8_t*>(file.data());
     const char* name = d.name.c_str();
     if (d.encrypted == 1) return passwordProtected(d.name);
@@ -181,7 +182,7 @@ Result readSection(std::string_view file, const std::unordered_map<std::uint32_t
     return {};
 }
 
-Result openR2004(std::string_view file, Sections& out) {
+DecodeResult openR2004(std::string_view file, Sections& out) {
     auto* p = reinterpret_cast<const std::uint8_t*>(file.data());
     if (file.size() < 0x100) return damaged("file header", file.size(), "file too short");
     out.maintenance = p[0x0B];
@@ -203,7 +204,7 @@ Result openR2004(std::string_view file, Sections& out) {
     std::uint64_t pageMapAt = le64(h + 0x54) + 0x100;
 
     std::vector<std::uint8_t> buf;
-    if (Result r = readSystemPage(file, pageMapAt, 0x41630E3Bu, "section page map", buf);
+    if (DecodeResult r = readSystemPage(file, pageMapAt, 0x41630E3Bu, "section page map", buf);
         r.status != Status::Ok)
         return r;
     std::unordered_map<std::uint32_t, PageInfo> pages;
@@ -220,7 +221,7 @@ Result openR2004(std::string_view file, Sections& out) {
     }
     auto sm = pages.find(sectionMapId);
     if (sm == pages.end()) return damaged("section page map", 0, "no page for the section map");
-    if (Result r = readSystemPage(file, sm->second.address, 0x4163003Bu, "section map", buf);
+    if (DecodeResult r = readSystemPage(file, sm->second.address, 0x4163003Bu, "section map", buf);
         r.status != Status::Ok)
         return r;
     if (buf.size() < 20) return damaged("section map", 0, "section map too short");
@@ -256,13 +257,13 @@ Result openR2004(std::string_view file, Sections& out) {
 
 }  // namespace
 
-Result openContainer(std::string_view file, Sections& out) {
+DecodeResult openContainer(std::string_view file, Sections& out) {
     static const struct {
         const char* tag;
         Version v;
     } kVersions[] = {{"AC1012", R13},   {"AC1014", R14},   {"AC1015", R2000}, {"AC1018", R2004},
                      {"AC1021", R2007}, {"AC1024", R2010}, {"AC1027", R2013}, {"AC1032", R2018}};
-    if (!looksLikeDwg(file)) return Result{Status::NotDwg, "not a DWG file"};
+    if (!looksLikeDwg(file)) return DecodeResult{Status::NotDwg, "not a DWG file"};
     std::string_view tag = file.substr(0, 6);
     for (const auto& k : kVersions) {
         if (tag != k.tag) continue;
@@ -270,8 +271,8 @@ Result openContainer(std::string_view file, Sections& out) {
         if (k.v == R2007) return openR2007(file, out);
         return k.v <= R2000 ? openR15(file, out) : openR2004(file, out);
     }
-    return Result{Status::Unsupported,
-                  "DWG version " + std::string(tag) + " is not supported (R13 to 2018 are)"};
+    return DecodeResult{Status::Unsupported,
+                        "DWG version " + std::string(tag) + " is not supported (R13 to 2018 are)"};
 }
 
 }  // namespace qkshost::dwg

@@ -26,9 +26,9 @@ struct Sections {
 };
 
 // A failure message naming the section and the byte offset.
-Result damaged(std::string_view section, std::uint64_t offset, std::string_view what);
+DecodeResult damaged(std::string_view section, std::uint64_t offset, std::string_view what);
 // The failure of a drawing saved with a password; `where` names what says so.
-Result passwordProtected(std::string_view where);
+DecodeResult passwordProtected(std::string_view where);
 
 inline std::uint32_t le32(const std::uint8_t* p) {
     return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
@@ -38,15 +38,16 @@ inline std::uint64_t le64(const std::uint8_t* p) {
     return le32(p) | std::uint64_t(le32(p + 4)) << 32;
 }
 
-Result openContainer(std::string_view file, Sections& out);
+DecodeResult openContainer(std::string_view file, Sections& out);
 
 // The header variables, classes, object map and objects of a paged file (2004 and later): each
 // is read by `read` from the section of that name into a buffer `out` owns.
-using ReadSection = std::function<Result(std::string_view name, std::vector<std::uint8_t>& buf)>;
-Result readPagedSections(Sections& out, const ReadSection& read);
+using ReadSection =
+    std::function<DecodeResult(std::string_view name, std::vector<std::uint8_t>& buf)>;
+DecodeResult readPagedSections(Sections& out, const ReadSection& read);
 
 // The container of 2007 drawings (the others are read in container.cpp).
-Result openR2007(std::string_view file, Sections& out);
+DecodeResult openR2007(std::string_view file, Sections& out);
 
 constexpr std::size_t kMaxSection = std::size_t(256) << 20;  // bound of any decompressed section
 constexpr std::size_t kMaxPage = std::size_t(1) << 20;       // bound of one data page

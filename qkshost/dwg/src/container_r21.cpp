@@ -171,8 +171,8 @@ struct SystemPage {
 
 // A system page: the packed data, padded to a multiple of 8 bytes, repeated `factor` times
 // and RS encoded. The first copy is read.
-Result readSystemPage(std::string_view file, const SystemPage& page, std::uint64_t crcSeed,
-                      const char* name, std::vector<std::uint8_t>& out) {
+DecodeResult readSystemPage(std::string_view file, const SystemPage& page, std::uint64_t crcSeed,
+                            const char* name, std::vector<std::uint8_t>& out) {
     auto* p = reinterpret_cast<const std::uint8_t*>(file.data());
     std::uint64_t at = kPageBase + std::min<std::uint64_t>(page.offset, file.size());
     if (page.plain > kMaxSection || page.packed > kMaxSection || page.packed == 0 ||
@@ -205,8 +205,10 @@ struct SectionDesc {
     std::vector<Page> pages;
 };
 
-Result readSection(std::string_view file, const std::unordered_map<std::uint64_t, PageInfo>& map,
-                   const SectionDesc& d, std::uint64_t crcSeed, std::vector<std::uint8_t>& out) {
+DecodeResult readSection(std::string_view file,
+                         const std::unordered_map<std::uint64_t, PageInfo>& map,
+                         const SectionDesc& d, std::uint64_t crcSeed,
+                         std::vector<std::uint8_t>& out) {
     auto* p = reinterpret_cast<const std::uint8_t*>(file.data());
     const char* name = d.name.c_str();
     if (d.encrypted == 1) return passwordProtected(d.name);
@@ -263,7 +265,7 @@ std::string sectionName(const std::uint8_t* p, std::size_t bytes) {
 
 // The file header at 0x80: three interleaved codewords holding a check sequence and its CRC,
 // then the compressed record with its CRC.
-Result readFileHeader(const std::uint8_t* p, std::uint8_t (&record)[kRecordSize]) {
+DecodeResult readFileHeader(const std::uint8_t* p, std::uint8_t (&record)[kRecordSize]) {
     std::uint8_t head[3 * kSystemData];
     deinterleave(p + 0x80, 3, kSystemData, sizeof head, head);
     // the check sequence: a key, then the key rotated by its low five bits
@@ -297,7 +299,7 @@ Result readFileHeader(const std::uint8_t* p, std::uint8_t (&record)[kRecordSize]
 
 }  // namespace
 
-Result openR2007(std::string_view file, Sections& out) {
+DecodeResult openR2007(std::string_view file, Sections& out) {
     auto* p = reinterpret_cast<const std::uint8_t*>(file.data());
     if (file.size() < kPageBase)
         return damaged("file header", file.size(), "the file ends inside the file header");
@@ -305,14 +307,15 @@ Result openR2007(std::string_view file, Sections& out) {
     out.codePage = p[0x13] | p[0x14] << 8;
     if (le32(p + 0x18) & 3) return passwordProtected("file header at offset 24");
     std::uint8_t record[kRecordSize];
-    if (Result r = readFileHeader(p, record); r.status != Status::Ok) return r;
+    if (DecodeResult r = readFileHeader(p, record); r.status != Status::Ok) return r;
     auto field = [&](std::size_t at) { return le64(record + at); };
     const std::uint64_t crcSeed = field(0xF0);
 
     std::vector<std::uint8_t> buf;
     SystemPage pageMap{field(0x38), field(0x50), field(0x58),
                        field(0x18), field(0x10), field(0x80)};
-    if (Result r = readSystemPage(file, pageMap, crcSeed, "page map", buf); r.status != Status::Ok)
+    if (DecodeResult r = readSystemPage(file, pageMap, crcSeed, "page map", buf);
+        r.status != Status::Ok)
         return r;
     std::unordered_map<std::uint64_t, PageInfo> pages;
     std::uint64_t address = 0;
@@ -328,7 +331,7 @@ Result openR2007(std::string_view file, Sections& out) {
     if (sm == pages.end()) return damaged("page map", 0, "no page for the section map");
     SystemPage sectionMap{sm->second.offset, field(0xB0), field(0xC8),
                           field(0xD8),       field(0xD0), field(0xA8)};
-    if (Result r = readSystemPage(file, sectionMap, crcSeed, "section map", buf);
+    if (DecodeResult r = readSystemPage(file, sectionMap, crcSeed, "section map", buf);
         r.status != Status::Ok)
         return r;
     std::vector<SectionDesc> descs;

@@ -112,10 +112,10 @@ void fillChildLists(Drawing& d) {
 
 }  // namespace
 
-Result readDwg(std::string_view bytes, Drawing& out, const ReadOptions& options) {
+DecodeResult decode(std::string_view bytes, Drawing& out, const ReadOptions& options) {
     out = Drawing{};
     Sections s;
-    if (Result r = openContainer(bytes, s); r.status != Status::Ok) return r;
+    if (DecodeResult r = openContainer(bytes, s); r.status != Status::Ok) return r;
     TextContext tc;
     tc.version = s.version;
     tc.codePage = s.codePage;
@@ -126,13 +126,13 @@ Result readDwg(std::string_view bytes, Drawing& out, const ReadOptions& options)
     out.header.acadver = std::string(bytes.substr(0, 6));
     out.header.maintenance = s.maintenance;
     out.header.codePage = s.codePage;
-    if (Result r = readHeaderVariables(s, tc, out.header); r.status != Status::Ok) return r;
-    if (Result r = readClasses(s, tc, out.classes); r.status != Status::Ok) return r;
-    if (Result r = readObjectMap(s, out.objectMap); r.status != Status::Ok) return r;
+    if (DecodeResult r = readHeaderVariables(s, tc, out.header); r.status != Status::Ok) return r;
+    if (DecodeResult r = readClasses(s, tc, out.classes); r.status != Status::Ok) return r;
+    if (DecodeResult r = readObjectMap(s, out.objectMap); r.status != Status::Ok) return r;
     std::stable_sort(
         out.objectMap.begin(), out.objectMap.end(),
         [](const ObjectMapEntry& a, const ObjectMapEntry& b) { return a.handle < b.handle; });
-    if (Result r = readObjects(s, tc, out); r.status != Status::Ok) return r;
+    if (DecodeResult r = readObjects(s, tc, out); r.status != Status::Ok) return r;
     fillChildLists(out);
     numberAnonymousBlocks(out);
     return {};

@@ -13,8 +13,8 @@ const std::uint8_t kClassesStart[16] = {0x8D, 0xA1, 0xC4, 0xB8, 0xC4, 0xA9, 0xF8
 
 // A framed section: sentinel, RL size, [RL high size], data, RS CRC. Sets `data` to the data
 // bytes (the reader starts at the first data bit).
-Result openFramed(const Sections& s, const Bytes& b, const std::uint8_t* sentinel, const char* name,
-                  BitReader& data, std::size_t* dataStartByte) {
+DecodeResult openFramed(const Sections& s, const Bytes& b, const std::uint8_t* sentinel,
+                        const char* name, BitReader& data, std::size_t* dataStartByte) {
     if (b.size < 22 || std::memcmp(b.data, sentinel, 16) != 0)
         return damaged(name, 0, "missing start sentinel");
     std::uint32_t size =
@@ -57,10 +57,10 @@ void locateStrings(BitReader& r, std::size_t flagBit) {
     r.seek(at - size);
 }
 
-Result readHeaderVariables(const Sections& s, const TextContext& tc, Header& hd) {
+DecodeResult readHeaderVariables(const Sections& s, const TextContext& tc, Header& hd) {
     Streams st;
     std::size_t start = 0;
-    if (Result r = openFramed(s, s.header, kHeaderStart, "AcDb:Header", st.data, &start);
+    if (DecodeResult r = openFramed(s, s.header, kHeaderStart, "AcDb:Header", st.data, &start);
         r.status != Status::Ok)
         return r;
     const Version v = s.version;
@@ -302,10 +302,10 @@ Result readHeaderVariables(const Sections& s, const TextContext& tc, Header& hd)
     return {};
 }
 
-Result readClasses(const Sections& s, const TextContext& tc, std::vector<ClassDef>& out) {
+DecodeResult readClasses(const Sections& s, const TextContext& tc, std::vector<ClassDef>& out) {
     Streams st;
     std::size_t start = 0;
-    if (Result r = openFramed(s, s.classes, kClassesStart, "AcDb:Classes", st.data, &start);
+    if (DecodeResult r = openFramed(s, s.classes, kClassesStart, "AcDb:Classes", st.data, &start);
         r.status != Status::Ok)
         return r;
     const Version v = s.version;
@@ -348,7 +348,7 @@ Result readClasses(const Sections& s, const TextContext& tc, std::vector<ClassDe
     return {};
 }
 
-Result readObjectMap(const Sections& s, std::vector<ObjectMapEntry>& out) {
+DecodeResult readObjectMap(const Sections& s, std::vector<ObjectMapEntry>& out) {
     const Bytes& b = s.handles;
     std::size_t at = 0;
     for (;;) {

@@ -34,9 +34,9 @@ struct TextContext {
 // Places `strings` on the string stream that ends just before bit `flagBit` (2007+ layout).
 void locateStrings(BitReader& strings, std::size_t flagBit);
 
-Result readHeaderVariables(const Sections& s, const TextContext& tc, Header& out);
-Result readClasses(const Sections& s, const TextContext& tc, std::vector<ClassDef>& out);
-Result readObjectMap(const Sections& s, std::vector<ObjectMapEntry>& out);
-Result readObjects(const Sections& s, const TextContext& tc, Drawing& out);
+DecodeResult readHeaderVariables(const Sections& s, const TextContext& tc, Header& out);
+DecodeResult readClasses(const Sections& s, const TextContext& tc, std::vector<ClassDef>& out);
+DecodeResult readObjectMap(const Sections& s, std::vector<ObjectMapEntry>& out);
+DecodeResult readObjects(const Sections& s, const TextContext& tc, Drawing& out);
 
 }  // namespace qkshost::dwg

@@ -11,7 +11,7 @@
 
 #include "qkshost/dxf/dxf.h"
 
-namespace qkshost::drawing::detail {
+namespace qkshost::dxf::detail {
 
 ReadResult Reader::run(std::size_t bytes) {
     ReadResult result;
@@ -318,9 +318,13 @@ void Reader::finish() {
     }
 }
 
-}  // namespace qkshost::drawing::detail
+}  // namespace qkshost::dxf::detail
 
-namespace qkshost::drawing {
+namespace qkshost::dxf {
+
+using drawing::Database;
+using drawing::ReadResult;
+using drawing::Status;
 
 ReadResult readDxf(Database& db, std::string_view data) {
     if (db.objectCount() != 0)
@@ -353,4 +357,4 @@ ReadResult readDxfFile(Database& db, const std::string& path) {
     return r;
 }
 
-}  // namespace qkshost::drawing
+}  // namespace qkshost::dxf

@@ -13,7 +13,10 @@
 #include "qkshost/drawing/text_decoder.h"
 #include "tokens.h"
 
-namespace qkshost::drawing::detail {
+namespace qkshost::dxf::detail {
+
+// The reader fills the kernel's structures throughout, so its names are used unqualified.
+using namespace qkshost::drawing;
 
 struct PendingPointer {
     ObjectIndex from;
@@ -261,4 +264,4 @@ class Reader {
     std::string clayer_, ctextstyle_;
 };
 
-}  // namespace qkshost::drawing::detail
+}  // namespace qkshost::dxf::detail

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-namespace qkshost::drawing::detail {
+namespace qkshost::dxf::detail {
 
 // ---------- blocks ----------
 void Reader::readBlocks() {
@@ -370,4 +370,4 @@ void Reader::fillTail(RawEntity& e, const Common& c) {
     }
 }
 
-}  // namespace qkshost::drawing::detail
+}  // namespace qkshost::dxf::detail

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-namespace qkshost::drawing::detail {
+namespace qkshost::dxf::detail {
 
 void Reader::line_(ObjectIndex block) {
     auto e = std::make_unique<Line>();
@@ -497,4 +497,4 @@ void Reader::unknown(std::string type, ObjectIndex block) {
     place(std::move(e), block, c);
 }
 
-}  // namespace qkshost::drawing::detail
+}  // namespace qkshost::dxf::detail

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-namespace qkshost::drawing::detail {
+namespace qkshost::dxf::detail {
 
 void Reader::hatch(ObjectIndex block) {
     auto e = std::make_unique<Hatch>();
@@ -249,4 +249,4 @@ void Reader::hatchPattern(const std::vector<const Tag*>& tags, std::size_t i, Ha
     }
 }
 
-}  // namespace qkshost::drawing::detail
+}  // namespace qkshost::dxf::detail

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-namespace qkshost::drawing::detail {
+namespace qkshost::dxf::detail {
 
 // ---------- objects ----------
 void Reader::readObjects() {
@@ -227,4 +227,4 @@ void Reader::readLayout() {
     if (blockHandle) pendingLayoutBlock_.push_back({i, blockHandle});
 }
 
-}  // namespace qkshost::drawing::detail
+}  // namespace qkshost::dxf::detail

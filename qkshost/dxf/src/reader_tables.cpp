@@ -1,9 +1,11 @@
 #include "reader.h"
 
+#include "dimstyle_codes.h"
+
 #include <algorithm>
 #include <cstdlib>
 
-namespace qkshost::drawing::detail {
+namespace qkshost::dxf::detail {
 
 // ---------- tables ----------
 void Reader::readTables() {
@@ -296,8 +298,12 @@ void Reader::readDimStyle() {
         if (g.code == 1 || g.code == 2 || g.code == 3 || g.code == 4 || g.code == 5 ||
             g.code == 6 || g.code == 7)
             if (g.code != 3 && g.code != 4) continue;  // only DIMBLK-free text vars kept
-        if (d->values.size() > 500) fail(g, "too many dimension style groups");
-        d->values.push_back({g.code, rawText(g)});
+        if (std::optional<double>* variable = dimVariable(d->variables, g.code)) {
+            *variable = num(g);
+            continue;
+        }
+        if (d->otherValues.size() > 500) fail(g, "too many dimension style groups");
+        d->otherValues.push_back({g.code, rawText(g)});
     }
     ObjectIndex existing = db_.findDimStyle(d->name);
     auto* raw = d.get();
@@ -313,4 +319,4 @@ void Reader::readAppId() {
     addRecord(std::move(a), existing);
 }
 
-}  // namespace qkshost::drawing::detail
+}  // namespace qkshost::dxf::detail

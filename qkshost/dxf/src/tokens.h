@@ -12,7 +12,7 @@
 
 #include "qks/common/plane.h"
 
-namespace qkshost::drawing::detail {
+namespace qkshost::dxf::detail {
 
 using qks::kPi;
 constexpr double kDeg = kPi / 180.0;
@@ -244,4 +244,4 @@ inline std::string_view trim(std::string_view s) {
     return s;
 }
 
-}  // namespace qkshost::drawing::detail
+}  // namespace qkshost::dxf::detail

@@ -5,6 +5,8 @@
 #include "qkshost/drawing/geometry.h"
 #include "qkshost/dxf/dxf.h"
 
+#include "dimstyle_codes.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,7 +21,10 @@
 #include <qks/common/atomic_file.h>
 #include <qks/common/plane.h>
 
-namespace qkshost::drawing {
+namespace qkshost::dxf {
+
+// The writer reads the kernel's structures throughout, so its names are used unqualified.
+using namespace qkshost::drawing;
 
 namespace {
 
@@ -370,7 +375,9 @@ class Writer {
         for (auto* d : dims) {
             recordHead("DIMSTYLE", *d, 7, "AcDbDimStyleTableRecord");
             o_.integer(70, d->flags);
-            for (auto& t : d->values)
+            for (const auto& entry : detail::kDimVariableCodes)
+                if (const auto& value = d->variables.*entry.variable) o_.num(entry.code, *value);
+            for (auto& t : d->otherValues)
                 o_.str(t.code, t.value);
             if (auto* st = db_.get<TextStyleRecord>(d->textStyle))
                 if (!st->erased) o_.handle(340, st->handle);
@@ -1135,4 +1142,4 @@ Status saveDxf(const Database& db, const std::string& path, std::string* written
     return Status::Ok;
 }
 
-}  // namespace qkshost::drawing
+}  // namespace qkshost::dxf

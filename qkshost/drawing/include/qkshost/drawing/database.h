@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -170,10 +171,27 @@ class LinetypeRecord : public ObjectT<LinetypeRecord, Kind::LinetypeRecord, Symb
     std::vector<LinetypeElement> elements;
 };
 
+// The variables of a dimension style that both codecs read. Unset ones were not stated by the
+// drawing, and are not written either.
+struct DimStyleVariables {
+    std::optional<double> scale;            // DIMSCALE, overall scale
+    std::optional<double> arrowSize;        // DIMASZ
+    std::optional<double> extensionOffset;  // DIMEXO, gap between origin and extension line
+    std::optional<double> baselineSpacing;  // DIMDLI, between baseline dimension lines
+    std::optional<double> extensionExtend;  // DIMEXE, extension line beyond the dimension line
+    std::optional<double> textHeight;       // DIMTXT
+    std::optional<double> centerMark;       // DIMCEN
+    std::optional<double> textGap;          // DIMGAP, around the text
+    std::optional<double> linearFactor;     // DIMLFAC, on measured lengths
+};
+
 class DimStyleRecord : public ObjectT<DimStyleRecord, Kind::DimStyleRecord, SymbolRecord> {
   public:
     const char* dxfName() const override { return "DIMSTYLE"; }
-    RawTags values;  // plain variable groups, no pointers
+    DimStyleVariables variables;
+    // The variables no other code reads, as a DXF file gave them, so that a saved copy keeps
+    // them: opaque outside the DXF codec.
+    RawTags otherValues;
     ObjectIndex textStyle = 0;
 };
 

@@ -353,7 +353,7 @@ struct ReadOptions {
     CodePageDecoder decodeCodePage = nullptr;  // nullptr = latin1ToUtf8
 };
 
-struct Result {
+struct DecodeResult {
     Status status = Status::Ok;
     std::string message;  // empty when Ok
 };
@@ -362,6 +362,6 @@ struct Result {
 bool looksLikeDwg(std::string_view bytes);
 
 // Decodes a whole drawing. On failure `out` holds what was decoded before the damage.
-Result readDwg(std::string_view bytes, Drawing& out, const ReadOptions& options = {});
+DecodeResult decode(std::string_view bytes, Drawing& out, const ReadOptions& options = {});
 
 }  // namespace qkshost::dwg

@@ -1,5 +1,6 @@
-// Helpers shared by the drawing suites: fixture paths, temporary folders, running the
-// independent ezdxf checker, and a canonical description of every entity for comparisons.
+// Helpers of the suites that work on DXF fixtures (the DXF codec's and the kernel's): fixture
+// paths, temporary folders, running the independent ezdxf checker, and a canonical
+// description of every entity for comparisons.
 #pragma once
 
 #include "qks/testing/temp_dir.h"
@@ -19,7 +20,9 @@
 #include <string>
 #include <vector>
 
-namespace qkshost::drawing::testing {
+namespace qkshost::dxf::testing {
+
+using namespace qkshost::drawing;
 
 inline std::string fixture(const std::string& name) {
     return std::string(QKS_DXF_FIXTURES) + "/" + name;
@@ -216,4 +219,4 @@ std::vector<const T*> entitiesOf(const Database& db, ObjectIndex block = 0) {
     return v;
 }
 
-}  // namespace qkshost::drawing::testing
+}  // namespace qkshost::dxf::testing

@@ -1,11 +1,12 @@
 // Reading the fixture corpus written by ezdxf, and refusing bad input with one clear error.
-#include "test_support.h"
+#include "qkshost/dxf/testing.h"
 
 #include <algorithm>
 #include <cmath>
 
 using namespace qkshost::drawing;
-using namespace qkshost::drawing::testing;
+using namespace qkshost::dxf;
+using namespace qkshost::dxf::testing;
 
 namespace {
 constexpr double kPi = 3.14159265358979323846;

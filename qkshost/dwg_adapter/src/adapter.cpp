@@ -1,13 +1,13 @@
-#include "qkshost/dwg/adapter.h"
+#include "qkshost/dwg/reader.h"
 
 #include <qkshost/drawing/geometry.h>
 #include <qkshost/drawing/text_decoder.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <unordered_map>
 
+#include "qks/common/file_io.h"
 #include "qkshost/dwg/dwg.h"
 
 namespace qkshost::dwg {
@@ -15,6 +15,13 @@ namespace qkshost::dwg {
 namespace dr = qkshost::drawing;
 
 namespace {
+
+// What a read could not take over: entities, which a user sees missing, apart from the other
+// objects.
+struct Skipped {
+    int entities = 0;
+    int others = 0;
+};
 
 constexpr double kToDeg = 180.0 / 3.14159265358979323846;
 
@@ -30,13 +37,6 @@ const char* codePageName(int cp) {
         "ANSI_1361", "ANSI_1200", "ANSI_1258"};
     if (cp <= 0 || cp >= int(sizeof names / sizeof names[0])) return "ANSI_1252";
     return names[cp];
-}
-
-// a real as DXF text: the shortest form that reads back the same
-std::string real(double v) {
-    char buf[40];
-    auto r = std::to_chars(buf, buf + sizeof buf, std::isfinite(v) ? v : 0.0);
-    return std::string(buf, r.ptr);
 }
 
 dr::Point3d pt(const Vec3& v) {
@@ -172,13 +172,16 @@ class Adapter {
                 auto o = std::make_unique<dr::DimStyleRecord>();
                 o->name = ds->name;
                 o->flags = ds->flags;
-                // the variables dimensions use, under their DXF group codes
-                const std::pair<int, double> values[] = {
-                    {40, ds->dimscale}, {41, ds->dimasz},  {42, ds->dimexo},
-                    {43, ds->dimdli},   {44, ds->dimexe},  {140, ds->dimtxt},
-                    {141, ds->dimcen},  {147, ds->dimgap}, {144, ds->dimlfac}};
-                for (auto& [code, v] : values)
-                    o->values.push_back({code, real(v)});
+                dr::DimStyleVariables& vars = o->variables;
+                vars.scale = ds->dimscale;
+                vars.arrowSize = ds->dimasz;
+                vars.extensionOffset = ds->dimexo;
+                vars.baselineSpacing = ds->dimdli;
+                vars.extensionExtend = ds->dimexe;
+                vars.textHeight = ds->dimtxt;
+                vars.centerMark = ds->dimcen;
+                vars.textGap = ds->dimgap;
+                vars.linearFactor = ds->dimlfac;
                 dr::ObjectIndex existing = db_.findDimStyle(o->name);
                 if (dr::ObjectIndex i = addRecord(std::move(o), rec, existing))
                     dimText_.push_back({i, ds->textStyle});
@@ -755,32 +758,43 @@ class Adapter {
 
 }  // namespace
 
-dr::Status readDwgInto(std::string_view bytes, dr::Database& db, std::string& message,
-                       Skipped& skipped) {
-    skipped = Skipped();
-    message.clear();
+dr::ReadResult readDwg(dr::Database& db, std::string_view bytes) {
+    dr::ReadResult result;
+    if (db.objectCount() != 0) {
+        result.status = dr::Status::InvalidInput;
+        result.message = "DWG read error: the database is not empty";
+        return result;
+    }
     Drawing d;
     ReadOptions options;
     // Texts before 2007 in the drawing's code page, decoded as the DXF reader decodes them.
     dr::TextDecoder decoder;
     int decoderPage = -1;
-    options.decodeCodePage = [&](std::string_view bytes, int page) {
+    options.decodeCodePage = [&](std::string_view text, int page) {
         if (page != decoderPage) {
             decoder.setCodePage(codePageName(page), false);
             decoderPage = page;
         }
-        return decoder.decode(bytes);
+        return decoder.decode(text);
     };
-    Result r = readDwg(bytes, d, options);
-    if (r.status != Status::Ok) {
-        message = r.message;
-        return dr::Status::ReadError;
+    DecodeResult decoded = decode(bytes, d, options);
+    if (decoded.status != Status::Ok) {
+        result.status = dr::Status::ReadError;
+        result.message = decoded.message;
+        return result;
     }
     Adapter a(d, db);
-    skipped = a.run();
-    skipped.entities += int(d.skippedEntities);
-    skipped.others += int(d.skipped() - d.skippedEntities);
-    return dr::Status::Ok;
+    const Skipped skipped = a.run();
+    result.skippedEntities = skipped.entities + int(d.skippedEntities);
+    result.skippedOthers = skipped.others + int(d.skipped() - d.skippedEntities);
+    return result;
+}
+
+dr::ReadResult readDwgFile(dr::Database& db, const std::string& path) {
+    std::string bytes, error;
+    if (!qks::readFileBytes(path, bytes, &error))
+        return {dr::Status::ReadError, "cannot read " + path + ": " + error, 0};
+    return readDwg(db, bytes);
 }
 
 }  // namespace qkshost::dwg

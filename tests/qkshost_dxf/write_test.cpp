@@ -1,12 +1,13 @@
 // Writing AC1032: every saved drawing passes ezdxf's audit and the raw-tag checks, and reading
 // it back keeps every entity.
-#include "test_support.h"
+#include "qkshost/dxf/testing.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 using namespace qkshost::drawing;
-using namespace qkshost::drawing::testing;
+using namespace qkshost::dxf;
+using namespace qkshost::dxf::testing;
 
 namespace {
 

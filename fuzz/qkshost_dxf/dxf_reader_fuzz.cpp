@@ -10,6 +10,7 @@
 #include <string_view>
 
 using namespace qkshost::drawing;
+using namespace qkshost::dxf;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     Database db(false);
