@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "qks/common/file_io.h"
+#include "qks/common/plane.h"
 #include "qkshost/dwg/dwg.h"
 
 namespace qkshost::dwg {
@@ -23,7 +24,7 @@ struct Skipped {
     int others = 0;
 };
 
-constexpr double kToDeg = 180.0 / 3.14159265358979323846;
+constexpr double kToDeg = 180.0 / qks::kPi;
 
 // $DWGCODEPAGE numbers as the header stores them, with the names DXF writes for them.
 const char* codePageName(int cp) {

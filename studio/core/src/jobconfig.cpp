@@ -48,11 +48,11 @@ QString rotationAngles(RotationChoice rotation) {
         case RotationChoice::Global:
             return {};
         case RotationChoice::Fixed0:
-            return QStringLiteral("0");
+            return detail::fieldText(contract::kFixedRotation);
         case RotationChoice::HalfTurn:
-            return QStringLiteral("0,180");
+            return detail::fieldText(contract::kHalfTurns);
         case RotationChoice::QuarterTurns:
-            return QStringLiteral("0,90,180,270");
+            return detail::fieldText(contract::kQuarterTurns);
     }
     return {};
 }

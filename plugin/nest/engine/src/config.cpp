@@ -157,7 +157,7 @@ bool exactGapRasters(const NestConfig& config) {
 PartRotation parsePartRotation(std::string_view value) {
     PartRotation rotation;
     value = trimWhiteSpace(value);
-    if (value == "free") {
+    if (value == contract::kFreeRotation) {
         rotation.free = true;
         return rotation;
     }

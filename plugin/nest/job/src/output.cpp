@@ -11,14 +11,13 @@
 
 #include "qks/common/environment.h"
 #include "qks/common/job_log.h"
+#include "qks/common/plane.h"
 #include "qks/common/utf8.h"
 #include "qks/contract/states.h"
 #include "qks/plot/naming.h"
 
 namespace qks::nest {
 namespace {
-
-constexpr double kPi = 3.14159265358979323846;
 
 void logLine(const std::string& line) {
     appendJobLog(LogChannel::Nest, line);
@@ -197,7 +196,7 @@ NestDrawingResult writeNestDrawing(host::Host& host, const NestSession& session)
                 host::BlockReferenceSpec reference;
                 reference.blockRecord = block->second;
                 reference.position = {at.x, at.y, 0.0};
-                reference.rotation = placement.angle * kPi / 180.0;
+                reference.rotation = placement.angle * qks::kPi / 180.0;
                 const double scale = part.drawingScale > 0.0 ? part.drawingScale : 1.0;
                 reference.scale = placement.mirrored ? host::Vector3d{-scale, scale, scale}
                                                      : host::Vector3d{scale, scale, scale};

@@ -31,6 +31,11 @@ inline constexpr std::string_view kThreadsKey = "threads";
 // "partcount ID=N" and "partrotate ID=ANGLES": the part's id follows the key.
 inline constexpr std::string_view kPartCountKey = "partcount";
 inline constexpr std::string_view kPartRotateKey = "partrotate";
+// A part's orientations: "free" (every angle of the run's step) or a comma list of degrees.
+inline constexpr std::string_view kFreeRotation = "free";
+inline constexpr std::string_view kFixedRotation = "0";
+inline constexpr std::string_view kHalfTurns = "0,180";
+inline constexpr std::string_view kQuarterTurns = "0,90,180,270";
 
 // Defaults and limits of the nest job's numbers (lengths in millimetres).
 inline constexpr double kDefaultGap = 5.0;
