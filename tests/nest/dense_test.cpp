@@ -128,7 +128,7 @@ TEST(RasterOverlap, IncrementalOverlapsEqualAFullRecountAfterRandomMoves) {
 // Records what was published, for the "only ever better" rule.
 class Recorder final : public SearchObserver {
   public:
-    void published(const Layout& layout, std::string_view, double, int unplaced) override {
+    void published(const Layout& layout, qks::contract::JobState, double, int unplaced) override {
         double area = 0;
         for (const SheetLayout& sheet : layout)
             area += sheet.width * sheet.height;

@@ -17,10 +17,11 @@ class SessionObserver final : public SearchObserver {
   public:
     explicit SessionObserver(NestSession& session) : s_(session) {}
 
-    void published(const Layout& layout, std::string_view state, double elapsed,
+    void published(const Layout& layout, contract::JobState state, double elapsed,
                    int unplaced) override {
-        writeProgressFile(s_, layout, state, elapsed, unplaced);
-        if (s_.onPublish) s_.onPublish(layout, std::string(state), elapsed, unplaced);
+        const std::string_view word = contract::jobStateWord(state);
+        writeProgressFile(s_, layout, word, elapsed, unplaced);
+        if (s_.onPublish) s_.onPublish(layout, std::string(word), elapsed, unplaced);
     }
 
     void firstLayout(const Layout& layout, double utilisation, int unplaced) override {

@@ -1269,7 +1269,8 @@ void runDenseSearch(NestContext& c, NestOutcome& out, SearchObserver& observer) 
     const int first = greedyFill(out.layout, usage, order, c);
     out.unplaced = first;
     out.stats.firstLayoutSeconds = secondsSince(t0);
-    observer.published(out.layout, "running", out.stats.firstLayoutSeconds, first);
+    observer.published(out.layout, contract::JobState::Running, out.stats.firstLayoutSeconds,
+                       first);
     observer.firstLayout(out.layout, utilisation(out.layout), first);
     const bool complete =
         placementCount(out.layout) + static_cast<std::size_t>(first) >= order.size();
@@ -1289,7 +1290,8 @@ void runDenseSearch(NestContext& c, NestOutcome& out, SearchObserver& observer) 
                 engine.score(settled).betterThan(shared.score)) {
                 shared.state = std::move(settled);
                 shared.score = engine.score(shared.state);
-                observer.published(engine.toLayout(shared.state), "running", secondsSince(t0),
+                observer.published(engine.toLayout(shared.state), contract::JobState::Running,
+                                   secondsSince(t0),
                                    static_cast<int>(shared.state.unplaced.size()));
             }
         }
@@ -1310,7 +1312,8 @@ void runDenseSearch(NestContext& c, NestOutcome& out, SearchObserver& observer) 
                 if (score.betterThan(shared.score)) {
                     shared.state = std::move(state);
                     shared.score = score;
-                    observer.published(engine.toLayout(shared.state), "running", secondsSince(t0),
+                    observer.published(engine.toLayout(shared.state), contract::JobState::Running,
+                                       secondsSince(t0),
                                        static_cast<int>(shared.state.unplaced.size()));
                 }
             }
@@ -1369,8 +1372,8 @@ void runDenseSearch(NestContext& c, NestOutcome& out, SearchObserver& observer) 
                 snapshot = shared.state;
             }
             lastPublish = Clock::now();
-            observer.published(engine.toLayout(snapshot), "running", secondsSince(t0),
-                               static_cast<int>(snapshot.unplaced.size()));
+            observer.published(engine.toLayout(snapshot), contract::JobState::Running,
+                               secondsSince(t0), static_cast<int>(snapshot.unplaced.size()));
         }
         quit.store(true);
         for (std::thread& t : threads)
@@ -1385,7 +1388,8 @@ void runDenseSearch(NestContext& c, NestOutcome& out, SearchObserver& observer) 
     out.stats.iterations = attempts;
     out.stats.stopped = stopped;
     out.stats.seconds = secondsSince(t0);
-    observer.published(out.layout, stopped ? "stopped" : "done", out.stats.seconds, out.unplaced);
+    observer.published(out.layout, stopped ? contract::JobState::Stopped : contract::JobState::Done,
+                       out.stats.seconds, out.unplaced);
     observer.finished(out);
 }
 

@@ -30,7 +30,7 @@ class Search {
     }
     void publish(contract::JobState state) {
         const double e = elapsed();
-        observer_.published(best_, contract::jobStateWord(state), e, bestUnplaced_);
+        observer_.published(best_, state, e, bestUnplaced_);
     }
     void takeAsBest(double u, std::int32_t h, int unplaced) {
         best_ = s_.layout;

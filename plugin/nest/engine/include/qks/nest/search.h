@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "qks/contract/states.h"
 #include "qks/nest/context.h"
 #include "qks/nest/placement.h"
 
@@ -37,9 +38,9 @@ class SearchObserver {
   public:
     virtual ~SearchObserver() = default;
     // The best layout, after the first fill, after improvements (at most every publication
-    // interval) and once at the end with state "stopped" or "done". The published layout never
+    // interval) and once at the end with state Stopped or Done. The published layout never
     // gets worse; `unplaced` is its own count.
-    virtual void published(const Layout& layout, std::string_view state, double elapsed,
+    virtual void published(const Layout& layout, contract::JobState state, double elapsed,
                            int unplaced) = 0;
     // The first layout has been built (after its publication).
     virtual void firstLayout(const Layout& layout, double utilisation, int unplaced) {
