@@ -12,7 +12,9 @@ repeat=${QKS_REPEAT:-20}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 /usr/bin/python3 "$here/make_drawing.py" "$work/plates_6000.dxf" >/dev/null
-largest=$(ls -S "$root"/tests/fixtures/real/*.dxf | head -1)
+packed=$(ls -S "$root"/tests/fixtures/real/*.dxf.gz | head -1)
+largest="$work/$(basename "$packed" .gz)"
+gzip -dc "$packed" >"$largest"
 drawings=("$root"/samples/*.dxf "$largest" "$work/plates_6000.dxf")
 printf '%-34s %-8s %10s %6s %7s %6s\n' drawing tool s/extract kinds pieces holes
 for drawing in "${drawings[@]}"; do

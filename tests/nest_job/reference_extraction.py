@@ -17,13 +17,17 @@ usage:
       per drawing, a closing "N passed, N failed" line, exit status 1 on any failure
 As a library: extract(path) gives the parts, compare(parts_text, parts) the differences.
 """
+import atexit
+import gzip
 import math
 import os
 import re
 import shlex
 import signal
+import shutil
 import subprocess
 import sys
+import tempfile
 
 import ezdxf
 from ezdxf import path as ezpath
@@ -486,8 +490,29 @@ def read_expected(fixture_dir):
     return rows
 
 
+_unpacked = {}
+
+
+def drawing_path(fixture_dir, name):
+    """The drawing as a file: the corpus keeps large drawings gzip-packed (NAME.gz), unpacked
+    once per run into a folder removed at exit."""
+    path = os.path.join(fixture_dir, name)
+    if os.path.exists(path) or not os.path.exists(path + ".gz"):
+        return path
+    if path not in _unpacked:
+        if not _unpacked:
+            folder = tempfile.mkdtemp(prefix="qks-real-")
+            atexit.register(shutil.rmtree, folder, True)
+            _unpacked[None] = folder
+        target = os.path.join(_unpacked[None], name)
+        with gzip.open(path + ".gz", "rb") as src, open(target, "wb") as dst:
+            shutil.copyfileobj(src, dst)
+        _unpacked[path] = target
+    return _unpacked[path]
+
+
 def _reference_for(row, fixture_dir):
-    path = os.path.join(fixture_dir, row["file"])
+    path = drawing_path(fixture_dir, row["file"])
     return extract(path, row["units"], row["skip"])
 
 
@@ -513,7 +538,7 @@ def check(tool, fixture_dir, only=None, timeout=300):
         print("FAIL no row for %s" % only)
         return 1
     for row in rows:
-        path = os.path.join(fixture_dir, row["file"])
+        path = drawing_path(fixture_dir, row["file"])
         command = shlex.split(tool)
         # A drawing that does not say its unit cannot be told from its numbers alone; a user
         # names the unit, so the check does too (only then, and only when it is not mm).
