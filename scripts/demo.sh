@@ -18,28 +18,10 @@ trap 'rm -rf "$demo_tmp"' EXIT
 out="$root/build/nest-demo"
 mkdir -p "$out"
 rm -f "$out"/*.pdf
-# The job config as the Studio's nest page writes it by default ("drawing files" chosen, the
-# PDF box ticked), with a short search so the demo ends quickly.
-{
-  echo "source=files"
-  echo "partsFile=$demo_tmp/qks_nest_parts.txt"
-  for f in "$root"/samples/*.dxf; do echo "file=$f"; done
-  echo "layer="
-  echo "outDir=$out"
-  echo "outDwg=$out/套料图.dxf"
-  echo "log=$demo_tmp/qks_nest.log"
-  echo "prefix=套料"
-  echo "sheet=3000x1500x5"
-  echo "sheet=2500x1250x10"
-  echo "sheet=2000x1000"
-  echo "gap=5"
-  echo "margin=10"
-  echo "cell=2"
-  echo "rotate=1"
-  echo "mirror=1"
-  echo "pdf=1"
-  echo "seconds=${QKS_DEMO_SECONDS:-10}"
-} >"$demo_tmp/qks_nest.cfg"
+# The job config with a short search, so the demo ends quickly.
+source "$root/scripts/demo-config.sh"
+write_demo_config "$demo_tmp" "$out" "${QKS_DEMO_SECONDS:-10}" "$root"/samples/*.dxf \
+  >"$demo_tmp/qks_nest.cfg"
 
 echo "== nesting samples/*.dxf with qkshost (temporary folder $demo_tmp)"
 # qkshost runs QKNEST, keeps running while the search and the output step go on, then exits.

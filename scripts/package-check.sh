@@ -112,26 +112,8 @@ grep -q '^sheets=[1-9]' <<<"$summary" || {
 echo "-- the main job with the installed qkshost on the installed samples"
 out="$work/out"
 mkdir -p "$out"
-{
-  echo "source=files"
-  echo "partsFile=$work/qks_nest_parts.txt"
-  for f in "${samples[@]}"; do echo "file=$f"; done
-  echo "layer="
-  echo "outDir=$out"
-  echo "outDwg=$out/套料图.dwg"
-  echo "log=$work/qks_nest.log"
-  echo "prefix=套料"
-  echo "sheet=3000x1500x5"
-  echo "sheet=2500x1250x10"
-  echo "sheet=2000x1000"
-  echo "gap=5"
-  echo "margin=10"
-  echo "cell=2"
-  echo "rotate=1"
-  echo "mirror=1"
-  echo "pdf=1"
-  echo "seconds=3"
-} >"$work/qks_nest.cfg"
+source "$root/scripts/demo-config.sh"
+write_demo_config "$work" "$out" 3 "${samples[@]}" >"$work/qks_nest.cfg"
 (cd "$work" && TMPDIR="$work" qkshost --no-stdin -c QKNEST >"$work/console.txt" 2>&1)
 if ! grep -q '^DONE ' "$work/qks_nest.log"; then
   cat "$work/console.txt" "$work/qks_nest.log" >&2 || true
