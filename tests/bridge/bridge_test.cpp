@@ -46,6 +46,7 @@ class BridgeTest : public ::testing::Test {
         jobs.plotFiles = [this](const std::string& p) { record("plotfiles", p); };
         jobs.merge = [this](const std::string& p) { record("merge", p); };
         jobs.nest = [this](const std::string& p) { record("nest", p); };
+        jobs.bom = [this](const std::string& p) { record("bom", p); };
         jobs.nestFinished = [this] { record("nestfinished", ""); };
         bridge_.setJobs(jobs);
         ASSERT_TRUE(bridge_.startBridge());
@@ -97,6 +98,8 @@ TEST_F(BridgeTest, ProtocolTable) {
         {"PLOTFILES", "ERR unknown"},
         {"PLOTFILES /a b/c.cfg", "QUEUED"},
         {"MERGE ", "QUEUED"},
+        {"BOM", "ERR unknown"},
+        {"BOM /b.cfg", "QUEUED"},
         {"PLOT", "QUEUED"},
         {"PLOT ", "ERR unknown"},
         {"NESTPICK", "QUEUED"},
@@ -121,8 +124,10 @@ TEST_F(BridgeTest, JobsRunOnTheMainThreadInPostingOrder) {
     pumpUntil(3);
     ASSERT_TRUE(host_.postMessage(window_, nestFinishedMessage, 0, 0));
     pumpUntil(4);
-    ASSERT_EQ(runs_.size(), 4u);
-    const char* kinds[] = {"plotfiles", "merge", "nest", "nestfinished"};
+    EXPECT_EQ(client.request("BOM /jobs/b.cfg"), "QUEUED");
+    pumpUntil(5);
+    ASSERT_EQ(runs_.size(), 5u);
+    const char* kinds[] = {"plotfiles", "merge", "nest", "nestfinished", "bom"};
     for (std::size_t i = 0; i < runs_.size(); ++i) {
         EXPECT_EQ(runs_[i].kind, kinds[i]);
         EXPECT_EQ(runs_[i].thread, std::this_thread::get_id()) << "job ran off the main thread";

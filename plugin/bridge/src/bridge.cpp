@@ -289,6 +289,10 @@ std::string Bridge::dispatchCommand(std::string_view line) {
         storeAndPost(&PendingPaths::nest, *path, runNestMessage);
         return std::string(kQueuedReply);
     }
+    if (const auto path = argumentOf(kBomWord)) {
+        storeAndPost(&PendingPaths::bom, *path, runBomMessage);
+        return std::string(kQueuedReply);
+    }
     if (line == kNestPickWord) {
         post(runNestPickMessage);
         return std::string(kQueuedReply);
@@ -328,6 +332,9 @@ std::intptr_t Bridge::windowProcedure(host::WindowHandle, std::uint32_t message,
             break;
         case runNestMessage:
             runInApplicationContext(jobs_.nest, &PendingPaths::nest);
+            break;
+        case runBomMessage:
+            runInApplicationContext(jobs_.bom, &PendingPaths::bom);
             break;
         case nestFinishedMessage:
             if (jobs_.nestFinished) host->executeInApplicationContext(jobs_.nestFinished);

@@ -68,6 +68,12 @@ std::string jobConfigPath(JobKind kind, const std::string& bridgePath) {
         }
         case JobKind::Nest:
             return bridgePath.empty() ? tempFilePath("qks_nest.cfg") : bridgePath;
+        case JobKind::Bom: {
+            if (!bridgePath.empty()) return bridgePath;
+            std::string fromEnvironment = environmentValue("QKS_BOM_CFG");
+            if (!fromEnvironment.empty()) return fromEnvironment;
+            return tempFilePath(contract::kBomConfigFile);
+        }
     }
     return {};
 }
@@ -82,6 +88,8 @@ std::string fallbackJobLogPath(JobKind kind) {
             return tempFilePath("qks_merge.log");
         case JobKind::Nest:
             return tempFilePath("qks_nest.log");
+        case JobKind::Bom:
+            return tempFilePath(contract::kBomLogFile);
     }
     return {};
 }

@@ -19,7 +19,16 @@ struct Channel {
 Channel& channelFor(LogChannel channel) {
     static Channel plot;
     static Channel nest;
-    return channel == LogChannel::Plot ? plot : nest;
+    static Channel bom;
+    switch (channel) {
+        case LogChannel::Plot:
+            return plot;
+        case LogChannel::Nest:
+            return nest;
+        case LogChannel::Bom:
+            return bom;
+    }
+    return plot;
 }
 
 bool writeAll(int fd, const std::string& bytes) {
@@ -61,7 +70,7 @@ void appendJobLog(LogChannel channel, std::string_view line) {
     std::string bytes = sanitizeUtf8(line);
     for (char& ch : bytes)
         if (ch == '\r' || ch == '\n') ch = ' ';
-    bytes += channel == LogChannel::Plot ? "\r\n" : "\n";
+    bytes += channel == LogChannel::Nest ? "\n" : "\r\n";
     Channel& c = channelFor(channel);
     std::lock_guard<std::mutex> guard(c.lock);
     if (c.path.empty()) return;

@@ -28,6 +28,7 @@ struct BridgeJobs {
     std::function<void(const std::string& configPath)> plotFiles;
     std::function<void(const std::string& configPath)> merge;
     std::function<void(const std::string& configPath)> nest;
+    std::function<void(const std::string& configPath)> bom;
     std::function<void()> nestFinished;
     bool plotCommand = false;      // "QKPLOT" is registered
     bool nestPickCommand = false;  // "QKNESTPICK" is registered
@@ -38,6 +39,7 @@ struct PendingPaths {
     std::string plotFiles;
     std::string merge;
     std::string nest;
+    std::string bom;
 };
 
 // The socket path: the temporary folder followed by "qksstudio" (where QLocalSocket looks

@@ -23,12 +23,13 @@ struct PlotMergeConfig {
     bool currentScope = false;
 };
 
-enum class JobKind { Plot, PlotFiles, Merge, Nest };
+enum class JobKind { Plot, PlotFiles, Merge, Nest, Bom };
 
 // The config a job reads. Plot: always "qks_plot.cfg" in the temporary folder. The others:
 // the path that came over the bridge when not empty, then (plot-files) $QKS_PLOT_CFG or
 // (merge) $QKS_MERGE_CFG when not empty, then "qks_plot_files.cfg", "qks_merge.cfg" or
-// "qks_nest.cfg" in the temporary folder. Whether the file exists is found out by reading it.
+// "qks_nest.cfg" in the temporary folder; the BOM job: the bridge's path, then $QKS_BOM_CFG,
+// then "qks_bom.cfg". Whether the file exists is found out by reading it.
 std::string jobConfigPath(JobKind kind, const std::string& bridgePath);
 
 // The log a job resets and writes its one FATAL line to when its config cannot be read.

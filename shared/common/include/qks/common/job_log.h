@@ -1,4 +1,4 @@
-// The two job-log channels. Each channel has a process-wide current path that a job sets
+// The job-log channels. Each channel has a process-wide current path that a job sets
 // before resetting the log; the Studio tails the file while the plug-in appends to it.
 //
 // Threads: any thread may append; setting the path, resetting and appending take one lock per
@@ -13,6 +13,7 @@ namespace qks {
 enum class LogChannel {
     Plot,  // plot, plot-files and merge jobs; lines end in CR LF
     Nest,  // nest job, nest pick and the nest output step; lines end in LF
+    Bom,   // the BOM job; lines end in CR LF as the plot jobs' do
 };
 
 void setJobLogPath(LogChannel channel, std::string path);

@@ -13,5 +13,6 @@ inline constexpr std::uint32_t runMergeMessage = kAppMessageBase + 3;
 inline constexpr std::uint32_t runNestMessage = kAppMessageBase + 4;
 inline constexpr std::uint32_t nestFinishedMessage = kAppMessageBase + 5;
 inline constexpr std::uint32_t runNestPickMessage = kAppMessageBase + 6;
+inline constexpr std::uint32_t runBomMessage = kAppMessageBase + 7;
 
 }  // namespace qks

@@ -17,6 +17,10 @@ inline constexpr std::string_view kPlotFilesConfigFile = "qks_plot_files.cfg";
 inline constexpr std::string_view kPlotFilesLogFile = "qks_plot_files.log";
 inline constexpr std::string_view kMergeConfigFile = "qks_merge.cfg";
 inline constexpr std::string_view kMergeLogFile = "qks_merge.log";
+inline constexpr std::string_view kBomConfigFile = "qks_bom.cfg";
+inline constexpr std::string_view kBomLogFile = "qks_bom.log";
+// The BOM job's rows, for the Studio's table: written whole beside the log after every run.
+inline constexpr std::string_view kBomRowsFile = "qks_bom_rows.txt";
 // The nest drawing in the output folder when the config names none: written as DXF, so named
 // as what is written.
 inline constexpr std::string_view kNestDrawingFile = "套料图.dxf";
@@ -30,6 +34,7 @@ inline constexpr std::string_view kPlotWord = "PLOT";
 inline constexpr std::string_view kPlotFilesWord = "PLOTFILES";  // followed by " <config path>"
 inline constexpr std::string_view kMergeWord = "MERGE";          // followed by " <config path>"
 inline constexpr std::string_view kNestWord = "NEST";            // followed by " <config path>"
+inline constexpr std::string_view kBomWord = "BOM";              // followed by " <config path>"
 inline constexpr std::string_view kNestPickWord = "NESTPICK";
 inline constexpr std::string_view kNestStopWord = "NESTSTOP";
 inline constexpr std::string_view kQueuedReply = "QUEUED";
