@@ -3,6 +3,7 @@
 #include <string>
 #include <utility>
 
+#include "qks/bom/bom.h"
 #include "qks/common/environment.h"
 #include "qks/entry/launcher.h"
 #include "qks/merge/merge.h"
@@ -39,6 +40,7 @@ void PluginRuntime::load() {
     addCommand("QKMERGE", [this] { merge::runMergeJob(host_, {}); });
     addCommand("QKNEST", [this] { nest::runNestJob(host_, nest_, {}); });
     addCommand("QKNESTPICK", [this] { nest::runNestPick(host_); });
+    addCommand("QKBOM", [this] { bom::runBomJob(host_, {}); });
     if (!bridgeWindow_)
         bridgeWindow_ = host_.createMessageWindow(
             kBridgeWindowClass, kBridgeWindowClass,
@@ -55,6 +57,7 @@ void PluginRuntime::load() {
     jobs.nest = [this](const std::string& configPath) {
         nest::runNestJob(host_, nest_, configPath);
     };
+    jobs.bom = [this](const std::string& configPath) { bom::runBomJob(host_, configPath); };
     jobs.nestFinished = [this] { nest::finishNestJob(host_, nest_); };
     jobs.nestPickCommand = true;
     nest_.setNestMessageTarget(&host_, bridgeWindow_);

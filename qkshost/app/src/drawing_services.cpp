@@ -276,6 +276,44 @@ host::Status HostDrawingServices::addLayer(host::DatabaseId id, std::string_view
     return toHostStatus(status);
 }
 
+host::Status HostDrawingServices::addLinetype(host::DatabaseId id, std::string_view name,
+                                              std::string_view description,
+                                              const std::vector<double>& dashes,
+                                              host::ObjectId* out) {
+    Database* db = database(id);
+    if (db == nullptr) return host::Status::NotFound;
+    for (double dash : dashes)
+        if (!std::isfinite(dash)) return host::Status::InvalidInput;
+    ObjectIndex index = 0;
+    const drawing::Status status = db->addLinetype(name, &index);
+    if (out) *out = db->idOf(index);
+    if (status == drawing::Status::Ok) {
+        auto* record = db->get<drawing::LinetypeRecord>(index);
+        record->description = std::string(description);
+        record->flags = 0;
+        record->patternLength = 0;
+        for (double dash : dashes) {
+            drawing::LinetypeElement element;
+            element.length = dash;
+            record->elements.push_back(element);
+            record->patternLength += std::fabs(dash);
+        }
+    }
+    return toHostStatus(status);
+}
+
+host::Status HostDrawingServices::setLayerLinetype(host::ObjectId layerId,
+                                                   host::ObjectId linetypeId) {
+    Database* db = nullptr;
+    auto* layer = resolveAs<drawing::LayerRecord>(layerId, db);
+    Database* linetypeDb = nullptr;
+    auto* linetype = resolveAs<drawing::LinetypeRecord>(linetypeId, linetypeDb);
+    if (layer == nullptr || linetype == nullptr) return host::Status::WrongType;
+    if (db != linetypeDb) return host::Status::InvalidInput;
+    layer->linetype = db->indexOf(linetypeId);
+    return host::Status::Ok;
+}
+
 host::ObjectId HostDrawingServices::findTextStyle(host::DatabaseId id, std::string_view name) {
     Database* db = database(id);
     return db ? db->idOf(db->findTextStyle(name)) : host::ObjectId{};

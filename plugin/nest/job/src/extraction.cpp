@@ -16,12 +16,12 @@
 namespace qks::nest {
 namespace {
 
-void logLine(const std::string& line) {
-    appendJobLog(LogChannel::Nest, line);
+void logLine(const ExtractionOptions& options, const std::string& line) {
+    appendJobLog(options.logChannel, line);
 }
 
-void warn(const std::string& text) {
-    logLine("WARN " + text);
+void warn(const ExtractionOptions& options, const std::string& text) {
+    logLine(options, "WARN " + text);
 }
 
 // What was left out as not cut, by reason.
@@ -159,7 +159,7 @@ bool insideTitleArea(const std::vector<TitleArea>& areas, const std::vector<Poin
     return false;
 }
 
-void logLeftOut(const LeftOut& leftOut) {
+void logLeftOut(const ExtractionOptions& options, const LeftOut& leftOut) {
     std::vector<std::string> reasons;
     if (leftOut.frames > 0) reasons.push_back("图框/标题栏 " + std::to_string(leftOut.frames));
     if (leftOut.layers > 0) reasons.push_back("图层 " + std::to_string(leftOut.layers));
@@ -170,7 +170,7 @@ void logLeftOut(const LeftOut& leftOut) {
         if (i > 0) line += "，";
         line += reasons[i];
     }
-    logLine(line);
+    logLine(options, line);
 }
 
 std::string formatScale(double scale) {
@@ -332,11 +332,12 @@ bool extractParts(host::DrawingServices& ds, const std::vector<host::ObjectId>& 
         !plausibleAtScale(ds, entities, walk.scale)) {
         // Drawing programs and scripts that write metres by default while their users draw
         // millimetres: no sheet-metal drawing is tens of metres across.
-        logLine("NEST 图纸单位 " + unitName(insUnits) + " 与图形尺寸不符，按毫米读取 " + source);
+        logLine(options,
+                "NEST 图纸单位 " + unitName(insUnits) + " 与图形尺寸不符，按毫米读取 " + source);
         walk.scale = 1.0;
     } else if (walk.scale != 1.0) {
-        logLine("NEST 图纸单位 " + unitName(insUnits) + " ×" + formatScale(walk.scale) + " " +
-                source);
+        logLine(options, "NEST 图纸单位 " + unitName(insUnits) + " ×" + formatScale(walk.scale) +
+                             " " + source);
     }
 
     // Title blocks first: loose curves inside one are its table.
@@ -382,7 +383,8 @@ bool extractParts(host::DrawingServices& ds, const std::vector<host::ObjectId>& 
                 if (parts[i].area > parts[largest].area) largest = i;
             NestPart kept = std::move(parts[largest]);
             kept.handles.assign(1, info.handle);
-            if (parts.size() > 1) warn("块 " + kept.name + " 含多个分离轮廓，仅取最大轮廓");
+            if (parts.size() > 1)
+                warn(options, "块 " + kept.name + " 含多个分离轮廓，仅取最大轮廓");
             out.push_back(std::move(kept));
         } else if (info.isCurve) {
             CurvePiece piece;
@@ -394,14 +396,15 @@ bool extractParts(host::DrawingServices& ds, const std::vector<host::ObjectId>& 
             pool.push_back(std::move(piece));
         }
     }
-    logLeftOut(walk.leftOut);
+    logLeftOut(options, walk.leftOut);
     const std::size_t before = out.size();
     const Arrangement arranged = arrangePieces(pool, arrangementOptions(options));
-    if (arranged.failed) warn("轮廓计算失败 " + arranged.message);
+    if (arranged.failed) warn(options, "轮廓计算失败 " + arranged.message);
     if (arranged.danglingPieces > 0)
-        warn("有 " + std::to_string(arranged.danglingPieces) + " 段开放线未闭合，已忽略");
+        warn(options, "有 " + std::to_string(arranged.danglingPieces) + " 段开放线未闭合，已忽略");
     partsFromArrangement(arranged, source, defaultName, walk.scale, out, nextId);
-    if (out.size() == before && arranged.danglingPieces == 0) warn("选择中没有找到闭合轮廓");
+    if (out.size() == before && arranged.danglingPieces == 0)
+        warn(options, "选择中没有找到闭合轮廓");
     return !out.empty();
 }
 

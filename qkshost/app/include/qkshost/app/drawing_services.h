@@ -56,6 +56,11 @@ class HostDrawingServices final : public qks::host::DrawingServices {
                                int colorIndex, qks::host::ObjectId* id) override;
     qks::host::ObjectId findTextStyle(qks::host::DatabaseId database,
                                       std::string_view name) override;
+    qks::host::Status addLinetype(qks::host::DatabaseId database, std::string_view name,
+                                  std::string_view description, const std::vector<double>& dashes,
+                                  qks::host::ObjectId* id) override;
+    qks::host::Status setLayerLinetype(qks::host::ObjectId layer,
+                                       qks::host::ObjectId linetype) override;
     qks::host::Status addTextStyle(qks::host::DatabaseId database,
                                    const qks::host::TextStyleSpec& style,
                                    qks::host::ObjectId* id) override;

@@ -256,6 +256,12 @@ class DrawingServices {
     // Duplicate when the name exists; `id` then receives the existing layer.
     virtual Status addLayer(DatabaseId database, std::string_view name, int colorIndex,
                             ObjectId* id) = 0;
+    // A line type of dashes (drawing units: positive a dash, negative a gap, 0 a dot);
+    // Duplicate when the name exists, `id` then receiving the existing one.
+    virtual Status addLinetype(DatabaseId database, std::string_view name,
+                               std::string_view description, const std::vector<double>& dashes,
+                               ObjectId* id) = 0;
+    virtual Status setLayerLinetype(ObjectId layer, ObjectId linetype) = 0;
     virtual ObjectId findTextStyle(DatabaseId database, std::string_view name) = 0;
     virtual Status addTextStyle(DatabaseId database, const TextStyleSpec& style, ObjectId* id) = 0;
     // Name of a layer, text style or block record; empty for anything else.

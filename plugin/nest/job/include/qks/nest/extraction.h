@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "qks/common/job_log.h"
 #include "qks/host/drawing.h"
 #include "qks/host/host.h"
 #include "qks/nest/arrangement.h"
@@ -41,6 +42,9 @@ struct ExtractionOptions {
     // Which orientations make two shapes one kind (the job's rotate and mirror switches).
     bool rotations = true;
     bool mirroring = true;
+    // Where WARN and NEST lines go: the nest log, or the log of the job that borrows the
+    // extraction.
+    LogChannel logChannel = LogChannel::Nest;
 };
 
 ExtractionOptions extractionOptions(const NestConfig& config);

@@ -1,0 +1,56 @@
+// What a title block says about the part it frames: drawing number, name, material, thickness
+// and quantity, from attributes (by tag) or from plain text (the value in the cell beside
+// its label).
+#pragma once
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "qks/host/drawing.h"
+
+namespace qks::bom {
+
+enum class TitleField { Number, Name, Material, Thickness, Quantity };
+inline constexpr int kTitleFieldCount = 5;
+
+struct TitleFields {
+    std::string values[kTitleFieldCount];  // trimmed; empty when not found
+    std::string& operator[](TitleField field) { return values[static_cast<int>(field)]; }
+    const std::string& operator[](TitleField field) const {
+        return values[static_cast<int>(field)];
+    }
+};
+
+// The field a tag or label names ("图号", "DWGNO", "材质:", "板厚 " ...), if any.
+std::optional<TitleField> fieldOfLabel(const std::string& label);
+
+// Tag and text of attributes, in stored order: the first non-empty value of a field wins.
+void fieldsFromAttributes(const std::vector<std::pair<std::string, std::string>>& attributes,
+                          TitleFields& fields);
+
+// A plain text of the drawing and the box it covers (drawing units).
+struct PlacedText {
+    std::string text;  // MTEXT codes removed
+    double minX = 0.0, minY = 0.0, maxX = 0.0, maxY = 0.0;
+};
+
+// Labels and their values: "材料：Q235" in one text, or "材料" with its value in the nearest
+// text to its right on the same line (else right below it). Fills only fields still empty.
+void fieldsFromTexts(const std::vector<PlacedText>& texts, TitleFields& fields);
+
+// MTEXT contents to plain text: formatting codes dropped, paragraph breaks as spaces.
+std::string plainMText(const std::string& contents);
+
+// Leading number of a thickness text ("2", "2.0mm", "t=1.5", "δ3"); nullopt when none.
+std::optional<double> thicknessOf(const std::string& text);
+// Leading whole number of a quantity text ("4", "4件", "x2"); nullopt when none or < 1.
+std::optional<int> quantityOf(const std::string& text);
+
+// The title fields among `entities` (model-space entities of one frame): attributes of their
+// block references first, then plain texts, including those drawn inside the references'
+// blocks.
+TitleFields readTitleBlock(host::DrawingServices& ds, const std::vector<host::ObjectId>& entities);
+
+}  // namespace qks::bom

@@ -1,0 +1,537 @@
+// The BOM job driver: drawings in, rows, flat blanks, nest utilisation and the delivery
+// package out, then the workbook and the rows file for the Studio.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <set>
+
+#include "package.h"
+#include "profiles.h"
+#include "qks/bom/bom.h"
+#include "qks/bom/sheet_metal.h"
+#include "qks/bom/title_block.h"
+#include "qks/bom/workbook.h"
+#include "qks/common/atomic_file.h"
+#include "qks/common/environment.h"
+#include "qks/common/file_io.h"
+#include "qks/common/job_config.h"
+#include "qks/common/job_log.h"
+#include "qks/common/utf8.h"
+#include "qks/contract/names.h"
+#include "qks/contract/states.h"
+#include "qks/contract/text_format.h"
+#include "qks/nest/extraction.h"
+#include "qks/nest/parts_file.h"
+#include "qks/nest/progress.h"
+#include "qks/plot/frames.h"
+#include "qks/plot/naming.h"
+
+namespace qks::bom {
+namespace {
+
+namespace fs = std::filesystem;
+using contract::BomRow;
+
+void log(const std::string& line) {
+    appendJobLog(LogChannel::Bom, line);
+}
+
+struct Tally {
+    int total = 0, ok = 0, fail = 0;
+};
+
+// Drawings named by the config: files as given, folders by their DXF and DWG files in name
+// order (not their subfolders).
+std::vector<std::string> drawingFiles(const std::vector<std::string>& entries) {
+    std::vector<std::string> files;
+    for (const std::string& entry : entries) {
+        if (!isDirectory(entry)) {
+            files.push_back(entry);
+            continue;
+        }
+        std::vector<std::string> found;
+        std::error_code error;
+        for (const auto& item : fs::directory_iterator(fs::u8path(entry), error)) {
+            const std::string extension = toLowerUtf8(item.path().extension().u8string());
+            if ((extension == ".dxf" || extension == ".dwg") && item.is_regular_file(error))
+                found.push_back(item.path().u8string());
+        }
+        std::sort(found.begin(), found.end());
+        files.insert(files.end(), found.begin(), found.end());
+    }
+    return files;
+}
+
+// FNV-1a: a short key that stays the same for the same drawing, frame and kind.
+std::string rowKey(const std::string& source, int frame, int kind) {
+    std::uint64_t hash = 1469598103934665603ull;
+    const std::string text = source + '\n' + std::to_string(frame) + '\n' + std::to_string(kind);
+    for (const unsigned char c : text) {
+        hash ^= c;
+        hash *= 1099511628211ull;
+    }
+    static const char digits[] = "0123456789ABCDEF";
+    std::string key = "K";
+    for (int shift = 60; shift >= 0; shift -= 4)
+        key.push_back(digits[(hash >> shift) & 15u]);
+    return key;
+}
+
+// The table's material for a title block's text: the same name, else the longest table name
+// the text holds ("Q235B" → Q235, "不锈钢 SUS304" → SUS304).
+const contract::Material* materialFor(const BomConfig& config, const std::string& text) {
+    if (const contract::Material* exact = findMaterial(config, text)) return exact;
+    std::string upper;
+    for (const char c : text)
+        if (c != ' ' && c != '-') upper.push_back(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    const contract::Material* best = nullptr;
+    for (const contract::Material& material : config.materials) {
+        std::string name;
+        for (const char c : material.name)
+            name.push_back(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+        if (name.size() >= 3 && upper.find(name) != std::string::npos &&
+            (best == nullptr || name.size() > best->name.size()))
+            best = &material;
+    }
+    return best;
+}
+
+// One frame (or a drawing without frames): its model-space entities.
+struct FrameGroup {
+    std::vector<host::ObjectId> entities;
+    plot::PlotWindow window;
+    bool framed = false;
+};
+
+bool inside(const plot::PlotWindow& outer, const plot::PlotWindow& inner) {
+    return inner.minX >= outer.minX - 1e-6 && inner.minY >= outer.minY - 1e-6 &&
+           inner.maxX <= outer.maxX + 1e-6 && inner.maxY <= outer.maxY + 1e-6;
+}
+
+// Frames in reading order with the entities whose extents' centre they hold. A frame inside
+// another (a title block drawn as a block of its own) belongs to the outer one.
+std::vector<FrameGroup> frameGroups(host::DrawingServices& ds, host::DatabaseId database) {
+    std::vector<FrameGroup> groups;
+    const std::vector<host::ObjectId> entities = ds.blockEntities(ds.modelSpace(database));
+    const std::vector<plot::PlotWindow> frames = plot::findFrames(ds, database);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        bool nested = false;
+        for (std::size_t j = 0; j < frames.size() && !nested; ++j)
+            nested = j != i && inside(frames[j], frames[i]) && !inside(frames[i], frames[j]);
+        if (!nested) groups.push_back({{}, frames[i], true});
+    }
+    if (groups.empty()) {
+        groups.push_back({entities, {}, false});
+        return groups;
+    }
+    for (const host::ObjectId entity : entities) {
+        host::Extents3d box;
+        if (!host::succeeded(ds.geometricExtents(entity, box)) || box.isEmpty()) continue;
+        const double x = (box.min.x + box.max.x) / 2, y = (box.min.y + box.max.y) / 2;
+        for (FrameGroup& group : groups)
+            if (x >= group.window.minX && x <= group.window.maxX && y >= group.window.minY &&
+                y <= group.window.maxY) {
+                group.entities.push_back(entity);
+                break;
+            }
+    }
+    return groups;
+}
+
+// What one frame's title block gives, with the defaults filled in and logged.
+struct FrameFacts {
+    std::string number, name, material;
+    double thickness = 0.0;
+    int quantity = 1;
+    std::uint32_t defaulted = contract::kDefaultedNone;
+    const contract::Material* table = nullptr;  // for density and K factor
+};
+
+FrameFacts frameFacts(const BomConfig& config, const TitleFields& fields,
+                      const std::string& fallbackNumber) {
+    FrameFacts facts;
+    facts.number = fields[TitleField::Number];
+    if (facts.number.empty()) {
+        facts.number = fallbackNumber;
+        facts.defaulted |= contract::kDefaultedNumber;
+    }
+    facts.name = fields[TitleField::Name];
+    facts.material = fields[TitleField::Material];
+    if (facts.material.empty()) {
+        facts.material = config.defaultMaterial;
+        facts.defaulted |= contract::kDefaultedMaterial;
+        log("WARN " + facts.number + " 未找到材料，按默认 " + config.defaultMaterial);
+    }
+    if (const auto thickness = thicknessOf(fields[TitleField::Thickness]);
+        thickness && *thickness <= contract::kLargestThickness) {
+        facts.thickness = *thickness;
+    } else {
+        facts.thickness = config.defaultThickness;
+        facts.defaulted |= contract::kDefaultedThickness;
+        log("WARN " + facts.number + " 未找到厚度，按默认 " +
+            contract::fixed(config.defaultThickness, 2) + " mm");
+    }
+    if (const auto quantity = quantityOf(fields[TitleField::Quantity])) {
+        facts.quantity = *quantity;
+    } else {
+        facts.defaulted |= contract::kDefaultedQuantity;
+        log("WARN " + facts.number + " 未找到数量，按 1 件");
+    }
+    return facts;
+}
+
+// The density and K factor a row is figured with: its material's, else the default
+// material's, else the first of the table.
+const contract::Material& figuringMaterial(const BomConfig& config, const std::string& material,
+                                           const std::string& number) {
+    if (const contract::Material* known = materialFor(config, material)) return *known;
+    const contract::Material* fallback = findMaterial(config, config.defaultMaterial);
+    if (fallback == nullptr) fallback = &config.materials.front();
+    log("WARN " + number + " 材料 " + material + " 不在材料表，按 " + fallback->name +
+        " 的密度计算");
+    return *fallback;
+}
+
+void figureWeights(BomRow& row) {
+    row.netWeight = contract::weightKg(row.netArea, row.thickness, row.density);
+    row.grossWeight =
+        contract::weightKg(row.blankLength * row.blankWidth, row.thickness, row.density);
+}
+
+struct JobState {
+    const BomConfig& config;
+    host::DrawingServices& ds;
+    WorkbookData data;
+    Package package;
+    int frames = 0;
+};
+
+// The flat-blank drawing of a drawing's profiles: each blank a rectangle, its bend lines
+// dashed on "QKS_BEND" with direction, angle and radius beside them.
+bool writeBlankDrawing(host::DrawingServices& ds, const std::string& path,
+                       const std::vector<BlankRow>& blanks, std::string& message) {
+    host::ScopedDatabase database(&ds, ds.createDatabase(true));
+    if (!database) {
+        message = "无法创建展开图";
+        return false;
+    }
+    const host::DatabaseId db = database.get();
+    ds.setDrawingUnits(db, 4);
+    host::ObjectId bendLayer, dashed, style;
+    ds.addLayer(db, "QKS_BLANK", 7, nullptr);
+    ds.addLayer(db, "QKS_BEND", 1, &bendLayer);
+    ds.addLinetype(db, "DASHED", "Dashed __ __ __", {6.0, -3.0}, &dashed);
+    if (bendLayer && dashed) ds.setLayerLinetype(bendLayer, dashed);
+    host::TextStyleSpec styleSpec;
+    styleSpec.name = "QKS";
+    styleSpec.fontFile = "simsun.ttc";
+    styleSpec.typeface = "SimSun";
+    styleSpec.characterSet = 134;
+    ds.addTextStyle(db, styleSpec, &style);
+    const host::ObjectId model = ds.modelSpace(db);
+    double y = 0.0;
+    for (const BlankRow& row : blanks) {
+        const double length = row.blank.flatLength, width = row.width;
+        ds.addLwPolyline(model,
+                         {{0, y, 0}, {length, y, 0}, {length, y + width, 0}, {0, y + width, 0}},
+                         true, "QKS_BLANK", nullptr);
+        host::TextSpec title;
+        title.position = {0, y - 8, 0};
+        title.height = 3.5;
+        title.layer = "QKS_BLANK";
+        title.textStyle = style;
+        title.contents = row.drawingNumber + "  展开 " + contract::fixed(length, 2) + " × " +
+                         contract::fixed(width, 2) + "  T" + contract::fixed(row.thickness, 2);
+        ds.addText(model, title, nullptr);
+        for (const Bend& bend : row.blank.bends) {
+            ds.addLwPolyline(model, {{bend.position, y, 0}, {bend.position, y + width, 0}}, false,
+                             "QKS_BEND", nullptr);
+            host::TextSpec label;
+            label.position = {bend.position + 1.5, y + width / 2, 0};
+            label.height = 2.5;
+            label.rotation = 3.14159265358979323846 / 2;
+            label.layer = "QKS_BEND";
+            label.textStyle = style;
+            label.contents = std::string(bend.up ? "上" : "下") + " " +
+                             contract::fixed(bend.angle, 1) + "° R" +
+                             contract::fixed(bend.radius, 2);
+            ds.addText(model, label, nullptr);
+        }
+        y += width + 30.0;
+    }
+    std::string written;
+    return host::succeeded(ds.saveDatabase(db, path, &written, &message));
+}
+
+void processDatabase(JobState& job, host::DatabaseId database, const std::string& source,
+                     const std::string& label) {
+    const BomConfig& config = job.config;
+    host::DrawingServices& ds = job.ds;
+    const double scale = nest::millimetresPerUnit(ds.drawingUnits(database));
+    nest::ExtractionOptions options;
+    options.logChannel = LogChannel::Bom;
+    options.skipLayers.insert(options.skipLayers.end(), config.profileLayerWords.begin(),
+                              config.profileLayerWords.end());
+    const std::vector<FrameGroup> groups = frameGroups(ds, database);
+    std::vector<BlankRow> blanks;
+    std::vector<std::string> numbers;
+    int frameIndex = 0;
+    for (const FrameGroup& group : groups) {
+        ++frameIndex;
+        ++job.frames;
+        const std::string fallbackNumber =
+            groups.size() > 1 ? label + "-" + std::to_string(frameIndex) : label;
+        const FrameFacts facts =
+            frameFacts(config, readTitleBlock(ds, group.entities), fallbackNumber);
+        numbers.push_back(facts.number);
+        std::vector<nest::NestPart> parts;
+        std::int32_t nextId = 1;
+        nest::extractParts(ds, group.entities, source,
+                           facts.name.empty() ? facts.number : facts.name, options, parts, nextId);
+        nest::mergeIdenticalKinds(parts, true, true);
+        int kindIndex = 0;
+        for (const nest::NestPart& part : parts) {
+            ++kindIndex;
+            BomRow row;
+            row.key = rowKey(source, frameIndex, kindIndex);
+            row.drawingNumber = facts.number;
+            row.name = facts.name.empty() ? part.name : facts.name;
+            if (parts.size() > 1) row.name += "-" + std::to_string(kindIndex);
+            row.quantity = facts.quantity * std::max(1, part.quantity);
+            row.material = facts.material;
+            row.thickness = facts.thickness;
+            row.defaulted = facts.defaulted;
+            if (const auto edit = config.edits.find(row.key); edit != config.edits.end()) {
+                if (!edit->second.material.empty()) {
+                    row.material = edit->second.material;
+                    row.defaulted &= ~contract::kDefaultedMaterial;
+                }
+                if (edit->second.thickness > 0) {
+                    row.thickness = edit->second.thickness;
+                    row.defaulted &= ~contract::kDefaultedThickness;
+                }
+                if (edit->second.quantity > 0) {
+                    row.quantity = edit->second.quantity;
+                    row.defaulted &= ~contract::kDefaultedQuantity;
+                }
+            }
+            row.density = figuringMaterial(config, row.material, row.drawingNumber).density;
+            const PartFigures figures = measurePart(part);
+            row.blankLength = figures.blank.length;
+            row.blankWidth = figures.blank.width;
+            row.netArea = figures.netArea;
+            row.cutLength = figures.cutLength;
+            row.pierces = figures.pierces;
+            row.source = source;
+            figureWeights(row);
+            job.data.rows.push_back(std::move(row));
+        }
+        // Bend profiles of this frame.
+        std::vector<host::ObjectId> profileEntities;
+        for (const host::ObjectId entity : group.entities) {
+            host::EntityInfo info;
+            if (host::succeeded(ds.entityInfo(entity, info)) && info.isCurve &&
+                nest::layerSkipped(config.profileLayerWords, info.layer))
+                profileEntities.push_back(entity);
+        }
+        for (const auto& profile : readProfiles(ds, profileEntities, scale)) {
+            BlankRow blank;
+            blank.drawingNumber = facts.number;
+            blank.source = source;
+            blank.material = facts.material;
+            blank.thickness = facts.thickness;
+            blank.kFactor = contract::kFactorAt(
+                figuringMaterial(config, facts.material, facts.number), facts.thickness);
+            blank.width = config.profileWidth;
+            blank.blank =
+                unfoldProfile(profile, blank.thickness, blank.kFactor, config.defaultRadius);
+            if (!blank.blank.ok) {
+                log("WARN " + facts.number + " 折弯展开失败: " + blank.blank.message);
+                continue;
+            }
+            if (!blank.blank.message.empty())
+                log("WARN " + facts.number + " " + blank.blank.message);
+            log("BEND " + facts.number + " 折弯 " + std::to_string(blank.blank.bends.size()) +
+                " 处，展开长 " + contract::fixed(blank.blank.flatLength, 2) + " mm");
+            blanks.push_back(std::move(blank));
+        }
+    }
+    if (!blanks.empty()) {
+        const std::string name = label + "_展开.dxf";
+        for (BlankRow& blank : blanks)
+            blank.drawing = name;
+        std::string message;
+        const std::string path = joinPath(config.outDir, name);
+        if (writeBlankDrawing(ds, path, blanks, message))
+            log("BLANK " + path);
+        else
+            log("ERR 展开图写入失败 " + path + " " + message);
+        job.data.blanks.insert(job.data.blanks.end(), blanks.begin(), blanks.end());
+    }
+    if (config.package) {
+        std::vector<plot::PlotWindow> windows;
+        for (std::size_t i = 0; i < groups.size(); ++i) {
+            if (!groups[i].framed) continue;
+            plot::PlotWindow window = groups[i].window;
+            window.name = numbers[i];
+            windows.push_back(window);
+        }
+        addToPackage(job.package, ds, database, source, numbers.empty() ? label : numbers.front(),
+                     windows, job.data.contents);
+    }
+}
+
+// Sheets of a finished nest: the parts and progress files in the folder, else the ones the
+// last nest job left in the temporary folder.
+void readNestUse(const std::string& folder, std::vector<SheetUse>& sheets) {
+    std::string partsPath = joinPath(folder, contract::kNestPartsFile);
+    std::string progressPath = joinPath(folder, contract::kNestProgressFile);
+    if (!isRegularFile(partsPath) || !isRegularFile(progressPath)) {
+        partsPath = tempFilePath(contract::kNestPartsFile);
+        progressPath = tempFilePath(contract::kNestProgressFile);
+    }
+    std::vector<nest::NestPart> parts;
+    std::string progressText;
+    if (!nest::readPartsFile(partsPath, parts) || !readFileBytes(progressPath, progressText)) {
+        log("WARN 未找到套料结果 " + folder);
+        return;
+    }
+    std::map<std::int32_t, double> netArea;
+    for (const nest::NestPart& part : parts)
+        netArea[part.id] = measurePart(part).netArea;
+    const nest::ProgressFile progress = nest::parseProgressText(progressText);
+    int index = 0;
+    for (const nest::ProgressSheet& sheet : progress.sheets) {
+        SheetUse use;
+        use.index = ++index;
+        use.width = sheet.width;
+        use.height = sheet.height;
+        for (const auto& placement : sheet.placements) {
+            ++use.parts;
+            const auto found = netArea.find(placement.partId);
+            if (found != netArea.end()) use.partArea += found->second;
+        }
+        sheets.push_back(use);
+    }
+    log("NEST 板材 " + std::to_string(sheets.size()) + " 张 " + progressPath);
+}
+
+}  // namespace
+
+void runBomJob(host::Host& host, const std::string& configPathFromBridge) {
+    const std::string configPath = jobConfigPath(JobKind::Bom, configPathFromBridge);
+    std::string text;
+    if (!readFileBytes(configPath, text)) {
+        setJobLogPath(LogChannel::Bom, fallbackJobLogPath(JobKind::Bom));
+        resetJobLog(LogChannel::Bom);
+        log("FATAL 读取配置失败: " + configPath);
+        return;
+    }
+    const BomConfig config = parseBomConfig(text);
+    setJobLogPath(LogChannel::Bom, config.log);
+    resetJobLog(LogChannel::Bom);
+    const std::vector<std::string> files = drawingFiles(config.files);
+    log("QKS 钣金 BOM 开始 files=" + std::to_string(files.size()));
+    for (const std::string& problem : config.problems)
+        log("WARN 配置项无效，已忽略 " + problem);
+    if (config.outDir.empty()) {
+        log("FATAL 未设置输出目录");
+        return;
+    }
+    std::error_code folderError;
+    fs::create_directories(fs::u8path(config.outDir), folderError);
+    host::DrawingServices* ds = host.drawingServices();
+    if (ds == nullptr) {
+        log("FATAL 无法读取图纸");
+        return;
+    }
+    JobState job{config, *ds, {}, {}, 0};
+    const std::string workbookPath = joinPath(config.outDir, config.workbook);
+    const std::string stem = fs::u8path(config.workbook).stem().u8string();
+    if (config.package) openPackage(job.package, joinPath(config.outDir, stem + "_交付"));
+    Tally tally;
+    plot::NameCounts labels;
+    try {
+        if (config.currentDrawing) {
+            ++tally.total;
+            const host::DocumentId document = host.currentDocument();
+            const host::DatabaseId database =
+                document ? ds->documentDatabase(document) : host::DatabaseId{};
+            if (!database) {
+                log("ERR 没有当前图纸");
+                ++tally.fail;
+            } else {
+                const std::string path = host.documentFileName(document);
+                log("OPEN " + (path.empty() ? std::string("当前图纸") : path));
+                const std::string label = plot::uniqueOutputName(
+                    path.empty() ? std::string("当前图纸") : plot::fileStemLabel(path), labels);
+                const std::size_t before = job.data.rows.size();
+                processDatabase(job, database,
+                                path.empty() ? std::string(contract::kCurrentDrawingSource) : path,
+                                label);
+                log("OK " + label + " 板件 " + std::to_string(job.data.rows.size() - before) +
+                    " 种");
+                ++tally.ok;
+            }
+        }
+        for (const std::string& path : files) {
+            ++tally.total;
+            log("OPEN " + path);
+            host::ScopedDatabase database(ds, ds->createDatabase(false));
+            std::string message;
+            if (!isRegularFile(path)) {
+                log("ERR 文件不存在 " + path);
+                ++tally.fail;
+                continue;
+            }
+            if (!database ||
+                !host::succeeded(ds->readDrawingFile(database.get(), path, &message))) {
+                log("ERR 无法读取 " + path + (message.empty() ? "" : " " + message));
+                ++tally.fail;
+                continue;
+            }
+            const std::string label = plot::uniqueOutputName(plot::fileStemLabel(path), labels);
+            const std::size_t before = job.data.rows.size();
+            processDatabase(job, database.get(), path, label);
+            log("OK " + path + " 板件 " + std::to_string(job.data.rows.size() - before) + " 种");
+            ++tally.ok;
+        }
+        if (!config.nestFolder.empty()) readNestUse(config.nestFolder, job.data.sheets);
+    } catch (...) {
+        // Out of memory on a huge drawing: what was read so far is still written.
+        log("ERR 处理图纸时内存不足");
+        ++tally.fail;
+    }
+
+    std::string message;
+    bool written = writeWorkbook(workbookPath, job.data, message);
+    if (written)
+        log("XLSX " + workbookPath);
+    else
+        log("ERR " + message);
+    if (config.csv) {
+        const std::string csvPath = joinPath(config.outDir, stem + ".csv");
+        std::string error;
+        if (writeFileAtomically(csvPath, bomCsv(job.data.rows), &error))
+            log("CSV " + csvPath);
+        else
+            log("ERR 写入 CSV 失败 " + csvPath + " " + error);
+    }
+    if (config.package) {
+        if (written) addFileToPackage(job.package, workbookPath);
+        if (closePackage(job.package, *ds, config.zip, message))
+            log("PACKAGE " + job.package.folder);
+        else
+            log("ERR " + message);
+    }
+    std::string rowsError;
+    if (!writeFileAtomically(tempFilePath(contract::kBomRowsFile),
+                             contract::formatBomRows(job.data.rows), &rowsError))
+        log("WARN 无法写入明细数据 " + rowsError);
+    log("DONE total=" + std::to_string(tally.total) + " ok=" + std::to_string(tally.ok) +
+        " fail=" + std::to_string(tally.fail) + " rows=" + std::to_string(job.data.rows.size()) +
+        " xlsx=" + (written ? workbookPath : std::string()));
+}
+
+}  // namespace qks::bom

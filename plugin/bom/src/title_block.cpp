@@ -1,0 +1,269 @@
+#include "qks/bom/title_block.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "qks/common/utf8.h"
+
+namespace qks::bom {
+namespace {
+
+struct LabelWords {
+    TitleField field;
+    std::vector<std::string> words;  // lower case, without blanks
+};
+
+const std::vector<LabelWords>& labelWords() {
+    static const std::vector<LabelWords> table = {
+        {TitleField::Number,
+         {"图号", "图纸编号", "零件图号", "零件号", "dwgno", "dwg_no", "drawingno", "drawing_no",
+          "partno", "part_no"}},
+        {TitleField::Name, {"名称", "图名", "零件名称", "name", "title", "partname", "part_name"}},
+        {TitleField::Material, {"材料", "材质", "material", "mat"}},
+        {TitleField::Thickness, {"厚度", "板厚", "thickness", "t"}},
+        {TitleField::Quantity, {"数量", "件数", "qty", "quantity"}},
+    };
+    return table;
+}
+
+// Lower case without blanks and without a trailing colon: "材 料：" and "材料" are one label.
+std::string labelKey(const std::string& text) {
+    std::string key;
+    for (const char c : toLowerUtf8(trimControlAndSpace(text)))
+        if (c != ' ' && c != '\t') key.push_back(c);
+    for (const std::string_view colon : {":", "\xEF\xBC\x9A"})  // ':' and '：'
+        if (key.size() >= colon.size() &&
+            key.compare(key.size() - colon.size(), colon.size(), colon) == 0) {
+            key.resize(key.size() - colon.size());
+            break;
+        }
+    return key;
+}
+
+// "材料：Q235" and "材料:Q235": the label and the value after the colon. One-letter labels
+// ("t") are too common in values to be taken from inside a text.
+bool splitInlineLabel(const std::string& text, TitleField& field, std::string& value) {
+    for (const std::string_view colon : {"\xEF\xBC\x9A", ":"}) {
+        const auto at = text.find(colon);
+        if (at == std::string::npos) continue;
+        const std::string label = labelKey(text.substr(0, at));
+        if (label.size() < 2) continue;
+        const auto found = fieldOfLabel(label);
+        if (!found) continue;
+        value = std::string(trimControlAndSpace(text.substr(at + colon.size())));
+        field = *found;
+        return !value.empty();
+    }
+    return false;
+}
+
+double centreY(const PlacedText& t) {
+    return (t.minY + t.maxY) / 2;
+}
+
+// The value cell of a label: the nearest text to its right on its line, else the nearest
+// right below it. Title-block cells are a few text heights apart at most.
+const PlacedText* valueBeside(const std::vector<PlacedText>& texts, const PlacedText& label,
+                              const std::vector<bool>& isLabel) {
+    const double height = std::max(label.maxY - label.minY, 1e-9);
+    const PlacedText* best = nullptr;
+    double bestGap = 25.0 * height;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        const PlacedText& t = texts[i];
+        if (isLabel[i] || &t == &label) continue;
+        const double tolerance = 0.6 * std::max(height, t.maxY - t.minY);
+        if (std::fabs(centreY(t) - centreY(label)) > tolerance) continue;
+        const double gap = t.minX - label.maxX;
+        if (gap < -0.5 * height || gap >= bestGap) continue;
+        bestGap = gap;
+        best = &t;
+    }
+    if (best) return best;
+    bestGap = 4.0 * height;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        const PlacedText& t = texts[i];
+        if (isLabel[i] || &t == &label) continue;
+        if (t.maxX < label.minX || t.minX > label.maxX) continue;
+        const double gap = label.minY - t.maxY;
+        if (gap < -0.2 * height || gap >= bestGap) continue;
+        bestGap = gap;
+        best = &t;
+    }
+    return best;
+}
+
+std::optional<double> leadingNumber(const std::string& text, bool wholeOnly) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c < '0' || c > '9') continue;
+        const char* begin = text.c_str() + i;
+        char* end = nullptr;
+        const double value = wholeOnly ? static_cast<double>(std::strtol(begin, &end, 10))
+                                       : std::strtod(begin, &end);
+        if (end == begin || !std::isfinite(value)) return std::nullopt;
+        return value;
+    }
+    return std::nullopt;
+}
+
+void addPlacedText(host::DrawingServices& ds, host::ObjectId entity, const host::Matrix3d& toWorld,
+                   std::vector<PlacedText>& out) {
+    host::TextInfo info;
+    if (!host::succeeded(ds.textInfo(entity, info))) return;
+    PlacedText placed;
+    placed.text = std::string(trimControlAndSpace(plainMText(info.text)));
+    if (placed.text.empty()) return;
+    host::Extents3d box;
+    if (!host::succeeded(ds.geometricExtents(entity, box)) || box.isEmpty()) {
+        // A box from the insertion point when the host cannot measure the text.
+        const double h = info.height > 0 ? info.height : 2.5;
+        box = {};
+        box.add(info.position);
+        box.add(host::Point3d{info.position.x + h * 0.8 * placed.text.size() / 2,
+                              info.position.y + h, info.position.z});
+    }
+    host::Extents3d world;
+    for (const double x : {box.min.x, box.max.x})
+        for (const double y : {box.min.y, box.max.y})
+            world.add(toWorld.transform(host::Point3d{x, y, 0.0}));
+    placed.minX = world.min.x;
+    placed.minY = world.min.y;
+    placed.maxX = world.max.x;
+    placed.maxY = world.max.y;
+    out.push_back(std::move(placed));
+}
+
+}  // namespace
+
+std::optional<TitleField> fieldOfLabel(const std::string& label) {
+    const std::string key = labelKey(label);
+    for (const LabelWords& entry : labelWords())
+        for (const std::string& word : entry.words)
+            if (key == word) return entry.field;
+    return std::nullopt;
+}
+
+void fieldsFromAttributes(const std::vector<std::pair<std::string, std::string>>& attributes,
+                          TitleFields& fields) {
+    for (const auto& [tag, text] : attributes) {
+        const auto field = fieldOfLabel(tag);
+        const std::string value(trimControlAndSpace(text));
+        if (field && !value.empty() && fields[*field].empty()) fields[*field] = value;
+    }
+}
+
+void fieldsFromTexts(const std::vector<PlacedText>& texts, TitleFields& fields) {
+    std::vector<bool> isLabel(texts.size(), false);
+    std::vector<std::optional<TitleField>> labelField(texts.size());
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        labelField[i] = fieldOfLabel(texts[i].text);
+        // A one-letter "T" is a label only where a title block would have it: beside a number.
+        isLabel[i] = labelField[i].has_value();
+    }
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        TitleField field;
+        std::string value;
+        if (splitInlineLabel(texts[i].text, field, value)) {
+            if (fields[field].empty()) fields[field] = value;
+            continue;
+        }
+        if (!labelField[i] || !fields[*labelField[i]].empty()) continue;
+        const PlacedText* cell = valueBeside(texts, texts[i], isLabel);
+        if (cell == nullptr) continue;
+        if (*labelField[i] == TitleField::Thickness && !thicknessOf(cell->text)) continue;
+        fields[*labelField[i]] = cell->text;
+    }
+}
+
+std::string plainMText(const std::string& contents) {
+    std::string out;
+    for (std::size_t i = 0; i < contents.size(); ++i) {
+        const char c = contents[i];
+        if (c == '{' || c == '}') continue;
+        if (c != '\\' || i + 1 >= contents.size()) {
+            out.push_back(c);
+            continue;
+        }
+        const char code = contents[++i];
+        switch (code) {
+            case 'P':
+            case 'X':
+            case '~':
+                out.push_back(' ');
+                break;
+            case '\\':
+            case '{':
+            case '}':
+                out.push_back(code);
+                break;
+            case 'L':
+            case 'l':
+            case 'O':
+            case 'o':
+            case 'K':
+            case 'k':
+                break;
+            case 'S': {  // stacked text "a^b;": kept as "a/b"
+                const auto end = contents.find(';', i);
+                const std::string stack = contents.substr(
+                    i + 1, end == std::string::npos ? std::string::npos : end - i - 1);
+                for (const char s : stack)
+                    out.push_back(s == '^' || s == '#' ? '/' : s);
+                i = end == std::string::npos ? contents.size() : end;
+                break;
+            }
+            default: {  // \f…; \H…; \C…; \W…; \Q…; \T…; \A…; and the like: a value up to ';'
+                const auto end = contents.find(';', i);
+                i = end == std::string::npos ? contents.size() : end;
+                break;
+            }
+        }
+    }
+    return out;
+}
+
+std::optional<double> thicknessOf(const std::string& text) {
+    const auto value = leadingNumber(text, false);
+    if (!value || *value <= 0.0) return std::nullopt;
+    return value;
+}
+
+std::optional<int> quantityOf(const std::string& text) {
+    const auto value = leadingNumber(text, true);
+    if (!value || *value < 1.0 || *value > 1e6) return std::nullopt;
+    return static_cast<int>(*value);
+}
+
+TitleFields readTitleBlock(host::DrawingServices& ds, const std::vector<host::ObjectId>& entities) {
+    TitleFields fields;
+    std::vector<PlacedText> texts;
+    for (const host::ObjectId entity : entities) {
+        host::EntityInfo info;
+        if (!host::succeeded(ds.entityInfo(entity, info))) continue;
+        if (info.type == host::EntityType::Text || info.type == host::EntityType::MText) {
+            addPlacedText(ds, entity, host::Matrix3d::identity(), texts);
+        } else if (info.type == host::EntityType::BlockReference) {
+            std::vector<std::pair<std::string, std::string>> attributes;
+            for (const host::ObjectId attribute : ds.attributes(entity)) {
+                host::TextInfo text;
+                if (host::succeeded(ds.textInfo(attribute, text)))
+                    attributes.emplace_back(text.tag, plainMText(text.text));
+            }
+            fieldsFromAttributes(attributes, fields);
+            host::BlockReferenceInfo reference;
+            if (!host::succeeded(ds.blockReference(entity, reference))) continue;
+            for (const host::ObjectId inner : ds.blockEntities(reference.blockRecord)) {
+                host::EntityInfo innerInfo;
+                if (host::succeeded(ds.entityInfo(inner, innerInfo)) &&
+                    (innerInfo.type == host::EntityType::Text ||
+                     innerInfo.type == host::EntityType::MText))
+                    addPlacedText(ds, inner, reference.transform, texts);
+            }
+        }
+    }
+    fieldsFromTexts(texts, fields);
+    return fields;
+}
+
+}  // namespace qks::bom

@@ -1,0 +1,185 @@
+#!/usr/bin/python3
+"""Drawings for the BOM job's tests, and an independent check of what the job wrote.
+
+make DIR   writes the drawings and DIR/expected.json (what each part list row must say)
+check DIR  reads DIR/out/BOM.xlsx with openpyxl and compares every row with the parts'
+           geometry measured by shapely from the drawings (ezdxf), the flat-blank drawing
+           (ezdxf audit), the CSV and the package zip; prints FAIL lines, exits 1 on any
+"""
+import json
+import math
+import os
+import sys
+import zipfile
+
+import ezdxf
+from ezdxf import path as ezpath
+from shapely.geometry import Polygon
+
+MATERIALS = {"Q235": 7.85, "SUS304": 7.93, "AL5052": 2.68}
+
+
+def ring(entity, scale):
+    pts = [(p.x * scale, p.y * scale) for p in ezpath.make_path(entity).flattening(0.001)]
+    return Polygon(pts)
+
+
+def plate(msp, x, y, holes=True):
+    msp.add_lwpolyline([(x, y), (x + 200, y), (x + 200, y + 100), (x, y + 100)], close=True)
+    if holes:
+        for cx, cy in ((20, 20), (180, 20), (20, 80), (180, 80)):
+            msp.add_circle((x + cx, y + cy), 5)
+        msp.add_lwpolyline([(x + 90, y + 45), (x + 110, y + 45), (x + 110, y + 55),
+                            (x + 90, y + 55)], close=True)
+
+
+def make(folder):
+    os.makedirs(folder, exist_ok=True)
+    expected = []
+    # 1. Title blocks as attributes, two frames; millimetres.
+    doc = ezdxf.new("R2010")
+    doc.header["$INSUNITS"] = 4
+    msp = doc.modelspace()
+    frame = doc.blocks.new("A3_TK")
+    frame.add_lwpolyline([(0, 0), (420, 0), (420, 297), (0, 297)], close=True)
+    for i, tag in enumerate(("图号", "名称", "材料", "厚度", "数量")):
+        frame.add_attdef(tag, (300, 10 + 8 * i), dxfattribs={"height": 3})
+    doc.layers.add("折弯")
+    for x0, values in ((0, ("BP-001", "底板", "Q235B", "3", "3")),
+                       (500, ("FL-002", "法兰", "SUS304", "2mm", "4"))):
+        ref = msp.add_blockref("A3_TK", (x0, 0))
+        ref.add_auto_attribs(dict(zip(("图号", "名称", "材料", "厚度", "数量"), values)))
+    plate(msp, 20, 20)
+    plate(msp, 20, 150)
+    msp.add_circle((700, 150), 60)
+    msp.add_circle((700, 150), 30)
+    msp.add_lwpolyline([(820, 250), (820, 200), (880, 200)], dxfattribs={"layer": "折弯"})
+    doc.saveas(os.path.join(folder, "attrs.dxf"))
+    plate_geom = Polygon([(20, 20), (220, 20), (220, 120), (20, 120)],
+                         [ring(c, 1).exterior.coords for c in msp.query("CIRCLE")
+                          if c.dxf.center.y < 120] +
+                         [[(110, 65), (130, 65), (130, 75), (110, 75)]])
+    flange = Polygon(ring(msp.query("CIRCLE")[-2], 1).exterior.coords,
+                     [ring(msp.query("CIRCLE")[-1], 1).exterior.coords])
+    expected.append({"number": "BP-001", "name": "底板", "quantity": 6, "material": "Q235B",
+                     "density": 7.85, "thickness": 3.0, "geom": plate_geom.wkt,
+                     "pierces": 6, "source": "attrs.dxf"})
+    expected.append({"number": "FL-002", "name": "法兰", "quantity": 4, "material": "SUS304",
+                     "density": 7.93, "thickness": 2.0, "geom": flange.wkt, "pierces": 2,
+                     "source": "attrs.dxf"})
+    # 2. A plain-text title block, inches; no quantity (1 by default).
+    doc = ezdxf.new("R2010")
+    doc.header["$INSUNITS"] = 1
+    msp = doc.modelspace()
+    doc.layers.add("图框")
+    msp.add_lwpolyline([(0, 0), (16, 0), (16, 11), (0, 11)], close=True,
+                       dxfattribs={"layer": "图框"})
+    msp.add_text("图号", height=0.15).set_placement((11, 1.0))
+    msp.add_text("P-100", height=0.15).set_placement((12.5, 1.0))
+    msp.add_text("材质：AL5052", height=0.15).set_placement((11, 0.6))
+    msp.add_mtext("板厚", dxfattribs={"char_height": 0.15, "insert": (11, 0.45)})
+    msp.add_text("1.5", height=0.15).set_placement((12.5, 0.3))
+    shape = msp.add_lwpolyline([(1, 1), (5, 1, 0.5), (5, 4), (1, 4)], format="xyb", close=True)
+    doc.saveas(os.path.join(folder, "text.dxf"))
+    expected.append({"number": "P-100", "name": "", "quantity": 1, "material": "AL5052",
+                     "density": 2.68, "thickness": 1.5, "geom": ring(shape, 25.4).wkt,
+                     "pierces": 1, "source": "text.dxf", "defaulted": 4})
+    with open(os.path.join(folder, "broken.dxf"), "w") as f:
+        f.write("0\nSECTION\n2\nENTITIES\n0\nLINE\n")
+    with open(os.path.join(folder, "expected.json"), "w") as f:
+        json.dump(expected, f, ensure_ascii=False)
+
+
+def close(a, b, rel=2e-3, abs_=0.05):
+    return abs(a - b) <= max(abs_, rel * abs(b))
+
+
+def check(folder):
+    import openpyxl
+    from shapely.geometry import shape  # noqa: F401  (shapely present)
+    from shapely import wkt
+    failures = []
+    expected = json.load(open(os.path.join(folder, "expected.json")))
+    book = openpyxl.load_workbook(os.path.join(folder, "out", "BOM.xlsx"), data_only=True)
+    for name in ("明细", "汇总", "展开", "目录"):
+        if name not in book.sheetnames:
+            failures.append("sheet missing " + name)
+    detail = book["明细"]
+    header = [c.value for c in detail[1]]
+    rows = [dict(zip(header, [c.value for c in r])) for r in detail.iter_rows(min_row=2)]
+    total = rows.pop()
+    if total["图号"] != "合计":
+        failures.append("no totals row")
+    if detail.freeze_panes != "A2":
+        failures.append("header not frozen: %s" % detail.freeze_panes)
+    if len(rows) != len(expected):
+        failures.append("rows %d, expected %d" % (len(rows), len(expected)))
+    net_total = 0.0
+    for want, got in zip(expected, rows):
+        g = wkt.loads(want["geom"])
+        rect = g.minimum_rotated_rectangle
+        sides = sorted({round(math.dist(a, b), 6) for a, b in
+                        zip(rect.exterior.coords, rect.exterior.coords[1:])}, reverse=True)
+        length, width = (sides + sides)[0], (sides + sides)[-1]
+        t, rho = want["thickness"], want["density"]
+        checks = [
+            ("图号", got["图号"] == want["number"]),
+            ("数量 (件)", got["数量 (件)"] == want["quantity"]),
+            ("材料", got["材料"] == want["material"]),
+            ("厚度 (mm)", close(got["厚度 (mm)"], t)),
+            ("净面积 (mm²)", close(got["净面积 (mm²)"], g.area)),
+            ("切割长度 (mm)", close(got["切割长度 (mm)"], g.length)),
+            ("穿孔数", got["穿孔数"] == want["pierces"]),
+            ("下料长 (mm)", close(got["下料长 (mm)"], length)),
+            ("下料宽 (mm)", close(got["下料宽 (mm)"], width)),
+            ("单件净重 (kg)", close(got["单件净重 (kg)"], g.area * t * rho * 1e-6, abs_=1e-4)),
+            ("单件毛重 (kg)", close(got["单件毛重 (kg)"], length * width * t * rho * 1e-6,
+                               abs_=1e-4)),
+            ("来源文件", os.path.basename(got["来源文件"] or "") == want["source"]),
+        ]
+        if want["name"]:
+            checks.append(("名称", got["名称"] == want["name"]))
+        for column, ok in checks:
+            if not ok:
+                failures.append("%s %s: %r" % (want["number"], column, got[column]))
+        net_total += want["quantity"] * g.area * t * rho * 1e-6
+    if not close(total["净重小计 (kg)"] or 0, net_total, abs_=1e-3):
+        failures.append("net weight total %r, expected %r" % (total["净重小计 (kg)"], net_total))
+    summary = book["汇总"]
+    pieces = sum(r[3].value for r in summary.iter_rows(min_row=2) if r[0].value != "合计")
+    if pieces != sum(w["quantity"] for w in expected):
+        failures.append("summary pieces %r" % pieces)
+    # The flat blank of the L profile: 50 + 60 drawn to the corner, T 2, R 2, K of SUS304 (0.43).
+    blank = book["展开"]
+    flat = blank.cell(row=2, column=8).value
+    want_flat = 50 + 60 - 2 * 2 * math.tan(math.pi / 4) + math.pi / 2 * (2 + 0.43 * 2)
+    if flat is None or not close(flat, want_flat, abs_=1e-3):
+        failures.append("flat length %r, expected %r" % (flat, want_flat))
+    flat_doc = ezdxf.readfile(os.path.join(folder, "out", "attrs_展开.dxf"))
+    auditor = flat_doc.audit()
+    if auditor.has_errors or auditor.has_fixes:
+        failures.append("flat-blank drawing needs audit fixes")
+    bends = [e for e in flat_doc.modelspace() if e.dxf.layer == "QKS_BEND" and
+             e.dxftype() == "LWPOLYLINE"]
+    if len(bends) != 1 or flat_doc.layers.get("QKS_BEND").dxf.linetype.upper() != "DASHED":
+        failures.append("bend lines: %d, layer line type %s" %
+                        (len(bends), flat_doc.layers.get("QKS_BEND").dxf.linetype))
+    csv = open(os.path.join(folder, "out", "BOM.csv"), encoding="utf-8-sig").read()
+    if len(csv.strip().splitlines()) != len(expected) + 1 or "BP-001" not in csv:
+        failures.append("csv rows")
+    names = zipfile.ZipFile(os.path.join(folder, "out", "BOM_交付.zip")).namelist()
+    for want in ("BOM_交付/BP-001.dxf", "BOM_交付/P-100.dxf", "BOM_交付/BP-001.pdf",
+                 "BOM_交付/FL-002.pdf", "BOM_交付/P-100.pdf", "BOM_交付/BOM.xlsx"):
+        if want not in names:
+            failures.append("zip lacks %s: %s" % (want, names))
+    for line in failures:
+        print("FAIL", line)
+    print("CHECKED", len(rows), "rows")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    if sys.argv[1] == "make":
+        make(sys.argv[2])
+    else:
+        sys.exit(check(sys.argv[2]))
