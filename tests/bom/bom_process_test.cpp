@@ -24,7 +24,7 @@ struct BomSetup {
                   "outDir=" + outDir + "\nlog=" + dir.file("bom.log") +
                       "\nfile=" + dir.file("attrs.dxf") + "\nfile=" + dir.file("text.dxf") +
                       "\nfile=" + dir.file("broken.dxf") + "\nfile=" + dir.file("missing.dxf") +
-                      "\ncsv=1\npackage=1\nzip=1\n"
+                      "\ncsv=1\npackage=1\nzip=1\nnest=" + dir.file("nest") + "\n"
                       "material Q235=7.85,0.44,1:0.38,3:0.42\n"
                       "material SUS304=7.93,0.45,1:0.4,3:0.43\nmaterial AL5052=2.68,0.42\n");
     }

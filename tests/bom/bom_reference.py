@@ -84,6 +84,15 @@ def make(folder):
     expected.append({"number": "P-100", "name": "", "quantity": 1, "material": "AL5052",
                      "density": 2.68, "thickness": 1.5, "geom": ring(shape, 25.4).wkt,
                      "pierces": 1, "source": "text.dxf", "defaulted": 4})
+    # 3. A finished nest: two sheets, a 100 × 50 plate with a 20 × 20 hole placed 3 + 1 times.
+    os.makedirs(os.path.join(folder, "nest"), exist_ok=True)
+    with open(os.path.join(folder, "nest", "qks_nest_parts.txt"), "w") as f:
+        f.write("# QKS-PARTS 2\nP\t1\t4\t5000\t0\t0\t100\t50\tCURRENT\t1F\tplate\n"
+                "O\t1\t0,0;100,0;100,50;0,50\nH\t1\t40,15;60,15;60,35;40,35\n")
+    with open(os.path.join(folder, "nest", "qks_nest_progress.txt"), "w") as f:
+        f.write("CFG\t10\t2\t0\nSHEET\t1000\t500\nPLACE\t1\t0\t0\t0\t0\n"
+                "PLACE\t1\t0\t0\t60\t0\nPLACE\t1\t0\t0\t120\t0\nSHEET\t500\t400\n"
+                "PLACE\t1\t0\t0\t0\t0\nSTATE\tdone\n")
     with open(os.path.join(folder, "broken.dxf"), "w") as f:
         f.write("0\nSECTION\n2\nENTITIES\n0\nLINE\n")
     with open(os.path.join(folder, "expected.json"), "w") as f:
@@ -101,7 +110,7 @@ def check(folder):
     failures = []
     expected = json.load(open(os.path.join(folder, "expected.json")))
     book = openpyxl.load_workbook(os.path.join(folder, "out", "BOM.xlsx"), data_only=True)
-    for name in ("明细", "汇总", "展开", "目录"):
+    for name in ("明细", "汇总", "展开", "排版", "目录"):
         if name not in book.sheetnames:
             failures.append("sheet missing " + name)
     detail = book["明细"]
@@ -164,6 +173,15 @@ def check(folder):
     if len(bends) != 1 or flat_doc.layers.get("QKS_BEND").dxf.linetype.upper() != "DASHED":
         failures.append("bend lines: %d, layer line type %s" %
                         (len(bends), flat_doc.layers.get("QKS_BEND").dxf.linetype))
+    nest = [[c.value for c in r] for r in book["排版"].iter_rows(min_row=2)]
+    want_nest = [["#1", 1000, 500, 0.5, 3, 0.0138, 0.0276], ["#2", 500, 400, 0.2, 1, 0.0046, 0.023],
+                 ["合计", None, None, 0.7, 4, 0.0184, 0.0184 / 0.7]]
+    for got, want in zip(nest, want_nest):
+        if got[0] != want[0] or any(w is not None and not close(g or 0, w, abs_=1e-4)
+                                    for g, w in zip(got[1:7], want[1:])):
+            failures.append("排版 row %r, expected %r" % (got[:7], want))
+    if len(nest) != 3 or len(book["排版"]._charts) != 1:
+        failures.append("排版: %d rows, %d charts" % (len(nest), len(book["排版"]._charts)))
     csv = open(os.path.join(folder, "out", "BOM.csv"), encoding="utf-8-sig").read()
     if len(csv.strip().splitlines()) != len(expected) + 1 or "BP-001" not in csv:
         failures.append("csv rows")
