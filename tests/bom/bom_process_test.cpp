@@ -24,7 +24,8 @@ struct BomSetup {
                   "outDir=" + outDir + "\nlog=" + dir.file("bom.log") +
                       "\nfile=" + dir.file("attrs.dxf") + "\nfile=" + dir.file("text.dxf") +
                       "\nfile=" + dir.file("broken.dxf") + "\nfile=" + dir.file("missing.dxf") +
-                      "\ncsv=1\npackage=1\nzip=1\nnest=" + dir.file("nest") + "\n"
+                      "\ncsv=1\npackage=1\nzip=1\nnest=" + dir.file("nest") +
+                      "\n"
                       "material Q235=7.85,0.44,1:0.38,3:0.42\n"
                       "material SUS304=7.93,0.45,1:0.4,3:0.43\nmaterial AL5052=2.68,0.42\n");
     }
@@ -62,6 +63,27 @@ TEST(BomProcess, AWorkbookThatCannotBeWrittenLeavesNoFile) {
     EXPECT_FALSE(std::filesystem::exists(setup.dir.file("out/BOM.xlsx.tmp")));
     EXPECT_TRUE(std::filesystem::exists(setup.dir.file("out/BOM.xlsx/keep")));
     EXPECT_NE(log.find("DONE total=4 ok=2 fail=2 rows=3 xlsx=\r\n"), std::string::npos) << log;
+}
+
+// Drawings from eleven other programs: every piece a person counts is listed, none twice,
+// and CAM layers named "…PROFILES" stay cut outlines, not bend profiles.
+TEST(BomProcess, RealDrawingsListEveryPiece) {
+    TempDir dir;
+    const std::string corpus = std::string(QKS_TEST_SOURCE_DIR) + "/tests/fixtures/real";
+    ASSERT_EQ(runCommand("mkdir -p " + dir.file("d") + " && for f in " + corpus +
+                         "/*.dxf.gz; do gzip -dc \"$f\" > " + dir.file("d") +
+                         "/$(basename \"$f\" .gz); done"),
+              "");
+    dir.write("qks_bom.cfg", "outDir=" + dir.file("out") + "\nlog=" + dir.file("bom.log") +
+                                 "\nfile=" + dir.file("d") + "\n");
+    ChildProcess host({hostProgram(), "--no-stdin", "-c", "QKBOM"}, dir.file("out.txt"),
+                      hostEnvironment(dir.path(), {"QKS_BOM_CFG=" + dir.file("qks_bom.cfg")}));
+    ASSERT_TRUE(host.started());
+    ASSERT_EQ(host.wait(120s), 0);
+    EXPECT_NE(readAll(dir.file("bom.log")).find("DONE total=21 ok=21 fail=0"), std::string::npos);
+    EXPECT_EQ(runCommand("/usr/bin/python3 " + kReference + " real " + dir.path() + " " + corpus +
+                         "/expected.tsv"),
+              "");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 """Drawings for the BOM job's tests, and an independent check of what the job wrote.
 
 make DIR   writes the drawings and DIR/expected.json (what each part list row must say)
+real DIR EXPECTED.tsv  pieces per drawing of DIR/out/BOM.xlsx against the corpus's counts
 check DIR  reads DIR/out/BOM.xlsx with openpyxl and compares every row with the parts'
            geometry measured by shapely from the drawings (ezdxf), the flat-blank drawing
            (ezdxf audit), the CSV and the package zip; prints FAIL lines, exits 1 on any
@@ -196,8 +197,33 @@ def check(folder):
     return 1 if failures else 0
 
 
+def real(folder, expected_tsv):
+    """Pieces per drawing of the real-drawing corpus: the workbook's quantities (one per title
+    block, so copies) against the pieces a person counts (expected.tsv)."""
+    import collections
+    import openpyxl
+    sheet = openpyxl.load_workbook(os.path.join(folder, "out", "BOM.xlsx"), data_only=True)["明细"]
+    header = [c.value for c in sheet[1]]
+    pieces = collections.Counter()
+    for r in sheet.iter_rows(min_row=2):
+        row = dict(zip(header, [c.value for c in r]))
+        if row["图号"] != "合计":
+            pieces[os.path.basename(row["来源文件"])] += row["数量 (件)"]
+    failures = 0
+    for line in open(expected_tsv, encoding="utf-8"):
+        if line.startswith("#") or not line.strip():
+            continue
+        fields = line.split("\t")
+        if pieces[fields[0]] != int(fields[2]):
+            print("FAIL", fields[0], pieces[fields[0]], "pieces, expected", fields[2])
+            failures += 1
+    return 1 if failures else 0
+
+
 if __name__ == "__main__":
     if sys.argv[1] == "make":
         make(sys.argv[2])
+    elif sys.argv[1] == "real":
+        sys.exit(real(sys.argv[2], sys.argv[3]))
     else:
         sys.exit(check(sys.argv[2]))

@@ -271,8 +271,6 @@ void processDatabase(JobState& job, host::DatabaseId database, const std::string
     const double scale = nest::millimetresPerUnit(ds.drawingUnits(database));
     nest::ExtractionOptions options;
     options.logChannel = LogChannel::Bom;
-    options.skipLayers.insert(options.skipLayers.end(), config.profileLayerWords.begin(),
-                              config.profileLayerWords.end());
     const std::vector<FrameGroup> groups = frameGroups(ds, database);
     std::vector<BlankRow> blanks;
     std::vector<std::string> numbers;
@@ -285,10 +283,26 @@ void processDatabase(JobState& job, host::DatabaseId database, const std::string
         const FrameFacts facts =
             frameFacts(config, readTitleBlock(ds, group.entities), fallbackNumber);
         numbers.push_back(facts.number);
+        // Bend profiles first: their curves are side views, not outlines to cut.
+        std::vector<host::ObjectId> profileEntities;
+        for (const host::ObjectId entity : group.entities) {
+            host::EntityInfo info;
+            if (host::succeeded(ds.entityInfo(entity, info)) && info.isCurve &&
+                nest::layerSkipped(config.profileLayerWords, info.layer))
+                profileEntities.push_back(entity);
+        }
+        const std::vector<Profile> profiles = readProfiles(ds, profileEntities, scale);
+        std::set<std::uint64_t> profileCurves;
+        for (const Profile& profile : profiles)
+            for (const host::ObjectId entity : profile.entities)
+                profileCurves.insert(entity.value);
+        std::vector<host::ObjectId> cutEntities;
+        for (const host::ObjectId entity : group.entities)
+            if (profileCurves.count(entity.value) == 0) cutEntities.push_back(entity);
         std::vector<nest::NestPart> parts;
         std::int32_t nextId = 1;
-        nest::extractParts(ds, group.entities, source,
-                           facts.name.empty() ? facts.number : facts.name, options, parts, nextId);
+        nest::extractParts(ds, cutEntities, source, facts.name.empty() ? facts.number : facts.name,
+                           options, parts, nextId);
         nest::mergeIdenticalKinds(parts, true, true);
         int kindIndex = 0;
         for (const nest::NestPart& part : parts) {
@@ -327,15 +341,7 @@ void processDatabase(JobState& job, host::DatabaseId database, const std::string
             figureWeights(row);
             job.data.rows.push_back(std::move(row));
         }
-        // Bend profiles of this frame.
-        std::vector<host::ObjectId> profileEntities;
-        for (const host::ObjectId entity : group.entities) {
-            host::EntityInfo info;
-            if (host::succeeded(ds.entityInfo(entity, info)) && info.isCurve &&
-                nest::layerSkipped(config.profileLayerWords, info.layer))
-                profileEntities.push_back(entity);
-        }
-        for (const auto& profile : readProfiles(ds, profileEntities, scale)) {
+        for (const Profile& profile : profiles) {
             BlankRow blank;
             blank.drawingNumber = facts.number;
             blank.source = source;
@@ -344,8 +350,8 @@ void processDatabase(JobState& job, host::DatabaseId database, const std::string
             blank.kFactor = contract::kFactorAt(
                 figuringMaterial(config, facts.material, facts.number), facts.thickness);
             blank.width = config.profileWidth;
-            blank.blank =
-                unfoldProfile(profile, blank.thickness, blank.kFactor, config.defaultRadius);
+            blank.blank = unfoldProfile(profile.segments, blank.thickness, blank.kFactor,
+                                        config.defaultRadius);
             if (!blank.blank.ok) {
                 log("WARN " + facts.number + " 折弯展开失败: " + blank.blank.message);
                 continue;

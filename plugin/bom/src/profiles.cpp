@@ -79,15 +79,17 @@ bool curveSegments(host::DrawingServices& ds, host::ObjectId entity, const host:
 
 }  // namespace
 
-std::vector<std::vector<ProfileSegment>> readProfiles(host::DrawingServices& ds,
-                                                      const std::vector<host::ObjectId>& entities,
-                                                      double scale) {
+std::vector<Profile> readProfiles(host::DrawingServices& ds,
+                                  const std::vector<host::ObjectId>& entities, double scale) {
     std::vector<std::vector<ProfileSegment>> pieces;
+    std::vector<host::ObjectId> pieceEntities;
     for (const host::ObjectId entity : entities) {
         host::EntityInfo info;
         if (!host::succeeded(ds.entityInfo(entity, info)) || !info.isCurve) continue;
         std::vector<ProfileSegment> segments;
-        if (curveSegments(ds, entity, info, scale, segments)) pieces.push_back(std::move(segments));
+        if (!curveSegments(ds, entity, info, scale, segments)) continue;
+        pieces.push_back(std::move(segments));
+        pieceEntities.push_back(entity);
     }
     // Greedy chaining from pieces with a free end: a profile is a simple open path, so each
     // end meets at most one other end.
@@ -103,16 +105,18 @@ std::vector<std::vector<ProfileSegment>> readProfiles(host::DrawingServices& ds,
                 return false;
         return true;
     };
-    std::vector<std::vector<ProfileSegment>> profiles;
-    // First from free ends, so a chain is read whole from one end; what is left is loops.
-    for (int pass = 0; pass < 2; ++pass) {
-        for (std::size_t i = 0; i < pieces.size(); ++i) {
-            if (used[i]) continue;
-            std::vector<ProfileSegment> chain = pieces[i];
-            if (pass == 0 && !isFree(i, chain.front().start)) {
-                if (!isFree(i, chain.back().end)) continue;
-                chain = reversed(chain);
-            }
+    std::vector<Profile> profiles;
+    // From free ends, so a chain is read whole from one end; pieces left over form loops.
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        if (used[i]) continue;
+        std::vector<ProfileSegment> chain = pieces[i];
+        if (!isFree(i, chain.front().start)) {
+            if (!isFree(i, chain.back().end)) continue;
+            chain = reversed(chain);
+        }
+        {
+            Profile profile;
+            profile.entities.push_back(pieceEntities[i]);
             used[i] = true;
             for (bool grown = true; grown;) {
                 grown = false;
@@ -127,10 +131,13 @@ std::vector<std::vector<ProfileSegment>> readProfiles(host::DrawingServices& ds,
                         continue;
                     }
                     used[j] = true;
+                    profile.entities.push_back(pieceEntities[j]);
                     grown = true;
                 }
             }
-            profiles.push_back(std::move(chain));
+            if (endsMeet(chain.front().start, chain.back().end)) continue;
+            profile.segments = std::move(chain);
+            profiles.push_back(std::move(profile));
         }
     }
     return profiles;

@@ -9,10 +9,15 @@
 
 namespace qks::bom {
 
+struct Profile {
+    std::vector<ProfileSegment> segments;
+    std::vector<host::ObjectId> entities;  // the curves it was chained from
+};
+
 // Chains the curves among `entities` (lines, arcs, open polylines with arcs) end to end;
-// `scale` is millimetres per drawing unit. Closed curves are not profiles and are skipped.
-std::vector<std::vector<ProfileSegment>> readProfiles(host::DrawingServices& ds,
-                                                      const std::vector<host::ObjectId>& entities,
-                                                      double scale);
+// `scale` is millimetres per drawing unit. Only open chains are profiles: closed curves and
+// chains that close are outlines (CAM programs name their cut layers "…PROFILES").
+std::vector<Profile> readProfiles(host::DrawingServices& ds,
+                                  const std::vector<host::ObjectId>& entities, double scale);
 
 }  // namespace qks::bom
