@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "drawing_files.h"
+#include "qks/common/plane.h"
 #include "qkshost/app/host_application.h"
 #include "qkshost/drawing/geometry.h"
 #include "qkshost/dxf/dxf.h"
@@ -16,6 +17,7 @@ namespace host = qks::host;
 using drawing::Database;
 using drawing::Kind;
 using drawing::ObjectIndex;
+using qks::kPi;
 
 namespace {
 
@@ -476,8 +478,74 @@ host::Status HostDrawingServices::lwPolyline(host::ObjectId id, host::LwPolyline
     const host::Matrix3d toWorld = drawing::ocsToWcs(polyline->extrusion);
     info.closed = polyline->closed();
     info.vertices.clear();
-    for (const drawing::LwVertex& v : polyline->vertices)
+    info.bulges.clear();
+    // Seen from below (extrusion pointing down) an arc turns the other way.
+    const double turn = polyline->extrusion.z < 0 ? -1.0 : 1.0;
+    for (const drawing::LwVertex& v : polyline->vertices) {
         info.vertices.push_back(toWorld.transform(host::Point3d{v.x, v.y, polyline->elevation}));
+        info.bulges.push_back(turn * v.bulge);
+    }
+    return host::Status::Ok;
+}
+
+host::Status HostDrawingServices::arcInfo(host::ObjectId id, host::ArcInfo& info) {
+    Database* db = nullptr;
+    const auto* entity = resolveAs<drawing::Curve>(id, db);
+    if (entity == nullptr) return db ? host::Status::WrongType : host::Status::NotFound;
+    const host::Matrix3d toWorld = drawing::ocsToWcs(entity->extrusion);
+    const bool flipped = entity->extrusion.z < 0;
+    if (const auto* circle = dynamic_cast<const drawing::Circle*>(entity)) {
+        info = {toWorld.transform(circle->center), circle->radius, 0.0, 2 * kPi, true};
+        return host::Status::Ok;
+    }
+    const auto* arc = dynamic_cast<const drawing::Arc*>(entity);
+    if (arc == nullptr) return host::Status::WrongType;
+    info.centre = toWorld.transform(arc->center);
+    info.radius = arc->radius;
+    info.fullCircle = false;
+    // An arc drawn in a mirrored plane runs clockwise in the world: swap and mirror its ends.
+    info.startAngle = flipped ? kPi - arc->endAngle : arc->startAngle;
+    info.endAngle = flipped ? kPi - arc->startAngle : arc->endAngle;
+    return host::Status::Ok;
+}
+
+host::Status HostDrawingServices::entityProperties(host::ObjectId id,
+                                                   host::EntityProperties& properties) {
+    Database* db = nullptr;
+    const auto* entity = resolveAs<drawing::Entity>(id, db);
+    if (entity == nullptr) return db ? host::Status::WrongType : host::Status::NotFound;
+    const auto* layer = db->get<drawing::LayerRecord>(entity->layer ? entity->layer : db->layer0());
+    properties.layer = layer ? layer->name : std::string("0");
+    properties.colorIndex = entity->color;
+    properties.linetype = db->linetypeName(*entity);
+    properties.lineweight = entity->lineweight;
+    return host::Status::Ok;
+}
+
+host::Status HostDrawingServices::setEntityProperties(host::ObjectId id,
+                                                      const host::EntityProperties& properties) {
+    Database* db = nullptr;
+    auto* entity = resolveAs<drawing::Entity>(id, db);
+    if (entity == nullptr) return db ? host::Status::WrongType : host::Status::NotFound;
+    const ObjectIndex layer = db->findLayer(properties.layer);
+    const ObjectIndex linetype = db->findLinetype(properties.linetype);
+    if (!layer || !linetype) return host::Status::NotFound;
+    if (properties.colorIndex < 0 || properties.colorIndex > 256 || properties.lineweight < -3 ||
+        properties.lineweight > 211)
+        return host::Status::InvalidInput;
+    entity->layer = layer;
+    entity->linetype = linetype;
+    entity->color = static_cast<std::int16_t>(properties.colorIndex);
+    entity->trueColor = -1;
+    entity->lineweight = static_cast<std::int16_t>(properties.lineweight);
+    return host::Status::Ok;
+}
+
+host::Status HostDrawingServices::eraseEntity(host::ObjectId id) {
+    Database* db = nullptr;
+    const auto* entity = resolveAs<drawing::Entity>(id, db);
+    if (entity == nullptr) return db ? host::Status::WrongType : host::Status::NotFound;
+    db->erase(db->indexOf(id));
     return host::Status::Ok;
 }
 
@@ -521,6 +589,76 @@ host::Status HostDrawingServices::addLwPolyline(host::ObjectId blockRecord,
     const ObjectIndex index = db->appendEntity(std::move(polyline), record->self);
     if (id) *id = db->idOf(index);
     return index ? host::Status::Ok : host::Status::Failed;
+}
+
+host::Status HostDrawingServices::addLine(host::ObjectId blockRecord, const host::Point3d& start,
+                                          const host::Point3d& end, std::string_view layer,
+                                          host::ObjectId* id) {
+    Database* db = nullptr;
+    auto* record = resolveAs<drawing::BlockRecord>(blockRecord, db);
+    if (record == nullptr) return host::Status::NotFound;
+    if (!finite(start) || !finite(end)) return host::Status::InvalidInput;
+    auto line = std::make_unique<drawing::Line>();
+    if (!layerFor(*db, layer, line->layer)) return host::Status::NotFound;
+    line->start = start;
+    line->end = end;
+    const ObjectIndex index = db->appendEntity(std::move(line), record->self);
+    if (id) *id = db->idOf(index);
+    return index ? host::Status::Ok : host::Status::Failed;
+}
+
+host::Status HostDrawingServices::addCircle(host::ObjectId blockRecord, const host::Point3d& centre,
+                                            double radius, std::string_view layer,
+                                            host::ObjectId* id) {
+    Database* db = nullptr;
+    auto* record = resolveAs<drawing::BlockRecord>(blockRecord, db);
+    if (record == nullptr) return host::Status::NotFound;
+    if (!finite(centre) || !(radius > 0) || !finite(radius)) return host::Status::InvalidInput;
+    auto circle = std::make_unique<drawing::Circle>();
+    if (!layerFor(*db, layer, circle->layer)) return host::Status::NotFound;
+    circle->center = centre;
+    circle->radius = radius;
+    const ObjectIndex index = db->appendEntity(std::move(circle), record->self);
+    if (id) *id = db->idOf(index);
+    return index ? host::Status::Ok : host::Status::Failed;
+}
+
+host::Status HostDrawingServices::addArc(host::ObjectId blockRecord, const host::Point3d& centre,
+                                         double radius, double startAngle, double endAngle,
+                                         std::string_view layer, host::ObjectId* id) {
+    Database* db = nullptr;
+    auto* record = resolveAs<drawing::BlockRecord>(blockRecord, db);
+    if (record == nullptr) return host::Status::NotFound;
+    if (!finite(centre) || !(radius > 0) || !finite(radius) || !finite(startAngle) ||
+        !finite(endAngle))
+        return host::Status::InvalidInput;
+    auto arc = std::make_unique<drawing::Arc>();
+    if (!layerFor(*db, layer, arc->layer)) return host::Status::NotFound;
+    arc->center = centre;
+    arc->radius = radius;
+    arc->startAngle = startAngle;
+    arc->endAngle = endAngle;
+    const ObjectIndex index = db->appendEntity(std::move(arc), record->self);
+    if (id) *id = db->idOf(index);
+    return index ? host::Status::Ok : host::Status::Failed;
+}
+
+host::Status HostDrawingServices::addBulgedPolyline(host::ObjectId blockRecord,
+                                                    const std::vector<host::Point3d>& vertices,
+                                                    const std::vector<double>& bulges, bool closed,
+                                                    std::string_view layer, host::ObjectId* id) {
+    if (!bulges.empty() && bulges.size() != vertices.size()) return host::Status::InvalidInput;
+    for (const double bulge : bulges)
+        if (!finite(bulge)) return host::Status::InvalidInput;
+    host::ObjectId created;
+    const host::Status status = addLwPolyline(blockRecord, vertices, closed, layer, &created);
+    if (!host::succeeded(status)) return status;
+    Database* db = nullptr;
+    auto* polyline = resolveAs<drawing::LwPolyline>(created, db);
+    for (std::size_t i = 0; i < bulges.size() && polyline; ++i)
+        polyline->vertices[i].bulge = bulges[i];
+    if (id) *id = created;
+    return host::Status::Ok;
 }
 
 host::Status HostDrawingServices::addText(host::ObjectId blockRecord, const host::TextSpec& request,

@@ -321,7 +321,7 @@ bool extractParts(host::DrawingServices& ds, const std::vector<host::ObjectId>& 
                   const std::string& source, const std::string& defaultName,
                   const ExtractionOptions& options, std::vector<NestPart>& out,
                   std::int32_t& nextId) {
-    Walk walk{ds, options};
+    Walk walk{ds, options, 1.0, {}};
     const host::DatabaseId database =
         entities.empty() ? host::DatabaseId{} : ds.databaseOf(entities.front());
     int insUnits = database ? ds.drawingUnits(database) : 0;

@@ -86,6 +86,38 @@ class HostDrawingServices final : public qks::host::DrawingServices {
     qks::host::Status lwPolyline(qks::host::ObjectId polyline,
                                  qks::host::LwPolylineInfo& info) override;
     qks::host::Status setTextRotation(qks::host::ObjectId text, double rotation) override;
+    qks::host::Status arcInfo(qks::host::ObjectId curve, qks::host::ArcInfo& info) override;
+    qks::host::Status entityProperties(qks::host::ObjectId entity,
+                                       qks::host::EntityProperties& properties) override;
+    qks::host::Status setEntityProperties(qks::host::ObjectId entity,
+                                          const qks::host::EntityProperties& properties) override;
+    qks::host::Status eraseEntity(qks::host::ObjectId entity) override;
+    qks::host::Status explodeBlockReference(qks::host::ObjectId reference,
+                                            std::vector<qks::host::ObjectId>* created) override;
+    qks::host::Status addLine(qks::host::ObjectId blockRecord, const qks::host::Point3d& start,
+                              const qks::host::Point3d& end, std::string_view layer,
+                              qks::host::ObjectId* id) override;
+    qks::host::Status addCircle(qks::host::ObjectId blockRecord, const qks::host::Point3d& centre,
+                                double radius, std::string_view layer,
+                                qks::host::ObjectId* id) override;
+    qks::host::Status addArc(qks::host::ObjectId blockRecord, const qks::host::Point3d& centre,
+                             double radius, double startAngle, double endAngle,
+                             std::string_view layer, qks::host::ObjectId* id) override;
+    qks::host::Status addBulgedPolyline(qks::host::ObjectId blockRecord,
+                                        const std::vector<qks::host::Point3d>& vertices,
+                                        const std::vector<double>& bulges, bool closed,
+                                        std::string_view layer, qks::host::ObjectId* id) override;
+    qks::host::Status addDimensionStyle(qks::host::DatabaseId database,
+                                        const qks::host::DimensionStyleSpec& style,
+                                        qks::host::ObjectId* id) override;
+    qks::host::Status addDimension(qks::host::ObjectId blockRecord,
+                                   const qks::host::DimensionSpec& dimension,
+                                   qks::host::ObjectId* id) override;
+    qks::host::Status addBlock(qks::host::DatabaseId database, std::string_view name,
+                               const qks::host::Point3d& base, qks::host::ObjectId* id) override;
+    qks::host::Status addAttributeDefinition(qks::host::ObjectId blockRecord,
+                                             const qks::host::AttributeDefinitionSpec& definition,
+                                             qks::host::ObjectId* id) override;
 
     qks::host::Status addLwPolyline(qks::host::ObjectId blockRecord,
                                     const std::vector<qks::host::Point3d>& vertices, bool closed,

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "qks/host/types.h"
@@ -93,6 +94,69 @@ struct TextInfo {
 struct LwPolylineInfo {
     bool closed = false;
     std::vector<Point3d> vertices;  // world coordinates
+    std::vector<double> bulges;     // per vertex: tan(sweep / 4) of the segment it starts
+};
+
+// An arc or a circle (a full turn: start 0, end 2π). Angles in radians, counter-clockwise.
+struct ArcInfo {
+    Point3d centre;
+    double radius = 0.0;
+    double startAngle = 0.0;
+    double endAngle = 0.0;
+    bool fullCircle = false;
+};
+
+// What an entity is drawn with. Colour: ACI 1..255, 0 ByBlock, 256 ByLayer. Line weight:
+// hundredths of a millimetre, -1 ByLayer, -2 ByBlock, -3 the default. Line type: a name,
+// "ByLayer" or "ByBlock".
+struct EntityProperties {
+    std::string layer;
+    int colorIndex = 256;
+    std::string linetype = "ByLayer";
+    int lineweight = -1;
+};
+
+// A dimension style: sizes in drawing units.
+struct DimensionStyleSpec {
+    std::string name;
+    double textHeight = 2.5;
+    double arrowSize = 2.5;
+    double extensionOffset = 0.625;  // gap between the measured point and its extension line
+    double extensionBeyond = 1.25;   // extension line past the dimension line
+    double textGap = 0.625;          // between the dimension line and its text
+    int decimals = 2;
+    ObjectId textStyle;  // null: the drawing's current style
+};
+
+enum class DimensionKind : int {
+    Linear = 0,    // along `rotation` (0 horizontal, π/2 vertical) between first and second
+    Diameter = 3,  // first and second: opposite points of the circle
+    Ordinate = 6,  // first: the feature; second: the leader's end; of x (`ordinateX`) or y
+};
+
+// A DIMENSION entity with its geometry block ("*D…": lines, arrow heads and text drawn as the
+// style says), so that programs that do not compute dimensions show it. `text` empty: the
+// measurement; otherwise "<>" in it stands for the measurement ("4×%%c<>").
+struct DimensionSpec {
+    DimensionKind kind = DimensionKind::Linear;
+    Point3d first;
+    Point3d second;
+    Point3d line;           // linear: a point the dimension line passes through
+    double rotation = 0.0;  // linear: radians
+    bool ordinateX = true;
+    Point3d origin;  // ordinate: the point measured from
+    std::string text;
+    std::string layer;  // empty: the drawing's current layer
+    ObjectId style;     // a dimension style; null: the drawing's current one
+};
+
+struct AttributeDefinitionSpec {
+    std::string tag;
+    std::string prompt;
+    std::string defaultValue;
+    Point3d position;  // in block coordinates; the text is centred there
+    double height = 2.5;
+    ObjectId textStyle;
 };
 
 struct TextStyleSpec {
@@ -142,6 +206,9 @@ struct BlockReferenceSpec {
     double rotation = 0.0;  // radians
     Vector3d scale{1, 1, 1};
     std::string layer;  // empty: the drawing's current layer
+    // Values of the block's attribute definitions by tag; every definition gets an attribute,
+    // with its default value where none is given here.
+    std::vector<std::pair<std::string, std::string>> attributes;
 };
 
 struct LayoutInfo {
@@ -285,6 +352,16 @@ class DrawingServices {
     virtual std::vector<ObjectId> attributes(ObjectId reference) = 0;  // stored order
     virtual Status textInfo(ObjectId text, TextInfo& info) = 0;
     virtual Status lwPolyline(ObjectId polyline, LwPolylineInfo& info) = 0;
+    // ARC and CIRCLE in world coordinates (a flat arc; WrongType for anything else).
+    virtual Status arcInfo(ObjectId curve, ArcInfo& info) = 0;
+    virtual Status entityProperties(ObjectId entity, EntityProperties& properties) = 0;
+    // Layer and line type must exist (NotFound otherwise); nothing changes on a failure.
+    virtual Status setEntityProperties(ObjectId entity, const EntityProperties& properties) = 0;
+    virtual Status eraseEntity(ObjectId entity) = 0;
+    // Replaces a block reference by copies of its block's entities placed as the reference
+    // places them (attributes become texts). `created` receives the copies. NotApplicable when
+    // the reference's scale is not uniform or an entity cannot be placed; nothing changes then.
+    virtual Status explodeBlockReference(ObjectId reference, std::vector<ObjectId>* created) = 0;
     // Turns a text, attribute definition or multiline text to `rotation` (radians); a
     // multiline text's direction follows.
     virtual Status setTextRotation(ObjectId text, double rotation) = 0;
@@ -292,10 +369,36 @@ class DrawingServices {
     // ---- creation: appended to a block record (model space, a block definition)
     virtual Status addLwPolyline(ObjectId blockRecord, const std::vector<Point3d>& vertices,
                                  bool closed, std::string_view layer, ObjectId* id) = 0;
+    virtual Status addLine(ObjectId blockRecord, const Point3d& start, const Point3d& end,
+                           std::string_view layer, ObjectId* id) = 0;
+    virtual Status addCircle(ObjectId blockRecord, const Point3d& centre, double radius,
+                             std::string_view layer, ObjectId* id) = 0;
+    // Angles in radians, counter-clockwise from start to end.
+    virtual Status addArc(ObjectId blockRecord, const Point3d& centre, double radius,
+                          double startAngle, double endAngle, std::string_view layer,
+                          ObjectId* id) = 0;
+    // A polyline with arcs: `bulges` per vertex (empty: all straight).
+    virtual Status addBulgedPolyline(ObjectId blockRecord, const std::vector<Point3d>& vertices,
+                                     const std::vector<double>& bulges, bool closed,
+                                     std::string_view layer, ObjectId* id) = 0;
     virtual Status addText(ObjectId blockRecord, const TextSpec& text, ObjectId* id) = 0;
     virtual Status addMText(ObjectId blockRecord, const MTextSpec& text, ObjectId* id) = 0;
     virtual Status addBlockReference(ObjectId blockRecord, const BlockReferenceSpec& reference,
                                      ObjectId* id) = 0;
+
+    // ---- annotation
+    // Duplicate when the name exists (`id` then receives the existing one). A new drawing's
+    // current dimension style stays as it was.
+    virtual Status addDimensionStyle(DatabaseId database, const DimensionStyleSpec& style,
+                                     ObjectId* id) = 0;
+    virtual Status addDimension(ObjectId blockRecord, const DimensionSpec& dimension,
+                                ObjectId* id) = 0;
+    // A block definition named `name` with its base point; Duplicate when the name exists.
+    virtual Status addBlock(DatabaseId database, std::string_view name, const Point3d& base,
+                            ObjectId* id) = 0;
+    virtual Status addAttributeDefinition(ObjectId blockRecord,
+                                          const AttributeDefinitionSpec& definition,
+                                          ObjectId* id) = 0;
 
     // ---- whole drawings
     // Defines the block `blockName` in `target` from the model space of `source` (layers,
