@@ -47,6 +47,7 @@ class BridgeTest : public ::testing::Test {
         jobs.merge = [this](const std::string& p) { record("merge", p); };
         jobs.nest = [this](const std::string& p) { record("nest", p); };
         jobs.bom = [this](const std::string& p) { record("bom", p); };
+        jobs.tools = [this](const std::string& p) { record("tools", p); };
         jobs.nestFinished = [this] { record("nestfinished", ""); };
         bridge_.setJobs(jobs);
         ASSERT_TRUE(bridge_.startBridge());
@@ -100,6 +101,8 @@ TEST_F(BridgeTest, ProtocolTable) {
         {"MERGE ", "QUEUED"},
         {"BOM", "ERR unknown"},
         {"BOM /b.cfg", "QUEUED"},
+        {"TOOLS", "ERR unknown"},
+        {"TOOLS /t.cfg", "QUEUED"},
         {"PLOT", "QUEUED"},
         {"PLOT ", "ERR unknown"},
         {"NESTPICK", "QUEUED"},
@@ -126,8 +129,10 @@ TEST_F(BridgeTest, JobsRunOnTheMainThreadInPostingOrder) {
     pumpUntil(4);
     EXPECT_EQ(client.request("BOM /jobs/b.cfg"), "QUEUED");
     pumpUntil(5);
-    ASSERT_EQ(runs_.size(), 5u);
-    const char* kinds[] = {"plotfiles", "merge", "nest", "nestfinished", "bom"};
+    EXPECT_EQ(client.request("TOOLS /jobs/t.cfg"), "QUEUED");
+    pumpUntil(6);
+    ASSERT_EQ(runs_.size(), 6u);
+    const char* kinds[] = {"plotfiles", "merge", "nest", "nestfinished", "bom", "tools"};
     for (std::size_t i = 0; i < runs_.size(); ++i) {
         EXPECT_EQ(runs_[i].kind, kinds[i]);
         EXPECT_EQ(runs_[i].thread, std::this_thread::get_id()) << "job ran off the main thread";

@@ -60,14 +60,8 @@ BomConfig parseBomConfig(std::string_view text) {
     for (const KeyValueLine& line : splitKeyValueLines(text)) {
         const std::string& key = line.key;
         const std::string& value = line.value;
-        if (key == kFileKey) {
-            if (!value.empty()) config.files.push_back(value);
-        } else if (key == kScopeKey) {
-            config.currentDrawing = value == kCurrentScope;
-        } else if (key == kOutDirKey) {
-            config.outDir = value;
-        } else if (key == kLogKey) {
-            config.log = value;
+        if (takeDrawingJobKey(key, value, config)) {
+            continue;
         } else if (key == kBomOutKey) {
             // A name, not a path: the workbook stays in the output folder.
             if (!value.empty() && value.find('/') == std::string::npos && value != "." &&

@@ -26,6 +26,7 @@
 #include "qks/nest/progress.h"
 #include "qks/plot/frames.h"
 #include "qks/plot/naming.h"
+#include "qks/plot/text_style.h"
 
 namespace qks::bom {
 namespace {
@@ -40,28 +41,6 @@ void log(const std::string& line) {
 struct Tally {
     int total = 0, ok = 0, fail = 0;
 };
-
-// Drawings named by the config: files as given, folders by their DXF and DWG files in name
-// order (not their subfolders).
-std::vector<std::string> drawingFiles(const std::vector<std::string>& entries) {
-    std::vector<std::string> files;
-    for (const std::string& entry : entries) {
-        if (!isDirectory(entry)) {
-            files.push_back(entry);
-            continue;
-        }
-        std::vector<std::string> found;
-        std::error_code error;
-        for (const auto& item : fs::directory_iterator(fs::u8path(entry), error)) {
-            const std::string extension = toLowerUtf8(item.path().extension().u8string());
-            if ((extension == ".dxf" || extension == ".dwg") && item.is_regular_file(error))
-                found.push_back(item.path().u8string());
-        }
-        std::sort(found.begin(), found.end());
-        files.insert(files.end(), found.begin(), found.end());
-    }
-    return files;
-}
 
 // FNV-1a: a short key that stays the same for the same drawing, frame and kind.
 std::string rowKey(const std::string& source, int frame, int kind) {
@@ -223,12 +202,7 @@ bool writeBlankDrawing(host::DrawingServices& ds, const std::string& path,
     ds.addLayer(db, "QKS_BEND", 1, &bendLayer);
     ds.addLinetype(db, "DASHED", "Dashed __ __ __", {6.0, -3.0}, &dashed);
     if (bendLayer && dashed) ds.setLayerLinetype(bendLayer, dashed);
-    host::TextStyleSpec styleSpec;
-    styleSpec.name = "QKS";
-    styleSpec.fontFile = "simsun.ttc";
-    styleSpec.typeface = "SimSun";
-    styleSpec.characterSet = 134;
-    ds.addTextStyle(db, styleSpec, &style);
+    style = plot::ensureChineseTextStyle(ds, db, "QKS");
     const host::ObjectId model = ds.modelSpace(db);
     double y = 0.0;
     for (const BlankRow& row : blanks) {
@@ -437,7 +411,7 @@ void runBomJob(host::Host& host, const std::string& configPathFromBridge) {
     const BomConfig config = parseBomConfig(text);
     setJobLogPath(LogChannel::Bom, config.log);
     resetJobLog(LogChannel::Bom);
-    const std::vector<std::string> files = drawingFiles(config.files);
+    const std::vector<std::string> files = expandDrawingFiles(config.files);
     log("QKS 钣金 BOM 开始 files=" + std::to_string(files.size()));
     for (const std::string& problem : config.problems)
         log("WARN 配置项无效，已忽略 " + problem);

@@ -293,6 +293,10 @@ std::string Bridge::dispatchCommand(std::string_view line) {
         storeAndPost(&PendingPaths::bom, *path, runBomMessage);
         return std::string(kQueuedReply);
     }
+    if (const auto path = argumentOf(kToolsWord)) {
+        storeAndPost(&PendingPaths::tools, *path, runToolsMessage);
+        return std::string(kQueuedReply);
+    }
     if (line == kNestPickWord) {
         post(runNestPickMessage);
         return std::string(kQueuedReply);
@@ -335,6 +339,9 @@ std::intptr_t Bridge::windowProcedure(host::WindowHandle, std::uint32_t message,
             break;
         case runBomMessage:
             runInApplicationContext(jobs_.bom, &PendingPaths::bom);
+            break;
+        case runToolsMessage:
+            runInApplicationContext(jobs_.tools, &PendingPaths::tools);
             break;
         case nestFinishedMessage:
             if (jobs_.nestFinished) host->executeInApplicationContext(jobs_.nestFinished);

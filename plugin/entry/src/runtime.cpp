@@ -11,6 +11,7 @@
 #include "qks/nest/job.h"
 #include "qks/nest/output.h"
 #include "qks/plot/jobs.h"
+#include "qks/tools/tools.h"
 
 namespace qks {
 namespace {
@@ -41,6 +42,7 @@ void PluginRuntime::load() {
     addCommand("QKNEST", [this] { nest::runNestJob(host_, nest_, {}); });
     addCommand("QKNESTPICK", [this] { nest::runNestPick(host_); });
     addCommand("QKBOM", [this] { bom::runBomJob(host_, {}); });
+    addCommand("QKTOOLS", [this] { tools::runToolsJob(host_, {}); });
     if (!bridgeWindow_)
         bridgeWindow_ = host_.createMessageWindow(
             kBridgeWindowClass, kBridgeWindowClass,
@@ -58,6 +60,7 @@ void PluginRuntime::load() {
         nest::runNestJob(host_, nest_, configPath);
     };
     jobs.bom = [this](const std::string& configPath) { bom::runBomJob(host_, configPath); };
+    jobs.tools = [this](const std::string& configPath) { tools::runToolsJob(host_, configPath); };
     jobs.nestFinished = [this] { nest::finishNestJob(host_, nest_); };
     jobs.nestPickCommand = true;
     nest_.setNestMessageTarget(&host_, bridgeWindow_);

@@ -13,6 +13,7 @@
 #include "qks/common/utf8.h"
 #include "qks/merge/merge.h"
 #include "qks/plot/naming.h"
+#include "qks/plot/text_style.h"
 
 namespace qks::merge {
 namespace {
@@ -46,16 +47,7 @@ std::string mtextLiteral(const std::string& text) {
 }
 
 host::ObjectId labelStyle(host::DrawingServices& ds, host::DatabaseId database) {
-    if (const host::ObjectId existing = ds.findTextStyle(database, kLabelStyleName))
-        return existing;
-    host::TextStyleSpec style;
-    style.name = kLabelStyleName;
-    style.fontFile = "simsun.ttc";
-    style.typeface = "SimSun";
-    style.characterSet = 134;  // GB2312
-    host::ObjectId id;
-    const host::Status status = ds.addTextStyle(database, style, &id);
-    return host::succeeded(status) || status == host::Status::Duplicate ? id : host::ObjectId{};
+    return plot::ensureChineseTextStyle(ds, database, kLabelStyleName);
 }
 
 void createFolders(const std::string& folder) {

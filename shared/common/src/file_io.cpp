@@ -4,8 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+
+#include "qks/common/utf8.h"
 
 namespace qks {
 
@@ -62,6 +66,27 @@ bool isRegularFile(const std::string& path) {
 bool isDirectory(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::vector<std::string> expandDrawingFiles(const std::vector<std::string>& entries) {
+    namespace fs = std::filesystem;
+    std::vector<std::string> files;
+    for (const std::string& entry : entries) {
+        if (!isDirectory(entry)) {
+            files.push_back(entry);
+            continue;
+        }
+        std::vector<std::string> found;
+        std::error_code error;
+        for (const auto& item : fs::directory_iterator(fs::u8path(entry), error)) {
+            const std::string extension = toLowerUtf8(item.path().extension().u8string());
+            if ((extension == ".dxf" || extension == ".dwg") && item.is_regular_file(error))
+                found.push_back(item.path().u8string());
+        }
+        std::sort(found.begin(), found.end());
+        files.insert(files.end(), found.begin(), found.end());
+    }
+    return files;
 }
 
 }  // namespace qks

@@ -68,11 +68,13 @@ std::string jobConfigPath(JobKind kind, const std::string& bridgePath) {
         }
         case JobKind::Nest:
             return bridgePath.empty() ? tempFilePath("qks_nest.cfg") : bridgePath;
-        case JobKind::Bom: {
+        case JobKind::Bom:
+        case JobKind::Tools: {
             if (!bridgePath.empty()) return bridgePath;
-            std::string fromEnvironment = environmentValue("QKS_BOM_CFG");
+            const bool bom = kind == JobKind::Bom;
+            std::string fromEnvironment = environmentValue(bom ? "QKS_BOM_CFG" : "QKS_TOOLS_CFG");
             if (!fromEnvironment.empty()) return fromEnvironment;
-            return tempFilePath(contract::kBomConfigFile);
+            return tempFilePath(bom ? contract::kBomConfigFile : contract::kToolsConfigFile);
         }
     }
     return {};
@@ -90,8 +92,25 @@ std::string fallbackJobLogPath(JobKind kind) {
             return tempFilePath("qks_nest.log");
         case JobKind::Bom:
             return tempFilePath(contract::kBomLogFile);
+        case JobKind::Tools:
+            return tempFilePath(contract::kToolsLogFile);
     }
     return {};
+}
+
+bool takeDrawingJobKey(std::string_view key, const std::string& value, DrawingJobInputs& inputs) {
+    if (key == contract::kFileKey) {
+        if (!value.empty()) inputs.files.push_back(value);
+    } else if (key == contract::kScopeKey) {
+        inputs.currentDrawing = value == contract::kCurrentScope;
+    } else if (key == contract::kOutDirKey) {
+        inputs.outDir = value;
+    } else if (key == contract::kLogKey) {
+        inputs.log = value;
+    } else {
+        return false;
+    }
+    return true;
 }
 
 bool readJobConfig(const std::string& path, PlotMergeConfig& config, std::string& message) {

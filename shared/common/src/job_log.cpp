@@ -20,6 +20,7 @@ Channel& channelFor(LogChannel channel) {
     static Channel plot;
     static Channel nest;
     static Channel bom;
+    static Channel tools;
     switch (channel) {
         case LogChannel::Plot:
             return plot;
@@ -27,6 +28,8 @@ Channel& channelFor(LogChannel channel) {
             return nest;
         case LogChannel::Bom:
             return bom;
+        case LogChannel::Tools:
+            return tools;
     }
     return plot;
 }

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "qks/common/job_config.h"
 #include "qks/contract/bom.h"
 #include "qks/host/host.h"
 
@@ -22,11 +23,8 @@ struct RowEdit {
     int quantity = 0;        // 0: keep
 };
 
-struct BomConfig {
-    std::vector<std::string> files;  // drawings or folders of drawings
-    bool currentDrawing = false;     // scope=current
-    std::string outDir;
-    std::string log;  // after reading: never empty
+// files, currentDrawing, outDir and log (never empty after reading) as every drawing job's.
+struct BomConfig : DrawingJobInputs {
     std::string workbook = std::string(contract::kDefaultBomWorkbook);
     bool csv = false;
     bool package = false;

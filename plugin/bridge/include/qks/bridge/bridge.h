@@ -29,6 +29,7 @@ struct BridgeJobs {
     std::function<void(const std::string& configPath)> merge;
     std::function<void(const std::string& configPath)> nest;
     std::function<void(const std::string& configPath)> bom;
+    std::function<void(const std::string& configPath)> tools;
     std::function<void()> nestFinished;
     bool plotCommand = false;      // "QKPLOT" is registered
     bool nestPickCommand = false;  // "QKNESTPICK" is registered
@@ -40,6 +41,7 @@ struct PendingPaths {
     std::string merge;
     std::string nest;
     std::string bom;
+    std::string tools;
 };
 
 // The socket path: the temporary folder followed by "qksstudio" (where QLocalSocket looks

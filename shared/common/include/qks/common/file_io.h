@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace qks {
 
@@ -14,5 +15,9 @@ bool readFileBytes(const std::string& path, std::string& bytes, std::string* err
 bool fileExists(const std::string& path);     // any kind of file system entry
 bool isRegularFile(const std::string& path);  // follows symbolic links
 bool isDirectory(const std::string& path);    // follows symbolic links
+
+// A job's drawing list: files as given, folders by their DXF and DWG files (extension case
+// ignored) in name order, not their subfolders.
+std::vector<std::string> expandDrawingFiles(const std::vector<std::string>& entries);
 
 }  // namespace qks

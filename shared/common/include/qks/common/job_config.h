@@ -23,13 +23,14 @@ struct PlotMergeConfig {
     bool currentScope = false;
 };
 
-enum class JobKind { Plot, PlotFiles, Merge, Nest, Bom };
+enum class JobKind { Plot, PlotFiles, Merge, Nest, Bom, Tools };
 
 // The config a job reads. Plot: always "qks_plot.cfg" in the temporary folder. The others:
 // the path that came over the bridge when not empty, then (plot-files) $QKS_PLOT_CFG or
 // (merge) $QKS_MERGE_CFG when not empty, then "qks_plot_files.cfg", "qks_merge.cfg" or
 // "qks_nest.cfg" in the temporary folder; the BOM job: the bridge's path, then $QKS_BOM_CFG,
-// then "qks_bom.cfg". Whether the file exists is found out by reading it.
+// then "qks_bom.cfg"; the drawing tools likewise with $QKS_TOOLS_CFG and "qks_tools.cfg". Whether
+// the file exists is found out by reading it.
 std::string jobConfigPath(JobKind kind, const std::string& bridgePath);
 
 // The log a job resets and writes its one FATAL line to when its config cannot be read.
@@ -40,6 +41,17 @@ std::string fallbackJobLogPath(JobKind kind);
 // without '=' are skipped. Fails only when the file cannot be opened; `message` then reads
 // "读取配置失败: " followed by the path.
 bool readJobConfig(const std::string& path, PlotMergeConfig& config, std::string& message);
+
+// The keys every job over a list of drawings shares: file (one per drawing or folder), scope
+// (current: the current drawing), outDir and log. Takes the line and returns true when its
+// key is one of them.
+struct DrawingJobInputs {
+    std::vector<std::string> files;
+    bool currentDrawing = false;
+    std::string outDir;
+    std::string log;
+};
+bool takeDrawingJobKey(std::string_view key, const std::string& value, DrawingJobInputs& inputs);
 
 // The same rules on bytes already in memory (never fails).
 void parseJobConfig(std::string_view bytes, PlotMergeConfig& config);

@@ -11,9 +11,10 @@
 namespace qks {
 
 enum class LogChannel {
-    Plot,  // plot, plot-files and merge jobs; lines end in CR LF
-    Nest,  // nest job, nest pick and the nest output step; lines end in LF
-    Bom,   // the BOM job; lines end in CR LF as the plot jobs' do
+    Plot,   // plot, plot-files and merge jobs; lines end in CR LF
+    Nest,   // nest job, nest pick and the nest output step; lines end in LF
+    Bom,    // the BOM job; lines end in CR LF as the plot jobs' do
+    Tools,  // the drawing-tools job; CR LF
 };
 
 void setJobLogPath(LogChannel channel, std::string path);

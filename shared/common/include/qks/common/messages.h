@@ -14,5 +14,6 @@ inline constexpr std::uint32_t runNestMessage = kAppMessageBase + 4;
 inline constexpr std::uint32_t nestFinishedMessage = kAppMessageBase + 5;
 inline constexpr std::uint32_t runNestPickMessage = kAppMessageBase + 6;
 inline constexpr std::uint32_t runBomMessage = kAppMessageBase + 7;
+inline constexpr std::uint32_t runToolsMessage = kAppMessageBase + 8;
 
 }  // namespace qks

@@ -21,6 +21,11 @@ inline constexpr std::string_view kBomConfigFile = "qks_bom.cfg";
 inline constexpr std::string_view kBomLogFile = "qks_bom.log";
 // The BOM job's rows, for the Studio's table: written whole beside the log after every run.
 inline constexpr std::string_view kBomRowsFile = "qks_bom_rows.txt";
+inline constexpr std::string_view kToolsConfigFile = "qks_tools.cfg";
+inline constexpr std::string_view kToolsLogFile = "qks_tools.log";
+// The drawing tools' result tables (areas, attributes), for the Studio: written whole after
+// every run.
+inline constexpr std::string_view kToolsTablesFile = "qks_tools_tables.txt";
 // The nest drawing in the output folder when the config names none: written as DXF, so named
 // as what is written.
 inline constexpr std::string_view kNestDrawingFile = "套料图.dxf";
@@ -35,6 +40,7 @@ inline constexpr std::string_view kPlotFilesWord = "PLOTFILES";  // followed by 
 inline constexpr std::string_view kMergeWord = "MERGE";          // followed by " <config path>"
 inline constexpr std::string_view kNestWord = "NEST";            // followed by " <config path>"
 inline constexpr std::string_view kBomWord = "BOM";              // followed by " <config path>"
+inline constexpr std::string_view kToolsWord = "TOOLS";          // followed by " <config path>"
 inline constexpr std::string_view kNestPickWord = "NESTPICK";
 inline constexpr std::string_view kNestStopWord = "NESTSTOP";
 inline constexpr std::string_view kQueuedReply = "QUEUED";

@@ -1,0 +1,400 @@
+// 清理冗余: zero-length and short curves, exact and overlapping duplicates, and curves that
+// meet end to end joined into polylines.
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <set>
+#include <tuple>
+#include <unordered_map>
+
+#include "qks/common/plane.h"
+#include "qks/tools/operations.h"
+
+namespace qks::tools {
+namespace {
+
+struct P {
+    double x = 0.0, y = 0.0;
+};
+
+double distance(const P& a, const P& b) {
+    return std::hypot(a.x - b.x, a.y - b.y);
+}
+
+enum class PieceKind { Line, Arc, Circle, Polyline };
+
+struct Piece {
+    host::ObjectId id;
+    PieceKind kind = PieceKind::Line;
+    std::string style;  // layer, line type and colour: only alike curves merge or join
+    P a, b;             // ends (lines, arcs, open polylines)
+    host::ArcInfo arc;
+    host::LwPolylineInfo polyline;
+    double length = 0.0;
+    bool erased = false;
+};
+
+double sweepOf(const host::ArcInfo& arc) {
+    double sweep = std::fmod(arc.endAngle - arc.startAngle, 2 * kPi);
+    if (sweep <= 0) sweep += 2 * kPi;
+    return arc.fullCircle ? 2 * kPi : sweep;
+}
+
+bool readPiece(host::DrawingServices& ds, host::ObjectId id, Piece& piece) {
+    host::EntityInfo info;
+    if (!host::succeeded(ds.entityInfo(id, info))) return false;
+    host::EntityProperties properties;
+    if (!host::succeeded(ds.entityProperties(id, properties))) return false;
+    piece.id = id;
+    piece.style = properties.layer + '\n' + properties.linetype + '\n' +
+                  std::to_string(properties.colorIndex) + '\n' +
+                  std::to_string(properties.lineweight);
+    switch (info.type) {
+        case host::EntityType::Line: {
+            double s = 0, e = 0;
+            host::Point3d a, b;
+            if (!host::succeeded(ds.curveParameterRange(id, s, e)) ||
+                !host::succeeded(ds.curvePointAt(id, s, a)) ||
+                !host::succeeded(ds.curvePointAt(id, e, b)))
+                return false;
+            piece.kind = PieceKind::Line;
+            piece.a = {a.x, a.y};
+            piece.b = {b.x, b.y};
+            piece.length = distance(piece.a, piece.b);
+            return true;
+        }
+        case host::EntityType::Arc:
+        case host::EntityType::Circle: {
+            if (!host::succeeded(ds.arcInfo(id, piece.arc))) return false;
+            const host::ArcInfo& arc = piece.arc;
+            piece.kind = arc.fullCircle ? PieceKind::Circle : PieceKind::Arc;
+            piece.a = {arc.centre.x + arc.radius * std::cos(arc.startAngle),
+                       arc.centre.y + arc.radius * std::sin(arc.startAngle)};
+            piece.b = {arc.centre.x + arc.radius * std::cos(arc.endAngle),
+                       arc.centre.y + arc.radius * std::sin(arc.endAngle)};
+            piece.length = arc.radius * sweepOf(arc);
+            return true;
+        }
+        case host::EntityType::LwPolyline: {
+            if (!host::succeeded(ds.lwPolyline(id, piece.polyline))) return false;
+            const auto& v = piece.polyline.vertices;
+            if (v.empty()) return false;
+            piece.kind = PieceKind::Polyline;
+            piece.a = {v.front().x, v.front().y};
+            piece.b = {v.back().x, v.back().y};
+            const std::size_t segments = piece.polyline.closed ? v.size() : v.size() - 1;
+            for (std::size_t i = 0; i < segments; ++i) {
+                const host::Point3d& p = v[i];
+                const host::Point3d& q = v[(i + 1) % v.size()];
+                const double chord = std::hypot(q.x - p.x, q.y - p.y);
+                const double bulge =
+                    i < piece.polyline.bulges.size() ? piece.polyline.bulges[i] : 0;
+                const double sweep = 4 * std::atan(std::fabs(bulge));
+                piece.length += sweep > 1e-12 ? chord * sweep / (2 * std::sin(sweep / 2)) : chord;
+            }
+            return true;
+        }
+        default:
+            return false;
+    }
+}
+
+void erase(host::DrawingServices& ds, Piece& piece) {
+    if (!piece.erased && host::succeeded(ds.eraseEntity(piece.id))) piece.erased = true;
+}
+
+// Exact copies of arcs, circles and polylines: the first stays.
+int removeCopies(host::DrawingServices& ds, std::vector<Piece>& pieces, double tolerance) {
+    const auto q = [tolerance](double v) { return std::llround(v / tolerance); };
+    std::set<std::vector<long long>> seen;
+    int removed = 0;
+    for (Piece& piece : pieces) {
+        if (piece.erased || piece.kind == PieceKind::Line) continue;
+        std::vector<long long> key{static_cast<long long>(piece.kind)};
+        for (const char c : piece.style)
+            key.push_back(c);
+        if (piece.kind != PieceKind::Polyline) {
+            const host::ArcInfo& arc = piece.arc;
+            key.insert(key.end(), {q(arc.centre.x), q(arc.centre.y), q(arc.radius)});
+            if (!arc.fullCircle)
+                key.insert(key.end(), {q(piece.a.x), q(piece.a.y), q(piece.b.x), q(piece.b.y)});
+        } else {
+            // Either direction draws the same: the smaller key of the two.
+            std::vector<long long> forward, backward;
+            const auto& v = piece.polyline.vertices;
+            const auto& bulges = piece.polyline.bulges;
+            const std::size_t n = v.size();
+            for (std::size_t i = 0; i < n; ++i) {
+                forward.insert(forward.end(),
+                               {q(v[i].x), q(v[i].y),
+                                std::llround((i < bulges.size() ? bulges[i] : 0) * 1e9)});
+                const std::size_t j = n - 1 - i;
+                const double back = j >= 1 && j - 1 < bulges.size() ? -bulges[j - 1] : 0;
+                backward.insert(backward.end(), {q(v[j].x), q(v[j].y), std::llround(back * 1e9)});
+            }
+            if (piece.polyline.closed) forward.push_back(1), backward.push_back(1);
+            const auto& smaller = piece.polyline.closed ? forward : std::min(forward, backward);
+            key.insert(key.end(), smaller.begin(), smaller.end());
+        }
+        if (!seen.insert(key).second) {
+            erase(ds, piece);
+            ++removed;
+        }
+    }
+    return removed;
+}
+
+// Lines on one infinite line that overlap or touch become one line; a line another one covers
+// goes.
+void mergeCollinearLines(host::DrawingServices& ds, host::ObjectId space,
+                         std::vector<Piece>& pieces, double tolerance, CleanCounts& counts) {
+    struct Carrier {
+        std::size_t piece;
+        double angle, offset, s1, s2;
+    };
+    std::vector<Carrier> lines;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        const Piece& p = pieces[i];
+        if (p.erased || p.kind != PieceKind::Line) continue;
+        double angle = std::atan2(p.b.y - p.a.y, p.b.x - p.a.x);
+        if (angle < 0) angle += kPi;
+        if (angle >= kPi - 1e-9) angle -= kPi;
+        const double ux = std::cos(angle), uy = std::sin(angle);
+        double s1 = ux * p.a.x + uy * p.a.y, s2 = ux * p.b.x + uy * p.b.y;
+        if (s1 > s2) std::swap(s1, s2);
+        lines.push_back({i, angle, -uy * p.a.x + ux * p.a.y, s1, s2});
+    }
+    std::sort(lines.begin(), lines.end(), [&](const Carrier& a, const Carrier& b) {
+        return std::tie(pieces[a.piece].style, a.angle, a.offset, a.s1) <
+               std::tie(pieces[b.piece].style, b.angle, b.offset, b.s1);
+    });
+    constexpr double kAngleTolerance = 1e-7;
+    for (std::size_t begin = 0; begin < lines.size();) {
+        std::size_t end = begin + 1;
+        while (end < lines.size() &&
+               pieces[lines[end].piece].style == pieces[lines[begin].piece].style &&
+               lines[end].angle - lines[end - 1].angle <= kAngleTolerance &&
+               std::fabs(lines[end].offset - lines[begin].offset) <= tolerance)
+            ++end;
+        std::vector<Carrier> group(lines.begin() + begin, lines.begin() + end);
+        std::sort(group.begin(), group.end(),
+                  [](const Carrier& a, const Carrier& b) { return a.s1 < b.s1; });
+        for (std::size_t i = 0; i < group.size();) {
+            std::size_t j = i + 1;
+            double reach = group[i].s2;
+            std::size_t widest = i;
+            while (j < group.size() && group[j].s1 <= reach + tolerance) {
+                if (group[j].s2 > reach) reach = group[j].s2;
+                if (group[j].s2 - group[j].s1 > group[widest].s2 - group[widest].s1) widest = j;
+                ++j;
+            }
+            if (j - i > 1) {
+                const Carrier& keep = group[widest];
+                const bool covered =
+                    keep.s1 <= group[i].s1 + tolerance && keep.s2 >= reach - tolerance;
+                if (covered) {
+                    for (std::size_t k = i; k < j; ++k) {
+                        if (k == widest) continue;
+                        const Carrier& c = group[k];
+                        const bool same = std::fabs(c.s1 - keep.s1) <= tolerance &&
+                                          std::fabs(c.s2 - keep.s2) <= tolerance;
+                        ++(same ? counts.duplicates : counts.overlapsMerged);
+                        erase(ds, pieces[c.piece]);
+                    }
+                } else {
+                    // One new line over the whole run, drawn like the first.
+                    const double ux = std::cos(keep.angle), uy = std::sin(keep.angle);
+                    const double o = keep.offset;
+                    const host::Point3d a{ux * group[i].s1 - uy * o, uy * group[i].s1 + ux * o, 0};
+                    const host::Point3d b{ux * reach - uy * o, uy * reach + ux * o, 0};
+                    host::EntityProperties properties;
+                    host::ObjectId made;
+                    if (host::succeeded(ds.entityProperties(pieces[keep.piece].id, properties)) &&
+                        host::succeeded(ds.addLine(space, a, b, properties.layer, &made))) {
+                        ds.setEntityProperties(made, properties);
+                        for (std::size_t k = i; k < j; ++k)
+                            erase(ds, pieces[group[k].piece]);
+                        counts.overlapsMerged += static_cast<int>(j - i) - 1;
+                        Piece merged = pieces[keep.piece];
+                        merged.id = made;
+                        merged.erased = false;
+                        merged.a = {a.x, a.y};
+                        merged.b = {b.x, b.y};
+                        merged.length = distance(merged.a, merged.b);
+                        pieces.push_back(merged);
+                    }
+                }
+            }
+            i = j;
+        }
+        begin = end;
+    }
+}
+
+// The piece as vertices and bulges from `fromStart` end to the other.
+void appendPath(const Piece& piece, bool forward, std::vector<host::Point3d>& vertices,
+                std::vector<double>& bulges) {
+    const auto add = [&](const P& p, double bulge) {
+        vertices.push_back({p.x, p.y, 0});
+        bulges.push_back(bulge);
+    };
+    if (piece.kind == PieceKind::Line) {
+        add(forward ? piece.a : piece.b, 0.0);
+    } else if (piece.kind == PieceKind::Arc) {
+        const double bulge = std::tan(sweepOf(piece.arc) / 4);
+        add(forward ? piece.a : piece.b, forward ? bulge : -bulge);
+    } else {
+        const auto& v = piece.polyline.vertices;
+        const auto& b = piece.polyline.bulges;
+        const std::size_t n = v.size();
+        for (std::size_t k = 0; k + 1 < n; ++k) {
+            const std::size_t i = forward ? k : n - 1 - k;
+            const double bulge = forward ? (i < b.size() ? b[i] : 0.0)
+                                         : (i >= 1 && i - 1 < b.size() ? -b[i - 1] : 0.0);
+            add({v[i].x, v[i].y}, bulge);
+        }
+    }
+}
+
+// Curves that meet end to end, two ends at a point, become one polyline: a point where three
+// or more ends meet is a junction and stays one.
+void joinChains(host::DrawingServices& ds, host::ObjectId space, std::vector<Piece>& pieces,
+                double tolerance, CleanCounts& counts) {
+    std::vector<std::size_t> open;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        const Piece& p = pieces[i];
+        if (p.erased || p.kind == PieceKind::Circle) continue;
+        if (p.kind == PieceKind::Polyline && p.polyline.closed) continue;
+        open.push_back(i);
+    }
+    // Ends in a grid of the tolerance: candidates are in the 3 × 3 cells around.
+    const double cell = std::max(tolerance, 1e-9);
+    std::unordered_map<long long, std::vector<std::size_t>> grid;  // end = 2 * slot + side
+    const auto cellKey = [cell](const P& p, long long dx, long long dy) {
+        return (static_cast<long long>(std::floor(p.x / cell)) + dx) * 73856093LL ^
+               (static_cast<long long>(std::floor(p.y / cell)) + dy) * 19349663LL;
+    };
+    const auto endPoint = [&](std::size_t end) -> const P& {
+        const Piece& p = pieces[open[end / 2]];
+        return end % 2 == 0 ? p.a : p.b;
+    };
+    for (std::size_t e = 0; e < 2 * open.size(); ++e)
+        grid[cellKey(endPoint(e), 0, 0)].push_back(e);
+    std::vector<long long> partner(2 * open.size(), -1);
+    for (std::size_t e = 0; e < 2 * open.size(); ++e) {
+        std::vector<std::size_t> near;
+        for (long long dx = -1; dx <= 1; ++dx)
+            for (long long dy = -1; dy <= 1; ++dy) {
+                const auto found = grid.find(cellKey(endPoint(e), dx, dy));
+                if (found == grid.end()) continue;
+                for (const std::size_t other : found->second)
+                    if (other / 2 != e / 2 && distance(endPoint(e), endPoint(other)) <= tolerance &&
+                        pieces[open[other / 2]].style == pieces[open[e / 2]].style)
+                        near.push_back(other);
+            }
+        std::sort(near.begin(), near.end());
+        near.erase(std::unique(near.begin(), near.end()), near.end());
+        if (near.size() == 1) partner[e] = static_cast<long long>(near.front());
+    }
+    // Mutual pairs only: an end whose partner sees others is at a junction.
+    for (std::size_t e = 0; e < partner.size(); ++e)
+        if (partner[e] >= 0 &&
+            partner[static_cast<std::size_t>(partner[e])] != static_cast<long long>(e))
+            partner[e] = -1;
+    std::vector<bool> used(open.size(), false);
+    const auto walk = [&](std::size_t start, std::size_t startEnd) {
+        // From the end `startEnd` of `start` outwards through the other end.
+        std::vector<std::pair<std::size_t, bool>> chain;  // slot, forward
+        std::size_t slot = start;
+        std::size_t entry = startEnd;
+        while (true) {
+            used[slot] = true;
+            const bool forward = entry % 2 == 0;
+            chain.push_back({slot, forward});
+            const std::size_t exit = forward ? 2 * slot + 1 : 2 * slot;
+            const long long next = partner[exit];
+            if (next < 0 || used[static_cast<std::size_t>(next) / 2]) break;
+            slot = static_cast<std::size_t>(next) / 2;
+            entry = static_cast<std::size_t>(next);
+        }
+        return chain;
+    };
+    const auto emit = [&](const std::vector<std::pair<std::size_t, bool>>& chain) {
+        if (chain.size() < 2) return;
+        std::vector<host::Point3d> vertices;
+        std::vector<double> bulges;
+        for (const auto& [slot, forward] : chain)
+            appendPath(pieces[open[slot]], forward, vertices, bulges);
+        const Piece& last = pieces[open[chain.back().first]];
+        const P end = chain.back().second ? last.b : last.a;
+        const Piece& first = pieces[open[chain.front().first]];
+        const P begin = chain.front().second ? first.a : first.b;
+        const bool closed = distance(begin, end) <= tolerance;
+        if (!closed) {
+            vertices.push_back({end.x, end.y, 0});
+            bulges.push_back(0.0);
+        }
+        host::EntityProperties properties;
+        host::ObjectId made;
+        if (!host::succeeded(ds.entityProperties(first.id, properties)) ||
+            !host::succeeded(
+                ds.addBulgedPolyline(space, vertices, bulges, closed, properties.layer, &made)))
+            return;
+        ds.setEntityProperties(made, properties);
+        for (const auto& link : chain)
+            erase(ds, pieces[open[link.first]]);
+        ++counts.chains;
+        counts.chainPieces += static_cast<int>(chain.size());
+    };
+    // Chains from free ends first, then what is left are loops.
+    for (std::size_t slot = 0; slot < open.size(); ++slot) {
+        if (used[slot]) continue;
+        if (partner[2 * slot] < 0)
+            emit(walk(slot, 2 * slot));
+        else if (partner[2 * slot + 1] < 0)
+            emit(walk(slot, 2 * slot + 1));
+    }
+    for (std::size_t slot = 0; slot < open.size(); ++slot)
+        if (!used[slot]) emit(walk(slot, 2 * slot));
+}
+
+}  // namespace
+
+CleanCounts cleanDrawing(host::DrawingServices& ds, host::ObjectId space,
+                         const CleanOptions& options) {
+    CleanCounts counts;
+    if (options.explode) {
+        for (const host::ObjectId entity : ds.blockEntities(space)) {
+            host::EntityInfo info;
+            if (!host::succeeded(ds.entityInfo(entity, info)) ||
+                info.type != host::EntityType::BlockReference)
+                continue;
+            ++(host::succeeded(ds.explodeBlockReference(entity, nullptr)) ? counts.exploded
+                                                                          : counts.notExploded);
+        }
+    }
+    std::vector<Piece> pieces;
+    for (const host::ObjectId entity : ds.blockEntities(space)) {
+        Piece piece;
+        if (readPiece(ds, entity, piece)) pieces.push_back(std::move(piece));
+    }
+    for (Piece& piece : pieces) {
+        const bool degenerate =
+            piece.length <= options.tolerance ||
+            (piece.kind != PieceKind::Line && piece.kind != PieceKind::Polyline &&
+             piece.arc.radius <= options.tolerance);
+        if (degenerate) {
+            erase(ds, piece);
+            ++counts.zeroLength;
+        } else if (piece.kind == PieceKind::Line && piece.length < options.shortLength) {
+            erase(ds, piece);
+            ++counts.shortLines;
+        }
+    }
+    counts.duplicates += removeCopies(ds, pieces, options.tolerance);
+    mergeCollinearLines(ds, space, pieces, options.tolerance, counts);
+    if (options.joinTolerance > 0) joinChains(ds, space, pieces, options.joinTolerance, counts);
+    return counts;
+}
+
+}  // namespace qks::tools
