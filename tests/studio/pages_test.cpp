@@ -1,4 +1,4 @@
-// The three job pages on the offscreen platform: what they write, what they send, and
+// The job pages on the offscreen platform: what they write, what they send, and
 // how they follow the files the plug-in writes.
 #include <gtest/gtest.h>
 
@@ -24,8 +24,12 @@
 #include <QTimer>
 #include <limits>
 
+#include "qks/studio/bomrows.h"
 #include "qks/studio/bridge.h"
 #include "qks/studio/files.h"
+#include "qks/studio/ui/bompage.h"
+#include "qks/studio/ui/bomsettingspage.h"
+#include "qks/studio/ui/bomtable.h"
 #include "qks/studio/ui/dialogs.h"
 #include "qks/studio/ui/mergepage.h"
 #include "qks/studio/ui/nestform.h"
@@ -50,7 +54,7 @@ class PageTest : public ::testing::Test {
         for (const QString& name :
              {kNestConfigName, kNestPartsName, kNestProgressName, kNestLogName, kPlotConfigName,
               kPlotLogName, kPlotFilesConfigName, kPlotFilesLogName, kMergeConfigName,
-              kMergeLogName}) {
+              kMergeLogName, kBomConfigName, kBomLogName, kBomRowsName}) {
             const QString path = tempFilePath(name);
             QFile::remove(path);
             QDir(path).removeRecursively();
@@ -651,6 +655,93 @@ TEST_F(PageTest, MergeConfigAndList) {
     EXPECT_EQ(page.outEdit->text(), QStringLiteral("/o/x.dwg"));
     page.openButton->click();
     EXPECT_EQ(dialogs.opened, QStringList({QStringLiteral("/o")}));
+}
+
+QByteArray bomRowsFile() {
+    const BomRow bracket = qks::studio::test::bracketBomRow();
+    BomRow plate = bracket;
+    plate.key = "k2";
+    plate.quantity = 2;
+    plate.defaulted = qks::contract::kDefaultedThickness;
+    return QByteArray::fromStdString(qks::contract::formatBomRows({bracket, plate}));
+}
+
+TEST_F(PageTest, BomRunListsTheRowsAndExportsTheEdits) {
+    BridgeServer server(BridgeServer::pluginLike);
+    QLocalSocket socket;
+    BomPage page(&socket, defaultBomSettings(), nullptr);
+    page.outDirEdit->setText(scratch.filePath(QStringLiteral("BOM 输出")));
+    dialogs.files = {{QStringLiteral("/d/a.dxf"), QStringLiteral("/d/支架.dwg")}};
+    page.addFiles();
+    page.startButton->click();
+    const QString configPath = tempFilePath(kBomConfigName);
+    EXPECT_EQ(server.received().last(), "BOM " + configPath.toUtf8() + "\n");
+    const QString config = QString::fromUtf8(readFile(configPath));
+    EXPECT_TRUE(config.contains(QStringLiteral("\nfile=/d/a.dxf\nfile=/d/支架.dwg\n")));
+    EXPECT_TRUE(config.contains(QStringLiteral("\nmaterial SUS304=7.93,0.45,1:0.4,3:0.43\n")));
+    EXPECT_FALSE(config.contains(QStringLiteral("edit ")));
+    EXPECT_FALSE(page.exportButton->isEnabled());
+
+    // The job writes its rows, then the log's last line.
+    writeFile(tempFilePath(kBomRowsName), bomRowsFile());
+    writeFile(tempFilePath(kBomLogName), "RUN 2\r\nOK /d/a.dxf\r\nDONE total=2 ok=2 fail=0\r\n");
+    ASSERT_TRUE(waitUntil([&] { return !page.running(); }));
+    BomRowsTable& table = *page.table;
+    ASSERT_EQ(table.rowCount(), 2);
+    EXPECT_TRUE(page.exportButton->isEnabled());
+    EXPECT_TRUE(table.item(0, BomRowsTable::kThicknessColumn)->toolTip().isEmpty());
+    EXPECT_FALSE(table.item(1, BomRowsTable::kThicknessColumn)->toolTip().isEmpty());
+    const BomTotals before = bomTotals(table.rows());
+
+    // Edits reweigh at once; a rejected entry keeps the value.
+    table.materialCombo(0)->setCurrentIndex(
+        table.materialCombo(0)->findText(QStringLiteral("AL5052")));
+    table.item(0, BomRowsTable::kThicknessColumn)->setText(QStringLiteral("3"));
+    table.item(1, BomRowsTable::kQuantityColumn)->setText(QStringLiteral("x"));
+    EXPECT_EQ(table.item(1, BomRowsTable::kQuantityColumn)->text(), QStringLiteral("2"));
+    table.item(1, BomRowsTable::kQuantityColumn)->setText(QStringLiteral("10"));
+    EXPECT_EQ(table.item(0, BomRowsTable::kNetColumn)->text(), QStringLiteral("0.121"));
+    EXPECT_EQ(table.item(1, BomRowsTable::kTotalColumn)->text(), QStringLiteral("2.355"));
+    EXPECT_EQ(bomTotals(table.rows()).quantity, before.quantity + 8);
+    EXPECT_TRUE(page.totalsLabel->text().contains(QStringLiteral("14 件")));
+
+    server.clearReceived();
+    page.exportButton->click();
+    EXPECT_EQ(server.received().last(), "BOM " + configPath.toUtf8() + "\n");
+    EXPECT_TRUE(QString::fromUtf8(readFile(configPath))
+                    .endsWith(QStringLiteral("\nedit k1=AL5052,3,\nedit k2=,,10\n")));
+}
+
+TEST_F(PageTest, BomSettingsSaveOnlyAUsableTable) {
+    const QString ini = scratch.filePath(QStringLiteral("config/QksStudio.ini"));
+    BomSettingsPage page(ini, nullptr);
+    const int seeded = page.materialTable->rowCount();
+    EXPECT_EQ(seeded, int(qks::contract::defaultMaterials().size()));
+    std::optional<BomSettings> announced;
+    QObject::connect(&page, &BomSettingsPage::saved, [&](const BomSettings& s) { announced = s; });
+
+    page.addMaterial();
+    const QStringList cells = {QStringLiteral("镀锌板"), QStringLiteral("abc"),
+                               QStringLiteral("0.44"), QStringLiteral("2：0.41")};
+    for (int c = 0; c < cells.size(); ++c)
+        page.materialTable->item(seeded, c)->setText(cells[c]);
+    page.save();
+    EXPECT_TRUE(
+        page.messageLabel->text().startsWith(QStringLiteral("[错误] 第 %1 行").arg(seeded + 1)));
+    EXPECT_FALSE(QFile::exists(ini));
+    EXPECT_FALSE(announced);
+
+    page.materialTable->item(seeded, 1)->setText(QStringLiteral("7.85"));
+    page.defaultMaterialCombo->setCurrentIndex(page.defaultMaterialCombo->findText(cells[0]));
+    page.thicknessSpin->setValue(3);
+    page.save();
+    ASSERT_TRUE(announced);
+    const BomSettings kept = loadBomSettings(ini);
+    EXPECT_EQ(kept.materials.size(), std::size_t(seeded + 1));
+    EXPECT_EQ(kept.materials.back().ranges[0].kFactor, 0.41);
+    EXPECT_EQ(kept.defaultMaterial, cells[0]);
+    EXPECT_EQ(kept.defaultThickness, 3);
+    EXPECT_EQ(announced->defaultMaterial, kept.defaultMaterial);
 }
 
 }  // namespace

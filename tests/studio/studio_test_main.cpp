@@ -1,9 +1,10 @@
 // Test entry: every run gets a private temporary folder (TMPDIR), so the bridge name and
-// the job files never collide with a real Studio or a parallel test; widget suites run on
-// the offscreen platform.
+// the job files never collide with a real Studio or a parallel test, and keeps the Studio's
+// settings file there too, away from the user's; widget suites run on the offscreen platform.
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <cstdlib>
 
@@ -34,6 +35,8 @@ int main(int argc, char** argv) {
     int result = 0;
     {
         StudioTestApp app(argc, argv);
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                           QString::fromLocal8Bit(scratch) + QStringLiteral("/config"));
         ::testing::InitGoogleTest(&argc, argv);
         result = RUN_ALL_TESTS();
     }

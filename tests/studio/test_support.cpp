@@ -25,6 +25,25 @@ QByteArray readFile(const QString& path) {
     return file.readAll();
 }
 
+qks::contract::BomRow bracketBomRow() {
+    return {"k1",
+            "A-01",
+            "支架",
+            4,
+            "Q235",
+            2,
+            7.85,
+            200,
+            100,
+            15000,
+            700,
+            3,
+            qks::contract::weightKg(15000, 2, 7.85),
+            qks::contract::weightKg(20000, 2, 7.85),
+            "/d/a.dxf",
+            qks::contract::kDefaultedNone};
+}
+
 bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
     QElapsedTimer clock;
     clock.start();
@@ -115,7 +134,7 @@ std::optional<QByteArray> BridgeServer::pluginLike(const QByteArray& message) {
         line.chop(1);
     if (line == "PING") return QByteArray("PONG 4.4.0");
     if (line == "PLOT" || line == "NESTPICK" || line.startsWith("PLOTFILES ") ||
-        line.startsWith("MERGE ") || line.startsWith("NEST "))
+        line.startsWith("MERGE ") || line.startsWith("NEST ") || line.startsWith("BOM "))
         return QByteArray("QUEUED");
     if (line == "NESTSTOP") return QByteArray("OK");
     return QByteArray("ERR unknown");

@@ -11,6 +11,8 @@
 #include <memory>
 #include <optional>
 
+#include "qks/contract/bom.h"
+
 class QThread;
 class QLocalServer;
 
@@ -27,6 +29,10 @@ namespace qks::studio::test {
 void writeFile(const QString& path, const QByteArray& bytes);
 QByteArray readFile(const QString& path);
 
+// A row of the BOM job's rows file: 4 brackets "A-01" of 2 mm Q235 (7.85 g/cm³), blank
+// 200 × 100, net area 15000 mm², cut length 700 mm, 3 pierces, weights from those.
+qks::contract::BomRow bracketBomRow();
+
 // Spins the event loop until `done` or `timeoutMs` passed; returns `done()`.
 bool waitUntil(const std::function<bool()>& done, int timeoutMs = 3000);
 
@@ -42,7 +48,7 @@ class BridgeServer {
     // Drops every client connection (as when the host closes the pipe).
     void dropClients();
 
-    // Answers like the plug-in: PING -> "PONG 4.4.0", jobs -> "QUEUED", NESTSTOP -> "OK".
+    // Answers like the plug-in: PING -> "PONG 4.4.0", jobs (BOM too) -> "QUEUED", NESTSTOP -> "OK".
     static std::optional<QByteArray> pluginLike(const QByteArray& message);
 
   private:

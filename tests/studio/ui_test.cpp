@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 
 #include "qks/studio/bridge.h"
+#include "qks/studio/ui/bompage.h"
+#include "qks/studio/ui/bomsettingspage.h"
 #include "qks/studio/ui/look.h"
 #include "qks/studio/ui/mainwindow.h"
 #include "qks/studio/ui/plotpage.h"
@@ -44,7 +46,7 @@ void clickCard(MainWindow& window, const QString& title) {
 TEST(MainWindow, StartUpStateAndFirstAttempt) {
     MainWindow window;
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Corvane Studio"));
-    EXPECT_EQ(window.stack->count(), 6);
+    EXPECT_EQ(window.stack->count(), 8);  // the six pages, then the tool pages cards open
     EXPECT_EQ(window.stack->currentIndex(), 0);
     EXPECT_EQ(window.stack->currentWidget(), window.plotPage);
     ASSERT_EQ(window.navButtons.size(), 6);
@@ -168,6 +170,40 @@ TEST(MainWindow, CardsSetTheFooterAndConnectionTestConnects) {
     EXPECT_EQ(window.statusText->text(), QStringLiteral("已连接 AutoCAD · 4.4.0"));
     EXPECT_EQ(window.footer->text(), QStringLiteral("通道正常，可以运行功能"));
     EXPECT_FALSE(server.received().isEmpty());
+}
+
+TEST(MainWindow, SheetMetalCardsOpenTheirToolsAndReturn) {
+    MainWindow window;
+    const char* bomCards[] = {"明细表导出 Excel", "重量计算", "折弯展开", "材料利用率",
+                              "图纸清单打包"};
+    for (int section = 0; section < 5; ++section) {
+        window.navButtons[4]->click();
+        clickCard(window, QString::fromUtf8(bomCards[section]));
+        EXPECT_EQ(window.stack->currentWidget(), window.bomPage);
+        EXPECT_EQ(window.bomPage->currentSection(), section);
+        EXPECT_TRUE(window.bomPage->sectionButtons[section]->isChecked());
+    }
+    EXPECT_EQ(window.footer->text(), QStringLiteral("就绪"));
+
+    // The settings page returns to where it was opened from.
+    const struct {
+        QWidget* from;
+        QPushButton* opener;
+    } openers[] = {{window.bomPage, window.bomPage->settingsButton},
+                   {window.stack->widget(5), nullptr}};
+    for (const auto& o : openers) {
+        window.stack->setCurrentWidget(o.from);
+        if (o.opener)
+            o.opener->click();
+        else
+            clickCard(window, QStringLiteral("钣金参数"));
+        EXPECT_EQ(window.stack->currentWidget(), window.bomSettingsPage);
+        window.bomSettingsPage->backButton->click();
+        EXPECT_EQ(window.stack->currentWidget(), o.from);
+    }
+    window.stack->setCurrentWidget(window.bomPage);
+    window.bomPage->backButton->click();
+    EXPECT_EQ(window.stack->currentIndex(), 4);
 }
 
 TEST(MainWindow, CardGridsAndBadges) {

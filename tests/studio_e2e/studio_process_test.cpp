@@ -27,6 +27,7 @@
 #include "qks/testing/process.h"
 #include "qks/testing/temp_dir.h"
 
+#include "qks/contract/bom.h"
 #include "qks/contract/version.h"
 
 // What the bridge and the version command report: the project's own version.
@@ -226,8 +227,8 @@ class StudioProcess : public ::testing::Test {
             "intercept_strndup=0:fast_unwind_on_malloc=0";
         ChildProcess studio({kStudio, "--script", path}, dir_.file("studio.txt"),
                             {"TMPDIR=" + tmp_, "DISPLAY=" + x_->display(), "QT_QPA_PLATFORM=xcb",
-                             "HOME=" + dir_.file("home"), "XDG_RUNTIME_DIR=" + dir_.file("run"),
-                             "ASAN_OPTIONS=" + asanOptions});
+                             "HOME=" + dir_.file("home"), "XDG_CONFIG_HOME=" + dir_.file("home"),
+                             "XDG_RUNTIME_DIR=" + dir_.file("run"), "ASAN_OPTIONS=" + asanOptions});
         if (!studio.started()) return -1;
         if (whileRunning) whileRunning(studio);
         const int status = studio.wait(kStudioLimit);
@@ -502,6 +503,61 @@ TEST_F(StudioProcess, PicksPartsInTheHostThenNests) {
     EXPECT_NE(nest.find("QKNEST 开始 source=picked\nNEST 零件种类=2\n"), std::string::npos) << nest;
     const std::string check = nestDrawingFacts(out + "/套料图.dxf");
     EXPECT_EQ(check.rfind("OK sheets=1 parts=2 ", 0), 0u) << check;
+}
+
+// The card opens the BOM page, whose job goes to the host over the bridge. The rows and the
+// log's last line are written here as the plug-in's BOM job writes them after a run.
+TEST_F(StudioProcess, BomCardRunsTheJobPageAndListsItsRows) {
+    ASSERT_TRUE(startHost()) << hostOutput();
+    const std::string out = dir_.file("BOM 输出");
+    const std::string drawing = kSource + "/samples/brackets.dxf";
+    const std::string submitted = dir_.file("submitted.txt");
+    const std::string listed = shot("bom-rows.png");
+    const std::string script = connected() + "page 4\ncard 重量计算\nset bom.outDir " + out +
+                               "\nfiles " + drawing +
+                               "\nclick 添加文件\nclick 开始生成\nsavelog bom.log " + submitted +
+                               "\nuntil bom.status 生成完成 " + kUntilMs + "\nsavelog bom.rows " +
+                               dir_.file("rows.txt") + "\n" + kSettle + "shot " + listed + "\n";
+    const contract::BomRow row{"brackets#B-1",
+                               "B-1",
+                               "支架",
+                               3,
+                               "SUS304",
+                               1.5,
+                               7.93,
+                               120,
+                               80,
+                               9000,
+                               0,
+                               0,
+                               contract::weightKg(9000, 1.5, 7.93),
+                               contract::weightKg(9600, 1.5, 7.93),
+                               drawing,
+                               contract::kDefaultedThickness};
+    const int status = runStudio(script, [&](ChildProcess& studio) {
+        if (eventually([&] { return fs::exists(submitted) || studio.wait(0ms) != -1; },
+                       kStudioLimit) &&
+            fs::exists(submitted)) {
+            dir_.write("临时 目录/qks_bom_rows.txt", contract::formatBomRows({row}));
+            dir_.write("临时 目录/qks_bom.log",
+                       "RUN files=1\r\nOPEN " + drawing + "\r\nDONE total=1 ok=1 fail=0\r\n");
+        }
+    });
+    ASSERT_EQ(status, 0) << studioOutput_ << hostOutput();
+
+    // The host took the request ("QUEUED": no warning in the page's log).
+    EXPECT_EQ(saved("submitted.txt").find("[警告]"), std::string::npos) << saved("submitted.txt");
+    const std::string config = job("qks_bom.cfg");
+    EXPECT_NE(config.find("outDir=" + out + "\nout=BOM.xlsx\nlog=" + temp("qks_bom.log") +
+                          "\nfile=" + drawing + "\n"),
+              std::string::npos)
+        << config;
+    EXPECT_NE(config.find("\nmaterial SUS304=7.93,0.45,1:0.4,3:0.43\n"), std::string::npos)
+        << config;
+    EXPECT_EQ(
+        saved("rows.txt"),
+        "B-1\t支架\t3\tSUS304\t1.5\t120.0 × 80.0\t9000\t0.0\t0\t0.107\t0.114\t0.321\t" + drawing);
+    expectStudioLook(listed);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "qks/studio/jobconfig.h"
 
 #include "contract_text.h"
+#include "qks/studio/bomrows.h"
+#include "qks/studio/bomsettings.h"
 #include "qks/studio/files.h"
 #include "qks/studio/partsfile.h"
 
@@ -23,6 +25,16 @@ void addLine(QString& text, std::string_view key, std::string_view value) {
     text += detail::fieldText(key);
     text += QLatin1Char('=');
     text += detail::fieldText(value);
+    text += QLatin1Char('\n');
+}
+
+// "KEY NAME=VALUE": lines that carry one entry of a list, named after the key.
+void addNamedLine(QString& text, std::string_view key, const QString& name, const QString& value) {
+    text += detail::fieldText(key);
+    text += QLatin1Char(' ');
+    text += name;
+    text += QLatin1Char('=');
+    text += value;
     text += QLatin1Char('\n');
 }
 
@@ -90,11 +102,9 @@ QByteArray composeNestConfig(const NestForm& form, const QVector<PartRow>& parts
     addLine(text, contract::kMirrorKey, flag(form.mirror));
     addLine(text, contract::kPdfKey, flag(form.pdf));
     addLine(text, contract::kSecondsKey, formatGeneral(form.seconds));
-    for (const PartRow& part : parts) {
-        text += (detail::fieldText(contract::kPartCountKey) + QStringLiteral(" %1=%2\n"))
-                    .arg(part.id)
-                    .arg(part.enabled ? part.quantity : 0);
-    }
+    for (const PartRow& part : parts)
+        addNamedLine(text, contract::kPartCountKey, QString::number(part.id),
+                     QString::number(part.enabled ? part.quantity : 0));
     if (form.strategyDense) {
         addLine(text, contract::kStrategyKey, detail::fieldText(contract::kDenseStrategy));
         // Only the dense search fills holes; a part-in-part choice left set while the
@@ -106,9 +116,7 @@ QByteArray composeNestConfig(const NestForm& form, const QVector<PartRow>& parts
     for (const PartRow& part : parts) {
         const QString angles = rotationAngles(part.rotation);
         if (!angles.isEmpty())
-            text += (detail::fieldText(contract::kPartRotateKey) + QStringLiteral(" %1=%2\n"))
-                        .arg(part.id)
-                        .arg(angles);
+            addNamedLine(text, contract::kPartRotateKey, QString::number(part.id), angles);
     }
     return text.toUtf8();
 }
@@ -137,6 +145,39 @@ QByteArray composeMergeConfig(const MergeForm& form) {
     addLine(text, contract::kLogKey, form.logPath);
     for (const QString& file : form.files)
         addLine(text, contract::kFileKey, file);
+    return text.toUtf8();
+}
+
+QByteArray composeBomConfig(const BomForm& form, const BomSettings& settings,
+                            const QVector<BomEdit>& edits) {
+    QString text;
+    addLine(text, contract::kOutDirKey, form.outDir);
+    const QString workbook = form.workbookText.trimmed();
+    addLine(text, contract::kBomOutKey,
+            workbook.isEmpty() ? detail::fieldText(contract::kDefaultBomWorkbook) : workbook);
+    addLine(text, contract::kLogKey, form.logPath);
+    if (form.currentDrawing) {
+        addLine(text, contract::kScopeKey, contract::kCurrentScope);
+    } else {
+        for (const QString& file : form.files)
+            addLine(text, contract::kFileKey, file);
+    }
+    addLine(text, contract::kBomCsvKey, flag(form.csv));
+    addLine(text, contract::kBomPackageKey, flag(form.package));
+    addLine(text, contract::kBomZipKey, flag(form.package && form.zip));
+    const QString nestFolder = form.nestFolderText.trimmed();
+    if (!nestFolder.isEmpty()) addLine(text, contract::kBomNestKey, nestFolder);
+    const QString profileLayers = form.profileLayerText.trimmed();
+    if (!profileLayers.isEmpty()) addLine(text, contract::kBomProfileLayerKey, profileLayers);
+    addLine(text, contract::kBomProfileWidthKey, formatGeneral(form.profileWidth));
+    for (const contract::Material& material : settings.materials)
+        addNamedLine(text, contract::kBomMaterialKey, QString::fromStdString(material.name),
+                     QString::fromStdString(contract::formatMaterialValue(material)));
+    addLine(text, contract::kBomDefaultMaterialKey, settings.defaultMaterial);
+    addLine(text, contract::kBomDefaultThicknessKey, formatGeneral(settings.defaultThickness));
+    addLine(text, contract::kBomDefaultRadiusKey, formatGeneral(settings.defaultRadius));
+    for (const BomEdit& edit : edits)
+        addNamedLine(text, contract::kBomEditKey, edit.key, edit.value);
     return text.toUtf8();
 }
 

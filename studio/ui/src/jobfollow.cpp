@@ -54,6 +54,7 @@ void JobFollow::tick() {
     running_ = false;
     startButton_->setEnabled(true);
     status_->setText(chunk.end == JobEnd::Failed ? texts_.failed : texts_.done);
+    emit ended(chunk.end);
 }
 
 }  // namespace qks::studio

@@ -38,6 +38,10 @@ class JobFollow : public QObject {
 
     void tick();
 
+  signals:
+    // The log's end arrived: the page is idle again.
+    void ended(qks::studio::JobEnd end);
+
   private:
     QTimer* timer_;
     QPlainTextEdit* log_;

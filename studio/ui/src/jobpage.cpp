@@ -1,5 +1,6 @@
 #include "qks/studio/ui/jobpage.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -41,13 +42,14 @@ void JobPage::addFolder() {
     if (!folder.isEmpty()) addDrawingPaths(fileList, drawingFilesInFolder(folder));
 }
 
-void JobPage::addHeader(const QString& title, const QString& idleStatus) {
+QHBoxLayout* JobPage::addHeader(const QString& title, const QString& idleStatus) {
     auto* header = new QHBoxLayout();
     header->addWidget(makeLabel(title, "sectionTitle", this));
     header->addStretch();
     statusLabel = makeLabel(idleStatus, "sectionCount", this);
     header->addWidget(statusLabel);
     pageLayout->addLayout(header);
+    return header;
 }
 
 QGridLayout* JobPage::addFormGrid() {
@@ -78,7 +80,35 @@ QListWidget* JobPage::makeFileList() {
     return list;
 }
 
-void JobPage::addActions(const QString& startText, const QString& hint) {
+QWidget* JobPage::makeFileButtons() {
+    auto* row = new QWidget(this);
+    auto* buttons = new QHBoxLayout(row);
+    buttons->setContentsMargins(0, 0, 0, 0);
+    buttons->setSpacing(8);
+    QPushButton* addFilesButton = makeButton(QStringLiteral("添加文件"), "ghostButton", row);
+    QPushButton* addFolderButton = makeButton(QStringLiteral("添加文件夹"), "ghostButton", row);
+    QPushButton* clearButton = makeButton(QStringLiteral("清空"), "ghostButton", row);
+    for (QPushButton* button : {addFilesButton, addFolderButton, clearButton})
+        buttons->addWidget(button);
+    buttons->addStretch();
+    connect(addFilesButton, &QPushButton::clicked, this, &JobPage::addFiles);
+    connect(addFolderButton, &QPushButton::clicked, this, &JobPage::addFolder);
+    // The list may be made after its buttons.
+    connect(clearButton, &QPushButton::clicked, this, [this] { fileList->clear(); });
+    return row;
+}
+
+void JobPage::showFilesWhileChosen(QComboBox* target, QWidget* fileButtons) {
+    const auto show = [this, target, fileButtons] {
+        const bool files = target->currentData().toString() == QLatin1String("files");
+        fileButtons->setVisible(files);
+        fileList->setVisible(files);
+    };
+    show();
+    connect(target, QOverload<int>::of(&QComboBox::currentIndexChanged), this, show);
+}
+
+QHBoxLayout* JobPage::addActions(const QString& startText, const QString& hint) {
     auto* actions = new QHBoxLayout();
     startButton = makeButton(startText, "primaryButton", this);
     openButton = makeButton(QStringLiteral("打开输出目录"), "ghostButton", this);
@@ -88,6 +118,7 @@ void JobPage::addActions(const QString& startText, const QString& hint) {
     actions->addWidget(makeLabel(hint, "sectionCount", this));
     actions->addStretch();
     pageLayout->addLayout(actions);
+    return actions;
 }
 
 void JobPage::addLog(const QString& placeholder, const JobTexts& texts) {
@@ -99,6 +130,7 @@ void JobPage::addLog(const QString& placeholder, const JobTexts& texts) {
 
     pollTimer = new QTimer(this);
     follow_ = new JobFollow(pollTimer, logView, startButton, statusLabel, texts, this);
+    connect(follow_, &JobFollow::ended, this, &JobPage::jobEnded);
 }
 
 bool JobPage::prepareJob(const QString& folder) {

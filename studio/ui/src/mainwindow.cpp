@@ -13,7 +13,10 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "qks/studio/bomsettings.h"
 #include "qks/studio/bridge.h"
+#include "qks/studio/ui/bompage.h"
+#include "qks/studio/ui/bomsettingspage.h"
 #include "qks/studio/ui/mergepage.h"
 #include "qks/studio/ui/nestpage.h"
 #include "qks/studio/ui/plotpage.h"
@@ -49,6 +52,9 @@ const CardList kSettingsCards = {
     {QStringLiteral("钣金参数"), QStringLiteral("材质密度、折弯扣除、默认板厚")},
     {QStringLiteral("连接测试"), QStringLiteral("检查 ARX 通道是否可用，查看版本")},
 };
+
+const QString kSheetMetalSettingsCard = QStringLiteral("钣金参数");
+constexpr int kBomCardsIndex = 4;
 
 const QStringList kBadges = {QStringLiteral("出图"), QStringLiteral("合并"),
                              QStringLiteral("套料"), QStringLiteral("标注"),
@@ -96,6 +102,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     stack->addWidget(buildSectionPage(QStringLiteral("标注清理"), kCleanupCards));
     stack->addWidget(buildSectionPage(QStringLiteral("钣金 BOM"), kBomCards));
     stack->addWidget(buildSectionPage(QStringLiteral("偏好设置"), kSettingsCards));
+    buildToolPages();
     main->addWidget(stack, 1);
 
     footer = makeLabel(QStringLiteral("就绪"), "footer", mainArea);
@@ -274,7 +281,33 @@ QWidget* MainWindow::buildCard(const QString& title, const QString& description,
     return card;
 }
 
+void MainWindow::buildToolPages() {
+    bomSettingsPage = new BomSettingsPage(studioSettingsPath(), this);
+    bomPage = new BomPage(socket, bomSettingsPage->settings(), this);
+    stack->addWidget(bomPage);
+    stack->addWidget(bomSettingsPage);
+    connect(bomSettingsPage, &BomSettingsPage::saved, bomPage, &BomPage::setSettings);
+    connect(bomSettingsPage, &BomSettingsPage::backRequested, this,
+            [this] { stack->setCurrentIndex(settingsReturnIndex_); });
+    connect(bomPage, &BomPage::backRequested, this,
+            [this] { stack->setCurrentIndex(kBomCardsIndex); });
+    connect(bomPage, &BomPage::settingsRequested, this,
+            [this] { onCardAction(kSheetMetalSettingsCard); });
+}
+
 void MainWindow::onCardAction(const QString& title) {
+    for (int section = 0; section < kBomCards.size(); ++section) {
+        if (kBomCards[section].first == title) {
+            bomPage->showSection(section);
+            stack->setCurrentWidget(bomPage);
+            return;
+        }
+    }
+    if (title == kSheetMetalSettingsCard) {
+        settingsReturnIndex_ = stack->currentIndex();
+        stack->setCurrentWidget(bomSettingsPage);
+        return;
+    }
     footer->setText(QStringLiteral("「%1」已选中，下一阶段接入执行逻辑").arg(title));
     if (title == QStringLiteral("连接测试")) tryConnect();
 }

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "qks/studio/preview.h"
+#include "widgets.h"
 
 namespace qks::studio {
 namespace {
@@ -32,22 +33,6 @@ const QPair<const char*, RotationChoice> kRotationChoices[] = {
     {"固定 0°", RotationChoice::Fixed0},
     {"0°/180°", RotationChoice::HalfTurn},
     {"90° 步进", RotationChoice::QuarterTurns}};
-
-// Lays the rotation combo over the whole width of its cell: the table's item padding is
-// meant for text and would leave the combo narrower than the column sized to fit it. In
-// height it keeps its own size, centred: rows are as tall as the part pictures.
-class WholeCellDelegate : public QStyledItemDelegate {
-  public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-    void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
-                              const QModelIndex&) const override {
-        QRect rect = option.rect.adjusted(0, 2, 0, -2);
-        const int height = std::min(rect.height(), editor->sizeHint().height());
-        rect.setTop(rect.top() + (rect.height() - height) / 2);
-        rect.setHeight(height);
-        editor->setGeometry(rect);
-    }
-};
 
 // Puts the part's picture above its name: beside it, the picture would take all the width a
 // narrow window leaves the name column, and the name would not show at all.

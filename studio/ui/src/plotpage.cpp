@@ -23,15 +23,6 @@ namespace {
 
 const QString kIdleStatus = QStringLiteral("多个 DWG/DXF 一次转 PDF，支持按图框拆图");
 
-QComboBox* makeCombo(const QVector<QPair<QString, QString>>& items, QWidget* parent) {
-    auto* combo = new QComboBox(parent);
-    combo->setObjectName(QStringLiteral("formInput"));
-    for (const auto& item : items)
-        combo->addItem(item.first, item.second);
-    combo->setCurrentIndex(0);
-    return combo;
-}
-
 }  // namespace
 
 PlotPage::PlotPage(QLocalSocket* socket, QWidget* parent)
@@ -50,36 +41,24 @@ PlotPage::PlotPage(QLocalSocket* socket, QWidget* parent)
     grid->addWidget(prefixEdit, 1, 1, 1, 3);
 
     styleCombo =
-        makeCombo({{QStringLiteral("黑白 monochrome.ctb"), QStringLiteral("monochrome.ctb")},
-                   {QStringLiteral("灰度 grayscale.ctb"), QStringLiteral("grayscale.ctb")},
-                   {QStringLiteral("沿用布局样式"), QString()}},
-                  this);
-    scopeCombo = makeCombo({{QStringLiteral("全部布局"), QStringLiteral("all")},
-                            {QStringLiteral("仅当前布局"), QStringLiteral("current")},
-                            {QStringLiteral("按图框拆图"), QStringLiteral("frames")},
-                            {QStringLiteral("仅模型空间"), QStringLiteral("model")}},
-                           this);
-    targetCombo = makeCombo({{QStringLiteral("当前图纸"), QStringLiteral("current")},
-                             {QStringLiteral("多个文件"), QStringLiteral("files")}},
-                            this);
+        makeChoiceCombo({{QStringLiteral("黑白 monochrome.ctb"), QStringLiteral("monochrome.ctb")},
+                         {QStringLiteral("灰度 grayscale.ctb"), QStringLiteral("grayscale.ctb")},
+                         {QStringLiteral("沿用布局样式"), QString()}},
+                        this);
+    scopeCombo = makeChoiceCombo({{QStringLiteral("全部布局"), QStringLiteral("all")},
+                                  {QStringLiteral("仅当前布局"), QStringLiteral("current")},
+                                  {QStringLiteral("按图框拆图"), QStringLiteral("frames")},
+                                  {QStringLiteral("仅模型空间"), QStringLiteral("model")}},
+                                 this);
+    targetCombo = makeChoiceCombo({{QStringLiteral("当前图纸"), QStringLiteral("current")},
+                                   {QStringLiteral("多个文件"), QStringLiteral("files")}},
+                                  this);
     grid->addWidget(makeLabel(QStringLiteral("打印样式"), "formLabel", this), 2, 0);
     grid->addWidget(styleCombo, 2, 1);
     grid->addWidget(makeLabel(QStringLiteral("出图范围"), "formLabel", this), 2, 2);
     grid->addWidget(scopeCombo, 2, 3);
 
-    fileButtons = new QWidget(this);
-    auto* buttons = new QHBoxLayout(fileButtons);
-    buttons->setContentsMargins(0, 0, 0, 0);
-    buttons->setSpacing(8);
-    QPushButton* addFilesButton =
-        makeButton(QStringLiteral("添加文件"), "ghostButton", fileButtons);
-    QPushButton* addFolderButton =
-        makeButton(QStringLiteral("添加文件夹"), "ghostButton", fileButtons);
-    QPushButton* clearButton = makeButton(QStringLiteral("清空"), "ghostButton", fileButtons);
-    buttons->addWidget(addFilesButton);
-    buttons->addWidget(addFolderButton);
-    buttons->addWidget(clearButton);
-    buttons->addStretch();
+    fileButtons = makeFileButtons();
     grid->addWidget(makeLabel(QStringLiteral("出图对象"), "formLabel", this), 3, 0);
     grid->addWidget(targetCombo, 3, 1);
     grid->addWidget(fileButtons, 3, 2, 1, 3);
@@ -94,17 +73,8 @@ PlotPage::PlotPage(QLocalSocket* socket, QWidget* parent)
     addLog(QStringLiteral("出图日志会显示在这里：每张图纸的开始、成功、失败原因"),
            {QStringLiteral("出图中..."), QStringLiteral("出图失败"), QStringLiteral("出图完成")});
 
-    auto showFiles = [this] {
-        const bool files = targetCombo->currentData().toString() == QLatin1String("files");
-        fileButtons->setVisible(files);
-        fileList->setVisible(files);
-    };
-    showFiles();
-    connect(targetCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this, showFiles);
+    showFilesWhileChosen(targetCombo, fileButtons);
     connect(outRow.choose, &QPushButton::clicked, this, &PlotPage::chooseOutDir);
-    connect(addFilesButton, &QPushButton::clicked, this, &PlotPage::addFiles);
-    connect(addFolderButton, &QPushButton::clicked, this, &PlotPage::addFolder);
-    connect(clearButton, &QPushButton::clicked, fileList, &QListWidget::clear);
     connect(startButton, &QPushButton::clicked, this, &PlotPage::start);
     connect(openButton, &QPushButton::clicked, this,
             [this] { studioDialogs().openFolder(outDirEdit->text().trimmed()); });

@@ -13,9 +13,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTableWidget>
 #include <QTimer>
 #include <cstdio>
 
+#include "qks/studio/ui/bompage.h"
+#include "qks/studio/ui/bomtable.h"
 #include "qks/studio/ui/dialogs.h"
 #include "qks/studio/ui/mainwindow.h"
 #include "qks/studio/ui/mergepage.h"
@@ -33,6 +36,7 @@ StudioScript::StudioScript(MainWindow& window, QStringList lines, QObject* paren
     : QObject(parent), window_(window), lines_(std::move(lines)), answers_(new Answers) {
     const PlotPage* plot = window.plotPage;
     const MergePage* merge = window.mergePage;
+    const BomPage* bom = window.bomPage;
     fields_ = {
         {QStringLiteral("chip"), window.statusText},
         {QStringLiteral("footer"), window.footer},
@@ -49,6 +53,12 @@ StudioScript::StudioScript(MainWindow& window, QStringList lines, QObject* paren
         {QStringLiteral("merge.pdf"), merge->pdfCheck},
         {QStringLiteral("merge.status"), merge->statusLabel},
         {QStringLiteral("merge.log"), merge->logView},
+        {QStringLiteral("bom.outDir"), bom->outDirEdit},
+        {QStringLiteral("bom.source"), bom->sourceCombo},
+        {QStringLiteral("bom.status"), bom->statusLabel},
+        {QStringLiteral("bom.log"), bom->logView},
+        {QStringLiteral("bom.rows"), bom->table},
+        {QStringLiteral("bom.totals"), bom->totalsLabel},
     };
     answers_->previous = setStudioDialogs(answers_.get());
 }
@@ -72,6 +82,19 @@ QString fieldText(const QWidget* widget) {
     if (auto* spin = qobject_cast<const QAbstractSpinBox*>(widget)) return spin->text();
     if (auto* check = qobject_cast<const QCheckBox*>(widget))
         return check->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+    if (auto* table = qobject_cast<const QTableWidget*>(widget)) {
+        // One line per row, cells TAB-separated; a cell holding a widget gives its text.
+        QStringList lines;
+        for (int r = 0; r < table->rowCount(); ++r) {
+            QStringList cells;
+            for (int c = 0; c < table->columnCount(); ++c) {
+                const QTableWidgetItem* item = table->item(r, c);
+                cells << (item ? item->text() : fieldText(table->cellWidget(r, c)));
+            }
+            lines << cells.join(QLatin1Char('\t'));
+        }
+        return lines.join(QLatin1Char('\n'));
+    }
     return {};
 }
 
@@ -139,6 +162,15 @@ bool StudioScript::run(const QString& command, const QString& rest) {
             }
         }
         return fail(QStringLiteral("no visible button ") + rest);
+    }
+    if (command == QLatin1String("card")) {
+        for (QLabel* title : window_.findChildren<QLabel*>(QStringLiteral("cardTitle"))) {
+            if (title->text() == rest) {
+                window_.onCardAction(rest);
+                return true;
+            }
+        }
+        return fail(QStringLiteral("no card ") + rest);
     }
     if (command == QLatin1String("files")) {
         answers_->files.append(rest.split(QLatin1Char(';'), Qt::SkipEmptyParts));

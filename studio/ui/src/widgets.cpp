@@ -1,5 +1,6 @@
 #include "widgets.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -7,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <algorithm>
 
 #include "qks/studio/files.h"
 
@@ -52,6 +54,24 @@ QString drawingFileFilters() {
 
 void appendLogLine(QPlainTextEdit* log, const QString& line) {
     log->appendPlainText(line);
+}
+
+QComboBox* makeChoiceCombo(const QVector<QPair<QString, QString>>& items, QWidget* parent) {
+    auto* combo = new QComboBox(parent);
+    combo->setObjectName(QStringLiteral("formInput"));
+    for (const auto& item : items)
+        combo->addItem(item.first, item.second);
+    combo->setCurrentIndex(0);
+    return combo;
+}
+
+void WholeCellDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
+                                             const QModelIndex&) const {
+    QRect rect = option.rect.adjusted(0, 2, 0, -2);
+    const int height = std::min(rect.height(), editor->sizeHint().height());
+    rect.setTop(rect.top() + (rect.height() - height) / 2);
+    rect.setHeight(height);
+    editor->setGeometry(rect);
 }
 
 }  // namespace qks::studio

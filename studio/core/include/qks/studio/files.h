@@ -25,6 +25,9 @@ inline const QString kPlotFilesConfigName = fromContract(contract::kPlotFilesCon
 inline const QString kPlotFilesLogName = fromContract(contract::kPlotFilesLogFile);
 inline const QString kMergeConfigName = fromContract(contract::kMergeConfigFile);
 inline const QString kMergeLogName = fromContract(contract::kMergeLogFile);
+inline const QString kBomConfigName = fromContract(contract::kBomConfigFile);
+inline const QString kBomLogName = fromContract(contract::kBomLogFile);
+inline const QString kBomRowsName = fromContract(contract::kBomRowsFile);
 
 // `name` inside QDir::tempPath(), with forward slashes (the form the plug-in receives).
 QString tempFilePath(const QString& name);

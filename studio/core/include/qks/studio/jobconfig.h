@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QVector>
 
+#include "qks/contract/bom.h"
 #include "qks/contract/config_keys.h"
 #include "qks/contract/states.h"
 
@@ -70,6 +71,28 @@ struct MergeForm {
     QStringList files;
 };
 QByteArray composeMergeConfig(const MergeForm& form);
+
+struct BomSettings;
+struct BomEdit;
+
+struct BomForm {
+    bool currentDrawing = false;  // the drawing open in CAD instead of `files`
+    QStringList files;
+    QString outDir;  // already trimmed and made by the page
+    QString workbookText;
+    bool csv = false;
+    bool package = false;
+    bool zip = false;  // of the delivery folder, so only with `package`
+    QString nestFolderText;
+    QString profileLayerText;
+    double profileWidth = contract::kDefaultProfileWidth;
+    QString logPath;
+};
+// Content of "qks_bom.cfg": the form, the settings' materials and defaults (the job knows no
+// others), and one "edit" line per changed row. Optional keys left empty are not written, so
+// the job applies its own defaults.
+QByteArray composeBomConfig(const BomForm& form, const BomSettings& settings,
+                            const QVector<BomEdit>& edits);
 
 // The merge output with ".dwg" appended unless it already ends so (any case).
 QString withDwgSuffix(const QString& path);

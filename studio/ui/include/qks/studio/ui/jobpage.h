@@ -6,7 +6,11 @@
 #include <QString>
 #include <QWidget>
 
+#include "qks/studio/logtail.h"
+
+class QComboBox;
 class QGridLayout;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -46,7 +50,8 @@ class JobPage : public QWidget {
 
     // Builders of the page's rows, top to bottom. The pages call them in the order their
     // widgets are made, which is also the keyboard focus order.
-    void addHeader(const QString& title, const QString& idleStatus);
+    // The header row and the actions row are returned so a page can add its own buttons.
+    QHBoxLayout* addHeader(const QString& title, const QString& idleStatus);
     QGridLayout* addFormGrid();
     // A form row: `label`, a line edit holding `path` and a "选择" button after it.
     struct PathRow {
@@ -55,7 +60,12 @@ class JobPage : public QWidget {
     };
     PathRow addPathRow(QGridLayout* grid, int row, const QString& label, const QString& path);
     QListWidget* makeFileList();
-    void addActions(const QString& startText, const QString& hint);
+    // "添加文件", "添加文件夹" and "清空" for `fileList`, in a widget of their own.
+    QWidget* makeFileButtons();
+    // Shows `fileButtons` and `fileList` only while `target` chooses files (item data
+    // "files") rather than the current drawing.
+    void showFilesWhileChosen(QComboBox* target, QWidget* fileButtons);
+    QHBoxLayout* addActions(const QString& startText, const QString& hint);
     // The log view, filling the rest of the page, and the timer that follows the job.
     void addLog(const QString& placeholder, const JobTexts& texts);
 
@@ -66,6 +76,8 @@ class JobPage : public QWidget {
     // nothing when the config cannot be written.
     void sendJob(const QString& configPath, const QByteArray& config, const QString& logPath,
                  const QByteArray& command);
+    // Called once the followed log reached its end.
+    virtual void jobEnded(JobEnd end) { Q_UNUSED(end); }
 
     QVBoxLayout* pageLayout = nullptr;
 

@@ -18,6 +18,8 @@ namespace qks::studio {
 class PlotPage;
 class MergePage;
 class NestPage;
+class BomPage;
+class BomSettingsPage;
 
 using CardList = QVector<QPair<QString, QString>>;  // (title, description)
 
@@ -41,6 +43,9 @@ class MainWindow : public QMainWindow {
     PlotPage* plotPage = nullptr;
     MergePage* mergePage = nullptr;
     NestPage* nestPage = nullptr;
+    // Tool pages the cards open; they follow the six pages of the navigation in the stack.
+    BomPage* bomPage = nullptr;
+    BomSettingsPage* bomSettingsPage = nullptr;
 
   public slots:
     void tryConnect();
@@ -51,6 +56,10 @@ class MainWindow : public QMainWindow {
   private:
     QWidget* buildSidebar();
     QWidget* buildHeader();
+    void buildToolPages();
+
+    // Where the settings page's "返回" leads: the page it was opened from.
+    int settingsReturnIndex_ = 0;
 };
 
 }  // namespace qks::studio

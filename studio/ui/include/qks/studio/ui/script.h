@@ -5,6 +5,7 @@
 //   set FIELD VALUE         fill a field (text, "\n" for line breaks; combo key or text;
 //                           number; 1/0 for check boxes)
 //   click TEXT              press the visible button with that caption
+//   card TITLE              press the action of the card titled TITLE (on any card page)
 //   files PATH[;PATH...]    answer the next open-files dialog
 //   folder PATH             answer the next folder dialog
 //   save PATH               answer the next save-file dialog
@@ -16,7 +17,9 @@
 //   shot FILE               save the window as PNG
 //   quit [CODE]             end the program (default 0)
 // FIELD names: chip, footer, and page.member for the pages, e.g. plot.outDir, plot.target,
-// plot.status, plot.log, merge.out, merge.columns, nest.sheets, nest.state, nest.log.
+// plot.status, plot.log, merge.out, merge.columns, nest.sheets, nest.state, nest.log,
+// bom.outDir, bom.source, bom.status, bom.log, bom.rows (rows as lines, cells TAB-separated)
+// and bom.totals.
 // The end of the script ends the program with code 0; a script error ends it with exit
 // code 2 and a message on stderr.
 
