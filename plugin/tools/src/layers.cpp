@@ -96,7 +96,10 @@ LayerCounts applyLayerRules(host::DrawingServices& ds, host::DatabaseId database
                 !layerPatternMatches(candidate.linetype, properties.linetype) &&
                 !layerPatternMatches(candidate.linetype, info.linetype))
                 continue;
-            if (!candidate.kind.empty() && upperAscii(candidate.kind) != info.dxfName) continue;
+            if (!candidate.kind.empty() &&
+                ("|" + upperAscii(candidate.kind) + "|").find("|" + info.dxfName + "|") ==
+                    std::string::npos)
+                continue;
             rule = &candidate;
             break;
         }

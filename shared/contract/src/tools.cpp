@@ -8,6 +8,7 @@ std::vector<LayerRule> defaultLayerRules() {
     // Order matters: the first match wins, so the specific kinds and line types come before
     // the catch-all outline rule.
     return {
+        {"", "", "", "INSERT", "", "", "", ""},  // block references keep their own
         {"", "", "", "DIMENSION", "标注", "3", "ByLayer", ""},
         {"", "", "", "LEADER", "标注", "3", "ByLayer", ""},
         {"", "", "", "TEXT", "文字", "7", "ByLayer", ""},
@@ -20,7 +21,8 @@ std::vector<LayerRule> defaultLayerRules() {
         {"", "", "HIDDEN*", "", "虚线", "6", "HIDDEN", "18"},
         {"", "", "DASHED*", "", "虚线", "6", "HIDDEN", "18"},
         {"", "", "", "HATCH", "细实线", "8", "ByLayer", "18"},
-        {"", "", "", "", "轮廓线", "7", "ByLayer", "50"},
+        {"", "", "", "LINE|ARC|CIRCLE|LWPOLYLINE|POLYLINE|SPLINE|ELLIPSE", "轮廓线", "7", "ByLayer",
+         "50"},
     };
 }
 
