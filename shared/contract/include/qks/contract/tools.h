@@ -33,8 +33,9 @@ inline constexpr std::string_view kToolsOutKey = "out";  // workbook name in out
 inline constexpr std::string_view kDefaultToolsWorkbook = "标注清理.xlsx";
 // "rule=LAYER,COLOR,LINETYPE,KIND,NEWLAYER,NEWCOLOR,NEWLINETYPE,NEWLINEWEIGHT": the first four
 // match (empty: any; LAYER and LINETYPE patterns with * and ?, case ignored; COLOR an ACI
-// number; KIND DXF entity names separated by "|"), the last four set (empty: keep). Line weight in hundredths of a mm. The
-// first rule that matches an entity applies. Without rule lines, the defaults below.
+// number; KIND DXF entity names separated by "|"), the last four set (empty: keep). Line weight in
+// hundredths of a mm. The first rule that matches an entity applies. Without rule lines, the
+// defaults below.
 inline constexpr std::string_view kToolsRuleKey = "rule";
 
 // Layers the drawing tools write.
