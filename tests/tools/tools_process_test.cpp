@@ -13,8 +13,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const std::string kReference =
-    std::string(QKS_TEST_SOURCE_DIR) + "/tests/tools/tools_reference.py";
+const std::string kReference = std::string(QKS_TEST_SOURCE_DIR) + "/tests/tools/tools_reference.py";
 
 struct ToolsRun {
     TempDir dir;
@@ -24,8 +23,9 @@ struct ToolsRun {
         dir.write("qks_tools.cfg", "outDir=" + dir.file("out") + "\nlog=" + dir.file("tools.log") +
                                        "\nfile=" + dir.file("parts.dxf") + "\nfile=" +
                                        dir.file("missing.dxf") + "\nop=" + ops + "\n" + extra);
-        ChildProcess host({hostProgram(), "--no-stdin", "-c", "QKTOOLS"}, dir.file("out.txt"),
-                          hostEnvironment(dir.path(), {"QKS_TOOLS_CFG=" + dir.file("qks_tools.cfg")}));
+        ChildProcess host(
+            {hostProgram(), "--no-stdin", "-c", "QKTOOLS"}, dir.file("out.txt"),
+            hostEnvironment(dir.path(), {"QKS_TOOLS_CFG=" + dir.file("qks_tools.cfg")}));
         if (!host.started() || host.wait(120s) != 0) return "host failed";
         return readAll(dir.file("tools.log"));
     }
@@ -38,8 +38,9 @@ TEST(ToolsProcess, CleanLayersAreasAndAttributes) {
     ToolsRun run;
     ASSERT_EQ(run.made, "");
     const std::string log = run.run("clean,layers,area,attrs");
-    EXPECT_NE(log.find("CLEAN parts 炸开 0，零长 1，短线 0，重复 1，重叠合并 2，连接 4 段为 1 条多段线"),
-              std::string::npos)
+    EXPECT_NE(
+        log.find("CLEAN parts 炸开 0，零长 1，短线 0，重复 1，重叠合并 2，连接 4 段为 1 条多段线"),
+        std::string::npos)
         << log;
     EXPECT_NE(log.find("AREA parts 零件 2\r\n"), std::string::npos) << log;
     EXPECT_NE(log.find("DONE total=2 ok=1 fail=1\r\n"), std::string::npos) << log;
