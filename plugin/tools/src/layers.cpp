@@ -13,28 +13,45 @@ char lowerAscii(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool matchFrom(const std::string& pattern, std::size_t p, const std::string& name, std::size_t n) {
-    while (p < pattern.size()) {
-        if (pattern[p] == '*') {
-            for (std::size_t k = n; k <= name.size(); ++k)
-                if (matchFrom(pattern, p + 1, name, k)) return true;
+// The length of the UTF-8 sequence starting at `text[i]` (1 for a stray byte).
+std::size_t sequenceLength(const std::string& text, std::size_t i) {
+    std::size_t n = 1;
+    while (i + n < text.size() && (static_cast<unsigned char>(text[i + n]) & 0xC0) == 0x80)
+        ++n;
+    return n;
+}
+
+}  // namespace
+
+// Wildcards the greedy way, backtracking only to the last "*": linear in practice, and never
+// exponential whatever the pattern.
+bool layerPatternMatches(const std::string& pattern, const std::string& name) {
+    std::size_t p = 0, n = 0;
+    std::size_t starP = std::string::npos, starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            starP = ++p;
+            starN = n;
+        } else if (p < pattern.size() && pattern[p] == '?') {
+            ++p;
+            n += sequenceLength(name, n);
+        } else if (p < pattern.size() && lowerAscii(pattern[p]) == lowerAscii(name[n])) {
+            ++p;
+            ++n;
+        } else if (starP != std::string::npos) {
+            p = starP;
+            starN += sequenceLength(name, starN);
+            n = starN;
+        } else {
             return false;
         }
-        if (n >= name.size()) return false;
-        // "?" stands for one character: skip a whole UTF-8 sequence.
-        if (pattern[p] == '?') {
-            ++n;
-            while (n < name.size() && (static_cast<unsigned char>(name[n]) & 0xC0) == 0x80)
-                ++n;
-            ++p;
-            continue;
-        }
-        if (lowerAscii(pattern[p]) != lowerAscii(name[n])) return false;
-        ++p;
-        ++n;
     }
-    return n == name.size();
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
+    return p == pattern.size();
 }
+
+namespace {
 
 // Dash patterns (mm) of the line types rules may ask for, as drawing programs define them.
 const std::map<std::string, std::vector<double>>& knownLinetypes() {
@@ -55,10 +72,6 @@ std::string upperAscii(std::string text) {
 }
 
 }  // namespace
-
-bool layerPatternMatches(const std::string& pattern, const std::string& name) {
-    return matchFrom(pattern, 0, name, 0);
-}
 
 LayerCounts applyLayerRules(host::DrawingServices& ds, host::DatabaseId database,
                             host::ObjectId space, const std::vector<contract::LayerRule>& rules) {
