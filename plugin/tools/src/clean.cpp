@@ -379,10 +379,12 @@ CleanCounts cleanDrawing(host::DrawingServices& ds, host::ObjectId space,
         if (readPiece(ds, entity, piece)) pieces.push_back(std::move(piece));
     }
     for (Piece& piece : pieces) {
+        // Zero means zero, to rounding: small drawings (a unitless inch drawing read in
+        // millimetres) have real curves far below any length tolerance.
+        const double zero = 1e-9 * (1 + std::fmax(std::fabs(piece.a.x), std::fabs(piece.a.y)));
         const bool degenerate =
-            piece.length <= options.tolerance ||
-            (piece.kind != PieceKind::Line && piece.kind != PieceKind::Polyline &&
-             piece.arc.radius <= options.tolerance);
+            piece.length <= zero || (piece.kind != PieceKind::Line &&
+                                     piece.kind != PieceKind::Polyline && piece.arc.radius <= zero);
         if (degenerate) {
             erase(ds, piece);
             ++counts.zeroLength;

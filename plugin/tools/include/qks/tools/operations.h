@@ -14,7 +14,7 @@ namespace qks::tools {
 
 // ---- 清理冗余
 struct CleanOptions {
-    double tolerance = 1e-3;  // equal points, duplicate and collinear lines
+    double tolerance = 1e-3;  // duplicate and collinear lines
     double joinTolerance = 0.6;
     double shortLength = 0.0;  // lines shorter than this go; 0 keeps them
     bool explode = false;
