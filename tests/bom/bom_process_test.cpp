@@ -30,9 +30,7 @@ struct BomSetup {
                       "material SUS304=7.93,0.45,1:0.4,3:0.43\nmaterial AL5052=2.68,0.42\n");
     }
     int runJob() {
-        ChildProcess host({hostProgram(), "--no-stdin", "-c", "QKBOM"}, dir.file("out.txt"),
-                          hostEnvironment(dir.path(), {"QKS_BOM_CFG=" + dir.file("qks_bom.cfg")}));
-        return host.started() ? host.wait(120s) : -1;
+        return runHostCommand("QKBOM", "QKS_BOM_CFG", dir.file("qks_bom.cfg"), dir.path());
     }
 };
 
@@ -70,16 +68,10 @@ TEST(BomProcess, AWorkbookThatCannotBeWrittenLeavesNoFile) {
 TEST(BomProcess, RealDrawingsListEveryPiece) {
     TempDir dir;
     const std::string corpus = std::string(QKS_TEST_SOURCE_DIR) + "/tests/fixtures/real";
-    ASSERT_EQ(runCommand("mkdir -p " + dir.file("d") + " && for f in " + corpus +
-                         "/*.dxf.gz; do gzip -dc \"$f\" > " + dir.file("d") +
-                         "/$(basename \"$f\" .gz); done"),
-              "");
+    ASSERT_EQ(unpackRealDrawings(dir.file("d")), "");
     dir.write("qks_bom.cfg", "outDir=" + dir.file("out") + "\nlog=" + dir.file("bom.log") +
                                  "\nfile=" + dir.file("d") + "\n");
-    ChildProcess host({hostProgram(), "--no-stdin", "-c", "QKBOM"}, dir.file("out.txt"),
-                      hostEnvironment(dir.path(), {"QKS_BOM_CFG=" + dir.file("qks_bom.cfg")}));
-    ASSERT_TRUE(host.started());
-    ASSERT_EQ(host.wait(120s), 0);
+    ASSERT_EQ(runHostCommand("QKBOM", "QKS_BOM_CFG", dir.file("qks_bom.cfg"), dir.path()), 0);
     EXPECT_NE(readAll(dir.file("bom.log")).find("DONE total=21 ok=21 fail=0"), std::string::npos);
     EXPECT_EQ(runCommand("/usr/bin/python3 " + kReference + " real " + dir.path() + " " + corpus +
                          "/expected.tsv"),

@@ -66,17 +66,10 @@ std::string partsOf(const std::string& drawing) {
 // and the cleaned copies give the nest the same parts.
 TEST(ToolsProcess, RealDrawingsKeepTheirParts) {
     TempDir dir;
-    const std::string corpus = std::string(QKS_TEST_SOURCE_DIR) + "/tests/fixtures/real";
-    ASSERT_EQ(runCommand("mkdir -p " + dir.file("d") + " && for f in " + corpus +
-                         "/*.dxf.gz; do gzip -dc \"$f\" > " + dir.file("d") +
-                         "/$(basename \"$f\" .gz); done"),
-              "");
+    ASSERT_EQ(unpackRealDrawings(dir.file("d")), "");
     dir.write("qks_tools.cfg", "outDir=" + dir.file("out") + "\nlog=" + dir.file("tools.log") +
                                    "\nfile=" + dir.file("d") + "\nop=clean,dims\n");
-    ChildProcess host({hostProgram(), "--no-stdin", "-c", "QKTOOLS"}, dir.file("out.txt"),
-                      hostEnvironment(dir.path(), {"QKS_TOOLS_CFG=" + dir.file("qks_tools.cfg")}));
-    ASSERT_TRUE(host.started());
-    ASSERT_EQ(host.wait(120s), 0);
+    ASSERT_EQ(runHostCommand("QKTOOLS", "QKS_TOOLS_CFG", dir.file("qks_tools.cfg"), dir.path()), 0);
     EXPECT_NE(readAll(dir.file("tools.log")).find("DONE total=21 ok=21 fail=0"), std::string::npos);
     for (const auto& entry : std::filesystem::directory_iterator(dir.file("d"))) {
         const std::string stem = entry.path().stem().string();

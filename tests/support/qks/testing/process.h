@@ -170,4 +170,23 @@ inline std::string runCommand(const std::string& command) {
     return out;
 }
 
+// The real-drawing corpus (tests/fixtures/real, gzip-packed) unpacked into `folder`; empty
+// on success, else what went wrong.
+inline std::string unpackRealDrawings(const std::string& folder) {
+    const std::string corpus = std::string(QKS_TEST_SOURCE_DIR) + "/tests/fixtures/real";
+    return runCommand("mkdir -p '" + folder + "' && for f in '" + corpus +
+                      "'/*.dxf.gz; do gzip -dc \"$f\" > '" + folder +
+                      "'/$(basename \"$f\" .gz) || exit 1; done");
+}
+
+// Runs qkshost without a console on one command whose config `configVariable` names; the
+// host's exit status, or -1 when it did not start.
+inline int runHostCommand(const std::string& command, const std::string& configVariable,
+                          const std::string& config, const std::string& folder) {
+    ChildProcess host({hostProgram(), "--no-stdin", "-c", command}, folder + "/host-output.txt",
+                      hostEnvironment(folder, {configVariable + "=" + config}));
+    if (!host.started()) return -1;
+    return host.wait(std::chrono::seconds(120));
+}
+
 }  // namespace qks::testing
