@@ -6,6 +6,7 @@
 #include <set>
 #include <tuple>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "qks/common/plane.h"
 #include "qks/tools/operations.h"
@@ -26,8 +27,9 @@ enum class PieceKind { Line, Arc, Circle, Polyline };
 struct Piece {
     host::ObjectId id;
     PieceKind kind = PieceKind::Line;
-    std::string style;  // layer, line type and colour: only alike curves merge or join
-    P a, b;             // ends (lines, arcs, open polylines)
+    int style =
+        0;   // layer, line type, colour and weight, numbered: only alike curves merge or join
+    P a, b;  // ends (lines, arcs, open polylines)
     host::ArcInfo arc;
     host::LwPolylineInfo polyline;
     double length = 0.0;
@@ -40,15 +42,19 @@ double sweepOf(const host::ArcInfo& arc) {
     return arc.fullCircle ? 2 * kPi : sweep;
 }
 
-bool readPiece(host::DrawingServices& ds, host::ObjectId id, Piece& piece) {
+// Styles numbered in the order met.
+using StyleNumbers = std::map<std::string, int>;
+
+bool readPiece(host::DrawingServices& ds, host::ObjectId id, StyleNumbers& styles, Piece& piece) {
     host::EntityInfo info;
     if (!host::succeeded(ds.entityInfo(id, info))) return false;
     host::EntityProperties properties;
     if (!host::succeeded(ds.entityProperties(id, properties))) return false;
     piece.id = id;
-    piece.style = properties.layer + '\n' + properties.linetype + '\n' +
-                  std::to_string(properties.colorIndex) + '\n' +
-                  std::to_string(properties.lineweight);
+    const std::string style = properties.layer + '\n' + properties.linetype + '\n' +
+                              std::to_string(properties.colorIndex) + '\n' +
+                              std::to_string(properties.lineweight);
+    piece.style = styles.emplace(style, static_cast<int>(styles.size())).first->second;
     switch (info.type) {
         case host::EntityType::Line: {
             double s = 0, e = 0;
@@ -99,20 +105,24 @@ bool readPiece(host::DrawingServices& ds, host::ObjectId id, Piece& piece) {
     }
 }
 
-void erase(host::DrawingServices& ds, Piece& piece) {
-    if (!piece.erased && host::succeeded(ds.eraseEntity(piece.id))) piece.erased = true;
+// Erasures wait in `pending` and are made together at the end: one by one they would cost a
+// pass over model space each.
+void erase(std::vector<host::ObjectId>& pending, Piece& piece) {
+    if (piece.erased) return;
+    piece.erased = true;
+    pending.push_back(piece.id);
 }
 
 // Exact copies of arcs, circles and polylines: the first stays.
-int removeCopies(host::DrawingServices& ds, std::vector<Piece>& pieces, double tolerance) {
+int removeCopies(std::vector<host::ObjectId>& pending, std::vector<Piece>& pieces,
+                 double tolerance) {
     const auto q = [tolerance](double v) { return std::llround(v / tolerance); };
-    std::set<std::vector<long long>> seen;
+    std::unordered_set<std::string> seen;  // keys as bytes: hashing beats ordering here
     int removed = 0;
     for (Piece& piece : pieces) {
         if (piece.erased || piece.kind == PieceKind::Line) continue;
         std::vector<long long> key{static_cast<long long>(piece.kind)};
-        for (const char c : piece.style)
-            key.push_back(c);
+        key.push_back(piece.style);
         if (piece.kind != PieceKind::Polyline) {
             const host::ArcInfo& arc = piece.arc;
             key.insert(key.end(), {q(arc.centre.x), q(arc.centre.y), q(arc.radius)});
@@ -136,8 +146,9 @@ int removeCopies(host::DrawingServices& ds, std::vector<Piece>& pieces, double t
             const auto& smaller = piece.polyline.closed ? forward : std::min(forward, backward);
             key.insert(key.end(), smaller.begin(), smaller.end());
         }
-        if (!seen.insert(key).second) {
-            erase(ds, piece);
+        if (!seen.emplace(reinterpret_cast<const char*>(key.data()), key.size() * sizeof(long long))
+                 .second) {
+            erase(pending, piece);
             ++removed;
         }
     }
@@ -147,7 +158,8 @@ int removeCopies(host::DrawingServices& ds, std::vector<Piece>& pieces, double t
 // Lines on one infinite line that overlap or touch become one line; a line another one covers
 // goes.
 void mergeCollinearLines(host::DrawingServices& ds, host::ObjectId space,
-                         std::vector<Piece>& pieces, double tolerance, CleanCounts& counts) {
+                         std::vector<host::ObjectId>& pending, std::vector<Piece>& pieces,
+                         double tolerance, CleanCounts& counts) {
     struct Carrier {
         std::size_t piece;
         double angle, offset, s1, s2;
@@ -199,7 +211,7 @@ void mergeCollinearLines(host::DrawingServices& ds, host::ObjectId space,
                         const bool same = std::fabs(c.s1 - keep.s1) <= tolerance &&
                                           std::fabs(c.s2 - keep.s2) <= tolerance;
                         ++(same ? counts.duplicates : counts.overlapsMerged);
-                        erase(ds, pieces[c.piece]);
+                        erase(pending, pieces[c.piece]);
                     }
                 } else {
                     // One new line over the whole run, drawn like the first.
@@ -213,7 +225,7 @@ void mergeCollinearLines(host::DrawingServices& ds, host::ObjectId space,
                         host::succeeded(ds.addLine(space, a, b, properties.layer, &made))) {
                         ds.setEntityProperties(made, properties);
                         for (std::size_t k = i; k < j; ++k)
-                            erase(ds, pieces[group[k].piece]);
+                            erase(pending, pieces[group[k].piece]);
                         counts.overlapsMerged += static_cast<int>(j - i) - 1;
                         Piece merged = pieces[keep.piece];
                         merged.id = made;
@@ -258,8 +270,9 @@ void appendPath(const Piece& piece, bool forward, std::vector<host::Point3d>& ve
 
 // Curves that meet end to end, two ends at a point, become one polyline: a point where three
 // or more ends meet is a junction and stays one.
-void joinChains(host::DrawingServices& ds, host::ObjectId space, std::vector<Piece>& pieces,
-                double tolerance, CleanCounts& counts) {
+void joinChains(host::DrawingServices& ds, host::ObjectId space,
+                std::vector<host::ObjectId>& pending, std::vector<Piece>& pieces, double tolerance,
+                CleanCounts& counts) {
     std::vector<std::size_t> open;
     for (std::size_t i = 0; i < pieces.size(); ++i) {
         const Piece& p = pieces[i];
@@ -342,7 +355,7 @@ void joinChains(host::DrawingServices& ds, host::ObjectId space, std::vector<Pie
             return;
         ds.setEntityProperties(made, properties);
         for (const auto& link : chain)
-            erase(ds, pieces[open[link.first]]);
+            erase(pending, pieces[open[link.first]]);
         ++counts.chains;
         counts.chainPieces += static_cast<int>(chain.size());
     };
@@ -373,10 +386,12 @@ CleanCounts cleanDrawing(host::DrawingServices& ds, host::ObjectId space,
                                                                           : counts.notExploded);
         }
     }
+    std::vector<host::ObjectId> pending;
+    StyleNumbers styles;
     std::vector<Piece> pieces;
     for (const host::ObjectId entity : ds.blockEntities(space)) {
         Piece piece;
-        if (readPiece(ds, entity, piece)) pieces.push_back(std::move(piece));
+        if (readPiece(ds, entity, styles, piece)) pieces.push_back(std::move(piece));
     }
     for (Piece& piece : pieces) {
         // Zero means zero, to rounding: small drawings (a unitless inch drawing read in
@@ -386,16 +401,18 @@ CleanCounts cleanDrawing(host::DrawingServices& ds, host::ObjectId space,
             piece.length <= zero || (piece.kind != PieceKind::Line &&
                                      piece.kind != PieceKind::Polyline && piece.arc.radius <= zero);
         if (degenerate) {
-            erase(ds, piece);
+            erase(pending, piece);
             ++counts.zeroLength;
         } else if (piece.kind == PieceKind::Line && piece.length < options.shortLength) {
-            erase(ds, piece);
+            erase(pending, piece);
             ++counts.shortLines;
         }
     }
-    counts.duplicates += removeCopies(ds, pieces, options.tolerance);
-    mergeCollinearLines(ds, space, pieces, options.tolerance, counts);
-    if (options.joinTolerance > 0) joinChains(ds, space, pieces, options.joinTolerance, counts);
+    counts.duplicates += removeCopies(pending, pieces, options.tolerance);
+    mergeCollinearLines(ds, space, pending, pieces, options.tolerance, counts);
+    if (options.joinTolerance > 0)
+        joinChains(ds, space, pending, pieces, options.joinTolerance, counts);
+    ds.eraseEntities(pending);
     return counts;
 }
 

@@ -46,6 +46,7 @@ CornerCounts roundCorners(host::DrawingServices& ds, host::ObjectId space, doubl
                 in = !in;
         return in;
     };
+    std::vector<host::ObjectId> replaced;
     for (const Outline& candidate : outlines) {
         const bool hole = std::any_of(outlines.begin(), outlines.end(), [&](const Outline& other) {
             return other.id != candidate.id &&
@@ -116,10 +117,11 @@ CornerCounts roundCorners(host::DrawingServices& ds, host::ObjectId space, doubl
                 ds.addBulgedPolyline(space, out, bulges, true, properties.layer, &made)))
             continue;
         ds.setEntityProperties(made, properties);
-        ds.eraseEntity(entity);
+        replaced.push_back(entity);
         counts.rounded += static_cast<int>(
             std::count_if(corners.begin(), corners.end(), [](const Corner& c) { return c.done; }));
     }
+    ds.eraseEntities(replaced);
     return counts;
 }
 

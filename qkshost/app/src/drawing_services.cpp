@@ -541,6 +541,20 @@ host::Status HostDrawingServices::setEntityProperties(host::ObjectId id,
     return host::Status::Ok;
 }
 
+host::Status HostDrawingServices::eraseEntities(const std::vector<host::ObjectId>& ids) {
+    Database* db = nullptr;
+    std::vector<ObjectIndex> indices;
+    for (const host::ObjectId id : ids) {
+        Database* owner = nullptr;
+        if (resolveAs<drawing::Entity>(id, owner) == nullptr) continue;
+        if (db != nullptr && owner != db) return host::Status::InvalidInput;
+        db = owner;
+        indices.push_back(owner->indexOf(id));
+    }
+    if (db != nullptr) db->eraseAll(indices);
+    return host::Status::Ok;
+}
+
 host::Status HostDrawingServices::eraseEntity(host::ObjectId id) {
     Database* db = nullptr;
     const auto* entity = resolveAs<drawing::Entity>(id, db);

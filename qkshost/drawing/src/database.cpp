@@ -134,13 +134,35 @@ ObjectIndex Database::appendEntity(std::unique_ptr<Entity> e, ObjectIndex block)
 }
 
 void Database::erase(ObjectIndex i) {
-    Object* o = object(i);
-    if (!o || o->erased) return;
-    o->erased = true;
-    if (auto* rec = get<BlockRecord>(o->owner)) {
-        auto& v = rec->entities;
-        v.erase(std::remove(v.begin(), v.end(), i), v.end());
+    eraseAll({i});
+}
+
+void Database::eraseAll(const std::vector<ObjectIndex>& indices) {
+    // Marked first, then each owner's list compacted once: erasing many entities of a large
+    // block costs one pass over it, not one per entity.
+    std::vector<ObjectIndex> owners;
+    for (const ObjectIndex i : indices) {
+        Object* o = object(i);
+        if (!o || o->erased) continue;
+        markErased(*o);
+        if (get<BlockRecord>(o->owner)) owners.push_back(o->owner);
     }
+    std::sort(owners.begin(), owners.end());
+    owners.erase(std::unique(owners.begin(), owners.end()), owners.end());
+    for (const ObjectIndex owner : owners) {
+        auto& v = get<BlockRecord>(owner)->entities;
+        v.erase(std::remove_if(v.begin(), v.end(),
+                               [this](ObjectIndex e) {
+                                   const Object* o = object(e);
+                                   return o == nullptr || o->erased;
+                               }),
+                v.end());
+    }
+}
+
+void Database::markErased(Object& object_) {
+    Object* o = &object_;
+    o->erased = true;
     if (auto* pl = dynamic_cast<Polyline*>(o)) {
         for (ObjectIndex v : pl->vertices)
             if (Object* vo = object(v)) vo->erased = true;

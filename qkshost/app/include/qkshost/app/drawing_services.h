@@ -92,6 +92,7 @@ class HostDrawingServices final : public qks::host::DrawingServices {
     qks::host::Status setEntityProperties(qks::host::ObjectId entity,
                                           const qks::host::EntityProperties& properties) override;
     qks::host::Status eraseEntity(qks::host::ObjectId entity) override;
+    qks::host::Status eraseEntities(const std::vector<qks::host::ObjectId>& entities) override;
     qks::host::Status explodeBlockReference(qks::host::ObjectId reference,
                                             std::vector<qks::host::ObjectId>* created) override;
     qks::host::Status addLine(qks::host::ObjectId blockRecord, const qks::host::Point3d& start,

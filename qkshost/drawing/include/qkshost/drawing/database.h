@@ -579,6 +579,8 @@ class Database {
     // Adds an entity to a block record (model space by default) on layer "0" unless set.
     ObjectIndex appendEntity(std::unique_ptr<Entity> e, ObjectIndex block = 0);
     void erase(ObjectIndex i);
+    // Erases them all with one pass over each owner's entity list.
+    void eraseAll(const std::vector<ObjectIndex>& indices);
 
     // open/close bookkeeping: any number of readers, or one writer
     Status open(ObjectIndex i, OpenMode mode, Object** out);
@@ -667,6 +669,8 @@ class Database {
   private:
     ObjectIndex findIn(const std::vector<ObjectIndex>& table, std::string_view name) const;
     void createDefaults();
+    // The object and what belongs to it (vertices, attributes, end markers) as erased.
+    void markErased(Object& object);
 
     std::uint32_t serial_;
     std::vector<std::unique_ptr<Object>> objects_;

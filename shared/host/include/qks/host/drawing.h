@@ -358,6 +358,9 @@ class DrawingServices {
     // Layer and line type must exist (NotFound otherwise); nothing changes on a failure.
     virtual Status setEntityProperties(ObjectId entity, const EntityProperties& properties) = 0;
     virtual Status eraseEntity(ObjectId entity) = 0;
+    // Erases entities of one database all at once: far cheaper than one by one in a large
+    // drawing. Ids already erased or unknown are passed over.
+    virtual Status eraseEntities(const std::vector<ObjectId>& entities) = 0;
     // Replaces a block reference by copies of its block's entities placed as the reference
     // places them (attributes become texts). `created` receives the copies. NotApplicable when
     // the reference's scale is not uniform or an entity cannot be placed; nothing changes then.

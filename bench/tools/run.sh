@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Times the clean-up of a drawing of COUNT entities (default 250,000, make_drawing.py) beside
+# reading it: qkshost opening the drawing and quitting, against the QKTOOLS job with op=clean
+# (read, clean, save the copy). Best of QKS_REPEAT runs (default 3).
+#
+# usage: bench/tools/run.sh BUILD_DIR [COUNT]
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "$1" && pwd)
+count=${2:-250000}
+repeat=${QKS_REPEAT:-3}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+/usr/bin/python3 "$here/make_drawing.py" "$work/plates.dxf" "$count"
+printf 'outDir=%s/out\nlog=%s/tools.log\nfile=%s/plates.dxf\nop=clean\n' "$work" "$work" \
+  "$work" >"$work/tools.cfg"
+best() {
+  local best=""
+  for _ in $(seq "$repeat"); do
+    local start end
+    start=$(date +%s.%N)
+    "$@" >/dev/null 2>&1
+    end=$(date +%s.%N)
+    best=$(echo "$start $end ${best:-1e9}" | awk '{d=$2-$1; print (d<$3)?d:$3}')
+  done
+  echo "$best"
+}
+host="$build/bin/qkshost"
+read=$(best env TMPDIR="$work" "$host" --no-stdin "$work/plates.dxf")
+clean=$(best env TMPDIR="$work" QKS_TOOLS_CFG="$work/tools.cfg" "$host" --no-stdin -c QKTOOLS)
+printf '%-34s %8s\n' step seconds
+printf '%-34s %8.2f\n' "read ($count entities)" "$read"
+printf '%-34s %8.2f  %s\n' "clean-up job (read, clean, save)" "$clean" \
+  "$(grep '^CLEAN' "$work/tools.log" | tr -d '\r')"
+awk -v r="$read" -v c="$clean" 'BEGIN{printf "%-34s %8.2f\n", "clean-up / read", c/r}'
