@@ -311,3 +311,28 @@ TEST(DrawingOps, SelectionLines) {
     EXPECT_EQ(r.entities, (std::vector<ObjectIndex>{inside}));
     EXPECT_EQ(r.message, "not found: ZZZ");
 }
+
+TEST(DrawingOps, AnonymousNamesAndDimensionStylesAfterAFile) {
+    Database db;
+    for (const char* name : {"*D1", "*d7", "*U3", "*DX"})
+        ASSERT_EQ(db.addBlock(name), Status::Ok) << name;
+    ObjectIndex style = 0;
+    ASSERT_EQ(db.addDimStyle("QKS", &style), Status::Ok);
+    EXPECT_EQ(db.addDimStyle("qks"), Status::Duplicate);
+    db.get<DimStyleRecord>(style)->variables.decimals = 1;
+    db.get<DimStyleRecord>(style)->variables.textAbove = 1;
+    db.currentDimStyle = style;
+    Database back(false);
+    ASSERT_EQ(readDxf(back, writeDxf(db)).status, Status::Ok);
+    const auto* read = back.get<DimStyleRecord>(back.findDimStyle("QKS"));
+    ASSERT_TRUE(read);
+    EXPECT_EQ(back.currentDimStyle, back.findDimStyle("QKS"));
+    EXPECT_EQ(read->variables.decimals, 1);
+    EXPECT_EQ(read->variables.textAbove, 1);
+    EXPECT_FALSE(read->variables.zeroSuppression);
+    // New names go on above those read; names given since are stepped over.
+    EXPECT_EQ(back.blockName(back.addAnonymousBlock("*D")), "*D8");
+    ASSERT_EQ(back.addBlock("*D9"), Status::Ok);
+    EXPECT_EQ(back.blockName(back.addAnonymousBlock("*D")), "*D10");
+    EXPECT_EQ(back.blockName(back.addAnonymousBlock("*U")), "*U4");
+}

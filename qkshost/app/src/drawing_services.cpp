@@ -3,9 +3,11 @@
 #include <cmath>
 #include <cstring>
 
+#include "creation_checks.h"
 #include "drawing_files.h"
 #include "qks/common/plane.h"
 #include "qkshost/app/host_application.h"
+#include "qkshost/drawing/creation.h"
 #include "qkshost/drawing/geometry.h"
 #include "qkshost/dxf/dxf.h"
 #include "qkshost/pdf/media.h"
@@ -14,6 +16,8 @@
 namespace qkshost {
 
 namespace host = qks::host;
+using app::finite;
+using app::layerFor;
 using drawing::Database;
 using drawing::Kind;
 using drawing::ObjectIndex;
@@ -63,24 +67,6 @@ host::EntityType entityTypeOf(const drawing::Object& o) {
     }
 }
 
-// The layer an entity is created on: the named one (which must exist), else the drawing's
-// current layer.
-bool layerFor(const Database& db, std::string_view name, ObjectIndex& layer) {
-    if (name.empty()) {
-        layer = db.currentLayer ? db.currentLayer : db.layer0();
-        return true;
-    }
-    layer = db.findLayer(name);
-    return layer != 0;
-}
-
-bool finite(double v) {
-    return std::isfinite(v);
-}
-bool finite(const host::Point3d& p) {
-    return finite(p.x) && finite(p.y) && finite(p.z);
-}
-
 constexpr double kMmPerInch = 25.4;
 
 }  // namespace
@@ -101,6 +87,8 @@ host::Status toHostStatus(drawing::Status status) {
             return host::Status::WrongType;
         case drawing::Status::Duplicate:
             return host::Status::Duplicate;
+        case drawing::Status::NotApplicable:
+            return host::Status::NotApplicable;
         default:
             return host::Status::Failed;
     }
@@ -127,13 +115,6 @@ Database* HostDrawingServices::resolve(host::ObjectId id, ObjectIndex& index) co
     const drawing::Object* o = db->object(index);
     if (o == nullptr || o->erased) return nullptr;
     return db;
-}
-
-template <class T>
-T* HostDrawingServices::resolveAs(host::ObjectId id, Database*& db) const {
-    ObjectIndex index = 0;
-    db = resolve(id, index);
-    return db ? dynamic_cast<T*>(db->object(index)) : nullptr;
 }
 
 host::DatabaseId HostDrawingServices::createDatabase(bool withDefaultDrawing) {
@@ -738,6 +719,7 @@ host::Status HostDrawingServices::addBlockReference(host::ObjectId blockRecord,
     ref->scaleY = request.scale.y;
     ref->scaleZ = request.scale.z;
     const ObjectIndex index = db->appendEntity(std::move(ref), record->self);
+    if (index) drawing::addAttributes(*db, index, request.attributes);
     if (id) *id = db->idOf(index);
     return index ? host::Status::Ok : host::Status::Failed;
 }

@@ -196,22 +196,20 @@ class Copier {
         auto* r = src_.get<BlockRecord>(s);
         if (!r || r->erased || r->isLayout()) return 0;
         if (ObjectIndex d = mapped(s)) return d;
-        std::string name = r->name;
-        if (!r->isAnonymous()) {
+        const std::string& name = r->name;
+        if (!r->isAnonymous())
             if (ObjectIndex d = dst_.findBlock(name)) return map_[s] = d;
-        } else if (dst_.findBlock(name)) {
-            // anonymous blocks (*D, *U, ...) get the next free number of their kind
+        ObjectIndex d = 0;
+        if (r->isAnonymous() && dst_.findBlock(name)) {
+            // anonymous blocks (*D, *U, ...) get a free number of their kind
             std::size_t cut = name.size();
             while (cut > 1 && std::isdigit(static_cast<unsigned char>(name[cut - 1])))
                 --cut;
-            std::string prefix = name.substr(0, cut);
-            for (unsigned n = 1;; ++n) {
-                name = prefix + std::to_string(n);
-                if (!dst_.findBlock(name)) break;
-            }
+            d = dst_.addAnonymousBlock(std::string_view(name).substr(0, cut));
+        } else if (dst_.addBlock(name, &d) != Status::Ok) {
+            d = 0;
         }
-        ObjectIndex d = 0;
-        if (dst_.addBlock(name, &d) != Status::Ok) return 0;
+        if (!d) return 0;
         auto* db = dst_.get<BlockRecord>(d);
         db->base = r->base;
         db->flags = r->flags;

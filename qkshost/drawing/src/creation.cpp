@@ -1,5 +1,8 @@
 #include "qkshost/drawing/creation.h"
 
+#include "qkshost/drawing/geometry.h"
+#include "qkshost/drawing/transform.h"
+
 namespace qkshost::drawing {
 
 ObjectIndex ensureLayer(Database& db, std::string_view name, int colorIndex) {
@@ -71,44 +74,44 @@ ObjectIndex addBlockReference(Database& db, ObjectIndex block, ObjectIndex block
     r->rotation = rotation;
     r->layer = db.get<LayerRecord>(db.currentLayer) ? db.currentLayer : db.layer0();
     ObjectIndex ri = db.appendEntity(std::move(r), block);
-    if (!ri) return 0;
-    // attributes from the definitions, placed by the reference's transform
-    std::vector<ObjectIndex> defs;
-    for (ObjectIndex e : rec->entities)
-        if (auto* d = db.get<AttributeDefinition>(e); d && !d->erased && !(d->attribFlags & 8))
-            defs.push_back(e);
-    if (defs.empty()) return ri;
-    Matrix3d m =
-        Matrix3d::translation({position.x, position.y, position.z}) * Matrix3d::rotationZ(rotation);
-    Matrix3d s;
-    s.m[0][0] = scaleX;
-    s.m[1][1] = scaleY;
-    s.m[2][2] = scaleZ;
-    m = m * s * Matrix3d::translation({-rec->base.x, -rec->base.y, -rec->base.z});
-    for (ObjectIndex di : defs) {
-        auto* d = db.get<AttributeDefinition>(di);
+    if (ri) addAttributes(db, ri);
+    return ri;
+}
+
+void addAttributes(Database& db, ObjectIndex reference,
+                   const std::vector<std::pair<std::string, std::string>>& values) {
+    auto* ref = db.get<BlockReference>(reference);
+    const auto* rec = ref ? db.get<BlockRecord>(ref->block) : nullptr;
+    if (rec == nullptr) return;
+    const Matrix3d m = blockTransform(db, *ref);
+    for (ObjectIndex e : rec->entities) {
+        const auto* d = db.get<AttributeDefinition>(e);
+        if (d == nullptr || d->erased || (d->attribFlags & 2)) continue;  // constant: shown as is
         auto a = std::make_unique<Attribute>();
         static_cast<TextBase&>(*a) = static_cast<const TextBase&>(*d);
         a->handle = 0;
         a->self = 0;
+        a->readers = 0;
+        a->writer = false;
         a->xdata.clear();
         a->xdataApplications.clear();
         a->tag = d->tag;
         a->attribFlags = d->attribFlags;
         a->fieldLength = d->fieldLength;
-        a->position = m.transform(d->position);
-        a->alignment = m.transform(d->alignment);
-        a->height = d->height * std::abs(scaleY);
-        a->rotation = d->rotation + rotation;
-        a->owner = ri;
-        ObjectIndex ai = db.add(std::move(a));
-        db.get<BlockReference>(ri)->attributes.push_back(ai);
+        a->lockPosition = d->lockPosition;
+        for (const auto& [tag, value] : values)
+            if (equalsNoCase(tag, d->tag)) a->text = value;
+        transformText(*a, m);
+        a->owner = reference;
+        const ObjectIndex ai = db.add(std::move(a));
+        db.get<BlockReference>(reference)->attributes.push_back(ai);
     }
+    ref = db.get<BlockReference>(reference);
+    if (ref->attributes.empty() || ref->seqEnd) return;
     auto se = std::make_unique<SeqEnd>();
-    se->layer = db.get<BlockReference>(ri)->layer;
-    se->owner = ri;
-    db.get<BlockReference>(ri)->seqEnd = db.add(std::move(se));
-    return ri;
+    se->layer = ref->layer;
+    se->owner = reference;
+    ref->seqEnd = db.add(std::move(se));
 }
 
 ObjectIndex ensureTextStyle(Database& db, std::string_view name, const FontDescription& font) {

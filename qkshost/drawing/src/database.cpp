@@ -21,6 +21,13 @@ std::uint32_t nextSerial = 1;
 char lowerAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
 }
+
+std::string upperAscii(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+    return out;
+}
 }  // namespace
 
 bool equalsNoCase(std::string_view a, std::string_view b) {
@@ -50,6 +57,8 @@ const char* statusText(Status s) {
             return "object is not open";
         case Status::Duplicate:
             return "duplicate name";
+        case Status::NotApplicable:
+            return "not applicable";
     }
     return "unknown status";
 }
@@ -407,6 +416,39 @@ Status Database::addBlock(std::string_view name, ObjectIndex* out) {
     return st;
 }
 
+Status Database::addDimStyle(std::string_view name, ObjectIndex* out) {
+    return addSymbol<DimStyleRecord>(*this, dimStyles_, name, findDimStyle(name), out,
+                                     [](DimStyleRecord&) {});
+}
+
+ObjectIndex Database::addAnonymousBlock(std::string_view prefix) {
+    const std::string key = upperAscii(prefix);
+    auto found = anonymousNumbers_.find(key);
+    if (found == anonymousNumbers_.end()) {
+        // First use of this prefix: start above every number the drawing holds already.
+        unsigned highest = 0;
+        for (ObjectIndex b : blocks_) {
+            const auto* record = get<BlockRecord>(b);
+            if (!record || record->name.size() <= key.size() ||
+                upperAscii(std::string_view(record->name).substr(0, key.size())) != key)
+                continue;
+            const std::string_view digits = std::string_view(record->name).substr(key.size());
+            unsigned n = 0;
+            const auto r = std::from_chars(digits.data(), digits.data() + digits.size(), n);
+            if (r.ec == std::errc() && r.ptr == digits.data() + digits.size())
+                highest = std::max(highest, n);
+        }
+        found = anonymousNumbers_.emplace(key, highest).first;
+    }
+    // Blocks named later by other means (a copy, a reader) are still stepped over.
+    for (;;) {
+        const std::string name = std::string(prefix) + std::to_string(++found->second);
+        if (findBlock(name)) continue;
+        ObjectIndex block = 0;
+        return addBlock(name, &block) == Status::Ok ? block : 0;
+    }
+}
+
 ObjectIndex Database::ensureAppId(std::string_view name) {
     if (ObjectIndex e = findAppId(name)) return e;
     auto a = std::make_unique<AppIdRecord>();
@@ -529,9 +571,7 @@ void Database::createDefaults() {
     addLayer("0", 7, &layer0_);
     addTextStyle("Standard", "txt", &currentTextStyle);
     ensureAppId("ACAD");
-    auto ds = std::make_unique<DimStyleRecord>();
-    ds->name = "Standard";
-    dimStyles_.push_back(add(std::move(ds)));
+    addDimStyle("Standard", &currentDimStyle);
     addBlock("*Model_Space", &modelSpace_);
     addBlock("*Paper_Space", &paperSpace_);
     createLayout("Model", modelSpace_, 0);
@@ -547,11 +587,7 @@ void Database::ensureStructure() {
     if (!layer0_) addLayer("0", 7, &layer0_);
     if (!findTextStyle("Standard")) addTextStyle("Standard", "txt");
     ensureAppId("ACAD");
-    if (!findDimStyle("Standard")) {
-        auto ds = std::make_unique<DimStyleRecord>();
-        ds->name = "Standard";
-        dimStyles_.push_back(add(std::move(ds)));
-    }
+    if (!findDimStyle("Standard")) addDimStyle("Standard");
     modelSpace_ = findBlock("*Model_Space");
     if (!modelSpace_) addBlock("*Model_Space", &modelSpace_);
     paperSpace_ = findBlock("*Paper_Space");
@@ -585,6 +621,8 @@ void Database::ensureStructure() {
     if (!currentLayer || !get<LayerRecord>(currentLayer)) currentLayer = layer0_;
     if (!currentTextStyle || !get<TextStyleRecord>(currentTextStyle))
         currentTextStyle = findTextStyle("Standard");
+    if (!currentDimStyle || !get<DimStyleRecord>(currentDimStyle))
+        currentDimStyle = findDimStyle("Standard");
 }
 
 Extents3d Database::extents() const {

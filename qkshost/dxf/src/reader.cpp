@@ -201,6 +201,8 @@ void Reader::readHeader() {
             clayer_ = str(t);
         else if (var == "$TEXTSTYLE" && t.code == 7)
             ctextstyle_ = str(t);
+        else if (var == "$DIMSTYLE" && t.code == 2)
+            cdimstyle_ = str(t);
     }
     configureCodec();
 }
@@ -308,6 +310,8 @@ void Reader::finish() {
         if (ObjectIndex l = db_.findLayer(clayer_)) db_.currentLayer = l;
     if (!ctextstyle_.empty())
         if (ObjectIndex s = db_.findTextStyle(ctextstyle_)) db_.currentTextStyle = s;
+    if (!cdimstyle_.empty())
+        if (ObjectIndex s = db_.findDimStyle(cdimstyle_)) db_.currentDimStyle = s;
     for (auto& c : claimed_)
         db_.setHandSeedAtLeast(c.first + 1);
     // begin/end markers claimed nothing: give them handles above all others

@@ -261,7 +261,7 @@ class Reader {
     std::vector<DictionaryData> dicts_;
     Handle rootDict_ = 0;
     std::vector<ObjectIndex> layoutsRead_;
-    std::string clayer_, ctextstyle_;
+    std::string clayer_, ctextstyle_, cdimstyle_;
 };
 
 }  // namespace qkshost::dxf::detail

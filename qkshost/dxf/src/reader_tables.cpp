@@ -298,8 +298,13 @@ void Reader::readDimStyle() {
         if (g.code == 1 || g.code == 2 || g.code == 3 || g.code == 4 || g.code == 5 ||
             g.code == 6 || g.code == 7)
             if (g.code != 3 && g.code != 4) continue;  // only DIMBLK-free text vars kept
-        if (std::optional<double>* variable = dimVariable(d->variables, g.code)) {
+        if (std::optional<double>* variable =
+                dimVariable(kDimVariableCodes, d->variables, g.code)) {
             *variable = num(g);
+            continue;
+        }
+        if (std::optional<int>* variable = dimVariable(kDimIntegerCodes, d->variables, g.code)) {
+            *variable = int32(g);
             continue;
         }
         if (d->otherValues.size() > 500) fail(g, "too many dimension style groups");

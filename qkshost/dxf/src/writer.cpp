@@ -182,7 +182,7 @@ class Writer {
         var("$TEXTSTYLE");
         o_.str(7, nameOf(db_.currentTextStyle, "Standard"));
         var("$DIMSTYLE");
-        o_.str(2, "Standard");
+        o_.str(2, nameOf(db_.currentDimStyle, "Standard"));
         var("$INSUNITS");
         o_.integer(70, db_.insUnits);
         var("$MEASUREMENT");
@@ -377,6 +377,9 @@ class Writer {
             o_.integer(70, d->flags);
             for (const auto& entry : detail::kDimVariableCodes)
                 if (const auto& value = d->variables.*entry.variable) o_.num(entry.code, *value);
+            for (const auto& entry : detail::kDimIntegerCodes)
+                if (const auto& value = d->variables.*entry.variable)
+                    o_.integer(entry.code, *value);
             for (auto& t : d->otherValues)
                 o_.str(t.code, t.value);
             if (auto* st = db_.get<TextStyleRecord>(d->textStyle))

@@ -188,8 +188,13 @@ class HostDrawingServices final : public qks::host::DrawingServices {
   private:
     // The database and index an object id names; null when unknown or erased.
     drawing::Database* resolve(qks::host::ObjectId id, drawing::ObjectIndex& index) const;
+    // The object an id names as a T; null (with `db` set when the database is known) otherwise.
     template <class T>
-    T* resolveAs(qks::host::ObjectId id, drawing::Database*& db) const;
+    T* resolveAs(qks::host::ObjectId id, drawing::Database*& db) const {
+        drawing::ObjectIndex index = 0;
+        db = resolve(id, index);
+        return db ? dynamic_cast<T*>(db->object(index)) : nullptr;
+    }
 
     HostApplication& app_;
     std::map<std::uint32_t, std::unique_ptr<drawing::Database>> sideDatabases_;

@@ -6,6 +6,7 @@
 #include "qkshost/drawing/database.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qkshost::drawing {
@@ -26,6 +27,11 @@ ObjectIndex addMText(Database& db, ObjectIndex block, const Point3d& position,
 ObjectIndex addBlockReference(Database& db, ObjectIndex block, ObjectIndex blockRecord,
                               const Point3d& position, double scaleX = 1, double scaleY = 1,
                               double scaleZ = 1, double rotation = 0);
+// Gives the reference an attribute for every attribute definition of its block that is not
+// constant, placed as the reference places the definition: the value `values` gives its tag
+// (tags compare ignoring ASCII case), else the definition's default.
+void addAttributes(Database& db, ObjectIndex reference,
+                   const std::vector<std::pair<std::string, std::string>>& values = {});
 
 struct FontDescription {
     std::string fontFile, typeface;

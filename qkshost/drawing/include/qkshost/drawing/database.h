@@ -41,6 +41,7 @@ enum class Status {
     WasOpenForWrite,
     NotOpen,
     Duplicate,
+    NotApplicable,  // the operation cannot be done on this object as it is
 };
 const char* statusText(Status s);
 
@@ -174,15 +175,20 @@ class LinetypeRecord : public ObjectT<LinetypeRecord, Kind::LinetypeRecord, Symb
 // The variables of a dimension style that both codecs read. Unset ones were not stated by the
 // drawing, and are not written either.
 struct DimStyleVariables {
-    std::optional<double> scale;            // DIMSCALE, overall scale
-    std::optional<double> arrowSize;        // DIMASZ
-    std::optional<double> extensionOffset;  // DIMEXO, gap between origin and extension line
-    std::optional<double> baselineSpacing;  // DIMDLI, between baseline dimension lines
-    std::optional<double> extensionExtend;  // DIMEXE, extension line beyond the dimension line
-    std::optional<double> textHeight;       // DIMTXT
-    std::optional<double> centerMark;       // DIMCEN
-    std::optional<double> textGap;          // DIMGAP, around the text
-    std::optional<double> linearFactor;     // DIMLFAC, on measured lengths
+    std::optional<double> scale;               // DIMSCALE, overall scale
+    std::optional<double> arrowSize;           // DIMASZ
+    std::optional<double> extensionOffset;     // DIMEXO, gap between origin and extension line
+    std::optional<double> baselineSpacing;     // DIMDLI, between baseline dimension lines
+    std::optional<double> extensionExtend;     // DIMEXE, extension line beyond the dimension line
+    std::optional<double> textHeight;          // DIMTXT
+    std::optional<double> centerMark;          // DIMCEN
+    std::optional<double> textGap;             // DIMGAP, around the text
+    std::optional<double> linearFactor;        // DIMLFAC, on measured lengths
+    std::optional<int> decimals;               // DIMDEC, places after the decimal point
+    std::optional<int> zeroSuppression;        // DIMZIN: 4 leading, 8 trailing zeros dropped
+    std::optional<int> textAbove;              // DIMTAD: 0 centred on the line, 1 above it
+    std::optional<int> textInsideHorizontal;   // DIMTIH: 1 horizontal, 0 along the line
+    std::optional<int> textOutsideHorizontal;  // DIMTOH
 };
 
 class DimStyleRecord : public ObjectT<DimStyleRecord, Kind::DimStyleRecord, SymbolRecord> {
@@ -613,6 +619,10 @@ class Database {
                         ObjectIndex* out = nullptr);
     Status addLinetype(std::string_view name, ObjectIndex* out = nullptr);
     Status addBlock(std::string_view name, ObjectIndex* out = nullptr);
+    Status addDimStyle(std::string_view name, ObjectIndex* out = nullptr);
+    // A new anonymous block "<prefix><n>" ("*D" gives *D1, *D2, ...): numbers go up from the
+    // highest one the drawing already holds, so they never meet a name read from a file.
+    ObjectIndex addAnonymousBlock(std::string_view prefix);
     ObjectIndex ensureAppId(std::string_view name);
     // Renames a record; InvalidInput for an empty or illegal name, Duplicate if taken.
     Status rename(ObjectIndex record, std::string_view newName);
@@ -639,7 +649,7 @@ class Database {
     int insUnits = 0, measurement = 1;
     double linetypeScale = 1;        // $LTSCALE: every pattern's global scale, > 0
     bool paperLinetypeScale = true;  // $PSLTSCALE: patterns through viewports measured on paper
-    ObjectIndex currentLayer = 0, currentTextStyle = 0;
+    ObjectIndex currentLayer = 0, currentTextStyle = 0, currentDimStyle = 0;
 
     // Geometric extents of all entities of model space (empty when there are none).
     Extents3d extents() const;
@@ -699,6 +709,8 @@ class Database {
     HandleMap byHandle_;
     Handle nextHandle_ = 1;
     std::vector<ObjectIndex> layers_, styles_, linetypes_, blocks_, dimStyles_, appIds_, layouts_;
+    // the last number given to an anonymous block, by prefix (upper case)
+    std::unordered_map<std::string, unsigned> anonymousNumbers_;
     ObjectIndex modelSpace_ = 0, paperSpace_ = 0, layer0_ = 0;
 };
 
