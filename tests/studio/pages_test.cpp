@@ -31,12 +31,14 @@
 #include "qks/studio/ui/bomsettingspage.h"
 #include "qks/studio/ui/bomtable.h"
 #include "qks/studio/ui/dialogs.h"
+#include "qks/studio/ui/layerrulespage.h"
 #include "qks/studio/ui/mergepage.h"
 #include "qks/studio/ui/nestform.h"
 #include "qks/studio/ui/nestpage.h"
 #include "qks/studio/ui/nestparts.h"
 #include "qks/studio/ui/nestpreview.h"
 #include "qks/studio/ui/plotpage.h"
+#include "qks/studio/ui/toolspage.h"
 #include "test_support.h"
 
 using namespace qks::studio;
@@ -54,7 +56,8 @@ class PageTest : public ::testing::Test {
         for (const QString& name :
              {kNestConfigName, kNestPartsName, kNestProgressName, kNestLogName, kPlotConfigName,
               kPlotLogName, kPlotFilesConfigName, kPlotFilesLogName, kMergeConfigName,
-              kMergeLogName, kBomConfigName, kBomLogName, kBomRowsName}) {
+              kMergeLogName, kBomConfigName, kBomLogName, kBomRowsName, kToolsConfigName,
+              kToolsLogName, kToolsTablesName}) {
             const QString path = tempFilePath(name);
             QFile::remove(path);
             QDir(path).removeRecursively();
@@ -742,6 +745,104 @@ TEST_F(PageTest, BomSettingsSaveOnlyAUsableTable) {
     EXPECT_EQ(kept.defaultMaterial, cells[0]);
     EXPECT_EQ(kept.defaultThickness, 3);
     EXPECT_EQ(announced->defaultMaterial, kept.defaultMaterial);
+}
+
+TEST_F(PageTest, ToolsRunTheCheckedOperationsAndListTheirTables) {
+    BridgeServer server(BridgeServer::pluginLike);
+    QLocalSocket socket;
+    ToolsPage page(&socket, {{"", "", "", "TEXT", "文字", "7", "", ""}}, nullptr);
+    page.showSection(ToolsPage::kAreaSection);
+    const auto checked = [&] {
+        QList<ToolOperation> ops;
+        for (int op = 0; op < kToolOperationCount; ++op)
+            if (page.operationChecks[op]->isChecked()) ops << ToolOperation(op);
+        return ops;
+    };
+    EXPECT_EQ(checked(), QList<ToolOperation>({ToolOperation::Area}));
+    EXPECT_TRUE(page.areaLabelsCheck->isEnabled());
+    EXPECT_FALSE(page.shortSpin->isEnabled());
+    page.operationChecks[int(ToolOperation::Layers)]->setChecked(true);
+    page.operationChecks[int(ToolOperation::Clean)]->setChecked(true);
+    EXPECT_TRUE(page.shortSpin->isEnabled());
+
+    page.outDirEdit->setText(scratch.filePath(QStringLiteral("整理 输出")));
+    page.startButton->click();
+    EXPECT_TRUE(logLines(page.logView).contains(QStringLiteral("[错误] 请先添加要处理的 DWG/DXF")));
+    EXPECT_TRUE(server.received().isEmpty());
+    dialogs.files = {{QStringLiteral("/d/a.dxf")}};
+    page.addFiles();
+    page.startButton->click();
+    const QString configPath = tempFilePath(kToolsConfigName);
+    EXPECT_EQ(server.received().last(), "TOOLS " + configPath.toUtf8() + "\n");
+    const QString config = QString::fromUtf8(readFile(configPath));
+    EXPECT_TRUE(config.contains(QStringLiteral("\nfile=/d/a.dxf\nop=clean,layers,area\n")))
+        << config.toStdString();
+    EXPECT_TRUE(config.contains(QStringLiteral("\nrule=,,,TEXT,文字,7,,\n")));
+
+    // The job writes its tables, then the log's last line.
+    writeFile(tempFilePath(kToolsTablesName),
+              QByteArray::fromStdString(qks::contract::formatTables(
+                  {{"面积周长", {"文件", "序号"}, {{"/d/a.dxf", "1"}, {"/d/a.dxf", "2"}}},
+                   {"图框文字", {"文件", "图框", "名称"}, {{"/d/a.dxf", "1", "QK-001"}}}})));
+    writeFile(tempFilePath(kToolsLogName), "AREA a 零件 2\nDONE total=1 ok=1 fail=0\n");
+    ASSERT_TRUE(waitUntil([&] { return !page.running(); }));
+    EXPECT_FALSE(page.results->isHidden());
+    EXPECT_FALSE(page.tableCombo->isHidden());
+    EXPECT_EQ(page.tableCombo->count(), 2);
+    EXPECT_EQ(page.table->rowCount(), 2);
+    page.tableCombo->setCurrentIndex(1);
+    ASSERT_EQ(page.table->columnCount(), 3);
+    EXPECT_EQ(page.table->item(0, 2)->text(), QStringLiteral("QK-001"));
+
+    // One table needs no selector.
+    writeFile(tempFilePath(kToolsTablesName),
+              QByteArray::fromStdString(qks::contract::formatTables({{"面积周长", {"文件"}, {}}})));
+    page.loadTables();
+    EXPECT_TRUE(page.tableCombo->isHidden());
+    EXPECT_EQ(page.table->rowCount(), 0);
+}
+
+TEST_F(PageTest, LayerRulesMoveAddAndSaveOnlyUsableRows) {
+    const QString ini = scratch.filePath(QStringLiteral("config/QksStudio.ini"));
+    LayerRulesPage page(ini, nullptr);
+    const LayerRules defaults = qks::contract::defaultLayerRules();
+    QTableWidget& table = *page.ruleTable;
+    ASSERT_EQ(table.rowCount(), int(defaults.size()));
+    std::optional<LayerRules> announced;
+    QObject::connect(&page, &LayerRulesPage::saved, [&](const LayerRules& r) { announced = r; });
+
+    const auto rowCells = [&](int row) {
+        QStringList cells;
+        for (int c = 0; c < table.columnCount(); ++c)
+            cells << table.item(row, c)->text();
+        return cells;
+    };
+    const QStringList first = rowCells(0);
+    table.setCurrentCell(0, 0);
+    page.moveCurrent(1);
+    EXPECT_EQ(rowCells(1), first);
+    page.moveCurrent(-1);
+    page.moveCurrent(-1);  // already first
+    EXPECT_EQ(rowCells(0), first);
+
+    // A new rule goes after the current one and must set something.
+    page.addRule();
+    EXPECT_EQ(table.rowCount(), int(defaults.size()) + 1);
+    EXPECT_EQ(rowCells(1), QVector<QString>(kLayerRuleFieldCount).toList());
+    page.save();
+    EXPECT_TRUE(page.messageLabel->text().startsWith(QStringLiteral("[错误] 第 2 行")));
+    EXPECT_FALSE(QFile::exists(ini));
+    table.item(1, kMatchKind)->setText(QStringLiteral("CIRCLE"));
+    table.item(1, kSetColor)->setText(QStringLiteral("2"));
+    page.save();
+    ASSERT_TRUE(announced);
+    const LayerRules kept = loadLayerRules(ini);
+    ASSERT_EQ(kept.size(), defaults.size() + 1);
+    EXPECT_EQ(qks::contract::formatLayerRule(kept[1]), ",,,CIRCLE,,2,,");
+    EXPECT_EQ(announced->size(), kept.size());
+
+    page.restoreDefaults();
+    EXPECT_EQ(table.rowCount(), int(defaults.size()));
 }
 
 }  // namespace

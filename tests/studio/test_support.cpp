@@ -134,7 +134,8 @@ std::optional<QByteArray> BridgeServer::pluginLike(const QByteArray& message) {
         line.chop(1);
     if (line == "PING") return QByteArray("PONG 4.4.0");
     if (line == "PLOT" || line == "NESTPICK" || line.startsWith("PLOTFILES ") ||
-        line.startsWith("MERGE ") || line.startsWith("NEST ") || line.startsWith("BOM "))
+        line.startsWith("MERGE ") || line.startsWith("NEST ") || line.startsWith("BOM ") ||
+        line.startsWith("TOOLS "))
         return QByteArray("QUEUED");
     if (line == "NESTSTOP") return QByteArray("OK");
     return QByteArray("ERR unknown");

@@ -48,7 +48,8 @@ class BridgeServer {
     // Drops every client connection (as when the host closes the pipe).
     void dropClients();
 
-    // Answers like the plug-in: PING -> "PONG 4.4.0", jobs (BOM too) -> "QUEUED", NESTSTOP -> "OK".
+    // Answers like the plug-in: PING -> "PONG 4.4.0", jobs (BOM and TOOLS too) -> "QUEUED",
+    // NESTSTOP -> "OK".
     static std::optional<QByteArray> pluginLike(const QByteArray& message);
 
   private:

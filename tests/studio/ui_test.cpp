@@ -2,6 +2,7 @@
 // bridge server.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,9 +16,11 @@
 #include "qks/studio/bridge.h"
 #include "qks/studio/ui/bompage.h"
 #include "qks/studio/ui/bomsettingspage.h"
+#include "qks/studio/ui/layerrulespage.h"
 #include "qks/studio/ui/look.h"
 #include "qks/studio/ui/mainwindow.h"
 #include "qks/studio/ui/plotpage.h"
+#include "qks/studio/ui/toolspage.h"
 #include "test_support.h"
 
 using namespace qks::studio;
@@ -46,7 +49,7 @@ void clickCard(MainWindow& window, const QString& title) {
 TEST(MainWindow, StartUpStateAndFirstAttempt) {
     MainWindow window;
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Corvane Studio"));
-    EXPECT_EQ(window.stack->count(), 8);  // the six pages, then the tool pages cards open
+    EXPECT_EQ(window.stack->count(), 10);  // the six pages, then the tool pages cards open
     EXPECT_EQ(window.stack->currentIndex(), 0);
     EXPECT_EQ(window.stack->currentWidget(), window.plotPage);
     ASSERT_EQ(window.navButtons.size(), 6);
@@ -161,8 +164,9 @@ TEST(MainWindow, CardsSetTheFooterAndConnectionTestConnects) {
     ASSERT_TRUE(waitUntil([&] {
         return window.statusText->text() == QStringLiteral("未连接 AutoCAD（先输入 QK 加载）");
     }));
-    clickCard(window, QStringLiteral("图层规范"));
-    EXPECT_EQ(window.footer->text(), QStringLiteral("「图层规范」已选中，下一阶段接入执行逻辑"));
+    clickCard(window, QStringLiteral("打印机与纸张"));
+    EXPECT_EQ(window.footer->text(),
+              QStringLiteral("「打印机与纸张」已选中，下一阶段接入执行逻辑"));
     EXPECT_EQ(window.statusText->text(), QStringLiteral("未连接 AutoCAD（先输入 QK 加载）"));
 
     BridgeServer server(BridgeServer::pluginLike);
@@ -204,6 +208,43 @@ TEST(MainWindow, SheetMetalCardsOpenTheirToolsAndReturn) {
     window.stack->setCurrentWidget(window.bomPage);
     window.bomPage->backButton->click();
     EXPECT_EQ(window.stack->currentIndex(), 4);
+}
+
+TEST(MainWindow, CleanupCardsOpenTheToolsOnTheirOperation) {
+    MainWindow window;
+    ToolsPage& tools = *window.toolsPage;
+    const struct {
+        const char* card;
+        ToolOperation operation;
+    } cards[] = {
+        {"一键长宽标注", ToolOperation::Dimensions}, {"孔位与折弯标注", ToolOperation::Holes},
+        {"编号气泡", ToolOperation::Balloons},       {"面积与周长", ToolOperation::Area},
+        {"图层规范", ToolOperation::Layers},         {"清理冗余", ToolOperation::Clean},
+        {"倒角与圆角", ToolOperation::Corners},      {"文字与属性提取", ToolOperation::Attributes}};
+    for (int section = 0; section < ToolsPage::kSectionCount; ++section) {
+        window.navButtons[3]->click();
+        clickCard(window, QString::fromUtf8(cards[section].card));
+        EXPECT_EQ(window.stack->currentWidget(), &tools);
+        EXPECT_EQ(tools.currentSection(), section);
+        for (int op = 0; op < kToolOperationCount; ++op)
+            EXPECT_EQ(tools.operationChecks[op]->isChecked(), op == int(cards[section].operation))
+                << cards[section].card << " " << op;
+    }
+    tools.backButton->click();
+    EXPECT_EQ(window.stack->currentIndex(), 3);
+
+    // The rules page returns to where it was opened from, as the settings page does.
+    window.stack->setCurrentWidget(&tools);
+    tools.rulesButton->click();
+    EXPECT_EQ(window.stack->currentWidget(), window.layerRulesPage);
+    window.layerRulesPage->backButton->click();
+    EXPECT_EQ(window.stack->currentWidget(), &tools);
+    window.navButtons[5]->click();
+    clickCard(window, QStringLiteral("图层与颜色规则"));
+    EXPECT_EQ(window.stack->currentWidget(), window.layerRulesPage);
+    window.layerRulesPage->backButton->click();
+    EXPECT_EQ(window.stack->currentIndex(), 5);
+    EXPECT_EQ(window.footer->text(), QStringLiteral("就绪"));
 }
 
 TEST(MainWindow, CardGridsAndBadges) {

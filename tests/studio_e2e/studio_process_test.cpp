@@ -537,5 +537,49 @@ TEST_F(StudioProcess, BomCardRunsTheJobPageAndListsItsRows) {
     expectStudioLook(listed);
 }
 
+// The 面积与周长 card opens the tools page, whose job the host runs on a sample drawing: the parts'
+// areas fill the page's table and the tidied drawing lands in the output folder.
+TEST_F(StudioProcess, AreaCardRunsTheToolsJobAndListsTheParts) {
+    ASSERT_TRUE(startHost()) << hostOutput();
+    const std::string out = dir_.file("整理 输出");
+    const std::string drawing = kSource + "/samples/brackets.dxf";
+    const std::string listed = shot("tools-areas.png");
+    const std::string script =
+        connected() + "page 3\ncard 面积与周长\nset tools.outDir " + out + "\nfiles " + drawing +
+        "\nclick 添加文件\nclick 开始处理\n" + "until tools.status 处理完成 " + kUntilMs +
+        "\nsavelog tools.table " + dir_.file("rows.txt") + "\nsavelog tools.log " +
+        dir_.file("view.txt") + "\n" + kSettle + "shot " + listed + "\n";
+    ASSERT_EQ(runStudio(script), 0) << studioOutput_ << hostOutput();
+
+    EXPECT_NE(job("qks_tools.cfg").find("\nfile=" + drawing + "\nop=area\n"), std::string::npos)
+        << job("qks_tools.cfg");
+    const std::string view = saved("view.txt");
+    EXPECT_EQ(view.find("[警告]"), std::string::npos) << view;
+    EXPECT_NE(view.find("\nDONE total=1 ok=1 fail=0"), std::string::npos) << view;
+    // The job's count of parts is the table's count of rows, each numbered and measured.
+    const std::size_t counted = view.find("AREA brackets 零件 ");
+    ASSERT_NE(counted, std::string::npos) << view;
+    const int parts = std::atoi(view.c_str() + counted + std::string("AREA brackets 零件 ").size());
+    EXPECT_GE(parts, 2) << view;
+    std::istringstream rows(saved("rows.txt"));
+    int row = 0;
+    for (std::string line; std::getline(rows, line);) {
+        ++row;
+        std::vector<std::string> cells;
+        std::istringstream fields(line);
+        for (std::string cell; std::getline(fields, cell, '\t');)
+            cells.push_back(cell);
+        ASSERT_GE(cells.size(), 5u) << line;
+        EXPECT_EQ(cells[0], drawing);
+        EXPECT_EQ(cells[1], std::to_string(row));
+        EXPECT_GT(std::atof(cells[3].c_str()), 0.0) << line;  // area
+        EXPECT_GT(std::atof(cells[4].c_str()), 0.0) << line;  // perimeter
+    }
+    EXPECT_EQ(row, parts) << saved("rows.txt");
+    EXPECT_TRUE(fs::exists(out + "/brackets_整理.dxf"));
+    EXPECT_TRUE(fs::exists(out + "/标注清理.xlsx"));
+    expectStudioLook(listed);
+}
+
 }  // namespace
 }  // namespace qks::testing

@@ -1,11 +1,9 @@
 #include "qks/studio/bomsettings.h"
 
 #include <QRegularExpression>
-#include <QSettings>
-#include <QStringList>
-#include <QVariant>
 
 #include "qks/studio/files.h"
+#include "settings_store.h"
 
 namespace qks::studio {
 namespace {
@@ -17,13 +15,6 @@ const QString kValue = QStringLiteral("value");
 const QString kDefaultMaterial = QStringLiteral("defaultMaterial");
 const QString kDefaultThickness = QStringLiteral("defaultThickness");
 const QString kDefaultRadius = QStringLiteral("defaultRadius");
-
-// QSettings reads an unquoted INI value holding commas back as a list; a hand-edited file may
-// have one, so both forms count.
-QString textValue(const QVariant& value) {
-    if (value.type() == QVariant::StringList) return value.toStringList().join(QLatin1Char(','));
-    return value.toString();
-}
 
 double numberIn(const QVariant& value, double low, double high, double fallback) {
     bool ok = false;
@@ -89,8 +80,8 @@ std::optional<contract::Material> materialFromCells(const QString& name, const Q
 }
 
 BomSettings loadBomSettings(const QString& iniPath) {
-    QSettings store(iniPath, QSettings::IniFormat);
-    store.setIniCodec("UTF-8");
+    const std::unique_ptr<QSettings> opened = detail::openSettings(iniPath);
+    QSettings& store = *opened;
     store.beginGroup(kGroup);
     BomSettings settings = defaultBomSettings();
     std::vector<contract::Material> stored;
@@ -101,7 +92,8 @@ BomSettings loadBomSettings(const QString& iniPath) {
         contract::Material material;
         if (usableMaterialName(name) && !materialNamed(stored, name) &&
             contract::parseMaterialValue(name.toStdString(),
-                                         textValue(store.value(kValue)).toStdString(), material))
+                                         detail::settingsText(store.value(kValue)).toStdString(),
+                                         material))
             stored.push_back(std::move(material));
     }
     store.endArray();
@@ -117,8 +109,8 @@ BomSettings loadBomSettings(const QString& iniPath) {
 }
 
 bool saveBomSettings(const QString& iniPath, const BomSettings& settings) {
-    QSettings store(iniPath, QSettings::IniFormat);
-    store.setIniCodec("UTF-8");
+    const std::unique_ptr<QSettings> opened = detail::openSettings(iniPath);
+    QSettings& store = *opened;
     // Rows removed in the table must not survive from an earlier, longer list.
     store.remove(kGroup);
     store.beginGroup(kGroup);

@@ -1,5 +1,6 @@
 #include "qks/studio/bridge.h"
 
+#include <QDir>
 #include <QLocalSocket>
 
 #include "qks/contract/names.h"
@@ -64,6 +65,10 @@ std::optional<QString> handshake(QLocalSocket* socket) {
 
 QString warningReplyLine(const QByteArray& reply) {
     return QStringLiteral("[警告] CAD 返回：%1").arg(QString::fromUtf8(reply));
+}
+
+QByteArray jobCommand(std::string_view jobWord, const QString& configPath) {
+    return word(jobWord) + ' ' + QDir::toNativeSeparators(configPath).toUtf8() + '\n';
 }
 
 std::optional<QString> submitJob(QLocalSocket* socket, const QByteArray& command) {

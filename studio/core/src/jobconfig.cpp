@@ -38,6 +38,16 @@ void addNamedLine(QString& text, std::string_view key, const QString& name, cons
     text += QLatin1Char('\n');
 }
 
+// The drawings of a job that reads either the current drawing or files.
+void addDrawingLines(QString& text, const DrawingJobForm& form) {
+    if (form.currentDrawing) {
+        addLine(text, contract::kScopeKey, contract::kCurrentScope);
+    } else {
+        for (const QString& file : form.files)
+            addLine(text, contract::kFileKey, file);
+    }
+}
+
 std::string_view unitsWord(DrawingUnits units) {
     switch (units) {
         case DrawingUnits::Auto:
@@ -156,12 +166,7 @@ QByteArray composeBomConfig(const BomForm& form, const BomSettings& settings,
     addLine(text, contract::kBomOutKey,
             workbook.isEmpty() ? detail::fieldText(contract::kDefaultBomWorkbook) : workbook);
     addLine(text, contract::kLogKey, form.logPath);
-    if (form.currentDrawing) {
-        addLine(text, contract::kScopeKey, contract::kCurrentScope);
-    } else {
-        for (const QString& file : form.files)
-            addLine(text, contract::kFileKey, file);
-    }
+    addDrawingLines(text, form);
     addLine(text, contract::kBomCsvKey, flag(form.csv));
     addLine(text, contract::kBomPackageKey, flag(form.package));
     addLine(text, contract::kBomZipKey, flag(form.package && form.zip));
@@ -178,6 +183,78 @@ QByteArray composeBomConfig(const BomForm& form, const BomSettings& settings,
     addLine(text, contract::kBomDefaultRadiusKey, formatGeneral(settings.defaultRadius));
     for (const BomEdit& edit : edits)
         addNamedLine(text, contract::kBomEditKey, edit.key, edit.value);
+    return text.toUtf8();
+}
+
+bool toolsUse(const QList<ToolOperation>& operations, ToolOption option) {
+    using Op = ToolOperation;
+    const auto any = [&operations](std::initializer_list<Op> readers) {
+        for (const Op op : readers)
+            if (operations.contains(op)) return true;
+        return false;
+    };
+    switch (option) {
+        case ToolOption::JoinTolerance:
+            return any({Op::Clean, Op::Area, Op::Dimensions, Op::Holes, Op::Balloons});
+        case ToolOption::CleanUp:
+            return any({Op::Clean});
+        case ToolOption::LayerRules:
+            return any({Op::Layers});
+        case ToolOption::Corners:
+            return any({Op::Corners});
+        case ToolOption::AreaLabels:
+            return any({Op::Area});
+        case ToolOption::TextHeight:
+            return any({Op::Area, Op::Dimensions, Op::Holes, Op::Balloons});
+        case ToolOption::Workbook:
+            return any({Op::Area, Op::Attributes});
+    }
+    return false;
+}
+
+QByteArray composeToolsConfig(const ToolsForm& form,
+                              const std::vector<contract::LayerRule>& rules) {
+    using Op = ToolOperation;
+    const std::pair<Op, std::string_view> runOrder[] = {
+        {Op::Clean, contract::kOpClean},           {Op::Layers, contract::kOpLayers},
+        {Op::Corners, contract::kOpCorners},       {Op::Area, contract::kOpArea},
+        {Op::Attributes, contract::kOpAttributes}, {Op::Dimensions, contract::kOpDimensions},
+        {Op::Holes, contract::kOpHoles},           {Op::Balloons, contract::kOpBalloons},
+    };
+    QStringList words;
+    for (const auto& [op, word] : runOrder)
+        if (form.operations.contains(op)) words << detail::fieldText(word);
+    const auto uses = [&form](ToolOption option) { return toolsUse(form.operations, option); };
+
+    QString text;
+    addLine(text, contract::kOutDirKey, form.outDir);
+    addLine(text, contract::kLogKey, form.logPath);
+    addDrawingLines(text, form);
+    addLine(text, contract::kToolsOpKey, words.join(QLatin1Char(',')));
+    if (uses(ToolOption::JoinTolerance))
+        addLine(text, contract::kJoinToleranceKey, formatGeneral(form.joinTolerance));
+    if (uses(ToolOption::CleanUp)) {
+        addLine(text, contract::kToolsShortLengthKey, formatGeneral(form.shortLength));
+        addLine(text, contract::kToolsExplodeKey, flag(form.explode));
+    }
+    if (uses(ToolOption::LayerRules)) {
+        for (const contract::LayerRule& rule : rules)
+            addLine(text, contract::kToolsRuleKey, contract::formatLayerRule(rule));
+    }
+    if (uses(ToolOption::Corners))
+        addLine(text,
+                form.corner == CornerShape::Fillet ? contract::kToolsRadiusKey
+                                                   : contract::kToolsChamferKey,
+                formatGeneral(form.cornerSize));
+    if (uses(ToolOption::AreaLabels))
+        addLine(text, contract::kToolsAreaLabelsKey, flag(form.areaLabels));
+    if (uses(ToolOption::TextHeight))
+        addLine(text, contract::kToolsTextHeightKey, formatGeneral(form.textHeight));
+    if (uses(ToolOption::Workbook)) {
+        const QString workbook = form.workbookText.trimmed();
+        addLine(text, contract::kToolsOutKey,
+                workbook.isEmpty() ? detail::fieldText(contract::kDefaultToolsWorkbook) : workbook);
+    }
     return text.toUtf8();
 }
 

@@ -3,7 +3,6 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
 #include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -12,12 +11,12 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSplitter>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
 #include "jobfollow.h"
 #include "qks/studio/bomrows.h"
+#include "qks/studio/bridge.h"
 #include "qks/studio/files.h"
 #include "qks/studio/jobconfig.h"
 #include "qks/studio/ui/bomtable.h"
@@ -29,37 +28,14 @@ namespace {
 
 const char* const kSectionTitles[] = {"明细表导出 Excel", "重量计算", "折弯展开", "材料利用率",
                                       "图纸清单打包"};
-const QString kCurrentSource = QStringLiteral("current");
-
-QLineEdit* makeInput(const QString& text, const QString& placeholder, QWidget* parent) {
-    auto* edit = new QLineEdit(text, parent);
-    edit->setObjectName(QStringLiteral("formInput"));
-    edit->setPlaceholderText(placeholder);
-    return edit;
-}
-
-QCheckBox* makeCheck(const QString& text, QWidget* parent) {
-    auto* check = new QCheckBox(text, parent);
-    check->setObjectName(QStringLiteral("formCheck"));
-    return check;
-}
 
 // A section's options: a form grid like the other pages', kept at the top of its panel.
 QGridLayout* panelGrid(QWidget* panel) {
-    auto* grid = new QGridLayout(panel);
-    grid->setContentsMargins(0, 0, 0, 0);
-    grid->setHorizontalSpacing(10);
-    grid->setVerticalSpacing(10);
+    QGridLayout* grid = makePanelGrid(panel);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 1);
     grid->setRowStretch(4, 1);
     return grid;
-}
-
-QLabel* hintLabel(const QString& text, QWidget* parent) {
-    QLabel* label = makeLabel(text, "sectionCount", parent);
-    label->setWordWrap(true);
-    return label;
 }
 
 QString defaultProfileWords() {
@@ -73,12 +49,8 @@ QString defaultProfileWords() {
 
 BomPage::BomPage(QLocalSocket* socket, BomSettings settings, QWidget* parent)
     : JobPage(socket, QStringLiteral("选择要统计的图纸"), parent), settings_(std::move(settings)) {
-    QHBoxLayout* header =
-        addHeader(QStringLiteral("钣金 BOM"),
-                  QStringLiteral("按图号汇总板件、重量与展开尺寸，导出 Excel 明细表"));
-    backButton = makeButton(QStringLiteral("返回"), "ghostButton", this);
-    header->addSpacing(6);
-    header->addWidget(backButton);
+    backButton = addToolHeader(QStringLiteral("钣金 BOM"),
+                               QStringLiteral("按图号汇总板件、重量与展开尺寸，导出 Excel 明细表"));
 
     auto* sectionRow = new QHBoxLayout();
     sectionRow->setSpacing(6);
@@ -100,7 +72,10 @@ BomPage::BomPage(QLocalSocket* socket, BomSettings settings, QWidget* parent)
          {workbookPanel(), weightPanel(), unfoldPanel(), utilisationPanel(), packagePanel()})
         sections->addWidget(panel);
     body->addWidget(sections, 3);
-    body->addWidget(filesColumn(), 2);
+    const SourceColumn source = makeSourceColumn();
+    sourceCombo = source.source;
+    fileButtons = source.fileButtons;
+    body->addWidget(source.column, 2);
     pageLayout->addLayout(body);
 
     QHBoxLayout* actions = addActions(QStringLiteral("开始生成"),
@@ -119,18 +94,9 @@ BomPage::BomPage(QLocalSocket* socket, BomSettings settings, QWidget* parent)
     totalsLabel = makeLabel(QString(), "sectionCount", results);
     resultColumn->addWidget(table, 1);
     resultColumn->addWidget(totalsLabel);
-    addLog(QStringLiteral("BOM 日志会显示在这里：每张图纸的读取、识别结果与输出文件"),
-           {QStringLiteral("生成中..."), QStringLiteral("生成失败"), QStringLiteral("生成完成")});
-    // Table and log share the height the form leaves; the person decides how.
-    pageLayout->removeWidget(logView);
-    auto* split = new QSplitter(Qt::Vertical, this);
-    split->addWidget(results);
-    split->addWidget(logView);
-    split->setStretchFactor(0, 3);
-    split->setStretchFactor(1, 1);
-    split->setChildrenCollapsible(false);
-    logView->setMinimumHeight(48);
-    pageLayout->addWidget(split, 1);
+    addResultsAndLog(
+        results, QStringLiteral("BOM 日志会显示在这里：每张图纸的读取、识别结果与输出文件"),
+        {QStringLiteral("生成中..."), QStringLiteral("生成失败"), QStringLiteral("生成完成")});
 
     showSection(kWorkbookSection);
     setSettings(settings_);
@@ -169,9 +135,9 @@ QWidget* BomPage::weightPanel() {
     settingsButton = makeButton(QStringLiteral("编辑钣金参数"), "ghostButton", panel);
     grid->addWidget(settingsSummary, 0, 0, 1, 4);
     grid->addWidget(settingsButton, 0, 4);
-    grid->addWidget(hintLabel(QStringLiteral("生成后可在下表修改材料、厚度与数量，重量即时重算；"
-                                             "「导出 Excel」把修改写入明细表，图纸不变"),
-                              panel),
+    grid->addWidget(makeHint(QStringLiteral("生成后可在下表修改材料、厚度与数量，重量即时重算；"
+                                            "「导出 Excel」把修改写入明细表，图纸不变"),
+                             panel),
                     1, 0, 1, 5);
     return panel;
 }
@@ -180,20 +146,15 @@ QWidget* BomPage::unfoldPanel() {
     auto* panel = new QWidget(this);
     QGridLayout* grid = panelGrid(panel);
     profileLayerEdit = makeInput(QString(), defaultProfileWords(), panel);
-    profileWidthSpin = new QDoubleSpinBox(panel);
-    profileWidthSpin->setObjectName(QStringLiteral("formInput"));
-    profileWidthSpin->setRange(1, 100000);
-    profileWidthSpin->setDecimals(1);
-    profileWidthSpin->setValue(contract::kDefaultProfileWidth);
+    profileWidthSpin = makeNumberSpin(1, 100000, 1, contract::kDefaultProfileWidth, panel);
     grid->addWidget(makeLabel(QStringLiteral("折弯轮廓图层"), "formLabel", panel), 0, 0);
     grid->addWidget(profileLayerEdit, 0, 1);
     grid->addWidget(makeLabel(QStringLiteral("轮廓宽度 (mm)"), "formLabel", panel), 0, 2);
     grid->addWidget(profileWidthSpin, 0, 3);
-    grid->addWidget(
-        hintLabel(QStringLiteral("图层名含其中任一词即为折弯轮廓；展开长度按「钣金参数」"
-                                 "的 K 因子与内折弯半径计算"),
-                  panel),
-        1, 0, 1, 5);
+    grid->addWidget(makeHint(QStringLiteral("图层名含其中任一词即为折弯轮廓；展开长度按「钣金参数」"
+                                            "的 K 因子与内折弯半径计算"),
+                             panel),
+                    1, 0, 1, 5);
     return panel;
 }
 
@@ -203,7 +164,7 @@ QWidget* BomPage::utilisationPanel() {
     const PathRow nest = addPathRow(grid, 0, QStringLiteral("套料结果目录"), QString());
     nestEdit = nest.edit;
     nestEdit->setPlaceholderText(QStringLiteral("可留空；选择一次自动套料的输出目录"));
-    grid->addWidget(hintLabel(QStringLiteral("排版面积与板材面积对比，给出利用率"), panel), 1, 0, 1,
+    grid->addWidget(makeHint(QStringLiteral("排版面积与板材面积对比，给出利用率"), panel), 1, 0, 1,
                     5);
     connect(nest.choose, &QPushButton::clicked, this,
             [this] { chooseFolder(nestEdit, QStringLiteral("选择套料结果目录")); });
@@ -219,33 +180,10 @@ QWidget* BomPage::packagePanel() {
     grid->addWidget(packageCheck, 0, 0, 1, 2);
     grid->addWidget(zipCheck, 0, 2, 1, 2);
     grid->addWidget(
-        hintLabel(QStringLiteral("交付目录建在输出目录下，以工作簿名称加「_交付」命名"), panel), 1,
+        makeHint(QStringLiteral("交付目录建在输出目录下，以工作簿名称加「_交付」命名"), panel), 1,
         0, 1, 5);
     connect(packageCheck, &QCheckBox::toggled, zipCheck, &QCheckBox::setEnabled);
     return panel;
-}
-
-QWidget* BomPage::filesColumn() {
-    auto* column = new QWidget(this);
-    auto* layout = new QVBoxLayout(column);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(8);
-    sourceCombo = makeChoiceCombo({{QStringLiteral("多个文件"), QStringLiteral("files")},
-                                   {QStringLiteral("当前图纸"), kCurrentSource}},
-                                  column);
-    fileButtons = makeFileButtons();
-    auto* source = new QHBoxLayout();
-    source->addWidget(makeLabel(QStringLiteral("图纸来源"), "formLabel", column));
-    source->addWidget(sourceCombo, 1);
-    layout->addLayout(source);
-    layout->addWidget(fileButtons);
-    fileList = makeFileList();
-    fileList->setMinimumHeight(60);
-    fileList->setMaximumHeight(90);
-    layout->addWidget(fileList);
-
-    showFilesWhileChosen(sourceCombo, fileButtons);
-    return column;
 }
 
 void BomPage::showSection(int section) {
@@ -269,11 +207,6 @@ void BomPage::setSettings(const BomSettings& settings) {
                                  .arg(settings_.materials.size()));
 }
 
-void BomPage::chooseFolder(QLineEdit* edit, const QString& title) {
-    const QString folder = studioDialogs().folder(this, title, edit->text());
-    if (!folder.isEmpty()) edit->setText(folder);
-}
-
 void BomPage::start() {
     runJob(false);
 }
@@ -288,20 +221,10 @@ void BomPage::exportWorkbook() {
 
 void BomPage::runJob(bool edits) {
     if (running()) return;
-    const QString outDir = outDirEdit->text().trimmed();
-    if (outDir.isEmpty()) {
-        appendLogLine(logView, QStringLiteral("[错误] 请先选择输出目录"));
-        return;
-    }
     BomForm form;
-    form.currentDrawing = sourceCombo->currentData().toString() == kCurrentSource;
-    form.files = drawingPaths(fileList);
-    if (!form.currentDrawing && form.files.isEmpty()) {
-        appendLogLine(logView, QStringLiteral("[错误] 请先添加要统计的 DWG/DXF"));
+    if (!prepareDrawingJob(form, outDirEdit, sourceCombo,
+                           QStringLiteral("[错误] 请先添加要统计的 DWG/DXF")))
         return;
-    }
-    if (!prepareJob(outDir)) return;
-    form.outDir = outDir;
     form.workbookText = workbookEdit->text();
     form.csv = csvCheck->isChecked();
     form.package = packageCheck->isChecked();
@@ -313,9 +236,7 @@ void BomPage::runJob(bool edits) {
     const QString configPath = tempFilePath(kBomConfigName);
     const QByteArray config =
         composeBomConfig(form, settings_, edits ? table->edits() : QVector<BomEdit>());
-    sendJob(configPath, config, form.logPath,
-            fromContract(contract::kBomWord).toUtf8() + ' ' +
-                QDir::toNativeSeparators(configPath).toUtf8() + '\n');
+    sendJob(configPath, config, form.logPath, jobCommand(contract::kBomWord, configPath));
     exportButton->setEnabled(!running() && table->rowCount() > 0);
 }
 

@@ -3,15 +3,12 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QGridLayout>
-#include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QSet>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <functional>
 
 #include "qks/studio/jobconfig.h"
 #include "widgets.h"
@@ -22,17 +19,7 @@ namespace {
 enum Column { kNameColumn, kDensityColumn, kKColumn, kRangesColumn, kColumnCount };
 
 QDoubleSpinBox* makeLengthSpin(double low, double value, QWidget* parent) {
-    auto* spin = new QDoubleSpinBox(parent);
-    spin->setObjectName(QStringLiteral("formInput"));
-    spin->setRange(low, contract::kLargestThickness);
-    spin->setDecimals(2);
-    spin->setValue(value);
-    return spin;
-}
-
-QString cellText(const QTableWidget* table, int row, int column) {
-    const QTableWidgetItem* item = table->item(row, column);
-    return item ? item->text().trimmed() : QString();
+    return makeNumberSpin(low, contract::kLargestThickness, 2, value, parent);
 }
 
 }  // namespace
@@ -43,40 +30,22 @@ BomSettingsPage::BomSettingsPage(QString iniPath, QWidget* parent)
     page->setContentsMargins(0, 0, 0, 0);
     page->setSpacing(12);
 
-    auto* header = new QHBoxLayout();
-    header->addWidget(makeLabel(QStringLiteral("钣金参数"), "sectionTitle", this));
-    header->addStretch();
-    header->addWidget(makeLabel(QStringLiteral("材质密度、折弯 K 因子与默认板厚，供钣金 BOM 使用"),
-                                "sectionCount", this));
-    backButton = makeButton(QStringLiteral("返回"), "ghostButton", this);
-    header->addSpacing(6);
-    header->addWidget(backButton);
-    page->addLayout(header);
-
-    materialTable = new QTableWidget(0, kColumnCount, this);
-    materialTable->setObjectName(QStringLiteral("partTable"));
-    materialTable->setHorizontalHeaderLabels(
+    backButton =
+        addBackHeader(page, QStringLiteral("钣金参数"),
+                      QStringLiteral("材质密度、折弯 K 因子与默认板厚，供钣金 BOM 使用"), this);
+    materialTable = makeSettingsTable(
         {QStringLiteral("材料"), QStringLiteral("密度 (g/cm³)"), QStringLiteral("K 因子"),
-         QStringLiteral("按板厚的 K 因子（板厚上限:K）")});
-    materialTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    materialTable->horizontalHeader()->setStretchLastSection(true);
-    materialTable->verticalHeader()->setVisible(false);
-    materialTable->setSelectionBehavior(QAbstractItemView::SelectRows);
-    materialTable->setAlternatingRowColors(true);
+         QStringLiteral("按板厚的 K 因子（板厚上限:K）")},
+        this);
     page->addWidget(materialTable, 1);
 
-    auto* tableActions = new QHBoxLayout();
     addButton = makeButton(QStringLiteral("添加材料"), "ghostButton", this);
     removeButton = makeButton(QStringLiteral("删除选中"), "ghostButton", this);
     restoreButton = makeButton(QStringLiteral("恢复默认"), "ghostButton", this);
-    for (QPushButton* button : {addButton, removeButton, restoreButton})
-        tableActions->addWidget(button);
-    tableActions->addSpacing(6);
-    tableActions->addWidget(makeLabel(QStringLiteral("例：1:0.38, 3:0.42 表示板厚 ≤1 mm 取 0.38，"
-                                                     "≤3 mm 取 0.42，更厚取 K 因子列"),
-                                      "sectionCount", this));
-    tableActions->addStretch();
-    page->addLayout(tableActions);
+    addButtonRow(page, {addButton, removeButton, restoreButton},
+                 QStringLiteral("例：1:0.38, 3:0.42 表示板厚 ≤1 mm 取 0.38，≤3 mm 取 0.42，"
+                                "更厚取 K 因子列"),
+                 this);
 
     auto* grid = new QGridLayout();
     grid->setHorizontalSpacing(10);
@@ -95,13 +64,8 @@ BomSettingsPage::BomSettingsPage(QString iniPath, QWidget* parent)
     grid->addWidget(radiusSpin, 0, 5);
     page->addLayout(grid);
 
-    auto* actions = new QHBoxLayout();
     saveButton = makeButton(QStringLiteral("保存"), "primaryButton", this);
-    messageLabel = makeLabel(QString(), "sectionCount", this);
-    actions->addWidget(saveButton);
-    actions->addSpacing(6);
-    actions->addWidget(messageLabel, 1);
-    page->addLayout(actions);
+    messageLabel = addButtonRow(page, {saveButton}, QString(), this);
 
     showSettings(settings_);
     connect(materialTable, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
@@ -118,15 +82,10 @@ void BomSettingsPage::showSettings(const BomSettings& settings) {
     {
         const QSignalBlocker blocker(materialTable);
         materialTable->setRowCount(0);
-        for (const contract::Material& material : settings.materials) {
-            const int row = materialTable->rowCount();
-            materialTable->insertRow(row);
-            const QString cells[] = {QString::fromStdString(material.name),
-                                     formatGeneral(material.density),
-                                     formatGeneral(material.kFactor), kFactorRangesText(material)};
-            for (int column = 0; column < kColumnCount; ++column)
-                materialTable->setItem(row, column, new QTableWidgetItem(cells[column]));
-        }
+        for (const contract::Material& material : settings.materials)
+            appendTableRow(materialTable,
+                           {QString::fromStdString(material.name), formatGeneral(material.density),
+                            formatGeneral(material.kFactor), kFactorRangesText(material)});
     }
     refreshMaterialChoices();
     defaultMaterialCombo->setCurrentIndex(defaultMaterialCombo->findText(settings.defaultMaterial));
@@ -147,23 +106,13 @@ void BomSettingsPage::refreshMaterialChoices() {
 }
 
 void BomSettingsPage::addMaterial() {
-    const int row = materialTable->rowCount();
-    materialTable->insertRow(row);
-    const QString cells[] = {QString(), QString(), formatGeneral(contract::kDefaultKFactor),
-                             QString()};
-    for (int column = 0; column < kColumnCount; ++column)
-        materialTable->setItem(row, column, new QTableWidgetItem(cells[column]));
-    materialTable->editItem(materialTable->item(row, kNameColumn));
+    appendTableRow(materialTable,
+                   {QString(), QString(), formatGeneral(contract::kDefaultKFactor), QString()});
+    materialTable->editItem(materialTable->item(materialTable->rowCount() - 1, kNameColumn));
 }
 
 void BomSettingsPage::removeSelected() {
-    const QModelIndexList rows = materialTable->selectionModel()->selectedRows();
-    QList<int> numbers;
-    for (const QModelIndex& index : rows)
-        numbers.append(index.row());
-    std::sort(numbers.begin(), numbers.end(), std::greater<int>());
-    for (int row : numbers)
-        materialTable->removeRow(row);
+    removeSelectedRows(materialTable);
     refreshMaterialChoices();
 }
 

@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSplitter>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -20,6 +21,11 @@
 #include "widgets.h"
 
 namespace qks::studio {
+namespace {
+
+const QString kCurrentSource = QStringLiteral("current");
+
+}  // namespace
 
 JobPage::JobPage(QLocalSocket* socket, QString filesTitle, QWidget* parent)
     : QWidget(parent), socket(socket), filesTitle_(std::move(filesTitle)) {
@@ -50,6 +56,14 @@ QHBoxLayout* JobPage::addHeader(const QString& title, const QString& idleStatus)
     header->addWidget(statusLabel);
     pageLayout->addLayout(header);
     return header;
+}
+
+QPushButton* JobPage::addToolHeader(const QString& title, const QString& idleStatus) {
+    QHBoxLayout* header = addHeader(title, idleStatus);
+    QPushButton* back = makeButton(QStringLiteral("返回"), "ghostButton", this);
+    header->addSpacing(6);
+    header->addWidget(back);
+    return back;
 }
 
 QGridLayout* JobPage::addFormGrid() {
@@ -108,6 +122,34 @@ void JobPage::showFilesWhileChosen(QComboBox* target, QWidget* fileButtons) {
     connect(target, QOverload<int>::of(&QComboBox::currentIndexChanged), this, show);
 }
 
+JobPage::SourceColumn JobPage::makeSourceColumn() {
+    auto* column = new QWidget(this);
+    auto* layout = new QVBoxLayout(column);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(8);
+    QComboBox* source = makeChoiceCombo({{QStringLiteral("多个文件"), QStringLiteral("files")},
+                                         {QStringLiteral("当前图纸"), kCurrentSource}},
+                                        column);
+    QWidget* fileButtons = makeFileButtons();
+    auto* sourceRow = new QHBoxLayout();
+    sourceRow->addWidget(makeLabel(QStringLiteral("图纸来源"), "formLabel", column));
+    sourceRow->addWidget(source, 1);
+    layout->addLayout(sourceRow);
+    layout->addWidget(fileButtons);
+    fileList = makeFileList();
+    fileList->setMinimumHeight(60);
+    fileList->setMaximumHeight(90);
+    layout->addWidget(fileList);
+    // Beside a taller form the column keeps its rows together at the top.
+    layout->addStretch();
+    showFilesWhileChosen(source, fileButtons);
+    return {column, source, fileButtons};
+}
+
+bool JobPage::currentDrawingChosen(const QComboBox* source) {
+    return source->currentData().toString() == kCurrentSource;
+}
+
 QHBoxLayout* JobPage::addActions(const QString& startText, const QString& hint) {
     auto* actions = new QHBoxLayout();
     startButton = makeButton(startText, "primaryButton", this);
@@ -133,6 +175,25 @@ void JobPage::addLog(const QString& placeholder, const JobTexts& texts) {
     connect(follow_, &JobFollow::ended, this, &JobPage::jobEnded);
 }
 
+void JobPage::addResultsAndLog(QWidget* results, const QString& placeholder,
+                               const JobTexts& texts) {
+    addLog(placeholder, texts);
+    pageLayout->removeWidget(logView);
+    auto* split = new QSplitter(Qt::Vertical, this);
+    split->addWidget(results);
+    split->addWidget(logView);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 1);
+    split->setChildrenCollapsible(false);
+    logView->setMinimumHeight(48);
+    pageLayout->addWidget(split, 1);
+}
+
+void JobPage::chooseFolder(QLineEdit* edit, const QString& title) {
+    const QString folder = studioDialogs().folder(this, title, edit->text());
+    if (!folder.isEmpty()) edit->setText(folder);
+}
+
 bool JobPage::prepareJob(const QString& folder) {
     if (!QDir().mkpath(folder)) {
         appendLogLine(logView, QStringLiteral("[错误] 无法创建目录：%1").arg(folder));
@@ -143,6 +204,22 @@ bool JobPage::prepareJob(const QString& folder) {
         return false;
     }
     return true;
+}
+
+bool JobPage::prepareDrawingJob(DrawingJobForm& form, const QLineEdit* outDirEdit,
+                                const QComboBox* source, const QString& noFilesLine) {
+    form.outDir = outDirEdit->text().trimmed();
+    if (form.outDir.isEmpty()) {
+        appendLogLine(logView, QStringLiteral("[错误] 请先选择输出目录"));
+        return false;
+    }
+    form.currentDrawing = currentDrawingChosen(source);
+    form.files = drawingPaths(fileList);
+    if (!form.currentDrawing && form.files.isEmpty()) {
+        appendLogLine(logView, noFilesLine);
+        return false;
+    }
+    return prepareJob(form.outDir);
 }
 
 void JobPage::sendJob(const QString& configPath, const QByteArray& config, const QString& logPath,

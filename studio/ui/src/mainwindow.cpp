@@ -12,14 +12,17 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <functional>
 
 #include "qks/studio/bomsettings.h"
 #include "qks/studio/bridge.h"
 #include "qks/studio/ui/bompage.h"
 #include "qks/studio/ui/bomsettingspage.h"
+#include "qks/studio/ui/layerrulespage.h"
 #include "qks/studio/ui/mergepage.h"
 #include "qks/studio/ui/nestpage.h"
 #include "qks/studio/ui/plotpage.h"
+#include "qks/studio/ui/toolspage.h"
 #include "widgets.h"
 
 namespace qks::studio {
@@ -54,6 +57,8 @@ const CardList kSettingsCards = {
 };
 
 const QString kSheetMetalSettingsCard = QStringLiteral("钣金参数");
+const QString kLayerRulesCard = QStringLiteral("图层与颜色规则");
+constexpr int kCleanupCardsIndex = 3;
 constexpr int kBomCardsIndex = 4;
 
 const QStringList kBadges = {QStringLiteral("出图"), QStringLiteral("合并"),
@@ -282,30 +287,64 @@ QWidget* MainWindow::buildCard(const QString& title, const QString& description,
 }
 
 void MainWindow::buildToolPages() {
-    bomSettingsPage = new BomSettingsPage(studioSettingsPath(), this);
+    const QString settingsPath = studioSettingsPath();
+    bomSettingsPage = new BomSettingsPage(settingsPath, this);
     bomPage = new BomPage(socket, bomSettingsPage->settings(), this);
-    stack->addWidget(bomPage);
-    stack->addWidget(bomSettingsPage);
+    layerRulesPage = new LayerRulesPage(settingsPath, this);
+    toolsPage = new ToolsPage(socket, layerRulesPage->rules(), this);
+    QWidget* const pages[] = {bomPage, bomSettingsPage, toolsPage, layerRulesPage};
+    for (QWidget* page : pages)
+        stack->addWidget(page);
     connect(bomSettingsPage, &BomSettingsPage::saved, bomPage, &BomPage::setSettings);
-    connect(bomSettingsPage, &BomSettingsPage::backRequested, this,
-            [this] { stack->setCurrentIndex(settingsReturnIndex_); });
+    connect(layerRulesPage, &LayerRulesPage::saved, toolsPage, &ToolsPage::setRules);
+    const auto backFromSettings = [this] { stack->setCurrentIndex(settingsReturnIndex_); };
+    connect(bomSettingsPage, &BomSettingsPage::backRequested, this, backFromSettings);
+    connect(layerRulesPage, &LayerRulesPage::backRequested, this, backFromSettings);
     connect(bomPage, &BomPage::backRequested, this,
             [this] { stack->setCurrentIndex(kBomCardsIndex); });
+    connect(toolsPage, &ToolsPage::backRequested, this,
+            [this] { stack->setCurrentIndex(kCleanupCardsIndex); });
     connect(bomPage, &BomPage::settingsRequested, this,
-            [this] { onCardAction(kSheetMetalSettingsCard); });
+            [this] { openSettingsPage(bomSettingsPage); });
+    connect(toolsPage, &ToolsPage::rulesRequested, this,
+            [this] { openSettingsPage(layerRulesPage); });
+}
+
+void MainWindow::openSettingsPage(QWidget* page) {
+    settingsReturnIndex_ = stack->currentIndex();
+    stack->setCurrentWidget(page);
 }
 
 void MainWindow::onCardAction(const QString& title) {
-    for (int section = 0; section < kBomCards.size(); ++section) {
-        if (kBomCards[section].first == title) {
-            bomPage->showSection(section);
-            stack->setCurrentWidget(bomPage);
-            return;
+    const struct {
+        const CardList& cards;
+        std::function<void(int)> open;
+    } toolCards[] = {
+        {kBomCards,
+         [this](int section) {
+             bomPage->showSection(section);
+             stack->setCurrentWidget(bomPage);
+         }},
+        {kCleanupCards,
+         [this](int section) {
+             toolsPage->showSection(section);
+             stack->setCurrentWidget(toolsPage);
+         }},
+    };
+    for (const auto& tool : toolCards) {
+        for (int section = 0; section < tool.cards.size(); ++section) {
+            if (tool.cards[section].first == title) {
+                tool.open(section);
+                return;
+            }
         }
     }
     if (title == kSheetMetalSettingsCard) {
-        settingsReturnIndex_ = stack->currentIndex();
-        stack->setCurrentWidget(bomSettingsPage);
+        openSettingsPage(bomSettingsPage);
+        return;
+    }
+    if (title == kLayerRulesCard) {
+        openSettingsPage(layerRulesPage);
         return;
     }
     footer->setText(QStringLiteral("「%1」已选中，下一阶段接入执行逻辑").arg(title));

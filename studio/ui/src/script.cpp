@@ -24,6 +24,7 @@
 #include "qks/studio/ui/mergepage.h"
 #include "qks/studio/ui/nestpage.h"
 #include "qks/studio/ui/plotpage.h"
+#include "qks/studio/ui/toolspage.h"
 
 namespace qks::studio {
 
@@ -37,6 +38,7 @@ StudioScript::StudioScript(MainWindow& window, QStringList lines, QObject* paren
     const PlotPage* plot = window.plotPage;
     const MergePage* merge = window.mergePage;
     const BomPage* bom = window.bomPage;
+    const ToolsPage* tools = window.toolsPage;
     fields_ = {
         {QStringLiteral("chip"), window.statusText},
         {QStringLiteral("footer"), window.footer},
@@ -59,6 +61,13 @@ StudioScript::StudioScript(MainWindow& window, QStringList lines, QObject* paren
         {QStringLiteral("bom.log"), bom->logView},
         {QStringLiteral("bom.rows"), bom->table},
         {QStringLiteral("bom.totals"), bom->totalsLabel},
+        {QStringLiteral("tools.outDir"), tools->outDirEdit},
+        {QStringLiteral("tools.workbook"), tools->workbookEdit},
+        {QStringLiteral("tools.source"), tools->sourceCombo},
+        {QStringLiteral("tools.status"), tools->statusLabel},
+        {QStringLiteral("tools.log"), tools->logView},
+        {QStringLiteral("tools.tables"), tools->tableCombo},
+        {QStringLiteral("tools.table"), tools->table},
     };
     answers_->previous = setStudioDialogs(answers_.get());
 }

@@ -45,6 +45,10 @@ std::optional<QByteArray> exchange(QLocalSocket* socket, const QByteArray& reque
 // another reply gives null: the link is still treated as up.
 std::optional<QString> handshake(QLocalSocket* socket);
 
+// The request of a job that reads its config: "<WORD> <config path>\n", the path in the
+// platform's separators.
+QByteArray jobCommand(std::string_view word, const QString& configPath);
+
 // A plot or merge submission: null when the reply is absent or "QUEUED", else the
 // warning line for the page log.
 std::optional<QString> submitJob(QLocalSocket* socket, const QByteArray& command);

@@ -28,6 +28,9 @@ inline const QString kMergeLogName = fromContract(contract::kMergeLogFile);
 inline const QString kBomConfigName = fromContract(contract::kBomConfigFile);
 inline const QString kBomLogName = fromContract(contract::kBomLogFile);
 inline const QString kBomRowsName = fromContract(contract::kBomRowsFile);
+inline const QString kToolsConfigName = fromContract(contract::kToolsConfigFile);
+inline const QString kToolsLogName = fromContract(contract::kToolsLogFile);
+inline const QString kToolsTablesName = fromContract(contract::kToolsTablesFile);
 
 // `name` inside QDir::tempPath(), with forward slashes (the form the plug-in receives).
 QString tempFilePath(const QString& name);

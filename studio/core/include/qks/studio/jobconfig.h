@@ -9,6 +9,7 @@
 #include "qks/contract/bom.h"
 #include "qks/contract/config_keys.h"
 #include "qks/contract/states.h"
+#include "qks/contract/tools.h"
 
 namespace qks::studio {
 
@@ -75,10 +76,15 @@ QByteArray composeMergeConfig(const MergeForm& form);
 struct BomSettings;
 struct BomEdit;
 
-struct BomForm {
+// What the BOM and the tools pages ask alike: the drawings, where results go, the job log.
+struct DrawingJobForm {
     bool currentDrawing = false;  // the drawing open in CAD instead of `files`
     QStringList files;
     QString outDir;  // already trimmed and made by the page
+    QString logPath;
+};
+
+struct BomForm : DrawingJobForm {
     QString workbookText;
     bool csv = false;
     bool package = false;
@@ -86,13 +92,49 @@ struct BomForm {
     QString nestFolderText;
     QString profileLayerText;
     double profileWidth = contract::kDefaultProfileWidth;
-    QString logPath;
 };
 // Content of "qks_bom.cfg": the form, the settings' materials and defaults (the job knows no
 // others), and one "edit" line per changed row. Optional keys left empty are not written, so
 // the job applies its own defaults.
 QByteArray composeBomConfig(const BomForm& form, const BomSettings& settings,
                             const QVector<BomEdit>& edits);
+
+// The drawing-tools operations, in the order the job runs them whatever order they were
+// chosen in: the drawing is cleaned and put on its layers before corners are rounded, parts
+// are measured on the final outlines, and annotation comes last so nothing moves under it.
+enum class ToolOperation { Clean, Layers, Corners, Area, Attributes, Dimensions, Holes, Balloons };
+inline constexpr int kToolOperationCount = 8;
+
+// What the operations read besides the drawings; the page offers an option only while an
+// operation that reads it is chosen, and the config carries only those.
+enum class ToolOption {
+    JoinTolerance,  // clean-up and every operation that finds the parts
+    CleanUp,        // short lines, exploding references
+    LayerRules,
+    Corners,
+    AreaLabels,
+    TextHeight,  // area labels and the annotations
+    Workbook,    // the tables of areas and attributes
+};
+bool toolsUse(const QList<ToolOperation>& operations, ToolOption option);
+
+// Corners are either rounded (a fillet of the given radius) or cut (a chamfer of that length).
+enum class CornerShape { Fillet, Chamfer };
+
+struct ToolsForm : DrawingJobForm {
+    QList<ToolOperation> operations;  // any order; repeats count once
+    QString workbookText;
+    double joinTolerance = contract::kDefaultJoinTolerance;  // mm
+    double shortLength = contract::kDefaultShortLength;      // mm; 0 keeps short lines
+    bool explode = false;
+    CornerShape corner = CornerShape::Fillet;
+    double cornerSize = 5;  // mm
+    bool areaLabels = false;
+    double textHeight = contract::kDefaultAnnotationTextHeight;  // mm
+};
+// Content of "qks_tools.cfg": the operations in run order, and only the options of the
+// operations that run; the layer rules as "rule" lines when the layers operation runs.
+QByteArray composeToolsConfig(const ToolsForm& form, const std::vector<contract::LayerRule>& rules);
 
 // The merge output with ".dwg" appended unless it already ends so (any case).
 QString withDwgSuffix(const QString& path);

@@ -77,11 +77,9 @@ class BomPage : public JobPage {
     QWidget* unfoldPanel();
     QWidget* utilisationPanel();
     QWidget* packagePanel();
-    QWidget* filesColumn();
     // With `edits`, the table's changes go into the config.
     void runJob(bool edits);
     void showTotals();
-    void chooseFolder(QLineEdit* edit, const QString& title);
 
     BomSettings settings_;
 };

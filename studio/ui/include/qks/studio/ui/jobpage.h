@@ -6,6 +6,7 @@
 #include <QString>
 #include <QWidget>
 
+#include "qks/studio/jobconfig.h"
 #include "qks/studio/logtail.h"
 
 class QComboBox;
@@ -52,6 +53,8 @@ class JobPage : public QWidget {
     // widgets are made, which is also the keyboard focus order.
     // The header row and the actions row are returned so a page can add its own buttons.
     QHBoxLayout* addHeader(const QString& title, const QString& idleStatus);
+    // addHeader for a page a card opens, with its "返回" button last; returns the button.
+    QPushButton* addToolHeader(const QString& title, const QString& idleStatus);
     QGridLayout* addFormGrid();
     // A form row: `label`, a line edit holding `path` and a "选择" button after it.
     struct PathRow {
@@ -65,13 +68,33 @@ class JobPage : public QWidget {
     // Shows `fileButtons` and `fileList` only while `target` chooses files (item data
     // "files") rather than the current drawing.
     void showFilesWhileChosen(QComboBox* target, QWidget* fileButtons);
+    // The drawings a job reads, in a column of its own: a "图纸来源" choice between several
+    // files (`fileList` with its buttons) and the drawing open in CAD.
+    struct SourceColumn {
+        QWidget* column;
+        QComboBox* source;
+        QWidget* fileButtons;
+    };
+    SourceColumn makeSourceColumn();
+    // True when `source` of a source column chooses the drawing open in CAD.
+    static bool currentDrawingChosen(const QComboBox* source);
     QHBoxLayout* addActions(const QString& startText, const QString& hint);
     // The log view, filling the rest of the page, and the timer that follows the job.
     void addLog(const QString& placeholder, const JobTexts& texts);
+    // addLog with `results` above the log: the two share the height the form leaves, and the
+    // person decides how.
+    void addResultsAndLog(QWidget* results, const QString& placeholder, const JobTexts& texts);
+    // Puts the folder the person chose into `edit`; a cancelled dialog leaves it.
+    void chooseFolder(QLineEdit* edit, const QString& title);
 
     // Makes `folder`, then the bridge link; false (with the reason in the log) means the
     // page must not send anything.
     bool prepareJob(const QString& folder);
+    // Fills the output folder and drawings of `form` from the page's source column; prepared
+    // as prepareJob does. False (with the reason in the log) means the page must not send
+    // anything; `noFilesLine` is the reason when files are chosen but none is listed.
+    bool prepareDrawingJob(DrawingJobForm& form, const QLineEdit* outDirEdit,
+                           const QComboBox* source, const QString& noFilesLine);
     // Writes `config` to `configPath` and sends `command`, then follows `logPath`. Sends
     // nothing when the config cannot be written.
     void sendJob(const QString& configPath, const QByteArray& config, const QString& logPath,

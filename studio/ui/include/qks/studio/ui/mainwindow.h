@@ -20,6 +20,8 @@ class MergePage;
 class NestPage;
 class BomPage;
 class BomSettingsPage;
+class ToolsPage;
+class LayerRulesPage;
 
 using CardList = QVector<QPair<QString, QString>>;  // (title, description)
 
@@ -46,6 +48,8 @@ class MainWindow : public QMainWindow {
     // Tool pages the cards open; they follow the six pages of the navigation in the stack.
     BomPage* bomPage = nullptr;
     BomSettingsPage* bomSettingsPage = nullptr;
+    ToolsPage* toolsPage = nullptr;
+    LayerRulesPage* layerRulesPage = nullptr;
 
   public slots:
     void tryConnect();
@@ -57,8 +61,9 @@ class MainWindow : public QMainWindow {
     QWidget* buildSidebar();
     QWidget* buildHeader();
     void buildToolPages();
+    // Shows a settings page; its "返回" leads back to the page it was opened from.
+    void openSettingsPage(QWidget* page);
 
-    // Where the settings page's "返回" leads: the page it was opened from.
     int settingsReturnIndex_ = 0;
 };
 
