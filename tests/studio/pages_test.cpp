@@ -825,7 +825,7 @@ TEST_F(PageTest, LayerRulesMoveAddAndSaveOnlyUsableRows) {
     page.moveCurrent(-1);  // already first
     EXPECT_EQ(rowCells(0), first);
 
-    // A new rule goes after the current one and must set something.
+    // A new rule goes after the current one and must match or set something.
     page.addRule();
     EXPECT_EQ(table.rowCount(), int(defaults.size()) + 1);
     EXPECT_EQ(rowCells(1), QVector<QString>(kLayerRuleFieldCount).toList());

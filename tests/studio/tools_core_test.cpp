@@ -68,14 +68,15 @@ TEST(LayerRulesStore, SeedsKeepsAndRefusesUnusableRules) {
          "*图框?,,CENTER*,LINE,图框,7,ByLayer,50"},
         {"||||||HIDDEN|", ",,,,,,HIDDEN,"},
         {"|256|||||| -3", ",256,,,,,,-3"},
-        {"||||||||", ""},     // nine cells
-        {"|||||||", ""},      // sets nothing
-        {"a,b||||X|||", ""},  // a comma splits the line
-        {"||||X|257||", ""},  // colour out of range
-        {"|||||1||212", ""},  // line weight out of range
-        {"||||A/B|||", ""},   // no such layer name
-        {"||||X\t|||", ""},   // control character
-        {"|||||红||", ""},    // colour not a number
+        {"||||||||", ""},                    // nine cells
+        {"|||||||", ""},                     // matches and sets nothing
+        {"|||INSERT||||", ",,,INSERT,,,,"},  // keeps what it matches
+        {"a,b||||X|||", ""},                 // a comma splits the line
+        {"||||X|257||", ""},                 // colour out of range
+        {"|||||1||212", ""},                 // line weight out of range
+        {"||||A/B|||", ""},                  // no such layer name
+        {"||||X\t|||", ""},                  // control character
+        {"|||||红||", ""},                   // colour not a number
     };
     for (const auto& row : rows) {
         const auto rule = layerRuleFromCells(cells(row.cells));

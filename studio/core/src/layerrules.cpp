@@ -56,8 +56,9 @@ std::optional<contract::LayerRule> layerRuleFromCells(const QStringList& cells) 
         !emptyOrNumberIn(trimmed[kSetColor], 0, 256) ||
         !emptyOrNumberIn(trimmed[kSetLineweight], -3, 211))
         return std::nullopt;
-    // A rule that sets nothing would still stop every later rule from reaching what it matches.
-    if (trimmed.mid(kSetLayer).join(QString()).isEmpty()) return std::nullopt;
+    // A rule that sets nothing keeps what it matches as it is (block references, say) by
+    // stopping the later rules; one that also matches everything would stop them all.
+    if (trimmed.join(QString()).isEmpty()) return std::nullopt;
     contract::LayerRule rule;
     for (int field = 0; field < kLayerRuleFieldCount; ++field)
         *fieldOf(rule, field) = trimmed[field].toStdString();

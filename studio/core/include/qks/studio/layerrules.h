@@ -33,7 +33,8 @@ QStringList layerRuleCells(const contract::LayerRule& rule);
 // A rule from the table's cells, each trimmed. Null when a config line could not carry it or
 // the job could not apply it: not eight cells, a comma or control character in a cell, a colour
 // other than an ACI number 0-256, a line weight other than -3 to 211 (hundredths of a mm), a new
-// layer name with a character layer names refuse, or nothing to set.
+// layer name with a character layer names refuse, or every cell empty. A rule that matches
+// something and sets nothing keeps what it matches (the defaults keep block references so).
 std::optional<contract::LayerRule> layerRuleFromCells(const QStringList& cells);
 
 // The usable rules `iniPath` holds, in order; the contract's defaults when it holds none.
