@@ -55,6 +55,18 @@ TEST(ToolsProcess, CornersKeepPartsWithinTheRadius) {
     EXPECT_EQ(run.check("clean,corners"), "");
 }
 
+TEST(ToolsProcess, DimensionsHolesAndBalloons) {
+    ToolsRun run;
+    ASSERT_EQ(run.made, "");
+    const std::string log = run.run("clean,dims,holes,balloons");
+    // Two parts: two overall dimensions each; holes: one group per size and the ordinates of
+    // the centres and the bend line; a balloon each.
+    for (const char* line :
+         {"DIMS parts 添加 4\r\n", "HOLES parts 添加 13\r\n", "BALLOONS parts 添加 2\r\n"})
+        EXPECT_NE(log.find(line), std::string::npos) << line << log;
+    EXPECT_EQ(run.check("clean,dims,holes,balloons"), "");
+}
+
 // What qksparts reads from a drawing: kinds, pieces and holes.
 std::string partsOf(const std::string& drawing) {
     return runCommand(std::string(QKS_QKSPARTS) + " '" + drawing +

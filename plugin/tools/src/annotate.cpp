@@ -14,7 +14,8 @@
 namespace qks::tools {
 namespace {
 
-// Dimension lines stand this many text heights outside the part.
+// Ordinate leaders end this many text heights outside the part, overall dimensions three times
+// and more (past the ordinate texts), so that both fit when a part gets both.
 constexpr double kDimensionSpacing = 2.5;
 constexpr double kBalloonRadius = 1.6;  // text heights
 
@@ -90,7 +91,7 @@ AnnotationCounts dimensionExtents(host::DrawingServices& ds, host::ObjectId spac
                                   host::ObjectId style, const std::vector<PartMeasure>& parts,
                                   double textHeight) {
     AnnotationCounts counts;
-    const double spacing = kDimensionSpacing * textHeight;
+    const double spacing = 3 * kDimensionSpacing * textHeight;
     for (const PartMeasure& part : parts) {
         host::DimensionSpec width;
         width.kind = host::DimensionKind::Linear;
