@@ -42,8 +42,18 @@ double sweepOf(const host::ArcInfo& arc) {
     return arc.fullCircle ? 2 * kPi : sweep;
 }
 
-// Styles numbered in the order met.
-using StyleNumbers = std::map<std::string, int>;
+// Styles numbered in the order met; the last one is kept aside, as neighbours mostly share it.
+struct StyleNumbers {
+    std::unordered_map<std::string, int> numbers;
+    std::string last;
+    int lastNumber = -1;
+    int numberOf(const std::string& style) {
+        if (lastNumber >= 0 && style == last) return lastNumber;
+        last = style;
+        lastNumber = numbers.emplace(style, static_cast<int>(numbers.size())).first->second;
+        return lastNumber;
+    }
+};
 
 bool readPiece(host::DrawingServices& ds, host::ObjectId id, StyleNumbers& styles, Piece& piece) {
     host::EntityInfo info;
@@ -54,18 +64,23 @@ bool readPiece(host::DrawingServices& ds, host::ObjectId id, StyleNumbers& style
     const std::string style = properties.layer + '\n' + properties.linetype + '\n' +
                               std::to_string(properties.colorIndex) + '\n' +
                               std::to_string(properties.lineweight);
-    piece.style = styles.emplace(style, static_cast<int>(styles.size())).first->second;
+    piece.style = styles.numberOf(style);
     switch (info.type) {
         case host::EntityType::Line: {
-            double s = 0, e = 0;
-            host::Point3d a, b;
-            if (!host::succeeded(ds.curveParameterRange(id, s, e)) ||
-                !host::succeeded(ds.curvePointAt(id, s, a)) ||
-                !host::succeeded(ds.curvePointAt(id, e, b)))
-                return false;
+            // One call for both ends; a zero-length line has no curve points, only its ends.
+            std::vector<host::Point3d> ends;
+            bool closed = false;
+            if (!host::succeeded(ds.curvePoints(id, 1.0, ends, closed)) || ends.size() != 2) {
+                double s = 0, e = 0;
+                ends.assign(2, {});
+                if (!host::succeeded(ds.curveParameterRange(id, s, e)) ||
+                    !host::succeeded(ds.curvePointAt(id, s, ends[0])) ||
+                    !host::succeeded(ds.curvePointAt(id, e, ends[1])))
+                    return false;
+            }
             piece.kind = PieceKind::Line;
-            piece.a = {a.x, a.y};
-            piece.b = {b.x, b.y};
+            piece.a = {ends[0].x, ends[0].y};
+            piece.b = {ends[1].x, ends[1].y};
             piece.length = distance(piece.a, piece.b);
             return true;
         }
@@ -280,34 +295,48 @@ void joinChains(host::DrawingServices& ds, host::ObjectId space,
         if (p.kind == PieceKind::Polyline && p.polyline.closed) continue;
         open.push_back(i);
     }
-    // Ends in a grid of the tolerance: candidates are in the 3 × 3 cells around.
+    // Ends in cells of the tolerance, sorted by cell: an end's candidates lie in the 3 × 3
+    // cells around it, three runs of the sorted list (one per column).
     const double cell = std::max(tolerance, 1e-9);
-    std::unordered_map<long long, std::vector<std::size_t>> grid;  // end = 2 * slot + side
-    const auto cellKey = [cell](const P& p, long long dx, long long dy) {
-        return (static_cast<long long>(std::floor(p.x / cell)) + dx) * 73856093LL ^
-               (static_cast<long long>(std::floor(p.y / cell)) + dy) * 19349663LL;
-    };
     const auto endPoint = [&](std::size_t end) -> const P& {
         const Piece& p = pieces[open[end / 2]];
         return end % 2 == 0 ? p.a : p.b;
     };
-    for (std::size_t e = 0; e < 2 * open.size(); ++e)
-        grid[cellKey(endPoint(e), 0, 0)].push_back(e);
+    struct CellEnd {
+        long long cx, cy;
+        std::size_t end;  // 2 * slot + side
+        bool operator<(const CellEnd& o) const { return cx < o.cx || (cx == o.cx && cy < o.cy); }
+    };
+    std::vector<CellEnd> cells(2 * open.size());
+    for (std::size_t e = 0; e < cells.size(); ++e) {
+        const P& p = endPoint(e);
+        cells[e] = {static_cast<long long>(std::floor(p.x / cell)),
+                    static_cast<long long>(std::floor(p.y / cell)), e};
+    }
+    std::vector<CellEnd> sorted = cells;
+    std::sort(sorted.begin(), sorted.end());
     std::vector<long long> partner(2 * open.size(), -1);
-    for (std::size_t e = 0; e < 2 * open.size(); ++e) {
-        std::vector<std::size_t> near;
-        for (long long dx = -1; dx <= 1; ++dx)
-            for (long long dy = -1; dy <= 1; ++dy) {
-                const auto found = grid.find(cellKey(endPoint(e), dx, dy));
-                if (found == grid.end()) continue;
-                for (const std::size_t other : found->second)
-                    if (other / 2 != e / 2 && distance(endPoint(e), endPoint(other)) <= tolerance &&
-                        pieces[open[other / 2]].style == pieces[open[e / 2]].style)
-                        near.push_back(other);
+    for (std::size_t e = 0; e < cells.size(); ++e) {
+        const P& p = endPoint(e);
+        const int style = pieces[open[e / 2]].style;
+        long long found = -1;
+        bool several = false;
+        for (long long dx = -1; dx <= 1 && !several; ++dx) {
+            const CellEnd from{cells[e].cx + dx, cells[e].cy - 1, 0};
+            for (auto it = std::lower_bound(sorted.begin(), sorted.end(), from);
+                 it != sorted.end() && it->cx == from.cx && it->cy <= cells[e].cy + 1; ++it) {
+                const std::size_t other = it->end;
+                if (other / 2 == e / 2 || distance(p, endPoint(other)) > tolerance ||
+                    pieces[open[other / 2]].style != style)
+                    continue;
+                if (found >= 0 && found != static_cast<long long>(other)) {
+                    several = true;
+                    break;
+                }
+                found = static_cast<long long>(other);
             }
-        std::sort(near.begin(), near.end());
-        near.erase(std::unique(near.begin(), near.end()), near.end());
-        if (near.size() == 1) partner[e] = static_cast<long long>(near.front());
+        }
+        if (!several) partner[e] = found;
     }
     // Mutual pairs only: an end whose partner sees others is at a junction.
     for (std::size_t e = 0; e < partner.size(); ++e)
@@ -389,7 +418,9 @@ CleanCounts cleanDrawing(host::DrawingServices& ds, host::ObjectId space,
     std::vector<host::ObjectId> pending;
     StyleNumbers styles;
     std::vector<Piece> pieces;
-    for (const host::ObjectId entity : ds.blockEntities(space)) {
+    const std::vector<host::ObjectId> entities = ds.blockEntities(space);
+    pieces.reserve(entities.size() + entities.size() / 4);  // room for merged lines
+    for (const host::ObjectId entity : entities) {
         Piece piece;
         if (readPiece(ds, entity, styles, piece)) pieces.push_back(std::move(piece));
     }
