@@ -37,12 +37,12 @@ struct ToolsRun {
 TEST(ToolsProcess, CleanLayersAreasAndAttributes) {
     ToolsRun run;
     ASSERT_EQ(run.made, "");
-    const std::string log = run.run("clean,layers,area,attrs");
+    const std::string log = run.run("clean,layers,area,attrs", "arealabels=1\n");
     EXPECT_NE(
         log.find("CLEAN parts 炸开 0，零长 1，短线 0，重复 1，重叠合并 2，连接 4 段为 1 条多段线"),
         std::string::npos)
         << log;
-    EXPECT_NE(log.find("AREA parts 零件 2\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("AREA parts 零件 2，标注 2\r\n"), std::string::npos) << log;
     EXPECT_NE(log.find("DONE total=2 ok=1 fail=1\r\n"), std::string::npos) << log;
     EXPECT_EQ(run.check("clean,layers,area,attrs"), "");
 }

@@ -126,6 +126,9 @@ def check(folder, ops):
     if "area" in ops or "attrs" in ops:
         book = openpyxl.load_workbook(os.path.join(folder, "out", "标注清理.xlsx"))
         if "area" in ops:
+            labels = [e for e in msp.query("MTEXT") if e.dxf.layer == "QKS_AREA"]
+            if len(labels) != 2 or any(e.dxf.style != "QKS" for e in labels):
+                failures.append("area labels: %d" % len(labels))
             rows = list(book["面积周长"].iter_rows(min_row=2, values_only=True))
             got = sorted(rows, key=lambda r: r[3])
             want = sorted(expected["parts"], key=lambda p: p["area"])

@@ -133,11 +133,12 @@ int removeCopies(std::vector<host::ObjectId>& pending, std::vector<Piece>& piece
                  double tolerance) {
     const auto q = [tolerance](double v) { return std::llround(v / tolerance); };
     std::unordered_set<std::string> seen;  // keys as bytes: hashing beats ordering here
+    seen.reserve(pieces.size());
     int removed = 0;
+    std::vector<long long> key;  // one buffer for every piece's key
     for (Piece& piece : pieces) {
         if (piece.erased || piece.kind == PieceKind::Line) continue;
-        std::vector<long long> key{static_cast<long long>(piece.kind)};
-        key.push_back(piece.style);
+        key.assign({static_cast<long long>(piece.kind), piece.style});
         if (piece.kind != PieceKind::Polyline) {
             const host::ArcInfo& arc = piece.arc;
             key.insert(key.end(), {q(arc.centre.x), q(arc.centre.y), q(arc.radius)});

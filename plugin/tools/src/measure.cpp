@@ -7,6 +7,7 @@
 #include "qks/contract/text_format.h"
 #include "qks/nest/extraction.h"
 #include "qks/plot/frames.h"
+#include "qks/plot/text_style.h"
 #include "qks/tools/operations.h"
 
 namespace qks::tools {
@@ -169,6 +170,7 @@ std::vector<PartMeasure> measureParts(host::DrawingServices& ds, host::DatabaseI
 int labelAreas(host::DrawingServices& ds, host::DatabaseId database, host::ObjectId space,
                const std::vector<PartMeasure>& parts, double textHeight) {
     ds.addLayer(database, contract::kAreaLayer, 4, nullptr);
+    const host::ObjectId style = plot::ensureChineseTextStyle(ds, database, "QKS");
     int labels = 0;
     for (const PartMeasure& part : parts) {
         host::MTextSpec text;
@@ -176,6 +178,7 @@ int labelAreas(host::DrawingServices& ds, host::DatabaseId database, host::Objec
         text.attachment = host::MTextAttachment::MiddleCenter;
         text.height = textHeight;
         text.layer = std::string(contract::kAreaLayer);
+        text.textStyle = style;
         text.contents = "A=" + contract::fixed(part.area, 2) +
                         " mm²\\PL=" + contract::fixed(part.perimeter, 2) + " mm";
         if (host::succeeded(ds.addMText(space, text, nullptr))) ++labels;
