@@ -56,8 +56,10 @@ struct StyleNumbers {
 };
 
 bool readPiece(host::DrawingServices& ds, host::ObjectId id, StyleNumbers& styles, Piece& piece) {
-    host::EntityInfo info;
-    if (!host::succeeded(ds.entityInfo(id, info))) return false;
+    const host::EntityType type = ds.entityType(id);
+    if (type != host::EntityType::Line && type != host::EntityType::Arc &&
+        type != host::EntityType::Circle && type != host::EntityType::LwPolyline)
+        return false;
     host::EntityProperties properties;
     if (!host::succeeded(ds.entityProperties(id, properties))) return false;
     piece.id = id;
@@ -65,7 +67,7 @@ bool readPiece(host::DrawingServices& ds, host::ObjectId id, StyleNumbers& style
                               std::to_string(properties.colorIndex) + '\n' +
                               std::to_string(properties.lineweight);
     piece.style = styles.numberOf(style);
-    switch (info.type) {
+    switch (type) {
         case host::EntityType::Line: {
             // One call for both ends; a zero-length line has no curve points, only its ends.
             std::vector<host::Point3d> ends;

@@ -363,6 +363,14 @@ host::Status HostDrawingServices::entityInfo(host::ObjectId id, host::EntityInfo
     return host::Status::Ok;
 }
 
+host::EntityType HostDrawingServices::entityType(host::ObjectId id) {
+    ObjectIndex index = 0;
+    Database* db = resolve(id, index);
+    const drawing::Object* object = db ? db->object(index) : nullptr;
+    return object && object->isEntity() ? entityTypeOf(*static_cast<const drawing::Entity*>(object))
+                                        : host::EntityType::Other;
+}
+
 host::Status HostDrawingServices::geometricExtents(host::ObjectId id, host::Extents3d& extents) {
     ObjectIndex index = 0;
     Database* db = resolve(id, index);
@@ -525,12 +533,14 @@ host::Status HostDrawingServices::setEntityProperties(host::ObjectId id,
 host::Status HostDrawingServices::eraseEntities(const std::vector<host::ObjectId>& ids) {
     Database* db = nullptr;
     std::vector<ObjectIndex> indices;
+    indices.reserve(ids.size());
     for (const host::ObjectId id : ids) {
-        Database* owner = nullptr;
-        if (resolveAs<drawing::Entity>(id, owner) == nullptr) continue;
+        ObjectIndex index = 0;
+        Database* owner = resolve(id, index);
+        if (owner == nullptr || !owner->object(index)->isEntity()) continue;
         if (db != nullptr && owner != db) return host::Status::InvalidInput;
         db = owner;
-        indices.push_back(owner->indexOf(id));
+        indices.push_back(index);
     }
     if (db != nullptr) db->eraseAll(indices);
     return host::Status::Ok;

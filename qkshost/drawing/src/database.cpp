@@ -172,12 +172,14 @@ void Database::eraseAll(const std::vector<ObjectIndex>& indices) {
 void Database::markErased(Object& object_) {
     Object* o = &object_;
     o->erased = true;
-    if (auto* pl = dynamic_cast<Polyline*>(o)) {
+    // By kind, not by cast: erasing a large share of a drawing visits every object once.
+    if (o->kind() == Kind::Polyline) {
+        auto* pl = static_cast<Polyline*>(o);
         for (ObjectIndex v : pl->vertices)
             if (Object* vo = object(v)) vo->erased = true;
         if (Object* s = object(pl->seqEnd)) s->erased = true;
-    }
-    if (auto* br = dynamic_cast<BlockReference*>(o)) {
+    } else if (o->kind() == Kind::BlockReference) {
+        auto* br = static_cast<BlockReference*>(o);
         for (ObjectIndex a : br->attributes)
             if (Object* ao = object(a)) ao->erased = true;
         if (Object* s = object(br->seqEnd)) s->erased = true;

@@ -86,6 +86,7 @@ class HostDrawingServices final : public qks::host::DrawingServices {
     qks::host::Status lwPolyline(qks::host::ObjectId polyline,
                                  qks::host::LwPolylineInfo& info) override;
     qks::host::Status setTextRotation(qks::host::ObjectId text, double rotation) override;
+    qks::host::EntityType entityType(qks::host::ObjectId entity) override;
     qks::host::Status arcInfo(qks::host::ObjectId curve, qks::host::ArcInfo& info) override;
     qks::host::Status entityProperties(qks::host::ObjectId entity,
                                        qks::host::EntityProperties& properties) override;

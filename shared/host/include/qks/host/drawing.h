@@ -338,6 +338,9 @@ class DrawingServices {
 
     // ---- entities
     virtual Status entityInfo(ObjectId entity, EntityInfo& info) = 0;
+    // The kind alone, without the names entityInfo spells out: for passes over every entity
+    // of a large drawing. Other for anything that is not an entity.
+    virtual EntityType entityType(ObjectId entity) = 0;
     virtual Status geometricExtents(ObjectId entity, Extents3d& extents) = 0;
     virtual Status curveIsClosed(ObjectId curve, bool& closed) = 0;
     virtual Status curveParameterRange(ObjectId curve, double& start, double& end) = 0;
