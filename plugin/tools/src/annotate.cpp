@@ -23,24 +23,25 @@ host::ObjectId ensureTextStyle(host::DrawingServices& ds, host::DatabaseId datab
     return plot::ensureChineseTextStyle(ds, database, "QKS");
 }
 
-void addDimension(host::DrawingServices& ds, host::ObjectId space, host::DimensionSpec spec,
+void addDimension(host::DrawingServices& ds, host::ObjectId space, host::DimensionSpec request,
                   host::ObjectId style, AnnotationCounts& counts) {
-    spec.style = style;
-    spec.layer = std::string(contract::kDimensionLayer);
-    ++(host::succeeded(ds.addDimension(space, spec, nullptr)) ? counts.dimensions : counts.failed);
+    request.style = style;
+    request.layer = std::string(contract::kDimensionLayer);
+    ++(host::succeeded(ds.addDimension(space, request, nullptr)) ? counts.dimensions
+                                                                 : counts.failed);
 }
 
 void addOrdinate(host::DrawingServices& ds, host::ObjectId space, host::ObjectId style,
                  const PartMeasure& part, bool alongX, double at, double spacing,
                  AnnotationCounts& counts) {
-    host::DimensionSpec spec;
-    spec.kind = host::DimensionKind::Ordinate;
-    spec.ordinateX = alongX;
-    spec.origin = {part.minX, part.minY, 0};
-    spec.first = alongX ? host::Point3d{at, part.minY, 0} : host::Point3d{part.minX, at, 0};
-    spec.second = alongX ? host::Point3d{at, part.minY - spacing, 0}
-                         : host::Point3d{part.minX - spacing, at, 0};
-    addDimension(ds, space, spec, style, counts);
+    host::DimensionSpec ordinate;
+    ordinate.kind = host::DimensionKind::Ordinate;
+    ordinate.ordinateX = alongX;
+    ordinate.origin = {part.minX, part.minY, 0};
+    ordinate.first = alongX ? host::Point3d{at, part.minY, 0} : host::Point3d{part.minX, at, 0};
+    ordinate.second = alongX ? host::Point3d{at, part.minY - spacing, 0}
+                             : host::Point3d{part.minX - spacing, at, 0};
+    addDimension(ds, space, ordinate, style, counts);
 }
 
 // Lines a part bends along: on a bend layer, or dashed, and crossing the part's box.
@@ -73,17 +74,17 @@ std::vector<BendLine> bendLines(host::DrawingServices& ds, host::ObjectId space)
 host::ObjectId ensureDimensionStyle(host::DrawingServices& ds, host::DatabaseId database,
                                     double textHeight) {
     ds.addLayer(database, contract::kDimensionLayer, 3, nullptr);
-    host::DimensionStyleSpec spec;
-    spec.name = std::string(contract::kDimensionStyle);
-    spec.textHeight = textHeight;
-    spec.arrowSize = textHeight;
-    spec.extensionOffset = textHeight / 4;
-    spec.extensionBeyond = textHeight / 2;
-    spec.textGap = textHeight / 4;
-    spec.decimals = 2;
-    spec.textStyle = ensureTextStyle(ds, database);
+    host::DimensionStyleSpec look;
+    look.name = std::string(contract::kDimensionStyle);
+    look.textHeight = textHeight;
+    look.arrowSize = textHeight;
+    look.extensionOffset = textHeight / 4;
+    look.extensionBeyond = textHeight / 2;
+    look.textGap = textHeight / 4;
+    look.decimals = 2;
+    look.textStyle = ensureTextStyle(ds, database);
     host::ObjectId id;
-    const host::Status status = ds.addDimensionStyle(database, spec, &id);
+    const host::Status status = ds.addDimensionStyle(database, look, &id);
     return host::succeeded(status) || status == host::Status::Duplicate ? id : host::ObjectId{};
 }
 
