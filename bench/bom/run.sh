@@ -17,21 +17,11 @@ files=$(for f in "$work"/drawings/*.dxf; do echo "file=$f"; done)
 printf 'outDir=%s/bom\nlog=%s/bom.log\n%s\n' "$work" "$work" "$files" >"$work/bom.cfg"
 printf 'outDir=%s/pdf\nlog=%s/plot.log\n%s\n' "$work" "$work" "$files" >"$work/plot.cfg"
 
-best() {  # best of $repeat runs of the command, seconds
-  local best=""
-  for _ in $(seq "$repeat"); do
-    local start end
-    start=$(date +%s.%N)
-    "$@" >/dev/null 2>&1
-    end=$(date +%s.%N)
-    best=$(echo "$start $end ${best:-1e9}" | awk '{d=$2-$1; print (d<$3)?d:$3}')
-  done
-  echo "$best"
-}
+. "$here/../best_of.sh"
 host="$build/bin/qkshost"
-bom=$(best env TMPDIR="$work" QKS_BOM_CFG="$work/bom.cfg" "$host" --no-stdin -c QKBOM)
-plot=$(best env TMPDIR="$work" QKS_PLOT_CFG="$work/plot.cfg" "$host" --no-stdin -c QKPLOTFILES)
-read=$(best env TMPDIR="$work" "$host" --no-stdin "$work"/drawings/*.dxf)
+bom=$(best_of "$repeat" env TMPDIR="$work" QKS_BOM_CFG="$work/bom.cfg" "$host" --no-stdin -c QKBOM)
+plot=$(best_of "$repeat" env TMPDIR="$work" QKS_PLOT_CFG="$work/plot.cfg" "$host" --no-stdin -c QKPLOTFILES)
+read=$(best_of "$repeat" env TMPDIR="$work" "$host" --no-stdin "$work"/drawings/*.dxf)
 rows=$(grep -o 'rows=[0-9]*' "$work/bom.log")
 pdfs=$(ls "$work/pdf" | wc -l)
 printf '%-28s %8s  %s\n' job seconds result

@@ -19,21 +19,11 @@ printf 'outDir=%s/out\nlog=%s/tools.log\nfile=%s/plates.dxf\nop=clean\n' "$work"
 # references): read and save alone, so the difference is the clean-up itself.
 printf 'outDir=%s/base\nlog=%s/base.log\nfile=%s/plates.dxf\nop=attrs\n' "$work" "$work" \
   "$work" >"$work/base.cfg"
-best() {
-  local best=""
-  for _ in $(seq "$repeat"); do
-    local start end
-    start=$(date +%s.%N)
-    "$@" >/dev/null 2>&1
-    end=$(date +%s.%N)
-    best=$(echo "$start $end ${best:-1e9}" | awk '{d=$2-$1; print (d<$3)?d:$3}')
-  done
-  echo "$best"
-}
+. "$here/../best_of.sh"
 host="$build/bin/qkshost"
-read=$(best env TMPDIR="$work" "$host" --no-stdin "$work/plates.dxf")
-clean=$(best env TMPDIR="$work" QKS_TOOLS_CFG="$work/tools.cfg" "$host" --no-stdin -c QKTOOLS)
-base=$(best env TMPDIR="$work" QKS_TOOLS_CFG="$work/base.cfg" "$host" --no-stdin -c QKTOOLS)
+read=$(best_of "$repeat" env TMPDIR="$work" "$host" --no-stdin "$work/plates.dxf")
+clean=$(best_of "$repeat" env TMPDIR="$work" QKS_TOOLS_CFG="$work/tools.cfg" "$host" --no-stdin -c QKTOOLS)
+base=$(best_of "$repeat" env TMPDIR="$work" QKS_TOOLS_CFG="$work/base.cfg" "$host" --no-stdin -c QKTOOLS)
 printf '%-34s %8s\n' step seconds
 printf '%-34s %8.2f\n' "read ($count entities)" "$read"
 printf '%-34s %8.2f  %s\n' "clean-up job (read, clean, save)" "$clean" \

@@ -11,6 +11,7 @@
 #include "qks/bom/title_block.h"
 #include "qks/common/numbers.h"
 #include "qks/common/utf8.h"
+#include "qks/plot/drawing_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
@@ -36,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (rows.size() > size) std::abort();
 
     const std::string text(bytes);
-    qks::bom::plainMText(text);
+    qks::plot::plainMText(text);
     qks::bom::thicknessOf(text);
     qks::bom::quantityOf(text);
     qks::bom::fieldOfLabel(text);

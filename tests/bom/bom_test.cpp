@@ -6,6 +6,7 @@
 #include "qks/bom/bom.h"
 #include "qks/bom/sheet_metal.h"
 #include "qks/bom/title_block.h"
+#include "qks/plot/drawing_text.h"
 
 namespace qks::bom {
 namespace {
@@ -141,7 +142,7 @@ TEST(TitleBlock, FieldsFromTagsLabelsAndCells) {
     EXPECT_EQ(fields[TitleField::Material], "SUS304");
     EXPECT_EQ(fields[TitleField::Thickness], "2.5mm");
 
-    EXPECT_EQ(plainMText("{\\fSimSun|b0|i0;材料}\\P\\H2.5;Q235\\S1^2;"), "材料 Q2351/2");
+    EXPECT_EQ(plot::plainMText("{\\fSimSun|b0|i0;材料}\\P\\H2.5;Q235\\S1^2;"), "材料 Q2351/2");
     const struct {
         const char* text;
         double thickness;  // 0: none

@@ -24,9 +24,9 @@
 #include "qks/nest/extraction.h"
 #include "qks/nest/parts_file.h"
 #include "qks/nest/progress.h"
+#include "qks/plot/drawing_text.h"
 #include "qks/plot/frames.h"
 #include "qks/plot/naming.h"
-#include "qks/plot/text_style.h"
 
 namespace qks::bom {
 namespace {

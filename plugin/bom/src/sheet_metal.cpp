@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "qks/common/plane.h"
+#include "qks/nest/geometry.h"
 
 namespace qks::bom {
 namespace {
@@ -68,16 +69,6 @@ struct Piece {
 
 }  // namespace
 
-double ringLength(const std::vector<Point>& ring) {
-    double total = 0.0;
-    for (std::size_t i = 0; i < ring.size(); ++i) {
-        const Point& a = ring[i];
-        const Point& b = ring[(i + 1) % ring.size()];
-        total += std::hypot(b.x - a.x, b.y - a.y);
-    }
-    return ring.size() < 2 ? 0.0 : total;
-}
-
 EnclosingRectangle smallestEnclosingRectangle(const std::vector<Point>& points) {
     EnclosingRectangle best;
     const std::vector<Point> hull = convexHull(points);
@@ -114,17 +105,11 @@ EnclosingRectangle smallestEnclosingRectangle(const std::vector<Point>& points) 
 PartFigures measurePart(const contract::PartRecord& part) {
     PartFigures figures;
     figures.netArea = std::fabs(part.area);
-    figures.cutLength = ringLength(part.outline);
+    figures.cutLength = nest::ringLength(part.outline);
     figures.pierces = part.outline.size() >= 3 ? 1 : 0;
     for (const contract::Outline& hole : part.holes) {
-        double holeArea = 0.0;
-        for (std::size_t i = 0; i < hole.size(); ++i) {
-            const Point& a = hole[i];
-            const Point& b = hole[(i + 1) % hole.size()];
-            holeArea += a.x * b.y - b.x * a.y;
-        }
-        figures.netArea -= std::fabs(holeArea) / 2;
-        figures.cutLength += ringLength(hole);
+        figures.netArea -= nest::polygonArea(hole);
+        figures.cutLength += nest::ringLength(hole);
         if (hole.size() >= 3) ++figures.pierces;
     }
     figures.netArea = std::max(0.0, figures.netArea);

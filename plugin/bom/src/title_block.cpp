@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "qks/common/utf8.h"
+#include "qks/plot/drawing_text.h"
 
 namespace qks::bom {
 namespace {
@@ -112,7 +113,7 @@ void addPlacedText(host::DrawingServices& ds, host::ObjectId entity, const host:
     host::TextInfo info;
     if (!host::succeeded(ds.textInfo(entity, info))) return;
     PlacedText placed;
-    placed.text = std::string(trimControlAndSpace(plainMText(info.text)));
+    placed.text = std::string(trimControlAndSpace(plot::plainMText(info.text)));
     if (placed.text.empty()) return;
     host::Extents3d box;
     if (!host::succeeded(ds.geometricExtents(entity, box)) || box.isEmpty()) {
@@ -176,53 +177,6 @@ void fieldsFromTexts(const std::vector<PlacedText>& texts, TitleFields& fields) 
     }
 }
 
-std::string plainMText(const std::string& contents) {
-    std::string out;
-    for (std::size_t i = 0; i < contents.size(); ++i) {
-        const char c = contents[i];
-        if (c == '{' || c == '}') continue;
-        if (c != '\\' || i + 1 >= contents.size()) {
-            out.push_back(c);
-            continue;
-        }
-        const char code = contents[++i];
-        switch (code) {
-            case 'P':
-            case 'X':
-            case '~':
-                out.push_back(' ');
-                break;
-            case '\\':
-            case '{':
-            case '}':
-                out.push_back(code);
-                break;
-            case 'L':
-            case 'l':
-            case 'O':
-            case 'o':
-            case 'K':
-            case 'k':
-                break;
-            case 'S': {  // stacked text "a^b;": kept as "a/b"
-                const auto end = contents.find(';', i);
-                const std::string stack = contents.substr(
-                    i + 1, end == std::string::npos ? std::string::npos : end - i - 1);
-                for (const char s : stack)
-                    out.push_back(s == '^' || s == '#' ? '/' : s);
-                i = end == std::string::npos ? contents.size() : end;
-                break;
-            }
-            default: {  // \f…; \H…; \C…; \W…; \Q…; \T…; \A…; and the like: a value up to ';'
-                const auto end = contents.find(';', i);
-                i = end == std::string::npos ? contents.size() : end;
-                break;
-            }
-        }
-    }
-    return out;
-}
-
 std::optional<double> thicknessOf(const std::string& text) {
     const auto value = leadingNumber(text, false);
     if (!value || *value <= 0.0) return std::nullopt;
@@ -248,7 +202,7 @@ TitleFields readTitleBlock(host::DrawingServices& ds, const std::vector<host::Ob
             for (const host::ObjectId attribute : ds.attributes(entity)) {
                 host::TextInfo text;
                 if (host::succeeded(ds.textInfo(attribute, text)))
-                    attributes.emplace_back(text.tag, plainMText(text.text));
+                    attributes.emplace_back(text.tag, plot::plainMText(text.text));
             }
             fieldsFromAttributes(attributes, fields);
             host::BlockReferenceInfo reference;

@@ -12,8 +12,8 @@
 #include "qks/common/job_log.h"
 #include "qks/common/utf8.h"
 #include "qks/merge/merge.h"
+#include "qks/plot/drawing_text.h"
 #include "qks/plot/naming.h"
-#include "qks/plot/text_style.h"
 
 namespace qks::merge {
 namespace {

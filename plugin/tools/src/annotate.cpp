@@ -8,7 +8,7 @@
 #include "qks/common/plane.h"
 #include "qks/common/utf8.h"
 #include "qks/nest/extraction.h"
-#include "qks/plot/text_style.h"
+#include "qks/plot/drawing_text.h"
 #include "qks/tools/operations.h"
 
 namespace qks::tools {

@@ -6,22 +6,13 @@
 #include "qks/common/utf8.h"
 #include "qks/contract/text_format.h"
 #include "qks/nest/extraction.h"
+#include "qks/nest/geometry.h"
+#include "qks/plot/drawing_text.h"
 #include "qks/plot/frames.h"
-#include "qks/plot/text_style.h"
 #include "qks/tools/operations.h"
 
 namespace qks::tools {
 namespace {
-
-double ringLength(const std::vector<contract::Point>& ring) {
-    double total = 0.0;
-    for (std::size_t i = 0; i < ring.size(); ++i) {
-        const auto& a = ring[i];
-        const auto& b = ring[(i + 1) % ring.size()];
-        total += std::hypot(b.x - a.x, b.y - a.y);
-    }
-    return ring.size() < 2 ? 0.0 : total;
-}
 
 // Signed shoelace area and centroid of a ring.
 void ringMoments(const std::vector<contract::Point>& ring, double& area, double& cx, double& cy) {
@@ -55,29 +46,6 @@ bool roundRing(const std::vector<contract::Point>& ring, double& cx, double& cy,
     return high - low <= 4 * nest::kChordError + 1e-3 * radius;
 }
 
-std::string stripCodes(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '{' || text[i] == '}') continue;
-        if (text[i] == '\\' && i + 1 < text.size()) {
-            const char code = text[i + 1];
-            if (code == 'P') {
-                out.push_back(' ');
-                ++i;
-                continue;
-            }
-            if (code == 'f' || code == 'H' || code == 'C' || code == 'W' || code == 'Q' ||
-                code == 'T' || code == 'A' || code == 'S') {
-                const auto end = text.find(';', i);
-                i = end == std::string::npos ? text.size() : end;
-                continue;
-            }
-        }
-        out.push_back(text[i]);
-    }
-    return out;
-}
-
 }  // namespace
 
 std::vector<PartMeasure> measureParts(host::DrawingServices& ds, host::DatabaseId database,
@@ -106,7 +74,7 @@ std::vector<PartMeasure> measureParts(host::DrawingServices& ds, host::DatabaseI
         double area = 0, cx = 0, cy = 0;
         ringMoments(part.outline, area, cx, cy);
         m.area = std::fabs(area);
-        m.outlinePerimeter = ringLength(part.outline);
+        m.outlinePerimeter = nest::ringLength(part.outline);
         m.perimeter = m.outlinePerimeter;
         m.holes = static_cast<int>(part.holes.size());
         double momentX = cx * std::fabs(area), momentY = cy * std::fabs(area);
@@ -116,7 +84,7 @@ std::vector<PartMeasure> measureParts(host::DrawingServices& ds, host::DatabaseI
             m.area -= std::fabs(holeArea);
             momentX -= hx * std::fabs(holeArea);
             momentY -= hy * std::fabs(holeArea);
-            m.perimeter += ringLength(hole);
+            m.perimeter += nest::ringLength(hole);
             double rx = 0, ry = 0, radius = 0;
             if (!roundRing(hole, rx, ry, radius)) continue;
             rx /= scale;
@@ -205,7 +173,7 @@ std::vector<AttributeRow> collectAttributes(host::DrawingServices& ds, host::Obj
         for (const host::ObjectId attribute : attributes) {
             host::TextInfo text;
             if (host::succeeded(ds.textInfo(attribute, text)))
-                row.values.emplace_back(text.tag, stripCodes(text.text));
+                row.values.emplace_back(text.tag, plot::plainMText(text.text));
         }
         rows.push_back(std::move(row));
     }
@@ -234,7 +202,7 @@ std::vector<FrameText> collectFrameTexts(host::DrawingServices& ds, host::Databa
             if (info.type == host::EntityType::Text || info.type == host::EntityType::MText) {
                 host::TextInfo text;
                 if (host::succeeded(ds.textInfo(entity, text)))
-                    entry.texts.push_back(stripCodes(text.text));
+                    entry.texts.push_back(plot::plainMText(text.text));
             } else if (info.type == host::EntityType::BlockReference) {
                 // A frame or title block drawn as a block: its fixed texts and attributes.
                 host::BlockReferenceInfo reference;
@@ -246,12 +214,12 @@ std::vector<FrameText> collectFrameTexts(host::DrawingServices& ds, host::Databa
                             (innerInfo.type == host::EntityType::Text ||
                              innerInfo.type == host::EntityType::MText) &&
                             host::succeeded(ds.textInfo(inner, text)))
-                            entry.texts.push_back(stripCodes(text.text));
+                            entry.texts.push_back(plot::plainMText(text.text));
                     }
                 for (const host::ObjectId attribute : ds.attributes(entity)) {
                     host::TextInfo text;
                     if (host::succeeded(ds.textInfo(attribute, text)))
-                        entry.texts.push_back(text.tag + "=" + stripCodes(text.text));
+                        entry.texts.push_back(text.tag + "=" + plot::plainMText(text.text));
                 }
             }
         }

@@ -1,5 +1,7 @@
 #include "qks/contract/tools.h"
 
+#include <array>
+
 #include "split.h"
 
 namespace qks::contract {
@@ -26,12 +28,21 @@ std::vector<LayerRule> defaultLayerRules() {
     };
 }
 
+namespace {
+
+// The eight fields in their order in a rule line.
+template <class Rule>
+auto ruleFields(Rule& rule) {
+    return std::array{&rule.layer,    &rule.color,    &rule.linetype,    &rule.kind,
+                      &rule.newLayer, &rule.newColor, &rule.newLinetype, &rule.newLineweight};
+}
+
+}  // namespace
+
 std::string formatLayerRule(const LayerRule& rule) {
     std::string out;
-    for (const std::string* field :
-         {&rule.layer, &rule.color, &rule.linetype, &rule.kind, &rule.newLayer, &rule.newColor,
-          &rule.newLinetype, &rule.newLineweight}) {
-        if (!out.empty() || field != &rule.layer) out.push_back(',');
+    for (const std::string* field : ruleFields(rule)) {
+        if (field != &rule.layer) out.push_back(',');
         out += *field;
     }
     return out;
@@ -41,10 +52,8 @@ bool parseLayerRule(std::string_view value, LayerRule& rule) {
     const std::vector<std::string_view> f = splitFields(value, ',');
     if (f.size() != 8) return false;
     LayerRule parsed;
-    std::string* fields[] = {&parsed.layer,       &parsed.color,        &parsed.linetype,
-                             &parsed.kind,        &parsed.newLayer,     &parsed.newColor,
-                             &parsed.newLinetype, &parsed.newLineweight};
-    for (std::size_t i = 0; i < 8; ++i) {
+    const auto fields = ruleFields(parsed);
+    for (std::size_t i = 0; i < fields.size(); ++i) {
         std::string_view text = f[i];
         while (!text.empty() && text.front() == ' ')
             text.remove_prefix(1);

@@ -6,6 +6,17 @@
 
 namespace qks::nest {
 
+double ringLength(const std::vector<Point>& ring) {
+    if (ring.size() < 2) return 0.0;
+    double total = 0.0;
+    for (std::size_t i = 0; i < ring.size(); ++i) {
+        const Point& a = ring[i];
+        const Point& b = ring[(i + 1) % ring.size()];
+        total += std::hypot(b.x - a.x, b.y - a.y);
+    }
+    return total;
+}
+
 double polygonArea(const std::vector<Point>& points) {
     const std::size_t n = points.size();
     double sum = 0.0;

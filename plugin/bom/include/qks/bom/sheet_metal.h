@@ -13,9 +13,6 @@ namespace qks::bom {
 
 using contract::Point;
 
-// Closed ring length (the last point joins the first).
-double ringLength(const std::vector<Point>& ring);
-
 // The smallest-area rectangle around the points at any angle: length >= width.
 struct EnclosingRectangle {
     double length = 0.0;

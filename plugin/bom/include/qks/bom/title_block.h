@@ -40,9 +40,6 @@ struct PlacedText {
 // text to its right on the same line (else right below it). Fills only fields still empty.
 void fieldsFromTexts(const std::vector<PlacedText>& texts, TitleFields& fields);
 
-// MTEXT contents to plain text: formatting codes dropped, paragraph breaks as spaces.
-std::string plainMText(const std::string& contents);
-
 // Leading number of a thickness text ("2", "2.0mm", "t=1.5", "δ3"); nullopt when none.
 std::optional<double> thicknessOf(const std::string& text);
 // Leading whole number of a quantity text ("4", "4件", "x2"); nullopt when none or < 1.

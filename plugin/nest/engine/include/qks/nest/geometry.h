@@ -19,6 +19,8 @@ namespace qks::nest {
 
 // Absolute shoelace area; 0 for an empty list.
 double polygonArea(const std::vector<Point>& points);
+// Length of the closed ring (the last point joins the first); 0 below two points.
+double ringLength(const std::vector<Point>& ring);
 
 // Axis-aligned bounds; an empty list gives min above max (+1e300 / -1e300).
 struct Bounds {
