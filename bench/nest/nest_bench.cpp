@@ -1,6 +1,7 @@
 // Nesting benchmark, run by hand:
 //   nest_bench [--jobs DIR] [--esicup DIR] [--seconds 20] [--esicup-seconds 10]
 //              [--peer-limit 120] [--no-peer] [--no-jobs] [--no-esicup] [--only NAME]
+//              [--esicup-cell 2] [--sparrow PEER_BINARY]
 //
 // For each bundled job (small, medium, large): time to the first layout, iterations per
 // second, utilisation and sheets after 5 and 20 seconds, and libnest2d on the same parts and
@@ -13,8 +14,11 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include "esicup.h"
 #include "peer.h"
@@ -47,6 +51,8 @@ struct Options {
     std::vector<NestStrategy> strategies{NestStrategy::Standard, NestStrategy::Dense};
     int threads = 0;
     std::string curve;  // CSV of the published utilisation over time on the large job
+    double esicupCell = 2;
+    std::string sparrow;  // the peer's binary: the ESICUP instances run against it alone
 };
 
 const char* nameOf(NestStrategy s) {
@@ -145,6 +151,74 @@ struct Published {
     double before2025, current, best;
 };
 
+// The instance's items as parts of a strip: its fixed side becomes the sheet's width (x), the
+// length to minimise grows upwards with the skyline. Swapping x and y mirrors every shape, which
+// changes nothing for the density.
+struct Strip {
+    std::vector<NestPart> parts;
+    std::map<std::int32_t, PartRotation> rotations;
+    double area = 0.0;
+    double tallest = 0.0;
+};
+
+Strip stripOf(const EsicupInstance& inst) {
+    Strip strip;
+    const double scale = 3000.0 / inst.stripHeight;
+    int id = 1;
+    for (const EsicupItem& item : inst.items) {
+        NestPart p;
+        p.id = id++;
+        p.quantity = item.demand;
+        PartRotation rotation;
+        rotation.angles.clear();
+        for (double a : item.orientations)
+            rotation.angles.push_back(static_cast<std::int32_t>(std::lround(a)) % 360);
+        if (rotation.angles.empty()) rotation.angles.push_back(0);
+        strip.rotations[p.id] = rotation;
+        for (const Point& q : item.shape)
+            p.outline.push_back({q.y * scale, q.x * scale});
+        measureOutline(p);
+        strip.area += p.area * p.quantity;
+        strip.tallest = std::max(strip.tallest, p.height);
+        strip.parts.push_back(p);
+    }
+    return strip;
+}
+
+// The density in percent of one run of `strategy` on the instance, measured on the placed
+// outlines; nothing when a sheet long enough for every piece was not found.
+std::optional<double> stripDensity(const Options& o, const EsicupInstance& inst,
+                                   NestStrategy strategy, std::int64_t& iterations) {
+    const Strip strip = stripOf(inst);
+    double sheetLength = 2.0 * strip.area / 3000.0 + 2 * strip.tallest;
+    for (int attempt = 0; attempt < 4; ++attempt, sheetLength *= 1.6) {
+        NestSession s;
+        s.parts = strip.parts;
+        s.config.sheets = {{3000.0, sheetLength, 1}};  // width along the strip's fixed side
+        s.config.gap = 0;
+        s.config.margin = 0;
+        s.config.cell = o.esicupCell;
+        s.config.rotate = false;
+        s.config.mirror = false;
+        s.config.partRotations = strip.rotations;
+        s.config.strategy = strategy;
+        s.config.threads = o.threads;
+        s.config.seconds = o.esicupSeconds;
+        s.seed = 1;
+        runNestSearch(s);
+        if (s.unplaced > 0 || s.layout.empty()) continue;
+        double used = 0;
+        for (const Placement& pl : s.layout[0].placements) {
+            const PlacedShape shape = placeShape(s.parts[pl.partIndex], pl.angle, pl.mirrored, 0, 0,
+                                                 0, 0, o.esicupCell, pl.column, pl.row);
+            used = std::max(used, boundsOf(shape.outline).maxY);
+        }
+        iterations = s.stats.iterations;
+        return strip.area / (3000.0 * used) * 100;
+    }
+    return std::nullopt;
+}
+
 void runStrip(const Options& o, const std::string& path, NestStrategy strategy,
               std::vector<double>& gaps) {
     EsicupInstance inst;
@@ -162,66 +236,60 @@ void runStrip(const Options& o, const std::string& path, NestStrategy strategy,
         {"shirts", {88.21, 89.67, 90.92}},   {"swim", {74.66, 78.11, 79.83}},
         {"trousers", {90.48, 91.65, 92.62}},
     };
-    // The strip's fixed side becomes the sheet's width (x); the length to minimise grows
-    // upwards with the skyline. Swapping x and y mirrors every shape, which changes nothing for
-    // the density.
-    const double scale = 3000.0 / inst.stripHeight;
-    std::vector<NestPart> parts;
-    std::map<std::int32_t, PartRotation> rotations;
-    double area = 0, tallest = 0;
-    int id = 1;
-    for (const EsicupItem& item : inst.items) {
-        NestPart p;
-        p.id = id++;
-        p.quantity = item.demand;
-        PartRotation rotation;
-        rotation.angles.clear();
-        for (double a : item.orientations)
-            rotation.angles.push_back(static_cast<std::int32_t>(std::lround(a)) % 360);
-        if (rotation.angles.empty()) rotation.angles.push_back(0);
-        rotations[p.id] = rotation;
-        for (const Point& q : item.shape)
-            p.outline.push_back({q.y * scale, q.x * scale});
-        measureOutline(p);
-        area += p.area * p.quantity;
-        tallest = std::max(tallest, p.height);
-        parts.push_back(p);
-    }
-    double sheetLength = 2.0 * area / 3000.0 + 2 * tallest;
-    for (int attempt = 0; attempt < 4; ++attempt, sheetLength *= 1.6) {
-        NestSession s;
-        s.parts = parts;
-        s.config.sheets = {{3000.0, sheetLength, 1}};  // width along the strip's fixed side
-        s.config.gap = 0;
-        s.config.margin = 0;
-        s.config.cell = 2;
-        s.config.rotate = false;
-        s.config.mirror = false;
-        s.config.partRotations = rotations;
-        s.config.strategy = strategy;
-        s.config.threads = o.threads;
-        s.config.seconds = o.esicupSeconds;
-        s.seed = 1;
-        runNestSearch(s);
-        if (s.unplaced > 0 || s.layout.empty()) continue;
-        double used = 0;
-        for (const Placement& pl : s.layout[0].placements) {
-            const PlacedShape shape = placeShape(s.parts[pl.partIndex], pl.angle, pl.mirrored, 0, 0,
-                                                 0, 0, 2, pl.column, pl.row);
-            used = std::max(used, boundsOf(shape.outline).maxY);
-        }
-        const double density = area / (3000.0 * used) * 100;
-        const auto ref = published.find(inst.name);
-        const double current = ref != published.end() ? ref->second.current : 0.0;
-        std::printf("| %-9s | %-8s | %6.2f%% | %6.2f%% | %6.2f | %lld it |\n", inst.name.c_str(),
-                    nameOf(strategy), density, current, current - density,
-                    static_cast<long long>(s.stats.iterations));
-        gaps.push_back(current - density);
-        std::fflush(stdout);
+    std::int64_t iterations = 0;
+    const std::optional<double> density = stripDensity(o, inst, strategy, iterations);
+    if (!density) {
+        std::printf("| %-9s | %-8s | could not place every piece |\n", inst.name.c_str(),
+                    nameOf(strategy));
         return;
     }
-    std::printf("| %-9s | %-8s | could not place every piece |\n", inst.name.c_str(),
-                nameOf(strategy));
+    const auto ref = published.find(inst.name);
+    const double current = ref != published.end() ? ref->second.current : 0.0;
+    std::printf("| %-9s | %-8s | %6.2f%% | %6.2f%% | %6.2f | %lld it |\n", inst.name.c_str(),
+                nameOf(strategy), *density, current, current - *density,
+                static_cast<long long>(iterations));
+    gaps.push_back(current - *density);
+    std::fflush(stdout);
+}
+
+// The dense search and the sparrow peer taking turns on every instance: same seconds, seed 1,
+// the peer with the threads it was built for, ours with --threads.
+void runVersusSparrow(const Options& o, const std::vector<std::string>& files) {
+    if (access(o.sparrow.c_str(), X_OK) != 0) {
+        std::printf("sparrow peer not found at %s: comparison skipped\n", o.sparrow.c_str());
+        return;
+    }
+    std::printf("dense (%d threads, cell %g) against sparrow, %g s each, seed 1\n\n", o.threads,
+                o.esicupCell, o.esicupSeconds);
+    std::printf("| instance | dense | sparrow | behind by |\n|---|--:|--:|--:|\n");
+    double sum = 0;
+    int count = 0, ahead = 0;
+    for (const std::string& f : files) {
+        EsicupInstance inst;
+        std::string error;
+        if (!readEsicup(f, inst, error)) {
+            std::printf("%s\n", error.c_str());
+            continue;
+        }
+        std::int64_t iterations = 0;
+        const std::optional<double> ours = stripDensity(o, inst, NestStrategy::Dense, iterations);
+        const std::optional<double> peer = runSparrow(o.sparrow, f, o.esicupSeconds, error);
+        if (!ours || !peer) {
+            std::printf("| %s | %s | %s | |\n", inst.name.c_str(),
+                        ours ? std::to_string(*ours).c_str() : "none",
+                        peer ? std::to_string(*peer).c_str() : error.c_str());
+            continue;
+        }
+        std::printf("| %s | %.2f | %.2f | %.2f |\n", inst.name.c_str(), *ours, *peer,
+                    *peer - *ours);
+        std::fflush(stdout);
+        sum += *peer - *ours;
+        ++count;
+        ahead += *ours > *peer;
+    }
+    if (count > 0)
+        std::printf("\nmean gap %.2f points; ahead on %d of %d instances\n", sum / count, ahead,
+                    count);
 }
 
 }  // namespace
@@ -258,7 +326,12 @@ int main(int argc, char** argv) {
             o.threads = std::atoi(next().c_str());
         else if (a == "--curve")
             o.curve = next();
-        else {
+        else if (a == "--esicup-cell")
+            o.esicupCell = std::atof(next().c_str());
+        else if (a == "--sparrow") {
+            o.sparrow = next();
+            o.runJobs = false;
+        } else {
             std::fprintf(stderr, "unknown option %s\n", a.c_str());
             return 2;
         }
@@ -288,12 +361,21 @@ int main(int argc, char** argv) {
         for (const auto& entry : std::filesystem::directory_iterator(o.esicup, ec))
             if (entry.path().extension() == ".json") files.push_back(entry.path().string());
         std::sort(files.begin(), files.end());
+        if (!o.only.empty())
+            files.erase(std::remove_if(files.begin(), files.end(),
+                                       [&](const std::string& f) {
+                                           return std::filesystem::path(f).stem() != o.only;
+                                       }),
+                        files.end());
+        if (!o.sparrow.empty()) {
+            runVersusSparrow(o, files);
+            return 0;
+        }
         std::printf("| instance | strategy | density | current best method | gap | search |\n");
         std::map<NestStrategy, std::vector<double>> gaps;
         for (const std::string& f : files)
-            if (o.only.empty() || std::filesystem::path(f).stem() == o.only)
-                for (NestStrategy strategy : o.strategies)
-                    runStrip(o, f, strategy, gaps[strategy]);
+            for (NestStrategy strategy : o.strategies)
+                runStrip(o, f, strategy, gaps[strategy]);
         for (const auto& [strategy, list] : gaps) {
             if (list.empty()) continue;
             double sum = 0, worst = -1e9;

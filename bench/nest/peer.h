@@ -1,6 +1,8 @@
 // The peer nester the benchmark compares against.
 #pragma once
 
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "qks/nest/part.h"
@@ -19,3 +21,9 @@ struct PeerResult {
 // distance and the margin taken off the sheet. Stops after `limitSeconds`.
 PeerResult runLibnest2d(const std::vector<qks::nest::NestPart>& parts, double sheetWidth,
                         double sheetHeight, double gap, double margin, double limitSeconds);
+
+// Runs the sparrow strip packer (its binary at `binary`, threads fixed when it was built) on one
+// ESICUP instance for `seconds` with seed 1, in a temporary folder of its own; returns the
+// density of its final solution in percent.
+std::optional<double> runSparrow(const std::string& binary, const std::string& instance,
+                                 double seconds, std::string& error);

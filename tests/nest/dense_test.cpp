@@ -2,8 +2,11 @@
 // the independent polygon checker.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <random>
 
+#include "dense/model.h"
+#include "dense/moves.h"
 #include "polygon_check.h"
 #include "qks/nest/raster_overlap.h"
 #include "qks/nest/search.h"
@@ -246,6 +249,65 @@ TEST(DenseSearch, OneThreadASeedAndAnIterationLimitRepeatTheLayout) {
     ASSERT_EQ(layouts[0].size(), layouts[1].size());
     for (std::size_t s = 0; s < layouts[0].size(); ++s)
         EXPECT_EQ(layouts[0][s].placements, layouts[1][s].placements) << "sheet " << s;
+}
+
+// Each move on its own, from layouts with and without unplaced instances on mixed stock: when it
+// reports success the layout holds no overlap (checked on the polygons) and every instance is
+// still placed or listed as unplaced, once.
+TEST(DenseMoves, EveryMoveKeepsTheLayoutValidAndThePartsCounted) {
+    using dense::Move;
+    std::mt19937 gen(31);
+    const std::vector<NestPart> parts = testing::randomParts(gen, 6, 8, 250, 2);
+    NestContext c = denseContext(parts, {{600, 400, 0}, {450, 300, 3}}, 5, 10, 2);
+    c.rasterCache.setExactGap(exactGapRasters(c.config));
+    std::vector<std::int32_t> usage(c.config.sheets.size(), 0);
+    const std::vector<int> order = firstInstanceOrder(c.parts);
+    c.angleStep = angleStepFor(order.size());
+    c.largestStockFirst = true;  // a last sheet of large stock leaves smaller stock to move to
+    Layout first;
+    ASSERT_EQ(greedyFill(first, usage, order, c), 0);
+    c.largestStockFirst = false;
+    const dense::Shapes shapes = dense::buildShapes(c);
+    const dense::Model model{c, shapes};
+    dense::State full = model.fromLayout(first);
+    ASSERT_GE(full.sheets.size(), 2u);
+    // The top of the first sheet taken off: room there, and instances to insert.
+    dense::State missing = full;
+    std::vector<dense::Item> kept;
+    const std::int32_t top = model.usedLength(full, 0) * 6 / 10;
+    for (const dense::Item& item : full.items)
+        if (item.sheet == 0 && item.y + model.raster(item).height > top)
+            missing.unplaced.push_back(item.part);
+        else
+            kept.push_back(item);
+    missing.items = kept;
+
+    std::atomic<bool> quit{false};
+    for (int m = 0; m < dense::kMoveCount; ++m) {
+        const Move move = static_cast<Move>(m);
+        int applied = 0;
+        for (std::uint32_t seed = 1; seed <= 8; ++seed) {
+            dense::Lane lane(model, seed, quit, std::make_unique<NestContext>(c));
+            // Stock in the middle changes only once emptying the last sheet has had its tries.
+            for (int& tries : lane.emptyTries)
+                tries = lane.tuning.emptyTriesBeforeRestock;
+            dense::State s = seed % 2 ? full : missing;
+            if (!dense::allowedMoves(lane, s)[m] || !dense::runMove(lane, s, move)) continue;
+            ++applied;
+            const std::string what = "move " + std::to_string(m) + ", seed " + std::to_string(seed);
+            NestOutcome out;
+            out.layout = model.toLayout(s);
+            out.unplaced = static_cast<std::int32_t>(s.unplaced.size());
+            testing::checkLayout(c.parts, c.config, out.layout, what.c_str());
+            checkCountsAndOrientations(c, out, what.c_str());
+            for (const dense::SheetInfo& sheet : s.sheets)
+                EXPECT_LE(sheet.rows, openSheet(sheet.stockIndex, c.config.sheets[sheet.stockIndex],
+                                                c.config.margin, c.config.cell)
+                                          .rows)
+                    << what;
+        }
+        EXPECT_GT(applied, 0) << "move " << m << " never applied";
+    }
 }
 
 }  // namespace

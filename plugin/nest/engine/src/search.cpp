@@ -213,16 +213,6 @@ void Search::run() {
 
 }  // namespace
 
-void settleTotals(NestOutcome& outcome) {
-    outcome.usedArea = 0.0;
-    outcome.sheetArea = 0.0;
-    for (const SheetLayout& sheet : outcome.layout) {
-        outcome.usedArea += sheet.usedArea;
-        outcome.sheetArea += sheet.width * sheet.height;
-    }
-    outcome.utilisation = outcome.sheetArea > 0.0 ? outcome.usedArea / outcome.sheetArea : 0.0;
-}
-
 void runStandardSearch(NestContext& context, NestOutcome& outcome, SearchObserver& observer) {
     Search(context, outcome, observer).run();
 }

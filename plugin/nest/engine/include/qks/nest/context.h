@@ -6,6 +6,7 @@
 // threads need).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -36,6 +37,85 @@ struct NestTuning {
     double publishIntervalSeconds = 0.3;
 };
 
+// Tuning constants of the dense search, with the same rule: fixed for the product, varied by tests
+// and benchmarks only.
+struct DenseTuning {
+    // Overlap removal (guided local search). Random positions tried per move of an overlapping
+    // part: anywhere on the sheet, and near where it stands (every n-th near one also turns it).
+    int globalSamples = 12;
+    int localSamples = 12;
+    int turnEveryLocalSample = 4;
+    // Passes without a smaller overlap before a strike, and strikes before the try is given up:
+    // each strike goes back to the least overlapping arrangement seen, weights kept.
+    int stallPasses = 24;
+    int strikes = 3;
+    // Weight factor of a pair still overlapping after a pass, and of a pair apart again (never
+    // below 1): pairs that keep overlapping get pushed apart harder.
+    double weightGrowth = 1.3;
+    double weightDecay = 0.95;
+    // Parts on one sheet beyond which overlaps are not removed (their pair weights would take
+    // hundreds of megabytes); free positions still serve such sheets.
+    int mostSeparated = 4000;
+
+    // Orientations sampled for a free position under free rotation when a part has no right
+    // angles to offer.
+    int fitOrientations = 12;
+
+    // Shortening a sheet: the share of its used length taken off at first and at most; the step
+    // grows by `shrinkGrowth` after a success and falls by `shrinkDecay` after a failure, back to
+    // the first step once it is down to a cell.
+    double firstShrink = 0.03;
+    double shrinkGrowth = 1.2;
+    double shrinkDecay = 0.6;
+    // A sheet is shortened by closing a band across it at a random height (the parts above
+    // move down) rather than by dropping the parts above the new length anywhere below it.
+    bool closeBands = false;
+
+    // Parts moved between sheets that may miss a free position: the overlap removal settles a
+    // few, while many at once fail slowly ...
+    int mostDropped = 4;
+    // ... and onto a fresh sheet of smaller stock, where nothing else stands in their way.
+    int mostDroppedOnNewSheet = 12;
+    // Parts of the last sheet offered to the others in one move (a quarter of them when more).
+    std::size_t moveOffBatch = 8;
+    // Tries to empty the last sheet at a sheet count before stock in the middle may change: a
+    // sheet given up saves more, and after such a restock the last sheet is harder to empty.
+    int emptyTriesBeforeRestock = 40;
+    // Neighbours in the largest-first order swapped, one in n, when one sheet is packed anew and
+    // when the whole layout is refilled on the skyline.
+    std::uint32_t repackSwapOdds = 4;
+    std::uint32_t refillSwapOdds = 3;
+
+    // Regrouping onto cheaper stock: the highest fill of the new sheets' area inside the margins
+    // worth a try, the most sheets given up at once, the shortening steps of one try, and the
+    // parts one try may move off its long sheet (and such moves in a row leaving it no shorter).
+    double regroupFill = 0.85;
+    int regroupSheets = 3;
+    int regroupRounds = 300;
+    int regroupPushes = 150;
+    int regroupStalledPushes = 30;
+
+    // The move chooser, a bandit over the moves by gains per unit of work. Work is counted, not
+    // timed, so a run does not depend on the machine's speed: overlap counts, a free-position
+    // search counting as `freePositionWork`, and every attempt costing `attemptWork` so moves
+    // that fail at once do not look free.
+    double workUnit = 10000.0;
+    std::int64_t freePositionWork = 50;
+    double attemptWork = 500.0;
+    // Share of the total rate every allowed move keeps, so none is starved.
+    double floorShare = 0.05;
+    // Credit of an attempt that left the score equal (a compaction); a strict gain counts 1.
+    double equalCredit = 0.1;
+
+    // Memory the lanes' copies of the rasters may take together; past it the lanes do without
+    // skyline refills.
+    std::size_t mostCopiedRasterBytes = std::size_t{256} << 20;
+    // Lane k's generator seed is the run's seed plus k times this prime, so lanes differ.
+    std::uint32_t laneSeedStride = 7919;
+    // How often the calling thread looks for a better layout to publish and for a stop.
+    int pollMilliseconds = 20;
+};
+
 struct NestContext {
     NestConfig config;
     std::vector<NestPart> parts;
@@ -45,6 +125,7 @@ struct NestContext {
     // Asked between placements and between search steps; empty means never stop.
     std::function<bool()> stopRequested;
     NestTuning tuning;
+    DenseTuning denseTuning;
     // A fixed generator seed instead of the clock's nanoseconds (tests, benchmarks, qksnest).
     std::optional<std::uint32_t> seed;
     // A new sheet comes from the largest stock entry that fits instead of the smallest.

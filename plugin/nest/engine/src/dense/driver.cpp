@@ -1,0 +1,268 @@
+// The dense search's driver. After the same first layout as the standard search, lanes (one per
+// thread) each take the best layout and try to make it smaller:
+//   - move parts off the last sheet onto the others, or empty it altogether;
+//   - shrink the used length of the last sheet, pushing what stands above the new length inside;
+//   - put instances that are still unplaced onto a sheet;
+//   - with mixed stock, move a sheet onto smaller stock, what it cannot take going to free
+//     positions on the others.
+// A part goes first to the lowest free position over the whole sheet bitmap (cavities and, with
+// part-in-part, holes included). What finds no free position is dropped where it overlaps least,
+// and the overlaps are then removed (separation.h). An attempt counts once no overlap is left;
+// otherwise the lane goes back to its layout.
+//
+// Threads: the lanes share only the best layout, under a mutex; the calling thread publishes.
+// With one lane, a seed and an iteration limit, a run does not depend on the machine's speed.
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "dense/chooser.h"
+#include "dense/moves.h"
+#include "qks/nest/dense_search.h"
+
+namespace qks::nest {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace dense;
+
+double secondsSince(Clock::time_point t) {
+    return std::chrono::duration<double>(Clock::now() - t).count();
+}
+
+// The best layout the lanes have found, and how often it changed.
+struct SharedBest {
+    std::mutex lock;
+    State state;
+    Score score;
+    std::uint64_t generation = 0;
+};
+
+// One lane's loop: attempts on its own copy of the best layout, equal or better results kept,
+// strictly better ones offered to the others.
+class LaneRunner {
+  public:
+    LaneRunner(Lane& lane, SharedBest& shared, std::atomic<std::int64_t>& attempts,
+               std::int64_t attemptLimit)
+        : lane_(lane),
+          chooser_(lane.tuning),
+          shared_(shared),
+          attempts_(attempts),
+          attemptLimit_(attemptLimit) {}
+
+    void run() {
+        {
+            std::lock_guard<std::mutex> guard(shared_.lock);
+            base_ = shared_.state;
+            baseScore_ = shared_.score;
+            seen_ = shared_.generation;
+        }
+        const Model& model = lane_.model;
+        while (!lane_.stopping()) {
+            if (attemptLimit_ > 0 && attempts_.fetch_add(1) >= attemptLimit_) break;
+            if (attemptLimit_ <= 0) attempts_.fetch_add(1);
+            adoptShared();
+            State trial = base_;
+            if (trial.sheets.empty()) continue;
+            const Move move = chooser_.choose(allowedMoves(lane_, trial), lane_.gen());
+            const std::int64_t before = lane_.spent;
+            const bool ok = runMove(lane_, trial, move);
+            chooser_.charge(move, lane_.spent - before);
+            if (!ok) continue;
+            // Equal layouts are taken too: compacting a sheet changes nothing the score sees,
+            // but makes room for what comes off the last sheet later.
+            const Score s = model.score(trial);
+            const bool worse = baseScore_.betterThan(s);
+            const bool better = s.betterThan(baseScore_);
+            chooser_.credit(move, better, !worse);
+            if (worse) continue;
+            base_ = std::move(trial);
+            baseScore_ = s;
+            // Less left on the last sheet may now fit smaller stock at free positions alone.
+            if (better) {
+                State settled = base_;
+                if (settleOnSmallestStock(lane_, settled)) {
+                    const Score t = model.score(settled);
+                    if (t.betterThan(baseScore_)) {
+                        base_ = std::move(settled);
+                        baseScore_ = t;
+                    }
+                }
+            }
+            std::lock_guard<std::mutex> guard(shared_.lock);
+            if (baseScore_.betterThan(shared_.score)) {
+                shared_.state = base_;
+                shared_.score = baseScore_;
+                seen_ = ++shared_.generation;
+            }
+        }
+    }
+
+  private:
+    void adoptShared() {
+        std::lock_guard<std::mutex> guard(shared_.lock);
+        if (shared_.generation == seen_) return;
+        seen_ = shared_.generation;
+        if (shared_.score.betterThan(baseScore_)) {
+            base_ = shared_.state;
+            baseScore_ = shared_.score;
+        }
+    }
+
+    Lane& lane_;
+    MoveChooser chooser_;
+    SharedBest& shared_;
+    std::atomic<std::int64_t>& attempts_;
+    std::int64_t attemptLimit_;
+    State base_;
+    Score baseScore_;
+    std::uint64_t seen_ = 0;
+};
+
+}  // namespace
+
+void runDenseSearch(NestContext& c, NestOutcome& out, SearchObserver& observer) {
+    const Clock::time_point t0 = Clock::now();
+    const DenseTuning& tuning = c.denseTuning;
+    // Every layout of this search, the first one included, is made of rasters that keep the gap
+    // and no more: the padded ones waste up to two cells between neighbours.
+    if (c.rasterCache.exactGap() != exactGapRasters(c.config)) {
+        c.rasterCache.setExactGap(exactGapRasters(c.config));
+        c.placementCache = PlacementCache{};
+    }
+    std::vector<std::int32_t> usage(c.config.sheets.size(), 0);
+    const std::vector<int> order = firstInstanceOrder(c.parts);
+    c.angleStep = angleStepFor(order.size());
+    out.layout.clear();
+    const int first = greedyFill(out.layout, usage, order, c);
+    out.unplaced = first;
+    out.stats.firstLayoutSeconds = secondsSince(t0);
+    observer.published(out.layout, contract::JobState::Running, out.stats.firstLayoutSeconds,
+                       first);
+    observer.firstLayout(out.layout, utilisation(out.layout), first);
+    const bool complete =
+        placementCount(out.layout) + static_cast<std::size_t>(first) >= order.size();
+
+    std::int64_t attempts = 0;
+    if (complete && !out.layout.empty() && !c.shouldStop() && c.config.seconds > secondsSince(t0)) {
+        const Shapes shapes = buildShapes(c);
+        const Model model{c, shapes};
+        SharedBest shared;
+        shared.state = model.fromLayout(out.layout);
+        shared.score = model.score(shared.state);
+        std::atomic<bool> quit{false};
+        // Before the lanes start, the first layouts' last sheets go to smaller stock where
+        // free positions alone take their parts (each settling from the same generator seed).
+        {
+            Lane setup(model, 0, quit);
+            State settled = shared.state;
+            if (settleOnSmallestStock(setup, settled) &&
+                model.score(settled).betterThan(shared.score)) {
+                shared.state = std::move(settled);
+                shared.score = model.score(shared.state);
+                observer.published(model.toLayout(shared.state), contract::JobState::Running,
+                                   secondsSince(t0),
+                                   static_cast<int>(shared.state.unplaced.size()));
+            }
+        }
+        // The same fill on the largest stock first; the better of the two is where the lanes
+        // start.
+        if (c.config.sheets.size() > 1 && !c.shouldStop()) {
+            Layout other;
+            std::fill(usage.begin(), usage.end(), 0);
+            c.largestStockFirst = true;
+            const int otherUnplaced = greedyFill(other, usage, order, c);
+            c.largestStockFirst = false;
+            if (placementCount(other) + static_cast<std::size_t>(otherUnplaced) >= order.size()) {
+                State state = model.fromLayout(other);
+                Lane setup(model, 0, quit);
+                settleOnSmallestStock(setup, state);
+                const Score score = model.score(state);
+                if (score.betterThan(shared.score)) {
+                    shared.state = std::move(state);
+                    shared.score = score;
+                    observer.published(model.toLayout(shared.state), contract::JobState::Running,
+                                       secondsSince(t0),
+                                       static_cast<int>(shared.state.unplaced.size()));
+                }
+            }
+        }
+        const std::uint32_t seed =
+            c.seed
+                ? *c.seed
+                : static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                 Clock::now().time_since_epoch())
+                                                 .count());
+        unsigned laneCount = c.config.threads > 0 ? static_cast<unsigned>(c.config.threads)
+                                                  : std::thread::hardware_concurrency();
+        laneCount = std::max(1u, laneCount);
+        std::atomic<std::int64_t> attemptCount{0};
+        std::atomic<unsigned> running{0};
+        std::vector<std::unique_ptr<Lane>> lanes;
+        std::vector<std::unique_ptr<LaneRunner>> runners;
+        std::vector<std::thread> threads;
+        for (unsigned k = 0; k < laneCount; ++k) {
+            // A lane's own context copies the rasters; past a bound of memory the lanes do
+            // without skyline refills.
+            std::unique_ptr<NestContext> own;
+            if (c.rasterCache.bytes() * laneCount <= tuning.mostCopiedRasterBytes) {
+                own = std::make_unique<NestContext>(c);
+                own->stopRequested = [&quit] { return quit.load(std::memory_order_relaxed); };
+            }
+            lanes.push_back(std::make_unique<Lane>(model, seed + tuning.laneSeedStride * k, quit,
+                                                   std::move(own)));
+            runners.push_back(std::make_unique<LaneRunner>(*lanes.back(), shared, attemptCount,
+                                                           c.iterationLimit));
+            LaneRunner* runner = runners.back().get();
+            running.fetch_add(1);
+            try {
+                threads.emplace_back([runner, &running] {
+                    try {
+                        runner->run();
+                    } catch (...) {
+                        // Out of memory in one lane ends that lane; the best layout stays.
+                    }
+                    running.fetch_sub(1);
+                });
+            } catch (const std::exception&) {
+                running.fetch_sub(1);
+                break;
+            }
+        }
+        std::uint64_t published = 0;
+        Clock::time_point lastPublish = Clock::now();
+        while (running.load() > 0 && !c.shouldStop() && c.config.seconds > secondsSince(t0)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(tuning.pollMilliseconds));
+            if (secondsSince(lastPublish) < c.tuning.publishIntervalSeconds) continue;
+            State snapshot;
+            {
+                std::lock_guard<std::mutex> guard(shared.lock);
+                if (shared.generation == published) continue;
+                published = shared.generation;
+                snapshot = shared.state;
+            }
+            lastPublish = Clock::now();
+            observer.published(model.toLayout(snapshot), contract::JobState::Running,
+                               secondsSince(t0), static_cast<int>(snapshot.unplaced.size()));
+        }
+        quit.store(true);
+        for (std::thread& t : threads)
+            t.join();
+        attempts = std::min<std::int64_t>(
+            attemptCount.load(), c.iterationLimit > 0 ? c.iterationLimit : attemptCount.load());
+        out.layout = model.toLayout(shared.state);
+        out.unplaced = static_cast<std::int32_t>(shared.state.unplaced.size());
+    }
+    settleTotals(out);
+    const bool stopped = c.shouldStop();
+    out.stats.iterations = attempts;
+    out.stats.stopped = stopped;
+    out.stats.seconds = secondsSince(t0);
+    observer.published(out.layout, stopped ? contract::JobState::Stopped : contract::JobState::Done,
+                       out.stats.seconds, out.unplaced);
+    observer.finished(out);
+}
+
+}  // namespace qks::nest

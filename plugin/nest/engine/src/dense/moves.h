@@ -1,0 +1,53 @@
+// The moves of the dense search. Each takes a layout without overlaps and either leaves another
+// without overlaps, every instance still placed or still listed as unplaced, or returns false
+// (the state is then to be thrown away).
+#pragma once
+
+#include <array>
+#include <vector>
+
+#include "dense/lane.h"
+
+namespace qks::nest::dense {
+
+enum class Move {
+    InsertUnplaced,  // an unplaced instance onto a sheet
+    SmallerStock,    // the last sheet onto one or two sheets of smaller stock
+    EmptyLast,       // every part of the last sheet onto the others
+    MoveOffLast,     // a batch of the last sheet's parts to free positions on the others
+    ShrinkOther,     // a sheet other than the last shortened
+    ShrinkLast,      // the last sheet shortened
+    Repack,          // a sheet and the last packed anew, largest first
+    Refill,          // a new skyline layout from a shuffled order
+    PushOne,         // one part of the last sheet onto another sheet
+    RestockOther,    // a sheet other than the last onto smaller stock
+    Regroup,         // the last sheets onto cheaper stock, shortened back with overlap removal
+};
+constexpr int kMoveCount = static_cast<int>(Move::Regroup) + 1;
+using MoveMask = std::array<bool, kMoveCount>;
+
+// The moves that can apply to the state at all.
+MoveMask allowedMoves(const Lane& lane, const State& s);
+// Runs one move; the sheet a move works on, where it takes one, is picked at random.
+bool runMove(Lane& lane, State& s, Move move);
+
+bool insertUnplaced(Lane& lane, State& s);
+bool smallerStock(Lane& lane, State& s);
+bool emptyLastSheet(Lane& lane, State& s);
+bool moveOffLastSheet(Lane& lane, State& s);
+bool shrinkSheet(Lane& lane, State& s, int sheet);
+bool repack(Lane& lane, State& s, int sheet);
+bool refill(Lane& lane, State& s);
+bool pushOneOffLastSheet(Lane& lane, State& s);
+bool restockOther(Lane& lane, State& s);
+bool regroup(Lane& lane, State& s);
+
+// Puts the last sheet's parts on the smallest free stock that takes them all at free positions
+// there or on the other sheets (no overlap removal); false, the state unchanged, when none does.
+bool settleOnSmallestStock(Lane& lane, State& s);
+
+// Stock for the last sheet's parts of less area than the last sheet, still free for them: one
+// sheet or two, smallest total area first.
+std::vector<std::vector<int>> smallerStockSets(const Model& model, const State& s);
+
+}  // namespace qks::nest::dense

@@ -1,0 +1,18 @@
+// Overlap removal by guided local search: overlapping parts move to the sampled position of
+// least weighted overlap, and the weight of a pair that keeps overlapping grows.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "dense/lane.h"
+
+namespace qks::nest::dense {
+
+// Removes every overlap among the items of `sheets`, each sheet's items kept below its limit
+// (rows, indexed by sheet). False when the strikes are used up or the lane is told to quit (the
+// state is then left overlapping).
+bool separate(Lane& lane, State& s, const std::vector<int>& sheets,
+              const std::vector<std::int32_t>& limits);
+
+}  // namespace qks::nest::dense

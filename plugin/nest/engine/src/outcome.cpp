@@ -1,0 +1,15 @@
+#include "qks/nest/outcome.h"
+
+namespace qks::nest {
+
+void settleTotals(NestOutcome& outcome) {
+    outcome.usedArea = 0.0;
+    outcome.sheetArea = 0.0;
+    for (const SheetLayout& sheet : outcome.layout) {
+        outcome.usedArea += sheet.usedArea;
+        outcome.sheetArea += sheet.width * sheet.height;
+    }
+    outcome.utilisation = outcome.sheetArea > 0.0 ? outcome.usedArea / outcome.sheetArea : 0.0;
+}
+
+}  // namespace qks::nest
