@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -52,8 +53,30 @@ struct Options {
     int threads = 0;
     std::string curve;  // CSV of the published utilisation over time on the large job
     double esicupCell = 2;
+    DenseTuning dense;    // --dense NAME=VALUE changes one of its knobs for experiments
     std::string sparrow;  // the peer's binary: the ESICUP instances run against it alone
 };
+
+bool setDenseKnob(DenseTuning& t, const std::string& text) {
+    const std::size_t eq = text.find('=');
+    if (eq == std::string::npos) return false;
+    const std::string name = text.substr(0, eq);
+    const double v = std::atof(text.c_str() + eq + 1);
+    const std::map<std::string, std::function<void()>> knobs{
+        {"firstShrink", [&] { t.firstShrink = v; }},
+        {"swapPairs", [&] { t.swapPairs = v != 0; }},
+        {"stallPasses", [&] { t.stallPasses = static_cast<int>(v); }},
+        {"patientStallPasses", [&] { t.patientStallPasses = static_cast<int>(v); }},
+        {"strikes", [&] { t.strikes = static_cast<int>(v); }},
+        {"globalSamples", [&] { t.globalSamples = static_cast<int>(v); }},
+        {"localSamples", [&] { t.localSamples = static_cast<int>(v); }},
+        {"weightGrowth", [&] { t.weightGrowth = v; }},
+    };
+    const auto knob = knobs.find(name);
+    if (knob == knobs.end()) return false;
+    knob->second();
+    return true;
+}
 
 const char* nameOf(NestStrategy s) {
     return s == NestStrategy::Dense ? "dense" : "standard";
@@ -92,6 +115,7 @@ void runJob(const Options& o, const std::string& name, NestStrategy strategy, st
     session->config.strategy = strategy;
     session->config.threads = o.threads;
     if (partInPart >= 0) session->config.partInPart = partInPart != 0;
+    session->denseTuning = o.dense;
     session->seed = 1;
     std::vector<Snapshot> published;
     session->onPublish = [&](const Layout& layout, const std::string&, double elapsed,
@@ -204,6 +228,7 @@ std::optional<double> stripDensity(const Options& o, const EsicupInstance& inst,
         s.config.strategy = strategy;
         s.config.threads = o.threads;
         s.config.seconds = o.esicupSeconds;
+        s.denseTuning = o.dense;
         s.seed = 1;
         runNestSearch(s);
         if (s.unplaced > 0 || s.layout.empty()) continue;
@@ -326,7 +351,12 @@ int main(int argc, char** argv) {
             o.threads = std::atoi(next().c_str());
         else if (a == "--curve")
             o.curve = next();
-        else if (a == "--esicup-cell")
+        else if (a == "--dense") {
+            if (!setDenseKnob(o.dense, next())) {
+                std::fprintf(stderr, "unknown dense knob\n");
+                return 2;
+            }
+        } else if (a == "--esicup-cell")
             o.esicupCell = std::atof(next().c_str());
         else if (a == "--sparrow") {
             o.sparrow = next();

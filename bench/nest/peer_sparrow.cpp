@@ -1,6 +1,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -22,6 +24,8 @@ std::optional<double> runSparrow(const std::string& binary, const std::string& i
     }
     const fs::path work = pattern;
     const std::string secondsText = std::to_string(static_cast<long long>(std::lround(seconds)));
+    // What stdio holds unwritten would otherwise be written twice, once by the child.
+    std::fflush(nullptr);
     const pid_t child = fork();
     if (child == 0) {
         // The peer writes its results under ./output and logs to the terminal; keep the

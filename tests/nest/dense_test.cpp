@@ -251,9 +251,9 @@ TEST(DenseSearch, OneThreadASeedAndAnIterationLimitRepeatTheLayout) {
         EXPECT_EQ(layouts[0][s].placements, layouts[1][s].placements) << "sheet " << s;
 }
 
-// Each move on its own, from layouts with and without unplaced instances on mixed stock: when it
-// reports success the layout holds no overlap (checked on the polygons) and every instance is
-// still placed or listed as unplaced, once.
+// Each move on its own, from layouts of one sheet and more, with and without unplaced instances,
+// on mixed stock: when it reports success the layout holds no overlap (checked on the polygons)
+// and every instance is still placed or listed as unplaced, once.
 TEST(DenseMoves, EveryMoveKeepsTheLayoutValidAndThePartsCounted) {
     using dense::Move;
     std::mt19937 gen(31);
@@ -281,17 +281,25 @@ TEST(DenseMoves, EveryMoveKeepsTheLayoutValidAndThePartsCounted) {
         else
             kept.push_back(item);
     missing.items = kept;
+    // The first sheet alone, the rest unplaced: moves that keep to one sheet.
+    dense::State single = full;
+    single.items.clear();
+    single.unplaced.clear();
+    single.sheets.resize(1);
+    for (const dense::Item& item : full.items)
+        (item.sheet == 0 ? single.items.push_back(item) : single.unplaced.push_back(item.part));
+    const dense::State* starts[] = {&full, &missing, &single};
 
     std::atomic<bool> quit{false};
     for (int m = 0; m < dense::kMoveCount; ++m) {
         const Move move = static_cast<Move>(m);
         int applied = 0;
-        for (std::uint32_t seed = 1; seed <= 8; ++seed) {
+        for (std::uint32_t seed = 1; seed <= 9; ++seed) {
             dense::Lane lane(model, seed, quit, std::make_unique<NestContext>(c));
             // Stock in the middle changes only once emptying the last sheet has had its tries.
             for (int& tries : lane.emptyTries)
                 tries = lane.tuning.emptyTriesBeforeRestock;
-            dense::State s = seed % 2 ? full : missing;
+            dense::State s = *starts[seed % 3];
             if (!dense::allowedMoves(lane, s)[m] || !dense::runMove(lane, s, move)) continue;
             ++applied;
             const std::string what = "move " + std::to_string(m) + ", seed " + std::to_string(seed);

@@ -208,25 +208,9 @@ bool pushHighest(Lane& lane, State& s, int first, int sheet) {
     return true;
 }
 
-// Takes a band `cut` rows high out of `sheet`, `length` rows long, at a random height: what
-// stands above the band's middle moves down by `cut`, and what still reaches above the new
-// length is pushed down to it. The layout keeps its shape away from the band, so only
-// the overlaps along it remain to be removed, where dropping the top parts anywhere below
-// scatters them.
-bool closeBand(Lane& lane, State& s, int sheet, std::int32_t length, std::int32_t cut) {
-    const std::int32_t limit = length - cut;
-    const std::int32_t at = static_cast<std::int32_t>(lane.pick(limit + 1));
-    for (Item& item : s.items) {
-        if (item.sheet != sheet) continue;
-        const std::int32_t height = lane.model.raster(item).height;
-        if (height > limit) {
-            if (!dropAnywhere(lane, s.sheets[sheet], limit, item)) return false;
-            continue;
-        }
-        if (2 * item.y + height > 2 * at + cut) item.y = std::max(0, item.y - cut);
-        item.y = std::min(item.y, limit - height);
-    }
-    return true;
+// Patience of the overlap removal when one sheet is shortened or rearranged in place.
+int stallPassesFor(const Lane& lane, const State& s) {
+    return s.sheets.size() == 1 ? lane.tuning.patientStallPasses : lane.tuning.stallPasses;
 }
 
 // The next shortening step after one that succeeded or failed on a sheet `length` rows long:
@@ -257,6 +241,7 @@ MoveMask allowedMoves(const Lane& lane, const State& s) {
                                 lane.emptyTries[std::min(sheets, Lane::kSheetsTracked - 1)] >=
                                     lane.tuning.emptyTriesBeforeRestock);
     set(Move::Regroup, mixedStock);
+    set(Move::SwapPair, sheets == 1 && lane.tuning.swapPairs);
     return allowed;
 }
 
@@ -288,6 +273,8 @@ bool runMove(Lane& lane, State& s, Move move) {
             return restockOther(lane, s);
         case Move::Regroup:
             return regroup(lane, s);
+        case Move::SwapPair:
+            return swapPair(lane, s);
     }
     return false;
 }
@@ -366,13 +353,11 @@ bool shrinkSheet(Lane& lane, State& s, int sheet) {
     const std::int32_t limit = length - cut;
     std::vector<std::int32_t> limits = fullLimits(s);
     limits[sheet] = limit;
-    const bool inside = lane.tuning.closeBands ? closeBand(lane, s, sheet, length, cut)
-                                               : dropBelow(lane, s, sheet, limit);
-    if (!inside) {
+    if (!dropBelow(lane, s, sheet, limit)) {
         lane.shrink = lane.tuning.firstShrink;
         return false;
     }
-    const bool ok = separate(lane, s, {sheet}, limits);
+    const bool ok = separate(lane, s, {sheet}, limits, stallPassesFor(lane, s));
     lane.shrink = nextShrink(lane.tuning, lane.shrink, ok, length);
     return ok;
 }
@@ -579,6 +564,34 @@ bool regroup(Lane& lane, State& s) {
         if (pushHighest(lane, s, first, longSheet)) step = t.firstShrink;
     }
     return false;
+}
+
+// Two parts of different kinds on one sheet change places, each keeping its orientation, its
+// corner where the other's was; the sheet's used length is the limit and the overlaps are
+// removed. Shortening alone settles into one arrangement; this one is as long and different, so
+// shortening may go on from it.
+bool swapPair(Lane& lane, State& s) {
+    if (s.sheets.empty()) return false;
+    const int sheet = static_cast<int>(lane.pick(static_cast<std::uint32_t>(s.sheets.size())));
+    const std::vector<int> on = itemsOn(s, sheet);
+    if (on.size() < 2) return false;
+    const int a = on[lane.pick(static_cast<std::uint32_t>(on.size()))];
+    const int b = on[lane.pick(static_cast<std::uint32_t>(on.size()))];
+    if (s.items[a].part == s.items[b].part) return false;
+    const std::int32_t length = lane.model.usedLength(s, sheet);
+    Item& first = s.items[a];
+    Item& second = s.items[b];
+    std::swap(first.x, second.x);
+    std::swap(first.y, second.y);
+    for (Item* item : {&first, &second}) {
+        const PartRaster& r = lane.model.raster(*item);
+        if (r.height > length || r.width > s.sheets[sheet].columns) return false;
+        item->x = std::min(item->x, s.sheets[sheet].columns - r.width);
+        item->y = std::min(item->y, length - r.height);
+    }
+    std::vector<std::int32_t> limits = fullLimits(s);
+    limits[sheet] = length;
+    return separate(lane, s, {sheet}, limits, stallPassesFor(lane, s));
 }
 
 }  // namespace qks::nest::dense

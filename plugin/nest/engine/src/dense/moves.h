@@ -22,8 +22,9 @@ enum class Move {
     PushOne,         // one part of the last sheet onto another sheet
     RestockOther,    // a sheet other than the last onto smaller stock
     Regroup,         // the last sheets onto cheaper stock, shortened back with overlap removal
+    SwapPair,        // two parts of a one-sheet layout change places, the sheet no longer
 };
-constexpr int kMoveCount = static_cast<int>(Move::Regroup) + 1;
+constexpr int kMoveCount = static_cast<int>(Move::SwapPair) + 1;
 using MoveMask = std::array<bool, kMoveCount>;
 
 // The moves that can apply to the state at all.
@@ -41,6 +42,7 @@ bool refill(Lane& lane, State& s);
 bool pushOneOffLastSheet(Lane& lane, State& s);
 bool restockOther(Lane& lane, State& s);
 bool regroup(Lane& lane, State& s);
+bool swapPair(Lane& lane, State& s);
 
 // Puts the last sheet's parts on the smallest free stock that takes them all at free positions
 // there or on the other sheets (no overlap removal); false, the state unchanged, when none does.

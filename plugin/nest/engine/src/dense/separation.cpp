@@ -88,7 +88,7 @@ void moveToLeastOverlap(Lane& lane, int i, const std::vector<int>& members, cons
     lane.work[members[i]] = best;
 }
 
-bool separateSheet(Lane& lane, State& s, int sheet, std::int32_t limit) {
+bool separateSheet(Lane& lane, State& s, int sheet, std::int32_t limit, int stallPasses) {
     const DenseTuning& t = lane.tuning;
     const std::vector<int> members = itemsOn(s, sheet);
     const int n = static_cast<int>(members.size());
@@ -112,7 +112,7 @@ bool separateSheet(Lane& lane, State& s, int sheet, std::int32_t limit) {
     std::vector<Item> bestItems = lane.work;
     std::vector<int> moving;
     for (int strike = 0; strike < t.strikes; ++strike) {
-        for (int stall = 0; stall < t.stallPasses;) {
+        for (int stall = 0; stall < stallPasses;) {
             if (lane.stopping()) return false;
             moving.clear();
             for (int i = 0; i < n; ++i)
@@ -173,9 +173,10 @@ bool separateSheet(Lane& lane, State& s, int sheet, std::int32_t limit) {
 }  // namespace
 
 bool separate(Lane& lane, State& s, const std::vector<int>& sheets,
-              const std::vector<std::int32_t>& limits) {
+              const std::vector<std::int32_t>& limits, int stallPasses) {
+    if (stallPasses <= 0) stallPasses = lane.tuning.stallPasses;
     for (int sheet : sheets)
-        if (!separateSheet(lane, s, sheet, limits[sheet])) return false;
+        if (!separateSheet(lane, s, sheet, limits[sheet], stallPasses)) return false;
     return true;
 }
 
