@@ -5,6 +5,7 @@
 #include <atomic>
 #include <random>
 
+#include "dense/chooser.h"
 #include "dense/model.h"
 #include "dense/moves.h"
 #include "polygon_check.h"
@@ -316,6 +317,40 @@ TEST(DenseMoves, EveryMoveKeepsTheLayoutValidAndThePartsCounted) {
         }
         EXPECT_GT(applied, 0) << "move " << m << " never applied";
     }
+}
+
+// The chooser over an even sweep of its random input: a move not allowed never comes, none
+// allowed gives ShrinkLast, every allowed move keeps at least its floor share, and credit and work
+// move the shares the right way.
+TEST(DenseMoves, TheChooserPicksAllowedMovesByGainPerWork) {
+    using dense::Move;
+    const DenseTuning tuning;
+    dense::MoveChooser chooser(tuning);
+    auto shares = [&](const dense::MoveMask& allowed) {
+        std::vector<double> count(dense::kMoveCount, 0.0);
+        const int draws = 20000;
+        for (int k = 0; k < draws; ++k)
+            count[static_cast<int>(chooser.choose(
+                allowed, static_cast<std::uint32_t>(4294967295.0 * (k + 0.5) / draws)))] +=
+                1.0 / draws;
+        return count;
+    };
+    dense::MoveMask none{};
+    EXPECT_EQ(chooser.choose(none, 12345), Move::ShrinkLast);
+    dense::MoveMask some{};
+    for (Move m : {Move::ShrinkLast, Move::Repack, Move::SwapPair})
+        some[static_cast<int>(m)] = true;
+    const std::vector<double> even = shares(some);
+    for (int m = 0; m < dense::kMoveCount; ++m)
+        EXPECT_NEAR(even[m], some[m] ? 1.0 / 3 : 0.0, 0.01) << m;
+    chooser.credit(Move::SwapPair, true, true);
+    chooser.charge(Move::Repack, 100 * static_cast<std::int64_t>(tuning.workUnit));
+    const std::vector<double> learnt = shares(some);
+    EXPECT_GT(learnt[static_cast<int>(Move::SwapPair)], even[static_cast<int>(Move::SwapPair)]);
+    EXPECT_LT(learnt[static_cast<int>(Move::Repack)], even[static_cast<int>(Move::Repack)]);
+    const double floor = tuning.floorShare / (1.0 + 3 * tuning.floorShare);
+    for (int m = 0; m < dense::kMoveCount; ++m)
+        if (some[m]) EXPECT_GE(learnt[m], floor - 0.01) << m;
 }
 
 }  // namespace
