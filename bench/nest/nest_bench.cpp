@@ -67,6 +67,8 @@ bool setDenseKnob(DenseTuning& t, const std::string& text) {
         {"swapPairs", [&] { t.swapPairs = v != 0; }},
         {"stallPasses", [&] { t.stallPasses = static_cast<int>(v); }},
         {"patientStallPasses", [&] { t.patientStallPasses = static_cast<int>(v); }},
+        {"stuckRetries", [&] { t.stuckRetries = static_cast<int>(v); }},
+        {"sampleRowStride", [&] { t.sampleRowStride = static_cast<int>(v); }},
         {"strikes", [&] { t.strikes = static_cast<int>(v); }},
         {"globalSamples", [&] { t.globalSamples = static_cast<int>(v); }},
         {"localSamples", [&] { t.localSamples = static_cast<int>(v); }},

@@ -53,12 +53,27 @@ TEST(RasterOverlap, CountsMatchCellByCell) {
             const PartRaster a = randomRaster(gen, c.aw, c.ah);
             const PartRaster b = randomRaster(gen, c.bw, c.bh);
             const int ax = 300, ay = 100, bx = ax - c.dx, by = ay - c.dy;
-            std::int64_t want = 0;
+            std::int64_t want = 0, wantEveryThirdRow = 0;
             for (int y = 0; y < a.height; ++y)
-                for (int x = 0; x < a.width; ++x)
-                    want += cellOf(a, x, y) && cellOf(b, ax + x - bx, ay + y - by);
+                for (int x = 0; x < a.width; ++x) {
+                    const bool both = cellOf(a, x, y) && cellOf(b, ax + x - bx, ay + y - by);
+                    want += both;
+                    wantEveryThirdRow += both && (ay + y) % 3 == 0;
+                }
             EXPECT_EQ(rasterOverlap(a, ax, ay, b, bx, by), want) << c.dx << "," << c.dy;
             EXPECT_EQ(rasterOverlap(b, bx, by, a, ax, ay), want) << c.dx << "," << c.dy;
+            // With row bounds the count visits less and stays the same; a bounded count stops
+            // only past its bound.
+            PartRaster boundedA = a, boundedB = b;
+            describeRows(boundedA);
+            describeRows(boundedB);
+            EXPECT_EQ(rasterOverlap(boundedA, ax, ay, boundedB, bx, by), want);
+            EXPECT_EQ(rasterOverlap(boundedB, bx, by, a, ax, ay), want);
+            const std::int64_t half = want / 2;
+            const std::int64_t upTo = rasterOverlapUpTo(boundedA, ax, ay, boundedB, bx, by, half);
+            EXPECT_TRUE(want <= half ? upTo == want : upTo > half && upTo <= want);
+            EXPECT_EQ(rasterOverlapUpTo(boundedB, bx, by, boundedA, ax, ay, want, 3),
+                      wantEveryThirdRow);
 
             // On a sheet grid, clipped at its edges: cells outside count with their weight.
             BitGrid grid(150, 40);
@@ -349,8 +364,11 @@ TEST(DenseMoves, TheChooserPicksAllowedMovesByGainPerWork) {
     EXPECT_GT(learnt[static_cast<int>(Move::SwapPair)], even[static_cast<int>(Move::SwapPair)]);
     EXPECT_LT(learnt[static_cast<int>(Move::Repack)], even[static_cast<int>(Move::Repack)]);
     const double floor = tuning.floorShare / (1.0 + 3 * tuning.floorShare);
-    for (int m = 0; m < dense::kMoveCount; ++m)
-        if (some[m]) EXPECT_GE(learnt[m], floor - 0.01) << m;
+    for (int m = 0; m < dense::kMoveCount; ++m) {
+        if (some[m]) {
+            EXPECT_GE(learnt[m], floor - 0.01) << m;
+        }
+    }
 }
 
 }  // namespace

@@ -203,8 +203,31 @@ void fillRing(const std::vector<Point>& pts, double cell, int w, int h, int pad,
     }
 }
 
+}  // namespace
+
+void describeRows(PartRaster& raster) {
+    const int words = raster.wordsPerRow;
+    raster.rowLeft.assign(raster.height, 0);
+    raster.rowRight.assign(raster.height, 0);
+    for (int r = 0; r < raster.height; ++r) {
+        const std::uint64_t* bits = &raster.bits[static_cast<std::size_t>(r) * words];
+        int first = 0;
+        while (first < words && bits[first] == 0)
+            ++first;
+        if (first == words) continue;
+        int last = words - 1;
+        while (bits[last] == 0)
+            --last;
+        raster.rowLeft[r] = 64 * first + __builtin_ctzll(bits[first]);
+        raster.rowRight[r] = 64 * last + 64 - __builtin_clzll(bits[last]);
+    }
+}
+
+namespace {
+
 // The column lists and bounds the placement engine reads, from the raster's bits.
 void describeColumns(PartRaster& raster) {
+    describeRows(raster);
     const int w = raster.width;
     const int h = raster.height;
     const int words = raster.wordsPerRow;

@@ -1,6 +1,7 @@
 #include "qks/nest/raster_overlap.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace qks::nest {
 namespace {
@@ -94,18 +95,54 @@ int floorLog2(std::int32_t v) {
 
 }  // namespace
 
-QKS_POPCOUNT_CLONES std::int64_t rasterOverlap(const PartRaster& a, int ax, int ay,
-                                               const PartRaster& b, int bx, int by) {
+QKS_POPCOUNT_CLONES std::int64_t rasterOverlapUpTo(const PartRaster& a, int ax, int ay,
+                                                   const PartRaster& b, int bx, int by,
+                                                   std::int64_t stopAbove, int rowStride) {
     if (a.oversize || b.oversize) return 0;
     if (ax >= bx + b.width || bx >= ax + a.width) return 0;
-    const int y0 = std::max(ay, by);
+    // `right` stands at or right of `left`, so its bits shift up onto the other's.
+    const bool aRight = ax >= bx;
+    const PartRaster& right = aRight ? a : b;
+    const PartRaster& left = aRight ? b : a;
+    const int rx = aRight ? ax : bx, ry = aRight ? ay : by;
+    const int lx = aRight ? bx : ax, ly = aRight ? by : ay;
+    const int shift = rx - lx;
+    const bool bounded = !right.rowLeft.empty() && !left.rowLeft.empty();
+    const int stride = std::max(1, rowStride);
+    int y0 = std::max(ay, by);
+    // The first row at or above y0 that is a multiple of the stride (rows may be negative).
+    const int past = ((y0 % stride) + stride) % stride;
+    if (past != 0) y0 += stride - past;
     const int y1 = std::min(ay + a.height, by + b.height);
     std::int64_t n = 0;
-    for (int y = y0; y < y1; ++y)
-        n += shiftedAnd(&a.bits[static_cast<std::size_t>(y - ay) * a.wordsPerRow], a.wordsPerRow,
-                        ax, &b.bits[static_cast<std::size_t>(y - by) * b.wordsPerRow],
-                        b.wordsPerRow, bx);
+    for (int y = y0; y < y1 && n <= stopAbove; y += stride) {
+        const int ri = y - ry, li = y - ly;
+        // Columns of `right`'s frame where both rows may have cells.
+        int from = 0, to = right.width;
+        if (bounded) {
+            from = std::max(right.rowLeft[ri], left.rowLeft[li] - shift);
+            to = std::min(right.rowRight[ri], left.rowRight[li] - shift);
+            if (from >= to) continue;
+        }
+        const std::uint64_t* rw = &right.bits[static_cast<std::size_t>(ri) * right.wordsPerRow];
+        const std::uint64_t* lw = &left.bits[static_cast<std::size_t>(li) * left.wordsPerRow];
+        const int s = shift >> 6;
+        const int r = shift & 63;
+        const int kEnd = std::min((to + 63) >> 6, left.wordsPerRow - s);
+        for (int k = from >> 6; k < kEnd; ++k) {
+            const std::uint64_t w = rw[k];
+            if (w == 0) continue;
+            const int t = k + s;
+            n += popcount((w << r) & lw[t]);
+            if (r != 0 && t + 1 < left.wordsPerRow) n += popcount((w >> (64 - r)) & lw[t + 1]);
+        }
+    }
     return n;
+}
+
+std::int64_t rasterOverlap(const PartRaster& a, int ax, int ay, const PartRaster& b, int bx,
+                           int by) {
+    return rasterOverlapUpTo(a, ax, ay, b, bx, by, std::numeric_limits<std::int64_t>::max(), 1);
 }
 
 BitGrid::BitGrid(std::int32_t columnCount, std::int32_t rowCount)
@@ -286,9 +323,10 @@ std::optional<std::pair<std::int32_t, std::int32_t>> WindowTable::lowestFit(
 
 namespace qks::nest {
 
-void OverlapTracker::reset(std::int32_t columns, std::int32_t rows) {
-    across_ = std::max(1, (columns + kBucketSide - 1) / kBucketSide);
-    up_ = std::max(1, (rows + kBucketSide - 1) / kBucketSide);
+void OverlapTracker::reset(std::int32_t columns, std::int32_t rows, std::int32_t bucketSide) {
+    side_ = std::max(1, bucketSide);
+    across_ = std::max(1, (columns + side_ - 1) / side_);
+    up_ = std::max(1, (rows + side_ - 1) / side_);
     buckets_.assign(static_cast<std::size_t>(across_) * up_, {});
     members_.clear();
     mark_.clear();

@@ -38,6 +38,17 @@ struct SharedBest {
     State state;
     Score score;
     std::uint64_t generation = 0;
+    // The used length of `state` while it is one sheet with every instance placed; read by the
+    // lanes without the lock to give up work another lane has made pointless.
+    std::atomic<std::int32_t> oneSheetLength{Lane::kNoLength};
+
+    void publish(const State& s, const Score& sc) {
+        state = s;
+        score = sc;
+        ++generation;
+        if (s.sheets.size() == 1 && s.unplaced.empty())
+            oneSheetLength.store(sc.lastLength, std::memory_order_relaxed);
+    }
 };
 
 // One lane's loop: attempts on its own copy of the best layout, equal or better results kept,
@@ -66,6 +77,10 @@ class LaneRunner {
             adoptShared();
             State trial = base_;
             if (trial.sheets.empty()) continue;
+            lane_.sharedLength = &shared_.oneSheetLength;
+            lane_.baseLength = trial.sheets.size() == 1 && trial.unplaced.empty()
+                                   ? baseScore_.lastLength
+                                   : Lane::kNoLength;
             const Move move = chooser_.choose(allowedMoves(lane_, trial), lane_.gen());
             const std::int64_t before = lane_.spent;
             const bool ok = runMove(lane_, trial, move);
@@ -93,9 +108,8 @@ class LaneRunner {
             }
             std::lock_guard<std::mutex> guard(shared_.lock);
             if (baseScore_.betterThan(shared_.score)) {
-                shared_.state = base_;
-                shared_.score = baseScore_;
-                seen_ = ++shared_.generation;
+                shared_.publish(base_, baseScore_);
+                seen_ = shared_.generation;
             }
         }
     }

@@ -234,7 +234,9 @@ MoveMask allowedMoves(const Lane& lane, const State& s) {
     set(Move::MoveOffLast, sheets >= 2);
     set(Move::ShrinkOther, sheets >= 2);
     set(Move::ShrinkLast, true);
-    set(Move::Repack, true);
+    // Packing a lone sheet anew only rebuilds a first layout, which its shortening has long
+    // passed: on the ESICUP strips it took three fifths of the search time for nothing.
+    set(Move::Repack, sheets >= 2);
     set(Move::Refill, sheets >= 2 && lane.own != nullptr);
     set(Move::PushOne, sheets >= 2);
     set(Move::RestockOther, sheets >= 2 && mixedStock &&
@@ -345,9 +347,84 @@ bool moveOffLastSheet(Lane& lane, State& s) {
 
 // A share off the used length of one sheet: what stands above the new length is dropped below
 // it and the overlaps removed.
+namespace {
+
+// Two items change places, each kept inside the sheet's columns and below `limit`; false when
+// one of them is too large for the other's room.
+bool swapPlaces(Lane& lane, State& s, int a, int b, std::int32_t limit) {
+    Item& first = s.items[a];
+    Item& second = s.items[b];
+    std::swap(first.x, second.x);
+    std::swap(first.y, second.y);
+    for (Item* item : {&first, &second}) {
+        const PartRaster& r = lane.model.raster(*item);
+        if (r.height > limit || r.width > s.sheets[item->sheet].columns) return false;
+        item->x = std::min(item->x, s.sheets[item->sheet].columns - r.width);
+        item->y = std::min(item->y, limit - r.height);
+    }
+    return true;
+}
+
+// Shakes a stuck arrangement: two of the larger parts of different kinds change places, so the
+// next overlap removal does not fall back into the same arrangement.
+void disturb(Lane& lane, State& s, std::int32_t limit) {
+    std::vector<int> larger(s.items.size());
+    for (std::size_t k = 0; k < larger.size(); ++k)
+        larger[k] = static_cast<int>(k);
+    largestFirst(lane.model, s, larger);
+    larger.resize(std::max<std::size_t>(2, larger.size() / 2));
+    const auto count = static_cast<std::uint32_t>(larger.size());
+    for (int attempt = 0; attempt < lane.tuning.disturbAttempts; ++attempt) {
+        const int a = larger[lane.pick(count)];
+        const int b = larger[lane.pick(count)];
+        if (s.items[a].part == s.items[b].part) continue;
+        const Item keepA = s.items[a];
+        const Item keepB = s.items[b];
+        if (swapPlaces(lane, s, a, b, limit)) return;
+        s.items[a] = keepA;
+        s.items[b] = keepB;
+    }
+}
+
+// Overlap removal again from the lane's stuck arrangement, disturbed. A failure that leaves less
+// overlap becomes the new stuck arrangement; after `stuckRetries` failures the lane cuts anew,
+// with a smaller step.
+bool retryStuck(Lane& lane, State& s, std::int32_t length) {
+    Lane::Stuck& stuck = *lane.stuck;
+    State trial = s;
+    trial.items = stuck.items;
+    disturb(lane, trial, stuck.limit);
+    const bool ok = separate(lane, trial, {0}, {stuck.limit}, stallPassesFor(lane, trial));
+    if (ok) {
+        s = std::move(trial);
+        lane.stuck.reset();
+        lane.shrink = nextShrink(lane.tuning, lane.shrink, true, length);
+        return true;
+    }
+    if (lane.leftOverlap >= 0 && lane.leftOverlap < stuck.overlap) {
+        stuck.items = lane.work;
+        stuck.overlap = lane.leftOverlap;
+    }
+    if (++stuck.tries >= lane.tuning.stuckRetries) {
+        lane.stuck.reset();
+        lane.shrink = nextShrink(lane.tuning, lane.shrink, false, length);
+    }
+    return false;
+}
+
+}  // namespace
+
 bool shrinkSheet(Lane& lane, State& s, int sheet) {
     const std::int32_t length = lane.model.usedLength(s, sheet);
     if (length <= 1) return false;
+    // Only a layout of one sheet keeps what a failed shortening reached: with more sheets the
+    // moves between them change the layout under it.
+    const bool keepStuck =
+        s.sheets.size() == 1 && s.unplaced.empty() && lane.tuning.stuckRetries > 0;
+    if (keepStuck && lane.stuck && lane.stuck->limit < length &&
+        lane.stuck->items.size() == s.items.size())
+        return retryStuck(lane, s, length);
+    lane.stuck.reset();
     const std::int32_t cut =
         std::max<std::int32_t>(1, static_cast<std::int32_t>(std::lround(length * lane.shrink)));
     const std::int32_t limit = length - cut;
@@ -358,6 +435,10 @@ bool shrinkSheet(Lane& lane, State& s, int sheet) {
         return false;
     }
     const bool ok = separate(lane, s, {sheet}, limits, stallPassesFor(lane, s));
+    if (!ok && keepStuck && lane.leftOverlap >= 0) {
+        lane.stuck = Lane::Stuck{lane.work, limit, lane.leftOverlap, 0};
+        return false;
+    }
     lane.shrink = nextShrink(lane.tuning, lane.shrink, ok, length);
     return ok;
 }
@@ -579,16 +660,7 @@ bool swapPair(Lane& lane, State& s) {
     const int b = on[lane.pick(static_cast<std::uint32_t>(on.size()))];
     if (s.items[a].part == s.items[b].part) return false;
     const std::int32_t length = lane.model.usedLength(s, sheet);
-    Item& first = s.items[a];
-    Item& second = s.items[b];
-    std::swap(first.x, second.x);
-    std::swap(first.y, second.y);
-    for (Item* item : {&first, &second}) {
-        const PartRaster& r = lane.model.raster(*item);
-        if (r.height > length || r.width > s.sheets[sheet].columns) return false;
-        item->x = std::min(item->x, s.sheets[sheet].columns - r.width);
-        item->y = std::min(item->y, length - r.height);
-    }
+    if (!swapPlaces(lane, s, a, b, length)) return false;
     std::vector<std::int32_t> limits = fullLimits(s);
     limits[sheet] = length;
     return separate(lane, s, {sheet}, limits, stallPassesFor(lane, s));

@@ -14,8 +14,9 @@ double weightOf(const Lane& lane, int i, int j) {
 }
 
 // Weighted overlap of `item` (member `self`) with the other members, stopping once above
-// `bound`.
-double cost(Lane& lane, const Item& item, int self, const std::vector<int>& members, double bound) {
+// `bound`; over every `rowStride`-th grid row only (an estimate) when more than 1.
+double cost(Lane& lane, const Item& item, int self, const std::vector<int>& members, double bound,
+            int rowStride) {
     const PartRaster& r = lane.model.raster(item);
     double total = 0.0;
     lane.tracker.near(item.x, item.y, r.width, r.height, [&](int j) {
@@ -26,8 +27,14 @@ double cost(Lane& lane, const Item& item, int self, const std::vector<int>& memb
             item.y >= other.y + o.height || other.y >= item.y + r.height)
             return;
         ++lane.spent;
-        const std::int64_t cells = rasterOverlap(r, item.x, item.y, o, other.x, other.y);
-        if (cells != 0) total += weightOf(lane, self, j) * static_cast<double>(cells);
+        // Counting stops once this pair alone takes the total past the bound.
+        const double weight = weightOf(lane, self, j);
+        const double room = (bound - total) / weight;
+        const std::int64_t stopAbove = room < 9e18 ? static_cast<std::int64_t>(room)
+                                                   : std::numeric_limits<std::int64_t>::max();
+        const std::int64_t cells =
+            rasterOverlapUpTo(r, item.x, item.y, o, other.x, other.y, stopAbove, rowStride);
+        if (cells != 0) total += weight * static_cast<double>(cells);
     });
     return total;
 }
@@ -35,18 +42,24 @@ double cost(Lane& lane, const Item& item, int self, const std::vector<int>& memb
 void moveToLeastOverlap(Lane& lane, int i, const std::vector<int>& members, const SheetInfo& info,
                         std::int32_t limit) {
     const DenseTuning& t = lane.tuning;
+    constexpr double kNoBound = std::numeric_limits<double>::max();
     Item current = lane.work[members[i]];
-    double bestCost = cost(lane, current, i, members, std::numeric_limits<double>::max());
-    Item best = current;
-    if (bestCost == 0.0) return;
+    const double exact = cost(lane, current, i, members, kNoBound, 1);
+    if (exact == 0.0) return;
     const auto& rasters = lane.model.shapes.rasters[current.part];
+    const PartRaster& own = *rasters[current.orientation];
+    // Samples and the long steps compare estimates over every stride-th row; the steps shorter
+    // than the stride compare exact counts, so the part ends where it truly overlaps least.
+    int stride = std::clamp(own.height / t.rowsPerSampledRow, 1, t.sampleRowStride);
+    Item best = current;
+    double bestCost = stride == 1 ? exact : cost(lane, current, i, members, kNoBound, stride);
     auto consider = [&](Item trial) {
         if (lane.stopping()) return;
         const PartRaster& r = *rasters[trial.orientation];
         if (r.oversize || r.width > info.columns || r.height > limit) return;
         trial.x = std::clamp(trial.x, 0, info.columns - r.width);
         trial.y = std::clamp(trial.y, 0, limit - r.height);
-        const double c = cost(lane, trial, i, members, bestCost);
+        const double c = cost(lane, trial, i, members, bestCost, stride);
         if (c < bestCost) {
             bestCost = c;
             best = trial;
@@ -57,7 +70,6 @@ void moveToLeastOverlap(Lane& lane, int i, const std::vector<int>& members, cons
         Item trial = current;
         if (dropAnywhere(lane, info, limit, trial)) consider(trial);
     }
-    const PartRaster& own = *rasters[current.orientation];
     const int reachX = std::max(2, own.width / 2);
     const int reachY = std::max(2, own.height / 2);
     for (int k = 0; k < t.localSamples && bestCost > 0.0; ++k) {
@@ -69,7 +81,15 @@ void moveToLeastOverlap(Lane& lane, int i, const std::vector<int>& members, cons
         consider(trial);
     }
     // Coordinate descent from the best sample, halving the step down to one cell.
-    for (int step = std::max(own.width, own.height) / 4; step >= 1 && bestCost > 0.0; step /= 2) {
+    for (int step = std::max(own.width, own.height) / 4; step >= 1; step /= 2) {
+        if (step < stride) {
+            stride = 1;
+            bestCost = cost(lane, best, i, members, kNoBound, 1);
+        }
+        if (bestCost == 0.0) {
+            if (stride == 1) break;
+            continue;
+        }
         bool moved = true;
         while (moved && bestCost > 0.0 && !lane.stopping()) {
             moved = false;
@@ -94,8 +114,15 @@ bool separateSheet(Lane& lane, State& s, int sheet, std::int32_t limit, int stal
     const int n = static_cast<int>(members.size());
     const SheetInfo& info = s.sheets[sheet];
     lane.work = s.items;
+    std::int64_t sides = 0;
+    for (int m : members) {
+        const PartRaster& r = lane.model.raster(s.items[m]);
+        sides += std::max(r.width, r.height);
+    }
+    const auto bucketSide =
+        static_cast<std::int32_t>(std::clamp<std::int64_t>(n == 0 ? 32 : sides / n, 16, 1024));
     auto track = [&]() {
-        lane.tracker.reset(info.columns, info.rows);
+        lane.tracker.reset(info.columns, info.rows, bucketSide);
         for (int m = 0; m < n; ++m) {
             const Item& item = lane.work[members[m]];
             lane.tracker.add(&lane.model.raster(item), item.x, item.y);
@@ -113,7 +140,7 @@ bool separateSheet(Lane& lane, State& s, int sheet, std::int32_t limit, int stal
     std::vector<int> moving;
     for (int strike = 0; strike < t.strikes; ++strike) {
         for (int stall = 0; stall < stallPasses;) {
-            if (lane.stopping()) return false;
+            if (lane.stopping() || lane.outrun(limit)) return false;
             moving.clear();
             for (int i = 0; i < n; ++i)
                 if (lane.tracker.of(i) != 0) moving.push_back(i);
@@ -167,6 +194,7 @@ bool separateSheet(Lane& lane, State& s, int sheet, std::int32_t limit, int stal
         lane.work = bestItems;
         track();
     }
+    lane.leftOverlap = best;
     return false;
 }
 
@@ -175,6 +203,7 @@ bool separateSheet(Lane& lane, State& s, int sheet, std::int32_t limit, int stal
 bool separate(Lane& lane, State& s, const std::vector<int>& sheets,
               const std::vector<std::int32_t>& limits, int stallPasses) {
     if (stallPasses <= 0) stallPasses = lane.tuning.stallPasses;
+    lane.leftOverlap = -1;
     for (int sheet : sheets)
         if (!separateSheet(lane, s, sheet, limits[sheet], stallPasses)) return false;
     return true;

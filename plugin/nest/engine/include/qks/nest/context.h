@@ -45,6 +45,12 @@ struct DenseTuning {
     int globalSamples = 12;
     int localSamples = 12;
     int turnEveryLocalSample = 4;
+    // Samples and long descent steps count overlaps on every n-th grid row only, n at most
+    // `sampleRowStride` and leaving a part at least `rowsPerSampledRow` rows per sampled row:
+    // the count costs a row at a time, and tall parts (hundreds of rows) rank positions as well
+    // from a quarter of them.
+    int sampleRowStride = 4;
+    int rowsPerSampledRow = 32;
     // Passes without a smaller overlap before a strike, and strikes before the try is given up:
     // each strike goes back to the least overlapping arrangement seen, weights kept. A layout of
     // one sheet gets the patient count, since shortening it is then the only way forward: on the
@@ -93,6 +99,13 @@ struct DenseTuning {
     // length). With more sheets it took the moves between them their time: the large bench job
     // lost half a square metre at 60 s.
     bool swapPairs = true;
+
+    // A layout of one sheet that overlap removal could not shorten keeps the least overlapping
+    // arrangement it reached: the next tries start from it with two larger parts swapped, up to
+    // `stuckRetries` times before a new, smaller cut. `disturbAttempts` bounds the draws of a
+    // pair that fits the other's room.
+    int stuckRetries = 8;
+    int disturbAttempts = 16;
 
     // Regrouping onto cheaper stock: the highest fill of the new sheets' area inside the margins
     // worth a try, the most sheets given up at once, the shortening steps of one try, and the

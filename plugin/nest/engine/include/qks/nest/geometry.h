@@ -86,6 +86,11 @@ struct PartRaster {
     std::int32_t minBottom = -1;     // smallest bottom[] value, -1 when no cell is set
     std::int32_t lowestColumn = -1;  // first column whose bottom is minBottom
     bool allColumnsSet = false;
+    // Per row, bounds of its set columns: every set cell of row r lies in [rowLeft[r],
+    // rowRight[r]) (both 0 for an empty row). Overlap counts visit only where two rows' bounds
+    // meet. Empty vectors stand for the whole width.
+    std::vector<std::int32_t> rowLeft;
+    std::vector<std::int32_t> rowRight;
     // Set when the part cannot be rasterised at all (coordinates not finite, or a shape far
     // larger than any sheet grid can be): width and height then exceed every grid, bits and
     // column lists are empty, and the engine never places it.
@@ -98,6 +103,10 @@ inline constexpr std::int32_t kMaxGridSide = 1 << 20;
 inline constexpr std::int64_t kMaxGridCells = std::int64_t{1} << 28;
 
 PartRaster buildRaster(const NestPart& part, int angle, bool mirrored, double cell, double gap);
+
+// Sets the row bounds (rowLeft, rowRight) from the raster's bits. The builders call it; a raster
+// made otherwise may too. Bits cleared afterwards leave the bounds loose but still true.
+void describeRows(PartRaster& raster);
 
 // The same raster with the part's holes left free where a cell lies more than the pad inside
 // a hole, so another part placed there keeps the gap to the hole's edge. The column lists

@@ -19,6 +19,11 @@ namespace qks::nest {
 // Cells set in both `a` at (ax, ay) and `b` at (bx, by). Any offsets, negative ones included.
 std::int64_t rasterOverlap(const PartRaster& a, int ax, int ay, const PartRaster& b, int bx,
                            int by);
+// The same count over the rows whose grid row is a multiple of `rowStride` only (a quick
+// estimate of 1 / rowStride of it; grid rows, so every pair on a grid samples the same rows),
+// given up once it exceeds `stopAbove` (some count above it is returned then).
+std::int64_t rasterOverlapUpTo(const PartRaster& a, int ax, int ay, const PartRaster& b, int bx,
+                               int by, std::int64_t stopAbove, int rowStride = 1);
 
 // A sheet-sized bit grid: rows x wordsPerRow words, bits past `columns` always clear.
 struct BitGrid {
@@ -91,8 +96,10 @@ class OverlapTracker {
         std::int64_t cells = 0;
     };
 
-    // Forgets every member; buckets cover a grid of the given size.
-    void reset(std::int32_t columns, std::int32_t rows);
+    // Forgets every member; buckets of `bucketSide` cells cover a grid of the given size. About
+    // the members' size is best: smaller ones make a box visit many buckets, larger ones list
+    // many members far from it.
+    void reset(std::int32_t columns, std::int32_t rows, std::int32_t bucketSide = 32);
     // Adds a member and counts its overlaps with the others; returns its number.
     int add(const PartRaster* raster, std::int32_t x, std::int32_t y);
     // Moves member i (optionally to another raster) and recounts its overlaps.
@@ -124,7 +131,6 @@ class OverlapTracker {
     std::int64_t recountTotal() const;
 
   private:
-    static constexpr int kBucketSide = 32;
     struct Member {
         const PartRaster* raster = nullptr;
         std::int32_t x = 0;
@@ -134,10 +140,10 @@ class OverlapTracker {
     };
     template <typename F>
     void forBuckets(std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h, F&& f) const {
-        const int x0 = std::clamp(x / kBucketSide, 0, across_ - 1);
-        const int x1 = std::clamp((x + w - 1) / kBucketSide, 0, across_ - 1);
-        const int y0 = std::clamp(y / kBucketSide, 0, up_ - 1);
-        const int y1 = std::clamp((y + h - 1) / kBucketSide, 0, up_ - 1);
+        const int x0 = std::clamp(x / side_, 0, across_ - 1);
+        const int x1 = std::clamp((x + w - 1) / side_, 0, across_ - 1);
+        const int y0 = std::clamp(y / side_, 0, up_ - 1);
+        const int y1 = std::clamp((y + h - 1) / side_, 0, up_ - 1);
         for (int by = y0; by <= y1; ++by)
             for (int bx = x0; bx <= x1; ++bx)
                 f(by * across_ + bx);
@@ -145,6 +151,7 @@ class OverlapTracker {
     void link(int i);
     void unlink(int i);
 
+    int side_ = 32;
     int across_ = 1;
     int up_ = 1;
     std::vector<std::vector<int>> buckets_;
