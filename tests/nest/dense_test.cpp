@@ -334,6 +334,46 @@ TEST(DenseMoves, EveryMoveKeepsTheLayoutValidAndThePartsCounted) {
     }
 }
 
+// A lone sheet shortened again and again on one lane: failed cuts leave a stuck arrangement that
+// later tries start from, and every success is a valid, shorter layout with every part on it.
+TEST(DenseMoves, ShorteningALoneSheetFromAStuckArrangementStaysValid) {
+    std::mt19937 gen(47);
+    const std::vector<NestPart> parts = testing::randomParts(gen, 5, 6, 200, 2);
+    NestContext c = denseContext(parts, {{500, 5000, 0}}, 5, 10, 2);
+    c.denseTuning.patientStallPasses = 6;  // quick failures, so stuck arrangements come often
+    c.denseTuning.strikes = 1;
+    c.rasterCache.setExactGap(exactGapRasters(c.config));
+    std::vector<std::int32_t> usage(c.config.sheets.size(), 0);
+    const std::vector<int> order = firstInstanceOrder(c.parts);
+    c.angleStep = angleStepFor(order.size());
+    Layout first;
+    ASSERT_EQ(greedyFill(first, usage, order, c), 0);
+    const dense::Shapes shapes = dense::buildShapes(c);
+    const dense::Model model{c, shapes};
+    dense::State s = model.fromLayout(first);
+    ASSERT_EQ(s.sheets.size(), 1u);
+    std::atomic<bool> quit{false};
+    dense::Lane lane(model, 3, quit);
+    int shortened = 0, retried = 0;
+    for (int k = 0; k < 60; ++k) {
+        const bool retry = lane.stuck.has_value();
+        dense::State trial = s;
+        const bool ok = dense::shrinkSheet(lane, trial, 0);
+        retried += retry;
+        if (!ok) continue;
+        ASSERT_LT(model.usedLength(trial, 0), model.usedLength(s, 0));
+        ASSERT_EQ(trial.items.size(), s.items.size());
+        s = std::move(trial);
+        ++shortened;
+        NestOutcome out;
+        out.layout = model.toLayout(s);
+        testing::checkLayout(c.parts, c.config, out.layout, "shortened");
+        checkCountsAndOrientations(c, out, "shortened");
+    }
+    EXPECT_GT(shortened, 0);
+    EXPECT_GT(retried, 0);
+}
+
 // The chooser over an even sweep of its random input: a move not allowed never comes, none
 // allowed gives ShrinkLast, every allowed move keeps at least its floor share, and credit and work
 // move the shares the right way.
