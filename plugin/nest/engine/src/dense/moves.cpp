@@ -345,8 +345,6 @@ bool moveOffLastSheet(Lane& lane, State& s) {
     return true;
 }
 
-// A share off the used length of one sheet: what stands above the new length is dropped below
-// it and the overlaps removed.
 namespace {
 
 // Two items change places, each kept inside the sheet's columns and below `limit`; false when
@@ -372,7 +370,7 @@ void disturb(Lane& lane, State& s, std::int32_t limit) {
     for (std::size_t k = 0; k < larger.size(); ++k)
         larger[k] = static_cast<int>(k);
     largestFirst(lane.model, s, larger);
-    larger.resize(std::max<std::size_t>(2, larger.size() / 2));
+    larger.resize(std::max(std::min<std::size_t>(2, larger.size()), larger.size() / 2));
     const auto count = static_cast<std::uint32_t>(larger.size());
     for (int attempt = 0; attempt < lane.tuning.disturbAttempts; ++attempt) {
         const int a = larger[lane.pick(count)];
@@ -414,6 +412,8 @@ bool retryStuck(Lane& lane, State& s, std::int32_t length) {
 
 }  // namespace
 
+// A share off the used length of one sheet: what stands above the new length is dropped below
+// it and the overlaps removed.
 bool shrinkSheet(Lane& lane, State& s, int sheet) {
     const std::int32_t length = lane.model.usedLength(s, sheet);
     if (length <= 1) return false;
