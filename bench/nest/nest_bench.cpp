@@ -68,6 +68,7 @@ bool setDenseKnob(DenseTuning& t, const std::string& text) {
         {"stallPasses", [&] { t.stallPasses = static_cast<int>(v); }},
         {"patientStallPasses", [&] { t.patientStallPasses = static_cast<int>(v); }},
         {"stuckRetries", [&] { t.stuckRetries = static_cast<int>(v); }},
+        {"slideCut", [&] { t.slideCut = v != 0; }},
         {"sampleRowStride", [&] { t.sampleRowStride = static_cast<int>(v); }},
         {"strikes", [&] { t.strikes = static_cast<int>(v); }},
         {"globalSamples", [&] { t.globalSamples = static_cast<int>(v); }},

@@ -77,4 +77,20 @@ bool dropBelow(Lane& lane, State& s, int sheet, std::int32_t limit) {
     return true;
 }
 
+bool slideBelow(Lane& lane, State& s, int sheet, std::int32_t length, std::int32_t limit) {
+    const std::int32_t cut = length - limit;
+    const std::int32_t split = static_cast<std::int32_t>(lane.pick(limit + 1));
+    for (Item& item : s.items) {
+        if (item.sheet != sheet) continue;
+        const std::int32_t height = lane.model.raster(item).height;
+        if (item.y >= split) item.y = std::max(0, item.y - cut);
+        if (item.y + height <= limit) continue;
+        if (height <= limit)
+            item.y = limit - height;
+        else if (!dropAnywhere(lane, s.sheets[sheet], limit, item))
+            return false;
+    }
+    return true;
+}
+
 }  // namespace qks::nest::dense

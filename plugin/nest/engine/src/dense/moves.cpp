@@ -430,7 +430,8 @@ bool shrinkSheet(Lane& lane, State& s, int sheet) {
     const std::int32_t limit = length - cut;
     std::vector<std::int32_t> limits = fullLimits(s);
     limits[sheet] = limit;
-    if (!dropBelow(lane, s, sheet, limit)) {
+    const bool slid = keepStuck && lane.tuning.slideCut;
+    if (!(slid ? slideBelow(lane, s, sheet, length, limit) : dropBelow(lane, s, sheet, limit))) {
         lane.shrink = lane.tuning.firstShrink;
         return false;
     }
