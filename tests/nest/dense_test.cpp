@@ -334,8 +334,9 @@ TEST(DenseMoves, EveryMoveKeepsTheLayoutValidAndThePartsCounted) {
     }
 }
 
-// A lone sheet shortened again and again on one lane: failed cuts leave a stuck arrangement that
-// later tries start from, and every success is a valid, shorter layout with every part on it.
+// A lone sheet shortened again and again on one lane (rows taken out at random heights): failed
+// cuts leave a stuck arrangement that later tries start from, and every success is a valid,
+// shorter layout with every part on it.
 TEST(DenseMoves, ShorteningALoneSheetFromAStuckArrangementStaysValid) {
     std::mt19937 gen(47);
     const std::vector<NestPart> parts = testing::randomParts(gen, 5, 6, 200, 2);
