@@ -47,8 +47,9 @@ bool dropAnywhere(Lane& lane, const SheetInfo& info, std::int32_t limit, Item& i
 bool dropBelow(Lane& lane, State& s, int sheet, std::int32_t limit);
 
 // Takes `length - limit` rows out of `sheet` at a random height: what stands above moves down by
-// as much, and what then still reaches above `limit` is pushed down under it. The layout keeps
-// its shape, and the overlaps are thin ones along the cut.
+// as much, and what then still reaches above `limit` is pushed down under it (a part taller than
+// `limit` turned, as when dropped). The layout keeps its shape, and the overlaps are thin ones
+// along the cut. False when a part cannot stand below `limit` at all.
 bool slideBelow(Lane& lane, State& s, int sheet, std::int32_t length, std::int32_t limit);
 
 }  // namespace qks::nest::dense

@@ -106,12 +106,12 @@ struct DenseTuning {
     // pair that fits the other's room. With the sliding cut below, 3 retries left a mean gap to
     // the best published densities of 2.7 points at 20 s, 1 retry 3.1 and 8 retries 2.9.
     int stuckRetries = 3;
+    int disturbAttempts = 16;
     // A lone sheet is shortened by taking rows out at a random height, what stands above sliding
     // down, rather than by dropping what reaches past the new length anywhere: the layout keeps
     // its shape and the overlaps to remove are thin ones along the cut. On the ESICUP strips at
     // 20 s it took the mean gap to the best published densities from 3.4 to 2.9 points.
     bool slideCut = true;
-    int disturbAttempts = 16;
 
     // Regrouping onto cheaper stock: the highest fill of the new sheets' area inside the margins
     // worth a try, the most sheets given up at once, the shortening steps of one try, and the
