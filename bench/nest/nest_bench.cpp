@@ -69,6 +69,7 @@ bool setDenseKnob(DenseTuning& t, const std::string& text) {
         {"patientStallPasses", [&] { t.patientStallPasses = static_cast<int>(v); }},
         {"stuckRetries", [&] { t.stuckRetries = static_cast<int>(v); }},
         {"slideCut", [&] { t.slideCut = v != 0; }},
+        {"refitStuck", [&] { t.refitStuck = v != 0; }},
         {"sampleRowStride", [&] { t.sampleRowStride = static_cast<int>(v); }},
         {"strikes", [&] { t.strikes = static_cast<int>(v); }},
         {"globalSamples", [&] { t.globalSamples = static_cast<int>(v); }},
@@ -212,10 +213,43 @@ Strip stripOf(const EsicupInstance& inst) {
     return strip;
 }
 
+bool inside(const std::vector<Point>& ring, double x, double y) {
+    bool in = false;
+    for (std::size_t i = 0, j = ring.size() - 1; i < ring.size(); j = i++) {
+        const Point& a = ring[i];
+        const Point& b = ring[j];
+        if ((a.y > y) != (b.y > y) && x < a.x + (b.x - a.x) * (y - a.y) / (b.y - a.y)) in = !in;
+    }
+    return in;
+}
+
+// The area where two placed outlines overlap, summed over the pairs, estimated on sample points
+// `step` apart: a density is only worth comparing when its layout holds no overlap.
+double overlapArea(const std::vector<std::vector<Point>>& outlines, double step) {
+    std::vector<Bounds> boxes;
+    for (const auto& o : outlines)
+        boxes.push_back(boundsOf(o));
+    double area = 0;
+    for (std::size_t i = 0; i < outlines.size(); ++i)
+        for (std::size_t j = i + 1; j < outlines.size(); ++j) {
+            const double x0 = std::max(boxes[i].minX, boxes[j].minX);
+            const double x1 = std::min(boxes[i].maxX, boxes[j].maxX);
+            const double y0 = std::max(boxes[i].minY, boxes[j].minY);
+            const double y1 = std::min(boxes[i].maxY, boxes[j].maxY);
+            if (x0 >= x1 || y0 >= y1) continue;
+            for (double y = y0 + step / 2; y < y1; y += step)
+                for (double x = x0 + step / 2; x < x1; x += step)
+                    if (inside(outlines[i], x, y) && inside(outlines[j], x, y)) area += step * step;
+        }
+    return area;
+}
+
 // The density in percent of one run of `strategy` on the instance, measured on the placed
-// outlines; nothing when a sheet long enough for every piece was not found.
+// outlines; nothing when a sheet long enough for every piece was not found. `overlap` gets the
+// share of the part area where outlines overlap, in percent.
 std::optional<double> stripDensity(const Options& o, const EsicupInstance& inst,
-                                   NestStrategy strategy, std::int64_t& iterations) {
+                                   NestStrategy strategy, std::int64_t& iterations,
+                                   double& overlap) {
     const Strip strip = stripOf(inst);
     double sheetLength = 2.0 * strip.area / 3000.0 + 2 * strip.tallest;
     for (int attempt = 0; attempt < 4; ++attempt, sheetLength *= 1.6) {
@@ -236,11 +270,15 @@ std::optional<double> stripDensity(const Options& o, const EsicupInstance& inst,
         runNestSearch(s);
         if (s.unplaced > 0 || s.layout.empty()) continue;
         double used = 0;
+        std::vector<std::vector<Point>> outlines;
         for (const Placement& pl : s.layout[0].placements) {
-            const PlacedShape shape = placeShape(s.parts[pl.partIndex], pl.angle, pl.mirrored, 0, 0,
-                                                 0, 0, o.esicupCell, pl.column, pl.row);
+            const PlacedShape shape =
+                placeShape(s.parts[pl.partIndex], pl.angle, pl.mirrored, 0, 0, 0,
+                           padLength(0, o.esicupCell), o.esicupCell, pl.column, pl.row);
             used = std::max(used, boundsOf(shape.outline).maxY);
+            outlines.push_back(shape.outline);
         }
+        overlap = overlapArea(outlines, o.esicupCell / 4) / strip.area * 100;
         iterations = s.stats.iterations;
         return strip.area / (3000.0 * used) * 100;
     }
@@ -265,7 +303,8 @@ void runStrip(const Options& o, const std::string& path, NestStrategy strategy,
         {"trousers", {90.48, 91.65, 92.62}},
     };
     std::int64_t iterations = 0;
-    const std::optional<double> density = stripDensity(o, inst, strategy, iterations);
+    double overlap = 0;
+    const std::optional<double> density = stripDensity(o, inst, strategy, iterations, overlap);
     if (!density) {
         std::printf("| %-9s | %-8s | could not place every piece |\n", inst.name.c_str(),
                     nameOf(strategy));
@@ -273,9 +312,9 @@ void runStrip(const Options& o, const std::string& path, NestStrategy strategy,
     }
     const auto ref = published.find(inst.name);
     const double current = ref != published.end() ? ref->second.current : 0.0;
-    std::printf("| %-9s | %-8s | %6.2f%% | %6.2f%% | %6.2f | %lld it |\n", inst.name.c_str(),
-                nameOf(strategy), *density, current, current - *density,
-                static_cast<long long>(iterations));
+    std::printf("| %-9s | %-8s | %6.2f%% | %6.2f%% | %6.2f | %lld it | %.3f%% |\n",
+                inst.name.c_str(), nameOf(strategy), *density, current, current - *density,
+                static_cast<long long>(iterations), overlap);
     gaps.push_back(current - *density);
     std::fflush(stdout);
 }
@@ -289,7 +328,7 @@ void runVersusSparrow(const Options& o, const std::vector<std::string>& files) {
     }
     std::printf("dense (%d threads, cell %g) against sparrow, %g s each, seed 1\n\n", o.threads,
                 o.esicupCell, o.esicupSeconds);
-    std::printf("| instance | dense | sparrow | behind by |\n|---|--:|--:|--:|\n");
+    std::printf("| instance | dense | sparrow | behind by | overlap |\n|---|--:|--:|--:|--:|\n");
     double sum = 0;
     int count = 0, ahead = 0;
     for (const std::string& f : files) {
@@ -300,7 +339,9 @@ void runVersusSparrow(const Options& o, const std::vector<std::string>& files) {
             continue;
         }
         std::int64_t iterations = 0;
-        const std::optional<double> ours = stripDensity(o, inst, NestStrategy::Dense, iterations);
+        double overlap = 0;
+        const std::optional<double> ours =
+            stripDensity(o, inst, NestStrategy::Dense, iterations, overlap);
         const std::optional<double> peer = runSparrow(o.sparrow, f, o.esicupSeconds, error);
         if (!ours || !peer) {
             std::printf("| %s | %s | %s | |\n", inst.name.c_str(),
@@ -308,8 +349,8 @@ void runVersusSparrow(const Options& o, const std::vector<std::string>& files) {
                         peer ? std::to_string(*peer).c_str() : error.c_str());
             continue;
         }
-        std::printf("| %s | %.2f | %.2f | %.2f |\n", inst.name.c_str(), *ours, *peer,
-                    *peer - *ours);
+        std::printf("| %s | %.2f | %.2f | %.2f | %.3f%% |\n", inst.name.c_str(), *ours, *peer,
+                    *peer - *ours, overlap);
         std::fflush(stdout);
         sum += *peer - *ours;
         ++count;
@@ -404,7 +445,8 @@ int main(int argc, char** argv) {
             runVersusSparrow(o, files);
             return 0;
         }
-        std::printf("| instance | strategy | density | current best method | gap | search |\n");
+        std::printf(
+            "| instance | strategy | density | current best method | gap | search | overlap |\n");
         std::map<NestStrategy, std::vector<double>> gaps;
         for (const std::string& f : files)
             for (NestStrategy strategy : o.strategies)

@@ -44,6 +44,37 @@ bool ringContains(const std::vector<Point>& ring, const Point& p) {
     return inside;
 }
 
+double ringToPoint(const std::vector<Point>& ring, const Point& p) {
+    double best = HUGE_VAL;
+    for (std::size_t i = 0; i < ring.size(); ++i)
+        best = std::min(best, pointSegment(p, ring[i], ring[(i + 1) % ring.size()]));
+    return best;
+}
+
+// Whether the insides of two rings overlap, beyond touching: two edges cross with each one's
+// ends more than `tolerance` on either side of the other, or a corner of one lies inside the
+// other more than `tolerance` from its edges.
+bool insidesOverlap(const std::vector<Point>& a, const std::vector<Point>& b, double tolerance) {
+    const auto side = [&](const Point& o, const Point& e, const Point& p) {
+        const double length = std::hypot(e.x - o.x, e.y - o.y);
+        const double c = cross(o, e, p);
+        return length > 0 && std::fabs(c) > tolerance * length ? (c > 0 ? 1 : -1) : 0;
+    };
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const Point& p = a[i];
+        const Point& q = a[(i + 1) % a.size()];
+        for (std::size_t j = 0; j < b.size(); ++j) {
+            const Point& r = b[j];
+            const Point& t = b[(j + 1) % b.size()];
+            if (side(r, t, p) * side(r, t, q) < 0 && side(p, q, r) * side(p, q, t) < 0) return true;
+        }
+    }
+    for (const auto& [ring, other] : {std::pair{&a, &b}, std::pair{&b, &a}})
+        for (const Point& p : *ring)
+            if (ringContains(*other, p) && ringToPoint(*other, p) > tolerance) return true;
+    return false;
+}
+
 }  // namespace
 
 double ringDistance(const std::vector<Point>& a, const std::vector<Point>& b) {
@@ -220,6 +251,20 @@ void checkLayout(const std::vector<NestPart>& parts, const NestConfig& config, c
         }
         EXPECT_EQ(bits, sheet.occupancy) << what << ": occupancy differs from its placements";
         EXPECT_NEAR(used, sheet.usedArea, 1e-6 * (1 + used)) << what;
+        if (config.gap <= 0 && config.strategy == NestStrategy::Dense) {
+            // Without a gap the dense search's outlines may touch and no more (its rasters hold
+            // every cell an outline meets, not only those whose centres it holds).
+            const auto inAHole = [](const PlacedShape& host, const PlacedShape& guest) {
+                for (const auto& hole : host.holes)
+                    if (ringContains(hole, guest.outline[0])) return true;
+                return false;
+            };
+            for (std::size_t i = 0; i < shapes.size(); ++i)
+                for (std::size_t j = i + 1; j < shapes.size(); ++j)
+                    if (!inAHole(shapes[i], shapes[j]) && !inAHole(shapes[j], shapes[i]))
+                        EXPECT_FALSE(insidesOverlap(shapes[i].outline, shapes[j].outline, 1e-6))
+                            << what << ": parts " << i << " and " << j << " overlap on sheet " << s;
+        }
         if (config.gap > 0) {
             // Rasters that keep the gap exactly keep it to rounding; padded ones to two cells.
             const double need = config.gap - (exact ? 1e-6 : 2 * cell + 1e-6);

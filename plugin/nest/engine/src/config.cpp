@@ -151,7 +151,7 @@ std::vector<std::string> defaultSkipLayers() {
 }
 
 bool exactGapRasters(const NestConfig& config) {
-    return config.strategy == NestStrategy::Dense && config.gap > 1e-9;
+    return config.strategy == NestStrategy::Dense;
 }
 
 PartRotation parsePartRotation(std::string_view value) {

@@ -69,8 +69,10 @@ struct NestConfig {
 };
 
 // Whether the job's rasters keep the gap exactly (buildExactGapRaster) rather than padded on
-// every side: the dense strategy with a gap. The standard strategy keeps its padded rasters, so
-// its layouts stay as they were.
+// every side: the dense strategy, with a gap or without. Without a gap a padded raster holds the
+// cells whose centres the outline holds, so neighbours' outlines could overlap by up to a cell;
+// the exact one holds every cell the outline meets, so they touch at most. The standard strategy
+// keeps its padded rasters, so its layouts stay as they were.
 bool exactGapRasters(const NestConfig& config);
 
 // Parses one "partrotate" value: "free", or a comma list of whole degrees. Pieces that are not
