@@ -384,6 +384,65 @@ void disturb(Lane& lane, State& s, std::int32_t limit) {
     }
 }
 
+// Of every pair of `members` still overlapping, the smaller part (indices into `s.items`).
+std::vector<int> smallerOfOverlapping(const Model& model, const State& s, int sheet,
+                                      const std::vector<int>& members) {
+    OverlapTracker overlaps;
+    overlaps.reset(s.sheets[sheet].columns, s.sheets[sheet].rows, 64);
+    for (int m : members)
+        overlaps.add(&model.raster(s.items[m]), s.items[m].x, s.items[m].y);
+    std::vector<int> touched;
+    for (int i = 0; i < overlaps.size(); ++i)
+        if (overlaps.of(i) != 0) touched.push_back(i);
+    std::stable_sort(touched.begin(), touched.end(), [&](int a, int b) {
+        return model.partArea(s.items[members[a]]) < model.partArea(s.items[members[b]]);
+    });
+    std::vector<bool> out(members.size(), false);
+    std::vector<int> smaller;
+    for (int i : touched) {
+        bool partnerIn = false;
+        for (const auto& touch : overlaps.touching(i))
+            partnerIn = partnerIn || !out[touch.other];
+        if (!partnerIn) continue;
+        out[i] = true;
+        smaller.push_back(members[i]);
+    }
+    return smaller;
+}
+
+// A near miss of overlap removal settled another way: of every pair of the arrangement still
+// overlapping the smaller part is taken out, and those taken out go back, largest first, to their
+// lowest free positions below `limit`. Overlap removal often stalls on a few cells that its
+// sampled moves do not clear while a hole elsewhere takes the small part whole. Writes the
+// arrangement into `s` on success; `s` is untouched otherwise.
+bool refitOverlapping(Lane& lane, State& s, int sheet, const std::vector<Item>& arrangement,
+                      std::int32_t limit) {
+    const Model& model = lane.model;
+    State trial = s;
+    trial.items = arrangement;
+    const std::vector<int> smaller =
+        smallerOfOverlapping(model, trial, sheet, itemsOn(trial, sheet));
+    if (smaller.empty()) return false;
+    std::vector<bool> out(trial.items.size(), false);
+    std::vector<Item> evicted;
+    for (int k : smaller) {
+        out[k] = true;
+        evicted.push_back(trial.items[k]);
+    }
+    keepUnmarked(trial, out);
+    std::stable_sort(evicted.begin(), evicted.end(), [&](const Item& a, const Item& b) {
+        return model.partArea(a) > model.partArea(b);
+    });
+    const std::unique_ptr<FreeSpace> space = freeSpaceOf(model, trial, sheet);
+    for (Item item : evicted) {
+        if (!lowestFree(lane, *space->table, trial.sheets[sheet], item, limit)) return false;
+        space->stamp(model.raster(item), item.x, item.y);
+        trial.items.push_back(item);
+    }
+    s = std::move(trial);
+    return true;
+}
+
 // Overlap removal again from the lane's stuck arrangement, disturbed. A failure that leaves less
 // overlap becomes the new stuck arrangement; after `stuckRetries` failures the lane cuts anew,
 // with a smaller step.
@@ -395,6 +454,12 @@ bool retryStuck(Lane& lane, State& s, std::int32_t length) {
     const bool ok = separate(lane, trial, {0}, {stuck.limit}, stallPassesFor(lane, trial));
     if (ok) {
         s = std::move(trial);
+        lane.stuck.reset();
+        lane.shrink = nextShrink(lane.tuning, lane.shrink, true, length);
+        return true;
+    }
+    if (lane.leftOverlap >= 0 && lane.tuning.refitStuck &&
+        refitOverlapping(lane, s, 0, lane.work, stuck.limit)) {
         lane.stuck.reset();
         lane.shrink = nextShrink(lane.tuning, lane.shrink, true, length);
         return true;
@@ -436,6 +501,11 @@ bool shrinkSheet(Lane& lane, State& s, int sheet) {
         return false;
     }
     const bool ok = separate(lane, s, {sheet}, limits, stallPassesFor(lane, s));
+    if (!ok && keepStuck && lane.leftOverlap >= 0 && lane.tuning.refitStuck &&
+        refitOverlapping(lane, s, sheet, lane.work, limit)) {
+        lane.shrink = nextShrink(lane.tuning, lane.shrink, true, length);
+        return true;
+    }
     if (!ok && keepStuck && lane.leftOverlap >= 0) {
         lane.stuck = Lane::Stuck{lane.work, limit, lane.leftOverlap, 0};
         return false;

@@ -112,6 +112,12 @@ struct DenseTuning {
     // its shape and the overlaps to remove are thin ones along the cut. On the ESICUP strips at
     // 20 s it took the mean gap to the best published densities from 3.4 to 2.9 points.
     bool slideCut = true;
+    // A shortening of a lone sheet whose overlap removal gave up takes the smaller part of every
+    // pair still overlapping out and puts it back at its lowest free position below the new
+    // length: the removal often ends a few cells short. On the ESICUP strips at 20 s the mean
+    // gap to the best published densities went from 2.7 to 2.6 points (measured before the
+    // rasters without a gap held every cell an outline meets).
+    bool refitStuck = true;
 
     // Regrouping onto cheaper stock: the highest fill of the new sheets' area inside the margins
     // worth a try, the most sheets given up at once, the shortening steps of one try, and the
