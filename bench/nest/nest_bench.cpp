@@ -70,6 +70,8 @@ bool setDenseKnob(DenseTuning& t, const std::string& text) {
         {"stuckRetries", [&] { t.stuckRetries = static_cast<int>(v); }},
         {"slideCut", [&] { t.slideCut = v != 0; }},
         {"refitStuck", [&] { t.refitStuck = v != 0; }},
+        {"coarseFactor", [&] { t.coarseFactor = static_cast<int>(v); }},
+        {"coarseShare", [&] { t.coarseShare = v; }},
         {"sampleRowStride", [&] { t.sampleRowStride = static_cast<int>(v); }},
         {"strikes", [&] { t.strikes = static_cast<int>(v); }},
         {"globalSamples", [&] { t.globalSamples = static_cast<int>(v); }},

@@ -261,9 +261,10 @@ void checkLayout(const std::vector<NestPart>& parts, const NestConfig& config, c
             };
             for (std::size_t i = 0; i < shapes.size(); ++i)
                 for (std::size_t j = i + 1; j < shapes.size(); ++j)
-                    if (!inAHole(shapes[i], shapes[j]) && !inAHole(shapes[j], shapes[i]))
+                    if (!inAHole(shapes[i], shapes[j]) && !inAHole(shapes[j], shapes[i])) {
                         EXPECT_FALSE(insidesOverlap(shapes[i].outline, shapes[j].outline, 1e-6))
                             << what << ": parts " << i << " and " << j << " overlap on sheet " << s;
+                    }
         }
         if (config.gap > 0) {
             // Rasters that keep the gap exactly keep it to rounding; padded ones to two cells.

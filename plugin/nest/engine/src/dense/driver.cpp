@@ -14,8 +14,10 @@
 // With one lane, a seed and an iteration limit, a run does not depend on the machine's speed.
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "dense/chooser.h"
@@ -135,6 +137,129 @@ class LaneRunner {
     std::uint64_t seen_ = 0;
 };
 
+// Lanes, one per thread, working on `shared` until the stop, `seconds` since `t0` or
+// `attemptLimit` attempts (none when 0); `publish` is called on the calling thread with the best
+// state whenever it has changed, at most once per publication interval. Returns the attempts
+// made.
+template <typename Publish>
+std::int64_t runLanes(const Model& model, SharedBest& shared, std::uint32_t seed, double seconds,
+                      std::int64_t attemptLimit, Clock::time_point t0, Publish&& publish) {
+    const NestContext& c = model.context;
+    const DenseTuning& tuning = c.denseTuning;
+    std::atomic<bool> quit{false};
+    unsigned laneCount = c.config.threads > 0 ? static_cast<unsigned>(c.config.threads)
+                                              : std::thread::hardware_concurrency();
+    laneCount = std::max(1u, laneCount);
+    std::atomic<std::int64_t> attemptCount{0};
+    std::atomic<unsigned> running{0};
+    std::vector<std::unique_ptr<Lane>> lanes;
+    std::vector<std::unique_ptr<LaneRunner>> runners;
+    std::vector<std::thread> threads;
+    for (unsigned k = 0; k < laneCount; ++k) {
+        // A lane's own context copies the rasters; past a bound of memory the lanes do without
+        // skyline refills.
+        std::unique_ptr<NestContext> own;
+        if (c.rasterCache.bytes() * laneCount <= tuning.mostCopiedRasterBytes) {
+            own = std::make_unique<NestContext>(c);
+            own->stopRequested = [&quit] { return quit.load(std::memory_order_relaxed); };
+        }
+        lanes.push_back(
+            std::make_unique<Lane>(model, seed + tuning.laneSeedStride * k, quit, std::move(own)));
+        runners.push_back(
+            std::make_unique<LaneRunner>(*lanes.back(), shared, attemptCount, attemptLimit));
+        LaneRunner* runner = runners.back().get();
+        running.fetch_add(1);
+        try {
+            threads.emplace_back([runner, &running] {
+                try {
+                    runner->run();
+                } catch (...) {
+                    // Out of memory in one lane ends that lane; the best layout stays.
+                }
+                running.fetch_sub(1);
+            });
+        } catch (const std::exception&) {
+            running.fetch_sub(1);
+            break;
+        }
+    }
+    std::uint64_t published = 0;
+    Clock::time_point lastPublish = Clock::now();
+    while (running.load() > 0 && !c.shouldStop() && seconds > secondsSince(t0)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(tuning.pollMilliseconds));
+        if (secondsSince(lastPublish) < c.tuning.publishIntervalSeconds) continue;
+        State snapshot;
+        {
+            std::lock_guard<std::mutex> guard(shared.lock);
+            if (shared.generation == published) continue;
+            published = shared.generation;
+            snapshot = shared.state;
+        }
+        lastPublish = Clock::now();
+        publish(snapshot);
+    }
+    quit.store(true);
+    for (std::thread& t : threads)
+        t.join();
+    return std::min<std::int64_t>(attemptCount.load(),
+                                  attemptLimit > 0 ? attemptLimit : attemptCount.load());
+}
+
+// The coarse search's context: the job's own with cells `factor` times as large and rasters of
+// its own.
+NestContext coarserContext(const NestContext& c, int factor) {
+    NestContext coarse;
+    coarse.config = c.config;
+    coarse.config.cell = c.config.cell * factor;
+    coarse.parts = c.parts;
+    coarse.angleStep = c.angleStep;
+    coarse.rasterCache.setExactGap(c.rasterCache.exactGap());
+    coarse.stopRequested = c.stopRequested;
+    coarse.tuning = c.tuning;
+    coarse.denseTuning = c.denseTuning;
+    coarse.seed = c.seed;
+    coarse.iterationLimit = c.iterationLimit;
+    return coarse;
+}
+
+// A coarse layout on the job's grid: every part where it stood, to the nearest fine cell (with a
+// gap the padding before the outlines differs between the grids), the sheet's length taken
+// along. Nothing when a part leaves the fine sheet or two parts overlap there; on a grid that
+// divides the coarse one neither happens without a gap, since a coarse raster covers the fine
+// one.
+std::optional<State> onFinerGrid(const Model& coarse, const Model& fine, const State& s) {
+    const NestConfig& cc = coarse.context.config;
+    const NestConfig& fc = fine.context.config;
+    const double shift = padLength(cc.gap, cc.cell) - padLength(fc.gap, fc.cell);
+    State out;
+    for (const SheetInfo& info : s.sheets) {
+        const SheetLayout opened =
+            openSheet(info.stockIndex, {info.width, info.height, 0}, fc.margin, fc.cell);
+        const auto rows = static_cast<std::int32_t>(std::ceil(info.rows * cc.cell / fc.cell));
+        out.sheets.push_back({info.stockIndex, info.width, info.height, opened.columns,
+                              std::max(opened.rows, rows)});
+    }
+    out.unplaced = s.unplaced;
+    for (Item item : s.items) {
+        item.x = static_cast<std::int32_t>(std::lround((item.x * cc.cell + shift) / fc.cell));
+        item.y = static_cast<std::int32_t>(std::lround((item.y * cc.cell + shift) / fc.cell));
+        const PartRaster& r = fine.raster(item);
+        const SheetInfo& info = out.sheets[item.sheet];
+        if (item.x < 0 || item.y < 0 || item.x + r.width > info.columns ||
+            item.y + r.height > info.rows)
+            return std::nullopt;
+        out.items.push_back(item);
+    }
+    for (std::size_t k = 0; k < out.sheets.size(); ++k) {
+        OverlapTracker overlaps;
+        overlaps.reset(out.sheets[k].columns, out.sheets[k].rows, 64);
+        for (int m : itemsOn(out, static_cast<int>(k)))
+            overlaps.add(&fine.raster(out.items[m]), out.items[m].x, out.items[m].y);
+        if (overlaps.total() != 0) return std::nullopt;
+    }
+    return out;
+}
+
 }  // namespace
 
 void runDenseSearch(NestContext& c, NestOutcome& out, SearchObserver& observer) {
@@ -166,19 +291,21 @@ void runDenseSearch(NestContext& c, NestOutcome& out, SearchObserver& observer) 
         SharedBest shared;
         shared.state = model.fromLayout(out.layout);
         shared.score = model.score(shared.state);
-        std::atomic<bool> quit{false};
+        auto publishFine = [&](const State& s) {
+            observer.published(model.toLayout(s), contract::JobState::Running, secondsSince(t0),
+                               static_cast<int>(s.unplaced.size()));
+        };
         // Before the lanes start, the first layouts' last sheets go to smaller stock where
         // free positions alone take their parts (each settling from the same generator seed).
         {
+            std::atomic<bool> quit{false};
             Lane setup(model, 0, quit);
             State settled = shared.state;
             if (settleOnSmallestStock(setup, settled) &&
                 model.score(settled).betterThan(shared.score)) {
                 shared.state = std::move(settled);
                 shared.score = model.score(shared.state);
-                observer.published(model.toLayout(shared.state), contract::JobState::Running,
-                                   secondsSince(t0),
-                                   static_cast<int>(shared.state.unplaced.size()));
+                publishFine(shared.state);
             }
         }
         // The same fill on the largest stock first; the better of the two is where the lanes
@@ -191,15 +318,14 @@ void runDenseSearch(NestContext& c, NestOutcome& out, SearchObserver& observer) 
             c.largestStockFirst = false;
             if (placementCount(other) + static_cast<std::size_t>(otherUnplaced) >= order.size()) {
                 State state = model.fromLayout(other);
+                std::atomic<bool> quit{false};
                 Lane setup(model, 0, quit);
                 settleOnSmallestStock(setup, state);
                 const Score score = model.score(state);
                 if (score.betterThan(shared.score)) {
                     shared.state = std::move(state);
                     shared.score = score;
-                    observer.published(model.toLayout(shared.state), contract::JobState::Running,
-                                       secondsSince(t0),
-                                       static_cast<int>(shared.state.unplaced.size()));
+                    publishFine(shared.state);
                 }
             }
         }
@@ -209,63 +335,53 @@ void runDenseSearch(NestContext& c, NestOutcome& out, SearchObserver& observer) 
                 : static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
                                                  Clock::now().time_since_epoch())
                                                  .count());
-        unsigned laneCount = c.config.threads > 0 ? static_cast<unsigned>(c.config.threads)
-                                                  : std::thread::hardware_concurrency();
-        laneCount = std::max(1u, laneCount);
-        std::atomic<std::int64_t> attemptCount{0};
-        std::atomic<unsigned> running{0};
-        std::vector<std::unique_ptr<Lane>> lanes;
-        std::vector<std::unique_ptr<LaneRunner>> runners;
-        std::vector<std::thread> threads;
-        for (unsigned k = 0; k < laneCount; ++k) {
-            // A lane's own context copies the rasters; past a bound of memory the lanes do
-            // without skyline refills.
-            std::unique_ptr<NestContext> own;
-            if (c.rasterCache.bytes() * laneCount <= tuning.mostCopiedRasterBytes) {
-                own = std::make_unique<NestContext>(c);
-                own->stopRequested = [&quit] { return quit.load(std::memory_order_relaxed); };
-            }
-            lanes.push_back(std::make_unique<Lane>(model, seed + tuning.laneSeedStride * k, quit,
-                                                   std::move(own)));
-            runners.push_back(std::make_unique<LaneRunner>(*lanes.back(), shared, attemptCount,
-                                                           c.iterationLimit));
-            LaneRunner* runner = runners.back().get();
-            running.fetch_add(1);
-            try {
-                threads.emplace_back([runner, &running] {
-                    try {
-                        runner->run();
-                    } catch (...) {
-                        // Out of memory in one lane ends that lane; the best layout stays.
-                    }
-                    running.fetch_sub(1);
-                });
-            } catch (const std::exception&) {
-                running.fetch_sub(1);
-                break;
+        std::int64_t attemptLimit = c.iterationLimit;
+        // A lone sheet may first be shortened on a coarser grid, where a part has a quarter of
+        // the cells to count, the rest of the time going to the job's own grid, which wastes
+        // less around every outline.
+        const int factor = tuning.coarseFactor;
+        if (factor > 1 && c.config.cell * factor <= tuning.coarsestCell + 1e-9 &&
+            shared.state.sheets.size() == 1 && shared.state.unplaced.empty() && !c.shouldStop()) {
+            NestContext coarse = coarserContext(c, factor);
+            Layout coarseFirst;
+            std::vector<std::int32_t> coarseUsage(coarse.config.sheets.size(), 0);
+            const int coarseUnplaced = greedyFill(coarseFirst, coarseUsage, order, coarse);
+            if (coarseUnplaced == 0 && coarseFirst.size() == 1) {
+                const Shapes coarseShapes = buildShapes(coarse);
+                const Model coarseModel{coarse, coarseShapes};
+                SharedBest coarseShared;
+                coarseShared.state = coarseModel.fromLayout(coarseFirst);
+                coarseShared.score = coarseModel.score(coarseShared.state);
+                const double until = c.config.seconds * tuning.coarseShare;
+                const std::int64_t coarseLimit =
+                    attemptLimit > 0
+                        ? std::max<std::int64_t>(
+                              1, static_cast<std::int64_t>(attemptLimit * tuning.coarseShare))
+                        : 0;
+                // Only what beats the best layout on the job's grid is published or kept.
+                auto adopt = [&](const State& s) {
+                    std::optional<State> fine = onFinerGrid(coarseModel, model, s);
+                    if (!fine) return false;
+                    const Score score = model.score(*fine);
+                    if (!score.betterThan(shared.score)) return false;
+                    shared.state = std::move(*fine);
+                    shared.score = score;
+                    return true;
+                };
+                const std::int64_t coarseAttempts = runLanes(coarseModel, coarseShared, seed, until,
+                                                             coarseLimit, t0, [&](const State& s) {
+                                                                 if (adopt(s))
+                                                                     publishFine(shared.state);
+                                                             });
+                adopt(coarseShared.state);
+                attempts += coarseAttempts;
+                if (attemptLimit > 0)
+                    attemptLimit = std::max<std::int64_t>(1, attemptLimit - coarseAttempts);
             }
         }
-        std::uint64_t published = 0;
-        Clock::time_point lastPublish = Clock::now();
-        while (running.load() > 0 && !c.shouldStop() && c.config.seconds > secondsSince(t0)) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(tuning.pollMilliseconds));
-            if (secondsSince(lastPublish) < c.tuning.publishIntervalSeconds) continue;
-            State snapshot;
-            {
-                std::lock_guard<std::mutex> guard(shared.lock);
-                if (shared.generation == published) continue;
-                published = shared.generation;
-                snapshot = shared.state;
-            }
-            lastPublish = Clock::now();
-            observer.published(model.toLayout(snapshot), contract::JobState::Running,
-                               secondsSince(t0), static_cast<int>(snapshot.unplaced.size()));
-        }
-        quit.store(true);
-        for (std::thread& t : threads)
-            t.join();
-        attempts = std::min<std::int64_t>(
-            attemptCount.load(), c.iterationLimit > 0 ? c.iterationLimit : attemptCount.load());
+        if (!c.shouldStop() && c.config.seconds > secondsSince(t0))
+            attempts +=
+                runLanes(model, shared, seed, c.config.seconds, attemptLimit, t0, publishFine);
         out.layout = model.toLayout(shared.state);
         out.unplaced = static_cast<std::int32_t>(shared.state.unplaced.size());
     }
