@@ -206,7 +206,7 @@ std::int64_t runLanes(const Model& model, SharedBest& shared, std::uint32_t seed
 }
 
 // The coarse search's context: the job's own with cells `factor` times as large and rasters of
-// its own.
+// its own (built field by field, since a copy would copy the job's rasters only to drop them).
 NestContext coarserContext(const NestContext& c, int factor) {
     NestContext coarse;
     coarse.config = c.config;
@@ -250,13 +250,8 @@ std::optional<State> onFinerGrid(const Model& coarse, const Model& fine, const S
             return std::nullopt;
         out.items.push_back(item);
     }
-    for (std::size_t k = 0; k < out.sheets.size(); ++k) {
-        OverlapTracker overlaps;
-        overlaps.reset(out.sheets[k].columns, out.sheets[k].rows, 64);
-        for (int m : itemsOn(out, static_cast<int>(k)))
-            overlaps.add(&fine.raster(out.items[m]), out.items[m].x, out.items[m].y);
-        if (overlaps.total() != 0) return std::nullopt;
-    }
+    for (std::size_t k = 0; k < out.sheets.size(); ++k)
+        if (!smallerOfOverlapping(fine, out, static_cast<int>(k)).empty()) return std::nullopt;
     return out;
 }
 

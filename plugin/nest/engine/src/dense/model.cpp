@@ -155,4 +155,29 @@ std::vector<int> itemsOn(const State& s, int sheet) {
     return on;
 }
 
+std::vector<int> smallerOfOverlapping(const Model& model, const State& s, int sheet) {
+    const std::vector<int> members = itemsOn(s, sheet);
+    OverlapTracker overlaps;
+    overlaps.reset(s.sheets[sheet].columns, s.sheets[sheet].rows, 64);
+    for (int m : members)
+        overlaps.add(&model.raster(s.items[m]), s.items[m].x, s.items[m].y);
+    std::vector<int> touched;
+    for (int i = 0; i < overlaps.size(); ++i)
+        if (overlaps.of(i) != 0) touched.push_back(i);
+    std::stable_sort(touched.begin(), touched.end(), [&](int a, int b) {
+        return model.partArea(s.items[members[a]]) < model.partArea(s.items[members[b]]);
+    });
+    std::vector<bool> out(members.size(), false);
+    std::vector<int> smaller;
+    for (int i : touched) {
+        bool partnerIn = false;
+        for (const auto& touch : overlaps.touching(i))
+            partnerIn = partnerIn || !out[touch.other];
+        if (!partnerIn) continue;
+        out[i] = true;
+        smaller.push_back(members[i]);
+    }
+    return smaller;
+}
+
 }  // namespace qks::nest::dense

@@ -86,5 +86,8 @@ void dropEmptySheets(State& s);
 std::vector<std::int32_t> fullLimits(const State& s);
 // Indices of the items on `sheet`.
 std::vector<int> itemsOn(const State& s, int sheet);
+// Of every pair of items on `sheet` whose rasters overlap, the smaller part (indices into
+// `s.items`); empty when nothing on the sheet overlaps.
+std::vector<int> smallerOfOverlapping(const Model& model, const State& s, int sheet);
 
 }  // namespace qks::nest::dense

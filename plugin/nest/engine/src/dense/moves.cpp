@@ -384,32 +384,6 @@ void disturb(Lane& lane, State& s, std::int32_t limit) {
     }
 }
 
-// Of every pair of `members` still overlapping, the smaller part (indices into `s.items`).
-std::vector<int> smallerOfOverlapping(const Model& model, const State& s, int sheet,
-                                      const std::vector<int>& members) {
-    OverlapTracker overlaps;
-    overlaps.reset(s.sheets[sheet].columns, s.sheets[sheet].rows, 64);
-    for (int m : members)
-        overlaps.add(&model.raster(s.items[m]), s.items[m].x, s.items[m].y);
-    std::vector<int> touched;
-    for (int i = 0; i < overlaps.size(); ++i)
-        if (overlaps.of(i) != 0) touched.push_back(i);
-    std::stable_sort(touched.begin(), touched.end(), [&](int a, int b) {
-        return model.partArea(s.items[members[a]]) < model.partArea(s.items[members[b]]);
-    });
-    std::vector<bool> out(members.size(), false);
-    std::vector<int> smaller;
-    for (int i : touched) {
-        bool partnerIn = false;
-        for (const auto& touch : overlaps.touching(i))
-            partnerIn = partnerIn || !out[touch.other];
-        if (!partnerIn) continue;
-        out[i] = true;
-        smaller.push_back(members[i]);
-    }
-    return smaller;
-}
-
 // A near miss of overlap removal settled another way: of every pair of the arrangement still
 // overlapping the smaller part is taken out, and those taken out go back, largest first, to their
 // lowest free positions below `limit`. Overlap removal often stalls on a few cells that its
@@ -420,8 +394,7 @@ bool refitOverlapping(Lane& lane, State& s, int sheet, const std::vector<Item>& 
     const Model& model = lane.model;
     State trial = s;
     trial.items = arrangement;
-    const std::vector<int> smaller =
-        smallerOfOverlapping(model, trial, sheet, itemsOn(trial, sheet));
+    const std::vector<int> smaller = smallerOfOverlapping(model, trial, sheet);
     if (smaller.empty()) return false;
     std::vector<bool> out(trial.items.size(), false);
     std::vector<Item> evicted;
