@@ -223,7 +223,10 @@ TEST(PartsFile, ReloadKeepsUserChoicesAndTallies) {
     EXPECT_EQ(fresh[1].quantity, 4);
     EXPECT_TRUE(fresh[2].enabled);
     EXPECT_EQ(fresh[2].quantity, 8);
-    EXPECT_EQ(partTally(fresh), std::make_pair(3, 25));  // the disabled row does not count
+    EXPECT_EQ(partTally(fresh), std::make_pair(3, qint64{25}));  // the disabled row does not count
+    // A parts file's quantities are not capped like typed ones; their sum must not wrap.
+    fresh[0].quantity = fresh[2].quantity = 1666666669;
+    EXPECT_EQ(partTally(fresh).second, qint64{2} * 1666666669);
 }
 
 TEST(PartsFile, QuantityEdits) {

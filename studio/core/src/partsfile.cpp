@@ -46,8 +46,8 @@ void keepUserChoices(const QVector<PartRow>& previous, QVector<PartRow>& fresh) 
     }
 }
 
-std::pair<int, int> partTally(const QVector<PartRow>& parts) {
-    int pieces = 0;
+std::pair<int, qint64> partTally(const QVector<PartRow>& parts) {
+    qint64 pieces = 0;
     for (const PartRow& row : parts) {
         if (row.enabled) pieces += row.quantity;
     }

@@ -40,8 +40,9 @@ QVector<PartRow> parsePartsFile(const QByteArray& bytes);
 // `fresh` with the same id, so a reload keeps the user's choices.
 void keepUserChoices(const QVector<PartRow>& previous, QVector<PartRow>& fresh);
 
-// (kinds, pieces): number of rows and the summed quantity of enabled rows.
-std::pair<int, int> partTally(const QVector<PartRow>& parts);
+// (kinds, pieces): number of rows and the summed quantity of enabled rows. A parts file may
+// carry quantities far past what the page lets one type, so pieces are summed wide.
+std::pair<int, qint64> partTally(const QVector<PartRow>& parts);
 
 // The quantity a typed cell text yields: a non-negative decimal integer, capped at 999;
 // anything else keeps `previous`.
