@@ -20,14 +20,15 @@ bool cellOf(const PartRaster& r, int x, int y) {
            ((r.bits[static_cast<std::size_t>(y) * r.wordsPerRow + x / 64] >> (x % 64)) & 1);
 }
 
-// Random blobs: a few filled rectangles, so rows have runs and gaps.
-PartRaster randomRaster(std::mt19937& gen, int w, int h) {
+// Random blobs: a few filled rectangles, so rows have runs and gaps (with one, every row is empty
+// or solid).
+PartRaster randomRaster(std::mt19937& gen, int w, int h, int blobs = 4) {
     PartRaster r;
     r.width = w;
     r.height = h;
     r.wordsPerRow = (w + 63) / 64;
     r.bits.assign(static_cast<std::size_t>(h) * r.wordsPerRow, 0);
-    for (int k = 0; k < 4; ++k) {
+    for (int k = 0; k < blobs; ++k) {
         const int x0 = gen() % w, y0 = gen() % h;
         const int x1 = x0 + gen() % (w - x0), y1 = y0 + gen() % (h - y0);
         for (int y = y0; y <= y1; ++y)
@@ -50,8 +51,8 @@ TEST(RasterOverlap, CountsMatchCellByCell) {
                           {200, 5, 1, 1, -199, -4}, {65, 40, 129, 33, 17, -20}};
     for (const Case& c : cases) {
         for (int trial = 0; trial < 5; ++trial) {
-            const PartRaster a = randomRaster(gen, c.aw, c.ah);
-            const PartRaster b = randomRaster(gen, c.bw, c.bh);
+            const PartRaster a = randomRaster(gen, c.aw, c.ah, 1 + trial % 4);
+            const PartRaster b = randomRaster(gen, c.bw, c.bh, 1 + trial % 3);
             const int ax = 300, ay = 100, bx = ax - c.dx, by = ay - c.dy;
             std::int64_t want = 0, wantEveryThirdRow = 0;
             for (int y = 0; y < a.height; ++y)

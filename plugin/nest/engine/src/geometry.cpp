@@ -209,6 +209,7 @@ void describeRows(PartRaster& raster) {
     const int words = raster.wordsPerRow;
     raster.rowLeft.assign(raster.height, 0);
     raster.rowRight.assign(raster.height, 0);
+    raster.rowSolid.assign(raster.height, 0);
     for (int r = 0; r < raster.height; ++r) {
         const std::uint64_t* bits = &raster.bits[static_cast<std::size_t>(r) * words];
         int first = 0;
@@ -220,7 +221,20 @@ void describeRows(PartRaster& raster) {
             --last;
         raster.rowLeft[r] = 64 * first + __builtin_ctzll(bits[first]);
         raster.rowRight[r] = 64 * last + 64 - __builtin_clzll(bits[last]);
+        std::int32_t set = 0;
+        for (int k = first; k <= last; ++k)
+            set += __builtin_popcountll(bits[k]);
+        raster.rowSolid[r] = set == raster.rowRight[r] - raster.rowLeft[r];
     }
+    constexpr std::int32_t kNone = 1 << 29;  // far past any column, and safe to shift
+    raster.blockLeft.assign(raster.height, kNone);
+    raster.blockRight.assign(raster.height, -kNone);
+    for (int r = 0; r < raster.height; ++r)
+        for (int q = r; q < std::min(raster.height, r + kRowBlock); ++q) {
+            if (raster.rowLeft[q] >= raster.rowRight[q]) continue;
+            raster.blockLeft[r] = std::min(raster.blockLeft[r], raster.rowLeft[q]);
+            raster.blockRight[r] = std::max(raster.blockRight[r], raster.rowRight[q]);
+        }
 }
 
 namespace {
@@ -392,6 +406,7 @@ PartRaster buildHoledRaster(const NestPart& part, int angle, bool mirrored, doub
                     ~(std::uint64_t{1} << (c & 63));
         }
     }
+    describeRows(raster);
     return raster;
 }
 
@@ -544,6 +559,7 @@ PartRaster buildExactGapRaster(const NestPart& part, int angle, bool mirrored, d
                 if (!std::isfinite(p.x) || !std::isfinite(p.y)) return raster;  // holes shut
         }
         coverCells(rings, cell / k, ws, hs, k, below, above, raster);
+        describeRows(raster);
     }
     return raster;
 }

@@ -108,33 +108,53 @@ QKS_POPCOUNT_CLONES std::int64_t rasterOverlapUpTo(const PartRaster& a, int ax, 
     const int lx = aRight ? bx : ax, ly = aRight ? by : ay;
     const int shift = rx - lx;
     const bool bounded = !right.rowLeft.empty() && !left.rowLeft.empty();
+    const bool solids = bounded && !right.rowSolid.empty() && !left.rowSolid.empty();
+    const bool blocked = bounded && !right.blockLeft.empty() && !left.blockLeft.empty();
     const int stride = std::max(1, rowStride);
+    // Rows skipped when a block's bounds miss: whole strides within the block.
+    const int blockSkip = stride >= kRowBlock ? stride : kRowBlock - kRowBlock % stride;
     int y0 = std::max(ay, by);
     // The first row at or above y0 that is a multiple of the stride (rows may be negative).
     const int past = ((y0 % stride) + stride) % stride;
     if (past != 0) y0 += stride - past;
     const int y1 = std::min(ay + a.height, by + b.height);
+    const int s = shift >> 6;
+    const int r = shift & 63;
     std::int64_t n = 0;
-    for (int y = y0; y < y1 && n <= stopAbove; y += stride) {
-        const int ri = y - ry, li = y - ly;
-        // Columns of `right`'s frame where both rows may have cells.
-        int from = 0, to = right.width;
-        if (bounded) {
-            from = std::max(right.rowLeft[ri], left.rowLeft[li] - shift);
-            to = std::min(right.rowRight[ri], left.rowRight[li] - shift);
-            if (from >= to) continue;
+    for (int y = y0; y < y1 && n <= stopAbove;) {
+        int yEnd = y1;
+        if (blocked) {
+            const int ri = y - ry, li = y - ly;
+            if (std::max(right.blockLeft[ri], left.blockLeft[li] - shift) >=
+                std::min(right.blockRight[ri], left.blockRight[li] - shift)) {
+                y += blockSkip;
+                continue;
+            }
+            yEnd = std::min(y1, y + blockSkip);
         }
-        const std::uint64_t* rw = &right.bits[static_cast<std::size_t>(ri) * right.wordsPerRow];
-        const std::uint64_t* lw = &left.bits[static_cast<std::size_t>(li) * left.wordsPerRow];
-        const int s = shift >> 6;
-        const int r = shift & 63;
-        const int kEnd = std::min((to + 63) >> 6, left.wordsPerRow - s);
-        for (int k = from >> 6; k < kEnd; ++k) {
-            const std::uint64_t w = rw[k];
-            if (w == 0) continue;
-            const int t = k + s;
-            n += popcount((w << r) & lw[t]);
-            if (r != 0 && t + 1 < left.wordsPerRow) n += popcount((w >> (64 - r)) & lw[t + 1]);
+        for (; y < yEnd && n <= stopAbove; y += stride) {
+            const int ri = y - ry, li = y - ly;
+            // Columns of `right`'s frame where both rows may have cells.
+            int from = 0, to = right.width;
+            if (bounded) {
+                from = std::max(right.rowLeft[ri], left.rowLeft[li] - shift);
+                to = std::min(right.rowRight[ri], left.rowRight[li] - shift);
+                if (from >= to) continue;
+                if (solids && right.rowSolid[ri] && left.rowSolid[li]) {
+                    n += to - from;
+                    continue;
+                }
+            }
+            const std::uint64_t* rw = &right.bits[static_cast<std::size_t>(ri) * right.wordsPerRow];
+            const std::uint64_t* lw = &left.bits[static_cast<std::size_t>(li) * left.wordsPerRow];
+            const int kEnd = std::min((to + 63) >> 6, left.wordsPerRow - s);
+            for (int k = from >> 6; k < kEnd; ++k) {
+                const std::uint64_t w = rw[k];
+                if (w == 0) continue;
+                const int t = k + s;
+                n += popcount((w << r) & lw[t]);
+                if (r != 0 && t + 1 < left.wordsPerRow) n += popcount((w >> (64 - r)) & lw[t + 1]);
+            }
         }
     }
     return n;

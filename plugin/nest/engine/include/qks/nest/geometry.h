@@ -91,6 +91,13 @@ struct PartRaster {
     // meet. Empty vectors stand for the whole width.
     std::vector<std::int32_t> rowLeft;
     std::vector<std::int32_t> rowRight;
+    // Per row, 1 when every column in [rowLeft, rowRight) is set: two such rows share the cells
+    // where their bounds meet, counted without visiting a word. Empty: no row known to be solid.
+    std::vector<std::uint8_t> rowSolid;
+    // Per row r, bounds of the set columns of rows r .. r + kRowBlock - 1 (an empty start bound
+    // past its end when those rows are empty): a count skips such a block where they miss.
+    std::vector<std::int32_t> blockLeft;
+    std::vector<std::int32_t> blockRight;
     // Set when the part cannot be rasterised at all (coordinates not finite, or a shape far
     // larger than any sheet grid can be): width and height then exceed every grid, bits and
     // column lists are empty, and the engine never places it.
@@ -102,10 +109,14 @@ struct PartRaster {
 inline constexpr std::int32_t kMaxGridSide = 1 << 20;
 inline constexpr std::int64_t kMaxGridCells = std::int64_t{1} << 28;
 
+// Rows of a raster's row blocks (PartRaster::blockLeft).
+inline constexpr int kRowBlock = 8;
+
 PartRaster buildRaster(const NestPart& part, int angle, bool mirrored, double cell, double gap);
 
-// Sets the row bounds (rowLeft, rowRight) from the raster's bits. The builders call it; a raster
-// made otherwise may too. Bits cleared afterwards leave the bounds loose but still true.
+// Sets the row bounds (rowLeft, rowRight, rowSolid, the blocks) from the raster's bits. The
+// builders call it; a raster made otherwise may too. Bits cleared afterwards leave the bounds loose
+// but still true, but not the solid rows: whoever clears bits calls it again.
 void describeRows(PartRaster& raster);
 
 // The same raster with the part's holes left free where a cell lies more than the pad inside
