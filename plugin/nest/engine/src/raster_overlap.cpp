@@ -378,22 +378,25 @@ void OverlapTracker::link(int i) {
     near(m.x, m.y, r.width, r.height, [&](int j) {
         const Member& o = members_[j];
         const std::int64_t cells = rasterOverlap(r, m.x, m.y, *o.raster, o.x, o.y);
-        if (cells == 0) return;
+        if (cells == 0) return true;
         m.touching.push_back({j, cells});
         members_[j].touching.push_back({i, cells});
         m.sum += cells;
         members_[j].sum += cells;
         total_ += cells;
+        return true;
     });
-    forBuckets(m.x, m.y, r.width, r.height, [&](int bucket) { buckets_[bucket].push_back(i); });
+    const Entry entry{i, m.x, m.y, m.x + r.width, m.y + r.height};
+    forBuckets(m.x, m.y, r.width, r.height, [&](int bucket) { buckets_[bucket].push_back(entry); });
 }
 
 void OverlapTracker::unlink(int i) {
     Member& m = members_[i];
     const PartRaster& r = *m.raster;
     forBuckets(m.x, m.y, r.width, r.height, [&](int bucket) {
-        std::vector<int>& list = buckets_[bucket];
-        list.erase(std::find(list.begin(), list.end(), i));
+        std::vector<Entry>& list = buckets_[bucket];
+        list.erase(
+            std::find_if(list.begin(), list.end(), [i](const Entry& e) { return e.member == i; }));
     });
     for (const Touch& t : m.touching) {
         Member& o = members_[t.other];

@@ -17,15 +17,13 @@ double weightOf(const Lane& lane, int i, int j) {
 // `bound`; over every `rowStride`-th grid row only (an estimate) when more than 1.
 double cost(Lane& lane, const Item& item, int self, const std::vector<int>& members, double bound,
             int rowStride) {
+    if (bound <= 0.0) return 0.0;
     const PartRaster& r = lane.model.raster(item);
     double total = 0.0;
     lane.tracker.near(item.x, item.y, r.width, r.height, [&](int j) {
-        if (j == self || total >= bound) return;
+        if (j == self) return true;
         const Item& other = lane.work[members[j]];
         const PartRaster& o = lane.model.raster(other);
-        if (item.x >= other.x + o.width || other.x >= item.x + r.width ||
-            item.y >= other.y + o.height || other.y >= item.y + r.height)
-            return;
         ++lane.spent;
         // Counting stops once this pair alone takes the total past the bound.
         const double weight = weightOf(lane, self, j);
@@ -35,6 +33,7 @@ double cost(Lane& lane, const Item& item, int self, const std::vector<int>& memb
         const std::int64_t cells =
             rasterOverlapUpTo(r, item.x, item.y, o, other.x, other.y, stopAbove, rowStride);
         if (cells != 0) total += weight * static_cast<double>(cells);
+        return total < bound;
     });
     return total;
 }

@@ -110,21 +110,27 @@ class OverlapTracker {
     std::int64_t of(int i) const { return members_[i].sum; }  // sum over member i's pairs
     const std::vector<Touch>& touching(int i) const { return members_[i].touching; }
 
-    // Calls f(j) once for every member whose buckets meet the box [x, x + w) x [y, y + h)
-    // (a superset of the members whose boxes meet it).
+    // Calls f(j) once for every member whose box meets the box [x, x + w) x [y, y + h), until
+    // f returns false.
     template <typename F>
     void near(std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h, F&& f) const {
         if (++round_ == 0) {
             std::fill(mark_.begin(), mark_.end(), 0);
             round_ = 1;
         }
-        forBuckets(x, y, w, h, [&](int bucket) {
-            for (int m : buckets_[bucket]) {
-                if (mark_[m] == round_) continue;
-                mark_[m] = round_;
-                f(m);
-            }
-        });
+        const std::int32_t x1 = x + w, y1 = y + h;
+        const int bx0 = std::clamp(x / side_, 0, across_ - 1);
+        const int bx1 = std::clamp((x1 - 1) / side_, 0, across_ - 1);
+        const int by0 = std::clamp(y / side_, 0, up_ - 1);
+        const int by1 = std::clamp((y1 - 1) / side_, 0, up_ - 1);
+        for (int by = by0; by <= by1; ++by)
+            for (int bx = bx0; bx <= bx1; ++bx)
+                for (const Entry& e : buckets_[by * across_ + bx]) {
+                    if (e.x0 >= x1 || x >= e.x1 || e.y0 >= y1 || y >= e.y1) continue;
+                    if (mark_[e.member] == round_) continue;
+                    mark_[e.member] = round_;
+                    if (!f(e.member)) return;
+                }
     }
 
     // The overlaps counted from scratch, pair by pair (tests).
@@ -137,6 +143,11 @@ class OverlapTracker {
         std::int32_t y = 0;
         std::int64_t sum = 0;
         std::vector<Touch> touching;
+    };
+    // A member in a bucket, with its box, so a query skips it without looking it up.
+    struct Entry {
+        std::int32_t member = 0;
+        std::int32_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
     };
     template <typename F>
     void forBuckets(std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h, F&& f) const {
@@ -154,7 +165,7 @@ class OverlapTracker {
     int side_ = 32;
     int across_ = 1;
     int up_ = 1;
-    std::vector<std::vector<int>> buckets_;
+    std::vector<std::vector<Entry>> buckets_;
     std::vector<Member> members_;
     std::int64_t total_ = 0;
     mutable std::vector<std::uint32_t> mark_;
