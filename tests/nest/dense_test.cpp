@@ -2,6 +2,8 @@
 // the independent polygon checker.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <random>
 
@@ -131,17 +133,43 @@ TEST(RasterOverlap, IncrementalOverlapsEqualAFullRecountAfterRandomMoves) {
         shapes.push_back(randomRaster(gen, 5 + gen() % 90, 5 + gen() % 40));
     OverlapTracker tracker;
     tracker.reset(300, 200);
+    std::vector<std::array<int, 4>> boxes;  // each member's x0, y0, x1, y1, as placed here
+    auto place = [&](int i, const PartRaster& r, int x, int y) {
+        if (i == tracker.size()) {
+            tracker.add(&r, x, y);
+            boxes.emplace_back();
+        } else {
+            tracker.move(i, &r, x, y);
+        }
+        boxes[i] = {x, y, x + r.width, y + r.height};
+    };
     for (int k = 0; k < 30; ++k)
-        tracker.add(&shapes[k % shapes.size()], gen() % 250, gen() % 170);
+        place(k, shapes[k % shapes.size()], gen() % 250, gen() % 170);
     for (int step = 1; step <= 3000; ++step) {
-        const int i = gen() % tracker.size();
-        tracker.move(i, &shapes[gen() % shapes.size()], gen() % 260, gen() % 180);
+        place(gen() % tracker.size(), shapes[gen() % shapes.size()], gen() % 260, gen() % 180);
         if (step % 100 != 0) continue;
         ASSERT_EQ(tracker.total(), tracker.recountTotal()) << step;
         std::int64_t sum = 0;
         for (int m = 0; m < tracker.size(); ++m)
             sum += tracker.of(m);
         ASSERT_EQ(sum, 2 * tracker.total()) << step;
+        // A box query visits exactly the members whose boxes meet it, once each, and stops when
+        // told to.
+        const int qx = gen() % 280, qy = gen() % 190, qw = 1 + gen() % 60, qh = 1 + gen() % 40;
+        std::vector<int> want, seen;
+        for (int m = 0; m < tracker.size(); ++m)
+            if (boxes[m][0] < qx + qw && qx < boxes[m][2] && boxes[m][1] < qy + qh &&
+                qy < boxes[m][3])
+                want.push_back(m);
+        tracker.near(qx, qy, qw, qh, [&](int m) {
+            seen.push_back(m);
+            return true;
+        });
+        std::sort(seen.begin(), seen.end());
+        ASSERT_EQ(seen, want) << step;
+        int calls = 0;
+        tracker.near(qx, qy, qw, qh, [&](int) { return ++calls < 2; });
+        ASSERT_EQ(calls, std::min<int>(2, want.size())) << step;
     }
 }
 
