@@ -53,6 +53,7 @@ struct Options {
     int threads = 0;
     std::string curve;  // CSV of the published utilisation over time on the large job
     double esicupCell = 2;
+    bool trace = false;   // every publication of a strip's layout to stderr
     DenseTuning dense;    // --dense NAME=VALUE changes one of its knobs for experiments
     std::string sparrow;  // the peer's binary: the ESICUP instances run against it alone
 };
@@ -72,6 +73,7 @@ bool setDenseKnob(DenseTuning& t, const std::string& text) {
         {"refitStuck", [&] { t.refitStuck = v != 0; }},
         {"coarseFactor", [&] { t.coarseFactor = static_cast<int>(v); }},
         {"coarseShare", [&] { t.coarseShare = v; }},
+        {"lanesApart", [&] { t.lanesApart = v != 0; }},
         {"sampleRowStride", [&] { t.sampleRowStride = static_cast<int>(v); }},
         {"strikes", [&] { t.strikes = static_cast<int>(v); }},
         {"globalSamples", [&] { t.globalSamples = static_cast<int>(v); }},
@@ -269,17 +271,29 @@ std::optional<double> stripDensity(const Options& o, const EsicupInstance& inst,
         s.config.seconds = o.esicupSeconds;
         s.denseTuning = o.dense;
         s.seed = 1;
+        std::vector<std::vector<Point>> outlines;
+        // The used length of the layout's first sheet, its outlines left in `outlines`.
+        auto usedLength = [&](const Layout& layout) {
+            double used = 0;
+            outlines.clear();
+            for (const Placement& pl : layout[0].placements) {
+                const PlacedShape shape =
+                    placeShape(strip.parts[pl.partIndex], pl.angle, pl.mirrored, 0, 0, 0,
+                               padLength(0, o.esicupCell), o.esicupCell, pl.column, pl.row);
+                used = std::max(used, boundsOf(shape.outline).maxY);
+                outlines.push_back(shape.outline);
+            }
+            return used;
+        };
+        if (o.trace)
+            s.onPublish = [&](const Layout& layout, const std::string&, double elapsed, int) {
+                if (layout.size() == 1)
+                    std::fprintf(stderr, "%s %.1f s: %.2f %%\n", inst.name.c_str(), elapsed,
+                                 strip.area / (3000.0 * usedLength(layout)) * 100);
+            };
         runNestSearch(s);
         if (s.unplaced > 0 || s.layout.empty()) continue;
-        double used = 0;
-        std::vector<std::vector<Point>> outlines;
-        for (const Placement& pl : s.layout[0].placements) {
-            const PlacedShape shape =
-                placeShape(s.parts[pl.partIndex], pl.angle, pl.mirrored, 0, 0, 0,
-                           padLength(0, o.esicupCell), o.esicupCell, pl.column, pl.row);
-            used = std::max(used, boundsOf(shape.outline).maxY);
-            outlines.push_back(shape.outline);
-        }
+        const double used = usedLength(s.layout);
         overlap = overlapArea(outlines, o.esicupCell / 4) / strip.area * 100;
         iterations = s.stats.iterations;
         return strip.area / (3000.0 * used) * 100;
@@ -386,6 +400,8 @@ int main(int argc, char** argv) {
             o.runJobs = false;
         else if (a == "--no-esicup")
             o.runEsicup = false;
+        else if (a == "--trace")
+            o.trace = true;
         else if (a == "--only")
             o.only = next();
         else if (a == "--strategy") {

@@ -256,23 +256,27 @@ TEST(DenseSearch, RandomJobsGiveValidLayouts) {
 }
 
 // A lone sheet on a fine grid is shortened on the grid twice as coarse first; what the coarse
-// search reached comes back onto the job's grid, with a gap (paddings differ) and without.
+// search reached comes back onto the job's grid, with a gap (paddings differ) and without, from
+// one lane and from lanes that each keep to their own descent.
 TEST(DenseSearch, ALoneSheetSearchedOnACoarserGridFirstStaysValid) {
     std::mt19937 gen(41);
     const std::vector<NestPart> parts = testing::randomParts(gen, 4, 5, 120, 1);
-    for (const double gap : {0.0, 3.0}) {
-        NestContext c = denseContext(parts, {{800, 3000, 1}}, gap, 0, 1);
-        c.config.partInPart = false;
-        c.iterationLimit = 30;
-        NestOutcome out;
-        Recorder recorder;
-        runSearch(c, out, recorder);
-        const std::string what = "gap " + std::to_string(gap);
-        testing::checkLayout(c.parts, c.config, out.layout, what.c_str());
-        checkCountsAndOrientations(c, out, what.c_str());
-        EXPECT_EQ(out.layout.size(), 1u) << what;
-        EXPECT_EQ(out.stats.iterations, 30) << what;
-    }
+    for (const double gap : {0.0, 3.0})
+        for (const int threads : {1, 2}) {
+            NestContext c = denseContext(parts, {{800, 3000, 1}}, gap, 0, 1);
+            c.config.partInPart = false;
+            c.config.threads = threads;
+            c.iterationLimit = 30;
+            NestOutcome out;
+            Recorder recorder;
+            runSearch(c, out, recorder);
+            const std::string what =
+                "gap " + std::to_string(gap) + ", threads " + std::to_string(threads);
+            testing::checkLayout(c.parts, c.config, out.layout, what.c_str());
+            checkCountsAndOrientations(c, out, what.c_str());
+            EXPECT_EQ(out.layout.size(), 1u) << what;
+            EXPECT_EQ(out.stats.iterations, 30) << what;
+        }
 }
 
 TEST(DenseSearch, PartsInHolesSaveSheets) {

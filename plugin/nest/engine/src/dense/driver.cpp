@@ -10,6 +10,9 @@
 // and the overlaps are then removed (separation.h). An attempt counts once no overlap is left;
 // otherwise the lane goes back to its layout.
 //
+// On a layout of one sheet with everything placed each lane keeps to its own descent, offering
+// what beats the best layout but never taking another lane's.
+//
 // Threads: the lanes share only the best layout, under a mutex; the calling thread publishes.
 // With one lane, a seed and an iteration limit, a run does not depend on the machine's speed.
 #include <atomic>
@@ -80,9 +83,8 @@ class LaneRunner {
             State trial = base_;
             if (trial.sheets.empty()) continue;
             lane_.sharedLength = &shared_.oneSheetLength;
-            lane_.baseLength = trial.sheets.size() == 1 && trial.unplaced.empty()
-                                   ? baseScore_.lastLength
-                                   : Lane::kNoLength;
+            lane_.baseLength =
+                lone(trial) && !lane_.tuning.lanesApart ? baseScore_.lastLength : Lane::kNoLength;
             const Move move = chooser_.choose(allowedMoves(lane_, trial), lane_.gen());
             const std::int64_t before = lane_.spent;
             const bool ok = runMove(lane_, trial, move);
@@ -117,7 +119,10 @@ class LaneRunner {
     }
 
   private:
+    static bool lone(const State& s) { return s.sheets.size() == 1 && s.unplaced.empty(); }
+
     void adoptShared() {
+        if (lane_.tuning.lanesApart && lone(base_)) return;
         std::lock_guard<std::mutex> guard(shared_.lock);
         if (shared_.generation == seen_) return;
         seen_ = shared_.generation;
