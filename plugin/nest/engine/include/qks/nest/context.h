@@ -133,8 +133,9 @@ struct DenseTuning {
     // descents (each going on from the grid's start, the best of them kept) rather than all
     // taking the shortest layout any of them found: a strip's descent settles into one
     // arrangement within seconds, and lanes that share it all settle into the same one. On the
-    // ESICUP strips at 60 s (cell 1, two threads) shapes1 went from 71.24 % (in every run before,
-    // whatever else was tried) to 72.96 %; jakobs2, swim and shirts stayed within their spread.
+    // ESICUP strips at 60 s (cell 1, two threads) shapes1 went from 71.24 % (as in both runs at
+    // 120 s before) to 72.96 %, and at 120 s to 73.69 %; jakobs2, swim and shirts stayed within
+    // their spread.
     bool lanesApart = true;
 
     // Regrouping onto cheaper stock: the highest fill of the new sheets' area inside the margins
