@@ -65,6 +65,7 @@ bool setDenseKnob(DenseTuning& t, const std::string& text) {
     const double v = std::atof(text.c_str() + eq + 1);
     const std::map<std::string, std::function<void()>> knobs{
         {"firstShrink", [&] { t.firstShrink = v; }},
+        {"shrinkDecay", [&] { t.shrinkDecay = v; }},
         {"swapPairs", [&] { t.swapPairs = v != 0; }},
         {"stallPasses", [&] { t.stallPasses = static_cast<int>(v); }},
         {"patientStallPasses", [&] { t.patientStallPasses = static_cast<int>(v); }},
