@@ -80,6 +80,7 @@ bool setDenseKnob(DenseTuning& t, const std::string& text) {
         {"globalSamples", [&] { t.globalSamples = static_cast<int>(v); }},
         {"localSamples", [&] { t.localSamples = static_cast<int>(v); }},
         {"weightGrowth", [&] { t.weightGrowth = v; }},
+        {"pairOverlapStrips", [&] { t.pairOverlapStrips = v; }},
     };
     const auto knob = knobs.find(name);
     if (knob == knobs.end()) return false;

@@ -14,25 +14,29 @@ double weightOf(const Lane& lane, int i, int j) {
 }
 
 // Weighted overlap of `item` (member `self`) with the other members, stopping once above
-// `bound`; over every `rowStride`-th grid row only (an estimate) when more than 1.
+// `bound`; over every `rowStride`-th grid row only (an estimate) when more than 1. Each
+// overlapping pair adds its cells and the pair charge (DenseTuning::pairOverlapStrips), both
+// in the units of the rows counted.
 double cost(Lane& lane, const Item& item, int self, const std::vector<int>& members, double bound,
             int rowStride) {
     if (bound <= 0.0) return 0.0;
     const PartRaster& r = lane.model.raster(item);
+    const double stripsPerRow = lane.tuning.pairOverlapStrips / rowStride;
     double total = 0.0;
     lane.tracker.near(item.x, item.y, r.width, r.height, [&](int j) {
         if (j == self) return true;
         const Item& other = lane.work[members[j]];
         const PartRaster& o = lane.model.raster(other);
         ++lane.spent;
+        const double charge = stripsPerRow * std::min({r.width, r.height, o.width, o.height});
         // Counting stops once this pair alone takes the total past the bound.
         const double weight = weightOf(lane, self, j);
-        const double room = (bound - total) / weight;
+        const double room = std::max(0.0, (bound - total) / weight - charge);
         const std::int64_t stopAbove = room < 9e18 ? static_cast<std::int64_t>(room)
                                                    : std::numeric_limits<std::int64_t>::max();
         const std::int64_t cells =
             rasterOverlapUpTo(r, item.x, item.y, o, other.x, other.y, stopAbove, rowStride);
-        if (cells != 0) total += weight * static_cast<double>(cells);
+        if (cells != 0) total += weight * (static_cast<double>(cells) + charge);
         return total < bound;
     });
     return total;

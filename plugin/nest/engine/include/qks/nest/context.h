@@ -65,6 +65,14 @@ struct DenseTuning {
     // below 1): pairs that keep overlapping get pushed apart harder.
     double weightGrowth = 1.3;
     double weightDecay = 0.95;
+    // An overlapping pair costs, besides the cells it shares, as many cells as this many strips
+    // one cell wide across the narrowest side of the two parts. On cells alone a part settles
+    // a few cells into each of several neighbours as readily as into one, and each such pair
+    // must then be parted again; the charge makes the removal clear pairs. On the ESICUP strips
+    // (two threads, seed 1) the sum of swim, shirts, mao, shapes1 and fu at 20 s went from
+    // 401.4 % to 407.3 % (with 1 strip 403.0, 3: 403.8, 30: 404.7, 100: 402.6), and of shapes1,
+    // jakobs2, swim, shirts and fu at 60 s on cell 1 from 403.1 % to 405.6 %.
+    double pairOverlapStrips = 10.0;
     // Parts on one sheet beyond which overlaps are not removed (their pair weights would take
     // hundreds of megabytes); free positions still serve such sheets.
     int mostSeparated = 4000;
