@@ -1,20 +1,53 @@
 // QksStudio entry. Besides the normal interactive start it takes a few options so test
 // and demo runs can drive it without a person: show a page, take a screenshot, quit.
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFile>
 #include <QPushButton>
+#include <QShortcut>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <cstdio>
 
+#include "qks/studio/bomsettings.h"
+#include "qks/studio/hostkeeper.h"
 #include "qks/studio/ui/look.h"
 #include "qks/studio/ui/mainwindow.h"
 #include "qks/studio/ui/script.h"
 
-#include <QFile>
+namespace {
+
+int terminationPipe[2] = {-1, -1};
+
+void onTerminationSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(terminationPipe[1], &byte, 1);
+}
+
+// SIGTERM (the session ends, a service manager stops the Studio) and SIGINT end the event loop
+// as closing the window does, so the host the Studio started is stopped on the way out.
+void quitOnTerminationSignals(QApplication& app) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, terminationPipe) != 0) return;
+    auto* notifier = new QSocketNotifier(terminationPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] { QApplication::quit(); });
+    struct sigaction action {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     qks::studio::applyStudioLook(app);
+    quitOnTerminationSignals(app);
 
     QCommandLineParser options;
     options.addHelpOption();
@@ -36,7 +69,12 @@ int main(int argc, char** argv) {
     options.addOptions({pageOption, shotOption, delayOption, quitOption, scriptOption});
     options.process(app);
 
+    // Declared before the window, so the window is gone before the keeper stops its host.
+    qks::studio::HostKeeper hostKeeper(qks::studio::studioSettingsPath(),
+                                       QCoreApplication::applicationDirPath());
     qks::studio::MainWindow window;
+    window.setHostKeeper(&hostKeeper);
+    new QShortcut(QKeySequence::Quit, &window, &window, &QWidget::close);
     window.show();
     if (options.isSet(pageOption)) {
         const int page = options.value(pageOption).toInt();

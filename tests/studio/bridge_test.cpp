@@ -22,12 +22,12 @@ TEST(Bridge, LinkViews) {
         bool connected;
         const char* text;
     } cases[] = {
-        {LinkState::Initial, std::nullopt, false, "未连接 AutoCAD"},
+        {LinkState::Initial, std::nullopt, false, "未连接 qkshost"},
         {LinkState::Connecting, std::nullopt, false, "正在连接..."},
-        {LinkState::Connected, QStringLiteral("4.4.0"), true, "已连接 AutoCAD · 4.4.0"},
-        {LinkState::Connected, QString(), true, "已连接 AutoCAD · "},
-        {LinkState::Connected, std::nullopt, true, "已连接 AutoCAD"},
-        {LinkState::Unreachable, std::nullopt, false, "未连接 AutoCAD（先输入 QK 加载）"},
+        {LinkState::Connected, QStringLiteral("4.4.0"), true, "已连接 qkshost · 4.4.0"},
+        {LinkState::Connected, QString(), true, "已连接 qkshost · "},
+        {LinkState::Connected, std::nullopt, true, "已连接 qkshost"},
+        {LinkState::Unreachable, std::nullopt, false, "未连接 qkshost（主机未启动）"},
         {LinkState::Disconnected, std::nullopt, false, "连接已断开"},
     };
     for (const auto& c : cases) {
@@ -38,7 +38,7 @@ TEST(Bridge, LinkViews) {
     EXPECT_EQ(dotStyle(true), QStringLiteral("background:#35C07A;border-radius:4px;"));
     EXPECT_EQ(dotStyle(false), QStringLiteral("background:#6B7688;border-radius:4px;"));
     EXPECT_EQ(connectCaption(true), QStringLiteral("重新连接"));
-    EXPECT_EQ(connectCaption(false), QStringLiteral("连接 AutoCAD"));
+    EXPECT_EQ(connectCaption(false), QStringLiteral("连接 qkshost"));
 }
 
 TEST(Bridge, NoServerMeansNoConnection) {
@@ -83,8 +83,8 @@ TEST(Bridge, JobRepliesAcceptOnlyQueued) {
     } cases[] = {
         {QByteArray("QUEUED"), std::nullopt},
         {std::nullopt, std::nullopt},
-        {QByteArray("OK"), QStringLiteral("[警告] CAD 返回：OK")},
-        {QByteArray("ERR unknown\n"), QStringLiteral("[警告] CAD 返回：ERR unknown")},
+        {QByteArray("OK"), QStringLiteral("[警告] qkshost 返回：OK")},
+        {QByteArray("ERR unknown\n"), QStringLiteral("[警告] qkshost 返回：ERR unknown")},
     };
     for (const auto& c : cases) {
         BridgeServer server(fixed(c.answer));
@@ -104,7 +104,7 @@ TEST(Bridge, NestRepliesAcceptQueuedOkAndSilence) {
         {QByteArray("QUEUED"), true, ""},
         {QByteArray("OK"), true, ""},
         {std::nullopt, true, ""},
-        {QByteArray("ERR unknown"), false, "[警告] CAD 返回：ERR unknown"},
+        {QByteArray("ERR unknown"), false, "[警告] qkshost 返回：ERR unknown"},
     };
     for (const auto& c : cases) {
         BridgeServer server(fixed(c.answer));

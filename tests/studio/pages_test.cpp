@@ -18,6 +18,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -38,6 +39,7 @@
 #include "qks/studio/ui/nestparts.h"
 #include "qks/studio/ui/nestpreview.h"
 #include "qks/studio/ui/plotpage.h"
+#include "qks/studio/ui/plotsettingspage.h"
 #include "qks/studio/ui/toolspage.h"
 #include "test_support.h"
 
@@ -238,7 +240,7 @@ TEST_F(PageTest, NestCommandsAndReplies) {
         EXPECT_EQ(fresh.stateText(),
                   c.accepted ? QStringLiteral("优化中") : QStringLiteral("待命"));
         const QStringList lines = fresh.logLines();
-        EXPECT_EQ(lines.contains(QStringLiteral("[警告] CAD 返回：ERR unknown")), !c.accepted);
+        EXPECT_EQ(lines.contains(QStringLiteral("[警告] qkshost 返回：ERR unknown")), !c.accepted);
         const QString configPath = tempFilePath(kNestConfigName);
         ASSERT_FALSE(server.received().isEmpty());
         EXPECT_EQ(server.received().last(), (QStringLiteral("NEST ") + configPath).toUtf8());
@@ -262,7 +264,7 @@ TEST_F(PageTest, NestPickAndSourceChecks) {
     ASSERT_TRUE(connectBridge(&socket, kConnectWaitMs));
     NestPage page(&socket, nullptr);
     page.start();
-    EXPECT_EQ(page.logLines().last(), QStringLiteral("[提示] 请先在 CAD 中框选零件"));
+    EXPECT_EQ(page.logLines().last(), QStringLiteral("[提示] 请先在图纸窗口中框选零件"));
 
     // Running, the start button is off until an accepted pick turns it on again.
     page.useCurrentDrawing();
@@ -520,7 +522,7 @@ TEST_F(PageTest, PlotCurrentDrawingRunsToDone) {
     EXPECT_EQ(page.statusLabel->text(), QStringLiteral("出图中..."));
     EXPECT_EQ(logLines(page.logView).size(), 1);
     EXPECT_TRUE(
-        logLines(page.logView).first().endsWith(QStringLiteral("已提交，等待 AutoCAD 执行")));
+        logLines(page.logView).first().endsWith(QStringLiteral("已提交，等待 qkshost 执行")));
 
     page.startButton->click();  // disabled while running
     page.start();               // and ignored while running
@@ -574,7 +576,7 @@ TEST_F(PageTest, PlotFilesTargetChecksListAndWarnsOnOk) {
                        "\nfile=/d/x.dwg\nfile=" + scratch.filePath(QStringLiteral("a.DWG")) +
                        "\nfile=" + scratch.filePath(QStringLiteral("b.dxf")) + "\n")
                           .toUtf8()));
-    EXPECT_EQ(logLines(page.logView).last(), QStringLiteral("[警告] CAD 返回：OK"));
+    EXPECT_EQ(logLines(page.logView).last(), QStringLiteral("[警告] qkshost 返回：OK"));
     EXPECT_TRUE(page.running());  // still treated as submitted
 
     // A rewritten log is read again from its start; FATAL wins over DONE.
@@ -651,7 +653,7 @@ TEST_F(PageTest, MergeConfigAndList) {
         [](const QByteArray&) { return std::optional<QByteArray>("OK"); });
     page.startButton->click();
     EXPECT_EQ(page.outEdit->text(), scratch.filePath(QStringLiteral("B.DWG")));
-    EXPECT_EQ(logLines(page.logView).last(), QStringLiteral("[警告] CAD 返回：OK"));
+    EXPECT_EQ(logLines(page.logView).last(), QStringLiteral("[警告] qkshost 返回：OK"));
 
     dialogs.saves = QStringList{QStringLiteral("/o/x.dwg")};
     page.chooseOutput();
@@ -745,6 +747,65 @@ TEST_F(PageTest, BomSettingsSaveOnlyAUsableTable) {
     EXPECT_EQ(kept.defaultMaterial, cells[0]);
     EXPECT_EQ(kept.defaultThickness, 3);
     EXPECT_EQ(announced->defaultMaterial, kept.defaultMaterial);
+}
+
+// 打印机与纸张: saved defaults become the plot page's form and so the next plot config.
+TEST_F(PageTest, PlotDefaultsSaveAndGoIntoThePlotConfig) {
+    const QString ini = scratch.filePath(QStringLiteral("config/QksStudio.ini"));
+    PlotSettingsPage settings(ini, PlotPage::builtInDefaults(), nullptr);
+    EXPECT_EQ(settings.outDirEdit->text(), PlotPage::builtInDefaults().outDir);
+    EXPECT_FALSE(settings.deviceCombo->isEnabled());
+    std::optional<PlotDefaults> announced;
+    QObject::connect(&settings, &PlotSettingsPage::saved,
+                     [&](const PlotDefaults& d) { announced = d; });
+    settings.outDirEdit->setText(QStringLiteral("  "));
+    settings.save();
+    EXPECT_FALSE(announced);
+    EXPECT_FALSE(QFile::exists(ini));
+
+    const QString out = scratch.filePath(QStringLiteral("图 纸"));
+    settings.outDirEdit->setText(out);
+    settings.prefixEdit->setText(QStringLiteral(" P1 "));
+    settings.styleCombo->setCurrentIndex(
+        settings.styleCombo->findData(QStringLiteral("grayscale.ctb")));
+    settings.scopeCombo->setCurrentIndex(settings.scopeCombo->findData(QStringLiteral("frames")));
+    settings.save();
+    ASSERT_TRUE(announced);
+
+    BridgeServer server(BridgeServer::pluginLike);
+    QLocalSocket socket;
+    ASSERT_TRUE(connectBridge(&socket, kConnectWaitMs));
+    PlotPage plot(&socket, nullptr);
+    plot.applyDefaults(*announced);
+    plot.start();
+    EXPECT_TRUE(QString::fromUtf8(readFile(tempFilePath(kPlotConfigName)))
+                    .startsWith(QStringLiteral("outDir=%1\nprefix=P1\nstyle=grayscale.ctb\n"
+                                               "scope=frames\n")
+                                    .arg(out)));
+
+    // Read back: the empty style ("沿用布局样式") is kept; values outside the choices fall back.
+    const PlotDefaults fallback = PlotPage::builtInDefaults();
+    const struct {
+        const char* style;
+        const char* scope;
+        QString wantStyle, wantScope;
+    } cases[] = {
+        {"", "model", QString(), QStringLiteral("model")},
+        {"acad2.ctb", "everything", fallback.style, fallback.scope},
+    };
+    for (const auto& c : cases) {
+        {
+            QSettings store(ini, QSettings::IniFormat);
+            store.setIniCodec("UTF-8");
+            store.setValue(QStringLiteral("plot/style"), QString::fromUtf8(c.style));
+            store.setValue(QStringLiteral("plot/scope"), QString::fromUtf8(c.scope));
+        }
+        const PlotDefaults loaded = loadPlotDefaults(ini, fallback);
+        EXPECT_EQ(loaded.style, c.wantStyle) << c.style;
+        EXPECT_EQ(loaded.scope, c.wantScope) << c.scope;
+        EXPECT_EQ(loaded.outDir, out);
+        EXPECT_EQ(loaded.prefix, QStringLiteral("P1"));
+    }
 }
 
 TEST_F(PageTest, ToolsRunTheCheckedOperationsAndListTheirTables) {

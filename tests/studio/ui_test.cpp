@@ -2,6 +2,7 @@
 // bridge server.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QLabel>
@@ -16,10 +17,13 @@
 #include "qks/studio/bridge.h"
 #include "qks/studio/ui/bompage.h"
 #include "qks/studio/ui/bomsettingspage.h"
+#include "qks/studio/ui/hostsettingspage.h"
 #include "qks/studio/ui/layerrulespage.h"
 #include "qks/studio/ui/look.h"
 #include "qks/studio/ui/mainwindow.h"
+#include "qks/studio/ui/nestpage.h"
 #include "qks/studio/ui/plotpage.h"
+#include "qks/studio/ui/plotsettingspage.h"
 #include "qks/studio/ui/toolspage.h"
 #include "test_support.h"
 
@@ -49,21 +53,21 @@ void clickCard(MainWindow& window, const QString& title) {
 TEST(MainWindow, StartUpStateAndFirstAttempt) {
     MainWindow window;
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Corvane Studio"));
-    EXPECT_EQ(window.stack->count(), 10);  // the six pages, then the tool pages cards open
+    EXPECT_EQ(window.stack->count(), 12);  // the six pages, then the tool pages cards open
     EXPECT_EQ(window.stack->currentIndex(), 0);
     EXPECT_EQ(window.stack->currentWidget(), window.plotPage);
     ASSERT_EQ(window.navButtons.size(), 6);
     EXPECT_TRUE(window.navButtons[0]->isChecked());
     EXPECT_EQ(window.navButtons[4]->text(), QStringLiteral("  05   钣金 BOM"));
-    EXPECT_EQ(window.statusText->text(), QStringLiteral("未连接 AutoCAD"));
+    EXPECT_EQ(window.statusText->text(), QStringLiteral("未连接 qkshost"));
     EXPECT_EQ(window.statusDot->styleSheet(), kGrey);
-    EXPECT_EQ(window.connectButton->text(), QStringLiteral("连接 AutoCAD"));
+    EXPECT_EQ(window.connectButton->text(), QStringLiteral("连接 qkshost"));
     EXPECT_EQ(window.footer->text(), QStringLiteral("就绪"));
 
     // No bridge: the single attempt after start-up reports it, and nothing retries.
     window.show();
     ASSERT_TRUE(waitUntil([&] {
-        return window.statusText->text() == QStringLiteral("未连接 AutoCAD（先输入 QK 加载）");
+        return window.statusText->text() == QStringLiteral("未连接 qkshost（主机未启动）");
     }));
     EXPECT_EQ(window.statusDot->styleSheet(), kGrey);
     BridgeServer server(BridgeServer::pluginLike);
@@ -94,14 +98,14 @@ TEST(MainWindow, HandshakeReplies) {
         const char* text;
         const char* footer;
     } cases[] = {
-        {QByteArray("PONG 4.4.0"), "已连接 AutoCAD · 4.4.0", "通道正常，可以运行功能"},
-        {QByteArray("PONG"), "已连接 AutoCAD · ", "通道正常，可以运行功能"},
-        {std::nullopt, "已连接 AutoCAD", "就绪"},
+        {QByteArray("PONG 4.4.0"), "已连接 qkshost · 4.4.0", "通道正常，可以运行功能"},
+        {QByteArray("PONG"), "已连接 qkshost · ", "通道正常，可以运行功能"},
+        {std::nullopt, "已连接 qkshost", "就绪"},
     };
     for (const auto& c : cases) {
         BridgeServer server([&c](const QByteArray&) { return c.pong; });
         MainWindow window;
-        EXPECT_EQ(window.statusText->text(), QStringLiteral("未连接 AutoCAD"));
+        EXPECT_EQ(window.statusText->text(), QStringLiteral("未连接 qkshost"));
         ASSERT_TRUE(
             waitUntil([&] { return window.connectButton->text() == QStringLiteral("重新连接"); }));
         EXPECT_EQ(window.statusText->text(), QString::fromUtf8(c.text));
@@ -122,21 +126,21 @@ TEST(MainWindow, ReconnectWhileConnectedSendsNothing) {
     server.clearReceived();
     window.connectButton->click();
     clickCard(window, QStringLiteral("连接测试"));
-    EXPECT_EQ(window.footer->text(), QStringLiteral("「连接测试」已选中，下一阶段接入执行逻辑"));
+    EXPECT_EQ(window.footer->text(), QStringLiteral("「连接测试」：检查与 qkshost 的通道"));
     waitUntil([] { return false; }, 200);
     EXPECT_TRUE(server.received().isEmpty());
-    EXPECT_EQ(window.statusText->text(), QStringLiteral("已连接 AutoCAD · 4.4.0"));
+    EXPECT_EQ(window.statusText->text(), QStringLiteral("已连接 qkshost · 4.4.0"));
 
     // The host closes the pipe: the chip says so; the pages find out when they submit.
     server.dropClients();
     ASSERT_TRUE(
         waitUntil([&] { return window.statusText->text() == QStringLiteral("连接已断开"); }));
     EXPECT_EQ(window.statusDot->styleSheet(), kGrey);
-    EXPECT_EQ(window.connectButton->text(), QStringLiteral("连接 AutoCAD"));
+    EXPECT_EQ(window.connectButton->text(), QStringLiteral("连接 qkshost"));
 
     // The button brings it back.
     window.connectButton->click();
-    EXPECT_EQ(window.statusText->text(), QStringLiteral("已连接 AutoCAD · 4.4.0"));
+    EXPECT_EQ(window.statusText->text(), QStringLiteral("已连接 qkshost · 4.4.0"));
 }
 
 TEST(MainWindow, PlotSubmissionReconnectsAndRefreshesTheChip) {
@@ -154,7 +158,7 @@ TEST(MainWindow, PlotSubmissionReconnectsAndRefreshesTheChip) {
     // The reconnect fires the handshake first; the job command follows on the same link.
     EXPECT_EQ(server.received().last(), QByteArray("PLOT\n"));
     EXPECT_TRUE(server.received().contains("PING\n"));
-    EXPECT_EQ(window.statusText->text(), QStringLiteral("已连接 AutoCAD · 4.4.0"));
+    EXPECT_EQ(window.statusText->text(), QStringLiteral("已连接 qkshost · 4.4.0"));
     EXPECT_TRUE(window.plotPage->running());
     EXPECT_FALSE(window.plotPage->logView->toPlainText().contains(QStringLiteral("[警告]")));
 }
@@ -162,16 +166,16 @@ TEST(MainWindow, PlotSubmissionReconnectsAndRefreshesTheChip) {
 TEST(MainWindow, CardsSetTheFooterAndConnectionTestConnects) {
     MainWindow window;
     ASSERT_TRUE(waitUntil([&] {
-        return window.statusText->text() == QStringLiteral("未连接 AutoCAD（先输入 QK 加载）");
+        return window.statusText->text() == QStringLiteral("未连接 qkshost（主机未启动）");
     }));
     clickCard(window, QStringLiteral("打印机与纸张"));
-    EXPECT_EQ(window.footer->text(),
-              QStringLiteral("「打印机与纸张」已选中，下一阶段接入执行逻辑"));
-    EXPECT_EQ(window.statusText->text(), QStringLiteral("未连接 AutoCAD（先输入 QK 加载）"));
+    EXPECT_EQ(window.stack->currentWidget(), window.plotSettingsPage);
+    EXPECT_EQ(window.statusText->text(), QStringLiteral("未连接 qkshost（主机未启动）"));
 
     BridgeServer server(BridgeServer::pluginLike);
     clickCard(window, QStringLiteral("连接测试"));
-    EXPECT_EQ(window.statusText->text(), QStringLiteral("已连接 AutoCAD · 4.4.0"));
+    EXPECT_EQ(window.stack->currentWidget(), window.hostSettingsPage);
+    EXPECT_EQ(window.statusText->text(), QStringLiteral("已连接 qkshost · 4.4.0"));
     EXPECT_EQ(window.footer->text(), QStringLiteral("通道正常，可以运行功能"));
     EXPECT_FALSE(server.received().isEmpty());
 }
@@ -287,6 +291,31 @@ TEST(Look, StyleSheetResourceLoads) {
     EXPECT_TRUE(sheet.trimmed().endsWith(
         QStringLiteral("QLabel#chip { background: #e8f0ff; color: #1e3a8a; border-radius: 10px; "
                        "padding: 4px 12px; font-weight: 600; }")));
+}
+
+// What the screenshots showed wrong: a panel title white on the white panel, and the sheet list
+// editor in another font than the inputs around it.
+TEST(Look, NestPanelTitleIsDarkAndTheSheetEditorMatchesTheInputs) {
+    const QString before = qApp->styleSheet();
+    qApp->setStyleSheet(studioStyleSheet());
+    {
+        NestPage page(nullptr, nullptr);
+        page.ensurePolished();
+        QLabel* title = nullptr;
+        for (QLabel* label : page.findChildren<QLabel*>())
+            if (label->text() == QStringLiteral("零件来源")) title = label;
+        ASSERT_NE(title, nullptr);
+        title->ensurePolished();
+        EXPECT_LT(title->palette().color(QPalette::WindowText).lightness(), 100);
+        QWidget* sheets = page.field(QStringLiteral("sheets"));
+        QWidget* outDir = page.field(QStringLiteral("outDir"));
+        sheets->ensurePolished();
+        outDir->ensurePolished();
+        EXPECT_EQ(sheets->font().family(), outDir->font().family());
+        EXPECT_EQ(sheets->font().pixelSize(), outDir->font().pixelSize());
+        EXPECT_EQ(sheets->font().pointSizeF(), outDir->font().pointSizeF());
+    }
+    qApp->setStyleSheet(before);
 }
 
 }  // namespace

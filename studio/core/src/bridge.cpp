@@ -17,14 +17,14 @@ QByteArray word(std::string_view w) {
 LinkView linkView(LinkState state, const std::optional<QString>& version) {
     switch (state) {
         case LinkState::Initial:
-            return {false, QStringLiteral("未连接 AutoCAD")};
+            return {false, QStringLiteral("未连接 qkshost")};
         case LinkState::Connecting:
             return {false, QStringLiteral("正在连接...")};
         case LinkState::Connected:
-            if (version) return {true, QStringLiteral("已连接 AutoCAD · %1").arg(*version)};
-            return {true, QStringLiteral("已连接 AutoCAD")};
+            if (version) return {true, QStringLiteral("已连接 qkshost · %1").arg(*version)};
+            return {true, QStringLiteral("已连接 qkshost")};
         case LinkState::Unreachable:
-            return {false, QStringLiteral("未连接 AutoCAD（先输入 QK 加载）")};
+            return {false, QStringLiteral("未连接 qkshost（主机未启动）")};
         case LinkState::Disconnected:
             return {false, QStringLiteral("连接已断开")};
     }
@@ -37,7 +37,7 @@ QString dotStyle(bool connected) {
 }
 
 QString connectCaption(bool connected) {
-    return connected ? QStringLiteral("重新连接") : QStringLiteral("连接 AutoCAD");
+    return connected ? QStringLiteral("重新连接") : QStringLiteral("连接 qkshost");
 }
 
 bool connectBridge(QLocalSocket* socket, int waitMs) {
@@ -64,7 +64,7 @@ std::optional<QString> handshake(QLocalSocket* socket) {
 }
 
 QString warningReplyLine(const QByteArray& reply) {
-    return QStringLiteral("[警告] CAD 返回：%1").arg(QString::fromUtf8(reply));
+    return QStringLiteral("[警告] qkshost 返回：%1").arg(QString::fromUtf8(reply));
 }
 
 QByteArray jobCommand(std::string_view jobWord, const QString& configPath) {

@@ -34,7 +34,7 @@ bool JobFollow::ensureConnected(QLocalSocket* socket) {
 void JobFollow::submit(QLocalSocket* socket, const QString& logPath, const QByteArray& command) {
     truncateFile(logPath);
     log_->clear();
-    appendLogLine(log_, QStringLiteral("[%1] 已提交，等待 AutoCAD 执行")
+    appendLogLine(log_, QStringLiteral("[%1] 已提交，等待 qkshost 执行")
                             .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
     tail_.restart(logPath);
     running_ = true;

@@ -16,12 +16,15 @@
 
 #include "qks/studio/bomsettings.h"
 #include "qks/studio/bridge.h"
+#include "qks/studio/hostkeeper.h"
 #include "qks/studio/ui/bompage.h"
 #include "qks/studio/ui/bomsettingspage.h"
+#include "qks/studio/ui/hostsettingspage.h"
 #include "qks/studio/ui/layerrulespage.h"
 #include "qks/studio/ui/mergepage.h"
 #include "qks/studio/ui/nestpage.h"
 #include "qks/studio/ui/plotpage.h"
+#include "qks/studio/ui/plotsettingspage.h"
 #include "qks/studio/ui/toolspage.h"
 #include "widgets.h"
 
@@ -53,11 +56,13 @@ const CardList kSettingsCards = {
     {QStringLiteral("打印机与纸张"), QStringLiteral("选择 PDF 打印机、纸张与输出目录")},
     {QStringLiteral("图层与颜色规则"), QStringLiteral("维护图层映射和标注颜色方案")},
     {QStringLiteral("钣金参数"), QStringLiteral("材质密度、折弯扣除、默认板厚")},
-    {QStringLiteral("连接测试"), QStringLiteral("检查 ARX 通道是否可用，查看版本")},
+    {QStringLiteral("连接测试"), QStringLiteral("检查与 qkshost 的通道是否可用，查看版本")},
 };
 
 const QString kSheetMetalSettingsCard = QStringLiteral("钣金参数");
 const QString kLayerRulesCard = QStringLiteral("图层与颜色规则");
+const QString kPlotSettingsCard = QStringLiteral("打印机与纸张");
+const QString kConnectionTestCard = QStringLiteral("连接测试");
 constexpr int kCleanupCardsIndex = 3;
 constexpr int kBomCardsIndex = 4;
 
@@ -129,6 +134,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
         setConnectionStatus(view.connected, view.text);
     });
     connect(socket, &QLocalSocket::errorOccurred, this, [this] {
+        if (hostKeeper_ && hostKeeper_->state() == HostKeeper::State::Starting) return;
         const LinkView view = linkView(LinkState::Unreachable);
         setConnectionStatus(view.connected, view.text);
     });
@@ -180,8 +186,8 @@ QWidget* MainWindow::buildSidebar() {
         column->addWidget(button);
     }
     column->addStretch();
-    QLabel* hint =
-        makeLabel(QStringLiteral("在 AutoCAD 中输入 QK\n即可唤出面板"), "sidebarHint", sidebar);
+    QLabel* hint = makeLabel(QStringLiteral("打开图纸后在图纸窗口中\n框选零件即可套料"),
+                             "sidebarHint", sidebar);
     hint->setWordWrap(true);
     column->addWidget(hint);
     column->addWidget(
@@ -197,7 +203,7 @@ QWidget* MainWindow::buildHeader() {
     auto* titles = new QVBoxLayout();
     titles->addWidget(makeLabel(QStringLiteral("工作台"), "pageTitle", header));
     titles->addWidget(
-        makeLabel(QStringLiteral("批量出图、图纸合并、自动套料已可用，标注清理与钣金 BOM 陆续开放"),
+        makeLabel(QStringLiteral("批量出图、图纸合并、自动套料、标注清理与钣金 BOM 均已可用"),
                   "pageSubtitle", header));
     row->addLayout(titles);
     row->addStretch();
@@ -214,7 +220,7 @@ QWidget* MainWindow::buildHeader() {
     chipRow->addWidget(statusText);
     row->addWidget(chip, 0, Qt::AlignVCenter);
 
-    connectButton = makeButton(QStringLiteral("连接 AutoCAD"), "primaryButton", header);
+    connectButton = makeButton(connectCaption(false), "primaryButton", header);
     row->addWidget(connectButton, 0, Qt::AlignVCenter);
     return header;
 }
@@ -292,7 +298,11 @@ void MainWindow::buildToolPages() {
     bomPage = new BomPage(socket, bomSettingsPage->settings(), this);
     layerRulesPage = new LayerRulesPage(settingsPath, this);
     toolsPage = new ToolsPage(socket, layerRulesPage->rules(), this);
-    QWidget* const pages[] = {bomPage, bomSettingsPage, toolsPage, layerRulesPage};
+    plotSettingsPage = new PlotSettingsPage(settingsPath, PlotPage::builtInDefaults(), this);
+    plotPage->applyDefaults(plotSettingsPage->defaults());
+    hostSettingsPage = new HostSettingsPage(settingsPath, this);
+    QWidget* const pages[] = {bomPage,        bomSettingsPage,  toolsPage,
+                              layerRulesPage, plotSettingsPage, hostSettingsPage};
     for (QWidget* page : pages)
         stack->addWidget(page);
     connect(bomSettingsPage, &BomSettingsPage::saved, bomPage, &BomPage::setSettings);
@@ -300,6 +310,11 @@ void MainWindow::buildToolPages() {
     const auto backFromSettings = [this] { stack->setCurrentIndex(settingsReturnIndex_); };
     connect(bomSettingsPage, &BomSettingsPage::backRequested, this, backFromSettings);
     connect(layerRulesPage, &LayerRulesPage::backRequested, this, backFromSettings);
+    connect(plotSettingsPage, &PlotSettingsPage::saved, plotPage, &PlotPage::applyDefaults);
+    connect(plotSettingsPage, &PlotSettingsPage::backRequested, this, backFromSettings);
+    connect(hostSettingsPage, &HostSettingsPage::backRequested, this, backFromSettings);
+    connect(hostSettingsPage, &HostSettingsPage::connectRequested, this, &MainWindow::tryConnect);
+    showHostInfo();
     connect(bomPage, &BomPage::backRequested, this,
             [this] { stack->setCurrentIndex(kBomCardsIndex); });
     connect(toolsPage, &ToolsPage::backRequested, this,
@@ -347,8 +362,17 @@ void MainWindow::onCardAction(const QString& title) {
         openSettingsPage(layerRulesPage);
         return;
     }
+    if (title == kPlotSettingsCard) {
+        openSettingsPage(plotSettingsPage);
+        return;
+    }
+    if (title == kConnectionTestCard) {
+        openSettingsPage(hostSettingsPage);
+        footer->setText(QStringLiteral("「连接测试」：检查与 qkshost 的通道"));
+        tryConnect();
+        return;
+    }
     footer->setText(QStringLiteral("「%1」已选中，下一阶段接入执行逻辑").arg(title));
-    if (title == QStringLiteral("连接测试")) tryConnect();
 }
 
 void MainWindow::setConnectionStatus(bool connected, const QString& text) {
@@ -363,10 +387,81 @@ void MainWindow::tryConnect() {
     setConnectionStatus(connecting.connected, connecting.text);
     if (connectBridge(socket, kConnectWaitMs)) {
         handshake();
-    } else {
+        return;
+    }
+    // While the keeper's host starts, its bridge is not up yet: the chip keeps "正在连接...".
+    if (hostKeeper_ && hostKeeper_->state() == HostKeeper::State::Starting) return;
+    const LinkView view = linkView(LinkState::Unreachable);
+    setConnectionStatus(view.connected, view.text);
+    // No bridge: start the host. The keeper connects back through bridgeReady; the guard stops
+    // that from asking again when a bridge it found refuses this window all the same.
+    if (hostKeeper_ && !askingKeeper_) {
+        askingKeeper_ = true;
+        hostKeeper_->ensureHost();
+        askingKeeper_ = false;
+    }
+}
+
+void MainWindow::setHostKeeper(HostKeeper* keeper) {
+    if (hostKeeper_) hostKeeper_->disconnect(this);
+    hostKeeper_ = keeper;
+    showHostInfo();
+    if (!keeper) return;
+    connect(keeper, &HostKeeper::hostStarting, this, [this] {
+        const LinkView view = linkView(LinkState::Connecting);
+        setConnectionStatus(view.connected, view.text);
+        footer->setText(QStringLiteral("正在启动 qkshost..."));
+        showHostInfo();
+    });
+    connect(keeper, &HostKeeper::bridgeReady, this, [this] {
+        showHostInfo();
+        tryConnect();
+    });
+    connect(keeper, &HostKeeper::hostExited, this, [this](const QString& reason) {
+        const QString text = hostExitedText(reason);
+        footer->setText(text);
+        logToPageInView(QStringLiteral("[警告] ") + text);
+    });
+    connect(keeper, &HostKeeper::hostFailed, this, [this](const QString& reason) {
         const LinkView view = linkView(LinkState::Unreachable);
         setConnectionStatus(view.connected, view.text);
+        const QString text = hostFailedText(reason);
+        footer->setText(text);
+        logToPageInView(QStringLiteral("[错误] ") + text);
+        showHostInfo();
+    });
+}
+
+void MainWindow::showHostInfo() {
+    if (!hostSettingsPage) return;
+    QString text = QStringLiteral("当前：qkshost 未启动");
+    if (hostKeeper_) {
+        switch (hostKeeper_->state()) {
+            case HostKeeper::State::External:
+                text = QStringLiteral("当前：使用已在运行的 qkshost（Studio 关闭时保留）");
+                break;
+            case HostKeeper::State::Starting:
+                text = QStringLiteral("当前：正在启动 %1").arg(hostKeeper_->hostProgram());
+                break;
+            case HostKeeper::State::Running:
+                text = QStringLiteral("当前：%1（进程 %2，由 Studio 启动，随 Studio 关闭）")
+                           .arg(hostKeeper_->hostProgram())
+                           .arg(hostKeeper_->hostPid());
+                break;
+            case HostKeeper::State::Idle:
+            case HostKeeper::State::Failed:
+                break;
+        }
     }
+    hostSettingsPage->setHostInfo(text);
+}
+
+void MainWindow::logToPageInView(const QString& line) {
+    QWidget* const page = stack->currentWidget();
+    if (auto* jobPage = qobject_cast<JobPage*>(page))
+        appendLogLine(jobPage->logView, line);
+    else if (page == nestPage)
+        nestPage->appendLog(line);
 }
 
 void MainWindow::handshake() {

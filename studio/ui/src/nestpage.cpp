@@ -62,21 +62,21 @@ NestPage::NestPage(QLocalSocket* socket, QWidget* parent) : QWidget(parent), soc
     leftColumn->setContentsMargins(14, 12, 14, 12);
     leftColumn->setSpacing(8);
     auto* sourceRow = new QHBoxLayout();
-    sourceRow->addWidget(makeLabel(QStringLiteral("零件来源"), "cardTitle", left));
+    sourceRow->addWidget(makeLabel(QStringLiteral("零件来源"), "panelTitle", left));
     sourceRow->addStretch();
     partCountLabel_ = makeLabel(QStringLiteral("尚未选择零件"), "sectionCount", left);
     sourceRow->addWidget(partCountLabel_);
     leftColumn->addLayout(sourceRow);
     auto* sourceButtons = new QHBoxLayout();
     sourceButtons->setSpacing(6);
-    QPushButton* pickButton = makeButton(QStringLiteral("在 CAD 中框选"), "primaryButton", left);
+    QPushButton* pickButton = makeButton(QStringLiteral("在图纸窗口中框选"), "primaryButton", left);
     QPushButton* filesButton = makeButton(QStringLiteral("选择 DWG"), "ghostButton", left);
     QPushButton* currentButton = makeButton(QStringLiteral("当前图全部"), "ghostButton", left);
     sourceButtons->addWidget(pickButton);
     sourceButtons->addWidget(filesButton);
     sourceButtons->addWidget(currentButton);
     leftColumn->addLayout(sourceButtons);
-    hintLabel_ = makeLabel(QStringLiteral("提示：框选后在 CAD 中回车确认，零件自动载入列表"),
+    hintLabel_ = makeLabel(QStringLiteral("提示：在图纸窗口中框选后回车确认，零件自动载入列表"),
                            "sectionCount", left);
     hintLabel_->setWordWrap(true);
     leftColumn->addWidget(hintLabel_);
@@ -183,8 +183,8 @@ void NestPage::pickFromCad() {
     source_ = contract::PartSource::Picked;
     setParts({});
     partCountLabel_->setText(QStringLiteral("等待框选"));
-    hintLabel_->setText(QStringLiteral("请在 AutoCAD 窗口中框选零件，回车确认"));
-    appendLog(QStringLiteral("[操作] 已发送框选命令，请切换到 CAD 选择零件"));
+    hintLabel_->setText(QStringLiteral("请在图纸窗口中框选零件，回车确认"));
+    appendLog(QStringLiteral("[操作] 已发送框选命令，请在图纸窗口中选择零件"));
     partsWatch_.forget();
     const NestReply reply = sendNestCommand(socket_, QStringLiteral("NESTPICK"));
     if (!reply.logLine.isEmpty()) appendLog(reply.logLine);
@@ -218,7 +218,7 @@ void NestPage::useCurrentDrawing() {
 
 void NestPage::start() {
     if (source_ == contract::PartSource::Picked && table_->parts().isEmpty()) {
-        appendLog(QStringLiteral("[提示] 请先在 CAD 中框选零件"));
+        appendLog(QStringLiteral("[提示] 请先在图纸窗口中框选零件"));
         return;
     }
     if (source_ == contract::PartSource::Files && files_.isEmpty()) {

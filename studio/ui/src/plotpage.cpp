@@ -10,11 +10,13 @@
 #include <QLocalSocket>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "jobfollow.h"
 #include "qks/studio/bridge.h"
 #include "qks/studio/files.h"
 #include "qks/studio/jobconfig.h"
+#include "qks/studio/plotdefaults.h"
 #include "qks/studio/ui/dialogs.h"
 #include "widgets.h"
 
@@ -31,7 +33,7 @@ PlotPage::PlotPage(QLocalSocket* socket, QWidget* parent)
 
     QGridLayout* grid = addFormGrid();
     const PathRow outRow =
-        addPathRow(grid, 0, QStringLiteral("输出目录"), inDocuments(QStringLiteral("QKS 出图")));
+        addPathRow(grid, 0, QStringLiteral("输出目录"), builtInDefaults().outDir);
     outDirEdit = outRow.edit;
 
     prefixEdit = new QLineEdit(this);
@@ -40,16 +42,8 @@ PlotPage::PlotPage(QLocalSocket* socket, QWidget* parent)
     grid->addWidget(makeLabel(QStringLiteral("文件名前缀"), "formLabel", this), 1, 0);
     grid->addWidget(prefixEdit, 1, 1, 1, 3);
 
-    styleCombo =
-        makeChoiceCombo({{QStringLiteral("黑白 monochrome.ctb"), QStringLiteral("monochrome.ctb")},
-                         {QStringLiteral("灰度 grayscale.ctb"), QStringLiteral("grayscale.ctb")},
-                         {QStringLiteral("沿用布局样式"), QString()}},
-                        this);
-    scopeCombo = makeChoiceCombo({{QStringLiteral("全部布局"), QStringLiteral("all")},
-                                  {QStringLiteral("仅当前布局"), QStringLiteral("current")},
-                                  {QStringLiteral("按图框拆图"), QStringLiteral("frames")},
-                                  {QStringLiteral("仅模型空间"), QStringLiteral("model")}},
-                                 this);
+    styleCombo = makeChoiceCombo(plotStyleChoices(), this);
+    scopeCombo = makeChoiceCombo(plotScopeChoices(), this);
     targetCombo = makeChoiceCombo({{QStringLiteral("当前图纸"), QStringLiteral("current")},
                                    {QStringLiteral("多个文件"), QStringLiteral("files")}},
                                   this);
@@ -78,6 +72,18 @@ PlotPage::PlotPage(QLocalSocket* socket, QWidget* parent)
     connect(startButton, &QPushButton::clicked, this, &PlotPage::start);
     connect(openButton, &QPushButton::clicked, this,
             [this] { studioDialogs().openFolder(outDirEdit->text().trimmed()); });
+}
+
+PlotDefaults PlotPage::builtInDefaults() {
+    return {inDocuments(QStringLiteral("QKS 出图")), QString(), plotStyleChoices().front().second,
+            plotScopeChoices().front().second};
+}
+
+void PlotPage::applyDefaults(const PlotDefaults& defaults) {
+    outDirEdit->setText(defaults.outDir);
+    prefixEdit->setText(defaults.prefix);
+    styleCombo->setCurrentIndex(std::max(0, styleCombo->findData(defaults.style)));
+    scopeCombo->setCurrentIndex(std::max(0, scopeCombo->findData(defaults.scope)));
 }
 
 void PlotPage::chooseOutDir() {

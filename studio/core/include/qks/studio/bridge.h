@@ -63,9 +63,9 @@ NestReply sendNestCommand(QLocalSocket* socket, const QString& command);
 // Log lines shared by the pages.
 QString warningReplyLine(const QByteArray& reply);
 inline const QString kNotConnectedJobLine =
-    QStringLiteral("[错误] 未连接 AutoCAD，请先在 CAD 输入 QK 打开面板");
+    QStringLiteral("[错误] 未连接 qkshost，请先点右上角「连接 qkshost」启动主机");
 inline const QString kNotConnectedNestLine =
-    QStringLiteral("[提示] 未连接 AutoCAD，请先点右上角连接");
+    QStringLiteral("[提示] 未连接 qkshost，请先点右上角连接");
 inline const QString kConfigWriteFailedLine = QStringLiteral("[错误] 无法写入临时配置");
 
 }  // namespace qks::studio

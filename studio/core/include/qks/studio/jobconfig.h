@@ -78,7 +78,7 @@ struct BomEdit;
 
 // What the BOM and the tools pages ask alike: the drawings, where results go, the job log.
 struct DrawingJobForm {
-    bool currentDrawing = false;  // the drawing open in CAD instead of `files`
+    bool currentDrawing = false;  // the host's current drawing instead of `files`
     QStringList files;
     QString outDir;  // already trimmed and made by the page
     QString logPath;

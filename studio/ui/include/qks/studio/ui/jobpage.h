@@ -69,14 +69,14 @@ class JobPage : public QWidget {
     // "files") rather than the current drawing.
     void showFilesWhileChosen(QComboBox* target, QWidget* fileButtons);
     // The drawings a job reads, in a column of its own: a "图纸来源" choice between several
-    // files (`fileList` with its buttons) and the drawing open in CAD.
+    // files (`fileList` with its buttons) and the host's current drawing.
     struct SourceColumn {
         QWidget* column;
         QComboBox* source;
         QWidget* fileButtons;
     };
     SourceColumn makeSourceColumn();
-    // True when `source` of a source column chooses the drawing open in CAD.
+    // True when `source` of a source column chooses the host's current drawing.
     static bool currentDrawingChosen(const QComboBox* source);
     QHBoxLayout* addActions(const QString& startText, const QString& hint);
     // The log view, filling the rest of the page, and the timer that follows the job.

@@ -1,6 +1,8 @@
 #pragma once
 // The Studio window: sidebar navigation, header with the connection chip, six pages and
-// the footer. It owns the one bridge socket every job page writes to.
+// the footer. It owns the one bridge socket every job page writes to; the host behind the
+// bridge is started and watched by a HostKeeper the program hands in (tests construct the
+// window without one, so they never start a host).
 
 #include <QList>
 #include <QMainWindow>
@@ -18,6 +20,9 @@ namespace qks::studio {
 class PlotPage;
 class MergePage;
 class NestPage;
+class HostKeeper;
+class HostSettingsPage;
+class PlotSettingsPage;
 class BomPage;
 class BomSettingsPage;
 class ToolsPage;
@@ -50,6 +55,16 @@ class MainWindow : public QMainWindow {
     BomSettingsPage* bomSettingsPage = nullptr;
     ToolsPage* toolsPage = nullptr;
     LayerRulesPage* layerRulesPage = nullptr;
+    PlotSettingsPage* plotSettingsPage = nullptr;
+    HostSettingsPage* hostSettingsPage = nullptr;
+
+    // The keeper of the host, not owned; it must outlive the window or be unset first. The
+    // chip shows "正在连接..." while it starts a host and connects once its bridge answers; a
+    // host that dies or cannot start is reported in the footer and the log of the page in view.
+    // nullptr: the window only connects to a bridge someone else started.
+    void setHostKeeper(HostKeeper* keeper);
+    // Appends `line` to the log of the page in view; pages without a log ignore it.
+    void logToPageInView(const QString& line);
 
   public slots:
     void tryConnect();
@@ -64,7 +79,11 @@ class MainWindow : public QMainWindow {
     // Shows a settings page; its "返回" leads back to the page it was opened from.
     void openSettingsPage(QWidget* page);
 
+    void showHostInfo();
+
     int settingsReturnIndex_ = 0;
+    HostKeeper* hostKeeper_ = nullptr;
+    bool askingKeeper_ = false;
 };
 
 }  // namespace qks::studio

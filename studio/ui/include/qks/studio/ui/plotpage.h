@@ -1,6 +1,7 @@
 #pragma once
 // "批量出图": PDF plotting of the current drawing or of a list of drawing files.
 
+#include "qks/studio/plotdefaults.h"
 #include "qks/studio/ui/jobpage.h"
 
 class QComboBox;
@@ -22,7 +23,13 @@ class PlotPage : public JobPage {
     QComboBox* targetCombo = nullptr;
     QWidget* fileButtons = nullptr;
 
+    // What the form shows before any default was saved: PDFs into "QKS 出图" in the documents
+    // folder, monochrome, every layout.
+    static PlotDefaults builtInDefaults();
+
   public slots:
+    // Puts the saved plot defaults into the form; the next job's config carries them.
+    void applyDefaults(const qks::studio::PlotDefaults& defaults);
     void start();
     void chooseOutDir();
 };
