@@ -10,7 +10,7 @@ packages=(
   qtbase5-dev qtbase5-dev-tools
   libpango1.0-dev libharfbuzz-dev zlib1g-dev fonts-wqy-microhei fontconfig
   libgeos-dev libxlsxwriter-dev libzip-dev
-  python3 python3-ezdxf python3-shapely python3-fonttools python3-openpyxl poppler-utils qpdf xvfb xauth
+  python3 python3-ezdxf python3-shapely python3-fonttools python3-openpyxl poppler-utils qpdf xvfb xauth xdotool
   dpkg-dev file lintian
 )
 if [ "${1:-}" = "--bench" ]; then

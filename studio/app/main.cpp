@@ -67,6 +67,10 @@ int main(int argc, char** argv) {
         QStringLiteral("Run the commands of <file> (see script.h), then quit."),
         QStringLiteral("file"));
     options.addOptions({pageOption, shotOption, delayOption, quitOption, scriptOption});
+    options.addPositionalArgument(
+        QStringLiteral("drawings"),
+        QStringLiteral("DXF or DWG drawings to open in the drawing window."),
+        QStringLiteral("[drawing...]"));
     options.process(app);
 
     // Declared before the window, so the window is gone before the keeper stops its host.
@@ -76,6 +80,7 @@ int main(int argc, char** argv) {
     window.setHostKeeper(&hostKeeper);
     new QShortcut(QKeySequence::Quit, &window, &window, &QWidget::close);
     window.show();
+    window.openDrawingsWhenConnected(options.positionalArguments());
     if (options.isSet(pageOption)) {
         const int page = options.value(pageOption).toInt();
         if (page >= 0 && page < window.navButtons.size()) window.navButtons[page]->click();

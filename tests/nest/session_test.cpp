@@ -58,6 +58,8 @@ class RecordingHost : public host::ApplicationServices {
         return false;
     }
     bool executeInApplicationContext(std::function<void()>) override { return false; }
+    void setDrawingWindow(const std::string&) override {}
+    bool answerPrompt(std::uint64_t, std::string_view) override { return false; }
     host::WindowHandle createMessageWindow(std::string_view, std::string_view,
                                            host::WindowProcedure) override {
         return {};

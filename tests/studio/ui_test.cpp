@@ -17,6 +17,7 @@
 #include "qks/studio/bridge.h"
 #include "qks/studio/ui/bompage.h"
 #include "qks/studio/ui/bomsettingspage.h"
+#include "qks/studio/ui/drawingpage.h"
 #include "qks/studio/ui/hostsettingspage.h"
 #include "qks/studio/ui/layerrulespage.h"
 #include "qks/studio/ui/look.h"
@@ -53,12 +54,15 @@ void clickCard(MainWindow& window, const QString& title) {
 TEST(MainWindow, StartUpStateAndFirstAttempt) {
     MainWindow window;
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Corvane Studio"));
-    EXPECT_EQ(window.stack->count(), 12);  // the six pages, then the tool pages cards open
+    // The six pages, the drawing window, then the tool pages cards open.
+    EXPECT_EQ(window.stack->count(), 13);
     EXPECT_EQ(window.stack->currentIndex(), 0);
     EXPECT_EQ(window.stack->currentWidget(), window.plotPage);
-    ASSERT_EQ(window.navButtons.size(), 6);
+    ASSERT_EQ(window.navButtons.size(), 7);
     EXPECT_TRUE(window.navButtons[0]->isChecked());
     EXPECT_EQ(window.navButtons[4]->text(), QStringLiteral("  05   钣金 BOM"));
+    EXPECT_EQ(window.navButtons[6]->text(), QStringLiteral("  07   图纸窗口"));
+    EXPECT_EQ(window.stack->widget(6), window.drawingPage);
     EXPECT_EQ(window.statusText->text(), QStringLiteral("未连接 qkshost"));
     EXPECT_EQ(window.statusDot->styleSheet(), kGrey);
     EXPECT_EQ(window.connectButton->text(), QStringLiteral("连接 qkshost"));
@@ -87,7 +91,7 @@ TEST(MainWindow, MinimumSizeAndNavigation) {
     for (int i : {2, 5, 1, 0}) {
         window.navButtons[i]->click();
         EXPECT_EQ(window.stack->currentIndex(), i);
-        for (int j = 0; j < 6; ++j)
+        for (int j = 0; j < window.navButtons.size(); ++j)
             EXPECT_EQ(window.navButtons[j]->isChecked(), i == j);
     }
 }
@@ -111,10 +115,12 @@ TEST(MainWindow, HandshakeReplies) {
         EXPECT_EQ(window.statusText->text(), QString::fromUtf8(c.text));
         EXPECT_EQ(window.statusDot->styleSheet(), kGreen);
         EXPECT_EQ(window.footer->text(), QString::fromUtf8(c.footer));
+        // The handshake, then the drawing window asking for the host's current drawing.
         const QList<QByteArray> received = server.received();
         ASSERT_FALSE(received.isEmpty());
+        EXPECT_EQ(received.front(), QByteArray("PING\n"));
         for (const QByteArray& message : received)
-            EXPECT_EQ(message, QByteArray("PING\n"));
+            EXPECT_TRUE(message == "PING\n" || message == "VIEW\n") << message.toStdString();
     }
 }
 

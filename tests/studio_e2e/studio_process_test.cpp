@@ -14,6 +14,8 @@
 #include <QString>
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -21,6 +23,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "qks/testing/checkers.h"
@@ -28,6 +31,7 @@
 #include "qks/testing/temp_dir.h"
 
 #include "qks/contract/version.h"
+#include "qks/contract/view_format.h"
 
 // What the bridge and the version command report: the project's own version.
 static const std::string kVersion{qks::contract::kProductVersion};
@@ -42,7 +46,7 @@ const std::string kHost = hostProgram();
 const std::string kStudio = QKS_TEST_STUDIO;
 const std::string kShots = QKS_TEST_SHOTS_DIR;
 const std::string kSource = QKS_TEST_SOURCE_DIR;
-const std::string kConnected = "已连接 AutoCAD · " + kVersion;
+const std::string kConnected = "已连接 qkshost · " + kVersion;
 // Upper bounds for a hung run only (sanitizer builds on two loaded cores are slow); no case
 // passes or fails on how fast something happened.
 constexpr const char* kUntilMs = "120000";
@@ -213,7 +217,8 @@ class StudioProcess : public ::testing::Test {
     // Runs QksStudio with `script`; returns its exit status. `whileRunning` is called once
     // with the running program.
     int runStudio(const std::string& script,
-                  const std::function<void(ChildProcess&)>& whileRunning = {}) {
+                  const std::function<void(ChildProcess&)>& whileRunning = {},
+                  const std::vector<std::string>& drawings = {}) {
         const std::string path = dir_.write("studio.script", script);
         // libxkbcommon-x11 passes strndup atom names that are not NUL-terminated; the address
         // sanitizer's strict string checks report that as an overflow inside the system library.
@@ -224,7 +229,9 @@ class StudioProcess : public ::testing::Test {
         const std::string asanOptions =
             (asan != nullptr && *asan != '\0' ? std::string(asan) + ":" : std::string()) +
             "intercept_strndup=0:fast_unwind_on_malloc=0";
-        ChildProcess studio({kStudio, "--script", path}, dir_.file("studio.txt"),
+        std::vector<std::string> argv{kStudio, "--script", path};
+        argv.insert(argv.end(), drawings.begin(), drawings.end());
+        ChildProcess studio(argv, dir_.file("studio.txt"),
                             {"TMPDIR=" + tmp_, "DISPLAY=" + x_->display(), "QT_QPA_PLATFORM=xcb",
                              "HOME=" + dir_.file("home"), "XDG_CONFIG_HOME=" + dir_.file("home"),
                              "XDG_RUNTIME_DIR=" + dir_.file("run"), "ASAN_OPTIONS=" + asanOptions});
@@ -236,6 +243,17 @@ class StudioProcess : public ::testing::Test {
     }
 
     std::string saved(const std::string& name) const { return readAll(dir_.file(name)); }
+
+    // Runs xdotool on the test's X server with `arguments`: real pointer and key events, as a
+    // person's. True when it ran and exited with 0.
+    bool xdotool(const std::vector<std::string>& arguments) {
+        const std::string program = findProgram("xdotool");
+        if (program.empty()) return false;
+        std::vector<std::string> argv{program};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        ChildProcess run(argv, dir_.file("xdotool.txt"), {"DISPLAY=" + x_->display()});
+        return run.started() && run.wait(30s) == 0;
+    }
     // The programs' temporary folder and the files the jobs exchange in it.
     std::string temp(const std::string& name) const { return tmp_ + "/" + name; }
     std::string job(const std::string& name) const { return readAll(temp(name)); }
@@ -317,7 +335,7 @@ TEST_F(StudioProcess, PlotsDrawingFilesToPdf) {
     // through to the page's view line by line.
     EXPECT_NE(job("qks_plot_files.cfg").find("outDir=" + out + "\n"), std::string::npos);
     const std::string view = saved("view.txt");
-    EXPECT_NE(view.find("已提交，等待 AutoCAD 执行\nQKS 批量文件出图开始 files=2\nOPEN " + frames),
+    EXPECT_NE(view.find("已提交，等待 qkshost 执行\nQKS 批量文件出图开始 files=2\nOPEN " + frames),
               std::string::npos)
         << view;
     EXPECT_NE(view.find("\nDONE total=5 ok=5 fail=0 dir=" + out), std::string::npos) << view;
@@ -479,7 +497,7 @@ TEST_F(StudioProcess, PicksPartsInTheHostThenNests) {
     const std::string out = dir_.file("框选 套料");
     const std::string script =
         connected() + "page 2\nset nest.outDir " + out + "\nset nest.seconds 2\n" +
-        "click 在 CAD 中框选\nuntil nest.parts 种 " + kUntilMs + "\nsavelog nest.parts " +
+        "click 在图纸窗口中框选\nuntil nest.parts 种 " + kUntilMs + "\nsavelog nest.parts " +
         dir_.file("parts.txt") + "\nclick 开始套料\nuntil nest.state 优化完成 " + kUntilMs +
         "\nsavelog nest.log " + dir_.file("nest.txt") + "\n" + kSettle + "shot " +
         shot("nest-done-picked.png") + "\n";
@@ -579,6 +597,156 @@ TEST_F(StudioProcess, AreaCardRunsTheToolsJobAndListsTheParts) {
     EXPECT_TRUE(fs::exists(out + "/brackets_整理.dxf"));
     EXPECT_TRUE(fs::exists(out + "/标注清理.xlsx"));
     expectStudioLook(listed);
+}
+
+// A drawing named on the Studio's command line opens in its drawing window; the nest page's
+// pick asks the host for a selection, which the person makes there with a real drag of the
+// mouse from left to right round two of three plates and Enter: the parts file holds exactly
+// those two.
+TEST_F(StudioProcess, PicksPartsInTheDrawingWindowWithTheMouse) {
+    if (findProgram("xdotool").empty()) GTEST_SKIP() << "xdotool is not installed";
+    ASSERT_TRUE(startHost()) << hostOutput();
+    const std::string drawing = kSource + "/tests/fixtures/studio/three_plates.dxf";
+    const std::string canvas = dir_.file("canvas.txt");
+    const std::string shown = shot("drawing-window.png");
+    const std::string script =
+        connected() + "until drawing.status 6 个对象 " + kUntilMs + "\n" + kSettle + "shot " +
+        shown + "\npage 2\nclick 在图纸窗口中框选\nuntil drawing.prompt 请在图纸窗口中框选零件 " +
+        kUntilMs + "\n" + kSettle + "canvas " + canvas + "\nuntil nest.parts 种 " + kUntilMs +
+        "\nsavelog nest.parts " + dir_.file("parts.txt") + "\n";
+    bool dragged = false;
+    const int status = runStudio(
+        script,
+        [&](ChildProcess& studio) {
+            if (!eventually([&] { return fs::exists(canvas) || studio.wait(0ms) != -1; },
+                            kStudioLimit) ||
+                !fs::exists(canvas))
+                return;
+            // Where drawing coordinates land on the screen: the canvas's place and mapping,
+            // and the display list's origin.
+            std::istringstream geometry(readAll(canvas));
+            double left, top, width, height, scale, cx, cy;
+            geometry >> left >> top >> width >> height >> scale >> cx >> cy;
+            const auto view = contract::readView(readAll(temp("qks_view.bin")));
+            ASSERT_TRUE(view);
+            const auto screen = [&](double x, double y) {
+                return std::vector<std::string>{
+                    std::to_string(
+                        std::lround(left + width / 2 + (x - view->originX - cx) * scale)),
+                    std::to_string(
+                        std::lround(top + height / 2 - (y - view->originY - cy) * scale))};
+            };
+            // Plates at x 0..60 and 100..150 (the third at 200..240), all within y 0..40.
+            const auto from = screen(-10, -10);
+            const auto to = screen(170, 55);
+            dragged = xdotool({"mousemove", from[0], from[1], "mousedown", "1", "mousemove",
+                               std::to_string(std::stol(from[0]) + 20), from[1], "mousemove", to[0],
+                               to[1], "mouseup", "1", "key", "Return"});
+        },
+        {drawing});
+    ASSERT_EQ(status, 0) << studioOutput_ << hostOutput();
+    EXPECT_TRUE(dragged);
+    EXPECT_NE(hostOutput().find("[QKS] 已框选 2 种 / 2 件"), std::string::npos) << hostOutput();
+    EXPECT_EQ(saved("parts.txt"), "2 种 / 2 件");
+    // The parts file holds the 60 x 40 and 50 x 30 plates, not the 40 x 40 one.
+    std::istringstream parts(job("qks_nest_parts.txt"));
+    std::vector<std::string> sizes;
+    for (std::string line; std::getline(parts, line);) {
+        if (line.rfind("P\t", 0) != 0) continue;
+        std::vector<std::string> fields;
+        std::istringstream cells(line);
+        for (std::string cell; std::getline(cells, cell, '\t');)
+            fields.push_back(cell);
+        ASSERT_GE(fields.size(), 8u) << line;
+        sizes.push_back(std::to_string(std::lround(std::atof(fields[6].c_str()))) + "x" +
+                        std::to_string(std::lround(std::atof(fields[7].c_str()))));
+    }
+    std::sort(sizes.begin(), sizes.end());
+    EXPECT_EQ(sizes, (std::vector<std::string>{"50x30", "60x40"})) << job("qks_nest_parts.txt");
+    expectStudioLook(shown);
+}
+
+// The qkshost processes whose TMPDIR is `folder`, each with its parent's process id; zombies,
+// whose command line is gone, are not counted.
+std::vector<std::pair<pid_t, pid_t>> hostsServing(const std::string& folder) {
+    std::vector<std::pair<pid_t, pid_t>> hosts;
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        const std::string command = readAll(entry.path().string() + "/cmdline");
+        const std::string program = command.substr(0, command.find('\0'));
+        if (fs::path(program).filename() != "qkshost") continue;
+        const std::string environment = '\0' + readAll(entry.path().string() + "/environ");
+        if (environment.find('\0' + std::string("TMPDIR=") + folder + '\0') == std::string::npos)
+            continue;
+        // "pid (name) state ppid ...": the name may hold blanks, so count from its end.
+        const std::string stat = readAll(entry.path().string() + "/stat");
+        const std::size_t close = stat.rfind(')');
+        if (close == std::string::npos) continue;
+        pid_t parent = 0;
+        char state = 0;
+        if (std::sscanf(stat.c_str() + close + 1, " %c %d", &state, &parent) != 2) continue;
+        hosts.emplace_back(static_cast<pid_t>(std::stol(name)), parent);
+    }
+    return hosts;
+}
+
+// A person starts the Studio alone: it starts its own host and connects. The host is killed;
+// the Studio says so and starts it again. Closed with Ctrl+Q typed on the window, the Studio
+// takes its host with it.
+TEST_F(StudioProcess, StartsItsOwnHostRestartsItAndStopsItOnClose) {
+    if (findProgram("xdotool").empty()) GTEST_SKIP() << "xdotool is not installed";
+    ::unsetenv("QKS_HOST");  // the host installed beside the Studio: build/bin/qkshost
+    const std::string connectedNow = dir_.file("connected.txt");
+    const std::string restarted = dir_.file("restarted.txt");
+    const std::string script =
+        connected() + "savelog chip " + connectedNow + "\n" + kSettle + "shot " +
+        shot("own-host-connected.png") + "\nuntil footer 已重新启动 " + kUntilMs +
+        "\nsavelog footer " + dir_.file("footer.txt") + "\nsavelog plot.log " +
+        dir_.file("log.txt") + "\n" + kSettle + "shot " + shot("own-host-restarted.png") +
+        "\nsavelog chip " + restarted + "\nwait 300000\nquit 7\n";
+    pid_t first = 0, second = 0;
+    bool typed = false;
+    const int status = runStudio(script, [&](ChildProcess& studio) {
+        const auto ended = [&] { return studio.wait(0ms) != -1; };
+        if (!eventually([&] { return fs::exists(connectedNow) || ended(); }, kStudioLimit) ||
+            !fs::exists(connectedNow))
+            return;
+        std::vector<std::pair<pid_t, pid_t>> hosts = hostsServing(tmp_);
+        ASSERT_EQ(hosts.size(), 1u);
+        EXPECT_EQ(hosts[0].second, studio.pid()) << "the Studio's own child";
+        first = hosts[0].first;
+        ::kill(first, SIGKILL);
+        if (!eventually([&] { return fs::exists(restarted) || ended(); }, kStudioLimit) ||
+            !fs::exists(restarted))
+            return;
+        hosts = hostsServing(tmp_);
+        ASSERT_EQ(hosts.size(), 1u);
+        second = hosts[0].first;
+        typed = xdotool({"search", "--sync", "--onlyvisible", "--name", "^Corvane Studio$",
+                         "windowfocus", "--sync", "key", "ctrl+q"});
+    });
+    ASSERT_EQ(status, 0) << studioOutput_;
+    EXPECT_TRUE(typed);
+    EXPECT_EQ(saved("connected.txt"), kConnected);
+    // The page in view (批量出图) logs the host's death and its return; the footer ends on the
+    // return, which the window announces only once the new host's bridge answered.
+    EXPECT_EQ(saved("footer.txt"), "qkshost 已重新启动，通道正常");
+    EXPECT_NE(saved("log.txt").find("[警告] qkshost 意外退出（进程被终止），正在重新启动\n[提示] "
+                                    "qkshost 已重新启动，通道正常"),
+              std::string::npos)
+        << saved("log.txt");
+    EXPECT_EQ(saved("restarted.txt"), kConnected);
+    EXPECT_NE(second, first);
+    // Closing the Studio stopped the host it started: no process, no socket left.
+    EXPECT_TRUE(hostsServing(tmp_).empty());
+    EXPECT_FALSE(fs::exists(temp("qksstudio")));
+    for (const char* name : {"own-host-connected.png", "own-host-restarted.png"}) {
+        const std::string path = kShots + "/" + name;
+        expectStudioLook(path);
+        EXPECT_GE(pixelsNear(QImage(QString::fromStdString(path)), QColor("#35c07a"), 6), 12)
+            << path << ": the chip's dot is green";
+    }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -236,9 +237,18 @@ void Bridge::serveBridge() {
                 message.pop_back();
             if (!sendAll(client.get(), dispatchCommand(message))) break;
         }
+        // A window that is gone cannot answer: a selection waiting for it is cancelled.
+        attachDrawingWindow(false);
         if (result == ReadResult::Stop) break;
     }
     listening_ = false;
+}
+
+void Bridge::attachDrawingWindow(bool attached) {
+    std::lock_guard<std::mutex> guard(slotLock_);
+    if (postHost_ != nullptr)
+        postHost_->setDrawingWindow(attached ? tempFilePath(contract::kViewPromptFile)
+                                             : std::string());
 }
 
 void Bridge::post(std::uint32_t message) {
@@ -305,6 +315,39 @@ std::string Bridge::dispatchCommand(std::string_view line) {
         nestStopRequested_.store(true);
         return std::string(kOkReply);
     }
+    if (line == kViewWord || argumentOf(kViewWord)) {
+        attachDrawingWindow(true);
+        const auto layout = argumentOf(kViewWord);
+        storeAndPost(&PendingPaths::view, layout ? *layout : std::string_view(), writeViewMessage);
+        return std::string(kQueuedReply);
+    }
+    if (const auto path = argumentOf(kOpenWord)) {
+        attachDrawingWindow(true);
+        // Every drawing asked for is opened, in order, however fast the requests come.
+        std::lock_guard<std::mutex> guard(slotLock_);
+        slots_.open = sanitizeUtf8(*path);
+        opens_.push_back(slots_.open);
+        if (postHost_ != nullptr && postWindow_)
+            postHost_->postMessage(postWindow_, openDrawingMessage, 0, 0);
+        return std::string(kQueuedReply);
+    }
+    // "SELECT <serial> [selection line]": the drawing window's answer to its prompt.
+    if (line == kSelectWord || argumentOf(kSelectWord)) {
+        const std::string_view rest = argumentOf(kSelectWord).value_or(std::string_view());
+        const std::size_t blank = rest.find(' ');
+        const std::string_view number = rest.substr(0, blank);
+        std::uint64_t serial = 0;
+        const auto [end, status] =
+            std::from_chars(number.data(), number.data() + number.size(), serial);
+        if (number.empty() || status != std::errc() || end != number.data() + number.size())
+            return "ERR bad selection";
+        const std::string selection = sanitizeUtf8(
+            blank == std::string_view::npos ? std::string_view() : rest.substr(blank + 1));
+        std::lock_guard<std::mutex> guard(slotLock_);
+        if (postHost_ == nullptr || !postHost_->answerPrompt(serial, selection))
+            return "ERR no selection asked";
+        return std::string(kOkReply);
+    }
     return "ERR unknown";
 }
 
@@ -343,6 +386,26 @@ std::intptr_t Bridge::windowProcedure(host::WindowHandle, std::uint32_t message,
         case runToolsMessage:
             runInApplicationContext(jobs_.tools, &PendingPaths::tools);
             break;
+        case writeViewMessage:
+            if (jobs_.view) {
+                std::string layout;
+                {
+                    std::lock_guard<std::mutex> guard(slotLock_);
+                    layout = slots_.view;
+                }
+                jobs_.view(layout);
+            }
+            break;
+        case openDrawingMessage: {
+            std::lock_guard<std::mutex> guard(slotLock_);
+            if (opens_.empty()) break;
+            std::string path = std::move(opens_.front());
+            opens_.pop_front();
+            if (jobs_.open && postHost_ != nullptr)
+                postHost_->executeInApplicationContext(
+                    [job = jobs_.open, path = std::move(path)] { job(path); });
+            break;
+        }
         case nestFinishedMessage:
             if (jobs_.nestFinished) host->executeInApplicationContext(jobs_.nestFinished);
             break;

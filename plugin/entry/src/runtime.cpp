@@ -5,7 +5,9 @@
 
 #include "qks/bom/bom.h"
 #include "qks/common/environment.h"
+#include "qks/contract/names.h"
 #include "qks/entry/launcher.h"
+#include "qks/host/drawing.h"
 #include "qks/merge/merge.h"
 #include "qks/nest/extraction.h"
 #include "qks/nest/job.h"
@@ -31,6 +33,13 @@ std::string PluginRuntime::moduleFolder() const {
 
 void PluginRuntime::addCommand(const char* name, host::CommandFunction function) {
     host_.addCommand(kCommandGroup, name, name, 0, std::move(function));
+}
+
+void PluginRuntime::writeDrawingView(const std::string& layout, const std::string& notice) {
+    host::DrawingServices* ds = host_.drawingServices();
+    if (ds == nullptr) return;
+    ds->writeView(host_.currentDocument(), layout, tempFilePath(std::string(contract::kViewFile)),
+                  notice);
 }
 
 void PluginRuntime::load() {
@@ -63,6 +72,17 @@ void PluginRuntime::load() {
     jobs.tools = [this](const std::string& configPath) { tools::runToolsJob(host_, configPath); };
     jobs.nestFinished = [this] { nest::finishNestJob(host_, nest_); };
     jobs.nestPickCommand = true;
+    jobs.view = [this](const std::string& layout) { writeDrawingView(layout, {}); };
+    jobs.open = [this](const std::string& drawingPath) {
+        host::DrawingServices* ds = host_.drawingServices();
+        if (ds == nullptr) return;
+        std::string message;
+        const host::DocumentId opened = ds->openDocument(drawingPath, &message);
+        if (opened) ds->makeDocumentCurrent(opened);
+        writeDrawingView({}, opened ? std::string()
+                                    : "无法打开 " + drawingPath +
+                                          (message.empty() ? std::string() : "：" + message));
+    };
     nest_.setNestMessageTarget(&host_, bridgeWindow_);
     bridge_.setJobs(std::move(jobs));
     bridge_.setWindow(&host_, bridgeWindow_);

@@ -55,7 +55,7 @@ bool HostDrawingServices::selectObjects(std::string_view prompt,
     const drawing::Database& db = *document->database;
     for (;;) {
         std::string line;
-        if (!app_.promptForLine(prompt, line)) return false;
+        if (!app_.promptForLine(prompt, line, /*window=*/true)) return false;
         drawing::SelectionResult result;
         const drawing::Status status = drawing::evaluateSelection(db, line, result);
         if (result.cancelled) return false;

@@ -1,6 +1,8 @@
 #include "qkshost/app/host_application.h"
 
 #include "drawing_files.h"
+#include "qks/common/atomic_file.h"
+#include "qks/contract/view_format.h"
 #include "qkshost/app/drawing_services.h"
 #include "qkshost/dxf/dxf.h"
 
@@ -21,6 +23,7 @@
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <set>
 
 extern char** environ;
@@ -83,6 +86,12 @@ class EventQueue {
     std::deque<std::string> input;
     bool inputEnded = false;
     bool quit = false;
+    // The drawing window: where its prompts are written (empty: none attached), the serial of
+    // the last prompt, whether that prompt still waits, and its answer once given.
+    std::string promptFile;
+    std::uint64_t promptSerial = 0;
+    bool windowWaiting = false;
+    std::optional<std::string> windowAnswer;
     int background = 0;
     std::set<std::uint64_t> liveWindows;
 
@@ -178,22 +187,67 @@ void HostApplication::endInput() {
     queue_->changed.notify_all();
 }
 
-bool HostApplication::promptForLine(std::string_view prompt, std::string& line) {
+bool HostApplication::promptForLine(std::string_view prompt, std::string& line, bool window) {
     if (!atLineStart_) print("\n");
     print(prompt);
+    std::string promptFile;
+    std::uint64_t serial = 0;
     std::unique_lock<std::mutex> lock(queue_->mutex);
-    queue_->changed.wait(
-        lock, [&] { return !queue_->input.empty() || queue_->inputEnded || queue_->quit; });
-    if (queue_->input.empty()) {
+    if (window && !queue_->promptFile.empty()) {
+        promptFile = queue_->promptFile;
+        serial = ++queue_->promptSerial;
+        queue_->windowWaiting = true;
+        queue_->windowAnswer.reset();
         lock.unlock();
+        std::string error;
+        if (!qks::writeFileAtomically(
+                promptFile, qks::contract::formatViewPrompt({serial, std::string(prompt)}), &error))
+            print("\nCannot ask the drawing window: " + error + "\n");
+        lock.lock();
+    }
+    queue_->changed.wait(lock, [&] {
+        return !queue_->input.empty() || queue_->windowAnswer.has_value() || queue_->quit ||
+               (queue_->inputEnded && !queue_->windowWaiting);
+    });
+    const bool answered = queue_->windowAnswer.has_value() || !queue_->input.empty();
+    if (queue_->windowAnswer) {
+        line = std::move(*queue_->windowAnswer);
+    } else if (!queue_->input.empty()) {
+        line = std::move(queue_->input.front());
+        queue_->input.pop_front();
+    }
+    queue_->windowAnswer.reset();
+    queue_->windowWaiting = false;
+    lock.unlock();
+    if (!promptFile.empty()) ::unlink(promptFile.c_str());
+    if (!answered) {
         print("\n");
         return false;
     }
-    line = std::move(queue_->input.front());
-    queue_->input.pop_front();
-    lock.unlock();
     if (!interactive_) print(line);  // echo, so a scripted session reads like a typed one
     print("\n");
+    return true;
+}
+
+void HostApplication::setDrawingWindow(const std::string& promptFile) {
+    {
+        std::lock_guard<std::mutex> guard(queue_->mutex);
+        queue_->promptFile = promptFile;
+        // A window that goes away cannot answer: its prompt ends as cancelled.
+        if (promptFile.empty() && queue_->windowWaiting && !queue_->windowAnswer)
+            queue_->windowAnswer = std::string();
+    }
+    queue_->changed.notify_all();
+}
+
+bool HostApplication::answerPrompt(std::uint64_t serial, std::string_view line) {
+    {
+        std::lock_guard<std::mutex> guard(queue_->mutex);
+        if (!queue_->windowWaiting || queue_->windowAnswer || serial != queue_->promptSerial)
+            return false;
+        queue_->windowAnswer = std::string(line);
+    }
+    queue_->changed.notify_all();
     return true;
 }
 

@@ -126,10 +126,12 @@ class Renderer {
         if (ctx.layer && layer == db_.layer0()) layer = ctx.layer;
         return db_.get<drawing::LayerRecord>(layer);
     }
-    static bool hidden(const drawing::LayerRecord* layer) {
+    bool hidden(const drawing::LayerRecord* layer) const {
+        if (view_ != nullptr) return layer != nullptr && layer->frozen();
         return layer != nullptr && (layer->off || layer->frozen() || !layer->plot);
     }
-    static bool frozen(const drawing::LayerRecord* layer) {
+    bool frozen(const drawing::LayerRecord* layer) const {
+        if (view_ != nullptr) return layer != nullptr && layer->frozen();
         return layer != nullptr && (layer->frozen() || !layer->plot);
     }
     static bool frozenIn(const drawing::LayerRecord* layer, const Context& ctx) {
@@ -177,6 +179,24 @@ class Renderer {
         const auto& e = static_cast<const drawing::Entity&>(*o);
         if (e.invisible) return;
         const drawing::LayerRecord* layer = effectiveLayer(e, ctx);
+        // For the drawing window: which entity of the layout's own block each item belongs to,
+        // and the layer that shows it.
+        struct ViewScope {
+            Renderer& r;
+            ObjectIndex previousLayer;
+            ViewScope(Renderer& renderer, ObjectIndex entity, const drawing::LayerRecord* layer)
+                : r(renderer), previousLayer(renderer.currentLayer_) {
+                if (r.view_ == nullptr) return;
+                if (r.entityNesting_++ == 0)
+                    r.view_->entityStarts.emplace_back(entity, r.out_.size());
+                r.currentLayer_ = layer != nullptr ? layer->self : 0;
+            }
+            ~ViewScope() {
+                if (r.view_ == nullptr) return;
+                --r.entityNesting_;
+                r.currentLayer_ = previousLayer;
+            }
+        } viewScope(*this, index, layer);
         const Kind kind = o->kind();
         pdf::Pen pen{colourOf(e, layer, ctx), weightOf(e, layer, ctx)};
         if (kind != Kind::Text && kind != Kind::MText && kind != Kind::Attribute &&
@@ -847,7 +867,23 @@ class Renderer {
         }
     }
 
-    void add(const pdf::Pen& pen, pdf::Primitive primitive) { out_.add(pen, std::move(primitive)); }
+    void add(const pdf::Pen& pen, pdf::Primitive primitive) {
+        if (view_ != nullptr) {
+            // Clips and transforms are pushed past add(): they take the layer of what follows.
+            view_->itemLayers.resize(out_.size(), currentLayer_);
+            view_->itemLayers.push_back(currentLayer_);
+        }
+        out_.add(pen, std::move(primitive));
+    }
+
+  public:
+    // Makes this renderer draw for the drawing window (see renderLayoutForView).
+    void drawForView(ViewRendering* view) { view_ = view; }
+
+  private:
+    ViewRendering* view_ = nullptr;
+    ObjectIndex currentLayer_ = 0;
+    int entityNesting_ = 0;
     void addFill(const pdf::Pen& pen, std::vector<std::vector<pdf::PolylineVertex>> loops) {
         for (const auto& loop : loops)
             for (const auto& v : loop)
@@ -873,22 +909,41 @@ pdf::DisplayList renderBlock(const Database& db, ObjectIndex blockRecord) {
     return list;
 }
 
-pdf::DisplayList renderLayout(const Database& db, ObjectIndex layoutIndex) {
-    pdf::DisplayList list;
+namespace {
+
+// Draws `layoutIndex` into `list`, for the window as well when `view` is given.
+void drawLayout(const Database& db, ObjectIndex layoutIndex, pdf::DisplayList& list,
+                ViewRendering* view) {
     const auto* layout = db.get<drawing::Layout>(layoutIndex);
-    if (layout == nullptr) return list;
+    if (layout == nullptr) return;
     const auto* block = db.get<drawing::BlockRecord>(layout->block);
-    if (block == nullptr) return list;
+    if (block == nullptr) return;
     std::vector<ObjectIndex> stack{layout->block};
     Context ctx;
     ctx.blocks = &stack;
     list.reserve(block->entities.size());  // most entities are one item
+    if (view != nullptr) view->entityStarts.reserve(block->entities.size());
     Renderer renderer(db, list);
+    renderer.drawForView(view);
     if (block->isModelSpace())
         renderer.drawBlock(layout->block, ctx);
     else
         renderer.drawPaperLayout(layout->block, ctx);
+}
+
+}  // namespace
+
+pdf::DisplayList renderLayout(const Database& db, ObjectIndex layoutIndex) {
+    pdf::DisplayList list;
+    drawLayout(db, layoutIndex, list, nullptr);
     return list;
+}
+
+ViewRendering renderLayoutForView(const Database& db, ObjectIndex layoutIndex) {
+    ViewRendering view;
+    drawLayout(db, layoutIndex, view.list, &view);
+    view.itemLayers.resize(view.list.size(), 0);
+    return view;
 }
 
 std::optional<pdf::PlotRect> plotArea(const Database& db, ObjectIndex layoutIndex,

@@ -40,4 +40,24 @@ QStringList lastLogLines(const QByteArray& content, int count, bool trim) {
     return lines;
 }
 
+QStringList drawingsWritten(const QByteArray& log) {
+    QStringList drawings;
+    const auto isDrawing = [](const QString& path) {
+        return path.endsWith(QLatin1String(".dxf"), Qt::CaseInsensitive) ||
+               path.endsWith(QLatin1String(".dwg"), Qt::CaseInsensitive);
+    };
+    for (const QByteArray& raw : log.split('\n')) {
+        const QString line = QString::fromUtf8(raw).trimmed();
+        QString path;
+        if (line.startsWith(QStringLiteral("NEST 已生成 ")))
+            path = line.mid(QStringLiteral("NEST 已生成 ").size());
+        else if (line.startsWith(QLatin1String("MERGED ")) && line.contains(QLatin1String(" dwg=")))
+            path = line.mid(line.indexOf(QLatin1String(" dwg=")) + 5);
+        else if (line.startsWith(QLatin1String("OK ")) || line.startsWith(QLatin1String("BLANK ")))
+            path = line.mid(line.indexOf(QLatin1Char(' ')) + 1);
+        if (!path.isEmpty() && isDrawing(path) && !drawings.contains(path)) drawings << path;
+    }
+    return drawings;
+}
+
 }  // namespace qks::studio

@@ -17,6 +17,7 @@
 #include "qks/studio/bridge.h"
 #include "qks/studio/files.h"
 #include "qks/studio/jobconfig.h"
+#include "qks/studio/logtail.h"
 #include "qks/studio/ui/dialogs.h"
 #include "widgets.h"
 
@@ -154,8 +155,15 @@ QHBoxLayout* JobPage::addActions(const QString& startText, const QString& hint) 
     auto* actions = new QHBoxLayout();
     startButton = makeButton(startText, "primaryButton", this);
     openButton = makeButton(QStringLiteral("打开输出目录"), "ghostButton", this);
+    drawingButton = makeButton(kOpenInDrawingWindow, "ghostButton", this);
+    drawingButton->hide();
     actions->addWidget(startButton);
     actions->addWidget(openButton);
+    actions->addWidget(drawingButton);
+    connect(drawingButton, &QPushButton::clicked, this, [this] {
+        const QStringList drawings = drawingsWritten(readWholeFile(logPath_));
+        if (!drawings.isEmpty()) emit openDrawingsRequested(drawings);
+    });
     actions->addSpacing(6);
     actions->addWidget(makeLabel(hint, "sectionCount", this));
     actions->addStretch();
@@ -173,6 +181,7 @@ void JobPage::addLog(const QString& placeholder, const JobTexts& texts) {
     pollTimer = new QTimer(this);
     follow_ = new JobFollow(pollTimer, logView, startButton, statusLabel, texts, this);
     connect(follow_, &JobFollow::ended, this, &JobPage::jobEnded);
+    connect(follow_, &JobFollow::ended, this, &JobPage::offerDrawings);
 }
 
 void JobPage::addResultsAndLog(QWidget* results, const QString& placeholder,
@@ -228,7 +237,14 @@ void JobPage::sendJob(const QString& configPath, const QByteArray& config, const
         appendLogLine(logView, kConfigWriteFailedLine);
         return;
     }
+    logPath_ = logPath;
+    if (drawingButton) drawingButton->hide();
     follow_->submit(socket, logPath, command);
+}
+
+void JobPage::offerDrawings() {
+    if (drawingButton)
+        drawingButton->setVisible(!drawingsWritten(readWholeFile(logPath_)).isEmpty());
 }
 
 }  // namespace qks::studio

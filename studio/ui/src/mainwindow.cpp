@@ -13,12 +13,15 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <functional>
+#include <initializer_list>
+#include <utility>
 
 #include "qks/studio/bomsettings.h"
 #include "qks/studio/bridge.h"
 #include "qks/studio/hostkeeper.h"
 #include "qks/studio/ui/bompage.h"
 #include "qks/studio/ui/bomsettingspage.h"
+#include "qks/studio/ui/drawingpage.h"
 #include "qks/studio/ui/hostsettingspage.h"
 #include "qks/studio/ui/layerrulespage.h"
 #include "qks/studio/ui/mergepage.h"
@@ -63,8 +66,10 @@ const QString kSheetMetalSettingsCard = QStringLiteral("钣金参数");
 const QString kLayerRulesCard = QStringLiteral("图层与颜色规则");
 const QString kPlotSettingsCard = QStringLiteral("打印机与纸张");
 const QString kConnectionTestCard = QStringLiteral("连接测试");
+const QString kHostRestartedText = QStringLiteral("qkshost 已重新启动，通道正常");
 constexpr int kCleanupCardsIndex = 3;
 constexpr int kBomCardsIndex = 4;
+constexpr int kDrawingPageIndex = 6;
 
 const QStringList kBadges = {QStringLiteral("出图"), QStringLiteral("合并"),
                              QStringLiteral("套料"), QStringLiteral("标注"),
@@ -75,7 +80,8 @@ struct NavEntry {
     const char* name;
 };
 const NavEntry kNav[] = {{"01", "批量出图"}, {"02", "图纸合并"}, {"03", "自动套料"},
-                         {"04", "标注清理"}, {"05", "钣金 BOM"}, {"06", "偏好设置"}};
+                         {"04", "标注清理"}, {"05", "钣金 BOM"}, {"06", "偏好设置"},
+                         {"07", "图纸窗口"}};
 
 }  // namespace
 
@@ -112,7 +118,9 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     stack->addWidget(buildSectionPage(QStringLiteral("标注清理"), kCleanupCards));
     stack->addWidget(buildSectionPage(QStringLiteral("钣金 BOM"), kBomCards));
     stack->addWidget(buildSectionPage(QStringLiteral("偏好设置"), kSettingsCards));
+    buildDrawingPage();
     buildToolPages();
+    connectDrawingResults();
     main->addWidget(stack, 1);
 
     footer = makeLabel(QStringLiteral("就绪"), "footer", mainArea);
@@ -133,11 +141,15 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
         const LinkView view = linkView(LinkState::Disconnected);
         setConnectionStatus(view.connected, view.text);
     });
-    connect(socket, &QLocalSocket::errorOccurred, this, [this] {
-        if (hostKeeper_ && hostKeeper_->state() == HostKeeper::State::Starting) return;
-        const LinkView view = linkView(LinkState::Unreachable);
-        setConnectionStatus(view.connected, view.text);
-    });
+    connect(socket, &QLocalSocket::errorOccurred, this,
+            [this](QLocalSocket::LocalSocketError error) {
+                // A reply that did not come within its wait is no broken link: silence is taken as
+                // success, and the link stays up.
+                if (error == QLocalSocket::SocketTimeoutError) return;
+                if (hostKeeper_ && hostKeeper_->state() == HostKeeper::State::Starting) return;
+                const LinkView view = linkView(LinkState::Unreachable);
+                setConnectionStatus(view.connected, view.text);
+            });
     connect(connectButton, &QPushButton::clicked, this, &MainWindow::tryConnect);
 
     const LinkView initial = linkView(LinkState::Initial);
@@ -410,19 +422,27 @@ void MainWindow::setHostKeeper(HostKeeper* keeper) {
     connect(keeper, &HostKeeper::hostStarting, this, [this] {
         const LinkView view = linkView(LinkState::Connecting);
         setConnectionStatus(view.connected, view.text);
-        footer->setText(QStringLiteral("正在启动 qkshost..."));
+        // During a restart the footer keeps saying why.
+        if (!restartPending_) footer->setText(QStringLiteral("正在启动 qkshost..."));
         showHostInfo();
     });
     connect(keeper, &HostKeeper::bridgeReady, this, [this] {
         showHostInfo();
         tryConnect();
+        if (!restartPending_) return;
+        restartPending_ = false;
+        if (socket->state() != QLocalSocket::ConnectedState) return;
+        footer->setText(kHostRestartedText);
+        logToPageInView(QStringLiteral("[提示] ") + kHostRestartedText);
     });
     connect(keeper, &HostKeeper::hostExited, this, [this](const QString& reason) {
+        restartPending_ = true;
         const QString text = hostExitedText(reason);
         footer->setText(text);
         logToPageInView(QStringLiteral("[警告] ") + text);
     });
     connect(keeper, &HostKeeper::hostFailed, this, [this](const QString& reason) {
+        restartPending_ = false;
         const LinkView view = linkView(LinkState::Unreachable);
         setConnectionStatus(view.connected, view.text);
         const QString text = hostFailedText(reason);
@@ -469,6 +489,48 @@ void MainWindow::handshake() {
     const LinkView view = linkView(LinkState::Connected, version);
     setConnectionStatus(view.connected, view.text);
     if (version) footer->setText(QStringLiteral("通道正常，可以运行功能"));
+    // The window shows the host's current drawing as soon as the link is up; drawings named
+    // on the command line are opened then.
+    drawingPage->requestView();
+    for (const QString& path : std::exchange(drawingsToOpen_, {}))
+        drawingPage->openDrawing(path);
+}
+
+void MainWindow::openDrawingsWhenConnected(const QStringList& paths) {
+    drawingsToOpen_ += paths;
+    if (!paths.isEmpty()) navButtons[kDrawingPageIndex]->click();
+    if (socket->state() == QLocalSocket::ConnectedState) handshake();
+}
+
+void MainWindow::buildDrawingPage() {
+    drawingPage = new DrawingPage(socket, this);
+    stack->addWidget(drawingPage);
+    // A selection the host asks for is made in the drawing window; the page the person came
+    // from comes back when it is made.
+    connect(drawingPage, &DrawingPage::promptStarted, this, [this] {
+        if (stack->currentWidget() != drawingPage) promptReturnIndex_ = stack->currentIndex();
+        navButtons[kDrawingPageIndex]->click();
+    });
+    connect(drawingPage, &DrawingPage::promptEnded, this, [this] {
+        if (promptReturnIndex_ >= 0 && stack->currentWidget() == drawingPage &&
+            promptReturnIndex_ < navButtons.size())
+            navButtons[promptReturnIndex_]->click();
+        promptReturnIndex_ = -1;
+    });
+    connect(drawingPage, &DrawingPage::logLine, this, [this](const QString& line) {
+        if (footer) footer->setText(line);
+    });
+}
+
+void MainWindow::connectDrawingResults() {
+    const auto show = [this](const QStringList& drawings) {
+        for (const QString& path : drawings)
+            drawingPage->openDrawing(path);
+        navButtons[kDrawingPageIndex]->click();
+    };
+    for (JobPage* page : std::initializer_list<JobPage*>{plotPage, mergePage, bomPage, toolsPage})
+        connect(page, &JobPage::openDrawingsRequested, this, show);
+    connect(nestPage, &NestPage::openDrawingsRequested, this, show);
 }
 
 }  // namespace qks::studio

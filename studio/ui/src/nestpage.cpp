@@ -108,7 +108,10 @@ NestPage::NestPage(QLocalSocket* socket, QWidget* parent) : QWidget(parent), soc
     openButton->setFixedHeight(38);
     actions->addWidget(startButton_);
     actions->addWidget(stopButton_);
+    QPushButton* drawingButton = makeButton(kOpenInDrawingWindow, "ghostButton", this);
+    drawingButton->setFixedHeight(38);
     actions->addStretch();
+    actions->addWidget(drawingButton);
     actions->addWidget(openButton);
     page->addLayout(actions);
     scroll->setWidget(content);
@@ -121,6 +124,14 @@ NestPage::NestPage(QLocalSocket* socket, QWidget* parent) : QWidget(parent), soc
     connect(openButton, &QPushButton::clicked, this,
             [this] { studioDialogs().openFolder(form_->values().outDirText.trimmed()); });
     connect(table_, &NestPartsTable::partsEdited, this, &NestPage::showTally);
+    // The nest drawing is written after the search ends, so the log is read when asked.
+    connect(drawingButton, &QPushButton::clicked, this, [this] {
+        const QStringList drawings = drawingsWritten(readWholeFile(tempFilePath(kNestLogName)));
+        if (drawings.isEmpty())
+            appendLog(QStringLiteral("[提示] 还没有生成套料图"));
+        else
+            emit openDrawingsRequested(drawings);
+    });
 
     pollTimer_ = new QTimer(this);
     pollTimer_->setInterval(400);

@@ -20,6 +20,7 @@
 #include "qks/studio/ui/bompage.h"
 #include "qks/studio/ui/bomtable.h"
 #include "qks/studio/ui/dialogs.h"
+#include "qks/studio/ui/drawingpage.h"
 #include "qks/studio/ui/mainwindow.h"
 #include "qks/studio/ui/mergepage.h"
 #include "qks/studio/ui/nestpage.h"
@@ -41,6 +42,8 @@ StudioScript::StudioScript(MainWindow& window, QStringList lines, QObject* paren
     const ToolsPage* tools = window.toolsPage;
     fields_ = {
         {QStringLiteral("chip"), window.statusText},
+        {QStringLiteral("drawing.status"), window.drawingPage->statusLabel()},
+        {QStringLiteral("drawing.prompt"), window.drawingPage->promptLabel()},
         {QStringLiteral("footer"), window.footer},
         {QStringLiteral("plot.outDir"), plot->outDirEdit},
         {QStringLiteral("plot.prefix"), plot->prefixEdit},
@@ -245,6 +248,27 @@ bool StudioScript::run(const QString& command, const QString& rest) {
             QCoreApplication::processEvents();
         }
         if (!window_.grab().save(rest, "PNG")) return fail(QStringLiteral("cannot save ") + rest);
+        return true;
+    }
+    if (command == QLatin1String("canvas")) {
+        // Where the drawing window's canvas is on the screen and how it maps the drawing, so a
+        // driver of real input events can aim at drawing coordinates: "left top width height
+        // pixelsPerUnit centreX centreY", the centre in the display list's own coordinates.
+        const DrawingCanvas* canvas = window_.drawingPage->canvas();
+        const QPoint at = canvas->mapToGlobal(QPoint(0, 0));
+        const QPointF centre = canvas->centre();
+        QFile file(rest);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return fail(QStringLiteral("cannot save ") + rest);
+        file.write(QStringLiteral("%1 %2 %3 %4 %5 %6 %7")
+                       .arg(at.x())
+                       .arg(at.y())
+                       .arg(canvas->width())
+                       .arg(canvas->height())
+                       .arg(1.0 / canvas->unitsPerPixel(), 0, 'g', 17)
+                       .arg(centre.x(), 0, 'g', 17)
+                       .arg(centre.y(), 0, 'g', 17)
+                       .toUtf8());
         return true;
     }
     if (command == QLatin1String("size")) {

@@ -24,6 +24,9 @@ class QWidget;
 
 namespace qks::studio {
 
+// The button of a page whose job writes drawings: shows them in the drawing window.
+inline const QString kOpenInDrawingWindow = QStringLiteral("在图纸窗口打开");
+
 QLabel* makeLabel(const QString& text, const char* objectName, QWidget* parent = nullptr);
 QPushButton* makeButton(const QString& text, const char* objectName, QWidget* parent = nullptr);
 

@@ -3,11 +3,13 @@
 //
 // Threads: every member function except dispatchCommand runs on the main thread. The server
 // thread only writes the pending-path slots and reads the post target (under one lock), posts
-// window messages and sets the nest stop flag. It never calls anything else of the host.
+// window messages, sets the nest stop flag, and attaches, answers and detaches the drawing
+// window (the host's any-thread calls). It never calls anything else of the host.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -31,6 +33,10 @@ struct BridgeJobs {
     std::function<void(const std::string& configPath)> bom;
     std::function<void(const std::string& configPath)> tools;
     std::function<void()> nestFinished;
+    // The drawing window: writes the display list of the current drawing's layout (model
+    // space when empty); opens a drawing, or brings an open one forward, and writes its list.
+    std::function<void(const std::string& layout)> view;
+    std::function<void(const std::string& drawingPath)> open;
     bool plotCommand = false;      // "QKPLOT" is registered
     bool nestPickCommand = false;  // "QKNESTPICK" is registered
 };
@@ -42,6 +48,8 @@ struct PendingPaths {
     std::string nest;
     std::string bom;
     std::string tools;
+    std::string view;  // the layout asked for
+    std::string open;  // the drawing asked for
 };
 
 // The socket path: the temporary folder followed by "qksstudio" (where QLocalSocket looks
@@ -86,6 +94,9 @@ class Bridge {
 
   private:
     void serveBridge();
+    // Any thread: attaches the drawing window (its prompt file in the temporary folder) or,
+    // with false, detaches it.
+    void attachDrawingWindow(bool attached);
     void post(std::uint32_t message);
     void storeAndPost(std::string PendingPaths::*slot, std::string_view argument,
                       std::uint32_t message);
@@ -102,6 +113,7 @@ class Bridge {
     // Shared by the server thread and the main thread.
     mutable std::mutex slotLock_;
     PendingPaths slots_;
+    std::deque<std::string> opens_;  // drawings asked for and not yet opened, oldest first
     host::ApplicationServices* postHost_ = nullptr;
     host::WindowHandle postWindow_;
 

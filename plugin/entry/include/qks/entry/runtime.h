@@ -41,6 +41,9 @@ class PluginRuntime {
 
   private:
     std::string moduleFolder() const;
+    // Writes the drawing window's display list of the current drawing's `layout`, with
+    // `notice` for the window to show.
+    void writeDrawingView(const std::string& layout, const std::string& notice);
     void addCommand(const char* name, host::CommandFunction function);
 
     host::Host& host_;

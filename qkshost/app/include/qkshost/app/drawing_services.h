@@ -142,6 +142,8 @@ class HostDrawingServices final : public qks::host::DrawingServices {
 
     bool selectObjects(std::string_view prompt,
                        std::vector<qks::host::ObjectId>& selection) override;
+    qks::host::Status writeView(qks::host::DocumentId document, std::string_view layout,
+                                const std::string& path, std::string_view notice) override;
 
     std::vector<qks::host::LayoutInfo> layouts(qks::host::DatabaseId database) override;
     std::string activeLayoutName() override;

@@ -68,6 +68,8 @@ class HostApplication final : public qks::host::Host {
                                         const std::string& workingFolder) override;
     void beginBackgroundWork() override;
     void endBackgroundWork() override;
+    void setDrawingWindow(const std::string& promptFile) override;
+    bool answerPrompt(std::uint64_t serial, std::string_view line) override;
     qks::host::DrawingServices* drawingServices() override;
 
     // --- Console output goes to stdout unless a sink is set (tests capture it).
@@ -77,8 +79,9 @@ class HostApplication final : public qks::host::Host {
     void queueInputLine(std::string line);  // any thread
     void endInput();                        // any thread: no more lines will come
     // Main thread, inside a command: prints `prompt`, waits for the next line. False when
-    // input has ended (the caller treats it as a cancel).
-    bool promptForLine(std::string_view prompt, std::string& line);
+    // input has ended (the caller treats it as a cancel). With `window`, an attached drawing
+    // window is asked too (setDrawingWindow) and the first answer from either side counts.
+    bool promptForLine(std::string_view prompt, std::string& line, bool window = false);
     void setInteractive(bool interactive) { interactive_ = interactive; }
 
     // Runs one console line now: a built-in or a registered command (case-insensitive).

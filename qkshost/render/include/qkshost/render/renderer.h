@@ -11,6 +11,8 @@
 
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "qkshost/drawing/database.h"
 #include "qkshost/pdf/display_list.h"
@@ -26,6 +28,20 @@ inline constexpr int kMaxBlockDepth = 32;
 // (drawing units for model space, paper units for a paper-space layout). An unknown layout
 // gives an empty list.
 pdf::DisplayList renderLayout(const drawing::Database& db, drawing::ObjectIndex layout);
+
+// A layout drawn for the drawing window: the display list renderLayout gives, except that
+// entities on layers that are off or not plotted are kept (the window switches layers itself);
+// frozen layers stay out, as on screen in the CAD program.
+struct ViewRendering {
+    pdf::DisplayList list;
+    // Each entity of the layout's own block that drew something or nothing, with the index of
+    // its first item in `list`, in drawing order.
+    std::vector<std::pair<drawing::ObjectIndex, std::size_t>> entityStarts;
+    // Parallel to list.items(): the layer each item is shown on (a block's layer-0 entities
+    // take the reference's layer).
+    std::vector<drawing::ObjectIndex> itemLayers;
+};
+ViewRendering renderLayoutForView(const drawing::Database& db, drawing::ObjectIndex layout);
 
 // The entities of one block record (model space, a paper space, a block definition), drawn
 // with the identity transform.

@@ -15,5 +15,7 @@ inline constexpr std::uint32_t nestFinishedMessage = kAppMessageBase + 5;
 inline constexpr std::uint32_t runNestPickMessage = kAppMessageBase + 6;
 inline constexpr std::uint32_t runBomMessage = kAppMessageBase + 7;
 inline constexpr std::uint32_t runToolsMessage = kAppMessageBase + 8;
+inline constexpr std::uint32_t writeViewMessage = kAppMessageBase + 9;
+inline constexpr std::uint32_t openDrawingMessage = kAppMessageBase + 10;
 
 }  // namespace qks

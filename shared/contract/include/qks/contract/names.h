@@ -29,6 +29,10 @@ inline constexpr std::string_view kToolsTablesFile = "qks_tools_tables.txt";
 // The nest drawing in the output folder when the config names none: written as DXF, so named
 // as what is written.
 inline constexpr std::string_view kNestDrawingFile = "套料图.dxf";
+// The drawing window's display list of the host's current drawing (view_format.h), and the
+// selection the window is asked for while a command waits for one.
+inline constexpr std::string_view kViewFile = "qks_view.bin";
+inline constexpr std::string_view kViewPromptFile = "qks_prompt.txt";
 
 // The bridge: the local socket's server name, one request per line.
 inline constexpr std::string_view kBridgeServerName = "qksstudio";
@@ -43,6 +47,13 @@ inline constexpr std::string_view kBomWord = "BOM";              // followed by 
 inline constexpr std::string_view kToolsWord = "TOOLS";          // followed by " <config path>"
 inline constexpr std::string_view kNestPickWord = "NESTPICK";
 inline constexpr std::string_view kNestStopWord = "NESTSTOP";
+// The drawing window: "VIEW [layout]" writes the display list of the current drawing (model
+// space when no layout is named); "OPEN <drawing path>" opens a drawing, or brings an open one
+// forward, as the current drawing and writes its display list; "SELECT <selection line>"
+// answers the selection the window was asked for (an empty line cancels it).
+inline constexpr std::string_view kViewWord = "VIEW";
+inline constexpr std::string_view kOpenWord = "OPEN";
+inline constexpr std::string_view kSelectWord = "SELECT";
 inline constexpr std::string_view kQueuedReply = "QUEUED";
 inline constexpr std::string_view kOkReply = "OK";
 

@@ -419,6 +419,11 @@ class DrawingServices {
 
     // ---- selection in the current document. False when cancelled or nothing was chosen.
     virtual bool selectObjects(std::string_view prompt, std::vector<ObjectId>& selection) = 0;
+    // The drawing window's display list of `document` (a contract ViewFile): the layout named
+    // `layout` (model space when empty or unknown), the open documents and `notice`, written
+    // whole to a temporary file renamed over `path`.
+    virtual Status writeView(DocumentId document, std::string_view layout, const std::string& path,
+                             std::string_view notice) = 0;
 
     // ---- layouts
     virtual std::vector<LayoutInfo> layouts(DatabaseId database) = 0;  // dictionary order

@@ -1,7 +1,7 @@
 // The drawing host as the plug-in sees it: abstract services, value types across the seam.
 //
-// Threads: every call is made on the host's main thread, except postMessage and the
-// background-work counter, which any thread may use.
+// Threads: every call is made on the host's main thread, except postMessage, the
+// background-work counter and the drawing-window calls, which any thread may use.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +16,7 @@ namespace qks::host {
 class DrawingServices;  // the drawing half: qks/host/drawing.h
 
 // Version of this interface; a host refuses a plug-in built against another one.
-inline constexpr int kHostApiVersion = 1;
+inline constexpr int kHostApiVersion = 2;
 
 // Entry-point message codes.
 inline constexpr int kLoadMessage = 1;
@@ -75,6 +75,17 @@ class ApplicationServices {
     // a nest job holds one from its start until its finish message is posted.
     virtual void beginBackgroundWork() = 0;
     virtual void endBackgroundWork() = 0;
+
+    // The drawing window (the Studio's) stands in for the CAD program's window. While one is
+    // attached, a selection prompt is also written to `promptFile` (a ViewPrompt of the
+    // contract) and waits for answerPrompt() besides the console, even once the console has
+    // ended; the file is removed when the prompt ends. An empty path detaches the window and
+    // cancels a prompt waiting for it. Any thread.
+    virtual void setDrawingWindow(const std::string& promptFile) = 0;
+    // Answers the selection prompt that waits for the drawing window with a selection line (an
+    // empty line cancels). False when no prompt waits or `serial` is not the waiting one's.
+    // Any thread.
+    virtual bool answerPrompt(std::uint64_t serial, std::string_view line) = 0;
 };
 
 class Host : public ApplicationServices {

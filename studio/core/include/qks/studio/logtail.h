@@ -38,6 +38,11 @@ class JobLogTail {
     qint64 offset_ = 0;
 };
 
+// The drawings a job's log says it wrote, in log order: the nest drawing ("NEST 已生成 "), the
+// merged drawing ("MERGED ... dwg="), tidied drawings ("OK " with a .dxf path) and flat blanks
+// ("BLANK "). Paths as the plug-in wrote them (the written .dxf, never the asked-for .dwg).
+QStringList drawingsWritten(const QByteArray& log);
+
 // The last `count` non-empty lines of a log's text (trimmed when `trim`).
 QStringList lastLogLines(const QByteArray& content, int count, bool trim);
 

@@ -36,9 +36,15 @@ class JobPage : public QWidget {
     QListWidget* fileList = nullptr;
     QPushButton* startButton = nullptr;
     QPushButton* openButton = nullptr;
+    // "在图纸窗口打开": shown once a job's log names drawings it wrote.
+    QPushButton* drawingButton = nullptr;
     QPlainTextEdit* logView = nullptr;
     QLabel* statusLabel = nullptr;
     QTimer* pollTimer = nullptr;
+
+  signals:
+    // The person asks to see drawings a job wrote in the drawing window.
+    void openDrawingsRequested(const QStringList& drawings);
 
   public slots:
     void addFiles();
@@ -105,7 +111,10 @@ class JobPage : public QWidget {
     QVBoxLayout* pageLayout = nullptr;
 
   private:
+    void offerDrawings();
+
     QString filesTitle_;
+    QString logPath_;
     JobFollow* follow_ = nullptr;
 };
 

@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <QPair>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 class QLabel;
@@ -18,6 +19,7 @@ class QStackedWidget;
 namespace qks::studio {
 
 class PlotPage;
+class DrawingPage;
 class MergePage;
 class NestPage;
 class HostKeeper;
@@ -55,6 +57,11 @@ class MainWindow : public QMainWindow {
     BomSettingsPage* bomSettingsPage = nullptr;
     ToolsPage* toolsPage = nullptr;
     LayerRulesPage* layerRulesPage = nullptr;
+    // The drawing window, the seventh page of the navigation.
+    DrawingPage* drawingPage = nullptr;
+
+    // Opens `paths` in the host once the bridge is up (at once when it is) and shows them.
+    void openDrawingsWhenConnected(const QStringList& paths);
     PlotSettingsPage* plotSettingsPage = nullptr;
     HostSettingsPage* hostSettingsPage = nullptr;
 
@@ -81,9 +88,16 @@ class MainWindow : public QMainWindow {
 
     void showHostInfo();
 
+    void buildDrawingPage();
+    // The pages' "在图纸窗口打开" opens what their jobs wrote in the drawing window.
+    void connectDrawingResults();
+
     int settingsReturnIndex_ = 0;
+    int promptReturnIndex_ = -1;
+    QStringList drawingsToOpen_;
     HostKeeper* hostKeeper_ = nullptr;
     bool askingKeeper_ = false;
+    bool restartPending_ = false;  // the keeper restarts a host that died
 };
 
 }  // namespace qks::studio

@@ -56,6 +56,10 @@ class NestPage : public QWidget {
     // nullptr when unknown.
     QWidget* field(const QString& name) const;
 
+  signals:
+    // The person asks to see drawings a job wrote in the drawing window.
+    void openDrawingsRequested(const QStringList& drawings);
+
   public slots:
     void pickFromCad();
     void chooseFiles();

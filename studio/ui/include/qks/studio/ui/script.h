@@ -15,12 +15,14 @@
 //   savelog FIELD FILE      write FIELD's text to FILE (UTF-8)
 //   size W H                resize the window (never below its minimum size)
 //   shot FILE               save the window as PNG
+//   canvas FILE             write where the drawing window's canvas is on the screen and how
+//                           it maps the drawing (see script.cpp)
 //   quit [CODE]             end the program (default 0)
 // FIELD names: chip, footer, and page.member for the pages, e.g. plot.outDir, plot.target,
 // plot.status, plot.log, merge.out, merge.columns, nest.sheets, nest.state, nest.log,
-// bom.outDir, bom.source, bom.status, bom.log, bom.rows (rows as lines, cells TAB-separated),
-// bom.totals, tools.outDir, tools.workbook, tools.source, tools.status, tools.log, tools.tables
-// (the table shown) and tools.table (its rows, as bom.rows).
+// drawing.status, drawing.prompt, bom.outDir, bom.source, bom.status, bom.log, bom.rows (rows as
+// lines, cells TAB-separated), bom.totals, tools.outDir, tools.workbook, tools.source,
+// tools.status, tools.log, tools.tables (the table shown) and tools.table (its rows, as bom.rows).
 // The end of the script ends the program with code 0; a script error ends it with exit
 // code 2 and a message on stderr.
 

@@ -1,0 +1,110 @@
+// The drawing window's display list: one space (model space or a paper layout) of the host's
+// current drawing, entity by entity, flattened to polylines, fills and texts, for the Studio to
+// paint and pick in. The host writes it whole to a temporary file and renames it over
+// "qks_view.bin" in the temporary folder; the Studio reads it whenever its signature changes.
+//
+// Binary, little-endian: the 8-byte magic "QKSVIEW1", then records of a one-byte tag, a 32-bit
+// payload length and the payload, so a reader skips the records it does not know. Strings are a
+// 32-bit length and UTF-8 bytes. Coordinates are 32-bit floats relative to the space's origin
+// (a double), which keeps a drawing far from (0, 0) exact to well under a pixel at any zoom the
+// window offers while halving the file against doubles.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qks::contract {
+
+inline constexpr std::string_view kViewMagic = "QKSVIEW1";
+
+// A drawing open in the host, in opening order.
+struct ViewDocument {
+    std::string path;
+    bool current = false;
+};
+
+struct ViewLayer {
+    std::string name;
+    std::uint32_t rgb = 0xffffff;  // 0xRRGGBB, the layer's own colour
+    bool on = true;
+    bool frozen = false;
+    std::string linetype;
+    float weightMm = -1.0f;  // negative: default
+};
+
+// A line pattern in drawing units: drawn, skipped, drawn, ... (a drawn length of 0 is a dot).
+struct ViewDash {
+    std::vector<float> lengths;
+};
+
+struct ViewRect {
+    float x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+};
+
+enum class ViewItemKind : std::uint8_t { Stroke = 0, Fill = 1, Text = 2 };
+enum class ViewHAlign : std::uint8_t { Left = 0, Center = 1, Right = 2 };
+enum class ViewVAlign : std::uint8_t { Baseline = 0, Bottom = 1, Middle = 2, Top = 3 };
+
+// One drawn thing of an entity. Points are x, y pairs relative to the space's origin.
+struct ViewItem {
+    ViewItemKind kind = ViewItemKind::Stroke;
+    std::uint32_t layer = 0;  // index into ViewFile::layers: the layer that shows this item
+    std::uint32_t rgb = 0xffffff;
+    float weightMm = -1.0f;
+    std::uint16_t dash = 0;  // 0 solid, else 1 + index into ViewFile::dashes
+    std::uint16_t clip = 0;  // 0 none, else 1 + index into ViewFile::clips
+    bool closed = false;     // strokes
+    std::vector<float> points;
+    // Fills: where each loop starts in `points` (in points, not floats); loops combine by the
+    // even-odd rule.
+    std::vector<std::uint32_t> loopStarts;
+    // Texts: `points` holds the insertion point; height is that of capitals, rotation radians
+    // counter-clockwise.
+    float height = 0, rotation = 0, widthFactor = 1, oblique = 0;
+    ViewHAlign hAlign = ViewHAlign::Left;
+    ViewVAlign vAlign = ViewVAlign::Baseline;
+    std::string font;
+    std::string text;
+};
+
+struct ViewEntity {
+    std::string handle;  // hex, as the drawing stores it; what a selection names
+    std::uint32_t layer = 0;
+    std::vector<ViewItem> items;
+};
+
+struct ViewFile {
+    std::uint64_t serial = 0;  // grows with every view the host writes in one run
+    std::vector<ViewDocument> documents;
+    std::string notice;  // what went wrong with the last request (an open that failed), or empty
+    std::string space;   // the layout shown: "Model" or a paper layout's name
+    bool paper = false;
+    std::vector<std::string> layouts;  // every layout of the drawing, model first
+    double originX = 0, originY = 0;
+    std::vector<ViewLayer> layers;
+    std::vector<ViewDash> dashes;
+    std::vector<ViewRect> clips;
+    std::vector<ViewEntity> entities;
+};
+
+std::string formatView(const ViewFile& view);
+
+// Null, with `error` set, for a file that is not a display list or is cut short. Unknown
+// records are skipped; an item whose indices point past their tables takes 0 (layer 0, solid,
+// no clip); non-finite coordinates drop their item; counts never allocate past what the bytes
+// can hold.
+std::optional<ViewFile> readView(std::string_view bytes, std::string* error = nullptr);
+
+// The selection the drawing window is asked for ("qks_prompt.txt"): one line
+// "SELECT<TAB>serial<TAB>prompt". Null for anything else.
+struct ViewPrompt {
+    std::uint64_t serial = 0;
+    std::string prompt;
+};
+std::string formatViewPrompt(const ViewPrompt& prompt);
+std::optional<ViewPrompt> readViewPrompt(std::string_view text);
+
+}  // namespace qks::contract

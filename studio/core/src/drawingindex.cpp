@@ -1,0 +1,269 @@
+#include "qks/studio/drawingindex.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace qks::studio {
+namespace {
+
+using contract::ViewItem;
+using contract::ViewItemKind;
+
+// Cells per side of the grid: about one entity a cell, capped so the grid stays small.
+constexpr int kMaxGridSide = 512;
+
+float segmentDistance(float px, float py, float ax, float ay, float bx, float by) {
+    const float dx = bx - ax, dy = by - ay;
+    const float length2 = dx * dx + dy * dy;
+    float t = length2 > 0 ? ((px - ax) * dx + (py - ay) * dy) / length2 : 0;
+    t = std::clamp(t, 0.0f, 1.0f);
+    return std::hypot(px - (ax + t * dx), py - (ay + t * dy));
+}
+
+// Whether segment a-b meets the box (Liang-Barsky clipping).
+bool segmentMeets(const ViewBox& box, float ax, float ay, float bx, float by) {
+    if (box.contains(ax, ay) || box.contains(bx, by)) return true;
+    float t0 = 0, t1 = 1;
+    const float dx = bx - ax, dy = by - ay;
+    const float p[4] = {-dx, dx, -dy, dy};
+    const float q[4] = {ax - box.minX, box.maxX - ax, ay - box.minY, box.maxY - ay};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0) {
+            if (q[i] < 0) return false;
+            continue;
+        }
+        const float t = q[i] / p[i];
+        if (p[i] < 0)
+            t0 = std::max(t0, t);
+        else
+            t1 = std::min(t1, t);
+        if (t0 > t1) return false;
+    }
+    return true;
+}
+
+// Calls `segment(ax, ay, bx, by)` for every drawn segment of a stroke or fill; a lone point
+// is a segment of no length. Stops when it returns true.
+template <typename F>
+bool anySegment(const ViewItem& item, F&& segment) {
+    const auto& p = item.points;
+    const std::size_t n = p.size() / 2;
+    if (n == 0) return false;
+    if (n == 1) return segment(p[0], p[1], p[0], p[1]);
+    if (item.kind == ViewItemKind::Fill) {
+        for (std::size_t loop = 0; loop < item.loopStarts.size(); ++loop) {
+            const std::size_t begin = item.loopStarts[loop];
+            const std::size_t end =
+                loop + 1 < item.loopStarts.size() ? item.loopStarts[loop + 1] : n;
+            for (std::size_t i = begin; i < end; ++i) {
+                const std::size_t j = i + 1 < end ? i + 1 : begin;
+                if (segment(p[2 * i], p[2 * i + 1], p[2 * j], p[2 * j + 1])) return true;
+            }
+        }
+        return false;
+    }
+    for (std::size_t i = 0; i + 1 < n; ++i)
+        if (segment(p[2 * i], p[2 * i + 1], p[2 * i + 2], p[2 * i + 3])) return true;
+    if (item.closed && n > 2) return segment(p[2 * n - 2], p[2 * n - 1], p[0], p[1]);
+    return false;
+}
+
+}  // namespace
+
+void ViewBox::add(float x, float y) {
+    if (empty()) {
+        minX = maxX = x;
+        minY = maxY = y;
+        return;
+    }
+    minX = std::min(minX, x);
+    maxX = std::max(maxX, x);
+    minY = std::min(minY, y);
+    maxY = std::max(maxY, y);
+}
+
+void ViewBox::add(const ViewBox& other) {
+    if (other.empty()) return;
+    add(other.minX, other.minY);
+    add(other.maxX, other.maxY);
+}
+
+bool ViewBox::meets(const ViewBox& o) const {
+    return !empty() && !o.empty() && minX <= o.maxX && o.minX <= maxX && minY <= o.maxY &&
+           o.minY <= maxY;
+}
+
+bool ViewBox::contains(const ViewBox& o) const {
+    return !empty() && !o.empty() && minX <= o.minX && o.maxX <= maxX && minY <= o.minY &&
+           o.maxY <= maxY;
+}
+
+bool ViewBox::contains(float x, float y) const {
+    return !empty() && minX <= x && x <= maxX && minY <= y && y <= maxY;
+}
+
+ViewBox DrawingIndex::textBox(const ViewItem& text) {
+    ViewBox box;
+    if (text.points.size() < 2) return box;
+    // Latin characters are about as wide as 0.7 of the height, CJK ones a whole height.
+    double advance = 0;
+    for (const QChar c : QString::fromStdString(text.text))
+        advance += c.unicode() < 0x2e80 ? 0.7 : 1.0;
+    const double width = advance * text.height * std::max(0.01f, text.widthFactor);
+    double x0 = 0;
+    if (text.hAlign == contract::ViewHAlign::Center) x0 = -width / 2;
+    if (text.hAlign == contract::ViewHAlign::Right) x0 = -width;
+    double y0 = -0.3 * text.height;  // descenders
+    if (text.vAlign == contract::ViewVAlign::Middle) y0 -= text.height / 2;
+    if (text.vAlign == contract::ViewVAlign::Top) y0 -= text.height;
+    const double c = std::cos(text.rotation), s = std::sin(text.rotation);
+    for (const double u : {x0, x0 + width})
+        for (const double v : {y0, y0 + 1.3 * text.height})
+            box.add(static_cast<float>(text.points[0] + u * c - v * s),
+                    static_cast<float>(text.points[1] + u * s + v * c));
+    return box;
+}
+
+DrawingIndex::DrawingIndex(contract::ViewFile view) : view_(std::move(view)) {
+    layerShown_.resize(view_.layers.size());
+    for (std::size_t i = 0; i < view_.layers.size(); ++i)
+        layerShown_[i] = view_.layers[i].on && !view_.layers[i].frozen;
+    boxes_.resize(view_.entities.size());
+    for (std::size_t e = 0; e < view_.entities.size(); ++e) {
+        for (const ViewItem& item : view_.entities[e].items) {
+            if (item.kind == ViewItemKind::Text) {
+                boxes_[e].add(textBox(item));
+                continue;
+            }
+            for (std::size_t i = 0; i + 1 < item.points.size(); i += 2)
+                boxes_[e].add(item.points[i], item.points[i + 1]);
+        }
+        extents_.add(boxes_[e]);
+    }
+    seen_.assign(view_.entities.size(), 0);
+    if (extents_.empty()) return;
+    const int side =
+        std::clamp(static_cast<int>(std::sqrt(double(view_.entities.size()))), 1, kMaxGridSide);
+    columns_ = rows_ = side;
+    cellWidth_ = std::max((extents_.maxX - extents_.minX) / side, 1e-6f);
+    cellHeight_ = std::max((extents_.maxY - extents_.minY) / side, 1e-6f);
+    cells_.assign(static_cast<std::size_t>(columns_) * rows_, {});
+    for (std::size_t e = 0; e < boxes_.size(); ++e) {
+        if (boxes_[e].empty()) continue;
+        int c0, r0, c1, r1;
+        cellRange(boxes_[e], c0, r0, c1, r1);
+        for (int r = r0; r <= r1; ++r)
+            for (int c = c0; c <= c1; ++c)
+                cells_[static_cast<std::size_t>(r) * columns_ + c].push_back(static_cast<int>(e));
+    }
+}
+
+void DrawingIndex::cellRange(const ViewBox& box, int& c0, int& r0, int& c1, int& r1) const {
+    const auto cell = [](float v, float origin, float size, int count) {
+        const float f = std::floor((v - origin) / size);
+        return static_cast<int>(std::clamp(f, 0.0f, float(count - 1)));
+    };
+    c0 = cell(box.minX, extents_.minX, cellWidth_, columns_);
+    c1 = cell(box.maxX, extents_.minX, cellWidth_, columns_);
+    r0 = cell(box.minY, extents_.minY, cellHeight_, rows_);
+    r1 = cell(box.maxY, extents_.minY, cellHeight_, rows_);
+}
+
+void DrawingIndex::setLayerShown(std::uint32_t layer, bool shown) {
+    if (layer < layerShown_.size()) layerShown_[layer] = shown;
+}
+
+bool DrawingIndex::entityShown(int entity) const {
+    for (const ViewItem& item : view_.entities[static_cast<std::size_t>(entity)].items)
+        if (layerShown(item.layer)) return true;
+    return false;
+}
+
+std::vector<int> DrawingIndex::query(const ViewBox& box) const {
+    std::vector<int> found;
+    if (cells_.empty() || !box.meets(extents_)) return found;
+    if (++stamp_ == 0) {
+        std::fill(seen_.begin(), seen_.end(), 0);
+        stamp_ = 1;
+    }
+    int c0, r0, c1, r1;
+    cellRange(box, c0, r0, c1, r1);
+    for (int r = r0; r <= r1; ++r)
+        for (int c = c0; c <= c1; ++c)
+            for (const int e : cells_[static_cast<std::size_t>(r) * columns_ + c]) {
+                if (seen_[static_cast<std::size_t>(e)] == stamp_) continue;
+                seen_[static_cast<std::size_t>(e)] = stamp_;
+                if (boxes_[static_cast<std::size_t>(e)].meets(box)) found.push_back(e);
+            }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+float DrawingIndex::distance(int entity, float x, float y) const {
+    float best = std::numeric_limits<float>::infinity();
+    for (const ViewItem& item : view_.entities[static_cast<std::size_t>(entity)].items) {
+        if (!layerShown(item.layer)) continue;
+        if (item.kind == ViewItemKind::Text) {
+            // A text is picked anywhere on its box.
+            const ViewBox box = textBox(item);
+            const float dx = std::max({box.minX - x, 0.0f, x - box.maxX});
+            const float dy = std::max({box.minY - y, 0.0f, y - box.maxY});
+            best = std::min(best, std::hypot(dx, dy));
+            continue;
+        }
+        anySegment(item, [&](float ax, float ay, float bx, float by) {
+            best = std::min(best, segmentDistance(x, y, ax, ay, bx, by));
+            return false;
+        });
+    }
+    return best;
+}
+
+std::optional<int> DrawingIndex::nearest(float x, float y, float tolerance) const {
+    const ViewBox around{x - tolerance, y - tolerance, x + tolerance, y + tolerance};
+    std::optional<int> best;
+    float bestDistance = tolerance;
+    for (const int e : query(around)) {
+        const float d = distance(e, x, y);
+        // The later of two equally near entities is drawn on top, so it is the one taken.
+        if (d <= bestDistance) {
+            bestDistance = d;
+            best = e;
+        }
+    }
+    return best;
+}
+
+bool DrawingIndex::crosses(int entity, const ViewBox& box) const {
+    for (const ViewItem& item : view_.entities[static_cast<std::size_t>(entity)].items) {
+        if (!layerShown(item.layer)) continue;
+        if (item.kind == ViewItemKind::Text) {
+            if (textBox(item).meets(box)) return true;
+            continue;
+        }
+        if (anySegment(item, [&](float ax, float ay, float bx, float by) {
+                return segmentMeets(box, ax, ay, bx, by);
+            }))
+            return true;
+    }
+    return false;
+}
+
+std::vector<int> DrawingIndex::pick(const ViewBox& box, PickRule rule) const {
+    std::vector<int> picked;
+    for (const int e : query(box)) {
+        if (!entityShown(e)) continue;
+        if (rule == PickRule::Window ? box.contains(boxes_[static_cast<std::size_t>(e)])
+                                     : crosses(e, box))
+            picked.push_back(e);
+    }
+    return picked;
+}
+
+QString selectionLine(const QStringList& handles) {
+    if (handles.isEmpty()) return {};
+    return QStringLiteral("H ") + handles.join(QLatin1Char(' '));
+}
+
+}  // namespace qks::studio

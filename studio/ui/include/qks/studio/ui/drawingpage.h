@@ -1,0 +1,146 @@
+#pragma once
+// The drawing window (图纸窗口): shows the host's current drawing from the display list the host
+// writes, with pan, zoom, layers, open drawings and layouts, and answers the host's selection
+// prompts with what the person picks in it.
+
+#include <QElapsedTimer>
+#include <QPointF>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+#include <memory>
+#include <vector>
+
+#include "qks/studio/drawingindex.h"
+#include "qks/studio/files.h"
+
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QLocalSocket;
+class QPushButton;
+class QTimer;
+
+namespace qks::studio {
+
+// Paints one space of a drawing and turns mouse and keys into views and picks. Coordinates on
+// screen: x right, y down; in the drawing: x right, y up.
+class DrawingCanvas : public QWidget {
+    Q_OBJECT
+  public:
+    explicit DrawingCanvas(QWidget* parent = nullptr);
+
+    // Shows `index`; the view is kept when `keepView`, else the whole drawing is shown.
+    void setIndex(std::shared_ptr<DrawingIndex> index, bool keepView);
+    const DrawingIndex* index() const { return index_.get(); }
+    void zoomExtents();
+    void startWindowZoom();
+    // While picking, a left drag selects instead of panning, and Enter, a right click and Esc
+    // end the pick.
+    void setPicking(bool picking);
+    bool picking() const { return picking_; }
+    QStringList selectedHandles() const;
+    int selectedCount() const;
+    void clearSelection();
+    void layersChanged();
+
+    // The drawing point at the canvas's centre (display-list coordinates).
+    QPointF centre() const { return centre_; }
+    // Drawing units per pixel, for tests and the bench.
+    double unitsPerPixel() const { return 1.0 / scale_; }
+    // The time the last paint took, in milliseconds.
+    double lastPaintMs() const { return lastPaintMs_; }
+
+  signals:
+    void confirmed();
+    void cancelled();
+    void selectionChanged(int count);
+    void cursorMoved(double x, double y);  // drawing units, the space's own coordinates
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    QPointF toScreen(float x, float y) const;
+    QPointF toWorld(const QPointF& screen) const;
+    void pickAt(const QPointF& screen, bool remove);
+    void pickBox(const QPointF& from, const QPointF& to, bool remove);
+    void setSelected(const std::vector<int>& entities, bool remove);
+
+    std::shared_ptr<DrawingIndex> index_;
+    std::vector<char> selected_;
+    double scale_ = 1.0;  // pixels per drawing unit
+    QPointF centre_;      // drawing point at the canvas's centre
+    bool picking_ = false;
+    bool windowZoom_ = false;
+    Qt::MouseButton dragButton_ = Qt::NoButton;
+    QPointF pressAt_, lastAt_;
+    bool banding_ = false;
+    bool hasView_ = false;
+    double lastPaintMs_ = 0;
+};
+
+class DrawingPage : public QWidget {
+    Q_OBJECT
+  public:
+    DrawingPage(QLocalSocket* socket, QWidget* parent = nullptr);
+
+    // Asks the host for the current drawing's display list (the link has just come up).
+    void requestView(const QString& layout = QString());
+    // Opens `path` in the host as the current drawing; false when the request did not reach it.
+    bool openDrawing(const QString& path);
+    // Checks the display list and the prompt file now (the poll timer does it every 300 ms).
+    void poll();
+
+    DrawingCanvas* canvas() const { return canvas_; }
+    QString notice() const;
+    QLabel* statusLabel() const { return status_; }
+    QLabel* promptLabel() const { return promptBar_; }
+    QStringList recentDrawings() const;
+
+  signals:
+    // The host asks for a selection: the page wants to be shown.
+    void promptStarted();
+    void promptEnded();
+    void logLine(const QString& line);
+
+  protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+  private:
+    bool send(const QByteArray& command, QString* reply = nullptr);
+    void loadView();
+    void showLayers();
+    void answerPrompt(bool confirmed);
+    void rememberRecent(const QString& path);
+    void fillRecentMenu();
+
+    QLocalSocket* socket_;
+    DrawingCanvas* canvas_;
+    QComboBox* documents_;
+    QComboBox* layouts_;
+    QListWidget* layers_;
+    QLabel* promptBar_;
+    QWidget* promptRow_;
+    QLabel* status_;
+    QLabel* cursor_;
+    QPushButton* recentButton_;
+    QTimer* timer_;
+    SignatureWatch viewWatch_;
+    QString promptSignature_;
+    std::uint64_t promptSerial_ = 0;
+    bool prompting_ = false;
+    QString shownDocument_;
+    QString shownLayout_;
+    bool filling_ = false;  // while the combo boxes are refilled from a new list
+};
+
+}  // namespace qks::studio

@@ -1,0 +1,695 @@
+#include "qks/studio/ui/drawingpage.h"
+
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QLocalSocket>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QSettings>
+#include <QTimer>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+#include <cmath>
+#include <unordered_map>
+
+#include "qks/studio/bomsettings.h"
+#include "qks/studio/bridge.h"
+#include "widgets.h"
+
+namespace qks::studio {
+namespace {
+
+using contract::ViewItem;
+using contract::ViewItemKind;
+
+const QColor kBackground("#11151a");
+const QColor kHighlight("#f0a32a");
+// Within this many pixels of the cursor a click takes an entity, as in the CAD program.
+constexpr double kPickPixels = 5.0;
+// A press that moves less than this many pixels is a click.
+constexpr double kDragPixels = 4.0;
+constexpr int kPollMs = 300;
+constexpr int kMaxRecent = 10;
+const QString kRecentKey = QStringLiteral("drawing/recent");
+const QString kDefaultPrompt = QStringLiteral("请在图纸窗口中框选零件，回车确认");
+
+QColor colourOf(std::uint32_t rgb) {
+    return QColor((rgb >> 16) & 0xff, (rgb >> 8) & 0xff, rgb & 0xff);
+}
+
+// Pen width on screen for a weight in millimetres on paper: thin lines one pixel, the heavy
+// ones (from 0.5 mm) two, as the CAD program shows weights on screen.
+qreal penWidth(float weightMm) {
+    return weightMm >= 0.5f ? 2.0 : 1.0;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- canvas
+
+DrawingCanvas::DrawingCanvas(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("drawingCanvas"));
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMinimumSize(320, 240);
+}
+
+void DrawingCanvas::setIndex(std::shared_ptr<DrawingIndex> index, bool keepView) {
+    index_ = std::move(index);
+    selected_.assign(static_cast<std::size_t>(index_ ? index_->entityCount() : 0), 0);
+    if (!keepView || !hasView_) zoomExtents();
+    emit selectionChanged(0);
+    update();
+}
+
+void DrawingCanvas::zoomExtents() {
+    if (!index_ || index_->extents().empty()) {
+        scale_ = 1;
+        centre_ = {};
+        update();
+        return;
+    }
+    const ViewBox& e = index_->extents();
+    const double w = std::max<double>(e.maxX - e.minX, 1e-6);
+    const double h = std::max<double>(e.maxY - e.minY, 1e-6);
+    // A margin of 5 % on each side, as a zoom to extents leaves in the CAD program.
+    scale_ = std::min(width() / w, height() / h) * 0.9;
+    if (!(scale_ > 0) || !std::isfinite(scale_)) scale_ = 1;
+    centre_ = {(e.minX + e.maxX) / 2.0, (e.minY + e.maxY) / 2.0};
+    hasView_ = true;
+    update();
+}
+
+void DrawingCanvas::startWindowZoom() {
+    windowZoom_ = true;
+    setCursor(Qt::CrossCursor);
+}
+
+void DrawingCanvas::setPicking(bool picking) {
+    picking_ = picking;
+    if (picking) {
+        clearSelection();
+        setFocus();
+    }
+    setCursor(picking ? Qt::CrossCursor : Qt::ArrowCursor);
+    update();
+}
+
+QStringList DrawingCanvas::selectedHandles() const {
+    QStringList handles;
+    if (!index_) return handles;
+    for (std::size_t e = 0; e < selected_.size(); ++e)
+        if (selected_[e]) handles << QString::fromStdString(index_->view().entities[e].handle);
+    return handles;
+}
+
+int DrawingCanvas::selectedCount() const {
+    return static_cast<int>(std::count(selected_.begin(), selected_.end(), 1));
+}
+
+void DrawingCanvas::clearSelection() {
+    std::fill(selected_.begin(), selected_.end(), 0);
+    emit selectionChanged(0);
+    update();
+}
+
+void DrawingCanvas::layersChanged() {
+    // What a hidden layer shows can no longer be chosen.
+    if (index_)
+        for (std::size_t e = 0; e < selected_.size(); ++e)
+            if (selected_[e] && !index_->entityShown(static_cast<int>(e))) selected_[e] = 0;
+    emit selectionChanged(selectedCount());
+    update();
+}
+
+QPointF DrawingCanvas::toScreen(float x, float y) const {
+    return {width() / 2.0 + (x - centre_.x()) * scale_,
+            height() / 2.0 - (y - centre_.y()) * scale_};
+}
+
+QPointF DrawingCanvas::toWorld(const QPointF& s) const {
+    return {centre_.x() + (s.x() - width() / 2.0) / scale_,
+            centre_.y() - (s.y() - height() / 2.0) / scale_};
+}
+
+void DrawingCanvas::paintEvent(QPaintEvent*) {
+    QElapsedTimer clock;
+    clock.start();
+    QPainter painter(this);
+    painter.fillRect(rect(), kBackground);
+    if (!index_) return;
+    const QPointF topLeft = toWorld({0, 0});
+    const QPointF bottomRight = toWorld(QPointF(width(), height()));
+    const ViewBox visible{static_cast<float>(topLeft.x()), static_cast<float>(bottomRight.y()),
+                          static_cast<float>(bottomRight.x()), static_cast<float>(topLeft.y())};
+    const std::vector<int> shown = index_->query(visible);
+    // Smoothing costs more than it shows on a crowded screen.
+    painter.setRenderHint(QPainter::Antialiasing, shown.size() < 20000);
+    const auto& view = index_->view();
+    const double cx = width() / 2.0 - centre_.x() * scale_;
+    const double cy = height() / 2.0 + centre_.y() * scale_;
+    QPolygonF polygon;
+    QPen pen;
+    pen.setCosmetic(true);
+    std::uint64_t penKey = ~std::uint64_t(0);
+    const auto usePen = [&](const QColor& colour, qreal width, int dash) {
+        const std::uint64_t key = (std::uint64_t(colour.rgb()) << 24) |
+                                  (std::uint64_t(width * 4) << 16) | std::uint64_t(dash);
+        if (key == penKey) return;
+        penKey = key;
+        pen = QPen(colour, width);
+        pen.setCosmetic(true);
+        const std::size_t d = static_cast<std::size_t>(dash);
+        if (dash > 0 && d <= view.dashes.size()) {
+            // Pattern lengths are drawing units; Qt measures dashes in pen widths.
+            QVector<qreal> pattern;
+            for (const float length : view.dashes[d - 1].lengths)
+                pattern << std::max(length * scale_ / width, 1.0);
+            if (pattern.size() % 2 == 1) pattern << pattern.back();
+            double period = 0;
+            for (const qreal p : pattern)
+                period += p;
+            // A pattern finer than a few pixels reads as a solid line.
+            if (pattern.size() >= 2 && period * width >= 6) pen.setDashPattern(pattern);
+        }
+        painter.setPen(pen);
+    };
+    for (const int e : shown) {
+        const auto& entity = view.entities[static_cast<std::size_t>(e)];
+        const bool highlighted = selected_[static_cast<std::size_t>(e)] != 0;
+        const ViewBox& box = index_->box(e);
+        // An entity smaller than a pixel is a pixel.
+        if ((box.maxX - box.minX) * scale_ < 1.0 && (box.maxY - box.minY) * scale_ < 1.0) {
+            for (const ViewItem& item : entity.items) {
+                if (!index_->layerShown(item.layer)) continue;
+                usePen(highlighted ? kHighlight : colourOf(item.rgb), 1, 0);
+                painter.drawPoint(toScreen(box.minX, box.minY));
+                break;
+            }
+            continue;
+        }
+        for (const ViewItem& item : entity.items) {
+            if (!index_->layerShown(item.layer)) continue;
+            const QColor colour = highlighted ? kHighlight : colourOf(item.rgb);
+            if (item.clip > 0) {
+                const auto& c = view.clips[item.clip - 1u];
+                painter.setClipRect(QRectF(toScreen(c.x0, c.y1), toScreen(c.x1, c.y0)));
+            }
+            if (item.kind == ViewItemKind::Text) {
+                const double pixels = item.height * scale_;
+                if (pixels < 3) {
+                    if (pixels >= 1) {
+                        const ViewBox t = DrawingIndex::textBox(item);
+                        usePen(colour, 1, 0);
+                        painter.drawLine(toScreen(t.minX, (t.minY + t.maxY) / 2),
+                                         toScreen(t.maxX, (t.minY + t.maxY) / 2));
+                    }
+                } else {
+                    painter.save();
+                    painter.translate(toScreen(item.points[0], item.points[1]));
+                    painter.rotate(-item.rotation * 180.0 / M_PI);
+                    QFont font(item.font.empty() ? QStringLiteral("Microsoft YaHei UI")
+                                                 : QString::fromStdString(item.font));
+                    // The height is that of capitals, about 0.7 of the font's em.
+                    font.setPixelSize(std::max(1, static_cast<int>(std::lround(pixels / 0.7))));
+                    painter.setFont(font);
+                    painter.scale(std::max(0.05f, item.widthFactor), 1.0);
+                    painter.setPen(colour);
+                    penKey = ~std::uint64_t(0);
+                    const QString text = QString::fromStdString(item.text);
+                    const QFontMetricsF metrics(font);
+                    double x = 0, y = 0;
+                    const double advance = metrics.horizontalAdvance(text);
+                    if (item.hAlign == contract::ViewHAlign::Center) x = -advance / 2;
+                    if (item.hAlign == contract::ViewHAlign::Right) x = -advance;
+                    if (item.vAlign == contract::ViewVAlign::Middle) y = pixels / 2;
+                    if (item.vAlign == contract::ViewVAlign::Top) y = pixels;
+                    if (item.vAlign == contract::ViewVAlign::Bottom) y = -metrics.descent();
+                    painter.drawText(QPointF(x, y), text);
+                    painter.restore();
+                }
+            } else {
+                const auto& p = item.points;
+                polygon.resize(static_cast<int>(p.size() / 2));
+                for (int i = 0; i < polygon.size(); ++i)
+                    polygon[i] = QPointF(cx + p[2 * i] * scale_, cy - p[2 * i + 1] * scale_);
+                if (item.kind == ViewItemKind::Fill) {
+                    QPainterPath path;
+                    path.setFillRule(Qt::OddEvenFill);
+                    for (std::size_t loop = 0; loop < item.loopStarts.size(); ++loop) {
+                        const int begin = static_cast<int>(item.loopStarts[loop]);
+                        const int end = loop + 1 < item.loopStarts.size()
+                                            ? static_cast<int>(item.loopStarts[loop + 1])
+                                            : polygon.size();
+                        path.addPolygon(polygon.mid(begin, end - begin));
+                        path.closeSubpath();
+                    }
+                    painter.fillPath(path, highlighted ? QColor(240, 163, 42, 140) : colour);
+                } else {
+                    usePen(colour, highlighted ? 2 : penWidth(item.weightMm),
+                           highlighted ? 0 : item.dash);
+                    if (item.closed)
+                        painter.drawPolygon(polygon);
+                    else if (polygon.size() == 1)
+                        painter.drawPoint(polygon[0]);
+                    else
+                        painter.drawPolyline(polygon);
+                }
+            }
+            if (item.clip > 0) painter.setClipping(false);
+        }
+    }
+    if (banding_) {
+        // Left to right: a window (blue, solid); right to left: crossing (green, dashed).
+        const bool window = lastAt_.x() >= pressAt_.x() || windowZoom_;
+        QPen band(window ? QColor("#3b82f6") : QColor("#22c55e"), 1,
+                  window ? Qt::SolidLine : Qt::DashLine);
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        painter.setPen(band);
+        painter.setBrush(window ? QColor(59, 130, 246, 40) : QColor(34, 197, 94, 40));
+        painter.drawRect(QRectF(pressAt_, lastAt_).normalized());
+    }
+    lastPaintMs_ = clock.nsecsElapsed() / 1e6;
+}
+
+void DrawingCanvas::setSelected(const std::vector<int>& entities, bool remove) {
+    for (const int e : entities)
+        selected_[static_cast<std::size_t>(e)] = remove ? 0 : 1;
+    emit selectionChanged(selectedCount());
+    update();
+}
+
+void DrawingCanvas::pickAt(const QPointF& screen, bool remove) {
+    if (!index_) return;
+    const QPointF world = toWorld(screen);
+    const auto hit = index_->nearest(static_cast<float>(world.x()), static_cast<float>(world.y()),
+                                     static_cast<float>(kPickPixels / scale_));
+    if (hit) setSelected({*hit}, remove);
+}
+
+void DrawingCanvas::pickBox(const QPointF& from, const QPointF& to, bool remove) {
+    if (!index_) return;
+    const QPointF a = toWorld(from), b = toWorld(to);
+    ViewBox box;
+    box.add(static_cast<float>(a.x()), static_cast<float>(a.y()));
+    box.add(static_cast<float>(b.x()), static_cast<float>(b.y()));
+    // The CAD program's convention: dragged to the right a window, to the left a crossing.
+    const PickRule rule = to.x() >= from.x() ? PickRule::Window : PickRule::Crossing;
+    setSelected(index_->pick(box, rule), remove);
+}
+
+void DrawingCanvas::mousePressEvent(QMouseEvent* event) {
+    setFocus();
+    if (dragButton_ != Qt::NoButton) return;
+    if (event->button() == Qt::RightButton) {
+        if (picking_) emit confirmed();
+        return;
+    }
+    dragButton_ = event->button();
+    pressAt_ = lastAt_ = event->localPos();
+    banding_ = false;
+}
+
+void DrawingCanvas::mouseMoveEvent(QMouseEvent* event) {
+    const QPointF at = event->localPos();
+    const QPointF world = toWorld(at);
+    emit cursorMoved(world.x(), world.y());
+    if (dragButton_ == Qt::NoButton) return;
+    const bool selecting = dragButton_ == Qt::LeftButton && (picking_ || windowZoom_);
+    if (selecting) {
+        if (QLineF(pressAt_, at).length() >= kDragPixels) banding_ = true;
+        lastAt_ = at;
+        update();
+        return;
+    }
+    if (dragButton_ == Qt::LeftButton || dragButton_ == Qt::MiddleButton) {
+        centre_ -= QPointF((at.x() - lastAt_.x()) / scale_, -(at.y() - lastAt_.y()) / scale_);
+        lastAt_ = at;
+        update();
+    }
+}
+
+void DrawingCanvas::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != dragButton_) return;
+    const QPointF at = event->localPos();
+    const bool remove = event->modifiers() & Qt::ShiftModifier;
+    if (dragButton_ == Qt::LeftButton && windowZoom_) {
+        if (QLineF(pressAt_, at).length() >= kDragPixels) {
+            const QPointF a = toWorld(pressAt_), b = toWorld(at);
+            const double w = std::max(std::fabs(a.x() - b.x()), 1e-9);
+            const double h = std::max(std::fabs(a.y() - b.y()), 1e-9);
+            scale_ = std::min(width() / w, height() / h);
+            centre_ = (a + b) / 2;
+            windowZoom_ = false;
+            setCursor(picking_ ? Qt::CrossCursor : Qt::ArrowCursor);
+        }
+    } else if (dragButton_ == Qt::LeftButton) {
+        if (banding_)
+            pickBox(pressAt_, at, remove);
+        else if (QLineF(pressAt_, at).length() < kDragPixels)
+            pickAt(at, remove);
+    }
+    dragButton_ = Qt::NoButton;
+    banding_ = false;
+    update();
+}
+
+void DrawingCanvas::mouseDoubleClickEvent(QMouseEvent* event) {
+    // A double click of the wheel shows the whole drawing, as in the CAD program.
+    if (event->button() == Qt::MiddleButton) zoomExtents();
+}
+
+void DrawingCanvas::wheelEvent(QWheelEvent* event) {
+    const double steps = event->angleDelta().y() / 120.0;
+    if (steps == 0) return;
+    // The point under the cursor stays where it is.
+    const QPointF at = event->position();
+    const QPointF before = toWorld(at);
+    scale_ = std::clamp(scale_ * std::pow(1.25, steps), 1e-9, 1e9);
+    const QPointF after = toWorld(at);
+    centre_ += before - after;
+    update();
+}
+
+void DrawingCanvas::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Space:
+            if (picking_) emit confirmed();
+            return;
+        case Qt::Key_Escape:
+            windowZoom_ = false;
+            if (picking_)
+                emit cancelled();
+            else
+                clearSelection();
+            setCursor(picking_ ? Qt::CrossCursor : Qt::ArrowCursor);
+            return;
+        default:
+            QWidget::keyPressEvent(event);
+    }
+}
+
+void DrawingCanvas::resizeEvent(QResizeEvent*) {
+    if (!hasView_ && index_) zoomExtents();
+}
+
+// ---------------------------------------------------------------- page
+
+DrawingPage::DrawingPage(QLocalSocket* socket, QWidget* parent) : QWidget(parent), socket_(socket) {
+    setAcceptDrops(true);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(8);
+
+    auto* bar = new QHBoxLayout();
+    bar->setSpacing(8);
+    QPushButton* open = makeButton(QStringLiteral("打开图纸"), "primaryButton", this);
+    recentButton_ = makeButton(QStringLiteral("最近打开"), "ghostButton", this);
+    recentButton_->setMenu(new QMenu(recentButton_));
+    documents_ = new QComboBox(this);
+    documents_->setObjectName(QStringLiteral("formInput"));
+    documents_->setMinimumWidth(220);
+    layouts_ = new QComboBox(this);
+    layouts_->setObjectName(QStringLiteral("formInput"));
+    QPushButton* extents = makeButton(QStringLiteral("全部缩放"), "ghostButton", this);
+    QPushButton* window = makeButton(QStringLiteral("窗口缩放"), "ghostButton", this);
+    bar->addWidget(open);
+    bar->addWidget(recentButton_);
+    bar->addWidget(documents_, 1);
+    bar->addWidget(layouts_);
+    bar->addWidget(extents);
+    bar->addWidget(window);
+    column->addLayout(bar);
+
+    promptRow_ = new QWidget(this);
+    auto* promptLine = new QHBoxLayout(promptRow_);
+    promptLine->setContentsMargins(0, 0, 0, 0);
+    promptBar_ = makeLabel(QString(), "chip", promptRow_);
+    QPushButton* confirm = makeButton(QStringLiteral("确认 (Enter)"), "primaryButton", promptRow_);
+    QPushButton* cancel = makeButton(QStringLiteral("取消 (Esc)"), "ghostButton", promptRow_);
+    promptLine->addWidget(promptBar_, 1);
+    promptLine->addWidget(confirm);
+    promptLine->addWidget(cancel);
+    promptRow_->hide();
+    column->addWidget(promptRow_);
+
+    auto* body = new QHBoxLayout();
+    body->setSpacing(8);
+    canvas_ = new DrawingCanvas(this);
+    layers_ = new QListWidget(this);
+    layers_->setObjectName(QStringLiteral("fileList"));
+    layers_->setFixedWidth(200);
+    body->addWidget(canvas_, 1);
+    body->addWidget(layers_);
+    column->addLayout(body, 1);
+
+    auto* footer = new QHBoxLayout();
+    status_ = makeLabel(QStringLiteral("未打开图纸"), "formLabel", this);
+    cursor_ = makeLabel(QString(), "formLabel", this);
+    footer->addWidget(status_, 1);
+    footer->addWidget(cursor_);
+    column->addLayout(footer);
+
+    connect(open, &QPushButton::clicked, this, [this] {
+        const QString path = QFileDialog::getOpenFileName(
+            this, QStringLiteral("打开图纸"), QString(), QStringLiteral("图纸 (*.dwg *.dxf)"));
+        if (!path.isEmpty()) openDrawing(path);
+    });
+    connect(recentButton_->menu(), &QMenu::aboutToShow, this, &DrawingPage::fillRecentMenu);
+    connect(extents, &QPushButton::clicked, canvas_, &DrawingCanvas::zoomExtents);
+    connect(window, &QPushButton::clicked, canvas_, &DrawingCanvas::startWindowZoom);
+    connect(documents_, QOverload<int>::of(&QComboBox::activated), this, [this](int row) {
+        const QString path = documents_->itemData(row).toString();
+        if (!path.isEmpty() && path != shownDocument_) openDrawing(path);
+    });
+    connect(layouts_, QOverload<int>::of(&QComboBox::activated), this, [this](int row) {
+        const QString layout = layouts_->itemText(row);
+        if (layout != shownLayout_) requestView(layout);
+    });
+    connect(layers_, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
+        if (filling_ || !canvas_->index()) return;
+        auto* index = const_cast<DrawingIndex*>(canvas_->index());
+        index->setLayerShown(item->data(Qt::UserRole).toUInt(), item->checkState() == Qt::Checked);
+        canvas_->layersChanged();
+    });
+    connect(canvas_, &DrawingCanvas::cursorMoved, this, [this](double x, double y) {
+        if (!canvas_->index()) return;
+        const auto& view = canvas_->index()->view();
+        cursor_->setText(QStringLiteral("%1, %2")
+                             .arg(x + view.originX, 0, 'f', 3)
+                             .arg(y + view.originY, 0, 'f', 3));
+    });
+    connect(canvas_, &DrawingCanvas::selectionChanged, this, [this](int count) {
+        if (prompting_)
+            promptBar_->setText(promptBar_->property("prompt").toString() +
+                                QStringLiteral("  · 已选 %1 个对象").arg(count));
+    });
+    connect(canvas_, &DrawingCanvas::confirmed, this, [this] { answerPrompt(true); });
+    connect(canvas_, &DrawingCanvas::cancelled, this, [this] { answerPrompt(false); });
+    connect(confirm, &QPushButton::clicked, this, [this] { answerPrompt(true); });
+    connect(cancel, &QPushButton::clicked, this, [this] { answerPrompt(false); });
+
+    timer_ = new QTimer(this);
+    timer_->setInterval(kPollMs);
+    connect(timer_, &QTimer::timeout, this, &DrawingPage::poll);
+    timer_->start();
+}
+
+bool DrawingPage::send(const QByteArray& command, QString* reply) {
+    if (socket_ == nullptr || socket_->state() != QLocalSocket::ConnectedState) {
+        emit logLine(kNotConnectedNestLine);
+        return false;
+    }
+    const std::optional<QByteArray> answer = exchange(socket_, command, kReplyWaitMs);
+    if (reply) *reply = answer ? QString::fromUtf8(*answer) : QString();
+    return true;
+}
+
+void DrawingPage::requestView(const QString& layout) {
+    QByteArray command = fromContract(contract::kViewWord).toUtf8();
+    if (!layout.isEmpty()) command += ' ' + layout.toUtf8();
+    send(command + '\n');
+}
+
+bool DrawingPage::openDrawing(const QString& path) {
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    if (!send(fromContract(contract::kOpenWord).toUtf8() + ' ' + absolute.toUtf8() + '\n'))
+        return false;
+    rememberRecent(absolute);
+    status_->setText(QStringLiteral("正在打开 %1 ...").arg(QFileInfo(absolute).fileName()));
+    return true;
+}
+
+QString DrawingPage::notice() const {
+    return canvas_->index() ? QString::fromStdString(canvas_->index()->view().notice) : QString();
+}
+
+void DrawingPage::poll() {
+    if (viewWatch_.changed(tempFilePath(fromContract(contract::kViewFile)))) loadView();
+    const QString promptPath = tempFilePath(fromContract(contract::kViewPromptFile));
+    const QString signature = fileSignature(promptPath);
+    if (signature == promptSignature_) return;
+    promptSignature_ = signature;
+    const std::optional<contract::ViewPrompt> prompt =
+        signature.isEmpty() ? std::nullopt
+                            : contract::readViewPrompt(readWholeFile(promptPath).toStdString());
+    if (prompt) {
+        promptSerial_ = prompt->serial;
+        prompting_ = true;
+        // The host's own prompt is an English console word; the window says what to do.
+        promptBar_->setProperty("prompt", kDefaultPrompt);
+        promptBar_->setText(kDefaultPrompt);
+        promptRow_->show();
+        canvas_->setPicking(true);
+        emit promptStarted();
+    } else if (prompting_) {
+        prompting_ = false;
+        promptBar_->clear();
+        promptRow_->hide();
+        canvas_->setPicking(false);
+        emit promptEnded();
+    }
+}
+
+void DrawingPage::answerPrompt(bool confirmed) {
+    if (!prompting_) return;
+    const QString line = confirmed ? selectionLine(canvas_->selectedHandles()) : QString();
+    QString reply;
+    const QByteArray command = fromContract(contract::kSelectWord).toUtf8() + ' ' +
+                               QByteArray::number(qulonglong(promptSerial_)) +
+                               (line.isEmpty() ? QByteArray() : ' ' + line.toUtf8()) + '\n';
+    if (!send(command, &reply)) return;
+    if (!reply.startsWith(fromContract(contract::kOkReply)))
+        emit logLine(QStringLiteral("[警告] qkshost 返回：%1").arg(reply));
+    prompting_ = false;
+    promptBar_->clear();
+    promptRow_->hide();
+    canvas_->setPicking(false);
+    canvas_->clearSelection();
+    emit promptEnded();
+}
+
+void DrawingPage::loadView() {
+    const QByteArray bytes = readWholeFile(tempFilePath(fromContract(contract::kViewFile)));
+    std::string error;
+    std::optional<contract::ViewFile> view =
+        contract::readView(std::string_view(bytes.constData(), std::size_t(bytes.size())), &error);
+    if (!view) {
+        viewWatch_.forget();  // half a file cannot be here (it is renamed into place): retry
+        return;
+    }
+    QString current;
+    for (const auto& d : view->documents)
+        if (d.current) current = QString::fromStdString(d.path);
+    const QString space = QString::fromStdString(view->space);
+    const bool sameSpace = current == shownDocument_ && space == shownLayout_;
+    const QString noticeText = QString::fromStdString(view->notice);
+
+    filling_ = true;
+    documents_->clear();
+    for (const auto& d : view->documents) {
+        const QString path = QString::fromStdString(d.path);
+        documents_->addItem(QFileInfo(path).fileName(), path);
+        documents_->setItemData(documents_->count() - 1, path, Qt::ToolTipRole);
+        if (d.current) documents_->setCurrentIndex(documents_->count() - 1);
+    }
+    layouts_->clear();
+    for (const auto& l : view->layouts)
+        layouts_->addItem(QString::fromStdString(l));
+    layouts_->setCurrentText(space);
+    filling_ = false;
+
+    shownDocument_ = current;
+    shownLayout_ = space;
+    canvas_->setIndex(std::make_shared<DrawingIndex>(std::move(*view)), sameSpace);
+    showLayers();
+    const int entities = canvas_->index()->entityCount();
+    status_->setText(current.isEmpty() ? QStringLiteral("未打开图纸")
+                                       : QStringLiteral("%1 · %2 · %3 个对象")
+                                             .arg(QFileInfo(current).fileName(), space)
+                                             .arg(entities));
+    if (!noticeText.isEmpty()) {
+        status_->setText(noticeText);
+        emit logLine(QStringLiteral("[错误] %1").arg(noticeText));
+    }
+}
+
+void DrawingPage::showLayers() {
+    filling_ = true;
+    layers_->clear();
+    const DrawingIndex* index = canvas_->index();
+    if (index) {
+        const auto& layers = index->view().layers;
+        for (std::size_t i = 0; i < layers.size(); ++i) {
+            auto* item = new QListWidgetItem(QString::fromStdString(layers[i].name), layers_);
+            QPixmap swatch(12, 12);
+            swatch.fill(colourOf(layers[i].rgb));
+            item->setIcon(QIcon(swatch));
+            item->setData(Qt::UserRole, static_cast<uint>(i));
+            item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+            item->setCheckState(index->layerShown(static_cast<std::uint32_t>(i)) ? Qt::Checked
+                                                                                 : Qt::Unchecked);
+        }
+    }
+    filling_ = false;
+}
+
+QStringList DrawingPage::recentDrawings() const {
+    QSettings settings(studioSettingsPath(), QSettings::IniFormat);
+    return settings.value(kRecentKey).toStringList();
+}
+
+void DrawingPage::rememberRecent(const QString& path) {
+    QSettings settings(studioSettingsPath(), QSettings::IniFormat);
+    QStringList recent = settings.value(kRecentKey).toStringList();
+    recent.removeAll(path);
+    recent.prepend(path);
+    while (recent.size() > kMaxRecent)
+        recent.removeLast();
+    settings.setValue(kRecentKey, recent);
+}
+
+void DrawingPage::fillRecentMenu() {
+    QMenu* menu = recentButton_->menu();
+    menu->clear();
+    const QStringList recent = recentDrawings();
+    if (recent.isEmpty()) menu->addAction(QStringLiteral("（无）"))->setEnabled(false);
+    for (const QString& path : recent)
+        menu->addAction(path, this, [this, path] { openDrawing(path); });
+}
+
+void DrawingPage::dragEnterEvent(QDragEnterEvent* event) {
+    for (const QUrl& url : event->mimeData()->urls()) {
+        const QString suffix = QFileInfo(url.toLocalFile()).suffix().toLower();
+        if (suffix == QLatin1String("dxf") || suffix == QLatin1String("dwg")) {
+            event->acceptProposedAction();
+            return;
+        }
+    }
+}
+
+void DrawingPage::dropEvent(QDropEvent* event) {
+    for (const QUrl& url : event->mimeData()->urls()) {
+        const QString path = url.toLocalFile();
+        const QString suffix = QFileInfo(path).suffix().toLower();
+        if (suffix == QLatin1String("dxf") || suffix == QLatin1String("dwg")) openDrawing(path);
+    }
+    event->acceptProposedAction();
+}
+
+}  // namespace qks::studio

@@ -1,0 +1,164 @@
+// The drawing window's display list and pick rules: what the host writes reads back the same,
+// a damaged list is refused or cleaned rather than trusted, and window, crossing and click
+// picks take what the CAD program takes.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "qks/contract/view_format.h"
+#include "qks/studio/drawingindex.h"
+
+using namespace qks;
+using contract::ViewItem;
+using contract::ViewItemKind;
+
+namespace {
+
+ViewItem stroke(std::vector<float> points, bool closed = false, std::uint32_t layer = 0) {
+    ViewItem item;
+    item.points = std::move(points);
+    item.closed = closed;
+    item.layer = layer;
+    return item;
+}
+
+// A square part with a round hole drawn as two entities, a line off to the right, a text under
+// them and a fill on a second layer.
+contract::ViewFile sampleView() {
+    contract::ViewFile view;
+    view.serial = 7;
+    view.documents = {{"/drawings/a.dxf", false}, {"/drawings/零件 b.dxf", true}};
+    view.space = "Model";
+    view.layouts = {"Model", "布局1"};
+    view.originX = 1000.5;
+    view.originY = -20;
+    view.layers = {{"0", 0xffffff, true, false, "Continuous", -1},
+                   {"剖面线", 0xff0000, true, false, "DASHED", 0.5f}};
+    view.dashes = {{{5, 2.5f}}};
+    view.clips = {{-1, -1, 100, 100}};
+    contract::ViewEntity square{"1A", 0, {stroke({0, 0, 10, 0, 10, 10, 0, 10}, true)}};
+    std::vector<float> circle;
+    for (int i = 0; i < 16; ++i)
+        circle.insert(circle.end(), {5 + 2 * std::cos(i * 0.3927f), 5 + 2 * std::sin(i * 0.3927f)});
+    contract::ViewEntity hole{"1B", 0, {stroke(circle, true)}};
+    contract::ViewEntity line{"2C", 0, {stroke({20, 0, 30, 0})}};
+    line.items[0].dash = 1;
+    line.items[0].clip = 1;
+    ViewItem text;
+    text.kind = ViewItemKind::Text;
+    text.points = {0, -8};
+    text.height = 2.5f;
+    text.text = "零件-1";
+    text.font = "SimSun";
+    contract::ViewEntity label{"3D", 0, {text}};
+    ViewItem fill;
+    fill.kind = ViewItemKind::Fill;
+    fill.layer = 1;
+    fill.points = {40, 0, 50, 0, 50, 10, 41, 1, 42, 1, 41, 2};
+    fill.loopStarts = {0, 3};
+    contract::ViewEntity hatch{"4E", 1, {fill}};
+    view.entities = {square, hole, line, label, hatch};
+    return view;
+}
+
+TEST(DrawingView, WrittenListReadsBackAndDamageIsRefusedOrCleaned) {
+    const contract::ViewFile view = sampleView();
+    const std::string bytes = contract::formatView(view);
+    const auto read = contract::readView(bytes);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->serial, 7u);
+    EXPECT_EQ(read->documents[1].path, "/drawings/零件 b.dxf");
+    EXPECT_TRUE(read->documents[1].current);
+    EXPECT_EQ(read->layouts, view.layouts);
+    EXPECT_EQ(read->originX, 1000.5);
+    ASSERT_EQ(read->layers.size(), 2u);
+    EXPECT_EQ(read->layers[1].name, "剖面线");
+    EXPECT_EQ(read->layers[1].rgb, 0xff0000u);
+    ASSERT_EQ(read->entities.size(), view.entities.size());
+    for (std::size_t e = 0; e < view.entities.size(); ++e) {
+        EXPECT_EQ(read->entities[e].handle, view.entities[e].handle);
+        ASSERT_EQ(read->entities[e].items.size(), 1u);
+        const ViewItem& a = read->entities[e].items[0];
+        const ViewItem& b = view.entities[e].items[0];
+        EXPECT_EQ(a.kind, b.kind);
+        EXPECT_EQ(a.points, b.points);
+        EXPECT_EQ(a.loopStarts, b.loopStarts);
+        EXPECT_EQ(a.text, b.text);
+        EXPECT_EQ(a.dash, b.dash);
+        EXPECT_EQ(a.clip, b.clip);
+    }
+
+    // Every cut of the file is refused or read, never read past its end (the sanitizers watch).
+    for (std::size_t cut = 0; cut < bytes.size(); ++cut)
+        contract::readView(std::string_view(bytes).substr(0, cut));
+    EXPECT_FALSE(contract::readView(bytes.substr(0, 20)));
+    EXPECT_FALSE(contract::readView("QKSVIEW2" + bytes.substr(8)));
+
+    // Indices past their tables and non-finite points are cleaned, not trusted.
+    contract::ViewFile bad = sampleView();
+    bad.entities[0].items[0].layer = 99;
+    bad.entities[2].items[0].dash = 9;
+    bad.entities[2].items[0].clip = 9;
+    bad.entities[1].items[0].points[3] = std::nanf("");
+    const auto cleaned = contract::readView(contract::formatView(bad));
+    ASSERT_TRUE(cleaned);
+    EXPECT_EQ(cleaned->entities[0].items[0].layer, 0u);
+    EXPECT_EQ(cleaned->entities[2].items[0].dash, 0u);
+    EXPECT_EQ(cleaned->entities[2].items[0].clip, 0u);
+    EXPECT_TRUE(cleaned->entities[1].items.empty());
+
+    const auto prompt =
+        contract::readViewPrompt(contract::formatViewPrompt({42, "Select\tobjects:"}));
+    ASSERT_TRUE(prompt);
+    EXPECT_EQ(prompt->serial, 42u);
+    EXPECT_EQ(prompt->prompt, "Select objects:");
+    EXPECT_FALSE(contract::readViewPrompt("SELECT\tx\tSelect objects:\n"));
+}
+
+TEST(DrawingView, PicksTakeWhatTheCadProgramTakes) {
+    studio::DrawingIndex index(sampleView());
+    const auto handles = [&](const std::vector<int>& entities) {
+        std::string out;
+        for (const int e : entities)
+            out += (out.empty() ? "" : " ") + index.view().entities[e].handle;
+        return out;
+    };
+    struct Case {
+        const char* what;
+        studio::ViewBox box;
+        studio::PickRule rule;
+        const char* picked;
+    };
+    using studio::PickRule;
+    const Case cases[] = {
+        {"window round the part takes square and hole",
+         {-1, -1, 11, 11},
+         PickRule::Window,
+         "1A 1B"},
+        {"window round the hole alone", {2, 2, 8, 8}, PickRule::Window, "1B"},
+        {"crossing over the square's edge", {9, 4, 12, 6}, PickRule::Crossing, "1A"},
+        {"crossing inside the square meets nothing", {1, 1, 2, 2}, PickRule::Crossing, ""},
+        {"window half over the line takes nothing", {25, -1, 35, 1}, PickRule::Window, ""},
+        {"crossing half over the line takes it", {25, -1, 35, 1}, PickRule::Crossing, "2C"},
+        {"crossing over the text's box", {0, -8, 1, -7}, PickRule::Crossing, "3D"},
+        {"crossing the fill's hole edge", {41.2f, 0.5f, 41.8f, 1.2f}, PickRule::Crossing, "4E"},
+        {"window round everything", {-5, -15, 60, 15}, PickRule::Window, "1A 1B 2C 3D 4E"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(handles(index.pick(c.box, c.rule)), c.picked) << c.what;
+
+    // A click takes the nearest within the tolerance, the later of two at equal distance.
+    EXPECT_EQ(index.nearest(10.3f, 5, 0.5f), 0);
+    EXPECT_EQ(index.nearest(7.2f, 5, 0.5f), 1);
+    EXPECT_EQ(index.nearest(25, 0.4f, 0.5f), 2);
+    EXPECT_FALSE(index.nearest(25, 3, 0.5f));
+
+    // A hidden layer's entities are neither picked nor clicked.
+    index.setLayerShown(1, false);
+    EXPECT_EQ(handles(index.pick({-5, -15, 60, 15}, PickRule::Window)), "1A 1B 2C 3D");
+    EXPECT_FALSE(index.nearest(45, 0, 0.5f));
+    EXPECT_EQ(studio::selectionLine({"1A", "2C"}), "H 1A 2C");
+    EXPECT_EQ(studio::selectionLine({}), "");
+}
+
+}  // namespace
