@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package in a Release build, checks it with lintian (errors fail, warnings
 # are shown), installs it with apt-get, runs the main job with the installed programs on the
-# installed samples, then removes the package again.
+# installed samples, starts the installed Studio from its desktop entry (it must start and stop
+# its own host: scripts/studio-launch-check.sh), then removes the package again.
 # Needs root (or sudo without a password) for apt-get; without either it says so and skips.
 # QKS_JOBS sets the build's parallel jobs (default: nproc); QKS_PACKAGE_BUILD the build folder.
 set -euo pipefail
@@ -101,6 +102,8 @@ QT_QPA_PLATFORM=offscreen TMPDIR="$work" QksStudio --quit-after --delay 100 >/de
   echo "the installed QksStudio does not start" >&2
   exit 1
 }
+echo "-- the installed Studio, started from its menu entry, runs its own host"
+bash "$root/scripts/studio-launch-check.sh" /usr/share/applications/qksstudio.desktop "$version"
 qksparts "${samples[0]}" >"$work/parts.txt" 2>/dev/null
 printf 'sheet=3000x1500\ngap=5\nmargin=10\nseconds=2\noutDir=%s\n' "$work" >"$work/qksnest.cfg"
 summary=$(TMPDIR="$work" qksnest "$work/qksnest.cfg" "$work/parts.txt" --iterations 20)
