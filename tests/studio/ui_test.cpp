@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QFile>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,7 +16,9 @@
 #include <QStackedWidget>
 #include <QTemporaryDir>
 
+#include "qks/studio/bomsettings.h"
 #include "qks/studio/bridge.h"
+#include "qks/studio/hostkeeper.h"
 #include "qks/studio/ui/bompage.h"
 #include "qks/studio/ui/bomsettingspage.h"
 #include "qks/studio/ui/drawingpage.h"
@@ -297,6 +301,40 @@ TEST(Look, StyleSheetResourceLoads) {
     EXPECT_TRUE(sheet.trimmed().endsWith(
         QStringLiteral("QLabel#chip { background: #e8f0ff; color: #1e3a8a; border-radius: 10px; "
                        "padding: 4px 12px; font-weight: 600; }")));
+}
+
+// 连接测试 keeps the host path the Studio starts (only an executable file), and the window's host
+// notices go to the log of whichever page is in view.
+TEST(MainWindow, ConnectionTestKeepsTheHostPathAndNoticesReachThePageInView) {
+    MainWindow window;
+    clickCard(window, QStringLiteral("连接测试"));
+    HostSettingsPage* page = window.hostSettingsPage;
+    ASSERT_EQ(window.stack->currentWidget(), page);
+    EXPECT_EQ(page->hostInfoLabel->text(), QStringLiteral("当前：qkshost 未启动"));
+    QTemporaryDir dir;
+    const QString host = dir.filePath(QStringLiteral("主机/qkshost"));
+    QDir().mkpath(dir.filePath(QStringLiteral("主机")));
+    test::writeFile(host, "#!/bin/sh\n");
+    page->programEdit->setText(host);
+    page->save();
+    EXPECT_TRUE(page->messageLabel->text().startsWith(QStringLiteral("[错误]")));
+    EXPECT_EQ(loadHostProgramSetting(studioSettingsPath()), QString());
+    QFile::setPermissions(host, QFile::ReadOwner | QFile::ExeOwner);
+    page->save();
+    EXPECT_EQ(loadHostProgramSetting(studioSettingsPath()), host);
+    page->programEdit->clear();
+    page->save();
+    EXPECT_EQ(loadHostProgramSetting(studioSettingsPath()), QString());
+
+    const QString notice = QStringLiteral("[警告] qkshost 意外退出（进程被终止），正在重新启动");
+    window.navButtons[0]->click();
+    window.logToPageInView(notice);
+    EXPECT_TRUE(window.plotPage->logView->toPlainText().endsWith(notice));
+    window.navButtons[2]->click();
+    window.logToPageInView(notice);
+    EXPECT_EQ(window.nestPage->logLines().last(), notice);
+    window.navButtons[5]->click();  // a card page has no log: nothing to write to
+    window.logToPageInView(notice);
 }
 
 // What the screenshots showed wrong: a panel title white on the white panel, and the sheet list
