@@ -2,6 +2,7 @@
 
 #include <signal.h>
 #include <sys/prctl.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFileInfo>
@@ -23,14 +24,19 @@ constexpr int kKillWaitMs = 1000;
 
 // The host dies with the Studio even when the Studio cannot stop it (killed, crashed): a host
 // left behind would hold the user's one bridge socket, and the next Studio would take it for
-// one the user started and never stop it.
+// one the user started and never stop it. It has a process group of its own, so Ctrl+C in the
+// Studio's terminal reaches only the Studio, which then stops the host instead of taking its
+// end for a crash.
 class HostProcess : public QProcess {
   public:
     using QProcess::QProcess;
 
   protected:
     // Runs in the child between fork and exec.
-    void setupChildProcess() override { ::prctl(PR_SET_PDEATHSIG, SIGTERM); }
+    void setupChildProcess() override {
+        ::setpgid(0, 0);
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    }
 };
 
 // True when something accepts a connection on the bridge name. The probe hangs up at once;
