@@ -137,7 +137,9 @@ void HostKeeper::ensureHost() {
         emit bridgeReady();
         return;
     }
+    // A start the person asked for (or the first) earns a fresh restart.
     restarting_ = false;
+    restartClock_.invalidate();
     startProcess();
 }
 
