@@ -7,6 +7,7 @@
 
 #include "qks/contract/view_format.h"
 #include "qks/studio/drawingindex.h"
+#include "qks/studio/logtail.h"
 
 using namespace qks;
 using contract::ViewItem;
@@ -159,6 +160,24 @@ TEST(DrawingView, PicksTakeWhatTheCadProgramTakes) {
     EXPECT_FALSE(index.nearest(45, 0, 0.5f));
     EXPECT_EQ(studio::selectionLine({"1A", "2C"}), "H 1A 2C");
     EXPECT_EQ(studio::selectionLine({}), "");
+}
+
+// What a page offers to open in the drawing window: the drawings its job's log says it wrote.
+TEST(DrawingView, DrawingsAJobWroteComeFromItsLog) {
+    const struct {
+        const char* log;
+        QStringList drawings;
+    } cases[] = {
+        {"NEST 开始\nNEST 已生成 /out/套料 输出/套料图.dxf\nDONE\n", {"/out/套料 输出/套料图.dxf"}},
+        {"MERGED count=2 dwg=/out/合并图.dxf\r\nDONE total=1 ok=1 fail=0 dir=/out\r\n",
+         {"/out/合并图.dxf"}},
+        {"OK /out/a_整理.dxf\nOK /out/b_整理.DXF\nXLSX /out/标注清理.xlsx\n",
+         {"/out/a_整理.dxf", "/out/b_整理.DXF"}},
+        {"BLANK /out/a_展开.dxf\nOK /out/a.pdf\nBLANK /out/a_展开.dxf\n", {"/out/a_展开.dxf"}},
+        {"PDF /out/a.pdf\nERR 保存失败 /out/c.dxf\nFATAL 无法读取\n", {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(studio::drawingsWritten(QByteArray(c.log)), c.drawings) << c.log;
 }
 
 }  // namespace

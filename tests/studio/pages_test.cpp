@@ -641,9 +641,17 @@ TEST_F(PageTest, MergeConfigAndList) {
     EXPECT_EQ(server->received().last(), "MERGE " + tempFilePath(kMergeConfigName).toUtf8() + "\n");
     EXPECT_EQ(page.statusLabel->text(), QStringLiteral("合并中..."));
 
-    writeFile(tempFilePath(kMergeLogName), "MERGED 4\nDONE 合并完成\n");
+    EXPECT_TRUE(page.drawingButton->isHidden());
+    writeFile(tempFilePath(kMergeLogName), "MERGED count=4 dwg=/o/合并 图.dxf\nDONE 合并完成\n");
     ASSERT_TRUE(waitUntil([&] { return !page.running(); }));
     EXPECT_EQ(page.statusLabel->text(), QStringLiteral("合并完成"));
+    // The merged drawing is offered to the drawing window.
+    EXPECT_FALSE(page.drawingButton->isHidden());
+    QStringList asked;
+    QObject::connect(&page, &JobPage::openDrawingsRequested,
+                     [&](const QStringList& drawings) { asked = drawings; });
+    page.drawingButton->click();
+    EXPECT_EQ(asked, QStringList{QStringLiteral("/o/合并 图.dxf")});
 
     // An upper-case suffix stays as typed; "OK" is not an accepted reply here.
     page.outEdit->setText(scratch.filePath(QStringLiteral("B.DWG")));
