@@ -115,7 +115,7 @@ void runNestJob(host::Host& host, NestRuntime& runtime, const std::string& confi
                                               ? tempFilePath(contract::kNestPartsFile)
                                               : config.partsFile;
             if (!readPartsFile(partsPath, session->parts))
-                logLine("FATAL 未找到框选结果，请先在 CAD 中框选零件");
+                logLine("FATAL 未找到框选结果，请先在图纸窗口中框选零件");
         } else if (source == contract::PartSource::Files) {
             if (ds)
                 gatherFromFiles(*ds, *session);
