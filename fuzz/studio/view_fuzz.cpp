@@ -15,7 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!view) return 0;
     // What was read is written and read back to the same entities.
     const std::optional<contract::ViewFile> again = contract::readView(contract::formatView(*view));
-    if (!again || again->entities.size() != view->entities.size()) __builtin_trap();
+    if (!again || again->entities.size() != view->entities.size() ||
+        again->items.size() != view->items.size() || again->points != view->points)
+        __builtin_trap();
     const studio::DrawingIndex index(std::move(*view));
     const studio::ViewBox& all = index.extents();
     if (!all.empty()) {

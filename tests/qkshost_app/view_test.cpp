@@ -113,34 +113,34 @@ TEST(DrawingWindowView, ModelSpaceAsEzdxfReadsIt) {
 
         // Curves are flattened to a hundred-thousandth of the drawing's size.
         double extent = 0;
-        for (const contract::ViewEntity& entity : view.entities)
-            for (const auto& item : entity.items)
-                for (std::size_t i = 0; i + 1 < item.points.size(); i += 2)
-                    extent = std::max({extent, std::fabs(double(item.points[i])),
-                                       std::fabs(double(item.points[i + 1]))});
+        for (const float v : view.points)
+            extent = std::max(extent, std::fabs(double(v)));
         std::set<std::string> shown;
         for (const contract::ViewEntity& entity : view.entities) {
-            shown.insert(entity.handle);
-            const auto found = entities.find(entity.handle);
-            ASSERT_NE(found, entities.end()) << entity.handle;
-            EXPECT_EQ(view.layers[entity.layer].name, found->second.layer) << entity.handle;
+            const std::string handle = contract::viewHandleText(entity.handle);
+            shown.insert(handle);
+            const auto found = entities.find(handle);
+            ASSERT_NE(found, entities.end()) << handle;
+            EXPECT_EQ(view.layers[entity.layer].name, found->second.layer) << handle;
             if (!found->second.boxed) continue;
             double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
-            for (const auto& item : entity.items)
-                for (std::size_t i = 0; i + 1 < item.points.size(); i += 2) {
-                    x0 = std::min(x0, item.points[i] + view.originX);
-                    x1 = std::max(x1, item.points[i] + view.originX);
-                    y0 = std::min(y0, item.points[i + 1] + view.originY);
-                    y1 = std::max(y1, item.points[i + 1] + view.originY);
+            for (std::uint32_t k = 0; k < entity.itemCount; ++k) {
+                const contract::ViewItem& item = view.items[entity.firstItem + k];
+                for (std::uint32_t i = 0; i < item.pointCount; ++i) {
+                    x0 = std::min(x0, view.x(item.firstPoint + i) + view.originX);
+                    x1 = std::max(x1, view.x(item.firstPoint + i) + view.originX);
+                    y0 = std::min(y0, view.y(item.firstPoint + i) + view.originY);
+                    y1 = std::max(y1, view.y(item.firstPoint + i) + view.originY);
                 }
+            }
             // Flattened curves lie within the chord error inside the true ones; floats hold
             // coordinates about the origin to a few millionths of the drawing's size.
             const double tolerance = 1e-3 + 4e-5 * extent;
             const CheckedEntity& e = found->second;
-            EXPECT_NEAR(x0, e.x0, tolerance) << entity.handle << " " << e.type;
-            EXPECT_NEAR(y0, e.y0, tolerance) << entity.handle << " " << e.type;
-            EXPECT_NEAR(x1, e.x1, tolerance) << entity.handle << " " << e.type;
-            EXPECT_NEAR(y1, e.y1, tolerance) << entity.handle << " " << e.type;
+            EXPECT_NEAR(x0, e.x0, tolerance) << handle << " " << e.type;
+            EXPECT_NEAR(y0, e.y0, tolerance) << handle << " " << e.type;
+            EXPECT_NEAR(x1, e.x1, tolerance) << handle << " " << e.type;
+            EXPECT_NEAR(y1, e.y1, tolerance) << handle << " " << e.type;
         }
         for (const auto& [handle, e] : entities)
             if (drawn.count(e.type) != 0 && frozen.count(e.layer) == 0)

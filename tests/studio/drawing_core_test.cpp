@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 
 #include "qks/contract/view_format.h"
 #include "qks/studio/drawingindex.h"
@@ -15,16 +16,27 @@ using contract::ViewItemKind;
 
 namespace {
 
-ViewItem stroke(std::vector<float> points, bool closed = false, std::uint32_t layer = 0) {
+// Adds an entity of one item to `view`; the item's points are `points`.
+ViewItem& addEntity(contract::ViewFile& view, std::uint64_t handle, ViewItemKind kind,
+                    const std::vector<float>& points, std::uint32_t layer = 0) {
     ViewItem item;
-    item.points = std::move(points);
-    item.closed = closed;
+    item.kind = kind;
     item.layer = layer;
-    return item;
+    item.firstPoint = static_cast<std::uint32_t>(view.points.size() / 2);
+    item.pointCount = static_cast<std::uint32_t>(points.size() / 2);
+    view.points.insert(view.points.end(), points.begin(), points.end());
+    contract::ViewEntity entity;
+    entity.handle = handle;
+    entity.layer = layer;
+    entity.firstItem = static_cast<std::uint32_t>(view.items.size());
+    entity.itemCount = 1;
+    view.entities.push_back(entity);
+    view.items.push_back(item);
+    return view.items.back();
 }
 
 // A square part with a round hole drawn as two entities, a line off to the right, a text under
-// them and a fill on a second layer.
+// them and a fill with a hole on a second layer.
 contract::ViewFile sampleView() {
     contract::ViewFile view;
     view.serial = 7;
@@ -37,28 +49,24 @@ contract::ViewFile sampleView() {
                    {"剖面线", 0xff0000, true, false, "DASHED", 0.5f}};
     view.dashes = {{{5, 2.5f}}};
     view.clips = {{-1, -1, 100, 100}};
-    contract::ViewEntity square{"1A", 0, {stroke({0, 0, 10, 0, 10, 10, 0, 10}, true)}};
+    view.addString({});
+    addEntity(view, 0x1A, ViewItemKind::Stroke, {0, 0, 10, 0, 10, 10, 0, 10}).closed = 1;
     std::vector<float> circle;
     for (int i = 0; i < 16; ++i)
         circle.insert(circle.end(), {5 + 2 * std::cos(i * 0.3927f), 5 + 2 * std::sin(i * 0.3927f)});
-    contract::ViewEntity hole{"1B", 0, {stroke(circle, true)}};
-    contract::ViewEntity line{"2C", 0, {stroke({20, 0, 30, 0})}};
-    line.items[0].dash = 1;
-    line.items[0].clip = 1;
-    ViewItem text;
-    text.kind = ViewItemKind::Text;
-    text.points = {0, -8};
+    addEntity(view, 0x1B, ViewItemKind::Stroke, circle).closed = 1;
+    ViewItem& line = addEntity(view, 0x2C, ViewItemKind::Stroke, {20, 0, 30, 0});
+    line.dash = 1;
+    line.clip = 1;
+    ViewItem& text = addEntity(view, 0x3D, ViewItemKind::Text, {0, -8});
     text.height = 2.5f;
-    text.text = "零件-1";
-    text.font = "SimSun";
-    contract::ViewEntity label{"3D", 0, {text}};
-    ViewItem fill;
-    fill.kind = ViewItemKind::Fill;
-    fill.layer = 1;
-    fill.points = {40, 0, 50, 0, 50, 10, 41, 1, 42, 1, 41, 2};
-    fill.loopStarts = {0, 3};
-    contract::ViewEntity hatch{"4E", 1, {fill}};
-    view.entities = {square, hole, line, label, hatch};
+    text.text = view.addString("零件-1");
+    text.font = view.addString("SimSun");
+    ViewItem& fill =
+        addEntity(view, 0x4E, ViewItemKind::Fill, {40, 0, 50, 0, 50, 10, 41, 1, 42, 1, 41, 2}, 1);
+    fill.firstLoop = static_cast<std::uint32_t>(view.loopStarts.size());
+    fill.loopCount = 2;
+    view.loopStarts.insert(view.loopStarts.end(), {0, 3});
     return view;
 }
 
@@ -75,38 +83,40 @@ TEST(DrawingView, WrittenListReadsBackAndDamageIsRefusedOrCleaned) {
     ASSERT_EQ(read->layers.size(), 2u);
     EXPECT_EQ(read->layers[1].name, "剖面线");
     EXPECT_EQ(read->layers[1].rgb, 0xff0000u);
+    EXPECT_EQ(read->points, view.points);
+    EXPECT_EQ(read->loopStarts, view.loopStarts);
+    EXPECT_EQ(read->strings, view.strings);
     ASSERT_EQ(read->entities.size(), view.entities.size());
-    for (std::size_t e = 0; e < view.entities.size(); ++e) {
-        EXPECT_EQ(read->entities[e].handle, view.entities[e].handle);
-        ASSERT_EQ(read->entities[e].items.size(), 1u);
-        const ViewItem& a = read->entities[e].items[0];
-        const ViewItem& b = view.entities[e].items[0];
-        EXPECT_EQ(a.kind, b.kind);
-        EXPECT_EQ(a.points, b.points);
-        EXPECT_EQ(a.loopStarts, b.loopStarts);
-        EXPECT_EQ(a.text, b.text);
-        EXPECT_EQ(a.dash, b.dash);
-        EXPECT_EQ(a.clip, b.clip);
-    }
+    ASSERT_EQ(read->items.size(), view.items.size());
+    EXPECT_EQ(0, std::memcmp(read->items.data(), view.items.data(),
+                             view.items.size() * sizeof(ViewItem)));
+    EXPECT_EQ(0, std::memcmp(read->entities.data(), view.entities.data(),
+                             view.entities.size() * sizeof(contract::ViewEntity)));
+    EXPECT_EQ(contract::viewHandleText(read->entities[4].handle), "4E");
 
     // Every cut of the file is refused or read, never read past its end (the sanitizers watch).
     for (std::size_t cut = 0; cut < bytes.size(); ++cut)
         contract::readView(std::string_view(bytes).substr(0, cut));
     EXPECT_FALSE(contract::readView(bytes.substr(0, 20)));
-    EXPECT_FALSE(contract::readView("QKSVIEW2" + bytes.substr(8)));
+    EXPECT_FALSE(contract::readView("QKSVIEW1" + bytes.substr(8)));
 
     // Indices past their tables and non-finite points are cleaned, not trusted.
     contract::ViewFile bad = sampleView();
-    bad.entities[0].items[0].layer = 99;
-    bad.entities[2].items[0].dash = 9;
-    bad.entities[2].items[0].clip = 9;
-    bad.entities[1].items[0].points[3] = std::nanf("");
+    bad.items[0].layer = 99;
+    bad.items[2].dash = 9;
+    bad.items[2].clip = 9;
+    bad.points[2 * bad.items[1].firstPoint + 3] = std::nanf("");
+    bad.items[3].text = 99;
+    bad.items[4].pointCount = 1000;
+    bad.entities[0].itemCount = 50;
     const auto cleaned = contract::readView(contract::formatView(bad));
     ASSERT_TRUE(cleaned);
-    EXPECT_EQ(cleaned->entities[0].items[0].layer, 0u);
-    EXPECT_EQ(cleaned->entities[2].items[0].dash, 0u);
-    EXPECT_EQ(cleaned->entities[2].items[0].clip, 0u);
-    EXPECT_TRUE(cleaned->entities[1].items.empty());
+    EXPECT_EQ(cleaned->items[0].layer, 0u);
+    EXPECT_EQ(cleaned->items[2].dash, 0u);
+    EXPECT_EQ(cleaned->items[2].clip, 0u);
+    for (const int drawsNothing : {1, 3, 4})
+        EXPECT_EQ(cleaned->items[drawsNothing].pointCount, 0u) << drawsNothing;
+    EXPECT_EQ(cleaned->entities[0].itemCount, 0u);
 
     const auto prompt =
         contract::readViewPrompt(contract::formatViewPrompt({42, "Select\tobjects:"}));
@@ -121,7 +131,7 @@ TEST(DrawingView, PicksTakeWhatTheCadProgramTakes) {
     const auto handles = [&](const std::vector<int>& entities) {
         std::string out;
         for (const int e : entities)
-            out += (out.empty() ? "" : " ") + index.view().entities[e].handle;
+            out += (out.empty() ? "" : " ") + index.handle(e).toStdString();
         return out;
     };
     struct Case {

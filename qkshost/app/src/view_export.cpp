@@ -119,36 +119,46 @@ struct Exporter {
         item.weightMm = static_cast<float>(source.pen.lineWeightMm);
         item.dash = static_cast<std::uint16_t>(std::clamp(source.pen.dash, 0, 65535));
         item.clip = clips.back();
+        item.firstPoint = static_cast<std::uint32_t>(view.points.size() / 2);
         return item;
+    }
+
+    // Closes `item` over the points added since itemFor and keeps it when it draws anything.
+    void keep(contract::ViewItem& item, contract::ViewEntity& entity) {
+        item.pointCount = static_cast<std::uint32_t>(view.points.size() / 2) - item.firstPoint;
+        if (item.pointCount == 0) return;
+        view.items.push_back(item);
+        ++entity.itemCount;
     }
 
     void addItem(std::size_t i, contract::ViewEntity& entity) {
         const pdf::Primitive& primitive = list.items()[i].primitive;
         using Kind = contract::ViewItemKind;
+        auto& points = view.points;
         if (const auto* line = std::get_if<pdf::LinePrimitive>(&primitive)) {
             contract::ViewItem item = itemFor(i, Kind::Stroke);
-            flat.point(item.points, line->start);
-            flat.point(item.points, line->end);
-            entity.items.push_back(std::move(item));
+            flat.point(points, line->start);
+            flat.point(points, line->end);
+            keep(item, entity);
         } else if (const auto* poly = std::get_if<pdf::PolylinePrimitive>(&primitive)) {
             contract::ViewItem item = itemFor(i, Kind::Stroke);
             item.closed = poly->closed;
-            flat.vertices(item.points, poly->vertices, poly->closed);
-            if (!item.points.empty()) entity.items.push_back(std::move(item));
+            flat.vertices(points, poly->vertices, poly->closed);
+            keep(item, entity);
         } else if (const auto* circle = std::get_if<pdf::CirclePrimitive>(&primitive)) {
             contract::ViewItem item = itemFor(i, Kind::Stroke);
-            item.closed = true;
-            flat.arc(item.points, circle->centre, circle->radius, 0, 2 * kPi);
-            item.points.resize(item.points.size() - 2);  // the closing point repeats the first
-            entity.items.push_back(std::move(item));
+            item.closed = 1;
+            flat.arc(points, circle->centre, circle->radius, 0, 2 * kPi);
+            points.resize(points.size() - 2);  // the closing point repeats the first
+            keep(item, entity);
         } else if (const auto* arc = std::get_if<pdf::ArcPrimitive>(&primitive)) {
             contract::ViewItem item = itemFor(i, Kind::Stroke);
             double end = arc->endAngle;
             while (end <= arc->startAngle)
                 end += 2 * kPi;
             if (end - arc->startAngle > 2 * kPi) end -= 2 * kPi;
-            flat.arc(item.points, arc->centre, arc->radius, arc->startAngle, end);
-            entity.items.push_back(std::move(item));
+            flat.arc(points, arc->centre, arc->radius, arc->startAngle, end);
+            keep(item, entity);
         } else if (const auto* ellipse = std::get_if<pdf::EllipsePrimitive>(&primitive)) {
             contract::ViewItem item = itemFor(i, Kind::Stroke);
             const Point2 major = ellipse->majorAxis;
@@ -160,34 +170,37 @@ struct Exporter {
             const int n = flat.segments(radius, end - ellipse->startParam);
             for (int k = 0; k <= n; ++k) {
                 const double t = ellipse->startParam + (end - ellipse->startParam) * k / n;
-                flat.point(item.points,
+                flat.point(points,
                            {ellipse->centre.x + major.x * std::cos(t) + minor.x * std::sin(t),
                             ellipse->centre.y + major.y * std::cos(t) + minor.y * std::sin(t)});
             }
-            entity.items.push_back(std::move(item));
+            keep(item, entity);
         } else if (const auto* fill = std::get_if<pdf::FillPrimitive>(&primitive)) {
             contract::ViewItem item = itemFor(i, Kind::Fill);
+            item.firstLoop = static_cast<std::uint32_t>(view.loopStarts.size());
             for (const auto& loop : fill->loops) {
                 if (loop.size() < 2) continue;
-                item.loopStarts.push_back(static_cast<std::uint32_t>(item.points.size() / 2));
-                flat.vertices(item.points, loop, /*closed=*/true);
+                view.loopStarts.push_back(static_cast<std::uint32_t>(points.size() / 2) -
+                                          item.firstPoint);
+                flat.vertices(points, loop, /*closed=*/true);
             }
-            if (!item.loopStarts.empty()) entity.items.push_back(std::move(item));
+            item.loopCount = static_cast<std::uint32_t>(view.loopStarts.size()) - item.firstLoop;
+            keep(item, entity);
         } else if (const auto* text = std::get_if<pdf::TextPrimitive>(&primitive)) {
             if (text->text.empty()) return;
             contract::ViewItem item = itemFor(i, Kind::Text);
             const Affine2& m = transforms.back();
             const double scale = std::sqrt(std::fabs(m.determinant()));
-            flat.point(item.points, text->position);
+            flat.point(points, text->position);
             item.height = static_cast<float>(text->height * scale);
             item.rotation = static_cast<float>(text->rotation + std::atan2(m.yx, m.xx));
             item.widthFactor = static_cast<float>(text->widthFactor);
             item.oblique = static_cast<float>(text->oblique);
             item.hAlign = static_cast<contract::ViewHAlign>(text->hAlign);
             item.vAlign = static_cast<contract::ViewVAlign>(text->vAlign);
-            item.font = text->fontFamily;
-            item.text = text->text;
-            entity.items.push_back(std::move(item));
+            item.font = view.addString(text->fontFamily);
+            item.text = view.addString(text->text);
+            keep(item, entity);
         } else if (const auto* clip = std::get_if<pdf::ClipPush>(&primitive)) {
             // The clip as the window sees it: the rectangle's corners through the transform.
             std::vector<float> corners;
@@ -298,6 +311,9 @@ host::Status HostDrawingServices::writeView(host::DocumentId document, std::stri
         exporter.clips = {0};
         const auto& starts = rendering.entityStarts;
         view.entities.reserve(starts.size());
+        view.items.reserve(rendering.list.size());
+        view.points.reserve(rendering.list.size() * 8);
+        view.addString({});
         for (std::size_t s = 0; s < starts.size(); ++s) {
             const std::size_t begin = starts[s].second;
             const std::size_t end =
@@ -305,21 +321,23 @@ host::Status HostDrawingServices::writeView(host::DocumentId document, std::stri
             const drawing::Object* object = db.object(starts[s].first);
             if (object == nullptr) continue;
             contract::ViewEntity entity;
-            entity.handle = drawing::Database::handleText(object->handle);
+            entity.handle = object->handle;
             const auto& e = static_cast<const drawing::Entity&>(*object);
             const auto layer = layerIndex.find(e.layer ? e.layer : db.layer0());
             entity.layer = layer != layerIndex.end() ? layer->second : 0;
+            entity.firstItem = static_cast<std::uint32_t>(view.items.size());
             for (std::size_t i = begin; i < end; ++i)
                 exporter.addItem(i, entity);
-            if (!entity.items.empty()) view.entities.push_back(std::move(entity));
+            if (entity.itemCount > 0) view.entities.push_back(entity);
         }
     } else if (shown == nullptr && document) {
         return host::Status::NotFound;
     }
-    std::string error;
-    if (!qks::writeFileAtomically(path, contract::formatView(view), &error))
-        return host::Status::WriteError;
-    return host::Status::Ok;
+    // Streamed: the tables go to the file as they are, with no copy of the whole list.
+    qks::AtomicFileWriter file(path);
+    if (!file.isOpen()) return host::Status::WriteError;
+    contract::formatView(view, [&file](std::string_view bytes) { file.write(bytes); });
+    return file.commit() ? host::Status::Ok : host::Status::WriteError;
 }
 
 }  // namespace qkshost

@@ -56,26 +56,32 @@ void AtomicFileWriter::fail(const std::string& what, int err) {
 
 bool AtomicFileWriter::write(std::string_view bytes) {
     if (failed_ || fd_ < 0) return false;
+    // A large piece goes out as it is, after what is buffered: no copy of it.
+    if (bytes.size() >= kBufferLimit) return flushBuffer() && writeAll(bytes);
     buffer_.append(bytes);
     if (buffer_.size() >= kBufferLimit) return flushBuffer();
     return true;
 }
 
-bool AtomicFileWriter::flushBuffer() {
+bool AtomicFileWriter::writeAll(std::string_view bytes) {
     const FileSystemCalls& fs = fileSystemCalls();
     std::size_t done = 0;
-    while (done < buffer_.size()) {
-        const long n = fs.write(fd_, buffer_.data() + done, buffer_.size() - done);
+    while (done < bytes.size()) {
+        const long n = fs.write(fd_, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             fail("cannot write " + temporary_, n < 0 ? errno : ENOSPC);
-            buffer_.clear();
             return false;
         }
         done += static_cast<std::size_t>(n);
     }
-    buffer_.clear();
     return true;
+}
+
+bool AtomicFileWriter::flushBuffer() {
+    const bool written = failed_ ? false : writeAll(buffer_);
+    buffer_.clear();
+    return written;
 }
 
 bool AtomicFileWriter::commit(bool keepBackup) {

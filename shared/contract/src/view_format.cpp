@@ -15,7 +15,11 @@ constexpr char kLayoutTag = 'A';
 constexpr char kLayerTag = 'Y';
 constexpr char kDashTag = 'P';
 constexpr char kClipTag = 'C';
+constexpr char kStringTag = 'S';
 constexpr char kEntityTag = 'E';
+constexpr char kItemTag = 'T';
+constexpr char kPointTag = 'V';
+constexpr char kLoopTag = 'L';
 
 class Writer {
   public:
@@ -34,8 +38,8 @@ class Writer {
         put<std::uint32_t>(static_cast<std::uint32_t>(text.size()));
         out_.append(text.data(), text.size());
     }
-    void putFloats(const std::vector<float>& values) {
-        out_.append(reinterpret_cast<const char*>(values.data()), values.size() * sizeof(float));
+    void putBytes(const void* data, std::size_t size) {
+        out_.append(static_cast<const char*>(data), size);
     }
     // Starts a record; end() fills in its length.
     void begin(char tag) {
@@ -82,18 +86,6 @@ class Reader {
         at_ += size;
         return text;
     }
-    // `count` values, refused when the bytes cannot hold them (so a forged count never
-    // allocates).
-    bool getFloats(std::uint32_t count, std::vector<float>& values) {
-        if (!ok_ || count > left() / sizeof(float)) {
-            ok_ = false;
-            return false;
-        }
-        values.resize(count);
-        std::memcpy(values.data(), bytes_.data() + at_, count * sizeof(float));
-        at_ += count * sizeof(float);
-        return true;
-    }
     std::string_view take(std::size_t size) {
         if (!ok_ || size > left()) {
             ok_ = false;
@@ -110,115 +102,125 @@ class Reader {
     bool ok_ = true;
 };
 
-void putItem(Writer& w, const ViewItem& item) {
-    w.put<std::uint8_t>(static_cast<std::uint8_t>(item.kind));
-    w.put<std::uint32_t>(item.layer);
-    w.put<std::uint32_t>(item.rgb);
-    w.put<float>(item.weightMm);
-    w.put<std::uint16_t>(item.dash);
-    w.put<std::uint16_t>(item.clip);
-    switch (item.kind) {
-        case ViewItemKind::Stroke:
-            w.put<std::uint8_t>(item.closed ? 1 : 0);
-            w.put<std::uint32_t>(static_cast<std::uint32_t>(item.points.size() / 2));
-            w.putFloats(item.points);
-            break;
-        case ViewItemKind::Fill:
-            w.put<std::uint32_t>(static_cast<std::uint32_t>(item.loopStarts.size()));
-            for (const std::uint32_t start : item.loopStarts)
-                w.put<std::uint32_t>(start);
-            w.put<std::uint32_t>(static_cast<std::uint32_t>(item.points.size() / 2));
-            w.putFloats(item.points);
-            break;
-        case ViewItemKind::Text:
-            w.put<float>(item.points.size() >= 2 ? item.points[0] : 0.0f);
-            w.put<float>(item.points.size() >= 2 ? item.points[1] : 0.0f);
-            for (const float v : {item.height, item.rotation, item.widthFactor, item.oblique})
-                w.put<float>(v);
-            w.put<std::uint8_t>(static_cast<std::uint8_t>(item.hAlign));
-            w.put<std::uint8_t>(static_cast<std::uint8_t>(item.vAlign));
-            w.putString(item.font);
-            w.putString(item.text);
-            break;
-    }
+// A table: its record is known in length before it is written, so the values go straight to
+// the sink after what was formatted so far, without a copy into one string.
+template <typename T>
+void putArray(Writer& w, std::string& out, const ViewSink& sink, char tag,
+              const std::vector<T>& values) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    const std::size_t bytes = values.size() * sizeof(T);
+    out.push_back(tag);
+    w.put<std::uint32_t>(static_cast<std::uint32_t>(4 + bytes));
+    w.put<std::uint32_t>(static_cast<std::uint32_t>(values.size()));
+    sink(out);
+    out.clear();
+    if (bytes > 0) sink(std::string_view(reinterpret_cast<const char*>(values.data()), bytes));
 }
 
-bool allFinite(const std::vector<float>& values) {
-    for (const float v : values)
-        if (!std::isfinite(v)) return false;
-    return true;
-}
-
-// One item; false when the bytes end inside it. `keep` is false for an item that parsed but
-// cannot be drawn (non-finite numbers, an unknown kind).
-bool getItem(Reader& r, ViewItem& item, bool& keep) {
-    const auto kind = r.get<std::uint8_t>();
-    item.layer = r.get<std::uint32_t>();
-    item.rgb = r.get<std::uint32_t>() & 0xffffffu;
-    item.weightMm = r.get<float>();
-    item.dash = r.get<std::uint16_t>();
-    item.clip = r.get<std::uint16_t>();
-    if (!std::isfinite(item.weightMm)) item.weightMm = -1.0f;
-    keep = true;
-    switch (kind) {
-        case 0: {
-            item.kind = ViewItemKind::Stroke;
-            item.closed = r.get<std::uint8_t>() != 0;
-            const auto count = r.get<std::uint32_t>();
-            if (!r.ok() || count > r.left() / 8 || !r.getFloats(count * 2, item.points))
-                return false;
-            keep = allFinite(item.points) && count >= 1;
-            break;
-        }
-        case 1: {
-            item.kind = ViewItemKind::Fill;
-            const auto loops = r.get<std::uint32_t>();
-            if (!r.ok() || loops > r.left() / 4) return false;
-            item.loopStarts.resize(loops);
-            for (std::uint32_t& start : item.loopStarts)
-                start = r.get<std::uint32_t>();
-            const auto count = r.get<std::uint32_t>();
-            if (!r.ok() || count > r.left() / 8 || !r.getFloats(count * 2, item.points))
-                return false;
-            // Loops start in order inside the points, the first at 0.
-            std::uint32_t previous = 0;
-            for (std::size_t i = 0; i < item.loopStarts.size(); ++i) {
-                const std::uint32_t start = item.loopStarts[i];
-                if ((i == 0 && start != 0) || start < previous || start >= count) keep = false;
-                previous = start;
-            }
-            keep = keep && !item.loopStarts.empty() && allFinite(item.points);
-            break;
-        }
-        case 2: {
-            item.kind = ViewItemKind::Text;
-            item.points = {r.get<float>(), r.get<float>()};
-            item.height = r.get<float>();
-            item.rotation = r.get<float>();
-            item.widthFactor = r.get<float>();
-            item.oblique = r.get<float>();
-            const auto h = r.get<std::uint8_t>();
-            const auto v = r.get<std::uint8_t>();
-            item.hAlign = h <= 2 ? static_cast<ViewHAlign>(h) : ViewHAlign::Left;
-            item.vAlign = v <= 3 ? static_cast<ViewVAlign>(v) : ViewVAlign::Baseline;
-            item.font = r.getString();
-            item.text = r.getString();
-            keep = allFinite(item.points) && std::isfinite(item.height) && item.height > 0 &&
-                   std::isfinite(item.rotation) && std::isfinite(item.widthFactor) &&
-                   std::isfinite(item.oblique);
-            break;
-        }
-        default:
-            // An item of a kind this reader does not know: its size is unknown, so the rest
-            // of the record cannot be read.
-            return false;
-    }
+// A whole table; false when the bytes cannot hold the count it names (so a forged count never
+// allocates).
+template <typename T>
+bool getArray(Reader& r, std::vector<T>& values) {
+    const auto count = r.get<std::uint32_t>();
+    if (!r.ok() || count > r.left() / sizeof(T)) return false;
+    values.resize(count);
+    const std::string_view bytes = r.take(count * sizeof(T));
+    if (!bytes.empty()) std::memcpy(values.data(), bytes.data(), bytes.size());
     return r.ok();
+}
+
+bool finite(float v) {
+    return std::isfinite(v);
+}
+
+void drawNothing(ViewItem& item) {
+    item.pointCount = 0;
+    item.loopCount = 0;
+}
+
+// Makes every index of the tables safe to follow; see readView.
+void checkIndices(ViewFile& view) {
+    const auto layers = static_cast<std::uint32_t>(view.layers.size());
+    const std::size_t points = view.points.size() / 2;
+    std::vector<bool> badPoint;  // empty while every point is finite
+    for (std::size_t i = 0; i < points; ++i) {
+        if (finite(view.points[2 * i]) && finite(view.points[2 * i + 1])) continue;
+        if (badPoint.empty()) badPoint.assign(points, false);
+        badPoint[i] = true;
+    }
+    for (ViewItem& item : view.items) {
+        if (item.layer >= layers) item.layer = 0;
+        if (item.dash > view.dashes.size()) item.dash = 0;
+        if (item.clip > view.clips.size()) item.clip = 0;
+        if (!finite(item.weightMm)) item.weightMm = -1.0f;
+        if (static_cast<std::uint8_t>(item.kind) > 2 ||
+            static_cast<std::uint8_t>(item.hAlign) > 2 ||
+            static_cast<std::uint8_t>(item.vAlign) > 3) {
+            item.kind = ViewItemKind::Stroke;
+            item.hAlign = ViewHAlign::Left;
+            item.vAlign = ViewVAlign::Baseline;
+            drawNothing(item);
+            continue;
+        }
+        if (item.firstPoint > points || item.pointCount > points - item.firstPoint) {
+            item.firstPoint = 0;
+            drawNothing(item);
+            continue;
+        }
+        if (!badPoint.empty())
+            for (std::uint32_t i = 0; i < item.pointCount; ++i)
+                if (badPoint[item.firstPoint + i]) {
+                    drawNothing(item);
+                    break;
+                }
+        if (item.kind == ViewItemKind::Fill) {
+            // Loops start inside the item's points, the first at 0, rising.
+            const std::size_t loops = view.loopStarts.size();
+            bool good = item.loopCount > 0 && item.firstLoop <= loops &&
+                        item.loopCount <= loops - item.firstLoop;
+            for (std::uint32_t l = 0; good && l < item.loopCount; ++l) {
+                const std::uint32_t start = view.loopStarts[item.firstLoop + l];
+                good = (l == 0 ? start == 0 : start > view.loopStarts[item.firstLoop + l - 1]) &&
+                       start < item.pointCount;
+            }
+            if (!good) drawNothing(item);
+        } else if (item.kind == ViewItemKind::Text) {
+            const bool good = item.pointCount >= 1 && item.text < view.strings.size() &&
+                              item.font < view.strings.size() && finite(item.height) &&
+                              item.height > 0 && finite(item.rotation) &&
+                              finite(item.widthFactor) && finite(item.oblique);
+            if (!good) drawNothing(item);
+        }
+    }
+    const std::size_t items = view.items.size();
+    for (ViewEntity& entity : view.entities) {
+        if (entity.layer >= layers) entity.layer = 0;
+        if (entity.firstItem > items || entity.itemCount > items - entity.firstItem) {
+            entity.firstItem = 0;
+            entity.itemCount = 0;
+        }
+    }
 }
 
 }  // namespace
 
-std::string formatView(const ViewFile& view) {
+std::uint32_t ViewFile::addString(std::string text) {
+    if (strings.empty()) strings.emplace_back();
+    if (text.empty()) return 0;
+    strings.push_back(std::move(text));
+    return static_cast<std::uint32_t>(strings.size() - 1);
+}
+
+std::string viewHandleText(std::uint64_t handle) {
+    char buffer[17];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, handle, 16);
+    std::string text(buffer, result.ptr);
+    for (char& c : text)
+        if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+void formatView(const ViewFile& view, const ViewSink& sink) {
     std::string out(kViewMagic);
     Writer w(out);
     w.begin(kInfoTag);
@@ -249,28 +251,24 @@ std::string formatView(const ViewFile& view) {
         w.put<float>(layer.weightMm);
         w.end();
     }
-    for (const ViewDash& dash : view.dashes) {
-        w.begin(kDashTag);
-        w.put<std::uint32_t>(static_cast<std::uint32_t>(dash.lengths.size()));
-        w.putFloats(dash.lengths);
-        w.end();
-    }
-    for (const ViewRect& clip : view.clips) {
-        w.begin(kClipTag);
-        for (const float v : {clip.x0, clip.y0, clip.x1, clip.y1})
-            w.put<float>(v);
-        w.end();
-    }
-    for (const ViewEntity& entity : view.entities) {
-        w.begin(kEntityTag);
-        w.putString(entity.handle);
-        w.put<std::uint32_t>(entity.layer);
-        w.put<std::uint32_t>(static_cast<std::uint32_t>(entity.items.size()));
-        for (const ViewItem& item : entity.items)
-            putItem(w, item);
-        w.end();
-    }
-    return out;
+    for (const ViewDash& dash : view.dashes)
+        putArray(w, out, sink, kDashTag, dash.lengths);
+    putArray(w, out, sink, kClipTag, view.clips);
+    w.begin(kStringTag);
+    w.put<std::uint32_t>(static_cast<std::uint32_t>(view.strings.size()));
+    for (const std::string& text : view.strings)
+        w.putString(text);
+    w.end();
+    putArray(w, out, sink, kEntityTag, view.entities);
+    putArray(w, out, sink, kItemTag, view.items);
+    putArray(w, out, sink, kPointTag, view.points);
+    putArray(w, out, sink, kLoopTag, view.loopStarts);
+}
+
+std::string formatView(const ViewFile& view) {
+    std::string bytes;
+    formatView(view, [&bytes](std::string_view part) { bytes.append(part); });
+    return bytes;
 }
 
 std::optional<ViewFile> readView(std::string_view bytes, std::string* error) {
@@ -327,55 +325,51 @@ std::optional<ViewFile> readView(std::string_view bytes, std::string* error) {
             }
             case kDashTag: {
                 ViewDash dash;
-                const auto count = r.get<std::uint32_t>();
-                if (r.getFloats(count, dash.lengths)) {
+                if (getArray(r, dash.lengths)) {
                     for (float& length : dash.lengths)
                         if (!std::isfinite(length) || length < 0) length = 0;
                     view.dashes.push_back(std::move(dash));
                 }
                 break;
             }
-            case kClipTag: {
-                ViewRect clip{r.get<float>(), r.get<float>(), r.get<float>(), r.get<float>()};
-                if (!std::isfinite(clip.x0) || !std::isfinite(clip.y0) || !std::isfinite(clip.x1) ||
-                    !std::isfinite(clip.y1))
-                    clip = {};
-                if (r.ok()) view.clips.push_back(clip);
+            case kClipTag:
+                if (!getArray(r, view.clips)) view.clips.clear();
+                for (ViewRect& clip : view.clips)
+                    if (!finite(clip.x0) || !finite(clip.y0) || !finite(clip.x1) ||
+                        !finite(clip.y1))
+                        clip = {};
                 break;
-            }
-            case kEntityTag: {
-                ViewEntity entity;
-                entity.handle = r.getString();
-                entity.layer = r.get<std::uint32_t>();
+            case kStringTag: {
                 const auto count = r.get<std::uint32_t>();
-                // An item takes at least 16 bytes.
-                if (!r.ok() || count > r.left() / 16) break;
-                entity.items.reserve(count);
-                for (std::uint32_t i = 0; i < count; ++i) {
-                    ViewItem item;
-                    bool keep = true;
-                    if (!getItem(r, item, keep)) break;
-                    if (keep) entity.items.push_back(std::move(item));
-                }
-                if (r.ok()) view.entities.push_back(std::move(entity));
+                // A string takes at least its 4-byte length.
+                if (!r.ok() || count > r.left() / 4) break;
+                view.strings.reserve(count);
+                for (std::uint32_t i = 0; i < count && r.ok(); ++i)
+                    view.strings.push_back(r.getString());
+                if (!r.ok()) view.strings.clear();
                 break;
             }
+            case kEntityTag:
+                if (!getArray(r, view.entities)) view.entities.clear();
+                break;
+            case kItemTag:
+                if (!getArray(r, view.items)) view.items.clear();
+                break;
+            case kPointTag:
+                if (!getArray(r, view.points)) view.points.clear();
+                if (view.points.size() % 2 == 1) view.points.pop_back();
+                break;
+            case kLoopTag:
+                if (!getArray(r, view.loopStarts)) view.loopStarts.clear();
+                break;
             default:
                 break;
         }
     }
     if (!info) return fail("display list without its header");
-    // Indices past their tables fall back to the first entry (or none), as the header says.
-    const auto layers = static_cast<std::uint32_t>(view.layers.size());
-    for (ViewEntity& entity : view.entities) {
-        if (entity.layer >= layers) entity.layer = 0;
-        for (ViewItem& item : entity.items) {
-            if (item.layer >= layers) item.layer = entity.layer;
-            if (item.dash > view.dashes.size()) item.dash = 0;
-            if (item.clip > view.clips.size()) item.clip = 0;
-        }
-    }
     if (view.layers.empty()) view.layers.push_back(ViewLayer{"0"});
+    if (view.strings.empty()) view.strings.emplace_back();
+    checkIndices(view);
     return view;
 }
 

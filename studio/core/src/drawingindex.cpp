@@ -46,16 +46,16 @@ bool segmentMeets(const ViewBox& box, float ax, float ay, float bx, float by) {
 // Calls `segment(ax, ay, bx, by)` for every drawn segment of a stroke or fill; a lone point
 // is a segment of no length. Stops when it returns true.
 template <typename F>
-bool anySegment(const ViewItem& item, F&& segment) {
-    const auto& p = item.points;
-    const std::size_t n = p.size() / 2;
+bool anySegment(const contract::ViewFile& view, const ViewItem& item, F&& segment) {
+    const float* p = view.points.data() + 2 * std::size_t(item.firstPoint);
+    const std::size_t n = item.pointCount;
     if (n == 0) return false;
     if (n == 1) return segment(p[0], p[1], p[0], p[1]);
     if (item.kind == ViewItemKind::Fill) {
-        for (std::size_t loop = 0; loop < item.loopStarts.size(); ++loop) {
-            const std::size_t begin = item.loopStarts[loop];
-            const std::size_t end =
-                loop + 1 < item.loopStarts.size() ? item.loopStarts[loop + 1] : n;
+        const std::uint32_t* starts = view.loopStarts.data() + item.firstLoop;
+        for (std::size_t loop = 0; loop < item.loopCount; ++loop) {
+            const std::size_t begin = starts[loop];
+            const std::size_t end = loop + 1 < item.loopCount ? starts[loop + 1] : n;
             for (std::size_t i = begin; i < end; ++i) {
                 const std::size_t j = i + 1 < end ? i + 1 : begin;
                 if (segment(p[2 * i], p[2 * i + 1], p[2 * j], p[2 * j + 1])) return true;
@@ -103,12 +103,12 @@ bool ViewBox::contains(float x, float y) const {
     return !empty() && minX <= x && x <= maxX && minY <= y && y <= maxY;
 }
 
-ViewBox DrawingIndex::textBox(const ViewItem& text) {
+ViewBox DrawingIndex::textBox(const contract::ViewFile& view, const ViewItem& text) {
     ViewBox box;
-    if (text.points.size() < 2) return box;
+    if (text.pointCount < 1) return box;
     // Latin characters are about as wide as 0.7 of the height, CJK ones a whole height.
     double advance = 0;
-    for (const QChar c : QString::fromStdString(text.text))
+    for (const QChar c : QString::fromStdString(view.strings[text.text]))
         advance += c.unicode() < 0x2e80 ? 0.7 : 1.0;
     const double width = advance * text.height * std::max(0.01f, text.widthFactor);
     double x0 = 0;
@@ -120,9 +120,14 @@ ViewBox DrawingIndex::textBox(const ViewItem& text) {
     const double c = std::cos(text.rotation), s = std::sin(text.rotation);
     for (const double u : {x0, x0 + width})
         for (const double v : {y0, y0 + 1.3 * text.height})
-            box.add(static_cast<float>(text.points[0] + u * c - v * s),
-                    static_cast<float>(text.points[1] + u * s + v * c));
+            box.add(static_cast<float>(view.x(text.firstPoint) + u * c - v * s),
+                    static_cast<float>(view.y(text.firstPoint) + u * s + v * c));
     return box;
+}
+
+QString DrawingIndex::handle(int entity) const {
+    return QString::fromStdString(
+        contract::viewHandleText(view_.entities[static_cast<std::size_t>(entity)].handle));
 }
 
 DrawingIndex::DrawingIndex(contract::ViewFile view) : view_(std::move(view)) {
@@ -131,15 +136,26 @@ DrawingIndex::DrawingIndex(contract::ViewFile view) : view_(std::move(view)) {
         layerShown_[i] = view_.layers[i].on && !view_.layers[i].frozen;
     boxes_.resize(view_.entities.size());
     for (std::size_t e = 0; e < view_.entities.size(); ++e) {
-        for (const ViewItem& item : view_.entities[e].items) {
-            if (item.kind == ViewItemKind::Text) {
-                boxes_[e].add(textBox(item));
+        ViewBox& box = boxes_[e];
+        for (const ViewItem* item = itemsBegin(int(e)); item != itemsEnd(int(e)); ++item) {
+            if (item->kind == ViewItemKind::Text) {
+                box.add(textBox(view_, *item));
                 continue;
             }
-            for (std::size_t i = 0; i + 1 < item.points.size(); i += 2)
-                boxes_[e].add(item.points[i], item.points[i + 1]);
+            const float* p = view_.points.data() + 2 * std::size_t(item->firstPoint);
+            for (std::uint32_t i = 0; i < item->pointCount; ++i) {
+                const float x = p[2 * i], y = p[2 * i + 1];
+                if (box.empty()) {
+                    box = {x, y, x, y};
+                    continue;
+                }
+                box.minX = std::min(box.minX, x);
+                box.maxX = std::max(box.maxX, x);
+                box.minY = std::min(box.minY, y);
+                box.maxY = std::max(box.maxY, y);
+            }
         }
-        extents_.add(boxes_[e]);
+        extents_.add(box);
     }
     seen_.assign(view_.entities.size(), 0);
     if (extents_.empty()) return;
@@ -148,15 +164,25 @@ DrawingIndex::DrawingIndex(contract::ViewFile view) : view_(std::move(view)) {
     columns_ = rows_ = side;
     cellWidth_ = std::max((extents_.maxX - extents_.minX) / side, 1e-6f);
     cellHeight_ = std::max((extents_.maxY - extents_.minY) / side, 1e-6f);
-    cells_.assign(static_cast<std::size_t>(columns_) * rows_, {});
-    for (std::size_t e = 0; e < boxes_.size(); ++e) {
-        if (boxes_[e].empty()) continue;
-        int c0, r0, c1, r1;
-        cellRange(boxes_[e], c0, r0, c1, r1);
-        for (int r = r0; r <= r1; ++r)
-            for (int c = c0; c <= c1; ++c)
-                cells_[static_cast<std::size_t>(r) * columns_ + c].push_back(static_cast<int>(e));
-    }
+    // Counted first, then filled: two passes over the boxes and no list per cell.
+    const std::size_t cells = static_cast<std::size_t>(columns_) * rows_;
+    cellStart_.assign(cells + 1, 0);
+    const auto eachCell = [&](auto&& visit) {
+        for (std::size_t e = 0; e < boxes_.size(); ++e) {
+            if (boxes_[e].empty()) continue;
+            int c0, r0, c1, r1;
+            cellRange(boxes_[e], c0, r0, c1, r1);
+            for (int r = r0; r <= r1; ++r)
+                for (int c = c0; c <= c1; ++c)
+                    visit(static_cast<std::size_t>(r) * columns_ + c, static_cast<int>(e));
+        }
+    };
+    eachCell([&](std::size_t cell, int) { ++cellStart_[cell + 1]; });
+    for (std::size_t c = 0; c < cells; ++c)
+        cellStart_[c + 1] += cellStart_[c];
+    cellEntities_.resize(cellStart_[cells]);
+    std::vector<std::uint32_t> next(cellStart_.begin(), cellStart_.end() - 1);
+    eachCell([&](std::size_t cell, int e) { cellEntities_[next[cell]++] = e; });
 }
 
 void DrawingIndex::cellRange(const ViewBox& box, int& c0, int& r0, int& c1, int& r1) const {
@@ -175,14 +201,14 @@ void DrawingIndex::setLayerShown(std::uint32_t layer, bool shown) {
 }
 
 bool DrawingIndex::entityShown(int entity) const {
-    for (const ViewItem& item : view_.entities[static_cast<std::size_t>(entity)].items)
-        if (layerShown(item.layer)) return true;
+    for (const ViewItem* item = itemsBegin(entity); item != itemsEnd(entity); ++item)
+        if (layerShown(item->layer)) return true;
     return false;
 }
 
 std::vector<int> DrawingIndex::query(const ViewBox& box) const {
     std::vector<int> found;
-    if (cells_.empty() || !box.meets(extents_)) return found;
+    if (cellStart_.empty() || !box.meets(extents_)) return found;
     if (++stamp_ == 0) {
         std::fill(seen_.begin(), seen_.end(), 0);
         stamp_ = 1;
@@ -191,7 +217,10 @@ std::vector<int> DrawingIndex::query(const ViewBox& box) const {
     cellRange(box, c0, r0, c1, r1);
     for (int r = r0; r <= r1; ++r)
         for (int c = c0; c <= c1; ++c)
-            for (const int e : cells_[static_cast<std::size_t>(r) * columns_ + c]) {
+            for (std::uint32_t k = cellStart_[static_cast<std::size_t>(r) * columns_ + c],
+                               end = cellStart_[static_cast<std::size_t>(r) * columns_ + c + 1];
+                 k < end; ++k) {
+                const int e = cellEntities_[k];
                 if (seen_[static_cast<std::size_t>(e)] == stamp_) continue;
                 seen_[static_cast<std::size_t>(e)] = stamp_;
                 if (boxes_[static_cast<std::size_t>(e)].meets(box)) found.push_back(e);
@@ -202,17 +231,18 @@ std::vector<int> DrawingIndex::query(const ViewBox& box) const {
 
 float DrawingIndex::distance(int entity, float x, float y) const {
     float best = std::numeric_limits<float>::infinity();
-    for (const ViewItem& item : view_.entities[static_cast<std::size_t>(entity)].items) {
+    for (const ViewItem* it = itemsBegin(entity); it != itemsEnd(entity); ++it) {
+        const ViewItem& item = *it;
         if (!layerShown(item.layer)) continue;
         if (item.kind == ViewItemKind::Text) {
             // A text is picked anywhere on its box.
-            const ViewBox box = textBox(item);
+            const ViewBox box = textBox(view_, item);
             const float dx = std::max({box.minX - x, 0.0f, x - box.maxX});
             const float dy = std::max({box.minY - y, 0.0f, y - box.maxY});
             best = std::min(best, std::hypot(dx, dy));
             continue;
         }
-        anySegment(item, [&](float ax, float ay, float bx, float by) {
+        anySegment(view_, item, [&](float ax, float ay, float bx, float by) {
             best = std::min(best, segmentDistance(x, y, ax, ay, bx, by));
             return false;
         });
@@ -236,13 +266,14 @@ std::optional<int> DrawingIndex::nearest(float x, float y, float tolerance) cons
 }
 
 bool DrawingIndex::crosses(int entity, const ViewBox& box) const {
-    for (const ViewItem& item : view_.entities[static_cast<std::size_t>(entity)].items) {
+    for (const ViewItem* it = itemsBegin(entity); it != itemsEnd(entity); ++it) {
+        const ViewItem& item = *it;
         if (!layerShown(item.layer)) continue;
         if (item.kind == ViewItemKind::Text) {
-            if (textBox(item).meets(box)) return true;
+            if (textBox(view_, item).meets(box)) return true;
             continue;
         }
-        if (anySegment(item, [&](float ax, float ay, float bx, float by) {
+        if (anySegment(view_, item, [&](float ax, float ay, float bx, float by) {
                 return segmentMeets(box, ax, ay, bx, by);
             }))
             return true;

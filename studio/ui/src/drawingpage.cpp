@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -22,6 +23,7 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <cmath>
+#include <deque>
 #include <unordered_map>
 
 #include "qks/studio/bomsettings.h"
@@ -112,7 +114,7 @@ QStringList DrawingCanvas::selectedHandles() const {
     QStringList handles;
     if (!index_) return handles;
     for (std::size_t e = 0; e < selected_.size(); ++e)
-        if (selected_[e]) handles << QString::fromStdString(index_->view().entities[e].handle);
+        if (selected_[e]) handles << index_->handle(static_cast<int>(e));
     return handles;
 }
 
@@ -158,119 +160,140 @@ void DrawingCanvas::paintEvent(QPaintEvent*) {
     const std::vector<int> shown = index_->query(visible);
     // Smoothing costs more than it shows on a crowded screen.
     painter.setRenderHint(QPainter::Antialiasing, shown.size() < 20000);
-    const auto& view = index_->view();
+    const contract::ViewFile& view = index_->view();
     const double cx = width() / 2.0 - centre_.x() * scale_;
     const double cy = height() / 2.0 + centre_.y() * scale_;
-    QPolygonF polygon;
-    QPen pen;
-    pen.setCosmetic(true);
-    std::uint64_t penKey = ~std::uint64_t(0);
-    const auto usePen = [&](const QColor& colour, qreal width, int dash) {
-        const std::uint64_t key = (std::uint64_t(colour.rgb()) << 24) |
-                                  (std::uint64_t(width * 4) << 16) | std::uint64_t(dash);
-        if (key == penKey) return;
-        penKey = key;
-        pen = QPen(colour, width);
+    const auto screen = [&](std::uint32_t point) {
+        return QPointF(cx + view.x(point) * scale_, cy - view.y(point) * scale_);
+    };
+
+    // Strokes are gathered as segments per pen and drawn in one call per pen at the end: a
+    // quarter of a million entities are then a few calls, not a million.
+    struct PenKey {
+        QRgb colour;
+        int width;
+        int dash;
+        bool operator==(const PenKey& o) const {
+            return colour == o.colour && width == o.width && dash == o.dash;
+        }
+    };
+    // A deque keeps each batch where it is while more are added.
+    std::deque<std::pair<PenKey, QVector<QLineF>>> batches;
+    const auto batchFor = [&](const PenKey& key) -> QVector<QLineF>& {
+        for (auto& batch : batches)
+            if (batch.first == key) return batch.second;
+        batches.emplace_back(key, QVector<QLineF>());
+        return batches.back().second;
+    };
+    const auto penFor = [&](const PenKey& key) {
+        QPen pen(QColor::fromRgb(key.colour), key.width);
         pen.setCosmetic(true);
-        const std::size_t d = static_cast<std::size_t>(dash);
-        if (dash > 0 && d <= view.dashes.size()) {
+        const std::size_t d = static_cast<std::size_t>(key.dash);
+        if (key.dash > 0 && d <= view.dashes.size()) {
             // Pattern lengths are drawing units; Qt measures dashes in pen widths.
             QVector<qreal> pattern;
-            for (const float length : view.dashes[d - 1].lengths)
-                pattern << std::max(length * scale_ / width, 1.0);
-            if (pattern.size() % 2 == 1) pattern << pattern.back();
             double period = 0;
-            for (const qreal p : pattern)
-                period += p;
+            for (const float length : view.dashes[d - 1].lengths) {
+                pattern << std::max(length * scale_ / key.width, 1.0);
+                period += pattern.back();
+            }
+            if (pattern.size() % 2 == 1) pattern << pattern.back();
             // A pattern finer than a few pixels reads as a solid line.
-            if (pattern.size() >= 2 && period * width >= 6) pen.setDashPattern(pattern);
+            if (pattern.size() >= 2 && period * key.width >= 6) pen.setDashPattern(pattern);
         }
-        painter.setPen(pen);
+        return pen;
     };
+    QVector<QPointF> dots;
+    QVector<QRgb> dotColours;
+    PenKey lastKey{0, 0, -1};
+    QVector<QLineF>* lastBatch = nullptr;
+    QPolygonF polygon;
+    const auto flush = [&] {
+        for (auto& [key, lines] : batches) {
+            painter.setPen(penFor(key));
+            painter.drawLines(lines);
+        }
+        batches.clear();
+        lastBatch = nullptr;
+        lastKey = {0, 0, -1};
+    };
+
     for (const int e : shown) {
-        const auto& entity = view.entities[static_cast<std::size_t>(e)];
         const bool highlighted = selected_[static_cast<std::size_t>(e)] != 0;
         const ViewBox& box = index_->box(e);
-        // An entity smaller than a pixel is a pixel.
-        if ((box.maxX - box.minX) * scale_ < 1.0 && (box.maxY - box.minY) * scale_ < 1.0) {
-            for (const ViewItem& item : entity.items) {
-                if (!index_->layerShown(item.layer)) continue;
-                usePen(highlighted ? kHighlight : colourOf(item.rgb), 1, 0);
-                painter.drawPoint(toScreen(box.minX, box.minY));
+        const bool tiny =
+            (box.maxX - box.minX) * scale_ < 1.0 && (box.maxY - box.minY) * scale_ < 1.0;
+        for (const ViewItem* it = index_->itemsBegin(e); it != index_->itemsEnd(e); ++it) {
+            const ViewItem& item = *it;
+            if (!index_->layerShown(item.layer) || item.pointCount == 0) continue;
+            const QRgb colour = highlighted ? kHighlight.rgb() : (0xff000000u | item.rgb);
+            // An entity smaller than a pixel is a pixel.
+            if (tiny) {
+                dots << QPointF(cx + box.minX * scale_, cy - box.minY * scale_);
+                dotColours << colour;
                 break;
             }
-            continue;
-        }
-        for (const ViewItem& item : entity.items) {
-            if (!index_->layerShown(item.layer)) continue;
-            const QColor colour = highlighted ? kHighlight : colourOf(item.rgb);
-            if (item.clip > 0) {
+            const bool clipped = item.clip > 0;
+            if (clipped) {
+                flush();
                 const auto& c = view.clips[item.clip - 1u];
                 painter.setClipRect(QRectF(toScreen(c.x0, c.y1), toScreen(c.x1, c.y0)));
             }
             if (item.kind == ViewItemKind::Text) {
-                const double pixels = item.height * scale_;
-                if (pixels < 3) {
-                    if (pixels >= 1) {
-                        const ViewBox t = DrawingIndex::textBox(item);
-                        usePen(colour, 1, 0);
-                        painter.drawLine(toScreen(t.minX, (t.minY + t.maxY) / 2),
-                                         toScreen(t.maxX, (t.minY + t.maxY) / 2));
-                    }
-                } else {
-                    painter.save();
-                    painter.translate(toScreen(item.points[0], item.points[1]));
-                    painter.rotate(-item.rotation * 180.0 / M_PI);
-                    QFont font(item.font.empty() ? QStringLiteral("Microsoft YaHei UI")
-                                                 : QString::fromStdString(item.font));
-                    // The height is that of capitals, about 0.7 of the font's em.
-                    font.setPixelSize(std::max(1, static_cast<int>(std::lround(pixels / 0.7))));
-                    painter.setFont(font);
-                    painter.scale(std::max(0.05f, item.widthFactor), 1.0);
-                    painter.setPen(colour);
-                    penKey = ~std::uint64_t(0);
-                    const QString text = QString::fromStdString(item.text);
-                    const QFontMetricsF metrics(font);
-                    double x = 0, y = 0;
-                    const double advance = metrics.horizontalAdvance(text);
-                    if (item.hAlign == contract::ViewHAlign::Center) x = -advance / 2;
-                    if (item.hAlign == contract::ViewHAlign::Right) x = -advance;
-                    if (item.vAlign == contract::ViewVAlign::Middle) y = pixels / 2;
-                    if (item.vAlign == contract::ViewVAlign::Top) y = pixels;
-                    if (item.vAlign == contract::ViewVAlign::Bottom) y = -metrics.descent();
-                    painter.drawText(QPointF(x, y), text);
-                    painter.restore();
+                drawText(painter, item, QColor::fromRgb(colour));
+            } else if (item.kind == ViewItemKind::Fill) {
+                QPainterPath path;
+                path.setFillRule(Qt::OddEvenFill);
+                const std::uint32_t* starts = view.loopStarts.data() + item.firstLoop;
+                for (std::uint32_t loop = 0; loop < item.loopCount; ++loop) {
+                    const std::uint32_t begin = starts[loop];
+                    const std::uint32_t end =
+                        loop + 1 < item.loopCount ? starts[loop + 1] : item.pointCount;
+                    polygon.resize(static_cast<int>(end - begin));
+                    for (std::uint32_t i = begin; i < end; ++i)
+                        polygon[static_cast<int>(i - begin)] = screen(item.firstPoint + i);
+                    path.addPolygon(polygon);
+                    path.closeSubpath();
                 }
+                painter.fillPath(path,
+                                 highlighted ? QColor(240, 163, 42, 140) : QColor::fromRgb(colour));
             } else {
-                const auto& p = item.points;
-                polygon.resize(static_cast<int>(p.size() / 2));
-                for (int i = 0; i < polygon.size(); ++i)
-                    polygon[i] = QPointF(cx + p[2 * i] * scale_, cy - p[2 * i + 1] * scale_);
-                if (item.kind == ViewItemKind::Fill) {
-                    QPainterPath path;
-                    path.setFillRule(Qt::OddEvenFill);
-                    for (std::size_t loop = 0; loop < item.loopStarts.size(); ++loop) {
-                        const int begin = static_cast<int>(item.loopStarts[loop]);
-                        const int end = loop + 1 < item.loopStarts.size()
-                                            ? static_cast<int>(item.loopStarts[loop + 1])
-                                            : polygon.size();
-                        path.addPolygon(polygon.mid(begin, end - begin));
-                        path.closeSubpath();
-                    }
-                    painter.fillPath(path, highlighted ? QColor(240, 163, 42, 140) : colour);
+                const PenKey key{colour, highlighted ? 2 : int(penWidth(item.weightMm)),
+                                 highlighted ? 0 : item.dash};
+                if (key.dash > 0) {
+                    // Dashes run on across a polyline's vertices only when it is drawn whole.
+                    polygon.resize(static_cast<int>(item.pointCount));
+                    for (std::uint32_t i = 0; i < item.pointCount; ++i)
+                        polygon[static_cast<int>(i)] = screen(item.firstPoint + i);
+                    if (item.closed && polygon.size() > 2) polygon << polygon.front();
+                    painter.setPen(penFor(key));
+                    painter.drawPolyline(polygon);
                 } else {
-                    usePen(colour, highlighted ? 2 : penWidth(item.weightMm),
-                           highlighted ? 0 : item.dash);
-                    if (item.closed)
-                        painter.drawPolygon(polygon);
-                    else if (polygon.size() == 1)
-                        painter.drawPoint(polygon[0]);
-                    else
-                        painter.drawPolyline(polygon);
+                    if (!lastBatch || !(key == lastKey)) {
+                        lastBatch = &batchFor(key);
+                        lastKey = key;
+                    }
+                    QPointF previous = screen(item.firstPoint);
+                    if (item.pointCount == 1) lastBatch->append(QLineF(previous, previous));
+                    for (std::uint32_t i = 1; i < item.pointCount; ++i) {
+                        const QPointF next = screen(item.firstPoint + i);
+                        lastBatch->append(QLineF(previous, next));
+                        previous = next;
+                    }
+                    if (item.closed && item.pointCount > 2)
+                        lastBatch->append(QLineF(previous, screen(item.firstPoint)));
                 }
             }
-            if (item.clip > 0) painter.setClipping(false);
+            if (clipped) {
+                flush();
+                painter.setClipping(false);
+            }
         }
+    }
+    flush();
+    for (int i = 0; i < dots.size(); ++i) {
+        painter.setPen(QColor::fromRgb(dotColours[i]));
+        painter.drawPoint(dots[i]);
     }
     if (banding_) {
         // Left to right: a window (blue, solid); right to left: crossing (green, dashed).
@@ -283,6 +306,43 @@ void DrawingCanvas::paintEvent(QPaintEvent*) {
         painter.drawRect(QRectF(pressAt_, lastAt_).normalized());
     }
     lastPaintMs_ = clock.nsecsElapsed() / 1e6;
+}
+
+void DrawingCanvas::drawText(QPainter& painter, const ViewItem& item, const QColor& colour) {
+    const contract::ViewFile& view = index_->view();
+    const double pixels = item.height * scale_;
+    if (pixels < 3) {
+        // Too small to read: a stroke where the text runs, as the CAD program shows it.
+        if (pixels >= 1) {
+            const ViewBox t = DrawingIndex::textBox(view, item);
+            painter.setPen(colour);
+            painter.drawLine(toScreen(t.minX, (t.minY + t.maxY) / 2),
+                             toScreen(t.maxX, (t.minY + t.maxY) / 2));
+        }
+        return;
+    }
+    painter.save();
+    painter.translate(toScreen(view.x(item.firstPoint), view.y(item.firstPoint)));
+    painter.rotate(-item.rotation * 180.0 / M_PI);
+    const std::string& family = view.strings[item.font];
+    QFont font(family.empty() ? QStringLiteral("Microsoft YaHei UI")
+                              : QString::fromStdString(family));
+    // The height is that of capitals, about 0.7 of the font's em.
+    font.setPixelSize(std::max(1, static_cast<int>(std::lround(pixels / 0.7))));
+    painter.setFont(font);
+    painter.scale(std::max(0.05f, item.widthFactor), 1.0);
+    painter.setPen(colour);
+    const QString text = QString::fromStdString(view.strings[item.text]);
+    const QFontMetricsF metrics(font);
+    double x = 0, y = 0;
+    const double advance = metrics.horizontalAdvance(text);
+    if (item.hAlign == contract::ViewHAlign::Center) x = -advance / 2;
+    if (item.hAlign == contract::ViewHAlign::Right) x = -advance;
+    if (item.vAlign == contract::ViewVAlign::Middle) y = pixels / 2;
+    if (item.vAlign == contract::ViewVAlign::Top) y = pixels;
+    if (item.vAlign == contract::ViewVAlign::Bottom) y = -metrics.descent();
+    painter.drawText(QPointF(x, y), text);
+    painter.restore();
 }
 
 void DrawingCanvas::setSelected(const std::vector<int>& entities, bool remove) {
@@ -585,10 +645,19 @@ void DrawingPage::answerPrompt(bool confirmed) {
 }
 
 void DrawingPage::loadView() {
-    const QByteArray bytes = readWholeFile(tempFilePath(fromContract(contract::kViewFile)));
+    // Mapped, not read: the tables are copied once, from the page cache into the index. The
+    // host renames a new list over the name, so the mapped one stays whole while it is read.
+    QFile file(tempFilePath(fromContract(contract::kViewFile)));
+    uchar* mapped = nullptr;
+    if (file.open(QIODevice::ReadOnly) && file.size() > 0) mapped = file.map(0, file.size());
     std::string error;
     std::optional<contract::ViewFile> view =
-        contract::readView(std::string_view(bytes.constData(), std::size_t(bytes.size())), &error);
+        mapped == nullptr
+            ? std::nullopt
+            : contract::readView(std::string_view(reinterpret_cast<const char*>(mapped),
+                                                  static_cast<std::size_t>(file.size())),
+                                 &error);
+    if (mapped != nullptr) file.unmap(mapped);
     if (!view) {
         viewWatch_.forget();  // half a file cannot be here (it is renamed into place): retry
         return;

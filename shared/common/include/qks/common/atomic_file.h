@@ -40,6 +40,7 @@ class AtomicFileWriter {
 
   private:
     bool flushBuffer();
+    bool writeAll(std::string_view bytes);
     void fail(const std::string& what, int err);
     void discard();
 

@@ -3,14 +3,17 @@
 // paint and pick in. The host writes it whole to a temporary file and renames it over
 // "qks_view.bin" in the temporary folder; the Studio reads it whenever its signature changes.
 //
-// Binary, little-endian: the 8-byte magic "QKSVIEW1", then records of a one-byte tag, a 32-bit
+// Binary, little-endian: the 8-byte magic "QKSVIEW2", then records of a one-byte tag, a 32-bit
 // payload length and the payload, so a reader skips the records it does not know. Strings are a
-// 32-bit length and UTF-8 bytes. Coordinates are 32-bit floats relative to the space's origin
-// (a double), which keeps a drawing far from (0, 0) exact to well under a pixel at any zoom the
-// window offers while halving the file against doubles.
+// 32-bit length and UTF-8 bytes. The geometry is a few flat tables (entities, items, points,
+// loop starts, strings) written and read as whole arrays: a drawing of a quarter of a million
+// entities is a few allocations, not a million. Coordinates are 32-bit floats relative to the
+// space's origin (a double), which keeps a drawing far from (0, 0) exact to well under a pixel
+// at any zoom the window offers while halving the file against doubles.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,7 +21,7 @@
 
 namespace qks::contract {
 
-inline constexpr std::string_view kViewMagic = "QKSVIEW1";
+inline constexpr std::string_view kViewMagic = "QKSVIEW2";
 
 // A drawing open in the host, in opening order.
 struct ViewDocument {
@@ -48,33 +51,36 @@ enum class ViewItemKind : std::uint8_t { Stroke = 0, Fill = 1, Text = 2 };
 enum class ViewHAlign : std::uint8_t { Left = 0, Center = 1, Right = 2 };
 enum class ViewVAlign : std::uint8_t { Baseline = 0, Bottom = 1, Middle = 2, Top = 3 };
 
-// One drawn thing of an entity. Points are x, y pairs relative to the space's origin.
+// One drawn thing of an entity, stored as it is laid out (60 bytes, no padding).
+//  - Stroke: points [firstPoint, firstPoint + pointCount) of ViewFile::points, closed or not.
+//  - Fill: the same points, cut into loops at loopStarts [firstLoop, firstLoop + loopCount)
+//    (indices into the item's points, the first 0, rising); loops combine by the even-odd rule.
+//  - Text: its insertion point is points[firstPoint]; `text` and `font` index
+//    ViewFile::strings; height is that of capitals, rotation radians counter-clockwise.
 struct ViewItem {
     ViewItemKind kind = ViewItemKind::Stroke;
+    std::uint8_t closed = 0;
+    ViewHAlign hAlign = ViewHAlign::Left;
+    ViewVAlign vAlign = ViewVAlign::Baseline;
     std::uint32_t layer = 0;  // index into ViewFile::layers: the layer that shows this item
     std::uint32_t rgb = 0xffffff;
     float weightMm = -1.0f;
     std::uint16_t dash = 0;  // 0 solid, else 1 + index into ViewFile::dashes
     std::uint16_t clip = 0;  // 0 none, else 1 + index into ViewFile::clips
-    bool closed = false;     // strokes
-    std::vector<float> points;
-    // Fills: where each loop starts in `points` (in points, not floats); loops combine by the
-    // even-odd rule.
-    std::vector<std::uint32_t> loopStarts;
-    // Texts: `points` holds the insertion point; height is that of capitals, rotation radians
-    // counter-clockwise.
+    std::uint32_t firstPoint = 0, pointCount = 0;
+    std::uint32_t firstLoop = 0, loopCount = 0;
+    std::uint32_t text = 0, font = 0;
     float height = 0, rotation = 0, widthFactor = 1, oblique = 0;
-    ViewHAlign hAlign = ViewHAlign::Left;
-    ViewVAlign vAlign = ViewVAlign::Baseline;
-    std::string font;
-    std::string text;
 };
+static_assert(sizeof(ViewItem) == 60, "ViewItem is stored as it is laid out");
 
 struct ViewEntity {
-    std::string handle;  // hex, as the drawing stores it; what a selection names
+    std::uint64_t handle = 0;  // as the drawing numbers it; written in hex in a selection
     std::uint32_t layer = 0;
-    std::vector<ViewItem> items;
+    std::uint32_t firstItem = 0, itemCount = 0;
+    std::uint32_t reserved = 0;
 };
+static_assert(sizeof(ViewEntity) == 24, "ViewEntity is stored as it is laid out");
 
 struct ViewFile {
     std::uint64_t serial = 0;  // grows with every view the host writes in one run
@@ -88,14 +94,31 @@ struct ViewFile {
     std::vector<ViewDash> dashes;
     std::vector<ViewRect> clips;
     std::vector<ViewEntity> entities;
+    std::vector<ViewItem> items;
+    std::vector<float> points;  // x, y pairs
+    std::vector<std::uint32_t> loopStarts;
+    std::vector<std::string> strings;  // index 0 is the empty string
+
+    // Appends `text` to the strings; its index.
+    std::uint32_t addString(std::string text);
+    // The x and y of point `index` (of all points).
+    float x(std::uint32_t index) const { return points[2 * std::size_t(index)]; }
+    float y(std::uint32_t index) const { return points[2 * std::size_t(index) + 1]; }
 };
 
+// The hex form a selection names an entity by ("1A2F").
+std::string viewHandleText(std::uint64_t handle);
+
 std::string formatView(const ViewFile& view);
+// The same bytes handed to `sink` in order, the large tables straight from `view`.
+using ViewSink = std::function<void(std::string_view bytes)>;
+void formatView(const ViewFile& view, const ViewSink& sink);
 
 // Null, with `error` set, for a file that is not a display list or is cut short. Unknown
-// records are skipped; an item whose indices point past their tables takes 0 (layer 0, solid,
-// no clip); non-finite coordinates drop their item; counts never allocate past what the bytes
-// can hold.
+// records are skipped. Every index is checked: an entity whose items lie past the table keeps
+// none, an item whose points, loops or strings lie past theirs or whose numbers are not finite
+// draws nothing, layer, dash and clip indices past their tables take 0 (layer 0, solid, no
+// clip). Counts never allocate past what the bytes can hold.
 std::optional<ViewFile> readView(std::string_view bytes, std::string* error = nullptr);
 
 // The selection the drawing window is asked for ("qks_prompt.txt"): one line

@@ -58,8 +58,17 @@ class DrawingIndex {
     // The shown entities `rule` takes for the box, in drawing order.
     std::vector<int> pick(const ViewBox& box, PickRule rule) const;
 
-    // Estimated box of a text item (its insertion point, height and characters).
-    static ViewBox textBox(const contract::ViewItem& text);
+    // Estimated box of a text item of `view` (its insertion point, height and characters).
+    static ViewBox textBox(const contract::ViewFile& view, const contract::ViewItem& text);
+    // The items of an entity.
+    const contract::ViewItem* itemsBegin(int entity) const {
+        return view_.items.data() + view_.entities[std::size_t(entity)].firstItem;
+    }
+    const contract::ViewItem* itemsEnd(int entity) const {
+        return itemsBegin(entity) + view_.entities[std::size_t(entity)].itemCount;
+    }
+    // The selection's name of an entity (its handle in hex).
+    QString handle(int entity) const;
 
   private:
     bool crosses(int entity, const ViewBox& box) const;
@@ -70,10 +79,12 @@ class DrawingIndex {
     std::vector<ViewBox> boxes_;
     ViewBox extents_;
     std::vector<bool> layerShown_;
-    // A uniform grid over the extents: each cell lists the entities whose box meets it.
+    // A uniform grid over the extents: cell c lists the entities whose box meets it, in
+    // cellEntities_[cellStart_[c], cellStart_[c + 1]).
     int columns_ = 0, rows_ = 0;
     float cellWidth_ = 1, cellHeight_ = 1;
-    std::vector<std::vector<int>> cells_;
+    std::vector<std::uint32_t> cellStart_;
+    std::vector<int> cellEntities_;
     mutable std::vector<std::uint32_t> seen_;  // query stamps, one per entity
     mutable std::uint32_t stamp_ = 0;
 };

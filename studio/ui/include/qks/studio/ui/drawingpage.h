@@ -18,6 +18,7 @@ class QComboBox;
 class QLabel;
 class QListWidget;
 class QLocalSocket;
+class QPainter;
 class QPushButton;
 class QTimer;
 
@@ -69,6 +70,7 @@ class DrawingCanvas : public QWidget {
 
   private:
     QPointF toScreen(float x, float y) const;
+    void drawText(QPainter& painter, const contract::ViewItem& item, const QColor& colour);
     QPointF toWorld(const QPointF& screen) const;
     void pickAt(const QPointF& screen, bool remove);
     void pickBox(const QPointF& from, const QPointF& to, bool remove);
