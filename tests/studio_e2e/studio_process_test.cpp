@@ -699,35 +699,58 @@ TEST_F(StudioProcess, StartsItsOwnHostRestartsItAndStopsItOnClose) {
     ::unsetenv("QKS_HOST");  // the host installed beside the Studio: build/bin/qkshost
     const std::string connectedNow = dir_.file("connected.txt");
     const std::string restarted = dir_.file("restarted.txt");
+    // The drawing named on the command line opens in the first host and again in the second.
+    const std::string drawing = kSource + "/tests/fixtures/studio/three_plates.dxf";
     const std::string script =
-        connected() + "savelog chip " + connectedNow + "\n" + kSettle + "shot " +
-        shot("own-host-connected.png") + "\nuntil footer 已重新启动 " + kUntilMs +
-        "\nsavelog footer " + dir_.file("footer.txt") + "\nsavelog plot.log " +
-        dir_.file("log.txt") + "\n" + kSettle + "shot " + shot("own-host-restarted.png") +
-        "\nsavelog chip " + restarted + "\nwait 300000\nquit 7\n";
+        connected() + "until drawing.status 6 个对象 " + kUntilMs + "\npage 0\nsavelog chip " +
+        connectedNow + "\n" + kSettle + "shot " + shot("own-host-connected.png") +
+        "\nuntil footer 已重新启动 " + kUntilMs + "\nsavelog footer " + dir_.file("footer.txt") +
+        "\nsavelog plot.log " + dir_.file("log.txt") + "\n" + kSettle + "shot " +
+        shot("own-host-restarted.png") + "\nsavelog chip " + restarted + "\nwait 300000\nquit 7\n";
     pid_t first = 0, second = 0;
-    bool typed = false;
-    const int status = runStudio(script, [&](ChildProcess& studio) {
-        const auto ended = [&] { return studio.wait(0ms) != -1; };
-        if (!eventually([&] { return fs::exists(connectedNow) || ended(); }, kStudioLimit) ||
-            !fs::exists(connectedNow))
-            return;
-        std::vector<std::pair<pid_t, pid_t>> hosts = hostsServing(tmp_);
-        ASSERT_EQ(hosts.size(), 1u);
-        EXPECT_EQ(hosts[0].second, studio.pid()) << "the Studio's own child";
-        first = hosts[0].first;
-        ::kill(first, SIGKILL);
-        if (!eventually([&] { return fs::exists(restarted) || ended(); }, kStudioLimit) ||
-            !fs::exists(restarted))
-            return;
-        hosts = hostsServing(tmp_);
-        ASSERT_EQ(hosts.size(), 1u);
-        second = hosts[0].first;
-        typed = xdotool({"search", "--sync", "--onlyvisible", "--name", "^Corvane Studio$",
-                         "windowfocus", "--sync", "key", "ctrl+q"});
-    });
+    bool typed = false, reopened = false;
+    std::string lastDocuments;
+    const int status = runStudio(
+        script,
+        [&](ChildProcess& studio) {
+            const auto ended = [&] { return studio.wait(0ms) != -1; };
+            if (!eventually([&] { return fs::exists(connectedNow) || ended(); }, kStudioLimit) ||
+                !fs::exists(connectedNow))
+                return;
+            std::vector<std::pair<pid_t, pid_t>> hosts = hostsServing(tmp_);
+            ASSERT_EQ(hosts.size(), 1u);
+            EXPECT_EQ(hosts[0].second, studio.pid()) << "the Studio's own child";
+            first = hosts[0].first;
+            // Only the second host can write the display list from here on.
+            fs::remove(temp("qks_view.bin"));
+            ::kill(first, SIGKILL);
+            if (!eventually([&] { return fs::exists(restarted) || ended(); }, kStudioLimit) ||
+                !fs::exists(restarted))
+                return;
+            hosts = hostsServing(tmp_);
+            ASSERT_EQ(hosts.size(), 1u);
+            second = hosts[0].first;
+            // A host started without drawings also holds an empty new one.
+            reopened = eventually(
+                [&] {
+                    const auto view = contract::readView(readAll(temp("qks_view.bin")));
+                    lastDocuments.clear();
+                    bool shown = false;
+                    for (const auto& document :
+                         view ? view->documents : decltype(view->documents){}) {
+                        lastDocuments += document.path + (document.current ? " (current)\n" : "\n");
+                        shown = shown || (document.current && document.path == drawing);
+                    }
+                    return shown;
+                },
+                60s);
+            typed = xdotool({"search", "--sync", "--onlyvisible", "--name", "^Corvane Studio$",
+                             "windowfocus", "--sync", "key", "ctrl+q"});
+        },
+        {drawing});
     ASSERT_EQ(status, 0) << studioOutput_;
     EXPECT_TRUE(typed);
+    EXPECT_TRUE(reopened) << "the restarted host shows the drawing again: " << lastDocuments;
     EXPECT_EQ(saved("connected.txt"), kConnected);
     // The page in view (批量出图) logs the host's death and its return; the footer ends on the
     // return, which the window announces only once the new host's bridge answered.

@@ -595,6 +595,23 @@ bool DrawingPage::openDrawing(const QString& path) {
     return true;
 }
 
+QStringList DrawingPage::openDocuments() const {
+    QStringList paths;
+    QString current;
+    if (!canvas_->index()) return paths;
+    for (const auto& document : canvas_->index()->view().documents) {
+        const QString path = QString::fromStdString(document.path);
+        // Drawings never saved ("Drawing1.dwg") have no file to open again.
+        if (!QFileInfo(path).isAbsolute()) continue;
+        if (document.current)
+            current = path;
+        else
+            paths << path;
+    }
+    if (!current.isEmpty()) paths << current;
+    return paths;
+}
+
 QString DrawingPage::notice() const {
     return canvas_->index() ? QString::fromStdString(canvas_->index()->view().notice) : QString();
 }

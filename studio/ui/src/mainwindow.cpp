@@ -437,6 +437,9 @@ void MainWindow::setHostKeeper(HostKeeper* keeper) {
     });
     connect(keeper, &HostKeeper::hostExited, this, [this](const QString& reason) {
         restartPending_ = true;
+        // The restarted host has no drawings open: the window opens again what it showed.
+        for (const QString& path : drawingPage->openDocuments())
+            if (!drawingsToOpen_.contains(path)) drawingsToOpen_ << path;
         const QString text = hostExitedText(reason);
         footer->setText(text);
         logToPageInView(QStringLiteral("[警告] ") + text);

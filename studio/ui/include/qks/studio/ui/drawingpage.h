@@ -103,6 +103,8 @@ class DrawingPage : public QWidget {
 
     DrawingCanvas* canvas() const { return canvas_; }
     QString notice() const;
+    // The drawings open in the host as the last list said, the current one last.
+    QStringList openDocuments() const;
     QLabel* statusLabel() const { return status_; }
     QLabel* promptLabel() const { return promptBar_; }
     QStringList recentDrawings() const;
