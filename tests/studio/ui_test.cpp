@@ -128,6 +128,16 @@ TEST(MainWindow, HandshakeReplies) {
     }
 }
 
+// A pick with no drawing in the drawing window would wait for a selection no one can make.
+TEST(MainWindow, PickWithoutADrawingShowsTheDrawingWindow) {
+    MainWindow window;
+    window.nestPage->pickFromCad();
+    EXPECT_EQ(window.stack->currentWidget(), window.drawingPage);
+    EXPECT_TRUE(window.navButtons[6]->isChecked());
+    EXPECT_EQ(window.nestPage->logLines().last(),
+              QStringLiteral("[提示] 请先在图纸窗口中打开图纸，再框选零件"));
+}
+
 TEST(MainWindow, ReconnectWhileConnectedSendsNothing) {
     BridgeServer server(BridgeServer::pluginLike);
     MainWindow window;

@@ -496,11 +496,11 @@ TEST_F(StudioProcess, PicksPartsInTheHostThenNests) {
     ASSERT_TRUE(startHost({kSource + "/tests/fixtures/nest/layers.dxf"}, true)) << hostOutput();
     const std::string out = dir_.file("框选 套料");
     const std::string script =
-        connected() + "page 2\nset nest.outDir " + out + "\nset nest.seconds 2\n" +
-        "click 在图纸窗口中框选\nuntil nest.parts 种 " + kUntilMs + "\nsavelog nest.parts " +
-        dir_.file("parts.txt") + "\nclick 开始套料\nuntil nest.state 优化完成 " + kUntilMs +
-        "\nsavelog nest.log " + dir_.file("nest.txt") + "\n" + kSettle + "shot " +
-        shot("nest-done-picked.png") + "\n";
+        connected() + "until drawing.status 个对象 " + kUntilMs + "\npage 2\nset nest.outDir " +
+        out + "\nset nest.seconds 2\n" + "click 在图纸窗口中框选\nuntil nest.parts 种 " + kUntilMs +
+        "\nsavelog nest.parts " + dir_.file("parts.txt") +
+        "\nclick 开始套料\nuntil nest.state 优化完成 " + kUntilMs + "\nsavelog nest.log " +
+        dir_.file("nest.txt") + "\n" + kSettle + "shot " + shot("nest-done-picked.png") + "\n";
     // The pick command starts its job log, then asks for the selection on the host's console:
     // the person at the drawing answers it.
     bool answered = false;

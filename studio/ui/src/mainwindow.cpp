@@ -534,6 +534,12 @@ void MainWindow::connectDrawingResults() {
     for (JobPage* page : std::initializer_list<JobPage*>{plotPage, mergePage, bomPage, toolsPage})
         connect(page, &JobPage::openDrawingsRequested, this, show);
     connect(nestPage, &NestPage::openDrawingsRequested, this, show);
+    nestPage->setPickPrecheck([this] {
+        const DrawingIndex* shown = drawingPage->canvas()->index();
+        return shown != nullptr && shown->entityCount() > 0;
+    });
+    connect(nestPage, &NestPage::drawingWindowNeeded, this,
+            [this] { navButtons[kDrawingPageIndex]->click(); });
 }
 
 }  // namespace qks::studio

@@ -191,6 +191,12 @@ void NestPage::setParts(QVector<PartRow> parts) {
 }
 
 void NestPage::pickFromCad() {
+    // With nothing in the drawing window the host would ask for a selection no one can make.
+    if (pickPrecheck_ && !pickPrecheck_()) {
+        appendLog(QStringLiteral("[提示] 请先在图纸窗口中打开图纸，再框选零件"));
+        emit drawingWindowNeeded();
+        return;
+    }
     source_ = contract::PartSource::Picked;
     setParts({});
     partCountLabel_->setText(QStringLiteral("等待框选"));

@@ -6,6 +6,7 @@
 
 #include <QStringList>
 #include <QWidget>
+#include <functional>
 #include <optional>
 
 #include "qks/contract/states.h"
@@ -56,9 +57,15 @@ class NestPage : public QWidget {
     // nullptr when unknown.
     QWidget* field(const QString& name) const;
 
+    // Asked before a pick is sent: false when there is nothing to pick in (the drawing window
+    // shows no drawing). Unset: every pick is sent.
+    void setPickPrecheck(std::function<bool()> precheck) { pickPrecheck_ = std::move(precheck); }
+
   signals:
     // The person asks to see drawings a job wrote in the drawing window.
     void openDrawingsRequested(const QStringList& drawings);
+    // A pick needs a drawing in the drawing window first.
+    void drawingWindowNeeded();
 
   public slots:
     void pickFromCad();
@@ -71,6 +78,7 @@ class NestPage : public QWidget {
     void loadProgressFile();
 
   private:
+    std::function<bool()> pickPrecheck_;
     void setParts(QVector<PartRow> parts);
     void showTally();
     void showLogTail(int lines, bool trim);
