@@ -142,9 +142,11 @@ TEST(DrawingWindowView, ModelSpaceAsEzdxfReadsIt) {
             EXPECT_NEAR(x1, e.x1, tolerance) << handle << " " << e.type;
             EXPECT_NEAR(y1, e.y1, tolerance) << handle << " " << e.type;
         }
-        for (const auto& [handle, e] : entities)
-            if (drawn.count(e.type) != 0 && frozen.count(e.layer) == 0)
+        for (const auto& [handle, e] : entities) {
+            if (drawn.count(e.type) != 0 && frozen.count(e.layer) == 0) {
                 EXPECT_EQ(shown.count(handle), 1u) << handle << " " << e.type << " on " << e.layer;
+            }
+        }
 
         // A paper layout by name is its own space.
         if (layouts.size() > 1) {

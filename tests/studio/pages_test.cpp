@@ -4,8 +4,10 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QDoubleSpinBox>
+#include <QDropEvent>
 #include <QGraphicsPathItem>
 #include <QGraphicsRectItem>
 #include <QGraphicsScene>
@@ -15,6 +17,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocalSocket>
+#include <QMimeData>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -23,6 +26,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QUrl>
 #include <limits>
 
 #include "qks/studio/bomrows.h"
@@ -32,6 +36,7 @@
 #include "qks/studio/ui/bomsettingspage.h"
 #include "qks/studio/ui/bomtable.h"
 #include "qks/studio/ui/dialogs.h"
+#include "qks/studio/ui/drawingpage.h"
 #include "qks/studio/ui/layerrulespage.h"
 #include "qks/studio/ui/mergepage.h"
 #include "qks/studio/ui/nestform.h"
@@ -915,3 +920,33 @@ TEST_F(PageTest, LayerRulesMoveAddAndSaveOnlyUsableRows) {
 }
 
 }  // namespace
+
+// Drawings reach the drawing window by its file dialog and by dropping files on it: the host
+// is asked to open each drawing, and nothing else.
+TEST_F(PageTest, DrawingWindowOpensChosenAndDroppedDrawings) {
+    BridgeServer server(BridgeServer::pluginLike);
+    QLocalSocket socket;
+    ASSERT_TRUE(connectBridge(&socket, kConnectWaitMs));
+    DrawingPage page(&socket, nullptr);
+    dialogs.files = {{QStringLiteral("/d/零件 a.dxf"), QStringLiteral("/d/notes.txt")}};
+    QPushButton* open = nullptr;
+    for (QPushButton* button : page.findChildren<QPushButton*>())
+        if (button->text() == QStringLiteral("打开图纸")) open = button;
+    ASSERT_NE(open, nullptr);
+    open->click();
+
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QStringLiteral("/d/b.DWG")),
+                  QUrl::fromLocalFile(QStringLiteral("/d/c.pdf")),
+                  QUrl(QStringLiteral("https://example.org/d.dxf"))});
+    // As the desktop delivers a drop: entered first, then dropped.
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&page, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&page, &drop);
+    EXPECT_EQ(server.received(), QList<QByteArray>({QStringLiteral("OPEN /d/零件 a.dxf\n").toUtf8(),
+                                                    QByteArrayLiteral("OPEN /d/b.DWG\n")}));
+    EXPECT_EQ(page.recentDrawings().mid(0, 2),
+              QStringList({QStringLiteral("/d/b.DWG"), QStringLiteral("/d/零件 a.dxf")}));
+}

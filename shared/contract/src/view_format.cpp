@@ -367,7 +367,10 @@ std::optional<ViewFile> readView(std::string_view bytes, std::string* error) {
         }
     }
     if (!info) return fail("display list without its header");
-    if (view.layers.empty()) view.layers.push_back(ViewLayer{"0"});
+    if (view.layers.empty()) {
+        view.layers.emplace_back();
+        view.layers.back().name = "0";
+    }
     if (view.strings.empty()) view.strings.emplace_back();
     checkIndices(view);
     return view;

@@ -4,7 +4,6 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -28,6 +27,7 @@
 
 #include "qks/studio/bomsettings.h"
 #include "qks/studio/bridge.h"
+#include "qks/studio/ui/dialogs.h"
 #include "widgets.h"
 
 namespace qks::studio {
@@ -526,9 +526,10 @@ DrawingPage::DrawingPage(QLocalSocket* socket, QWidget* parent) : QWidget(parent
     column->addLayout(footer);
 
     connect(open, &QPushButton::clicked, this, [this] {
-        const QString path = QFileDialog::getOpenFileName(
-            this, QStringLiteral("打开图纸"), QString(), QStringLiteral("图纸 (*.dwg *.dxf)"));
-        if (!path.isEmpty()) openDrawing(path);
+        for (const QString& path : acceptedDrawingPaths(
+                 {}, studioDialogs().openFiles(this, QStringLiteral("打开图纸"),
+                                               QStringLiteral("图纸 (*.dwg *.dxf)"))))
+            openDrawing(path);
     });
     connect(recentButton_->menu(), &QMenu::aboutToShow, this, &DrawingPage::fillRecentMenu);
     connect(extents, &QPushButton::clicked, canvas_, &DrawingCanvas::zoomExtents);
@@ -759,22 +760,25 @@ void DrawingPage::fillRecentMenu() {
         menu->addAction(path, this, [this, path] { openDrawing(path); });
 }
 
+namespace {
+
+// The drawings among dropped URLs (local .dxf and .dwg files, any case), in order.
+QStringList droppedDrawings(const QMimeData* data) {
+    QStringList paths;
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile()) paths << url.toLocalFile();
+    return acceptedDrawingPaths({}, paths);
+}
+
+}  // namespace
+
 void DrawingPage::dragEnterEvent(QDragEnterEvent* event) {
-    for (const QUrl& url : event->mimeData()->urls()) {
-        const QString suffix = QFileInfo(url.toLocalFile()).suffix().toLower();
-        if (suffix == QLatin1String("dxf") || suffix == QLatin1String("dwg")) {
-            event->acceptProposedAction();
-            return;
-        }
-    }
+    if (!droppedDrawings(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
 
 void DrawingPage::dropEvent(QDropEvent* event) {
-    for (const QUrl& url : event->mimeData()->urls()) {
-        const QString path = url.toLocalFile();
-        const QString suffix = QFileInfo(path).suffix().toLower();
-        if (suffix == QLatin1String("dxf") || suffix == QLatin1String("dwg")) openDrawing(path);
-    }
+    for (const QString& path : droppedDrawings(event->mimeData()))
+        openDrawing(path);
     event->acceptProposedAction();
 }
 
