@@ -20,12 +20,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size > qks::kMaxBridgeMessage) return 0;
     const std::string line(reinterpret_cast<const char*>(data), size);
     const std::string reply = bridge.dispatchCommand(line);
+    // The replies the bridge has: its words and its refusals ("ERR unknown", a selection the
+    // window sent with nothing asked or a bad serial).
     if (reply != kPong && reply != kVersion && reply != "QUEUED" && reply != "OK" &&
-        reply != "ERR unknown")
+        reply != "ERR unknown" && reply != "ERR bad selection" && reply != "ERR no selection asked")
         std::abort();
     const qks::PendingPaths paths = bridge.pendingPaths();
     if (!qks::isValidUtf8(paths.nest) || !qks::isValidUtf8(paths.merge) ||
-        !qks::isValidUtf8(paths.plotFiles))
+        !qks::isValidUtf8(paths.plotFiles) || !qks::isValidUtf8(paths.view) ||
+        !qks::isValidUtf8(paths.open))
         std::abort();
     return 0;
 }

@@ -108,13 +108,20 @@ struct Exporter {
     std::vector<Affine2> transforms{Affine2{}};
     std::vector<std::uint16_t> clips{0};
     contract::ViewFile& view;
+    drawing::ObjectIndex cachedLayer = ~drawing::ObjectIndex(0);
+    std::uint32_t cachedIndex = 0;
 
-    contract::ViewItem itemFor(std::size_t i, contract::ViewItemKind kind) const {
+    contract::ViewItem itemFor(std::size_t i, contract::ViewItemKind kind) {
         const pdf::DisplayItem& source = list.items()[i];
         contract::ViewItem item;
         item.kind = kind;
-        const auto layer = layerIndex.find(itemLayers[i]);
-        item.layer = layer != layerIndex.end() ? layer->second : 0;
+        // Items run in long stretches on one layer: the last answer is kept.
+        if (itemLayers[i] != cachedLayer) {
+            const auto layer = layerIndex.find(itemLayers[i]);
+            cachedLayer = itemLayers[i];
+            cachedIndex = layer != layerIndex.end() ? layer->second : 0;
+        }
+        item.layer = cachedIndex;
         item.rgb = rgbOf(source.pen.colour);
         item.weightMm = static_cast<float>(source.pen.lineWeightMm);
         item.dash = static_cast<std::uint16_t>(std::clamp(source.pen.dash, 0, 65535));

@@ -134,7 +134,9 @@ bool finite(float v) {
 }
 
 void drawNothing(ViewItem& item) {
+    item.firstPoint = 0;
     item.pointCount = 0;
+    item.firstLoop = 0;
     item.loopCount = 0;
 }
 
@@ -163,7 +165,6 @@ void checkIndices(ViewFile& view) {
             continue;
         }
         if (item.firstPoint > points || item.pointCount > points - item.firstPoint) {
-            item.firstPoint = 0;
             drawNothing(item);
             continue;
         }
@@ -192,6 +193,10 @@ void checkIndices(ViewFile& view) {
             if (!good) drawNothing(item);
         }
     }
+    // What no item draws any more is zeroed, so the tables hold finite numbers only.
+    if (!badPoint.empty())
+        for (std::size_t i = 0; i < points; ++i)
+            if (badPoint[i]) view.points[2 * i] = view.points[2 * i + 1] = 0;
     const std::size_t items = view.items.size();
     for (ViewEntity& entity : view.entities) {
         if (entity.layer >= layers) entity.layer = 0;

@@ -47,9 +47,9 @@ bool segmentMeets(const ViewBox& box, float ax, float ay, float bx, float by) {
 // is a segment of no length. Stops when it returns true.
 template <typename F>
 bool anySegment(const contract::ViewFile& view, const ViewItem& item, F&& segment) {
-    const float* p = view.points.data() + 2 * std::size_t(item.firstPoint);
     const std::size_t n = item.pointCount;
     if (n == 0) return false;
+    const float* p = view.points.data() + 2 * std::size_t(item.firstPoint);
     if (n == 1) return segment(p[0], p[1], p[0], p[1]);
     if (item.kind == ViewItemKind::Fill) {
         const std::uint32_t* starts = view.loopStarts.data() + item.firstLoop;
@@ -138,6 +138,7 @@ DrawingIndex::DrawingIndex(contract::ViewFile view) : view_(std::move(view)) {
     for (std::size_t e = 0; e < view_.entities.size(); ++e) {
         ViewBox& box = boxes_[e];
         for (const ViewItem* item = itemsBegin(int(e)); item != itemsEnd(int(e)); ++item) {
+            if (item->pointCount == 0) continue;
             if (item->kind == ViewItemKind::Text) {
                 box.add(textBox(view_, *item));
                 continue;
@@ -186,9 +187,11 @@ DrawingIndex::DrawingIndex(contract::ViewFile view) : view_(std::move(view)) {
 }
 
 void DrawingIndex::cellRange(const ViewBox& box, int& c0, int& r0, int& c1, int& r1) const {
+    // Coordinates near the float range overflow to infinities and NaNs: those take the edge.
     const auto cell = [](float v, float origin, float size, int count) {
         const float f = std::floor((v - origin) / size);
-        return static_cast<int>(std::clamp(f, 0.0f, float(count - 1)));
+        if (!(f > 0)) return 0;
+        return f >= float(count - 1) ? count - 1 : static_cast<int>(f);
     };
     c0 = cell(box.minX, extents_.minX, cellWidth_, columns_);
     c1 = cell(box.maxX, extents_.minX, cellWidth_, columns_);
@@ -233,7 +236,7 @@ float DrawingIndex::distance(int entity, float x, float y) const {
     float best = std::numeric_limits<float>::infinity();
     for (const ViewItem* it = itemsBegin(entity); it != itemsEnd(entity); ++it) {
         const ViewItem& item = *it;
-        if (!layerShown(item.layer)) continue;
+        if (!layerShown(item.layer) || item.pointCount == 0) continue;
         if (item.kind == ViewItemKind::Text) {
             // A text is picked anywhere on its box.
             const ViewBox box = textBox(view_, item);
@@ -268,7 +271,7 @@ std::optional<int> DrawingIndex::nearest(float x, float y, float tolerance) cons
 bool DrawingIndex::crosses(int entity, const ViewBox& box) const {
     for (const ViewItem* it = itemsBegin(entity); it != itemsEnd(entity); ++it) {
         const ViewItem& item = *it;
-        if (!layerShown(item.layer)) continue;
+        if (!layerShown(item.layer) || item.pointCount == 0) continue;
         if (item.kind == ViewItemKind::Text) {
             if (textBox(view_, item).meets(box)) return true;
             continue;

@@ -221,13 +221,13 @@ void DrawingCanvas::paintEvent(QPaintEvent*) {
     for (const int e : shown) {
         const bool highlighted = selected_[static_cast<std::size_t>(e)] != 0;
         const ViewBox& box = index_->box(e);
+        // An entity of two pixels or less shows as a pixel: its shape cannot be seen anyway.
         const bool tiny =
-            (box.maxX - box.minX) * scale_ < 1.0 && (box.maxY - box.minY) * scale_ < 1.0;
+            (box.maxX - box.minX) * scale_ < 2.0 && (box.maxY - box.minY) * scale_ < 2.0;
         for (const ViewItem* it = index_->itemsBegin(e); it != index_->itemsEnd(e); ++it) {
             const ViewItem& item = *it;
             if (!index_->layerShown(item.layer) || item.pointCount == 0) continue;
             const QRgb colour = highlighted ? kHighlight.rgb() : (0xff000000u | item.rgb);
-            // An entity smaller than a pixel is a pixel.
             if (tiny) {
                 dots << QPointF(cx + box.minX * scale_, cy - box.minY * scale_);
                 dotColours << colour;
