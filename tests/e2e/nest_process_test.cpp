@@ -60,7 +60,6 @@ TEST(NestProcess, TypedQknestNestsTheSamplesAndPlotsEverySheet) {
     const std::string log = readAll(setup.log);
     EXPECT_TRUE(startsWith(log,
                            "QKNEST 开始 source=files\n"
-                           "WARN 选择中没有找到闭合轮廓\n"
                            "NEST 零件种类=10\n"
                            "PARTS " +
                                setup.dir.file("qks_nest_parts.txt") + "\nNEST 首版 "))

@@ -153,6 +153,9 @@ TEST(JobFiles, WriteReplacesAndReportsFailure) {
     EXPECT_EQ(readFile(path), QByteArray("a=1\n"));
     EXPECT_FALSE(writeJobFile(dir.filePath(QStringLiteral("missing/qks_nest.cfg")), "a=1\n"));
     EXPECT_FALSE(writeJobFile(dir.path(), "a=1\n"));  // a folder is in the way
+    // Failed writes leave the written config as it was, and nothing beside it.
+    EXPECT_EQ(readFile(path), QByteArray("a=1\n"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("qks_nest.cfg")});
 
     ASSERT_TRUE(truncateFile(path));
     EXPECT_TRUE(readFile(path).isEmpty());

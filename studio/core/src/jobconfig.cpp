@@ -7,6 +7,7 @@
 #include "qks/studio/partsfile.h"
 
 #include <QFile>
+#include <QSaveFile>
 
 #include "qks/contract/config_keys.h"
 #include "qks/contract/names.h"
@@ -264,11 +265,13 @@ QString withDwgSuffix(const QString& path) {
 }
 
 bool writeJobFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-    const bool complete = file.write(content) == content.size();
-    file.close();
-    return complete && file.error() == QFileDevice::NoError;
+    // Written beside the target and renamed over it: a crash or a full disk leaves the old
+    // config whole, never half a new one for the next job to read.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    // Not committed, the new file is dropped with `file` and the old one stays.
+    if (file.write(content) != content.size()) return false;
+    return file.commit();
 }
 
 bool truncateFile(const QString& path) {

@@ -321,6 +321,8 @@ bool extractParts(host::DrawingServices& ds, const std::vector<host::ObjectId>& 
                   const std::string& source, const std::string& defaultName,
                   const ExtractionOptions& options, std::vector<NestPart>& out,
                   std::int32_t& nextId) {
+    // Parts from block references count as found as much as those of loose curves.
+    const std::size_t partsBefore = out.size();
     Walk walk{ds, options, 1.0, {}};
     const host::DatabaseId database =
         entities.empty() ? host::DatabaseId{} : ds.databaseOf(entities.front());
@@ -397,13 +399,12 @@ bool extractParts(host::DrawingServices& ds, const std::vector<host::ObjectId>& 
         }
     }
     logLeftOut(options, walk.leftOut);
-    const std::size_t before = out.size();
     const Arrangement arranged = arrangePieces(pool, arrangementOptions(options));
     if (arranged.failed) warn(options, "轮廓计算失败 " + arranged.message);
     if (arranged.danglingPieces > 0)
         warn(options, "有 " + std::to_string(arranged.danglingPieces) + " 段开放线未闭合，已忽略");
     partsFromArrangement(arranged, source, defaultName, walk.scale, out, nextId);
-    if (out.size() == before && arranged.danglingPieces == 0)
+    if (out.size() == partsBefore && arranged.danglingPieces == 0)
         warn(options, "选择中没有找到闭合轮廓");
     return !out.empty();
 }

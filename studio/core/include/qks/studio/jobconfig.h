@@ -139,8 +139,8 @@ QByteArray composeToolsConfig(const ToolsForm& form, const std::vector<contract:
 // The merge output with ".dwg" appended unless it already ends so (any case).
 QString withDwgSuffix(const QString& path);
 
-// Replaces `path` by `content` (write-only, truncating). False when the file cannot be
-// opened or not all bytes were written.
+// Replaces `path` by `content`, through a file beside it renamed over it, so the old content
+// stays whole when the write fails. False when the new content could not be put in place.
 bool writeJobFile(const QString& path, const QByteArray& content);
 
 // Empties (or creates) a job log so its tail starts from nothing.
