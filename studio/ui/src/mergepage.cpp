@@ -121,7 +121,7 @@ void MergePage::start() {
     form.files = drawingPaths(fileList);
     const QString configPath = tempFilePath(kMergeConfigName);
     sendJob(configPath, composeMergeConfig(form), form.logPath,
-            "MERGE " + QDir::toNativeSeparators(configPath).toUtf8() + "\n");
+            jobCommand(contract::kMergeWord, configPath));
 }
 
 }  // namespace qks::studio

@@ -203,7 +203,7 @@ void NestPage::pickFromCad() {
     hintLabel_->setText(QStringLiteral("请在图纸窗口中框选零件，回车确认"));
     appendLog(QStringLiteral("[操作] 已发送框选命令，请在图纸窗口中选择零件"));
     partsWatch_.forget();
-    const NestReply reply = sendNestCommand(socket_, QStringLiteral("NESTPICK"));
+    const NestReply reply = sendNestCommand(socket_, fromContract(contract::kNestPickWord));
     if (!reply.logLine.isEmpty()) appendLog(reply.logLine);
     if (reply.accepted) startButton_->setEnabled(true);
 }
@@ -258,7 +258,8 @@ void NestPage::start() {
     preview_->forgetRun();
     partsWatch_.forget();
     jobState_ = contract::JobState::Running;
-    const NestReply reply = sendNestCommand(socket_, QStringLiteral("NEST ") + configPath);
+    const NestReply reply =
+        sendNestCommand(socket_, fromContract(contract::kNestWord) + QLatin1Char(' ') + configPath);
     if (!reply.logLine.isEmpty()) appendLog(reply.logLine);
     if (!reply.accepted) return;
     running_ = true;
@@ -269,7 +270,7 @@ void NestPage::start() {
 
 void NestPage::stop() {
     if (!running_) return;
-    const NestReply reply = sendNestCommand(socket_, QStringLiteral("NESTSTOP"));
+    const NestReply reply = sendNestCommand(socket_, fromContract(contract::kNestStopWord));
     if (!reply.logLine.isEmpty()) appendLog(reply.logLine);
     stateChip_->setText(QStringLiteral("正在停止，采用当前最优"));
 }

@@ -114,9 +114,8 @@ void PlotPage::start() {
     form.filesTarget = filesTarget;
     form.files = drawingPaths(fileList);
     const QString configPath = tempFilePath(filesTarget ? kPlotFilesConfigName : kPlotConfigName);
-    const QByteArray command =
-        filesTarget ? "PLOTFILES " + QDir::toNativeSeparators(configPath).toUtf8() + "\n"
-                    : QByteArray("PLOT\n");
+    const QByteArray command = filesTarget ? jobCommand(contract::kPlotFilesWord, configPath)
+                                           : fromContract(contract::kPlotWord).toUtf8() + '\n';
     sendJob(configPath, composePlotConfig(form), form.logPath, command);
 }
 
