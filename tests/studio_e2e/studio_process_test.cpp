@@ -702,8 +702,9 @@ TEST_F(StudioProcess, StartsItsOwnHostRestartsItAndStopsItOnClose) {
     // The drawing named on the command line opens in the first host and again in the second.
     const std::string drawing = kSource + "/tests/fixtures/studio/three_plates.dxf";
     const std::string script =
-        connected() + "until drawing.status 6 个对象 " + kUntilMs + "\npage 0\nsavelog chip " +
-        connectedNow + "\n" + kSettle + "shot " + shot("own-host-connected.png") +
+        // The shot comes before the chip is saved: saving it is the test's cue to kill the host.
+        connected() + "until drawing.status 6 个对象 " + kUntilMs + "\npage 0\n" + kSettle +
+        "shot " + shot("own-host-connected.png") + "\nsavelog chip " + connectedNow +
         "\nuntil footer 已重新启动 " + kUntilMs + "\nsavelog footer " + dir_.file("footer.txt") +
         "\nsavelog plot.log " + dir_.file("log.txt") + "\n" + kSettle + "shot " +
         shot("own-host-restarted.png") + "\nsavelog chip " + restarted + "\nwait 300000\nquit 7\n";
