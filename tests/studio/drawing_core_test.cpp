@@ -16,12 +16,15 @@ using contract::ViewItemKind;
 
 namespace {
 
-// Adds an entity of one item to `view`; the item's points are `points`.
+// Adds an entity of one item to `view`; the item's points are `points`, its style `style`
+// with the kind and layer given.
 ViewItem& addEntity(contract::ViewFile& view, std::uint64_t handle, ViewItemKind kind,
-                    const std::vector<float>& points, std::uint32_t layer = 0) {
+                    const std::vector<float>& points, std::uint32_t layer = 0,
+                    contract::ViewStyle style = {}) {
+    style.kind = kind;
+    style.layer = layer;
     ViewItem item;
-    item.kind = kind;
-    item.layer = layer;
+    item.style = view.addStyle(style);
     item.firstPoint = static_cast<std::uint32_t>(view.points.size() / 2);
     item.pointCount = static_cast<std::uint32_t>(points.size() / 2);
     view.points.insert(view.points.end(), points.begin(), points.end());
@@ -50,22 +53,27 @@ contract::ViewFile sampleView() {
     view.dashes = {{{5, 2.5f}}};
     view.clips = {{-1, -1, 100, 100}};
     view.addString({});
-    addEntity(view, 0x1A, ViewItemKind::Stroke, {0, 0, 10, 0, 10, 10, 0, 10}).closed = 1;
+    contract::ViewStyle closed;
+    closed.closed = 1;
+    addEntity(view, 0x1A, ViewItemKind::Stroke, {0, 0, 10, 0, 10, 10, 0, 10}, 0, closed);
     std::vector<float> circle;
     for (int i = 0; i < 16; ++i)
         circle.insert(circle.end(), {5 + 2 * std::cos(i * 0.3927f), 5 + 2 * std::sin(i * 0.3927f)});
-    addEntity(view, 0x1B, ViewItemKind::Stroke, circle).closed = 1;
-    ViewItem& line = addEntity(view, 0x2C, ViewItemKind::Stroke, {20, 0, 30, 0});
-    line.dash = 1;
-    line.clip = 1;
-    ViewItem& text = addEntity(view, 0x3D, ViewItemKind::Text, {0, -8});
+    addEntity(view, 0x1B, ViewItemKind::Stroke, circle, 0, closed);
+    contract::ViewStyle dashed;
+    dashed.dash = 1;
+    dashed.clip = 1;
+    addEntity(view, 0x2C, ViewItemKind::Stroke, {20, 0, 30, 0}, 0, dashed);
+    addEntity(view, 0x3D, ViewItemKind::Text, {0, -8}).detail =
+        static_cast<std::uint32_t>(view.texts.size());
+    contract::ViewText text;
     text.height = 2.5f;
     text.text = view.addString("零件-1");
     text.font = view.addString("SimSun");
-    ViewItem& fill =
-        addEntity(view, 0x4E, ViewItemKind::Fill, {40, 0, 50, 0, 50, 10, 41, 1, 42, 1, 41, 2}, 1);
-    fill.firstLoop = static_cast<std::uint32_t>(view.loopStarts.size());
-    fill.loopCount = 2;
+    view.texts.push_back(text);
+    addEntity(view, 0x4E, ViewItemKind::Fill, {40, 0, 50, 0, 50, 10, 41, 1, 42, 1, 41, 2}, 1)
+        .detail = static_cast<std::uint32_t>(view.fills.size());
+    view.fills.push_back({static_cast<std::uint32_t>(view.loopStarts.size()), 2});
     view.loopStarts.insert(view.loopStarts.end(), {0, 3});
     return view;
 }
@@ -90,6 +98,13 @@ TEST(DrawingView, WrittenListReadsBackAndDamageIsRefusedOrCleaned) {
     ASSERT_EQ(read->items.size(), view.items.size());
     EXPECT_EQ(0, std::memcmp(read->items.data(), view.items.data(),
                              view.items.size() * sizeof(ViewItem)));
+    ASSERT_EQ(read->styles.size(), 4u);  // items drawn alike share one
+    EXPECT_EQ(0, std::memcmp(read->styles.data(), view.styles.data(),
+                             view.styles.size() * sizeof(contract::ViewStyle)));
+    ASSERT_EQ(read->texts.size(), 1u);
+    EXPECT_EQ(read->strings[read->texts[0].text], "零件-1");
+    ASSERT_EQ(read->fills.size(), 1u);
+    EXPECT_EQ(read->fills[0].loopCount, 2u);
     EXPECT_EQ(0, std::memcmp(read->entities.data(), view.entities.data(),
                              view.entities.size() * sizeof(contract::ViewEntity)));
     EXPECT_EQ(contract::viewHandleText(read->entities[4].handle), "4E");
@@ -102,19 +117,23 @@ TEST(DrawingView, WrittenListReadsBackAndDamageIsRefusedOrCleaned) {
 
     // Indices past their tables and non-finite points are cleaned, not trusted.
     contract::ViewFile bad = sampleView();
-    bad.items[0].layer = 99;
-    bad.items[2].dash = 9;
-    bad.items[2].clip = 9;
+    bad.items.push_back(bad.items[0]);
+    bad.items.back().style = 77;
+    bad.items.push_back(bad.items[4]);
+    bad.items.back().detail = 5;
+    bad.styles[0].layer = 99;
+    bad.styles[bad.items[2].style].dash = 9;
+    bad.styles[bad.items[2].style].clip = 9;
     bad.points[2 * bad.items[1].firstPoint + 3] = std::nanf("");
-    bad.items[3].text = 99;
+    bad.texts[0].text = 99;
     bad.items[4].pointCount = 1000;
     bad.entities[0].itemCount = 50;
     const auto cleaned = contract::readView(contract::formatView(bad));
     ASSERT_TRUE(cleaned);
-    EXPECT_EQ(cleaned->items[0].layer, 0u);
-    EXPECT_EQ(cleaned->items[2].dash, 0u);
-    EXPECT_EQ(cleaned->items[2].clip, 0u);
-    for (const int drawsNothing : {1, 3, 4})
+    EXPECT_EQ(cleaned->styles[0].layer, 0u);
+    EXPECT_EQ(cleaned->styles[cleaned->items[2].style].dash, 0u);
+    EXPECT_EQ(cleaned->styles[cleaned->items[2].style].clip, 0u);
+    for (const int drawsNothing : {1, 3, 4, 5, 6})
         EXPECT_EQ(cleaned->items[drawsNothing].pointCount, 0u) << drawsNothing;
     EXPECT_EQ(cleaned->entities[0].itemCount, 0u);
 

@@ -109,23 +109,28 @@ struct Exporter {
     std::vector<std::uint16_t> clips{0};
     contract::ViewFile& view;
     drawing::ObjectIndex cachedLayer = ~drawing::ObjectIndex(0);
+    contract::ViewStyle pending;  // the style of the item being built
     std::uint32_t cachedIndex = 0;
 
+    // An item of display item `i`, its style and first point set; the caller adds its points,
+    // sets what only its kind has, and calls keep().
     contract::ViewItem itemFor(std::size_t i, contract::ViewItemKind kind) {
         const pdf::DisplayItem& source = list.items()[i];
-        contract::ViewItem item;
-        item.kind = kind;
+        contract::ViewStyle style;
+        style.kind = kind;
         // Items run in long stretches on one layer: the last answer is kept.
         if (itemLayers[i] != cachedLayer) {
             const auto layer = layerIndex.find(itemLayers[i]);
             cachedLayer = itemLayers[i];
             cachedIndex = layer != layerIndex.end() ? layer->second : 0;
         }
-        item.layer = cachedIndex;
-        item.rgb = rgbOf(source.pen.colour);
-        item.weightMm = static_cast<float>(source.pen.lineWeightMm);
-        item.dash = static_cast<std::uint16_t>(std::clamp(source.pen.dash, 0, 65535));
-        item.clip = clips.back();
+        style.layer = cachedIndex;
+        style.rgb = rgbOf(source.pen.colour);
+        style.weightMm = static_cast<float>(source.pen.lineWeightMm);
+        style.dash = static_cast<std::uint16_t>(std::clamp(source.pen.dash, 0, 65535));
+        style.clip = clips.back();
+        pending = style;
+        contract::ViewItem item;
         item.firstPoint = static_cast<std::uint32_t>(view.points.size() / 2);
         return item;
     }
@@ -134,6 +139,7 @@ struct Exporter {
     void keep(contract::ViewItem& item, contract::ViewEntity& entity) {
         item.pointCount = static_cast<std::uint32_t>(view.points.size() / 2) - item.firstPoint;
         if (item.pointCount == 0) return;
+        item.style = view.addStyle(pending);
         view.items.push_back(item);
         ++entity.itemCount;
     }
@@ -149,12 +155,12 @@ struct Exporter {
             keep(item, entity);
         } else if (const auto* poly = std::get_if<pdf::PolylinePrimitive>(&primitive)) {
             contract::ViewItem item = itemFor(i, Kind::Stroke);
-            item.closed = poly->closed;
+            pending.closed = poly->closed;
             flat.vertices(points, poly->vertices, poly->closed);
             keep(item, entity);
         } else if (const auto* circle = std::get_if<pdf::CirclePrimitive>(&primitive)) {
             contract::ViewItem item = itemFor(i, Kind::Stroke);
-            item.closed = 1;
+            pending.closed = 1;
             flat.arc(points, circle->centre, circle->radius, 0, 2 * kPi);
             points.resize(points.size() - 2);  // the closing point repeats the first
             keep(item, entity);
@@ -184,29 +190,36 @@ struct Exporter {
             keep(item, entity);
         } else if (const auto* fill = std::get_if<pdf::FillPrimitive>(&primitive)) {
             contract::ViewItem item = itemFor(i, Kind::Fill);
-            item.firstLoop = static_cast<std::uint32_t>(view.loopStarts.size());
+            contract::ViewLoops loops;
+            loops.firstLoop = static_cast<std::uint32_t>(view.loopStarts.size());
             for (const auto& loop : fill->loops) {
                 if (loop.size() < 2) continue;
                 view.loopStarts.push_back(static_cast<std::uint32_t>(points.size() / 2) -
                                           item.firstPoint);
                 flat.vertices(points, loop, /*closed=*/true);
             }
-            item.loopCount = static_cast<std::uint32_t>(view.loopStarts.size()) - item.firstLoop;
+            loops.loopCount = static_cast<std::uint32_t>(view.loopStarts.size()) - loops.firstLoop;
+            item.detail = static_cast<std::uint32_t>(view.fills.size());
+            view.fills.push_back(loops);
             keep(item, entity);
+            if (item.pointCount == 0) view.fills.pop_back();
         } else if (const auto* text = std::get_if<pdf::TextPrimitive>(&primitive)) {
             if (text->text.empty()) return;
             contract::ViewItem item = itemFor(i, Kind::Text);
             const Affine2& m = transforms.back();
             const double scale = std::sqrt(std::fabs(m.determinant()));
             flat.point(points, text->position);
-            item.height = static_cast<float>(text->height * scale);
-            item.rotation = static_cast<float>(text->rotation + std::atan2(m.yx, m.xx));
-            item.widthFactor = static_cast<float>(text->widthFactor);
-            item.oblique = static_cast<float>(text->oblique);
-            item.hAlign = static_cast<contract::ViewHAlign>(text->hAlign);
-            item.vAlign = static_cast<contract::ViewVAlign>(text->vAlign);
-            item.font = view.addString(text->fontFamily);
-            item.text = view.addString(text->text);
+            contract::ViewText out;
+            out.height = static_cast<float>(text->height * scale);
+            out.rotation = static_cast<float>(text->rotation + std::atan2(m.yx, m.xx));
+            out.widthFactor = static_cast<float>(text->widthFactor);
+            out.oblique = static_cast<float>(text->oblique);
+            pending.hAlign = static_cast<contract::ViewHAlign>(text->hAlign);
+            pending.vAlign = static_cast<contract::ViewVAlign>(text->vAlign);
+            out.font = view.addString(text->fontFamily);
+            out.text = view.addString(text->text);
+            item.detail = static_cast<std::uint32_t>(view.texts.size());
+            view.texts.push_back(out);
             keep(item, entity);
         } else if (const auto* clip = std::get_if<pdf::ClipPush>(&primitive)) {
             // The clip as the window sees it: the rectangle's corners through the transform.
@@ -313,7 +326,10 @@ host::Status HostDrawingServices::writeView(host::DocumentId document, std::stri
                           Flattener(origin, chordError),
                           {},
                           {},
-                          view};
+                          view,
+                          {},
+                          {},
+                          {}};
         exporter.transforms = {Affine2{}};
         exporter.clips = {0};
         const auto& starts = rendering.entityStarts;

@@ -17,7 +17,10 @@ constexpr char kDashTag = 'P';
 constexpr char kClipTag = 'C';
 constexpr char kStringTag = 'S';
 constexpr char kEntityTag = 'E';
+constexpr char kStyleTag = 'F';
 constexpr char kItemTag = 'T';
+constexpr char kTextTag = 'X';
+constexpr char kFillTag = 'O';
 constexpr char kPointTag = 'V';
 constexpr char kLoopTag = 'L';
 
@@ -103,18 +106,27 @@ class Reader {
 };
 
 // A table: its record is known in length before it is written, so the values go straight to
-// the sink after what was formatted so far, without a copy into one string.
+// the sink after what was formatted so far, without a copy into one string. The payload is the
+// count, a pad length and that many zero bytes, then the values, padded so that they start at a
+// multiple of 8 bytes into the file: a reader of a mapped file then finds them aligned.
+// `written` counts the bytes handed to the sink so far.
 template <typename T>
-void putArray(Writer& w, std::string& out, const ViewSink& sink, char tag,
+void putArray(Writer& w, std::string& out, const ViewSink& sink, std::size_t& written, char tag,
               const std::vector<T>& values) {
     static_assert(std::is_trivially_copyable_v<T>);
     const std::size_t bytes = values.size() * sizeof(T);
+    const std::size_t headerEnd = written + out.size() + 1 + 4 + 4 + 1;
+    const std::size_t pad = (8 - headerEnd % 8) % 8;
     out.push_back(tag);
-    w.put<std::uint32_t>(static_cast<std::uint32_t>(4 + bytes));
+    w.put<std::uint32_t>(static_cast<std::uint32_t>(4 + 1 + pad + bytes));
     w.put<std::uint32_t>(static_cast<std::uint32_t>(values.size()));
+    w.put<std::uint8_t>(static_cast<std::uint8_t>(pad));
+    out.append(pad, '\0');
     sink(out);
+    written += out.size();
     out.clear();
     if (bytes > 0) sink(std::string_view(reinterpret_cast<const char*>(values.data()), bytes));
+    written += bytes;
 }
 
 // A whole table; false when the bytes cannot hold the count it names (so a forged count never
@@ -122,11 +134,20 @@ void putArray(Writer& w, std::string& out, const ViewSink& sink, char tag,
 template <typename T>
 bool getArray(Reader& r, std::vector<T>& values) {
     const auto count = r.get<std::uint32_t>();
+    r.take(r.get<std::uint8_t>());
     if (!r.ok() || count > r.left() / sizeof(T)) return false;
-    values.resize(count);
     const std::string_view bytes = r.take(count * sizeof(T));
-    if (!bytes.empty()) std::memcpy(values.data(), bytes.data(), bytes.size());
-    return r.ok();
+    if (!r.ok()) return false;
+    // Straight from the bytes when they lie aligned (a mapped file's tables do, as the writer
+    // pads them), which spares zeroing the whole table first.
+    if (reinterpret_cast<std::uintptr_t>(bytes.data()) % alignof(T) == 0) {
+        const T* first = reinterpret_cast<const T*>(bytes.data());
+        values.assign(first, first + count);
+    } else {
+        values.resize(count);
+        if (!bytes.empty()) std::memcpy(values.data(), bytes.data(), bytes.size());
+    }
+    return true;
 }
 
 bool finite(float v) {
@@ -136,13 +157,33 @@ bool finite(float v) {
 void drawNothing(ViewItem& item) {
     item.firstPoint = 0;
     item.pointCount = 0;
-    item.firstLoop = 0;
-    item.loopCount = 0;
+    item.detail = 0;
+}
+
+// Makes a style safe to follow; false when what it says cannot be drawn at all.
+bool checkStyle(ViewStyle& style, const ViewFile& view) {
+    if (style.layer >= view.layers.size()) style.layer = 0;
+    if (style.dash > view.dashes.size()) style.dash = 0;
+    if (style.clip > view.clips.size()) style.clip = 0;
+    if (!finite(style.weightMm)) style.weightMm = -1.0f;
+    if (static_cast<std::uint8_t>(style.kind) <= 2 &&
+        static_cast<std::uint8_t>(style.hAlign) <= 2 &&
+        static_cast<std::uint8_t>(style.vAlign) <= 3)
+        return true;
+    style.kind = ViewItemKind::Stroke;
+    style.hAlign = ViewHAlign::Left;
+    style.vAlign = ViewVAlign::Baseline;
+    return false;
+}
+
+bool goodText(const ViewText& text, const ViewFile& view) {
+    return text.text < view.strings.size() && text.font < view.strings.size() &&
+           finite(text.height) && text.height > 0 && finite(text.rotation) &&
+           finite(text.widthFactor) && finite(text.oblique);
 }
 
 // Makes every index of the tables safe to follow; see readView.
 void checkIndices(ViewFile& view) {
-    const auto layers = static_cast<std::uint32_t>(view.layers.size());
     const std::size_t points = view.points.size() / 2;
     std::vector<bool> badPoint;  // empty while every point is finite
     for (std::size_t i = 0; i < points; ++i) {
@@ -150,17 +191,13 @@ void checkIndices(ViewFile& view) {
         if (badPoint.empty()) badPoint.assign(points, false);
         badPoint[i] = true;
     }
+    if (view.styles.empty()) view.styles.emplace_back();
+    std::vector<bool> goodStyle(view.styles.size());
+    for (std::size_t i = 0; i < view.styles.size(); ++i)
+        goodStyle[i] = checkStyle(view.styles[i], view);
     for (ViewItem& item : view.items) {
-        if (item.layer >= layers) item.layer = 0;
-        if (item.dash > view.dashes.size()) item.dash = 0;
-        if (item.clip > view.clips.size()) item.clip = 0;
-        if (!finite(item.weightMm)) item.weightMm = -1.0f;
-        if (static_cast<std::uint8_t>(item.kind) > 2 ||
-            static_cast<std::uint8_t>(item.hAlign) > 2 ||
-            static_cast<std::uint8_t>(item.vAlign) > 3) {
-            item.kind = ViewItemKind::Stroke;
-            item.hAlign = ViewHAlign::Left;
-            item.vAlign = ViewVAlign::Baseline;
+        if (item.style >= view.styles.size() || !goodStyle[item.style]) {
+            item.style = 0;
             drawNothing(item);
             continue;
         }
@@ -174,30 +211,36 @@ void checkIndices(ViewFile& view) {
                     drawNothing(item);
                     break;
                 }
-        if (item.kind == ViewItemKind::Fill) {
+        const ViewItemKind kind = view.styles[item.style].kind;
+        if (kind == ViewItemKind::Fill) {
             // Loops start inside the item's points, the first at 0, rising.
-            const std::size_t loops = view.loopStarts.size();
-            bool good = item.loopCount > 0 && item.firstLoop <= loops &&
-                        item.loopCount <= loops - item.firstLoop;
-            for (std::uint32_t l = 0; good && l < item.loopCount; ++l) {
-                const std::uint32_t start = view.loopStarts[item.firstLoop + l];
-                good = (l == 0 ? start == 0 : start > view.loopStarts[item.firstLoop + l - 1]) &&
+            bool good = item.detail < view.fills.size();
+            const ViewLoops loops = good ? view.fills[item.detail] : ViewLoops{};
+            const std::size_t starts = view.loopStarts.size();
+            good = good && loops.loopCount > 0 && loops.firstLoop <= starts &&
+                   loops.loopCount <= starts - loops.firstLoop;
+            for (std::uint32_t l = 0; good && l < loops.loopCount; ++l) {
+                const std::uint32_t start = view.loopStarts[loops.firstLoop + l];
+                good = (l == 0 ? start == 0 : start > view.loopStarts[loops.firstLoop + l - 1]) &&
                        start < item.pointCount;
             }
             if (!good) drawNothing(item);
-        } else if (item.kind == ViewItemKind::Text) {
-            const bool good = item.pointCount >= 1 && item.text < view.strings.size() &&
-                              item.font < view.strings.size() && finite(item.height) &&
-                              item.height > 0 && finite(item.rotation) &&
-                              finite(item.widthFactor) && finite(item.oblique);
-            if (!good) drawNothing(item);
+        } else if (kind == ViewItemKind::Text) {
+            if (item.pointCount < 1 || item.detail >= view.texts.size() ||
+                !goodText(view.texts[item.detail], view))
+                drawNothing(item);
+        } else {
+            item.detail = 0;
         }
     }
     // What no item draws any more is zeroed, so the tables hold finite numbers only.
     if (!badPoint.empty())
         for (std::size_t i = 0; i < points; ++i)
             if (badPoint[i]) view.points[2 * i] = view.points[2 * i + 1] = 0;
+    for (ViewText& text : view.texts)
+        if (!goodText(text, view)) text = ViewText{};
     const std::size_t items = view.items.size();
+    const auto layers = static_cast<std::uint32_t>(view.layers.size());
     for (ViewEntity& entity : view.entities) {
         if (entity.layer >= layers) entity.layer = 0;
         if (entity.firstItem > items || entity.itemCount > items - entity.firstItem) {
@@ -216,6 +259,18 @@ std::uint32_t ViewFile::addString(std::string text) {
     return static_cast<std::uint32_t>(strings.size() - 1);
 }
 
+std::uint32_t ViewFile::addStyle(const ViewStyle& style) {
+    if (!styles.empty() && styles.back() == style)
+        return static_cast<std::uint32_t>(styles.size() - 1);
+    // Drawings have a few hundred styles at most; past that a repeat costs 20 bytes, not a
+    // search.
+    if (styles.size() <= 1024)
+        for (std::size_t i = 0; i < styles.size(); ++i)
+            if (styles[i] == style) return static_cast<std::uint32_t>(i);
+    styles.push_back(style);
+    return static_cast<std::uint32_t>(styles.size() - 1);
+}
+
 std::string viewHandleText(std::uint64_t handle) {
     char buffer[17];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, handle, 16);
@@ -227,6 +282,7 @@ std::string viewHandleText(std::uint64_t handle) {
 
 void formatView(const ViewFile& view, const ViewSink& sink) {
     std::string out(kViewMagic);
+    std::size_t written = 0;
     Writer w(out);
     w.begin(kInfoTag);
     w.put<std::uint64_t>(view.serial);
@@ -257,17 +313,21 @@ void formatView(const ViewFile& view, const ViewSink& sink) {
         w.end();
     }
     for (const ViewDash& dash : view.dashes)
-        putArray(w, out, sink, kDashTag, dash.lengths);
-    putArray(w, out, sink, kClipTag, view.clips);
+        putArray(w, out, sink, written, kDashTag, dash.lengths);
+    putArray(w, out, sink, written, kClipTag, view.clips);
     w.begin(kStringTag);
     w.put<std::uint32_t>(static_cast<std::uint32_t>(view.strings.size()));
     for (const std::string& text : view.strings)
         w.putString(text);
     w.end();
-    putArray(w, out, sink, kEntityTag, view.entities);
-    putArray(w, out, sink, kItemTag, view.items);
-    putArray(w, out, sink, kPointTag, view.points);
-    putArray(w, out, sink, kLoopTag, view.loopStarts);
+    putArray(w, out, sink, written, kEntityTag, view.entities);
+    putArray(w, out, sink, written, kStyleTag, view.styles);
+    putArray(w, out, sink, written, kItemTag, view.items);
+    putArray(w, out, sink, written, kTextTag, view.texts);
+    putArray(w, out, sink, written, kFillTag, view.fills);
+    putArray(w, out, sink, written, kPointTag, view.points);
+    putArray(w, out, sink, written, kLoopTag, view.loopStarts);
+    if (!out.empty()) sink(out);
 }
 
 std::string formatView(const ViewFile& view) {
@@ -357,8 +417,17 @@ std::optional<ViewFile> readView(std::string_view bytes, std::string* error) {
             case kEntityTag:
                 if (!getArray(r, view.entities)) view.entities.clear();
                 break;
+            case kStyleTag:
+                if (!getArray(r, view.styles)) view.styles.clear();
+                break;
             case kItemTag:
                 if (!getArray(r, view.items)) view.items.clear();
+                break;
+            case kTextTag:
+                if (!getArray(r, view.texts)) view.texts.clear();
+                break;
+            case kFillTag:
+                if (!getArray(r, view.fills)) view.fills.clear();
                 break;
             case kPointTag:
                 if (!getArray(r, view.points)) view.points.clear();

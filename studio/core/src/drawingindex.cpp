@@ -51,11 +51,13 @@ bool anySegment(const contract::ViewFile& view, const ViewItem& item, F&& segmen
     if (n == 0) return false;
     const float* p = view.points.data() + 2 * std::size_t(item.firstPoint);
     if (n == 1) return segment(p[0], p[1], p[0], p[1]);
-    if (item.kind == ViewItemKind::Fill) {
-        const std::uint32_t* starts = view.loopStarts.data() + item.firstLoop;
-        for (std::size_t loop = 0; loop < item.loopCount; ++loop) {
+    const contract::ViewStyle& style = view.styles[item.style];
+    if (style.kind == ViewItemKind::Fill) {
+        const contract::ViewLoops& loops = view.fills[item.detail];
+        const std::uint32_t* starts = view.loopStarts.data() + loops.firstLoop;
+        for (std::size_t loop = 0; loop < loops.loopCount; ++loop) {
             const std::size_t begin = starts[loop];
-            const std::size_t end = loop + 1 < item.loopCount ? starts[loop + 1] : n;
+            const std::size_t end = loop + 1 < loops.loopCount ? starts[loop + 1] : n;
             for (std::size_t i = begin; i < end; ++i) {
                 const std::size_t j = i + 1 < end ? i + 1 : begin;
                 if (segment(p[2 * i], p[2 * i + 1], p[2 * j], p[2 * j + 1])) return true;
@@ -65,7 +67,7 @@ bool anySegment(const contract::ViewFile& view, const ViewItem& item, F&& segmen
     }
     for (std::size_t i = 0; i + 1 < n; ++i)
         if (segment(p[2 * i], p[2 * i + 1], p[2 * i + 2], p[2 * i + 3])) return true;
-    if (item.closed && n > 2) return segment(p[2 * n - 2], p[2 * n - 1], p[0], p[1]);
+    if (style.closed && n > 2) return segment(p[2 * n - 2], p[2 * n - 1], p[0], p[1]);
     return false;
 }
 
@@ -103,25 +105,27 @@ bool ViewBox::contains(float x, float y) const {
     return !empty() && minX <= x && x <= maxX && minY <= y && y <= maxY;
 }
 
-ViewBox DrawingIndex::textBox(const contract::ViewFile& view, const ViewItem& text) {
+ViewBox DrawingIndex::textBox(const contract::ViewFile& view, const ViewItem& item) {
     ViewBox box;
-    if (text.pointCount < 1) return box;
+    if (item.pointCount < 1) return box;
+    const contract::ViewText& text = view.texts[item.detail];
+    const contract::ViewStyle& style = view.styles[item.style];
     // Latin characters are about as wide as 0.7 of the height, CJK ones a whole height.
     double advance = 0;
     for (const QChar c : QString::fromStdString(view.strings[text.text]))
         advance += c.unicode() < 0x2e80 ? 0.7 : 1.0;
     const double width = advance * text.height * std::max(0.01f, text.widthFactor);
     double x0 = 0;
-    if (text.hAlign == contract::ViewHAlign::Center) x0 = -width / 2;
-    if (text.hAlign == contract::ViewHAlign::Right) x0 = -width;
+    if (style.hAlign == contract::ViewHAlign::Center) x0 = -width / 2;
+    if (style.hAlign == contract::ViewHAlign::Right) x0 = -width;
     double y0 = -0.3 * text.height;  // descenders
-    if (text.vAlign == contract::ViewVAlign::Middle) y0 -= text.height / 2;
-    if (text.vAlign == contract::ViewVAlign::Top) y0 -= text.height;
+    if (style.vAlign == contract::ViewVAlign::Middle) y0 -= text.height / 2;
+    if (style.vAlign == contract::ViewVAlign::Top) y0 -= text.height;
     const double c = std::cos(text.rotation), s = std::sin(text.rotation);
     for (const double u : {x0, x0 + width})
         for (const double v : {y0, y0 + 1.3 * text.height})
-            box.add(static_cast<float>(view.x(text.firstPoint) + u * c - v * s),
-                    static_cast<float>(view.y(text.firstPoint) + u * s + v * c));
+            box.add(static_cast<float>(view.x(item.firstPoint) + u * c - v * s),
+                    static_cast<float>(view.y(item.firstPoint) + u * s + v * c));
     return box;
 }
 
@@ -139,7 +143,7 @@ DrawingIndex::DrawingIndex(contract::ViewFile view) : view_(std::move(view)) {
         ViewBox& box = boxes_[e];
         for (const ViewItem* item = itemsBegin(int(e)); item != itemsEnd(int(e)); ++item) {
             if (item->pointCount == 0) continue;
-            if (item->kind == ViewItemKind::Text) {
+            if (view_.styles[item->style].kind == ViewItemKind::Text) {
                 box.add(textBox(view_, *item));
                 continue;
             }
@@ -205,7 +209,7 @@ void DrawingIndex::setLayerShown(std::uint32_t layer, bool shown) {
 
 bool DrawingIndex::entityShown(int entity) const {
     for (const ViewItem* item = itemsBegin(entity); item != itemsEnd(entity); ++item)
-        if (layerShown(item->layer)) return true;
+        if (layerShown(view_.styles[item->style].layer)) return true;
     return false;
 }
 
@@ -236,8 +240,9 @@ float DrawingIndex::distance(int entity, float x, float y) const {
     float best = std::numeric_limits<float>::infinity();
     for (const ViewItem* it = itemsBegin(entity); it != itemsEnd(entity); ++it) {
         const ViewItem& item = *it;
-        if (!layerShown(item.layer) || item.pointCount == 0) continue;
-        if (item.kind == ViewItemKind::Text) {
+        const contract::ViewStyle& style = view_.styles[item.style];
+        if (!layerShown(style.layer) || item.pointCount == 0) continue;
+        if (style.kind == ViewItemKind::Text) {
             // A text is picked anywhere on its box.
             const ViewBox box = textBox(view_, item);
             const float dx = std::max({box.minX - x, 0.0f, x - box.maxX});
@@ -271,8 +276,9 @@ std::optional<int> DrawingIndex::nearest(float x, float y, float tolerance) cons
 bool DrawingIndex::crosses(int entity, const ViewBox& box) const {
     for (const ViewItem* it = itemsBegin(entity); it != itemsEnd(entity); ++it) {
         const ViewItem& item = *it;
-        if (!layerShown(item.layer) || item.pointCount == 0) continue;
-        if (item.kind == ViewItemKind::Text) {
+        const contract::ViewStyle& style = view_.styles[item.style];
+        if (!layerShown(style.layer) || item.pointCount == 0) continue;
+        if (style.kind == ViewItemKind::Text) {
             if (textBox(view_, item).meets(box)) return true;
             continue;
         }

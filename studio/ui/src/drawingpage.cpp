@@ -226,29 +226,31 @@ void DrawingCanvas::paintEvent(QPaintEvent*) {
             (box.maxX - box.minX) * scale_ < 2.0 && (box.maxY - box.minY) * scale_ < 2.0;
         for (const ViewItem* it = index_->itemsBegin(e); it != index_->itemsEnd(e); ++it) {
             const ViewItem& item = *it;
-            if (!index_->layerShown(item.layer) || item.pointCount == 0) continue;
-            const QRgb colour = highlighted ? kHighlight.rgb() : (0xff000000u | item.rgb);
+            const contract::ViewStyle& style = view.styles[item.style];
+            if (!index_->layerShown(style.layer) || item.pointCount == 0) continue;
+            const QRgb colour = highlighted ? kHighlight.rgb() : (0xff000000u | style.rgb);
             if (tiny) {
                 dots << QPointF(cx + box.minX * scale_, cy - box.minY * scale_);
                 dotColours << colour;
                 break;
             }
-            const bool clipped = item.clip > 0;
+            const bool clipped = style.clip > 0;
             if (clipped) {
                 flush();
-                const auto& c = view.clips[item.clip - 1u];
+                const auto& c = view.clips[style.clip - 1u];
                 painter.setClipRect(QRectF(toScreen(c.x0, c.y1), toScreen(c.x1, c.y0)));
             }
-            if (item.kind == ViewItemKind::Text) {
+            if (style.kind == ViewItemKind::Text) {
                 drawText(painter, item, QColor::fromRgb(colour));
-            } else if (item.kind == ViewItemKind::Fill) {
+            } else if (style.kind == ViewItemKind::Fill) {
                 QPainterPath path;
                 path.setFillRule(Qt::OddEvenFill);
-                const std::uint32_t* starts = view.loopStarts.data() + item.firstLoop;
-                for (std::uint32_t loop = 0; loop < item.loopCount; ++loop) {
+                const contract::ViewLoops& loops = view.fills[item.detail];
+                const std::uint32_t* starts = view.loopStarts.data() + loops.firstLoop;
+                for (std::uint32_t loop = 0; loop < loops.loopCount; ++loop) {
                     const std::uint32_t begin = starts[loop];
                     const std::uint32_t end =
-                        loop + 1 < item.loopCount ? starts[loop + 1] : item.pointCount;
+                        loop + 1 < loops.loopCount ? starts[loop + 1] : item.pointCount;
                     polygon.resize(static_cast<int>(end - begin));
                     for (std::uint32_t i = begin; i < end; ++i)
                         polygon[static_cast<int>(i - begin)] = screen(item.firstPoint + i);
@@ -258,14 +260,14 @@ void DrawingCanvas::paintEvent(QPaintEvent*) {
                 painter.fillPath(path,
                                  highlighted ? QColor(240, 163, 42, 140) : QColor::fromRgb(colour));
             } else {
-                const PenKey key{colour, highlighted ? 2 : int(penWidth(item.weightMm)),
-                                 highlighted ? 0 : item.dash};
+                const PenKey key{colour, highlighted ? 2 : int(penWidth(style.weightMm)),
+                                 highlighted ? 0 : style.dash};
                 if (key.dash > 0) {
                     // Dashes run on across a polyline's vertices only when it is drawn whole.
                     polygon.resize(static_cast<int>(item.pointCount));
                     for (std::uint32_t i = 0; i < item.pointCount; ++i)
                         polygon[static_cast<int>(i)] = screen(item.firstPoint + i);
-                    if (item.closed && polygon.size() > 2) polygon << polygon.front();
+                    if (style.closed && polygon.size() > 2) polygon << polygon.front();
                     painter.setPen(penFor(key));
                     painter.drawPolyline(polygon);
                 } else {
@@ -280,7 +282,7 @@ void DrawingCanvas::paintEvent(QPaintEvent*) {
                         lastBatch->append(QLineF(previous, next));
                         previous = next;
                     }
-                    if (item.closed && item.pointCount > 2)
+                    if (style.closed && item.pointCount > 2)
                         lastBatch->append(QLineF(previous, screen(item.firstPoint)));
                 }
             }
@@ -310,7 +312,9 @@ void DrawingCanvas::paintEvent(QPaintEvent*) {
 
 void DrawingCanvas::drawText(QPainter& painter, const ViewItem& item, const QColor& colour) {
     const contract::ViewFile& view = index_->view();
-    const double pixels = item.height * scale_;
+    const contract::ViewText& text = view.texts[item.detail];
+    const contract::ViewStyle& style = view.styles[item.style];
+    const double pixels = text.height * scale_;
     if (pixels < 3) {
         // Too small to read: a stroke where the text runs, as the CAD program shows it.
         if (pixels >= 1) {
@@ -323,25 +327,25 @@ void DrawingCanvas::drawText(QPainter& painter, const ViewItem& item, const QCol
     }
     painter.save();
     painter.translate(toScreen(view.x(item.firstPoint), view.y(item.firstPoint)));
-    painter.rotate(-item.rotation * 180.0 / M_PI);
-    const std::string& family = view.strings[item.font];
+    painter.rotate(-text.rotation * 180.0 / M_PI);
+    const std::string& family = view.strings[text.font];
     QFont font(family.empty() ? QStringLiteral("Microsoft YaHei UI")
                               : QString::fromStdString(family));
     // The height is that of capitals, about 0.7 of the font's em.
     font.setPixelSize(std::max(1, static_cast<int>(std::lround(pixels / 0.7))));
     painter.setFont(font);
-    painter.scale(std::max(0.05f, item.widthFactor), 1.0);
+    painter.scale(std::max(0.05f, text.widthFactor), 1.0);
     painter.setPen(colour);
-    const QString text = QString::fromStdString(view.strings[item.text]);
+    const QString words = QString::fromStdString(view.strings[text.text]);
     const QFontMetricsF metrics(font);
     double x = 0, y = 0;
-    const double advance = metrics.horizontalAdvance(text);
-    if (item.hAlign == contract::ViewHAlign::Center) x = -advance / 2;
-    if (item.hAlign == contract::ViewHAlign::Right) x = -advance;
-    if (item.vAlign == contract::ViewVAlign::Middle) y = pixels / 2;
-    if (item.vAlign == contract::ViewVAlign::Top) y = pixels;
-    if (item.vAlign == contract::ViewVAlign::Bottom) y = -metrics.descent();
-    painter.drawText(QPointF(x, y), text);
+    const double advance = metrics.horizontalAdvance(words);
+    if (style.hAlign == contract::ViewHAlign::Center) x = -advance / 2;
+    if (style.hAlign == contract::ViewHAlign::Right) x = -advance;
+    if (style.vAlign == contract::ViewVAlign::Middle) y = pixels / 2;
+    if (style.vAlign == contract::ViewVAlign::Top) y = pixels;
+    if (style.vAlign == contract::ViewVAlign::Bottom) y = -metrics.descent();
+    painter.drawText(QPointF(x, y), words);
     painter.restore();
 }
 

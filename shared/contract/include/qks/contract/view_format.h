@@ -3,7 +3,7 @@
 // paint and pick in. The host writes it whole to a temporary file and renames it over
 // "qks_view.bin" in the temporary folder; the Studio reads it whenever its signature changes.
 //
-// Binary, little-endian: the 8-byte magic "QKSVIEW2", then records of a one-byte tag, a 32-bit
+// Binary, little-endian: the 8-byte magic "QKSVIEW3", then records of a one-byte tag, a 32-bit
 // payload length and the payload, so a reader skips the records it does not know. Strings are a
 // 32-bit length and UTF-8 bytes. The geometry is a few flat tables (entities, items, points,
 // loop starts, strings) written and read as whole arrays: a drawing of a quarter of a million
@@ -21,7 +21,7 @@
 
 namespace qks::contract {
 
-inline constexpr std::string_view kViewMagic = "QKSVIEW2";
+inline constexpr std::string_view kViewMagic = "QKSVIEW3";
 
 // A drawing open in the host, in opening order.
 struct ViewDocument {
@@ -51,28 +51,52 @@ enum class ViewItemKind : std::uint8_t { Stroke = 0, Fill = 1, Text = 2 };
 enum class ViewHAlign : std::uint8_t { Left = 0, Center = 1, Right = 2 };
 enum class ViewVAlign : std::uint8_t { Baseline = 0, Bottom = 1, Middle = 2, Top = 3 };
 
-// One drawn thing of an entity, stored as it is laid out (60 bytes, no padding).
-//  - Stroke: points [firstPoint, firstPoint + pointCount) of ViewFile::points, closed or not.
-//  - Fill: the same points, cut into loops at loopStarts [firstLoop, firstLoop + loopCount)
-//    (indices into the item's points, the first 0, rising); loops combine by the even-odd rule.
-//  - Text: its insertion point is points[firstPoint]; `text` and `font` index
-//    ViewFile::strings; height is that of capitals, rotation radians counter-clockwise.
-struct ViewItem {
+// How an item is drawn, shared by every item drawn alike (20 bytes, no padding): a drawing of
+// a quarter of a million entities has a few hundred of them, so an item names one instead of
+// repeating it.
+struct ViewStyle {
     ViewItemKind kind = ViewItemKind::Stroke;
     std::uint8_t closed = 0;
     ViewHAlign hAlign = ViewHAlign::Left;
     ViewVAlign vAlign = ViewVAlign::Baseline;
-    std::uint32_t layer = 0;  // index into ViewFile::layers: the layer that shows this item
+    std::uint32_t layer = 0;  // index into ViewFile::layers: the layer that shows the item
     std::uint32_t rgb = 0xffffff;
     float weightMm = -1.0f;
     std::uint16_t dash = 0;  // 0 solid, else 1 + index into ViewFile::dashes
     std::uint16_t clip = 0;  // 0 none, else 1 + index into ViewFile::clips
-    std::uint32_t firstPoint = 0, pointCount = 0;
-    std::uint32_t firstLoop = 0, loopCount = 0;
+    bool operator==(const ViewStyle& o) const {
+        return kind == o.kind && closed == o.closed && hAlign == o.hAlign && vAlign == o.vAlign &&
+               layer == o.layer && rgb == o.rgb && weightMm == o.weightMm && dash == o.dash &&
+               clip == o.clip;
+    }
+};
+static_assert(sizeof(ViewStyle) == 20, "ViewStyle is stored as it is laid out");
+
+// What only a text has: `text` and `font` index ViewFile::strings; height is that of capitals,
+// rotation radians counter-clockwise.
+struct ViewText {
     std::uint32_t text = 0, font = 0;
     float height = 0, rotation = 0, widthFactor = 1, oblique = 0;
 };
-static_assert(sizeof(ViewItem) == 60, "ViewItem is stored as it is laid out");
+static_assert(sizeof(ViewText) == 24, "ViewText is stored as it is laid out");
+
+// What only a fill has: its loops, loopStarts [firstLoop, firstLoop + loopCount) (indices into
+// the item's points, the first 0, rising); loops combine by the even-odd rule.
+struct ViewLoops {
+    std::uint32_t firstLoop = 0, loopCount = 0;
+};
+
+// One drawn thing of an entity (16 bytes): points [firstPoint, firstPoint + pointCount) of
+// ViewFile::points, drawn as styles[style] says.
+//  - Stroke: a polyline through the points, closed or not.
+//  - Fill: the points cut into the loops of fills[detail].
+//  - Text: its insertion point is the first point; the rest is texts[detail].
+struct ViewItem {
+    std::uint32_t firstPoint = 0, pointCount = 0;
+    std::uint32_t style = 0;
+    std::uint32_t detail = 0;  // Stroke: 0
+};
+static_assert(sizeof(ViewItem) == 16, "ViewItem is stored as it is laid out");
 
 struct ViewEntity {
     std::uint64_t handle = 0;  // as the drawing numbers it; written in hex in a selection
@@ -94,13 +118,19 @@ struct ViewFile {
     std::vector<ViewDash> dashes;
     std::vector<ViewRect> clips;
     std::vector<ViewEntity> entities;
+    std::vector<ViewStyle> styles;  // never empty once read
     std::vector<ViewItem> items;
+    std::vector<ViewText> texts;
+    std::vector<ViewLoops> fills;
     std::vector<float> points;  // x, y pairs
     std::vector<std::uint32_t> loopStarts;
     std::vector<std::string> strings;  // index 0 is the empty string
 
     // Appends `text` to the strings; its index.
     std::uint32_t addString(std::string text);
+    // Appends `style` unless it is the last one appended or already known; its index. For
+    // writers adding items in drawing order, where items drawn alike come in long runs.
+    std::uint32_t addStyle(const ViewStyle& style);
     // The x and y of point `index` (of all points).
     float x(std::uint32_t index) const { return points[2 * std::size_t(index)]; }
     float y(std::uint32_t index) const { return points[2 * std::size_t(index) + 1]; }
@@ -116,9 +146,9 @@ void formatView(const ViewFile& view, const ViewSink& sink);
 
 // Null, with `error` set, for a file that is not a display list or is cut short. Unknown
 // records are skipped. Every index is checked: an entity whose items lie past the table keeps
-// none, an item whose points, loops or strings lie past theirs or whose numbers are not finite
-// draws nothing, layer, dash and clip indices past their tables take 0 (layer 0, solid, no
-// clip). Counts never allocate past what the bytes can hold.
+// none, an item whose style, detail, points, loops or strings lie past their tables or whose
+// numbers are not finite draws nothing, a style's layer, dash and clip indices past their
+// tables take 0 (layer 0, solid, no clip). Counts never allocate past what the bytes can hold.
 std::optional<ViewFile> readView(std::string_view bytes, std::string* error = nullptr);
 
 // The selection the drawing window is asked for ("qks_prompt.txt"): one line
