@@ -161,6 +161,62 @@ TEST(DrawingWindowView, ModelSpaceAsEzdxfReadsIt) {
 // A selection prompt waits for the drawing window as well as the console, even once the console
 // has ended; the first answer counts, a stale serial is refused, and a window that goes away
 // cancels the prompt. The prompt file is there exactly while the prompt waits.
+// A model space drawn in parts on several threads reads as the same list drawn whole: the same
+// entities, and every item with the same points, style, text and loops.
+TEST(DrawingWindowView, PartsDrawnOnThreadsJoinIntoTheWholeList) {
+    const char* drawings[] = {"tests/fixtures/dxf/entities_r2018.dxf",
+                              "tests/fixtures/dxf/hatches_r2018.dxf",
+                              "tests/fixtures/dxf/nested_r2010.dxf"};
+    TempDir dir;
+    for (const char* name : drawings) {
+        SCOPED_TRACE(name);
+        HostApplication app;
+        const std::string drawing = kSource + "/" + name;
+        HostDrawingServices::setViewParts(1u << 30, 1);
+        const contract::ViewFile whole = viewOf(app, drawing, {}, dir.file("whole.bin"));
+        HostDrawingServices::setViewParts(1, 5);
+        const contract::ViewFile parted = viewOf(app, drawing, {}, dir.file("parts.bin"));
+        HostDrawingServices::setViewParts(40000, 0);
+        ASSERT_GE(whole.entities.size(), 3u);
+        ASSERT_EQ(parted.entities.size(), whole.entities.size());
+        EXPECT_EQ(parted.points, whole.points);
+        EXPECT_EQ(parted.originX, whole.originX);
+        for (std::size_t e = 0; e < whole.entities.size(); ++e) {
+            const contract::ViewEntity &a = whole.entities[e], &b = parted.entities[e];
+            ASSERT_EQ(b.handle, a.handle);
+            ASSERT_EQ(b.itemCount, a.itemCount) << contract::viewHandleText(a.handle);
+            for (std::uint32_t k = 0; k < a.itemCount; ++k) {
+                const contract::ViewItem &i = whole.items[a.firstItem + k],
+                                         &j = parted.items[b.firstItem + k];
+                EXPECT_EQ(j.firstPoint, i.firstPoint);
+                EXPECT_EQ(j.pointCount, i.pointCount);
+                contract::ViewStyle si = whole.styles[i.style], sj = parted.styles[j.style];
+                const auto dashOf = [](const contract::ViewFile& v, std::uint16_t dash) {
+                    return dash == 0 ? std::vector<float>{} : v.dashes[dash - 1u].lengths;
+                };
+                EXPECT_EQ(dashOf(parted, sj.dash), dashOf(whole, si.dash));
+                EXPECT_EQ(sj.clip == 0, si.clip == 0);
+                si.dash = sj.dash = si.clip = sj.clip = 0;
+                EXPECT_TRUE(si == sj) << contract::viewHandleText(a.handle);
+                if (si.kind == contract::ViewItemKind::Text) {
+                    const contract::ViewText &ti = whole.texts[i.detail],
+                                             &tj = parted.texts[j.detail];
+                    EXPECT_EQ(parted.strings[tj.text], whole.strings[ti.text]);
+                    EXPECT_EQ(parted.strings[tj.font], whole.strings[ti.font]);
+                    EXPECT_EQ(tj.height, ti.height);
+                } else if (si.kind == contract::ViewItemKind::Fill) {
+                    const contract::ViewLoops &li = whole.fills[i.detail],
+                                              &lj = parted.fills[j.detail];
+                    ASSERT_EQ(lj.loopCount, li.loopCount);
+                    for (std::uint32_t l = 0; l < li.loopCount; ++l)
+                        EXPECT_EQ(parted.loopStarts[lj.firstLoop + l],
+                                  whole.loopStarts[li.firstLoop + l]);
+                }
+            }
+        }
+    }
+}
+
 TEST(DrawingWindowView, WindowAnswersSelectionPrompts) {
     TempDir dir;
     const std::string promptFile = dir.file("qks_prompt.txt");

@@ -3,6 +3,9 @@
 // without knowing curves.
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 
 #include "qks/common/atomic_file.h"
@@ -243,11 +246,142 @@ struct Exporter {
     }
 };
 
+std::size_t gEntitiesPerPart = 40000;
+unsigned gMaxParts = 0;
+
+// Calls `work(k)` for k in [0, count): k = 0 on this thread, the others on threads of their
+// own, all joined before it returns. Runs them here, one after another, when the system gives
+// no threads.
+template <typename Work>
+void runParts(std::size_t count, const Work& work) {
+    std::vector<std::thread> threads;
+    std::size_t next = 1;
+    try {
+        for (; next < count; ++next)
+            threads.emplace_back([&work, next] { work(next); });
+    } catch (const std::system_error&) {
+    }
+    work(0);
+    for (std::thread& thread : threads)
+        thread.join();
+    for (; next < count; ++next)
+        work(next);
+}
+
+// One part of a layout on its way to the window: drawn, then flattened into `view`, whose
+// indices count from 0 until placeAfter() moves them past the earlier parts' rows.
+struct ViewPart {
+    render::ViewRendering rendering;
+    std::optional<pdf::PlotRect> extents;
+    contract::ViewFile* view = nullptr;
+    std::unique_ptr<contract::ViewFile> own;
+};
+
+// Flattens `part`'s rendering into its view: entity by entity, the items each drew.
+void flattenPart(ViewPart& part, const drawing::Database& db,
+                 const std::unordered_map<drawing::ObjectIndex, std::uint32_t>& layerIndex,
+                 Point2 origin, double chordError) {
+    const render::ViewRendering& rendering = part.rendering;
+    contract::ViewFile& view = *part.view;
+    for (int dash = 1;; ++dash) {
+        const pdf::DashPattern* pattern = rendering.list.dashPattern(dash);
+        if (pattern == nullptr) break;
+        contract::ViewDash out;
+        for (const double length : pattern->lengths)
+            out.lengths.push_back(static_cast<float>(length));
+        view.dashes.push_back(std::move(out));
+    }
+    Exporter exporter{rendering.list,
+                      rendering.itemLayers,
+                      layerIndex,
+                      Flattener(origin, chordError),
+                      {},
+                      {},
+                      view,
+                      {},
+                      {},
+                      {}};
+    exporter.transforms = {Affine2{}};
+    exporter.clips = {0};
+    const auto& starts = rendering.entityStarts;
+    view.entities.reserve(starts.size());
+    view.items.reserve(rendering.list.size());
+    view.points.reserve(rendering.list.size() * 8);
+    view.addString({});
+    for (std::size_t s = 0; s < starts.size(); ++s) {
+        const std::size_t begin = starts[s].second;
+        const std::size_t end =
+            s + 1 < starts.size() ? starts[s + 1].second : rendering.list.items().size();
+        const drawing::Object* object = db.object(starts[s].first);
+        if (object == nullptr) continue;
+        contract::ViewEntity entity;
+        entity.handle = object->handle;
+        const auto& e = static_cast<const drawing::Entity&>(*object);
+        const auto layer = layerIndex.find(e.layer ? e.layer : db.layer0());
+        entity.layer = layer != layerIndex.end() ? layer->second : 0;
+        entity.firstItem = static_cast<std::uint32_t>(view.items.size());
+        for (std::size_t i = begin; i < end; ++i)
+            exporter.addItem(i, entity);
+        if (entity.itemCount > 0) view.entities.push_back(entity);
+    }
+}
+
+// The rows of a display list's tables: what the parts before a part hold.
+struct TableRows {
+    std::uint32_t points = 0, items = 0, styles = 0, texts = 0, fills = 0, loopStarts = 0,
+                  strings = 0, dashes = 0, clips = 0;
+
+    void add(const contract::ViewFile& view) {
+        const auto rows = [](const auto& table) {
+            return static_cast<std::uint32_t>(table.size());
+        };
+        points += rows(view.points) / 2;
+        items += rows(view.items);
+        styles += rows(view.styles);
+        texts += rows(view.texts);
+        fills += rows(view.fills);
+        loopStarts += rows(view.loopStarts);
+        strings += rows(view.strings);
+        dashes += rows(view.dashes);
+        clips += rows(view.clips);
+    }
+};
+
+// Moves the indices of `later`, which count from 0, past the rows `before` holds.
+void placeAfter(contract::ViewFile& later, const TableRows& before) {
+    using Kind = contract::ViewItemKind;
+    for (contract::ViewItem& item : later.items) {
+        const Kind kind = later.styles[item.style].kind;
+        item.firstPoint += before.points;
+        if (kind == Kind::Text) item.detail += before.texts;
+        if (kind == Kind::Fill) item.detail += before.fills;
+        item.style += before.styles;
+    }
+    const auto shifted = [](std::uint16_t index, std::uint32_t by) {
+        return index == 0 ? index
+                          : static_cast<std::uint16_t>(std::min<std::uint32_t>(index + by, 65535));
+    };
+    for (contract::ViewStyle& style : later.styles) {
+        style.dash = shifted(style.dash, before.dashes);
+        style.clip = shifted(style.clip, before.clips);
+    }
+    for (contract::ViewText& text : later.texts) {
+        text.text += before.strings;
+        text.font += before.strings;
+    }
+    for (contract::ViewLoops& loops : later.fills)
+        loops.firstLoop += before.loopStarts;
+    for (contract::ViewEntity& entity : later.entities)
+        entity.firstItem += before.items;
+}
+
 }  // namespace
 
 host::Status HostDrawingServices::writeView(host::DocumentId document, std::string_view layoutName,
                                             const std::string& path, std::string_view notice) {
     contract::ViewFile view;
+    std::vector<const contract::ViewFile*> partViews;
+    std::vector<std::unique_ptr<contract::ViewFile>> ownParts;
     view.notice = std::string(notice);
     static std::uint64_t serial = 0;  // main thread only
     view.serial = ++serial;
@@ -298,18 +432,47 @@ host::Status HostDrawingServices::writeView(host::DocumentId document, std::stri
             view.layers.push_back(std::move(out));
         }
 
-        const render::ViewRendering rendering = render::renderLayoutForView(db, layout);
-        for (int dash = 1;; ++dash) {
-            const pdf::DashPattern* pattern = rendering.list.dashPattern(dash);
-            if (pattern == nullptr) break;
-            contract::ViewDash out;
-            for (const double length : pattern->lengths)
-                out.lengths.push_back(static_cast<float>(length));
-            view.dashes.push_back(std::move(out));
+        // A large model space is drawn and flattened in parts, one per core; a paper layout
+        // (viewports reach into model space) is drawn whole.
+        const std::size_t entityCount = render::layoutEntityCount(db, layout);
+        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+        const std::size_t maxParts = gMaxParts > 0 ? gMaxParts : std::min(cores, 8u);
+        const std::size_t partCount =
+            record != nullptr && record->isModel()
+                ? std::clamp<std::size_t>(entityCount / std::max<std::size_t>(gEntitiesPerPart, 1),
+                                          1, maxParts)
+                : 1;
+        std::vector<ViewPart> parts(partCount);
+        for (std::size_t k = 0; k < partCount; ++k) {
+            if (k == 0) {
+                parts[k].view = &view;
+                continue;
+            }
+            parts[k].own = std::make_unique<contract::ViewFile>();
+            parts[k].view = parts[k].own.get();
         }
+        runParts(partCount, [&](std::size_t k) {
+            ViewPart& part = parts[k];
+            part.rendering = partCount == 1 ? render::renderLayoutForView(db, layout)
+                                            : render::renderLayoutPartForView(
+                                                  db, layout, entityCount * k / partCount,
+                                                  entityCount * (k + 1) / partCount);
+            part.extents = part.rendering.list.extents();
+        });
         // Curves are flattened once for every zoom: to a chord error of a hundred-thousandth of
         // the drawing, well under a pixel on a screen showing the whole drawing.
-        const std::optional<pdf::PlotRect> extents = rendering.list.extents();
+        std::optional<pdf::PlotRect> extents;
+        for (const ViewPart& part : parts) {
+            if (!part.extents || !part.extents->isValid()) continue;
+            if (!extents) {
+                extents = part.extents;
+                continue;
+            }
+            extents->minX = std::min(extents->minX, part.extents->minX);
+            extents->minY = std::min(extents->minY, part.extents->minY);
+            extents->maxX = std::max(extents->maxX, part.extents->maxX);
+            extents->maxY = std::max(extents->maxY, part.extents->maxY);
+        }
         Point2 origin{0, 0};
         double chordError = 1e-3;
         if (extents && extents->isValid()) {
@@ -319,39 +482,19 @@ host::Status HostDrawingServices::writeView(host::DocumentId document, std::stri
         }
         view.originX = origin.x;
         view.originY = origin.y;
-
-        Exporter exporter{rendering.list,
-                          rendering.itemLayers,
-                          layerIndex,
-                          Flattener(origin, chordError),
-                          {},
-                          {},
-                          view,
-                          {},
-                          {},
-                          {}};
-        exporter.transforms = {Affine2{}};
-        exporter.clips = {0};
-        const auto& starts = rendering.entityStarts;
-        view.entities.reserve(starts.size());
-        view.items.reserve(rendering.list.size());
-        view.points.reserve(rendering.list.size() * 8);
-        view.addString({});
-        for (std::size_t s = 0; s < starts.size(); ++s) {
-            const std::size_t begin = starts[s].second;
-            const std::size_t end =
-                s + 1 < starts.size() ? starts[s + 1].second : rendering.list.items().size();
-            const drawing::Object* object = db.object(starts[s].first);
-            if (object == nullptr) continue;
-            contract::ViewEntity entity;
-            entity.handle = object->handle;
-            const auto& e = static_cast<const drawing::Entity&>(*object);
-            const auto layer = layerIndex.find(e.layer ? e.layer : db.layer0());
-            entity.layer = layer != layerIndex.end() ? layer->second : 0;
-            entity.firstItem = static_cast<std::uint32_t>(view.items.size());
-            for (std::size_t i = begin; i < end; ++i)
-                exporter.addItem(i, entity);
-            if (entity.itemCount > 0) view.entities.push_back(entity);
+        runParts(partCount, [&](std::size_t k) {
+            flattenPart(parts[k], db, layerIndex, origin, chordError);
+            parts[k].rendering = {};
+        });
+        TableRows before;
+        for (ViewPart& part : parts) {
+            if (&part != &parts.front()) placeAfter(*part.view, before);
+            before.add(*part.view);
+        }
+        partViews.reserve(partCount);
+        for (ViewPart& part : parts) {
+            partViews.push_back(part.view);
+            if (part.own) ownParts.push_back(std::move(part.own));
         }
     } else if (shown == nullptr && document) {
         return host::Status::NotFound;
@@ -359,8 +502,14 @@ host::Status HostDrawingServices::writeView(host::DocumentId document, std::stri
     // Streamed: the tables go to the file as they are, with no copy of the whole list.
     qks::AtomicFileWriter file(path);
     if (!file.isOpen()) return host::Status::WriteError;
-    contract::formatView(view, [&file](std::string_view bytes) { file.write(bytes); });
+    if (partViews.empty()) partViews.push_back(&view);
+    contract::formatView(partViews, [&file](std::string_view bytes) { file.write(bytes); });
     return file.commit() ? host::Status::Ok : host::Status::WriteError;
+}
+
+void HostDrawingServices::setViewParts(std::size_t entitiesPerPart, unsigned maxParts) {
+    gEntitiesPerPart = entitiesPerPart;
+    gMaxParts = maxParts;
 }
 
 }  // namespace qkshost

@@ -106,11 +106,13 @@ class Renderer {
         }
     }
 
-    void drawBlock(ObjectIndex block, const Context& ctx) {
+    void drawBlock(ObjectIndex block, const Context& ctx, std::size_t first = 0,
+                   std::size_t last = ~std::size_t(0)) {
         const auto* record = db_.get<drawing::BlockRecord>(block);
         if (record == nullptr) return;
-        for (ObjectIndex i : record->entities)
-            drawEntity(i, ctx, /*inPaperLayout=*/false);
+        last = std::min(last, record->entities.size());
+        for (std::size_t i = first; i < last; ++i)
+            drawEntity(record->entities[i], ctx, /*inPaperLayout=*/false);
     }
 
     void drawPaperLayout(ObjectIndex block, const Context& ctx) {
@@ -911,9 +913,10 @@ pdf::DisplayList renderBlock(const Database& db, ObjectIndex blockRecord) {
 
 namespace {
 
-// Draws `layoutIndex` into `list`, for the window as well when `view` is given.
+// Draws `layoutIndex` into `list`, for the window as well when `view` is given; of a model
+// space only entities [first, last).
 void drawLayout(const Database& db, ObjectIndex layoutIndex, pdf::DisplayList& list,
-                ViewRendering* view) {
+                ViewRendering* view, std::size_t first = 0, std::size_t last = ~std::size_t(0)) {
     const auto* layout = db.get<drawing::Layout>(layoutIndex);
     if (layout == nullptr) return;
     const auto* block = db.get<drawing::BlockRecord>(layout->block);
@@ -921,12 +924,14 @@ void drawLayout(const Database& db, ObjectIndex layoutIndex, pdf::DisplayList& l
     std::vector<ObjectIndex> stack{layout->block};
     Context ctx;
     ctx.blocks = &stack;
-    list.reserve(block->entities.size());  // most entities are one item
-    if (view != nullptr) view->entityStarts.reserve(block->entities.size());
+    const std::size_t count =
+        std::min(last, block->entities.size()) - std::min(first, block->entities.size());
+    list.reserve(count);  // most entities are one item
+    if (view != nullptr) view->entityStarts.reserve(count);
     Renderer renderer(db, list);
     renderer.drawForView(view);
     if (block->isModelSpace())
-        renderer.drawBlock(layout->block, ctx);
+        renderer.drawBlock(layout->block, ctx, first, last);
     else
         renderer.drawPaperLayout(layout->block, ctx);
 }
@@ -944,6 +949,20 @@ ViewRendering renderLayoutForView(const Database& db, ObjectIndex layoutIndex) {
     drawLayout(db, layoutIndex, view.list, &view);
     view.itemLayers.resize(view.list.size(), 0);
     return view;
+}
+
+ViewRendering renderLayoutPartForView(const Database& db, ObjectIndex layoutIndex,
+                                      std::size_t first, std::size_t last) {
+    ViewRendering view;
+    drawLayout(db, layoutIndex, view.list, &view, first, last);
+    view.itemLayers.resize(view.list.size(), 0);
+    return view;
+}
+
+std::size_t layoutEntityCount(const Database& db, ObjectIndex layoutIndex) {
+    const auto* layout = db.get<drawing::Layout>(layoutIndex);
+    const auto* block = layout ? db.get<drawing::BlockRecord>(layout->block) : nullptr;
+    return block ? block->entities.size() : 0;
 }
 
 std::optional<pdf::PlotRect> plotArea(const Database& db, ObjectIndex layoutIndex,

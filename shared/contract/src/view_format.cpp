@@ -129,8 +129,8 @@ void putArray(Writer& w, std::string& out, const ViewSink& sink, std::size_t& wr
     written += bytes;
 }
 
-// A whole table; false when the bytes cannot hold the count it names (so a forged count never
-// allocates).
+// A table's record, appended to what earlier records of the table gave; false when the bytes cannot
+// hold the count it names (so a forged count never allocates).
 template <typename T>
 bool getArray(Reader& r, std::vector<T>& values) {
     const auto count = r.get<std::uint32_t>();
@@ -139,15 +139,35 @@ bool getArray(Reader& r, std::vector<T>& values) {
     const std::string_view bytes = r.take(count * sizeof(T));
     if (!r.ok()) return false;
     // Straight from the bytes when they lie aligned (a mapped file's tables do, as the writer
-    // pads them), which spares zeroing the whole table first.
+    // pads them), which spares zeroing the table first.
     if (reinterpret_cast<std::uintptr_t>(bytes.data()) % alignof(T) == 0) {
         const T* first = reinterpret_cast<const T*>(bytes.data());
-        values.assign(first, first + count);
+        values.insert(values.end(), first, first + count);
     } else {
-        values.resize(count);
-        if (!bytes.empty()) std::memcpy(values.data(), bytes.data(), bytes.size());
+        const std::size_t before = values.size();
+        values.resize(before + count);
+        if (!bytes.empty()) std::memcpy(values.data() + before, bytes.data(), bytes.size());
     }
     return true;
+}
+
+// Room for the large tables, whose rows may come in several records: one allocation each. A
+// count only counts as far as its record's bytes can hold it.
+void reserveTables(std::string_view bytes, ViewFile& view) {
+    std::size_t entities = 0, items = 0, points = 0;
+    Reader file(bytes);
+    while (!file.atEnd()) {
+        const auto tag = static_cast<char>(file.get<std::uint8_t>());
+        Reader r(file.take(file.get<std::uint32_t>()));
+        if (!file.ok()) break;
+        const std::size_t count = r.get<std::uint32_t>(), room = r.left();
+        if (tag == kEntityTag) entities += std::min(count, room / sizeof(ViewEntity));
+        if (tag == kItemTag) items += std::min(count, room / sizeof(ViewItem));
+        if (tag == kPointTag) points += std::min(count, room / sizeof(float));
+    }
+    view.entities.reserve(entities);
+    view.items.reserve(items);
+    view.points.reserve(points);
 }
 
 bool finite(float v) {
@@ -280,7 +300,9 @@ std::string viewHandleText(std::uint64_t handle) {
     return text;
 }
 
-void formatView(const ViewFile& view, const ViewSink& sink) {
+void formatView(const std::vector<const ViewFile*>& parts, const ViewSink& sink) {
+    if (parts.empty()) return;
+    const ViewFile& view = *parts.front();
     std::string out(kViewMagic);
     std::size_t written = 0;
     Writer w(out);
@@ -312,22 +334,34 @@ void formatView(const ViewFile& view, const ViewSink& sink) {
         w.put<float>(layer.weightMm);
         w.end();
     }
-    for (const ViewDash& dash : view.dashes)
-        putArray(w, out, sink, written, kDashTag, dash.lengths);
-    putArray(w, out, sink, written, kClipTag, view.clips);
-    w.begin(kStringTag);
-    w.put<std::uint32_t>(static_cast<std::uint32_t>(view.strings.size()));
-    for (const std::string& text : view.strings)
-        w.putString(text);
-    w.end();
-    putArray(w, out, sink, written, kEntityTag, view.entities);
-    putArray(w, out, sink, written, kStyleTag, view.styles);
-    putArray(w, out, sink, written, kItemTag, view.items);
-    putArray(w, out, sink, written, kTextTag, view.texts);
-    putArray(w, out, sink, written, kFillTag, view.fills);
-    putArray(w, out, sink, written, kPointTag, view.points);
-    putArray(w, out, sink, written, kLoopTag, view.loopStarts);
+    for (const ViewFile* part : parts)
+        for (const ViewDash& dash : part->dashes)
+            putArray(w, out, sink, written, kDashTag, dash.lengths);
+    for (const ViewFile* part : parts) {
+        putArray(w, out, sink, written, kClipTag, part->clips);
+        w.begin(kStringTag);
+        w.put<std::uint32_t>(static_cast<std::uint32_t>(part->strings.size()));
+        for (const std::string& text : part->strings)
+            w.putString(text);
+        w.end();
+    }
+    // Table by table, each part's rows after the earlier parts' ones.
+    const auto tables = [&](char tag, auto member) {
+        for (const ViewFile* part : parts)
+            putArray(w, out, sink, written, tag, part->*member);
+    };
+    tables(kEntityTag, &ViewFile::entities);
+    tables(kStyleTag, &ViewFile::styles);
+    tables(kItemTag, &ViewFile::items);
+    tables(kTextTag, &ViewFile::texts);
+    tables(kFillTag, &ViewFile::fills);
+    tables(kPointTag, &ViewFile::points);
+    tables(kLoopTag, &ViewFile::loopStarts);
     if (!out.empty()) sink(out);
+}
+
+void formatView(const ViewFile& view, const ViewSink& sink) {
+    formatView(std::vector<const ViewFile*>{&view}, sink);
 }
 
 std::string formatView(const ViewFile& view) {
@@ -342,8 +376,9 @@ std::optional<ViewFile> readView(std::string_view bytes, std::string* error) {
         return std::nullopt;
     };
     if (bytes.substr(0, kViewMagic.size()) != kViewMagic) return fail("not a display list");
-    Reader file(bytes.substr(kViewMagic.size()));
     ViewFile view;
+    reserveTables(bytes.substr(kViewMagic.size()), view);
+    Reader file(bytes.substr(kViewMagic.size()));
     bool info = false;
     while (!file.atEnd()) {
         const auto tag = static_cast<char>(file.get<std::uint8_t>());
@@ -408,7 +443,7 @@ std::optional<ViewFile> readView(std::string_view bytes, std::string* error) {
                 const auto count = r.get<std::uint32_t>();
                 // A string takes at least its 4-byte length.
                 if (!r.ok() || count > r.left() / 4) break;
-                view.strings.reserve(count);
+                view.strings.reserve(view.strings.size() + count);
                 for (std::uint32_t i = 0; i < count && r.ok(); ++i)
                     view.strings.push_back(r.getString());
                 if (!r.ok()) view.strings.clear();

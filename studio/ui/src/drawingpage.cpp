@@ -203,8 +203,15 @@ void DrawingCanvas::paintEvent(QPaintEvent*) {
         }
         return pen;
     };
-    QVector<QPointF> dots;
-    QVector<QRgb> dotColours;
+    // Entities shown as pixels, by colour: one call per colour.
+    std::deque<std::pair<QRgb, QVector<QPointF>>> dots;
+    const auto dotsOf = [&](QRgb colour) -> QVector<QPointF>& {
+        if (!dots.empty() && dots.back().first == colour) return dots.back().second;
+        for (auto& batch : dots)
+            if (batch.first == colour) return batch.second;
+        dots.emplace_back(colour, QVector<QPointF>());
+        return dots.back().second;
+    };
     PenKey lastKey{0, 0, -1};
     QVector<QLineF>* lastBatch = nullptr;
     QPolygonF polygon;
@@ -230,8 +237,7 @@ void DrawingCanvas::paintEvent(QPaintEvent*) {
             if (!index_->layerShown(style.layer) || item.pointCount == 0) continue;
             const QRgb colour = highlighted ? kHighlight.rgb() : (0xff000000u | style.rgb);
             if (tiny) {
-                dots << QPointF(cx + box.minX * scale_, cy - box.minY * scale_);
-                dotColours << colour;
+                dotsOf(colour) << QPointF(cx + box.minX * scale_, cy - box.minY * scale_);
                 break;
             }
             const bool clipped = style.clip > 0;
@@ -277,8 +283,14 @@ void DrawingCanvas::paintEvent(QPaintEvent*) {
                     }
                     QPointF previous = screen(item.firstPoint);
                     if (item.pointCount == 1) lastBatch->append(QLineF(previous, previous));
+                    // Points closer than half a pixel to the last one drawn add nothing to
+                    // see; the last point is always drawn, so the stroke ends where it does.
+                    const std::uint32_t last = item.pointCount - 1;
                     for (std::uint32_t i = 1; i < item.pointCount; ++i) {
                         const QPointF next = screen(item.firstPoint + i);
+                        if (i < last && std::fabs(next.x() - previous.x()) < 0.5 &&
+                            std::fabs(next.y() - previous.y()) < 0.5)
+                            continue;
                         lastBatch->append(QLineF(previous, next));
                         previous = next;
                     }
@@ -293,9 +305,9 @@ void DrawingCanvas::paintEvent(QPaintEvent*) {
         }
     }
     flush();
-    for (int i = 0; i < dots.size(); ++i) {
-        painter.setPen(QColor::fromRgb(dotColours[i]));
-        painter.drawPoint(dots[i]);
+    for (const auto& [colour, points] : dots) {
+        painter.setPen(QColor::fromRgb(colour));
+        painter.drawPoints(points.constData(), points.size());
     }
     if (banding_) {
         // Left to right: a window (blue, solid); right to left: crossing (green, dashed).

@@ -26,6 +26,11 @@ class HostDrawingServices final : public qks::host::DrawingServices {
     // The database behind an id: a side database or a document's. Null when unknown.
     drawing::Database* database(qks::host::DatabaseId id) const;
 
+    // How writeView splits a large model space into parts drawn on threads of their own: no
+    // part under `entitiesPerPart` entities, at most `maxParts` parts (0: one per core). For
+    // tests and benchmarks; set on the main thread while no view is being written.
+    static void setViewParts(std::size_t entitiesPerPart, unsigned maxParts);
+
     // ---- qks::host::DrawingServices
     qks::host::DatabaseId createDatabase(bool withDefaultDrawing) override;
     void deleteDatabase(qks::host::DatabaseId database) override;

@@ -42,6 +42,13 @@ struct ViewRendering {
     std::vector<drawing::ObjectIndex> itemLayers;
 };
 ViewRendering renderLayoutForView(const drawing::Database& db, drawing::ObjectIndex layout);
+// The same for entities [first, last) of the layout's own block only, so that parts of a large
+// layout can be drawn on several threads at once (the database is only read). The parts of a
+// model space, in order, draw what the whole does; a paper layout is drawn whole.
+ViewRendering renderLayoutPartForView(const drawing::Database& db, drawing::ObjectIndex layout,
+                                      std::size_t first, std::size_t last);
+// How many entities the layout's own block holds.
+std::size_t layoutEntityCount(const drawing::Database& db, drawing::ObjectIndex layout);
 
 // The entities of one block record (model space, a paper space, a block definition), drawn
 // with the identity transform.

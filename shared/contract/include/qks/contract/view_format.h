@@ -5,9 +5,10 @@
 //
 // Binary, little-endian: the 8-byte magic "QKSVIEW3", then records of a one-byte tag, a 32-bit
 // payload length and the payload, so a reader skips the records it does not know. Strings are a
-// 32-bit length and UTF-8 bytes. The geometry is a few flat tables (entities, items, points,
-// loop starts, strings) written and read as whole arrays: a drawing of a quarter of a million
-// entities is a few allocations, not a million. Coordinates are 32-bit floats relative to the
+// 32-bit length and UTF-8 bytes. The geometry is a few flat tables (entities, styles, items,
+// texts, fills, points, loop starts, strings) written and read as whole arrays: a drawing of a
+// quarter of a million entities is a few allocations, not a million. A table may come in
+// several records, read in order as one. Coordinates are 32-bit floats relative to the
 // space's origin (a double), which keeps a drawing far from (0, 0) exact to well under a pixel
 // at any zoom the window offers while halving the file against doubles.
 #pragma once
@@ -143,6 +144,10 @@ std::string formatView(const ViewFile& view);
 // The same bytes handed to `sink` in order, the large tables straight from `view`.
 using ViewSink = std::function<void(std::string_view bytes)>;
 void formatView(const ViewFile& view, const ViewSink& sink);
+// One list written from parts made apart (on several threads): the first part gives the
+// header, documents, layouts and layers; every table is the parts' tables one after another.
+// The indices in a later part already count the rows of the earlier parts' tables.
+void formatView(const std::vector<const ViewFile*>& parts, const ViewSink& sink);
 
 // Null, with `error` set, for a file that is not a display list or is cut short. Unknown
 // records are skipped. Every index is checked: an entity whose items lie past the table keeps
