@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <system_error>
+#include <thread>
 
 namespace qks::studio {
 namespace {
@@ -139,28 +141,46 @@ DrawingIndex::DrawingIndex(contract::ViewFile view) : view_(std::move(view)) {
     for (std::size_t i = 0; i < view_.layers.size(); ++i)
         layerShown_[i] = view_.layers[i].on && !view_.layers[i].frozen;
     boxes_.resize(view_.entities.size());
-    for (std::size_t e = 0; e < view_.entities.size(); ++e) {
-        ViewBox& box = boxes_[e];
-        for (const ViewItem* item = itemsBegin(int(e)); item != itemsEnd(int(e)); ++item) {
-            if (item->pointCount == 0) continue;
-            if (view_.styles[item->style].kind == ViewItemKind::Text) {
-                box.add(textBox(view_, *item));
-                continue;
-            }
-            const float* p = view_.points.data() + 2 * std::size_t(item->firstPoint);
-            for (std::uint32_t i = 0; i < item->pointCount; ++i) {
-                const float x = p[2 * i], y = p[2 * i + 1];
-                if (box.empty()) {
-                    box = {x, y, x, y};
+    // Boxes of a large drawing are found on two threads, each over half the entities.
+    const auto boxRange = [this](std::size_t first, std::size_t last, ViewBox& extents) {
+        for (std::size_t e = first; e < last; ++e) {
+            ViewBox& box = boxes_[e];
+            for (const ViewItem* item = itemsBegin(int(e)); item != itemsEnd(int(e)); ++item) {
+                if (item->pointCount == 0) continue;
+                if (view_.styles[item->style].kind == ViewItemKind::Text) {
+                    box.add(textBox(view_, *item));
                     continue;
                 }
-                box.minX = std::min(box.minX, x);
-                box.maxX = std::max(box.maxX, x);
-                box.minY = std::min(box.minY, y);
-                box.maxY = std::max(box.maxY, y);
+                const float* p = view_.points.data() + 2 * std::size_t(item->firstPoint);
+                for (std::uint32_t i = 0; i < item->pointCount; ++i) {
+                    const float x = p[2 * i], y = p[2 * i + 1];
+                    if (box.empty()) {
+                        box = {x, y, x, y};
+                        continue;
+                    }
+                    box.minX = std::min(box.minX, x);
+                    box.maxX = std::max(box.maxX, x);
+                    box.minY = std::min(box.minY, y);
+                    box.maxY = std::max(box.maxY, y);
+                }
             }
+            extents.add(box);
         }
-        extents_.add(box);
+    };
+    const std::size_t count = view_.entities.size();
+    ViewBox secondHalf;
+    std::thread helper;
+    if (count >= 50000) {
+        try {
+            helper = std::thread(boxRange, count / 2, count, std::ref(secondHalf));
+        } catch (const std::system_error&) {
+        }
+    }
+    const std::size_t firstEnd = helper.joinable() ? count / 2 : count;
+    boxRange(0, firstEnd, extents_);
+    if (helper.joinable()) {
+        helper.join();
+        extents_.add(secondHalf);
     }
     seen_.assign(view_.entities.size(), 0);
     if (extents_.empty()) return;
@@ -216,12 +236,19 @@ bool DrawingIndex::entityShown(int entity) const {
 std::vector<int> DrawingIndex::query(const ViewBox& box) const {
     std::vector<int> found;
     if (cellStart_.empty() || !box.meets(extents_)) return found;
+    int c0, r0, c1, r1;
+    cellRange(box, c0, r0, c1, r1);
+    if (std::size_t(c1 - c0 + 1) * std::size_t(r1 - r0 + 1) * 4 >= std::size_t(columns_) * rows_) {
+        // A quarter of the grid or more (the whole drawing in view): one pass over the boxes
+        // finds them in order, where the cells would find them out of order and many twice.
+        for (std::size_t e = 0; e < boxes_.size(); ++e)
+            if (boxes_[e].meets(box)) found.push_back(static_cast<int>(e));
+        return found;
+    }
     if (++stamp_ == 0) {
         std::fill(seen_.begin(), seen_.end(), 0);
         stamp_ = 1;
     }
-    int c0, r0, c1, r1;
-    cellRange(box, c0, r0, c1, r1);
     for (int r = r0; r <= r1; ++r)
         for (int c = c0; c <= c1; ++c)
             for (std::uint32_t k = cellStart_[static_cast<std::size_t>(r) * columns_ + c],
