@@ -25,73 +25,12 @@ bool cellSet(const PartRaster& r, int x, int y) {
     return (r.bits[y * r.wordsPerRow + x / 64] >> (x % 64)) & 1;
 }
 
-TEST(Geometry, AreaAndPointInPolygon) {
+TEST(Geometry, AreaIsTheSameEitherWayRound) {
     const std::vector<Point> square{{0, 0}, {10, 0}, {10, 10}, {0, 10}};
     const std::vector<Point> clockwise{{0, 0}, {0, 10}, {10, 10}, {10, 0}};
     EXPECT_EQ(polygonArea(square), 100);
     EXPECT_EQ(polygonArea(clockwise), 100);
     EXPECT_EQ(polygonArea({}), 0);
-    struct Case {
-        double x, y;
-        bool inside;
-    };
-    const Case cases[] = {{5, 5, true}, {-1, 5, false}, {11, 5, false}, {5, 10, false},
-                          {5, 0, true}, {0, 5, true},   {10, 5, false}, {5, -0.001, false}};
-    for (const Case& c : cases)
-        EXPECT_EQ(pointInPolygon(square, c.x, c.y), c.inside) << c.x << "," << c.y;
-    EXPECT_FALSE(pointInPolygon({}, 0, 0));
-    // Even-odd: the inner square of a self-overlapping ring counts as outside.
-    const std::vector<Point> twice{{0, 0}, {10, 0}, {10, 10}, {0, 10},
-                                   {0, 0}, {10, 0}, {10, 10}, {0, 10}};
-    EXPECT_FALSE(pointInPolygon(twice, 5, 5));
-}
-
-TEST(Geometry, Simplify) {
-    const std::vector<Point> four{{0, 0}, {1, 0.001}, {2, 0}, {3, 5}};
-    EXPECT_EQ(simplify(four, 0.4), four);
-    const std::vector<Point> line{{0, 0}, {1, 0.1}, {2, -0.1}, {3, 0.3}, {4, 0}};
-    EXPECT_EQ(simplify(line, 0.4), (std::vector<Point>{{0, 0}, {4, 0}}));
-    const std::vector<Point> bump{{0, 0}, {1, 0}, {2, 3}, {3, 0}, {4, 0}, {5, 0.1}};
-    EXPECT_EQ(simplify(bump, 0.4), (std::vector<Point>{{0, 0}, {1, 0}, {2, 3}, {3, 0}, {5, 0.1}}));
-    // A closed ring sampled with its first point at the end: chord of length 0.
-    const std::vector<Point> ring{{0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 0}};
-    EXPECT_EQ(simplify(ring, 0.4).size(), 5u);
-}
-
-Polyline open(std::vector<Point> pts, std::string handle) {
-    return {std::move(pts), false, std::move(handle)};
-}
-
-TEST(Geometry, ChainContours) {
-    std::vector<Point> upper, lower;
-    for (int i = 0; i <= 16; ++i) {
-        const double t = M_PI * i / 16;
-        upper.push_back({10 * std::cos(t), 10 * std::sin(t)});
-        lower.push_back({10 * std::cos(M_PI + t) + 0.3, 10 * std::sin(M_PI + t) - 0.2});
-    }
-    ChainResult halves = chainContours({open(upper, "A"), open(lower, "B")}, 0.6);
-    ASSERT_EQ(halves.loops.size(), 1u);
-    EXPECT_EQ(halves.openChains, 0);
-    EXPECT_EQ(halves.handles[0], (std::vector<std::string>{"A", "B"}));
-    EXPECT_EQ(halves.loops[0].size(), 33u);  // 17 + 17, the closing point dropped
-
-    ChainResult arc = chainContours({open(upper, "A")}, 0.6);
-    EXPECT_TRUE(arc.loops.empty());
-    EXPECT_EQ(arc.openChains, 1);
-
-    // Four sides drawn in mixed directions, a closed piece that is skipped, a duplicate joint.
-    ChainResult box = chainContours({open({{0, 0}, {10, 0}}, "1"),
-                                     {{{5, 5}, {6, 5}, {6, 6}}, true, "C"},
-                                     open({{10, 10}, {10, 0}}, "2"),
-                                     open({{0, 10}, {0, 0}}, "3"),
-                                     open({{10, 10}, {0, 10}}, ""),
-                                     open({{50, 50}, {60, 60}}, "4")},
-                                    0.6);
-    ASSERT_EQ(box.loops.size(), 1u);
-    EXPECT_EQ(box.openChains, 1);
-    EXPECT_EQ(box.handles[0], (std::vector<std::string>{"1", "2", "3"}));
-    EXPECT_EQ(box.loops[0].size(), 4u);
-    EXPECT_EQ(polygonArea(box.loops[0]), 100);
 }
 
 TEST(Geometry, OrientMirrorsThenRotatesAboutTheReference) {

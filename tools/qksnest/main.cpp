@@ -20,6 +20,7 @@
 #include "qks/common/environment.h"
 #include "qks/common/job_log.h"
 #include "qks/common/numbers.h"
+#include "qks/contract/names.h"
 #include "qks/nest/config.h"
 #include "qks/nest/parts_file.h"
 #include "qks/nest/progress.h"
@@ -48,7 +49,7 @@ int usage() {
 int main(int argc, char** argv) {
     using namespace qks::nest;
     std::string configPath, partsPath;
-    std::string progressPath = qks::tempFilePath("qks_nest_progress.txt");
+    std::string progressPath = qks::tempFilePath(qks::contract::kNestProgressFile);
     bool haveSeed = false;
     long long iterations = 0;
     std::uint32_t seed = 0;

@@ -261,7 +261,7 @@ void mergeCollinearLines(host::DrawingServices& ds, host::ObjectId space,
     }
 }
 
-// The piece as vertices and bulges from `fromStart` end to the other.
+// The piece as vertices and bulges, from its start when `forward`, else from its end.
 void appendPath(const Piece& piece, bool forward, std::vector<host::Point3d>& vertices,
                 std::vector<double>& bulges) {
     const auto add = [&](const P& p, double bulge) {

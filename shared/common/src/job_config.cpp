@@ -56,7 +56,7 @@ void parseJobConfig(std::string_view rest, PlotMergeConfig& config) {
 std::string jobConfigPath(JobKind kind, const std::string& bridgePath) {
     switch (kind) {
         case JobKind::Plot:
-            return tempFilePath("qks_plot.cfg");
+            return tempFilePath(contract::kPlotConfigFile);
         case JobKind::PlotFiles:
         case JobKind::Merge: {
             if (!bridgePath.empty()) return bridgePath;
@@ -64,10 +64,11 @@ std::string jobConfigPath(JobKind kind, const std::string& bridgePath) {
             std::string fromEnvironment =
                 environmentValue(plotFiles ? "QKS_PLOT_CFG" : "QKS_MERGE_CFG");
             if (!fromEnvironment.empty()) return fromEnvironment;
-            return tempFilePath(plotFiles ? "qks_plot_files.cfg" : "qks_merge.cfg");
+            return tempFilePath(plotFiles ? contract::kPlotFilesConfigFile
+                                          : contract::kMergeConfigFile);
         }
         case JobKind::Nest:
-            return bridgePath.empty() ? tempFilePath("qks_nest.cfg") : bridgePath;
+            return bridgePath.empty() ? tempFilePath(contract::kNestConfigFile) : bridgePath;
         case JobKind::Bom:
         case JobKind::Tools: {
             if (!bridgePath.empty()) return bridgePath;
@@ -83,13 +84,13 @@ std::string jobConfigPath(JobKind kind, const std::string& bridgePath) {
 std::string fallbackJobLogPath(JobKind kind) {
     switch (kind) {
         case JobKind::Plot:
-            return tempFilePath("qks_plot.log");
+            return tempFilePath(contract::kPlotLogFile);
         case JobKind::PlotFiles:
-            return tempFilePath("qks_plot_files.log");
+            return tempFilePath(contract::kPlotFilesLogFile);
         case JobKind::Merge:
-            return tempFilePath("qks_merge.log");
+            return tempFilePath(contract::kMergeLogFile);
         case JobKind::Nest:
-            return tempFilePath("qks_nest.log");
+            return tempFilePath(contract::kNestLogFile);
         case JobKind::Bom:
             return tempFilePath(contract::kBomLogFile);
         case JobKind::Tools:

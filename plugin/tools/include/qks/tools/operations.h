@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "qks/common/job_log.h"
+#include "qks/contract/config_keys.h"
 #include "qks/contract/tools.h"
 #include "qks/host/drawing.h"
 
@@ -15,7 +16,7 @@ namespace qks::tools {
 // ---- 清理冗余
 struct CleanOptions {
     double tolerance = 1e-3;  // duplicate and collinear lines
-    double joinTolerance = 0.6;
+    double joinTolerance = contract::kDefaultJoinTolerance;
     double shortLength = 0.0;  // lines shorter than this go; 0 keeps them
     bool explode = false;
 };

@@ -70,6 +70,7 @@ inline constexpr std::string_view kUnitsKey = "units";
 inline constexpr std::string_view kUnitsAuto = "auto";
 inline constexpr std::string_view kUnitsMillimetres = "mm";
 inline constexpr std::string_view kUnitsInches = "inch";
+enum class DrawingUnits { Auto, Millimetres, Inches };
 
 // Layers left out as not cut: a comma list of words, any of which in a layer's name (lower
 // case) leaves the layer out. The key given empty leaves nothing out (no layers, line types

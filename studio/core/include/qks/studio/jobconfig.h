@@ -20,7 +20,7 @@ QString formatGeneral(double value);
 
 // The unit the plug-in reads the drawings in: each drawing's own header unit, or one unit
 // for every drawing of the job (for drawings whose header names the wrong one).
-enum class DrawingUnits { Auto, Millimetres, Inches };
+using contract::DrawingUnits;
 
 // The nest form as the user left it; compose applies the trimming rules itself.
 struct NestForm {

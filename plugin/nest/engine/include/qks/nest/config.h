@@ -25,7 +25,7 @@ enum class NestStrategy { Standard, Dense };
 
 // The unit drawings are read in: each drawing's own (its header; millimetres when it names
 // none), or one for all.
-enum class DrawingUnits { Auto, Millimetres, Inches };
+using contract::DrawingUnits;
 
 // The orientations a part kind may take in place of the job's rotate switch: every angle of
 // the run's step when `free`, else `angles` (whole degrees, 0 .. 359, no repeats, never empty).

@@ -1,5 +1,5 @@
-// Geometry shared by the nesting subsystem: contour primitives used by part extraction, the
-// orientation transform, the gap-grown occupancy raster of a part and the mapping of a placed
+// Geometry shared by the nesting subsystem: areas and bounds of outlines, the orientation
+// transform, the gap-grown occupancy raster of a part and the mapping of a placed
 // part back to drawing coordinates.
 //
 // Units: lengths in drawing units, angles in whole degrees counter-clockwise, y up. Grid row 0
@@ -33,30 +33,6 @@ Bounds boundsOf(const std::vector<Point>& points);
 
 // Sets the part's area, reference corner (refX, refY) and width and height from its outline.
 void measureOutline(NestPart& part);
-
-// Even-odd rule with half-open edge comparisons; an empty list is outside.
-bool pointInPolygon(const std::vector<Point>& points, double x, double y);
-
-// Douglas-Peucker with first and last point kept; lists of fewer than five points are returned
-// unchanged.
-std::vector<Point> simplify(const std::vector<Point>& points, double tolerance);
-
-// One open or closed curve piece for chaining.
-struct Polyline {
-    std::vector<Point> points;
-    bool closed = false;
-    std::string handle;  // hexadecimal entity handle; may be empty
-};
-
-struct ChainResult {
-    std::vector<std::vector<Point>> loops;          // closed, last point not repeated
-    std::vector<std::vector<std::string>> handles;  // per loop, in joining order
-    int openChains = 0;                             // chains that could not be closed
-};
-
-// Joins the open polylines (closed ones are skipped) end to end into closed loops. Two points
-// match when both coordinate differences are at most `tolerance`.
-ChainResult chainContours(const std::vector<Polyline>& polylines, double tolerance);
 
 // Mirror about the vertical line through (refX, refY) when asked, then rotate counter-clockwise
 // by `angle` degrees about that point; the result is relative to the reference point.
