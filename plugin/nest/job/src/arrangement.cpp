@@ -34,6 +34,9 @@ constexpr double kSliverWidth = 0.05;
 // Neighbouring ends each end offers for joining, nearest first.
 constexpr std::size_t kNeighboursPerEnd = 4;
 constexpr double kFineCells = 16;
+// Groups of pieces farther apart than the join tolerance and this are arranged apart (mm):
+// more than the noding grid's rounding and the on-ring distance.
+constexpr double kSeparation = 0.01;
 // Smallest part kept by the arrangement (the caller's own limits apply after).
 constexpr double kSmallestFaceArea = 1e-6;
 
@@ -477,27 +480,66 @@ void addHandles(std::vector<std::string>& handles, const std::vector<CurvePiece>
     }
 }
 
-}  // namespace
-
-Arrangement arrangePieces(const std::vector<CurvePiece>& input, const ArrangementOptions& options) {
-    Arrangement result;
-    const double tolerance = std::isfinite(options.joinTolerance) && options.joinTolerance > 0
-                                 ? options.joinTolerance
-                                 : 0.0;
-    // The pieces as the arrangement sees them: repeats removed, unusable ones emptied.
-    std::vector<CurvePiece> pieces = input;
-    std::vector<Box> boxes(pieces.size());
-    for (std::size_t i = 0; i < pieces.size(); ++i) {
-        pieces[i].points = cleanPoints(pieces[i]);
-        if (!std::isfinite(pieces[i].chordError) || pieces[i].chordError < 0)
-            pieces[i].chordError = 0.0;
-        pieces[i].chordError = std::min(pieces[i].chordError, 1.0);
-        boxes[i] = boxOf(pieces[i].points);
+// Groups of pieces (by number) whose boxes, each grown by `margin`, meet no other group's:
+// what lies in one group can neither touch, join nor enclose what lies in another. Unusable
+// pieces (no box) belong to no group.
+std::vector<std::vector<std::size_t>> separateGroups(const std::vector<Box>& boxes, double margin) {
+    struct Unit {
+        Box box;
+        std::size_t root;
+    };
+    std::vector<Unit> units;
+    for (std::size_t i = 0; i < boxes.size(); ++i)
+        if (boxes[i].minX <= boxes[i].maxX) units.push_back({boxes[i], i});
+    UnionFind groups(boxes.size());
+    // Merged groups have larger boxes that may meet further groups: repeat until none merge.
+    while (true) {
+        std::sort(units.begin(), units.end(),
+                  [](const Unit& a, const Unit& b) { return a.box.minX < b.box.minX; });
+        bool merged = false;
+        std::vector<std::size_t> active;  // units whose box may still reach the sweep line
+        for (std::size_t k = 0; k < units.size(); ++k) {
+            const Box& box = units[k].box;
+            active.erase(std::remove_if(
+                             active.begin(), active.end(),
+                             [&](std::size_t a) { return units[a].box.maxX + margin < box.minX; }),
+                         active.end());
+            for (const std::size_t a : active) {
+                if (!units[a].box.overlaps(box, margin)) continue;
+                const std::size_t ra = groups.find(units[a].root);
+                const std::size_t rb = groups.find(units[k].root);
+                if (ra == rb) continue;
+                groups.parent[rb] = ra;
+                merged = true;
+            }
+            active.push_back(k);
+        }
+        if (!merged) break;
+        std::unordered_map<std::size_t, Box> grown;
+        for (const Unit& unit : units)
+            grown[groups.find(unit.root)].add(unit.box);
+        units.clear();
+        for (const auto& [root, box] : grown)
+            units.push_back({box, root});
     }
-    const std::vector<JoinedChain> chains = joinPieces(pieces, tolerance);
-    if (chains.empty()) return result;
+    std::unordered_map<std::size_t, std::size_t> slot;
+    std::vector<std::vector<std::size_t>> out;
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        if (!(boxes[i].minX <= boxes[i].maxX)) continue;
+        const auto [at, added] = slot.emplace(groups.find(i), out.size());
+        if (added) out.emplace_back();
+        out[at->second].push_back(i);
+    }
+    return out;
+}
 
-    Engine engine;
+// Arranges one group: `pieces` and `boxes` are the group's, `global` their numbers in the
+// caller's list. Parts, dangling runs and failures are added to `result`.
+void arrangeGroup(Engine& engine, const std::vector<CurvePiece>& pieces,
+                  const std::vector<Box>& boxes, const std::vector<std::size_t>& global,
+                  double tolerance, Arrangement& result) {
+    const std::vector<JoinedChain> chains = joinPieces(pieces, tolerance);
+    if (chains.empty()) return;
     const GEOSContextHandle_t h = engine.handle();
     std::vector<GEOSGeometry*> lines;
     lines.reserve(chains.size());
@@ -524,7 +566,7 @@ Arrangement arrangePieces(const std::vector<CurvePiece>& input, const Arrangemen
             GEOSGeom_destroy_r(h, line);
         result.failed = true;
         result.message = engine.error();
-        return result;
+        return;
     }
     // Noding on a fine grid also merges doubled and overlapping curves.
     // The coordinates are on the grid already, so copies of one curve are equal and the
@@ -535,7 +577,7 @@ Arrangement arrangePieces(const std::vector<CurvePiece>& input, const Arrangemen
     if (!noded) {
         result.failed = true;
         result.message = engine.error();
-        return result;
+        return;
     }
     GEOSGeometry* cuts = nullptr;
     GEOSGeometry* dangles = nullptr;
@@ -545,11 +587,11 @@ Arrangement arrangePieces(const std::vector<CurvePiece>& input, const Arrangemen
     if (!faces) {
         result.failed = true;
         result.message = engine.error();
-        return result;
+        return;
     }
     if (dangles && !GEOSisEmpty_r(h, dangles)) {
         Geometry merged(GEOSLineMerge_r(h, dangles), {h});
-        if (merged) result.danglingPieces = GEOSGetNumGeometries_r(h, merged.get());
+        if (merged) result.danglingPieces += GEOSGetNumGeometries_r(h, merged.get());
     }
 
     // Faces, slivers between copies of one curve left out.
@@ -602,7 +644,9 @@ Arrangement arrangePieces(const std::vector<CurvePiece>& input, const Arrangemen
         part.outline = offsetRing(h, shell, outer.chordError);
         if (part.outline.size() < 3) continue;
         part.area = polygonArea(part.outline);
-        part.firstPiece = outer.pieces.empty() ? pieces.size() : outer.pieces.front();
+        part.firstPiece = outer.pieces.empty() ? SIZE_MAX : global[outer.pieces.front()];
+        for (const std::size_t i : outer.pieces)
+            part.outlinePieces.push_back(global[i]);
         addHandles(part.handles, pieces, outer);
         const int holes = GEOSGetNumInteriorRings_r(h, face.polygon);
         for (int k = 0; k < holes; ++k) {
@@ -616,6 +660,39 @@ Arrangement arrangePieces(const std::vector<CurvePiece>& input, const Arrangemen
             addHandles(part.handles, pieces, inner);
         }
         result.parts.push_back(std::move(part));
+    }
+}
+
+}  // namespace
+
+Arrangement arrangePieces(const std::vector<CurvePiece>& input, const ArrangementOptions& options) {
+    Arrangement result;
+    const double tolerance = std::isfinite(options.joinTolerance) && options.joinTolerance > 0
+                                 ? options.joinTolerance
+                                 : 0.0;
+    // The pieces as the arrangement sees them: repeats removed, unusable ones emptied.
+    std::vector<CurvePiece> pieces = input;
+    std::vector<Box> boxes(pieces.size());
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        pieces[i].points = cleanPoints(pieces[i]);
+        if (!std::isfinite(pieces[i].chordError) || pieces[i].chordError < 0)
+            pieces[i].chordError = 0.0;
+        pieces[i].chordError = std::min(pieces[i].chordError, 1.0);
+        boxes[i] = boxOf(pieces[i].points);
+    }
+    Engine engine;
+    // Farther apart than the join tolerance and the noding grid's rounding, nothing meets.
+    const double margin = tolerance + kSeparation;
+    for (const std::vector<std::size_t>& group : separateGroups(boxes, margin)) {
+        std::vector<CurvePiece> groupPieces;
+        std::vector<Box> groupBoxes;
+        groupPieces.reserve(group.size());
+        groupBoxes.reserve(group.size());
+        for (const std::size_t i : group) {
+            groupPieces.push_back(std::move(pieces[i]));
+            groupBoxes.push_back(boxes[i]);
+        }
+        arrangeGroup(engine, groupPieces, groupBoxes, group, tolerance, result);
     }
     std::stable_sort(result.parts.begin(), result.parts.end(),
                      [](const ArrangedPart& a, const ArrangedPart& b) {
