@@ -154,6 +154,16 @@ TEST(NestExtraction, HandlesAndIds) {
     EXPECT_EQ(refs.parts[0].handles, std::vector<std::string>{refs.modelHandles.front()});
     EXPECT_EQ(refs.parts[0].name, "PLATE");
 
+    // A reference that draws two parts is no part's source geometry: both keep no handles
+    // and are drawn from their outlines. Holes in an anonymous block stay with the plate.
+    const Extracted twin = extract("two_rects_block.dxf");
+    ASSERT_EQ(twin.parts.size(), 2u);
+    EXPECT_TRUE(twin.parts[0].handles.empty());
+    EXPECT_TRUE(twin.parts[1].handles.empty());
+    const Extracted plate = extract("anon_holes_block.dxf");
+    ASSERT_EQ(plate.parts.size(), 1u);
+    EXPECT_EQ(plate.parts[0].handles, plate.modelHandles);
+
     // A dropped sliver keeps its id used.
     const Extracted sliver = extract("sliver.dxf");
     ASSERT_EQ(sliver.parts.size(), 1u);

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
+#include <set>
 
 #include "qks/common/environment.h"
 #include "qks/common/job_log.h"
@@ -264,6 +266,28 @@ std::vector<std::size_t> annotationCutouts(const std::vector<CurvePiece>& candid
     }
     std::sort(taken.begin(), taken.end());
     return taken;
+}
+
+// A part's handles name the entities that draw it, and the nest drawing copies them as the
+// part. A block reference that draws several parts (or one part's holes and another's) would
+// bring them all along: such parts keep no handles and are drawn from their outlines.
+void dropSharedReferences(const Walk& walk, Arrangement& arranged) {
+    std::set<std::string> references;
+    for (std::size_t i = 0; i < walk.cut.pieces.size(); ++i)
+        if (walk.cut.instances[i] >= 0) references.insert(walk.cut.pieces[i].handle);
+    if (references.empty()) return;
+    std::map<std::string, int> users;
+    for (const ArrangedPart& part : arranged.parts)
+        for (const std::string& handle : part.handles)
+            if (references.count(handle) != 0) ++users[handle];
+    for (ArrangedPart& part : arranged.parts) {
+        const bool shared =
+            std::any_of(part.handles.begin(), part.handles.end(), [&](const std::string& h) {
+                const auto found = users.find(h);
+                return found != users.end() && found->second > 1;
+            });
+        if (shared) part.handles.clear();
+    }
 }
 
 // The innermost named block whose one reference holds every piece of each part's outline, or
@@ -536,6 +560,7 @@ bool extractParts(host::DrawingServices& ds, const std::vector<host::ObjectId>& 
     if (arranged.failed) warn(options, "轮廓计算失败 " + arranged.message);
     if (arranged.danglingPieces > 0)
         warn(options, "有 " + std::to_string(arranged.danglingPieces) + " 段开放线未闭合，已忽略");
+    dropSharedReferences(walk, arranged);
     partsFromArrangement(arranged, source, defaultName, walk.scale, out, nextId,
                          partNames(walk, arranged));
     if (out.size() == partsBefore && arranged.danglingPieces == 0)
