@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <deque>
 #include <limits>
 #include <memory>
 #include <numeric>
@@ -37,6 +38,10 @@ constexpr double kFineCells = 16;
 // Groups of pieces farther apart than the join tolerance and this are arranged apart (mm):
 // more than the noding grid's rounding and the on-ring distance.
 constexpr double kSeparation = 0.01;
+// Groups whose pieces match this closely after a translation are copies (mm); their first
+// points, on a grid of this size, make the key they are looked up by.
+constexpr double kCopyTolerance = 1e-6;
+constexpr double kCopyKeyGrid = 1e-3;
 // Smallest part kept by the arrangement (the caller's own limits apply after).
 constexpr double kSmallestFaceArea = 1e-6;
 
@@ -470,16 +475,6 @@ RingPieces piecesOnRing(const std::vector<Point>& ring, const std::vector<CurveP
     return found;
 }
 
-void addHandles(std::vector<std::string>& handles, const std::vector<CurvePiece>& pieces,
-                const RingPieces& ring) {
-    for (const std::size_t i : ring.pieces) {
-        const std::string& handle = pieces[i].handle;
-        if (handle.empty()) continue;
-        if (std::find(handles.begin(), handles.end(), handle) == handles.end())
-            handles.push_back(handle);
-    }
-}
-
 // Groups of pieces (by number) whose boxes, each grown by `margin`, meet no other group's:
 // what lies in one group can neither touch, join nor enclose what lies in another. Unusable
 // pieces (no box) belong to no group.
@@ -533,13 +528,20 @@ std::vector<std::vector<std::size_t>> separateGroups(const std::vector<Box>& box
     return out;
 }
 
-// Arranges one group: `pieces` and `boxes` are the group's, `global` their numbers in the
-// caller's list. Parts, dangling runs and failures are added to `result`.
-void arrangeGroup(Engine& engine, const std::vector<CurvePiece>& pieces,
-                  const std::vector<Box>& boxes, const std::vector<std::size_t>& global,
-                  double tolerance, Arrangement& result) {
+// One group's arrangement in the group's own piece numbers (firstPiece, outlinePieces), its
+// parts' handles not yet filled in.
+struct GroupArrangement {
+    Arrangement arrangement;
+    std::vector<std::vector<std::size_t>> ringPieces;  // per part: the outline's, then the holes'
+};
+
+// Arranges one group: `pieces` and `boxes` are the group's.
+GroupArrangement arrangeGroup(Engine& engine, const std::vector<CurvePiece>& pieces,
+                              const std::vector<Box>& boxes, double tolerance) {
+    GroupArrangement group;
+    Arrangement& result = group.arrangement;
     const std::vector<JoinedChain> chains = joinPieces(pieces, tolerance);
-    if (chains.empty()) return;
+    if (chains.empty()) return group;
     const GEOSContextHandle_t h = engine.handle();
     std::vector<GEOSGeometry*> lines;
     lines.reserve(chains.size());
@@ -566,7 +568,7 @@ void arrangeGroup(Engine& engine, const std::vector<CurvePiece>& pieces,
             GEOSGeom_destroy_r(h, line);
         result.failed = true;
         result.message = engine.error();
-        return;
+        return group;
     }
     // Noding on a fine grid also merges doubled and overlapping curves.
     // The coordinates are on the grid already, so copies of one curve are equal and the
@@ -577,7 +579,7 @@ void arrangeGroup(Engine& engine, const std::vector<CurvePiece>& pieces,
     if (!noded) {
         result.failed = true;
         result.message = engine.error();
-        return;
+        return group;
     }
     GEOSGeometry* cuts = nullptr;
     GEOSGeometry* dangles = nullptr;
@@ -587,7 +589,7 @@ void arrangeGroup(Engine& engine, const std::vector<CurvePiece>& pieces,
     if (!faces) {
         result.failed = true;
         result.message = engine.error();
-        return;
+        return group;
     }
     if (dangles && !GEOSisEmpty_r(h, dangles)) {
         Geometry merged(GEOSLineMerge_r(h, dangles), {h});
@@ -644,10 +646,9 @@ void arrangeGroup(Engine& engine, const std::vector<CurvePiece>& pieces,
         part.outline = offsetRing(h, shell, outer.chordError);
         if (part.outline.size() < 3) continue;
         part.area = polygonArea(part.outline);
-        part.firstPiece = outer.pieces.empty() ? SIZE_MAX : global[outer.pieces.front()];
-        for (const std::size_t i : outer.pieces)
-            part.outlinePieces.push_back(global[i]);
-        addHandles(part.handles, pieces, outer);
+        part.firstPiece = outer.pieces.empty() ? SIZE_MAX : outer.pieces.front();
+        part.outlinePieces = outer.pieces;
+        std::vector<std::size_t> ringPieces = outer.pieces;
         const int holes = GEOSGetNumInteriorRings_r(h, face.polygon);
         for (int k = 0; k < holes; ++k) {
             const std::vector<Point> ring =
@@ -657,7 +658,79 @@ void arrangeGroup(Engine& engine, const std::vector<CurvePiece>& pieces,
             std::vector<Point> hole = offsetRing(h, ring, -inner.chordError);
             if (hole.size() < 3) continue;
             part.holes.push_back(std::move(hole));
-            addHandles(part.handles, pieces, inner);
+            ringPieces.insert(ringPieces.end(), inner.pieces.begin(), inner.pieces.end());
+        }
+        result.parts.push_back(std::move(part));
+        group.ringPieces.push_back(std::move(ringPieces));
+    }
+    return group;
+}
+
+// A group's pieces seen from the lower-left corner of their box, for finding copies.
+std::size_t shapeKey(const std::vector<CurvePiece>& pieces, const Point& origin) {
+    std::size_t key = pieces.size();
+    const auto mix = [&key](std::size_t v) {
+        key ^= v + 0x9e3779b97f4a7c15ULL + (key << 6) + (key >> 2);
+    };
+    for (const CurvePiece& piece : pieces) {
+        mix(piece.points.size() * 2 + (piece.closed ? 1 : 0));
+        if (piece.points.empty()) continue;
+        mix(static_cast<std::size_t>(std::llround((piece.points[0].x - origin.x) / kCopyKeyGrid)));
+        mix(static_cast<std::size_t>(std::llround((piece.points[0].y - origin.y) / kCopyKeyGrid)));
+    }
+    return key;
+}
+
+// Whether two groups are the same pieces moved by the difference of their origins.
+bool sameShape(const std::vector<CurvePiece>& a, const Point& originA,
+               const std::vector<CurvePiece>& b, const Point& originB) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const CurvePiece& p = a[i];
+        const CurvePiece& q = b[i];
+        if (p.closed != q.closed || p.chordError != q.chordError ||
+            p.points.size() != q.points.size())
+            return false;
+        for (std::size_t k = 0; k < p.points.size(); ++k)
+            if (std::fabs((p.points[k].x - originA.x) - (q.points[k].x - originB.x)) >
+                    kCopyTolerance ||
+                std::fabs((p.points[k].y - originA.y) - (q.points[k].y - originB.y)) >
+                    kCopyTolerance)
+                return false;
+    }
+    return true;
+}
+
+// Adds a group's arrangement to `result`, moved by (dx, dy), in the caller's piece numbers
+// (`global`), with the handles of the group's own pieces.
+void placeGroup(const GroupArrangement& group, double dx, double dy,
+                const std::vector<CurvePiece>& pieces, const std::vector<std::size_t>& global,
+                Arrangement& result) {
+    const Arrangement& arranged = group.arrangement;
+    result.danglingPieces += arranged.danglingPieces;
+    if (arranged.failed) {
+        result.failed = true;
+        result.message = arranged.message;
+    }
+    const auto move = [dx, dy](Outline& ring) {
+        for (Point& p : ring) {
+            p.x += dx;
+            p.y += dy;
+        }
+    };
+    for (std::size_t k = 0; k < arranged.parts.size(); ++k) {
+        ArrangedPart part = arranged.parts[k];
+        move(part.outline);
+        for (Outline& hole : part.holes)
+            move(hole);
+        if (part.firstPiece != SIZE_MAX) part.firstPiece = global[part.firstPiece];
+        for (std::size_t& i : part.outlinePieces)
+            i = global[i];
+        for (const std::size_t i : group.ringPieces[k]) {
+            const std::string& handle = pieces[i].handle;
+            if (!handle.empty() &&
+                std::find(part.handles.begin(), part.handles.end(), handle) == part.handles.end())
+                part.handles.push_back(handle);
         }
         result.parts.push_back(std::move(part));
     }
@@ -681,18 +754,46 @@ Arrangement arrangePieces(const std::vector<CurvePiece>& input, const Arrangemen
         boxes[i] = boxOf(pieces[i].points);
     }
     Engine engine;
+    // Groups arranged so far, for their copies (a block inserted many times, a part drawn
+    // again): a copy moved by a translation takes the first one's parts moved alike, which
+    // differ from its own arrangement by the noding grid's rounding at most.
+    struct Arranged {
+        std::vector<CurvePiece> pieces;
+        Point origin;
+        GroupArrangement group;
+    };
+    std::deque<Arranged> arranged;
+    std::unordered_map<std::size_t, std::vector<std::size_t>> byKey;
     // Farther apart than the join tolerance and the noding grid's rounding, nothing meets.
     const double margin = tolerance + kSeparation;
     for (const std::vector<std::size_t>& group : separateGroups(boxes, margin)) {
         std::vector<CurvePiece> groupPieces;
         std::vector<Box> groupBoxes;
+        Box all;
         groupPieces.reserve(group.size());
         groupBoxes.reserve(group.size());
         for (const std::size_t i : group) {
             groupPieces.push_back(std::move(pieces[i]));
             groupBoxes.push_back(boxes[i]);
+            all.add(boxes[i]);
         }
-        arrangeGroup(engine, groupPieces, groupBoxes, group, tolerance, result);
+        const Point origin{all.minX, all.minY};
+        std::vector<std::size_t>& candidates = byKey[shapeKey(groupPieces, origin)];
+        const Arranged* same = nullptr;
+        for (const std::size_t k : candidates)
+            if (sameShape(arranged[k].pieces, arranged[k].origin, groupPieces, origin)) {
+                same = &arranged[k];
+                break;
+            }
+        if (same) {
+            placeGroup(same->group, origin.x - same->origin.x, origin.y - same->origin.y,
+                       groupPieces, group, result);
+            continue;
+        }
+        GroupArrangement own = arrangeGroup(engine, groupPieces, groupBoxes, tolerance);
+        candidates.push_back(arranged.size());
+        arranged.push_back({std::move(groupPieces), origin, std::move(own)});
+        placeGroup(arranged.back().group, 0.0, 0.0, arranged.back().pieces, group, result);
     }
     std::stable_sort(result.parts.begin(), result.parts.end(),
                      [](const ArrangedPart& a, const ArrangedPart& b) {
