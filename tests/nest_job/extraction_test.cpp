@@ -78,9 +78,9 @@ TEST(NestExtraction, FixtureCases) {
         {"block_per_contour.dxf", {}, 2, 5000, 100, 50, 3, 1, {}, "P1"},
         {"nested_blocks.dxf", {}, 1, 7200, 120, 60, 2, 2, {}, "PANEL"},
         {"twelve_refs.dxf", {}, 1, 1800, 60, 30, 1, 12, {}, "BRACKET"},
-        // Circles on a layer "dim" inside the part are its holes; the centre-mark cross and
-        // the circle off the part are left out, the dimension and the note are no curves.
-        {"dim_layer_holes.dxf", {}, 1, 20000, 200, 100, 3, 1, {"NEST 略过非切割图形 图层 3"}},
+        // Circles on a layer "dim" inside the part are its holes; the centre-mark cross, the
+        // circle off the part, the dimension and the note are left out.
+        {"dim_layer_holes.dxf", {}, 1, 20000, 200, 100, 3, 1, {"NEST 略过非切割图形 图层 5"}},
         // Fold lines do not cut the plate.
         {"fold_lines.dxf", {}, 1, 20000, 200, 100, 0, 1, {"NEST 略过非切割图形 图层 2"}},
         {"layers.dxf", {"cut"}, 1, 2100, 70, 30, 0, 1, {}},

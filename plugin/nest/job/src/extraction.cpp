@@ -169,7 +169,6 @@ void takeEntity(Walk& walk, host::ObjectId entity, const Context& context) {
     host::EntityInfo info;
     if (!host::succeeded(walk.ds.entityInfo(entity, info))) return;
     const bool reference = info.type == host::EntityType::BlockReference;
-    if (!reference && !info.isCurve) return;
     std::string layer = info.layer;
     std::string linetype = info.linetype;
     if (context.depth > 0 && layer == "0") {
@@ -185,8 +184,9 @@ void takeEntity(Walk& walk, host::ObjectId entity, const Context& context) {
     // The accepted layers pick curves; a reference is followed whatever its layer, for what
     // its block holds on accepted layers.
     if (!reference && !layerAccepted(walk.options.layers, layer)) return;
+    // Texts and dimensions are counted when a rule leaves them out, and are never cut.
     const Use use = classify(walk, layer, linetype, info.isCurve);
-    if (use == Use::LeftOut) return;
+    if (use == Use::LeftOut || (!reference && !info.isCurve)) return;
     const std::string& handle = context.depth == 0 ? info.handle : context.handle;
     if (reference) {
         if (context.depth >= kMaxBlockDepth) return;
