@@ -128,6 +128,28 @@ TEST(Arrangement, PartsHolesAndDanglingPieces) {
     }
 }
 
+// Copies of one part apart from each other are arranged once: each keeps its own place,
+// pieces and handles, in the order it was drawn.
+TEST(Arrangement, CopiesApartKeepTheirPlacesAndHandles) {
+    std::vector<CurvePiece> pieces;
+    for (const double x : {300.0, 0.0, 150.0})
+        pieces =
+            join(pieces, {rectangle(x, 0, 100, 50), piece(circlePoints(x + 30, 25, 10, 64), true)});
+    const qks::nest::Arrangement got = qks::nest::arrangePieces(pieces, ArrangementOptions{});
+    ASSERT_EQ(got.parts.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        const qks::nest::ArrangedPart& part = got.parts[i];
+        EXPECT_EQ(part.firstPiece, 2 * i);
+        EXPECT_EQ(part.outlinePieces, std::vector<std::size_t>{2 * i});
+        EXPECT_EQ(part.handles,
+                  (std::vector<std::string>{pieces[2 * i].handle, pieces[2 * i + 1].handle}));
+        const qks::nest::Bounds box = qks::nest::boundsOf(part.outline);
+        EXPECT_DOUBLE_EQ(box.minX, pieces[2 * i].points[0].x);
+        ASSERT_EQ(part.holes.size(), 1u);
+        EXPECT_NEAR(qks::nest::boundsOf(part.holes[0]).minX, box.minX + 20, 1e-9);
+    }
+}
+
 // Flattened arcs have their chords inside the curve: the outline grows by the chord error and
 // the bore shrinks by it, so the real part lies inside the outline and outside the hole, and
 // neither strays further than twice that error.

@@ -61,22 +61,28 @@ TEST(NestExtraction, FixtureCases) {
         std::size_t holes;
         int quantity;
         std::vector<std::string> log;
+        std::string name = "stem";  // of the first kind
     };
     const std::vector<Case> cases = {
         {"rect_hole.dxf", {}, 1, 5000, 100, 50, 1, 1, {}},
         {"loose_lines.dxf", {}, 1, 3200, 80, 40, 0, 1, {}},
         {"open_u.dxf", {}, 0, 0, 0, 0, 0, 0, {"WARN 有 1 段开放线未闭合，已忽略"}},
         // Parts from block references are parts found: no warning that none were.
-        {"ten_refs.dxf", {}, 1, 1800, 60, 30, 0, 10, {}},
-        {"two_rects_block.dxf",
-         {},
-         1,
-         5000,
-         100,
-         50,
-         0,
-         1,
-         {"WARN 块 TWIN 含多个分离轮廓，仅取最大轮廓"}},
+        {"ten_refs.dxf", {}, 1, 1800, 60, 30, 0, 10, {}, "PLATE"},
+        // Block contents join the arrangement: a block of two rectangles gives both, each
+        // named after the block; holes in an anonymous block are the plate's holes; a block
+        // per contour gives panels with holes; nested blocks and the same block turned and
+        // mirrored give one kind.
+        {"two_rects_block.dxf", {}, 2, 5000, 100, 50, 0, 1, {}, "TWIN"},
+        {"anon_holes_block.dxf", {}, 1, 20000, 200, 100, 4, 1, {}},
+        {"block_per_contour.dxf", {}, 2, 5000, 100, 50, 3, 1, {}, "P1"},
+        {"nested_blocks.dxf", {}, 1, 7200, 120, 60, 2, 2, {}, "PANEL"},
+        {"twelve_refs.dxf", {}, 1, 1800, 60, 30, 1, 12, {}, "BRACKET"},
+        // Circles on a layer "dim" inside the part are its holes; the centre-mark cross, the
+        // circle off the part, the dimension and the note are left out.
+        {"dim_layer_holes.dxf", {}, 1, 20000, 200, 100, 3, 1, {"NEST 略过非切割图形 图层 5"}},
+        // Fold lines do not cut the plate.
+        {"fold_lines.dxf", {}, 1, 20000, 200, 100, 0, 1, {"NEST 略过非切割图形 图层 2"}},
         {"layers.dxf", {"cut"}, 1, 2100, 70, 30, 0, 1, {}},
         {"layers.dxf", {}, 2, 2100, 70, 30, 0, 1, {}},
         {"layers.dxf", {"zzz"}, 0, 0, 0, 0, 0, 0, {"WARN 选择中没有找到闭合轮廓"}},
@@ -126,6 +132,7 @@ TEST(NestExtraction, FixtureCases) {
         EXPECT_EQ(part.holes.size(), c.holes);
         EXPECT_EQ(part.quantity, c.quantity);
         EXPECT_EQ(part.source, kNestFixtures + c.fixture);
+        EXPECT_EQ(part.name, c.name);
     }
 }
 
@@ -146,6 +153,16 @@ TEST(NestExtraction, HandlesAndIds) {
     ASSERT_EQ(refs.parts.size(), 1u);
     EXPECT_EQ(refs.parts[0].handles, std::vector<std::string>{refs.modelHandles.front()});
     EXPECT_EQ(refs.parts[0].name, "PLATE");
+
+    // A reference that draws two parts is no part's source geometry: both keep no handles
+    // and are drawn from their outlines. Holes in an anonymous block stay with the plate.
+    const Extracted twin = extract("two_rects_block.dxf");
+    ASSERT_EQ(twin.parts.size(), 2u);
+    EXPECT_TRUE(twin.parts[0].handles.empty());
+    EXPECT_TRUE(twin.parts[1].handles.empty());
+    const Extracted plate = extract("anon_holes_block.dxf");
+    ASSERT_EQ(plate.parts.size(), 1u);
+    EXPECT_EQ(plate.parts[0].handles, plate.modelHandles);
 
     // A dropped sliver keeps its id used.
     const Extracted sliver = extract("sliver.dxf");

@@ -31,8 +31,8 @@ import tempfile
 
 import ezdxf
 from ezdxf import path as ezpath
-from shapely.geometry import LineString, Polygon
-from shapely.ops import polygonize, unary_union
+from shapely.geometry import LineString, MultiLineString, Polygon
+from shapely.ops import linemerge, polygonize, unary_union
 from shapely.prepared import prep
 
 CHORD = 0.01            # mm, largest distance between a curve and its flattened chords
@@ -50,8 +50,12 @@ PRINT_ROUNDING = 0.0005 * math.sqrt(2.0)
 UNIT_SCALE = {1: 25.4, 2: 304.8, 4: 1.0, 5: 10.0, 6: 1000.0}
 CURVES = {"LINE", "ARC", "CIRCLE", "ELLIPSE", "LWPOLYLINE", "POLYLINE", "SPLINE"}
 SKIP_LAYER_WORDS = ("dim", "dimension", "text", "center", "centre", "hidden", "construction",
-                    "border", "frame", "title", "hatch", "bend", "defpoints", "标注", "尺寸",
-                    "中心", "虚线", "辅助", "构造", "图框", "标题", "填充", "剖面", "折弯", "文字")
+                    "border", "frame", "title", "hatch", "bend", "fold", "defpoints", "标注", "尺寸",
+                    "中心", "虚线", "辅助", "构造", "图框", "标题", "填充", "剖面", "折弯", "折线",
+                    "文字")
+# Words of dimension and axis layers. A layer whose skip words are all among these is kept for
+# its closed curves that lie in a part's material: holes drawn on a "dim" layer are still cut.
+ANNOTATION_WORDS = ("dim", "annotation", "标注", "尺寸", "center", "centre", "中心")
 SKIP_LINETYPE_WORDS = ("CENTER", "HIDDEN", "DASHED", "PHANTOM")
 FRAME_BLOCK_RE = re.compile(r"图框|frame|title|tk|border|a[0-4]")
 
@@ -108,13 +112,23 @@ def _layer_skipped(name, extra_skip):
     return low in extra_skip or any(w in low for w in SKIP_LAYER_WORDS)
 
 
+def _annotation_layer(name, extra_skip):
+    low = name.lower()
+    if low in extra_skip:
+        return False
+    words = [w for w in SKIP_LAYER_WORDS if w in low]
+    return bool(words) and all(any(a in w for a in ANNOTATION_WORDS) for w in words)
+
+
 def _linetype_skipped(name):
     up = (name or "").upper()
     return any(w in up for w in SKIP_LINETYPE_WORDS)
 
 
 def cut_entities(doc, extra_skip=()):
-    """Model-space curves that are cut, block references expanded."""
+    """Model-space curves that are cut, block references expanded (every reference, named,
+    anonymous or nested, adds its curves to the loose ones), and apart from them the curves of
+    annotation layers that may still be cut: (cut, annotation)."""
     extra = {s.lower() for s in extra_skip}
     layers = {}
     for layer in doc.layers:
@@ -128,7 +142,7 @@ def cut_entities(doc, extra_skip=()):
         layer = layers.get(name.lower())
         return layer.dxf.get("linetype", "CONTINUOUS") if layer is not None else "CONTINUOUS"
 
-    out = []
+    out, annotation = [], []
 
     def walk(entities, parent_layer, parent_linetype, depth):
         for e in entities:
@@ -147,7 +161,12 @@ def cut_entities(doc, extra_skip=()):
                 linetype = layer_linetype(layer)
             if e.dxf.get("invisible", 0) or layer_hidden(layer):
                 continue
-            if _layer_skipped(layer, extra) or _linetype_skipped(linetype):
+            if _linetype_skipped(linetype):
+                continue
+            if _layer_skipped(layer, extra):
+                if kind != "INSERT" and _annotation_layer(layer, extra):
+                    if kind != "POLYLINE" or e.is_2d_polyline:
+                        annotation.append(e)
                 continue
             if kind == "INSERT":
                 if FRAME_BLOCK_RE.search(e.dxf.name.lower()) or depth > 16:
@@ -165,7 +184,7 @@ def cut_entities(doc, extra_skip=()):
             out.append(e)
 
     walk(doc.modelspace(), None, None, 0)
-    return out
+    return out, annotation
 
 
 def flatten(entity, scale):
@@ -279,16 +298,37 @@ def faces_to_parts(faces):
     return parts
 
 
+def _closed_rings(polylines, join_tol):
+    """The closed rings the polylines draw on their own: joined end to end, then merged into
+    runs where ends meet (not noded: a centre mark crossing a circle leaves the circle whole);
+    a run that comes back to its start is a ring."""
+    lines = [LineString(pl) for pl in join_ends(polylines, join_tol)]
+    if not lines:
+        return []
+    merged = linemerge(MultiLineString(lines))
+    runs = list(getattr(merged, "geoms", [merged]))
+    return [r for r in runs if r.is_ring or (len(r.coords) > 3 and r.coords[0] == r.coords[-1])]
+
+
 def extract(path, units="auto", skip_layers=(), join_tol=JOIN_TOL):
     """Parts of a drawing: list of dicts with 'outline' [(x, y)], 'holes' [[(x, y)]] and the
     shapely 'polygon', all in mm in the drawing's own position."""
     doc = read_drawing(path)
     scale = unit_scale(path, units)
-    polylines = []
-    for e in cut_entities(doc, skip_layers):
-        pts = flatten(e, scale)
-        if len(pts) >= 2:
-            polylines.append(pts)
+    cut, annotation = cut_entities(doc, skip_layers)
+    polylines = [pts for pts in (flatten(e, scale) for e in cut) if len(pts) >= 2]
+    parts = _parts_of(polylines, join_tol)
+    notes = [pts for pts in (flatten(e, scale) for e in annotation) if len(pts) >= 2]
+    if parts and notes:
+        # Closed curves of annotation layers lying in a part's material are its cut-outs.
+        taken = [list(r.coords) for r in _closed_rings(notes, join_tol)
+                 if any(p["polygon"].contains(r) for p in parts)]
+        if taken:
+            parts = _parts_of(polylines + taken, join_tol)
+    return parts
+
+
+def _parts_of(polylines, join_tol):
     polylines = join_ends(polylines, join_tol)
     # The same curve drawn twice (doubled loops) would otherwise leave overlapping edges.
     seen, lines = set(), []

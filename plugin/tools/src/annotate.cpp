@@ -49,7 +49,7 @@ struct BendLine {
     double x1, y1, x2, y2;
 };
 std::vector<BendLine> bendLines(host::DrawingServices& ds, host::ObjectId space) {
-    static const std::vector<std::string> bendWords = {"折弯", "bend"};
+    static const std::vector<std::string> bendWords = {"折弯", "折线", "bend", "fold"};
     std::vector<BendLine> lines;
     for (const host::ObjectId entity : ds.blockEntities(space)) {
         host::EntityInfo info;

@@ -117,14 +117,19 @@ std::vector<PartMeasure> measureParts(host::DrawingServices& ds, host::DatabaseI
         m.minY = part.refY / scale;
         m.maxX = (part.refX + part.width) / scale;
         m.maxY = (part.refY + part.height) / scale;
-        // The extents of the part's own curves are exact where the outline's chords are not.
+        // The extents of the part's own curves are exact where the outline's chords are not;
+        // a handle may also be a block reference that holds other parts beside this one, so
+        // they count only when they agree with the outline.
         host::Extents3d exact;
         for (const std::string& handle : part.handles) {
             host::Extents3d box;
             const host::ObjectId entity = ds.objectIdFromHandle(database, handle);
             if (entity && host::succeeded(ds.geometricExtents(entity, box))) exact.add(box);
         }
-        if (!exact.isEmpty() && exact.min.x <= m.minX + 0.1 && exact.max.x >= m.maxX - 0.1) {
+        const double slack = 0.1 / scale;
+        if (!exact.isEmpty() && std::fabs(exact.min.x - m.minX) <= slack &&
+            std::fabs(exact.min.y - m.minY) <= slack && std::fabs(exact.max.x - m.maxX) <= slack &&
+            std::fabs(exact.max.y - m.maxY) <= slack) {
             m.minX = exact.min.x;
             m.minY = exact.min.y;
             m.maxX = exact.max.x;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <deque>
 #include <limits>
 #include <memory>
 #include <numeric>
@@ -34,6 +35,13 @@ constexpr double kSliverWidth = 0.05;
 // Neighbouring ends each end offers for joining, nearest first.
 constexpr std::size_t kNeighboursPerEnd = 4;
 constexpr double kFineCells = 16;
+// Groups of pieces farther apart than the join tolerance and this are arranged apart (mm):
+// more than the noding grid's rounding and the on-ring distance.
+constexpr double kSeparation = 0.01;
+// Groups whose pieces match this closely after a translation are copies (mm); their first
+// points, on a grid of this size, make the key they are looked up by.
+constexpr double kCopyTolerance = 1e-6;
+constexpr double kCopyKeyGrid = 1e-3;
 // Smallest part kept by the arrangement (the caller's own limits apply after).
 constexpr double kSmallestFaceArea = 1e-6;
 
@@ -467,37 +475,73 @@ RingPieces piecesOnRing(const std::vector<Point>& ring, const std::vector<CurveP
     return found;
 }
 
-void addHandles(std::vector<std::string>& handles, const std::vector<CurvePiece>& pieces,
-                const RingPieces& ring) {
-    for (const std::size_t i : ring.pieces) {
-        const std::string& handle = pieces[i].handle;
-        if (handle.empty()) continue;
-        if (std::find(handles.begin(), handles.end(), handle) == handles.end())
-            handles.push_back(handle);
+// Groups of pieces (by number) whose boxes, each grown by `margin`, meet no other group's:
+// what lies in one group can neither touch, join nor enclose what lies in another. Unusable
+// pieces (no box) belong to no group.
+std::vector<std::vector<std::size_t>> separateGroups(const std::vector<Box>& boxes, double margin) {
+    struct Unit {
+        Box box;
+        std::size_t root;
+    };
+    std::vector<Unit> units;
+    for (std::size_t i = 0; i < boxes.size(); ++i)
+        if (boxes[i].minX <= boxes[i].maxX) units.push_back({boxes[i], i});
+    UnionFind groups(boxes.size());
+    // Merged groups have larger boxes that may meet further groups: repeat until none merge.
+    while (true) {
+        std::sort(units.begin(), units.end(),
+                  [](const Unit& a, const Unit& b) { return a.box.minX < b.box.minX; });
+        bool merged = false;
+        std::vector<std::size_t> active;  // units whose box may still reach the sweep line
+        for (std::size_t k = 0; k < units.size(); ++k) {
+            const Box& box = units[k].box;
+            active.erase(std::remove_if(
+                             active.begin(), active.end(),
+                             [&](std::size_t a) { return units[a].box.maxX + margin < box.minX; }),
+                         active.end());
+            for (const std::size_t a : active) {
+                if (!units[a].box.overlaps(box, margin)) continue;
+                const std::size_t ra = groups.find(units[a].root);
+                const std::size_t rb = groups.find(units[k].root);
+                if (ra == rb) continue;
+                groups.parent[rb] = ra;
+                merged = true;
+            }
+            active.push_back(k);
+        }
+        if (!merged) break;
+        std::unordered_map<std::size_t, Box> grown;
+        for (const Unit& unit : units)
+            grown[groups.find(unit.root)].add(unit.box);
+        units.clear();
+        for (const auto& [root, box] : grown)
+            units.push_back({box, root});
     }
+    std::unordered_map<std::size_t, std::size_t> slot;
+    std::vector<std::vector<std::size_t>> out;
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        if (!(boxes[i].minX <= boxes[i].maxX)) continue;
+        const auto [at, added] = slot.emplace(groups.find(i), out.size());
+        if (added) out.emplace_back();
+        out[at->second].push_back(i);
+    }
+    return out;
 }
 
-}  // namespace
+// One group's arrangement in the group's own piece numbers (firstPiece, outlinePieces), its
+// parts' handles not yet filled in.
+struct GroupArrangement {
+    Arrangement arrangement;
+    std::vector<std::vector<std::size_t>> ringPieces;  // per part: the outline's, then the holes'
+};
 
-Arrangement arrangePieces(const std::vector<CurvePiece>& input, const ArrangementOptions& options) {
-    Arrangement result;
-    const double tolerance = std::isfinite(options.joinTolerance) && options.joinTolerance > 0
-                                 ? options.joinTolerance
-                                 : 0.0;
-    // The pieces as the arrangement sees them: repeats removed, unusable ones emptied.
-    std::vector<CurvePiece> pieces = input;
-    std::vector<Box> boxes(pieces.size());
-    for (std::size_t i = 0; i < pieces.size(); ++i) {
-        pieces[i].points = cleanPoints(pieces[i]);
-        if (!std::isfinite(pieces[i].chordError) || pieces[i].chordError < 0)
-            pieces[i].chordError = 0.0;
-        pieces[i].chordError = std::min(pieces[i].chordError, 1.0);
-        boxes[i] = boxOf(pieces[i].points);
-    }
+// Arranges one group: `pieces` and `boxes` are the group's.
+GroupArrangement arrangeGroup(Engine& engine, const std::vector<CurvePiece>& pieces,
+                              const std::vector<Box>& boxes, double tolerance) {
+    GroupArrangement group;
+    Arrangement& result = group.arrangement;
     const std::vector<JoinedChain> chains = joinPieces(pieces, tolerance);
-    if (chains.empty()) return result;
-
-    Engine engine;
+    if (chains.empty()) return group;
     const GEOSContextHandle_t h = engine.handle();
     std::vector<GEOSGeometry*> lines;
     lines.reserve(chains.size());
@@ -524,7 +568,7 @@ Arrangement arrangePieces(const std::vector<CurvePiece>& input, const Arrangemen
             GEOSGeom_destroy_r(h, line);
         result.failed = true;
         result.message = engine.error();
-        return result;
+        return group;
     }
     // Noding on a fine grid also merges doubled and overlapping curves.
     // The coordinates are on the grid already, so copies of one curve are equal and the
@@ -535,7 +579,7 @@ Arrangement arrangePieces(const std::vector<CurvePiece>& input, const Arrangemen
     if (!noded) {
         result.failed = true;
         result.message = engine.error();
-        return result;
+        return group;
     }
     GEOSGeometry* cuts = nullptr;
     GEOSGeometry* dangles = nullptr;
@@ -545,11 +589,11 @@ Arrangement arrangePieces(const std::vector<CurvePiece>& input, const Arrangemen
     if (!faces) {
         result.failed = true;
         result.message = engine.error();
-        return result;
+        return group;
     }
     if (dangles && !GEOSisEmpty_r(h, dangles)) {
         Geometry merged(GEOSLineMerge_r(h, dangles), {h});
-        if (merged) result.danglingPieces = GEOSGetNumGeometries_r(h, merged.get());
+        if (merged) result.danglingPieces += GEOSGetNumGeometries_r(h, merged.get());
     }
 
     // Faces, slivers between copies of one curve left out.
@@ -602,8 +646,9 @@ Arrangement arrangePieces(const std::vector<CurvePiece>& input, const Arrangemen
         part.outline = offsetRing(h, shell, outer.chordError);
         if (part.outline.size() < 3) continue;
         part.area = polygonArea(part.outline);
-        part.firstPiece = outer.pieces.empty() ? pieces.size() : outer.pieces.front();
-        addHandles(part.handles, pieces, outer);
+        part.firstPiece = outer.pieces.empty() ? SIZE_MAX : outer.pieces.front();
+        part.outlinePieces = outer.pieces;
+        std::vector<std::size_t> ringPieces = outer.pieces;
         const int holes = GEOSGetNumInteriorRings_r(h, face.polygon);
         for (int k = 0; k < holes; ++k) {
             const std::vector<Point> ring =
@@ -613,9 +658,142 @@ Arrangement arrangePieces(const std::vector<CurvePiece>& input, const Arrangemen
             std::vector<Point> hole = offsetRing(h, ring, -inner.chordError);
             if (hole.size() < 3) continue;
             part.holes.push_back(std::move(hole));
-            addHandles(part.handles, pieces, inner);
+            ringPieces.insert(ringPieces.end(), inner.pieces.begin(), inner.pieces.end());
         }
         result.parts.push_back(std::move(part));
+        group.ringPieces.push_back(std::move(ringPieces));
+    }
+    return group;
+}
+
+// A group's pieces seen from the lower-left corner of their box, for finding copies.
+std::size_t shapeKey(const std::vector<CurvePiece>& pieces, const Point& origin) {
+    std::size_t key = pieces.size();
+    const auto mix = [&key](std::size_t v) {
+        key ^= v + 0x9e3779b97f4a7c15ULL + (key << 6) + (key >> 2);
+    };
+    for (const CurvePiece& piece : pieces) {
+        mix(piece.points.size() * 2 + (piece.closed ? 1 : 0));
+        if (piece.points.empty()) continue;
+        mix(static_cast<std::size_t>(std::llround((piece.points[0].x - origin.x) / kCopyKeyGrid)));
+        mix(static_cast<std::size_t>(std::llround((piece.points[0].y - origin.y) / kCopyKeyGrid)));
+    }
+    return key;
+}
+
+// Whether two groups are the same pieces moved by the difference of their origins.
+bool sameShape(const std::vector<CurvePiece>& a, const Point& originA,
+               const std::vector<CurvePiece>& b, const Point& originB) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const CurvePiece& p = a[i];
+        const CurvePiece& q = b[i];
+        if (p.closed != q.closed || p.chordError != q.chordError ||
+            p.points.size() != q.points.size())
+            return false;
+        for (std::size_t k = 0; k < p.points.size(); ++k)
+            if (std::fabs((p.points[k].x - originA.x) - (q.points[k].x - originB.x)) >
+                    kCopyTolerance ||
+                std::fabs((p.points[k].y - originA.y) - (q.points[k].y - originB.y)) >
+                    kCopyTolerance)
+                return false;
+    }
+    return true;
+}
+
+// Adds a group's arrangement to `result`, moved by (dx, dy), in the caller's piece numbers
+// (`global`), with the handles of the group's own pieces.
+void placeGroup(const GroupArrangement& group, double dx, double dy,
+                const std::vector<CurvePiece>& pieces, const std::vector<std::size_t>& global,
+                Arrangement& result) {
+    const Arrangement& arranged = group.arrangement;
+    result.danglingPieces += arranged.danglingPieces;
+    if (arranged.failed) {
+        result.failed = true;
+        result.message = arranged.message;
+    }
+    const auto move = [dx, dy](Outline& ring) {
+        for (Point& p : ring) {
+            p.x += dx;
+            p.y += dy;
+        }
+    };
+    for (std::size_t k = 0; k < arranged.parts.size(); ++k) {
+        ArrangedPart part = arranged.parts[k];
+        move(part.outline);
+        for (Outline& hole : part.holes)
+            move(hole);
+        if (part.firstPiece != SIZE_MAX) part.firstPiece = global[part.firstPiece];
+        for (std::size_t& i : part.outlinePieces)
+            i = global[i];
+        for (const std::size_t i : group.ringPieces[k]) {
+            const std::string& handle = pieces[i].handle;
+            if (!handle.empty() &&
+                std::find(part.handles.begin(), part.handles.end(), handle) == part.handles.end())
+                part.handles.push_back(handle);
+        }
+        result.parts.push_back(std::move(part));
+    }
+}
+
+}  // namespace
+
+Arrangement arrangePieces(const std::vector<CurvePiece>& input, const ArrangementOptions& options) {
+    Arrangement result;
+    const double tolerance = std::isfinite(options.joinTolerance) && options.joinTolerance > 0
+                                 ? options.joinTolerance
+                                 : 0.0;
+    // The pieces as the arrangement sees them: repeats removed, unusable ones emptied.
+    std::vector<CurvePiece> pieces = input;
+    std::vector<Box> boxes(pieces.size());
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        pieces[i].points = cleanPoints(pieces[i]);
+        if (!std::isfinite(pieces[i].chordError) || pieces[i].chordError < 0)
+            pieces[i].chordError = 0.0;
+        pieces[i].chordError = std::min(pieces[i].chordError, 1.0);
+        boxes[i] = boxOf(pieces[i].points);
+    }
+    Engine engine;
+    // Groups arranged so far, for their copies (a block inserted many times, a part drawn
+    // again): a copy moved by a translation takes the first one's parts moved alike, which
+    // differ from its own arrangement by the noding grid's rounding at most.
+    struct Arranged {
+        std::vector<CurvePiece> pieces;
+        Point origin;
+        GroupArrangement group;
+    };
+    std::deque<Arranged> arranged;
+    std::unordered_map<std::size_t, std::vector<std::size_t>> byKey;
+    // Farther apart than the join tolerance and the noding grid's rounding, nothing meets.
+    const double margin = tolerance + kSeparation;
+    for (const std::vector<std::size_t>& group : separateGroups(boxes, margin)) {
+        std::vector<CurvePiece> groupPieces;
+        std::vector<Box> groupBoxes;
+        Box all;
+        groupPieces.reserve(group.size());
+        groupBoxes.reserve(group.size());
+        for (const std::size_t i : group) {
+            groupPieces.push_back(std::move(pieces[i]));
+            groupBoxes.push_back(boxes[i]);
+            all.add(boxes[i]);
+        }
+        const Point origin{all.minX, all.minY};
+        std::vector<std::size_t>& candidates = byKey[shapeKey(groupPieces, origin)];
+        const Arranged* same = nullptr;
+        for (const std::size_t k : candidates)
+            if (sameShape(arranged[k].pieces, arranged[k].origin, groupPieces, origin)) {
+                same = &arranged[k];
+                break;
+            }
+        if (same) {
+            placeGroup(same->group, origin.x - same->origin.x, origin.y - same->origin.y,
+                       groupPieces, group, result);
+            continue;
+        }
+        GroupArrangement own = arrangeGroup(engine, groupPieces, groupBoxes, tolerance);
+        candidates.push_back(arranged.size());
+        arranged.push_back({std::move(groupPieces), origin, std::move(own)});
+        placeGroup(arranged.back().group, 0.0, 0.0, arranged.back().pieces, group, result);
     }
     std::stable_sort(result.parts.begin(), result.parts.end(),
                      [](const ArrangedPart& a, const ArrangedPart& b) {

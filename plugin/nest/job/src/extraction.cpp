@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
+#include <set>
 
 #include "qks/common/environment.h"
 #include "qks/common/job_log.h"
@@ -41,13 +43,63 @@ bool isTitleBlockName(const std::string& name) {
     return lower.find("title") != std::string::npos || lower.find("标题") != std::string::npos;
 }
 
+// A block reference the walk went through: the reference holding it (-1: the scanned space)
+// and its block's name.
+struct Instance {
+    int parent = -1;
+    std::string blockName;
+};
+
+// How the walk sees an entity: through the block references that hold it.
+struct Context {
+    host::Matrix3d transform = host::Matrix3d::identity();  // to the scanned space
+    int depth = 0;                                          // references passed through
+    std::string layer;     // the layer that layer 0 stands for inside the reference
+    std::string linetype;  // the line type that "ByBlock" stands for
+    std::string handle;    // the entity of the scanned space it belongs to
+    int instance = -1;     // the innermost reference, -1 at the top
+};
+
+// Curves collected by the walk, each with the reference it came from (-1: a loose curve).
+struct PieceList {
+    std::vector<CurvePiece> pieces;
+    std::vector<int> instances;
+    void add(CurvePiece piece, int instance) {
+        pieces.push_back(std::move(piece));
+        instances.push_back(instance);
+    }
+};
+
 // Everything one extraction call needs while it walks the entities.
 struct Walk {
     host::DrawingServices& ds;
     const ExtractionOptions& options;
     double scale = 1.0;  // millimetres per drawing unit
     LeftOut leftOut;
+    std::vector<TitleArea> titleAreas;
+    std::vector<Instance> instances;
+    PieceList cut;
+    // Curves on layers named like annotation, kept apart until the parts are known.
+    PieceList annotation;
 };
+
+// Layer words that say dimension or axis. Such layers hold dimensions, centre marks and
+// notes, but drawings also put holes there (a flat pattern with its 88 holes on "dim").
+const char* const kAnnotationWords[] = {"dim",    "annotation", "标注", "尺寸",
+                                        "center", "centre",     "中心"};
+
+// Whether every skip word the layer's name holds is an annotation word.
+bool annotationLayer(const std::vector<std::string>& skipWords, const std::string& layerName) {
+    const std::string lower = toLowerUtf8(layerName);
+    for (const std::string& word : skipWords) {
+        if (word.empty() || lower.find(word) == std::string::npos) continue;
+        bool annotation = false;
+        for (const char* a : kAnnotationWords)
+            annotation = annotation || word.find(a) != std::string::npos;
+        if (!annotation) return false;
+    }
+    return true;
+}
 
 // The largest stretch a transform gives a length in the plane (an upper bound: the Frobenius
 // norm of its 2 x 2 part).
@@ -57,24 +109,24 @@ double stretchOf(const host::Matrix3d& m) {
     return std::isfinite(s) && s > 0 ? s : 1.0;
 }
 
-// Whether the entity is left out as not cut; counts the reason.
-bool leftOutAsNotCut(Walk& walk, const host::EntityInfo& info, const std::string& linetype) {
-    if (!walk.options.skipNonCut) return false;
-    if (layerSkipped(walk.options.skipLayers, info.layer)) {
+enum class Use { Cut, Annotation, LeftOut };
+
+// What an entity on `layer` drawn in `linetype` is; counts the reason of what is left out.
+// A curve on a layer named like annotation (and nothing else not cut), in a line type that is
+// cut, is put aside rather than left out: extractParts decides on it once the parts are known.
+Use classify(Walk& walk, const std::string& layer, const std::string& linetype, bool curve) {
+    if (!walk.options.skipNonCut) return Use::Cut;
+    if (layerSkipped(walk.options.skipLayers, layer)) {
+        if (curve && !nonCutLinetype(linetype) && annotationLayer(walk.options.skipLayers, layer))
+            return Use::Annotation;
         ++walk.leftOut.layers;
-        return true;
+        return Use::LeftOut;
     }
     if (nonCutLinetype(linetype)) {
         ++walk.leftOut.linetypes;
-        return true;
+        return Use::LeftOut;
     }
-    return false;
-}
-
-// The line type an entity is drawn with, "ByBlock" taking the inserting reference's.
-std::string effectiveLinetype(const host::EntityInfo& info, const std::string& inherited) {
-    if (toLowerUtf8(info.linetype) == "byblock") return inherited;
-    return info.linetype;
+    return Use::Cut;
 }
 
 // One curve flattened into the scanned space in millimetres; false when it gives no piece.
@@ -107,34 +159,166 @@ bool flattenCurve(Walk& walk, host::ObjectId curve, const host::EntityInfo& info
     return true;
 }
 
-// Curves of a block reference's definition (and of nested references) into `pieces`.
-void collectBlockPieces(Walk& walk, host::ObjectId reference, const host::Matrix3d& parent,
-                        int depth, const std::string& linetype, std::vector<CurvePiece>& pieces) {
-    if (depth >= kMaxBlockDepth) return;
-    host::BlockReferenceInfo block;
-    if (!host::succeeded(walk.ds.blockReference(reference, block))) return;
-    const host::Matrix3d transform = parent * block.transform;
-    for (const host::ObjectId entity : walk.ds.blockEntities(block.blockRecord)) {
-        host::EntityInfo info;
-        if (!host::succeeded(walk.ds.entityInfo(entity, info))) continue;
-        if (!layerAccepted(walk.options.layers, info.layer)) continue;
-        const std::string type = effectiveLinetype(info, linetype);
-        if (leftOutAsNotCut(walk, info, type)) continue;
-        if (info.type == host::EntityType::BlockReference) {
-            host::BlockReferenceInfo nested;
-            if (walk.options.skipNonCut &&
-                host::succeeded(walk.ds.blockReference(entity, nested)) &&
-                plot::isFrameName(nested.blockName)) {
-                ++walk.leftOut.frames;
+bool insideTitleArea(const std::vector<TitleArea>& areas, const std::vector<Point>& points,
+                     double scale);
+
+// One entity of the scanned space or of a block, with what holds it. Block references are
+// followed into their blocks (to kMaxBlockDepth), whose curves join the loose ones: the
+// arrangement, not the block, decides what is a part and what is a hole.
+void takeEntity(Walk& walk, host::ObjectId entity, const Context& context) {
+    host::EntityInfo info;
+    if (!host::succeeded(walk.ds.entityInfo(entity, info))) return;
+    const bool reference = info.type == host::EntityType::BlockReference;
+    std::string layer = info.layer;
+    std::string linetype = info.linetype;
+    if (context.depth > 0 && layer == "0") {
+        // Layer 0 inside a block shows the reference's layer, and so does its "ByLayer" line
+        // type; the reference's own line type stands for that layer's.
+        layer = context.layer;
+        host::EntityProperties properties;
+        if (host::succeeded(walk.ds.entityProperties(entity, properties)) &&
+            toLowerUtf8(properties.linetype) == "bylayer")
+            linetype = context.linetype;
+    }
+    if (toLowerUtf8(linetype) == "byblock") linetype = context.linetype;
+    // The accepted layers pick curves; a reference is followed whatever its layer, for what
+    // its block holds on accepted layers.
+    if (!reference && !layerAccepted(walk.options.layers, layer)) return;
+    // Texts and dimensions are counted when a rule leaves them out, and are never cut.
+    const Use use = classify(walk, layer, linetype, info.isCurve);
+    if (use == Use::LeftOut || (!reference && !info.isCurve)) return;
+    const std::string& handle = context.depth == 0 ? info.handle : context.handle;
+    if (reference) {
+        if (context.depth >= kMaxBlockDepth) return;
+        host::BlockReferenceInfo block;
+        if (!host::succeeded(walk.ds.blockReference(entity, block))) return;
+        if (walk.options.skipNonCut && plot::isFrameName(block.blockName)) {
+            ++walk.leftOut.frames;
+            return;
+        }
+        Context inner{
+            context.transform * block.transform,    context.depth + 1, layer, linetype, handle,
+            static_cast<int>(walk.instances.size())};
+        walk.instances.push_back({context.instance, block.blockName});
+        for (const host::ObjectId nested : walk.ds.blockEntities(block.blockRecord))
+            takeEntity(walk, nested, inner);
+        return;
+    }
+    CurvePiece piece;
+    if (!flattenCurve(walk, entity, info, context.transform, piece)) return;
+    piece.handle = handle;
+    if (use == Use::Annotation) {
+        walk.annotation.add(std::move(piece), context.instance);
+        return;
+    }
+    if (context.depth == 0 && !walk.titleAreas.empty() &&
+        insideTitleArea(walk.titleAreas, piece.points, walk.scale)) {
+        ++walk.leftOut.frames;
+        return;
+    }
+    walk.cut.add(std::move(piece), context.instance);
+}
+
+// Whether a point lies in a part's material: inside its outline and outside its holes.
+bool inMaterial(const ArrangedPart& part, const std::vector<Bounds>& holeBounds, const Point& p) {
+    if (!pointInPolygon(part.outline, p.x, p.y)) return false;
+    for (std::size_t k = 0; k < part.holes.size(); ++k) {
+        const Bounds& b = holeBounds[k];
+        if (p.x < b.minX || p.x > b.maxX || p.y < b.minY || p.y > b.maxY) continue;
+        if (pointInPolygon(part.holes[k], p.x, p.y)) return false;
+    }
+    return true;
+}
+
+// The rule for layers named like annotation: their curves are cut where they draw a closed
+// curve (a circle, a closed polyline, or pieces joined among themselves into a ring) lying
+// wholly in the material of a part found from the cut layers; such a curve is a cut-out
+// whatever its layer says. Everything else there stays out: centre marks and crosses (open),
+// leader and dimension lines (open, or outside any part), and closed shapes off the parts.
+// Dimension entities, block references on such layers and text never get here.
+// Returns the numbers of the pieces taken, ascending.
+std::vector<std::size_t> annotationCutouts(const std::vector<CurvePiece>& candidates,
+                                           const Arrangement& arranged, double tolerance) {
+    std::vector<std::size_t> taken;
+    if (arranged.parts.empty()) return taken;
+    std::vector<Bounds> outlineBounds;
+    std::vector<std::vector<Bounds>> holeBounds;
+    for (const ArrangedPart& part : arranged.parts) {
+        outlineBounds.push_back(boundsOf(part.outline));
+        holeBounds.emplace_back();
+        for (const Outline& hole : part.holes)
+            holeBounds.back().push_back(boundsOf(hole));
+    }
+    for (const JoinedChain& chain : joinPieces(candidates, tolerance)) {
+        if (!chain.closed) continue;
+        const Bounds box = boundsOf(chain.points);
+        for (std::size_t k = 0; k < arranged.parts.size(); ++k) {
+            const Bounds& b = outlineBounds[k];
+            if (box.minX < b.minX || box.maxX > b.maxX || box.minY < b.minY || box.maxY > b.maxY)
                 continue;
-            }
-            collectBlockPieces(walk, entity, transform, depth + 1, type, pieces);
-        } else if (info.isCurve) {
-            CurvePiece piece;
-            if (flattenCurve(walk, entity, info, transform, piece))
-                pieces.push_back(std::move(piece));
+            const bool inside = std::all_of(
+                chain.points.begin(), chain.points.end(),
+                [&](const Point& p) { return inMaterial(arranged.parts[k], holeBounds[k], p); });
+            if (!inside) continue;
+            taken.insert(taken.end(), chain.pieces.begin(), chain.pieces.end());
+            break;
         }
     }
+    std::sort(taken.begin(), taken.end());
+    return taken;
+}
+
+// A part's handles name the entities that draw it, and the nest drawing copies them as the
+// part. A block reference that draws several parts (or one part's holes and another's) would
+// bring them all along: such parts keep no handles and are drawn from their outlines.
+void dropSharedReferences(const Walk& walk, Arrangement& arranged) {
+    std::set<std::string> references;
+    for (std::size_t i = 0; i < walk.cut.pieces.size(); ++i)
+        if (walk.cut.instances[i] >= 0) references.insert(walk.cut.pieces[i].handle);
+    if (references.empty()) return;
+    std::map<std::string, int> users;
+    for (const ArrangedPart& part : arranged.parts)
+        for (const std::string& handle : part.handles)
+            if (references.count(handle) != 0) ++users[handle];
+    for (ArrangedPart& part : arranged.parts) {
+        const bool shared =
+            std::any_of(part.handles.begin(), part.handles.end(), [&](const std::string& h) {
+                const auto found = users.find(h);
+                return found != users.end() && found->second > 1;
+            });
+        if (shared) part.handles.clear();
+    }
+}
+
+// The innermost named block whose one reference holds every piece of each part's outline, or
+// an empty name (the caller's) when loose curves or several references draw it. Anonymous
+// blocks ("*U", "*D" and the like) name nothing; their named holder may.
+std::vector<std::string> partNames(const Walk& walk, const Arrangement& arranged) {
+    const auto ancestors = [&](int instance) {
+        std::vector<int> chain;
+        for (; instance >= 0; instance = walk.instances[instance].parent)
+            chain.push_back(instance);
+        return chain;
+    };
+    std::vector<std::string> names;
+    for (const ArrangedPart& part : arranged.parts) {
+        int common = part.outlinePieces.empty() ? -1 : walk.cut.instances[part.outlinePieces[0]];
+        for (const std::size_t piece : part.outlinePieces) {
+            if (common < 0) break;
+            const std::vector<int> mine = ancestors(common);
+            int other = walk.cut.instances[piece];
+            while (other >= 0 && std::find(mine.begin(), mine.end(), other) == mine.end())
+                other = walk.instances[other].parent;
+            common = other;
+        }
+        std::string name;
+        for (; common >= 0 && name.empty(); common = walk.instances[common].parent) {
+            const std::string& block = walk.instances[common].blockName;
+            if (!block.empty() && block[0] != '*') name = block;
+        }
+        names.push_back(name);
+    }
+    return names;
 }
 
 ArrangementOptions arrangementOptions(const ExtractionOptions& options) {
@@ -298,8 +482,10 @@ bool nonCutLinetype(const std::string& linetype) {
 
 void partsFromArrangement(const Arrangement& arrangement, const std::string& source,
                           const std::string& name, double drawingScale, std::vector<NestPart>& out,
-                          std::int32_t& nextId) {
-    for (const ArrangedPart& arranged : arrangement.parts) {
+                          std::int32_t& nextId, const std::vector<std::string>& names) {
+    for (std::size_t k = 0; k < arrangement.parts.size(); ++k) {
+        const ArrangedPart& arranged = arrangement.parts[k];
+        const std::string& own = k < names.size() && !names[k].empty() ? names[k] : name;
         NestPart part;
         part.id = nextId++;
         part.outline = arranged.outline;
@@ -308,7 +494,7 @@ void partsFromArrangement(const Arrangement& arrangement, const std::string& sou
         if (part.area < kMinOutlineArea) continue;
         if (part.width < kMinOutlineExtent || part.height < kMinOutlineExtent) continue;
         part.quantity = 1;
-        part.name = name.empty() ? std::string("零件") : name;
+        part.name = own.empty() ? std::string("零件") : own;
         part.source = source;
         part.handles = arranged.handles;
         part.holes = arranged.holes;
@@ -321,9 +507,8 @@ bool extractParts(host::DrawingServices& ds, const std::vector<host::ObjectId>& 
                   const std::string& source, const std::string& defaultName,
                   const ExtractionOptions& options, std::vector<NestPart>& out,
                   std::int32_t& nextId) {
-    // Parts from block references count as found as much as those of loose curves.
     const std::size_t partsBefore = out.size();
-    Walk walk{ds, options, 1.0, {}};
+    Walk walk{ds, options};
     const host::DatabaseId database =
         entities.empty() ? host::DatabaseId{} : ds.databaseOf(entities.front());
     int insUnits = database ? ds.drawingUnits(database) : 0;
@@ -343,7 +528,6 @@ bool extractParts(host::DrawingServices& ds, const std::vector<host::ObjectId>& 
     }
 
     // Title blocks first: loose curves inside one are its table.
-    std::vector<TitleArea> titleAreas;
     if (options.skipNonCut) {
         for (const host::ObjectId entity : entities) {
             host::EntityInfo info;
@@ -355,55 +539,30 @@ bool extractParts(host::DrawingServices& ds, const std::vector<host::ObjectId>& 
                 !isTitleBlockName(block.blockName) ||
                 !host::succeeded(ds.geometricExtents(entity, box)))
                 continue;
-            titleAreas.push_back({box.min.x, box.min.y, box.max.x, box.max.y});
+            walk.titleAreas.push_back({box.min.x, box.min.y, box.max.x, box.max.y});
         }
     }
 
-    std::vector<CurvePiece> pool;
-    for (const host::ObjectId entity : entities) {
-        host::EntityInfo info;
-        if (!host::succeeded(ds.entityInfo(entity, info))) continue;
-        if (!layerAccepted(options.layers, info.layer)) continue;
-        if (leftOutAsNotCut(walk, info, info.linetype)) continue;
-        if (info.type == host::EntityType::BlockReference) {
-            host::BlockReferenceInfo block;
-            const bool known = host::succeeded(ds.blockReference(entity, block));
-            if (options.skipNonCut && known && plot::isFrameName(block.blockName)) {
-                ++walk.leftOut.frames;
-                continue;
-            }
-            std::vector<CurvePiece> pieces;
-            collectBlockPieces(walk, entity, host::Matrix3d::identity(), 0, info.linetype, pieces);
-            const Arrangement arranged = arrangePieces(pieces, arrangementOptions(options));
-            std::string name = known ? block.blockName : std::string();
-            if (name.empty()) name = defaultName;
-            std::vector<NestPart> parts;
-            partsFromArrangement(arranged, source, name, walk.scale, parts, nextId);
-            if (parts.empty()) continue;
-            std::size_t largest = 0;
-            for (std::size_t i = 1; i < parts.size(); ++i)
-                if (parts[i].area > parts[largest].area) largest = i;
-            NestPart kept = std::move(parts[largest]);
-            kept.handles.assign(1, info.handle);
-            if (parts.size() > 1)
-                warn(options, "块 " + kept.name + " 含多个分离轮廓，仅取最大轮廓");
-            out.push_back(std::move(kept));
-        } else if (info.isCurve) {
-            CurvePiece piece;
-            if (!flattenCurve(walk, entity, info, host::Matrix3d::identity(), piece)) continue;
-            if (!titleAreas.empty() && insideTitleArea(titleAreas, piece.points, walk.scale)) {
-                ++walk.leftOut.frames;
-                continue;
-            }
-            pool.push_back(std::move(piece));
+    for (const host::ObjectId entity : entities)
+        takeEntity(walk, entity, Context{});
+    Arrangement arranged = arrangePieces(walk.cut.pieces, arrangementOptions(options));
+    if (!walk.annotation.pieces.empty()) {
+        const std::vector<std::size_t> taken =
+            annotationCutouts(walk.annotation.pieces, arranged, options.joinTolerance);
+        walk.leftOut.layers += static_cast<int>(walk.annotation.pieces.size() - taken.size());
+        if (!taken.empty()) {
+            for (const std::size_t i : taken)
+                walk.cut.add(walk.annotation.pieces[i], walk.annotation.instances[i]);
+            arranged = arrangePieces(walk.cut.pieces, arrangementOptions(options));
         }
     }
     logLeftOut(options, walk.leftOut);
-    const Arrangement arranged = arrangePieces(pool, arrangementOptions(options));
     if (arranged.failed) warn(options, "轮廓计算失败 " + arranged.message);
     if (arranged.danglingPieces > 0)
         warn(options, "有 " + std::to_string(arranged.danglingPieces) + " 段开放线未闭合，已忽略");
-    partsFromArrangement(arranged, source, defaultName, walk.scale, out, nextId);
+    dropSharedReferences(walk, arranged);
+    partsFromArrangement(arranged, source, defaultName, walk.scale, out, nextId,
+                         partNames(walk, arranged));
     if (out.size() == partsBefore && arranged.danglingPieces == 0)
         warn(options, "选择中没有找到闭合轮廓");
     return !out.empty();

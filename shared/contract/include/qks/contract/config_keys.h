@@ -76,9 +76,10 @@ enum class DrawingUnits { Auto, Millimetres, Inches };
 // case) leaves the layer out. The key given empty leaves nothing out (no layers, line types
 // or frames); left out of the config, the words below apply.
 inline constexpr std::string_view kSkipLayersKey = "skiplayers";
-inline constexpr std::array<std::string_view, 25> kDefaultSkipLayerWords = {
-    "dim",   "text", "center",    "centre", "hidden", "construction", "border",    "frame", "title",
-    "hatch", "bend", "defpoints", "标注",   "尺寸",   "中心",         "虚线",      "辅助",  "构造",
-    "图框",  "标题", "填充",      "剖面",   "折弯",   "文字",         "annotation"};
+inline constexpr std::array<std::string_view, 27> kDefaultSkipLayerWords = {
+    "dim",   "text",  "center", "centre", "hidden", "construction", "border",
+    "frame", "title", "hatch",  "bend",   "fold",   "defpoints",    "标注",
+    "尺寸",  "中心",  "虚线",   "辅助",   "构造",   "图框",         "标题",
+    "填充",  "剖面",  "折弯",   "折线",   "文字",   "annotation"};
 
 }  // namespace qks::contract

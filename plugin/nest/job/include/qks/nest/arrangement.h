@@ -33,9 +33,10 @@ struct ArrangementOptions {
 struct ArrangedPart {
     Outline outline;
     std::vector<Outline> holes;
-    std::vector<std::string> handles;  // the outline's entities, then the holes', each once
-    double area = 0.0;                 // of the outline, holes not subtracted
-    std::size_t firstPiece = 0;        // lowest index of a piece on its outline: the order
+    std::vector<std::string> handles;        // the outline's entities, then the holes', each once
+    double area = 0.0;                       // of the outline, holes not subtracted
+    std::size_t firstPiece = 0;              // lowest index of a piece on its outline: the order
+    std::vector<std::size_t> outlinePieces;  // the pieces on its outline, ascending
 };
 
 struct Arrangement {
@@ -58,6 +59,9 @@ struct JoinedChain {
 // points or with coordinates that are not finite are left out.
 std::vector<JoinedChain> joinPieces(const std::vector<CurvePiece>& pieces, double tolerance);
 
+// Pieces far enough apart that they cannot meet (boxes more than the join tolerance apart,
+// holding every piece inside them) are arranged group by group: many copies of one part cost
+// what each costs alone, not the square of their number.
 Arrangement arrangePieces(const std::vector<CurvePiece>& pieces, const ArrangementOptions& options);
 
 }  // namespace qks::nest

@@ -1,6 +1,6 @@
 // Part extraction: the parts a drawing's cut geometry draws (closed curves, loose curves that
-// meet end to end, shared cut lines, block references standing for one part each), measured in
-// millimetres and turned into NestPart kinds.
+// meet end to end, shared cut lines, and the curves of block references, which join the loose
+// ones), measured in millimetres and turned into NestPart kinds.
 //
 // Threads: main thread only (it reads drawings through the host). Dropped geometry is reported
 // as WARN lines, what was left out as not cut and drawings read in another unit as NEST lines,
@@ -36,7 +36,8 @@ struct ExtractionOptions {
     double joinTolerance = contract::kDefaultJoinTolerance;  // mm
     DrawingUnits units = DrawingUnits::Auto;
     // Leave out drawing frames and title blocks, entities drawn in centre, hidden or phantom
-    // line types, and layers whose names hold one of skipLayers.
+    // line types, and layers whose names hold one of skipLayers (but closed curves inside a
+    // part on layers named only like dimensions or axes are its cut-outs all the same).
     bool skipNonCut = true;
     std::vector<std::string> skipLayers = defaultSkipLayers();
     // Which orientations make two shapes one kind (the job's rotate and mirror switches).
@@ -76,10 +77,11 @@ void extractModelSpace(host::DrawingServices& ds, host::DatabaseId database,
                        std::int32_t& nextId);
 
 // Parts built from arranged faces: each takes the next id from `nextId` (dropped parts keep
-// theirs used); too small ones are dropped.
+// theirs used); too small ones are dropped. `names` gives arranged part k its own name where
+// names[k] is not empty, `name` standing for the rest.
 void partsFromArrangement(const Arrangement& arrangement, const std::string& source,
                           const std::string& name, double drawingScale, std::vector<NestPart>& out,
-                          std::int32_t& nextId);
+                          std::int32_t& nextId, const std::vector<std::string>& names = {});
 
 // Kinds of one shape become one, quantities summed; the first of each stays in its place.
 // Two parts are one shape when outline and holes match to 0.01 mm (areas, lengths, hole
