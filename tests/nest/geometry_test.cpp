@@ -25,12 +25,25 @@ bool cellSet(const PartRaster& r, int x, int y) {
     return (r.bits[y * r.wordsPerRow + x / 64] >> (x % 64)) & 1;
 }
 
-TEST(Geometry, AreaIsTheSameEitherWayRound) {
+TEST(Geometry, AreaAndPointInPolygon) {
     const std::vector<Point> square{{0, 0}, {10, 0}, {10, 10}, {0, 10}};
     const std::vector<Point> clockwise{{0, 0}, {0, 10}, {10, 10}, {10, 0}};
     EXPECT_EQ(polygonArea(square), 100);
     EXPECT_EQ(polygonArea(clockwise), 100);
     EXPECT_EQ(polygonArea({}), 0);
+    struct Case {
+        double x, y;
+        bool inside;
+    };
+    const Case cases[] = {{5, 5, true}, {-1, 5, false}, {11, 5, false}, {5, 10, false},
+                          {5, 0, true}, {0, 5, true},   {10, 5, false}, {5, -0.001, false}};
+    for (const Case& c : cases)
+        EXPECT_EQ(pointInPolygon(square, c.x, c.y), c.inside) << c.x << "," << c.y;
+    EXPECT_FALSE(pointInPolygon({}, 0, 0));
+    // Even-odd: the inner square of a self-overlapping ring counts as outside.
+    const std::vector<Point> twice{{0, 0}, {10, 0}, {10, 10}, {0, 10},
+                                   {0, 0}, {10, 0}, {10, 10}, {0, 10}};
+    EXPECT_FALSE(pointInPolygon(twice, 5, 5));
 }
 
 TEST(Geometry, OrientMirrorsThenRotatesAboutTheReference) {

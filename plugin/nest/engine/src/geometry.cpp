@@ -28,6 +28,18 @@ double polygonArea(const std::vector<Point>& points) {
     return std::fabs(sum) * 0.5;
 }
 
+bool pointInPolygon(const std::vector<Point>& points, double x, double y) {
+    const std::size_t n = points.size();
+    bool inside = false;
+    for (std::size_t i = 0, j = n - 1; i < n; j = i++) {
+        const Point& pi = points[i];
+        const Point& pj = points[j];
+        if ((y < pi.y) != (y < pj.y) && x < (pj.x - pi.x) * (y - pi.y) / (pj.y - pi.y) + pi.x)
+            inside = !inside;
+    }
+    return inside;
+}
+
 int padCells(double gap, double cell) {
     if (!(gap > 1e-9) || !(cell > 0.0)) return 0;
     const double pad = std::ceil(gap * 0.5 / cell);

@@ -34,6 +34,9 @@ Bounds boundsOf(const std::vector<Point>& points);
 // Sets the part's area, reference corner (refX, refY) and width and height from its outline.
 void measureOutline(NestPart& part);
 
+// Even-odd rule with half-open edge comparisons; an empty list is outside.
+bool pointInPolygon(const std::vector<Point>& points, double x, double y);
+
 // Mirror about the vertical line through (refX, refY) when asked, then rotate counter-clockwise
 // by `angle` degrees about that point; the result is relative to the reference point.
 using contract::orient;
