@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
@@ -23,6 +24,8 @@
 #include <QWheelEvent>
 #include <cmath>
 #include <deque>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 
 #include "qks/studio/bomsettings.h"
@@ -147,19 +150,7 @@ QPointF DrawingCanvas::toWorld(const QPointF& s) const {
             centre_.y() - (s.y() - height() / 2.0) / scale_};
 }
 
-void DrawingCanvas::paintEvent(QPaintEvent*) {
-    QElapsedTimer clock;
-    clock.start();
-    QPainter painter(this);
-    painter.fillRect(rect(), kBackground);
-    if (!index_) return;
-    const QPointF topLeft = toWorld({0, 0});
-    const QPointF bottomRight = toWorld(QPointF(width(), height()));
-    const ViewBox visible{static_cast<float>(topLeft.x()), static_cast<float>(bottomRight.y()),
-                          static_cast<float>(bottomRight.x()), static_cast<float>(topLeft.y())};
-    const std::vector<int> shown = index_->query(visible);
-    // Smoothing costs more than it shows on a crowded screen.
-    painter.setRenderHint(QPainter::Antialiasing, shown.size() < 20000);
+void DrawingCanvas::paintEntities(QPainter& painter, const int* first, const int* last) {
     const contract::ViewFile& view = index_->view();
     const double cx = width() / 2.0 - centre_.x() * scale_;
     const double cy = height() / 2.0 + centre_.y() * scale_;
@@ -225,7 +216,8 @@ void DrawingCanvas::paintEvent(QPaintEvent*) {
         lastKey = {0, 0, -1};
     };
 
-    for (const int e : shown) {
+    for (const int* at = first; at != last; ++at) {
+        const int e = *at;
         const bool highlighted = selected_[static_cast<std::size_t>(e)] != 0;
         const ViewBox& box = index_->box(e);
         // An entity of two pixels or less shows as a pixel: its shape cannot be seen anyway.
@@ -308,6 +300,47 @@ void DrawingCanvas::paintEvent(QPaintEvent*) {
     for (const auto& [colour, points] : dots) {
         painter.setPen(QColor::fromRgb(colour));
         painter.drawPoints(points.constData(), points.size());
+    }
+}
+
+void DrawingCanvas::paintEvent(QPaintEvent*) {
+    QElapsedTimer clock;
+    clock.start();
+    QPainter painter(this);
+    painter.fillRect(rect(), kBackground);
+    if (!index_) return;
+    const QPointF topLeft = toWorld({0, 0});
+    const QPointF bottomRight = toWorld(QPointF(width(), height()));
+    const ViewBox visible{static_cast<float>(topLeft.x()), static_cast<float>(bottomRight.y()),
+                          static_cast<float>(bottomRight.x()), static_cast<float>(topLeft.y())};
+    const std::vector<int> shown = index_->query(visible);
+    // Smoothing costs more than it shows on a crowded screen.
+    painter.setRenderHint(QPainter::Antialiasing, shown.size() < 20000);
+    // A crowded screen is painted in two halves at once: the later entities on a transparent
+    // layer of their own, laid over the earlier ones, so what is drawn later stays on top.
+    const int* first = shown.data();
+    const int* last = first + shown.size();
+    std::thread helper;
+    QImage upper;
+    if (shown.size() >= 50000 && std::thread::hardware_concurrency() > 1) {
+        const qreal ratio = devicePixelRatioF();
+        upper = QImage(size() * ratio, QImage::Format_ARGB32_Premultiplied);
+        upper.setDevicePixelRatio(ratio);
+        upper.fill(Qt::transparent);
+        const int* middle = first + shown.size() / 2;
+        try {
+            helper = std::thread([this, &upper, middle, last] {
+                QPainter layer(&upper);
+                paintEntities(layer, middle, last);
+            });
+            last = middle;
+        } catch (const std::system_error&) {
+        }
+    }
+    paintEntities(painter, first, last);
+    if (helper.joinable()) {
+        helper.join();
+        painter.drawImage(QPointF(0, 0), upper);
     }
     if (banding_) {
         // Left to right: a window (blue, solid); right to left: crossing (green, dashed).

@@ -70,6 +70,9 @@ class DrawingCanvas : public QWidget {
 
   private:
     QPointF toScreen(float x, float y) const;
+    // Paints the entities [first, last) of the index; any thread may call it for a painter of
+    // its own on an image (it reads the canvas and its index only).
+    void paintEntities(QPainter& painter, const int* first, const int* last);
     void drawText(QPainter& painter, const contract::ViewItem& item, const QColor& colour);
     QPointF toWorld(const QPointF& screen) const;
     void pickAt(const QPointF& screen, bool remove);
