@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <set>
 
 #include "qks/common/environment.h"
 #include "qks/common/job_log.h"
@@ -359,12 +360,22 @@ bool extractParts(host::DrawingServices& ds, const std::vector<host::ObjectId>& 
         }
     }
 
+    // Frames drawn as lines: their rectangles, inner borders and title blocks are not cut.
+    std::set<std::string> drawnFrameHandles;
+    if (options.skipNonCut)
+        for (const plot::DrawnFrame& frame : plot::findDrawnFrames(ds, entities))
+            drawnFrameHandles.insert(frame.handles.begin(), frame.handles.end());
+
     std::vector<CurvePiece> pool;
     for (const host::ObjectId entity : entities) {
         host::EntityInfo info;
         if (!host::succeeded(ds.entityInfo(entity, info))) continue;
         if (!layerAccepted(options.layers, info.layer)) continue;
         if (leftOutAsNotCut(walk, info, info.linetype)) continue;
+        if (drawnFrameHandles.count(info.handle) > 0) {
+            if (info.isCurve) ++walk.leftOut.frames;
+            continue;
+        }
         if (info.type == host::EntityType::BlockReference) {
             host::BlockReferenceInfo block;
             const bool known = host::succeeded(ds.blockReference(entity, block));
