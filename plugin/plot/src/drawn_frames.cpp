@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <set>
+#include <unordered_map>
 
 #include "qks/common/utf8.h"
 #include "qks/plot/frames.h"
@@ -346,7 +347,7 @@ class Recogniser {
     }
 
     // Every line, polyline and text wholly inside the title block's box.
-    void addTitleBlockMembers(const Rect& box, double s, std::set<std::size_t>& owners) const {
+    void addTitleBlockMembers(const Rect& box, double s, std::set<std::size_t>& owners) {
         const double tolerance = kSizeTolerance * s;
         auto within = [&](double x0, double y0, double x1, double y1) {
             return x0 >= box.x0 - tolerance && x1 <= box.x1 + tolerance &&
@@ -359,11 +360,17 @@ class Recogniser {
         for (const Piece& p : verticalPieces_)
             if (within(p.level, p.from, p.level, p.to)) nearBox.insert(p.owner);
         for (const std::size_t owner : nearBox) {
-            host::Extents3d e;
-            if (host::succeeded(ds_.geometricExtents(entities_[owner], e)) && !e.isEmpty() &&
-                within(e.min.x, e.min.y, e.max.x, e.max.y))
-                owners.insert(owner);
+            const host::Extents3d& e = extentsOf(owner);
+            if (!e.isEmpty() && within(e.min.x, e.min.y, e.max.x, e.max.y)) owners.insert(owner);
         }
+    }
+
+    // Extents measured once: every frame of a sheet-filled drawing asks for every text's.
+    const host::Extents3d& extentsOf(std::size_t owner) {
+        const auto [at, added] = extents_.try_emplace(owner);
+        if (added && !host::succeeded(ds_.geometricExtents(entities_[owner], at->second)))
+            at->second = {};
+        return at->second;
     }
 
     host::DrawingServices& ds_;
@@ -372,6 +379,7 @@ class Recogniser {
     std::vector<Run> horizontal_, vertical_;
     std::vector<std::size_t> texts_;
     std::set<std::size_t> taken_;
+    std::unordered_map<std::size_t, host::Extents3d> extents_;
 };
 
 }  // namespace
