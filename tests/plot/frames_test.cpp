@@ -206,6 +206,17 @@ TEST(Frames, FramesDrawnAsLines) {
          },
          {{0, 0, 297, 420}},
          {""}},
+        {"two frames edge to edge, their long lines shared",
+         [](Ds& ds, Id model, drawing::Database&) {
+             ds.addLine(model, {0, 0, 0}, {840, 0, 0}, "0", nullptr);
+             ds.addLine(model, {0, 297, 0}, {840, 297, 0}, "0", nullptr);
+             for (const double x : {0.0, 420.0, 840.0})
+                 ds.addLine(model, {x, 0, 0}, {x, 297, 0}, "0", nullptr);
+             addLineRect(ds, model, 25, 5, 415, 292, "0");
+             addLineRect(ds, model, 445, 5, 835, 292, "0");
+         },
+         {{0, 0, 420, 297}, {420, 0, 840, 297}},
+         {"", ""}},
         {"frames by name and drawn ones, once each, in reading order",
          [](Ds& ds, Id model, drawing::Database& db) {
              addLineRect(ds, model, 500, 0, 920, 297, "0");

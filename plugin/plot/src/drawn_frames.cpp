@@ -38,6 +38,9 @@ constexpr double kMinInset = 2.0, kMaxInset = 40.0;
 constexpr double kTitleReachX = 200.0, kTitleReachY = 80.0;
 // Drawing units: ends closer than this meet; a piece this far off its axis is not straight.
 constexpr double kJoin = 0.05;
+// Drawing units: how far from a frame's bottom line its sides are looked for (the size
+// tolerance at the largest scale), before each sheet and scale checks them strictly.
+constexpr double kGather = 100.0 * kSizeTolerance;
 
 // A straight axis-aligned piece: along x (or y) from `from` to `to` at `level`.
 struct Piece {
@@ -91,12 +94,18 @@ bool near(double a, double b, double tolerance) {
     return std::fabs(a - b) <= tolerance;
 }
 
-// The run at `level` that spans from..to with its ends there (within `tolerance`).
+// The first of `runs` (in order of level) at or after `level`.
+std::vector<Run>::const_iterator firstAt(const std::vector<Run>& runs, double level) {
+    return std::lower_bound(runs.begin(), runs.end(), level,
+                            [](const Run& r, double v) { return r.level < v; });
+}
+
+// The run at `level` that covers from..to (all within `tolerance`).
 const Run* edgeRun(const std::vector<Run>& runs, double level, double from, double to,
                    double tolerance) {
-    for (const Run& r : runs)
-        if (near(r.level, level, tolerance) && r.from <= from + tolerance && r.to >= to - tolerance)
-            return &r;
+    for (auto it = firstAt(runs, level - tolerance);
+         it != runs.end() && it->level <= level + tolerance; ++it)
+        if (it->from <= from + tolerance && it->to >= to - tolerance) return &*it;
     return nullptr;
 }
 
@@ -117,6 +126,9 @@ class Recogniser {
         collect();
         horizontal_ = joinRuns(horizontalPieces_, true);
         vertical_ = joinRuns(verticalPieces_, false);
+        for (auto* runs : {&horizontal_, &vertical_})
+            std::stable_sort(runs->begin(), runs->end(),
+                             [](const Run& a, const Run& b) { return a.level < b.level; });
         std::vector<Candidate> candidates = candidateRects();
         // Larger frames first, so that an inner border met later is already taken.
         std::sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
@@ -195,47 +207,57 @@ class Recogniser {
         return out;
     }
 
-    // Rectangles of a standard sheet's size at a common scale whose four sides are drawn.
+    // Rectangles of a standard sheet's size at a common scale whose four sides are drawn. A
+    // side may be part of a longer line: frames laid edge to edge share their sides.
     std::vector<Candidate> candidateRects() const {
         std::vector<Candidate> out;
         for (const Run& bottom : horizontal_) {
-            for (const Sheet& sheet : kSheets)
-                for (const double scale : kScales)
-                    for (const double unit : {1.0, 1.0 / 25.4}) {
-                        if (unit != 1.0 && !sheet.ansi) continue;  // ANSI sheets in inches
-                        const double s = scale * unit;
-                        for (const bool landscape : {true, false}) {
-                            const double w = (landscape ? sheet.longSide : sheet.shortSide) * s;
-                            const double h = (landscape ? sheet.shortSide : sheet.longSide) * s;
-                            const double tolerance = kSizeTolerance * s;
-                            if (!near(bottom.length(), w, tolerance)) continue;
-                            addCandidate(bottom, h, s, out);
+            // Vertical runs that leave or cross this line within its span: the sides.
+            std::vector<const Run*> sides;
+            for (auto it = firstAt(vertical_, bottom.from - kGather);
+                 it != vertical_.end() && it->level <= bottom.to + kGather; ++it)
+                if (it->from <= bottom.level + kGather && it->to > bottom.level + kJoin)
+                    sides.push_back(&*it);
+            for (const Run* left : sides)
+                for (const Sheet& sheet : kSheets)
+                    for (const double scale : kScales)
+                        for (const double unit : {1.0, 1.0 / 25.4}) {
+                            if (unit != 1.0 && !sheet.ansi) continue;  // ANSI sheets in inches
+                            for (const bool landscape : {true, false})
+                                addCandidate(bottom, *left, sides, sheet, scale * unit, landscape,
+                                             out);
                         }
-                    }
         }
         return out;
     }
 
-    void addCandidate(const Run& bottom, double height, double s,
+    void addCandidate(const Run& bottom, const Run& left, const std::vector<const Run*>& sides,
+                      const Sheet& sheet, double s, bool landscape,
                       std::vector<Candidate>& out) const {
+        const double w = (landscape ? sheet.longSide : sheet.shortSide) * s;
+        const double h = (landscape ? sheet.shortSide : sheet.longSide) * s;
         const double tolerance = kSizeTolerance * s;
-        for (const Run& top : horizontal_) {
-            if (!near(top.level - bottom.level, height, tolerance)) continue;
-            if (!near(top.from, bottom.from, tolerance) || !near(top.to, bottom.to, tolerance))
-                continue;
-            const Rect rect{bottom.from, bottom.level, bottom.to, top.level};
-            const Run* left = edgeRun(vertical_, rect.x0, rect.y0, rect.y1, tolerance);
-            const Run* right = edgeRun(vertical_, rect.x1, rect.y0, rect.y1, tolerance);
-            if (left == nullptr || right == nullptr) continue;
-            bool merged = false;
-            for (Candidate& c : out)
-                if (near(c.rect.x0, rect.x0, kJoin) && near(c.rect.y0, rect.y0, kJoin) &&
-                    near(c.rect.x1, rect.x1, kJoin) && near(c.rect.y1, rect.y1, kJoin)) {
-                    c.scales.push_back(s);
-                    merged = true;
-                }
-            if (!merged) out.push_back({rect, {s}, {&bottom, &top, left, right}});
-        }
+        const Rect want{left.level, bottom.level, left.level + w, bottom.level + h};
+        auto standsThere = [&](const Run& side) {
+            return side.from <= want.y0 + tolerance && side.to >= want.y1 - tolerance;
+        };
+        if (!standsThere(left) || bottom.from > want.x0 + tolerance ||
+            bottom.to < want.x1 - tolerance)
+            return;
+        const Run* right = nullptr;
+        for (const Run* side : sides)
+            if (near(side->level, want.x1, tolerance) && standsThere(*side)) right = side;
+        if (right == nullptr) return;
+        const Run* top = edgeRun(horizontal_, want.y1, want.x0, want.x1, tolerance);
+        if (top == nullptr) return;
+        const Rect rect{left.level, bottom.level, right->level, top->level};
+        for (Candidate& c : out)
+            if (near(c.rect.x0, rect.x0, kJoin) && near(c.rect.y0, rect.y0, kJoin) &&
+                near(c.rect.x1, rect.x1, kJoin) && near(c.rect.y1, rect.y1, kJoin)) {
+                c.scales.push_back(s);
+                return;
+            }
+        out.push_back({rect, {s}, {&bottom, top, &left, right}});
     }
 
     // An inner border inset by a margin band on every side.
