@@ -142,6 +142,22 @@ TEST(TitleBlock, FieldsFromTagsLabelsAndCells) {
     EXPECT_EQ(fields[TitleField::Material], "SUS304");
     EXPECT_EQ(fields[TitleField::Thickness], "2.5mm");
 
+    // A GB/T 10609.1 block of plain texts, 180 × 56 from (235, 5): cells read by position,
+    // where a label's right-hand neighbour is another label or the large drawing name.
+    TitleFields gb;
+    const plot::PlotWindow block{235, 5, 415, 61, {}};
+    fieldsFromTexts({at("支架", 384, 31.5, 12, 5), at("QK-01-02", 378, 13.5, 24),
+                     at("Q235", 334, 49.5), at("阶段标记", 318, 34.5, 16), at("重量", 343, 34.5, 8),
+                     at("比例", 355, 34.5, 8), at("2.5kg", 343, 21.5, 8), at("1:2", 356, 21.5, 6),
+                     at("数量", 240, 20, 8), at("4", 260, 20, 3)},
+                    gb, &block);
+    const std::pair<TitleField, const char*> cells[] = {
+        {TitleField::Name, "支架"},     {TitleField::Number, "QK-01-02"},
+        {TitleField::Material, "Q235"}, {TitleField::Quantity, "4"},
+        {TitleField::Scale, "1:2"},     {TitleField::Weight, "2.5kg"}};
+    for (const auto& [field, value] : cells)
+        EXPECT_EQ(gb[field], value) << value;
+
     EXPECT_EQ(plot::plainMText("{\\fSimSun|b0|i0;材料}\\P\\H2.5;Q235\\S1^2;"), "材料 Q2351/2");
     const struct {
         const char* text;

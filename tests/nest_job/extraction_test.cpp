@@ -112,6 +112,10 @@ TEST(NestExtraction, FixtureCases) {
          1,
          1,
          {"NEST 略过非切割图形 图框/标题栏 2，图层 1，线型 1"}},
+        // A frame drawn as lines, with its border and title block, around two plates; a
+        // bare rectangle of the sheet's size is a part.
+        {"line_frame.dxf", {}, 2, 5000, 100, 50, 1, 1, {"NEST 略过非切割图形 图框/标题栏 14"}},
+        {"plain_a3.dxf", {}, 1, 124740, 420, 297, 0, 1, {}},
         // One outline with the bore elsewhere is another kind; turned a quarter, the same.
         {"bores_placed.dxf", {}, 2, 5000, 100, 50, 1, 2, {}},
     };

@@ -105,29 +105,33 @@ TEST_F(NestJobTest, FilesSourceNestsTheReadableDrawings) {
     // The first bytes of a real 2018 DWG file: not a drawing this host can read.
     const std::string dwg = dir_.write(
         "part.dwg", std::string("AC1032\0\0\0\0\0\x0f\x01", 13) + std::string(400, '\x5a'));
+    // A drawing a document-protection system has encrypted, wrapper header and all.
+    const std::string locked =
+        dir_.write("locked.dwg", "%TSD-Header-###%" + std::string(400, '\x3c'));
     const std::string plates = kNestFixtures + "PLATES.DXF";
-    writeConfig("source=files\nfile=" + missing + "\nfile=" + dwg + "\nfile=" + plates +
-                "\noutDwg=" + out() +
+    writeConfig("source=files\nfile=" + missing + "\nfile=" + dwg + "\nfile=" + locked +
+                "\nfile=" + plates + "\noutDwg=" + out() +
                 "/nest.DWG\nprefix=P\npdf=1\n"
                 "partcount 1=3\npartcount 77=4\n");
     qks::nest::runNestJob(app_, nest_, {});
     waitForJob();
 
     const std::vector<std::string> lines = logLines(log());
-    ASSERT_GE(lines.size(), 9u);
+    ASSERT_GE(lines.size(), 10u);
     EXPECT_EQ(lines[0], "QKNEST 开始 source=files");
     EXPECT_EQ(lines[1], "WARN 文件不存在 " + missing);
     EXPECT_EQ(lines[2], "WARN 读取失败 " + dwg);
-    EXPECT_EQ(lines[3], "NEST 零件种类=2");
-    EXPECT_EQ(lines[4], "PARTS " + dir_.file("qks_nest_parts.txt"));
-    EXPECT_TRUE(startsWith(lines[5], "NEST 首版 ")) << lines[5];
-    EXPECT_TRUE(startsWith(lines[6], "NEST ")) << lines[6];
+    EXPECT_EQ(lines[3], "WARN 读取失败 " + locked + " 图纸已加密");
+    EXPECT_EQ(lines[4], "NEST 零件种类=2");
+    EXPECT_EQ(lines[5], "PARTS " + dir_.file("qks_nest_parts.txt"));
+    EXPECT_TRUE(startsWith(lines[6], "NEST 首版 ")) << lines[6];
+    EXPECT_TRUE(startsWith(lines[7], "NEST ")) << lines[7];
     const std::string written = out() + "/nest.dxf";
-    EXPECT_TRUE(startsWith(lines[7], "DONE 板=1 件=4 利用率=")) << lines[7];
+    EXPECT_TRUE(startsWith(lines[8], "DONE 板=1 件=4 利用率=")) << lines[8];
     const std::string tail = "% 未放=0 文件=" + written;
-    EXPECT_EQ(lines[7].substr(lines[7].size() - std::min(lines[7].size(), tail.size())), tail);
-    EXPECT_EQ(lines[8], "NEST 已生成 " + written);
-    EXPECT_EQ(lines.size(), 9u);
+    EXPECT_EQ(lines[8].substr(lines[8].size() - std::min(lines[8].size(), tail.size())), tail);
+    EXPECT_EQ(lines[9], "NEST 已生成 " + written);
+    EXPECT_EQ(lines.size(), 10u);
 
     // Counts: id 1 takes 3, the unknown id 77 changes nothing, id 2 keeps its 1.
     EXPECT_EQ(partsFileQuantities(dir_.file("qks_nest_parts.txt")),

@@ -138,6 +138,112 @@ TEST(Frames, FirstOfTwoCoincidentFramesWins) {
     EXPECT_EQ(names(findFrames(f.ds(), f.databaseId(db))), std::vector<std::string>{"FIRST"});
 }
 
+// A rectangle of LINEs through the host, each side drawn in `pieces` collinear parts.
+void addLineRect(qks::host::DrawingServices& ds, qks::host::ObjectId model, double x0, double y0,
+                 double x1, double y1, const std::string& layer, int pieces = 1) {
+    ds.addLayer(ds.databaseOf(model), layer, 7, nullptr);
+    const double xs[] = {x0, x1, x1, x0, x0}, ys[] = {y0, y0, y1, y1, y0};
+    for (int side = 0; side < 4; ++side)
+        for (int k = 0; k < pieces; ++k) {
+            const double a = double(k) / pieces, b = double(k + 1) / pieces;
+            ds.addLine(model,
+                       {xs[side] + a * (xs[side + 1] - xs[side]),
+                        ys[side] + a * (ys[side + 1] - ys[side]), 0},
+                       {xs[side] + b * (xs[side + 1] - xs[side]),
+                        ys[side] + b * (ys[side + 1] - ys[side]), 0},
+                       layer, nullptr);
+        }
+}
+
+// Row lines from `left` to the border's right side and column lines up from its bottom: the
+// cells of a title block, in sheet millimetres times `s` from the border's corner (x1, y0).
+void addTitleGrid(qks::host::DrawingServices& ds, qks::host::ObjectId model, double x1, double y0,
+                  double s, const std::string& layer) {
+    ds.addLayer(ds.databaseOf(model), layer, 7, nullptr);
+    for (const double v : {20.0, 38.0, 56.0})
+        ds.addLine(model, {x1 - 180 * s, y0 + v * s, 0}, {x1, y0 + v * s, 0}, layer, nullptr);
+    for (const double u : {180.0, 100.0, 50.0})
+        ds.addLine(model, {x1 - u * s, y0, 0}, {x1 - u * s, y0 + 56 * s, 0}, layer, nullptr);
+}
+
+TEST(Frames, FramesDrawnAsLines) {
+    using Ds = qks::host::DrawingServices;
+    using Id = qks::host::ObjectId;
+    struct Case {
+        const char* what;
+        void (*build)(Ds&, Id, drawing::Database&);
+        std::vector<std::vector<double>> boxes;
+        std::vector<std::string> names;
+    } cases[] = {
+        {"GB A3 at 1:2, sides in pieces, with its inner border",
+         [](Ds& ds, Id model, drawing::Database&) {
+             addLineRect(ds, model, 0, 0, 840, 594, "6外框", 3);
+             addLineRect(ds, model, 50, 10, 830, 584, "6内框");
+         },
+         {{0, 0, 840, 594}},
+         {""}},
+        {"ISO A3 on FRAME layers with border and title grid",
+         [](Ds& ds, Id model, drawing::Database&) {
+             addLineRect(ds, model, 0, 0, 420, 297, "FRAME050");
+             addLineRect(ds, model, 20, 10, 410, 287, "FRAME070");
+             addTitleGrid(ds, model, 410, 10, 1, "FRAME200");
+         },
+         {{0, 0, 420, 297}},
+         {""}},
+        {"a bare A3 rectangle is a part, even on a frame-worded layer",
+         [](Ds& ds, Id model, drawing::Database& db) {
+             addLineRect(ds, model, 0, 0, 420, 297, "0");
+             addRectangle(db, 500, 0, 920, 297, "外框");
+             addLineRect(ds, model, 1000, 0, 1420, 297, "0");
+             addLineRect(ds, model, 1100, 100, 1200, 150, "0");  // a plate inside is no border
+         },
+         {},
+         {}},
+        {"closed A3 polyline with a title grid in its lower-right corner",
+         [](Ds& ds, Id model, drawing::Database& db) {
+             addRectangle(db, 0, 0, 297, 420);
+             addTitleGrid(ds, model, 297, 0, 1, "0");
+         },
+         {{0, 0, 297, 420}},
+         {""}},
+        {"two frames edge to edge, their long lines shared",
+         [](Ds& ds, Id model, drawing::Database&) {
+             ds.addLine(model, {0, 0, 0}, {840, 0, 0}, "0", nullptr);
+             ds.addLine(model, {0, 297, 0}, {840, 297, 0}, "0", nullptr);
+             for (const double x : {0.0, 420.0, 840.0})
+                 ds.addLine(model, {x, 0, 0}, {x, 297, 0}, "0", nullptr);
+             addLineRect(ds, model, 25, 5, 415, 292, "0");
+             addLineRect(ds, model, 445, 5, 835, 292, "0");
+         },
+         {{0, 0, 420, 297}, {420, 0, 840, 297}},
+         {"", ""}},
+        {"frames by name and drawn ones, once each, in reading order",
+         [](Ds& ds, Id model, drawing::Database& db) {
+             addLineRect(ds, model, 500, 0, 920, 297, "0");
+             addLineRect(ds, model, 525, 5, 915, 292, "0");
+             addRectangle(db, 0, 0, 420, 297, "0图框");
+             addLineRect(ds, model, 25, 5, 415, 292, "0");
+             addReference(db, addFrameBlock(db, "A3_TK", 420, 297), 0, 400);
+         },
+         {{0, 400, 420, 697}, {0, 0, 420, 297}, {500, 0, 920, 297}},
+         {"A3_TK", "", ""}},
+    };
+    for (const auto& c : cases) {
+        PlotFixture f;
+        auto& db = f.newDrawing();
+        const Id model = f.ds().modelSpace(f.databaseId(db));
+        c.build(f.ds(), model, db);
+        const auto frames = findFrames(f.ds(), f.databaseId(db));
+        ASSERT_EQ(frames.size(), c.boxes.size()) << c.what;
+        EXPECT_EQ(names(frames), c.names) << c.what;
+        for (std::size_t i = 0; i < frames.size(); ++i)
+            EXPECT_EQ((std::vector<double>{frames[i].minX, frames[i].minY, frames[i].maxX,
+                                           frames[i].maxY}),
+                      c.boxes[i])
+                << c.what;
+    }
+}
+
 TEST(Frames, EzdxfFixture) {
     PlotFixture f;
     std::string error;

@@ -331,6 +331,8 @@ TEST(DwgRead, DamagedInputsGiveOneClearError) {
     dataPage2007[0x6C840 + 100] ^= 0x01;
     std::string locked = r2004;
     locked[0x18] = 1;
+    std::string lockedAndDamaged = locked;
+    lockedAndDamaged[0x80] ^= 0x20;
     std::string badVersion = r2000;
     badVersion[5] = '9';
 
@@ -365,6 +367,12 @@ TEST(DwgRead, DamagedInputsGiveOneClearError) {
          "object map at offset 1073741823: object map points outside the file"},
         {"password", locked, Status::Encrypted,
          "file header at offset 24: the drawing is password-protected"},
+        {"protection wrapper", "%TSD-Header-###%" + r2004, Status::Encrypted,
+         "the drawing is wrapped by a protection system"},
+        {"other protection wrapper", std::string("E-SafeNet\0\0LOCK", 15) + r2000,
+         Status::Encrypted, "the drawing is wrapped by a protection system"},
+        {"password flag of a header that does not read", lockedAndDamaged, Status::Damaged,
+         "file header at offset 128: bad encrypted header"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -6,6 +6,7 @@
 
 #include "qks/common/utf8.h"
 #include "qks/plot/drawing_text.h"
+#include "qks/plot/frames.h"
 
 namespace qks::bom {
 namespace {
@@ -18,12 +19,15 @@ struct LabelWords {
 const std::vector<LabelWords>& labelWords() {
     static const std::vector<LabelWords> table = {
         {TitleField::Number,
-         {"图号", "图纸编号", "零件图号", "零件号", "dwgno", "dwg_no", "drawingno", "drawing_no",
-          "partno", "part_no"}},
-        {TitleField::Name, {"名称", "图名", "零件名称", "name", "title", "partname", "part_name"}},
-        {TitleField::Material, {"材料", "材质", "material", "mat"}},
+         {"图号", "图样代号", "代号", "图纸编号", "零件图号", "零件号", "dwgno", "dwg_no",
+          "drawingno", "drawing_no", "partno", "part_no"}},
+        {TitleField::Name,
+         {"名称", "图名", "图样名称", "零件名称", "name", "title", "partname", "part_name"}},
+        {TitleField::Material, {"材料", "材质", "材料标记", "material", "mat"}},
         {TitleField::Thickness, {"厚度", "板厚", "thickness", "t"}},
         {TitleField::Quantity, {"数量", "件数", "qty", "quantity"}},
+        {TitleField::Scale, {"比例", "scale"}},
+        {TitleField::Weight, {"重量", "质量", "weight", "mass"}},
     };
     return table;
 }
@@ -94,6 +98,52 @@ const PlacedText* valueBeside(const std::vector<PlacedText>& texts, const Placed
     return best;
 }
 
+// The cells of the GB/T 10609.1 title block (180 × 56): sheet millimetres leftwards from its
+// right side (u) and upwards from its bottom (v). Name and drawing number in the right
+// column, the material mark at the top of the middle one, weight and scale values under
+// their labels left of the right column.
+struct GbCell {
+    TitleField field;
+    double u0, u1, v0, v1;
+};
+const GbCell kGbCells[] = {
+    {TitleField::Name, 0, 50, 20, 38},       {TitleField::Number, 0, 50, 0, 20},
+    {TitleField::Material, 50, 100, 36, 56}, {TitleField::Scale, 50, 62, 6, 30},
+    {TitleField::Weight, 62, 74, 6, 30},
+};
+constexpr double kGbWidth = 180.0, kGbHeight = 56.0;
+
+// Captions printed in a GB title block's cells: never a value.
+bool isGbCaption(const std::string& text) {
+    static const char* const kCaptions[] = {
+        "阶段标记", "标记", "处数", "分区", "更改文件号", "签名",     "年月日",
+        "设计",     "审核", "工艺", "批准", "标准化",     "投影符号", "单位名称"};
+    const std::string key = labelKey(text);
+    for (const char* caption : kCaptions)
+        if (key == caption) return true;
+    return fieldOfLabel(text).has_value();
+}
+
+void fieldsFromGbCells(const std::vector<PlacedText>& texts, const plot::PlotWindow& block,
+                       TitleFields& fields) {
+    const double scale = (block.maxX - block.minX) / kGbWidth;
+    if (!(scale > 0) || std::fabs((block.maxY - block.minY) / scale - kGbHeight) > 0.1 * kGbHeight)
+        return;
+    for (const GbCell& cell : kGbCells) {
+        if (!fields[cell.field].empty()) continue;
+        const PlacedText* best = nullptr;
+        for (const PlacedText& t : texts) {
+            const double u = (block.maxX - (t.minX + t.maxX) / 2) / scale;
+            const double v = (centreY(t) - block.minY) / scale;
+            if (u < cell.u0 || u > cell.u1 || v < cell.v0 || v > cell.v1 || isGbCaption(t.text))
+                continue;
+            // The tallest text of a cell: a name written large beside small notes.
+            if (best == nullptr || t.maxY - t.minY > best->maxY - best->minY) best = &t;
+        }
+        if (best != nullptr) fields[cell.field] = best->text;
+    }
+}
+
 std::optional<double> leadingNumber(const std::string& text, bool wholeOnly) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
@@ -154,22 +204,25 @@ void fieldsFromAttributes(const std::vector<std::pair<std::string, std::string>>
     }
 }
 
-void fieldsFromTexts(const std::vector<PlacedText>& texts, TitleFields& fields) {
+void fieldsFromTexts(const std::vector<PlacedText>& texts, TitleFields& fields,
+                     const plot::PlotWindow* gbBlock) {
     std::vector<bool> isLabel(texts.size(), false);
     std::vector<std::optional<TitleField>> labelField(texts.size());
+    std::vector<bool> inlineLabel(texts.size(), false);
     for (std::size_t i = 0; i < texts.size(); ++i) {
         labelField[i] = fieldOfLabel(texts[i].text);
         // A one-letter "T" is a label only where a title block would have it: beside a number.
         isLabel[i] = labelField[i].has_value();
-    }
-    for (std::size_t i = 0; i < texts.size(); ++i) {
         TitleField field;
         std::string value;
-        if (splitInlineLabel(texts[i].text, field, value)) {
-            if (fields[field].empty()) fields[field] = value;
-            continue;
-        }
-        if (!labelField[i] || !fields[*labelField[i]].empty()) continue;
+        inlineLabel[i] = splitInlineLabel(texts[i].text, field, value);
+        if (inlineLabel[i] && fields[field].empty()) fields[field] = value;
+    }
+    // The cells of a GB block before neighbours: its label-over-value rows put another label,
+    // or the large drawing name, to the right of a label on its line.
+    if (gbBlock != nullptr) fieldsFromGbCells(texts, *gbBlock, fields);
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        if (inlineLabel[i] || !labelField[i] || !fields[*labelField[i]].empty()) continue;
         const PlacedText* cell = valueBeside(texts, texts[i], isLabel);
         if (cell == nullptr) continue;
         if (*labelField[i] == TitleField::Thickness && !thicknessOf(cell->text)) continue;
@@ -216,7 +269,13 @@ TitleFields readTitleBlock(host::DrawingServices& ds, const std::vector<host::Ob
             }
         }
     }
-    fieldsFromTexts(texts, fields);
+    std::optional<plot::PlotWindow> gbBlock;
+    for (const plot::DrawnFrame& frame : plot::findDrawnFrames(ds, entities))
+        if (frame.hasTitleBlock) {
+            gbBlock = frame.titleBlock;
+            break;
+        }
+    fieldsFromTexts(texts, fields, gbBlock ? &*gbBlock : nullptr);
     return fields;
 }
 

@@ -144,8 +144,11 @@ bool mergeDrawings(host::DrawingServices& ds, const PlotMergeConfig& config, std
         }
         host::ScopedDatabase source(&ds, ds.createDatabase(false));
         std::string readMessage;
-        if (!source || !host::succeeded(ds.readDrawingFile(source.get(), path, &readMessage))) {
-            logLine("ERR 读取失败 " + path);
+        const host::Status read =
+            source ? ds.readDrawingFile(source.get(), path, &readMessage) : host::Status::Failed;
+        if (!host::succeeded(read)) {
+            logLine("ERR 读取失败 " + path +
+                    (read == host::Status::Encrypted ? " 图纸已加密" : ""));
             continue;
         }
         const host::Extents3d sourceExtents = blockExtents(ds, ds.modelSpace(source.get()));

@@ -55,7 +55,8 @@ std::vector<PlotWindow> findFrames(host::DrawingServices& ds, host::DatabaseId d
     std::vector<PlotWindow> frames;
     const host::ObjectId model = ds.modelSpace(database);
     if (!model) return frames;
-    for (const host::ObjectId entity : ds.blockEntities(model)) {
+    const std::vector<host::ObjectId> entities = ds.blockEntities(model);
+    for (const host::ObjectId entity : entities) {
         host::EntityInfo info;
         if (!host::succeeded(ds.entityInfo(entity, info))) continue;
         bool recognised = false;
@@ -83,6 +84,12 @@ std::vector<PlotWindow> findFrames(host::DrawingServices& ds, host::DatabaseId d
         for (const auto& f : frames)
             duplicate = duplicate || sameFrame(f, frame);
         if (!duplicate) frames.push_back(std::move(frame));
+    }
+    for (DrawnFrame& drawn : findDrawnFrames(ds, entities)) {
+        bool duplicate = false;
+        for (const auto& f : frames)
+            duplicate = duplicate || sameFrame(f, drawn.window);
+        if (!duplicate) frames.push_back(std::move(drawn.window));
     }
     // The ordering is not a strict weak ordering (rows chain by tolerance), which std::sort
     // may not be given; an insertion sort stays in bounds whatever the comparisons say.

@@ -8,12 +8,14 @@
 namespace qkshost::app {
 namespace {
 
-// A DWG file opens with its version, "AC1012" to "AC1032"; a DXF never does (ASCII starts
-// with a group code, binary with its sentinel).
+// A DWG file opens with its version, "AC1012" to "AC1032" (or with the header of the
+// protection system that encrypted it); a DXF never does (ASCII starts with a group code,
+// binary with its sentinel).
 bool looksLikeDwg(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    char head[6] = {};
-    return in.read(head, sizeof head) && std::string_view(head, 4) == "AC10";
+    char head[64] = {};
+    in.read(head, sizeof head);
+    return dwg::isDwgContent(std::string_view(head, static_cast<std::size_t>(in.gcount())));
 }
 
 }  // namespace

@@ -89,6 +89,8 @@ host::Status toHostStatus(drawing::Status status) {
             return host::Status::Duplicate;
         case drawing::Status::NotApplicable:
             return host::Status::NotApplicable;
+        case drawing::Status::Encrypted:
+            return host::Status::Encrypted;
         default:
             return host::Status::Failed;
     }

@@ -59,6 +59,8 @@ const char* statusText(Status s) {
             return "duplicate name";
         case Status::NotApplicable:
             return "not applicable";
+        case Status::Encrypted:
+            return "encrypted drawing";
     }
     return "unknown status";
 }

@@ -187,7 +187,6 @@ DecodeResult openR2004(std::string_view file, Sections& out) {
     if (file.size() < 0x100) return damaged("file header", file.size(), "file too short");
     out.maintenance = p[0x0B];
     out.codePage = p[0x13] | p[0x14] << 8;
-    if (le32(p + 0x18) & 3) return passwordProtected("file header at offset 24");
     std::uint8_t h[0x6C];
     std::uint32_t seed = 1;
     for (int i = 0; i < 0x6C; ++i) {
@@ -196,6 +195,9 @@ DecodeResult openR2004(std::string_view file, Sections& out) {
     }
     if (std::memcmp(h, "AcFssFcAJMB", 12) != 0)
         return damaged("file header", 0x80, "bad encrypted header");
+    // Only a file whose own header reads is taken at its word that it is password-protected:
+    // a damaged or foreign file sets that flag as often as not.
+    if (le32(p + 0x18) & 3) return passwordProtected("file header at offset 24");
     std::uint32_t storedCrc = le32(h + 0x68);
     std::memset(h + 0x68, 0, 4);
     if (crc32(0, h, 0x6C) != storedCrc) return damaged("file header", 0x80 + 0x68, "wrong CRC");
@@ -263,6 +265,8 @@ DecodeResult openContainer(std::string_view file, Sections& out) {
         Version v;
     } kVersions[] = {{"AC1012", R13},   {"AC1014", R14},   {"AC1015", R2000}, {"AC1018", R2004},
                      {"AC1021", R2007}, {"AC1024", R2010}, {"AC1027", R2013}, {"AC1032", R2018}};
+    if (isProtectionWrapper(file))
+        return DecodeResult{Status::Encrypted, "the drawing is wrapped by a protection system"};
     if (!looksLikeDwg(file)) return DecodeResult{Status::NotDwg, "not a DWG file"};
     std::string_view tag = file.substr(0, 6);
     for (const auto& k : kVersions) {

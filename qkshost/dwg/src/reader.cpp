@@ -19,6 +19,15 @@ bool looksLikeDwg(std::string_view b) {
            b[5] <= '9';
 }
 
+bool isProtectionWrapper(std::string_view b) {
+    // The wrappers write their marker at the very start; a little slack for a leading length.
+    const std::string_view head = b.substr(0, 64);
+    for (const std::string_view marker :
+         {std::string_view("%TSD-Header-###%"), std::string_view("E-SafeNet")})
+        if (head.find(marker) != std::string_view::npos) return true;
+    return false;
+}
+
 const Record* Drawing::find(Handle h) const {
     auto it = std::lower_bound(records.begin(), records.end(), h,
                                [](const Record& r, Handle x) { return r.common.handle < x; });

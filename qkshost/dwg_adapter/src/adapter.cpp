@@ -84,7 +84,8 @@ dr::ReadResult readDwg(dr::Database& db, std::string_view bytes) {
     };
     DecodeResult decoded = decode(bytes, d, options);
     if (decoded.status != Status::Ok) {
-        result.status = dr::Status::ReadError;
+        result.status =
+            decoded.status == Status::Encrypted ? dr::Status::Encrypted : dr::Status::ReadError;
         result.message = decoded.message;
         return result;
     }
@@ -93,6 +94,10 @@ dr::ReadResult readDwg(dr::Database& db, std::string_view bytes) {
     result.skippedEntities = skipped.entities + int(d.skippedEntities);
     result.skippedOthers = skipped.others + int(d.skipped() - d.skippedEntities);
     return result;
+}
+
+bool isDwgContent(std::string_view head) {
+    return looksLikeDwg(head) || isProtectionWrapper(head);
 }
 
 dr::ReadResult readDwgFile(dr::Database& db, const std::string& path) {

@@ -543,8 +543,21 @@ bool extractParts(host::DrawingServices& ds, const std::vector<host::ObjectId>& 
         }
     }
 
-    for (const host::ObjectId entity : entities)
+    // Frames drawn as lines: their rectangles, inner borders and title blocks are not cut.
+    std::set<std::string> drawnFrameHandles;
+    if (options.skipNonCut)
+        for (const plot::DrawnFrame& frame : plot::findDrawnFrames(ds, entities))
+            drawnFrameHandles.insert(frame.handles.begin(), frame.handles.end());
+
+    for (const host::ObjectId entity : entities) {
+        host::EntityInfo info;
+        if (!drawnFrameHandles.empty() && host::succeeded(ds.entityInfo(entity, info)) &&
+            drawnFrameHandles.count(info.handle) > 0) {
+            if (info.isCurve) ++walk.leftOut.frames;
+            continue;
+        }
         takeEntity(walk, entity, Context{});
+    }
     Arrangement arranged = arrangePieces(walk.cut.pieces, arrangementOptions(options));
     if (!walk.annotation.pieces.empty()) {
         const std::vector<std::size_t> taken =

@@ -47,8 +47,11 @@ void gatherFromFiles(host::DrawingServices& ds, NestSession& session) {
         // route differ only in name here; a real DWG file fails like any unreadable one.
         host::ScopedDatabase database(&ds, ds.createDatabase(false));
         std::string message;
-        if (!database || !host::succeeded(ds.readDrawingFile(database.get(), path, &message))) {
-            logLine("WARN 读取失败 " + path);
+        const host::Status read =
+            database ? ds.readDrawingFile(database.get(), path, &message) : host::Status::Failed;
+        if (!host::succeeded(read)) {
+            logLine("WARN 读取失败 " + path +
+                    (read == host::Status::Encrypted ? " 图纸已加密" : ""));
             continue;
         }
         extractModelSpace(ds, database.get(), path, drawingStem(path),

@@ -1,6 +1,6 @@
-// What a title block says about the part it frames: drawing number, name, material, thickness
-// and quantity, from attributes (by tag) or from plain text (the value in the cell beside
-// its label).
+// What a title block says about the part it frames: drawing number, name, material, thickness,
+// quantity, scale and weight, from attributes (by tag) or from plain text (the value in the
+// cell beside its label, or the cell of a GB/T 10609.1 title block the value belongs in).
 #pragma once
 
 #include <optional>
@@ -9,11 +9,12 @@
 #include <vector>
 
 #include "qks/host/drawing.h"
+#include "qks/plot/engine.h"
 
 namespace qks::bom {
 
-enum class TitleField { Number, Name, Material, Thickness, Quantity };
-inline constexpr int kTitleFieldCount = 5;
+enum class TitleField { Number, Name, Material, Thickness, Quantity, Scale, Weight };
+inline constexpr int kTitleFieldCount = 7;
 
 struct TitleFields {
     std::string values[kTitleFieldCount];  // trimmed; empty when not found
@@ -36,9 +37,13 @@ struct PlacedText {
     double minX = 0.0, minY = 0.0, maxX = 0.0, maxY = 0.0;
 };
 
-// Labels and their values: "材料：Q235" in one text, or "材料" with its value in the nearest
-// text to its right on the same line (else right below it). Fills only fields still empty.
-void fieldsFromTexts(const std::vector<PlacedText>& texts, TitleFields& fields);
+// Labels and their values: "材料：Q235" in one text; then, when `gbBlock` is the box of a
+// title-block grid shaped as the GB/T 10609.1 block (180 × 56 at any scale), the texts in its
+// name, drawing number, material, weight and scale cells; then "材料" with its value in the
+// nearest text to its right on the same line (else right below it, as GB's label-over-value
+// rows have it). Fills only fields still empty.
+void fieldsFromTexts(const std::vector<PlacedText>& texts, TitleFields& fields,
+                     const plot::PlotWindow* gbBlock = nullptr);
 
 // Leading number of a thickness text ("2", "2.0mm", "t=1.5", "δ3"); nullopt when none.
 std::optional<double> thicknessOf(const std::string& text);
@@ -47,7 +52,7 @@ std::optional<int> quantityOf(const std::string& text);
 
 // The title fields among `entities` (model-space entities of one frame): attributes of their
 // block references first, then plain texts, including those drawn inside the references'
-// blocks.
+// blocks, read by cell when the entities hold a frame drawn as lines with a GB title block.
 TitleFields readTitleBlock(host::DrawingServices& ds, const std::vector<host::ObjectId>& entities);
 
 }  // namespace qks::bom

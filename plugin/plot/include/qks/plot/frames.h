@@ -1,6 +1,7 @@
 // Drawing frames in model space: block references whose block name, and closed four-vertex
-// polylines whose layer name, contain a frame keyword; titled from their title-block
-// attributes; duplicates dropped; in reading order (rows top to bottom, left to right).
+// polylines whose layer name, contain a frame keyword, titled from their title-block
+// attributes; and frames drawn as loose lines (see findDrawnFrames), untitled. Duplicates
+// dropped (the first found wins); in reading order (rows top to bottom, left to right).
 #pragma once
 
 #include <string>
@@ -15,5 +16,30 @@ std::vector<PlotWindow> findFrames(host::DrawingServices& ds, host::DatabaseId d
 bool isFrameName(const std::string& name);
 // The first attribute whose tag is a title tag and whose trimmed text is not empty.
 std::string readTitleAttribute(host::DrawingServices& ds, host::ObjectId reference);
+
+// A frame drawn as loose geometry. Windows in drawing units; names empty.
+struct DrawnFrame {
+    PlotWindow window;      // the outer rectangle
+    PlotWindow border;      // the inner border; the outer rectangle when there is none
+    PlotWindow titleBlock;  // the box of the title-block grid, when hasTitleBlock
+    bool hasTitleBlock = false;
+    double scale = 1.0;  // drawing units per millimetre of sheet
+    // The entities recognised as the frame: the outer rectangle, the inner border and all
+    // lines, polylines and texts of the title block; with their handles, in the same order.
+    std::vector<host::ObjectId> members;
+    std::vector<std::string> handles;
+};
+
+// Frames among `entities` (top-level entities of one space; block contents are not
+// searched): an axis-aligned rectangle of LINEs and straight polyline edges (a side may be
+// drawn in collinear pieces) the size of a standard sheet (GB/ISO A0 to A4 either way up,
+// the GB lengthened sizes, ANSI A to E in millimetres or inches) at a common scale (1:1 to
+// 1:100, 2:1, 5:1), that holds an inner border inset by 2 to 40 sheet millimetres on every
+// side, or a title-block grid in its lower-right corner (at least two row lines reaching the
+// border's right side and two column lines standing on its bottom). A frame word in the
+// outer rectangle's layer names (框, 标题栏, frame, border, title) lets one row and one
+// column do; a bare rectangle is never a frame, whatever its layer. Largest frames first.
+std::vector<DrawnFrame> findDrawnFrames(host::DrawingServices& ds,
+                                        const std::vector<host::ObjectId>& entities);
 
 }  // namespace qks::plot

@@ -42,6 +42,7 @@ enum class Status {
     NotOpen,
     Duplicate,
     NotApplicable,  // the operation cannot be done on this object as it is
+    Encrypted,      // a drawing protected by a password or an encryption system
 };
 const char* statusText(Status s);
 

@@ -21,7 +21,7 @@ enum class Status {
     Ok = 0,
     NotDwg,       // no DWG version string
     Unsupported,  // a DWG generation or feature this decoder does not read
-    Encrypted,    // password-protected drawing
+    Encrypted,    // password-protected, wrapped by a protection system, or not decrypting
     Damaged,      // truncated, bad CRC, bad map, offsets outside the file ...
 };
 
@@ -360,6 +360,9 @@ struct DecodeResult {
 
 // True when `bytes` starts like a DWG file ("AC10" + two digits).
 bool looksLikeDwg(std::string_view bytes);
+// True when `bytes` start with the header a document-protection (transparent encryption)
+// system writes over a file it encrypts whole: "%TSD-Header-###%", "E-SafeNet".
+bool isProtectionWrapper(std::string_view bytes);
 
 // Decodes a whole drawing. On failure `out` holds what was decoded before the damage.
 DecodeResult decode(std::string_view bytes, Drawing& out, const ReadOptions& options = {});

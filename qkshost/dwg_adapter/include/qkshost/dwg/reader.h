@@ -17,7 +17,12 @@ namespace qkshost::dwg {
 // byte offset, and `db` holds nothing usable. What the read could not take over (proxies, 3-D
 // solids, kinds neither the decoder nor the database models), which a saved copy will
 // therefore not hold either, is counted in skippedEntities and skippedOthers. Never throws.
+// A drawing protected by a password or wrapped by a document-protection system gives
+// Encrypted instead.
 drawing::ReadResult readDwg(drawing::Database& db, std::string_view bytes);
 drawing::ReadResult readDwgFile(drawing::Database& db, const std::string& path);
+// Whether the first bytes of a file are this codec's: a DWG version string, or a
+// document-protection wrapper (which is mostly put around DWG drawings).
+bool isDwgContent(std::string_view head);
 
 }  // namespace qkshost::dwg

@@ -26,6 +26,8 @@ enum class Status : int {
     Duplicate,      // the name is taken
     NotApplicable,  // the call makes no sense in this state (no current document, ...)
     Failed,         // anything else, including failures injected by tests
+    Encrypted,      // a drawing that cannot be read because it is encrypted (a password, or a
+                    // document-protection system's wrapper)
 };
 
 inline bool succeeded(Status status) {

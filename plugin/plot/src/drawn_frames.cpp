@@ -1,0 +1,414 @@
+// Frames drawn as loose geometry: the outer rectangle of a standard sheet at a common scale,
+// made of LINEs and straight polyline edges, confirmed by what a frame holds (an inner border
+// or a title-block grid in its lower-right corner).
+#include <algorithm>
+#include <cmath>
+#include <set>
+#include <unordered_map>
+
+#include "qks/common/utf8.h"
+#include "qks/plot/frames.h"
+
+namespace qks::plot {
+namespace {
+
+// Sheet sizes in millimetres, longer side first: GB/ISO A0 to A4, the GB/T 14689 lengthened
+// sizes, and (further below) ANSI A to E.
+struct Sheet {
+    double longSide, shortSide;
+    bool ansi;
+};
+const Sheet kSheets[] = {
+    {1189, 841, false},   {841, 594, false},     {594, 420, false},    {420, 297, false},
+    {297, 210, false},    {1261, 420, false},    {891, 420, false},    {1189, 420, false},
+    {630, 297, false},    {841, 297, false},     {1051, 297, false},   {1682, 1189, false},
+    {2523, 1189, false},  {1783, 841, false},    {2378, 841, false},   {1261, 594, false},
+    {1682, 594, false},   {2102, 594, false},    {1486, 420, false},   {1783, 420, false},
+    {2080, 420, false},   {1261, 297, false},    {1471, 297, false},   {1682, 297, false},
+    {1892, 297, false},   {279.4, 215.9, true},  {431.8, 279.4, true}, {558.8, 431.8, true},
+    {863.6, 558.8, true}, {1117.6, 863.6, true},
+};
+const double kScales[] = {1, 2, 5, 10, 20, 50, 100, 0.5, 0.2};  // drawing units per sheet mm
+
+// Sheet millimetres (times the scale): how far a side may be off its standard length, the
+// band an inner border's inset lies in (GB binding edge 25, others 5 to 20; ISO 20 and 10;
+// ANSI a quarter inch to an inch), and how far from the corner a title block reaches.
+constexpr double kSizeTolerance = 1.0;
+constexpr double kMinInset = 2.0, kMaxInset = 40.0;
+constexpr double kTitleReachX = 200.0, kTitleReachY = 80.0;
+// Drawing units: ends closer than this meet; a piece this far off its axis is not straight.
+constexpr double kJoin = 0.05;
+// Drawing units: how far from a frame's bottom line its sides are looked for (the size
+// tolerance at the largest scale), before each sheet and scale checks them strictly.
+constexpr double kGather = 100.0 * kSizeTolerance;
+
+// A straight axis-aligned piece: along x (or y) from `from` to `to` at `level`.
+struct Piece {
+    double level, from, to;
+    std::size_t owner;  // index into the entities
+};
+
+// Collinear pieces that overlap or touch, joined.
+struct Run {
+    double level, from, to;
+    bool horizontal;
+    std::vector<std::size_t> pieces;  // indices into the pieces of its direction
+    double length() const { return to - from; }
+};
+
+struct Rect {
+    double x0, y0, x1, y1;
+};
+
+std::vector<Run> joinRuns(std::vector<Piece>& pieces, bool horizontal) {
+    std::sort(pieces.begin(), pieces.end(),
+              [](const Piece& a, const Piece& b) { return a.level < b.level; });
+    std::vector<Run> runs;
+    std::size_t start = 0;
+    while (start < pieces.size()) {
+        // One level: the pieces within kJoin of the first one's, joined in order of start.
+        std::size_t end = start;
+        while (end < pieces.size() && pieces[end].level - pieces[start].level <= kJoin)
+            ++end;
+        std::vector<std::size_t> order;
+        for (std::size_t i = start; i < end; ++i)
+            order.push_back(i);
+        std::sort(order.begin(), order.end(),
+                  [&](std::size_t a, std::size_t b) { return pieces[a].from < pieces[b].from; });
+        const std::size_t firstRun = runs.size();
+        for (const std::size_t i : order) {
+            const Piece& p = pieces[i];
+            if (runs.size() > firstRun && p.from <= runs.back().to + kJoin) {
+                runs.back().to = std::max(runs.back().to, p.to);
+                runs.back().pieces.push_back(i);
+            } else {
+                runs.push_back({p.level, p.from, p.to, horizontal, {i}});
+            }
+        }
+        start = end;
+    }
+    return runs;
+}
+
+bool near(double a, double b, double tolerance) {
+    return std::fabs(a - b) <= tolerance;
+}
+
+// The first of `runs` (in order of level) at or after `level`.
+std::vector<Run>::const_iterator firstAt(const std::vector<Run>& runs, double level) {
+    return std::lower_bound(runs.begin(), runs.end(), level,
+                            [](const Run& r, double v) { return r.level < v; });
+}
+
+// The run at `level` that covers from..to (all within `tolerance`).
+const Run* edgeRun(const std::vector<Run>& runs, double level, double from, double to,
+                   double tolerance) {
+    for (auto it = firstAt(runs, level - tolerance);
+         it != runs.end() && it->level <= level + tolerance; ++it)
+        if (it->from <= from + tolerance && it->to >= to - tolerance) return &*it;
+    return nullptr;
+}
+
+bool hasFrameLayerWord(const std::string& layer) {
+    static const char* const kWords[] = {"框", "标题栏", "frame", "border", "title"};
+    const std::string lower = toLowerUtf8(layer);
+    for (const char* word : kWords)
+        if (lower.find(word) != std::string::npos) return true;
+    return false;
+}
+
+class Recogniser {
+  public:
+    Recogniser(host::DrawingServices& ds, const std::vector<host::ObjectId>& entities)
+        : ds_(ds), entities_(entities) {}
+
+    std::vector<DrawnFrame> run() {
+        collect();
+        horizontal_ = joinRuns(horizontalPieces_, true);
+        vertical_ = joinRuns(verticalPieces_, false);
+        for (auto* runs : {&horizontal_, &vertical_})
+            std::stable_sort(runs->begin(), runs->end(),
+                             [](const Run& a, const Run& b) { return a.level < b.level; });
+        std::vector<Candidate> candidates = candidateRects();
+        // Larger frames first, so that an inner border met later is already taken.
+        std::sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
+            return (a.rect.x1 - a.rect.x0) * (a.rect.y1 - a.rect.y0) >
+                   (b.rect.x1 - b.rect.x0) * (b.rect.y1 - b.rect.y0);
+        });
+        std::vector<DrawnFrame> frames;
+        for (const Candidate& c : candidates) {
+            bool taken = true;
+            for (const Run* edge : c.edges)
+                for (const std::size_t owner : edgeOwners(*edge, c.rect))
+                    taken = taken && taken_.count(owner) > 0;
+            if (taken) continue;
+            DrawnFrame frame;
+            if (confirm(c, frame)) frames.push_back(std::move(frame));
+        }
+        return frames;
+    }
+
+  private:
+    struct Candidate {
+        Rect rect;
+        std::vector<double> scales;
+        const Run* edges[4];  // bottom, top (horizontal), left, right (vertical)
+    };
+
+    void collect() {
+        for (std::size_t i = 0; i < entities_.size(); ++i) {
+            const host::EntityType type = ds_.entityType(entities_[i]);
+            if (type == host::EntityType::Line) {
+                std::vector<host::Point3d> points;
+                bool closed = false;
+                if (host::succeeded(ds_.curvePoints(entities_[i], 1.0, points, closed)) &&
+                    points.size() == 2)
+                    addEdge(points[0], points[1], i);
+            } else if (type == host::EntityType::LwPolyline) {
+                host::LwPolylineInfo polyline;
+                if (!host::succeeded(ds_.lwPolyline(entities_[i], polyline))) continue;
+                const std::size_t n = polyline.vertices.size();
+                const std::size_t edges = n < 2 ? 0 : polyline.closed ? n : n - 1;
+                for (std::size_t k = 0; k < edges; ++k) {
+                    if (k < polyline.bulges.size() && polyline.bulges[k] != 0.0) continue;
+                    addEdge(polyline.vertices[k], polyline.vertices[(k + 1) % n], i);
+                }
+            } else if (type == host::EntityType::Text || type == host::EntityType::MText) {
+                texts_.push_back(i);
+            }
+        }
+    }
+
+    void addEdge(const host::Point3d& p, const host::Point3d& q, std::size_t owner) {
+        const double dx = q.x - p.x, dy = q.y - p.y;
+        if (!(std::fabs(dx) > kJoin || std::fabs(dy) > kJoin)) return;
+        if (std::fabs(dy) <= kJoin && std::fabs(dy) <= 1e-3 * std::fabs(dx))
+            horizontalPieces_.push_back(
+                {(p.y + q.y) / 2, std::min(p.x, q.x), std::max(p.x, q.x), owner});
+        else if (std::fabs(dx) <= kJoin && std::fabs(dx) <= 1e-3 * std::fabs(dy))
+            verticalPieces_.push_back(
+                {(p.x + q.x) / 2, std::min(p.y, q.y), std::max(p.y, q.y), owner});
+    }
+
+    const std::vector<Piece>& piecesOf(const Run& run) const {
+        return run.horizontal ? horizontalPieces_ : verticalPieces_;
+    }
+
+    // Entities drawing the part of an edge run that lies on the rectangle's side (a run may
+    // reach beyond it).
+    std::vector<std::size_t> edgeOwners(const Run& run, const Rect& rect) const {
+        const std::vector<Piece>& pieces = piecesOf(run);
+        const double from = run.horizontal ? rect.x0 : rect.y0;
+        const double to = run.horizontal ? rect.x1 : rect.y1;
+        std::vector<std::size_t> out;
+        for (const std::size_t p : run.pieces)
+            if (pieces[p].to > from + kJoin && pieces[p].from < to - kJoin)
+                out.push_back(pieces[p].owner);
+        return out;
+    }
+
+    // Rectangles of a standard sheet's size at a common scale whose four sides are drawn. A
+    // side may be part of a longer line: frames laid edge to edge share their sides.
+    std::vector<Candidate> candidateRects() const {
+        std::vector<Candidate> out;
+        for (const Run& bottom : horizontal_) {
+            // Vertical runs that leave or cross this line within its span: the sides.
+            std::vector<const Run*> sides;
+            for (auto it = firstAt(vertical_, bottom.from - kGather);
+                 it != vertical_.end() && it->level <= bottom.to + kGather; ++it)
+                if (it->from <= bottom.level + kGather && it->to > bottom.level + kJoin)
+                    sides.push_back(&*it);
+            for (const Run* left : sides)
+                for (const Sheet& sheet : kSheets)
+                    for (const double scale : kScales)
+                        for (const double unit : {1.0, 1.0 / 25.4}) {
+                            if (unit != 1.0 && !sheet.ansi) continue;  // ANSI sheets in inches
+                            for (const bool landscape : {true, false})
+                                addCandidate(bottom, *left, sides, sheet, scale * unit, landscape,
+                                             out);
+                        }
+        }
+        return out;
+    }
+
+    void addCandidate(const Run& bottom, const Run& left, const std::vector<const Run*>& sides,
+                      const Sheet& sheet, double s, bool landscape,
+                      std::vector<Candidate>& out) const {
+        const double w = (landscape ? sheet.longSide : sheet.shortSide) * s;
+        const double h = (landscape ? sheet.shortSide : sheet.longSide) * s;
+        const double tolerance = kSizeTolerance * s;
+        const Rect want{left.level, bottom.level, left.level + w, bottom.level + h};
+        auto standsThere = [&](const Run& side) {
+            return side.from <= want.y0 + tolerance && side.to >= want.y1 - tolerance;
+        };
+        if (!standsThere(left) || bottom.from > want.x0 + tolerance ||
+            bottom.to < want.x1 - tolerance)
+            return;
+        const Run* right = nullptr;
+        for (const Run* side : sides)
+            if (near(side->level, want.x1, tolerance) && standsThere(*side)) right = side;
+        if (right == nullptr) return;
+        const Run* top = edgeRun(horizontal_, want.y1, want.x0, want.x1, tolerance);
+        if (top == nullptr) return;
+        const Rect rect{left.level, bottom.level, right->level, top->level};
+        for (Candidate& c : out)
+            if (near(c.rect.x0, rect.x0, kJoin) && near(c.rect.y0, rect.y0, kJoin) &&
+                near(c.rect.x1, rect.x1, kJoin) && near(c.rect.y1, rect.y1, kJoin)) {
+                c.scales.push_back(s);
+                return;
+            }
+        out.push_back({rect, {s}, {&bottom, top, &left, right}});
+    }
+
+    // An inner border inset by a margin band on every side.
+    bool innerBorder(const Rect& outer, double s, Rect& inner, const Run* edges[4]) const {
+        const double tolerance = kSizeTolerance * s;
+        auto inBand = [&](double inset) {
+            return inset >= kMinInset * s - tolerance && inset <= kMaxInset * s + tolerance;
+        };
+        for (const Run& bottom : horizontal_) {
+            if (!inBand(bottom.level - outer.y0) || !inBand(bottom.from - outer.x0) ||
+                !inBand(outer.x1 - bottom.to))
+                continue;
+            for (const Run& top : horizontal_) {
+                if (!inBand(outer.y1 - top.level) || !near(top.from, bottom.from, tolerance) ||
+                    !near(top.to, bottom.to, tolerance))
+                    continue;
+                const Rect r{bottom.from, bottom.level, bottom.to, top.level};
+                const Run* left = edgeRun(vertical_, r.x0, r.y0, r.y1, tolerance);
+                const Run* right = edgeRun(vertical_, r.x1, r.y0, r.y1, tolerance);
+                if (left == nullptr || right == nullptr) continue;
+                inner = r;
+                edges[0] = &bottom;
+                edges[1] = &top;
+                edges[2] = left;
+                edges[3] = right;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // Row lines reaching the border's right side and column lines standing on its bottom,
+    // near the lower-right corner: the cells of a title block. `box` receives their extent.
+    void titleGrid(const Rect& border, double s, int& rows, int& columns, Rect& box) const {
+        const double tolerance = kSizeTolerance * s;
+        const double left = border.x1 - kTitleReachX * s, top = border.y0 + kTitleReachY * s;
+        rows = columns = 0;
+        box = {border.x1, border.y0, border.x1, border.y0};
+        for (const Run& r : horizontal_)
+            if (r.level > border.y0 + tolerance && r.level <= top &&
+                near(r.to, border.x1, tolerance) && r.from >= left - tolerance &&
+                r.from < border.x1 - tolerance) {
+                ++rows;
+                box.x0 = std::min(box.x0, r.from);
+                box.y1 = std::max(box.y1, r.level);
+            }
+        for (const Run& r : vertical_)
+            if (r.level < border.x1 - tolerance && r.level >= left &&
+                near(r.from, border.y0, tolerance) && r.to <= top + tolerance &&
+                r.to > border.y0 + tolerance) {
+                ++columns;
+                box.x0 = std::min(box.x0, r.level);
+                box.y1 = std::max(box.y1, r.to);
+            }
+    }
+
+    bool outerOnFrameLayer(const Candidate& c) const {
+        for (const Run* edge : c.edges)
+            for (const std::size_t owner : edgeOwners(*edge, c.rect)) {
+                host::EntityInfo info;
+                if (host::succeeded(ds_.entityInfo(entities_[owner], info)) &&
+                    hasFrameLayerWord(info.layer))
+                    return true;
+            }
+        return false;
+    }
+
+    bool confirm(const Candidate& c, DrawnFrame& frame) {
+        const bool layerWord = outerOnFrameLayer(c);
+        for (const double s : c.scales) {
+            Rect inner{};
+            const Run* innerEdges[4] = {};
+            const bool hasInner = innerBorder(c.rect, s, inner, innerEdges);
+            const Rect border = hasInner ? inner : c.rect;
+            int rows = 0, columns = 0;
+            Rect box{};
+            titleGrid(border, s, rows, columns, box);
+            // A layer word stands in for the second row and column a grid needs, never for
+            // the inner geometry altogether: a bare rectangle of a sheet's size stays a part.
+            const int needed = layerWord ? 1 : 2;
+            const bool grid = rows >= needed && columns >= needed;
+            if (!hasInner && !grid) continue;
+            frame.window = {c.rect.x0, c.rect.y0, c.rect.x1, c.rect.y1, {}};
+            frame.border = {border.x0, border.y0, border.x1, border.y1, {}};
+            frame.scale = s;
+            std::set<std::size_t> owners;
+            for (const Run* edge : c.edges)
+                for (const std::size_t owner : edgeOwners(*edge, c.rect))
+                    owners.insert(owner);
+            if (hasInner)
+                for (const Run* edge : innerEdges)
+                    for (const std::size_t owner : edgeOwners(*edge, inner))
+                        owners.insert(owner);
+            if (grid) {
+                frame.hasTitleBlock = true;
+                frame.titleBlock = {box.x0, box.y0, box.x1, box.y1, {}};
+                addTitleBlockMembers(box, s, owners);
+            }
+            for (const std::size_t owner : owners) {
+                host::EntityInfo info;
+                if (!host::succeeded(ds_.entityInfo(entities_[owner], info))) continue;
+                frame.members.push_back(entities_[owner]);
+                frame.handles.push_back(info.handle);
+                taken_.insert(owner);
+            }
+            return true;
+        }
+        return false;
+    }
+
+    // Every line, polyline and text wholly inside the title block's box.
+    void addTitleBlockMembers(const Rect& box, double s, std::set<std::size_t>& owners) {
+        const double tolerance = kSizeTolerance * s;
+        auto within = [&](double x0, double y0, double x1, double y1) {
+            return x0 >= box.x0 - tolerance && x1 <= box.x1 + tolerance &&
+                   y0 >= box.y0 - tolerance && y1 <= box.y1 + tolerance;
+        };
+        // Owners with a piece in the box, then their whole extents checked.
+        std::set<std::size_t> nearBox(texts_.begin(), texts_.end());
+        for (const Piece& p : horizontalPieces_)
+            if (within(p.from, p.level, p.to, p.level)) nearBox.insert(p.owner);
+        for (const Piece& p : verticalPieces_)
+            if (within(p.level, p.from, p.level, p.to)) nearBox.insert(p.owner);
+        for (const std::size_t owner : nearBox) {
+            const host::Extents3d& e = extentsOf(owner);
+            if (!e.isEmpty() && within(e.min.x, e.min.y, e.max.x, e.max.y)) owners.insert(owner);
+        }
+    }
+
+    // Extents measured once: every frame of a sheet-filled drawing asks for every text's.
+    const host::Extents3d& extentsOf(std::size_t owner) {
+        const auto [at, added] = extents_.try_emplace(owner);
+        if (added && !host::succeeded(ds_.geometricExtents(entities_[owner], at->second)))
+            at->second = {};
+        return at->second;
+    }
+
+    host::DrawingServices& ds_;
+    const std::vector<host::ObjectId>& entities_;
+    std::vector<Piece> horizontalPieces_, verticalPieces_;
+    std::vector<Run> horizontal_, vertical_;
+    std::vector<std::size_t> texts_;
+    std::set<std::size_t> taken_;
+    std::unordered_map<std::size_t, host::Extents3d> extents_;
+};
+
+}  // namespace
+
+std::vector<DrawnFrame> findDrawnFrames(host::DrawingServices& ds,
+                                        const std::vector<host::ObjectId>& entities) {
+    return Recogniser(ds, entities).run();
+}
+
+}  // namespace qks::plot
