@@ -107,7 +107,10 @@ def gussets(path):
         plate.add_circle((dx, dy), 7, dxfattribs={"layer": "CUT"})
     msp = doc.modelspace()
     for k in range(6):
-        msp.add_blockref("GUSSET", (k * 150.0, 0), dxfattribs={"rotation": 90 * (k % 2)})
+        # A quarter turn about the insertion point swings the gusset to its left: the turned
+        # ones are inserted at the right corner of their place, so no two overlap.
+        msp.add_blockref("GUSSET", (k * 150.0 + 120.0 * (k % 2), 0),
+                         dxfattribs={"rotation": 90 * (k % 2)})
     for k in range(2):
         msp.add_blockref("BASEPLATE", (k * 200.0, 200))
     doc.saveas(path)

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "qks/contract/config_keys.h"
 #include "qks/nest/part.h"
 
 namespace qks::nest {
@@ -26,7 +27,7 @@ struct CurvePiece {
 
 struct ArrangementOptions {
     // Open ends closer than this (mm, Euclidean) meet; each end joins its nearest free end.
-    double joinTolerance = 0.6;
+    double joinTolerance = contract::kDefaultJoinTolerance;
 };
 
 // One face of even depth: a part with its holes (mm).
