@@ -86,7 +86,8 @@ struct Walk {
 
 // A layer's name as its words are matched: lower case, with the "\\U+XXXX" and "_U+XXXX"
 // escapes that writers without the character in their code page leave in symbol names
-// (Illustrator writes 彫刻パス as _U+5F6B_U+523B_U+30D1_U+30B9) read as the characters.
+// (Illustrator writes 彫刻パス as _U+5F6B_U+523B_U+30D1_U+30B9) read as the characters. The
+// name as written follows after a line break, so a word naming the escapes still matches.
 std::string layerWords(const std::string& layerName) {
     const std::string lower = toLowerUtf8(layerName);
     std::string out;
@@ -101,7 +102,7 @@ std::string layerWords(const std::string& layerName) {
             out += lower[i++];
         }
     }
-    return out;
+    return out == lower ? out : out + "\n" + lower;
 }
 
 // Layer words that say dimension or axis. Such layers hold dimensions, centre marks and
