@@ -402,7 +402,11 @@ def _same_shape(kind, ref):
     if poly is None or len(kind["holes"]) != len(ref["holes"]):
         return False
     rp = ref["polygon"]
-    return _close(poly.area, rp.area, AREA_TOL) and _close(poly.length, rp.length, PERIMETER_TOL)
+    # A part's outline stands up to CHORD outside its curves and its holes as far inside them
+    # (the nest keeps that margin), which on a small part is more than AREA_TOL of its area.
+    margin = (CHORD + PRINT_ROUNDING) * rp.length
+    return (abs(poly.area - rp.area) <= AREA_TOL * max(poly.area, rp.area) + margin and
+            _close(poly.length, rp.length, PERIMETER_TOL))
 
 
 def _within_hausdorff(a, b, tol):

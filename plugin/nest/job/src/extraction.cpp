@@ -2,6 +2,7 @@
 #include "qks/nest/extraction.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -83,6 +84,27 @@ struct Walk {
     PieceList annotation;
 };
 
+// A layer's name as its words are matched: lower case, with the "\\U+XXXX" and "_U+XXXX"
+// escapes that writers without the character in their code page leave in symbol names
+// (Illustrator writes 彫刻パス as _U+5F6B_U+523B_U+30D1_U+30B9) read as the characters. The
+// name as written follows after a line break, so a word naming the escapes still matches.
+std::string layerWords(const std::string& layerName) {
+    const std::string lower = toLowerUtf8(layerName);
+    std::string out;
+    for (std::size_t i = 0; i < lower.size();) {
+        if ((lower[i] == '\\' || lower[i] == '_') && i + 7 <= lower.size() &&
+            lower.compare(i + 1, 2, "u+") == 0 &&
+            std::all_of(lower.begin() + i + 3, lower.begin() + i + 7,
+                        [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); })) {
+            appendUtf8(out, static_cast<char32_t>(std::stoul(lower.substr(i + 3, 4), nullptr, 16)));
+            i += 7;
+        } else {
+            out += lower[i++];
+        }
+    }
+    return out == lower ? out : out + "\n" + lower;
+}
+
 // Layer words that say dimension or axis. Such layers hold dimensions, centre marks and
 // notes, but drawings also put holes there (a flat pattern with its 88 holes on "dim").
 const char* const kAnnotationWords[] = {"dim",    "annotation", "标注", "尺寸",
@@ -90,7 +112,7 @@ const char* const kAnnotationWords[] = {"dim",    "annotation", "标注", "尺�
 
 // Whether every skip word the layer's name holds is an annotation word.
 bool annotationLayer(const std::vector<std::string>& skipWords, const std::string& layerName) {
-    const std::string lower = toLowerUtf8(layerName);
+    const std::string lower = layerWords(layerName);
     for (const std::string& word : skipWords) {
         if (word.empty() || lower.find(word) == std::string::npos) continue;
         bool annotation = false;
@@ -463,7 +485,7 @@ bool layerAccepted(const std::vector<std::string>& layers, const std::string& la
 
 bool layerSkipped(const std::vector<std::string>& words, const std::string& layerName) {
     if (words.empty()) return false;
-    const std::string lower = toLowerUtf8(layerName);
+    const std::string lower = layerWords(layerName);
     for (const std::string& word : words)
         if (!word.empty() && lower.find(word) != std::string::npos) return true;
     return false;

@@ -179,6 +179,15 @@ inline std::string unpackRealDrawings(const std::string& folder) {
                       "'/$(basename \"$f\" .gz) || exit 1; done");
 }
 
+// The job's last log line when it read every drawing of the corpus: one per row of
+// expected.tsv (the rows the reference checks), so a drawing added there is counted here.
+inline std::string realDrawingsDone() {
+    const std::string count =
+        runCommand("grep -cv -e '^#' -e '^[[:space:]]*$' '" + std::string(QKS_TEST_SOURCE_DIR) +
+                   "/tests/fixtures/real/expected.tsv' | tr -d '\\n'");
+    return "DONE total=" + count + " ok=" + count + " fail=0";
+}
+
 // Runs qkshost without a console on one command whose config `configVariable` names; the
 // host's exit status, or -1 when it did not start.
 inline int runHostCommand(const std::string& command, const std::string& configVariable,

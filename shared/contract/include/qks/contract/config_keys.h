@@ -74,12 +74,13 @@ enum class DrawingUnits { Auto, Millimetres, Inches };
 
 // Layers left out as not cut: a comma list of words, any of which in a layer's name (lower
 // case) leaves the layer out. The key given empty leaves nothing out (no layers, line types
-// or frames); left out of the config, the words below apply.
+// or frames); left out of the config, the words below apply. Engraving layers are marked,
+// not cut through, so their outlines are neither parts nor holes.
 inline constexpr std::string_view kSkipLayersKey = "skiplayers";
-inline constexpr std::array<std::string_view, 27> kDefaultSkipLayerWords = {
-    "dim",   "text",  "center", "centre", "hidden", "construction", "border",
-    "frame", "title", "hatch",  "bend",   "fold",   "defpoints",    "标注",
-    "尺寸",  "中心",  "虚线",   "辅助",   "构造",   "图框",         "标题",
-    "填充",  "剖面",  "折弯",   "折线",   "文字",   "annotation"};
+inline constexpr std::array<std::string_view, 30> kDefaultSkipLayerWords = {
+    "dim",   "text",  "center",     "centre", "hidden",    "construction", "border", "frame",
+    "title", "hatch", "bend",       "fold",   "defpoints", "标注",         "尺寸",   "中心",
+    "虚线",  "辅助",  "构造",       "图框",   "标题",      "填充",         "剖面",   "折弯",
+    "折线",  "文字",  "annotation", "engrav", "雕刻",      "彫刻"};
 
 }  // namespace qks::contract
