@@ -540,7 +540,9 @@ struct GroupArrangement {
 // Where the curves put each point before the noding grid rounded it, by grid cell.
 struct GridCellHash {
     std::size_t operator()(const std::pair<std::int64_t, std::int64_t>& cell) const {
-        return std::hash<std::int64_t>()(cell.first * 2654435761LL ^ cell.second);
+        // Unsigned: the product wraps rather than overflows.
+        return std::hash<std::uint64_t>()(static_cast<std::uint64_t>(cell.first) * 2654435761ULL ^
+                                          static_cast<std::uint64_t>(cell.second));
     }
 };
 using ExactPoints = std::unordered_map<std::pair<std::int64_t, std::int64_t>, Point, GridCellHash>;
