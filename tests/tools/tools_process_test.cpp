@@ -91,5 +91,27 @@ TEST(ToolsProcess, RealDrawingsKeepTheirParts) {
     }
 }
 
+// The area table of drawings from other programs against their true curves as ezdxf and
+// shapely measure them (true_figures.py), to 0.01 mm² and 0.01 mm.
+TEST(ToolsProcess, AreasMatchTheTrueCurves) {
+    TempDir dir;
+    ASSERT_EQ(unpackRealDrawings(dir.file("d")), "");
+    std::string config =
+        "outDir=" + dir.file("out") + "\nlog=" + dir.file("tools.log") + "\nop=area\n";
+    std::string drawings;
+    for (const char* stem :
+         {"laser4diy_backplate_flat", "laser4diy_bracket_flat_2pcs", "penguincam_test_part",
+          "printnc_faceplate_80x50", "voron0_old_door_x1", "wemaker_braking_arm_solidworks"}) {
+        config += "file=" + dir.file(std::string("d/") + stem + ".dxf") + "\n";
+        drawings += " '" + dir.file(std::string("d/") + stem + ".dxf") + "'";
+    }
+    dir.write("qks_tools.cfg", config);
+    ASSERT_EQ(runHostCommand("QKTOOLS", "QKS_TOOLS_CFG", dir.file("qks_tools.cfg"), dir.path()), 0);
+    EXPECT_EQ(runCommand("/usr/bin/python3 " + std::string(QKS_TEST_SOURCE_DIR) +
+                         "/tests/tools/true_figures.py '" + dir.file("out/标注清理.xlsx") + "'" +
+                         drawings),
+              "");
+}
+
 }  // namespace
 }  // namespace qks::testing

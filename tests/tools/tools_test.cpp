@@ -4,6 +4,8 @@
 #include <cmath>
 #include <functional>
 
+#include "qks/bom/sheet_metal.h"
+#include "qks/nest/extraction.h"
 #include "qks/tools/operations.h"
 #include "qks/tools/tools.h"
 #include "qkshost/app/host_application.h"
@@ -179,6 +181,89 @@ TEST_F(ToolsTest, JoinedChainsKeepTheirGeometry) {
     const host::LwPolylineInfo p = onlyPolyline(db);
     EXPECT_TRUE(p.closed);
     EXPECT_NEAR(polylineArea(p), 100 + kPi * 25 / 2, 1e-9);
+}
+
+// What parts measure comes from their true curves, not from the nest's outline grown by the
+// chord error: the area table and the BOM agree with the exact figures to 0.01 mm and mm².
+TEST_F(ToolsTest, TrueFiguresTable) {
+    const double r4 = std::tan(kPi / 8);  // the bulge of a quarter turn
+    struct Case {
+        const char* name;
+        std::function<void(ToolsTest&, host::DatabaseId)> draw;
+        double area, perimeter, width, height;
+    } cases[] = {
+        {"plate 200 x 100, four holes Ø10",
+         [](ToolsTest& t, host::DatabaseId db) {
+             t.ds_.addLwPolyline(t.space(db), {{0, 0, 0}, {200, 0, 0}, {200, 100, 0}, {0, 100, 0}},
+                                 true, "0", nullptr);
+             for (const auto& [x, y] : {std::pair{20, 20}, {180, 20}, {20, 80}, {180, 80}})
+                 t.ds_.addCircle(t.space(db), {double(x), double(y), 0}, 5, "0", nullptr);
+         },
+         20000 - 4 * kPi * 25, 600 + 4 * kPi * 10, 200, 100},
+        // Off the origin and off the noding grid.
+        {"flange Ø120, six holes Ø12 on Ø90",
+         [](ToolsTest& t, host::DatabaseId db) {
+             const double cx = 1234.5678, cy = -876.54321;
+             t.ds_.addCircle(t.space(db), {cx, cy, 0}, 60, "0", nullptr);
+             for (int k = 0; k < 6; ++k)
+                 t.ds_.addCircle(
+                     t.space(db),
+                     {cx + 45 * std::cos(k * kPi / 3), cy + 45 * std::sin(k * kPi / 3), 0}, 6, "0",
+                     nullptr);
+         },
+         kPi * (3600 - 6 * 36), kPi * (120 + 6 * 12), 120, 120},
+        {"plate 100 x 60, bulged corners R10",
+         [r4](ToolsTest& t, host::DatabaseId db) {
+             t.ds_.addBulgedPolyline(t.space(db),
+                                     {{10, 0, 0},
+                                      {90, 0, 0},
+                                      {100, 10, 0},
+                                      {100, 50, 0},
+                                      {90, 60, 0},
+                                      {10, 60, 0},
+                                      {0, 50, 0},
+                                      {0, 10, 0}},
+                                     {0, r4, 0, r4, 0, r4, 0, r4}, true, "0", nullptr);
+         },
+         6000 - (4 - kPi) * 100, 240 + 20 * kPi, 100, 60},
+        {"blank 220 x 40 of lines, a slot of lines and arcs",
+         [](ToolsTest& t, host::DatabaseId db) {
+             t.line(db, 0, 0, 220, 0);
+             t.line(db, 220, 0, 220, 40);
+             t.line(db, 220, 40, 0, 40);
+             t.line(db, 0, 40, 0, 0);
+             t.line(db, 50, 15, 170, 15);
+             t.line(db, 170, 25, 50, 25);
+             t.ds_.addArc(t.space(db), {170, 20, 0}, 5, -kPi / 2, kPi / 2, "0", nullptr);
+             t.ds_.addArc(t.space(db), {50, 20, 0}, 5, kPi / 2, 3 * kPi / 2, "0", nullptr);
+         },
+         8800 - 1200 - 25 * kPi, 520 + 240 + 10 * kPi, 220, 40},
+    };
+    for (const Case& c : cases) {
+        const host::DatabaseId db = newDrawing();
+        ds_.setDrawingUnits(db, 4);
+        c.draw(*this, db);
+        const std::vector<PartMeasure> measured =
+            measureParts(ds_, db, "t", 0.6, LogChannel::Tools);
+        ASSERT_EQ(measured.size(), 1u) << c.name;
+        const PartMeasure& m = measured[0];
+        EXPECT_NEAR(m.area, c.area, 0.01) << c.name;
+        EXPECT_NEAR(m.perimeter, c.perimeter, 0.01) << c.name;
+        EXPECT_NEAR(m.maxX - m.minX, c.width, 0.01) << c.name;
+        EXPECT_NEAR(m.maxY - m.minY, c.height, 0.01) << c.name;
+        // The BOM's rows, from the same extraction its job runs.
+        nest::ExtractionOptions options;
+        options.fineFreeForm = true;
+        std::vector<nest::NestPart> parts;
+        std::int32_t nextId = 1;
+        nest::extractModelSpace(ds_, db, "t", "t", options, parts, nextId);
+        ASSERT_EQ(parts.size(), 1u) << c.name;
+        const bom::PartFigures figures = bom::measurePart(parts[0]);
+        EXPECT_NEAR(figures.netArea, c.area, 0.01) << c.name;
+        EXPECT_NEAR(figures.cutLength, c.perimeter, 0.01) << c.name;
+        EXPECT_NEAR(figures.blank.length, c.width, 0.01) << c.name;
+        EXPECT_NEAR(figures.blank.width, c.height, 0.01) << c.name;
+    }
 }
 
 TEST_F(ToolsTest, CornersTable) {

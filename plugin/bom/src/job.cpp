@@ -245,6 +245,7 @@ void processDatabase(JobState& job, host::DatabaseId database, const std::string
     const double scale = nest::millimetresPerUnit(ds.drawingUnits(database));
     nest::ExtractionOptions options;
     options.logChannel = LogChannel::Bom;
+    options.fineFreeForm = true;
     const std::vector<FrameGroup> groups = frameGroups(ds, database);
     std::vector<BlankRow> blanks;
     std::vector<std::string> numbers;

@@ -114,6 +114,13 @@ PartFigures measurePart(const contract::PartRecord& part) {
     }
     figures.netArea = std::max(0.0, figures.netArea);
     figures.blank = smallestEnclosingRectangle(part.outline);
+    // The outline is grown by the flattening's chord error for nesting; what the part
+    // measures comes from its true curves where extraction knew them.
+    if (part.figures.known) {
+        figures.netArea = std::max(0.0, part.figures.outlineArea - part.figures.holesArea);
+        figures.cutLength = part.figures.outlineLength + part.figures.holesLength;
+        figures.blank = smallestEnclosingRectangle(part.figures.boundary);
+    }
     return figures;
 }
 

@@ -46,6 +46,28 @@ bool roundRing(const std::vector<contract::Point>& ring, double& cx, double& cy,
     return high - low <= 4 * nest::kChordError + 1e-3 * radius;
 }
 
+// Area, perimeters and extents from the part's true curves where extraction knew them: its
+// outline is grown by the flattening's chord error for nesting, its holes shrunk.
+void applyTrueFigures(const nest::NestPart& part, PartMeasure& m) {
+    const contract::TrueFigures& figures = part.figures;
+    if (!figures.known || figures.boundary.empty()) return;
+    const double scale = part.drawingScale > 0 ? part.drawingScale : 1.0;
+    m.area = std::max(0.0, figures.outlineArea - figures.holesArea);
+    m.outlinePerimeter = figures.outlineLength;
+    m.perimeter = figures.outlineLength + figures.holesLength;
+    double minX = INFINITY, minY = INFINITY, maxX = -INFINITY, maxY = -INFINITY;
+    for (const contract::Point& p : figures.boundary) {
+        minX = std::min(minX, p.x);
+        minY = std::min(minY, p.y);
+        maxX = std::max(maxX, p.x);
+        maxY = std::max(maxY, p.y);
+    }
+    m.minX = minX / scale;
+    m.minY = minY / scale;
+    m.maxX = maxX / scale;
+    m.maxY = maxY / scale;
+}
+
 }  // namespace
 
 std::vector<PartMeasure> measureParts(host::DrawingServices& ds, host::DatabaseId database,
@@ -54,6 +76,7 @@ std::vector<PartMeasure> measureParts(host::DrawingServices& ds, host::DatabaseI
     nest::ExtractionOptions options;
     options.joinTolerance = joinToleranceMm;
     options.logChannel = channel;
+    options.fineFreeForm = true;
     // What the tools themselves draw is not a part (balloon circles, labels).
     for (const std::string_view layer : {contract::kBalloonLayer, contract::kAreaLayer})
         options.skipLayers.emplace_back(toLowerUtf8(layer));
@@ -117,6 +140,7 @@ std::vector<PartMeasure> measureParts(host::DrawingServices& ds, host::DatabaseI
         m.minY = part.refY / scale;
         m.maxX = (part.refX + part.width) / scale;
         m.maxY = (part.refY + part.height) / scale;
+        applyTrueFigures(part, m);
         // The extents of the part's own curves are exact where the outline's chords are not;
         // a handle may also be a block reference that holds other parts beside this one, so
         // they count only when they agree with the outline.

@@ -13,6 +13,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "qks/nest/figures.h"
 #include "qks/nest/geometry.h"
 
 namespace qks::nest {
@@ -536,6 +537,34 @@ struct GroupArrangement {
 };
 
 // Arranges one group: `pieces` and `boxes` are the group's.
+// Where the curves put each point before the noding grid rounded it, by grid cell.
+struct GridCellHash {
+    std::size_t operator()(const std::pair<std::int64_t, std::int64_t>& cell) const {
+        // Unsigned: the product wraps rather than overflows.
+        return std::hash<std::uint64_t>()(static_cast<std::uint64_t>(cell.first) * 2654435761ULL ^
+                                          static_cast<std::uint64_t>(cell.second));
+    }
+};
+using ExactPoints = std::unordered_map<std::pair<std::int64_t, std::int64_t>, Point, GridCellHash>;
+
+std::pair<std::int64_t, std::int64_t> gridCell(const Point& p) {
+    return {std::llround(p.x / kNodingGrid), std::llround(p.y / kNodingGrid)};
+}
+
+// A face ring's true figures: its vertices put back unrounded (rounding by half the grid moves
+// a 200 mm edge's area by a tenth of a mm²), its chords on the arcs of its pieces measured as
+// arcs.
+RingFigures trueRing(const std::vector<Point>& ring, const RingPieces& on,
+                     const std::vector<CurvePiece>& pieces, const ExactPoints& exact) {
+    std::vector<Point> unrounded = ring;
+    for (Point& p : unrounded)
+        if (const auto it = exact.find(gridCell(p)); it != exact.end()) p = it->second;
+    std::vector<PieceArc> arcs;
+    for (const std::size_t i : on.pieces)
+        arcs.insert(arcs.end(), pieces[i].arcs.begin(), pieces[i].arcs.end());
+    return ringFigures(unrounded, arcs, on.chordError);
+}
+
 GroupArrangement arrangeGroup(Engine& engine, const std::vector<CurvePiece>& pieces,
                               const std::vector<Box>& boxes, double tolerance) {
     GroupArrangement group;
@@ -546,9 +575,11 @@ GroupArrangement arrangeGroup(Engine& engine, const std::vector<CurvePiece>& pie
     std::vector<GEOSGeometry*> lines;
     lines.reserve(chains.size());
     std::vector<Point> rounded;
+    ExactPoints exact;
     for (const JoinedChain& chain : chains) {
         rounded.clear();
         for (const Point& p : chain.points) {
+            exact.emplace(gridCell(p), p);
             const Point q{std::round(p.x / kNodingGrid) * kNodingGrid,
                           std::round(p.y / kNodingGrid) * kNodingGrid};
             if (rounded.empty() || !(rounded.back() == q)) rounded.push_back(q);
@@ -648,6 +679,11 @@ GroupArrangement arrangeGroup(Engine& engine, const std::vector<CurvePiece>& pie
         part.area = polygonArea(part.outline);
         part.firstPiece = outer.pieces.empty() ? SIZE_MAX : outer.pieces.front();
         part.outlinePieces = outer.pieces;
+        RingFigures outerFigures = trueRing(shell, outer, pieces, exact);
+        part.figures.known = true;
+        part.figures.outlineArea = std::fabs(outerFigures.area);
+        part.figures.outlineLength = outerFigures.length;
+        part.figures.boundary = std::move(outerFigures.dense);
         std::vector<std::size_t> ringPieces = outer.pieces;
         const int holes = GEOSGetNumInteriorRings_r(h, face.polygon);
         for (int k = 0; k < holes; ++k) {
@@ -658,6 +694,9 @@ GroupArrangement arrangeGroup(Engine& engine, const std::vector<CurvePiece>& pie
             std::vector<Point> hole = offsetRing(h, ring, -inner.chordError);
             if (hole.size() < 3) continue;
             part.holes.push_back(std::move(hole));
+            const RingFigures holeFigures = trueRing(ring, inner, pieces, exact);
+            part.figures.holesArea += std::fabs(holeFigures.area);
+            part.figures.holesLength += holeFigures.length;
             ringPieces.insert(ringPieces.end(), inner.pieces.begin(), inner.pieces.end());
         }
         result.parts.push_back(std::move(part));
@@ -721,6 +760,7 @@ void placeGroup(const GroupArrangement& group, double dx, double dy,
     for (std::size_t k = 0; k < arranged.parts.size(); ++k) {
         ArrangedPart part = arranged.parts[k];
         move(part.outline);
+        move(part.figures.boundary);
         for (Outline& hole : part.holes)
             move(hole);
         if (part.firstPiece != SIZE_MAX) part.firstPiece = global[part.firstPiece];

@@ -13,6 +13,7 @@
 #include "qks/common/utf8.h"
 #include "qks/contract/names.h"
 #include "qks/contract/states.h"
+#include "qks/nest/figures.h"
 #include "qks/nest/parts_file.h"
 #include "qks/plot/frames.h"
 
@@ -157,7 +158,8 @@ bool flattenCurve(Walk& walk, host::ObjectId curve, const host::EntityInfo& info
     const double toMillimetres = walk.scale * stretchOf(transform);
     std::vector<host::Point3d> points;
     bool closed = false;
-    if (!host::succeeded(walk.ds.curvePoints(curve, kChordError / toMillimetres, points, closed)))
+    const double chordError = flatteningChordError(info.type, walk.options.fineFreeForm);
+    if (!host::succeeded(walk.ds.curvePoints(curve, chordError / toMillimetres, points, closed)))
         return false;
     if (points.size() < 2) return false;
     piece.points.clear();
@@ -178,6 +180,7 @@ bool flattenCurve(Walk& walk, host::ObjectId curve, const host::EntityInfo& info
                    polyline.vertices.size() >= points.size());
     }
     piece.chordError = curved ? kChordError : 0.0;
+    if (curved) piece.arcs = curveArcs(walk.ds, curve, info, transform, walk.scale);
     return true;
 }
 
@@ -521,6 +524,7 @@ void partsFromArrangement(const Arrangement& arrangement, const std::string& sou
         part.handles = arranged.handles;
         part.holes = arranged.holes;
         part.drawingScale = drawingScale;
+        part.figures = arranged.figures;
         out.push_back(std::move(part));
     }
 }

@@ -17,6 +17,18 @@ struct Point {
 // meaning (areas are absolute, inside follows the even-odd rule).
 using Outline = std::vector<Point>;
 
+// What a part's true curves measure, as against its outline grown by the flattening's chord
+// error (mm, mm²): arcs and circles exactly, free-form curves flattened to a thousandth of a
+// millimetre. For reports only, never for placing; not written to the parts file.
+struct TrueFigures {
+    bool known = false;
+    double outlineArea = 0.0;  // absolute, holes not subtracted
+    double holesArea = 0.0;
+    double outlineLength = 0.0;
+    double holesLength = 0.0;
+    Outline boundary;  // points on the outline's true curve, dense enough for its extents
+};
+
 // One part kind. Coordinates are millimetres, in the source drawing's position scaled by
 // drawingScale.
 struct PartRecord {
@@ -35,6 +47,7 @@ struct PartRecord {
     // Millimetres per unit of the source drawing: its entities (handles) are inserted at this
     // scale. Written to the parts file only when it is not 1.
     double drawingScale = 1.0;
+    TrueFigures figures;
 };
 
 }  // namespace qks::contract

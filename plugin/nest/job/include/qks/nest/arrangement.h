@@ -14,6 +14,12 @@
 
 namespace qks::nest {
 
+// A circle some chords of a piece flatten (mm): an arc's, a circle's, a bulged segment's.
+struct PieceArc {
+    Point centre;
+    double radius = 0.0;
+};
+
 // One curve as a chain of points (mm), with the entity it came from.
 struct CurvePiece {
     std::vector<Point> points;
@@ -23,6 +29,7 @@ struct CurvePiece {
     // flattening's chord error for arcs and splines. Outlines made of such pieces are grown
     // by it, holes shrunk, so an outline always holds the real part.
     double chordError = 0.0;
+    std::vector<PieceArc> arcs;  // for the true figures only
 };
 
 struct ArrangementOptions {
@@ -38,6 +45,7 @@ struct ArrangedPart {
     double area = 0.0;                       // of the outline, holes not subtracted
     std::size_t firstPiece = 0;              // lowest index of a piece on its outline: the order
     std::vector<std::size_t> outlinePieces;  // the pieces on its outline, ascending
+    contract::TrueFigures figures;           // of the face itself, not grown
 };
 
 struct Arrangement {

@@ -46,6 +46,9 @@ struct ExtractionOptions {
     // Where WARN and NEST lines go: the nest log, or the log of the job that borrows the
     // extraction.
     LogChannel logChannel = LogChannel::Nest;
+    // Ellipses and splines flattened to kFigureChordError rather than kChordError, for jobs
+    // that report what parts measure (the chord error still grows the outlines).
+    bool fineFreeForm = false;
 };
 
 ExtractionOptions extractionOptions(const NestConfig& config);
