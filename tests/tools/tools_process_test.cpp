@@ -37,13 +37,18 @@ struct ToolsRun {
 TEST(ToolsProcess, CleanLayersAreasAndAttributes) {
     ToolsRun run;
     ASSERT_EQ(run.made, "");
-    const std::string log = run.run("clean,layers,area,attrs", "arealabels=1\n");
+    // A drawing a document-protection system has encrypted is named as such.
+    const std::string locked =
+        run.dir.write("locked.dwg", "%TSD-Header-###%" + std::string(400, '\x3c'));
+    const std::string log =
+        run.run("clean,layers,area,attrs", "arealabels=1\nfile=" + locked + "\n");
     EXPECT_NE(
         log.find("CLEAN parts 炸开 0，零长 1，短线 0，重复 1，重叠合并 2，连接 4 段为 1 条多段线"),
         std::string::npos)
         << log;
     EXPECT_NE(log.find("AREA parts 零件 2，标注 2\r\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("DONE total=2 ok=1 fail=1\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("ERR 无法读取 " + locked + " 图纸已加密\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("DONE total=3 ok=1 fail=2\r\n"), std::string::npos) << log;
     EXPECT_EQ(run.check("clean,layers,area,attrs"), "");
 }
 

@@ -466,8 +466,12 @@ void runBomJob(host::Host& host, const std::string& configPathFromBridge) {
                 ++tally.fail;
                 continue;
             }
-            if (!database ||
-                !host::succeeded(ds->readDrawingFile(database.get(), path, &message))) {
+            const host::Status read = database ? ds->readDrawingFile(database.get(), path, &message)
+                                               : host::Status::Failed;
+            if (!host::succeeded(read)) {
+                // An encrypted drawing is said to be one: the host's own words would only
+                // say it could not be read.
+                if (read == host::Status::Encrypted) message = "图纸已加密";
                 log("ERR 无法读取 " + path + (message.empty() ? "" : " " + message));
                 ++tally.fail;
                 continue;

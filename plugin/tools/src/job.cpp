@@ -329,8 +329,12 @@ void runToolsJob(host::Host& host, const std::string& configPathFromBridge) {
             }
             host::ScopedDatabase database(ds, ds->createDatabase(false));
             std::string message;
-            if (!database ||
-                !host::succeeded(ds->readDrawingFile(database.get(), path, &message))) {
+            const host::Status read = database ? ds->readDrawingFile(database.get(), path, &message)
+                                               : host::Status::Failed;
+            if (!host::succeeded(read)) {
+                // An encrypted drawing is said to be one: the host's own words would only
+                // say it could not be read.
+                if (read == host::Status::Encrypted) message = "图纸已加密";
                 log("ERR 无法读取 " + path + (message.empty() ? "" : " " + message));
                 ++fail;
                 continue;
