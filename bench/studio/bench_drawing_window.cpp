@@ -24,6 +24,7 @@
 #include "qks/contract/view_format.h"
 #include "qks/studio/drawingindex.h"
 #include "qks/studio/files.h"
+#include "qks/studio/hugepages.h"
 #include "qks/studio/ui/drawingpage.h"
 #include "qkshost/app/drawing_services.h"
 #include "qkshost/app/host_application.h"
@@ -47,6 +48,8 @@ double paintMs(qks::studio::DrawingCanvas& canvas, QImage& image) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // As the Studio and the host it starts run.
+    qks::studio::restartWithHugePageHeap(argv);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     if (argc < 2) {

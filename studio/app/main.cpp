@@ -15,6 +15,7 @@
 
 #include "qks/studio/bomsettings.h"
 #include "qks/studio/hostkeeper.h"
+#include "qks/studio/hugepages.h"
 #include "qks/studio/ui/look.h"
 #include "qks/studio/ui/mainwindow.h"
 #include "qks/studio/ui/script.h"
@@ -45,6 +46,7 @@ void quitOnTerminationSignals(QApplication& app) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    qks::studio::restartWithHugePageHeap(argv);
     QApplication app(argc, argv);
     qks::studio::applyStudioLook(app);
     quitOnTerminationSignals(app);
