@@ -723,6 +723,8 @@ TEST_F(StudioProcess, StartsItsOwnHostRestartsItAndStopsItOnClose) {
             EXPECT_EQ(hosts[0].second, studio.pid()) << "the Studio's own child";
             first = hosts[0].first;
             // The Studio restarted itself with its heap on huge pages, and its host inherits it.
+            // Restarted under its own name, not the /proc link's.
+            EXPECT_EQ(readAll("/proc/" + std::to_string(studio.pid()) + "/comm"), "QksStudio\n");
             if (std::getenv("GLIBC_TUNABLES") == nullptr) {
                 EXPECT_NE(readAll("/proc/" + std::to_string(first) + "/environ")
                               .find("GLIBC_TUNABLES=glibc.malloc.hugetlb=1"),

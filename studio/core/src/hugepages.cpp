@@ -18,7 +18,14 @@ void restartWithHugePageHeap(char** argv) {
     // The marker stops a second restart should the C library drop a tunable it does not know.
     if (::setenv(kRestarted, "1", 1) != 0 || ::setenv("GLIBC_TUNABLES", tunables.c_str(), 1) != 0)
         return;
-    ::execv("/proc/self/exe", argv);
+    // The program's own path, not /proc/self/exe: the kernel names the process after the file
+    // executed, and "exe" is not a name a user or a process list would recognise.
+    char self[4096];
+    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length > 0) {
+        self[length] = '\0';
+        ::execv(self, argv);
+    }
     // Still here: the restart failed, so the environment says what this process really has.
     if (current != nullptr)
         ::setenv("GLIBC_TUNABLES", current, 1);
