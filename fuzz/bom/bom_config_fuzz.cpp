@@ -11,7 +11,7 @@
 #include "qks/bom/title_block.h"
 #include "qks/common/numbers.h"
 #include "qks/common/utf8.h"
-#include "qks/plot/drawing_text.h"
+#include "qks/drawing/drawing_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);

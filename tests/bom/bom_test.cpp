@@ -6,7 +6,7 @@
 #include "qks/bom/bom.h"
 #include "qks/bom/sheet_metal.h"
 #include "qks/bom/title_block.h"
-#include "qks/plot/drawing_text.h"
+#include "qks/drawing/drawing_text.h"
 
 namespace qks::bom {
 namespace {

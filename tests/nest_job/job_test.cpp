@@ -17,7 +17,7 @@
 #include "nest_job_support.h"
 #include "qks/common/job_log.h"
 #include "qks/common/messages.h"
-#include "qks/nest/extraction.h"
+#include "qks/drawing/extraction.h"
 #include "qks/nest/job.h"
 #include "qks/nest/output.h"
 #include "qks/nest/parts_file.h"

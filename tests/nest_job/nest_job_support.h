@@ -1,4 +1,4 @@
-// Shared helpers of the nest job suites: fixture paths and log reading.
+// Shared helpers of the nest job and part extraction suites: fixture paths and log reading.
 #pragma once
 
 #include <sstream>

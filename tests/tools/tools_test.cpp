@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "qks/bom/sheet_metal.h"
-#include "qks/nest/extraction.h"
+#include "qks/drawing/extraction.h"
 #include "qks/tools/operations.h"
 #include "qks/tools/tools.h"
 #include "qkshost/app/host_application.h"

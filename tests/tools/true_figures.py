@@ -17,7 +17,7 @@ import sys
 import openpyxl
 from ezdxf.math import Vec3
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "nest_job"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "drawing"))
 import reference_extraction as ref  # noqa: E402
 
 ARC_SAGITTA = 1e-6

@@ -14,7 +14,7 @@
 #include "qks/common/job_log.h"
 #include "qks/common/numbers.h"
 #include "qks/contract/parts_format.h"
-#include "qks/nest/extraction.h"
+#include "qks/drawing/extraction.h"
 #include "qkshost/app/host_application.h"
 
 namespace {

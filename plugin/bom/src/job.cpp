@@ -21,12 +21,12 @@
 #include "qks/contract/names.h"
 #include "qks/contract/states.h"
 #include "qks/contract/text_format.h"
-#include "qks/nest/extraction.h"
+#include "qks/drawing/drawing_text.h"
+#include "qks/drawing/extraction.h"
+#include "qks/drawing/frames.h"
+#include "qks/drawing/naming.h"
 #include "qks/nest/parts_file.h"
 #include "qks/nest/progress.h"
-#include "qks/plot/drawing_text.h"
-#include "qks/plot/frames.h"
-#include "qks/plot/naming.h"
 
 namespace qks::bom {
 namespace {

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "qks/bom/workbook.h"
+#include "qks/drawing/naming.h"
 #include "qks/host/drawing.h"
 #include "qks/plot/engine.h"
-#include "qks/plot/naming.h"
 
 namespace qks::bom {
 

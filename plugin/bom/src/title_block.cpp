@@ -5,8 +5,8 @@
 #include <cstdlib>
 
 #include "qks/common/utf8.h"
-#include "qks/plot/drawing_text.h"
-#include "qks/plot/frames.h"
+#include "qks/drawing/drawing_text.h"
+#include "qks/drawing/frames.h"
 
 namespace qks::bom {
 namespace {

@@ -9,7 +9,6 @@
 #include "qks/entry/launcher.h"
 #include "qks/host/drawing.h"
 #include "qks/merge/merge.h"
-#include "qks/nest/extraction.h"
 #include "qks/nest/job.h"
 #include "qks/nest/output.h"
 #include "qks/plot/jobs.h"

@@ -11,9 +11,9 @@
 #include "qks/common/file_io.h"
 #include "qks/common/job_log.h"
 #include "qks/common/utf8.h"
+#include "qks/drawing/drawing_text.h"
+#include "qks/drawing/naming.h"
 #include "qks/merge/merge.h"
-#include "qks/plot/drawing_text.h"
-#include "qks/plot/naming.h"
 
 namespace qks::merge {
 namespace {

@@ -5,8 +5,8 @@
 #include "qks/common/environment.h"
 #include "qks/common/file_io.h"
 #include "qks/common/job_log.h"
+#include "qks/drawing/frames.h"
 #include "qks/host/drawing.h"
-#include "qks/plot/frames.h"
 
 namespace qks::plot {
 namespace {

@@ -7,8 +7,8 @@
 
 #include "qks/common/plane.h"
 #include "qks/common/utf8.h"
-#include "qks/nest/extraction.h"
-#include "qks/plot/drawing_text.h"
+#include "qks/drawing/drawing_text.h"
+#include "qks/drawing/extraction.h"
 #include "qks/tools/operations.h"
 
 namespace qks::tools {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "qks/nest/extraction.h"
+#include "qks/drawing/extraction.h"
 #include "qks/tools/operations.h"
 
 namespace qks::tools {

@@ -16,8 +16,8 @@
 #include "qks/common/utf8.h"
 #include "qks/contract/names.h"
 #include "qks/contract/text_format.h"
-#include "qks/nest/extraction.h"
-#include "qks/plot/naming.h"
+#include "qks/drawing/extraction.h"
+#include "qks/drawing/naming.h"
 #include "qks/tools/operations.h"
 #include "qks/tools/tools.h"
 

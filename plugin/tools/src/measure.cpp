@@ -5,10 +5,10 @@
 
 #include "qks/common/utf8.h"
 #include "qks/contract/text_format.h"
-#include "qks/nest/extraction.h"
+#include "qks/drawing/drawing_text.h"
+#include "qks/drawing/extraction.h"
+#include "qks/drawing/frames.h"
 #include "qks/nest/geometry.h"
-#include "qks/plot/drawing_text.h"
-#include "qks/plot/frames.h"
 #include "qks/tools/operations.h"
 
 namespace qks::tools {

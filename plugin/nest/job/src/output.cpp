@@ -14,7 +14,7 @@
 #include "qks/common/plane.h"
 #include "qks/common/utf8.h"
 #include "qks/contract/states.h"
-#include "qks/plot/naming.h"
+#include "qks/drawing/naming.h"
 
 namespace qks::nest {
 namespace {

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "qks/drawing/window.h"
 #include "qks/host/drawing.h"
-#include "qks/plot/engine.h"
 
 namespace qks::bom {
 

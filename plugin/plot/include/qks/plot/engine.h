@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "qks/drawing/window.h"
 #include "qks/host/drawing.h"
 
 namespace qks::plot {
@@ -22,15 +23,6 @@ inline constexpr const char* kPdfDevice = "DWG To PDF.pc3";
 struct PlotSession {
     std::string device;
     host::PublishEngineId engine;
-};
-
-// A rectangle of model space (drawing units) with an optional name.
-struct PlotWindow {
-    double minX = 0.0;
-    double minY = 0.0;
-    double maxX = 0.0;
-    double maxY = 0.0;
-    std::string name;
 };
 
 struct PlotTally {

@@ -7,9 +7,9 @@
 #include <string>
 
 #include "qks/common/job_config.h"
+#include "qks/drawing/naming.h"
 #include "qks/host/host.h"
 #include "qks/plot/engine.h"
-#include "qks/plot/naming.h"
 
 namespace qks::plot {
 

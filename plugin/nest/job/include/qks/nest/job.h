@@ -17,4 +17,7 @@ namespace qks::nest {
 // job takes the runtime's slot and starts its worker.
 void runNestJob(host::Host& host, NestRuntime& runtime, const std::string& configPath);
 
+// QKNESTPICK: parts from a selection in the current drawing, published as the parts file.
+void runNestPick(host::Host& host);
+
 }  // namespace qks::nest

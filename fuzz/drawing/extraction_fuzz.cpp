@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "qks/nest/arrangement.h"
-#include "qks/nest/extraction.h"
+#include "qks/drawing/arrangement.h"
+#include "qks/drawing/extraction.h"
 
 namespace {
 

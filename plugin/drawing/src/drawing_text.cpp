@@ -1,4 +1,4 @@
-#include "qks/plot/drawing_text.h"
+#include "qks/drawing/drawing_text.h"
 
 namespace qks::plot {
 

@@ -1,9 +1,9 @@
-#include "qks/nest/figures.h"
+#include "qks/drawing/figures.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "qks/nest/extraction.h"
+#include "qks/drawing/extraction.h"
 
 namespace qks::nest {
 namespace {

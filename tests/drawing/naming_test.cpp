@@ -3,7 +3,7 @@
 
 #include <set>
 
-#include "qks/plot/naming.h"
+#include "qks/drawing/naming.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 
 #include <vector>
 
+#include "qks/drawing/arrangement.h"
 #include "qks/host/drawing.h"
-#include "qks/nest/arrangement.h"
 
 namespace qks::nest {
 

@@ -1,4 +1,4 @@
-#include "qks/plot/frames.h"
+#include "qks/drawing/frames.h"
 
 #include <cmath>
 

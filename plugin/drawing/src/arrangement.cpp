@@ -1,5 +1,5 @@
 // Joining, noding and face taking on the geometry engine GEOS (its reentrant C API).
-#include "qks/nest/arrangement.h"
+#include "qks/drawing/arrangement.h"
 
 #include <geos_c.h>
 
@@ -13,7 +13,7 @@
 #include <unordered_map>
 #include <utility>
 
-#include "qks/nest/figures.h"
+#include "qks/drawing/figures.h"
 #include "qks/nest/geometry.h"
 
 namespace qks::nest {

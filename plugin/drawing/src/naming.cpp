@@ -1,4 +1,4 @@
-#include "qks/plot/naming.h"
+#include "qks/drawing/naming.h"
 
 #include "qks/common/utf8.h"
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "qks/drawing/window.h"
 #include "qks/host/drawing.h"
-#include "qks/plot/engine.h"
 
 namespace qks::plot {
 

@@ -7,7 +7,7 @@
 #include <unordered_map>
 
 #include "qks/common/utf8.h"
-#include "qks/plot/frames.h"
+#include "qks/drawing/frames.h"
 
 namespace qks::plot {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "qks/nest/extraction.h"
+#include "qks/drawing/extraction.h"
 
 namespace qks::nest {
 namespace {

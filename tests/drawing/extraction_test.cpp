@@ -7,7 +7,7 @@
 
 #include "nest_job_support.h"
 #include "qks/common/job_log.h"
-#include "qks/nest/extraction.h"
+#include "qks/drawing/extraction.h"
 #include "qkshost/app/host_application.h"
 
 namespace {

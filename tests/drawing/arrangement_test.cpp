@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "qks/nest/arrangement.h"
+#include "qks/drawing/arrangement.h"
 #include "qks/nest/geometry.h"
 
 namespace {

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "plot_fixture.h"
-#include "qks/plot/frames.h"
+#include "qks/drawing/frames.h"
 
 namespace {
 

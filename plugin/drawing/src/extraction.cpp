@@ -1,5 +1,5 @@
 // Part extraction from drawing entities.
-#include "qks/nest/extraction.h"
+#include "qks/drawing/extraction.h"
 
 #include <algorithm>
 #include <cctype>
@@ -8,14 +8,12 @@
 #include <map>
 #include <set>
 
-#include "qks/common/environment.h"
 #include "qks/common/job_log.h"
 #include "qks/common/utf8.h"
 #include "qks/contract/names.h"
 #include "qks/contract/states.h"
-#include "qks/nest/figures.h"
-#include "qks/nest/parts_file.h"
-#include "qks/plot/frames.h"
+#include "qks/drawing/figures.h"
+#include "qks/drawing/frames.h"
 
 namespace qks::nest {
 namespace {
@@ -616,45 +614,6 @@ void extractModelSpace(host::DrawingServices& ds, host::DatabaseId database,
     extractParts(ds, ds.blockEntities(model),
                  sourcePath.empty() ? std::string(contract::kCurrentDrawingSource) : sourcePath,
                  defaultName, options, out, nextId);
-}
-
-void runNestPick(host::Host& host) {
-    setJobLogPath(LogChannel::Nest, tempFilePath(contract::kNestLogFile));
-    resetJobLog(LogChannel::Nest);
-    host::DrawingServices* ds = host.drawingServices();
-    std::vector<host::ObjectId> selection;
-    const bool chosen = ds && ds->selectObjects("", selection);
-    selection.erase(
-        std::remove_if(selection.begin(), selection.end(), [](host::ObjectId id) { return !id; }),
-        selection.end());
-    if (!chosen || selection.empty()) {
-        host.print("\n[QKS] 未选择零件。");
-        appendJobLog(LogChannel::Nest, "PICK 未选择零件");
-        return;
-    }
-    std::vector<NestPart> parts;
-    std::int32_t nextId = 1;
-    const ExtractionOptions options;
-    extractParts(*ds, selection, std::string(contract::kCurrentDrawingSource), "当前图", options,
-                 parts, nextId);
-    mergeIdenticalKinds(parts, options.rotations, options.mirroring);
-    if (parts.empty()) {
-        host.print("\n[QKS] 选中对象里没有闭合轮廓。");
-        appendJobLog(LogChannel::Nest, "PICK 没有闭合轮廓");
-        return;
-    }
-    const std::string partsPath = tempFilePath(contract::kNestPartsFile);
-    writePartsFile(partsPath, parts);
-    long long pieces = 0;
-    for (const NestPart& part : parts)
-        pieces += part.quantity;
-    char buffer[200];
-    std::snprintf(buffer, sizeof buffer, "\n[QKS] 已框选 %d 种 / %lld 件，正在准备套料...",
-                  static_cast<int>(parts.size()), pieces);
-    host.print(buffer);
-    appendJobLog(LogChannel::Nest, "PICK 已提取 " + std::to_string(parts.size()) + " 种，" +
-                                       std::to_string(pieces) + " 件");
-    appendJobLog(LogChannel::Nest, "PARTS " + partsPath);
 }
 
 }  // namespace qks::nest

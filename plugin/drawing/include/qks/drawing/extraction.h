@@ -12,9 +12,8 @@
 #include <vector>
 
 #include "qks/common/job_log.h"
+#include "qks/drawing/arrangement.h"
 #include "qks/host/drawing.h"
-#include "qks/host/host.h"
-#include "qks/nest/arrangement.h"
 #include "qks/nest/config.h"
 #include "qks/nest/geometry.h"
 #include "qks/nest/part.h"
@@ -91,8 +90,5 @@ void partsFromArrangement(const Arrangement& arrangement, const std::string& sou
 // positions relative to the outline), allowing the turns and mirroring given.
 void mergeIdenticalKinds(std::vector<NestPart>& parts, bool rotations = true,
                          bool mirroring = true);
-
-// QKNESTPICK: parts from a selection in the current drawing, published as the parts file.
-void runNestPick(host::Host& host);
 
 }  // namespace qks::nest
