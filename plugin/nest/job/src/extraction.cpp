@@ -11,6 +11,7 @@
 #include "qks/common/environment.h"
 #include "qks/common/job_log.h"
 #include "qks/common/utf8.h"
+#include "qks/contract/log_words.h"
 #include "qks/contract/names.h"
 #include "qks/contract/states.h"
 #include "qks/nest/figures.h"
@@ -25,7 +26,7 @@ void logLine(const ExtractionOptions& options, const std::string& line) {
 }
 
 void warn(const ExtractionOptions& options, const std::string& text) {
-    logLine(options, "WARN " + text);
+    logLine(options, contract::logEntry(contract::kLogWarning, text));
 }
 
 // What was left out as not cut, by reason.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "qks/host/drawing.h"
+#include "qks/job/driver.h"
 
 namespace qks::plot {
 
@@ -33,11 +34,8 @@ struct PlotWindow {
     std::string name;
 };
 
-struct PlotTally {
-    std::int32_t total = 0;
-    std::int32_t ok = 0;
-    std::int32_t fail = 0;
-};
+// Pages: the plot jobs count what they plot, not the drawings.
+using PlotTally = job::Tally;
 
 // The style sheet the last applyPdfDevice left in force ("<沿用布局>" when the layout's own);
 // only read to explain a validation failure. Process-wide, main thread only.
