@@ -18,6 +18,7 @@
 #include "qks/common/job_config.h"
 #include "qks/common/job_log.h"
 #include "qks/common/utf8.h"
+#include "qks/contract/log_words.h"
 #include "qks/contract/names.h"
 #include "qks/contract/states.h"
 #include "qks/contract/text_format.h"
@@ -25,6 +26,7 @@
 #include "qks/drawing/extraction.h"
 #include "qks/drawing/frames.h"
 #include "qks/drawing/naming.h"
+#include "qks/job/driver.h"
 #include "qks/nest/parts_file.h"
 #include "qks/nest/progress.h"
 
@@ -38,9 +40,9 @@ void log(const std::string& line) {
     appendJobLog(LogChannel::Bom, line);
 }
 
-struct Tally {
-    int total = 0, ok = 0, fail = 0;
-};
+void log(std::string_view word, const std::string& rest) {
+    job::log(LogChannel::Bom, word, rest);
+}
 
 // FNV-1a: a short key that stays the same for the same drawing, frame and kind.
 std::string rowKey(const std::string& source, int frame, int kind) {
@@ -140,7 +142,7 @@ FrameFacts frameFacts(const BomConfig& config, const TitleFields& fields,
     if (facts.material.empty()) {
         facts.material = config.defaultMaterial;
         facts.defaulted |= contract::kDefaultedMaterial;
-        log("WARN " + facts.number + " 未找到材料，按默认 " + config.defaultMaterial);
+        log(contract::kLogWarning, facts.number + " 未找到材料，按默认 " + config.defaultMaterial);
     }
     if (const auto thickness = thicknessOf(fields[TitleField::Thickness]);
         thickness && *thickness <= contract::kLargestThickness) {
@@ -148,14 +150,14 @@ FrameFacts frameFacts(const BomConfig& config, const TitleFields& fields,
     } else {
         facts.thickness = config.defaultThickness;
         facts.defaulted |= contract::kDefaultedThickness;
-        log("WARN " + facts.number + " 未找到厚度，按默认 " +
-            contract::fixed(config.defaultThickness, 2) + " mm");
+        log(contract::kLogWarning, facts.number + " 未找到厚度，按默认 " +
+                                       contract::fixed(config.defaultThickness, 2) + " mm");
     }
     if (const auto quantity = quantityOf(fields[TitleField::Quantity])) {
         facts.quantity = *quantity;
     } else {
         facts.defaulted |= contract::kDefaultedQuantity;
-        log("WARN " + facts.number + " 未找到数量，按 1 件");
+        log(contract::kLogWarning, facts.number + " 未找到数量，按 1 件");
     }
     return facts;
 }
@@ -167,8 +169,8 @@ const contract::Material& figuringMaterial(const BomConfig& config, const std::s
     if (const contract::Material* known = materialFor(config, material)) return *known;
     const contract::Material* fallback = findMaterial(config, config.defaultMaterial);
     if (fallback == nullptr) fallback = &config.materials.front();
-    log("WARN " + number + " 材料 " + material + " 不在材料表，按 " + fallback->name +
-        " 的密度计算");
+    log(contract::kLogWarning,
+        number + " 材料 " + material + " 不在材料表，按 " + fallback->name + " 的密度计算");
     return *fallback;
 }
 
@@ -178,7 +180,8 @@ void figureWeights(BomRow& row) {
         contract::weightKg(row.blankLength * row.blankWidth, row.thickness, row.density);
 }
 
-struct JobState {
+// One run of the job: its config, what it has gathered so far and the package it fills.
+struct BomRun {
     const BomConfig& config;
     host::DrawingServices& ds;
     WorkbookData data;
@@ -238,7 +241,7 @@ bool writeBlankDrawing(host::DrawingServices& ds, const std::string& path,
     return host::succeeded(ds.saveDatabase(db, path, &written, &message));
 }
 
-void processDatabase(JobState& job, host::DatabaseId database, const std::string& source,
+void processDatabase(BomRun& job, host::DatabaseId database, const std::string& source,
                      const std::string& label) {
     const BomConfig& config = job.config;
     host::DrawingServices& ds = job.ds;
@@ -328,11 +331,11 @@ void processDatabase(JobState& job, host::DatabaseId database, const std::string
             blank.blank = unfoldProfile(profile.segments, blank.thickness, blank.kFactor,
                                         config.defaultRadius);
             if (!blank.blank.ok) {
-                log("WARN " + facts.number + " 折弯展开失败: " + blank.blank.message);
+                log(contract::kLogWarning, facts.number + " 折弯展开失败: " + blank.blank.message);
                 continue;
             }
             if (!blank.blank.message.empty())
-                log("WARN " + facts.number + " " + blank.blank.message);
+                log(contract::kLogWarning, facts.number + " " + blank.blank.message);
             log("BEND " + facts.number + " 折弯 " + std::to_string(blank.blank.bends.size()) +
                 " 处，展开长 " + contract::fixed(blank.blank.flatLength, 2) + " mm");
             blanks.push_back(std::move(blank));
@@ -345,9 +348,9 @@ void processDatabase(JobState& job, host::DatabaseId database, const std::string
         std::string message;
         const std::string path = joinPath(config.outDir, name);
         if (writeBlankDrawing(ds, path, blanks, message))
-            log("BLANK " + path);
+            log(contract::kLogBlank, path);
         else
-            log("ERR 展开图写入失败 " + path + " " + message);
+            log(contract::kLogError, "展开图写入失败 " + path + " " + message);
         job.data.blanks.insert(job.data.blanks.end(), blanks.begin(), blanks.end());
     }
     if (config.package) {
@@ -375,7 +378,7 @@ void readNestUse(const std::string& folder, std::vector<SheetUse>& sheets) {
     std::vector<nest::NestPart> parts;
     std::string progressText;
     if (!nest::readPartsFile(partsPath, parts) || !readFileBytes(progressPath, progressText)) {
-        log("WARN 未找到套料结果 " + folder);
+        log(contract::kLogWarning, "未找到套料结果 " + folder);
         return;
     }
     std::map<std::int32_t, double> netArea;
@@ -401,122 +404,98 @@ void readNestUse(const std::string& folder, std::vector<SheetUse>& sheets) {
 }  // namespace
 
 void runBomJob(host::Host& host, const std::string& configPathFromBridge) {
-    const std::string configPath = jobConfigPath(JobKind::Bom, configPathFromBridge);
     std::string text;
-    if (!readFileBytes(configPath, text)) {
-        setJobLogPath(LogChannel::Bom, fallbackJobLogPath(JobKind::Bom));
-        resetJobLog(LogChannel::Bom);
-        log("FATAL 读取配置失败: " + configPath);
+    if (!job::readConfig(JobKind::Bom, LogChannel::Bom,
+                         jobConfigPath(JobKind::Bom, configPathFromBridge), text))
         return;
-    }
     const BomConfig config = parseBomConfig(text);
-    setJobLogPath(LogChannel::Bom, config.log);
-    resetJobLog(LogChannel::Bom);
+    job::startLog(LogChannel::Bom, config.log);
     const std::vector<std::string> files = expandDrawingFiles(config.files);
     log("QKS 钣金 BOM 开始 files=" + std::to_string(files.size()));
     for (const std::string& problem : config.problems)
-        log("WARN 配置项无效，已忽略 " + problem);
+        log(contract::kLogWarning, "配置项无效，已忽略 " + problem);
     if (config.outDir.empty()) {
-        log("FATAL 未设置输出目录");
+        log(contract::kLogFatal, "未设置输出目录");
         return;
     }
     std::error_code folderError;
     fs::create_directories(fs::u8path(config.outDir), folderError);
     host::DrawingServices* ds = host.drawingServices();
     if (ds == nullptr) {
-        log("FATAL 无法读取图纸");
+        log(contract::kLogFatal, "无法读取图纸");
         return;
     }
-    JobState job{config, *ds, {}, {}, 0};
+    BomRun run{config, *ds, {}, {}, 0};
     const std::string workbookPath = joinPath(config.outDir, config.workbook);
     const std::string stem = fs::u8path(config.workbook).stem().u8string();
-    if (config.package) openPackage(job.package, joinPath(config.outDir, stem + "_交付"));
-    Tally tally;
+    if (config.package) openPackage(run.package, joinPath(config.outDir, stem + "_交付"));
     plot::NameCounts labels;
-    try {
-        if (config.currentDrawing) {
-            ++tally.total;
-            const host::DocumentId document = host.currentDocument();
-            const host::DatabaseId database =
-                document ? ds->documentDatabase(document) : host::DatabaseId{};
-            if (!database) {
-                log("ERR 没有当前图纸");
-                ++tally.fail;
-            } else {
-                const std::string path = host.documentFileName(document);
-                log("OPEN " + (path.empty() ? std::string("当前图纸") : path));
-                const std::string label = plot::uniqueOutputName(
-                    path.empty() ? std::string("当前图纸") : plot::fileStemLabel(path), labels);
-                const std::size_t before = job.data.rows.size();
-                processDatabase(job, database,
-                                path.empty() ? std::string(contract::kCurrentDrawingSource) : path,
-                                label);
-                log("OK " + label + " 板件 " + std::to_string(job.data.rows.size() - before) +
-                    " 种");
-                ++tally.ok;
-            }
+    const auto readDrawing = [&](const job::Drawing& drawing, job::Tally&) {
+        if (drawing.current) {
+            const job::CurrentDrawing current = job::openCurrentDrawing(host, *ds, LogChannel::Bom);
+            if (!current.database) return job::Outcome::Failed;
+            const std::string& path = current.path;
+            const std::string label = plot::uniqueOutputName(
+                path.empty() ? std::string("当前图纸") : plot::fileStemLabel(path), labels);
+            const std::size_t before = run.data.rows.size();
+            processDatabase(run, current.database,
+                            path.empty() ? std::string(contract::kCurrentDrawingSource) : path,
+                            label);
+            log(contract::kLogOk,
+                label + " 板件 " + std::to_string(run.data.rows.size() - before) + " 种");
+            return job::Outcome::Ok;
         }
-        for (const std::string& path : files) {
-            ++tally.total;
-            log("OPEN " + path);
-            host::ScopedDatabase database(ds, ds->createDatabase(false));
-            std::string message;
-            if (!isRegularFile(path)) {
-                log("ERR 文件不存在 " + path);
-                ++tally.fail;
-                continue;
-            }
-            const host::Status read = database ? ds->readDrawingFile(database.get(), path, &message)
-                                               : host::Status::Failed;
-            if (!host::succeeded(read)) {
-                // An encrypted drawing is said to be one: the host's own words would only
-                // say it could not be read.
-                if (read == host::Status::Encrypted) message = "图纸已加密";
-                log("ERR 无法读取 " + path + (message.empty() ? "" : " " + message));
-                ++tally.fail;
-                continue;
-            }
-            const std::string label = plot::uniqueOutputName(plot::fileStemLabel(path), labels);
-            const std::size_t before = job.data.rows.size();
-            processDatabase(job, database.get(), path, label);
-            log("OK " + path + " 板件 " + std::to_string(job.data.rows.size() - before) + " 种");
-            ++tally.ok;
+        const std::string& path = drawing.path;
+        const host::ScopedDatabase database = job::readDrawing(*ds, LogChannel::Bom, path);
+        if (!database) return job::Outcome::Failed;
+        const std::string label = plot::uniqueOutputName(plot::fileStemLabel(path), labels);
+        const std::size_t before = run.data.rows.size();
+        processDatabase(run, database.get(), path, label);
+        log(contract::kLogOk,
+            path + " 板件 " + std::to_string(run.data.rows.size() - before) + " 种");
+        return job::Outcome::Ok;
+    };
+    job::Tally tally;
+    if (job::forEachDrawing(LogChannel::Bom, job::drawingList(config.currentDrawing, files),
+                            readDrawing, tally) &&
+        !config.nestFolder.empty()) {
+        try {
+            readNestUse(config.nestFolder, run.data.sheets);
+        } catch (...) {
+            // Out of memory: what was read so far is still written.
+            log(contract::kLogError, "处理图纸时内存不足");
+            ++tally.fail;
         }
-        if (!config.nestFolder.empty()) readNestUse(config.nestFolder, job.data.sheets);
-    } catch (...) {
-        // Out of memory on a huge drawing: what was read so far is still written.
-        log("ERR 处理图纸时内存不足");
-        ++tally.fail;
     }
 
     std::string message;
-    bool written = writeWorkbook(workbookPath, job.data, message);
+    bool written = writeWorkbook(workbookPath, run.data, message);
     if (written)
         log("XLSX " + workbookPath);
     else
-        log("ERR " + message);
+        log(contract::kLogError, message);
     if (config.csv) {
         const std::string csvPath = joinPath(config.outDir, stem + ".csv");
         std::string error;
-        if (writeFileAtomically(csvPath, bomCsv(job.data.rows), &error))
+        if (writeFileAtomically(csvPath, bomCsv(run.data.rows), &error))
             log("CSV " + csvPath);
         else
-            log("ERR 写入 CSV 失败 " + csvPath + " " + error);
+            log(contract::kLogError, "写入 CSV 失败 " + csvPath + " " + error);
     }
     if (config.package) {
-        if (written) addFileToPackage(job.package, workbookPath);
-        if (closePackage(job.package, *ds, config.zip, message))
-            log("PACKAGE " + job.package.folder);
+        if (written) addFileToPackage(run.package, workbookPath);
+        if (closePackage(run.package, *ds, config.zip, message))
+            log("PACKAGE " + run.package.folder);
         else
-            log("ERR " + message);
+            log(contract::kLogError, message);
     }
     std::string rowsError;
     if (!writeFileAtomically(tempFilePath(contract::kBomRowsFile),
-                             contract::formatBomRows(job.data.rows), &rowsError))
-        log("WARN 无法写入明细数据 " + rowsError);
-    log("DONE total=" + std::to_string(tally.total) + " ok=" + std::to_string(tally.ok) +
-        " fail=" + std::to_string(tally.fail) + " rows=" + std::to_string(job.data.rows.size()) +
-        " xlsx=" + (written ? workbookPath : std::string()));
+                             contract::formatBomRows(run.data.rows), &rowsError))
+        log(contract::kLogWarning, "无法写入明细数据 " + rowsError);
+    job::logDone(LogChannel::Bom, tally,
+                 " rows=" + std::to_string(run.data.rows.size()) +
+                     " xlsx=" + (written ? workbookPath : std::string()));
 }
 
 }  // namespace qks::bom

@@ -10,6 +10,7 @@
 
 #include "qks/common/job_log.h"
 #include "qks/common/utf8.h"
+#include "qks/contract/log_words.h"
 #include "qks/contract/names.h"
 #include "qks/contract/states.h"
 #include "qks/drawing/figures.h"
@@ -23,7 +24,7 @@ void logLine(const ExtractionOptions& options, const std::string& line) {
 }
 
 void warn(const ExtractionOptions& options, const std::string& text) {
-    logLine(options, "WARN " + text);
+    logLine(options, contract::logEntry(contract::kLogWarning, text));
 }
 
 // What was left out as not cut, by reason.

@@ -11,8 +11,10 @@
 #include "qks/common/file_io.h"
 #include "qks/common/job_log.h"
 #include "qks/common/utf8.h"
+#include "qks/contract/log_words.h"
 #include "qks/drawing/drawing_text.h"
 #include "qks/drawing/naming.h"
+#include "qks/job/driver.h"
 #include "qks/merge/merge.h"
 
 namespace qks::merge {
@@ -20,8 +22,8 @@ namespace {
 
 constexpr std::size_t kMaxLayerBase = 250;  // code points, before a "_n" suffix
 
-void logLine(const std::string& line) {
-    appendJobLog(LogChannel::Plot, line);
+void logError(const std::string& rest) {
+    job::log(LogChannel::Plot, contract::kLogError, rest);
 }
 
 // Union of the extents of the entities of a block record that have extents.
@@ -136,29 +138,31 @@ bool mergeDrawings(host::DrawingServices& ds, const PlotMergeConfig& config, std
     std::map<std::string, int> labelCounts;
     std::vector<MergeItem> items;
 
-    for (std::size_t i = 0; i < config.files.size(); ++i) {
-        const std::string& path = config.files[i];
+    // The index names each input's block and layers, missing inputs included.
+    std::size_t i = 0;
+    const auto addInput = [&](const job::Drawing& input, job::Tally&) {
+        const std::string& path = input.path;
+        const std::size_t index = i++;
         if (!fileExists(path)) {
-            logLine("ERR 文件不存在 " + path);
-            continue;
+            logError("文件不存在 " + path);
+            return job::Outcome::Failed;
         }
         host::ScopedDatabase source(&ds, ds.createDatabase(false));
         std::string readMessage;
         const host::Status read =
             source ? ds.readDrawingFile(source.get(), path, &readMessage) : host::Status::Failed;
         if (!host::succeeded(read)) {
-            logLine("ERR 读取失败 " + path +
-                    (read == host::Status::Encrypted ? " 图纸已加密" : ""));
-            continue;
+            logError("读取失败 " + path + (read == host::Status::Encrypted ? " 图纸已加密" : ""));
+            return job::Outcome::Failed;
         }
         const host::Extents3d sourceExtents = blockExtents(ds, ds.modelSpace(source.get()));
         if (sourceExtents.isEmpty()) {
-            logLine("ERR 图形为空 " + path);
-            continue;
+            logError("图形为空 " + path);
+            return job::Outcome::Failed;
         }
 
         const std::string stem = plot::fileStemLabel(path);
-        const std::string itemPrefix = stem + "_" + std::to_string(i);
+        const std::string itemPrefix = stem + "_" + std::to_string(index);
         std::string blockName = "QKS_" + itemPrefix;
         // Blocks carried in by earlier inputs (a merged drawing merged again) take names too.
         while (usedBlocks.count(toLowerUtf8(blockName)) != 0 ||
@@ -172,8 +176,8 @@ bool mergeDrawings(host::DrawingServices& ds, const PlotMergeConfig& config, std
         if (!host::succeeded(ds.insertDatabaseAsBlock(merged.get(), blockName, source.get(), &block,
                                                       &notCarried)) ||
             !block) {
-            logLine("ERR 插入失败 " + path);
-            continue;
+            logError("插入失败 " + path);
+            return job::Outcome::Failed;
         }
         source.reset();
         levelBlockTexts(ds, block);
@@ -185,6 +189,13 @@ bool mergeDrawings(host::DrawingServices& ds, const PlotMergeConfig& config, std
         const int seen = ++labelCounts[stem];
         if (seen > 1) label += " (" + std::to_string(seen) + ")";
         items.push_back({block, extents.min.x, extents.min.y, extents.max.x, extents.max.y, label});
+        return job::Outcome::Ok;
+    };
+    job::Tally inputs;
+    if (!job::forEachDrawing(LogChannel::Plot, job::drawingList(false, config.files), addInput,
+                             inputs)) {
+        message = "保存合并图纸失败";
+        return false;
     }
 
     if (items.empty()) {
@@ -220,7 +231,7 @@ bool mergeDrawings(host::DrawingServices& ds, const PlotMergeConfig& config, std
         text.attachment = host::MTextAttachment::TopLeft;
         text.textStyle = style;
         ds.addMText(modelSpace, text, nullptr);
-        logLine("MERGE " + item.label);
+        appendJobLog(LogChannel::Plot, "MERGE " + item.label);
     }
 
     createFolders(folderOfPath(config.outDwg));

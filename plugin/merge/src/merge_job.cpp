@@ -5,14 +5,24 @@
 
 #include "qks/common/environment.h"
 #include "qks/common/job_log.h"
+#include "qks/contract/log_words.h"
+#include "qks/job/driver.h"
 #include "qks/merge/merge.h"
 #include "qks/plot/jobs.h"
 
 namespace qks::merge {
 namespace {
 
+using contract::kLogDone;
+using contract::kLogError;
+using contract::kLogFatal;
+
 void logLine(const std::string& line) {
     appendJobLog(LogChannel::Plot, line);
+}
+
+void logLine(std::string_view word, const std::string& rest) {
+    job::log(LogChannel::Plot, word, rest);
 }
 
 // Opens the merged drawing as a document and plots its model space to one PDF named after
@@ -20,7 +30,7 @@ void logLine(const std::string& line) {
 void plotMergedDrawing(host::Host& host, const PlotMergeConfig& config, const std::string& drawing,
                        int count) {
     host::DrawingServices& ds = *host.drawingServices();
-    const std::string noPdf = "DONE merged=" + std::to_string(count) + " pdf=0";
+    const std::string noPdf = "merged=" + std::to_string(count) + " pdf=0";
     logLine("PDF 输出合并图纸");
     const std::string pdfFolder = config.outDir.empty() ? folderOfPath(drawing) : config.outDir;
     if (!pdfFolder.empty()) {
@@ -32,8 +42,8 @@ void plotMergedDrawing(host::Host& host, const PlotMergeConfig& config, const st
     std::string openMessage;
     const host::DocumentId document = ds.openDocument(drawing, &openMessage);
     if (!document || !host.currentDocument()) {
-        logLine("ERR 无法打开合并图纸");
-        logLine(noPdf);
+        logLine(kLogError, "无法打开合并图纸");
+        logLine(kLogDone, noPdf);
         return;
     }
     // A drawing the user already had current stays open after the job.
@@ -45,7 +55,7 @@ void plotMergedDrawing(host::Host& host, const PlotMergeConfig& config, const st
     if (host::succeeded(ds.makeDocumentCurrent(document)))
         ds.activateDocument(document);
     else if (!host::succeeded(ds.activateDocument(document)))
-        logLine("WARN 无法激活合并图纸");
+        logLine(contract::kLogWarning, "无法激活合并图纸");
 
     PlotMergeConfig plotConfig = config;
     plotConfig.scope = "model";
@@ -58,9 +68,9 @@ void plotMergedDrawing(host::Host& host, const PlotMergeConfig& config, const st
     plot::PlotSession session;
     std::string sessionMessage;
     if (!plot::openPlotSession(ds, session, sessionMessage)) {
-        logLine("ERR " + sessionMessage);
+        logLine(kLogError, sessionMessage);
         finish();
-        logLine(noPdf);
+        logLine(kLogDone, noPdf);
         return;
     }
     const bool locked = host::succeeded(ds.lockDocument(document));
@@ -77,50 +87,47 @@ void plotMergedDrawing(host::Host& host, const PlotMergeConfig& config, const st
 }  // namespace
 
 void runMergeJob(host::Host& host, const std::string& configPath) {
-    PlotMergeConfig config;
-    std::string message;
-    if (!readJobConfig(jobConfigPath(JobKind::Merge, configPath), config, message)) {
-        setJobLogPath(LogChannel::Plot, fallbackJobLogPath(JobKind::Merge));
-        resetJobLog(LogChannel::Plot);
-        logLine("FATAL " + message);
+    std::string bytes;
+    if (!job::readConfig(JobKind::Merge, LogChannel::Plot,
+                         jobConfigPath(JobKind::Merge, configPath), bytes))
         return;
-    }
-    setJobLogPath(LogChannel::Plot, config.log);
-    resetJobLog(LogChannel::Plot);
+    PlotMergeConfig config;
+    parseJobConfig(bytes, config);
+    job::startLog(LogChannel::Plot, config.log);
     logLine("QKS 合并 DWG 开始 files=" + std::to_string(config.files.size()));
     if (config.outDwg.empty()) {
-        logLine("FATAL 未设置合并输出路径");
+        logLine(kLogFatal, "未设置合并输出路径");
         return;
     }
     host::DrawingServices* ds = host.drawingServices();
     if (ds == nullptr) {
-        logLine("FATAL 保存合并图纸失败");
+        logLine(kLogFatal, "保存合并图纸失败");
         return;
     }
 
     int count = 0;
-    std::string written;
+    std::string written, message;
     try {
         if (!mergeDrawings(*ds, config, message, count, &written)) {
-            logLine("FATAL " + message);
+            logLine(kLogFatal, message);
             return;
         }
     } catch (...) {
         // Out of memory on a huge input: the job ends with its FATAL line, nothing escapes.
-        logLine("FATAL 保存合并图纸失败");
+        logLine(kLogFatal, "保存合并图纸失败");
         return;
     }
     const std::string counted = std::to_string(count);
-    logLine("MERGED count=" + counted + " dwg=" + written);
+    logLine(contract::kLogMerged, "count=" + counted + " dwg=" + written);
     if (!config.pdf) {
-        logLine("DONE merged=" + counted + " dwg=" + written);
+        logLine(kLogDone, "merged=" + counted + " dwg=" + written);
         return;
     }
     try {
         plotMergedDrawing(host, config, written, count);
     } catch (...) {
-        logLine("ERR 生成 PDF 失败");
-        logLine("DONE merged=" + counted + " pdf=0");
+        logLine(kLogError, "生成 PDF 失败");
+        logLine(kLogDone, "merged=" + counted + " pdf=0");
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include "qks/common/job_log.h"
 #include "qks/common/utf8.h"
+#include "qks/contract/log_words.h"
 
 namespace qks::plot {
 namespace {
@@ -22,7 +23,7 @@ constexpr SizeKeyword kSizeKeywords[] = {{1189, "a0"}, {841, "a1"}, {594, "a2"},
 constexpr double kSizeTolerance = 2.0;
 
 void warn(const std::string& name, const char* what) {
-    appendJobLog(LogChannel::Plot, "WARN " + name + " " + what);
+    appendJobLog(LogChannel::Plot, contract::logEntry(contract::kLogWarning, name + " " + what));
 }
 
 // One attempt's page setup change: read the layout's page setup, change it, write it back.

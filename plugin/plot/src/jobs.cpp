@@ -5,14 +5,24 @@
 #include "qks/common/environment.h"
 #include "qks/common/file_io.h"
 #include "qks/common/job_log.h"
+#include "qks/contract/log_words.h"
 #include "qks/drawing/frames.h"
 #include "qks/host/drawing.h"
+#include "qks/job/driver.h"
 
 namespace qks::plot {
 namespace {
 
+using contract::kLogError;
+using contract::kLogFatal;
+using job::Outcome;
+
 void log(const std::string& line) {
     appendJobLog(LogChannel::Plot, line);
+}
+
+void log(std::string_view word, const std::string& rest) {
+    job::log(LogChannel::Plot, word, rest);
 }
 
 // Creates the folder with its parents; a failure shows later as pages that cannot be written.
@@ -38,25 +48,17 @@ bool samePath(const std::string& a, const std::string& b) {
 void countResult(bool ok, const std::string& name, const std::string& message, PlotTally& tally) {
     if (ok) {
         ++tally.ok;
-        log("OK " + name);
+        log(contract::kLogOk, name);
     } else {
         ++tally.fail;
-        log("ERR " + name + " " + message);
+        log(kLogError, name + " " + message);
     }
-}
-
-// A file of the list that never reaches plotting is still one failed item of the job, so a job
-// whose every file is missing does not end with a summary that reads as success.
-void countUnplottedFile(PlotTally& tally) {
-    ++tally.total;
-    ++tally.fail;
 }
 
 }  // namespace
 
 void logPlotSummary(const PlotTally& tally, const PlotMergeConfig& config) {
-    log("DONE total=" + std::to_string(tally.total) + " ok=" + std::to_string(tally.ok) +
-        " fail=" + std::to_string(tally.fail) + " dir=" + config.outDir);
+    job::logDone(LogChannel::Plot, tally, " dir=" + config.outDir);
 }
 
 void plotDatabase(host::DrawingServices& ds, const PlotSession& session, host::DatabaseId database,
@@ -65,7 +67,7 @@ void plotDatabase(host::DrawingServices& ds, const PlotSession& session, host::D
     const std::vector<host::LayoutInfo> layouts =
         database ? ds.layouts(database) : std::vector<host::LayoutInfo>{};
     if (layouts.empty()) {
-        log("ERR 无法读取布局字典");
+        log(kLogError, "无法读取布局字典");
         ++tally.fail;
         return;
     }
@@ -81,7 +83,7 @@ void plotDatabase(host::DrawingServices& ds, const PlotSession& session, host::D
     if (config.scope == "frames") {
         const std::vector<PlotWindow> frames = findFrames(ds, database);
         if (frames.empty()) {
-            log("WARN 未识别到图框，按布局输出");
+            log(contract::kLogWarning, "未识别到图框，按布局输出");
         } else {
             plotLayouts = false;
             if (model) ds.setCurrentLayout(model->id);
@@ -139,36 +141,39 @@ void plotDatabase(host::DrawingServices& ds, const PlotSession& session, host::D
 
 void runPlotJob(host::Host& host) {
     host::DrawingServices* ds = host.drawingServices();
+    std::string bytes;
+    if (!job::readConfig(JobKind::Plot, LogChannel::Plot, jobConfigPath(JobKind::Plot, {}), bytes))
+        return;
     PlotMergeConfig config;
-    std::string message;
-    if (!readJobConfig(jobConfigPath(JobKind::Plot, {}), config, message)) {
-        setJobLogPath(LogChannel::Plot, fallbackJobLogPath(JobKind::Plot));
-        resetJobLog(LogChannel::Plot);
-        log("FATAL " + message);
-        return;
-    }
-    setJobLogPath(LogChannel::Plot, config.log);
+    parseJobConfig(bytes, config);
+    // The log may sit in the output folder: the folder first.
+    if (!config.outDir.empty()) createOutputFolder(config.outDir);
+    job::startLog(LogChannel::Plot, config.log);
     if (config.outDir.empty()) {
-        resetJobLog(LogChannel::Plot);
-        log("FATAL 未设置输出目录");
+        log(kLogFatal, "未设置输出目录");
         return;
     }
-    createOutputFolder(config.outDir);
-    resetJobLog(LogChannel::Plot);
     log("QKS 批量出图开始 scope=" + config.scope);
     PlotSession session;
     if (ds == nullptr) {
-        log("FATAL 无法加载 DWG To PDF.pc3");
+        log(kLogFatal, "无法加载 DWG To PDF.pc3");
         return;
     }
+    std::string message;
     if (!openPlotSession(*ds, session, message)) {
-        log("FATAL " + message);
+        log(kLogFatal, message);
         return;
     }
     NameCounts counts;
     PlotTally tally;
-    plotDatabase(*ds, session, ds->documentDatabase(host.currentDocument()), config, {}, counts,
-                 tally);
+    job::forEachDrawing(
+        LogChannel::Plot, job::drawingList(true, {}),
+        [&](const job::Drawing&, PlotTally& pages) {
+            plotDatabase(*ds, session, ds->documentDatabase(host.currentDocument()), config, {},
+                         counts, pages);
+            return Outcome::Counted;
+        },
+        tally);
     closePlotSession(*ds, session);
     logPlotSummary(tally, config);
 }
@@ -176,36 +181,35 @@ void runPlotJob(host::Host& host) {
 void runPlotFilesJob(host::Host& host, const std::string& configPathFromBridge) {
     host::DrawingServices* ds = host.drawingServices();
     const std::string configPath = jobConfigPath(JobKind::PlotFiles, configPathFromBridge);
-    PlotMergeConfig config;
-    std::string message;
-    if (configPath.empty() || !readJobConfig(configPath, config, message)) {
-        setJobLogPath(LogChannel::Plot, fallbackJobLogPath(JobKind::PlotFiles));
-        resetJobLog(LogChannel::Plot);
-        log("FATAL 未找到批量文件配置");
+    std::string bytes;
+    if (!job::readConfig(JobKind::PlotFiles, LogChannel::Plot, configPath, bytes,
+                         "未找到批量文件配置"))
         return;
-    }
-    setJobLogPath(LogChannel::Plot, config.log);
-    resetJobLog(LogChannel::Plot);
+    PlotMergeConfig config;
+    parseJobConfig(bytes, config);
+    job::startLog(LogChannel::Plot, config.log);
     log("QKS 批量文件出图开始 files=" + std::to_string(config.files.size()));
     if (config.outDir.empty()) {
-        log("FATAL 未设置输出目录");
+        log(kLogFatal, "未设置输出目录");
         return;
     }
     createOutputFolder(config.outDir);
 
     if (ds == nullptr) {
-        log("FATAL 无法加载 DWG To PDF.pc3");
+        log(kLogFatal, "无法加载 DWG To PDF.pc3");
         logPlotSummary(PlotTally{}, config);
         return;
     }
     const host::DocumentId previous = host.currentDocument();
     NameCounts counts;
     PlotTally tally;
-    for (const std::string& path : config.files) {
+    // A file of the list that never reaches plotting is still one failed item of the job, so a
+    // job whose every file is missing does not end with a summary that reads as success.
+    const auto plotFile = [&](const job::Drawing& drawing, PlotTally& pages) {
+        const std::string& path = drawing.path;
         if (!fileExists(path)) {
-            log("ERR 文件不存在 " + path);
-            countUnplottedFile(tally);
-            continue;
+            log(kLogError, "文件不存在 " + path);
+            return Outcome::Failed;
         }
         log("OPEN " + path);
         host::DocumentId document;
@@ -217,29 +221,31 @@ void runPlotFilesJob(host::Host& host, const std::string& configPathFromBridge) 
             const host::DocumentId opened = ds->openDocument(path, &openError);
             document = host.currentDocument();
             if (!opened || !document) {
-                log("ERR 无法打开 " + path);
-                countUnplottedFile(tally);
-                continue;
+                log(kLogError, "无法打开 " + path);
+                return Outcome::Failed;
             }
             openedHere = true;
             if (host::succeeded(ds->makeDocumentCurrent(document)))
                 ds->activateDocument(document);
             else if (!host::succeeded(ds->activateDocument(document)))
-                log("WARN 无法激活文档 " + path);
+                log(contract::kLogWarning, "无法激活文档 " + path);
         }
         PlotSession session;
+        std::string message;
         if (!openPlotSession(*ds, session, message)) {
-            log("FATAL " + message);
+            log(kLogFatal, message);
             if (openedHere) ds->closeDocument(document);
-            break;
+            return Outcome::Stop;
         }
         const bool locked = host::succeeded(ds->lockDocument(document));
         plotDatabase(*ds, session, ds->documentDatabase(document), config, fileStemLabel(path),
-                     counts, tally);
+                     counts, pages);
         if (locked) ds->unlockDocument(document);
         closePlotSession(*ds, session);
         if (openedHere) ds->closeDocument(document);
-    }
+        return Outcome::Counted;
+    };
+    job::forEachDrawing(LogChannel::Plot, job::drawingList(false, config.files), plotFile, tally);
     if (previous) {
         ds->makeDocumentCurrent(previous);
         ds->activateDocument(previous);

@@ -14,10 +14,12 @@
 #include "qks/common/job_config.h"
 #include "qks/common/job_log.h"
 #include "qks/common/utf8.h"
+#include "qks/contract/log_words.h"
 #include "qks/contract/names.h"
 #include "qks/contract/text_format.h"
 #include "qks/drawing/extraction.h"
 #include "qks/drawing/naming.h"
+#include "qks/job/driver.h"
 #include "qks/tools/operations.h"
 #include "qks/tools/tools.h"
 
@@ -28,6 +30,10 @@ namespace fs = std::filesystem;
 
 void log(const std::string& line) {
     appendJobLog(LogChannel::Tools, line);
+}
+
+void log(std::string_view word, const std::string& rest) {
+    job::log(LogChannel::Tools, word, rest);
 }
 
 std::string n(int value) {
@@ -178,7 +184,8 @@ void processDrawing(const ToolsConfig& config, const Drawing& drawing, Tables& t
     const auto reportAnnotation = [&](const char* word, const AnnotationCounts& counts) {
         log(std::string(word) + " " + drawing.label + " 添加 " + n(counts.dimensions) +
             (counts.skipped ? "，斜折弯线未标 " + n(counts.skipped) : std::string()));
-        if (counts.failed) log("WARN " + drawing.label + " 有 " + n(counts.failed) + " 处未能添加");
+        if (counts.failed)
+            log(contract::kLogWarning, drawing.label + " 有 " + n(counts.failed) + " 处未能添加");
     };
     for (const Operation operation : config.operations) {
         switch (operation) {
@@ -194,7 +201,8 @@ void processDrawing(const ToolsConfig& config, const Drawing& drawing, Tables& t
                     "，重叠合并 " + n(c.overlapsMerged) + "，连接 " + n(c.chainPieces) + " 段为 " +
                     n(c.chains) + " 条多段线");
                 if (c.notExploded)
-                    log("WARN " + drawing.label + " 有 " + n(c.notExploded) + " 个块参照未能炸开");
+                    log(contract::kLogWarning,
+                        drawing.label + " 有 " + n(c.notExploded) + " 个块参照未能炸开");
                 measured = false;
                 break;
             }
@@ -254,7 +262,7 @@ void processDrawing(const ToolsConfig& config, const Drawing& drawing, Tables& t
                 const CornerCounts c =
                     roundCorners(ds, space, config.radius / scale, config.chamfer / scale);
                 if (!(config.radius > 0) && !(config.chamfer > 0))
-                    log("WARN 未设置圆角半径或倒角距离");
+                    log(contract::kLogWarning, "未设置圆角半径或倒角距离");
                 log("CORNERS " + drawing.label + " 处理角 " + n(c.rounded) + "，未处理 " +
                     n(c.leftAlone));
                 measured = false;
@@ -267,95 +275,63 @@ void processDrawing(const ToolsConfig& config, const Drawing& drawing, Tables& t
 }  // namespace
 
 void runToolsJob(host::Host& host, const std::string& configPathFromBridge) {
-    const std::string configPath = jobConfigPath(JobKind::Tools, configPathFromBridge);
     std::string text;
-    if (!readFileBytes(configPath, text)) {
-        setJobLogPath(LogChannel::Tools, fallbackJobLogPath(JobKind::Tools));
-        resetJobLog(LogChannel::Tools);
-        log("FATAL 读取配置失败: " + configPath);
+    if (!job::readConfig(JobKind::Tools, LogChannel::Tools,
+                         jobConfigPath(JobKind::Tools, configPathFromBridge), text))
         return;
-    }
     const ToolsConfig config = parseToolsConfig(text);
-    setJobLogPath(LogChannel::Tools, config.log);
-    resetJobLog(LogChannel::Tools);
+    job::startLog(LogChannel::Tools, config.log);
     const std::vector<std::string> files = expandDrawingFiles(config.files);
     log("QKS 标注清理 开始 files=" + n(static_cast<int>(files.size())) +
         " ops=" + n(static_cast<int>(config.operations.size())));
     for (const std::string& problem : config.problems)
-        log("WARN 配置项无效，已忽略 " + problem);
+        log(contract::kLogWarning, "配置项无效，已忽略 " + problem);
     if (config.operations.empty()) {
-        log("FATAL 未选择操作");
+        log(contract::kLogFatal, "未选择操作");
         return;
     }
     if (config.outDir.empty() && !files.empty()) {
-        log("FATAL 未设置输出目录");
+        log(contract::kLogFatal, "未设置输出目录");
         return;
     }
     host::DrawingServices* ds = host.drawingServices();
     if (ds == nullptr) {
-        log("FATAL 无法读取图纸");
+        log(contract::kLogFatal, "无法读取图纸");
         return;
     }
     std::error_code folderError;
     if (!config.outDir.empty()) fs::create_directories(fs::u8path(config.outDir), folderError);
-    int total = 0, ok = 0, fail = 0;
     Tables tables;
     plot::NameCounts names;
-    try {
-        if (config.currentDrawing) {
-            ++total;
-            const host::DocumentId document = host.currentDocument();
-            const host::DatabaseId database =
-                document ? ds->documentDatabase(document) : host::DatabaseId{};
-            if (!database) {
-                log("ERR 没有当前图纸");
-                ++fail;
-            } else {
-                const std::string path = host.documentFileName(document);
-                const std::string label = path.empty() ? "当前图纸" : plot::fileStemLabel(path);
-                log("OPEN " + (path.empty() ? label : path));
-                processDrawing(config, {*ds, database, path.empty() ? label : path, label}, tables);
-                log("OK " + label + " 已在当前图纸中修改，请保存");
-                ++ok;
-            }
+    const auto tidy = [&](const job::Drawing& drawing, job::Tally&) {
+        if (drawing.current) {
+            const job::CurrentDrawing current =
+                job::openCurrentDrawing(host, *ds, LogChannel::Tools);
+            if (!current.database) return job::Outcome::Failed;
+            const std::string& path = current.path;
+            const std::string label = path.empty() ? "当前图纸" : plot::fileStemLabel(path);
+            processDrawing(config, {*ds, current.database, path.empty() ? label : path, label},
+                           tables);
+            log(contract::kLogOk, label + " 已在当前图纸中修改，请保存");
+            return job::Outcome::Ok;
         }
-        for (const std::string& path : files) {
-            ++total;
-            log("OPEN " + path);
-            if (!isRegularFile(path)) {
-                log("ERR 文件不存在 " + path);
-                ++fail;
-                continue;
-            }
-            host::ScopedDatabase database(ds, ds->createDatabase(false));
-            std::string message;
-            const host::Status read = database ? ds->readDrawingFile(database.get(), path, &message)
-                                               : host::Status::Failed;
-            if (!host::succeeded(read)) {
-                // An encrypted drawing is said to be one: the host's own words would only
-                // say it could not be read.
-                if (read == host::Status::Encrypted) message = "图纸已加密";
-                log("ERR 无法读取 " + path + (message.empty() ? "" : " " + message));
-                ++fail;
-                continue;
-            }
-            const std::string label = plot::uniqueOutputName(plot::fileStemLabel(path), names);
-            processDrawing(config, {*ds, database.get(), path, label}, tables);
-            const std::string target = joinPath(config.outDir, label + "_整理.dxf");
-            std::string written;
-            if (!host::succeeded(ds->saveDatabase(database.get(), target, &written, &message))) {
-                log("ERR 保存失败 " + target + " " + message);
-                ++fail;
-                continue;
-            }
-            log("OK " + written);
-            ++ok;
+        const std::string& path = drawing.path;
+        const host::ScopedDatabase database = job::readDrawing(*ds, LogChannel::Tools, path);
+        if (!database) return job::Outcome::Failed;
+        const std::string label = plot::uniqueOutputName(plot::fileStemLabel(path), names);
+        processDrawing(config, {*ds, database.get(), path, label}, tables);
+        const std::string target = joinPath(config.outDir, label + "_整理.dxf");
+        std::string written, message;
+        if (!host::succeeded(ds->saveDatabase(database.get(), target, &written, &message))) {
+            log(contract::kLogError, "保存失败 " + target + " " + message);
+            return job::Outcome::Failed;
         }
-    } catch (...) {
-        // Out of memory on a huge drawing: the rest of the job still reports.
-        log("ERR 处理图纸时内存不足");
-        ++fail;
-    }
+        log(contract::kLogOk, written);
+        return job::Outcome::Ok;
+    };
+    job::Tally tally;
+    job::forEachDrawing(LogChannel::Tools, job::drawingList(config.currentDrawing, files), tidy,
+                        tally);
     const std::vector<contract::ResultTable> all = tables.all();
     if (!all.empty() && !config.outDir.empty()) {
         const std::string path = joinPath(config.outDir, config.workbook);
@@ -363,13 +339,13 @@ void runToolsJob(host::Host& host, const std::string& configPathFromBridge) {
         if (writeTablesWorkbook(path, all, message))
             log("XLSX " + path);
         else
-            log("ERR " + message);
+            log(contract::kLogError, message);
     }
     std::string error;
     if (!writeFileAtomically(tempFilePath(contract::kToolsTablesFile), contract::formatTables(all),
                              &error))
-        log("WARN 无法写入结果表 " + error);
-    log("DONE total=" + n(total) + " ok=" + n(ok) + " fail=" + n(fail));
+        log(contract::kLogWarning, "无法写入结果表 " + error);
+    job::logDone(LogChannel::Tools, tally);
 }
 
 }  // namespace qks::tools

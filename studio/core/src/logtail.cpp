@@ -2,7 +2,21 @@
 
 #include <QFile>
 
+#include "qks/contract/log_words.h"
+
 namespace qks::studio {
+namespace {
+
+QByteArray bytes(std::string_view word) {
+    return QByteArray(word.data(), static_cast<int>(word.size()));
+}
+
+// The word and the blank after it: what a line of that word starts with.
+QString linePrefix(std::string_view word) {
+    return QString::fromUtf8(bytes(word)) + QLatin1Char(' ');
+}
+
+}  // namespace
 
 TailChunk JobLogTail::poll() {
     QFile file(path_);
@@ -22,9 +36,9 @@ TailChunk JobLogTail::interpret(const QByteArray& chunk) {
         const QStringRef line = piece.trimmed();
         if (!line.isEmpty()) out.lines.append(line.toString());
     }
-    if (chunk.contains("FATAL"))
+    if (chunk.contains(bytes(contract::kLogFatal)))
         out.end = JobEnd::Failed;
-    else if (chunk.contains("DONE"))
+    else if (chunk.contains(bytes(contract::kLogDone)))
         out.end = JobEnd::Done;
     return out;
 }
@@ -46,14 +60,18 @@ QStringList drawingsWritten(const QByteArray& log) {
         return path.endsWith(QLatin1String(".dxf"), Qt::CaseInsensitive) ||
                path.endsWith(QLatin1String(".dwg"), Qt::CaseInsensitive);
     };
+    const QString nestWritten = linePrefix(contract::kLogNestWritten);
+    const QString merged = linePrefix(contract::kLogMerged);
+    const QString ok = linePrefix(contract::kLogOk);
+    const QString blank = linePrefix(contract::kLogBlank);
     for (const QByteArray& raw : log.split('\n')) {
         const QString line = QString::fromUtf8(raw).trimmed();
         QString path;
-        if (line.startsWith(QStringLiteral("NEST 已生成 ")))
-            path = line.mid(QStringLiteral("NEST 已生成 ").size());
-        else if (line.startsWith(QLatin1String("MERGED ")) && line.contains(QLatin1String(" dwg=")))
+        if (line.startsWith(nestWritten))
+            path = line.mid(nestWritten.size());
+        else if (line.startsWith(merged) && line.contains(QLatin1String(" dwg=")))
             path = line.mid(line.indexOf(QLatin1String(" dwg=")) + 5);
-        else if (line.startsWith(QLatin1String("OK ")) || line.startsWith(QLatin1String("BLANK ")))
+        else if (line.startsWith(ok) || line.startsWith(blank))
             path = line.mid(line.indexOf(QLatin1Char(' ')) + 1);
         if (!path.isEmpty() && isDrawing(path) && !drawings.contains(path)) drawings << path;
     }

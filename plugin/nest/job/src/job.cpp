@@ -10,6 +10,7 @@
 #include "qks/common/job_config.h"
 #include "qks/common/job_log.h"
 #include "qks/common/utf8.h"
+#include "qks/contract/log_words.h"
 #include "qks/contract/names.h"
 #include "qks/contract/states.h"
 #include "qks/drawing/extraction.h"
@@ -23,6 +24,10 @@ namespace {
 
 void logLine(const std::string& line) {
     appendJobLog(LogChannel::Nest, line);
+}
+
+void logLine(std::string_view word, const std::string& rest) {
+    logLine(contract::logEntry(word, rest));
 }
 
 // The file name without folder and extension.
@@ -40,7 +45,7 @@ void gatherFromFiles(host::DrawingServices& ds, NestSession& session) {
         std::error_code error;
         // A path that cannot even be examined is treated as missing.
         if (!std::filesystem::exists(std::filesystem::u8path(path), error) || error) {
-            logLine("WARN 文件不存在 " + path);
+            logLine(contract::kLogWarning, "文件不存在 " + path);
             continue;
         }
         // The host reads any drawing content whatever the extension, so ".dxf" and the DWG
@@ -50,15 +55,15 @@ void gatherFromFiles(host::DrawingServices& ds, NestSession& session) {
         const host::Status read =
             database ? ds.readDrawingFile(database.get(), path, &message) : host::Status::Failed;
         if (!host::succeeded(read)) {
-            logLine("WARN 读取失败 " + path +
-                    (read == host::Status::Encrypted ? " 图纸已加密" : ""));
+            logLine(contract::kLogWarning,
+                    "读取失败 " + path + (read == host::Status::Encrypted ? " 图纸已加密" : ""));
             continue;
         }
         extractModelSpace(ds, database.get(), path, drawingStem(path),
                           extractionOptions(session.config), session.parts, nextId);
     }
     mergeIdenticalKinds(session.parts, session.config.rotate, session.config.mirror);
-    if (session.parts.empty()) logLine("FATAL 没有找到可套料的闭合轮廓");
+    if (session.parts.empty()) logLine(contract::kLogFatal, "没有找到可套料的闭合轮廓");
 }
 
 void gatherFromCurrent(host::Host& host, host::DrawingServices* ds, NestSession& session) {
@@ -66,14 +71,15 @@ void gatherFromCurrent(host::Host& host, host::DrawingServices* ds, NestSession&
     const host::DatabaseId database =
         document && ds ? ds->documentDatabase(document) : host::DatabaseId{};
     if (!database) {
-        logLine("FATAL 没有当前图纸");
+        logLine(contract::kLogFatal, "没有当前图纸");
         return;
     }
     std::int32_t nextId = 1;
     extractModelSpace(*ds, database, {}, "当前图", extractionOptions(session.config), session.parts,
                       nextId);
     mergeIdenticalKinds(session.parts, session.config.rotate, session.config.mirror);
-    if (session.parts.empty()) logLine("FATAL 当前图没有找到闭合轮廓（块或多段线需闭合）");
+    if (session.parts.empty())
+        logLine(contract::kLogFatal, "当前图没有找到闭合轮廓（块或多段线需闭合）");
 }
 
 // Clears the job flag when the driver gives up before the worker runs.
@@ -102,7 +108,7 @@ void runNestJob(host::Host& host, NestRuntime& runtime, const std::string& confi
         if (!readNestConfig(path, session->config, message)) {
             setJobLogPath(LogChannel::Nest, tempFilePath(contract::kNestLogFile));
             resetJobLog(LogChannel::Nest);
-            logLine("FATAL " + message);
+            logLine(contract::kLogFatal, message);
             return;
         }
         const NestConfig& config = session->config;
@@ -118,17 +124,18 @@ void runNestJob(host::Host& host, NestRuntime& runtime, const std::string& confi
                                               ? tempFilePath(contract::kNestPartsFile)
                                               : config.partsFile;
             if (!readPartsFile(partsPath, session->parts))
-                logLine("FATAL 未找到框选结果，请先在图纸窗口中框选零件");
+                logLine(contract::kLogFatal, "未找到框选结果，请先在图纸窗口中框选零件");
         } else if (source == contract::PartSource::Files) {
             if (ds)
                 gatherFromFiles(*ds, *session);
             else
-                logLine("FATAL 没有找到可套料的闭合轮廓");
+                logLine(contract::kLogFatal, "没有找到可套料的闭合轮廓");
         } else {
             gatherFromCurrent(host, ds, *session);
         }
         if (session->parts.empty()) {
-            if (source == contract::PartSource::Picked) logLine("FATAL 框选结果为空");
+            if (source == contract::PartSource::Picked)
+                logLine(contract::kLogFatal, "框选结果为空");
             return;
         }
 
@@ -138,7 +145,7 @@ void runNestJob(host::Host& host, NestRuntime& runtime, const std::string& confi
         writePartsFile(session->partsFilePath, session->parts);
         removeUnwantedKinds(session->parts);
         if (session->parts.empty()) {
-            logLine("FATAL 没有勾选需要套料的零件");
+            logLine(contract::kLogFatal, "没有勾选需要套料的零件");
             return;
         }
         session->unplaced = 0;
@@ -149,7 +156,7 @@ void runNestJob(host::Host& host, NestRuntime& runtime, const std::string& confi
 
         runtime.setCurrentNestSession(session);
         if (!runtime.startNestWorker(session)) {
-            logLine("FATAL 无法启动套料线程");
+            logLine(contract::kLogFatal, "无法启动套料线程");
             runtime.clearCurrentNestSession(session);
             return;
         }

@@ -13,6 +13,7 @@
 #include "qks/common/job_log.h"
 #include "qks/common/plane.h"
 #include "qks/common/utf8.h"
+#include "qks/contract/log_words.h"
 #include "qks/contract/states.h"
 #include "qks/drawing/naming.h"
 
@@ -21,6 +22,10 @@ namespace {
 
 void logLine(const std::string& line) {
     appendJobLog(LogChannel::Nest, line);
+}
+
+void logLine(std::string_view word, const std::string& rest) {
+    logLine(contract::logEntry(word, rest));
 }
 
 // Source drawings read for part blocks, each at most once per output step; deleted with it.
@@ -297,7 +302,8 @@ bool plotSheetWindows(host::Host& host, const std::vector<plot::PlotWindow>& win
                                   styleSheet, pdfPath, sheetMessage)) {
             appendJobLog(LogChannel::Plot, "PDF " + name + " " + pdfPath);
         } else {
-            appendJobLog(LogChannel::Plot, "ERR " + name + " " + sheetMessage);
+            appendJobLog(LogChannel::Plot,
+                         contract::logEntry(contract::kLogError, name + " " + sheetMessage));
             allPlotted = false;
         }
         ++number;
@@ -322,7 +328,7 @@ void plotNestDrawing(host::Host& host, const NestSession& session,
     const host::DocumentId opened = ds.openDocument(drawing.path, &openMessage);
     const host::DocumentId document = opened ? host.currentDocument() : host::DocumentId{};
     if (!document) {
-        logLine("WARN 无法打开套料图纸输出 PDF");
+        logLine(contract::kLogWarning, "无法打开套料图纸输出 PDF");
         return;
     }
     // Activation follows whether or not making it current worked.
@@ -331,7 +337,7 @@ void plotNestDrawing(host::Host& host, const NestSession& session,
     std::string message;
     plotSheetWindows(host, drawing.sheets, session.config.outDir, session.config.prefix,
                      "monochrome.ctb", message);
-    if (!message.empty()) logLine("WARN " + message);
+    if (!message.empty()) logLine(contract::kLogWarning, message);
     ds.closeDocument(document);
     if (previous && previous != document) {
         ds.makeDocumentCurrent(previous);
@@ -347,25 +353,25 @@ void finishNestJob(host::Host& host, NestRuntime& runtime) {
     try {
         if (session->worker.joinable()) session->worker.join();
         if (session->layout.empty()) {
-            logLine("FATAL 没有生成排样结果");
+            logLine(contract::kLogFatal, "没有生成排样结果");
         } else {
             const NestDrawingResult drawing = writeNestDrawing(host, *session);
             if (!drawing.ok) {
-                logLine("FATAL " + drawing.message);
+                logLine(contract::kLogFatal, drawing.message);
             } else {
                 char buffer[256];
                 std::snprintf(buffer, sizeof buffer,
-                              "DONE 板=%zu 件=%zu 利用率=%.1f%% 未放=%d 文件=",
-                              session->layout.size(), placementCount(session->layout),
-                              session->utilisation * 100.0, static_cast<int>(session->unplaced));
-                logLine(buffer + drawing.path);
-                logLine("NEST 已生成 " + drawing.path);
+                              "板=%zu 件=%zu 利用率=%.1f%% 未放=%d 文件=", session->layout.size(),
+                              placementCount(session->layout), session->utilisation * 100.0,
+                              static_cast<int>(session->unplaced));
+                logLine(contract::kLogDone, buffer + drawing.path);
+                logLine(contract::kLogNestWritten, drawing.path);
                 if (session->config.pdf && !drawing.sheets.empty())
                     plotNestDrawing(host, *session, drawing);
             }
         }
     } catch (...) {
-        logLine("FATAL 无法写入套料图纸");
+        logLine(contract::kLogFatal, "无法写入套料图纸");
     }
     runtime.clearCurrentNestSession(session);
 }

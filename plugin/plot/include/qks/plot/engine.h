@@ -13,6 +13,7 @@
 
 #include "qks/drawing/window.h"
 #include "qks/host/drawing.h"
+#include "qks/job/driver.h"
 
 namespace qks::plot {
 
@@ -25,11 +26,8 @@ struct PlotSession {
     host::PublishEngineId engine;
 };
 
-struct PlotTally {
-    std::int32_t total = 0;
-    std::int32_t ok = 0;
-    std::int32_t fail = 0;
-};
+// Pages: the plot jobs count what they plot, not the drawings.
+using PlotTally = job::Tally;
 
 // The style sheet the last applyPdfDevice left in force ("<沿用布局>" when the layout's own);
 // only read to explain a validation failure. Process-wide, main thread only.

@@ -1,0 +1,78 @@
+// The job driver the plot, plot-files, merge, BOM and drawing-tools jobs share: the config
+// read (with the FATAL line in the fallback log when it cannot be), the job's own log
+// started, each drawing handed to the job's step with the tally kept and no exception leaving
+// the job, and the DONE line. The per-drawing work stays in each job.
+//
+// Threads: the thread the job runs on; lines go to the job's log channel.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "qks/common/job_config.h"
+#include "qks/common/job_log.h"
+#include "qks/host/drawing.h"
+#include "qks/host/host.h"
+
+namespace qks::job {
+
+// What a job counts for its DONE line: drawings, or pages for the plot jobs.
+struct Tally {
+    std::int32_t total = 0;
+    std::int32_t ok = 0;
+    std::int32_t fail = 0;
+};
+
+// Appends "<word> <rest>" to the channel's log.
+void log(LogChannel channel, std::string_view word, std::string_view rest);
+
+// Reads the job's config file into `bytes`. When `path` is empty or cannot be read, the job
+// kind's fallback log is reset and gets one FATAL line: `failure`, or "读取配置失败: <path>"
+// when that is empty. False then, and the job ends.
+bool readConfig(JobKind kind, LogChannel channel, const std::string& path, std::string& bytes,
+                std::string_view failure = {});
+
+// Points the channel at the log the config names and empties it.
+void startLog(LogChannel channel, const std::string& path);
+
+// One drawing of the job: the host's current drawing, or a file of the config's list.
+struct Drawing {
+    bool current = false;
+    std::string path;  // empty for the current drawing
+};
+
+// The current drawing first when the config asks for it, then the files in order.
+std::vector<Drawing> drawingList(bool currentDrawing, const std::vector<std::string>& files);
+
+// What became of one drawing. Ok and Failed count it as one of the tally; Counted: the step
+// counted what it did itself (the plot jobs count pages); Stop: as Counted, and no further
+// drawing is stepped.
+enum class Outcome { Ok, Failed, Counted, Stop };
+using Step = std::function<Outcome(const Drawing& drawing, Tally& tally)>;
+
+// Steps through the drawings in order. An exception from a step (out of memory on a huge
+// drawing) ends the loop with "ERR 处理图纸时内存不足" and that drawing counted as failed, so
+// the job still writes what it has and its DONE line; false then.
+bool forEachDrawing(LogChannel channel, const std::vector<Drawing>& drawings, const Step& step,
+                    Tally& tally);
+
+// "DONE total=<n> ok=<n> fail=<n>" followed by `more` (" dir=...", " rows=...").
+void logDone(LogChannel channel, const Tally& tally, std::string_view more = {});
+
+// The host's current drawing for a step: its database (null after "ERR 没有当前图纸") and
+// its file path (empty when never saved), "OPEN <path>" or "OPEN 当前图纸" logged.
+struct CurrentDrawing {
+    host::DatabaseId database;
+    std::string path;
+};
+CurrentDrawing openCurrentDrawing(host::Host& host, host::DrawingServices& ds, LogChannel channel);
+
+// A drawing file of the list read into a new database, after "OPEN <path>". Empty after
+// "ERR 文件不存在 <path>" or "ERR 无法读取 <path> <reason>" (an encrypted drawing says so).
+host::ScopedDatabase readDrawing(host::DrawingServices& ds, LogChannel channel,
+                                 const std::string& path);
+
+}  // namespace qks::job
