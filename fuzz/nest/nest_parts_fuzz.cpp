@@ -1,5 +1,5 @@
 // Parts file reader: any bytes give usable parts only; writing them back and reading again
-// keeps them; small parts rasterise without trouble.
+// keeps them and what they carry; small parts rasterise without trouble.
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -17,6 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<NestPart> again = parsePartsText(formatPartsFile(parts));
     // Parts whose ids repeat collapse onto the later one; otherwise every part survives.
     if (again.size() > parts.size()) std::abort();
+    // Carried geometry's records come back with their parts.
+    if (again.size() == parts.size())
+        for (std::size_t i = 0; i < parts.size(); ++i)
+            if (again[i].carried != parts[i].carried) std::abort();
     // Rasterise a few parts of modest size (a huge part would only measure the fuzzer's
     // patience; its limits are tested elsewhere).
     int rasters = 0;

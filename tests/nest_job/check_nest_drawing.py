@@ -123,7 +123,9 @@ def main():
             fail("unexpected block reference %s" % name)
             continue
         blocks += 1
-        poly = outer_polygon(flat_entities(ins))
+        # Bend lines and marks carried into the block lie on the part, they do not bound it.
+        poly = outer_polygon([e for e in flat_entities(ins)
+                              if e.dxf.layer not in ("QKS_BEND", "QKS_MARK")])
         if poly is None:
             fail("block %s has no outline" % name)
             continue

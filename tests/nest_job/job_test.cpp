@@ -326,6 +326,48 @@ TEST_F(NestJobTest, DenseSearchPutsDiscsIntoTheBores) {
     }
 }
 
+// Bend lines, marks and texts drawn on a part travel with it through turns and mirroring; a
+// line crossing the outline and the frame's title-block texts stay behind; labels stand inside
+// the placed parts. Without carrying the blocks hold the cut geometry alone.
+TEST_F(NestJobTest, LinesTravelWithTheirPart) {
+    struct Case {
+        const char* keys;
+        const char* carriedLog;  // "" when no such line
+        const char* carried;     // check_carried.py's line after "parts=6 "
+        const char* turned;      // "" when the search chooses
+    };
+    const Case cases[] = {
+        {"strategy=dense\nlabels=1\n", "NEST 随零件携带 折弯线 3，标记 2，跨越轮廓未携带 1",
+         "bend=9 mark=6 labels=6", ""},
+        {"partrotate 1=90\npartrotate 2=180\ncarry=1\n",
+         "NEST 随零件携带 折弯线 3，标记 2，跨越轮廓未携带 1", "bend=9 mark=6 labels=0",
+         " turned=6 "},
+        {"carry=0\nlabels=0\n", "", "bend=0 mark=0 labels=0", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.keys);
+        writeConfig("source=files\nfile=" + kNestFixtures +
+                    "carried.dxf\nsheet=700x300\nseconds=2\npartcount 1=3\npartcount 2=3\n" +
+                    c.keys);
+        qks::nest::runNestJob(app_, nest_, {});
+        waitForJob();
+        const std::vector<std::string> lines = logLines(log());
+        const bool logged = std::find(lines.begin(), lines.end(), c.carriedLog) != lines.end();
+        EXPECT_EQ(logged, *c.carriedLog != '\0') << readAll(log());
+        const std::string drawing = out() + "/套料图.dxf";
+        const std::string nest = checkNestDrawing(drawing, 10, 2, 4);
+        EXPECT_TRUE(startsWith(nest, "OK sheets=")) << nest;
+        EXPECT_NE(nest.find(" parts=6 blocks=6 outlines=0"), std::string::npos) << nest;
+        const std::string carried = runChecker("tests/nest_job/check_carried.py", {drawing});
+        EXPECT_TRUE(startsWith(carried, std::string("OK parts=6 ") + c.carried)) << carried;
+        EXPECT_NE(carried.find(c.turned), std::string::npos) << carried;
+        // The plate's mark text travels, the title block's texts never.
+        const bool carries = std::string(c.keys).find("carry=0") == std::string::npos;
+        EXPECT_NE(carried.find(carries ? "texts=A-01;A-01;A-01\n" : "texts=\n"), std::string::npos)
+            << carried;
+    }
+}
+
 TEST_F(NestJobTest, PartWhoseSourceIsGoneIsDrawnAsOutlines) {
     const std::string copy = dir_.file("plates.dxf");
     fs::copy_file(kNestFixtures + "PLATES.DXF", copy);

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <initializer_list>
 #include <map>
 #include <set>
 
@@ -13,6 +14,7 @@
 #include "qks/contract/log_words.h"
 #include "qks/contract/names.h"
 #include "qks/contract/states.h"
+#include "qks/drawing/carry.h"
 #include "qks/drawing/figures.h"
 #include "qks/drawing/frames.h"
 
@@ -71,6 +73,14 @@ struct PieceList {
     }
 };
 
+// Non-cut geometry of the scanned space that may travel with the part it lies on.
+struct CarryCandidate {
+    std::string layer;  // contract::kBendLayer or kMarkLayer
+    std::string handle;
+    std::vector<Point> points;  // millimetres
+    bool closed = false;
+};
+
 // Everything one extraction call needs while it walks the entities.
 struct Walk {
     host::DrawingServices& ds;
@@ -82,6 +92,7 @@ struct Walk {
     PieceList cut;
     // Curves on layers named like annotation, kept apart until the parts are known.
     PieceList annotation;
+    std::vector<CarryCandidate> carried;
 };
 
 // A layer's name as its words are matched: lower case, with the "\\U+XXXX" and "_U+XXXX"
@@ -186,6 +197,58 @@ bool flattenCurve(Walk& walk, host::ObjectId curve, const host::EntityInfo& info
 bool insideTitleArea(const std::vector<TitleArea>& areas, const std::vector<Point>& points,
                      double scale);
 
+bool holdsWord(const std::string& words, std::initializer_list<const char*> list) {
+    for (const char* word : list)
+        if (words.find(word) != std::string::npos) return true;
+    return false;
+}
+
+// The layer a non-cut entity travels on, or none. Frames and title blocks, dimensions,
+// construction lines and hatching stay behind; texts are marks; curves are bend lines on bend
+// layers or in broken line types (how flat patterns draw them) and marks on engraving layers.
+std::string carriedLayer(const Walk& walk, const host::EntityInfo& info, const std::string& layer,
+                         const std::string& linetype) {
+    if (!walk.options.carry || !walk.options.skipNonCut) return {};
+    const std::string words = layerWords(layer);
+    if (holdsWord(words, {"frame", "border", "title", "图框", "标题"})) return {};
+    if (holdsWord(words, {"dim", "annotation", "标注", "尺寸", "construction", "辅助", "构造",
+                          "hatch", "填充", "剖面", "defpoints"}))
+        return {};
+    if (info.type == host::EntityType::Text || info.type == host::EntityType::MText)
+        return std::string(contract::kMarkLayer);
+    if (!info.isCurve) return {};
+    if (holdsWord(words, {"bend", "fold", "折弯", "折线"}))
+        return std::string(contract::kBendLayer);
+    if (holdsWord(words, {"engrav", "雕刻", "彫刻", "text", "文字"}))
+        return std::string(contract::kMarkLayer);
+    if (nonCutLinetype(linetype)) return std::string(contract::kBendLayer);
+    return {};
+}
+
+// A top-level entity extraction does not cut, kept when it may travel with a part.
+void considerCarrying(Walk& walk, host::ObjectId entity, const host::EntityInfo& info,
+                      const std::string& layer, const std::string& linetype) {
+    CarryCandidate candidate{carriedLayer(walk, info, layer, linetype), info.handle, {}, false};
+    if (candidate.layer.empty() || candidate.handle.empty()) return;
+    if (info.isCurve) {
+        CurvePiece piece;
+        if (!flattenCurve(walk, entity, info, host::Matrix3d::identity(), piece)) return;
+        candidate.points = std::move(piece.points);
+        candidate.closed = piece.closed;
+    } else {
+        host::Extents3d box;
+        if (!host::succeeded(walk.ds.geometricExtents(entity, box)) || box.isEmpty()) return;
+        const double s = walk.scale;
+        candidate.points = {{box.min.x * s, box.min.y * s},
+                            {box.max.x * s, box.min.y * s},
+                            {box.max.x * s, box.max.y * s},
+                            {box.min.x * s, box.max.y * s}};
+        candidate.closed = true;
+    }
+    if (insideTitleArea(walk.titleAreas, candidate.points, walk.scale)) return;
+    walk.carried.push_back(std::move(candidate));
+}
+
 // One entity of the scanned space or of a block, with what holds it. Block references are
 // followed into their blocks (to kMaxBlockDepth), whose curves join the loose ones: the
 // arrangement, not the block, decides what is a part and what is a hole.
@@ -207,10 +270,18 @@ void takeEntity(Walk& walk, host::ObjectId entity, const Context& context) {
     if (toLowerUtf8(linetype) == "byblock") linetype = context.linetype;
     // The accepted layers pick curves; a reference is followed whatever its layer, for what
     // its block holds on accepted layers.
-    if (!reference && !layerAccepted(walk.options.layers, layer)) return;
+    // What is not cut, for a filter's reason or a rule's, may still travel with its part.
+    const bool topLevelEntity = context.depth == 0 && !reference;
+    if (!reference && !layerAccepted(walk.options.layers, layer)) {
+        if (topLevelEntity) considerCarrying(walk, entity, info, layer, linetype);
+        return;
+    }
     // Texts and dimensions are counted when a rule leaves them out, and are never cut.
     const Use use = classify(walk, layer, linetype, info.isCurve);
-    if (use == Use::LeftOut || (!reference && !info.isCurve)) return;
+    if (use == Use::LeftOut || (!reference && !info.isCurve)) {
+        if (topLevelEntity) considerCarrying(walk, entity, info, layer, linetype);
+        return;
+    }
     const std::string& handle = context.depth == 0 ? info.handle : context.handle;
     if (reference) {
         if (context.depth >= kMaxBlockDepth) return;
@@ -381,6 +452,50 @@ void logLeftOut(const ExtractionOptions& options, const LeftOut& leftOut) {
     logLine(options, line);
 }
 
+// Each carried candidate goes with the first new part it lies wholly on. What crosses an
+// outline stays behind: cut off at the edge it would mark the neighbour or the sheet, and a
+// text cut in two says nothing. Parts drawn from their outlines (no handles) carry nothing.
+void carryWithParts(const Walk& walk, std::vector<NestPart>& out, std::size_t partsBefore) {
+    if (walk.carried.empty()) return;
+    const double tolerance = std::max(walk.options.joinTolerance, 0.01);
+    int bends = 0, marks = 0, crossing = 0;
+    for (const CarryCandidate& candidate : walk.carried) {
+        NestPart* holder = nullptr;
+        bool touches = false;
+        for (std::size_t i = partsBefore; i < out.size() && !holder; ++i) {
+            NestPart& part = out[i];
+            if (part.handles.empty()) continue;
+            if (liesOnPart(candidate.points, candidate.closed, part, tolerance)) {
+                holder = &part;
+                break;
+            }
+            touches = touches || std::any_of(candidate.points.begin(), candidate.points.end(),
+                                             [&](const Point& p) {
+                                                 return materialDepth(part, p) > tolerance;
+                                             });
+        }
+        if (!holder) {
+            if (touches) ++crossing;
+            continue;
+        }
+        auto group = std::find_if(
+            holder->carried.begin(), holder->carried.end(),
+            [&](const contract::CarriedGroup& g) { return g.layer == candidate.layer; });
+        if (group == holder->carried.end())
+            group = holder->carried.insert(holder->carried.end(), {candidate.layer, {}});
+        if (std::find(group->handles.begin(), group->handles.end(), candidate.handle) !=
+            group->handles.end())
+            continue;
+        group->handles.push_back(candidate.handle);
+        ++(candidate.layer == contract::kBendLayer ? bends : marks);
+    }
+    if (bends + marks + crossing == 0) return;
+    std::string line =
+        "NEST 随零件携带 折弯线 " + std::to_string(bends) + "，标记 " + std::to_string(marks);
+    if (crossing > 0) line += "，跨越轮廓未携带 " + std::to_string(crossing);
+    logLine(walk.options, line);
+}
+
 std::string formatScale(double scale) {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%g", scale);
@@ -412,6 +527,7 @@ ExtractionOptions extractionOptions(const NestConfig& config) {
     options.skipLayers = config.skipLayers;
     options.rotations = config.rotate;
     options.mirroring = config.mirror;
+    options.carry = config.carry;
     return options;
 }
 
@@ -601,6 +717,7 @@ bool extractParts(host::DrawingServices& ds, const std::vector<host::ObjectId>& 
     dropSharedReferences(walk, arranged);
     partsFromArrangement(arranged, source, defaultName, walk.scale, out, nextId,
                          partNames(walk, arranged));
+    carryWithParts(walk, out, partsBefore);
     if (out.size() == partsBefore && arranged.danglingPieces == 0)
         warn(options, "选择中没有找到闭合轮廓");
     return !out.empty();

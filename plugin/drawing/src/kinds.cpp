@@ -134,6 +134,21 @@ bool sameShape(const Shape& a, const Shape& b, bool rotations, bool mirroring) {
     return true;
 }
 
+std::size_t carriedOn(const NestPart& part, std::string_view layer) {
+    std::size_t count = 0;
+    for (const contract::CarriedGroup& group : part.carried)
+        if (group.layer == layer) count += group.handles.size();
+    return count;
+}
+
+// One kind's carried geometry stands for all its pieces. Bend lines follow from the shape, so
+// kinds with as many merge; marks (engraved numbers, names) may differ, so kinds with any stay
+// apart.
+bool sameCarried(const NestPart& a, const NestPart& b) {
+    return carriedOn(a, contract::kMarkLayer) == 0 && carriedOn(b, contract::kMarkLayer) == 0 &&
+           carriedOn(a, contract::kBendLayer) == carriedOn(b, contract::kBendLayer);
+}
+
 }  // namespace
 
 void mergeIdenticalKinds(std::vector<NestPart>& parts, bool rotations, bool mirroring) {
@@ -143,7 +158,8 @@ void mergeIdenticalKinds(std::vector<NestPart>& parts, bool rotations, bool mirr
         Shape shape = shapeOf(part);
         bool found = false;
         for (std::size_t i = 0; i < merged.size() && !found; ++i) {
-            if (!sameShape(shapes[i], shape, rotations, mirroring)) continue;
+            if (!sameShape(shapes[i], shape, rotations, mirroring) || !sameCarried(merged[i], part))
+                continue;
             merged[i].quantity += part.quantity;
             found = true;
         }

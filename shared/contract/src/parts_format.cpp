@@ -8,6 +8,13 @@
 namespace qks::contract {
 namespace {
 
+void appendHandles(std::string& out, const std::vector<std::string>& handles) {
+    for (std::size_t i = 0; i < handles.size(); ++i) {
+        if (i > 0) out.push_back(';');
+        out += handles[i];
+    }
+}
+
 void appendPoints(std::string& out, const std::vector<Point>& points) {
     for (std::size_t i = 0; i < points.size(); ++i) {
         if (i > 0) out.push_back(';');
@@ -46,10 +53,7 @@ std::string formatParts(const std::vector<PartRecord>& parts) {
         out.push_back('\t');
         out += part.source;
         out.push_back('\t');
-        for (std::size_t i = 0; i < part.handles.size(); ++i) {
-            if (i > 0) out.push_back(';');
-            out += part.handles[i];
-        }
+        appendHandles(out, part.handles);
         out.push_back('\t');
         out += part.name;
         if (part.drawingScale != 1.0) {
@@ -66,6 +70,16 @@ std::string formatParts(const std::vector<PartRecord>& parts) {
             appendInt(out, part.id);
             out.push_back('\t');
             appendPoints(out, hole);
+            out.push_back('\n');
+        }
+        for (const CarriedGroup& group : part.carried) {
+            if (group.handles.empty()) continue;
+            out += "C\t";
+            appendInt(out, part.id);
+            out.push_back('\t');
+            out += group.layer;
+            out.push_back('\t');
+            appendHandles(out, group.handles);
             out.push_back('\n');
         }
     }
@@ -101,6 +115,13 @@ std::vector<PartRecord> readParts(std::string_view text, const PartsReadOptions&
             }
             positionOfId[part.id] = parts.size();
             parts.push_back(std::move(part));
+        } else if (f[0] == "C" && f.size() >= 4) {
+            const auto found = positionOfId.find(rules.toInt(f[1]));
+            if (found == positionOfId.end()) continue;
+            CarriedGroup group{std::string(f[2]), {}};
+            for (std::string_view handle : splitFields(f[3], ';'))
+                if (!handle.empty()) group.handles.emplace_back(handle);
+            if (!group.handles.empty()) parts[found->second].carried.push_back(std::move(group));
         } else if (f[0] == "O" || f[0] == "H") {
             const auto found = positionOfId.find(rules.toInt(f[1]));
             if (found == positionOfId.end()) continue;

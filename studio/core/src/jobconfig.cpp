@@ -129,6 +129,8 @@ QByteArray composeNestConfig(const NestForm& form, const QVector<PartRow>& parts
         if (!angles.isEmpty())
             addNamedLine(text, contract::kPartRotateKey, QString::number(part.id), angles);
     }
+    if (!form.carry) addLine(text, contract::kCarryKey, flag(false));
+    if (form.labels) addLine(text, contract::kLabelsKey, flag(true));
     return text.toUtf8();
 }
 

@@ -70,6 +70,12 @@ NestSettingsForm::NestSettingsForm(QWidget* parent) : QFrame(parent) {
     rotateCheck_ = makeCheck(QStringLiteral("任意角度旋转"), true, this);
     mirrorCheck_ = makeCheck(QStringLiteral("允许镜像"), true, this);
     pdfCheck_ = makeCheck(QStringLiteral("同时输出 PDF"), false, this);
+    carryCheck_ = makeCheck(QStringLiteral("携带折弯线与刻字"), true, this);
+    carryCheck_->setToolTip(QStringLiteral(
+        "零件轮廓内的折弯线、刻字与文字随零件放入套料图（图层 QKS_BEND、QKS_MARK）"));
+    labelsCheck_ = makeCheck(QStringLiteral("零件标注"), false, this);
+    labelsCheck_->setToolTip(
+        QStringLiteral("在套料图中每个零件的中心写上名称或件号（图层 QKS_LABEL）"));
     strategyCombo_ = new QComboBox(this);
     strategyCombo_->setObjectName(QStringLiteral("formInput"));
     strategyCombo_->addItem(QStringLiteral("标准"), QStringLiteral("standard"));
@@ -83,6 +89,8 @@ NestSettingsForm::NestSettingsForm(QWidget* parent) : QFrame(parent) {
     checks->addWidget(strategyCombo_);
     checks->addWidget(partInPartCheck_);
     checks->addWidget(pdfCheck_);
+    checks->addWidget(carryCheck_);
+    checks->addWidget(labelsCheck_);
     checks->addStretch();
     grid->addLayout(checks, 2, 0, 1, 8);
 
@@ -128,6 +136,8 @@ NestSettingsForm::NestSettingsForm(QWidget* parent) : QFrame(parent) {
         {QStringLiteral("strategy"), strategyCombo_},
         {QStringLiteral("partInPart"), partInPartCheck_},
         {QStringLiteral("pdf"), pdfCheck_},
+        {QStringLiteral("carry"), carryCheck_},
+        {QStringLiteral("labels"), labelsCheck_},
         {QStringLiteral("outDir"), outDirEdit_},
         {QStringLiteral("prefix"), prefixEdit_},
         {QStringLiteral("layer"), layerEdit_},
@@ -151,6 +161,8 @@ NestForm NestSettingsForm::values() const {
     form.strategyDense = partInPartAvailable();
     form.partInPart = partInPartCheck_->isChecked();
     form.units = DrawingUnits(unitsCombo_->currentData().toInt());
+    form.carry = carryCheck_->isChecked();
+    form.labels = labelsCheck_->isChecked();
     return form;
 }
 
@@ -170,6 +182,8 @@ void NestSettingsForm::setValues(const NestForm& values) {
         values.strategyDense ? QStringLiteral("dense") : QStringLiteral("standard")));
     partInPartCheck_->setChecked(values.partInPart);
     unitsCombo_->setCurrentIndex(unitsCombo_->findData(int(values.units)));
+    carryCheck_->setChecked(values.carry);
+    labelsCheck_->setChecked(values.labels);
 }
 
 bool NestSettingsForm::partInPartAvailable() const {

@@ -110,6 +110,10 @@ void applyKey(const KeyValueLine& line, NestConfig& config) {
         config.skipLayers.clear();
         addLayers(value, config.skipLayers);
         config.skipNonCut = !config.skipLayers.empty();
+    } else if (key == contract::kCarryKey) {
+        config.carry = value != "0";
+    } else if (key == contract::kLabelsKey) {
+        config.labels = value != "0";
     } else if (key == contract::kThreadsKey) {
         // More threads than any machine has only cost memory; the cap keeps a typo harmless.
         const std::int32_t n = parseLeadingInt(value);

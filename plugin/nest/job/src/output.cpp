@@ -1,6 +1,7 @@
 // The nest output step.
 #include "qks/nest/output.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include "qks/common/utf8.h"
 #include "qks/contract/log_words.h"
 #include "qks/contract/states.h"
+#include "qks/drawing/carry.h"
 #include "qks/drawing/naming.h"
 
 namespace qks::nest {
@@ -58,9 +60,67 @@ class SourceCache {
     std::map<std::string, host::DatabaseId> databases_;
 };
 
-// The part's source geometry as the block "QKS_PART_<id>" of `target`; null when none.
+// Layers of the nest drawing's own geometry and their colour indices.
+constexpr int kBendColour = 6;
+constexpr int kMarkColour = 5;
+constexpr int kLabelColour = 4;
+
+int carriedColour(const std::string& layer) {
+    if (layer == contract::kBendLayer) return kBendColour;
+    if (layer == contract::kMarkLayer) return kMarkColour;
+    return 0;  // not a layer geometry travels on
+}
+
+// Ids of the part's handles in `source`, then those of its carried geometry with the layer
+// each goes to (only groups on a carried layer).
+struct PartObjects {
+    std::vector<host::ObjectId> ids;
+    std::vector<std::string> carriedLayers;  // for the last carriedLayers.size() ids
+};
+
+PartObjects partObjects(host::DrawingServices& ds, host::DatabaseId source, const NestPart& part,
+                        bool carry) {
+    PartObjects objects;
+    for (const std::string& handle : part.handles) {
+        const host::ObjectId id = ds.objectIdFromHandle(source, handle);
+        if (id) objects.ids.push_back(id);
+    }
+    if (!carry || objects.ids.empty()) return objects;
+    for (const contract::CarriedGroup& group : part.carried) {
+        if (carriedColour(group.layer) == 0) continue;
+        for (const std::string& handle : group.handles) {
+            const host::ObjectId id = ds.objectIdFromHandle(source, handle);
+            if (!id) continue;
+            objects.ids.push_back(id);
+            objects.carriedLayers.push_back(group.layer);
+        }
+    }
+    return objects;
+}
+
+// Puts the copies of the carried entities, the last of the written drawing's model space in
+// the order they were written, on their layers in their layers' colour. False when the copy
+// does not hold one entity per object written (the carried ones cannot be told apart).
+bool layerCarried(host::DrawingServices& ds, host::DatabaseId written, const PartObjects& objects) {
+    const std::vector<host::ObjectId> copies = ds.blockEntities(ds.modelSpace(written));
+    if (copies.size() != objects.ids.size()) return false;
+    const std::size_t first = copies.size() - objects.carriedLayers.size();
+    for (std::size_t k = 0; k < objects.carriedLayers.size(); ++k) {
+        const std::string& layer = objects.carriedLayers[k];
+        if (!ensureLayer(ds, written, layer, carriedColour(layer))) return false;
+        host::EntityProperties properties;
+        if (!host::succeeded(ds.entityProperties(copies[first + k], properties))) return false;
+        properties.layer = layer;
+        properties.colorIndex = 256;  // the layer's colour tells bend lines from marks
+        if (!host::succeeded(ds.setEntityProperties(copies[first + k], properties))) return false;
+    }
+    return true;
+}
+
+// The part's source geometry as the block "QKS_PART_<id>" of `target`, with the geometry that
+// travels with it when `carry`; null when none.
 host::ObjectId makePartBlock(host::Host& host, host::DrawingServices& ds, SourceCache& cache,
-                             host::DatabaseId target, const NestPart& part) {
+                             host::DatabaseId target, const NestPart& part, bool carry) {
     host::DatabaseId source;
     if (contract::isCurrentDrawingSource(part.source)) {
         const host::DocumentId document = host.currentDocument();
@@ -69,25 +129,76 @@ host::ObjectId makePartBlock(host::Host& host, host::DrawingServices& ds, Source
         source = cache.get(part.source);
     }
     if (!source || part.handles.empty()) return {};
-    std::vector<host::ObjectId> objects;
-    for (const std::string& handle : part.handles) {
-        const host::ObjectId id = ds.objectIdFromHandle(source, handle);
-        if (id) objects.push_back(id);
-    }
-    if (objects.empty()) return {};
-    host::DatabaseId written;
+    PartObjects objects = partObjects(ds, source, part, carry);
+    if (objects.ids.empty()) return {};
     // The block keeps the source drawing's units; its references scale it to millimetres.
     const double scale = part.drawingScale > 0.0 ? part.drawingScale : 1.0;
-    if (!host::succeeded(ds.writeBlockOut(
-            objects, host::Point3d{part.refX / scale, part.refY / scale, 0.0}, &written)))
-        return {};
+    const host::Point3d base{part.refX / scale, part.refY / scale, 0.0};
+    host::DatabaseId written;
+    if (!host::succeeded(ds.writeBlockOut(objects.ids, base, &written))) return {};
     host::ScopedDatabase temporary(&ds, written);
+    if (!objects.carriedLayers.empty() && !layerCarried(ds, temporary.get(), objects)) {
+        // Carried geometry that cannot be put on its layers stays behind; the part does not.
+        objects.ids.resize(objects.ids.size() - objects.carriedLayers.size());
+        objects.carriedLayers.clear();
+        host::DatabaseId plain;
+        if (!host::succeeded(ds.writeBlockOut(objects.ids, base, &plain))) return {};
+        temporary = host::ScopedDatabase(&ds, plain);
+    }
     host::ObjectId block;
     int notCarried = 0;
     if (!host::succeeded(ds.insertDatabaseAsBlock(target, "QKS_PART_" + std::to_string(part.id),
                                                   temporary.get(), &block, &notCarried)))
         return {};
     return block;
+}
+
+// Whether any part of the layout carries geometry the drawing draws.
+bool layoutCarries(const NestSession& session) {
+    if (!session.config.carry) return false;
+    for (const SheetLayout& sheet : session.layout)
+        for (const Placement& placement : sheet.placements) {
+            const auto index = static_cast<std::size_t>(placement.partIndex);
+            if (placement.partIndex >= 0 && index < session.parts.size() &&
+                !session.parts[index].carried.empty())
+                return true;
+        }
+    return false;
+}
+
+// A placed part's label: its name where no other kind of the job has it, else its number.
+std::string labelOf(const std::vector<NestPart>& parts, const NestPart& part) {
+    for (const NestPart& other : parts)
+        if (&other != &part && other.name == part.name) return std::to_string(part.id);
+    return part.name.empty() ? std::to_string(part.id) : part.name;
+}
+
+// Where a kind's label goes in its own frame, and how high it is: a fifth of the part's
+// smaller side, smaller when the text would not fit inside the part.
+struct Label {
+    std::string text;
+    Point at;
+    double height = 0.0;
+};
+
+Label labelFor(const std::vector<NestPart>& parts, const NestPart& part) {
+    Label label;
+    label.text = labelOf(parts, part);
+    double depth = 0.0;
+    label.at = labelPoint(part, &depth);
+    double columns = 0.0;  // in text heights: wide (CJK) characters 1, others 0.6
+    for (std::size_t i = 0; i < label.text.size();) {
+        const unsigned char c = static_cast<unsigned char>(label.text[i]);
+        const std::size_t length = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        columns += length >= 3 ? 1.0 : 0.6;
+        i += length;
+    }
+    double height = std::min(part.width, part.height) / 5.0;
+    // Wholly inside whichever way the part is turned: within the circle of the label's depth.
+    const double room = std::max(depth, 0.0) * 1.6;
+    if (columns > 0) height = std::min(height, room / std::hypot(columns, 1.0));
+    label.height = std::clamp(height, 0.5, 100.0);
+    return label;
 }
 
 std::string formatSheetTitle(int number, double width, double height, double utilisation,
@@ -165,13 +276,26 @@ NestDrawingResult writeNestDrawing(host::Host& host, const NestSession& session)
     for (const SheetLayout& sheet : session.layout)
         for (const Placement& placement : sheet.placements)
             used.insert(placement.partIndex);
+    if (layoutCarries(session)) {
+        // Made before the blocks, so the blocks' carried geometry takes these layers.
+        ensureLayer(ds, drawing.get(), std::string(contract::kBendLayer), kBendColour);
+        ensureLayer(ds, drawing.get(), std::string(contract::kMarkLayer), kMarkColour);
+    }
+    std::map<std::int32_t, Label> labels;
+    if (config.labels) {
+        ensureLayer(ds, drawing.get(), std::string(contract::kLabelLayer), kLabelColour);
+        for (const std::int32_t index : used)
+            if (inList(index))
+                labels[index] = labelFor(parts, parts[static_cast<std::size_t>(index)]);
+    }
     std::map<std::int32_t, host::ObjectId> blocks;
     {
         SourceCache cache(ds);
         for (const std::int32_t index : used) {
             if (!inList(index)) continue;
-            const host::ObjectId block = makePartBlock(host, ds, cache, drawing.get(),
-                                                       parts[static_cast<std::size_t>(index)]);
+            const host::ObjectId block =
+                makePartBlock(host, ds, cache, drawing.get(),
+                              parts[static_cast<std::size_t>(index)], config.carry);
             if (block) blocks[index] = block;
         }
     }
@@ -215,6 +339,19 @@ NestDrawingResult writeNestDrawing(host::Host& host, const NestSession& session)
                     addClosedPolyline(ds, model, hole, kPartLayer);
             }
             addLabelText(ds, model, std::to_string(part.id), cx + 2, cy + 2, 10, kTextLayer);
+            const auto label = labels.find(placement.partIndex);
+            if (label != labels.end()) {
+                const Point at = placementPoint(label->second.at, part, placement.angle,
+                                                placement.mirrored, sheetX0, 0.0, config.margin,
+                                                pad, config.cell, placement.column, placement.row);
+                host::MTextSpec text;
+                text.position = {at.x, at.y, 0.0};
+                text.contents = label->second.text;
+                text.height = label->second.height;
+                text.attachment = host::MTextAttachment::MiddleCenter;
+                text.layer = std::string(contract::kLabelLayer);
+                ds.addMText(model, text, nullptr);
+            }
             ++counts[part.id];
             placedArea += part.area;
         }

@@ -30,7 +30,8 @@ void runNestPick(host::Host& host) {
     }
     std::vector<NestPart> parts;
     std::int32_t nextId = 1;
-    const ExtractionOptions options;
+    ExtractionOptions options;
+    options.carry = true;  // picked parts come from the drawing, with what is drawn on them
     extractParts(*ds, selection, std::string(contract::kCurrentDrawingSource), "当前图", options,
                  parts, nextId);
     mergeIdenticalKinds(parts, options.rotations, options.mirroring);

@@ -48,6 +48,10 @@ struct ExtractionOptions {
     // Ellipses and splines flattened to kFigureChordError rather than kChordError, for jobs
     // that report what parts measure (the chord error still grows the outlines).
     bool fineFreeForm = false;
+    // Keep, with each part, the handles of the non-cut geometry lying on it (bend lines on
+    // layers named so or in broken line types; engraving layers; texts), so the nest drawing
+    // can carry it. Only what the rules above leave out is carried, never frames.
+    bool carry = false;
 };
 
 ExtractionOptions extractionOptions(const NestConfig& config);

@@ -28,6 +28,10 @@ inline constexpr std::string_view kStrategyKey = "strategy";
 inline constexpr std::string_view kDenseStrategy = "dense";
 inline constexpr std::string_view kPartInPartKey = "partInPart";
 inline constexpr std::string_view kThreadsKey = "threads";
+// Bend lines, marks and texts inside a part travel with it into the nest drawing ("0": not);
+// "labels=1" writes each placed part's name or number at its centre.
+inline constexpr std::string_view kCarryKey = "carry";
+inline constexpr std::string_view kLabelsKey = "labels";
 // "partcount ID=N" and "partrotate ID=ANGLES": the part's id follows the key.
 inline constexpr std::string_view kPartCountKey = "partcount";
 inline constexpr std::string_view kPartRotateKey = "partrotate";

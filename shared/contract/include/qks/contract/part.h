@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qks::contract {
@@ -29,6 +30,22 @@ struct TrueFigures {
     Outline boundary;  // points on the outline's true curve, dense enough for its extents
 };
 
+// Layers of the nest drawing that hold what is drawn with a part but not cut: bend lines to be
+// engraved, engraving and marking geometry with texts, and the labels of placed parts.
+inline constexpr std::string_view kBendLayer = "QKS_BEND";
+inline constexpr std::string_view kMarkLayer = "QKS_MARK";
+inline constexpr std::string_view kLabelLayer = "QKS_LABEL";
+
+// Entities of the source drawing (handles) lying inside a part that travel with it into its
+// block, there put on `layer` (kBendLayer or kMarkLayer).
+struct CarriedGroup {
+    std::string layer;
+    std::vector<std::string> handles;
+    friend bool operator==(const CarriedGroup& a, const CarriedGroup& b) {
+        return a.layer == b.layer && a.handles == b.handles;
+    }
+};
+
 // One part kind. Coordinates are millimetres, in the source drawing's position scaled by
 // drawingScale.
 struct PartRecord {
@@ -48,6 +65,8 @@ struct PartRecord {
     // scale. Written to the parts file only when it is not 1.
     double drawingScale = 1.0;
     TrueFigures figures;
+    // Written to the parts file as one "C" line per group; files without them read as before.
+    std::vector<CarriedGroup> carried;
 };
 
 }  // namespace qks::contract

@@ -1,5 +1,6 @@
 // The parts file: the part kinds handed between the plug-in and the Studio (header
-// "# QKS-PARTS 2", TAB-separated "P", "O" and "H" lines, LF line ends, UTF-8).
+// "# QKS-PARTS 2", TAB-separated "P", "O" and "H" lines, and "C" lines of carried geometry
+// ("C", id, layer, handles) that older readers skip; LF line ends, UTF-8).
 #pragma once
 
 #include <string>
@@ -22,8 +23,8 @@ struct PartsReadOptions {
     bool keepUnusable = false;
 };
 
-// Every "P" record in file order (comment lines start with "#"); "O" and "H" records attach
-// to the latest "P" of their id. Text fields are the file's bytes unchanged.
+// Every "P" record in file order (comment lines start with "#"); "O", "H" and "C" records
+// attach to the latest "P" of their id. Text fields are the file's bytes unchanged.
 std::vector<PartRecord> readParts(std::string_view text, const PartsReadOptions& options);
 
 }  // namespace qks::contract

@@ -415,7 +415,8 @@ class DrawingServices {
     virtual Status insertDatabaseAsBlock(DatabaseId target, std::string_view blockName,
                                          DatabaseId source, ObjectId* block, int* notCarried) = 0;
     // Writes `objects` (entities of one database) into a new database whose origin is
-    // `basePoint` of the source; the caller deletes `result`.
+    // `basePoint` of the source, its model space holding their copies in the order given; the
+    // caller deletes `result`.
     virtual Status writeBlockOut(const std::vector<ObjectId>& objects, const Point3d& basePoint,
                                  DatabaseId* result) = 0;
 

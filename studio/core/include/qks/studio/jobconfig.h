@@ -42,12 +42,16 @@ struct NestForm {
     bool strategyDense = false;
     bool partInPart = false;
     DrawingUnits units = DrawingUnits::Auto;
+    // The nest drawing: bend lines, marks and texts travel with their parts (the plug-in's
+    // default), and labels name the placed parts.
+    bool carry = true;
+    bool labels = false;
 };
 
 // Content of "qks_nest.cfg". Every part row gives one "partcount" line: its quantity
-// when enabled, 0 when not. The strategy, part-in-part, units and per-part rotation lines
-// come after them and only when they differ from the defaults, so a job set up as before
-// writes the same bytes as before.
+// when enabled, 0 when not. The strategy, part-in-part, units, per-part rotation, carry and
+// labels lines come after them and only when they differ from the defaults, so a job set up
+// as before writes the same bytes as before.
 QByteArray composeNestConfig(const NestForm& form, const QVector<PartRow>& parts,
                              const QString& partsFilePath, const QString& logPath);
 

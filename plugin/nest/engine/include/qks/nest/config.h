@@ -66,6 +66,9 @@ struct NestConfig {
     DrawingUnits units = DrawingUnits::Auto;
     bool skipNonCut = true;  // leave out frames, non-cut layers and line types
     std::vector<std::string> skipLayers = defaultSkipLayers();  // lower case
+    // The nest drawing: what travels with a part, and labels on placed parts.
+    bool carry = true;
+    bool labels = false;
 };
 
 // Whether the job's rasters keep the gap exactly (buildExactGapRaster) rather than padded on

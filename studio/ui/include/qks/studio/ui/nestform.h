@@ -45,6 +45,8 @@ class NestSettingsForm : public QFrame {
     QComboBox* strategyCombo_ = nullptr;  // item data "standard" or "dense"
     QCheckBox* partInPartCheck_ = nullptr;
     QCheckBox* pdfCheck_ = nullptr;
+    QCheckBox* carryCheck_ = nullptr;
+    QCheckBox* labelsCheck_ = nullptr;
     QLineEdit* outDirEdit_ = nullptr;
     QLineEdit* prefixEdit_ = nullptr;
     QLineEdit* layerEdit_ = nullptr;
