@@ -28,6 +28,12 @@ inline constexpr std::string_view kStrategyKey = "strategy";
 inline constexpr std::string_view kDenseStrategy = "dense";
 inline constexpr std::string_view kPartInPartKey = "partInPart";
 inline constexpr std::string_view kThreadsKey = "threads";
+// Remnants: a drawing of irregular stock pieces used before the sheets, and the offcut kept as
+// one rectangle at the end of each sheet.
+inline constexpr std::string_view kStockFileKey = "stockfile";
+inline constexpr std::string_view kOffcutKey = "offcut";
+// The nest drawing's layer of the offcut's cut-off line and size.
+inline constexpr std::string_view kOffcutLayer = "QKS_OFFCUT";
 // "partcount ID=N" and "partrotate ID=ANGLES": the part's id follows the key.
 inline constexpr std::string_view kPartCountKey = "partcount";
 inline constexpr std::string_view kPartRotateKey = "partrotate";
