@@ -29,7 +29,8 @@ std::vector<double> crossings(const Outline& ring, double y) {
         const Point& a = ring[i];
         const Point& b = ring[(i + 1) % n];
         if ((a.y > y) == (b.y > y)) continue;
-        xs.push_back(a.x + (y - a.y) * (b.x - a.x) / (b.y - a.y));
+        const double x = a.x + (y - a.y) * (b.x - a.x) / (b.y - a.y);
+        if (std::isfinite(x)) xs.push_back(x);
     }
     std::sort(xs.begin(), xs.end());
     return xs;
@@ -40,16 +41,22 @@ bool insideRow(const std::vector<double>& xs, double x) {
     return (std::upper_bound(xs.begin(), xs.end(), x) - xs.begin()) % 2 == 1;
 }
 
+// The cell holding grid coordinate `at` (in cells), kept within 0 .. count - 1.
+std::int32_t cellIndex(double at, std::int32_t count) {
+    if (!(at > 0.0)) return 0;  // not a number too
+    if (at >= count - 1) return count - 1;
+    return static_cast<std::int32_t>(std::floor(at));
+}
+
 // Takes every cell that meets the edge grown by `reach` on every side (a square's reach, which
 // holds the round one).
 void takeNearEdge(StockMask& mask, std::int32_t words, std::int32_t columns, std::int32_t rows,
                   double margin, double cell, const Point& a, const Point& b, double reach) {
     const double lowY = std::min(a.y, b.y) - reach;
     const double highY = std::max(a.y, b.y) + reach;
-    const auto firstRow = std::max<std::int32_t>(
-        0, static_cast<std::int32_t>(std::floor((lowY - margin) / cell)) - 1);
-    const auto lastRow = std::min<std::int32_t>(
-        rows - 1, static_cast<std::int32_t>(std::floor((highY - margin) / cell)) + 1);
+    if (!std::isfinite(lowY) || !std::isfinite(highY) || !std::isfinite(a.x + b.x)) return;
+    const std::int32_t firstRow = cellIndex((lowY - margin) / cell - 1.0, rows);
+    const std::int32_t lastRow = cellIndex((highY - margin) / cell + 1.0, rows);
     for (std::int32_t r = firstRow; r <= lastRow; ++r) {
         const double y0 = margin + r * cell - reach;
         const double y1 = margin + (r + 1) * cell + reach;
@@ -67,10 +74,8 @@ void takeNearEdge(StockMask& mask, std::int32_t words, std::int32_t columns, std
             xa = std::min(x0, x1);
             xb = std::max(x0, x1);
         }
-        const auto c0 = std::max<std::int32_t>(
-            0, static_cast<std::int32_t>(std::floor((xa - reach - margin) / cell)));
-        const auto c1 = std::min<std::int32_t>(
-            columns - 1, static_cast<std::int32_t>(std::floor((xb + reach - margin) / cell)));
+        const std::int32_t c0 = cellIndex((xa - reach - margin) / cell, columns);
+        const std::int32_t c1 = cellIndex((xb + reach - margin) / cell, columns);
         for (std::int32_t c = c0; c <= c1; ++c)
             setBit(mask, words, c, r);
     }

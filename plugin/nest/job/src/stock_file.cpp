@@ -1,5 +1,7 @@
 #include "qks/nest/stock_file.h"
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <system_error>
 
@@ -36,9 +38,13 @@ std::size_t addStockPieces(host::DrawingServices* ds, NestConfig& config) {
     std::int32_t nextId = 1;
     extractModelSpace(*ds, database.get(), path, "余料", options, outlines, nextId);
     std::vector<SheetStock> pieces;
-    for (const NestPart& outline : outlines)
+    for (const NestPart& outline : outlines) {
+        // Far too small for any part, or not measurable: not stock.
+        if (!(outline.width >= 10.0 && outline.height >= 10.0 && std::isfinite(outline.area)))
+            continue;
         for (std::int32_t n = 0; n < std::max(1, outline.quantity); ++n)
             pieces.push_back(stockPiece(outline.outline, outline.holes, config.gap));
+    }
     if (pieces.empty()) {
         warn("余料图纸没有闭合轮廓");
         return 0;

@@ -42,6 +42,8 @@ struct NestForm {
     bool strategyDense = false;
     bool partInPart = false;
     DrawingUnits units = DrawingUnits::Auto;
+    QString stockFile;    // drawing of irregular stock pieces; written only when set
+    bool offcut = false;  // written only when set
 };
 
 // Content of "qks_nest.cfg". Every part row gives one "partcount" line: its quantity

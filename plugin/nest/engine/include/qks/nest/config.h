@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "qks/contract/config_keys.h"
@@ -19,6 +20,10 @@ struct StockShape;
 // One stock size. width is always the larger side, height the smaller; lengths in drawing
 // units. count 0 (or below 1) means the stock is not limited.
 struct SheetStock {
+    SheetStock() = default;
+    SheetStock(double w, double h, std::int32_t n, std::shared_ptr<const StockShape> piece = {})
+        : width(w), height(h), count(n), shape(std::move(piece)) {}
+
     double width = 0.0;
     double height = 0.0;
     std::int32_t count = 0;
