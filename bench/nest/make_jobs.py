@@ -6,6 +6,8 @@ Deterministic (fixed seed), so the committed files can be regenerated exactly:
   medium - about 200 instances of 20 kinds, some with holes, 3 stock sizes
   large  - about 1,000 instances of 40 kinds, 3 stock sizes
   flanges - flanges with wide bores and the discs and washers that fit them (part in part)
+  remnants - about 120 instances of 12 kinds onto two irregular remnants (one with a defect)
+             before a full sheet; the remnants, in the parts file's format, in remnants_stock.txt
 """
 import math
 import os
@@ -129,9 +131,33 @@ def write_flanges():
     print("flanges", sum(s[2] for s in specs) * 2, "instances of", 2 * len(specs), "kinds")
 
 
+def write_remnant_stock():
+    """An L-shaped remnant, then one cut on a slant with a round defect: the stock pieces of the
+    remnants job, in the order they are to be used."""
+    pieces = [
+        ([(0, 0), (1400, 0), (1400, 450), (600, 450), (600, 900), (0, 900)], []),
+        ([(0, 0), (1600, 0), (1600, 700), (1100, 1100), (0, 1100)],
+         [circle(700, 550, 90)]),
+    ]
+    lines = ["# QKS-PARTS 2"]
+    pts = lambda ring: ";".join("%.3f,%.3f" % p for p in ring)
+    for pid, (outline, holes) in enumerate(pieces, 1):
+        xs = [p[0] for p in outline]
+        ys = [p[1] for p in outline]
+        lines.append("P\t%d\t1\t%g\t0\t0\t%g\t%g\tbench\t\tremnant%d" % (
+            pid, ring_area(outline), max(xs), max(ys), pid))
+        lines.append("O\t%d\t%s" % (pid, pts(outline)))
+        for hole in holes:
+            lines.append("H\t%d\t%s" % (pid, pts(hole)))
+    with open(os.path.join(HERE, "jobs", "remnants_stock.txt"), "w", newline="\n") as f:
+        f.write("\n".join(lines) + "\n")
+
+
 if __name__ == "__main__":
     os.makedirs(os.path.join(HERE, "jobs"), exist_ok=True)
     write_job("small", 11, 6, 30, 600, ["3000x1500"])
     write_job("medium", 22, 20, 200, 500, ["3000x1500x3", "2500x1250", "2000x1000x4"])
     write_job("large", 33, 40, 1000, 320, ["3000x1500", "2500x1250x10", "2000x1000"])
     write_flanges()
+    write_job("remnants", 44, 12, 120, 450, ["3000x1500"])
+    write_remnant_stock()

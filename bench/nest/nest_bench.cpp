@@ -27,6 +27,7 @@
 #include "qks/nest/geometry.h"
 #include "qks/nest/parts_file.h"
 #include "qks/nest/session.h"
+#include "qks/nest/stock.h"
 
 #ifndef QKS_WITH_LIBNEST2D
 PeerResult runLibnest2d(const std::vector<qks::nest::NestPart>&, double, double, double, double,
@@ -118,6 +119,14 @@ void runJob(const Options& o, const std::string& name, NestStrategy strategy, st
     }
     applyPartCounts(session->config, session->parts);
     removeUnwantedKinds(session->parts);
+    // Irregular remnants before the sheets, as a job's stock drawing gives them.
+    std::vector<NestPart> remnants;
+    if (std::filesystem::exists(o.jobs + "/" + name + "_stock.txt") &&
+        readPartsFile(o.jobs + "/" + name + "_stock.txt", remnants))
+        for (auto piece = remnants.rbegin(); piece != remnants.rend(); ++piece)
+            session->config.sheets.insert(
+                session->config.sheets.begin(),
+                stockPiece(piece->outline, piece->holes, session->config.gap));
     std::size_t instances = 0;
     for (const NestPart& p : session->parts)
         instances += p.quantity;
@@ -140,9 +149,9 @@ void runJob(const Options& o, const std::string& name, NestStrategy strategy, st
     const Snapshot five = at(published, 5.0);
     const Snapshot twenty = at(published, 20.0);
     const Snapshot end = published.back();
-    double sheetArea = 0;
+    double stockArea = 0;
     for (const SheetLayout& sheet : session->layout)
-        sheetArea += sheet.width * sheet.height;
+        stockArea += sheetArea(sheet);
     const double searchTime = std::max(1e-9, st.seconds - st.firstLayoutSeconds);
     std::printf(
         "| %-8s | %-11s | %5zu | %.3f s, %zu sheets, %.2f%% | %6.0f it/s | %.2f%%, %zu sheets | "
@@ -154,7 +163,20 @@ void runJob(const Options& o, const std::string& name, NestStrategy strategy, st
         instances, st.firstLayoutSeconds, published.front().sheets,
         published.front().utilisation * 100, st.iterations / searchTime, five.utilisation * 100,
         five.sheets, twenty.utilisation * 100, twenty.sheets, end.utilisation * 100, end.sheets,
-        sheetArea / 1e6, end.unplaced);
+        stockArea / 1e6, end.unplaced);
+    if (!remnants.empty()) {
+        // What went onto the remnants: parts and the share of each piece's area they cover.
+        std::string pieces;
+        for (const SheetLayout& sheet : session->layout) {
+            if (!sheet.mask) continue;
+            char one[96];
+            std::snprintf(one, sizeof one, "%sremnant %d: %zu parts, %.1f%%",
+                          pieces.empty() ? "" : "; ", sheet.stockIndex + 1, sheet.placements.size(),
+                          sheet.usedArea / sheetArea(sheet) * 100);
+            pieces += one;
+        }
+        std::printf("| %-8s | %-11s | | %s | | | | |\n", "", "", pieces.c_str());
+    }
     std::fflush(stdout);
 }
 
@@ -436,7 +458,7 @@ int main(int argc, char** argv) {
         std::printf(
             "| job | strategy | instances | first layout | search | at 5 s | at 20 s | at end "
             "|\n");
-        for (const char* name : {"small", "medium", "large", "flanges"}) {
+        for (const char* name : {"small", "medium", "large", "flanges", "remnants"}) {
             if (!o.only.empty() && o.only != name) continue;
             for (NestStrategy strategy : o.strategies)
                 runJob(o, name, strategy, std::string(name) == "large" ? curve : nullptr);

@@ -382,5 +382,56 @@ TEST_F(NestJobTest, PartWhoseSourceIsGoneIsDrawnAsOutlines) {
         << checkNestDrawing(drawing, 10, 2);
 }
 
+// Remnants come before the sheets, in the stock drawing's order: with either search the parts on
+// them stay inside the stock, the margin from its edge and the gap from its defect; an offcut is
+// a rectangle no part touches, drawn and logged; a stock drawing that is not there leaves the job
+// on its sheets.
+TEST_F(NestJobTest, RemnantsComeFirstAndHoldTheirParts) {
+    const std::string stock = kNestFixtures + "remnants.dxf";
+    struct Row {
+        std::string keys;
+        bool offcut;
+        bool readable;
+    };
+    const std::vector<Row> rows = {
+        {"stockfile=" + stock + "\n", false, true},
+        {"stockfile=" + stock + "\nstrategy=dense\nthreads=1\noffcut=1\n", true, true},
+        {"stockfile=" + dir_.file("gone.dxf") + "\n", false, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.keys);
+        writeConfig("source=files\nfile=" + kNestFixtures + "rect_hole.dxf\nfile=" + kNestFixtures +
+                    "loose_lines.dxf\npartcount 1=120\npartcount 2=60\n" + row.keys);
+        qks::nest::runNestJob(app_, nest_, {});
+        waitForJob();
+        const std::vector<std::string> lines = logLines(log());
+        auto logged = [&](const std::string& prefix) {
+            return std::any_of(lines.begin(), lines.end(),
+                               [&](const std::string& l) { return startsWith(l, prefix); });
+        };
+        ASSERT_TRUE(logged("DONE ")) << readAll(log());
+        const std::string drawing = out() + "/套料图.dxf";
+        if (!row.readable) {
+            EXPECT_TRUE(logged("WARN 余料图纸不存在 " + dir_.file("gone.dxf") + "，改用板材"));
+            EXPECT_TRUE(startsWith(checkNestDrawing(drawing, 10, 2, 4), "OK "))
+                << checkNestDrawing(drawing, 10, 2, 4);
+            continue;
+        }
+        EXPECT_TRUE(logged("NEST 余料=2"));
+        EXPECT_EQ(logged("NEST 余料 板"), row.offcut);
+        const std::string checked = runChecker("tests/nest_job/check_stock_nest.py",
+                                               {drawing, stock, "10", "4", row.offcut ? "1" : "0"});
+        ASSERT_TRUE(startsWith(checked, "OK pieces=2 parts=180 ")) << checked;
+        int first = 0, second = 0, sheets = 0;
+        ASSERT_EQ(std::sscanf(checked.c_str() + checked.find("onpieces="),
+                              "onpieces=%d,%d sheets=%d", &first, &second, &sheets),
+                  3)
+            << checked;
+        EXPECT_GT(first, 0) << checked;
+        EXPECT_GT(second, 0) << checked;
+        EXPECT_GT(sheets, 2) << checked;  // what the pieces cannot take goes onto the sheets
+    }
+}
+
 }  // namespace
 }  // namespace qks::testing

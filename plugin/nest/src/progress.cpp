@@ -4,6 +4,7 @@
 #include "qks/common/numbers.h"
 #include "qks/contract/progress_format.h"
 #include "qks/nest/session.h"
+#include "qks/nest/stock.h"
 
 namespace qks::nest {
 
@@ -20,6 +21,14 @@ std::string formatProgress(const NestConfig& config, const Layout& layout, std::
         out.placements.reserve(sheet.placements.size());
         for (const Placement& p : sheet.placements)
             out.placements.push_back({p.partId, p.angle, p.mirrored, p.column, p.row});
+        if (sheet.mask && sheet.stockIndex >= 0 &&
+            static_cast<std::size_t>(sheet.stockIndex) < config.sheets.size()) {
+            const auto& shape = config.sheets[static_cast<std::size_t>(sheet.stockIndex)].shape;
+            if (shape) {
+                out.stock.push_back(shape->outline);
+                out.stock.insert(out.stock.end(), shape->defects.begin(), shape->defects.end());
+            }
+        }
     }
     records.utilisationPercent = utilisation(layout) * 100.0;
     records.unplaced = unplaced;

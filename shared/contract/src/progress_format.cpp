@@ -22,6 +22,16 @@ std::string formatProgress(const ProgressRecords& records) {
         out.push_back('\t');
         appendFixed(out, sheet.height, 3);
         out.push_back('\n');
+        for (const Outline& ring : sheet.stock) {
+            out += "STOCK";
+            for (const Point& p : ring) {
+                out.push_back('\t');
+                appendFixed(out, p.x, 3);
+                out.push_back('\t');
+                appendFixed(out, p.y, 3);
+            }
+            out.push_back('\n');
+        }
         for (const PlaceRecord& p : sheet.placements) {
             out += "PLACE\t";
             appendInt(out, p.partId);
@@ -72,7 +82,13 @@ ProgressRecords readProgress(std::string_view text, const ProgressReadOptions& o
             ++out.frameRecords;
         } else if (tag == "SHEET") {
             if (f.size() < 3) continue;
-            out.sheets.push_back({rules.toDouble(f[1]), rules.toDouble(f[2]), {}});
+            out.sheets.push_back({rules.toDouble(f[1]), rules.toDouble(f[2]), {}, {}});
+        } else if (tag == "STOCK") {
+            // Three corners at least, as x and y pairs; anything else is not a ring.
+            if (f.size() < 7 || f.size() % 2 == 0 || out.sheets.empty()) continue;
+            Outline& ring = out.sheets.back().stock.emplace_back();
+            for (std::size_t i = 1; i + 1 < f.size(); i += 2)
+                ring.push_back({rules.toDouble(f[i]), rules.toDouble(f[i + 1])});
         } else if (tag == "PLACE") {
             if (f.size() < 6 || out.sheets.empty()) continue;
             out.sheets.back().placements.push_back({rules.toInt(f[1]), rules.toInt(f[2]),

@@ -124,6 +124,10 @@ QByteArray composeNestConfig(const NestForm& form, const QVector<PartRow>& parts
     }
     // Left out, the plug-in takes each drawing's header unit, the same as "auto".
     if (form.units != DrawingUnits::Auto) addLine(text, contract::kUnitsKey, unitsWord(form.units));
+    // Remnants only when asked for, so a job set up as before writes the same bytes.
+    if (!form.stockFile.trimmed().isEmpty())
+        addLine(text, contract::kStockFileKey, form.stockFile.trimmed());
+    if (form.offcut) addLine(text, contract::kOffcutKey, flag(true));
     for (const PartRow& part : parts) {
         const QString angles = rotationAngles(part.rotation);
         if (!angles.isEmpty())

@@ -19,6 +19,7 @@ ProgressSnapshot parseProgressFile(const QByteArray& bytes) {
         sheet.placements.reserve(static_cast<int>(record.placements.size()));
         for (const Placement& p : record.placements)
             sheet.placements.append(p);
+        sheet.stock = record.stock;
         out.sheets.append(sheet);
     }
     out.utilisation = records.utilisationPercent;

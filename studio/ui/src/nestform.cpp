@@ -121,6 +121,23 @@ NestSettingsForm::NestSettingsForm(QWidget* parent) : QFrame(parent) {
     grid->addWidget(makeLabel(QStringLiteral("图纸单位"), "formLabel", this), 4, 6);
     grid->addWidget(unitsCombo_, 4, 7);
 
+    // Remnants: a drawing of irregular stock pieces used before the sheets, and the offcut kept.
+    stockFileEdit_ = new QLineEdit(this);
+    stockFileEdit_->setObjectName(QStringLiteral("formInput"));
+    stockFileEdit_->setPlaceholderText(
+        QStringLiteral("留空为不用余料；图中每个闭合轮廓为一块余料，内孔为缺陷"));
+    QPushButton* stockButton = makeButton(QStringLiteral("浏览"), "ghostButton", this);
+    offcutCheck_ = makeCheck(QStringLiteral("保留余料"), false, this);
+    grid->addWidget(makeLabel(QStringLiteral("余料图纸"), "formLabel", this), 5, 0);
+    grid->addWidget(stockFileEdit_, 5, 1, 1, 4);
+    grid->addWidget(stockButton, 5, 5);
+    grid->addWidget(offcutCheck_, 5, 6, 1, 2);
+    connect(stockButton, &QPushButton::clicked, this, [this] {
+        const QStringList files = studioDialogs().openFiles(
+            this, QStringLiteral("选择余料图纸"), QStringLiteral("图纸 (*.dwg *.dxf *.DWG *.DXF)"));
+        if (!files.isEmpty()) stockFileEdit_->setText(files.first());
+    });
+
     connect(chooseButton, &QPushButton::clicked, this, &NestSettingsForm::chooseOutDir);
     connect(strategyCombo_, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             [this] { partInPartCheck_->setEnabled(partInPartAvailable()); });
@@ -142,6 +159,8 @@ NestSettingsForm::NestSettingsForm(QWidget* parent) : QFrame(parent) {
         {QStringLiteral("prefix"), prefixEdit_},
         {QStringLiteral("layer"), layerEdit_},
         {QStringLiteral("units"), unitsCombo_},
+        {QStringLiteral("stockfile"), stockFileEdit_},
+        {QStringLiteral("offcut"), offcutCheck_},
     };
 }
 
@@ -163,6 +182,8 @@ NestForm NestSettingsForm::values() const {
     form.units = DrawingUnits(unitsCombo_->currentData().toInt());
     form.carry = carryCheck_->isChecked();
     form.labels = labelsCheck_->isChecked();
+    form.stockFile = stockFileEdit_->text();
+    form.offcut = offcutCheck_->isChecked();
     return form;
 }
 
@@ -184,6 +205,8 @@ void NestSettingsForm::setValues(const NestForm& values) {
     unitsCombo_->setCurrentIndex(unitsCombo_->findData(int(values.units)));
     carryCheck_->setChecked(values.carry);
     labelsCheck_->setChecked(values.labels);
+    stockFileEdit_->setText(values.stockFile);
+    offcutCheck_->setChecked(values.offcut);
 }
 
 bool NestSettingsForm::partInPartAvailable() const {

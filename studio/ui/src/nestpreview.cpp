@@ -154,8 +154,23 @@ void NestPreview::redraw() {
     const double w = sheet.width;
     const double h = sheet.height;
 
-    scene_->addRect(0, 0, w, h, QPen(QColor(QStringLiteral("#64748b")), std::max(w / 1500, 1.0)),
-                    QBrush(Qt::white));
+    const QPen stockPen(QColor(QStringLiteral("#64748b")), std::max(w / 1500, 1.0));
+    if (sheet.stock.empty()) {
+        scene_->addRect(0, 0, w, h, stockPen, QBrush(Qt::white));
+    } else {
+        // An irregular piece: its outline with its defects left open, y turned as for parts.
+        QPainterPath stock;
+        stock.setFillRule(Qt::OddEvenFill);
+        for (const contract::Outline& ring : sheet.stock) {
+            QPolygonF polygon;
+            for (const contract::Point& p : ring)
+                polygon << QPointF(p.x, h - p.y);
+            stock.addPolygon(polygon);
+            stock.closeSubpath();
+        }
+        scene_->addRect(0, 0, w, h, QPen(QColor(QStringLiteral("#cbd5e1")), 0, Qt::DashLine));
+        scene_->addPath(stock, stockPen, QBrush(Qt::white));
+    }
     QFont captionFont = font();
     captionFont.setBold(true);
     captionFont.setPointSizeF(std::max(w / 90, 12.0));

@@ -92,6 +92,10 @@ void applyKey(const KeyValueLine& line, NestConfig& config) {
     } else if (key == contract::kStrategyKey) {
         config.strategy =
             value == contract::kDenseStrategy ? NestStrategy::Dense : NestStrategy::Standard;
+    } else if (key == contract::kStockFileKey) {
+        config.stockFile = trimWhiteSpace(value);
+    } else if (key == contract::kOffcutKey) {
+        config.offcut = value != "0";
     } else if (key == contract::kPartInPartKey) {
         config.partInPart = value != "0";
     } else if (key == contract::kJoinToleranceKey) {

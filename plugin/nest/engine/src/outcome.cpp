@@ -7,7 +7,7 @@ void settleTotals(NestOutcome& outcome) {
     outcome.sheetArea = 0.0;
     for (const SheetLayout& sheet : outcome.layout) {
         outcome.usedArea += sheet.usedArea;
-        outcome.sheetArea += sheet.width * sheet.height;
+        outcome.sheetArea += sheetArea(sheet);
     }
     outcome.utilisation = outcome.sheetArea > 0.0 ? outcome.usedArea / outcome.sheetArea : 0.0;
 }

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "qks/nest/context.h"
+#include "qks/nest/stock.h"
 
 namespace qks::nest {
 namespace {
@@ -350,6 +351,12 @@ SheetLayout openSheet(std::int32_t stockIndex, const SheetStock& stock, double m
     sheet.wordsPerRow = (sheet.columns + 63) / 64;
     sheet.occupancy.assign(static_cast<std::size_t>(sheet.rows) * sheet.wordsPerRow, 0);
     sheet.skyline.assign(sheet.columns, 0);
+    if (stock.shape) {
+        sheet.mask = stock.shape->mask(margin, cell, sheet.columns, sheet.rows);
+        sheet.occupancy = sheet.mask->bits;
+        sheet.skyline = sheet.mask->floor;
+        sheet.stockArea = stock.shape->area;
+    }
     return sheet;
 }
 
@@ -388,6 +395,15 @@ void stamp(SheetLayout& sheet, const PartRaster& raster, int column, int row,
         if (raster.top[i] < 0 || column + i >= sheet.columns) continue;
         std::int32_t& sky = sheet.skyline[column + i];
         sky = std::max(sky, raster.top[i] + row + 1);
+        // On a stock piece nothing can rest on cells that are not stock: the column goes on
+        // above them (a defect), so later parts may stand beyond it.
+        if (sheet.mask) {
+            const std::uint64_t* bits = sheet.mask->bits.data();
+            const int c = column + i;
+            while (sky < sheet.rows &&
+                   ((bits[static_cast<std::size_t>(sky) * words + c / 64] >> (c % 64)) & 1) != 0)
+                ++sky;
+        }
     }
     sheet.placements.push_back(placement);
 }
@@ -451,8 +467,13 @@ bool placeInstance(Layout& layout, int partIndex, NestContext& context,
 }
 
 void rebuildSheet(SheetLayout& sheet, NestContext& context) {
-    std::fill(sheet.occupancy.begin(), sheet.occupancy.end(), 0);
-    std::fill(sheet.skyline.begin(), sheet.skyline.end(), 0);
+    if (sheet.mask) {
+        sheet.occupancy = sheet.mask->bits;
+        sheet.skyline = sheet.mask->floor;
+    } else {
+        std::fill(sheet.occupancy.begin(), sheet.occupancy.end(), 0);
+        std::fill(sheet.skyline.begin(), sheet.skyline.end(), 0);
+    }
     sheet.usedArea = 0.0;
     std::vector<Placement> old;
     old.swap(sheet.placements);
@@ -494,7 +515,7 @@ double utilisation(const Layout& layout) {
     double used = 0.0, total = 0.0;
     for (const SheetLayout& sheet : layout) {
         used += sheet.usedArea;
-        total += sheet.width * sheet.height;
+        total += sheetArea(sheet);
     }
     if (layout.empty() || !(total > 0.0)) return 0.0;
     return used / total;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "qks/contract/states.h"
+#include "qks/nest/stock.h"
 
 namespace qks::nest {
 namespace {
@@ -218,6 +219,12 @@ void runStandardSearch(NestContext& context, NestOutcome& outcome, SearchObserve
 }
 
 void runSearch(NestContext& context, NestOutcome& outcome, SearchObserver& observer) {
+    if (stockPieceCount(context.config) > 0) {
+        runWithStockPieces(
+            context, outcome, observer,
+            context.config.strategy == NestStrategy::Dense ? runDenseSearch : runStandardSearch);
+        return;
+    }
     if (context.config.strategy == NestStrategy::Dense)
         runDenseSearch(context, outcome, observer);
     else

@@ -18,6 +18,7 @@
 #include "qks/nest/parts_file.h"
 #include "qks/nest/progress.h"
 #include "qks/nest/session.h"
+#include "qks/nest/stock_file.h"
 
 namespace qks::nest {
 namespace {
@@ -148,6 +149,7 @@ void runNestJob(host::Host& host, NestRuntime& runtime, const std::string& confi
             logLine(contract::kLogFatal, "没有勾选需要套料的零件");
             return;
         }
+        addStockPieces(ds, session->config);
         session->unplaced = 0;
         writeProgressFile(*session, Layout{}, contract::jobStateWord(contract::JobState::Running),
                           0.0, 0);

@@ -18,6 +18,7 @@
 #include "qks/contract/states.h"
 #include "qks/drawing/carry.h"
 #include "qks/drawing/naming.h"
+#include "qks/nest/stock_output.h"
 
 namespace qks::nest {
 namespace {
@@ -303,11 +304,13 @@ NestDrawingResult writeNestDrawing(host::Host& host, const NestSession& session)
     const double pad = padLength(config.gap, config.cell);
     double sheetX0 = 0.0;
     int number = 1;
+    std::vector<std::string> offcuts;  // log lines, written once the drawing is saved
     for (const SheetLayout& sheet : session.layout) {
         const double w = sheet.width, h = sheet.height;
-        addClosedPolyline(ds, model,
-                          {{sheetX0, 0}, {sheetX0 + w, 0}, {sheetX0 + w, h}, {sheetX0, h}},
-                          kFrameLayer);
+        if (!drawStockPiece(ds, model, config, sheet, sheetX0))
+            addClosedPolyline(ds, model,
+                              {{sheetX0, 0}, {sheetX0 + w, 0}, {sheetX0 + w, h}, {sheetX0, h}},
+                              kFrameLayer);
         std::map<std::int32_t, std::size_t> counts;
         double placedArea = 0.0;
         for (const Placement& placement : sheet.placements) {
@@ -355,8 +358,8 @@ NestDrawingResult writeNestDrawing(host::Host& host, const NestSession& session)
             ++counts[part.id];
             placedArea += part.area;
         }
-        const double sheetArea = w * h;
-        const double percent = sheetArea > 0 ? placedArea / sheetArea * 100.0 : 0.0;
+        const double stock = sheetArea(sheet);
+        const double percent = stock > 0 ? placedArea / stock * 100.0 : 0.0;
         addLabelText(ds, model, formatSheetTitle(number, w, h, percent, sheet.placements.size()),
                      sheetX0, h + 60, 28, kTextLayer);
         std::string list;
@@ -369,6 +372,9 @@ NestDrawingResult writeNestDrawing(host::Host& host, const NestSession& session)
             }
         }
         if (!list.empty()) addLabelText(ds, model, list, sheetX0 + w + 40, h - 40, 22, kTextLayer);
+        const std::string offcut =
+            markOffcut(ds, drawing.get(), model, session, sheet, sheetX0, number);
+        if (!offcut.empty()) offcuts.push_back(offcut);
         result.sheets.push_back({sheetX0, 0.0, sheetX0 + w, h, "板" + std::to_string(number)});
         sheetX0 += w + kSheetSpacing;
         ++number;
@@ -387,6 +393,8 @@ NestDrawingResult writeNestDrawing(host::Host& host, const NestSession& session)
     }
     result.path = written.empty() ? config.outDwg : written;
     result.ok = true;
+    for (const std::string& line : offcuts)
+        logLine(line);
     return result;
 }
 

@@ -32,6 +32,12 @@ inline constexpr std::string_view kThreadsKey = "threads";
 // "labels=1" writes each placed part's name or number at its centre.
 inline constexpr std::string_view kCarryKey = "carry";
 inline constexpr std::string_view kLabelsKey = "labels";
+// Remnants: a drawing of irregular stock pieces used before the sheets, and the offcut kept as
+// one rectangle at the end of each sheet.
+inline constexpr std::string_view kStockFileKey = "stockfile";
+inline constexpr std::string_view kOffcutKey = "offcut";
+// The nest drawing's layer of the offcut's cut-off line and size.
+inline constexpr std::string_view kOffcutLayer = "QKS_OFFCUT";
 // "partcount ID=N" and "partrotate ID=ANGLES": the part's id follows the key.
 inline constexpr std::string_view kPartCountKey = "partcount";
 inline constexpr std::string_view kPartRotateKey = "partrotate";

@@ -1,5 +1,5 @@
 // The progress file: the best layout of a running nest job for the Studio's live preview.
-// TAB-separated records CFG, SHEET, PLACE, UTIL, UNPLACED, ELAPSED, STATE; LF line ends.
+// TAB-separated records CFG, SHEET, STOCK, PLACE, UTIL, UNPLACED, ELAPSED, STATE; LF line ends.
 #pragma once
 
 #include <optional>
@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "qks/contract/part.h"
 #include "qks/contract/read_rules.h"
 
 namespace qks::contract {
@@ -30,6 +31,9 @@ struct SheetRecord {
     double width = 0.0;
     double height = 0.0;
     std::vector<PlaceRecord> placements;
+    // An irregular stock piece: its outline, then its defects, from the sheet's lower-left
+    // corner ("STOCK" records, x and y pairs, after the SHEET). Empty for a rectangle.
+    std::vector<Outline> stock;
 };
 
 // One file's records. A record absent from the file stays empty, so a reader can keep the

@@ -46,6 +46,8 @@ struct NestForm {
     // default), and labels name the placed parts.
     bool carry = true;
     bool labels = false;
+    QString stockFile;    // drawing of irregular stock pieces; written only when set
+    bool offcut = false;  // written only when set
 };
 
 // Content of "qks_nest.cfg". Every part row gives one "partcount" line: its quantity

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QVector>
 #include <optional>
+#include <vector>
 
 #include "qks/contract/progress_format.h"
 
@@ -18,6 +19,9 @@ struct SheetPlacements {
     double width = 0;
     double height = 0;
     QVector<Placement> placements;
+    // An irregular stock piece: its outline, then its defects (sheet coordinates, y up); empty
+    // for a rectangular sheet.
+    std::vector<contract::Outline> stock;
 };
 
 // Where grid cell (0, 0) of a sheet lies, as the file's CFG record says.

@@ -4,21 +4,33 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "qks/contract/config_keys.h"
 
 namespace qks::nest {
 
+struct StockShape;
+
 // One stock size. width is always the larger side, height the smaller; lengths in drawing
 // units. count 0 (or below 1) means the stock is not limited.
 struct SheetStock {
+    SheetStock() = default;
+    SheetStock(double w, double h, std::int32_t n, std::shared_ptr<const StockShape> piece = {})
+        : width(w), height(h), count(n), shape(std::move(piece)) {}
+
     double width = 0.0;
     double height = 0.0;
     std::int32_t count = 0;
+    // An irregular stock piece (read from the job's stock drawing): its outline and defects
+    // inside the width x height box, which is then taken as it lies (not turned). Null for a
+    // rectangular sheet.
+    std::shared_ptr<const StockShape> shape;
 };
 
 enum class NestStrategy { Standard, Dense };
@@ -61,6 +73,8 @@ struct NestConfig {
     bool partInPart = false;                             // holes are free space (dense only)
     std::map<std::int32_t, PartRotation> partRotations;  // part id -> allowed orientations
     std::int32_t threads = 0;  // threads of the dense search; 0: every hardware thread
+    std::string stockFile;     // drawing of irregular stock pieces, used before `sheets`
+    bool offcut = false;       // keep each sheet's free end as one rectangle and mark it
     // Reading parts from drawings (millimetres).
     double joinTolerance = contract::kDefaultJoinTolerance;  // ends closer meet; 0 .. 50
     DrawingUnits units = DrawingUnits::Auto;

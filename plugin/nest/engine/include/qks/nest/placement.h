@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -18,6 +19,7 @@
 namespace qks::nest {
 
 struct NestContext;
+struct StockMask;
 
 struct Placement {
     std::int32_t partId = 0;
@@ -45,7 +47,16 @@ struct SheetLayout {
     std::vector<std::int32_t> skyline;     // per column, first row above everything stamped
     std::vector<Placement> placements;     // in stamping order
     double usedArea = 0.0;
+    // An irregular stock piece: the cells that are not stock, taken from the start, and the
+    // piece's own area. Null and 0 for a rectangular sheet.
+    std::shared_ptr<const StockMask> mask;
+    double stockArea = 0.0;
 };
+
+// The sheet's area of stock: the piece's own, or width x height.
+inline double sheetArea(const SheetLayout& sheet) {
+    return sheet.mask ? sheet.stockArea : sheet.width * sheet.height;
+}
 
 // A layout is the sheets in the order they were opened.
 using Layout = std::vector<SheetLayout>;

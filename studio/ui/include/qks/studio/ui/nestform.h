@@ -29,7 +29,7 @@ class NestSettingsForm : public QFrame {
     bool partInPartAvailable() const;
 
     // The field a script names: sheets, gap, margin, cell, seconds, rotate, mirror, strategy,
-    // partInPart, pdf, outDir, prefix, layer, units; nullptr when unknown.
+    // partInPart, pdf, outDir, prefix, layer, units, stockfile, offcut; nullptr when unknown.
     QWidget* field(const QString& name) const { return fields_.value(name, nullptr); }
 
   private:
@@ -51,6 +51,8 @@ class NestSettingsForm : public QFrame {
     QLineEdit* prefixEdit_ = nullptr;
     QLineEdit* layerEdit_ = nullptr;
     QComboBox* unitsCombo_ = nullptr;  // item data: DrawingUnits as int
+    QLineEdit* stockFileEdit_ = nullptr;
+    QCheckBox* offcutCheck_ = nullptr;
     QHash<QString, QWidget*> fields_;
 };
 
