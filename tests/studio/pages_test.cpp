@@ -369,6 +369,18 @@ TEST_F(PageTest, NestStrategyUnitsAndRotationLinesFollowTheEarlierLines) {
                   earlier + QString::fromUtf8(c.added))
             << c.strategy << " " << c.partInPart << " " << c.rotations[0];
     }
+    // Common-line cutting ticked: one line more, after the others.
+    NestPage page(nullptr, nullptr);
+    NestForm settings = page.form().values();
+    settings.outDirText = QStringLiteral("/o/套料");
+    page.form().setValues(settings);
+    auto* common = qobject_cast<QCheckBox*>(page.form().field(QStringLiteral("commonLine")));
+    ASSERT_TRUE(common);
+    EXPECT_EQ(common->text(), QStringLiteral("共边切割"));
+    common->setChecked(true);
+    page.start();
+    EXPECT_EQ(QString::fromUtf8(readFile(tempFilePath(kNestConfigName))),
+              earlier + QStringLiteral("commonline=1\n"));
 }
 
 // Rows of `image` holding the translucent part fill, and how many such pixels each has.

@@ -70,6 +70,7 @@ NestSettingsForm::NestSettingsForm(QWidget* parent) : QFrame(parent) {
     rotateCheck_ = makeCheck(QStringLiteral("任意角度旋转"), true, this);
     mirrorCheck_ = makeCheck(QStringLiteral("允许镜像"), true, this);
     pdfCheck_ = makeCheck(QStringLiteral("同时输出 PDF"), false, this);
+    commonLineCheck_ = makeCheck(QStringLiteral("共边切割"), false, this);
     strategyCombo_ = new QComboBox(this);
     strategyCombo_->setObjectName(QStringLiteral("formInput"));
     strategyCombo_->addItem(QStringLiteral("标准"), QStringLiteral("standard"));
@@ -82,6 +83,7 @@ NestSettingsForm::NestSettingsForm(QWidget* parent) : QFrame(parent) {
     checks->addWidget(makeLabel(QStringLiteral("优化策略"), "formLabel", this));
     checks->addWidget(strategyCombo_);
     checks->addWidget(partInPartCheck_);
+    checks->addWidget(commonLineCheck_);
     checks->addWidget(pdfCheck_);
     checks->addStretch();
     grid->addLayout(checks, 2, 0, 1, 8);
@@ -127,6 +129,7 @@ NestSettingsForm::NestSettingsForm(QWidget* parent) : QFrame(parent) {
         {QStringLiteral("mirror"), mirrorCheck_},
         {QStringLiteral("strategy"), strategyCombo_},
         {QStringLiteral("partInPart"), partInPartCheck_},
+        {QStringLiteral("commonLine"), commonLineCheck_},
         {QStringLiteral("pdf"), pdfCheck_},
         {QStringLiteral("outDir"), outDirEdit_},
         {QStringLiteral("prefix"), prefixEdit_},
@@ -150,6 +153,7 @@ NestForm NestSettingsForm::values() const {
     form.pdf = pdfCheck_->isChecked();
     form.strategyDense = partInPartAvailable();
     form.partInPart = partInPartCheck_->isChecked();
+    form.commonLine = commonLineCheck_->isChecked();
     form.units = DrawingUnits(unitsCombo_->currentData().toInt());
     return form;
 }
@@ -169,6 +173,7 @@ void NestSettingsForm::setValues(const NestForm& values) {
     strategyCombo_->setCurrentIndex(strategyCombo_->findData(
         values.strategyDense ? QStringLiteral("dense") : QStringLiteral("standard")));
     partInPartCheck_->setChecked(values.partInPart);
+    commonLineCheck_->setChecked(values.commonLine);
     unitsCombo_->setCurrentIndex(unitsCombo_->findData(int(values.units)));
 }
 

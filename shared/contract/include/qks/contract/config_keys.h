@@ -28,6 +28,8 @@ inline constexpr std::string_view kStrategyKey = "strategy";
 inline constexpr std::string_view kDenseStrategy = "dense";
 inline constexpr std::string_view kPartInPartKey = "partInPart";
 inline constexpr std::string_view kThreadsKey = "threads";
+// Neighbouring parts may share one cut along straight edges ("1"); written only when set.
+inline constexpr std::string_view kCommonLineKey = "commonline";
 // "partcount ID=N" and "partrotate ID=ANGLES": the part's id follows the key.
 inline constexpr std::string_view kPartCountKey = "partcount";
 inline constexpr std::string_view kPartRotateKey = "partrotate";

@@ -61,6 +61,7 @@ struct NestConfig {
     bool partInPart = false;                             // holes are free space (dense only)
     std::map<std::int32_t, PartRotation> partRotations;  // part id -> allowed orientations
     std::int32_t threads = 0;  // threads of the dense search; 0: every hardware thread
+    bool commonLine = false;   // close the gap where straight edges face (common_line.h)
     // Reading parts from drawings (millimetres).
     double joinTolerance = contract::kDefaultJoinTolerance;  // ends closer meet; 0 .. 50
     DrawingUnits units = DrawingUnits::Auto;
