@@ -1,6 +1,7 @@
 #include "qks/nest/common_line.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -84,20 +85,22 @@ double rayToSegment(const Point& w, double sign, const Point& a, const Point& b,
     return std::max(t, 0.0);
 }
 
-// How far `moving` may slide towards -u before its boundary meets `fixed`'s, under one rule.
-double slideDistance(const Shape& moving, const Shape& fixed, bool alongY, Ends ends) {
-    double best = kInf;
+using RuleDistances = std::array<double, 4>;  // by Ends
+
+// How far `moving` may slide towards -u before its boundary meets `fixed`'s, under each rule;
+// each entry only lowered.
+void slideDistances(const Shape& moving, const Shape& fixed, bool alongY, RuleDistances& best) {
+    constexpr Ends kRules[] = {Ends::Open, Ends::Low, Ends::High, Ends::Closed};
+    const auto meet = [&](const Point& w, double sign, const Point& a, const Point& b) {
+        for (std::size_t r = 0; r < 4; ++r)
+            best[r] = std::min(best[r], rayToSegment(w, sign, a, b, alongY, kRules[r]));
+    };
     for (const auto& ring : moving.rings)
         for (const Point& w : ring)
-            forEachEdge(fixed, [&](const Point& a, const Point& b) {
-                best = std::min(best, rayToSegment(w, -1.0, a, b, alongY, ends));
-            });
+            forEachEdge(fixed, [&](const Point& a, const Point& b) { meet(w, -1.0, a, b); });
     for (const auto& ring : fixed.rings)
         for (const Point& w : ring)
-            forEachEdge(moving, [&](const Point& a, const Point& b) {
-                best = std::min(best, rayToSegment(w, 1.0, a, b, alongY, ends));
-            });
-    return best;
+            forEachEdge(moving, [&](const Point& a, const Point& b) { meet(w, 1.0, a, b); });
 }
 
 double pointSegmentDistance(const Point& p, const Point& a, const Point& b) {
@@ -266,26 +269,43 @@ class SheetPass {
     // distance; the longest one whose end position passes the exact check is taken.
     bool slide(std::size_t i, bool alongY) {
         const Shape& p = s_[i];
-        if (p.rings.empty()) return false;
+        if (p.rings.empty() || !hasLongEdge(p)) return false;
         const double pMinU = alongY ? p.box.minY : p.box.minX;
         const double pMaxU = alongY ? p.box.maxY : p.box.maxX;
         const double pMinV = alongY ? p.box.minX : p.box.minY;
         const double pMaxV = alongY ? p.box.maxX : p.box.maxY;
-        std::vector<double> candidates;
-        for (const Ends ends : {Ends::Open, Ends::Low, Ends::High, Ends::Closed}) {
-            double best = kInf;
-            for (std::size_t j = 0; j < s_.size(); ++j) {
-                const Shape& q = s_[j];
-                if (j == i || q.rings.empty()) continue;
-                const double qMinU = alongY ? q.box.minY : q.box.minX;
-                const double qMinV = alongY ? q.box.minX : q.box.minY;
-                const double qMaxV = alongY ? q.box.maxX : q.box.maxY;
-                if (qMinU > pMaxU || qMaxV < pMinV - 1e-6 || qMinV > pMaxV + 1e-6) continue;
-                best = std::min(best, slideDistance(p, q, alongY, ends));
-            }
-            // Something met before the margin, and not already touching.
-            if (best > 1e-6 && best <= pMinU - margin_) candidates.push_back(best);
+        // Parts across the slide's path, nearest first: once one lies further off than every
+        // rule's contact so far, so do the rest.
+        std::vector<std::pair<double, std::size_t>> inPath;
+        for (std::size_t j = 0; j < s_.size(); ++j) {
+            const Shape& q = s_[j];
+            if (j == i || q.rings.empty()) continue;
+            const double qMinU = alongY ? q.box.minY : q.box.minX;
+            const double qMaxU = alongY ? q.box.maxY : q.box.maxX;
+            const double qMinV = alongY ? q.box.minX : q.box.minY;
+            const double qMaxV = alongY ? q.box.maxX : q.box.maxY;
+            if (qMinU > pMaxU || qMaxV < pMinV - 1e-6 || qMinV > pMaxV + 1e-6) continue;
+            inPath.emplace_back(std::max(0.0, pMinU - qMaxU), j);
         }
+        std::sort(inPath.begin(), inPath.end());
+        RuleDistances best;
+        best.fill(kInf);
+        // A rule that has met nothing yet may still meet a part further off, up to a part's
+        // length beyond the contacts so far; a longer slide is given up (every candidate is
+        // checked anyway, so this only costs a chance).
+        double reach = -1.0;
+        for (const auto& [offset, j] : inPath) {
+            if ((reach >= 0.0 && offset > reach + (pMaxU - pMinU)) || offset > pMinU - margin_)
+                break;
+            slideDistances(p, s_[j], alongY, best);
+            reach = -1.0;
+            for (const double distance : best)
+                if (distance < kInf) reach = std::max(reach, distance);
+        }
+        std::vector<double> candidates;
+        for (const double distance : best)
+            // Something met before the margin, and not already touching.
+            if (distance > 1e-6 && distance <= pMinU - margin_) candidates.push_back(distance);
         std::sort(candidates.begin(), candidates.end(), std::greater<double>());
         candidates.erase(std::unique(candidates.begin(), candidates.end(),
                                      [](double a, double b) { return std::fabs(a - b) < 1e-7; }),
@@ -301,27 +321,51 @@ class SheetPass {
         return false;
     }
 
+    // Only a part with a straight edge as long as a shared stretch must be can gain one.
+    static bool hasLongEdge(const Shape& s) {
+        bool found = false;
+        forEachEdge(s, [&](const Point& a, const Point& b) {
+            found = found || std::hypot(b.x - a.x, b.y - a.y) >= kMinSharedLength;
+        });
+        return found;
+    }
+
     // The end position of part i's slide: no overlap with any part; a new common stretch of at
     // least kMinSharedLength with one; every part it shares no such stretch with at least the
     // gap away (or as far as before, where the search left a pair closer).
     bool acceptable(std::size_t i, const Shape& moved) const {
         const Shape& p = s_[i];
+        std::vector<std::size_t> near, sharing;
         bool newContact = false;
         for (std::size_t j = 0; j < s_.size(); ++j) {
             const Shape& q = s_[j];
             if (j == i || q.rings.empty()) continue;
             if (boxDistance(moved.box, q.box) >= std::max(gap_, 2 * kOnLine)) continue;
-            if (interiorsOverlap(moved, q)) return false;
-            const bool sharedBefore = sharedLength(p, q) >= kMinSharedLength;
             if (sharedLength(moved, q) >= kMinSharedLength) {
-                newContact = newContact || !sharedBefore;
-                continue;
+                newContact = newContact || sharedLength(p, q) < kMinSharedLength;
+                sharing.push_back(j);
+            } else {
+                near.push_back(j);
             }
+        }
+        // The cheap test first: most slides that end somewhere gain nothing.
+        if (!newContact) return false;
+        for (const std::size_t j : sharing)
+            if (interiorsOverlap(moved, s_[j])) return false;
+        for (const std::size_t j : near) {
+            const Shape& q = s_[j];
+            const bool sharedBefore = sharedLength(p, q) >= kMinSharedLength;
             const double before = sharedBefore ? gap_ : boundaryDistance(p, q);
             const double need = std::min(gap_, before) - 1e-6;
-            if (boundaryDistance(moved, q) < need) return false;
+            const double distance = boundaryDistance(moved, q);
+            if (distance < need) return false;
+            // Boundaries apart: the material overlaps only if one part lies inside the other.
+            if (distance > kOnLine
+                    ? strictlyInside(q, innerPoint(moved)) || strictlyInside(moved, innerPoint(q))
+                    : interiorsOverlap(moved, q))
+                return false;
         }
-        return newContact;
+        return true;
     }
 
     bool pass(bool alongY) {
