@@ -8,6 +8,7 @@ Deterministic (fixed seed), so the committed files can be regenerated exactly:
   flanges - flanges with wide bores and the discs and washers that fit them (part in part)
   remnants - about 120 instances of 12 kinds onto two irregular remnants (one with a defect)
              before a full sheet; the remnants, in the parts file's format, in remnants_stock.txt
+  rects  - rectangles and L-shapes turned by quarter turns only: rows of shared cuts
 """
 import math
 import os
@@ -151,6 +152,33 @@ def write_remnant_stock():
             lines.append("H\t%d\t%s" % (pid, pts(hole)))
     with open(os.path.join(HERE, "jobs", "remnants_stock.txt"), "w", newline="\n") as f:
         f.write("\n".join(lines) + "\n")
+def write_rects():
+    """Rectangles and L-shapes as a shop cuts them from one sheet: straight edges that rows of
+    parts can share once common-line cutting is on."""
+    lines = ["# QKS-PARTS 2"]
+    pts = lambda ring: ";".join("%.3f,%.3f" % p for p in ring)
+    specs = [  # outline, quantity, label
+        ([(0, 0), (300, 0), (300, 200), (0, 200)], 20, "rect"),
+        ([(0, 0), (400, 0), (400, 150), (0, 150)], 15, "rect"),
+        ([(0, 0), (250, 0), (250, 250), (0, 250)], 12, "rect"),
+        ([(0, 0), (500, 0), (500, 100), (0, 100)], 12, "strip"),
+        ([(0, 0), (300, 0), (300, 100), (100, 100), (100, 300), (0, 300)], 10, "L"),
+        ([(0, 0), (400, 0), (400, 80), (120, 80), (120, 200), (0, 200)], 10, "L"),
+    ]
+    rotations = []
+    for pid, (outline, q, label) in enumerate(specs, 1):
+        xs = [p[0] for p in outline]
+        ys = [p[1] for p in outline]
+        lines.append("P\t%d\t%d\t%g\t0\t0\t%g\t%g\tbench\t\t%s%d" % (
+            pid, q, ring_area(outline), max(xs), max(ys), label, pid))
+        lines.append("O\t%d\t%s" % (pid, pts(outline)))
+        rotations.append("partrotate %d=0,90,180,270\n" % pid)
+    with open(os.path.join(HERE, "jobs", "rects_parts.txt"), "w", newline="\n") as f:
+        f.write("\n".join(lines) + "\n")
+    with open(os.path.join(HERE, "jobs", "rects.cfg"), "w", newline="\n") as f:
+        f.write("source=picked\noutDir=/tmp/qks-bench\nsheet=3000x1500\ngap=5\nmargin=10\n"
+                "cell=2\nrotate=1\nmirror=1\nseconds=20\n" + "".join(rotations))
+    print("rects", sum(s[1] for s in specs), "instances of", len(specs), "kinds")
 
 
 if __name__ == "__main__":
@@ -161,3 +189,4 @@ if __name__ == "__main__":
     write_flanges()
     write_job("remnants", 44, 12, 120, 450, ["3000x1500"])
     write_remnant_stock()
+    write_rects()

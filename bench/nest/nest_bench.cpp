@@ -1,7 +1,7 @@
 // Nesting benchmark, run by hand:
 //   nest_bench [--jobs DIR] [--esicup DIR] [--seconds 20] [--esicup-seconds 10]
 //              [--peer-limit 120] [--no-peer] [--no-jobs] [--no-esicup] [--only NAME]
-//              [--esicup-cell 2] [--sparrow PEER_BINARY]
+//              [--esicup-cell 2] [--sparrow PEER_BINARY] [--no-common] [--common]
 //
 // For each bundled job (small, medium, large): time to the first layout, iterations per
 // second, utilisation and sheets after 5 and 20 seconds, and libnest2d on the same parts and
@@ -9,6 +9,7 @@
 // 3,000 units), tall enough for everything, rotation and mirroring off; density = part area /
 // (strip width x height used), beside the published densities.
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -23,6 +24,7 @@
 
 #include "esicup.h"
 #include "peer.h"
+#include "qks/nest/common_line.h"
 #include "qks/nest/config.h"
 #include "qks/nest/geometry.h"
 #include "qks/nest/parts_file.h"
@@ -54,9 +56,11 @@ struct Options {
     int threads = 0;
     std::string curve;  // CSV of the published utilisation over time on the large job
     double esicupCell = 2;
-    bool trace = false;   // every publication of a strip's layout to stderr
-    DenseTuning dense;    // --dense NAME=VALUE changes one of its knobs for experiments
-    std::string sparrow;  // the peer's binary: the ESICUP instances run against it alone
+    bool trace = false;       // every publication of a strip's layout to stderr
+    DenseTuning dense;        // --dense NAME=VALUE changes one of its knobs for experiments
+    std::string sparrow;      // the peer's binary: the ESICUP instances run against it alone
+    bool commonLine = true;   // the common-line table after the jobs
+    bool commonOnly = false;  // that table alone
 };
 
 bool setDenseKnob(DenseTuning& t, const std::string& text) {
@@ -107,15 +111,16 @@ Snapshot at(const std::vector<Snapshot>& list, double seconds) {
     return best;
 }
 
-// partInPart: -1 keeps the job's own setting, 0 or 1 overrides it.
-void runJob(const Options& o, const std::string& name, NestStrategy strategy, std::FILE* curve,
-            int partInPart = -1) {
+// A bundled job's session as the runs take it: its counts applied, the run's seconds, strategy,
+// threads and tuning, seed 1. Null, with a line printed, when the job cannot be read.
+std::shared_ptr<NestSession> loadJob(const Options& o, const std::string& name,
+                                     NestStrategy strategy) {
     auto session = std::make_shared<NestSession>();
     std::string message;
     if (!readNestConfig(o.jobs + "/" + name + ".cfg", session->config, message) ||
         !readPartsFile(o.jobs + "/" + name + "_parts.txt", session->parts, &message)) {
         std::printf("%-8s cannot load: %s\n", name.c_str(), message.c_str());
-        return;
+        return nullptr;
     }
     applyPartCounts(session->config, session->parts);
     removeUnwantedKinds(session->parts);
@@ -127,15 +132,23 @@ void runJob(const Options& o, const std::string& name, NestStrategy strategy, st
             session->config.sheets.insert(
                 session->config.sheets.begin(),
                 stockPiece(piece->outline, piece->holes, session->config.gap));
-    std::size_t instances = 0;
-    for (const NestPart& p : session->parts)
-        instances += p.quantity;
     session->config.seconds = o.seconds;
     session->config.strategy = strategy;
     session->config.threads = o.threads;
-    if (partInPart >= 0) session->config.partInPart = partInPart != 0;
     session->denseTuning = o.dense;
     session->seed = 1;
+    return session;
+}
+
+// partInPart: -1 keeps the job's own setting, 0 or 1 overrides it.
+void runJob(const Options& o, const std::string& name, NestStrategy strategy, std::FILE* curve,
+            int partInPart = -1) {
+    const std::shared_ptr<NestSession> session = loadJob(o, name, strategy);
+    if (!session) return;
+    std::size_t instances = 0;
+    for (const NestPart& p : session->parts)
+        instances += p.quantity;
+    if (partInPart >= 0) session->config.partInPart = partInPart != 0;
     std::vector<Snapshot> published;
     session->onPublish = [&](const Layout& layout, const std::string&, double elapsed,
                              int unplaced) {
@@ -177,6 +190,51 @@ void runJob(const Options& o, const std::string& name, NestStrategy strategy, st
         }
         std::printf("| %-8s | %-11s | | %s | | | | |\n", "", "", pieces.c_str());
     }
+    std::fflush(stdout);
+}
+
+// Highest point of the placed outlines on the last sheet, y up from its lower edge: what the
+// job leaves of that sheet grows as it falls.
+double lastSheetHeight(const std::vector<NestPart>& parts, const Layout& layout,
+                       const NestConfig& config, const CommonLineResult* common) {
+    if (layout.empty()) return 0.0;
+    const SheetLayout& sheet = layout.back();
+    const double pad = padLength(config.gap, config.cell);
+    double top = 0.0;
+    for (std::size_t k = 0; k < sheet.placements.size(); ++k) {
+        const Placement& p = sheet.placements[k];
+        const PlacedShape shape =
+            placeShape(parts[static_cast<std::size_t>(p.partIndex)], p.angle, p.mirrored, 0.0, 0.0,
+                       config.margin, pad, config.cell, p.column, p.row);
+        const double dy = common ? common->sheets.back().placements[k].shift.y : 0.0;
+        top = std::max(top, boundsOf(shape.outline).maxY + dy);
+    }
+    return top;
+}
+
+// The job's search, then the common-line pass on its layout: the cut length with and without,
+// the saving, utilisation (the pass moves parts, never onto another sheet), and how high the
+// last sheet is used.
+void runCommonLine(const Options& o, const std::string& name, NestStrategy strategy) {
+    const std::shared_ptr<NestSession> session = loadJob(o, name, strategy);
+    if (!session) return;
+    runNestSearch(*session);
+    const auto t0 = std::chrono::steady_clock::now();
+    const CommonLineResult common =
+        shareCommonLines(session->config, session->parts, session->layout);
+    const double passSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const double before =
+        lastSheetHeight(session->parts, session->layout, session->config, nullptr);
+    const double after = lastSheetHeight(session->parts, session->layout, session->config, &common);
+    std::printf(
+        "| %-8s | %-8s | %zu | %.2f%% | %.1f m | %.1f m | %.1f m (%.1f%%) | %.0f -> %.0f mm "
+        "| %.2f s |\n",
+        name.c_str(), nameOf(strategy), session->layout.size(), session->utilisation * 100,
+        common.cutLength / 1000, (common.cutLength - common.savedLength) / 1000,
+        common.savedLength / 1000,
+        common.cutLength > 0 ? common.savedLength / common.cutLength * 100 : 0.0, before, after,
+        passSeconds);
     std::fflush(stdout);
 }
 
@@ -424,6 +482,10 @@ int main(int argc, char** argv) {
             o.runJobs = false;
         else if (a == "--no-esicup")
             o.runEsicup = false;
+        else if (a == "--no-common")
+            o.commonLine = false;
+        else if (a == "--common")
+            o.commonOnly = true;
         else if (a == "--trace")
             o.trace = true;
         else if (a == "--only")
@@ -452,7 +514,7 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (o.runJobs) {
+    if (o.runJobs && !o.commonOnly) {
         std::FILE* curve = o.curve.empty() ? nullptr : std::fopen(o.curve.c_str(), "w");
         if (curve) std::fprintf(curve, "strategy,seconds,utilisation\n");
         std::printf(
@@ -471,7 +533,18 @@ int main(int argc, char** argv) {
         }
         if (curve) std::fclose(curve);
     }
-    if (o.runEsicup) {
+    if (o.runJobs && o.commonLine) {
+        std::printf(
+            "\ncommon line\n\n| job | strategy | sheets | utilisation | cut | cut with "
+            "common line | saved | last sheet used to | pass |\n"
+            "|---|---|--:|--:|--:|--:|--:|--:|--:|\n");
+        for (const char* name : {"small", "medium", "large", "flanges", "rects"}) {
+            if (!o.only.empty() && o.only != name) continue;
+            for (NestStrategy strategy : o.strategies)
+                runCommonLine(o, name, strategy);
+        }
+    }
+    if (o.runEsicup && !o.commonOnly) {
         std::vector<std::string> files;
         std::error_code ec;
         for (const auto& entry : std::filesystem::directory_iterator(o.esicup, ec))

@@ -368,6 +368,56 @@ TEST_F(NestJobTest, LinesTravelWithTheirPart) {
     }
 }
 
+// Rectangles and L-shapes in rows: with common line the drawing cuts each shared stretch once,
+// on its own layer, the parts never overlap and the rest keep the gap; without it the gap holds
+// everywhere and nothing is said about common lines.
+TEST_F(NestJobTest, CommonLineCutsSharedEdgesOnce) {
+    struct Case {
+        bool common;
+        const char* strategy;
+    };
+    for (const Case& c : {Case{true, "standard"}, Case{true, "dense"}, Case{false, "standard"}}) {
+        SCOPED_TRACE(std::string(c.strategy) + (c.common ? " common" : " plain"));
+        dir_.write("qks_nest.cfg",
+                   "outDir=" + out() + "\nlog=" + log() + "\nsource=files\nfile=" + kNestFixtures +
+                       "rects_and_ls.dxf\nsheet=1000x500\ngap=6\nmargin=10\n"
+                       "cell=2\nseconds=2\nthreads=1\nstrategy=" +
+                       c.strategy + "\npartcount 1=6\npartcount 2=6\npartcount 3=6\n" +
+                       (c.common ? "commonline=1\n" : ""));
+        qks::nest::runNestJob(app_, nest_, {});
+        waitForJob();
+        const std::vector<std::string> lines = logLines(log());
+        const auto done = std::find_if(lines.begin(), lines.end(),
+                                       [](const std::string& l) { return startsWith(l, "DONE "); });
+        ASSERT_NE(done, lines.end());
+        ASSERT_TRUE(startsWith(*done, "DONE 板=1 件=18 ")) << *done;
+        const std::string drawing = out() + "/套料图.dxf";
+        if (!c.common) {
+            EXPECT_EQ(readAll(log()).find("共边"), std::string::npos);
+            EXPECT_TRUE(startsWith(checkNestDrawing(drawing, 10, 2, 6),
+                                   "OK sheets=1 parts=18 blocks=18 outlines=0"))
+                << checkNestDrawing(drawing, 10, 2, 6);
+            continue;
+        }
+        ASSERT_NE(done, lines.begin());
+        EXPECT_TRUE(startsWith(*(done - 1), "NEST 共边 节省切割长度 ")) << *(done - 1);
+        const std::size_t field = done->rfind(" 共边节省=");
+        ASSERT_NE(field, std::string::npos) << *done;
+        EXPECT_EQ(done->substr(done->size() - 1), "m");
+        const double saved =
+            std::stod(done->substr(field + std::string(" 共边节省=").size())) * 1000;
+        EXPECT_GT(saved, 0.0);
+        std::vector<qks::nest::NestPart> parts;
+        ASSERT_TRUE(qks::nest::readPartsFile(dir_.file("qks_nest_parts.txt"), parts));
+        std::string areas;
+        for (const qks::nest::NestPart& part : parts)
+            areas += (areas.empty() ? "" : ",") + std::to_string(part.area);
+        const std::string checked = runChecker("tests/nest_job/check_common_line.py",
+                                               {drawing, "6", "18", std::to_string(saved), areas});
+        EXPECT_TRUE(startsWith(checked, "OK parts=18 ")) << checked;
+    }
+}
+
 TEST_F(NestJobTest, PartWhoseSourceIsGoneIsDrawnAsOutlines) {
     const std::string copy = dir_.file("plates.dxf");
     fs::copy_file(kNestFixtures + "PLATES.DXF", copy);

@@ -369,21 +369,37 @@ TEST_F(PageTest, NestStrategyUnitsAndRotationLinesFollowTheEarlierLines) {
                   earlier + QString::fromUtf8(c.added))
             << c.strategy << " " << c.partInPart << " " << c.rotations[0];
     }
-    // Carrying off and labels on are written last, and only then.
-    NestPage page(nullptr, nullptr);
-    auto* carry = qobject_cast<QCheckBox*>(page.form().field(QStringLiteral("carry")));
-    auto* labels = qobject_cast<QCheckBox*>(page.form().field(QStringLiteral("labels")));
-    ASSERT_TRUE(carry && labels);
-    EXPECT_EQ(carry->text(), QStringLiteral("携带折弯线与刻字"));
-    EXPECT_EQ(labels->text(), QStringLiteral("零件标注"));
-    NestForm settings = page.form().values();
-    settings.outDirText = QStringLiteral("/o/套料");
-    page.form().setValues(settings);
-    carry->setChecked(false);
-    labels->setChecked(true);
-    page.start();
-    EXPECT_EQ(QString::fromUtf8(readFile(tempFilePath(kNestConfigName))),
-              earlier + QStringLiteral("carry=0\nlabels=1\n"));
+    {
+        // Carrying off and labels on are written last, and only then.
+        NestPage page(nullptr, nullptr);
+        auto* carry = qobject_cast<QCheckBox*>(page.form().field(QStringLiteral("carry")));
+        auto* labels = qobject_cast<QCheckBox*>(page.form().field(QStringLiteral("labels")));
+        ASSERT_TRUE(carry && labels);
+        EXPECT_EQ(carry->text(), QStringLiteral("携带折弯线与刻字"));
+        EXPECT_EQ(labels->text(), QStringLiteral("零件标注"));
+        NestForm settings = page.form().values();
+        settings.outDirText = QStringLiteral("/o/套料");
+        page.form().setValues(settings);
+        carry->setChecked(false);
+        labels->setChecked(true);
+        page.start();
+        EXPECT_EQ(QString::fromUtf8(readFile(tempFilePath(kNestConfigName))),
+                  earlier + QStringLiteral("carry=0\nlabels=1\n"));
+    }
+    {
+        // Common-line cutting ticked: one line more, after the others.
+        NestPage page(nullptr, nullptr);
+        NestForm settings = page.form().values();
+        settings.outDirText = QStringLiteral("/o/套料");
+        page.form().setValues(settings);
+        auto* common = qobject_cast<QCheckBox*>(page.form().field(QStringLiteral("commonLine")));
+        ASSERT_TRUE(common);
+        EXPECT_EQ(common->text(), QStringLiteral("共边切割"));
+        common->setChecked(true);
+        page.start();
+        EXPECT_EQ(QString::fromUtf8(readFile(tempFilePath(kNestConfigName))),
+                  earlier + QStringLiteral("commonline=1\n"));
+    }
 }
 
 // Rows of `image` holding the translucent part fill, and how many such pixels each has.

@@ -122,6 +122,7 @@ QByteArray composeNestConfig(const NestForm& form, const QVector<PartRow>& parts
         // standard search is chosen means nothing and is not written.
         if (form.partInPart) addLine(text, contract::kPartInPartKey, flag(true));
     }
+    if (form.commonLine) addLine(text, contract::kCommonLineKey, flag(true));
     // Left out, the plug-in takes each drawing's header unit, the same as "auto".
     if (form.units != DrawingUnits::Auto) addLine(text, contract::kUnitsKey, unitsWord(form.units));
     // Remnants only when asked for, so a job set up as before writes the same bytes.

@@ -76,6 +76,7 @@ NestSettingsForm::NestSettingsForm(QWidget* parent) : QFrame(parent) {
     labelsCheck_ = makeCheck(QStringLiteral("零件标注"), false, this);
     labelsCheck_->setToolTip(
         QStringLiteral("在套料图中每个零件的中心写上名称或件号（图层 QKS_LABEL）"));
+    commonLineCheck_ = makeCheck(QStringLiteral("共边切割"), false, this);
     strategyCombo_ = new QComboBox(this);
     strategyCombo_->setObjectName(QStringLiteral("formInput"));
     strategyCombo_->addItem(QStringLiteral("标准"), QStringLiteral("standard"));
@@ -88,6 +89,7 @@ NestSettingsForm::NestSettingsForm(QWidget* parent) : QFrame(parent) {
     checks->addWidget(makeLabel(QStringLiteral("优化策略"), "formLabel", this));
     checks->addWidget(strategyCombo_);
     checks->addWidget(partInPartCheck_);
+    checks->addWidget(commonLineCheck_);
     checks->addWidget(pdfCheck_);
     checks->addWidget(carryCheck_);
     checks->addWidget(labelsCheck_);
@@ -152,6 +154,7 @@ NestSettingsForm::NestSettingsForm(QWidget* parent) : QFrame(parent) {
         {QStringLiteral("mirror"), mirrorCheck_},
         {QStringLiteral("strategy"), strategyCombo_},
         {QStringLiteral("partInPart"), partInPartCheck_},
+        {QStringLiteral("commonLine"), commonLineCheck_},
         {QStringLiteral("pdf"), pdfCheck_},
         {QStringLiteral("carry"), carryCheck_},
         {QStringLiteral("labels"), labelsCheck_},
@@ -179,6 +182,7 @@ NestForm NestSettingsForm::values() const {
     form.pdf = pdfCheck_->isChecked();
     form.strategyDense = partInPartAvailable();
     form.partInPart = partInPartCheck_->isChecked();
+    form.commonLine = commonLineCheck_->isChecked();
     form.units = DrawingUnits(unitsCombo_->currentData().toInt());
     form.carry = carryCheck_->isChecked();
     form.labels = labelsCheck_->isChecked();
@@ -202,6 +206,7 @@ void NestSettingsForm::setValues(const NestForm& values) {
     strategyCombo_->setCurrentIndex(strategyCombo_->findData(
         values.strategyDense ? QStringLiteral("dense") : QStringLiteral("standard")));
     partInPartCheck_->setChecked(values.partInPart);
+    commonLineCheck_->setChecked(values.commonLine);
     unitsCombo_->setCurrentIndex(unitsCombo_->findData(int(values.units)));
     carryCheck_->setChecked(values.carry);
     labelsCheck_->setChecked(values.labels);

@@ -98,6 +98,8 @@ void applyKey(const KeyValueLine& line, NestConfig& config) {
         config.offcut = value != "0";
     } else if (key == contract::kPartInPartKey) {
         config.partInPart = value != "0";
+    } else if (key == contract::kCommonLineKey) {
+        config.commonLine = value != "0";
     } else if (key == contract::kJoinToleranceKey) {
         const double v = parseLeadingDouble(value);
         if (std::isfinite(v) && v >= 0.0)

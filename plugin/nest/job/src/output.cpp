@@ -18,6 +18,7 @@
 #include "qks/contract/states.h"
 #include "qks/drawing/carry.h"
 #include "qks/drawing/naming.h"
+#include "qks/nest/common_line.h"
 #include "qks/nest/stock_output.h"
 
 namespace qks::nest {
@@ -202,6 +203,25 @@ Label labelFor(const std::vector<NestPart>& parts, const NestPart& part) {
     return label;
 }
 
+std::vector<Point> moved(std::vector<Point> points, const Point& shift) {
+    for (Point& p : points) {
+        p.x += shift.x;
+        p.y += shift.y;
+    }
+    return points;
+}
+
+// A part's cut in sheet coordinates, on the part layer: a closed ring or an open piece of one.
+void addChain(host::DrawingServices& ds, host::ObjectId model, const CutChain& chain,
+              double sheetX0) {
+    std::vector<host::Point3d> vertices;
+    vertices.reserve(chain.points.size());
+    for (const Point& p : chain.points)
+        vertices.push_back({sheetX0 + p.x, p.y, 0.0});
+    if (vertices.size() < (chain.closed ? 3u : 2u)) return;
+    ds.addLwPolyline(model, vertices, chain.closed, kPartLayer, nullptr);
+}
+
 std::string formatSheetTitle(int number, double width, double height, double utilisation,
                              std::size_t count) {
     char buffer[256];
@@ -301,11 +321,28 @@ NestDrawingResult writeNestDrawing(host::Host& host, const NestSession& session)
         }
     }
 
+    // Common-line jobs: parts slid together, shared stretches drawn once on their own layer and
+    // left out of both parts. A part with such a stretch is drawn from its outline and holes, as
+    // a block would repeat the stretch for every reference.
+    CommonLineResult common;
+    if (config.commonLine) {
+        common = shareCommonLines(config, parts, session.layout);
+        result.commonSaved = common.savedLength;
+        ensureLayer(ds, drawing.get(), kCommonLayer, 1);
+    }
+    const auto commonAt = [&](std::size_t sheetIndex,
+                              std::size_t placementIndex) -> const CommonLinePlacement* {
+        if (!config.commonLine || sheetIndex >= common.sheets.size()) return nullptr;
+        const auto& list = common.sheets[sheetIndex].placements;
+        return placementIndex < list.size() ? &list[placementIndex] : nullptr;
+    };
+
     const double pad = padLength(config.gap, config.cell);
     double sheetX0 = 0.0;
     int number = 1;
     std::vector<std::string> offcuts;  // log lines, written once the drawing is saved
     for (const SheetLayout& sheet : session.layout) {
+        const std::size_t sheetIndex = static_cast<std::size_t>(number - 1);
         const double w = sheet.width, h = sheet.height;
         if (!drawStockPiece(ds, model, config, sheet, sheetX0))
             addClosedPolyline(ds, model,
@@ -313,13 +350,25 @@ NestDrawingResult writeNestDrawing(host::Host& host, const NestSession& session)
                               kFrameLayer);
         std::map<std::int32_t, std::size_t> counts;
         double placedArea = 0.0;
-        for (const Placement& placement : sheet.placements) {
+        for (std::size_t k = 0; k < sheet.placements.size(); ++k) {
+            const Placement& placement = sheet.placements[k];
             if (!inList(placement.partIndex)) continue;
             const NestPart& part = parts[static_cast<std::size_t>(placement.partIndex)];
-            const double cx = sheetX0 + config.margin + pad + placement.column * config.cell;
-            const double cy = config.margin + pad + placement.row * config.cell;
+            const CommonLinePlacement* shared = commonAt(sheetIndex, k);
+            const Point shift = shared ? shared->shift : Point{};
+            double cx = sheetX0 + config.margin + pad + placement.column * config.cell;
+            double cy = config.margin + pad + placement.row * config.cell;
+            // Only common-line jobs move anything: the sums are left out otherwise, so that a
+            // job without the key writes exactly what it wrote before.
+            if (shared) {
+                cx += shift.x;
+                cy += shift.y;
+            }
             const auto block = blocks.find(placement.partIndex);
-            if (block != blocks.end()) {
+            if (shared && shared->shares) {
+                for (const CutChain& chain : shared->chains)
+                    addChain(ds, model, chain, sheetX0);
+            } else if (block != blocks.end()) {
                 // The reference point lands where the placement mapping puts it; the block's
                 // base point is that reference point, so the geometry follows exactly.
                 const Point at = placementPoint({part.refX, part.refY}, part, placement.angle,
@@ -327,7 +376,8 @@ NestDrawingResult writeNestDrawing(host::Host& host, const NestSession& session)
                                                 pad, config.cell, placement.column, placement.row);
                 host::BlockReferenceSpec reference;
                 reference.blockRecord = block->second;
-                reference.position = {at.x, at.y, 0.0};
+                reference.position = shared ? host::Point3d{at.x + shift.x, at.y + shift.y, 0.0}
+                                            : host::Point3d{at.x, at.y, 0.0};
                 reference.rotation = placement.angle * qks::kPi / 180.0;
                 const double scale = part.drawingScale > 0.0 ? part.drawingScale : 1.0;
                 reference.scale = placement.mirrored ? host::Vector3d{-scale, scale, scale}
@@ -337,9 +387,10 @@ NestDrawingResult writeNestDrawing(host::Host& host, const NestSession& session)
                 const PlacedShape shape =
                     placeShape(part, placement.angle, placement.mirrored, sheetX0, 0.0,
                                config.margin, pad, config.cell, placement.column, placement.row);
-                addClosedPolyline(ds, model, shape.outline, kPartLayer);
+                addClosedPolyline(ds, model, shared ? moved(shape.outline, shift) : shape.outline,
+                                  kPartLayer);
                 for (const auto& hole : shape.holes)
-                    addClosedPolyline(ds, model, hole, kPartLayer);
+                    addClosedPolyline(ds, model, shared ? moved(hole, shift) : hole, kPartLayer);
             }
             addLabelText(ds, model, std::to_string(part.id), cx + 2, cy + 2, 10, kTextLayer);
             const auto label = labels.find(placement.partIndex);
@@ -358,6 +409,10 @@ NestDrawingResult writeNestDrawing(host::Host& host, const NestSession& session)
             ++counts[part.id];
             placedArea += part.area;
         }
+        if (config.commonLine && sheetIndex < common.sheets.size())
+            for (const SharedStretch& stretch : common.sheets[sheetIndex].shared)
+                ds.addLine(model, {sheetX0 + stretch.a.x, stretch.a.y, 0.0},
+                           {sheetX0 + stretch.b.x, stretch.b.y, 0.0}, kCommonLayer, nullptr);
         const double stock = sheetArea(sheet);
         const double percent = stock > 0 ? placedArea / stock * 100.0 : 0.0;
         addLabelText(ds, model, formatSheetTitle(number, w, h, percent, sheet.placements.size()),
@@ -509,7 +564,16 @@ void finishNestJob(host::Host& host, NestRuntime& runtime) {
                               "板=%zu 件=%zu 利用率=%.1f%% 未放=%d 文件=", session->layout.size(),
                               placementCount(session->layout), session->utilisation * 100.0,
                               static_cast<int>(session->unplaced));
-                logLine(contract::kLogDone, buffer + drawing.path);
+                std::string done = buffer + drawing.path;
+                if (session->config.commonLine) {
+                    std::snprintf(buffer, sizeof buffer, "NEST 共边 节省切割长度 %.1f m",
+                                  drawing.commonSaved / 1000.0);
+                    logLine(buffer);
+                    std::snprintf(buffer, sizeof buffer, " 共边节省=%.3fm",
+                                  drawing.commonSaved / 1000.0);
+                    done += buffer;
+                }
+                logLine(contract::kLogDone, done);
                 logLine(contract::kLogNestWritten, drawing.path);
                 if (session->config.pdf && !drawing.sheets.empty())
                     plotNestDrawing(host, *session, drawing);

@@ -38,6 +38,8 @@ inline constexpr std::string_view kStockFileKey = "stockfile";
 inline constexpr std::string_view kOffcutKey = "offcut";
 // The nest drawing's layer of the offcut's cut-off line and size.
 inline constexpr std::string_view kOffcutLayer = "QKS_OFFCUT";
+// Neighbouring parts may share one cut along straight edges ("1"); written only when set.
+inline constexpr std::string_view kCommonLineKey = "commonline";
 // "partcount ID=N" and "partrotate ID=ANGLES": the part's id follows the key.
 inline constexpr std::string_view kPartCountKey = "partcount";
 inline constexpr std::string_view kPartRotateKey = "partrotate";

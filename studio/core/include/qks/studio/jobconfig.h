@@ -41,6 +41,8 @@ struct NestForm {
     // the holes of other parts are tried only by that search.
     bool strategyDense = false;
     bool partInPart = false;
+    // Neighbouring parts share one cut along straight edges.
+    bool commonLine = false;
     DrawingUnits units = DrawingUnits::Auto;
     // The nest drawing: bend lines, marks and texts travel with their parts (the plug-in's
     // default), and labels name the placed parts.

@@ -75,6 +75,7 @@ struct NestConfig {
     std::int32_t threads = 0;  // threads of the dense search; 0: every hardware thread
     std::string stockFile;     // drawing of irregular stock pieces, used before `sheets`
     bool offcut = false;       // keep each sheet's free end as one rectangle and mark it
+    bool commonLine = false;   // close the gap where straight edges face (common_line.h)
     // Reading parts from drawings (millimetres).
     double joinTolerance = contract::kDefaultJoinTolerance;  // ends closer meet; 0 .. 50
     DrawingUnits units = DrawingUnits::Auto;

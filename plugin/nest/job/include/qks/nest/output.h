@@ -19,6 +19,8 @@ namespace qks::nest {
 inline constexpr const char* kFrameLayer = "QKS_NEST_FRAME";
 inline constexpr const char* kPartLayer = "QKS_NEST_PART";
 inline constexpr const char* kTextLayer = "QKS_NEST_TEXT";
+// Stretches two neighbouring parts share, each drawn once (common-line jobs only).
+inline constexpr const char* kCommonLayer = "QKS_COMMON";
 inline constexpr double kSheetSpacing = 300.0;  // drawing units between sheets
 
 struct NestDrawingResult {
@@ -26,6 +28,7 @@ struct NestDrawingResult {
     std::vector<plot::PlotWindow> sheets;
     bool ok = false;
     std::string message;
+    double commonSaved = 0.0;  // cut length the shared stretches save (mm), common-line jobs
 };
 
 // Handler of the worker's finish message: writes the drawing and the PDFs of the runtime's

@@ -1,6 +1,7 @@
 #pragma once
 // The nest page's settings panel: sheet stock, spacing, grid, time, rotation and mirroring,
-// search strategy, PDF output, output folder, PDF prefix, layer filter and drawing units.
+// search strategy, common-line cutting, PDF output, output folder, PDF prefix, layer filter and
+// drawing units.
 
 #include <QFrame>
 #include <QHash>
@@ -29,7 +30,8 @@ class NestSettingsForm : public QFrame {
     bool partInPartAvailable() const;
 
     // The field a script names: sheets, gap, margin, cell, seconds, rotate, mirror, strategy,
-    // partInPart, pdf, outDir, prefix, layer, units, stockfile, offcut; nullptr when unknown.
+    // partInPart, commonLine, pdf, outDir, prefix, layer, units, stockfile, offcut, carry, labels;
+    // nullptr when unknown.
     QWidget* field(const QString& name) const { return fields_.value(name, nullptr); }
 
   private:
@@ -44,6 +46,7 @@ class NestSettingsForm : public QFrame {
     QCheckBox* mirrorCheck_ = nullptr;
     QComboBox* strategyCombo_ = nullptr;  // item data "standard" or "dense"
     QCheckBox* partInPartCheck_ = nullptr;
+    QCheckBox* commonLineCheck_ = nullptr;
     QCheckBox* pdfCheck_ = nullptr;
     QCheckBox* carryCheck_ = nullptr;
     QCheckBox* labelsCheck_ = nullptr;

@@ -1,0 +1,543 @@
+#include "qks/nest/common_line.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <numeric>
+
+#include "qks/nest/geometry.h"
+
+namespace qks::nest {
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+// Points this close to a line lie on it: far below any drawing's precision, far above the
+// rounding of a slide.
+constexpr double kOnLine = 1e-6;
+// Stretches shorter than this are not worth a line of their own.
+constexpr double kShortest = 0.01;
+
+using Rings = std::vector<std::vector<Point>>;
+
+struct Shape {
+    Rings rings;  // outline first, then holes; empty for a placement outside the part list
+    Bounds box;
+};
+
+void rebox(Shape& s) {
+    s.box = Bounds{};
+    for (const auto& ring : s.rings) {
+        const Bounds b = boundsOf(ring);
+        s.box.minX = std::min(s.box.minX, b.minX);
+        s.box.minY = std::min(s.box.minY, b.minY);
+        s.box.maxX = std::max(s.box.maxX, b.maxX);
+        s.box.maxY = std::max(s.box.maxY, b.maxY);
+    }
+}
+
+void shiftShape(Shape& s, double dx, double dy) {
+    for (auto& ring : s.rings)
+        for (Point& p : ring) {
+            p.x += dx;
+            p.y += dy;
+        }
+    rebox(s);
+}
+
+template <typename F>
+void forEachEdge(const Shape& s, F&& f) {
+    for (const auto& ring : s.rings)
+        for (std::size_t k = 0; k < ring.size(); ++k)
+            f(ring[k], ring[(k + 1) % ring.size()]);
+}
+
+// Coordinates along the slide (u) and across it (v).
+double along(const Point& p, bool alongY) {
+    return alongY ? p.y : p.x;
+}
+double across(const Point& p, bool alongY) {
+    return alongY ? p.x : p.y;
+}
+
+// Whether a ray through a segment's end meets it. Where an outline's corner only grazes
+// another's, the first contact is ambiguous; each rule gives a candidate slide, and the exact
+// check of the end position (interiorsOverlap and the gap) decides which one stands.
+enum class Ends { Open, Low, High, Closed };
+
+// How far w may travel in direction `sign` along u before it meets the segment (a, b); kInf
+// when never. A segment running along the slide is left out: touching it, w slides along it,
+// and whatever stops w there is the next segment, which shares the end.
+double rayToSegment(const Point& w, double sign, const Point& a, const Point& b, bool alongY,
+                    Ends ends) {
+    const double va = across(a, alongY), vb = across(b, alongY), vw = across(w, alongY);
+    if (std::fabs(va - vb) <= 1e-12) return kInf;
+    const double lo = std::min(va, vb), hi = std::max(va, vb);
+    const bool lowIn = ends == Ends::Low || ends == Ends::Closed;
+    const bool highIn = ends == Ends::High || ends == Ends::Closed;
+    if (lowIn ? vw < lo - 1e-9 : vw <= lo + 1e-9) return kInf;
+    if (highIn ? vw > hi + 1e-9 : vw >= hi - 1e-9) return kInf;
+    const double lambda = std::clamp((vw - va) / (vb - va), 0.0, 1.0);
+    const double uHit = along(a, alongY) + lambda * (along(b, alongY) - along(a, alongY));
+    const double t = sign * (uHit - along(w, alongY));
+    if (t < -1e-7) return kInf;
+    return std::max(t, 0.0);
+}
+
+using RuleDistances = std::array<double, 4>;  // by Ends
+
+// How far `moving` may slide towards -u before its boundary meets `fixed`'s, under each rule;
+// each entry only lowered.
+void slideDistances(const Shape& moving, const Shape& fixed, bool alongY, RuleDistances& best) {
+    constexpr Ends kRules[] = {Ends::Open, Ends::Low, Ends::High, Ends::Closed};
+    const auto meet = [&](const Point& w, double sign, const Point& a, const Point& b) {
+        for (std::size_t r = 0; r < 4; ++r)
+            best[r] = std::min(best[r], rayToSegment(w, sign, a, b, alongY, kRules[r]));
+    };
+    for (const auto& ring : moving.rings)
+        for (const Point& w : ring)
+            forEachEdge(fixed, [&](const Point& a, const Point& b) { meet(w, -1.0, a, b); });
+    for (const auto& ring : fixed.rings)
+        for (const Point& w : ring)
+            forEachEdge(moving, [&](const Point& a, const Point& b) { meet(w, 1.0, a, b); });
+}
+
+double pointSegmentDistance(const Point& p, const Point& a, const Point& b) {
+    const double dx = b.x - a.x, dy = b.y - a.y;
+    const double len2 = dx * dx + dy * dy;
+    double t = len2 > 0 ? ((p.x - a.x) * dx + (p.y - a.y) * dy) / len2 : 0.0;
+    t = std::clamp(t, 0.0, 1.0);
+    return std::hypot(p.x - (a.x + t * dx), p.y - (a.y + t * dy));
+}
+
+double cross(const Point& o, const Point& a, const Point& b) {
+    return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
+}
+
+double segmentDistance(const Point& a, const Point& b, const Point& c, const Point& d) {
+    const double d1 = cross(a, b, c), d2 = cross(a, b, d), d3 = cross(c, d, a), d4 = cross(c, d, b);
+    if (((d1 > 0 && d2 < 0) || (d1 < 0 && d2 > 0)) && ((d3 > 0 && d4 < 0) || (d3 < 0 && d4 > 0)))
+        return 0.0;
+    return std::min({pointSegmentDistance(a, c, d), pointSegmentDistance(b, c, d),
+                     pointSegmentDistance(c, a, b), pointSegmentDistance(d, a, b)});
+}
+
+// Distance between the boundaries. A slide stops at the first contact, so a part never gets
+// inside another (or out of a hole) without the boundaries meeting first.
+double boundaryDistance(const Shape& p, const Shape& q) {
+    double best = kInf;
+    forEachEdge(p, [&](const Point& a, const Point& b) {
+        forEachEdge(q, [&](const Point& c, const Point& d) {
+            best = std::min(best, segmentDistance(a, b, c, d));
+        });
+    });
+    return best;
+}
+
+double boxDistance(const Bounds& a, const Bounds& b) {
+    const double dx = std::max({0.0, b.minX - a.maxX, a.minX - b.maxX});
+    const double dy = std::max({0.0, b.minY - a.maxY, a.minY - b.maxY});
+    return std::hypot(dx, dy);
+}
+
+// The stretch of edge (a, b) that edge (c, d) covers when the two lie on one line, as
+// parameters along (a, b) measured in length; false when they do not or barely meet.
+bool collinearOverlap(const Point& a, const Point& b, const Point& c, const Point& d, double& lo,
+                      double& hi) {
+    const double len = std::hypot(b.x - a.x, b.y - a.y);
+    if (len < kShortest) return false;
+    const double ux = (b.x - a.x) / len, uy = (b.y - a.y) / len;
+    const auto off = [&](const Point& p) { return (p.x - a.x) * uy - (p.y - a.y) * ux; };
+    if (std::fabs(off(c)) > kOnLine || std::fabs(off(d)) > kOnLine) return false;
+    const double tc = (c.x - a.x) * ux + (c.y - a.y) * uy;
+    const double td = (d.x - a.x) * ux + (d.y - a.y) * uy;
+    lo = std::max(0.0, std::min(tc, td));
+    hi = std::min(len, std::max(tc, td));
+    return hi - lo >= kShortest;
+}
+
+double sharedLength(const Shape& p, const Shape& q) {
+    if (boxDistance(p.box, q.box) > kOnLine) return 0.0;
+    double total = 0.0;
+    forEachEdge(p, [&](const Point& a, const Point& b) {
+        forEachEdge(q, [&](const Point& c, const Point& d) {
+            double lo = 0, hi = 0;
+            if (collinearOverlap(a, b, c, d, lo, hi)) total += hi - lo;
+        });
+    });
+    return total;
+}
+
+// Even-odd over all rings: inside the material (inside the outline, outside its holes).
+bool insideMaterial(const Shape& s, const Point& p) {
+    bool in = false;
+    for (const auto& ring : s.rings)
+        for (std::size_t i = 0, j = ring.size() - 1; i < ring.size(); j = i++) {
+            const Point& a = ring[i];
+            const Point& b = ring[j];
+            if ((a.y > p.y) != (b.y > p.y) && p.x < a.x + (b.x - a.x) * (p.y - a.y) / (b.y - a.y))
+                in = !in;
+        }
+    return in;
+}
+
+bool strictlyInside(const Shape& s, const Point& p) {
+    if (!insideMaterial(s, p)) return false;
+    bool clear = true;
+    forEachEdge(s, [&](const Point& a, const Point& b) {
+        if (clear && pointSegmentDistance(p, a, b) <= kOnLine) clear = false;
+    });
+    return clear;
+}
+
+// Whether some of p's boundary runs strictly inside q's material: p's edges are cut wherever
+// q's boundary meets them, and the middle of every piece is tested.
+bool boundaryEnters(const Shape& p, const Shape& q) {
+    bool enters = false;
+    std::vector<double> cuts;
+    forEachEdge(p, [&](const Point& a, const Point& b) {
+        if (enters) return;
+        const double ex = b.x - a.x, ey = b.y - a.y;
+        const double len2 = ex * ex + ey * ey;
+        if (len2 <= 0) return;
+        cuts.assign({0.0, 1.0});
+        forEachEdge(q, [&](const Point& c, const Point& d) {
+            const double fx = d.x - c.x, fy = d.y - c.y;
+            const double denom = ex * fy - ey * fx;
+            const double cx = c.x - a.x, cy = c.y - a.y;
+            if (std::fabs(denom) > 1e-12 * std::sqrt(len2 * (fx * fx + fy * fy))) {
+                const double t = (cx * fy - cy * fx) / denom;
+                const double u = (cx * ey - cy * ex) / denom;
+                if (t >= -1e-9 && t <= 1 + 1e-9 && u >= -1e-9 && u <= 1 + 1e-9)
+                    cuts.push_back(std::clamp(t, 0.0, 1.0));
+            } else {
+                // Parallel: where q's edge lies along p's, its ends cut p's.
+                for (const Point& e : {c, d})
+                    if (pointSegmentDistance(e, a, b) <= kOnLine)
+                        cuts.push_back(
+                            std::clamp(((e.x - a.x) * ex + (e.y - a.y) * ey) / len2, 0.0, 1.0));
+            }
+        });
+        std::sort(cuts.begin(), cuts.end());
+        for (std::size_t k = 0; k + 1 < cuts.size() && !enters; ++k) {
+            if (cuts[k + 1] - cuts[k] < 1e-9) continue;
+            const double m = (cuts[k] + cuts[k + 1]) / 2;
+            enters = strictlyInside(q, {a.x + m * ex, a.y + m * ey});
+        }
+    });
+    return enters;
+}
+
+// A point of the part's material a little inside the longest edge of its outline.
+Point innerPoint(const Shape& s) {
+    const auto& ring = s.rings.front();
+    std::size_t longest = 0;
+    double best = -1.0;
+    for (std::size_t k = 0; k < ring.size(); ++k) {
+        const Point& a = ring[k];
+        const Point& b = ring[(k + 1) % ring.size()];
+        const double len = std::hypot(b.x - a.x, b.y - a.y);
+        if (len > best) {
+            best = len;
+            longest = k;
+        }
+    }
+    const Point& a = ring[longest];
+    const Point& b = ring[(longest + 1) % ring.size()];
+    const double len = std::max(best, 1e-12);
+    const double nx = -(b.y - a.y) / len * 1e-4, ny = (b.x - a.x) / len * 1e-4;
+    const Point m{(a.x + b.x) / 2 + nx, (a.y + b.y) / 2 + ny};
+    return insideMaterial(s, m) ? m : Point{(a.x + b.x) / 2 - nx, (a.y + b.y) / 2 - ny};
+}
+
+// Whether the two parts' material overlaps. When neither boundary runs inside the other's
+// material, the two either only touch, or one lies on the other with its boundary on the
+// other's (a part slid exactly onto one of its kind): then a point inside one is inside both.
+bool interiorsOverlap(const Shape& p, const Shape& q) {
+    if (boxDistance(p.box, q.box) > kOnLine) return false;
+    return boundaryEnters(p, q) || boundaryEnters(q, p) || strictlyInside(q, innerPoint(p)) ||
+           strictlyInside(p, innerPoint(q));
+}
+
+class SheetPass {
+  public:
+    SheetPass(std::vector<Shape>& shapes, double gap, double margin)
+        : s_(shapes), gap_(gap), margin_(margin) {}
+
+    // One slide of part i towards -u; true when kept. Each contact rule proposes a slide
+    // distance; the longest one whose end position passes the exact check is taken.
+    bool slide(std::size_t i, bool alongY) {
+        const Shape& p = s_[i];
+        if (p.rings.empty() || !hasLongEdge(p)) return false;
+        const double pMinU = alongY ? p.box.minY : p.box.minX;
+        const double pMaxU = alongY ? p.box.maxY : p.box.maxX;
+        const double pMinV = alongY ? p.box.minX : p.box.minY;
+        const double pMaxV = alongY ? p.box.maxX : p.box.maxY;
+        // Parts across the slide's path, nearest first: once one lies further off than every
+        // rule's contact so far, so do the rest.
+        std::vector<std::pair<double, std::size_t>> inPath;
+        for (std::size_t j = 0; j < s_.size(); ++j) {
+            const Shape& q = s_[j];
+            if (j == i || q.rings.empty()) continue;
+            const double qMinU = alongY ? q.box.minY : q.box.minX;
+            const double qMaxU = alongY ? q.box.maxY : q.box.maxX;
+            const double qMinV = alongY ? q.box.minX : q.box.minY;
+            const double qMaxV = alongY ? q.box.maxX : q.box.maxY;
+            if (qMinU > pMaxU || qMaxV < pMinV - 1e-6 || qMinV > pMaxV + 1e-6) continue;
+            inPath.emplace_back(std::max(0.0, pMinU - qMaxU), j);
+        }
+        std::sort(inPath.begin(), inPath.end());
+        RuleDistances best;
+        best.fill(kInf);
+        // A rule that has met nothing yet may still meet a part further off, up to a part's
+        // length beyond the contacts so far; a longer slide is given up (every candidate is
+        // checked anyway, so this only costs a chance).
+        double reach = -1.0;
+        for (const auto& [offset, j] : inPath) {
+            if ((reach >= 0.0 && offset > reach + (pMaxU - pMinU)) || offset > pMinU - margin_)
+                break;
+            slideDistances(p, s_[j], alongY, best);
+            reach = -1.0;
+            for (const double distance : best)
+                if (distance < kInf) reach = std::max(reach, distance);
+        }
+        std::vector<double> candidates;
+        for (const double distance : best)
+            // Something met before the margin, and not already touching.
+            if (distance > 1e-6 && distance <= pMinU - margin_) candidates.push_back(distance);
+        std::sort(candidates.begin(), candidates.end(), std::greater<double>());
+        candidates.erase(std::unique(candidates.begin(), candidates.end(),
+                                     [](double a, double b) { return std::fabs(a - b) < 1e-7; }),
+                         candidates.end());
+        for (const double distance : candidates) {
+            Shape moved = p;
+            shiftShape(moved, alongY ? 0.0 : -distance, alongY ? -distance : 0.0);
+            if (acceptable(i, moved)) {
+                s_[i] = std::move(moved);
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // Only a part with a straight edge as long as a shared stretch must be can gain one.
+    static bool hasLongEdge(const Shape& s) {
+        bool found = false;
+        forEachEdge(s, [&](const Point& a, const Point& b) {
+            found = found || std::hypot(b.x - a.x, b.y - a.y) >= kMinSharedLength;
+        });
+        return found;
+    }
+
+    // The end position of part i's slide: no overlap with any part; a new common stretch of at
+    // least kMinSharedLength with one; every part it shares no such stretch with at least the
+    // gap away (or as far as before, where the search left a pair closer).
+    bool acceptable(std::size_t i, const Shape& moved) const {
+        const Shape& p = s_[i];
+        std::vector<std::size_t> near, sharing;
+        bool newContact = false;
+        for (std::size_t j = 0; j < s_.size(); ++j) {
+            const Shape& q = s_[j];
+            if (j == i || q.rings.empty()) continue;
+            if (boxDistance(moved.box, q.box) >= std::max(gap_, 2 * kOnLine)) continue;
+            if (sharedLength(moved, q) >= kMinSharedLength) {
+                newContact = newContact || sharedLength(p, q) < kMinSharedLength;
+                sharing.push_back(j);
+            } else {
+                near.push_back(j);
+            }
+        }
+        // The cheap test first: most slides that end somewhere gain nothing.
+        if (!newContact) return false;
+        for (const std::size_t j : sharing)
+            if (interiorsOverlap(moved, s_[j])) return false;
+        for (const std::size_t j : near) {
+            const Shape& q = s_[j];
+            const bool sharedBefore = sharedLength(p, q) >= kMinSharedLength;
+            const double before = sharedBefore ? gap_ : boundaryDistance(p, q);
+            const double need = std::min(gap_, before) - 1e-6;
+            const double distance = boundaryDistance(moved, q);
+            if (distance < need) return false;
+            // Boundaries apart: the material overlaps only if one part lies inside the other.
+            if (distance > kOnLine
+                    ? strictlyInside(q, innerPoint(moved)) || strictlyInside(moved, innerPoint(q))
+                    : interiorsOverlap(moved, q))
+                return false;
+        }
+        return true;
+    }
+
+    bool pass(bool alongY) {
+        std::vector<std::size_t> order(s_.size());
+        std::iota(order.begin(), order.end(), std::size_t{0});
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            return alongY ? s_[a].box.minY < s_[b].box.minY : s_[a].box.minX < s_[b].box.minX;
+        });
+        bool any = false;
+        for (const std::size_t i : order)
+            any = slide(i, alongY) || any;
+        return any;
+    }
+
+  private:
+    std::vector<Shape>& s_;
+    double gap_;
+    double margin_;
+};
+
+struct Interval {
+    double lo;
+    double hi;
+};
+
+// What is left of a ring once the stretches on its edges (per edge, parameters in length) are
+// taken out: the whole ring when nothing is, else open chains in ring order.
+std::vector<CutChain> cutRing(const std::vector<Point>& ring,
+                              std::vector<std::vector<Interval>>& onEdge) {
+    struct Piece {
+        Point a, b;
+        bool fromStart, toEnd;
+        std::size_t edge;
+    };
+    std::vector<Piece> pieces;
+    bool anyCut = false;
+    const std::size_t n = ring.size();
+    for (std::size_t k = 0; k < n; ++k) {
+        const Point& a = ring[k];
+        const Point& b = ring[(k + 1) % n];
+        const double len = std::hypot(b.x - a.x, b.y - a.y);
+        auto& cuts = onEdge[k];
+        std::sort(cuts.begin(), cuts.end(),
+                  [](const Interval& x, const Interval& y) { return x.lo < y.lo; });
+        const auto at = [&](double t) {
+            const double f = len > 0 ? t / len : 0.0;
+            return Point{a.x + f * (b.x - a.x), a.y + f * (b.y - a.y)};
+        };
+        double from = 0.0;
+        for (const Interval& c : cuts) {
+            anyCut = true;
+            if (c.lo - from >= kShortest)
+                pieces.push_back({at(from), at(c.lo), from == 0.0, false, k});
+            from = std::max(from, c.hi);
+        }
+        if (len - from >= kShortest || (cuts.empty() && len < kShortest))
+            pieces.push_back({at(from), b, from == 0.0, true, k});
+    }
+    if (!anyCut) return {CutChain{ring, true}};
+    std::vector<CutChain> chains;
+    if (pieces.empty()) return chains;
+    // A piece goes on from the one before it when that one runs to the end of the edge before.
+    const auto continues = [&](std::size_t k) {
+        const Piece& prev = pieces[(k + pieces.size() - 1) % pieces.size()];
+        return prev.toEnd && pieces[k].fromStart && (prev.edge + 1) % n == pieces[k].edge;
+    };
+    std::size_t start = 0;
+    while (start < pieces.size() && continues(start))
+        ++start;
+    for (std::size_t m = 0; m < pieces.size(); ++m) {
+        const std::size_t k = (start + m) % pieces.size();
+        const Piece& piece = pieces[k];
+        if (m == 0 || !continues(k)) chains.push_back(CutChain{{piece.a}, false});
+        chains.back().points.push_back(piece.b);
+    }
+    return chains;
+}
+
+}  // namespace
+
+CommonLineResult shareCommonLines(const NestConfig& config, const std::vector<NestPart>& parts,
+                                  const Layout& layout) {
+    CommonLineResult result;
+    const double pad = padLength(config.gap, config.cell);
+    for (const SheetLayout& sheet : layout) {
+        std::vector<Shape> shapes(sheet.placements.size());
+        for (std::size_t i = 0; i < shapes.size(); ++i) {
+            const Placement& pl = sheet.placements[i];
+            if (pl.partIndex < 0 || static_cast<std::size_t>(pl.partIndex) >= parts.size())
+                continue;
+            const NestPart& part = parts[static_cast<std::size_t>(pl.partIndex)];
+            PlacedShape placed = placeShape(part, pl.angle, pl.mirrored, 0.0, 0.0, config.margin,
+                                            pad, config.cell, pl.column, pl.row);
+            if (placed.outline.size() < 3) continue;
+            shapes[i].rings.push_back(std::move(placed.outline));
+            for (auto& hole : placed.holes)
+                if (hole.size() >= 3) shapes[i].rings.push_back(std::move(hole));
+            rebox(shapes[i]);
+        }
+        const std::vector<Shape> original = shapes;
+        SheetPass pass(shapes, config.gap, config.margin);
+        for (int round = 0; round < 8; ++round) {
+            const bool x = pass.pass(false);
+            const bool y = pass.pass(true);
+            if (!x && !y) break;
+        }
+
+        CommonLineSheet out;
+        out.placements.resize(shapes.size());
+        // Per shape, ring and edge: the stretches it shares.
+        std::vector<std::vector<std::vector<std::vector<Interval>>>> cuts(shapes.size());
+        for (std::size_t i = 0; i < shapes.size(); ++i) {
+            cuts[i].resize(shapes[i].rings.size());
+            for (std::size_t r = 0; r < shapes[i].rings.size(); ++r)
+                cuts[i][r].resize(shapes[i].rings[r].size());
+            for (const auto& ring : shapes[i].rings)
+                result.cutLength += ringLength(ring);
+            if (!shapes[i].rings.empty()) {
+                const Point& now = shapes[i].rings[0][0];
+                const Point& was = original[i].rings[0][0];
+                out.placements[i].shift = {now.x - was.x, now.y - was.y};
+            }
+        }
+        for (std::size_t i = 0; i < shapes.size(); ++i) {
+            for (std::size_t j = i + 1; j < shapes.size(); ++j) {
+                if (shapes[i].rings.empty() || shapes[j].rings.empty() ||
+                    boxDistance(shapes[i].box, shapes[j].box) > kOnLine)
+                    continue;
+                for (std::size_t ri = 0; ri < shapes[i].rings.size(); ++ri) {
+                    const auto& ringI = shapes[i].rings[ri];
+                    for (std::size_t ei = 0; ei < ringI.size(); ++ei) {
+                        const Point& a = ringI[ei];
+                        const Point& b = ringI[(ei + 1) % ringI.size()];
+                        const double len = std::hypot(b.x - a.x, b.y - a.y);
+                        for (std::size_t rj = 0; rj < shapes[j].rings.size(); ++rj) {
+                            const auto& ringJ = shapes[j].rings[rj];
+                            for (std::size_t ej = 0; ej < ringJ.size(); ++ej) {
+                                const Point& c = ringJ[ej];
+                                const Point& d = ringJ[(ej + 1) % ringJ.size()];
+                                double lo = 0, hi = 0;
+                                if (!collinearOverlap(a, b, c, d, lo, hi)) continue;
+                                const Point p0{a.x + (b.x - a.x) * lo / len,
+                                               a.y + (b.y - a.y) * lo / len};
+                                const Point p1{a.x + (b.x - a.x) * hi / len,
+                                               a.y + (b.y - a.y) * hi / len};
+                                out.shared.push_back({p0, p1});
+                                result.savedLength += hi - lo;
+                                cuts[i][ri][ei].push_back({lo, hi});
+                                // The same stretch measured along the other part's edge.
+                                const double lenJ = std::hypot(d.x - c.x, d.y - c.y);
+                                const auto param = [&](const Point& p) {
+                                    return ((p.x - c.x) * (d.x - c.x) + (p.y - c.y) * (d.y - c.y)) /
+                                           lenJ;
+                                };
+                                const double t0 = param(p0), t1 = param(p1);
+                                cuts[j][rj][ej].push_back({std::min(t0, t1), std::max(t0, t1)});
+                                out.placements[i].shares = out.placements[j].shares = true;
+                            }
+                        }
+                    }
+                }
+            }
+        }
+        for (std::size_t i = 0; i < shapes.size(); ++i) {
+            if (!out.placements[i].shares) continue;
+            for (std::size_t r = 0; r < shapes[i].rings.size(); ++r)
+                for (CutChain& chain : cutRing(shapes[i].rings[r], cuts[i][r]))
+                    out.placements[i].chains.push_back(std::move(chain));
+        }
+        result.sheets.push_back(std::move(out));
+    }
+    return result;
+}
+
+}  // namespace qks::nest
