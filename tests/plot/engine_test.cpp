@@ -61,8 +61,9 @@ TEST(PlotEngine, MediaChoice) {
         std::vector<std::string> media = c.media.empty() ? device : c.media;
         if (!media.empty() && media[0] == "__empty__") media.clear();
         EXPECT_EQ(chooseMediaFromList(media, c.current, c.keywords), c.expected) << c.what;
-        if (c.media.empty())
+        if (c.media.empty()) {
             EXPECT_EQ(chooseMedia(f.ds(), kPdfDevice, c.current, c.keywords), c.expected) << c.what;
+        }
     }
     EXPECT_EQ(chooseMedia(f.ds(), "", "whatever", {"a3"}), "whatever") << "no device: kept";
 }
@@ -244,7 +245,9 @@ TEST(PlotEngine, LayoutAndModelFallBacks) {
                                       "monochrome.ctb", pdf, message);
         EXPECT_EQ(ok, c.ok) << c.what << ": " << message;
         EXPECT_EQ(f.logLines(), c.log) << c.what;
-        if (!c.message.empty()) EXPECT_EQ(message, c.message) << c.what;
+        if (!c.message.empty()) {
+            EXPECT_EQ(message, c.message) << c.what;
+        }
         EXPECT_EQ(f.settings(id), before) << c.what << ": page setup not restored";
         EXPECT_EQ(pdft::pdfinfoField(pdf, "Pages"), ok ? "1" : "") << c.what;
     }

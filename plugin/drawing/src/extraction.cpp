@@ -83,6 +83,9 @@ struct CarryCandidate {
 
 // Everything one extraction call needs while it walks the entities.
 struct Walk {
+    Walk(host::DrawingServices& services, const ExtractionOptions& chosen)
+        : ds(services), options(chosen) {}
+
     host::DrawingServices& ds;
     const ExtractionOptions& options;
     double scale = 1.0;  // millimetres per drawing unit

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "qks/common/job_log.h"
+#include "qks/contract/log_words.h"
 #include "qks/drawing/extraction.h"
 #include "qks/nest/stock.h"
 
@@ -15,7 +16,8 @@ std::size_t addStockPieces(host::DrawingServices* ds, NestConfig& config) {
     if (config.stockFile.empty()) return 0;
     const std::string& path = config.stockFile;
     auto warn = [&](const std::string& what) {
-        appendJobLog(LogChannel::Nest, "WARN " + what + " " + path + "，改用板材");
+        appendJobLog(LogChannel::Nest,
+                     contract::logEntry(contract::kLogWarning, what + " " + path + "，改用板材"));
     };
     std::error_code error;
     if (!std::filesystem::exists(std::filesystem::u8path(path), error) || error) {
