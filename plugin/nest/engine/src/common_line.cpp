@@ -467,7 +467,12 @@ CommonLineResult shareCommonLines(const NestConfig& config, const std::vector<Ne
         }
         const std::vector<Shape> original = shapes;
         SheetPass pass(shapes, config.gap, config.margin);
-        for (int round = 0; round < 8; ++round) {
+        // The pass knows a sheet's margin, not an irregular stock piece's outline or defects: a
+        // slide there could leave the piece, so its parts stay where the search put them.
+        const auto stock = static_cast<std::size_t>(sheet.stockIndex);
+        const bool irregular =
+            sheet.stockIndex >= 0 && stock < config.sheets.size() && config.sheets[stock].shape;
+        for (int round = 0; round < 8 && !irregular; ++round) {
             const bool x = pass.pass(false);
             const bool y = pass.pass(true);
             if (!x && !y) break;
