@@ -18,7 +18,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     int pieces = 0;
     for (const NestPart& p : parts) {
         // Pieces of modest size only: a huge one measures the fuzzer's patience, not the code.
-        if (pieces >= 3 || p.outline.size() > 500 || !(p.width < 2000 && p.height < 2000)) continue;
+        // Sized by the points themselves: the record's width and height are only what it says.
+        double lowX = 1e300, lowY = 1e300, highX = -1e300, highY = -1e300;
+        for (const Point& q : p.outline) {
+            lowX = std::fmin(lowX, q.x);
+            lowY = std::fmin(lowY, q.y);
+            highX = std::fmax(highX, q.x);
+            highY = std::fmax(highY, q.y);
+        }
+        if (pieces >= 3 || p.outline.size() > 500 || !(highX - lowX < 2000 && highY - lowY < 2000))
+            continue;
         const SheetStock stock = stockPiece(p.outline, p.holes, 3.0);
         const double margin = 5.0, cell = 4.0;
         const SheetLayout sheet = openSheet(0, stock, margin, cell);

@@ -1,5 +1,7 @@
 #include "qks/contract/parts_format.h"
 
+#include <algorithm>
+#include <cctype>
 #include <map>
 
 #include "qks/contract/text_format.h"
@@ -118,9 +120,22 @@ std::vector<PartRecord> readParts(std::string_view text, const PartsReadOptions&
         } else if (f[0] == "C" && f.size() >= 4) {
             const auto found = positionOfId.find(rules.toInt(f[1]));
             if (found == positionOfId.end()) continue;
-            CarriedGroup group{std::string(f[2]), {}};
+            // Layers and handles as a drawing has them: a layer with no control character and
+            // no blank at either end, handles of 1 to 16 hex digits. Anything else could not
+            // name an entity, nor come back the same from the file.
+            const std::string_view layer = f[2];
+            const bool goodLayer = !layer.empty() && layer.front() != ' ' && layer.back() != ' ' &&
+                                   std::none_of(layer.begin(), layer.end(), [](char c) {
+                                       return static_cast<unsigned char>(c) < 0x20;
+                                   });
+            if (!goodLayer) continue;
+            CarriedGroup group{std::string(layer), {}};
             for (std::string_view handle : splitFields(f[3], ';'))
-                if (!handle.empty()) group.handles.emplace_back(handle);
+                if (!handle.empty() && handle.size() <= 16 &&
+                    std::all_of(handle.begin(), handle.end(), [](char c) {
+                        return std::isxdigit(static_cast<unsigned char>(c));
+                    }))
+                    group.handles.emplace_back(handle);
             if (!group.handles.empty()) parts[found->second].carried.push_back(std::move(group));
         } else if (f[0] == "O" || f[0] == "H") {
             const auto found = positionOfId.find(rules.toInt(f[1]));
