@@ -7,16 +7,14 @@
 #include "qks/nest/geometry.h"
 
 namespace qks::bom {
+using nest::cross;
+
 namespace {
 
 // Turns smaller than this are drawing noise, not bends (radians: half a degree).
 constexpr double kSmallestTurn = 0.5 * kPi / 180.0;
 // A turn this close to a full fold-back has no finite set-back.
 constexpr double kLargestTurn = 179.5 * kPi / 180.0;
-
-double cross(const Point& o, const Point& a, const Point& b) {
-    return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
-}
 
 std::vector<Point> convexHull(std::vector<Point> points) {
     std::sort(points.begin(), points.end(), [](const Point& a, const Point& b) {

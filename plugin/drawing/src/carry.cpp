@@ -10,23 +10,11 @@
 namespace qks::nest {
 namespace {
 
-double segmentDistance(const Point& p, const Point& a, const Point& b) {
-    const double dx = b.x - a.x, dy = b.y - a.y;
-    const double length2 = dx * dx + dy * dy;
-    double t = length2 > 0.0 ? ((p.x - a.x) * dx + (p.y - a.y) * dy) / length2 : 0.0;
-    t = std::clamp(t, 0.0, 1.0);
-    return std::hypot(p.x - (a.x + t * dx), p.y - (a.y + t * dy));
-}
-
 double ringDistance(const Point& p, const Outline& ring) {
     double best = std::numeric_limits<double>::infinity();
     for (std::size_t i = 0, n = ring.size(); i < n; ++i)
-        best = std::min(best, segmentDistance(p, ring[i], ring[(i + 1) % n]));
+        best = std::min(best, pointSegmentDistance(p, ring[i], ring[(i + 1) % n]));
     return best;
-}
-
-double cross(const Point& o, const Point& a, const Point& b) {
-    return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
 }
 
 // Where segment ab crosses segment cd with each pair's ends strictly on either side of the

@@ -103,18 +103,6 @@ void slideDistances(const Shape& moving, const Shape& fixed, bool alongY, RuleDi
             forEachEdge(moving, [&](const Point& a, const Point& b) { meet(w, 1.0, a, b); });
 }
 
-double pointSegmentDistance(const Point& p, const Point& a, const Point& b) {
-    const double dx = b.x - a.x, dy = b.y - a.y;
-    const double len2 = dx * dx + dy * dy;
-    double t = len2 > 0 ? ((p.x - a.x) * dx + (p.y - a.y) * dy) / len2 : 0.0;
-    t = std::clamp(t, 0.0, 1.0);
-    return std::hypot(p.x - (a.x + t * dx), p.y - (a.y + t * dy));
-}
-
-double cross(const Point& o, const Point& a, const Point& b) {
-    return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
-}
-
 double segmentDistance(const Point& a, const Point& b, const Point& c, const Point& d) {
     const double d1 = cross(a, b, c), d2 = cross(a, b, d), d3 = cross(c, d, a), d4 = cross(c, d, b);
     if (((d1 > 0 && d2 < 0) || (d1 < 0 && d2 > 0)) && ((d3 > 0 && d4 < 0) || (d3 < 0 && d4 > 0)))

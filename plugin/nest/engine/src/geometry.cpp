@@ -17,6 +17,18 @@ double ringLength(const std::vector<Point>& ring) {
     return total;
 }
 
+double pointSegmentDistance(const Point& p, const Point& a, const Point& b) {
+    const double dx = b.x - a.x, dy = b.y - a.y;
+    const double length2 = dx * dx + dy * dy;
+    double t = length2 > 0.0 ? ((p.x - a.x) * dx + (p.y - a.y) * dy) / length2 : 0.0;
+    t = std::clamp(t, 0.0, 1.0);
+    return std::hypot(p.x - (a.x + t * dx), p.y - (a.y + t * dy));
+}
+
+double cross(const Point& o, const Point& a, const Point& b) {
+    return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
+}
+
 double polygonArea(const std::vector<Point>& points) {
     const std::size_t n = points.size();
     double sum = 0.0;

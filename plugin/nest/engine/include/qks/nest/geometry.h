@@ -21,6 +21,10 @@ namespace qks::nest {
 double polygonArea(const std::vector<Point>& points);
 // Length of the closed ring (the last point joins the first); 0 below two points.
 double ringLength(const std::vector<Point>& ring);
+// Distance from `p` to the segment from `a` to `b` (to `a` when the segment has no length).
+double pointSegmentDistance(const Point& p, const Point& a, const Point& b);
+// Twice the signed area of the triangle o, a, b: positive when a to b turns left about o.
+double cross(const Point& o, const Point& a, const Point& b);
 
 // Axis-aligned bounds; an empty list gives min above max (+1e300 / -1e300).
 struct Bounds {
