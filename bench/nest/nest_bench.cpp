@@ -177,7 +177,7 @@ void runJob(const Options& o, const std::string& name, NestStrategy strategy, st
         published.front().utilisation * 100, st.iterations / searchTime, five.utilisation * 100,
         five.sheets, twenty.utilisation * 100, twenty.sheets, end.utilisation * 100, end.sheets,
         stockArea / 1e6, end.unplaced);
-    if (!remnants.empty()) {
+    if (stockPieceCount(session->config) > 0) {
         // What went onto the remnants: parts and the share of each piece's area they cover.
         std::string pieces;
         for (const SheetLayout& sheet : session->layout) {
