@@ -218,6 +218,58 @@ TEST_F(PageTest, NestShowsAFinishedRunAtStartUp) {
     EXPECT_EQ(page.logLines(), QStringList({QStringLiteral("DONE 1")}));
 }
 
+TEST_F(PageTest, NestRunIsFollowedToItsDoneOrFatalLine) {
+    BridgeServer server([](const QByteArray&) { return QByteArray("QUEUED"); });
+    QLocalSocket socket;
+    ASSERT_TRUE(connectBridge(&socket, kConnectWaitMs));
+    const QByteArray started = "QKNEST 开始 source=current\nNEST 首版 板=1\n";
+    const QByteArray searched = started + "NEST 优化结束 迭代=9 板=1\nNEST 正在生成套料图\n";
+    const QByteArray written = searched + "DONE 板=1 件=4\nNEST 已生成 /o/套料图.dxf\n";
+    const struct {
+        const char* state;  // the progress file's STATE, or nullptr: not written
+        QByteArray log;
+        const char* chip;
+        bool running;
+    } steps[] = {
+        // An earlier job's finished files are not this run's end.
+        {nullptr, "DONE 板=2\n", "优化中", true},
+        {"running", started, "优化中", true},
+        {"done", searched, "正在生成套料图…", true},
+        {"done", searched + "DONE 板=1 件=4\n", "正在生成套料图…",
+         true},  // its drawing's line next
+        {"done", written, "优化完成", false},
+    };
+    writeFile(tempFilePath(kNestProgressName), kProgress + "STATE\tdone\n");
+    writeFile(tempFilePath(kNestLogName), "DONE 板=2\n");
+    NestPage page(&socket, nullptr);
+    QPushButton* drawing = nullptr;
+    for (QPushButton* button : page.findChildren<QPushButton*>())
+        if (button->text() == QStringLiteral("在图纸窗口打开")) drawing = button;
+    ASSERT_TRUE(drawing);
+    page.useCurrentDrawing();
+    page.start();
+    for (const auto& step : steps) {
+        if (step.state)
+            writeFile(tempFilePath(kNestProgressName),
+                      kProgress + "STATE\t" + QByteArray(step.state) + "\n");
+        writeFile(tempFilePath(kNestLogName), step.log);
+        page.poll();
+        EXPECT_EQ(page.stateText(), QString::fromUtf8(step.chip)) << step.log.constData();
+        EXPECT_EQ(page.running(), step.running) << step.log.constData();
+        EXPECT_EQ(page.canStart(), !step.running);
+        EXPECT_EQ(drawing->isEnabled(), !step.running);
+    }
+    EXPECT_TRUE(page.logLines().contains(QStringLiteral("NEST 已生成 /o/套料图.dxf")));
+    EXPECT_EQ(page.logLines().last(), QStringLiteral("[套料] 套料图已生成，可在图纸窗口打开"));
+
+    // A job that fails before its search writes no progress: its FATAL line ends the run.
+    page.start();
+    writeFile(tempFilePath(kNestLogName), "FATAL 无法读取套料配置\n");
+    page.poll();
+    EXPECT_EQ(page.stateText(), QStringLiteral("套料失败"));
+    EXPECT_TRUE(page.canStart());
+}
+
 TEST_F(PageTest, NestCommandsAndReplies) {
     QLocalSocket socket;
     NestPage page(&socket, nullptr);

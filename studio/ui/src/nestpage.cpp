@@ -108,10 +108,10 @@ NestPage::NestPage(QLocalSocket* socket, QWidget* parent) : QWidget(parent), soc
     openButton->setFixedHeight(38);
     actions->addWidget(startButton_);
     actions->addWidget(stopButton_);
-    QPushButton* drawingButton = makeButton(kOpenInDrawingWindow, "ghostButton", this);
-    drawingButton->setFixedHeight(38);
+    drawingButton_ = makeButton(kOpenInDrawingWindow, "ghostButton", this);
+    drawingButton_->setFixedHeight(38);
     actions->addStretch();
-    actions->addWidget(drawingButton);
+    actions->addWidget(drawingButton_);
     actions->addWidget(openButton);
     page->addLayout(actions);
     scroll->setWidget(content);
@@ -125,7 +125,7 @@ NestPage::NestPage(QLocalSocket* socket, QWidget* parent) : QWidget(parent), soc
             [this] { studioDialogs().openFolder(form_->values().outDirText.trimmed()); });
     connect(table_, &NestPartsTable::partsEdited, this, &NestPage::showTally);
     // The nest drawing is written after the search ends, so the log is read when asked.
-    connect(drawingButton, &QPushButton::clicked, this, [this] {
+    connect(drawingButton_, &QPushButton::clicked, this, [this] {
         const QStringList drawings = drawingsWritten(readWholeFile(tempFilePath(kNestLogName)));
         if (drawings.isEmpty())
             appendLog(QStringLiteral("[提示] 还没有生成套料图"));
@@ -258,6 +258,11 @@ void NestPage::start() {
     preview_->forgetRun();
     partsWatch_.forget();
     jobState_ = contract::JobState::Running;
+    // What the log holds now is an earlier job's: only lines written after this are ours.
+    logWatch_.forget();
+    logWatch_.changed(tempFilePath(kNestLogName));
+    logChanged_ = false;
+    doneSeen_ = false;
     const NestReply reply =
         sendNestCommand(socket_, fromContract(contract::kNestWord) + QLatin1Char(' ') + configPath);
     if (!reply.logLine.isEmpty()) appendLog(reply.logLine);
@@ -265,6 +270,7 @@ void NestPage::start() {
     running_ = true;
     startButton_->setEnabled(false);
     stopButton_->setEnabled(true);
+    drawingButton_->setEnabled(false);
     stateChip_->setText(QStringLiteral("优化中"));
 }
 
@@ -278,7 +284,47 @@ void NestPage::stop() {
 void NestPage::poll() {
     if (partsWatch_.changed(tempFilePath(kNestPartsName))) loadPartsFile();
     if (progressWatch_.changed(tempFilePath(kNestProgressName))) loadProgressFile();
-    if (running_) showLogTail(120, false);
+    if (!running_) return;
+    if (logWatch_.changed(tempFilePath(kNestLogName))) logChanged_ = true;
+    showLogTail(120, false);
+    finishIfEnded();
+}
+
+void NestPage::finishIfEnded() {
+    const QByteArray log = readWholeFile(tempFilePath(kNestLogName));
+    const JobEnd end = logChanged_ ? JobLogTail::interpret(log).end : JobEnd::None;
+    const bool searchEnded =
+        jobState_ == contract::JobState::Done || jobState_ == contract::JobState::Stopped;
+    if (end == JobEnd::Done && searchEnded && drawingsWritten(log).isEmpty() && !doneSeen_) {
+        // The drawing's line follows the DONE line: one more poll reads it.
+        doneSeen_ = true;
+        return;
+    }
+    if (end == JobEnd::Failed || (end == JobEnd::Done && searchEnded)) {
+        showEnded(end == JobEnd::Failed, true);
+        return;
+    }
+    if (!searchEnded) return;
+    // The search has ended and the output step is writing the drawing.
+    stopButton_->setEnabled(false);
+    stateChip_->setText(QStringLiteral("正在生成套料图…"));
+}
+
+void NestPage::showEnded(bool failed, bool followed) {
+    running_ = false;
+    startButton_->setEnabled(true);
+    stopButton_->setEnabled(false);
+    drawingButton_->setEnabled(true);
+    if (failed)
+        stateChip_->setText(QStringLiteral("套料失败"));
+    else
+        stateChip_->setText(jobState_ == contract::JobState::Done
+                                ? QStringLiteral("优化完成")
+                                : QStringLiteral("已停止 · 采用最优"));
+    showLogTail(80, true);
+    if (followed && !failed &&
+        !drawingsWritten(readWholeFile(tempFilePath(kNestLogName))).isEmpty())
+        appendLog(QStringLiteral("[套料] 套料图已生成，可在图纸窗口打开"));
 }
 
 void NestPage::showLogTail(int lines, bool trim) {
@@ -312,15 +358,10 @@ void NestPage::loadProgressFile() {
     if (records.state) jobState_ = contract::jobStateFromWord(records.state->toStdString());
     preview_->showProgress(records);
 
-    const bool done = jobState_ == contract::JobState::Done;
-    if (done || jobState_ == contract::JobState::Stopped) {
-        running_ = false;
-        startButton_->setEnabled(true);
-        stopButton_->setEnabled(false);
-        stateChip_->setText(done ? QStringLiteral("优化完成")
-                                 : QStringLiteral("已停止 · 采用最优"));
-        showLogTail(80, true);
-    }
+    if (jobState_ != contract::JobState::Done && jobState_ != contract::JobState::Stopped) return;
+    // A run this page started is followed to its DONE line (poll reads the log); one found at
+    // start-up has ended.
+    if (!running_) showEnded(false, false);
 }
 
 }  // namespace qks::studio

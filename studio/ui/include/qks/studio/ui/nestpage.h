@@ -99,8 +99,17 @@ class NestPage : public QWidget {
     contract::PartSource source_ = contract::PartSource::Picked;
     SignatureWatch partsWatch_;
     SignatureWatch progressWatch_;
+    SignatureWatch logWatch_;
     std::optional<contract::JobState> jobState_;
+    // From an accepted start until the job's DONE or FATAL line: the search, then the output
+    // step, which writes the drawing after the search has ended.
     bool running_ = false;
+    bool logChanged_ = false;  // the log was written since the start (its last lines are ours)
+    bool doneSeen_ = false;    // the DONE line was read, the drawing's line not yet
+    QPushButton* drawingButton_ = nullptr;
+    void finishIfEnded();
+    // `followed`: the run was followed from its start (not found ended at start-up).
+    void showEnded(bool failed, bool followed);
 };
 
 }  // namespace qks::studio
