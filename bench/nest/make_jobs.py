@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Writes the bundled benchmark jobs (config + parts file) into jobs/.
 
-Deterministic (fixed seed), so the committed files can be regenerated exactly:
+Deterministic (fixed seed), so the committed files can be regenerated exactly; name jobs
+(make_jobs.py cover) to write only those:
   small  - about 30 instances of 6 kinds, one stock size
   medium - about 200 instances of 20 kinds, some with holes, 3 stock sizes
   large  - about 1,000 instances of 40 kinds, 3 stock sizes
@@ -15,6 +16,7 @@ Deterministic (fixed seed), so the committed files can be regenerated exactly:
 import math
 import os
 import random
+import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -229,13 +231,18 @@ def write_cover():
     print("cover 12 instances of 1 kind,", len(holes), "holes and slots,", edges, "edges")
 
 
+JOBS = {
+    "small": lambda: write_job("small", 11, 6, 30, 600, ["3000x1500"]),
+    "medium": lambda: write_job("medium", 22, 20, 200, 500, ["3000x1500x3", "2500x1250", "2000x1000x4"]),
+    "large": lambda: write_job("large", 33, 40, 1000, 320, ["3000x1500", "2500x1250x10", "2000x1000"]),
+    "flanges": write_flanges,
+    "remnants": lambda: (write_job("remnants", 44, 12, 120, 450, ["3000x1500"]), write_remnant_stock()),
+    "rects": write_rects,
+    "cover": write_cover,
+}
+
 if __name__ == "__main__":
+    # Every job, or only those named: each job has its own seed, so one is written alike alone.
     os.makedirs(os.path.join(HERE, "jobs"), exist_ok=True)
-    write_job("small", 11, 6, 30, 600, ["3000x1500"])
-    write_job("medium", 22, 20, 200, 500, ["3000x1500x3", "2500x1250", "2000x1000x4"])
-    write_job("large", 33, 40, 1000, 320, ["3000x1500", "2500x1250x10", "2000x1000"])
-    write_flanges()
-    write_job("remnants", 44, 12, 120, 450, ["3000x1500"])
-    write_remnant_stock()
-    write_rects()
-    write_cover()
+    for name in sys.argv[1:] or JOBS:
+        JOBS[name]()
