@@ -278,49 +278,57 @@ double across(const Point& p, bool alongY) {
 // check of the end position (interiorsOverlap and the gap) decides which one stands.
 enum class Ends { Open, Low, High, Closed };
 
-// How far w may travel in direction `sign` along u before it meets the segment (a, b); kInf
-// when never. A segment running along the slide is left out: touching it, w slides along it,
-// and whatever stops w there is the next segment, which shares the end.
-double rayToSegment(const Point& w, double sign, const Point& a, const Point& b, bool alongY,
-                    Ends ends) {
+using RuleDistances = std::array<double, 4>;  // by Ends
+
+// How far w may travel in direction `sign` along u before it meets the segment (a, b), under
+// each rule; each entry of `best` only lowered, and left alone where it never does. A segment
+// running along the slide is left out: touching it, w slides along it, and whatever stops w
+// there is the next segment, which shares the end.
+void meetSegment(const Point& w, double sign, const Point& a, const Point& b, bool alongY,
+                 RuleDistances& best) {
     const double va = across(a, alongY), vb = across(b, alongY), vw = across(w, alongY);
-    if (std::fabs(va - vb) <= 1e-12) return kInf;
+    if (std::fabs(va - vb) <= 1e-12) return;
     const double lo = std::min(va, vb), hi = std::max(va, vb);
-    const bool lowIn = ends == Ends::Low || ends == Ends::Closed;
-    const bool highIn = ends == Ends::High || ends == Ends::Closed;
-    if (lowIn ? vw < lo - 1e-9 : vw <= lo + 1e-9) return kInf;
-    if (highIn ? vw > hi + 1e-9 : vw >= hi - 1e-9) return kInf;
+    if (vw < lo - 1e-9 || vw > hi + 1e-9) return;  // past both ends: no rule meets it
     const double lambda = std::clamp((vw - va) / (vb - va), 0.0, 1.0);
     const double uHit = along(a, alongY) + lambda * (along(b, alongY) - along(a, alongY));
     const double t = sign * (uHit - along(w, alongY));
-    if (t < -1e-7) return kInf;
-    return std::max(t, 0.0);
+    if (t < -1e-7) return;
+    const double distance = std::max(t, 0.0);
+    // Clear of the low end, of the high end: what the rules that leave that end out ask.
+    const bool offLow = vw > lo + 1e-9, offHigh = vw < hi - 1e-9;
+    const bool meets[] = {offLow && offHigh, offHigh, offLow, true};  // by Ends
+    for (std::size_t r = 0; r < 4; ++r)
+        if (meets[r]) best[r] = std::min(best[r], distance);
 }
-
-using RuleDistances = std::array<double, 4>;  // by Ends
 
 // How far `moving` may slide towards -u before its boundary meets `fixed`'s, under each rule;
 // each entry only lowered.
 void slideDistances(const Shape& moving, const Shape& fixed, bool alongY, RuleDistances& best) {
-    constexpr Ends kRules[] = {Ends::Open, Ends::Low, Ends::High, Ends::Closed};
-    const auto meet = [&](const Point& w, double sign, const Point& a, const Point& b) {
-        for (std::size_t r = 0; r < 4; ++r)
-            best[r] = std::min(best[r], rayToSegment(w, sign, a, b, alongY, kRules[r]));
-    };
     // A ray meets only edges spanning its line; a ring wholly off the other part's span meets
-    // nothing.
+    // nothing, and a ring whose rays all travel further to reach the other part's box than
+    // every rule's contact so far changes nothing (the outline, looked at first, mostly keeps
+    // the holes out).
     const auto rays = [&](const Shape& from, const Shape& to, double sign) {
         const Strips& strips = alongY ? to.byX : to.byY;
         const double lo = alongY ? to.box.minX : to.box.minY;
         const double hi = alongY ? to.box.maxX : to.box.maxY;
+        const double toNear =
+            sign < 0 ? (alongY ? to.box.maxY : to.box.maxX) : (alongY ? to.box.minY : to.box.minX);
         for (std::size_t r = 0; r < from.rings.size(); ++r) {
             const Bounds& b = from.ringBoxes[r];
             if ((alongY ? b.maxX : b.maxY) < lo - kIndexSlack ||
                 (alongY ? b.minX : b.minY) > hi + kIndexSlack)
                 continue;
+            const double ringNear =
+                sign < 0 ? (alongY ? b.minY : b.minX) : (alongY ? b.maxY : b.maxX);
+            const double least = sign * (toNear - ringNear);
+            if (least - kIndexSlack > *std::max_element(best.begin(), best.end())) continue;
             for (const Point& w : from.rings[r])
                 forEachEdgeAcross(to, strips, across(w, alongY),
-                                  [&](const Point& a, const Point& b) { meet(w, sign, a, b); });
+                                  [&](const Point& a, const Point& b) {
+                                      meetSegment(w, sign, a, b, alongY, best);
+                                  });
         }
     };
     rays(moving, fixed, -1.0);
