@@ -371,7 +371,8 @@ TEST_F(NestJobTest, LinesTravelWithTheirPart) {
 
 // Rectangles and L-shapes in rows: with common line the drawing cuts each shared stretch once,
 // on its own layer, the parts never overlap and the rest keep the gap; without it the gap holds
-// everywhere and nothing is said about common lines.
+// everywhere and nothing is said about common lines. Round parts have no straight stretch to
+// share: the log says common line saved nothing.
 TEST_F(NestJobTest, CommonLineCutsSharedEdgesOnce) {
     struct Case {
         bool common;
@@ -417,6 +418,19 @@ TEST_F(NestJobTest, CommonLineCutsSharedEdgesOnce) {
                                                {drawing, "6", "18", std::to_string(saved), areas});
         EXPECT_TRUE(startsWith(checked, "OK parts=18 ")) << checked;
     }
+    dir_.write("qks_nest.cfg", "outDir=" + out() + "\nlog=" + log() +
+                                   "\nsource=files\nfile=" + kNestFixtures +
+                                   "flange_and_disc.dxf\nsheet=440x440\ngap=4\nmargin=10\n"
+                                   "cell=2\nseconds=1\nthreads=1\nrotate=0\nmirror=0\n"
+                                   "partcount 1=1\npartcount 2=1\ncommonline=1\n");
+    qks::nest::runNestJob(app_, nest_, {});
+    waitForJob();
+    const std::vector<std::string> lines = logLines(log());
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[lines.size() - 3], "NEST 共边 节省切割长度 0.0 m");
+    EXPECT_TRUE(startsWith(lines[lines.size() - 2], "DONE 板=1 件=2 ")) << lines[lines.size() - 2];
+    EXPECT_NE(lines[lines.size() - 2].find(" 共边节省=0.000m"), std::string::npos)
+        << lines[lines.size() - 2];
 }
 
 TEST_F(NestJobTest, PartWhoseSourceIsGoneIsDrawnAsOutlines) {
