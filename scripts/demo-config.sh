@@ -22,4 +22,5 @@ write_demo_config() {
   echo "mirror=1"
   echo "pdf=1"
   echo "seconds=$seconds"
+  echo "strategy=dense"
 }

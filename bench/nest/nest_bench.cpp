@@ -177,17 +177,19 @@ void runJob(const Options& o, const std::string& name, NestStrategy strategy, st
         published.front().utilisation * 100, st.iterations / searchTime, five.utilisation * 100,
         five.sheets, twenty.utilisation * 100, twenty.sheets, end.utilisation * 100, end.sheets,
         stockArea / 1e6, end.unplaced);
-    // What went onto the remnants: parts and the share of each piece's area they cover.
-    std::string pieces;
-    for (const SheetLayout& sheet : session->layout) {
-        if (!sheet.mask) continue;
-        char one[96];
-        std::snprintf(one, sizeof one, "%sremnant %d: %zu parts, %.1f%%",
-                      pieces.empty() ? "" : "; ", sheet.stockIndex + 1, sheet.placements.size(),
-                      sheet.usedArea / sheetArea(sheet) * 100);
-        pieces += one;
+    if (stockPieceCount(session->config) > 0) {
+        // What went onto the remnants: parts and the share of each piece's area they cover.
+        std::string pieces;
+        for (const SheetLayout& sheet : session->layout) {
+            if (!sheet.mask) continue;
+            char one[96];
+            std::snprintf(one, sizeof one, "%sremnant %d: %zu parts, %.1f%%",
+                          pieces.empty() ? "" : "; ", sheet.stockIndex + 1, sheet.placements.size(),
+                          sheet.usedArea / sheetArea(sheet) * 100);
+            pieces += one;
+        }
+        std::printf("| %-8s | %-11s | | %s | | | | |\n", "", "", pieces.c_str());
     }
-    if (!pieces.empty()) std::printf("| %-8s | %-11s | | %s | | | | |\n", "", "", pieces.c_str());
     std::fflush(stdout);
 }
 

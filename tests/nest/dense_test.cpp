@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cmath>
 #include <random>
 
 #include "dense/chooser.h"
@@ -13,6 +14,7 @@
 #include "polygon_check.h"
 #include "qks/nest/raster_overlap.h"
 #include "qks/nest/search.h"
+#include "qks/nest/stock.h"
 
 namespace qks::nest {
 namespace {
@@ -360,7 +362,8 @@ TEST(DenseMoves, EveryMoveKeepsTheLayoutValidAndThePartsCounted) {
     const dense::State* starts[] = {&full, &missing, &single};
 
     std::atomic<bool> quit{false};
-    for (int m = 0; m < dense::kMoveCount; ++m) {
+    // The moves onto stock pieces come below, beside pieces.
+    for (int m = 0; m < static_cast<int>(Move::IntoPieces); ++m) {
         const Move move = static_cast<Move>(m);
         int applied = 0;
         for (std::uint32_t seed = 1; seed <= 9; ++seed) {
@@ -385,6 +388,52 @@ TEST(DenseMoves, EveryMoveKeepsTheLayoutValidAndThePartsCounted) {
         }
         EXPECT_GT(applied, 0) << "move " << m << " never applied";
     }
+
+    // Beside stock pieces (an L with a round defect, then a plain rectangle), which the search
+    // keeps apart from the sheets: every move leaves the pieces' parts inside them, off the
+    // defect and counted, and the piece moves find room there.
+    NestContext job = c;
+    Outline ring = {{0, 0}, {420, 0}, {420, 160}, {200, 160}, {200, 300}, {0, 300}};
+    Outline defect;
+    for (int k = 0; k < 24; ++k)
+        defect.push_back({100 + 30 * std::cos(k * M_PI / 12), 80 + 30 * std::sin(k * M_PI / 12)});
+    job.config.sheets.insert(job.config.sheets.begin(),
+                             {stockPiece(ring, {defect}, job.config.gap),
+                              stockPiece({{0, 0}, {300, 0}, {300, 200}, {0, 200}}, {}, 5)});
+    std::vector<int> left = order;
+    const Layout pieces = fillStockPieces(job, left, true);
+    ASSERT_EQ(pieces.size(), 2u);
+    Layout rest;
+    usage.assign(c.config.sheets.size(), 0);
+    greedyFill(rest, usage, left, c);
+    const dense::Model beside{c, shapes, {job.config.sheets[0], job.config.sheets[1]}};
+    dense::State start = beside.fromLayout(rest, pieces);
+    // Room on the pieces: a few of their parts back onto the sheets' unplaced list.
+    for (std::size_t k = 0; k < 3 && !start.pieceItems.empty(); ++k) {
+        start.unplaced.push_back(start.pieceItems.back().part);
+        start.pieceItems.pop_back();
+    }
+    int pieceMoves = 0;
+    for (int m = 0; m < dense::kMoveCount; ++m)
+        for (std::uint32_t seed = 1; seed <= 3; ++seed) {
+            dense::Lane lane(beside, seed, quit, std::make_unique<NestContext>(c));
+            dense::State s = start;
+            if (!dense::allowedMoves(lane, s)[m] || !dense::runMove(lane, s, Move(m))) continue;
+            const std::string what =
+                "beside pieces, move " + std::to_string(m) + ", seed " + std::to_string(seed);
+            pieceMoves += m >= static_cast<int>(Move::IntoPieces);
+            NestOutcome out;
+            out.layout = beside.toLayout(s);
+            out.unplaced = static_cast<std::int32_t>(s.unplaced.size());
+            testing::checkLayout(job.parts, job.config, out.layout, what.c_str());
+            checkCountsAndOrientations(job, out, what.c_str());
+            bool sheetSeen = false;  // the pieces come first
+            for (const SheetLayout& sheet : out.layout) {
+                EXPECT_FALSE(sheet.mask && sheetSeen) << what;
+                sheetSeen = sheetSeen || !sheet.mask;
+            }
+        }
+    EXPECT_GT(pieceMoves, 0) << "no piece move applied";
 }
 
 // A lone sheet shortened again and again on one lane (rows taken out at random heights): failed

@@ -1,5 +1,7 @@
 #include "polygon_check.h"
 
+#include "qks/nest/stock.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -201,8 +203,10 @@ void checkLayout(const std::vector<NestPart>& parts, const NestConfig& config, c
         ASSERT_GE(sheet.stockIndex, 0) << what;
         ASSERT_LT(sheet.stockIndex, static_cast<int>(config.sheets.size())) << what;
         ++perStock[sheet.stockIndex];
-        // Raster level: inside the grid, pairwise disjoint (restamp into an empty bitmap).
-        std::vector<std::uint64_t> bits(sheet.occupancy.size(), 0);
+        // Raster level: inside the grid, pairwise disjoint and, on a stock piece, clear of the
+        // cells its outline and defects take (restamp into the empty sheet).
+        std::vector<std::uint64_t> bits =
+            sheet.mask ? sheet.mask->bits : std::vector<std::uint64_t>(sheet.occupancy.size(), 0);
         std::vector<PlacedShape> shapes;
         std::vector<std::array<double, 4>> boxes;
         double used = 0;

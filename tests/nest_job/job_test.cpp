@@ -452,21 +452,39 @@ TEST_F(NestJobTest, PartWhoseSourceIsGoneIsDrawnAsOutlines) {
 // a rectangle no part touches, drawn and logged; a stock drawing that is not there leaves the job
 // on its sheets.
 TEST_F(NestJobTest, RemnantsComeFirstAndHoldTheirParts) {
-    const std::string stock = kNestFixtures + "remnants.dxf";
+    const std::string many = "file=" + kNestFixtures + "rect_hole.dxf\nfile=" + kNestFixtures +
+                             "loose_lines.dxf\npartcount 1=200\npartcount 2=100\n";
+    const std::string few = "file=" + kNestFixtures + "rect_hole.dxf\npartcount 1=4\n";
+    const std::string remnants = kNestFixtures + "remnants.dxf";
+    const std::string slanted = kNestFixtures + "slanted_remnant.dxf";
+    const std::string narrow = kNestFixtures + "narrow_remnant.dxf";
+    const std::string gone = dir_.file("gone.dxf");
     struct Row {
+        std::string parts;
+        std::string stock;
         std::string keys;
-        bool offcut;
-        bool readable;
+        std::string checked;  // the stock checker's line up to the counts on pieces; empty: no
+                              // piece is used, and the warning below is logged instead
+        std::string warning;
+        bool offcut = false;
     };
     const std::vector<Row> rows = {
-        {"stockfile=" + stock + "\n", false, true},
-        {"stockfile=" + stock + "\nstrategy=dense\nthreads=1\noffcut=1\n", true, true},
-        {"stockfile=" + dir_.file("gone.dxf") + "\n", false, false},
+        // More than the pieces hold, however densely packed: the rest goes onto the sheets.
+        {many, remnants, "", "OK pieces=2 parts=300 ", ""},
+        {many, remnants, "strategy=dense\nthreads=1\noffcut=1\n", "OK pieces=2 parts=300 ", "",
+         true},
+        // A few plates and one remnant: every plate goes onto the remnant, whatever the
+        // strategy, and no sheet is opened.
+        {few, slanted, "", "OK pieces=1 parts=4 onpieces=4 sheets=1 ", ""},
+        {few, slanted, "strategy=dense\nthreads=1\n", "OK pieces=1 parts=4 onpieces=4 sheets=1 ",
+         ""},
+        {many, gone, "", "", "WARN 余料图纸不存在 " + gone + "，改用板材"},
+        {few, narrow, "strategy=dense\nthreads=1\n", "",
+         "WARN 余料图纸中没有可放零件的余料 " + narrow},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.keys);
-        writeConfig("source=files\nfile=" + kNestFixtures + "rect_hole.dxf\nfile=" + kNestFixtures +
-                    "loose_lines.dxf\npartcount 1=120\npartcount 2=60\n" + row.keys);
+        SCOPED_TRACE(row.stock + " " + row.keys);
+        writeConfig("source=files\n" + row.parts + "stockfile=" + row.stock + "\n" + row.keys);
         qks::nest::runNestJob(app_, nest_, {});
         waitForJob();
         const std::vector<std::string> lines = logLines(log());
@@ -476,17 +494,19 @@ TEST_F(NestJobTest, RemnantsComeFirstAndHoldTheirParts) {
         };
         ASSERT_TRUE(logged("DONE ")) << readAll(log());
         const std::string drawing = out() + "/套料图.dxf";
-        if (!row.readable) {
-            EXPECT_TRUE(logged("WARN 余料图纸不存在 " + dir_.file("gone.dxf") + "，改用板材"));
+        EXPECT_EQ(logged("NEST 余料="), row.warning.empty());
+        if (!row.warning.empty()) {
+            EXPECT_TRUE(logged(row.warning)) << readAll(log());
             EXPECT_TRUE(startsWith(checkNestDrawing(drawing, 10, 2, 4), "OK "))
                 << checkNestDrawing(drawing, 10, 2, 4);
             continue;
         }
-        EXPECT_TRUE(logged("NEST 余料=2"));
         EXPECT_EQ(logged("NEST 余料 板"), row.offcut);
-        const std::string checked = runChecker("tests/nest_job/check_stock_nest.py",
-                                               {drawing, stock, "10", "4", row.offcut ? "1" : "0"});
-        ASSERT_TRUE(startsWith(checked, "OK pieces=2 parts=180 ")) << checked;
+        const std::string checked =
+            runChecker("tests/nest_job/check_stock_nest.py",
+                       {drawing, row.stock, "10", "4", row.offcut ? "1" : "0"});
+        ASSERT_TRUE(startsWith(checked, row.checked)) << checked;
+        if (row.parts != many) continue;
         int first = 0, second = 0, sheets = 0;
         ASSERT_EQ(std::sscanf(checked.c_str() + checked.find("onpieces="),
                               "onpieces=%d,%d sheets=%d", &first, &second, &sheets),

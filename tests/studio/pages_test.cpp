@@ -305,6 +305,35 @@ TEST_F(PageTest, NestPickAndSourceChecks) {
     EXPECT_TRUE(page.running());
 }
 
+TEST_F(PageTest, NestPageStartsDenseAndRemembersTheLastStrategy) {
+    writeFile(tempFilePath(kNestPartsName), partsFile(2));
+    const QString ini = scratch.filePath(QStringLiteral("studio.ini"));
+    // A fresh page, a page reading a settings file that holds nothing, and the choices after.
+    const struct {
+        bool remember;
+        const char* choose;  // nullptr: leave as shown
+        const char* shown;
+        bool denseWritten;
+    } steps[] = {
+        {false, nullptr, "dense", true},       {true, nullptr, "dense", true},
+        {true, "standard", "standard", false}, {true, nullptr, "standard", false},
+        {true, "dense", "dense", true},        {true, nullptr, "dense", true},
+    };
+    for (const auto& step : steps) {
+        NestPage page(nullptr, nullptr);
+        if (step.remember) page.form().rememberStrategyIn(ini);
+        auto* strategy = qobject_cast<QComboBox*>(page.form().field(QStringLiteral("strategy")));
+        ASSERT_TRUE(strategy);
+        if (step.choose)
+            strategy->setCurrentIndex(strategy->findData(QString::fromUtf8(step.choose)));
+        EXPECT_EQ(strategy->currentData().toString(), QString::fromUtf8(step.shown));
+        page.start();
+        const QByteArray config = readFile(tempFilePath(kNestConfigName));
+        EXPECT_EQ(config.contains("\nstrategy=dense\n"), step.denseWritten) << step.shown;
+        EXPECT_FALSE(config.contains("strategy=standard")) << step.shown;
+    }
+}
+
 TEST_F(PageTest, NestStrategyUnitsAndRotationLinesFollowTheEarlierLines) {
     writeFile(tempFilePath(kNestPartsName), partsFile(4));
     // What the page wrote before these choices existed; it must stay byte for byte.
@@ -370,7 +399,8 @@ TEST_F(PageTest, NestStrategyUnitsAndRotationLinesFollowTheEarlierLines) {
             << c.strategy << " " << c.partInPart << " " << c.rotations[0];
     }
     {
-        // Carrying off and labels on are written last, and only then.
+        // Carrying off and labels on are written last, and only then (the page starts on the
+        // dense search).
         NestPage page(nullptr, nullptr);
         auto* carry = qobject_cast<QCheckBox*>(page.form().field(QStringLiteral("carry")));
         auto* labels = qobject_cast<QCheckBox*>(page.form().field(QStringLiteral("labels")));
@@ -384,10 +414,11 @@ TEST_F(PageTest, NestStrategyUnitsAndRotationLinesFollowTheEarlierLines) {
         labels->setChecked(true);
         page.start();
         EXPECT_EQ(QString::fromUtf8(readFile(tempFilePath(kNestConfigName))),
-                  earlier + QStringLiteral("carry=0\nlabels=1\n"));
+                  earlier + QStringLiteral("strategy=dense\ncarry=0\nlabels=1\n"));
     }
     {
-        // Common-line cutting ticked: one line more, after the others.
+        // Common-line cutting ticked: one line more, after the others (the page starts on the
+        // dense search).
         NestPage page(nullptr, nullptr);
         NestForm settings = page.form().values();
         settings.outDirText = QStringLiteral("/o/套料");
@@ -398,7 +429,7 @@ TEST_F(PageTest, NestStrategyUnitsAndRotationLinesFollowTheEarlierLines) {
         common->setChecked(true);
         page.start();
         EXPECT_EQ(QString::fromUtf8(readFile(tempFilePath(kNestConfigName))),
-                  earlier + QStringLiteral("commonline=1\n"));
+                  earlier + QStringLiteral("strategy=dense\ncommonline=1\n"));
     }
 }
 

@@ -5,6 +5,7 @@
 #include "qks/studio/bomsettings.h"
 #include "qks/studio/files.h"
 #include "qks/studio/partsfile.h"
+#include "settings_store.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -137,6 +138,24 @@ QByteArray composeNestConfig(const NestForm& form, const QVector<PartRow>& parts
     if (!form.carry) addLine(text, contract::kCarryKey, flag(false));
     if (form.labels) addLine(text, contract::kLabelsKey, flag(true));
     return text.toUtf8();
+}
+
+namespace {
+const QString kNestStrategySetting = QStringLiteral("nest/strategy");
+const QString kStandardWord = QStringLiteral("standard");
+}  // namespace
+
+bool loadNestDenseSetting(const QString& iniPath) {
+    const std::unique_ptr<QSettings> store = detail::openSettings(iniPath);
+    return detail::settingsText(store->value(kNestStrategySetting)).trimmed() != kStandardWord;
+}
+
+bool saveNestDenseSetting(const QString& iniPath, bool dense) {
+    const std::unique_ptr<QSettings> store = detail::openSettings(iniPath);
+    store->setValue(kNestStrategySetting,
+                    dense ? detail::fieldText(contract::kDenseStrategy) : kStandardWord);
+    store->sync();
+    return store->status() == QSettings::NoError;
 }
 
 QByteArray composePlotConfig(const PlotForm& form) {

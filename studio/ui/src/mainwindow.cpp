@@ -25,6 +25,7 @@
 #include "qks/studio/ui/hostsettingspage.h"
 #include "qks/studio/ui/layerrulespage.h"
 #include "qks/studio/ui/mergepage.h"
+#include "qks/studio/ui/nestform.h"
 #include "qks/studio/ui/nestpage.h"
 #include "qks/studio/ui/plotpage.h"
 #include "qks/studio/ui/plotsettingspage.h"
@@ -112,6 +113,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     plotPage = new PlotPage(socket, this);
     mergePage = new MergePage(socket, this);
     nestPage = new NestPage(socket, this);
+    nestPage->form().rememberStrategyIn(studioSettingsPath());
     stack->addWidget(plotPage);
     stack->addWidget(mergePage);
     stack->addWidget(nestPage);

@@ -81,9 +81,10 @@ NestSettingsForm::NestSettingsForm(QWidget* parent) : QFrame(parent) {
     strategyCombo_->setObjectName(QStringLiteral("formInput"));
     strategyCombo_->addItem(QStringLiteral("标准"), QStringLiteral("standard"));
     strategyCombo_->addItem(QStringLiteral("高密度（越算越省料）"), QStringLiteral("dense"));
+    strategyCombo_->setCurrentIndex(1);  // the least steel, unless the user chose otherwise
     partInPartCheck_ = makeCheck(QStringLiteral("孔内套料"), false, this);
     // Only the dense search places parts inside holes.
-    partInPartCheck_->setEnabled(false);
+    partInPartCheck_->setEnabled(partInPartAvailable());
     checks->addWidget(rotateCheck_);
     checks->addWidget(mirrorCheck_);
     checks->addWidget(makeLabel(QStringLiteral("优化策略"), "formLabel", this));
@@ -141,8 +142,11 @@ NestSettingsForm::NestSettingsForm(QWidget* parent) : QFrame(parent) {
     });
 
     connect(chooseButton, &QPushButton::clicked, this, &NestSettingsForm::chooseOutDir);
-    connect(strategyCombo_, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
-            [this] { partInPartCheck_->setEnabled(partInPartAvailable()); });
+    connect(strategyCombo_, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this] {
+        partInPartCheck_->setEnabled(partInPartAvailable());
+        if (!strategySettings_.isEmpty())
+            saveNestDenseSetting(strategySettings_, partInPartAvailable());
+    });
 
     fields_ = {
         {QStringLiteral("sheets"), sheetEdit_},
@@ -216,6 +220,13 @@ void NestSettingsForm::setValues(const NestForm& values) {
 
 bool NestSettingsForm::partInPartAvailable() const {
     return strategyCombo_->currentData() == QLatin1String("dense");
+}
+
+void NestSettingsForm::rememberStrategyIn(const QString& iniPath) {
+    strategySettings_.clear();  // the stored choice is shown, not stored again
+    strategyCombo_->setCurrentIndex(strategyCombo_->findData(
+        loadNestDenseSetting(iniPath) ? QStringLiteral("dense") : QStringLiteral("standard")));
+    strategySettings_ = iniPath;
 }
 
 void NestSettingsForm::chooseOutDir() {

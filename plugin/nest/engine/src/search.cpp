@@ -219,14 +219,12 @@ void runStandardSearch(NestContext& context, NestOutcome& outcome, SearchObserve
 }
 
 void runSearch(NestContext& context, NestOutcome& outcome, SearchObserver& observer) {
-    if (stockPieceCount(context.config) > 0) {
-        runWithStockPieces(
-            context, outcome, observer,
-            context.config.strategy == NestStrategy::Dense ? runDenseSearch : runStandardSearch);
-        return;
-    }
+    // The dense search fills and moves stock pieces itself; the standard one nests the rest after
+    // the stock-first fill.
     if (context.config.strategy == NestStrategy::Dense)
         runDenseSearch(context, outcome, observer);
+    else if (stockPieceCount(context.config) > 0)
+        runWithStockPieces(context, outcome, observer, runStandardSearch);
     else
         runStandardSearch(context, outcome, observer);
 }

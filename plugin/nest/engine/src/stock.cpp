@@ -194,21 +194,18 @@ std::size_t stockPieceCount(const NestConfig& config) {
     return n;
 }
 
-void runWithStockPieces(NestContext& c, NestOutcome& out, SearchObserver& observer,
-                        void (*search)(NestContext&, NestOutcome&, SearchObserver&)) {
+Layout fillStockPieces(NestContext& c, std::vector<int>& order, bool keepEmpty) {
     const std::size_t pieces = stockPieceCount(c.config);
     // The pieces are filled with the rasters the search itself uses, so the gap holds alike.
     if (c.rasterCache.exactGap() != exactGapRasters(c.config)) {
         c.rasterCache.setExactGap(exactGapRasters(c.config));
         c.placementCache = PlacementCache{};
     }
-    std::vector<int> order = firstInstanceOrder(c.parts);
-    c.angleStep = angleStepFor(order.size());
     const NestConfig& config = c.config;
     Layout filled;
-    for (std::size_t k = 0; k < pieces && !order.empty(); ++k) {
+    for (std::size_t k = 0; k < pieces; ++k) {
         const SheetStock& stock = config.sheets[k];
-        for (std::int32_t n = 0; n < std::max(1, stock.count) && !order.empty(); ++n) {
+        for (std::int32_t n = 0; n < std::max(1, stock.count); ++n) {
             SheetLayout sheet =
                 openSheet(static_cast<std::int32_t>(k), stock, config.margin, config.cell);
             std::vector<int> left;
@@ -233,10 +230,29 @@ void runWithStockPieces(NestContext& c, NestOutcome& out, SearchObserver& observ
                 sheet.usedArea += part.area;
             }
             order.swap(left);
-            if (sheet.placements.empty()) break;
-            filled.push_back(std::move(sheet));
+            const bool empty = sheet.placements.empty();
+            if (!empty || keepEmpty) filled.push_back(std::move(sheet));
+            if (empty) break;
         }
     }
+    return filled;
+}
+
+bool stockPiecesTakeAnyPart(const NestConfig& config, const std::vector<NestPart>& parts) {
+    NestContext context;
+    context.config = config;
+    context.parts = parts;
+    std::vector<int> order = firstInstanceOrder(context.parts);
+    context.angleStep = angleStepFor(order.size());
+    return !fillStockPieces(context, order, false).empty();
+}
+
+void runWithStockPieces(NestContext& c, NestOutcome& out, SearchObserver& observer,
+                        void (*search)(NestContext&, NestOutcome&, SearchObserver&)) {
+    const std::size_t pieces = stockPieceCount(c.config);
+    std::vector<int> order = firstInstanceOrder(c.parts);
+    c.angleStep = angleStepFor(order.size());
+    const Layout filled = fillStockPieces(c, order, false);
 
     NestContext rest(c);
     rest.config.sheets.erase(rest.config.sheets.begin(),

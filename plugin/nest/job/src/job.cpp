@@ -149,7 +149,7 @@ void runNestJob(host::Host& host, NestRuntime& runtime, const std::string& confi
             logLine(contract::kLogFatal, "没有勾选需要套料的零件");
             return;
         }
-        addStockPieces(ds, session->config);
+        addStockPieces(ds, session->config, session->parts);
         session->unplaced = 0;
         writeProgressFile(*session, Layout{}, contract::jobStateWord(contract::JobState::Running),
                           0.0, 0);

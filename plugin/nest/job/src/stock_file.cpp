@@ -12,7 +12,8 @@
 
 namespace qks::nest {
 
-std::size_t addStockPieces(host::DrawingServices* ds, NestConfig& config) {
+std::size_t addStockPieces(host::DrawingServices* ds, NestConfig& config,
+                           const std::vector<NestPart>& parts) {
     if (config.stockFile.empty()) return 0;
     const std::string& path = config.stockFile;
     auto warn = [&](const std::string& what) {
@@ -52,6 +53,13 @@ std::size_t addStockPieces(host::DrawingServices* ds, NestConfig& config) {
         return 0;
     }
     config.sheets.insert(config.sheets.begin(), pieces.begin(), pieces.end());
+    if (!stockPiecesTakeAnyPart(config, parts)) {
+        config.sheets.erase(config.sheets.begin(),
+                            config.sheets.begin() + static_cast<std::ptrdiff_t>(pieces.size()));
+        appendJobLog(LogChannel::Nest, contract::logEntry(contract::kLogWarning,
+                                                          "余料图纸中没有可放零件的余料 " + path));
+        return 0;
+    }
     appendJobLog(LogChannel::Nest, "NEST 余料=" + std::to_string(pieces.size()));
     return pieces.size();
 }

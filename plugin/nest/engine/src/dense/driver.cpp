@@ -26,6 +26,7 @@
 #include "dense/chooser.h"
 #include "dense/moves.h"
 #include "qks/nest/dense_search.h"
+#include "qks/nest/stock.h"
 
 namespace qks::nest {
 namespace {
@@ -81,7 +82,8 @@ class LaneRunner {
             if (attemptLimit_ <= 0) attempts_.fetch_add(1);
             adoptShared();
             State trial = base_;
-            if (trial.sheets.empty()) continue;
+            // Everything on stock pieces costs nothing: no layout beats it.
+            if (trial.sheets.empty() && (trial.unplaced.empty() || trial.pieces.empty())) break;
             lane_.sharedLength = &shared_.oneSheetLength;
             lane_.baseLength =
                 lone(trial) && !lane_.tuning.lanesApart ? baseScore_.lastLength : Lane::kNoLength;
@@ -262,34 +264,65 @@ std::optional<State> onFinerGrid(const Model& coarse, const Model& fine, const S
 
 }  // namespace
 
-void runDenseSearch(NestContext& c, NestOutcome& out, SearchObserver& observer) {
+void runDenseSearch(NestContext& job, NestOutcome& out, SearchObserver& observer) {
     const Clock::time_point t0 = Clock::now();
-    const DenseTuning& tuning = c.denseTuning;
     // Every layout of this search, the first one included, is made of rasters that keep the gap
     // and no more: the padded ones waste up to two cells between neighbours.
-    if (c.rasterCache.exactGap() != exactGapRasters(c.config)) {
-        c.rasterCache.setExactGap(exactGapRasters(c.config));
-        c.placementCache = PlacementCache{};
+    if (job.rasterCache.exactGap() != exactGapRasters(job.config)) {
+        job.rasterCache.setExactGap(exactGapRasters(job.config));
+        job.placementCache = PlacementCache{};
     }
+    std::vector<int> order = firstInstanceOrder(job.parts);
+    job.angleStep = angleStepFor(order.size());
+    // Stock pieces are filled first, as in the standard search; the search then works on the
+    // job's sheets with the pieces beside them (model.h), so `c` holds the sheets alone.
+    const std::size_t pieceCount = stockPieceCount(job.config);
+    Layout pieceLayout;
+    std::optional<NestContext> sheetsOnly;
+    if (pieceCount > 0) {
+        pieceLayout = fillStockPieces(job, order, true);
+        sheetsOnly.emplace(job);
+        sheetsOnly->config.sheets.erase(
+            sheetsOnly->config.sheets.begin(),
+            sheetsOnly->config.sheets.begin() + static_cast<std::ptrdiff_t>(pieceCount));
+    }
+    NestContext& c = sheetsOnly ? *sheetsOnly : job;
+    const std::vector<SheetStock> pieceStock(
+        job.config.sheets.begin(),
+        job.config.sheets.begin() + static_cast<std::ptrdiff_t>(pieceCount));
+    // The pieces that took parts, then the sheets, their stock counted after the pieces'.
+    auto withPieces = [&](const Layout& sheets) {
+        Layout all;
+        for (const SheetLayout& piece : pieceLayout)
+            if (!piece.placements.empty()) all.push_back(piece);
+        for (const SheetLayout& sheet : sheets) {
+            all.push_back(sheet);
+            all.back().stockIndex += static_cast<std::int32_t>(pieceCount);
+        }
+        return all;
+    };
+    const DenseTuning& tuning = c.denseTuning;
     std::vector<std::int32_t> usage(c.config.sheets.size(), 0);
-    const std::vector<int> order = firstInstanceOrder(c.parts);
-    c.angleStep = angleStepFor(order.size());
-    out.layout.clear();
-    const int first = greedyFill(out.layout, usage, order, c);
+    Layout firstSheets;
+    const int first = pieceCount > 0 && (order.empty() || c.config.sheets.empty())
+                          ? static_cast<int>(order.size())
+                          : greedyFill(firstSheets, usage, order, c);
+    out.layout = withPieces(firstSheets);
     out.unplaced = first;
     out.stats.firstLayoutSeconds = secondsSince(t0);
     observer.published(out.layout, contract::JobState::Running, out.stats.firstLayoutSeconds,
                        first);
     observer.firstLayout(out.layout, utilisation(out.layout), first);
     const bool complete =
-        placementCount(out.layout) + static_cast<std::size_t>(first) >= order.size();
+        placementCount(firstSheets) + static_cast<std::size_t>(first) >= order.size();
 
     std::int64_t attempts = 0;
-    if (complete && !out.layout.empty() && !c.shouldStop() && c.config.seconds > secondsSince(t0)) {
+    if (complete && !firstSheets.empty() && !c.shouldStop() &&
+        c.config.seconds > secondsSince(t0)) {
         const Shapes shapes = buildShapes(c);
-        const Model model{c, shapes};
+        const Model model{c, shapes, pieceStock};
         SharedBest shared;
-        shared.state = model.fromLayout(out.layout);
+        shared.state = model.fromLayout(firstSheets, pieceLayout);
         shared.score = model.score(shared.state);
         auto publishFine = [&](const State& s) {
             observer.published(model.toLayout(s), contract::JobState::Running, secondsSince(t0),
@@ -317,7 +350,7 @@ void runDenseSearch(NestContext& c, NestOutcome& out, SearchObserver& observer) 
             const int otherUnplaced = greedyFill(other, usage, order, c);
             c.largestStockFirst = false;
             if (placementCount(other) + static_cast<std::size_t>(otherUnplaced) >= order.size()) {
-                State state = model.fromLayout(other);
+                State state = model.fromLayout(other, pieceLayout);
                 std::atomic<bool> quit{false};
                 Lane setup(model, 0, quit);
                 settleOnSmallestStock(setup, state);
@@ -340,7 +373,8 @@ void runDenseSearch(NestContext& c, NestOutcome& out, SearchObserver& observer) 
         // the cells to count, the rest of the time going to the job's own grid, which wastes
         // less around every outline.
         const int factor = tuning.coarseFactor;
-        if (factor > 1 && c.config.cell * factor <= tuning.coarsestCell + 1e-9 &&
+        // (Not beside stock pieces, whose masks the coarse grid does not carry.)
+        if (factor > 1 && c.config.cell * factor <= tuning.coarsestCell + 1e-9 && pieceCount == 0 &&
             shared.state.sheets.size() == 1 && shared.state.unplaced.empty() && !c.shouldStop()) {
             NestContext coarse = coarserContext(c, factor);
             Layout coarseFirst;

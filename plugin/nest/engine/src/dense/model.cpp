@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "qks/nest/stock.h"
+
 namespace qks::nest::dense {
 
 Shapes buildShapes(NestContext& c) {
@@ -56,7 +58,8 @@ bool Score::betterThan(const Score& o) const {
     if (unplaced != o.unplaced) return unplaced < o.unplaced;
     if (std::fabs(sheetArea - o.sheetArea) > 1e-6) return sheetArea < o.sheetArea;
     if (lastLength != o.lastLength) return lastLength < o.lastLength;
-    return lastPartArea < o.lastPartArea - 1e-6;
+    if (std::fabs(lastPartArea - o.lastPartArea) > 1e-6) return lastPartArea < o.lastPartArea;
+    return sheetPartArea < o.sheetPartArea - 1e-6;
 }
 
 double Model::stockArea(int entry) const {
@@ -70,7 +73,9 @@ Score Model::score(const State& s) const {
     for (const SheetInfo& sheet : s.sheets)
         out.sheetArea += sheet.width * sheet.height;
     const int last = static_cast<int>(s.sheets.size()) - 1;
+    const bool besidePieces = !s.pieces.empty();
     for (const Item& item : s.items) {
+        if (besidePieces) out.sheetPartArea += partArea(item);
         if (item.sheet != last) continue;
         out.lastLength = std::max(out.lastLength, item.y + raster(item).height);
         out.lastPartArea += partArea(item);
@@ -85,23 +90,28 @@ std::int32_t Model::usedLength(const State& s, int sheet) const {
     return length;
 }
 
-State Model::fromLayout(const Layout& layout) const {
+State Model::fromLayout(const Layout& layout, const Layout& pieceLayout) const {
     State s;
     std::vector<std::int32_t> placed(context.parts.size(), 0);
-    for (std::size_t k = 0; k < layout.size(); ++k) {
-        const SheetLayout& sheet = layout[k];
-        s.sheets.push_back(
-            {sheet.stockIndex, sheet.width, sheet.height, sheet.columns, sheet.rows});
-        for (const Placement& p : sheet.placements) {
-            const auto& list = shapes.orientations[p.partIndex];
-            int found = 0;
-            for (std::size_t o = 0; o < list.size(); ++o)
-                if (list[o].angle == p.angle && list[o].mirrored == p.mirrored)
-                    found = static_cast<int>(o);
-            s.items.push_back({p.partIndex, found, static_cast<std::int32_t>(k), p.column, p.row});
-            ++placed[p.partIndex];
+    auto take = [&](const Layout& from, std::vector<SheetInfo>& infos, std::vector<Item>& items) {
+        for (std::size_t k = 0; k < from.size(); ++k) {
+            const SheetLayout& sheet = from[k];
+            infos.push_back(
+                {sheet.stockIndex, sheet.width, sheet.height, sheet.columns, sheet.rows});
+            for (const Placement& p : sheet.placements) {
+                const auto& list = shapes.orientations[p.partIndex];
+                int found = 0;
+                for (std::size_t o = 0; o < list.size(); ++o)
+                    if (list[o].angle == p.angle && list[o].mirrored == p.mirrored)
+                        found = static_cast<int>(o);
+                items.push_back(
+                    {p.partIndex, found, static_cast<std::int32_t>(k), p.column, p.row});
+                ++placed[p.partIndex];
+            }
         }
-    }
+    };
+    take(layout, s.sheets, s.items);
+    take(pieceLayout, s.pieces, s.pieceItems);
     for (std::size_t i = 0; i < context.parts.size(); ++i)
         for (std::int32_t q = placed[i]; q < context.parts[i].quantity; ++q)
             s.unplaced.push_back(static_cast<std::int32_t>(i));
@@ -110,18 +120,53 @@ State Model::fromLayout(const Layout& layout) const {
 
 Layout Model::toLayout(const State& s) const {
     Layout layout;
-    for (const SheetInfo& info : s.sheets)
-        layout.push_back(openSheet(info.stockIndex, {info.width, info.height, 0},
-                                   context.config.margin, context.config.cell));
-    for (const Item& item : s.items) {
+    const NestConfig& config = context.config;
+    auto place = [&](SheetLayout& sheet, const Item& item) {
         const NestPart& part = context.parts[item.part];
         const Orientation& o = shapes.orientations[item.part][item.orientation];
-        SheetLayout& sheet = layout[item.sheet];
         stamp(sheet, raster(item), item.x, item.y,
               Placement{part.id, item.part, o.angle, o.mirrored, item.x, item.y});
         sheet.usedArea += part.area;
+    };
+    for (std::size_t p = 0; p < s.pieces.size(); ++p) {
+        const SheetInfo& info = s.pieces[p];
+        SheetLayout sheet =
+            openSheet(info.stockIndex, pieceStock[info.stockIndex], config.margin, config.cell);
+        for (const Item& item : s.pieceItems)
+            if (item.sheet == static_cast<std::int32_t>(p)) place(sheet, item);
+        if (!sheet.placements.empty()) layout.push_back(std::move(sheet));
     }
+    const std::size_t first = layout.size();
+    const auto offset = static_cast<std::int32_t>(pieceStock.size());
+    for (const SheetInfo& info : s.sheets)
+        layout.push_back(openSheet(info.stockIndex + offset, {info.width, info.height, 0},
+                                   config.margin, config.cell));
+    for (const Item& item : s.items)
+        place(layout[first + item.sheet], item);
     return layout;
+}
+
+BitGrid Model::pieceGrid(const State& s, int piece) const {
+    const SheetInfo& info = s.pieces[piece];
+    BitGrid grid(info.columns, info.rows);
+    const SheetStock& stock = pieceStock[info.stockIndex];
+    if (stock.shape) {
+        const std::shared_ptr<const StockMask> mask =
+            stock.shape->mask(context.config.margin, context.config.cell, info.columns, info.rows);
+        if (mask->bits.size() == grid.bits.size()) grid.bits = mask->bits;
+    }
+    for (const Item& item : s.pieceItems)
+        if (item.sheet == piece) stampInto(grid, raster(item), item.x, item.y);
+    return grid;
+}
+
+void carryPieces(State& fresh, const State& from) {
+    fresh.pieces = from.pieces;
+    fresh.pieceItems = from.pieceItems;
+    for (const Item& item : from.pieceItems) {
+        const auto at = std::find(fresh.unplaced.begin(), fresh.unplaced.end(), item.part);
+        if (at != fresh.unplaced.end()) fresh.unplaced.erase(at);
+    }
 }
 
 void dropEmptySheets(State& s) {

@@ -47,27 +47,40 @@ struct SheetInfo {
     std::int32_t rows = 1;  // a sheet being shortened may stand longer than its stock a while
 };
 
-// Lexicographic: unplaced instances, sheet area, used length of the last sheet, then the part
-// area left on the last sheet (so moving parts off it counts before it empties).
+// Lexicographic: unplaced instances, sheet area, used length of the last sheet, the part area
+// left on the last sheet (so moving parts off it counts before it empties), then the part area
+// on all sheets (which only stock pieces, costing nothing, can take off them).
 struct Score {
     std::int64_t unplaced = 0;
     double sheetArea = 0.0;
     std::int32_t lastLength = 0;
     double lastPartArea = 0.0;
+    double sheetPartArea = 0.0;
 
     bool betterThan(const Score& o) const;
 };
 
+// The job's stock pieces stand apart from its sheets: they cost nothing, so the score never
+// sees them, and their outlines and defects are taken cells that only free positions respect
+// (overlap removal would not), so parts reach them and move on them by free positions alone.
+// A piece's stockIndex is its entry in the job's config; an item on a piece has `sheet` set to
+// the piece's index in `pieces`.
 struct State {
     std::vector<SheetInfo> sheets;
     std::vector<Item> items;
     std::vector<std::int32_t> unplaced;  // part indices, one per instance
+    std::vector<SheetInfo> pieces;
+    std::vector<Item> pieceItems;
 };
 
-// The context and shapes a search runs on, with what is computed from them alone.
+// The context and shapes a search runs on, with what is computed from them alone. With stock
+// pieces, the context's stock is the job's sheets alone and `pieceStock` the job's pieces (its
+// first config entries): the sheets' stock indices are then counted after the pieces' in the
+// layouts the model gives out, and part quantities count the instances on pieces too.
 struct Model {
     const NestContext& context;
     const Shapes& shapes;
+    std::vector<SheetStock> pieceStock = {};
 
     const PartRaster& raster(const Item& item) const {
         return *shapes.rasters[item.part][item.orientation];
@@ -76,9 +89,18 @@ struct Model {
     double stockArea(int entry) const;
     Score score(const State& s) const;
     std::int32_t usedLength(const State& s, int sheet) const;
-    State fromLayout(const Layout& layout) const;
+    // `pieceLayout` holds one sheet per piece entry, in order (an empty one for a piece without
+    // parts).
+    State fromLayout(const Layout& layout, const Layout& pieceLayout = {}) const;
+    // The pieces that hold parts first, in their order, then the sheets.
     Layout toLayout(const State& s) const;
+    // The cells a piece leaves free, its parts stamped in.
+    BitGrid pieceGrid(const State& s, int piece) const;
 };
+
+// `fresh`'s pieces made those of `from`, and as many unplaced instances of each kind dropped as
+// `from`'s pieces hold (a layout refilled on the sheets alone counts them unplaced).
+void carryPieces(State& fresh, const State& from);
 
 // Sheets left without parts are given up, the later ones moving down.
 void dropEmptySheets(State& s);

@@ -226,8 +226,11 @@ MoveMask allowedMoves(const Lane& lane, const State& s) {
     const int sheets = static_cast<int>(s.sheets.size());
     const bool mixedStock = lane.model.context.config.sheets.size() > 1;
     MoveMask allowed{};
-    if (sheets == 0) return allowed;
     auto set = [&](Move m, bool on) { allowed[static_cast<int>(m)] = on; };
+    if (sheets == 0) {
+        set(Move::IntoPieces, !s.pieces.empty() && !s.unplaced.empty());
+        return allowed;
+    }
     set(Move::InsertUnplaced, !s.unplaced.empty());
     set(Move::SmallerStock, !smallerStockSets(lane.model, s).empty());
     set(Move::EmptyLast, sheets >= 2);
@@ -244,6 +247,8 @@ MoveMask allowedMoves(const Lane& lane, const State& s) {
                                     lane.tuning.emptyTriesBeforeRestock);
     set(Move::Regroup, mixedStock);
     set(Move::SwapPair, sheets == 1 && lane.tuning.swapPairs);
+    set(Move::IntoPieces, !s.pieces.empty());
+    set(Move::RepackPiece, !s.pieces.empty());
     return allowed;
 }
 
@@ -277,6 +282,10 @@ bool runMove(Lane& lane, State& s, Move move) {
             return regroup(lane, s);
         case Move::SwapPair:
             return swapPair(lane, s);
+        case Move::IntoPieces:
+            return intoPieces(lane, s);
+        case Move::RepackPiece:
+            return repackPiece(lane, s);
     }
     return false;
 }
@@ -522,6 +531,11 @@ bool refill(Lane& lane, State& s) {
     if (!lane.own) return false;
     NestContext& own = *lane.own;
     std::vector<int> order = firstInstanceOrder(own.parts);
+    // What the stock pieces hold stays there: the sheets are refilled with the rest.
+    for (const Item& item : s.pieceItems) {
+        const auto at = std::find(order.begin(), order.end(), item.part);
+        if (at != order.end()) order.erase(at);
+    }
     for (std::size_t k = 0; k + 1 < order.size(); ++k)
         if (lane.pick(lane.tuning.refillSwapOdds) == 0) std::swap(order[k], order[k + 1]);
     own.largestStockFirst = lane.pick(2) == 0;
@@ -532,6 +546,7 @@ bool refill(Lane& lane, State& s) {
         layout.empty())
         return false;
     State fresh = lane.model.fromLayout(layout);
+    carryPieces(fresh, s);
     settleOnSmallestStock(lane, fresh);
     s = std::move(fresh);
     return true;
@@ -708,6 +723,127 @@ bool swapPair(Lane& lane, State& s) {
     std::vector<std::int32_t> limits = fullLimits(s);
     limits[sheet] = length;
     return separate(lane, s, {sheet}, limits, stallPassesFor(lane, s));
+}
+
+namespace {
+
+// Up to four instances that could go onto a piece: the unplaced ones first, then parts of the
+// last sheet (or, one time in four, of another sheet), as indices into `s.items` (unplaced ones
+// as -1 - their index into `s.unplaced`). Largest first.
+std::vector<int> pieceCandidates(Lane& lane, const State& s) {
+    std::vector<int> picked;
+    constexpr std::size_t kMost = 4;
+    for (std::size_t k = 0; k < s.unplaced.size() && picked.size() < kMost; ++k)
+        picked.push_back(-1 - static_cast<int>(k));
+    if (!s.sheets.empty() && picked.size() < kMost) {
+        const int sheets = static_cast<int>(s.sheets.size());
+        const int from = lane.pick(4) == 0 ? static_cast<int>(lane.pick(sheets)) : sheets - 1;
+        std::vector<int> on = itemsOn(s, from);
+        std::shuffle(on.begin(), on.end(), lane.gen);
+        const std::size_t take = 1 + lane.pick(static_cast<std::uint32_t>(kMost - picked.size()));
+        for (std::size_t k = 0; k < on.size() && k < take; ++k)
+            picked.push_back(on[k]);
+    }
+    const auto area = [&](int k) {
+        return lane.model.context.parts[k < 0 ? s.unplaced[-1 - k] : s.items[k].part].area;
+    };
+    std::stable_sort(picked.begin(), picked.end(), [&](int a, int b) { return area(a) > area(b); });
+    return picked;
+}
+
+// The candidates that found a place (`moved`) leave the sheets or the unplaced list.
+void removeMoved(State& s, const std::vector<int>& candidates, const std::vector<bool>& moved) {
+    std::vector<bool> gone(s.items.size(), false);
+    std::vector<int> unplacedGone;
+    for (std::size_t k = 0; k < candidates.size(); ++k) {
+        if (!moved[k]) continue;
+        if (candidates[k] >= 0)
+            gone[candidates[k]] = true;
+        else
+            unplacedGone.push_back(-1 - candidates[k]);
+    }
+    keepUnmarked(s, gone);
+    std::sort(unplacedGone.rbegin(), unplacedGone.rend());
+    for (int k : unplacedGone)
+        s.unplaced.erase(s.unplaced.begin() + k);
+    dropEmptySheets(s);
+}
+
+// The lowest free position of `item` over the pieces in `order`, stamped into its grid.
+bool placeOnPieces(Lane& lane, State& s, Item item, const std::vector<int>& order,
+                   std::vector<std::unique_ptr<FreeSpace>>& spaces) {
+    for (int p : order) {
+        if (!spaces[p]) continue;
+        if (!lowestFree(lane, *spaces[p]->table, s.pieces[p], item, s.pieces[p].rows)) continue;
+        item.sheet = p;
+        spaces[p]->stamp(lane.model.raster(item), item.x, item.y);
+        s.pieceItems.push_back(item);
+        return true;
+    }
+    return false;
+}
+
+Item candidateItem(const State& s, int k) {
+    Item item;
+    item.part = k < 0 ? s.unplaced[-1 - k] : s.items[k].part;
+    return item;
+}
+
+}  // namespace
+
+bool intoPieces(Lane& lane, State& s) {
+    if (s.pieces.empty()) return false;
+    const std::vector<int> candidates = pieceCandidates(lane, s);
+    if (candidates.empty()) return false;
+    std::vector<std::unique_ptr<FreeSpace>> spaces;
+    std::vector<int> order;
+    for (std::size_t p = 0; p < s.pieces.size(); ++p) {
+        spaces.push_back(std::make_unique<FreeSpace>(lane.model.pieceGrid(s, static_cast<int>(p)),
+                                                     lane.model.shapes.longestRun));
+        order.push_back(static_cast<int>(p));
+    }
+    std::vector<bool> moved(candidates.size(), false);
+    bool any = false;
+    for (std::size_t k = 0; k < candidates.size(); ++k) {
+        if (lane.stopping()) return false;
+        moved[k] = placeOnPieces(lane, s, candidateItem(s, candidates[k]), order, spaces);
+        any = any || moved[k];
+    }
+    if (!any) return false;
+    removeMoved(s, candidates, moved);
+    return true;
+}
+
+bool repackPiece(Lane& lane, State& s) {
+    if (s.pieces.empty()) return false;
+    const int piece = static_cast<int>(lane.pick(static_cast<std::uint32_t>(s.pieces.size())));
+    std::vector<Item> own, others;
+    for (const Item& item : s.pieceItems)
+        (item.sheet == piece ? own : others).push_back(item);
+    const std::vector<int> candidates = pieceCandidates(lane, s);
+    // Its own parts largest first, neighbours swapped now and then; the newcomers after them,
+    // so that a repack never loses a part the piece held.
+    std::stable_sort(own.begin(), own.end(), [&](const Item& a, const Item& b) {
+        return lane.model.partArea(a) > lane.model.partArea(b);
+    });
+    for (std::size_t k = 0; k + 1 < own.size(); ++k)
+        if (lane.pick(lane.tuning.repackSwapOdds) == 0) std::swap(own[k], own[k + 1]);
+    s.pieceItems = std::move(others);
+    std::vector<std::unique_ptr<FreeSpace>> spaces(s.pieces.size());
+    spaces[piece] =
+        std::make_unique<FreeSpace>(lane.model.pieceGrid(s, piece), lane.model.shapes.longestRun);
+    const std::vector<int> order{piece};
+    for (const Item& item : own) {
+        if (lane.stopping()) return false;
+        if (!placeOnPieces(lane, s, item, order, spaces)) return false;
+    }
+    std::vector<bool> moved(candidates.size(), false);
+    for (std::size_t k = 0; k < candidates.size(); ++k) {
+        if (lane.stopping()) return false;
+        moved[k] = placeOnPieces(lane, s, candidateItem(s, candidates[k]), order, spaces);
+    }
+    removeMoved(s, candidates, moved);
+    return true;
 }
 
 }  // namespace qks::nest::dense

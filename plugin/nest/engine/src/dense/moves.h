@@ -23,8 +23,10 @@ enum class Move {
     RestockOther,    // a sheet other than the last onto smaller stock
     Regroup,         // the last sheets onto cheaper stock, shortened back with overlap removal
     SwapPair,        // two parts of a one-sheet layout change places, the sheet no longer
+    IntoPieces,      // parts of a sheet (or unplaced) to free positions on the stock pieces
+    RepackPiece,     // a stock piece packed anew with its parts and some of the last sheet's
 };
-constexpr int kMoveCount = static_cast<int>(Move::SwapPair) + 1;
+constexpr int kMoveCount = static_cast<int>(Move::RepackPiece) + 1;
 using MoveMask = std::array<bool, kMoveCount>;
 
 // The moves that can apply to the state at all.
@@ -43,6 +45,8 @@ bool pushOneOffLastSheet(Lane& lane, State& s);
 bool restockOther(Lane& lane, State& s);
 bool regroup(Lane& lane, State& s);
 bool swapPair(Lane& lane, State& s);
+bool intoPieces(Lane& lane, State& s);
+bool repackPiece(Lane& lane, State& s);
 
 // Puts the last sheet's parts on the smallest free stock that takes them all at free positions
 // there or on the other sheets (no overlap removal); false, the state unchanged, when none does.

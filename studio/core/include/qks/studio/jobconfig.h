@@ -59,6 +59,12 @@ struct NestForm {
 QByteArray composeNestConfig(const NestForm& form, const QVector<PartRow>& parts,
                              const QString& partsFilePath, const QString& logPath);
 
+// The nest page's strategy as the user last chose it (`[nest] strategy` in the Studio's settings
+// file at `iniPath`): the dense search unless the standard one was chosen, since it spends the
+// least steel. Saving returns false when the file cannot be written.
+bool loadNestDenseSetting(const QString& iniPath);
+bool saveNestDenseSetting(const QString& iniPath, bool dense);
+
 struct PlotForm {
     QString outDir;  // already trimmed and checked by the page
     QString prefixText;

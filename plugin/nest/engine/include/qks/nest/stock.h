@@ -54,6 +54,14 @@ SheetStock stockPiece(const Outline& outline, const std::vector<Outline>& holes,
 // The config's stock entries that are irregular pieces come first; how many.
 std::size_t stockPieceCount(const NestConfig& config);
 
+// The stock-first fill: each irregular piece in turn, in the config's order, takes the instances
+// of `order` (largest first) that find room on it; `order` keeps the rest. One sheet per piece
+// that took parts, and with `keepEmpty` one per piece entry whatever it took, in order.
+Layout fillStockPieces(NestContext& context, std::vector<int>& order, bool keepEmpty);
+
+// Whether the stock-first fill puts any of `parts` on one of the config's irregular pieces.
+bool stockPiecesTakeAnyPart(const NestConfig& config, const std::vector<NestPart>& parts);
+
 // Runs `search` with the irregular pieces filled first: each piece in turn, in the config's
 // order, takes the instances (largest first) that find room on it; the search then nests the
 // rest onto the job's sheets, and every layout it publishes is shown after the pieces.

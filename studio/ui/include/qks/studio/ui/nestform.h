@@ -28,6 +28,10 @@ class NestSettingsForm : public QFrame {
     void setValues(const NestForm& values);
     // Part-in-part can be chosen only with the dense search.
     bool partInPartAvailable() const;
+    // Takes the strategy last chosen from the Studio's settings file at `iniPath`, and stores
+    // every later choice there. Until then the form starts on the dense search and remembers
+    // nothing.
+    void rememberStrategyIn(const QString& iniPath);
 
     // The field a script names: sheets, gap, margin, cell, seconds, rotate, mirror, strategy,
     // partInPart, commonLine, pdf, outDir, prefix, layer, units, stockfile, offcut, carry, labels;
@@ -57,6 +61,7 @@ class NestSettingsForm : public QFrame {
     QLineEdit* stockFileEdit_ = nullptr;
     QCheckBox* offcutCheck_ = nullptr;
     QHash<QString, QWidget*> fields_;
+    QString strategySettings_;  // the settings file the strategy is kept in; empty: none
 };
 
 }  // namespace qks::studio
