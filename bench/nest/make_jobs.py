@@ -1,7 +1,8 @@
 #!/usr/bin/python3
-"""Writes the three bundled benchmark jobs (config + parts file) into jobs/.
+"""Writes the bundled benchmark jobs (config + parts file) into jobs/.
 
-Deterministic (fixed seed), so the committed files can be regenerated exactly:
+Deterministic (fixed seed), so the committed files can be regenerated exactly; name jobs
+(make_jobs.py cover) to write only those:
   small  - about 30 instances of 6 kinds, one stock size
   medium - about 200 instances of 20 kinds, some with holes, 3 stock sizes
   large  - about 1,000 instances of 40 kinds, 3 stock sizes
@@ -9,10 +10,13 @@ Deterministic (fixed seed), so the committed files can be regenerated exactly:
   remnants - about 120 instances of 12 kinds onto two irregular remnants (one with a defect)
              before a full sheet; the remnants, in the parts file's format, in remnants_stock.txt
   rects  - rectangles and L-shapes turned by quarter turns only: rows of shared cuts
+  cover  - 12 copies of one 910 x 350 cover with 101 holes and slots (about 5,600 edges), on
+           the nest page's default stock: what a common-line pass meets on a real part
 """
 import math
 import os
 import random
+import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -181,12 +185,64 @@ def write_rects():
     print("rects", sum(s[1] for s in specs), "instances of", len(specs), "kinds")
 
 
+def slot(cx, cy, length, width, n=32):
+    """A slot along x with rounded ends, each end flattened to n edges as the circles are."""
+    r = width / 2
+    a = cx - length / 2 + r
+    b = cx + length / 2 - r
+    right = [(b + r * math.cos(-math.pi / 2 + math.pi * i / n), cy + r * math.sin(-math.pi / 2 + math.pi * i / n))
+             for i in range(n + 1)]
+    left = [(a + r * math.cos(math.pi / 2 + math.pi * i / n), cy + r * math.sin(math.pi / 2 + math.pi * i / n))
+            for i in range(n + 1)]
+    return right + left
+
+
+def write_cover():
+    """One 910 x 350 cover, as a shop draws it: fixing holes round the edge, a row of larger
+    holes and four rows of ventilation slots; 12 copies on the nest page's default stock."""
+    w, h = 910.0, 350.0
+    outline = [(0, 0), (w, 0), (w, h), (0, h)]
+    holes = []
+    for k in range(17):  # fixing holes along the long edges
+        x = 30 + k * (w - 60) / 16
+        holes.append(circle(x, 20, 4.5))
+        holes.append(circle(x, h - 20, 4.5))
+    for k in range(4):  # and along the short ones
+        y = 70 + k * 70
+        holes.append(circle(20, y, 4.5))
+        holes.append(circle(w - 20, y, 4.5))
+    for k in range(19):
+        holes.append(circle(50 + k * 45, 60, 5))
+    for j in range(4):
+        for k in range(10):
+            holes.append(slot(140 + k * 70, 90 + j * 55 + 30, 50, 8))
+    lines = ["# QKS-PARTS 2"]
+    pts = lambda ring: ";".join("%.3f,%.3f" % p for p in ring)
+    lines.append("P\t1\t12\t%g\t0\t0\t%g\t%g\tbench\t\tcover1" % (ring_area(outline), w, h))
+    lines.append("O\t1\t%s" % pts(outline))
+    for hole in holes:
+        lines.append("H\t1\t%s" % pts(hole))
+    with open(os.path.join(HERE, "jobs", "cover_parts.txt"), "w", newline="\n") as f:
+        f.write("\n".join(lines) + "\n")
+    with open(os.path.join(HERE, "jobs", "cover.cfg"), "w", newline="\n") as f:
+        f.write("source=picked\noutDir=/tmp/qks-bench\nsheet=3000x1500x5\nsheet=2500x1250x10\n"
+                "sheet=2000x1000\ngap=5\nmargin=10\ncell=2\nrotate=1\nmirror=1\nseconds=12\n")
+    edges = 4 + sum(len(hole) for hole in holes)
+    print("cover 12 instances of 1 kind,", len(holes), "holes and slots,", edges, "edges")
+
+
+JOBS = {
+    "small": lambda: write_job("small", 11, 6, 30, 600, ["3000x1500"]),
+    "medium": lambda: write_job("medium", 22, 20, 200, 500, ["3000x1500x3", "2500x1250", "2000x1000x4"]),
+    "large": lambda: write_job("large", 33, 40, 1000, 320, ["3000x1500", "2500x1250x10", "2000x1000"]),
+    "flanges": write_flanges,
+    "remnants": lambda: (write_job("remnants", 44, 12, 120, 450, ["3000x1500"]), write_remnant_stock()),
+    "rects": write_rects,
+    "cover": write_cover,
+}
+
 if __name__ == "__main__":
+    # Every job, or only those named: each job has its own seed, so one is written alike alone.
     os.makedirs(os.path.join(HERE, "jobs"), exist_ok=True)
-    write_job("small", 11, 6, 30, 600, ["3000x1500"])
-    write_job("medium", 22, 20, 200, 500, ["3000x1500x3", "2500x1250", "2000x1000x4"])
-    write_job("large", 33, 40, 1000, 320, ["3000x1500", "2500x1250x10", "2000x1000"])
-    write_flanges()
-    write_job("remnants", 44, 12, 120, 450, ["3000x1500"])
-    write_remnant_stock()
-    write_rects()
+    for name in sys.argv[1:] or JOBS:
+        JOBS[name]()

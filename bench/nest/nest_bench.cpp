@@ -213,8 +213,8 @@ double lastSheetHeight(const std::vector<NestPart>& parts, const Layout& layout,
 }
 
 // The job's search, then the common-line pass on its layout: the cut length with and without,
-// the saving, utilisation (the pass moves parts, never onto another sheet), and how high the
-// last sheet is used.
+// the saving, utilisation (the pass moves parts, never onto another sheet), how high the last
+// sheet is used, and the pass's time beside the search's, since the user waits for both.
 void runCommonLine(const Options& o, const std::string& name, NestStrategy strategy) {
     const std::shared_ptr<NestSession> session = loadJob(o, name, strategy);
     if (!session) return;
@@ -228,13 +228,13 @@ void runCommonLine(const Options& o, const std::string& name, NestStrategy strat
         lastSheetHeight(session->parts, session->layout, session->config, nullptr);
     const double after = lastSheetHeight(session->parts, session->layout, session->config, &common);
     std::printf(
-        "| %-8s | %-8s | %zu | %.2f%% | %.1f m | %.1f m | %.1f m (%.1f%%) | %.0f -> %.0f mm "
-        "| %.2f s |\n",
+        "| %-8s | %-8s | %zu | %.2f%% | %.1f m | %.1f m | %.3f m (%.1f%%) | %.0f -> %.0f mm "
+        "| %.3f s | %.2f%% |\n",
         name.c_str(), nameOf(strategy), session->layout.size(), session->utilisation * 100,
         common.cutLength / 1000, (common.cutLength - common.savedLength) / 1000,
         common.savedLength / 1000,
         common.cutLength > 0 ? common.savedLength / common.cutLength * 100 : 0.0, before, after,
-        passSeconds);
+        passSeconds, passSeconds / std::max(session->config.seconds, 1e-9) * 100);
     std::fflush(stdout);
 }
 
@@ -536,9 +536,10 @@ int main(int argc, char** argv) {
     if (o.runJobs && o.commonLine) {
         std::printf(
             "\ncommon line\n\n| job | strategy | sheets | utilisation | cut | cut with "
-            "common line | saved | last sheet used to | pass |\n"
-            "|---|---|--:|--:|--:|--:|--:|--:|--:|\n");
-        for (const char* name : {"small", "medium", "large", "flanges", "rects"}) {
+            "common line | saved | last sheet used to | pass | of search |\n"
+            "|---|---|--:|--:|--:|--:|--:|--:|--:|--:|\n");
+        for (const char* name :
+             {"small", "medium", "large", "flanges", "remnants", "rects", "cover"}) {
             if (!o.only.empty() && o.only != name) continue;
             for (NestStrategy strategy : o.strategies)
                 runCommonLine(o, name, strategy);

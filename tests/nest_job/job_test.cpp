@@ -117,7 +117,7 @@ TEST_F(NestJobTest, FilesSourceNestsTheReadableDrawings) {
     waitForJob();
 
     const std::vector<std::string> lines = logLines(log());
-    ASSERT_GE(lines.size(), 10u);
+    ASSERT_GE(lines.size(), 11u);
     EXPECT_EQ(lines[0], "QKNEST 开始 source=files");
     EXPECT_EQ(lines[1], "WARN 文件不存在 " + missing);
     EXPECT_EQ(lines[2], "WARN 读取失败 " + dwg);
@@ -126,12 +126,13 @@ TEST_F(NestJobTest, FilesSourceNestsTheReadableDrawings) {
     EXPECT_EQ(lines[5], "PARTS " + dir_.file("qks_nest_parts.txt"));
     EXPECT_TRUE(startsWith(lines[6], "NEST 首版 ")) << lines[6];
     EXPECT_TRUE(startsWith(lines[7], "NEST ")) << lines[7];
+    EXPECT_EQ(lines[8], "NEST 正在生成套料图");
     const std::string written = out() + "/nest.dxf";
-    EXPECT_TRUE(startsWith(lines[8], "DONE 板=1 件=4 利用率=")) << lines[8];
+    EXPECT_TRUE(startsWith(lines[9], "DONE 板=1 件=4 利用率=")) << lines[9];
     const std::string tail = "% 未放=0 文件=" + written;
-    EXPECT_EQ(lines[8].substr(lines[8].size() - std::min(lines[8].size(), tail.size())), tail);
-    EXPECT_EQ(lines[9], "NEST 已生成 " + written);
-    EXPECT_EQ(lines.size(), 10u);
+    EXPECT_EQ(lines[9].substr(lines[9].size() - std::min(lines[9].size(), tail.size())), tail);
+    EXPECT_EQ(lines[10], "NEST 已生成 " + written);
+    EXPECT_EQ(lines.size(), 11u);
 
     // Counts: id 1 takes 3, the unknown id 77 changes nothing, id 2 keeps its 1.
     EXPECT_EQ(partsFileQuantities(dir_.file("qks_nest_parts.txt")),
@@ -370,7 +371,8 @@ TEST_F(NestJobTest, LinesTravelWithTheirPart) {
 
 // Rectangles and L-shapes in rows: with common line the drawing cuts each shared stretch once,
 // on its own layer, the parts never overlap and the rest keep the gap; without it the gap holds
-// everywhere and nothing is said about common lines.
+// everywhere and nothing is said about common lines. Round parts have no straight stretch to
+// share: the log says common line saved nothing.
 TEST_F(NestJobTest, CommonLineCutsSharedEdgesOnce) {
     struct Case {
         bool common;
@@ -416,6 +418,19 @@ TEST_F(NestJobTest, CommonLineCutsSharedEdgesOnce) {
                                                {drawing, "6", "18", std::to_string(saved), areas});
         EXPECT_TRUE(startsWith(checked, "OK parts=18 ")) << checked;
     }
+    dir_.write("qks_nest.cfg", "outDir=" + out() + "\nlog=" + log() +
+                                   "\nsource=files\nfile=" + kNestFixtures +
+                                   "flange_and_disc.dxf\nsheet=440x440\ngap=4\nmargin=10\n"
+                                   "cell=2\nseconds=1\nthreads=1\nrotate=0\nmirror=0\n"
+                                   "partcount 1=1\npartcount 2=1\ncommonline=1\n");
+    qks::nest::runNestJob(app_, nest_, {});
+    waitForJob();
+    const std::vector<std::string> lines = logLines(log());
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[lines.size() - 3], "NEST 共边 节省切割长度 0.0 m");
+    EXPECT_TRUE(startsWith(lines[lines.size() - 2], "DONE 板=1 件=2 ")) << lines[lines.size() - 2];
+    EXPECT_NE(lines[lines.size() - 2].find(" 共边节省=0.000m"), std::string::npos)
+        << lines[lines.size() - 2];
 }
 
 TEST_F(NestJobTest, PartWhoseSourceIsGoneIsDrawnAsOutlines) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <functional>
 #include <limits>
 #include <numeric>
@@ -21,20 +22,175 @@ constexpr double kShortest = 0.01;
 
 using Rings = std::vector<std::vector<Point>>;
 
+// How far an index widens an edge's extent: far above the rounding of a bin's arithmetic, below
+// every tolerance the checks use, so a point within an edge's extent always finds the edge.
+constexpr double kIndexSlack = 1e-6;
+// Reach of the proximity queries: twice the tolerance of a collinear or touching edge, and what
+// an edge crossing another may stick out past it where the crossing is found with a tolerance
+// relative to the edges' lengths.
+constexpr double kTouchReach = 2 * kOnLine;
+constexpr double kCrossReach = 1e-3;
+
+// An edge of a shape: from point `index` of ring `ring` to the next. Edges are numbered over
+// the rings in order (outline first, then holes), the order every check visits them in: a sum
+// taken in number order over the edges an index returns adds up exactly as one over all edges.
+struct EdgeRef {
+    std::uint32_t ring;
+    std::uint32_t index;
+};
+
+// Edges by bins: start[b] .. start[b + 1] index `edges`, each bin's edge numbers ascending.
+struct Bins {
+    std::vector<std::uint32_t> start;
+    std::vector<std::uint32_t> edges;
+};
+
+// Edges by one coordinate (x or y) in equal bins from `origin`: bin b holds every edge whose
+// extent in that coordinate, widened by kIndexSlack, meets it. A value's bin thus holds, once,
+// every edge whose widened extent holds the value.
+struct Strips {
+    double origin = 0.0;
+    double size = 1.0;
+    long count = 0;
+    Bins bins;
+};
+
+// Edges by the cells of a uniform grid over the shape's box, each in every cell its box
+// (widened by kIndexSlack) meets.
+struct Grid {
+    double x0 = 0.0;
+    double y0 = 0.0;
+    double size = 1.0;
+    long nx = 0;
+    long ny = 0;
+    Bins bins;
+};
+
+// A placed part in sheet coordinates with its edges indexed. The checks below compare edges of
+// two parts only where the parts come close: a hole's edges take part only where the other part
+// reaches into the hole's box, and along a slide only edges across the slide's line are met.
 struct Shape {
     Rings rings;  // outline first, then holes; empty for a placement outside the part list
     Bounds box;
+    std::vector<Bounds> ringBoxes;
+    std::vector<EdgeRef> edges;
+    Strips byX;  // for slides along y: a ray along y meets the edges spanning its x
+    Strips byY;  // for slides along x, and the even-odd test's rays along x
+    Grid grid;
 };
 
-void rebox(Shape& s) {
+const Point& edgeFrom(const Shape& s, std::uint32_t e) {
+    return s.rings[s.edges[e].ring][s.edges[e].index];
+}
+const Point& edgeTo(const Shape& s, std::uint32_t e) {
+    const auto& ring = s.rings[s.edges[e].ring];
+    return ring[(s.edges[e].index + 1) % ring.size()];
+}
+
+Bounds edgeBox(const Point& a, const Point& b, double widen) {
+    return {std::min(a.x, b.x) - widen, std::min(a.y, b.y) - widen, std::max(a.x, b.x) + widen,
+            std::max(a.y, b.y) + widen};
+}
+
+// Whether the boxes are more than `reach` apart along x or y.
+bool apart(const Bounds& a, const Bounds& b, double reach) {
+    return a.minX > b.maxX + reach || b.minX > a.maxX + reach || a.minY > b.maxY + reach ||
+           b.minY > a.maxY + reach;
+}
+
+// The bin of v. Monotonic in v, so a value within an extent falls within the extent's bins.
+double binOf(double v, double origin, double size) {
+    return std::floor((v - origin) / size);
+}
+
+long clampBin(double bin, long count) {
+    return static_cast<long>(std::clamp(bin, 0.0, static_cast<double>(count - 1)));
+}
+
+// Fills `bins` with `count` bins; binsOf(e, add) calls add(b) for each bin edge e goes into.
+template <typename BinsOf>
+void fillBins(Bins& bins, std::size_t count, std::size_t edgeCount, BinsOf&& binsOf) {
+    bins.start.assign(count + 1, 0);
+    for (std::size_t e = 0; e < edgeCount; ++e)
+        binsOf(e, [&](std::size_t b) { ++bins.start[b + 1]; });
+    std::partial_sum(bins.start.begin(), bins.start.end(), bins.start.begin());
+    bins.edges.resize(bins.start.back());
+    std::vector<std::uint32_t> next(bins.start.begin(), bins.start.end() - 1);
+    for (std::size_t e = 0; e < edgeCount; ++e)
+        binsOf(e, [&](std::size_t b) { bins.edges[next[b]++] = static_cast<std::uint32_t>(e); });
+}
+
+// Up to this many bins per strip index, cells per grid side: enough for a part of thousands of
+// edges to find a handful per bin, small enough to rebuild on every slide tried.
+constexpr long kMostStrips = 1024;
+constexpr long kMostCells = 128;
+
+Strips stripsOf(const Shape& s, bool byY) {
+    Strips strips;
+    const double lo = byY ? s.box.minY : s.box.minX, hi = byY ? s.box.maxY : s.box.maxX;
+    strips.count = std::clamp(static_cast<long>(s.edges.size()), 1L, kMostStrips);
+    strips.origin = lo - 2 * kIndexSlack;
+    strips.size = std::max((hi - lo + 4 * kIndexSlack) / static_cast<double>(strips.count), 1e-3);
+    fillBins(strips.bins, static_cast<std::size_t>(strips.count), s.edges.size(),
+             [&](std::size_t e, auto add) {
+                 const auto e32 = static_cast<std::uint32_t>(e);
+                 const double a = byY ? edgeFrom(s, e32).y : edgeFrom(s, e32).x;
+                 const double b = byY ? edgeTo(s, e32).y : edgeTo(s, e32).x;
+                 const long first = clampBin(
+                     binOf(std::min(a, b) - kIndexSlack, strips.origin, strips.size), strips.count);
+                 const long last = clampBin(
+                     binOf(std::max(a, b) + kIndexSlack, strips.origin, strips.size), strips.count);
+                 for (long bin = first; bin <= last; ++bin)
+                     add(static_cast<std::size_t>(bin));
+             });
+    return strips;
+}
+
+Grid gridOf(const Shape& s) {
+    Grid grid;
+    const double w = s.box.maxX - s.box.minX + 4 * kIndexSlack;
+    const double h = s.box.maxY - s.box.minY + 4 * kIndexSlack;
+    // About two edges per cell on average.
+    const double cells = std::max(1.0, static_cast<double>(s.edges.size()) / 2);
+    grid.size = std::max({std::sqrt(w * h / cells), std::max(w, h) / kMostCells, 1e-3});
+    grid.x0 = s.box.minX - 2 * kIndexSlack;
+    grid.y0 = s.box.minY - 2 * kIndexSlack;
+    grid.nx = std::min(kMostCells, static_cast<long>(w / grid.size) + 1);
+    grid.ny = std::min(kMostCells, static_cast<long>(h / grid.size) + 1);
+    fillBins(grid.bins, static_cast<std::size_t>(grid.nx * grid.ny), s.edges.size(),
+             [&](std::size_t e, auto add) {
+                 const auto e32 = static_cast<std::uint32_t>(e);
+                 const Bounds b = edgeBox(edgeFrom(s, e32), edgeTo(s, e32), kIndexSlack);
+                 const long x0 = clampBin(binOf(b.minX, grid.x0, grid.size), grid.nx);
+                 const long x1 = clampBin(binOf(b.maxX, grid.x0, grid.size), grid.nx);
+                 const long y0 = clampBin(binOf(b.minY, grid.y0, grid.size), grid.ny);
+                 const long y1 = clampBin(binOf(b.maxY, grid.y0, grid.size), grid.ny);
+                 for (long y = y0; y <= y1; ++y)
+                     for (long x = x0; x <= x1; ++x)
+                         add(static_cast<std::size_t>(y * grid.nx + x));
+             });
+    return grid;
+}
+
+// Boxes, edge list and indexes from the rings; after every change to them.
+void reindex(Shape& s) {
     s.box = Bounds{};
-    for (const auto& ring : s.rings) {
-        const Bounds b = boundsOf(ring);
+    s.ringBoxes.clear();
+    s.edges.clear();
+    for (std::size_t r = 0; r < s.rings.size(); ++r) {
+        const Bounds b = boundsOf(s.rings[r]);
+        s.ringBoxes.push_back(b);
         s.box.minX = std::min(s.box.minX, b.minX);
         s.box.minY = std::min(s.box.minY, b.minY);
         s.box.maxX = std::max(s.box.maxX, b.maxX);
         s.box.maxY = std::max(s.box.maxY, b.maxY);
+        for (std::size_t k = 0; k < s.rings[r].size(); ++k)
+            s.edges.push_back({static_cast<std::uint32_t>(r), static_cast<std::uint32_t>(k)});
     }
+    if (s.edges.empty()) return;
+    s.byX = stripsOf(s, false);
+    s.byY = stripsOf(s, true);
+    s.grid = gridOf(s);
 }
 
 void shiftShape(Shape& s, double dx, double dy) {
@@ -43,7 +199,7 @@ void shiftShape(Shape& s, double dx, double dy) {
             p.x += dx;
             p.y += dy;
         }
-    rebox(s);
+    reindex(s);
 }
 
 template <typename F>
@@ -51,6 +207,62 @@ void forEachEdge(const Shape& s, F&& f) {
     for (const auto& ring : s.rings)
         for (std::size_t k = 0; k < ring.size(); ++k)
             f(ring[k], ring[(k + 1) % ring.size()]);
+}
+
+// f(a, b, e) for s's edges that come within `reach` of `box`, in number order: rings whose box
+// stays further off (a hole the other part does not reach into) are passed over whole.
+template <typename F>
+void forEachEdgeNear(const Shape& s, const Bounds& box, double reach, F&& f) {
+    std::uint32_t e = 0;
+    for (std::size_t r = 0; r < s.rings.size(); ++r) {
+        const auto& ring = s.rings[r];
+        if (apart(s.ringBoxes[r], box, reach)) {
+            e += static_cast<std::uint32_t>(ring.size());
+            continue;
+        }
+        for (std::size_t k = 0; k < ring.size(); ++k, ++e) {
+            const Point& a = ring[k];
+            const Point& b = ring[(k + 1) % ring.size()];
+            if (!apart(edgeBox(a, b, 0.0), box, reach)) f(a, b, e);
+        }
+    }
+}
+
+// f(c, d, e) for at least every edge of s whose box meets `box`, each once, in number order.
+// `scratch` is the caller's, to keep its memory between queries.
+template <typename F>
+void forEachEdgeIn(const Shape& s, const Bounds& box, std::vector<std::uint32_t>& scratch, F&& f) {
+    if (s.edges.empty()) return;
+    const Grid& g = s.grid;
+    const double x0 = binOf(box.minX, g.x0, g.size), x1 = binOf(box.maxX, g.x0, g.size);
+    const double y0 = binOf(box.minY, g.y0, g.size), y1 = binOf(box.maxY, g.y0, g.size);
+    if (x1 < 0 || y1 < 0 || x0 >= static_cast<double>(g.nx) || y0 >= static_cast<double>(g.ny))
+        return;
+    scratch.clear();
+    for (long y = clampBin(y0, g.ny); y <= clampBin(y1, g.ny); ++y)
+        for (long x = clampBin(x0, g.nx); x <= clampBin(x1, g.nx); ++x) {
+            const auto cell = static_cast<std::size_t>(y * g.nx + x);
+            scratch.insert(scratch.end(), g.bins.edges.begin() + g.bins.start[cell],
+                           g.bins.edges.begin() + g.bins.start[cell + 1]);
+        }
+    std::sort(scratch.begin(), scratch.end());
+    scratch.erase(std::unique(scratch.begin(), scratch.end()), scratch.end());
+    for (const std::uint32_t e : scratch)
+        f(edgeFrom(s, e), edgeTo(s, e), e);
+}
+
+// f(a, b) for every edge of s whose extent in the strips' coordinate (widened by
+// kIndexSlack) holds v, each once, and maybe a few more.
+template <typename F>
+void forEachEdgeAcross(const Shape& s, const Strips& strips, double v, F&& f) {
+    if (s.edges.empty()) return;
+    const double bin = binOf(v, strips.origin, strips.size);
+    if (!(bin >= 0 && bin < static_cast<double>(strips.count))) return;
+    const auto b = static_cast<std::size_t>(bin);
+    for (std::uint32_t k = strips.bins.start[b]; k < strips.bins.start[b + 1]; ++k) {
+        const std::uint32_t e = strips.bins.edges[k];
+        f(edgeFrom(s, e), edgeTo(s, e));
+    }
 }
 
 // Coordinates along the slide (u) and across it (v).
@@ -66,41 +278,61 @@ double across(const Point& p, bool alongY) {
 // check of the end position (interiorsOverlap and the gap) decides which one stands.
 enum class Ends { Open, Low, High, Closed };
 
-// How far w may travel in direction `sign` along u before it meets the segment (a, b); kInf
-// when never. A segment running along the slide is left out: touching it, w slides along it,
-// and whatever stops w there is the next segment, which shares the end.
-double rayToSegment(const Point& w, double sign, const Point& a, const Point& b, bool alongY,
-                    Ends ends) {
+using RuleDistances = std::array<double, 4>;  // by Ends
+
+// How far w may travel in direction `sign` along u before it meets the segment (a, b), under
+// each rule; each entry of `best` only lowered, and left alone where it never does. A segment
+// running along the slide is left out: touching it, w slides along it, and whatever stops w
+// there is the next segment, which shares the end.
+void meetSegment(const Point& w, double sign, const Point& a, const Point& b, bool alongY,
+                 RuleDistances& best) {
     const double va = across(a, alongY), vb = across(b, alongY), vw = across(w, alongY);
-    if (std::fabs(va - vb) <= 1e-12) return kInf;
+    if (std::fabs(va - vb) <= 1e-12) return;
     const double lo = std::min(va, vb), hi = std::max(va, vb);
-    const bool lowIn = ends == Ends::Low || ends == Ends::Closed;
-    const bool highIn = ends == Ends::High || ends == Ends::Closed;
-    if (lowIn ? vw < lo - 1e-9 : vw <= lo + 1e-9) return kInf;
-    if (highIn ? vw > hi + 1e-9 : vw >= hi - 1e-9) return kInf;
+    if (vw < lo - 1e-9 || vw > hi + 1e-9) return;  // past both ends: no rule meets it
     const double lambda = std::clamp((vw - va) / (vb - va), 0.0, 1.0);
     const double uHit = along(a, alongY) + lambda * (along(b, alongY) - along(a, alongY));
     const double t = sign * (uHit - along(w, alongY));
-    if (t < -1e-7) return kInf;
-    return std::max(t, 0.0);
+    if (t < -1e-7) return;
+    const double distance = std::max(t, 0.0);
+    // Clear of the low end, of the high end: what the rules that leave that end out ask.
+    const bool offLow = vw > lo + 1e-9, offHigh = vw < hi - 1e-9;
+    const bool meets[] = {offLow && offHigh, offHigh, offLow, true};  // by Ends
+    for (std::size_t r = 0; r < 4; ++r)
+        if (meets[r]) best[r] = std::min(best[r], distance);
 }
-
-using RuleDistances = std::array<double, 4>;  // by Ends
 
 // How far `moving` may slide towards -u before its boundary meets `fixed`'s, under each rule;
 // each entry only lowered.
 void slideDistances(const Shape& moving, const Shape& fixed, bool alongY, RuleDistances& best) {
-    constexpr Ends kRules[] = {Ends::Open, Ends::Low, Ends::High, Ends::Closed};
-    const auto meet = [&](const Point& w, double sign, const Point& a, const Point& b) {
-        for (std::size_t r = 0; r < 4; ++r)
-            best[r] = std::min(best[r], rayToSegment(w, sign, a, b, alongY, kRules[r]));
+    // A ray meets only edges spanning its line; a ring wholly off the other part's span meets
+    // nothing, and a ring whose rays all travel further to reach the other part's box than
+    // every rule's contact so far changes nothing (the outline, looked at first, mostly keeps
+    // the holes out).
+    const auto rays = [&](const Shape& from, const Shape& to, double sign) {
+        const Strips& strips = alongY ? to.byX : to.byY;
+        const double lo = alongY ? to.box.minX : to.box.minY;
+        const double hi = alongY ? to.box.maxX : to.box.maxY;
+        const double toNear =
+            sign < 0 ? (alongY ? to.box.maxY : to.box.maxX) : (alongY ? to.box.minY : to.box.minX);
+        for (std::size_t r = 0; r < from.rings.size(); ++r) {
+            const Bounds& b = from.ringBoxes[r];
+            if ((alongY ? b.maxX : b.maxY) < lo - kIndexSlack ||
+                (alongY ? b.minX : b.minY) > hi + kIndexSlack)
+                continue;
+            const double ringNear =
+                sign < 0 ? (alongY ? b.minY : b.minX) : (alongY ? b.maxY : b.maxX);
+            const double least = sign * (toNear - ringNear);
+            if (least - kIndexSlack > *std::max_element(best.begin(), best.end())) continue;
+            for (const Point& w : from.rings[r])
+                forEachEdgeAcross(to, strips, across(w, alongY),
+                                  [&](const Point& a, const Point& b) {
+                                      meetSegment(w, sign, a, b, alongY, best);
+                                  });
+        }
     };
-    for (const auto& ring : moving.rings)
-        for (const Point& w : ring)
-            forEachEdge(fixed, [&](const Point& a, const Point& b) { meet(w, -1.0, a, b); });
-    for (const auto& ring : fixed.rings)
-        for (const Point& w : ring)
-            forEachEdge(moving, [&](const Point& a, const Point& b) { meet(w, 1.0, a, b); });
+    rays(moving, fixed, -1.0);
+    rays(fixed, moving, 1.0);
 }
 
 double segmentDistance(const Point& a, const Point& b, const Point& c, const Point& d) {
@@ -111,14 +343,17 @@ double segmentDistance(const Point& a, const Point& b, const Point& c, const Poi
                      pointSegmentDistance(c, a, b), pointSegmentDistance(d, a, b)});
 }
 
-// Distance between the boundaries. A slide stops at the first contact, so a part never gets
-// inside another (or out of a hole) without the boundaries meeting first.
-double boundaryDistance(const Shape& p, const Shape& q) {
+// Distance between the boundaries where it is below `limit`; else some distance not below it
+// (kInf when no edges come that close). A slide stops at the first contact, so a part never
+// gets inside another (or out of a hole) without the boundaries meeting first.
+double boundaryDistance(const Shape& p, const Shape& q, double limit) {
     double best = kInf;
-    forEachEdge(p, [&](const Point& a, const Point& b) {
-        forEachEdge(q, [&](const Point& c, const Point& d) {
-            best = std::min(best, segmentDistance(a, b, c, d));
-        });
+    std::vector<std::uint32_t> scratch;
+    forEachEdgeNear(p, q.box, limit, [&](const Point& a, const Point& b, std::uint32_t) {
+        forEachEdgeIn(q, edgeBox(a, b, limit), scratch,
+                      [&](const Point& c, const Point& d, std::uint32_t) {
+                          best = std::min(best, segmentDistance(a, b, c, d));
+                      });
     });
     return best;
 }
@@ -145,37 +380,48 @@ bool collinearOverlap(const Point& a, const Point& b, const Point& c, const Poin
     return hi - lo >= kShortest;
 }
 
+// f(ep, eq, lo, hi) for every edge ep of p and eq of q that lie on one line and overlap, as
+// collinearOverlap measures it along ep: p's edges in number order, and q's for each.
+template <typename F>
+void forEachCollinearPair(const Shape& p, const Shape& q, F&& f) {
+    std::vector<std::uint32_t> scratch;
+    forEachEdgeNear(p, q.box, kTouchReach, [&](const Point& a, const Point& b, std::uint32_t ep) {
+        forEachEdgeIn(q, edgeBox(a, b, kTouchReach), scratch,
+                      [&](const Point& c, const Point& d, std::uint32_t eq) {
+                          double lo = 0, hi = 0;
+                          if (collinearOverlap(a, b, c, d, lo, hi)) f(ep, eq, lo, hi);
+                      });
+    });
+}
+
 double sharedLength(const Shape& p, const Shape& q) {
     if (boxDistance(p.box, q.box) > kOnLine) return 0.0;
     double total = 0.0;
-    forEachEdge(p, [&](const Point& a, const Point& b) {
-        forEachEdge(q, [&](const Point& c, const Point& d) {
-            double lo = 0, hi = 0;
-            if (collinearOverlap(a, b, c, d, lo, hi)) total += hi - lo;
-        });
-    });
+    forEachCollinearPair(
+        p, q, [&](std::uint32_t, std::uint32_t, double lo, double hi) { total += hi - lo; });
     return total;
 }
 
-// Even-odd over all rings: inside the material (inside the outline, outside its holes).
+// Even-odd over all rings: inside the material (inside the outline, outside its holes). Only
+// edges spanning p's y can cross the ray, and each is taken from its end to its start, as the
+// crossing's x rounds differently the other way round.
 bool insideMaterial(const Shape& s, const Point& p) {
     bool in = false;
-    for (const auto& ring : s.rings)
-        for (std::size_t i = 0, j = ring.size() - 1; i < ring.size(); j = i++) {
-            const Point& a = ring[i];
-            const Point& b = ring[j];
-            if ((a.y > p.y) != (b.y > p.y) && p.x < a.x + (b.x - a.x) * (p.y - a.y) / (b.y - a.y))
-                in = !in;
-        }
+    forEachEdgeAcross(s, s.byY, p.y, [&](const Point& b, const Point& a) {
+        if ((a.y > p.y) != (b.y > p.y) && p.x < a.x + (b.x - a.x) * (p.y - a.y) / (b.y - a.y))
+            in = !in;
+    });
     return in;
 }
 
 bool strictlyInside(const Shape& s, const Point& p) {
     if (!insideMaterial(s, p)) return false;
     bool clear = true;
-    forEachEdge(s, [&](const Point& a, const Point& b) {
-        if (clear && pointSegmentDistance(p, a, b) <= kOnLine) clear = false;
-    });
+    std::vector<std::uint32_t> scratch;
+    forEachEdgeIn(s, edgeBox(p, p, kTouchReach), scratch,
+                  [&](const Point& a, const Point& b, std::uint32_t) {
+                      if (clear && pointSegmentDistance(p, a, b) <= kOnLine) clear = false;
+                  });
     return clear;
 }
 
@@ -184,29 +430,33 @@ bool strictlyInside(const Shape& s, const Point& p) {
 bool boundaryEnters(const Shape& p, const Shape& q) {
     bool enters = false;
     std::vector<double> cuts;
-    forEachEdge(p, [&](const Point& a, const Point& b) {
+    std::vector<std::uint32_t> scratch;
+    // An edge further from q's box than any cut reaches has no cut, and its middle lies
+    // outside q.
+    forEachEdgeNear(p, q.box, kCrossReach, [&](const Point& a, const Point& b, std::uint32_t) {
         if (enters) return;
         const double ex = b.x - a.x, ey = b.y - a.y;
         const double len2 = ex * ex + ey * ey;
         if (len2 <= 0) return;
         cuts.assign({0.0, 1.0});
-        forEachEdge(q, [&](const Point& c, const Point& d) {
-            const double fx = d.x - c.x, fy = d.y - c.y;
-            const double denom = ex * fy - ey * fx;
-            const double cx = c.x - a.x, cy = c.y - a.y;
-            if (std::fabs(denom) > 1e-12 * std::sqrt(len2 * (fx * fx + fy * fy))) {
-                const double t = (cx * fy - cy * fx) / denom;
-                const double u = (cx * ey - cy * ex) / denom;
-                if (t >= -1e-9 && t <= 1 + 1e-9 && u >= -1e-9 && u <= 1 + 1e-9)
-                    cuts.push_back(std::clamp(t, 0.0, 1.0));
-            } else {
-                // Parallel: where q's edge lies along p's, its ends cut p's.
-                for (const Point& e : {c, d})
-                    if (pointSegmentDistance(e, a, b) <= kOnLine)
-                        cuts.push_back(
-                            std::clamp(((e.x - a.x) * ex + (e.y - a.y) * ey) / len2, 0.0, 1.0));
-            }
-        });
+        forEachEdgeIn(q, edgeBox(a, b, kCrossReach), scratch,
+                      [&](const Point& c, const Point& d, std::uint32_t) {
+                          const double fx = d.x - c.x, fy = d.y - c.y;
+                          const double denom = ex * fy - ey * fx;
+                          const double cx = c.x - a.x, cy = c.y - a.y;
+                          if (std::fabs(denom) > 1e-12 * std::sqrt(len2 * (fx * fx + fy * fy))) {
+                              const double t = (cx * fy - cy * fx) / denom;
+                              const double u = (cx * ey - cy * ex) / denom;
+                              if (t >= -1e-9 && t <= 1 + 1e-9 && u >= -1e-9 && u <= 1 + 1e-9)
+                                  cuts.push_back(std::clamp(t, 0.0, 1.0));
+                          } else {
+                              // Parallel: where q's edge lies along p's, its ends cut p's.
+                              for (const Point& e : {c, d})
+                                  if (pointSegmentDistance(e, a, b) <= kOnLine)
+                                      cuts.push_back(std::clamp(
+                                          ((e.x - a.x) * ex + (e.y - a.y) * ey) / len2, 0.0, 1.0));
+                          }
+                      });
         std::sort(cuts.begin(), cuts.end());
         for (std::size_t k = 0; k + 1 < cuts.size() && !enters; ++k) {
             if (cuts[k + 1] - cuts[k] < 1e-9) continue;
@@ -342,10 +592,12 @@ class SheetPass {
             if (interiorsOverlap(moved, s_[j])) return false;
         for (const std::size_t j : near) {
             const Shape& q = s_[j];
+            // Distances from the gap up are all alike here.
+            const double limit = std::max(gap_, 1.0);
             const bool sharedBefore = sharedLength(p, q) >= kMinSharedLength;
-            const double before = sharedBefore ? gap_ : boundaryDistance(p, q);
+            const double before = sharedBefore ? gap_ : boundaryDistance(p, q, limit);
             const double need = std::min(gap_, before) - 1e-6;
-            const double distance = boundaryDistance(moved, q);
+            const double distance = boundaryDistance(moved, q, limit);
             if (distance < need) return false;
             // Boundaries apart: the material overlaps only if one part lies inside the other.
             if (distance > kOnLine
@@ -451,7 +703,7 @@ CommonLineResult shareCommonLines(const NestConfig& config, const std::vector<Ne
             shapes[i].rings.push_back(std::move(placed.outline));
             for (auto& hole : placed.holes)
                 if (hole.size() >= 3) shapes[i].rings.push_back(std::move(hole));
-            rebox(shapes[i]);
+            reindex(shapes[i]);
         }
         const std::vector<Shape> original = shapes;
         SheetPass pass(shapes, config.gap, config.margin);
@@ -487,39 +739,30 @@ CommonLineResult shareCommonLines(const NestConfig& config, const std::vector<Ne
                 if (shapes[i].rings.empty() || shapes[j].rings.empty() ||
                     boxDistance(shapes[i].box, shapes[j].box) > kOnLine)
                     continue;
-                for (std::size_t ri = 0; ri < shapes[i].rings.size(); ++ri) {
-                    const auto& ringI = shapes[i].rings[ri];
-                    for (std::size_t ei = 0; ei < ringI.size(); ++ei) {
-                        const Point& a = ringI[ei];
-                        const Point& b = ringI[(ei + 1) % ringI.size()];
+                const Shape& si = shapes[i];
+                const Shape& sj = shapes[j];
+                forEachCollinearPair(
+                    si, sj, [&](std::uint32_t ei, std::uint32_t ej, double lo, double hi) {
+                        const Point& a = edgeFrom(si, ei);
+                        const Point& b = edgeTo(si, ei);
+                        const Point& c = edgeFrom(sj, ej);
+                        const Point& d = edgeTo(sj, ej);
                         const double len = std::hypot(b.x - a.x, b.y - a.y);
-                        for (std::size_t rj = 0; rj < shapes[j].rings.size(); ++rj) {
-                            const auto& ringJ = shapes[j].rings[rj];
-                            for (std::size_t ej = 0; ej < ringJ.size(); ++ej) {
-                                const Point& c = ringJ[ej];
-                                const Point& d = ringJ[(ej + 1) % ringJ.size()];
-                                double lo = 0, hi = 0;
-                                if (!collinearOverlap(a, b, c, d, lo, hi)) continue;
-                                const Point p0{a.x + (b.x - a.x) * lo / len,
-                                               a.y + (b.y - a.y) * lo / len};
-                                const Point p1{a.x + (b.x - a.x) * hi / len,
-                                               a.y + (b.y - a.y) * hi / len};
-                                out.shared.push_back({p0, p1});
-                                result.savedLength += hi - lo;
-                                cuts[i][ri][ei].push_back({lo, hi});
-                                // The same stretch measured along the other part's edge.
-                                const double lenJ = std::hypot(d.x - c.x, d.y - c.y);
-                                const auto param = [&](const Point& p) {
-                                    return ((p.x - c.x) * (d.x - c.x) + (p.y - c.y) * (d.y - c.y)) /
-                                           lenJ;
-                                };
-                                const double t0 = param(p0), t1 = param(p1);
-                                cuts[j][rj][ej].push_back({std::min(t0, t1), std::max(t0, t1)});
-                                out.placements[i].shares = out.placements[j].shares = true;
-                            }
-                        }
-                    }
-                }
+                        const Point p0{a.x + (b.x - a.x) * lo / len, a.y + (b.y - a.y) * lo / len};
+                        const Point p1{a.x + (b.x - a.x) * hi / len, a.y + (b.y - a.y) * hi / len};
+                        out.shared.push_back({p0, p1});
+                        result.savedLength += hi - lo;
+                        cuts[i][si.edges[ei].ring][si.edges[ei].index].push_back({lo, hi});
+                        // The same stretch measured along the other part's edge.
+                        const double lenJ = std::hypot(d.x - c.x, d.y - c.y);
+                        const auto param = [&](const Point& p) {
+                            return ((p.x - c.x) * (d.x - c.x) + (p.y - c.y) * (d.y - c.y)) / lenJ;
+                        };
+                        const double t0 = param(p0), t1 = param(p1);
+                        cuts[j][sj.edges[ej].ring][sj.edges[ej].index].push_back(
+                            {std::min(t0, t1), std::max(t0, t1)});
+                        out.placements[i].shares = out.placements[j].shares = true;
+                    });
             }
         }
         for (std::size_t i = 0; i < shapes.size(); ++i) {

@@ -555,6 +555,7 @@ void finishNestJob(host::Host& host, NestRuntime& runtime) {
         if (session->layout.empty()) {
             logLine(contract::kLogFatal, "没有生成排样结果");
         } else {
+            logLine(std::string(contract::kLogNestDrawing));
             const NestDrawingResult drawing = writeNestDrawing(host, *session);
             if (!drawing.ok) {
                 logLine(contract::kLogFatal, drawing.message);

@@ -24,6 +24,9 @@ inline constexpr std::string_view kLogMerged = "MERGED";
 inline constexpr std::string_view kLogBlank = "BLANK";
 // The nest drawing written, followed by its path.
 inline constexpr std::string_view kLogNestWritten = "NEST 已生成";
+// The search is over and the output step draws the nest (common-line pass included): a line of
+// its own, as that step can take a while after the last layout was published.
+inline constexpr std::string_view kLogNestDrawing = "NEST 正在生成套料图";
 
 // One log line: `word`, a blank, `rest`.
 inline std::string logEntry(std::string_view word, std::string_view rest) {
