@@ -180,7 +180,9 @@ const std::vector<std::string>& binpackSample() {
 void runBinpack(const BinpackOptions& o) {
     const std::vector<std::string>& sample = binpackSample();
     std::vector<std::string> chosen;
-    const int count = std::max(1, std::min<int>(o.sample, static_cast<int>(sample.size())));
+    // A sample of 0 leaves the instances out (the mixed-stock jobs alone).
+    if (o.sample <= 0 && o.only.empty()) return;
+    const int count = std::min<int>(o.sample, static_cast<int>(sample.size()));
     for (int k = 0; k < count; ++k)
         chosen.push_back(sample[static_cast<std::size_t>(k) * sample.size() / count]);
     if (!o.only.empty()) {
