@@ -15,6 +15,7 @@ packages=(
 )
 if [ "${1:-}" = "--bench" ]; then
   packages+=(libnest2d-dev libpolyclipping-dev libnlopt-cxx-dev libboost-dev nlohmann-json3-dev
+    libboost-program-options-dev libboost-filesystem-dev
     librecad python3-matplotlib)
 fi
 need=()

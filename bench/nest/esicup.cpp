@@ -5,20 +5,15 @@
 
 #include <nlohmann/json.hpp>
 
-namespace {
-
 using Json = nlohmann::json;
 
-// An item's outline: the pairs of shape.data, without the closing point.
-std::vector<qks::nest::Point> outlineOf(const Json& item) {
-    std::vector<qks::nest::Point> outline;
-    for (const Json& point : item.at("shape").at("data"))
-        outline.push_back({point.at(0).get<double>(), point.at(1).get<double>()});
-    if (outline.size() > 1 && outline.front() == outline.back()) outline.pop_back();
-    return outline;
+qks::nest::Outline ringOfPairs(const Json& pairs) {
+    qks::nest::Outline ring;
+    for (const Json& point : pairs)
+        ring.push_back({point.at(0).get<double>(), point.at(1).get<double>()});
+    if (ring.size() > 1 && ring.front() == ring.back()) ring.pop_back();
+    return ring;
 }
-
-}  // namespace
 
 bool readEsicup(const std::string& path, EsicupInstance& instance, std::string& error) {
     std::ifstream in(path, std::ios::binary);
@@ -43,7 +38,7 @@ bool readEsicup(const std::string& path, EsicupInstance& instance, std::string& 
             out.demand = item.value("demand", 0);
             if (item.contains("allowed_orientations"))
                 out.orientations = item.at("allowed_orientations").get<std::vector<double>>();
-            out.shape = outlineOf(item);
+            out.shape = ringOfPairs(item.at("shape").at("data"));
             instance.items.push_back(std::move(out));
         }
     } catch (const Json::exception& e) {

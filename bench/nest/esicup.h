@@ -1,6 +1,7 @@
 // Reader for the ESICUP strip-packing instances in their JSON form.
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -17,5 +18,9 @@ struct EsicupInstance {
     double stripHeight = 0.0;
     std::vector<EsicupItem> items;
 };
+
+// A ring from a JSON list of [x, y] pairs, a closing point that repeats the first dropped (the
+// ESICUP instances and the bin-packing ones write their outlines so).
+qks::nest::Outline ringOfPairs(const nlohmann::json& pairs);
 
 bool readEsicup(const std::string& path, EsicupInstance& instance, std::string& error);

@@ -2,6 +2,8 @@
 //   nest_bench [--jobs DIR] [--esicup DIR] [--seconds 20] [--esicup-seconds 10]
 //              [--peer-limit 120] [--no-peer] [--no-jobs] [--no-esicup] [--only NAME]
 //              [--esicup-cell 2] [--sparrow PEER_BINARY] [--no-common] [--common]
+//              [--binpack DIR [--packingsolver PEER_BINARY] [--binpack-seconds 10]
+//               [--binpack-sample 60] [--binpack-cell 1]]
 //
 // For each bundled job (small, medium, large): time to the first layout, iterations per
 // second, utilisation and sheets after 5 and 20 seconds, and libnest2d on the same parts and
@@ -22,6 +24,7 @@
 
 #include <unistd.h>
 
+#include "binpack.h"
 #include "esicup.h"
 #include "peer.h"
 #include "qks/nest/common_line.h"
@@ -61,6 +64,9 @@ struct Options {
     std::string sparrow;      // the peer's binary: the ESICUP instances run against it alone
     bool commonLine = true;   // the common-line table after the jobs
     bool commonOnly = false;  // that table alone
+    // The sheet benchmark (binpack.h) in place of everything else, then the mixed-stock table.
+    std::string binpack;
+    BinpackOptions binpackOptions;
 };
 
 bool setDenseKnob(DenseTuning& t, const std::string& text) {
@@ -459,6 +465,80 @@ void runVersusSparrow(const Options& o, const std::vector<std::string>& files) {
                     count);
 }
 
+// Full-sheet area and sheets of a finished session, and how many stock pieces it used (they
+// are already in the shop, so they count apart).
+struct StockUse {
+    double area = 0.0;
+    int sheets = 0;
+    int pieces = 0;
+    int unplaced = 0;
+};
+
+StockUse stockUse(const NestSession& session) {
+    StockUse use;
+    for (const SheetLayout& sheet : session.layout) {
+        if (sheet.mask) {
+            ++use.pieces;
+            continue;
+        }
+        use.area += sheetArea(sheet);
+        ++use.sheets;
+    }
+    use.unplaced = session.unplaced;
+    return use;
+}
+
+std::string describe(const StockUse& use) {
+    char text[96];
+    std::snprintf(text, sizeof text, "%.2f m2, %d sheets%s", use.area / 1e6, use.sheets,
+                  use.pieces ? (", " + std::to_string(use.pieces) + " pieces").c_str() : "");
+    std::string out = text;
+    if (use.unplaced > 0) out += ", " + std::to_string(use.unplaced) + " left out";
+    return out;
+}
+
+// Each bundled job with its mixed stock, once per strategy, beside the best layout of the job
+// on one rectangular stock entry alone (dense, the entry's own count, the stock pieces still
+// first): the mixed stock should never cost more sheet area than the best single entry.
+void runMixedStock(const Options& o) {
+    std::printf("\n| job | standard | dense | best single entry (dense) |\n|---|---|---|---|\n");
+    for (const char* name : {"small", "medium", "large", "flanges", "remnants"}) {
+        if (!o.only.empty() && o.only != name) continue;
+        std::string cells[2];
+        for (int k = 0; k < 2; ++k) {
+            const NestStrategy strategy = k == 0 ? NestStrategy::Standard : NestStrategy::Dense;
+            const std::shared_ptr<NestSession> session = loadJob(o, name, strategy);
+            if (!session) return;
+            runNestSearch(*session);
+            cells[k] = describe(stockUse(*session));
+        }
+        std::optional<StockUse> best;
+        std::string bestEntry;
+        const std::shared_ptr<NestSession> job = loadJob(o, name, NestStrategy::Dense);
+        for (std::size_t entry = 0; entry < job->config.sheets.size(); ++entry) {
+            if (job->config.sheets[entry].shape) continue;
+            const std::shared_ptr<NestSession> single = loadJob(o, name, NestStrategy::Dense);
+            std::vector<SheetStock> stock;
+            for (const SheetStock& s : single->config.sheets)
+                if (s.shape) stock.push_back(s);
+            stock.push_back(single->config.sheets[entry]);
+            single->config.sheets = stock;
+            runNestSearch(*single);
+            const StockUse use = stockUse(*single);
+            if (use.unplaced == 0 && (!best || use.area < best->area - 1e-6)) {
+                best = use;
+                const SheetStock& s = job->config.sheets[entry];
+                char text[64];
+                std::snprintf(text, sizeof text, " (%gx%g)", s.width, s.height);
+                bestEntry = text;
+            }
+        }
+        std::printf("| %-8s | %s | %s | %s |\n", name, cells[0].c_str(), cells[1].c_str(),
+                    best ? (describe(*best) + bestEntry).c_str() : "none places every part");
+        std::fflush(stdout);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -506,6 +586,16 @@ int main(int argc, char** argv) {
             }
         } else if (a == "--esicup-cell")
             o.esicupCell = std::atof(next().c_str());
+        else if (a == "--binpack")
+            o.binpack = next();
+        else if (a == "--packingsolver")
+            o.binpackOptions.packingsolver = next();
+        else if (a == "--binpack-seconds")
+            o.binpackOptions.seconds = std::atof(next().c_str());
+        else if (a == "--binpack-sample")
+            o.binpackOptions.sample = std::atoi(next().c_str());
+        else if (a == "--binpack-cell")
+            o.binpackOptions.cell = std::atof(next().c_str());
         else if (a == "--sparrow") {
             o.sparrow = next();
             o.runJobs = false;
@@ -513,6 +603,16 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "unknown option %s\n", a.c_str());
             return 2;
         }
+    }
+    if (!o.binpack.empty()) {
+        BinpackOptions& b = o.binpackOptions;
+        b.data = o.binpack;
+        b.threads = o.threads > 0 ? o.threads : 2;
+        b.only = o.only;
+        b.dense = o.dense;
+        runBinpack(b);
+        if (o.runJobs) runMixedStock(o);
+        return 0;
     }
     if (o.runJobs && !o.commonOnly) {
         std::FILE* curve = o.curve.empty() ? nullptr : std::fopen(o.curve.c_str(), "w");
