@@ -502,7 +502,7 @@ std::string describe(const StockUse& use) {
 // first): the mixed stock should never cost more sheet area than the best single entry.
 void runMixedStock(const Options& o) {
     std::printf("\n| job | standard | dense | best single entry (dense) |\n|---|---|---|---|\n");
-    for (const char* name : {"small", "medium", "large", "flanges", "remnants"}) {
+    for (const char* name : {"small", "medium", "large", "flanges", "remnants", "cover"}) {
         if (!o.only.empty() && o.only != name) continue;
         std::string cells[2];
         for (int k = 0; k < 2; ++k) {
@@ -620,7 +620,7 @@ int main(int argc, char** argv) {
         std::printf(
             "| job | strategy | instances | first layout | search | at 5 s | at 20 s | at end "
             "|\n");
-        for (const char* name : {"small", "medium", "large", "flanges", "remnants"}) {
+        for (const char* name : {"small", "medium", "large", "flanges", "remnants", "cover"}) {
             if (!o.only.empty() && o.only != name) continue;
             for (NestStrategy strategy : o.strategies)
                 runJob(o, name, strategy, std::string(name) == "large" ? curve : nullptr);
