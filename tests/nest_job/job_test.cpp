@@ -289,6 +289,13 @@ TEST_F(NestJobTest, CurrentAndPickedSources) {
     lines = logLines(dir_.file("qks_nest.log"));
     EXPECT_EQ(lines, (std::vector<std::string>{"PICK 已提取 2 种，2 件",
                                                "PARTS " + dir_.file("qks_nest_parts.txt")}));
+    // Parts no block names are called by the drawing's file stem and a number.
+    std::vector<qks::nest::NestPart> picked;
+    ASSERT_TRUE(qks::nest::readPartsFile(dir_.file("qks_nest_parts.txt"), picked));
+    std::vector<std::string> names;
+    for (const auto& part : picked)
+        names.push_back(part.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"layers-1", "layers-2"}));
     writeConfig("source=picked\npartsFile=" + dir_.file("qks_nest_parts.txt") +
                 "\noutDwg=" + out() + "/picked.dxf\n");
     qks::nest::runNestJob(app_, nest_, {});

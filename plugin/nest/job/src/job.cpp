@@ -6,6 +6,7 @@
 #include <memory>
 #include <system_error>
 
+#include "part_names.h"
 #include "qks/common/environment.h"
 #include "qks/common/job_config.h"
 #include "qks/common/job_log.h"
@@ -29,15 +30,6 @@ void logLine(const std::string& line) {
 
 void logLine(std::string_view word, const std::string& rest) {
     logLine(contract::logEntry(word, rest));
-}
-
-// The file name without folder and extension.
-std::string drawingStem(const std::string& path) {
-    const std::size_t slash = path.find_last_of("/\\");
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    const std::size_t dot = name.rfind('.');
-    if (dot != std::string::npos && dot > 0) name.erase(dot);
-    return name;
 }
 
 void gatherFromFiles(host::DrawingServices& ds, NestSession& session) {
@@ -76,9 +68,11 @@ void gatherFromCurrent(host::Host& host, host::DrawingServices* ds, NestSession&
         return;
     }
     std::int32_t nextId = 1;
-    extractModelSpace(*ds, database, {}, "当前图", extractionOptions(session.config), session.parts,
+    const std::string name = currentDrawingPartName(host);
+    extractModelSpace(*ds, database, {}, name, extractionOptions(session.config), session.parts,
                       nextId);
     mergeIdenticalKinds(session.parts, session.config.rotate, session.config.mirror);
+    numberUnnamedKinds(session.parts, name);
     if (session.parts.empty())
         logLine(contract::kLogFatal, "当前图没有找到闭合轮廓（块或多段线需闭合）");
 }

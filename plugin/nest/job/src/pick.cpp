@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "part_names.h"
 #include "qks/common/environment.h"
 #include "qks/common/job_log.h"
 #include "qks/contract/names.h"
@@ -32,9 +33,11 @@ void runNestPick(host::Host& host) {
     std::int32_t nextId = 1;
     ExtractionOptions options;
     options.carry = true;  // picked parts come from the drawing, with what is drawn on them
-    extractParts(*ds, selection, std::string(contract::kCurrentDrawingSource), "当前图", options,
-                 parts, nextId);
+    const std::string name = currentDrawingPartName(host);
+    extractParts(*ds, selection, std::string(contract::kCurrentDrawingSource), name, options, parts,
+                 nextId);
     mergeIdenticalKinds(parts, options.rotations, options.mirroring);
+    numberUnnamedKinds(parts, name);
     if (parts.empty()) {
         host.print("\n[QKS] 选中对象里没有闭合轮廓。");
         appendJobLog(LogChannel::Nest, "PICK 没有闭合轮廓");
