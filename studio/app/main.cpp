@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
     qks::studio::MainWindow window;
     window.setHostKeeper(&hostKeeper);
     new QShortcut(QKeySequence::Quit, &window, &window, &QWidget::close);
-    window.show();
+    qks::studio::showMainWindow(window, qks::studio::studioSettingsPath());
     window.openDrawingsWhenConnected(options.positionalArguments());
     if (options.isSet(pageOption)) {
         const int page = options.value(pageOption).toInt();
@@ -107,5 +107,7 @@ int main(int argc, char** argv) {
                          [](int code) { QApplication::exit(code); });
         script->start();
     }
-    return app.exec();
+    const int code = app.exec();
+    qks::studio::saveMainWindowPlace(window, qks::studio::studioSettingsPath());
+    return code;
 }

@@ -6,12 +6,16 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QGridLayout>
+#include <QGuiApplication>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocalSocket>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QStackedWidget>
 #include <QTemporaryDir>
@@ -370,6 +374,56 @@ TEST(Look, NestPanelTitleIsDarkAndTheSheetEditorMatchesTheInputs) {
         EXPECT_EQ(sheets->font().pointSizeF(), outDir->font().pointSizeF());
     }
     qApp->setStyleSheet(before);
+}
+
+// The file dialog's place list shares its object name with the window's dark sidebar; it keeps
+// a light ground under its dark text.
+TEST(Look, FileDialogPlacesAreReadable) {
+    const QString before = qApp->styleSheet();
+    qApp->setStyleSheet(studioStyleSheet());
+    {
+        QFileDialog dialog;
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.show();
+        QWidget* places = dialog.findChild<QWidget*>(QStringLiteral("sidebar"));
+        ASSERT_NE(places, nullptr);
+        places->ensurePolished();
+        const QImage shot = places->grab().toImage();
+        ASSERT_FALSE(shot.isNull());
+        EXPECT_GT(QColor(shot.pixel(shot.width() / 2, shot.height() - 3)).lightness(), 200);
+        EXPECT_LT(places->palette().color(QPalette::Text).lightness(), 100);
+    }
+    qApp->setStyleSheet(before);
+}
+
+// First start: maximised over most of the screen, and at 1366 x 768 (less a panel and a title
+// bar) the nest page shows 开始套料 without scrolling. Later starts take the place the window
+// was left in.
+TEST(MainWindow, FirstStartFillsTheScreenAndLaterStartsKeepThePlace) {
+    QTemporaryDir dir;
+    const QString ini = dir.filePath(QStringLiteral("studio.ini"));
+    {
+        MainWindow window;
+        showMainWindow(window, ini);
+        EXPECT_TRUE(window.isMaximized());
+        const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
+        EXPECT_GE(window.normalGeometry().width(), std::min(room.width(), 980));
+        window.showNormal();
+        window.setGeometry(0, 0, 1366, 768 - 40 - 30);
+        window.navButtons[2]->click();
+        QCoreApplication::processEvents();
+        QPushButton* start = nullptr;
+        for (QPushButton* button : window.nestPage->findChildren<QPushButton*>())
+            if (button->text() == QStringLiteral("开始套料")) start = button;
+        ASSERT_TRUE(start);
+        EXPECT_EQ(start->visibleRegion().boundingRect(), start->rect());
+        window.setGeometry(40, 50, 1000, 700);
+        EXPECT_TRUE(saveMainWindowPlace(window, ini));
+    }
+    MainWindow again;
+    showMainWindow(again, ini);
+    EXPECT_FALSE(again.isMaximized());
+    EXPECT_EQ(again.geometry().size(), QSize(1000, 700));
 }
 
 }  // namespace

@@ -3,6 +3,10 @@
 #include <QApplication>
 #include <QFile>
 #include <QFont>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSettings>
+#include <QWidget>
 
 // The resource lives in a static library: register it before first use.
 static void registerStudioResources() {
@@ -28,6 +32,33 @@ bool applyStudioLook(QApplication& app) {
     if (sheet.isEmpty()) return false;
     app.setStyleSheet(sheet);
     return true;
+}
+
+namespace {
+const QString kWindowPlace = QStringLiteral("window/geometry");
+}  // namespace
+
+void showMainWindow(QWidget& window, const QString& iniPath) {
+    const QSettings store(iniPath, QSettings::IniFormat);
+    if (window.restoreGeometry(store.value(kWindowPlace).toByteArray())) {
+        window.show();
+        return;
+    }
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect room = screen->availableGeometry();
+        const QSize size =
+            (room.size() * 0.9).expandedTo(window.minimumSize()).boundedTo(room.size());
+        window.setGeometry(
+            QRect(room.center() - QPoint(size.width() / 2, size.height() / 2), size));
+    }
+    window.showMaximized();
+}
+
+bool saveMainWindowPlace(const QWidget& window, const QString& iniPath) {
+    QSettings store(iniPath, QSettings::IniFormat);
+    store.setValue(kWindowPlace, window.saveGeometry());
+    store.sync();
+    return store.status() == QSettings::NoError;
 }
 
 }  // namespace qks::studio

@@ -32,7 +32,8 @@ QFrame* makePanel(QWidget* parent) {
 }  // namespace
 
 NestPage::NestPage(QLocalSocket* socket, QWidget* parent) : QWidget(parent), socket_(socket) {
-    // The form is larger than the smallest window: it scrolls instead of overlapping.
+    // The form is larger than the smallest window: it scrolls instead of overlapping. The
+    // actions stay below it, in reach whatever the window's height.
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     auto* scroll = new QScrollArea(this);
@@ -113,8 +114,9 @@ NestPage::NestPage(QLocalSocket* socket, QWidget* parent) : QWidget(parent), soc
     actions->addStretch();
     actions->addWidget(drawingButton_);
     actions->addWidget(openButton);
-    page->addLayout(actions);
+    actions->setContentsMargins(0, 8, 8, 0);
     scroll->setWidget(content);
+    outer->addLayout(actions);
 
     connect(pickButton, &QPushButton::clicked, this, &NestPage::pickFromCad);
     connect(filesButton, &QPushButton::clicked, this, &NestPage::chooseFiles);
