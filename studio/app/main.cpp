@@ -16,6 +16,7 @@
 #include "qks/studio/bomsettings.h"
 #include "qks/studio/hostkeeper.h"
 #include "qks/studio/hugepages.h"
+#include "qks/studio/instance.h"
 #include "qks/studio/ui/look.h"
 #include "qks/studio/ui/mainwindow.h"
 #include "qks/studio/ui/script.h"
@@ -75,6 +76,14 @@ int main(int argc, char** argv) {
         QStringLiteral("[drawing...]"));
     options.process(app);
 
+    // One Studio per user: a later start (the desktop entry's %F) hands its drawings to the
+    // running one and ends. Scripted and screenshot runs are the tests' own and stay apart.
+    const bool automated =
+        options.isSet(scriptOption) || options.isSet(shotOption) || options.isSet(quitOption);
+    if (!automated && qks::studio::handOverToRunningStudio(options.positionalArguments())) return 0;
+    qks::studio::StudioInstance instance;
+    instance.listen();
+
     // Declared before the window, so the window is gone before the keeper stops its host.
     qks::studio::HostKeeper hostKeeper(qks::studio::studioSettingsPath(),
                                        QCoreApplication::applicationDirPath());
@@ -83,6 +92,14 @@ int main(int argc, char** argv) {
     new QShortcut(QKeySequence::Quit, &window, &window, &QWidget::close);
     qks::studio::showMainWindow(window, qks::studio::studioSettingsPath());
     window.openDrawingsWhenConnected(options.positionalArguments());
+    QObject::connect(&instance, &qks::studio::StudioInstance::handedOver, &window,
+                     [&window](const QStringList& drawings) {
+                         window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+                         window.show();
+                         window.raise();
+                         window.activateWindow();
+                         if (!drawings.isEmpty()) window.openDrawingsWhenConnected(drawings);
+                     });
     if (options.isSet(pageOption)) {
         const int page = options.value(pageOption).toInt();
         if (page >= 0 && page < window.navButtons.size()) window.navButtons[page]->click();

@@ -214,12 +214,8 @@ class StudioProcess : public ::testing::Test {
         return path;
     }
 
-    // Runs QksStudio with `script`; returns its exit status. `whileRunning` is called once
-    // with the running program.
-    int runStudio(const std::string& script,
-                  const std::function<void(ChildProcess&)>& whileRunning = {},
-                  const std::vector<std::string>& drawings = {}) {
-        const std::string path = dir_.write("studio.script", script);
+    // What every QksStudio of a test runs with: the test's own folders and X server.
+    std::vector<std::string> studioEnvironment() const {
         // libxkbcommon-x11 passes strndup atom names that are not NUL-terminated; the address
         // sanitizer's strict string checks report that as an overflow inside the system library.
         // Qt's platform plug-in and the libraries under it have no frame pointers: a stack
@@ -229,12 +225,24 @@ class StudioProcess : public ::testing::Test {
         const std::string asanOptions =
             (asan != nullptr && *asan != '\0' ? std::string(asan) + ":" : std::string()) +
             "intercept_strndup=0:fast_unwind_on_malloc=0";
+        return {"TMPDIR=" + tmp_,
+                "DISPLAY=" + x_->display(),
+                "QT_QPA_PLATFORM=xcb",
+                "HOME=" + dir_.file("home"),
+                "XDG_CONFIG_HOME=" + dir_.file("home"),
+                "XDG_RUNTIME_DIR=" + dir_.file("run"),
+                "ASAN_OPTIONS=" + asanOptions};
+    }
+
+    // Runs QksStudio with `script`; returns its exit status. `whileRunning` is called once
+    // with the running program.
+    int runStudio(const std::string& script,
+                  const std::function<void(ChildProcess&)>& whileRunning = {},
+                  const std::vector<std::string>& drawings = {}) {
+        const std::string path = dir_.write("studio.script", script);
         std::vector<std::string> argv{kStudio, "--script", path};
         argv.insert(argv.end(), drawings.begin(), drawings.end());
-        ChildProcess studio(argv, dir_.file("studio.txt"),
-                            {"TMPDIR=" + tmp_, "DISPLAY=" + x_->display(), "QT_QPA_PLATFORM=xcb",
-                             "HOME=" + dir_.file("home"), "XDG_CONFIG_HOME=" + dir_.file("home"),
-                             "XDG_RUNTIME_DIR=" + dir_.file("run"), "ASAN_OPTIONS=" + asanOptions});
+        ChildProcess studio(argv, dir_.file("studio.txt"), studioEnvironment());
         if (!studio.started()) return -1;
         if (whileRunning) whileRunning(studio);
         const int status = studio.wait(kStudioLimit);
@@ -694,6 +702,26 @@ std::vector<std::pair<pid_t, pid_t>> hostsServing(const std::string& folder) {
 // A person starts the Studio alone: it starts its own host and connects. The host is killed;
 // the Studio says so and starts it again. Closed with Ctrl+Q typed on the window, the Studio
 // takes its host with it.
+// A second start, as the desktop entry's %F makes it, hands its drawing to the running Studio,
+// which opens it in the drawing window, and ends: one Studio afterwards.
+TEST_F(StudioProcess, ASecondStartHandsItsDrawingToTheRunningStudio) {
+    const std::string drawing = kSource + "/tests/fixtures/studio/three_plates.dxf";
+    const std::string listening = dir_.file("listening.txt");
+    const std::string script = connected() + "savelog chip " + listening +
+                               "\nuntil drawing.status 6 个对象 " + kUntilMs + "\nquit 0\n";
+    int secondStatus = -2;
+    const int status = runStudio(script, [&](ChildProcess& studio) {
+        if (!eventually([&] { return fs::exists(listening) || studio.wait(0ms) != -1; },
+                        kStudioLimit) ||
+            !fs::exists(listening))
+            return;
+        ChildProcess second({kStudio, drawing}, dir_.file("second.txt"), studioEnvironment());
+        secondStatus = second.wait(60s);
+    });
+    EXPECT_EQ(secondStatus, 0) << readAll(dir_.file("second.txt"));
+    EXPECT_EQ(status, 0) << studioOutput_;
+}
+
 TEST_F(StudioProcess, StartsItsOwnHostRestartsItAndStopsItOnClose) {
     if (findProgram("xdotool").empty()) GTEST_SKIP() << "xdotool is not installed";
     ::unsetenv("QKS_HOST");  // the host installed beside the Studio: build/bin/qkshost
