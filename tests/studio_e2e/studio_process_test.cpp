@@ -462,15 +462,17 @@ TEST_F(StudioProcess, PlotsAndNestsTheCurrentDrawing) {
     const std::string pdfOut = dir_.file("当前 出图");
     const std::string nestOut = dir_.file("当前 套料");
     // The plot job runs on the drawing open in the host; the nest takes every closed contour
-    // of it and runs until its time limit.
+    // of it, with the common line, and runs until its time limit. The page follows the job to
+    // the drawing it writes, which then opens in the drawing window.
     const std::string script =
         connected() + "page 0\nset plot.outDir " + pdfOut + "\nset plot.target current\n" +
         "click 开始出图\nuntil plot.status 出图完成 " + kUntilMs + "\nsavelog plot.log " +
         dir_.file("plot.txt") + "\npage 2\nset nest.outDir " + nestOut +
-        "\nset nest.seconds 2\nclick 当前图全部\nsavelog nest.parts " + dir_.file("source.txt") +
-        "\nclick 开始套料\nuntil nest.state 优化完成 " + kUntilMs + "\nsavelog nest.parts " +
-        dir_.file("parts.txt") + "\nsavelog nest.log " + dir_.file("nest.txt") + "\n" + kSettle +
-        "shot " + shot("nest-done-current.png") + "\n";
+        "\nset nest.seconds 2\nset nest.commonLine 1\nclick 当前图全部\nsavelog nest.parts " +
+        dir_.file("source.txt") + "\nclick 开始套料\nuntil nest.state 优化完成 " + kUntilMs +
+        "\nsavelog nest.parts " + dir_.file("parts.txt") + "\nsavelog nest.log " +
+        dir_.file("nest.txt") + "\n" + kSettle + "shot " + shot("nest-done-current.png") +
+        "\nclick 在图纸窗口打开\nuntil drawing.status 套料图.dxf · " + kUntilMs + "\n";
     ASSERT_EQ(runStudio(script), 0) << studioOutput_ << hostOutput();
 
     EXPECT_EQ(job("qks_plot.cfg").find("file="), std::string::npos) << "no file list";
@@ -495,6 +497,8 @@ TEST_F(StudioProcess, PlotsAndNestsTheCurrentDrawing) {
     EXPECT_EQ(saved("parts.txt"), "2 种 / 8 件");
     const std::string nest = saved("nest.txt");
     EXPECT_NE(nest.find("QKNEST 开始 source=current\n"), std::string::npos) << nest;
+    EXPECT_NE(nest.find("\nNEST 共边 节省切割长度 "), std::string::npos) << nest;
+    EXPECT_NE(nest.find("\nNEST 已生成 " + nestOut + "/套料图.dxf"), std::string::npos) << nest;
     const std::string check = nestDrawingFacts(nestOut + "/套料图.dxf");
     EXPECT_EQ(check.rfind("OK sheets=1 parts=8 ", 0), 0u) << check;
     expectStudioLook(kShots + "/nest-done-current.png");
