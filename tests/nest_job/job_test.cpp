@@ -463,8 +463,10 @@ TEST_F(NestJobTest, RemnantsComeFirstAndHoldTheirParts) {
                              "loose_lines.dxf\npartcount 1=200\npartcount 2=100\n";
     const std::string few = "file=" + kNestFixtures + "rect_hole.dxf\npartcount 1=4\n";
     const std::string remnants = kNestFixtures + "remnants.dxf";
-    const std::string slanted = kNestFixtures + "slanted_remnant.dxf";
-    const std::string narrow = kNestFixtures + "narrow_remnant.dxf";
+    runChecker("tests/fixtures/nest/make_fixtures.py", {"stock", dir_.path()});
+    const std::string slanted = dir_.file("slanted_remnant.dxf");
+    const std::string narrow = dir_.file("narrow_remnant.dxf");
+    ASSERT_TRUE(std::filesystem::exists(slanted) && std::filesystem::exists(narrow));
     const std::string gone = dir_.file("gone.dxf");
     struct Row {
         std::string parts;
