@@ -110,13 +110,9 @@ OurRun runOurs(const BinpackOptions& o, const BinpackInstance& inst) {
 }  // namespace
 
 bool readBinpack(const std::string& path, BinpackInstance& instance, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot read " + path;
-        return false;
-    }
-    const Json root = Json::parse(in, nullptr, false);
-    if (root.is_discarded() || !root.is_object()) {
+    Json root;
+    if (!readJsonFile(path, root, error)) return false;
+    if (!root.is_object()) {
         error = "not JSON: " + path;
         return false;
     }

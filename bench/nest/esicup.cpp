@@ -15,17 +15,23 @@ qks::nest::Outline ringOfPairs(const Json& pairs) {
     return ring;
 }
 
-bool readEsicup(const std::string& path, EsicupInstance& instance, std::string& error) {
+bool readJsonFile(const std::string& path, Json& root, std::string& error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         error = "cannot read " + path;
         return false;
     }
-    const Json root = Json::parse(in, nullptr, false);
+    root = Json::parse(in, nullptr, false);
     if (root.is_discarded()) {
         error = "not JSON: " + path;
         return false;
     }
+    return true;
+}
+
+bool readEsicup(const std::string& path, EsicupInstance& instance, std::string& error) {
+    Json root;
+    if (!readJsonFile(path, root, error)) return false;
     if (!root.is_object() || !root.contains("strip_height") || !root.contains("items")) {
         error = "no strip_height or items: " + path;
         return false;

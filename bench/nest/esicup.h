@@ -23,4 +23,8 @@ struct EsicupInstance {
 // ESICUP instances and the bin-packing ones write their outlines so).
 qks::nest::Outline ringOfPairs(const nlohmann::json& pairs);
 
+// The JSON document of the file at `path`; false, with `error` saying why, when the file cannot
+// be read or is not JSON.
+bool readJsonFile(const std::string& path, nlohmann::json& root, std::string& error);
+
 bool readEsicup(const std::string& path, EsicupInstance& instance, std::string& error);

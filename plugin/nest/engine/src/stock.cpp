@@ -128,14 +128,7 @@ class AfterPieces : public SearchObserver {
     AfterPieces(const Layout& pieces, std::size_t offset, SearchObserver& inner)
         : pieces_(pieces), offset_(offset), inner_(inner) {}
 
-    Layout merged(const Layout& rest) const {
-        Layout out = pieces_;
-        for (const SheetLayout& sheet : rest) {
-            out.push_back(sheet);
-            out.back().stockIndex += static_cast<std::int32_t>(offset_);
-        }
-        return out;
-    }
+    Layout merged(const Layout& rest) const { return withStockPieces(pieces_, rest, offset_); }
     void published(const Layout& layout, contract::JobState state, double elapsed,
                    int unplaced) override {
         inner_.published(merged(layout), state, elapsed, unplaced);
@@ -236,6 +229,17 @@ Layout fillStockPieces(NestContext& c, std::vector<int>& order, bool keepEmpty) 
         }
     }
     return filled;
+}
+
+Layout withStockPieces(const Layout& pieces, const Layout& sheets, std::size_t pieceEntries) {
+    Layout all;
+    for (const SheetLayout& piece : pieces)
+        if (!piece.placements.empty()) all.push_back(piece);
+    for (const SheetLayout& sheet : sheets) {
+        all.push_back(sheet);
+        all.back().stockIndex += static_cast<std::int32_t>(pieceEntries);
+    }
+    return all;
 }
 
 bool stockPiecesTakeAnyPart(const NestConfig& config, const std::vector<NestPart>& parts) {

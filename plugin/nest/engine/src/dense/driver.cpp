@@ -290,24 +290,13 @@ void runDenseSearch(NestContext& job, NestOutcome& out, SearchObserver& observer
     const std::vector<SheetStock> pieceStock(
         job.config.sheets.begin(),
         job.config.sheets.begin() + static_cast<std::ptrdiff_t>(pieceCount));
-    // The pieces that took parts, then the sheets, their stock counted after the pieces'.
-    auto withPieces = [&](const Layout& sheets) {
-        Layout all;
-        for (const SheetLayout& piece : pieceLayout)
-            if (!piece.placements.empty()) all.push_back(piece);
-        for (const SheetLayout& sheet : sheets) {
-            all.push_back(sheet);
-            all.back().stockIndex += static_cast<std::int32_t>(pieceCount);
-        }
-        return all;
-    };
     const DenseTuning& tuning = c.denseTuning;
     std::vector<std::int32_t> usage(c.config.sheets.size(), 0);
     Layout firstSheets;
     const int first = pieceCount > 0 && (order.empty() || c.config.sheets.empty())
                           ? static_cast<int>(order.size())
                           : greedyFill(firstSheets, usage, order, c);
-    out.layout = withPieces(firstSheets);
+    out.layout = withStockPieces(pieceLayout, firstSheets, pieceCount);
     out.unplaced = first;
     out.stats.firstLayoutSeconds = secondsSince(t0);
     observer.published(out.layout, contract::JobState::Running, out.stats.firstLayoutSeconds,

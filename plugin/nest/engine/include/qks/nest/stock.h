@@ -59,6 +59,10 @@ std::size_t stockPieceCount(const NestConfig& config);
 // that took parts, and with `keepEmpty` one per piece entry whatever it took, in order.
 Layout fillStockPieces(NestContext& context, std::vector<int>& order, bool keepEmpty);
 
+// The pieces that hold parts, in order, then `sheets`, whose stock indices (counted without the
+// pieces) move up by `pieceEntries`: the layout as the job shows it.
+Layout withStockPieces(const Layout& pieces, const Layout& sheets, std::size_t pieceEntries);
+
 // Whether the stock-first fill puts any of `parts` on one of the config's irregular pieces.
 bool stockPiecesTakeAnyPart(const NestConfig& config, const std::vector<NestPart>& parts);
 
