@@ -85,6 +85,8 @@ bool setDenseKnob(DenseTuning& t, const std::string& text) {
         {"refitStuck", [&] { t.refitStuck = v != 0; }},
         {"coarseFactor", [&] { t.coarseFactor = static_cast<int>(v); }},
         {"coarseShare", [&] { t.coarseShare = v; }},
+        {"exactAfter", [&] { t.exactAfter = v; }},
+        {"exactProbe", [&] { t.exactProbe = v; }},
         {"lanesApart", [&] { t.lanesApart = v != 0; }},
         {"sampleRowStride", [&] { t.sampleRowStride = static_cast<int>(v); }},
         {"strikes", [&] { t.strikes = static_cast<int>(v); }},

@@ -281,6 +281,53 @@ TEST(DenseSearch, ALoneSheetSearchedOnACoarserGridFirstStaysValid) {
         }
 }
 
+// Sheets cut into bands and each band into slanted slices, on whole units: only the jigsaw
+// itself fills them, and a raster never can (it holds every cell a slanted edge meets). The
+// parts are built again on their true outlines: without a gap every sheet is filled whole, with
+// one (and a margin) the outlines keep both.
+TEST(DenseSearch, SlicedSheetsAreFilledWholeOnTheTrueOutlines) {
+    std::mt19937 gen(5);
+    const double width = 600, height = 400;
+    const int sheetCount = 3;
+    std::vector<NestPart> parts;
+    for (int sheet = 0; sheet < sheetCount; ++sheet)
+        for (double y0 = 0; y0 < height;) {
+            const double y1 = std::min(height, y0 + 100 + gen() % 150);
+            double bottom = 0, top = 0;
+            while (bottom < width) {
+                double nextBottom = std::min(width, bottom + 60 + gen() % 200);
+                double nextTop = std::min(width, top + 60 + gen() % 200);
+                if (width - nextBottom < 40 || width - nextTop < 40) nextBottom = nextTop = width;
+                std::vector<Point> ring{{bottom, y0}, {nextBottom, y0}, {nextTop, y1}, {top, y1}};
+                parts.push_back(testing::polygonPart(static_cast<int>(parts.size()) + 1, ring));
+                bottom = nextBottom;
+                top = nextTop;
+            }
+            y0 = y1;
+        }
+    std::shuffle(parts.begin(), parts.end(), gen);
+    for (std::size_t k = 0; k < parts.size(); ++k)
+        parts[k].id = static_cast<int>(k) + 1;
+    for (const double gap : {0.0, 4.0}) {
+        NestContext c = denseContext(parts, {{width, height, 0}}, gap, gap > 0 ? 5 : 0, 1);
+        c.config.rotate = false;
+        c.config.mirror = false;
+        for (const NestPart& part : c.parts)
+            c.config.partRotations[part.id] = parsePartRotation("0,180");
+        c.iterationLimit = 20;
+        NestOutcome out;
+        Recorder recorder;
+        runSearch(c, out, recorder);
+        const std::string what = "gap " + std::to_string(gap);
+        testing::checkLayout(c.parts, c.config, out.layout, what.c_str());
+        checkCountsAndOrientations(c, out, what.c_str());
+        EXPECT_EQ(out.unplaced, 0) << what;
+        if (gap == 0) {
+            EXPECT_EQ(out.layout.size(), static_cast<std::size_t>(sheetCount)) << what;
+        }
+    }
+}
+
 TEST(DenseSearch, PartsInHolesSaveSheets) {
     // Flanges with wide bores and discs that fit them: on their own the discs need sheets of
     // their own, in the bores they need none.

@@ -24,6 +24,7 @@
 #include <thread>
 
 #include "dense/chooser.h"
+#include "dense/exact_fill.h"
 #include "dense/moves.h"
 #include "qks/nest/dense_search.h"
 #include "qks/nest/stock.h"
@@ -144,6 +145,27 @@ class LaneRunner {
     std::uint64_t seen_ = 0;
 };
 
+// Starts `body` on a thread of its own, counted in `running` until it ends; a body that throws
+// (out of memory) ends its thread alone. False when no thread could be started.
+template <typename Body>
+bool startCounted(std::vector<std::thread>& threads, std::atomic<unsigned>& running, Body body) {
+    running.fetch_add(1);
+    try {
+        threads.emplace_back([body, &running] {
+            try {
+                body();
+            } catch (...) {
+                // Whatever the thread found stays with the shared best layout.
+            }
+            running.fetch_sub(1);
+        });
+    } catch (const std::exception&) {
+        running.fetch_sub(1);
+        return false;
+    }
+    return true;
+}
+
 // Lanes, one per thread, working on `shared` until the stop, `seconds` since `t0` or
 // `attemptLimit` attempts (none when 0); `publish` is called on the calling thread with the best
 // state whenever it has changed, at most once per publication interval. Returns the attempts
@@ -175,20 +197,7 @@ std::int64_t runLanes(const Model& model, SharedBest& shared, std::uint32_t seed
         runners.push_back(
             std::make_unique<LaneRunner>(*lanes.back(), shared, attemptCount, attemptLimit));
         LaneRunner* runner = runners.back().get();
-        running.fetch_add(1);
-        try {
-            threads.emplace_back([runner, &running] {
-                try {
-                    runner->run();
-                } catch (...) {
-                    // Out of memory in one lane ends that lane; the best layout stays.
-                }
-                running.fetch_sub(1);
-            });
-        } catch (const std::exception&) {
-            running.fetch_sub(1);
-            break;
-        }
+        if (!startCounted(threads, running, [runner] { runner->run(); })) break;
     }
     std::uint64_t published = 0;
     Clock::time_point lastPublish = Clock::now();
@@ -210,6 +219,70 @@ std::int64_t runLanes(const Model& model, SharedBest& shared, std::uint32_t seed
         t.join();
     return std::min<std::int64_t>(attemptCount.load(),
                                   attemptLimit > 0 ? attemptLimit : attemptCount.load());
+}
+
+// The exact fill (exact_fill.h) on one thread per lane until `until` seconds after `t0`, the stop,
+// the sheet bound or, under an iteration limit, `builds` layouts per thread; `publish` is called
+// on the calling thread with each better layout. Returns the best layout built, with its score.
+template <typename Publish>
+std::optional<std::pair<State, Score>> runExactFill(const Model& model, const ExactFiller& filler,
+                                                    std::uint32_t seed, double until, int builds,
+                                                    Clock::time_point t0, Publish&& publish) {
+    const NestContext& c = model.context;
+    const DenseTuning& tuning = c.denseTuning;
+    unsigned threadCount = c.config.threads > 0 ? static_cast<unsigned>(c.config.threads)
+                                                : std::thread::hardware_concurrency();
+    threadCount = std::max(1u, threadCount);
+    std::atomic<bool> quit{false};
+    std::atomic<unsigned> running{0};
+    SharedBest best;
+    bool any = false;
+    std::pair<unsigned, int> bestKey{0, 0};
+    auto reached = [&](const State& s) {
+        return filler.sheetBound() > 0 && s.unplaced.empty() &&
+               static_cast<int>(s.sheets.size()) <= filler.sheetBound();
+    };
+    std::vector<std::thread> threads;
+    for (unsigned k = 0; k < threadCount; ++k) {
+        const bool started = startCounted(threads, running, [&, k] {
+            std::mt19937 gen(seed + tuning.laneSeedStride * k);
+            for (int n = 0; builds <= 0 || n < builds; ++n) {
+                std::optional<State> s = filler.build(gen, k == 0 && n == 0, quit);
+                if (!s) break;
+                const Score score = model.score(*s);
+                std::lock_guard<std::mutex> guard(best.lock);
+                // Equal layouts go to the earlier build of the lower thread, so a run under a
+                // limit does not depend on which thread ends first.
+                const std::pair<unsigned, int> key{k, n};
+                if (!any || score.betterThan(best.score) ||
+                    (!best.score.betterThan(score) && key < bestKey)) {
+                    any = true;
+                    bestKey = key;
+                    best.publish(*s, score);
+                }
+                if (reached(best.state)) quit.store(true);
+                if (quit.load()) break;
+            }
+        });
+        if (!started) break;
+    }
+    std::uint64_t published = 0;
+    while (running.load() > 0 && !c.shouldStop() && (builds > 0 || until > secondsSince(t0))) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(tuning.pollMilliseconds));
+        std::optional<std::pair<State, Score>> snapshot;
+        {
+            std::lock_guard<std::mutex> guard(best.lock);
+            if (best.generation == published) continue;
+            published = best.generation;
+            snapshot.emplace(best.state, best.score);
+        }
+        publish(snapshot->first, snapshot->second);
+    }
+    quit.store(true);
+    for (std::thread& t : threads)
+        t.join();
+    if (!any) return std::nullopt;
+    return std::make_pair(std::move(best.state), best.score);
 }
 
 // The coarse search's context: the job's own with cells `factor` times as large and rasters of
@@ -313,7 +386,11 @@ void runDenseSearch(NestContext& job, NestOutcome& out, SearchObserver& observer
         SharedBest shared;
         shared.state = model.fromLayout(firstSheets, pieceLayout);
         shared.score = model.score(shared.state);
+        // The exact fill's best layout, once it has one: the lanes' layouts are published only
+        // where they beat it.
+        std::optional<std::pair<State, Score>> exact;
         auto publishFine = [&](const State& s) {
+            if (exact && !model.score(s).betterThan(exact->second)) return;
             observer.published(model.toLayout(s), contract::JobState::Running, secondsSince(t0),
                                static_cast<int>(s.unplaced.size()));
         };
@@ -402,11 +479,49 @@ void runDenseSearch(NestContext& job, NestOutcome& out, SearchObserver& observer
                     attemptLimit = std::max<std::int64_t>(1, attemptLimit - coarseAttempts);
             }
         }
-        if (!c.shouldStop() && c.config.seconds > secondsSince(t0))
+        // More than one sheet: the exact fill may find what no raster layout can hold. The lanes
+        // go first; the fill then gets a probe, and the rest of the time goes to whichever of the
+        // two is ahead. (Under an iteration limit the lanes make all their attempts first.)
+        std::optional<ExactFiller> filler;
+        if (pieceCount == 0 && shared.state.sheets.size() > 1) {
+            filler.emplace(model);
+            if (!filler->usable()) filler.reset();
+        }
+        auto timeLeft = [&](double until) { return !c.shouldStop() && until > secondsSince(t0); };
+        if (filler) {
+            const double seconds = c.config.seconds;
+            if (timeLeft(seconds * tuning.exactAfter))
+                attempts += runLanes(model, shared, seed, seconds * tuning.exactAfter, attemptLimit,
+                                     t0, publishFine);
+            const int builds = attemptLimit > 0 ? tuning.exactBuilds : 0;
+            auto publishExact = [&](const State& s, const Score& score) {
+                if (score.betterThan(shared.score) && (!exact || score.betterThan(exact->second)))
+                    observer.published(model.toLayout(s), contract::JobState::Running,
+                                       secondsSince(t0), static_cast<int>(s.unplaced.size()));
+            };
+            if (!c.shouldStop())
+                exact = runExactFill(model, *filler, seed,
+                                     seconds * (tuning.exactAfter + tuning.exactProbe), builds, t0,
+                                     publishExact);
+            if (exact && !exact->second.betterThan(shared.score)) exact.reset();
+            const bool atBound =
+                exact && exact->first.unplaced.empty() &&
+                static_cast<int>(exact->first.sheets.size()) <= filler->sheetBound();
+            if (exact && !atBound && (attemptLimit > 0 || timeLeft(seconds))) {
+                auto more =
+                    runExactFill(model, *filler, seed + 1, seconds, builds, t0, publishExact);
+                if (more && more->second.betterThan(exact->second)) exact = std::move(more);
+            } else if (!exact && attemptLimit <= 0 && timeLeft(seconds)) {
+                attempts += runLanes(model, shared, seed, seconds, 0, t0, publishFine);
+            }
+        } else if (timeLeft(c.config.seconds)) {
             attempts +=
                 runLanes(model, shared, seed, c.config.seconds, attemptLimit, t0, publishFine);
-        out.layout = model.toLayout(shared.state);
-        out.unplaced = static_cast<std::int32_t>(shared.state.unplaced.size());
+        }
+        const State& result =
+            exact && exact->second.betterThan(shared.score) ? exact->first : shared.state;
+        out.layout = model.toLayout(result);
+        out.unplaced = static_cast<std::int32_t>(result.unplaced.size());
     }
     settleTotals(out);
     const bool stopped = c.shouldStop();

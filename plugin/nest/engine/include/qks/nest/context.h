@@ -174,6 +174,16 @@ struct DenseTuning {
     std::uint32_t laneSeedStride = 7919;
     // How often the calling thread looks for a better layout to publish and for a stop.
     int pollMilliseconds = 20;
+
+    // A job the first layout puts on more than one sheet is also built anew on the true
+    // outlines (the exact fill), every lane's thread building layouts of its own: the lanes run
+    // for `exactAfter` of the time, the fill for `exactProbe`, and the rest goes to whichever is
+    // ahead. Under an iteration limit the lanes make all their attempts first and each thread
+    // builds `exactBuilds` layouts (twice when the fill is ahead), so a run does not depend on
+    // the machine's speed.
+    double exactAfter = 0.4;
+    double exactProbe = 0.2;
+    int exactBuilds = 4;
 };
 
 struct NestContext {
