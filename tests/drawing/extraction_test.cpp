@@ -139,6 +139,17 @@ TEST(NestExtraction, FixtureCases) {
         // bare rectangle of the sheet's size is a part.
         {"line_frame.dxf", {}, 2, 5000, 100, 50, 1, 1, {"NEST 略过非切割图形 图框/标题栏 14"}},
         {"plain_a3.dxf", {}, 1, 124740, 420, 297, 0, 1, {}},
+        // Frames on layer 0 marked only by their corners (A3 at 1:1 with border and title grid,
+        // at 1:2 with border) and one drawn in a block, each around the same plate.
+        {"made/corner_frames.dxf",
+         {},
+         1,
+         5000,
+         100,
+         50,
+         1,
+         3,
+         {"NEST 略过非切割图形 图框/标题栏 44"}},
         // One outline with the bore elsewhere is another kind; turned a quarter, the same.
         {"bores_placed.dxf", {}, 2, 5000, 100, 50, 1, 2, {}},
     };

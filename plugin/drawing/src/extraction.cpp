@@ -101,6 +101,8 @@ struct Walk {
     // References on such layers that also draw what is not cut (texts, marks, curves off the
     // parts): a part they give cut-outs to is drawn from its outline, not copied with them.
     std::set<std::string> mixedAnnotation;
+    // Handles of the entities that draw frames as lines, in model space or in blocks.
+    std::set<std::string> frameMembers;
     std::vector<CarryCandidate> carried;
 };
 
@@ -275,6 +277,10 @@ void considerCarrying(Walk& walk, host::ObjectId entity, const host::EntityInfo&
 void takeEntity(Walk& walk, host::ObjectId entity, const Context& context) {
     host::EntityInfo info;
     if (!host::succeeded(walk.ds.entityInfo(entity, info))) return;
+    if (walk.frameMembers.count(info.handle) > 0) {
+        if (info.isCurve) ++walk.leftOut.frames;
+        return;
+    }
     const bool reference = info.type == host::EntityType::BlockReference;
     std::string layer = info.layer;
     std::string linetype = info.linetype;
@@ -716,21 +722,25 @@ bool extractParts(host::DrawingServices& ds, const std::vector<host::ObjectId>& 
         }
     }
 
-    // Frames drawn as lines: their rectangles, inner borders and title blocks are not cut.
-    std::set<std::string> drawnFrameHandles;
-    if (options.skipNonCut)
-        for (const plot::DrawnFrame& frame : plot::findDrawnFrames(ds, entities))
-            drawnFrameHandles.insert(frame.handles.begin(), frame.handles.end());
-
-    for (const host::ObjectId entity : entities) {
-        host::EntityInfo info;
-        if (!drawnFrameHandles.empty() && host::succeeded(ds.entityInfo(entity, info)) &&
-            drawnFrameHandles.count(info.handle) > 0) {
-            if (info.isCurve) ++walk.leftOut.frames;
-            continue;
+    // Frames drawn as lines, loose or in the blocks of references: their sheet corners, inner
+    // borders and title blocks are not cut.
+    if (options.skipNonCut) {
+        std::set<host::ObjectId> blocks;
+        for (const host::ObjectId entity : entities) {
+            host::BlockReferenceInfo block;
+            if (ds.entityType(entity) == host::EntityType::BlockReference &&
+                host::succeeded(ds.blockReference(entity, block)) &&
+                blocks.insert(block.blockRecord).second)
+                for (const plot::DrawnFrame& frame :
+                     plot::findDrawnFrames(ds, ds.blockEntities(block.blockRecord)))
+                    walk.frameMembers.insert(frame.handles.begin(), frame.handles.end());
         }
-        takeEntity(walk, entity, Context{});
+        for (const plot::DrawnFrame& frame : plot::findDrawnFrames(ds, entities))
+            walk.frameMembers.insert(frame.handles.begin(), frame.handles.end());
     }
+
+    for (const host::ObjectId entity : entities)
+        takeEntity(walk, entity, Context{});
     Arrangement arranged = arrangePieces(walk.cut.pieces, arrangementOptions(options));
     if (!walk.annotation.pieces.empty()) {
         const std::vector<std::size_t> taken =
