@@ -1,8 +1,8 @@
 // Reading a DWG against reading the same drawing's DXF twin with our DXF reader, in one run.
 //
 //   dwg_bench [--dir FOLDER] [--top N | --all] [--repeat N] [--split]
-//       finds the NAME.dwg / NAME.dxf pairs under FOLDER (default: the test fixtures), takes the
-//       N largest (default 7) and prints one Markdown row per pair: time per read, objects per
+//       finds the NAME.dwg / NAME.dxf pairs under FOLDER (default: the shared DWG samples), takes
+//       the N largest (default 7) and prints one Markdown row per pair: time per read, objects per
 //       second and peak memory, both ways.
 //   dwg_bench --child WAY FILE REPEAT
 //       one measurement in a process of its own (used by the above); WAY is dwg, dxf, decode
@@ -266,36 +266,6 @@ std::string lower(std::string s) {
     return s;
 }
 
-// DXF twins kept gzip-packed (as the test fixtures are) are unpacked once into a folder of
-// the run's own, removed at exit, so every read times the plain text file.
-class UnpackedTwins {
-  public:
-    ~UnpackedTwins() {
-        std::error_code ignored;
-        if (!dir_.empty()) fs::remove_all(dir_, ignored);
-    }
-    std::string unpack(const fs::path& packed, const std::string& name) {
-        if (dir_.empty()) {
-            std::string pattern = (fs::temp_directory_path() / "dwg-bench-XXXXXX").string();
-            if (::mkdtemp(pattern.data()) == nullptr) return {};
-            dir_ = pattern;
-        }
-        std::string flat = name;
-        std::replace(flat.begin(), flat.end(), '/', '_');
-        const std::string target = dir_ + "/" + flat + ".dxf";
-        const std::string command = "gzip -dc '" + packed.string() + "' > '" + target + "'";
-        return std::system(command.c_str()) == 0 ? target : std::string();
-    }
-
-  private:
-    std::string dir_;
-};
-
-UnpackedTwins& unpackedTwins() {
-    static UnpackedTwins twins;
-    return twins;
-}
-
 std::vector<Pair> findPairs(const std::string& dir) {
     std::vector<Pair> pairs;
     std::error_code ec;
@@ -305,13 +275,7 @@ std::vector<Pair> findPairs(const std::string& dir) {
         fs::path dxf = it->path();
         dxf.replace_extension(".dxf");
         if (!fs::is_regular_file(dxf)) dxf.replace_extension(".DXF");
-        if (!fs::is_regular_file(dxf)) {
-            fs::path packed = it->path();
-            packed.replace_extension(".dxf.gz");
-            if (!fs::is_regular_file(packed)) continue;
-            dxf = unpackedTwins().unpack(packed, name);
-            if (dxf.empty()) continue;
-        }
+        if (!fs::is_regular_file(dxf)) continue;
         Pair p;
         p.dwg = it->path().string();
         p.dxf = dxf.string();
@@ -374,7 +338,7 @@ int main(int argc, char** argv) {
     if (argc == 5 && std::string(argv[1]) == "--child")
         return child(argv[2], argv[3], std::atoi(argv[4]));
 
-    std::string dir = QKS_DWG_BENCH_FIXTURES;
+    std::string dir = QKS_DWG_BENCH_SAMPLES;
     std::size_t top = 7;
     int repeat = -1;
     bool split = false;

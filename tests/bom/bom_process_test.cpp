@@ -66,8 +66,9 @@ TEST(BomProcess, AWorkbookThatCannotBeWrittenLeavesNoFile) {
 // Drawings from eleven other programs: every piece a person counts is listed, none twice,
 // and CAM layers named "…PROFILES" stay cut outlines, not bend profiles.
 TEST(BomProcess, RealDrawingsListEveryPiece) {
+    const std::string corpus = sharedDrawings(kRealDrawings);
+    if (corpus.empty()) GTEST_SKIP() << sharedDrawingsAbsent(kRealDrawings);
     TempDir dir;
-    const std::string corpus = std::string(QKS_TEST_SOURCE_DIR) + "/tests/fixtures/real";
     ASSERT_EQ(unpackRealDrawings(dir.file("d")), "");
     dir.write("qks_bom.cfg", "outDir=" + dir.file("out") + "\nlog=" + dir.file("bom.log") +
                                  "\nfile=" + dir.file("d") + "\n");

@@ -8,6 +8,7 @@
 #include "nest_job_support.h"
 #include "qks/common/job_log.h"
 #include "qks/drawing/extraction.h"
+#include "qks/testing/process.h"
 #include "qkshost/app/host_application.h"
 
 namespace {
@@ -24,7 +25,19 @@ struct Extracted {
     std::vector<std::string> modelHandles;  // handles of the model space, record order
 };
 
+// "made/NAME" is a fixture the fixture script writes into a folder of this test program's own
+// (not kept in the project), once; other names are those of tests/fixtures/nest.
+std::string fixturePath(const std::string& fixture) {
+    static const TempDir made;
+    static const std::string written = qks::testing::runCommand(
+        "/usr/bin/python3 " + kNestFixtures + "make_fixtures.py extraction " + made.path());
+    if (fixture.rfind("made/", 0) != 0) return kNestFixtures + fixture;
+    EXPECT_EQ(written, "");
+    return made.path() + fixture.substr(4);
+}
+
 Extracted extract(const std::string& fixture, const std::vector<std::string>& layers = {}) {
+    const std::string path = fixturePath(fixture);
     qkshost::HostApplication app;
     host::DrawingServices& ds = *app.drawingServices();
     TempDir dir;
@@ -33,9 +46,7 @@ Extracted extract(const std::string& fixture, const std::vector<std::string>& la
     Extracted result;
     host::ScopedDatabase database(&ds, ds.createDatabase(false));
     std::string message;
-    EXPECT_EQ(ds.readDrawingFile(database.get(), kNestFixtures + fixture, &message),
-              host::Status::Ok)
-        << message;
+    EXPECT_EQ(ds.readDrawingFile(database.get(), path, &message), host::Status::Ok) << message;
     for (const host::ObjectId id : ds.blockEntities(ds.modelSpace(database.get()))) {
         host::EntityInfo info;
         ds.entityInfo(id, info);
@@ -44,8 +55,7 @@ Extracted extract(const std::string& fixture, const std::vector<std::string>& la
     std::int32_t nextId = 1;
     qks::nest::ExtractionOptions options;
     options.layers = layers;
-    qks::nest::extractModelSpace(ds, database.get(), kNestFixtures + fixture, "stem", options,
-                                 result.parts, nextId);
+    qks::nest::extractModelSpace(ds, database.get(), path, "stem", options, result.parts, nextId);
     qks::nest::mergeIdenticalKinds(result.parts);
     result.log = logLines(dir.file("nest.log"));
     qks::setJobLogPath(qks::LogChannel::Nest, {});
@@ -81,6 +91,19 @@ TEST(NestExtraction, FixtureCases) {
         // Circles on a layer "dim" inside the part are its holes; the centre-mark cross, the
         // circle off the part, the dimension and the note are left out.
         {"dim_layer_holes.dxf", {}, 1, 20000, 200, 100, 3, 1, {"NEST 略过非切割图形 图层 5"}},
+        // The same for the holes an anonymous block on "dim" draws through nested references;
+        // the block's centre mark, note and circle off the plate stay out.
+        {"made/dim_block_holes.dxf", {}, 1, 60000, 300, 200, 18, 1, {"NEST 略过非切割图形 图层 4"}},
+        // A dimension on "dim" with dots for arrowheads, and a reference of its block: no holes.
+        {"made/dim_block_dimension.dxf",
+         {},
+         1,
+         20000,
+         200,
+         100,
+         1,
+         1,
+         {"NEST 略过非切割图形 图层 2"}},
         // Fold lines do not cut the plate.
         {"fold_lines.dxf", {}, 1, 20000, 200, 100, 0, 1, {"NEST 略过非切割图形 图层 2"}},
         {"layers.dxf", {"cut"}, 1, 2100, 70, 30, 0, 1, {}},
@@ -116,6 +139,17 @@ TEST(NestExtraction, FixtureCases) {
         // bare rectangle of the sheet's size is a part.
         {"line_frame.dxf", {}, 2, 5000, 100, 50, 1, 1, {"NEST 略过非切割图形 图框/标题栏 14"}},
         {"plain_a3.dxf", {}, 1, 124740, 420, 297, 0, 1, {}},
+        // Frames on layer 0 marked only by their corners (A3 at 1:1 with border and title grid,
+        // at 1:2 with border) and one drawn in a block, each around the same plate.
+        {"made/corner_frames.dxf",
+         {},
+         1,
+         5000,
+         100,
+         50,
+         1,
+         3,
+         {"NEST 略过非切割图形 图框/标题栏 44"}},
         // One outline with the bore elsewhere is another kind; turned a quarter, the same.
         {"bores_placed.dxf", {}, 2, 5000, 100, 50, 1, 2, {}},
     };
@@ -125,7 +159,7 @@ TEST(NestExtraction, FixtureCases) {
         std::vector<std::string> log = c.log;
         for (std::string& line : log)
             if (const auto at = line.find("$SRC"); at != std::string::npos)
-                line.replace(at, 4, kNestFixtures + c.fixture);
+                line.replace(at, 4, fixturePath(c.fixture));
         EXPECT_EQ(got.log, log);
         ASSERT_EQ(got.parts.size(), c.kinds);
         if (c.kinds == 0) continue;
@@ -135,7 +169,7 @@ TEST(NestExtraction, FixtureCases) {
         EXPECT_NEAR(part.height, c.height, 1e-6);
         EXPECT_EQ(part.holes.size(), c.holes);
         EXPECT_EQ(part.quantity, c.quantity);
-        EXPECT_EQ(part.source, kNestFixtures + c.fixture);
+        EXPECT_EQ(part.source, fixturePath(c.fixture));
         EXPECT_EQ(part.name, c.name);
     }
 }
@@ -167,6 +201,10 @@ TEST(NestExtraction, HandlesAndIds) {
     const Extracted plate = extract("anon_holes_block.dxf");
     ASSERT_EQ(plate.parts.size(), 1u);
     EXPECT_EQ(plate.parts[0].handles, plate.modelHandles);
+    // A reference on "dim" that draws a note beside the holes would bring it along.
+    const Extracted perforated = extract("made/dim_block_holes.dxf");
+    ASSERT_EQ(perforated.parts.size(), 1u);
+    EXPECT_TRUE(perforated.parts[0].handles.empty());
 
     // A dropped sliver keeps its id used.
     const Extracted sliver = extract("sliver.dxf");

@@ -1,6 +1,9 @@
 // Frame recognition on drawings built in the real qkshost database and on the ezdxf fixture.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cmath>
+
 #include "plot_fixture.h"
 #include "qks/drawing/frames.h"
 
@@ -61,7 +64,7 @@ TEST(Frames, PolylineFramesAndTheirOrder) {
              addRectangle(db, 0.5, 0.5, 420.5, 296.5, "tk");
          },
          {{0, 0, 420, 297}}},
-        {"frames inside blocks and in paper space are not searched",
+        {"polyline frames inside blocks, and those of paper space, are not model space's",
          [](drawing::Database& db) {
              drawing::ObjectIndex block = 0;
              db.addBlock("HOLDER", &block);
@@ -166,6 +169,20 @@ void addTitleGrid(qks::host::DrawingServices& ds, qks::host::ObjectId model, dou
         ds.addLine(model, {x1 - u * s, y0, 0}, {x1 - u * s, y0 + 56 * s, 0}, layer, nullptr);
 }
 
+// Two lines of `length` from each corner of the rectangle along its sides: trim marks when
+// short, the rectangle's corner pieces when long.
+void addCornerMarks(qks::host::DrawingServices& ds, qks::host::ObjectId space, double x0, double y0,
+                    double x1, double y1, double length, const std::string& layer) {
+    ds.addLayer(ds.databaseOf(space), layer, 7, nullptr);
+    for (const auto& [x, y, dx, dy] : {std::array<double, 4>{x0, y0, 1, 1},
+                                       {x1, y0, -1, 1},
+                                       {x1, y1, -1, -1},
+                                       {x0, y1, 1, -1}}) {
+        ds.addLine(space, {x, y, 0}, {x + dx * length, y, 0}, layer, nullptr);
+        ds.addLine(space, {x, y, 0}, {x, y + dy * length, 0}, layer, nullptr);
+    }
+}
+
 TEST(Frames, FramesDrawnAsLines) {
     using Ds = qks::host::DrawingServices;
     using Id = qks::host::ObjectId;
@@ -174,6 +191,7 @@ TEST(Frames, FramesDrawnAsLines) {
         void (*build)(Ds&, Id, drawing::Database&);
         std::vector<std::vector<double>> boxes;
         std::vector<std::string> names;
+        std::vector<std::string> layouts = {};  // of each frame; empty: all in model space
     } cases[] = {
         {"GB A3 at 1:2, sides in pieces, with its inner border",
          [](Ds& ds, Id model, drawing::Database&) {
@@ -217,6 +235,66 @@ TEST(Frames, FramesDrawnAsLines) {
          },
          {{0, 0, 420, 297}, {420, 0, 840, 297}},
          {"", ""}},
+        {"ISO A3 by its trim corners, with border and title grid: the sheet is the frame",
+         [](Ds& ds, Id model, drawing::Database&) {
+             addCornerMarks(ds, model, 0, 0, 420, 297, 10, "0");
+             addLineRect(ds, model, 10, 10, 410, 287, "0");
+             addTitleGrid(ds, model, 410, 10, 1, "0");
+         },
+         {{0, 0, 420, 297}},
+         {""}},
+        {"A3 at 1:2 by its trim corners, with its border",
+         [](Ds& ds, Id model, drawing::Database&) {
+             addCornerMarks(ds, model, 0, 0, 840, 594, 20, "0");
+             addLineRect(ds, model, 20, 20, 820, 574, "0");
+         },
+         {{0, 0, 840, 594}},
+         {""}},
+        {"trim corners and a bare rectangle on the same corners, no border or grid: parts",
+         [](Ds& ds, Id model, drawing::Database&) {
+             addCornerMarks(ds, model, 0, 0, 420, 297, 10, "FRAME200");
+             addLineRect(ds, model, 0, 0, 420, 297, "0");
+         },
+         {},
+         {}},
+        {"1:3, 1:4, 1:15 and 1:25, by corner pieces, each with its border 10 sheet mm in",
+         [](Ds& ds, Id model, drawing::Database&) {
+             const double sheets[][3] = {
+                 {297, 210, 3}, {1189, 841, 4}, {420, 297, 15}, {297, 210, 25}};
+             double x = 0;
+             for (const auto& [w, h, s] : sheets) {
+                 addCornerMarks(ds, model, x, 0, x + w * s, h * s, 100 * s, "0");
+                 addLineRect(ds, model, x + 10 * s, 10 * s, x + (w - 10) * s, (h - 10) * s, "0");
+                 x += w * s + 1000;
+             }
+         },
+         {{14947, 0, 22372, 5250}, {7647, 0, 13947, 4455}, {1891, 0, 6647, 3364}, {0, 0, 891, 630}},
+         {"", "", "", ""}},
+        {"a frame block of LINEs shown at 1:2 and turned a quarter, titled by its reference",
+         [](Ds& ds, Id, drawing::Database& db) {
+             drawing::ObjectIndex block = 0;
+             db.addBlock("SHEET", &block);
+             addLineRect(ds, db.idOf(block), 0, 0, 420, 297, "0");
+             addLineRect(ds, db.idOf(block), 25, 5, 415, 292, "0");
+             auto* doubled = db.get<drawing::BlockReference>(
+                 addReference(db, block, 0, 0, {{"图号", "QK-05"}}));
+             doubled->scaleX = doubled->scaleY = 2;
+             db.get<drawing::BlockReference>(addReference(db, block, 1000, 0))->rotation = M_PI / 2;
+         },
+         {{0, 0, 840, 594}, {703, 0, 1000, 420}},
+         {"QK-05", ""}},
+        {"a frame in paper space by its trim corners, after model space's, on its layout",
+         [](Ds& ds, Id model, drawing::Database& db) {
+             addLineRect(ds, model, 0, 0, 420, 297, "0");
+             addLineRect(ds, model, 25, 5, 415, 292, "0");
+             const Id paper = db.idOf(db.paperSpace());
+             addCornerMarks(ds, paper, 0, 0, 420, 297, 10, "0");
+             addLineRect(ds, paper, 10, 10, 410, 287, "0");
+             addTitleGrid(ds, paper, 410, 10, 1, "0");
+         },
+         {{0, 0, 420, 297}, {0, 0, 420, 297}},
+         {"", ""},
+         {"", "Layout1"}},
         {"frames by name and drawn ones, once each, in reading order",
          [](Ds& ds, Id model, drawing::Database& db) {
              addLineRect(ds, model, 500, 0, 920, 297, "0");
@@ -233,9 +311,16 @@ TEST(Frames, FramesDrawnAsLines) {
         auto& db = f.newDrawing();
         const Id model = f.ds().modelSpace(f.databaseId(db));
         c.build(f.ds(), model, db);
-        const auto frames = findFrames(f.ds(), f.databaseId(db));
+        auto frames = findFrames(f.ds(), f.databaseId(db));
+        for (PlotWindow& frame : findLayoutFrames(f.ds(), f.databaseId(db)))
+            frames.push_back(std::move(frame));
         ASSERT_EQ(frames.size(), c.boxes.size()) << c.what;
         EXPECT_EQ(names(frames), c.names) << c.what;
+        std::vector<std::string> layouts;
+        for (const PlotWindow& frame : frames)
+            layouts.push_back(frame.layout);
+        EXPECT_EQ(layouts, c.layouts.empty() ? std::vector<std::string>(frames.size()) : c.layouts)
+            << c.what;
         for (std::size_t i = 0; i < frames.size(); ++i)
             EXPECT_EQ((std::vector<double>{frames[i].minX, frames[i].minY, frames[i].maxX,
                                            frames[i].maxY}),

@@ -127,14 +127,14 @@ std::map<std::string, std::vector<double>> partsByKind(const std::string& text) 
 // The files source reads DWG drawings: the same parts, and the same warnings, as from their
 // DXF twins.
 TEST(NestProcess, DwgSourcesGiveTheSamePartsAsTheirDxfTwins) {
+    const std::string samples = sharedDrawings(kDwgSamples);
+    if (samples.empty()) GTEST_SKIP() << sharedDrawingsAbsent(kDwgSamples);
     std::string logs[2], parts[2];
     for (int way = 0; way < 2; ++way) {
         NestSetup setup;
         std::string files;
         for (const char* year : {"2000", "2018"}) {
-            const std::string base = kSource + "/tests/fixtures/dwg/example_" + year;
-            files +=
-                "file=" + (way == 0 ? base + ".dwg" : setup.dir.unpack(base + ".dxf.gz")) + "\n";
+            files += "file=" + samples + "/example_" + year + (way == 0 ? ".dwg" : ".dxf") + "\n";
         }
         setup.writeConfig("source=files\n" + files, 1);
         ChildProcess host({kHost, "--no-stdin", "-c", "QKNEST"}, setup.dir.file("out.txt"),

@@ -41,14 +41,15 @@ std::vector<std::string> folderEntries(const std::string& folder) {
 
 // A DWG drawing and the DXF the CAD program saved of it give the same page, pixel for pixel.
 TEST(PlotProcess, DwgDrawingsPlotAsTheirDxfTwins) {
+    const std::string samples = sharedDrawings(kDwgSamples);
+    if (samples.empty()) GTEST_SKIP() << sharedDrawingsAbsent(kDwgSamples);
     TempDir dir;
     const std::string out = dir.file("out");
-    const std::string fixtures = std::string(QKS_TEST_SOURCE_DIR) + "/tests/fixtures/dwg/";
     const std::vector<std::string> years = {"2000", "2004", "2007", "2010", "2013", "2018"};
     std::string config = "outDir=" + out + "\nprefix=P\nscope=model\nstyle=monochrome.ctb\n";
     for (const std::string& year : years)
-        config += "file=" + fixtures + "example_" + year +
-                  ".dwg\nfile=" + dir.unpack(fixtures + "example_" + year + ".dxf.gz") + "\n";
+        config += "file=" + samples + "/example_" + year + ".dwg\nfile=" + samples + "/example_" +
+                  year + ".dxf\n";
     dir.write("qks_plot_files.cfg", config);
     ChildProcess host({kHost, "--no-stdin", "-c", "QKPLOTFILES"}, dir.file("console.txt"),
                       hostEnvironment(dir.path(), {"QKS_PLOT_CFG="}));

@@ -26,14 +26,19 @@ std::vector<std::string> pdfsIn(const std::string& folder) {
     return out;
 }
 
-// Model space with two titled frames (or none), Layout1 on A3, and a second layout "Sheet2".
-void buildDrawing(drawing::Database& db, bool frames) {
+// Model space with two titled frames (or none), Layout1 on A3 (with a titled frame and a note
+// when `paperFrame`), and a second layout "Sheet2".
+void buildDrawing(drawing::Database& db, bool frames, bool paperFrame = false) {
     usePdfMedia(db, "Layout1", "ISO_A3_(420.00_x_297.00_MM)");
     addRectangle(db, 10, 10, 100, 100, {}, db.paperSpace());
     if (frames) {
         const drawing::ObjectIndex block = addFrameBlock(db, "A3_TK", 420, 297);
         addReference(db, block, 0, 0, {{"图号", "B-02"}});
         addReference(db, block, 0, 400, {{"图号", "A/01"}});
+        if (paperFrame) {
+            addReference(db, block, 0, 0, {{"图号", "C-03"}}, db.paperSpace());
+            addText(db, "PAPERNOTE", 200, 150, 5, db.paperSpace());
+        }
     }
     addText(db, "中文", 10, 10, 5);
     addRectangle(db, 0, 0, 50, 50);
@@ -55,6 +60,7 @@ TEST(PlotJob, Scopes) {
         std::string active;
         std::vector<std::string> log;  // {out} stands for the output folder
         std::vector<std::string> pdfs;
+        bool paperFrame = false;
     } cases[] = {
         {"all layouts in dictionary order",
          "all",
@@ -88,6 +94,15 @@ TEST(PlotJob, Scopes) {
          {"QKS 批量出图开始 scope=frames", "RUN P_A_01", "OK P_A_01", "RUN P_B-02", "OK P_B-02",
           "DONE total=2 ok=2 fail=0 dir={out}"},
          {"P_A_01.pdf", "P_B-02.pdf"}},
+        {"frames of model space, then those of paper space, each on its layout",
+         "frames",
+         "P",
+         true,
+         "Layout1",
+         {"QKS 批量出图开始 scope=frames", "RUN P_A_01", "OK P_A_01", "RUN P_B-02", "OK P_B-02",
+          "RUN P_C-03", "OK P_C-03", "DONE total=3 ok=3 fail=0 dir={out}"},
+         {"P_A_01.pdf", "P_B-02.pdf", "P_C-03.pdf"},
+         true},
         {"frames without frames: every layout",
          "frames",
          "",
@@ -117,7 +132,7 @@ TEST(PlotJob, Scopes) {
     for (const auto& c : cases) {
         PlotFixture f;
         auto& db = f.newDrawing();
-        buildDrawing(db, c.frames);
+        buildDrawing(db, c.frames, c.paperFrame);
         db.setCurrentLayout(c.active);
         const auto before = pageSetups(f, db);
         const std::string out = f.file("out/sub");
@@ -135,6 +150,11 @@ TEST(PlotJob, Scopes) {
         EXPECT_EQ(pdfsIn(out), c.pdfs) << c.what;
         for (const auto& name : c.pdfs)
             EXPECT_EQ(pdft::pdfinfoField(out + "/" + name, "Pages"), "1") << c.what << " " << name;
+        if (c.paperFrame) {
+            std::string text;
+            pdft::run("pdftotext " + pdft::quote(out + "/P_C-03.pdf") + " -", text);
+            EXPECT_NE(text.find("PAPERNOTE"), std::string::npos) << text;
+        }
         EXPECT_EQ(pageSetups(f, db), before) << c.what;
         EXPECT_EQ(f.ds().activeLayoutName(), c.active) << c.what;
     }

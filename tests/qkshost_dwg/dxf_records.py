@@ -1,12 +1,9 @@
 """Prints the records of a DXF drawing, read by ezdxf, one per line, in the form the DWG test
 builds from its own decoding: kind, handle, layer and the numbers and text of each entity.
 Texts and names are hex-encoded UTF-8, so every line splits on blanks."""
-import gzip
 import math
 import re
-import shutil
 import sys
-import tempfile
 
 import ezdxf
 
@@ -70,13 +67,7 @@ def entity(e):
 
 
 def main(path):
-    if path.endswith(".gz"):  # the twins are kept packed
-        with gzip.open(path) as packed, tempfile.NamedTemporaryFile(suffix=".dxf") as plain:
-            shutil.copyfileobj(packed, plain)
-            plain.flush()
-            doc = ezdxf.readfile(plain.name)
-    else:
-        doc = ezdxf.readfile(path)
+    doc = ezdxf.readfile(path)
     lines = []
     for var in ("$INSUNITS", "$LTSCALE", "$PSLTSCALE", "$EXTMIN", "$EXTMAX"):
         value = doc.header.get(var, 0)

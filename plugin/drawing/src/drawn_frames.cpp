@@ -1,6 +1,6 @@
-// Frames drawn as loose geometry: the outer rectangle of a standard sheet at a common scale,
-// made of LINEs and straight polyline edges, confirmed by what a frame holds (an inner border
-// or a title-block grid in its lower-right corner).
+// Frames drawn as loose geometry: the corners of a standard sheet at a common scale, marked by
+// LINEs and straight polyline edges, confirmed by what a frame holds (an inner border or a
+// title-block grid in its lower-right corner).
 #include <algorithm>
 #include <cmath>
 #include <set>
@@ -28,7 +28,9 @@ const Sheet kSheets[] = {
     {1892, 297, false},   {279.4, 215.9, true},  {431.8, 279.4, true}, {558.8, 431.8, true},
     {863.6, 558.8, true}, {1117.6, 863.6, true},
 };
-const double kScales[] = {1, 2, 5, 10, 20, 50, 100, 0.5, 0.2};  // drawing units per sheet mm
+// Drawing units per sheet millimetre, the most common first: where two readings of one rectangle
+// both confirm, the first is the frame's scale.
+const double kScales[] = {1, 2, 3, 4, 5, 10, 15, 20, 25, 50, 100, 0.5, 0.2};
 
 // Sheet millimetres (times the scale): how far a side may be off its standard length, the
 // band an inner border's inset lies in (GB binding edge 25, others 5 to 20; ISO 20 and 10;
@@ -36,6 +38,9 @@ const double kScales[] = {1, 2, 5, 10, 20, 50, 100, 0.5, 0.2};  // drawing units
 constexpr double kSizeTolerance = 1.0;
 constexpr double kMinInset = 2.0, kMaxInset = 40.0;
 constexpr double kTitleReachX = 200.0, kTitleReachY = 80.0;
+// Sheet millimetres each line of a corner mark runs from the corner along the sheet's side, at
+// least (trim marks are 5 to 10 long; a full side or a corner piece is longer).
+constexpr double kMinMark = 3.0;
 // Drawing units: ends closer than this meet; a piece this far off its axis is not straight.
 constexpr double kJoin = 0.05;
 // Drawing units: how far from a frame's bottom line its sides are looked for (the size
@@ -92,6 +97,13 @@ std::vector<Run> joinRuns(std::vector<Piece>& pieces, bool horizontal) {
 
 bool near(double a, double b, double tolerance) {
     return std::fabs(a - b) <= tolerance;
+}
+
+// A scale's place in kScales (inch sheets by their scale in inches): lower is more common.
+std::size_t scaleRank(double s) {
+    for (std::size_t k = 0; k < std::size(kScales); ++k)
+        if (near(s, kScales[k], 1e-9) || near(s * 25.4, kScales[k], 1e-9)) return k;
+    return std::size(kScales);
 }
 
 // The first of `runs` (in order of level) at or after `level`.
@@ -152,7 +164,8 @@ class Recogniser {
     struct Candidate {
         Rect rect;
         std::vector<double> scales;
-        const Run* edges[4];  // bottom, top (horizontal), left, right (vertical)
+        // The runs marking the corners: the sides themselves, or their pieces at the corners.
+        std::vector<const Run*> edges;
     };
 
     void collect() {
@@ -207,8 +220,10 @@ class Recogniser {
         return out;
     }
 
-    // Rectangles of a standard sheet's size at a common scale whose four sides are drawn. A
-    // side may be part of a longer line: frames laid edge to edge share their sides.
+    // Rectangles of a standard sheet's size at a common scale whose four corners are marked:
+    // by the whole sides, by pieces of them at the corners, or by trim marks (two short lines
+    // meeting at each corner). A side may be part of a longer line: frames laid edge to edge
+    // share their sides.
     std::vector<Candidate> candidateRects() const {
         std::vector<Candidate> out;
         for (const Run& bottom : horizontal_) {
@@ -219,45 +234,60 @@ class Recogniser {
                 if (it->from <= bottom.level + kGather && it->to > bottom.level + kJoin)
                     sides.push_back(&*it);
             for (const Run* left : sides)
-                for (const Sheet& sheet : kSheets)
-                    for (const double scale : kScales)
-                        for (const double unit : {1.0, 1.0 / 25.4}) {
+                for (const double scale : kScales)
+                    for (const double unit : {1.0, 1.0 / 25.4}) {
+                        const double s = scale * unit;
+                        // The lower-left corner: both lines reach it and run on along the
+                        // sheet's sides. Most line pairs fail here, before any sheet is tried.
+                        const double tolerance = kSizeTolerance * s, mark = kMinMark * s;
+                        if (bottom.from > left->level + tolerance ||
+                            bottom.to < left->level + mark ||
+                            left->from > bottom.level + tolerance || left->to < bottom.level + mark)
+                            continue;
+                        for (const Sheet& sheet : kSheets) {
                             if (unit != 1.0 && !sheet.ansi) continue;  // ANSI sheets in inches
                             for (const bool landscape : {true, false})
-                                addCandidate(bottom, *left, sides, sheet, scale * unit, landscape,
-                                             out);
+                                addCandidate(bottom, *left, sheet, s, landscape, out);
                         }
+                    }
         }
         return out;
     }
 
-    void addCandidate(const Run& bottom, const Run& left, const std::vector<const Run*>& sides,
-                      const Sheet& sheet, double s, bool landscape,
-                      std::vector<Candidate>& out) const {
+    // The rectangle of `sheet` at scale `s` from the lower-left corner `bottom` and `left` mark,
+    // when its other three corners are marked too.
+    void addCandidate(const Run& bottom, const Run& left, const Sheet& sheet, double s,
+                      bool landscape, std::vector<Candidate>& out) const {
         const double w = (landscape ? sheet.longSide : sheet.shortSide) * s;
         const double h = (landscape ? sheet.shortSide : sheet.longSide) * s;
-        const double tolerance = kSizeTolerance * s;
-        const Rect want{left.level, bottom.level, left.level + w, bottom.level + h};
-        auto standsThere = [&](const Run& side) {
-            return side.from <= want.y0 + tolerance && side.to >= want.y1 - tolerance;
-        };
-        if (!standsThere(left) || bottom.from > want.x0 + tolerance ||
-            bottom.to < want.x1 - tolerance)
-            return;
-        const Run* right = nullptr;
-        for (const Run* side : sides)
-            if (near(side->level, want.x1, tolerance) && standsThere(*side)) right = side;
-        if (right == nullptr) return;
-        const Run* top = edgeRun(horizontal_, want.y1, want.x0, want.x1, tolerance);
-        if (top == nullptr) return;
-        const Rect rect{left.level, bottom.level, right->level, top->level};
+        const double tolerance = kSizeTolerance * s, mark = kMinMark * s;
+        const double x0 = left.level, y0 = bottom.level, x1 = x0 + w, y1 = y0 + h;
+        // The other corners, each a horizontal and a vertical run reaching it from inside.
+        const Run* lowerRight = edgeRun(vertical_, x1, y0, y0 + mark, tolerance);
+        if (lowerRight == nullptr) return;
+        const Run* upperLeft = edgeRun(horizontal_, y1, x0, x0 + mark, tolerance);
+        if (upperLeft == nullptr) return;
+        const Run* marks[] = {&bottom,
+                              &left,
+                              lowerRight,
+                              upperLeft,
+                              edgeRun(horizontal_, y0, x1 - mark, x1, tolerance),
+                              edgeRun(vertical_, x0, y1 - mark, y1, tolerance),
+                              edgeRun(horizontal_, y1, x1 - mark, x1, tolerance),
+                              edgeRun(vertical_, x1, y1 - mark, y1, tolerance)};
+        if (std::find(std::begin(marks), std::end(marks), nullptr) != std::end(marks)) return;
+        const Rect rect{x0, y0, lowerRight->level, upperLeft->level};
         for (Candidate& c : out)
             if (near(c.rect.x0, rect.x0, kJoin) && near(c.rect.y0, rect.y0, kJoin) &&
                 near(c.rect.x1, rect.x1, kJoin) && near(c.rect.y1, rect.y1, kJoin)) {
                 c.scales.push_back(s);
                 return;
             }
-        out.push_back({rect, {s}, {&bottom, top, &left, right}});
+        Candidate c{rect, {s}, {}};
+        for (const Run* run : marks)
+            if (std::find(c.edges.begin(), c.edges.end(), run) == c.edges.end())
+                c.edges.push_back(run);
+        out.push_back(std::move(c));
     }
 
     // An inner border inset by a margin band on every side.
@@ -325,47 +355,66 @@ class Recogniser {
         return false;
     }
 
+    // What a frame holds, read at one scale.
+    struct Reading {
+        double scale = 0.0;
+        bool hasInner = false, grid = false;
+        Rect inner{}, box{};
+        const Run* innerEdges[4] = {};
+        int evidence() const { return int(hasInner) + int(grid); }
+    };
+
+    Reading read(const Rect& rect, double s, bool layerWord) const {
+        Reading r;
+        r.scale = s;
+        r.hasInner = innerBorder(rect, s, r.inner, r.innerEdges);
+        int rows = 0, columns = 0;
+        titleGrid(r.hasInner ? r.inner : rect, s, rows, columns, r.box);
+        // A layer word stands in for the second row and column a grid needs, never for the
+        // inner geometry altogether: a sheet's corners alone stay a part.
+        const int needed = layerWord ? 1 : 2;
+        r.grid = rows >= needed && columns >= needed;
+        return r;
+    }
+
+    // The rectangle read at each of its scales: the reading with the most evidence (border and
+    // grid), the most common scale among equals, makes the frame.
     bool confirm(const Candidate& c, DrawnFrame& frame) {
         const bool layerWord = outerOnFrameLayer(c);
+        Reading best;
         for (const double s : c.scales) {
-            Rect inner{};
-            const Run* innerEdges[4] = {};
-            const bool hasInner = innerBorder(c.rect, s, inner, innerEdges);
-            const Rect border = hasInner ? inner : c.rect;
-            int rows = 0, columns = 0;
-            Rect box{};
-            titleGrid(border, s, rows, columns, box);
-            // A layer word stands in for the second row and column a grid needs, never for
-            // the inner geometry altogether: a bare rectangle of a sheet's size stays a part.
-            const int needed = layerWord ? 1 : 2;
-            const bool grid = rows >= needed && columns >= needed;
-            if (!hasInner && !grid) continue;
-            frame.window = {c.rect.x0, c.rect.y0, c.rect.x1, c.rect.y1, {}};
-            frame.border = {border.x0, border.y0, border.x1, border.y1, {}};
-            frame.scale = s;
-            std::set<std::size_t> owners;
-            for (const Run* edge : c.edges)
-                for (const std::size_t owner : edgeOwners(*edge, c.rect))
-                    owners.insert(owner);
-            if (hasInner)
-                for (const Run* edge : innerEdges)
-                    for (const std::size_t owner : edgeOwners(*edge, inner))
-                        owners.insert(owner);
-            if (grid) {
-                frame.hasTitleBlock = true;
-                frame.titleBlock = {box.x0, box.y0, box.x1, box.y1, {}};
-                addTitleBlockMembers(box, s, owners);
-            }
-            for (const std::size_t owner : owners) {
-                host::EntityInfo info;
-                if (!host::succeeded(ds_.entityInfo(entities_[owner], info))) continue;
-                frame.members.push_back(entities_[owner]);
-                frame.handles.push_back(info.handle);
-                taken_.insert(owner);
-            }
-            return true;
+            const Reading r = read(c.rect, s, layerWord);
+            if (r.evidence() > best.evidence() ||
+                (r.evidence() == best.evidence() && r.evidence() > 0 &&
+                 scaleRank(r.scale) < scaleRank(best.scale)))
+                best = r;
         }
-        return false;
+        if (best.evidence() == 0) return false;
+        const Rect border = best.hasInner ? best.inner : c.rect;
+        frame.window = {c.rect.x0, c.rect.y0, c.rect.x1, c.rect.y1, {}};
+        frame.border = {border.x0, border.y0, border.x1, border.y1, {}};
+        frame.scale = best.scale;
+        std::set<std::size_t> owners;
+        for (const Run* edge : c.edges)
+            for (const std::size_t owner : edgeOwners(*edge, c.rect))
+                owners.insert(owner);
+        if (best.hasInner)
+            for (const Run* edge : best.innerEdges)
+                for (const std::size_t owner : edgeOwners(*edge, best.inner))
+                    owners.insert(owner);
+        if (best.grid) {
+            frame.hasTitleBlock = true;
+            frame.titleBlock = {best.box.x0, best.box.y0, best.box.x1, best.box.y1, {}};
+            addTitleBlockMembers(best.box, best.scale, owners);
+        }
+        for (const std::size_t owner : owners) {
+            host::EntityInfo info;
+            if (!host::succeeded(ds_.entityInfo(entities_[owner], info))) continue;
+            frame.members.push_back(entities_[owner]);
+            frame.handles.push_back(info.handle);
+            taken_.insert(owner);
+        }
+        return true;
     }
 
     // Every line, polyline and text wholly inside the title block's box.

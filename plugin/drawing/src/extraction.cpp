@@ -61,6 +61,9 @@ struct Context {
     std::string linetype;  // the line type that "ByBlock" stands for
     std::string handle;    // the entity of the scanned space it belongs to
     int instance = -1;     // the innermost reference, -1 at the top
+    // Drawn by a reference on a layer named like annotation: its curves are cut only as
+    // cut-outs of a part, as loose curves on such a layer are.
+    bool annotation = false;
 };
 
 // Curves collected by the walk, each with the reference it came from (-1: a loose curve).
@@ -95,6 +98,11 @@ struct Walk {
     PieceList cut;
     // Curves on layers named like annotation, kept apart until the parts are known.
     PieceList annotation;
+    // References on such layers that also draw what is not cut (texts, marks, curves off the
+    // parts): a part they give cut-outs to is drawn from its outline, not copied with them.
+    std::set<std::string> mixedAnnotation;
+    // Handles of the entities that draw frames as lines, in model space or in blocks.
+    std::set<std::string> frameMembers;
     std::vector<CarryCandidate> carried;
 };
 
@@ -150,10 +158,14 @@ enum class Use { Cut, Annotation, LeftOut };
 // What an entity on `layer` drawn in `linetype` is; counts the reason of what is left out.
 // A curve on a layer named like annotation (and nothing else not cut), in a line type that is
 // cut, is put aside rather than left out: extractParts decides on it once the parts are known.
-Use classify(Walk& walk, const std::string& layer, const std::string& linetype, bool curve) {
+// So is a block reference there (`drawsCurves`), whose curves are put aside in turn, and any
+// curve such a reference draws (`inAnnotation`) on a layer not left out for another reason.
+Use classify(Walk& walk, const std::string& layer, const std::string& linetype, bool drawsCurves,
+             bool inAnnotation) {
     if (!walk.options.skipNonCut) return Use::Cut;
     if (layerSkipped(walk.options.skipLayers, layer)) {
-        if (curve && !nonCutLinetype(linetype) && annotationLayer(walk.options.skipLayers, layer))
+        if (drawsCurves && !nonCutLinetype(linetype) &&
+            annotationLayer(walk.options.skipLayers, layer))
             return Use::Annotation;
         ++walk.leftOut.layers;
         return Use::LeftOut;
@@ -162,7 +174,14 @@ Use classify(Walk& walk, const std::string& layer, const std::string& linetype, 
         ++walk.leftOut.linetypes;
         return Use::LeftOut;
     }
-    return Use::Cut;
+    return inAnnotation ? Use::Annotation : Use::Cut;
+}
+
+// The anonymous block a dimension draws itself with ("*D12"): arrows, lines and text, never a
+// cut-out, even where its arrowheads are closed shapes on the part.
+bool dimensionBlock(const std::string& blockName) {
+    return blockName.size() > 2 && blockName[0] == '*' &&
+           (blockName[1] == 'D' || blockName[1] == 'd');
 }
 
 // One curve flattened into the scanned space in millimetres; false when it gives no piece.
@@ -258,6 +277,10 @@ void considerCarrying(Walk& walk, host::ObjectId entity, const host::EntityInfo&
 void takeEntity(Walk& walk, host::ObjectId entity, const Context& context) {
     host::EntityInfo info;
     if (!host::succeeded(walk.ds.entityInfo(entity, info))) return;
+    if (walk.frameMembers.count(info.handle) > 0) {
+        if (info.isCurve) ++walk.leftOut.frames;
+        return;
+    }
     const bool reference = info.type == host::EntityType::BlockReference;
     std::string layer = info.layer;
     std::string linetype = info.linetype;
@@ -280,12 +303,13 @@ void takeEntity(Walk& walk, host::ObjectId entity, const Context& context) {
         return;
     }
     // Texts and dimensions are counted when a rule leaves them out, and are never cut.
-    const Use use = classify(walk, layer, linetype, info.isCurve);
+    const Use use = classify(walk, layer, linetype, info.isCurve || reference, context.annotation);
+    const std::string& handle = context.depth == 0 ? info.handle : context.handle;
     if (use == Use::LeftOut || (!reference && !info.isCurve)) {
         if (topLevelEntity) considerCarrying(walk, entity, info, layer, linetype);
+        if (context.annotation) walk.mixedAnnotation.insert(handle);
         return;
     }
-    const std::string& handle = context.depth == 0 ? info.handle : context.handle;
     if (reference) {
         if (context.depth >= kMaxBlockDepth) return;
         host::BlockReferenceInfo block;
@@ -294,9 +318,14 @@ void takeEntity(Walk& walk, host::ObjectId entity, const Context& context) {
             ++walk.leftOut.frames;
             return;
         }
+        if (use == Use::Annotation && dimensionBlock(block.blockName)) {
+            ++walk.leftOut.layers;
+            if (context.annotation) walk.mixedAnnotation.insert(handle);
+            return;
+        }
         Context inner{
-            context.transform * block.transform,    context.depth + 1, layer, linetype, handle,
-            static_cast<int>(walk.instances.size())};
+            context.transform * block.transform,     context.depth + 1,     layer, linetype, handle,
+            static_cast<int>(walk.instances.size()), use == Use::Annotation};
         walk.instances.push_back({context.instance, block.blockName});
         for (const host::ObjectId nested : walk.ds.blockEntities(block.blockRecord))
             takeEntity(walk, nested, inner);
@@ -333,7 +362,8 @@ bool inMaterial(const ArrangedPart& part, const std::vector<Bounds>& holeBounds,
 // wholly in the material of a part found from the cut layers; such a curve is a cut-out
 // whatever its layer says. Everything else there stays out: centre marks and crosses (open),
 // leader and dimension lines (open, or outside any part), and closed shapes off the parts.
-// Dimension entities, block references on such layers and text never get here.
+// The curves that block references on such layers draw are candidates too; dimension entities
+// and their blocks, and text, never get here.
 // Returns the numbers of the pieces taken, ascending.
 std::vector<std::size_t> annotationCutouts(const std::vector<CurvePiece>& candidates,
                                            const Arrangement& arranged, double tolerance) {
@@ -367,9 +397,14 @@ std::vector<std::size_t> annotationCutouts(const std::vector<CurvePiece>& candid
 }
 
 // A part's handles name the entities that draw it, and the nest drawing copies them as the
-// part. A block reference that draws several parts (or one part's holes and another's) would
-// bring them all along: such parts keep no handles and are drawn from their outlines.
+// part. A block reference that draws several parts (or one part's holes and another's), or an
+// annotation reference that also draws what is not cut, would bring them all along: such parts
+// keep no handles and are drawn from their outlines.
 void dropSharedReferences(const Walk& walk, Arrangement& arranged) {
+    for (ArrangedPart& part : arranged.parts)
+        if (std::any_of(part.handles.begin(), part.handles.end(),
+                        [&](const std::string& h) { return walk.mixedAnnotation.count(h) != 0; }))
+            part.handles.clear();
     std::set<std::string> references;
     for (std::size_t i = 0; i < walk.cut.pieces.size(); ++i)
         if (walk.cut.instances[i] >= 0) references.insert(walk.cut.pieces[i].handle);
@@ -687,26 +722,36 @@ bool extractParts(host::DrawingServices& ds, const std::vector<host::ObjectId>& 
         }
     }
 
-    // Frames drawn as lines: their rectangles, inner borders and title blocks are not cut.
-    std::set<std::string> drawnFrameHandles;
-    if (options.skipNonCut)
-        for (const plot::DrawnFrame& frame : plot::findDrawnFrames(ds, entities))
-            drawnFrameHandles.insert(frame.handles.begin(), frame.handles.end());
-
-    for (const host::ObjectId entity : entities) {
-        host::EntityInfo info;
-        if (!drawnFrameHandles.empty() && host::succeeded(ds.entityInfo(entity, info)) &&
-            drawnFrameHandles.count(info.handle) > 0) {
-            if (info.isCurve) ++walk.leftOut.frames;
-            continue;
+    // Frames drawn as lines, loose or in the blocks of references: their sheet corners, inner
+    // borders and title blocks are not cut.
+    if (options.skipNonCut) {
+        std::set<host::ObjectId> blocks;
+        for (const host::ObjectId entity : entities) {
+            host::BlockReferenceInfo block;
+            if (ds.entityType(entity) == host::EntityType::BlockReference &&
+                host::succeeded(ds.blockReference(entity, block)) &&
+                blocks.insert(block.blockRecord).second)
+                for (const plot::DrawnFrame& frame :
+                     plot::findDrawnFrames(ds, ds.blockEntities(block.blockRecord)))
+                    walk.frameMembers.insert(frame.handles.begin(), frame.handles.end());
         }
-        takeEntity(walk, entity, Context{});
+        for (const plot::DrawnFrame& frame : plot::findDrawnFrames(ds, entities))
+            walk.frameMembers.insert(frame.handles.begin(), frame.handles.end());
     }
+
+    for (const host::ObjectId entity : entities)
+        takeEntity(walk, entity, Context{});
     Arrangement arranged = arrangePieces(walk.cut.pieces, arrangementOptions(options));
     if (!walk.annotation.pieces.empty()) {
         const std::vector<std::size_t> taken =
             annotationCutouts(walk.annotation.pieces, arranged, options.joinTolerance);
         walk.leftOut.layers += static_cast<int>(walk.annotation.pieces.size() - taken.size());
+        for (std::size_t i = 0, t = 0; i < walk.annotation.pieces.size(); ++i) {
+            if (t < taken.size() && taken[t] == i)
+                ++t;
+            else if (walk.annotation.instances[i] >= 0)
+                walk.mixedAnnotation.insert(walk.annotation.pieces[i].handle);
+        }
         if (!taken.empty()) {
             for (const std::size_t i : taken)
                 walk.cut.add(walk.annotation.pieces[i], walk.annotation.instances[i]);

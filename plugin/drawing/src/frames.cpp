@@ -1,6 +1,8 @@
 #include "qks/drawing/frames.h"
 
+#include <algorithm>
 #include <cmath>
+#include <map>
 
 #include "qks/common/utf8.h"
 
@@ -51,11 +53,38 @@ std::string readTitleAttribute(host::DrawingServices& ds, host::ObjectId referen
     return {};
 }
 
-std::vector<PlotWindow> findFrames(host::DrawingServices& ds, host::DatabaseId database) {
+namespace {
+
+// A window of block space as the reference shows it, when the reference keeps it upright
+// (turned by quarters, scaled, mirrored); false when it would stand askew.
+bool placedWindow(const host::Matrix3d& transform, const PlotWindow& inBlock, PlotWindow& placed) {
+    const auto& m = transform.m;
+    const double tiny =
+        1e-9 * (std::fabs(m[0][0]) + std::fabs(m[0][1]) + std::fabs(m[1][0]) + std::fabs(m[1][1]));
+    const bool upright = std::fabs(m[0][1]) <= tiny && std::fabs(m[1][0]) <= tiny;
+    const bool quarter = std::fabs(m[0][0]) <= tiny && std::fabs(m[1][1]) <= tiny;
+    if (!(upright || quarter) || !(tiny > 0)) return false;
+    const host::Point3d a = transform.transform(host::Point3d{inBlock.minX, inBlock.minY, 0});
+    const host::Point3d b = transform.transform(host::Point3d{inBlock.maxX, inBlock.maxY, 0});
+    placed.minX = std::min(a.x, b.x);
+    placed.minY = std::min(a.y, b.y);
+    placed.maxX = std::max(a.x, b.x);
+    placed.maxY = std::max(a.y, b.y);
+    return true;
+}
+
+void addUnlessDuplicate(std::vector<PlotWindow>& frames, PlotWindow frame) {
+    for (const auto& f : frames)
+        if (sameFrame(f, frame)) return;
+    frames.push_back(std::move(frame));
+}
+
+// The frames among the entities of one space, in reading order.
+std::vector<PlotWindow> framesAmong(host::DrawingServices& ds,
+                                    const std::vector<host::ObjectId>& entities) {
     std::vector<PlotWindow> frames;
-    const host::ObjectId model = ds.modelSpace(database);
-    if (!model) return frames;
-    const std::vector<host::ObjectId> entities = ds.blockEntities(model);
+    // References whose block is no frame by name: their blocks may draw one in lines.
+    std::vector<std::pair<host::ObjectId, host::BlockReferenceInfo>> others;
     for (const host::ObjectId entity : entities) {
         host::EntityInfo info;
         if (!host::succeeded(ds.entityInfo(entity, info))) continue;
@@ -67,6 +96,7 @@ std::vector<PlotWindow> findFrames(host::DrawingServices& ds, host::DatabaseId d
             if (host::succeeded(ds.blockReference(entity, reference))) {
                 recognised = isFrameName(reference.blockName);
                 if (title.empty() && !reference.blockName.empty()) title = reference.blockName;
+                if (!recognised) others.emplace_back(entity, reference);
             }
         } else if (info.type == host::EntityType::LwPolyline) {
             host::LwPolylineInfo polyline;
@@ -80,16 +110,25 @@ std::vector<PlotWindow> findFrames(host::DrawingServices& ds, host::DatabaseId d
         if (!(frame.maxX - frame.minX > kFrameTolerance) ||
             !(frame.maxY - frame.minY > kFrameTolerance))
             continue;
-        bool duplicate = false;
-        for (const auto& f : frames)
-            duplicate = duplicate || sameFrame(f, frame);
-        if (!duplicate) frames.push_back(std::move(frame));
+        addUnlessDuplicate(frames, std::move(frame));
     }
-    for (DrawnFrame& drawn : findDrawnFrames(ds, entities)) {
-        bool duplicate = false;
-        for (const auto& f : frames)
-            duplicate = duplicate || sameFrame(f, drawn.window);
-        if (!duplicate) frames.push_back(std::move(drawn.window));
+    for (DrawnFrame& drawn : findDrawnFrames(ds, entities))
+        addUnlessDuplicate(frames, std::move(drawn.window));
+    // Each block is searched once, however many references show it.
+    std::map<host::ObjectId, std::vector<DrawnFrame>> drawnInBlock;
+    for (const auto& [entity, reference] : others) {
+        auto found = drawnInBlock.find(reference.blockRecord);
+        if (found == drawnInBlock.end())
+            found = drawnInBlock
+                        .emplace(reference.blockRecord,
+                                 findDrawnFrames(ds, ds.blockEntities(reference.blockRecord)))
+                        .first;
+        for (const DrawnFrame& drawn : found->second) {
+            PlotWindow frame;
+            if (!placedWindow(reference.transform, drawn.window, frame)) continue;
+            frame.name = readTitleAttribute(ds, entity);
+            addUnlessDuplicate(frames, std::move(frame));
+        }
     }
     // The ordering is not a strict weak ordering (rows chain by tolerance), which std::sort
     // may not be given; an insertion sort stays in bounds whatever the comparisons say.
@@ -101,6 +140,27 @@ std::vector<PlotWindow> findFrames(host::DrawingServices& ds, host::DatabaseId d
             --j;
         }
         frames[j] = std::move(moving);
+    }
+    return frames;
+}
+
+}  // namespace
+
+std::vector<PlotWindow> findFrames(host::DrawingServices& ds, host::DatabaseId database) {
+    const host::ObjectId model = ds.modelSpace(database);
+    if (!model) return {};
+    return framesAmong(ds, ds.blockEntities(model));
+}
+
+std::vector<PlotWindow> findLayoutFrames(host::DrawingServices& ds, host::DatabaseId database) {
+    std::vector<PlotWindow> frames;
+    if (!database) return frames;
+    for (const host::LayoutInfo& layout : ds.layouts(database)) {
+        if (layout.isModel || !layout.blockRecord) continue;
+        for (PlotWindow& frame : framesAmong(ds, ds.blockEntities(layout.blockRecord))) {
+            frame.layout = layout.name;
+            frames.push_back(std::move(frame));
+        }
     }
     return frames;
 }

@@ -81,14 +81,21 @@ void plotDatabase(host::DrawingServices& ds, const PlotSession& session, host::D
 
     bool plotLayouts = true;
     if (config.scope == "frames") {
-        const std::vector<PlotWindow> frames = findFrames(ds, database);
+        // Model space's frames, then those of the paper-space layouts, each plotted on its own.
+        std::vector<PlotWindow> frames = findFrames(ds, database);
+        for (PlotWindow& frame : findLayoutFrames(ds, database))
+            frames.push_back(std::move(frame));
         if (frames.empty()) {
             log(contract::kLogWarning, "未识别到图框，按布局输出");
         } else {
             plotLayouts = false;
-            if (model) ds.setCurrentLayout(model->id);
             int n = 0;
             for (const auto& frame : frames) {
+                const host::LayoutInfo* on = frame.layout.empty() ? model : nullptr;
+                for (const auto& layout : layouts)
+                    if (!frame.layout.empty() && !layout.isModel && layout.name == frame.layout)
+                        on = &layout;
+                if (on) ds.setCurrentLayout(on->id);
                 ++n;
                 ++tally.total;
                 const std::string base =
@@ -97,11 +104,10 @@ void plotDatabase(host::DrawingServices& ds, const PlotSession& session, host::D
                     uniqueOutputName(composeOutputName(label, config.prefix, base), counts);
                 log("RUN " + name);
                 std::string message;
-                const bool ok =
-                    model != nullptr &&
-                    plotWindowToPdf(ds, session.engine, model->id, frame, name, session.device,
-                                    config.style, pdfPathFor(config, name), message);
-                if (model == nullptr) message = "无法打开模型布局";
+                const bool ok = on != nullptr && plotWindowToPdf(ds, session.engine, on->id, frame,
+                                                                 name, session.device, config.style,
+                                                                 pdfPathFor(config, name), message);
+                if (on == nullptr) message = "无法打开模型布局";
                 countResult(ok, name, message, tally);
             }
         }

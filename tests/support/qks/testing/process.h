@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "qks/testing/shared_drawings.h"
 #include "qks/testing/temp_dir.h"
 
 extern char** environ;
@@ -170,11 +171,10 @@ inline std::string runCommand(const std::string& command) {
     return out;
 }
 
-// The real-drawing corpus (tests/fixtures/real, gzip-packed) unpacked into `folder`; empty
-// on success, else what went wrong.
+// The real-drawing corpus unpacked into `folder`; empty on success, else what went wrong. The
+// caller skips first where the corpus is absent (sharedDrawings(kRealDrawings) is empty).
 inline std::string unpackRealDrawings(const std::string& folder) {
-    const std::string corpus = std::string(QKS_TEST_SOURCE_DIR) + "/tests/fixtures/real";
-    return runCommand("mkdir -p '" + folder + "' && for f in '" + corpus +
+    return runCommand("mkdir -p '" + folder + "' && for f in '" + sharedDrawings(kRealDrawings) +
                       "'/*.dxf.gz; do gzip -dc \"$f\" > '" + folder +
                       "'/$(basename \"$f\" .gz) || exit 1; done");
 }
@@ -183,8 +183,8 @@ inline std::string unpackRealDrawings(const std::string& folder) {
 // expected.tsv (the rows the reference checks), so a drawing added there is counted here.
 inline std::string realDrawingsDone() {
     const std::string count =
-        runCommand("grep -cv -e '^#' -e '^[[:space:]]*$' '" + std::string(QKS_TEST_SOURCE_DIR) +
-                   "/tests/fixtures/real/expected.tsv' | tr -d '\\n'");
+        runCommand("grep -cv -e '^#' -e '^[[:space:]]*$' '" + sharedDrawings(kRealDrawings) +
+                   "/expected.tsv' | tr -d '\\n'");
     return "DONE total=" + count + " ok=" + count + " fail=0";
 }
 

@@ -34,23 +34,6 @@ class TempDir {
         std::ofstream(p, std::ios::binary) << bytes;
         return p;
     }
-    // The gzip file `packed` unpacked into the folder under its name less ".gz" (the DXF twins
-    // of the DWG samples are kept packed); the new path, empty when gzip failed.
-    std::string unpack(const std::string& packed) const {
-        std::string name = std::filesystem::path(packed).filename().string();
-        if (name.size() > 3 && name.compare(name.size() - 3, 3, ".gz") == 0)
-            name.resize(name.size() - 3);
-        const std::string target = file(name);
-        auto quote = [](const std::string& text) {
-            std::string out = "'";
-            for (const char c : text)
-                out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-            return out + "'";
-        };
-        if (std::system(("gzip -dc " + quote(packed) + " > " + quote(target)).c_str()) != 0)
-            return {};
-        return target;
-    }
     // Names of the entries in the folder, sorted.
     std::vector<std::string> entries() const {
         std::vector<std::string> names;

@@ -36,7 +36,8 @@ struct ExtractionOptions {
     DrawingUnits units = DrawingUnits::Auto;
     // Leave out drawing frames and title blocks, entities drawn in centre, hidden or phantom
     // line types, and layers whose names hold one of skipLayers (but closed curves inside a
-    // part on layers named only like dimensions or axes are its cut-outs all the same).
+    // part on layers named only like dimensions or axes, loose or drawn by a block reference
+    // there, are its cut-outs all the same).
     bool skipNonCut = true;
     std::vector<std::string> skipLayers = defaultSkipLayers();
     // Which orientations make two shapes one kind (the job's rotate and mirror switches).

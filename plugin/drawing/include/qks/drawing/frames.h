@@ -1,7 +1,9 @@
-// Drawing frames in model space: block references whose block name, and closed four-vertex
-// polylines whose layer name, contain a frame keyword, titled from their title-block
-// attributes; and frames drawn as loose lines (see findDrawnFrames), untitled. Duplicates
-// dropped (the first found wins); in reading order (rows top to bottom, left to right).
+// Drawing frames: block references whose block name, and closed four-vertex polylines whose
+// layer name, contain a frame keyword, titled from their title-block attributes; frames drawn
+// as loose lines (see findDrawnFrames), untitled; and frames drawn as lines inside the block of
+// a reference, placed by it (where it keeps them upright) and titled from its attributes.
+// Duplicates dropped (the first found wins); in reading order (rows top to bottom, left to
+// right).
 #pragma once
 
 #include <string>
@@ -12,7 +14,10 @@
 
 namespace qks::plot {
 
+// The frames of model space.
 std::vector<PlotWindow> findFrames(host::DrawingServices& ds, host::DatabaseId database);
+// The frames of each paper-space layout, layout by layout, each naming its layout.
+std::vector<PlotWindow> findLayoutFrames(host::DrawingServices& ds, host::DatabaseId database);
 bool isFrameName(const std::string& name);
 // The first attribute whose tag is a title tag and whose trimmed text is not empty.
 std::string readTitleAttribute(host::DrawingServices& ds, host::ObjectId reference);
@@ -30,15 +35,18 @@ struct DrawnFrame {
     std::vector<std::string> handles;
 };
 
-// Frames among `entities` (top-level entities of one space; block contents are not
-// searched): an axis-aligned rectangle of LINEs and straight polyline edges (a side may be
-// drawn in collinear pieces) the size of a standard sheet (GB/ISO A0 to A4 either way up,
-// the GB lengthened sizes, ANSI A to E in millimetres or inches) at a common scale (1:1 to
-// 1:100, 2:1, 5:1), that holds an inner border inset by 2 to 40 sheet millimetres on every
-// side, or a title-block grid in its lower-right corner (at least two row lines reaching the
-// border's right side and two column lines standing on its bottom). A frame word in the
-// outer rectangle's layer names (框, 标题栏, frame, border, title) lets one row and one
-// column do; a bare rectangle is never a frame, whatever its layer. Largest frames first.
+// Frames among `entities` (the entities of one space or one block; references are not
+// followed): an axis-aligned rectangle the size of a standard sheet (GB/ISO A0 to A4 either
+// way up, the GB lengthened sizes, ANSI A to E in millimetres or inches) at a common scale
+// (1:1 to 1:5, 1:10, 1:15, 1:20, 1:25, 1:50, 1:100, 2:1, 5:1) whose four corners are marked by
+// LINEs and straight polyline edges: the whole rectangle (a side may be drawn in collinear
+// pieces), its corner pieces, or trim marks (two perpendicular lines at least 3 sheet
+// millimetres long meeting at each corner). The sheet must also hold an inner border inset
+// by 2 to 40 sheet millimetres on every side, or a title-block grid in its lower-right corner
+// (at least two row lines reaching the border's right side and two column lines standing on
+// its bottom). A frame word in the corner marks' layer names (框, 标题栏, frame, border,
+// title) lets one row and one column do; corners alone are never a frame, whatever their
+// layer. The window is the sheet's rectangle. Largest frames first.
 std::vector<DrawnFrame> findDrawnFrames(host::DrawingServices& ds,
                                         const std::vector<host::ObjectId>& entities);
 
