@@ -48,6 +48,7 @@ class BridgeTest : public ::testing::Test {
         jobs.nest = [this](const std::string& p) { record("nest", p); };
         jobs.bom = [this](const std::string& p) { record("bom", p); };
         jobs.tools = [this](const std::string& p) { record("tools", p); };
+        jobs.nestAdjust = [this](const std::string& p) { record("nestadjust", p); };
         jobs.nestFinished = [this] { record("nestfinished", ""); };
         bridge_.setJobs(jobs);
         ASSERT_TRUE(bridge_.startBridge());
@@ -103,6 +104,8 @@ TEST_F(BridgeTest, ProtocolTable) {
         {"BOM /b.cfg", "QUEUED"},
         {"TOOLS", "ERR unknown"},
         {"TOOLS /t.cfg", "QUEUED"},
+        {"NESTADJUST", "ERR unknown"},
+        {"NESTADJUST /tmp/qks_nest_adjust.txt", "QUEUED"},
         {"PLOT", "QUEUED"},
         {"PLOT ", "ERR unknown"},
         {"NESTPICK", "QUEUED"},
@@ -131,14 +134,18 @@ TEST_F(BridgeTest, JobsRunOnTheMainThreadInPostingOrder) {
     pumpUntil(5);
     EXPECT_EQ(client.request("TOOLS /jobs/t.cfg"), "QUEUED");
     pumpUntil(6);
-    ASSERT_EQ(runs_.size(), 6u);
-    const char* kinds[] = {"plotfiles", "merge", "nest", "nestfinished", "bom", "tools"};
+    EXPECT_EQ(client.request("NESTADJUST /jobs/套料图.qkslayout"), "QUEUED");
+    pumpUntil(7);
+    ASSERT_EQ(runs_.size(), 7u);
+    const char* kinds[] = {"plotfiles", "merge", "nest",      "nestfinished",
+                           "bom",       "tools", "nestadjust"};
     for (std::size_t i = 0; i < runs_.size(); ++i) {
         EXPECT_EQ(runs_[i].kind, kinds[i]);
         EXPECT_EQ(runs_[i].thread, std::this_thread::get_id()) << "job ran off the main thread";
     }
     EXPECT_EQ(runs_[0].path, "/jobs/\xE5\x87\xBA\xE5\x9B\xBE.cfg");
     EXPECT_EQ(runs_[2].path, "");  // the job falls back to its default config
+    EXPECT_EQ(runs_[6].path, "/jobs/套料图.qkslayout");
 }
 
 TEST_F(BridgeTest, TheLastRequestOfAKindWins) {

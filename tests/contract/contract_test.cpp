@@ -2,6 +2,7 @@
 
 #include <random>
 
+#include "qks/contract/nest_layout_format.h"
 #include "qks/contract/states.h"
 #include "qks/nest/geometry.h"
 #include "qks/nest/parts_file.h"
@@ -213,6 +214,59 @@ TEST(Contract, DeliberateDifferencesOfTheReaders) {
         }
         EXPECT_EQ(plugin.state, c.pluginState) << c.text;
         EXPECT_EQ(studio.state, c.studioState) << c.text;
+    }
+}
+
+// The layout file reads back as written (and writes again byte for byte); a broken one is
+// refused with the line and what is wrong.
+TEST(Contract, LayoutFileRoundTripAndRefusals) {
+    RandomJob job(7);
+    contract::NestLayout layout;
+    layout.settings.gap = 4.5;
+    layout.settings.outDwg = "/out/套料 图.dxf";
+    layout.settings.commonLine = true;
+    layout.settings.gridOrigin = 14.5;
+    layout.parts = job.parts();
+    layout.turns = {{layout.parts[0].id, {0, 90, 270}, true}};
+    layout.sheets = {{0, 1000, 500, {}, {{layout.parts[0].id, 14.5, 16.5, 90, true, true}}},
+                     {2,
+                      300,
+                      200,
+                      {{{0, 0}, {300, 0}, {150, 200}}, {{10, 10}, {20, 10}, {15, 20}}},
+                      {{layout.parts[0].id, 40.5, 22.5, 0, false, false}}}};
+    const std::string text = contract::formatLayout(layout);
+    std::string error;
+    const auto read = contract::readLayout(text, &error);
+    ASSERT_TRUE(read) << error;
+    EXPECT_EQ(read->settings.outDwg, layout.settings.outDwg);
+    EXPECT_TRUE(read->settings.commonLine);
+    EXPECT_EQ(read->sheets[1].stock, layout.sheets[1].stock);
+    EXPECT_EQ(read->sheets[0].placements, layout.sheets[0].placements);
+    EXPECT_EQ(read->parts.size(), layout.parts.size());
+    EXPECT_EQ(contract::formatLayout(*read), text);
+    EXPECT_EQ(contract::layoutPathFor("/a.b/套料图.dxf"), "/a.b/套料图.qkslayout");
+    EXPECT_EQ(contract::layoutPathFor("/a.b/nest"), "/a.b/nest.qkslayout");
+
+    const std::string head = std::string(contract::kLayoutHeader) + "\n";
+    const std::pair<std::string, std::string> refused[] = {
+        {"", "第 1 行：不是套料排版文件"},
+        {"# QKS-LAYOUT 12\n", "第 1 行：不是套料排版文件"},
+        {head + "PLACE\t1\t0\t0\t0\t0\t0\n", "第 2 行：零件位置前没有板材"},
+        {head + "SHEET\t0\t100\t-5\n", "第 2 行：板材尺寸应为正数"},
+        {head + "SHEET\t0\t100\t50\nPLACE\t1\t1e999\t0\t0\t0\t0\n", "第 3 行：零件位置"},
+        {head + "SHEET\t0\t100\t50\nPLACE\t1\t0\t0\t360\t0\t0\n", "第 3 行：角度"},
+        {head + "SHEET\t0\t100\t50\nSTOCK\t0\t0\t1\t1\n", "第 3 行：余料轮廓至少需要三个点"},
+        {head + "SET\tgap\tfive\n", "第 2 行：设置 gap 不是长度"},
+        {head + "GRID\t0\t10\n", "第 2 行：网格"},
+        {head + "TURN\t1\t0,x\t0\n", "第 2 行：角度"},
+        {head + "SHEET\t0\t100\n", "第 2 行：SHEET 记录的字段不足"},
+        {head + "P\t1\t1\t1\t0\t0\t1\t1\ts\t\tn\nO\t1\t0,0;1,0\n", "零件 1 的轮廓不完整"},
+    };
+    for (const auto& [bad, answer] : refused) {
+        SCOPED_TRACE(bad);
+        error.clear();
+        EXPECT_FALSE(contract::readLayout(bad, &error));
+        EXPECT_NE(error.find(answer), std::string::npos) << error;
     }
 }
 

@@ -10,7 +10,7 @@
 namespace qks::nest::testing {
 namespace {
 
-double cross(const Point& o, const Point& a, const Point& b) {
+double turnOf(const Point& o, const Point& a, const Point& b) {
     return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
 }
 
@@ -20,7 +20,8 @@ bool onSegment(const Point& p, const Point& a, const Point& b) {
 }
 
 bool segmentsIntersect(const Point& a, const Point& b, const Point& c, const Point& d) {
-    const double d1 = cross(c, d, a), d2 = cross(c, d, b), d3 = cross(a, b, c), d4 = cross(a, b, d);
+    const double d1 = turnOf(c, d, a), d2 = turnOf(c, d, b), d3 = turnOf(a, b, c),
+                 d4 = turnOf(a, b, d);
     if (((d1 > 0 && d2 < 0) || (d1 < 0 && d2 > 0)) && ((d3 > 0 && d4 < 0) || (d3 < 0 && d4 > 0)))
         return true;
     return (d1 == 0 && onSegment(a, c, d)) || (d2 == 0 && onSegment(b, c, d)) ||
@@ -59,7 +60,7 @@ double ringToPoint(const std::vector<Point>& ring, const Point& p) {
 bool insidesOverlap(const std::vector<Point>& a, const std::vector<Point>& b, double tolerance) {
     const auto side = [&](const Point& o, const Point& e, const Point& p) {
         const double length = std::hypot(e.x - o.x, e.y - o.y);
-        const double c = cross(o, e, p);
+        const double c = turnOf(o, e, p);
         return length > 0 && std::fabs(c) > tolerance * length ? (c > 0 ? 1 : -1) : 0;
     };
     for (std::size_t i = 0; i < a.size(); ++i) {

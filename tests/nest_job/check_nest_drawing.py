@@ -1,11 +1,11 @@
 #!/usr/bin/python3
 """Independent check of a nest drawing with ezdxf and shapely.
 
-usage: check_nest_drawing.py DRAWING MARGIN CELL [GAP]
+usage: check_nest_drawing.py DRAWING MARGIN CELL [GAP [bounds]]
 Prints one line "OK sheets=N parts=P blocks=B outlines=O" or "FAIL <reason>" lines; exits 1
 on any failure. With GAP, every two parts must stand at least GAP apart (not merely not
 overlap), the drawing must say it is in millimetres, and the OK line ends with the parts' total
-area ("area=A", holes subtracted). Every placed part is rebuilt from the drawing itself: block references through
+area ("area=A", holes subtracted); with "bounds" a line "PART minx miny maxx maxy" per part follows. Every placed part is rebuilt from the drawing itself: block references through
 their own block geometry, outline fall-backs from the closed polylines on QKS_NEST_PART.
 """
 import re
@@ -193,6 +193,9 @@ def main():
     if gap is not None:
         summary += " area=%.0f" % sum(p.area for p, _ in parts)
     print(summary)
+    if len(sys.argv) > 5 and sys.argv[5] == "bounds":
+        for poly, _ in parts:
+            print("PART %.3f %.3f %.3f %.3f" % poly.bounds)
     return 0
 
 

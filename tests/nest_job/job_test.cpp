@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -17,6 +19,7 @@
 #include "nest_job_support.h"
 #include "qks/common/job_log.h"
 #include "qks/common/messages.h"
+#include "qks/contract/nest_layout_format.h"
 #include "qks/drawing/extraction.h"
 #include "qks/nest/job.h"
 #include "qks/nest/output.h"
@@ -524,6 +527,92 @@ TEST_F(NestJobTest, RemnantsComeFirstAndHoldTheirParts) {
         EXPECT_GT(first, 0) << checked;
         EXPECT_GT(second, 0) << checked;
         EXPECT_GT(sheets, 2) << checked;  // what the pieces cannot take goes onto the sheets
+    }
+}
+
+// An adjusted layout goes back to the plug-in: the job's own layout file, edited as the Studio
+// edits it, is refused with the parts named when a rule is broken and drawn when it holds.
+TEST_F(NestJobTest, AdjustedLayoutIsCheckedOnTheOutlinesAndDrawn) {
+    writeConfig("source=files\nfile=" + kNestFixtures + "PLATES.DXF\nrotate=0\nmirror=0\n");
+    qks::nest::runNestJob(app_, nest_, {});
+    waitForJob();
+    const std::string drawing = out() + "/套料图.dxf";
+    std::string error;
+    const auto written = contract::readLayout(readAll(out() + "/套料图.qkslayout"), &error);
+    ASSERT_TRUE(written) << error;
+    ASSERT_EQ(written->parts.size(), 2u);
+    EXPECT_EQ(written->settings.outDwg, drawing);
+    EXPECT_EQ(written->settings.gridOrigin, 12.0);  // margin 10, gap 4 on 2 mm cells: one cell
+
+    // Both kinds side by side on the first sheet, on the grid, the gap kept.
+    const contract::PartRecord& a = written->parts[0];
+    const contract::PartRecord& b = written->parts[1];
+    const auto onGrid = [](double length) { return 12.0 + 2.0 * std::ceil(length / 2.0); };
+    contract::NestLayout base = *written;
+    base.sheets.resize(1);
+    base.sheets[0].width = 1000;
+    base.sheets[0].height = 500;
+    base.sheets[0].placements = {{a.id, 12, 12, 0, false, false},
+                                 {b.id, onGrid(a.width + 4), 12, 0, false, true}};
+    using Edit = std::function<void(contract::NestLayout&)>;
+    const auto placed = [](contract::NestLayout& l) -> std::vector<contract::LayoutPlacement>& {
+        return l.sheets[0].placements;
+    };
+    struct Case {
+        const char* what;
+        Edit edit;
+        const char* answer;  // in the FATAL line; null: drawn
+    };
+    const std::string nameA = "「" + a.name + "」(第 1 件)";
+    const std::vector<Case> cases = {
+        {"moved up", [&](auto& l) { placed(l)[0].y = onGrid(b.height + 4); }, nullptr},
+        {"overlap", [&](auto& l) { placed(l)[1].x = 12; }, " 重叠"},
+        {"gap", [&](auto& l) { placed(l)[1].x = onGrid(a.width + 1); }, " 间距 "},
+        {"margin", [&](auto& l) { placed(l)[0].x = 8; }, " 距板边 "},
+        {"outside", [&](auto& l) { placed(l)[1].x = 1000; }, " 超出板材"},
+        {"defect",
+         [&](auto& l) {
+             l.sheets[0].stock = {{{0, 0}, {1000, 0}, {1000, 500}, {0, 500}},
+                                  {{600, 200}, {640, 200}, {640, 240}, {600, 240}}};
+             placed(l)[0] = {a.id, 600, 200, 0, false, false};
+         },
+         " 压在缺陷上"},
+        {"unknown kind", [&](auto& l) { placed(l)[1].partId = 99; }, "编号 99 不在排版的零件中"},
+        {"turn not allowed", [&](auto& l) { placed(l)[0].angle = 90; }, " 不被允许"},
+        {"off the grid", [&](auto& l) { placed(l)[0].x = 13; }, "不在套料网格上"},
+    };
+    const std::string adjustLog = dir_.file("qks_nest_adjust.log");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        contract::NestLayout layout = base;
+        c.edit(layout);
+        const std::string path = dir_.write("edited.txt", contract::formatLayout(layout));
+        qks::nest::runNestAdjust(app_, nest_, path);
+        const std::vector<std::string> lines = logLines(adjustLog);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.front(), "QKNESTADJUST 开始 " + path);
+        if (c.answer) {
+            EXPECT_TRUE(startsWith(lines.back(), "FATAL 排版未通过检查：板1：")) << lines.back();
+            EXPECT_NE(lines.back().find(c.answer), std::string::npos) << lines.back();
+            continue;
+        }
+        EXPECT_EQ(lines.back(), "NEST 已生成 " + drawing);
+        EXPECT_TRUE(startsWith(lines[lines.size() - 2], "DONE 板=1 件=2 ")) << readAll(adjustLog);
+        EXPECT_TRUE(startsWith(checkNestDrawing(drawing, 10, 2, 4), "OK sheets=1 parts=2 "))
+            << checkNestDrawing(drawing, 10, 2, 4);
+        const auto kept = contract::readLayout(readAll(out() + "/套料图.qkslayout"), &error);
+        ASSERT_TRUE(kept) << error;
+        EXPECT_EQ(kept->sheets.size(), 1u);
+        EXPECT_EQ(kept->sheets[0].placements, layout.sheets[0].placements);
+    }
+    // A file that is no layout, and one that is not there.
+    for (const std::string& path :
+         {dir_.write("bad.txt", "hello\n"), dir_.file("missing.qkslayout")}) {
+        qks::nest::runNestAdjust(app_, nest_, path);
+        const std::string answer = logLines(adjustLog).back();
+        EXPECT_TRUE(answer == "FATAL 排版文件第 1 行：不是套料排版文件" ||
+                    answer == "FATAL 无法读取排版文件 " + path)
+            << answer;
     }
 }
 

@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -30,6 +31,8 @@
 #include "qks/testing/process.h"
 #include "qks/testing/temp_dir.h"
 
+#include "qks/contract/layout_check.h"
+#include "qks/contract/nest_layout_format.h"
 #include "qks/contract/version.h"
 #include "qks/contract/view_format.h"
 
@@ -266,6 +269,32 @@ class StudioProcess : public ::testing::Test {
     std::string temp(const std::string& name) const { return tmp_ + "/" + name; }
     std::string job(const std::string& name) const { return readAll(temp(name)); }
     std::string hostOutput() { return host_ ? host_->process().output() : std::string(); }
+
+    // Where drawing coordinates land on the screen: the canvas's place and mapping the script's
+    // "canvas" command wrote, and the display list's origin.
+    struct CanvasMapping {
+        double left = 0, top = 0, width = 0, height = 0, scale = 1, cx = 0, cy = 0;
+        double originX = 0, originY = 0;
+        std::vector<std::string> screen(double x, double y) const {
+            return {std::to_string(std::lround(left + width / 2 + (x - originX - cx) * scale)),
+                    std::to_string(std::lround(top + height / 2 - (y - originY - cy) * scale))};
+        }
+    };
+    // The mapping once the running `studio` has written `canvas`; null when it ended first.
+    std::optional<CanvasMapping> awaitCanvas(ChildProcess& studio, const std::string& canvas) {
+        if (!eventually([&] { return fs::exists(canvas) || studio.wait(0ms) != -1; },
+                        kStudioLimit) ||
+            !fs::exists(canvas))
+            return std::nullopt;
+        CanvasMapping m;
+        std::istringstream geometry(readAll(canvas));
+        geometry >> m.left >> m.top >> m.width >> m.height >> m.scale >> m.cx >> m.cy;
+        const auto view = contract::readView(readAll(temp("qks_view.bin")));
+        if (!view) return std::nullopt;
+        m.originX = view->originX;
+        m.originY = view->originY;
+        return m;
+    }
 
     // Waits for the host to write the nest drawing, stops the host and returns the checker's
     // reading of `drawing`.
@@ -630,24 +659,9 @@ TEST_F(StudioProcess, PicksPartsInTheDrawingWindowWithTheMouse) {
     const int status = runStudio(
         script,
         [&](ChildProcess& studio) {
-            if (!eventually([&] { return fs::exists(canvas) || studio.wait(0ms) != -1; },
-                            kStudioLimit) ||
-                !fs::exists(canvas))
-                return;
-            // Where drawing coordinates land on the screen: the canvas's place and mapping,
-            // and the display list's origin.
-            std::istringstream geometry(readAll(canvas));
-            double left, top, width, height, scale, cx, cy;
-            geometry >> left >> top >> width >> height >> scale >> cx >> cy;
-            const auto view = contract::readView(readAll(temp("qks_view.bin")));
-            ASSERT_TRUE(view);
-            const auto screen = [&](double x, double y) {
-                return std::vector<std::string>{
-                    std::to_string(
-                        std::lround(left + width / 2 + (x - view->originX - cx) * scale)),
-                    std::to_string(
-                        std::lround(top + height / 2 - (y - view->originY - cy) * scale))};
-            };
+            const std::optional<CanvasMapping> mapping = awaitCanvas(studio, canvas);
+            ASSERT_TRUE(mapping);
+            const auto screen = [&](double x, double y) { return mapping->screen(x, y); };
             // Plates at x 0..60 and 100..150 (the third at 200..240), all within y 0..40.
             const auto from = screen(-10, -10);
             const auto to = screen(170, 55);
@@ -676,6 +690,175 @@ TEST_F(StudioProcess, PicksPartsInTheDrawingWindowWithTheMouse) {
     std::sort(sizes.begin(), sizes.end());
     EXPECT_EQ(sizes, (std::vector<std::string>{"50x30", "60x40"})) << job("qks_nest_parts.txt");
     expectStudioLook(shown);
+}
+
+// A point of the part's material near its middle (the middle itself may be a hole).
+contract::Point materialPoint(const contract::PlacedPart& part) {
+    const contract::Bounds& b = part.box;
+    const contract::Point middle{(b.minX + b.maxX) / 2, (b.minY + b.maxY) / 2};
+    contract::Point best = middle;
+    double nearest = 1e300;
+    for (int i = 1; i < 20; ++i)
+        for (int j = 1; j < 20; ++j) {
+            const contract::Point p{b.minX + (b.maxX - b.minX) * i / 20,
+                                    b.minY + (b.maxY - b.minY) * j / 20};
+            bool inHole = false;
+            for (const auto& hole : part.shape.holes)
+                inHole = inHole || contract::pointInPolygon(hole, p.x, p.y);
+            const double d = std::hypot(p.x - middle.x, p.y - middle.y);
+            if (!inHole && contract::pointInPolygon(part.shape.outline, p.x, p.y) && d < nearest) {
+                nearest = d;
+                best = p;
+            }
+        }
+    return best;
+}
+
+// After a nest, 调整 in the drawing window with the mouse: one part dragged to a free place and
+// saved, another dragged onto it and refused. The plug-in redraws the nest drawing; ezdxf and
+// shapely find the part where it was dropped and no two parts closer than the gap.
+TEST_F(StudioProcess, AdjustsANestInTheDrawingWindowWithTheMouse) {
+    if (findProgram("xdotool").empty()) GTEST_SKIP() << "xdotool is not installed";
+    ASSERT_TRUE(startHost({kSource + "/samples/discs.dxf"})) << hostOutput();
+    const std::string out = dir_.file("调整 输出");
+    const std::string drawing = out + "/套料图.dxf";
+    const std::string canvas = dir_.file("canvas.txt");
+    const std::string script =
+        connected() + "page 2\nset nest.outDir " + out +
+        "\nset nest.seconds 2\nclick 当前图全部\nclick 开始套料\nuntil nest.state 优化完成 " +
+        kUntilMs + "\nclick 在图纸窗口打开\nuntil drawing.status 套料图.dxf · " + kUntilMs +
+        "\nclick 调整\nuntil drawing.adjust 利用率 " + kUntilMs + "\n" + kSettle + "shot " +
+        shot("adjust-mode.png") + "\ncanvas " + canvas + "\nuntil drawing.message 不能放在这里 " +
+        kUntilMs + "\nsavelog drawing.adjust " + dir_.file("totals.txt") +
+        "\nclick 保存\nuntil drawing.message 已保存 " + kUntilMs + "\nsavelog drawing.message " +
+        dir_.file("answer.txt") + "\n" + kSettle + "shot " + shot("adjust-saved.png") + "\n";
+    std::optional<contract::NestLayout> before;
+    std::size_t moved = 0, refused = 0;  // placements on the first sheet
+    contract::LayoutPlacement aimed;
+    double pixelMm = 0;  // drawing millimetres per screen pixel
+    bool dragged = false;
+    const int status = runStudio(script, [&](ChildProcess& studio) {
+        const std::optional<CanvasMapping> mapping = awaitCanvas(studio, canvas);
+        ASSERT_TRUE(mapping);
+        pixelMm = 1 / mapping->scale;
+        std::string error;
+        before = contract::readLayout(readAll(out + "/套料图.qkslayout"), &error);
+        ASSERT_TRUE(before) << error;
+        const auto screen = [&](contract::Point p) {  // on the first sheet, which starts at x 0
+            return mapping->screen(p.x, p.y);
+        };
+        const contract::LayoutSheet& sheet = before->sheets.at(0);
+        ASSERT_GE(sheet.placements.size(), 2u);
+        std::vector<contract::PlacedPart> placed;
+        for (const auto& at : sheet.placements)
+            placed.push_back(contract::placePart(*contract::findKind(*before, at.partId), at));
+        // The largest part moves; it goes to the free place nearest the sheet's top right
+        // corner with room all round, so a pixel's slip still lands it clear.
+        for (std::size_t k = 1; k < placed.size(); ++k)
+            if (contract::findKind(*before, sheet.placements[k].partId)->area >
+                contract::findKind(*before, sheet.placements[moved].partId)->area)
+                moved = k;
+        refused = moved == 0 ? 1 : 0;
+        contract::NestLayout spacious = *before;
+        spacious.settings.gap += 40;
+        spacious.settings.margin += 40;
+        const contract::LayoutSettings& roomy = spacious.settings;
+        const contract::Bounds& box = placed[moved].box;
+        bool found = false;
+        for (double y = sheet.height - roomy.margin - (box.maxY - box.minY);
+             !found && y > roomy.margin; y -= 10)
+            for (double x = sheet.width - roomy.margin - (box.maxX - box.minX);
+                 !found && x > roomy.margin; x -= 10) {
+                contract::LayoutPlacement at = sheet.placements[moved];
+                at.x = x;
+                at.y = y;
+                found = contract::placementFits(
+                    spacious, 0, contract::placePart(*contract::findKind(spacious, at.partId), at),
+                    placed, static_cast<int>(moved));
+                if (found) aimed = at;
+            }
+        ASSERT_TRUE(found) << "no free place on the first sheet";
+        const contract::Point grab = materialPoint(placed[moved]);
+        const contract::Point drop{grab.x + aimed.x - sheet.placements[moved].x,
+                                   grab.y + aimed.y - sheet.placements[moved].y};
+        // The second part goes onto the first where it now lies, middle on middle: no place
+        // within the snap's reach keeps them apart, so it is refused and stays.
+        const contract::Bounds& other = placed[refused].box;
+        const contract::Point grabOther = materialPoint(placed[refused]);
+        const contract::Point onto{
+            grabOther.x + aimed.x + (box.maxX - box.minX - other.maxX - other.minX) / 2,
+            grabOther.y + aimed.y + (box.maxY - box.minY - other.maxY - other.minY) / 2};
+        const auto from = screen(grab), to = screen(drop);
+        const auto second = screen(grabOther), secondTo = screen(onto);
+        // A press, a first step past the click distance, the way to the drop, the release.
+        const auto dragTo = [](const std::vector<std::string>& start,
+                               const std::vector<std::string>& end) {
+            return std::vector<std::string>{"mousemove",
+                                            start[0],
+                                            start[1],
+                                            "mousedown",
+                                            "1",
+                                            "mousemove",
+                                            std::to_string(std::stol(start[0]) + 8),
+                                            start[1],
+                                            "mousemove",
+                                            end[0],
+                                            end[1],
+                                            "sleep",
+                                            "0.3",
+                                            "mouseup",
+                                            "1",
+                                            "sleep",
+                                            "0.5"};
+        };
+        std::vector<std::string> both = dragTo(from, to);
+        const std::vector<std::string> refusedDrag = dragTo(second, secondTo);
+        both.insert(both.end(), refusedDrag.begin(), refusedDrag.end());
+        dragged = xdotool(both);
+    });
+    ASSERT_EQ(status, 0) << studioOutput_ << hostOutput();
+    ASSERT_TRUE(dragged && before);
+    EXPECT_NE(saved("totals.txt").find(" · 未放 0 件"), std::string::npos) << saved("totals.txt");
+    EXPECT_EQ(saved("answer.txt").rfind("已保存：套料图.dxf", 0), 0u) << saved("answer.txt");
+    EXPECT_NE(job("qks_nest_adjust.log").find("\nNEST 已生成 " + drawing), std::string::npos)
+        << job("qks_nest_adjust.log");
+
+    // The plug-in kept the layout it drew: the moved part where it was dropped (within a pixel's
+    // slip and the snap to the grid), the refused one where it was.
+    std::string error;
+    const auto after = contract::readLayout(readAll(out + "/套料图.qkslayout"), &error);
+    ASSERT_TRUE(after) << error;
+    const auto& was = before->sheets[0].placements;
+    const auto& now = after->sheets.at(0).placements;
+    ASSERT_EQ(now.size(), was.size());
+    const double slip = 2 * pixelMm + 2 * before->settings.cell;
+    EXPECT_NEAR(now[moved].x, aimed.x, slip);
+    EXPECT_NEAR(now[moved].y, aimed.y, slip);
+    EXPECT_GT(std::hypot(now[moved].x - was[moved].x, now[moved].y - was[moved].y), 50);
+    EXPECT_EQ(now[refused], was[refused]);
+
+    // The drawing, read independently: every part apart by the gap, one of them where the moved
+    // part now lies (its true curves within the flattening's grain of the outline's box).
+    ASSERT_EQ(host_->stop(), 0) << hostOutput();
+    std::ostringstream gap;
+    gap << before->settings.gap;
+    const std::string check = runChecker("tests/nest_job/check_nest_drawing.py",
+                                         {drawing, "10", "2", gap.str(), "bounds"});
+    EXPECT_EQ(check.rfind("OK sheets=", 0), 0u) << check;
+    const contract::Bounds expected =
+        contract::placePart(*contract::findKind(*after, now[moved].partId), now[moved]).box;
+    bool there = false;
+    std::istringstream lines(check);
+    for (std::string word; lines >> word;) {
+        if (word != "PART") continue;
+        contract::Bounds found;
+        lines >> found.minX >> found.minY >> found.maxX >> found.maxY;
+        there = there || (std::fabs(found.minX - expected.minX) < 0.5 &&
+                          std::fabs(found.minY - expected.minY) < 0.5 &&
+                          std::fabs(found.maxX - expected.maxX) < 0.5 &&
+                          std::fabs(found.maxY - expected.maxY) < 0.5);
+    }
+    EXPECT_TRUE(there) << check;
 }
 
 // The qkshost processes whose TMPDIR is `folder`, each with its parent's process id; zombies,

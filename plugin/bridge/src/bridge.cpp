@@ -307,6 +307,10 @@ std::string Bridge::dispatchCommand(std::string_view line) {
         storeAndPost(&PendingPaths::tools, *path, runToolsMessage);
         return std::string(kQueuedReply);
     }
+    if (const auto path = argumentOf(kNestAdjustWord)) {
+        storeAndPost(&PendingPaths::nestAdjust, *path, runNestAdjustMessage);
+        return std::string(kQueuedReply);
+    }
     if (line == kNestPickWord) {
         post(runNestPickMessage);
         return std::string(kQueuedReply);
@@ -385,6 +389,9 @@ std::intptr_t Bridge::windowProcedure(host::WindowHandle, std::uint32_t message,
             break;
         case runToolsMessage:
             runInApplicationContext(jobs_.tools, &PendingPaths::tools);
+            break;
+        case runNestAdjustMessage:
+            runInApplicationContext(jobs_.nestAdjust, &PendingPaths::nestAdjust);
             break;
         case writeViewMessage:
             if (jobs_.view) {

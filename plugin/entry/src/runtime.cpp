@@ -70,6 +70,9 @@ void PluginRuntime::load() {
     jobs.bom = [this](const std::string& configPath) { bom::runBomJob(host_, configPath); };
     jobs.tools = [this](const std::string& configPath) { tools::runToolsJob(host_, configPath); };
     jobs.nestFinished = [this] { nest::finishNestJob(host_, nest_); };
+    jobs.nestAdjust = [this](const std::string& layoutPath) {
+        nest::runNestAdjust(host_, nest_, layoutPath);
+    };
     jobs.nestPickCommand = true;
     jobs.view = [this](const std::string& layout) { writeDrawingView(layout, {}); };
     jobs.open = [this](const std::string& drawingPath) {

@@ -28,8 +28,10 @@
 #include <thread>
 #include <unordered_map>
 
+#include "qks/contract/log_words.h"
 #include "qks/studio/bomsettings.h"
 #include "qks/studio/bridge.h"
+#include "qks/studio/jobconfig.h"
 #include "qks/studio/ui/dialogs.h"
 #include "widgets.h"
 
@@ -49,6 +51,17 @@ constexpr int kPollMs = 300;
 constexpr int kMaxRecent = 10;
 const QString kRecentKey = QStringLiteral("drawing/recent");
 const QString kDefaultPrompt = QStringLiteral("请在图纸窗口中框选零件，回车确认");
+const QString kAdjustHelp = QStringLiteral(
+    "点选零件后拖动；R 旋转，M 镜像，L 锁定，方向键移动一格（Shift 十格），Delete 删除，"
+    "Ctrl+Z 撤销，Ctrl+Y 重做");
+// 调整: parts as the nest drawing shows them, the one chosen, locked ones, and where a dragged
+// part would land (green) or may not (red).
+const QColor kSheetPen("#8a94a3");
+const QColor kPartFill(34, 197, 94, 70);
+const QColor kLockedFill(59, 130, 246, 90);
+const QColor kChosenFill(240, 163, 42, 150);
+const QColor kFitsFill(34, 197, 94, 160);
+const QColor kCollidesFill(239, 68, 68, 170);
 
 QColor colourOf(std::uint32_t rgb) {
     return QColor((rgb >> 16) & 0xff, (rgb >> 8) & 0xff, rgb & 0xff);
@@ -308,6 +321,11 @@ void DrawingCanvas::paintEvent(QPaintEvent*) {
     clock.start();
     QPainter painter(this);
     painter.fillRect(rect(), kBackground);
+    if (adjust_) {
+        paintAdjust(painter);
+        lastPaintMs_ = clock.nsecsElapsed() / 1e6;
+        return;
+    }
     if (!index_) return;
     const QPointF topLeft = toWorld({0, 0});
     const QPointF bottomRight = toWorld(QPointF(width(), height()));
@@ -394,6 +412,128 @@ void DrawingCanvas::drawText(QPainter& painter, const ViewItem& item, const QCol
     painter.restore();
 }
 
+void DrawingCanvas::setAdjust(NestAdjustModel* model) {
+    adjust_ = model;
+    movingPart_ = false;
+    if (model) setFocus();
+    setCursor(Qt::ArrowCursor);
+    update();
+}
+
+QPointF DrawingCanvas::adjustPoint(const QPointF& screen) const {
+    const QPointF world = toWorld(screen);
+    if (!index_) return world;
+    return {world.x() + index_->view().originX, world.y() + index_->view().originY};
+}
+
+void DrawingCanvas::paintAdjust(QPainter& painter) {
+    const double ox = index_ ? index_->view().originX : 0.0;
+    const double oy = index_ ? index_->view().originY : 0.0;
+    const auto screen = [&](double x, double y) {
+        return QPointF(width() / 2.0 + (x - ox - centre_.x()) * scale_,
+                       height() / 2.0 - (y - oy - centre_.y()) * scale_);
+    };
+    const auto path = [&](const contract::PlacedShape& shape, double x0) {
+        QPainterPath out;
+        out.setFillRule(Qt::OddEvenFill);
+        const auto add = [&](const contract::Outline& ring) {
+            QPolygonF polygon;
+            for (const contract::Point& p : ring)
+                polygon << screen(x0 + p.x, p.y);
+            out.addPolygon(polygon);
+            out.closeSubpath();
+        };
+        add(shape.outline);
+        for (const contract::Outline& hole : shape.holes)
+            add(hole);
+        return out;
+    };
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    const contract::NestLayout& layout = adjust_->layout();
+    const std::optional<NestAdjustModel::Preview>& preview = adjust_->preview();
+    for (std::size_t s = 0; s < layout.sheets.size(); ++s) {
+        const contract::LayoutSheet& sheet = layout.sheets[s];
+        const double x0 = adjust_->sheetX(s);
+        QPen pen(kSheetPen, 1);
+        pen.setCosmetic(true);
+        painter.setPen(pen);
+        painter.setBrush(Qt::NoBrush);
+        if (sheet.stock.empty()) {
+            painter.drawRect(QRectF(screen(x0, sheet.height), screen(x0 + sheet.width, 0)));
+        } else {
+            contract::PlacedShape piece{sheet.stock.front(),
+                                        {sheet.stock.begin() + 1, sheet.stock.end()}};
+            painter.drawPath(path(piece, x0));
+        }
+        for (std::size_t k = 0; k < sheet.placements.size(); ++k) {
+            const PartRef ref{s, k};
+            const bool chosen = adjust_->selected() == ref;
+            QColor fill = sheet.placements[k].locked ? kLockedFill : kPartFill;
+            if (chosen) fill = preview ? QColor(240, 163, 42, 50) : kChosenFill;
+            painter.setPen(QPen(fill.darker(110), 1));
+            painter.setBrush(fill);
+            painter.drawPath(path(adjust_->placed(ref).shape, x0));
+        }
+    }
+    if (preview) {
+        const QColor fill = preview->fits ? kFitsFill : kCollidesFill;
+        painter.setPen(QPen(fill.lighter(130), 2));
+        painter.setBrush(fill);
+        painter.drawPath(path(preview->shape.shape, adjust_->sheetX(preview->sheet)));
+    }
+}
+
+bool DrawingCanvas::adjustKey(QKeyEvent* event) {
+    const bool control = event->modifiers() & Qt::ControlModifier;
+    const int step = (event->modifiers() & Qt::ShiftModifier) ? 10 : 1;
+    switch (event->key()) {
+        case Qt::Key_R:
+            adjust_->turn();
+            break;
+        case Qt::Key_M:
+            adjust_->mirror();
+            break;
+        case Qt::Key_L:
+            adjust_->toggleLock();
+            break;
+        case Qt::Key_Delete:
+        case Qt::Key_Backspace:
+            adjust_->remove();
+            break;
+        case Qt::Key_Left:
+            adjust_->nudge(-step, 0);
+            break;
+        case Qt::Key_Right:
+            adjust_->nudge(step, 0);
+            break;
+        case Qt::Key_Up:
+            adjust_->nudge(0, step);
+            break;
+        case Qt::Key_Down:
+            adjust_->nudge(0, -step);
+            break;
+        case Qt::Key_Z:
+            if (!control) return false;
+            if (event->modifiers() & Qt::ShiftModifier)
+                adjust_->redo();
+            else
+                adjust_->undo();
+            break;
+        case Qt::Key_Y:
+            if (!control) return false;
+            adjust_->redo();
+            break;
+        case Qt::Key_Escape:
+            adjust_->select(std::nullopt);
+            break;
+        default:
+            return false;
+    }
+    emit adjustChanged();
+    update();
+    return true;
+}
+
 void DrawingCanvas::setSelected(const std::vector<int>& entities, bool remove) {
     for (const int e : entities)
         selected_[static_cast<std::size_t>(e)] = remove ? 0 : 1;
@@ -430,6 +570,14 @@ void DrawingCanvas::mousePressEvent(QMouseEvent* event) {
     dragButton_ = event->button();
     pressAt_ = lastAt_ = event->localPos();
     banding_ = false;
+    if (adjust_ && dragButton_ == Qt::LeftButton) {
+        const QPointF at = adjustPoint(pressAt_);
+        adjust_->select(adjust_->partAt(at.x(), at.y()));
+        movingPart_ = adjust_->selected().has_value();
+        if (movingPart_) adjust_->beginDrag(at.x(), at.y());
+        emit adjustChanged();
+        update();
+    }
 }
 
 void DrawingCanvas::mouseMoveEvent(QMouseEvent* event) {
@@ -437,6 +585,15 @@ void DrawingCanvas::mouseMoveEvent(QMouseEvent* event) {
     const QPointF world = toWorld(at);
     emit cursorMoved(world.x(), world.y());
     if (dragButton_ == Qt::NoButton) return;
+    if (adjust_ && movingPart_ && dragButton_ == Qt::LeftButton) {
+        // The part follows the pointer once it is dragged, not at a click's small slip.
+        if (QLineF(pressAt_, at).length() >= kDragPixels) {
+            const QPointF to = adjustPoint(at);
+            adjust_->dragTo(to.x(), to.y());
+            update();
+        }
+        return;
+    }
     const bool selecting = dragButton_ == Qt::LeftButton && (picking_ || windowZoom_);
     if (selecting) {
         if (QLineF(pressAt_, at).length() >= kDragPixels) banding_ = true;
@@ -455,6 +612,14 @@ void DrawingCanvas::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != dragButton_) return;
     const QPointF at = event->localPos();
     const bool remove = event->modifiers() & Qt::ShiftModifier;
+    if (adjust_ && dragButton_ == Qt::LeftButton) {
+        if (movingPart_ && adjust_->preview()) adjust_->endDrag();
+        movingPart_ = false;
+        dragButton_ = Qt::NoButton;
+        emit adjustChanged();
+        update();
+        return;
+    }
     if (dragButton_ == Qt::LeftButton && windowZoom_) {
         if (QLineF(pressAt_, at).length() >= kDragPixels) {
             const QPointF a = toWorld(pressAt_), b = toWorld(at);
@@ -494,6 +659,7 @@ void DrawingCanvas::wheelEvent(QWheelEvent* event) {
 }
 
 void DrawingCanvas::keyPressEvent(QKeyEvent* event) {
+    if (adjust_ && adjustKey(event)) return;
     switch (event->key()) {
         case Qt::Key_Return:
         case Qt::Key_Enter:
@@ -543,6 +709,10 @@ DrawingPage::DrawingPage(QLocalSocket* socket, QWidget* parent) : QWidget(parent
     bar->addWidget(layouts_);
     bar->addWidget(extents);
     bar->addWidget(window);
+    adjustButton_ = makeButton(QStringLiteral("调整"), "primaryButton", this);
+    adjustButton_->setToolTip(QStringLiteral("手动调整本次生成的套料图"));
+    adjustButton_->hide();
+    bar->addWidget(adjustButton_);
     column->addLayout(bar);
 
     promptRow_ = new QWidget(this);
@@ -557,6 +727,38 @@ DrawingPage::DrawingPage(QLocalSocket* socket, QWidget* parent) : QWidget(parent
     promptRow_->hide();
     column->addWidget(promptRow_);
 
+    adjustRow_ = new QWidget(this);
+    auto* adjustLine = new QHBoxLayout(adjustRow_);
+    adjustLine->setContentsMargins(0, 0, 0, 0);
+    adjustTotals_ = makeLabel(QString(), "chip", adjustRow_);
+    adjustLine->addWidget(adjustTotals_, 1);
+    const auto adjustAction = [this, adjustLine](const QString& text,
+                                                 bool (NestAdjustModel::*act)()) {
+        QPushButton* button = makeButton(text, "ghostButton", adjustRow_);
+        adjustLine->addWidget(button);
+        connect(button, &QPushButton::clicked, this, [this, act] {
+            if (!adjustModel_) return;
+            ((*adjustModel_).*act)();
+            canvas_->update();
+            showAdjustState();
+            canvas_->setFocus();
+        });
+        return button;
+    };
+    adjustAction(QStringLiteral("旋转 (R)"), &NestAdjustModel::turn);
+    adjustAction(QStringLiteral("镜像 (M)"), &NestAdjustModel::mirror);
+    adjustAction(QStringLiteral("锁定 (L)"), &NestAdjustModel::toggleLock);
+    adjustAction(QStringLiteral("删除 (Del)"), &NestAdjustModel::remove);
+    adjustAction(QStringLiteral("添加一件"), &NestAdjustModel::addCopy);
+    undoButton_ = adjustAction(QStringLiteral("撤销"), &NestAdjustModel::undo);
+    redoButton_ = adjustAction(QStringLiteral("重做"), &NestAdjustModel::redo);
+    QPushButton* save = makeButton(QStringLiteral("保存"), "primaryButton", adjustRow_);
+    QPushButton* leave = makeButton(QStringLiteral("退出调整"), "ghostButton", adjustRow_);
+    adjustLine->addWidget(save);
+    adjustLine->addWidget(leave);
+    adjustRow_->hide();
+    column->addWidget(adjustRow_);
+
     auto* body = new QHBoxLayout();
     body->setSpacing(8);
     canvas_ = new DrawingCanvas(this);
@@ -570,7 +772,9 @@ DrawingPage::DrawingPage(QLocalSocket* socket, QWidget* parent) : QWidget(parent
     auto* footer = new QHBoxLayout();
     status_ = makeLabel(QStringLiteral("未打开图纸"), "formLabel", this);
     cursor_ = makeLabel(QString(), "formLabel", this);
+    adjustMessage_ = makeLabel(QString(), "formLabel", this);
     footer->addWidget(status_, 1);
+    footer->addWidget(adjustMessage_, 2);
     footer->addWidget(cursor_);
     column->addLayout(footer);
 
@@ -611,6 +815,10 @@ DrawingPage::DrawingPage(QLocalSocket* socket, QWidget* parent) : QWidget(parent
     });
     connect(canvas_, &DrawingCanvas::confirmed, this, [this] { answerPrompt(true); });
     connect(canvas_, &DrawingCanvas::cancelled, this, [this] { answerPrompt(false); });
+    connect(adjustButton_, &QPushButton::clicked, this, &DrawingPage::startAdjust);
+    connect(save, &QPushButton::clicked, this, &DrawingPage::saveAdjusted);
+    connect(leave, &QPushButton::clicked, this, &DrawingPage::endAdjust);
+    connect(canvas_, &DrawingCanvas::adjustChanged, this, &DrawingPage::showAdjustState);
     connect(confirm, &QPushButton::clicked, this, [this] { answerPrompt(true); });
     connect(cancel, &QPushButton::clicked, this, [this] { answerPrompt(false); });
 
@@ -667,6 +875,7 @@ QString DrawingPage::notice() const {
 }
 
 void DrawingPage::poll() {
+    followAdjustSave();
     if (viewWatch_.changed(tempFilePath(fromContract(contract::kViewFile)))) loadView();
     const QString promptPath = tempFilePath(fromContract(contract::kViewPromptFile));
     const QString signature = fileSignature(promptPath);
@@ -763,6 +972,101 @@ void DrawingPage::loadView() {
         status_->setText(noticeText);
         emit logLine(QStringLiteral("[错误] %1").arg(noticeText));
     }
+    showAdjustOffer();
+}
+
+void DrawingPage::addNestDrawing(const QString& path) {
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    if (!canonical.isEmpty() && !nestDrawings_.contains(canonical)) nestDrawings_ << canonical;
+    showAdjustOffer();
+}
+
+void DrawingPage::showAdjustOffer() {
+    const QString layout =
+        QString::fromStdString(contract::layoutPathFor(shownDocument_.toStdString()));
+    const QString canonical = QFileInfo(shownDocument_).canonicalFilePath();
+    adjustButton_->setVisible(!adjustModel_ && !canonical.isEmpty() &&
+                              nestDrawings_.contains(canonical) && QFileInfo::exists(layout));
+}
+
+void DrawingPage::startAdjust() {
+    const QString drawing = shownDocument_;
+    const QString path = QString::fromStdString(contract::layoutPathFor(drawing.toStdString()));
+    std::string error;
+    std::optional<contract::NestLayout> layout =
+        contract::readLayout(readWholeFile(path).toStdString(), &error);
+    if (!layout) {
+        adjustMessage_->setText(QStringLiteral("无法调整：%1").arg(QString::fromStdString(error)));
+        return;
+    }
+    adjustModel_ = std::make_unique<NestAdjustModel>(std::move(*layout));
+    adjustDrawing_ = drawing;
+    canvas_->setAdjust(adjustModel_.get());
+    adjustRow_->show();
+    adjustButton_->hide();
+    showAdjustState();
+    adjustMessage_->setText(kAdjustHelp);
+}
+
+void DrawingPage::endAdjust() {
+    canvas_->setAdjust(nullptr);
+    adjustModel_.reset();
+    adjustRow_->hide();
+    showAdjustOffer();
+}
+
+void DrawingPage::showAdjustState() {
+    if (!adjustModel_) return;
+    const AdjustTotals totals = adjustModel_->totals();
+    adjustTotals_->setText(
+        QStringLiteral("利用率 %1% · 板 %2 张 · 未放 %3 件%4")
+            .arg(totals.utilisationPercent, 0, 'f', 1)
+            .arg(totals.sheetsUsed)
+            .arg(totals.unplaced)
+            .arg(adjustModel_->selected()
+                     ? QStringLiteral(" · 已选 %1").arg(adjustModel_->selectedName())
+                     : QString()));
+    if (!adjustModel_->message().isEmpty()) adjustMessage_->setText(adjustModel_->message());
+    undoButton_->setEnabled(adjustModel_->canUndo());
+    redoButton_->setEnabled(adjustModel_->canRedo());
+}
+
+void DrawingPage::saveAdjusted() {
+    if (!adjustModel_ || saving_) return;
+    const QString path = tempFilePath(fromContract(contract::kNestAdjustFile));
+    const QString log = tempFilePath(fromContract(contract::kNestAdjustLogFile));
+    if (!writeJobFile(path,
+                      QByteArray::fromStdString(contract::formatLayout(adjustModel_->layout())))) {
+        adjustMessage_->setText(kConfigWriteFailedLine);
+        return;
+    }
+    // The answer is the log the plug-in starts afresh; an old one must not answer for it.
+    QFile::remove(log);
+    if (!send(jobCommand(contract::kNestAdjustWord, path))) return;
+    saving_ = true;
+    adjustTail_.restart(log);
+    adjustMessage_->setText(QStringLiteral("正在检查并生成套料图…"));
+}
+
+void DrawingPage::followAdjustSave() {
+    if (!saving_) return;
+    const TailChunk chunk = adjustTail_.poll();
+    if (chunk.end == JobEnd::None) return;
+    saving_ = false;
+    if (chunk.end == JobEnd::Failed) {
+        // The plug-in's answer: its FATAL line names the parts the check refused.
+        const QString fatal = fromContract(contract::kLogFatal) + QLatin1Char(' ');
+        QString answer;
+        for (const QString& line : chunk.lines)
+            if (line.startsWith(fatal)) answer = line.mid(fatal.size());
+        adjustMessage_->setText(QStringLiteral("未保存：%1").arg(answer));
+        emit logLine(QStringLiteral("[错误] 调整未保存：%1").arg(answer));
+        return;
+    }
+    adjustMessage_->setText(QStringLiteral("已保存：%1 已按调整后的排版重新生成")
+                                .arg(QFileInfo(adjustDrawing_).fileName()));
+    endAdjust();
+    requestView();
 }
 
 void DrawingPage::showLayers() {

@@ -536,6 +536,11 @@ void MainWindow::connectDrawingResults() {
     for (JobPage* page : std::initializer_list<JobPage*>{plotPage, mergePage, bomPage, toolsPage})
         connect(page, &JobPage::openDrawingsRequested, this, show);
     connect(nestPage, &NestPage::openDrawingsRequested, this, show);
+    connect(nestPage, &NestPage::nestDrawingsWritten, drawingPage,
+            [this](const QStringList& paths) {
+                for (const QString& path : paths)
+                    drawingPage->addNestDrawing(path);
+            });
     nestPage->setPickPrecheck([this] {
         const DrawingIndex* shown = drawingPage->canvas()->index();
         return shown != nullptr && shown->entityCount() > 0;

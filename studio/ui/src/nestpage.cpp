@@ -324,9 +324,13 @@ void NestPage::showEnded(bool failed, bool followed) {
                                 ? QStringLiteral("优化完成")
                                 : QStringLiteral("已停止 · 采用最优"));
     showLogTail(80, true);
-    if (followed && !failed &&
-        !drawingsWritten(readWholeFile(tempFilePath(kNestLogName))).isEmpty())
+    const QStringList drawings = followed && !failed
+                                     ? drawingsWritten(readWholeFile(tempFilePath(kNestLogName)))
+                                     : QStringList();
+    if (!drawings.isEmpty()) {
         appendLog(QStringLiteral("[套料] 套料图已生成，可在图纸窗口打开"));
+        emit nestDrawingsWritten(drawings);
+    }
 }
 
 void NestPage::showLogTail(int lines, bool trim) {

@@ -44,6 +44,8 @@ StudioScript::StudioScript(MainWindow& window, QStringList lines, QObject* paren
         {QStringLiteral("chip"), window.statusText},
         {QStringLiteral("drawing.status"), window.drawingPage->statusLabel()},
         {QStringLiteral("drawing.prompt"), window.drawingPage->promptLabel()},
+        {QStringLiteral("drawing.adjust"), window.drawingPage->adjustLabel()},
+        {QStringLiteral("drawing.message"), window.drawingPage->adjustMessageLabel()},
         {QStringLiteral("footer"), window.footer},
         {QStringLiteral("plot.outDir"), plot->outDirEdit},
         {QStringLiteral("plot.prefix"), plot->prefixEdit},

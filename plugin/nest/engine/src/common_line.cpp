@@ -335,14 +335,6 @@ void slideDistances(const Shape& moving, const Shape& fixed, bool alongY, RuleDi
     rays(fixed, moving, 1.0);
 }
 
-double segmentDistance(const Point& a, const Point& b, const Point& c, const Point& d) {
-    const double d1 = cross(a, b, c), d2 = cross(a, b, d), d3 = cross(c, d, a), d4 = cross(c, d, b);
-    if (((d1 > 0 && d2 < 0) || (d1 < 0 && d2 > 0)) && ((d3 > 0 && d4 < 0) || (d3 < 0 && d4 > 0)))
-        return 0.0;
-    return std::min({pointSegmentDistance(a, c, d), pointSegmentDistance(b, c, d),
-                     pointSegmentDistance(c, a, b), pointSegmentDistance(d, a, b)});
-}
-
 // Distance between the boundaries where it is below `limit`; else some distance not below it
 // (kInf when no edges come that close). A slide stops at the first contact, so a part never
 // gets inside another (or out of a hole) without the boundaries meeting first.

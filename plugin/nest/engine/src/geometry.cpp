@@ -17,41 +17,6 @@ double ringLength(const std::vector<Point>& ring) {
     return total;
 }
 
-double pointSegmentDistance(const Point& p, const Point& a, const Point& b) {
-    const double dx = b.x - a.x, dy = b.y - a.y;
-    const double length2 = dx * dx + dy * dy;
-    double t = length2 > 0.0 ? ((p.x - a.x) * dx + (p.y - a.y) * dy) / length2 : 0.0;
-    t = std::clamp(t, 0.0, 1.0);
-    return std::hypot(p.x - (a.x + t * dx), p.y - (a.y + t * dy));
-}
-
-double cross(const Point& o, const Point& a, const Point& b) {
-    return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
-}
-
-double polygonArea(const std::vector<Point>& points) {
-    const std::size_t n = points.size();
-    double sum = 0.0;
-    for (std::size_t i = 0; i < n; ++i) {
-        const Point& a = points[i];
-        const Point& b = points[(i + 1) % n];
-        sum += a.x * b.y - b.x * a.y;
-    }
-    return std::fabs(sum) * 0.5;
-}
-
-bool pointInPolygon(const std::vector<Point>& points, double x, double y) {
-    const std::size_t n = points.size();
-    bool inside = false;
-    for (std::size_t i = 0, j = n - 1; i < n; j = i++) {
-        const Point& pi = points[i];
-        const Point& pj = points[j];
-        if ((y < pi.y) != (y < pj.y) && x < (pj.x - pi.x) * (y - pi.y) / (pj.y - pi.y) + pi.x)
-            inside = !inside;
-    }
-    return inside;
-}
-
 int padCells(double gap, double cell) {
     if (!(gap > 1e-9) || !(cell > 0.0)) return 0;
     const double pad = std::ceil(gap * 0.5 / cell);
@@ -506,17 +471,6 @@ std::size_t RasterCache::size() const {
 const PartRaster& rasterFor(RasterCache& cache, int partIndex, const NestPart& part, int angle,
                             bool mirrored, double cell, double gap) {
     return cache.get(partIndex, part, angle, mirrored, cell, gap);
-}
-
-Bounds boundsOf(const std::vector<Point>& points) {
-    Bounds b;
-    for (const Point& p : points) {
-        b.minX = std::min(b.minX, p.x);
-        b.minY = std::min(b.minY, p.y);
-        b.maxX = std::max(b.maxX, p.x);
-        b.maxY = std::max(b.maxY, p.y);
-    }
-    return b;
 }
 
 void measureOutline(NestPart& part) {

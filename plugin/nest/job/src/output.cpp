@@ -19,6 +19,7 @@
 #include "qks/drawing/carry.h"
 #include "qks/drawing/naming.h"
 #include "qks/nest/common_line.h"
+#include "qks/nest/layout_file.h"
 #include "qks/nest/stock_output.h"
 
 namespace qks::nest {
@@ -547,39 +548,49 @@ void plotNestDrawing(host::Host& host, const NestSession& session,
 
 }  // namespace
 
+void writeNestOutput(host::Host& host, const NestSession& session,
+                     const contract::NestLayout* edited) {
+    if (session.layout.empty()) {
+        logLine(contract::kLogFatal, "没有生成排样结果");
+        return;
+    }
+    logLine(std::string(contract::kLogNestDrawing));
+    const NestDrawingResult drawing = writeNestDrawing(host, session);
+    if (!drawing.ok) {
+        logLine(contract::kLogFatal, drawing.message);
+        return;
+    }
+    // Beside the drawing, so the Studio can open the result for adjusting; written before the
+    // lines that tell the Studio the drawing is there.
+    contract::NestLayout layout = edited ? *edited : layoutOfSession(session, drawing.path);
+    layout.settings.outDwg = drawing.path;
+    std::string error;
+    if (!writeLayoutFile(contract::layoutPathFor(drawing.path), layout, &error))
+        logLine(contract::kLogWarning, "无法写入排版文件 " + error);
+    char buffer[256];
+    std::snprintf(buffer, sizeof buffer,
+                  "板=%zu 件=%zu 利用率=%.1f%% 未放=%d 文件=", session.layout.size(),
+                  placementCount(session.layout), session.utilisation * 100.0,
+                  static_cast<int>(session.unplaced));
+    std::string done = buffer + drawing.path;
+    if (session.config.commonLine) {
+        std::snprintf(buffer, sizeof buffer, "NEST 共边 节省切割长度 %.1f m",
+                      drawing.commonSaved / 1000.0);
+        logLine(buffer);
+        std::snprintf(buffer, sizeof buffer, " 共边节省=%.3fm", drawing.commonSaved / 1000.0);
+        done += buffer;
+    }
+    logLine(contract::kLogDone, done);
+    logLine(contract::kLogNestWritten, drawing.path);
+    if (session.config.pdf && !drawing.sheets.empty()) plotNestDrawing(host, session, drawing);
+}
+
 void finishNestJob(host::Host& host, NestRuntime& runtime) {
     const std::shared_ptr<NestSession> session = runtime.currentNestSession();
     if (!session) return;
     try {
         if (session->worker.joinable()) session->worker.join();
-        if (session->layout.empty()) {
-            logLine(contract::kLogFatal, "没有生成排样结果");
-        } else {
-            logLine(std::string(contract::kLogNestDrawing));
-            const NestDrawingResult drawing = writeNestDrawing(host, *session);
-            if (!drawing.ok) {
-                logLine(contract::kLogFatal, drawing.message);
-            } else {
-                char buffer[256];
-                std::snprintf(buffer, sizeof buffer,
-                              "板=%zu 件=%zu 利用率=%.1f%% 未放=%d 文件=", session->layout.size(),
-                              placementCount(session->layout), session->utilisation * 100.0,
-                              static_cast<int>(session->unplaced));
-                std::string done = buffer + drawing.path;
-                if (session->config.commonLine) {
-                    std::snprintf(buffer, sizeof buffer, "NEST 共边 节省切割长度 %.1f m",
-                                  drawing.commonSaved / 1000.0);
-                    logLine(buffer);
-                    std::snprintf(buffer, sizeof buffer, " 共边节省=%.3fm",
-                                  drawing.commonSaved / 1000.0);
-                    done += buffer;
-                }
-                logLine(contract::kLogDone, done);
-                logLine(contract::kLogNestWritten, drawing.path);
-                if (session->config.pdf && !drawing.sheets.empty())
-                    plotNestDrawing(host, *session, drawing);
-            }
-        }
+        writeNestOutput(host, *session, nullptr);
     } catch (...) {
         logLine(contract::kLogFatal, "无法写入套料图纸");
     }

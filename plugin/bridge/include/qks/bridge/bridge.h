@@ -33,6 +33,7 @@ struct BridgeJobs {
     std::function<void(const std::string& configPath)> bom;
     std::function<void(const std::string& configPath)> tools;
     std::function<void()> nestFinished;
+    std::function<void(const std::string& layoutPath)> nestAdjust;
     // The drawing window: writes the display list of the current drawing's layout (model
     // space when empty); opens a drawing, or brings an open one forward, and writes its list.
     std::function<void(const std::string& layout)> view;
@@ -48,6 +49,7 @@ struct PendingPaths {
     std::string nest;
     std::string bom;
     std::string tools;
+    std::string nestAdjust;
     std::string view;  // the layout asked for
     std::string open;  // the drawing asked for
 };

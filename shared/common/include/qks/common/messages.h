@@ -17,5 +17,6 @@ inline constexpr std::uint32_t runBomMessage = kAppMessageBase + 7;
 inline constexpr std::uint32_t runToolsMessage = kAppMessageBase + 8;
 inline constexpr std::uint32_t writeViewMessage = kAppMessageBase + 9;
 inline constexpr std::uint32_t openDrawingMessage = kAppMessageBase + 10;
+inline constexpr std::uint32_t runNestAdjustMessage = kAppMessageBase + 11;
 
 }  // namespace qks

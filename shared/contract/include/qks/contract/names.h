@@ -47,6 +47,9 @@ inline constexpr std::string_view kBomWord = "BOM";              // followed by 
 inline constexpr std::string_view kToolsWord = "TOOLS";          // followed by " <config path>"
 inline constexpr std::string_view kNestPickWord = "NESTPICK";
 inline constexpr std::string_view kNestStopWord = "NESTSTOP";
+// "NESTADJUST <layout path>": check an adjusted nest layout (nest_layout_format.h) and draw it;
+// the answer is the log kNestAdjustLogFile.
+inline constexpr std::string_view kNestAdjustWord = "NESTADJUST";
 // The drawing window: "VIEW [layout]" writes the display list of the current drawing (model
 // space when no layout is named); "OPEN <drawing path>" opens a drawing, or brings an open one
 // forward, as the current drawing and writes its display list; "SELECT <selection line>"

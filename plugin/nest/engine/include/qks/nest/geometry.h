@@ -12,34 +12,26 @@
 #include <utility>
 #include <vector>
 
+#include "qks/contract/plane_geometry.h"
 #include "qks/contract/transform.h"
 #include "qks/nest/part.h"
 
 namespace qks::nest {
 
-// Absolute shoelace area; 0 for an empty list.
-double polygonArea(const std::vector<Point>& points);
+using contract::polygonArea;
 // Length of the closed ring (the last point joins the first); 0 below two points.
 double ringLength(const std::vector<Point>& ring);
-// Distance from `p` to the segment from `a` to `b` (to `a` when the segment has no length).
-double pointSegmentDistance(const Point& p, const Point& a, const Point& b);
-// Twice the signed area of the triangle o, a, b: positive when a to b turns left about o.
-double cross(const Point& o, const Point& a, const Point& b);
+using contract::cross;
+using contract::pointSegmentDistance;
+using contract::segmentDistance;
 
-// Axis-aligned bounds; an empty list gives min above max (+1e300 / -1e300).
-struct Bounds {
-    double minX = 1e300;
-    double minY = 1e300;
-    double maxX = -1e300;
-    double maxY = -1e300;
-};
-Bounds boundsOf(const std::vector<Point>& points);
+using contract::Bounds;
+using contract::boundsOf;
 
 // Sets the part's area, reference corner (refX, refY) and width and height from its outline.
 void measureOutline(NestPart& part);
 
-// Even-odd rule with half-open edge comparisons; an empty list is outside.
-bool pointInPolygon(const std::vector<Point>& points, double x, double y);
+using contract::pointInPolygon;
 
 // Mirror about the vertical line through (refX, refY) when asked, then rotate counter-clockwise
 // by `angle` degrees about that point; the result is relative to the reference point.

@@ -17,6 +17,13 @@ namespace qks::nest {
 // job takes the runtime's slot and starts its worker.
 void runNestJob(host::Host& host, NestRuntime& runtime, const std::string& configPath);
 
+// The bridge's "NESTADJUST <layout path>": reads the layout (nest_layout_format.h), checks it
+// exactly on the outlines (layout_check.h) and, when it passes, writes the nest drawing, its
+// layout file and the sheet PDFs as the output step does; the log is kNestAdjustLogFile in the
+// temporary folder, faults as ERR lines naming the parts and one FATAL line. Refused while a
+// nest job of `runtime` is active. A current document that is the drawing is read again.
+void runNestAdjust(host::Host& host, NestRuntime& runtime, const std::string& layoutPath);
+
 // QKNESTPICK: parts from a selection in the current drawing, published as the parts file.
 void runNestPick(host::Host& host);
 

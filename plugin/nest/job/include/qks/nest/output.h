@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "qks/contract/nest_layout_format.h"
 #include "qks/host/drawing.h"
 #include "qks/host/host.h"
 #include "qks/nest/runtime.h"
@@ -21,7 +22,7 @@ inline constexpr const char* kPartLayer = "QKS_NEST_PART";
 inline constexpr const char* kTextLayer = "QKS_NEST_TEXT";
 // Stretches two neighbouring parts share, each drawn once (common-line jobs only).
 inline constexpr const char* kCommonLayer = "QKS_COMMON";
-inline constexpr double kSheetSpacing = 300.0;  // drawing units between sheets
+inline constexpr double kSheetSpacing = contract::kNestSheetSpacing;
 
 struct NestDrawingResult {
     std::string path;  // the file actually written; empty unless saved
@@ -34,6 +35,12 @@ struct NestDrawingResult {
 // Handler of the worker's finish message: writes the drawing and the PDFs of the runtime's
 // current session, then frees the job slot. Nothing happens without a current session.
 void finishNestJob(host::Host& host, NestRuntime& runtime);
+
+// The output step on a session whose layout is final: "NEST 正在生成套料图", the drawing, the
+// layout file beside it (`edited` when given, else the session's own layout), the DONE and
+// "NEST 已生成" lines and the sheet PDFs; a failure ends with a FATAL line.
+void writeNestOutput(host::Host& host, const NestSession& session,
+                     const contract::NestLayout* edited);
 
 // The session's final layout as a drawing saved at its outDwg (a ".dwg" target is written as
 // ".dxf"). The session's worker must have ended.

@@ -13,6 +13,8 @@
 
 #include "qks/studio/drawingindex.h"
 #include "qks/studio/files.h"
+#include "qks/studio/logtail.h"
+#include "qks/studio/nestadjust.h"
 
 class QComboBox;
 class QLabel;
@@ -51,12 +53,17 @@ class DrawingCanvas : public QWidget {
     double unitsPerPixel() const { return 1.0 / scale_; }
     // The time the last paint took, in milliseconds.
     double lastPaintMs() const { return lastPaintMs_; }
+    // 调整: the canvas shows and edits `model` (owned by the page) instead of the display list;
+    // null ends it. Clicks select parts, a left drag moves the one pressed, keys act on it.
+    void setAdjust(NestAdjustModel* model);
+    NestAdjustModel* adjust() const { return adjust_; }
 
   signals:
     void confirmed();
     void cancelled();
     void selectionChanged(int count);
     void cursorMoved(double x, double y);  // drawing units, the space's own coordinates
+    void adjustChanged();                  // the 调整 model changed or said something
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -78,6 +85,10 @@ class DrawingCanvas : public QWidget {
     void pickAt(const QPointF& screen, bool remove);
     void pickBox(const QPointF& from, const QPointF& to, bool remove);
     void setSelected(const std::vector<int>& entities, bool remove);
+    // 调整: the model's drawing millimetres from and to the display list's coordinates.
+    QPointF adjustPoint(const QPointF& screen) const;
+    void paintAdjust(QPainter& painter);
+    bool adjustKey(QKeyEvent* event);
 
     std::shared_ptr<DrawingIndex> index_;
     std::vector<char> selected_;
@@ -90,6 +101,8 @@ class DrawingCanvas : public QWidget {
     bool banding_ = false;
     bool hasView_ = false;
     double lastPaintMs_ = 0;
+    NestAdjustModel* adjust_ = nullptr;
+    bool movingPart_ = false;  // the left button pressed on a part: a drag moves it
 };
 
 class DrawingPage : public QWidget {
@@ -111,6 +124,10 @@ class DrawingPage : public QWidget {
     QLabel* statusLabel() const { return status_; }
     QLabel* promptLabel() const { return promptBar_; }
     QStringList recentDrawings() const;
+    // A nest drawing written in this session: 调整 is offered while it is shown.
+    void addNestDrawing(const QString& path);
+    QLabel* adjustLabel() const { return adjustTotals_; }
+    QLabel* adjustMessageLabel() const { return adjustMessage_; }
 
   signals:
     // The host asks for a selection: the page wants to be shown.
@@ -129,6 +146,12 @@ class DrawingPage : public QWidget {
     void answerPrompt(bool confirmed);
     void rememberRecent(const QString& path);
     void fillRecentMenu();
+    void showAdjustOffer();
+    void startAdjust();
+    void endAdjust();
+    void showAdjustState();
+    void saveAdjusted();
+    void followAdjustSave();
 
     QLocalSocket* socket_;
     DrawingCanvas* canvas_;
@@ -148,6 +171,18 @@ class DrawingPage : public QWidget {
     QString shownDocument_;
     QString shownLayout_;
     bool filling_ = false;  // while the combo boxes are refilled from a new list
+    // 调整
+    QStringList nestDrawings_;
+    QPushButton* adjustButton_;
+    QWidget* adjustRow_;
+    QLabel* adjustTotals_;
+    QLabel* adjustMessage_;
+    QPushButton* undoButton_;
+    QPushButton* redoButton_;
+    std::unique_ptr<NestAdjustModel> adjustModel_;
+    QString adjustDrawing_;  // the nest drawing being adjusted
+    bool saving_ = false;    // the edited layout is with the plug-in; its log answers
+    JobLogTail adjustTail_;
 };
 
 }  // namespace qks::studio

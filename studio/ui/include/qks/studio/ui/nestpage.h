@@ -64,6 +64,8 @@ class NestPage : public QWidget {
   signals:
     // The person asks to see drawings a job wrote in the drawing window.
     void openDrawingsRequested(const QStringList& drawings);
+    // A run this page followed wrote these nest drawings (each with its layout file beside it).
+    void nestDrawingsWritten(const QStringList& drawings);
     // A pick needs a drawing in the drawing window first.
     void drawingWindowNeeded();
 

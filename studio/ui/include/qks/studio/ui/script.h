@@ -20,7 +20,8 @@
 //   quit [CODE]             end the program (default 0)
 // FIELD names: chip, footer, and page.member for the pages, e.g. plot.outDir, plot.target,
 // plot.status, plot.log, merge.out, merge.columns, nest.sheets, nest.state, nest.log,
-// drawing.status, drawing.prompt, bom.outDir, bom.source, bom.status, bom.log, bom.rows (rows as
+// drawing.status, drawing.prompt, drawing.adjust (调整's totals), drawing.message (what the last
+// 调整 edit or save said), bom.outDir, bom.source, bom.status, bom.log, bom.rows (rows as
 // lines, cells TAB-separated), bom.totals, tools.outDir, tools.workbook, tools.source,
 // tools.status, tools.log, tools.tables (the table shown) and tools.table (its rows, as bom.rows).
 // The end of the script ends the program with code 0; a script error ends it with exit
