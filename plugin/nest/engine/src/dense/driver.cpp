@@ -13,6 +13,12 @@
 // On a layout of one sheet with everything placed each lane keeps to its own descent, offering
 // what beats the best layout but never taking another lane's.
 //
+// A first layout of more than one sheet also gets the exact fill (exact_fill.h): after the lanes'
+// first share of the time it builds layouts on the true outlines for a probe, and the rest of the
+// time goes to whichever is ahead. Its layouts stand apart from the lanes' (their rasters may
+// overlap where the outlines only touch), so the lanes never take one up; the better is the
+// result, and a run whose fill reaches the sheet bound ends there.
+//
 // Threads: the lanes share only the best layout, under a mutex; the calling thread publishes.
 // With one lane, a seed and an iteration limit, a run does not depend on the machine's speed.
 #include <atomic>
