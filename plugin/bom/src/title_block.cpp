@@ -246,6 +246,21 @@ std::optional<int> quantityOf(const std::string& text) {
     return static_cast<int>(*value);
 }
 
+std::optional<double> weightKgOf(const std::string& text) {
+    const auto start = text.find_first_of("0123456789");
+    if (start == std::string::npos) return std::nullopt;
+    const char* begin = text.c_str() + start;
+    char* end = nullptr;
+    const double value = std::strtod(begin, &end);
+    if (end == begin || !std::isfinite(value) || value <= 0.0) return std::nullopt;
+    const std::string unit = toLowerUtf8(trimControlAndSpace(std::string_view(end)));
+    const auto startsWith = [&unit](std::string_view word) { return unit.rfind(word, 0) == 0; };
+    if (startsWith("kg") || startsWith("千克") || startsWith("公斤")) return value;
+    if (startsWith("g") || startsWith("克")) return value / 1000.0;
+    if (startsWith("t") || startsWith("吨")) return value * 1000.0;
+    return value;
+}
+
 TitleFields readTitleBlock(host::DrawingServices& ds, const std::vector<host::ObjectId>& entities) {
     TitleFields fields;
     std::vector<PlacedText> texts;
