@@ -37,19 +37,21 @@ def plate(msp, x, y, holes=True):
 def make(folder):
     os.makedirs(folder, exist_ok=True)
     expected = []
-    # 1. Title blocks as attributes, two frames; millimetres.
+    # 1. Title blocks as attributes, two frames; millimetres. Each states a scale and a weight:
+    #    BP-001's bare number within 5 % of one piece, FL-002's "0.15kg" 11 % above it.
     doc = ezdxf.new("R2010")
     doc.header["$INSUNITS"] = 4
     msp = doc.modelspace()
     frame = doc.blocks.new("A3_TK")
     frame.add_lwpolyline([(0, 0), (420, 0), (420, 297), (0, 297)], close=True)
-    for i, tag in enumerate(("图号", "名称", "材料", "厚度", "数量")):
+    tags = ("图号", "名称", "材料", "厚度", "数量", "比例", "重量")
+    for i, tag in enumerate(tags):
         frame.add_attdef(tag, (300, 10 + 8 * i), dxfattribs={"height": 3})
     doc.layers.add("折弯")
-    for x0, values in ((0, ("BP-001", "底板", "Q235B", "3", "3")),
-                       (500, ("FL-002", "法兰", "SUS304", "2mm", "4"))):
+    for x0, values in ((0, ("BP-001", "底板", "Q235B", "3", "3", "1:2", "0.46")),
+                       (500, ("FL-002", "法兰", "SUS304", "2mm", "4", "1:1", "0.15kg"))):
         ref = msp.add_blockref("A3_TK", (x0, 0))
-        ref.add_auto_attribs(dict(zip(("图号", "名称", "材料", "厚度", "数量"), values)))
+        ref.add_auto_attribs(dict(zip(tags, values)))
     plate(msp, 20, 20)
     plate(msp, 20, 150)
     msp.add_circle((700, 150), 60)
@@ -64,10 +66,10 @@ def make(folder):
                      [ring(msp.query("CIRCLE")[-1], 1).exterior.coords])
     expected.append({"number": "BP-001", "name": "底板", "quantity": 6, "material": "Q235B",
                      "density": 7.85, "thickness": 3.0, "geom": plate_geom.wkt,
-                     "pierces": 6, "source": "attrs.dxf"})
+                     "pierces": 6, "source": "attrs.dxf", "scale": "1:2", "weight": 0.46})
     expected.append({"number": "FL-002", "name": "法兰", "quantity": 4, "material": "SUS304",
                      "density": 7.93, "thickness": 2.0, "geom": flange.wkt, "pierces": 2,
-                     "source": "attrs.dxf"})
+                     "source": "attrs.dxf", "scale": "1:1", "weight": "0.15kg", "differs": True})
     # 2. A plain-text title block, inches; no quantity (1 by default).
     doc = ezdxf.new("R2010")
     doc.header["$INSUNITS"] = 1
@@ -117,6 +119,7 @@ def check(folder):
     detail = book["明细"]
     header = [c.value for c in detail[1]]
     rows = [dict(zip(header, [c.value for c in r])) for r in detail.iter_rows(min_row=2)]
+    cells = [dict(zip(header, r)) for r in detail.iter_rows(min_row=2)]
     total = rows.pop()
     if total["图号"] != "合计":
         failures.append("no totals row")
@@ -125,7 +128,7 @@ def check(folder):
     if len(rows) != len(expected):
         failures.append("rows %d, expected %d" % (len(rows), len(expected)))
     net_total = 0.0
-    for want, got in zip(expected, rows):
+    for want, got, cell in zip(expected, rows, cells):
         g = wkt.loads(want["geom"])
         rect = g.minimum_rotated_rectangle
         sides = sorted({round(math.dist(a, b), 6) for a, b in
@@ -149,9 +152,19 @@ def check(folder):
         ]
         if want["name"]:
             checks.append(("名称", got["名称"] == want["name"]))
+        # The title block's scale and weight as written; a weight off the computed one by
+        # more than 5 % is filled and carries a note giving the computed weight.
+        net = g.area * t * rho * 1e-6
+        weight = cell.get("重量")
+        marked = weight is not None and weight.fill.fgColor.rgb == "FFFFC7CE"
+        note = weight.comment.text if weight is not None and weight.comment else ""
+        checks += [("比例", got.get("比例") == want.get("scale")),
+                   ("重量", got.get("重量") == want.get("weight")),
+                   ("重量", marked == bool(want.get("differs"))),
+                   ("重量", ("%.3f kg" % net in note) == bool(want.get("differs")))]
         for column, ok in checks:
             if not ok:
-                failures.append("%s %s: %r" % (want["number"], column, got[column]))
+                failures.append("%s %s: %r" % (want["number"], column, got.get(column)))
         net_total += want["quantity"] * g.area * t * rho * 1e-6
     if not close(total["净重小计 (kg)"] or 0, net_total, abs_=1e-3):
         failures.append("net weight total %r, expected %r" % (total["净重小计 (kg)"], net_total))
@@ -186,6 +199,8 @@ def check(folder):
     csv = open(os.path.join(folder, "out", "BOM.csv"), encoding="utf-8-sig").read()
     if len(csv.strip().splitlines()) != len(expected) + 1 or "BP-001" not in csv:
         failures.append("csv rows")
+    if "厚度 (mm),比例," not in csv or "单件毛重 (kg),重量," not in csv or ",0.15kg," not in csv:
+        failures.append("csv lacks 比例 or 重量")
     names = zipfile.ZipFile(os.path.join(folder, "out", "BOM_交付.zip")).namelist()
     for want in ("BOM_交付/BP-001.dxf", "BOM_交付/P-100.dxf", "BOM_交付/BP-001.pdf",
                  "BOM_交付/FL-002.pdf", "BOM_交付/P-100.pdf", "BOM_交付/BOM.xlsx"):

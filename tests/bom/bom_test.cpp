@@ -163,10 +163,20 @@ TEST(TitleBlock, FieldsFromTagsLabelsAndCells) {
         const char* text;
         double thickness;  // 0: none
         int quantity;      // 0: none
-    } numbers[] = {{"2", 2, 2}, {"t=1.5", 1.5, 1}, {"δ3mm", 3, 3}, {"x", 0, 0}, {"0", 0, 0}};
+        double kilograms;  // 0: none
+    } numbers[] = {{"2", 2, 2, 2},
+                   {"t=1.5", 1.5, 1, 1.5},
+                   {"δ3mm", 3, 3, 3},
+                   {"x", 0, 0, 0},
+                   {"0", 0, 0, 0},
+                   {"2.5kg", 2.5, 2, 2.5},
+                   {"350 g", 350, 350, 0.35},
+                   {"约0.8千克", 0.8, 0, 0.8},
+                   {"1.2 t", 1.2, 1, 1200}};
     for (const auto& n : numbers) {
         EXPECT_EQ(thicknessOf(n.text).value_or(0), n.thickness) << n.text;
         EXPECT_EQ(quantityOf(n.text).value_or(0), n.quantity) << n.text;
+        EXPECT_DOUBLE_EQ(weightKgOf(n.text).value_or(0), n.kilograms) << n.text;
     }
 }
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <set>
 
 #include "package.h"
@@ -123,6 +124,7 @@ std::vector<FrameGroup> frameGroups(host::DrawingServices& ds, host::DatabaseId 
 // What one frame's title block gives, with the defaults filled in and logged.
 struct FrameFacts {
     std::string number, name, material;
+    std::string scale, weight;  // as written; empty when the title block has none
     double thickness = 0.0;
     int quantity = 1;
     std::uint32_t defaulted = contract::kDefaultedNone;
@@ -138,6 +140,8 @@ FrameFacts frameFacts(const BomConfig& config, const TitleFields& fields,
         facts.defaulted |= contract::kDefaultedNumber;
     }
     facts.name = fields[TitleField::Name];
+    facts.scale = fields[TitleField::Scale];
+    facts.weight = fields[TitleField::Weight];
     facts.material = fields[TitleField::Material];
     if (facts.material.empty()) {
         facts.material = config.defaultMaterial;
@@ -178,6 +182,33 @@ void figureWeights(BomRow& row) {
     row.netWeight = contract::weightKg(row.netArea, row.thickness, row.density);
     row.grossWeight =
         contract::weightKg(row.blankLength * row.blankWidth, row.thickness, row.density);
+}
+
+// A stated weight further than this share from the computed one is marked in the workbook.
+constexpr double kWeightTolerance = 0.05;
+
+// The title block's 比例 and 重量 for each of one frame's rows (those of `rows` from
+// `firstRow` on). The stated weight is that of one piece of what the frame draws, so it is
+// checked against one piece of each part kind the frame gives, weighed as the workbook shows
+// them (after the Studio's edits).
+void addTitleColumns(const FrameFacts& facts, const std::vector<BomRow>& rows, std::size_t firstRow,
+                     std::vector<TitleColumns>& titles) {
+    TitleColumns title;
+    title.scale = facts.scale;
+    title.weight = facts.weight;
+    const std::optional<double> stated = weightKgOf(facts.weight);
+    double computed = 0.0;
+    for (std::size_t i = firstRow; i < rows.size(); ++i)
+        computed += rows[i].netWeight;
+    if (stated && computed > 0.0 && std::fabs(*stated - computed) > kWeightTolerance * computed) {
+        title.weightDiffers = true;
+        title.statedWeight = *stated;
+        title.computedWeight = computed;
+        log(contract::kLogWarning, facts.number + " 图纸重量 " + facts.weight + " 与计算重量 " +
+                                       contract::fixed(computed, 3) + " kg 相差超过 " +
+                                       contract::fixed(kWeightTolerance * 100, 0) + "%");
+    }
+    titles.insert(titles.end(), rows.size() - firstRow, title);
 }
 
 // One run of the job: its config, what it has gathered so far and the package it fills.
@@ -282,6 +313,7 @@ void processDatabase(BomRun& job, host::DatabaseId database, const std::string& 
         nest::extractParts(ds, cutEntities, source, facts.name.empty() ? facts.number : facts.name,
                            options, parts, nextId);
         nest::mergeIdenticalKinds(parts, true, true);
+        const std::size_t firstRow = job.data.rows.size();
         int kindIndex = 0;
         for (const nest::NestPart& part : parts) {
             ++kindIndex;
@@ -319,6 +351,7 @@ void processDatabase(BomRun& job, host::DatabaseId database, const std::string& 
             figureWeights(row);
             job.data.rows.push_back(std::move(row));
         }
+        addTitleColumns(facts, job.data.rows, firstRow, job.data.titles);
         for (const Profile& profile : profiles) {
             BlankRow blank;
             blank.drawingNumber = facts.number;
@@ -477,7 +510,7 @@ void runBomJob(host::Host& host, const std::string& configPathFromBridge) {
     if (config.csv) {
         const std::string csvPath = joinPath(config.outDir, stem + ".csv");
         std::string error;
-        if (writeFileAtomically(csvPath, bomCsv(run.data.rows), &error))
+        if (writeFileAtomically(csvPath, bomCsv(run.data.rows, run.data.titles), &error))
             log("CSV " + csvPath);
         else
             log(contract::kLogError, "写入 CSV 失败 " + csvPath + " " + error);

@@ -46,9 +46,14 @@ std::string labelKey(const std::string& text) {
     return key;
 }
 
+struct InlineLabel {
+    TitleField field;
+    std::string value;  // never empty
+};
+
 // "材料：Q235" and "材料:Q235": the label and the value after the colon. One-letter labels
 // ("t") are too common in values to be taken from inside a text.
-bool splitInlineLabel(const std::string& text, TitleField& field, std::string& value) {
+std::optional<InlineLabel> splitInlineLabel(const std::string& text) {
     for (const std::string_view colon : {"\xEF\xBC\x9A", ":"}) {
         const auto at = text.find(colon);
         if (at == std::string::npos) continue;
@@ -56,11 +61,11 @@ bool splitInlineLabel(const std::string& text, TitleField& field, std::string& v
         if (label.size() < 2) continue;
         const auto found = fieldOfLabel(label);
         if (!found) continue;
-        value = std::string(trimControlAndSpace(text.substr(at + colon.size())));
-        field = *found;
-        return !value.empty();
+        std::string value(trimControlAndSpace(text.substr(at + colon.size())));
+        if (value.empty()) return std::nullopt;
+        return InlineLabel{*found, std::move(value)};
     }
-    return false;
+    return std::nullopt;
 }
 
 double centreY(const PlacedText& t) {
@@ -213,10 +218,9 @@ void fieldsFromTexts(const std::vector<PlacedText>& texts, TitleFields& fields,
         labelField[i] = fieldOfLabel(texts[i].text);
         // A one-letter "T" is a label only where a title block would have it: beside a number.
         isLabel[i] = labelField[i].has_value();
-        TitleField field;
-        std::string value;
-        inlineLabel[i] = splitInlineLabel(texts[i].text, field, value);
-        if (inlineLabel[i] && fields[field].empty()) fields[field] = value;
+        const std::optional<InlineLabel> split = splitInlineLabel(texts[i].text);
+        inlineLabel[i] = split.has_value();
+        if (split && fields[split->field].empty()) fields[split->field] = split->value;
     }
     // The cells of a GB block before neighbours: its label-over-value rows put another label,
     // or the large drawing name, to the right of a label on its line.
@@ -240,6 +244,21 @@ std::optional<int> quantityOf(const std::string& text) {
     const auto value = leadingNumber(text, true);
     if (!value || *value < 1.0 || *value > 1e6) return std::nullopt;
     return static_cast<int>(*value);
+}
+
+std::optional<double> weightKgOf(const std::string& text) {
+    const auto start = text.find_first_of("0123456789");
+    if (start == std::string::npos) return std::nullopt;
+    const char* begin = text.c_str() + start;
+    char* end = nullptr;
+    const double value = std::strtod(begin, &end);
+    if (end == begin || !std::isfinite(value) || value <= 0.0) return std::nullopt;
+    const std::string unit = toLowerUtf8(trimControlAndSpace(std::string_view(end)));
+    const auto startsWith = [&unit](std::string_view word) { return unit.rfind(word, 0) == 0; };
+    if (startsWith("kg") || startsWith("千克") || startsWith("公斤")) return value;
+    if (startsWith("g") || startsWith("克")) return value / 1000.0;
+    if (startsWith("t") || startsWith("吨")) return value * 1000.0;
+    return value;
 }
 
 TitleFields readTitleBlock(host::DrawingServices& ds, const std::vector<host::ObjectId>& entities) {

@@ -3,10 +3,12 @@
 #include <xlsxwriter.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <initializer_list>
 #include <map>
 #include <memory>
+#include <tuple>
 
 #include "qks/contract/text_format.h"
 
@@ -100,14 +102,143 @@ void writeNumbers(lxw_worksheet* sheet, lxw_row_t row, int column,
 
 const char* kDefaultNote = "图纸未给出，按默认值";
 
-void writeDetailSheet(lxw_workbook* book, const Formats& f, const std::vector<BomRow>& rows) {
+// The columns of the sheet "明细", in order.
+enum class Detail {
+    Index,
+    Number,
+    Name,
+    Quantity,
+    Material,
+    Thickness,
+    Scale,
+    BlankLength,
+    BlankWidth,
+    NetArea,
+    CutLength,
+    Pierces,
+    NetWeight,
+    GrossWeight,
+    StatedWeight,
+    NetTotal,
+    GrossTotal,
+    Source,
+    Count
+};
+
+const std::pair<Detail, Column> kDetailColumns[] = {
+    {Detail::Index, {"序号", 6}},
+    {Detail::Number, {"图号", 18}},
+    {Detail::Name, {"名称", 18}},
+    {Detail::Quantity, {"数量 (件)", 9}},
+    {Detail::Material, {"材料", 10}},
+    {Detail::Thickness, {"厚度 (mm)", 9}},
+    {Detail::Scale, {"比例", 8}},
+    {Detail::BlankLength, {"下料长 (mm)", 11}},
+    {Detail::BlankWidth, {"下料宽 (mm)", 11}},
+    {Detail::NetArea, {"净面积 (mm²)", 13}},
+    {Detail::CutLength, {"切割长度 (mm)", 13}},
+    {Detail::Pierces, {"穿孔数", 8}},
+    {Detail::NetWeight, {"单件净重 (kg)", 12}},
+    {Detail::GrossWeight, {"单件毛重 (kg)", 12}},
+    {Detail::StatedWeight, {"重量", 10}},
+    {Detail::NetTotal, {"净重小计 (kg)", 12}},
+    {Detail::GrossTotal, {"毛重小计 (kg)", 12}},
+    {Detail::Source, {"来源文件", 40}},
+};
+
+// The title-block columns shown: only those some row gives, so that part lists of drawings
+// without them keep their columns where they were.
+struct TitleColumnsShown {
+    bool scale = false;
+    bool weight = false;
+};
+
+TitleColumnsShown titleColumnsShown(const std::vector<TitleColumns>& titles) {
+    TitleColumnsShown shown;
+    for (const TitleColumns& title : titles) {
+        shown.scale = shown.scale || !title.scale.empty();
+        shown.weight = shown.weight || !title.weight.empty();
+    }
+    return shown;
+}
+
+// Where each column of "明细" is (-1: left out) and the headers in order.
+struct DetailLayout {
+    int index[static_cast<int>(Detail::Count)];
+    std::vector<Column> columns;
+
+    explicit DetailLayout(const TitleColumnsShown& shown) {
+        for (const auto& [id, column] : kDetailColumns) {
+            const bool left = (id == Detail::Scale && !shown.scale) ||
+                              (id == Detail::StatedWeight && !shown.weight);
+            index[static_cast<int>(id)] = left ? -1 : static_cast<int>(columns.size());
+            if (!left) columns.push_back(column);
+        }
+    }
+    // Only for the columns shown.
+    lxw_col_t operator()(Detail id) const {
+        return static_cast<lxw_col_t>(index[static_cast<int>(id)]);
+    }
+    std::string name(Detail id) const { return columnName(index[static_cast<int>(id)]); }
+};
+
+// Digits with at most one point: a weight a spreadsheet can take as a number.
+bool bareNumber(const std::string& text) {
+    if (text.empty() || text.size() > 30) return false;
+    int points = 0, digits = 0;
+    for (const char c : text) {
+        if (c == '.')
+            ++points;
+        else if (c >= '0' && c <= '9')
+            ++digits;
+        else
+            return false;
+    }
+    return points <= 1 && digits > 0;
+}
+
+void writeTitleCells(lxw_workbook* book, lxw_worksheet* sheet, lxw_row_t at,
+                     const DetailLayout& layout, const TitleColumnsShown& shown,
+                     const TitleColumns& title, const Formats& f, lxw_format*& differs) {
+    if (shown.scale && !title.scale.empty())
+        worksheet_write_string(sheet, at, layout(Detail::Scale), title.scale.c_str(), f.text);
+    if (!shown.weight || title.weight.empty()) return;
+    lxw_format* format = f.text;
+    if (title.weightDiffers) {
+        // Made on first use: a workbook without such a row keeps its styles as they were.
+        if (differs == nullptr) {
+            differs = workbook_add_format(book);
+            format_set_bg_color(differs, 0xFFC7CE);
+            format_set_font_color(differs, 0x9C0006);
+        }
+        format = differs;
+    }
+    const lxw_col_t column = layout(Detail::StatedWeight);
+    if (bareNumber(title.weight))
+        worksheet_write_number(sheet, at, column, std::strtod(title.weight.c_str(), nullptr),
+                               format);
+    else
+        worksheet_write_string(sheet, at, column, title.weight.c_str(), format);
+    if (!title.weightDiffers) return;
+    const double difference =
+        title.computedWeight > 0 ? (title.statedWeight / title.computedWeight - 1.0) * 100.0 : 0.0;
+    const std::string note = "与计算重量不符：计算重量 " +
+                             contract::fixed(title.computedWeight, 3) + " kg，图纸重量 " +
+                             contract::fixed(title.statedWeight, 3) + " kg，相差 " +
+                             (difference > 0 ? "+" : "") + contract::fixed(difference, 1) + "%";
+    lxw_comment_options box = {};  // wide enough for the note on three lines
+    box.width = 220;
+    box.height = 60;
+    worksheet_write_comment_opt(sheet, at, column, note.c_str(), &box);
+}
+
+void writeDetailSheet(lxw_workbook* book, const Formats& f, const std::vector<BomRow>& rows,
+                      const std::vector<TitleColumns>& titles) {
     lxw_worksheet* sheet = workbook_add_worksheet(book, "明细");
-    const std::vector<Column> columns = {
-        {"序号", 6},           {"图号", 18},          {"名称", 18},          {"数量 (件)", 9},
-        {"材料", 10},          {"厚度 (mm)", 9},      {"下料长 (mm)", 11},   {"下料宽 (mm)", 11},
-        {"净面积 (mm²)", 13},  {"切割长度 (mm)", 13}, {"穿孔数", 8},         {"单件净重 (kg)", 12},
-        {"单件毛重 (kg)", 12}, {"净重小计 (kg)", 12}, {"毛重小计 (kg)", 12}, {"来源文件", 40}};
-    writeHeader(sheet, f, columns);
+    const TitleColumnsShown shown = titleColumnsShown(titles);
+    const DetailLayout layout(shown);
+    writeHeader(sheet, f, layout.columns);
+    lxw_format* differs = nullptr;
     double totalQuantity = 0, totalNet = 0, totalGross = 0;
     int r = 1;
     for (const BomRow& row : rows) {
@@ -116,22 +247,22 @@ void writeDetailSheet(lxw_workbook* book, const Formats& f, const std::vector<Bo
         const bool materialDefaulted = row.defaulted & contract::kDefaultedMaterial;
         const bool thicknessDefaulted = row.defaulted & contract::kDefaultedThickness;
         const bool quantityDefaulted = row.defaulted & contract::kDefaultedQuantity;
-        worksheet_write_number(sheet, at, 0, r, f.integer);
-        worksheet_write_string(sheet, at, 1, row.drawingNumber.c_str(),
+        worksheet_write_number(sheet, at, layout(Detail::Index), r, f.integer);
+        worksheet_write_string(sheet, at, layout(Detail::Number), row.drawingNumber.c_str(),
                                numberDefaulted ? f.defaulted : f.text);
-        worksheet_write_string(sheet, at, 2, row.name.c_str(), f.text);
-        worksheet_write_number(sheet, at, 3, row.quantity,
+        worksheet_write_string(sheet, at, layout(Detail::Name), row.name.c_str(), f.text);
+        worksheet_write_number(sheet, at, layout(Detail::Quantity), row.quantity,
                                quantityDefaulted ? f.defaulted : f.integer);
-        worksheet_write_string(sheet, at, 4, row.material.c_str(),
+        worksheet_write_string(sheet, at, layout(Detail::Material), row.material.c_str(),
                                materialDefaulted ? f.defaulted : f.text);
-        worksheet_write_number(sheet, at, 5, row.thickness,
+        worksheet_write_number(sheet, at, layout(Detail::Thickness), row.thickness,
                                thicknessDefaulted ? f.defaultedNumber : f.length);
-        for (const auto& [column, defaulted] :
-             {std::pair{1, numberDefaulted}, std::pair{3, quantityDefaulted},
-              std::pair{4, materialDefaulted}, std::pair{5, thicknessDefaulted}})
-            if (defaulted)
-                worksheet_write_comment(sheet, at, static_cast<lxw_col_t>(column), kDefaultNote);
-        writeNumbers(sheet, at, 6,
+        for (const auto& [column, defaulted] : {std::pair{Detail::Number, numberDefaulted},
+                                                std::pair{Detail::Quantity, quantityDefaulted},
+                                                std::pair{Detail::Material, materialDefaulted},
+                                                std::pair{Detail::Thickness, thicknessDefaulted}})
+            if (defaulted) worksheet_write_comment(sheet, at, layout(column), kDefaultNote);
+        writeNumbers(sheet, at, layout(Detail::BlankLength),
                      {{row.blankLength, f.length},
                       {row.blankWidth, f.length},
                       {row.netArea, f.area},
@@ -139,20 +270,32 @@ void writeDetailSheet(lxw_workbook* book, const Formats& f, const std::vector<Bo
                       {static_cast<double>(row.pierces), f.integer},
                       {row.netWeight, f.weight},
                       {row.grossWeight, f.weight}});
+        if (static_cast<std::size_t>(r - 1) < titles.size())
+            writeTitleCells(book, sheet, at, layout, shown, titles[static_cast<std::size_t>(r - 1)],
+                            f, differs);
         const std::string line = std::to_string(r + 1);
-        writeSum(sheet, r, 13, "=D" + line + "*L" + line, row.quantity * row.netWeight, f.weight);
-        writeSum(sheet, r, 14, "=D" + line + "*M" + line, row.quantity * row.grossWeight, f.weight);
-        worksheet_write_string(sheet, at, 15, row.source.c_str(), f.text);
+        const std::string quantity = layout.name(Detail::Quantity) + line;
+        writeSum(sheet, r, layout(Detail::NetTotal),
+                 "=" + quantity + "*" + layout.name(Detail::NetWeight) + line,
+                 row.quantity * row.netWeight, f.weight);
+        writeSum(sheet, r, layout(Detail::GrossTotal),
+                 "=" + quantity + "*" + layout.name(Detail::GrossWeight) + line,
+                 row.quantity * row.grossWeight, f.weight);
+        worksheet_write_string(sheet, at, layout(Detail::Source), row.source.c_str(), f.text);
         totalQuantity += row.quantity;
         totalNet += row.quantity * row.netWeight;
         totalGross += row.quantity * row.grossWeight;
         ++r;
     }
     const int last = std::max(1, r - 1);
-    worksheet_write_string(sheet, static_cast<lxw_row_t>(r), 1, "合计", f.total);
-    writeSum(sheet, r, 3, "=SUM(" + range(3, 1, last) + ")", totalQuantity, f.total);
-    writeSum(sheet, r, 13, "=SUM(" + range(13, 1, last) + ")", totalNet, f.totalNumber);
-    writeSum(sheet, r, 14, "=SUM(" + range(14, 1, last) + ")", totalGross, f.totalNumber);
+    worksheet_write_string(sheet, static_cast<lxw_row_t>(r), layout(Detail::Number), "合计",
+                           f.total);
+    for (const auto& [column, value, format] :
+         {std::tuple{Detail::Quantity, totalQuantity, f.total},
+          std::tuple{Detail::NetTotal, totalNet, f.totalNumber},
+          std::tuple{Detail::GrossTotal, totalGross, f.totalNumber}})
+        writeSum(sheet, r, layout(column), "=SUM(" + range(layout(column), 1, last) + ")", value,
+                 format);
 }
 
 struct Group {
@@ -371,7 +514,7 @@ bool writeWorkbook(const std::string& path, const WorkbookData& data, std::strin
         return false;
     }
     const Formats formats = makeFormats(book);
-    writeDetailSheet(book, formats, data.rows);
+    writeDetailSheet(book, formats, data.rows, data.titles);
     writeSummarySheet(book, formats, data.rows);
     if (!data.blanks.empty()) writeBlankSheet(book, formats, data.blanks);
     if (!data.sheets.empty()) writeNestSheet(book, formats, data.sheets);
@@ -392,30 +535,42 @@ bool writeWorkbook(const std::string& path, const WorkbookData& data, std::strin
     return true;
 }
 
-std::string bomCsv(const std::vector<BomRow>& rows) {
+std::string bomCsv(const std::vector<BomRow>& rows, const std::vector<TitleColumns>& titles) {
+    const TitleColumnsShown shown = titleColumnsShown(titles);
     std::string out = "\xEF\xBB\xBF";
-    out +=
-        "序号,图号,名称,数量 (件),材料,厚度 (mm),下料长 (mm),下料宽 (mm),净面积 (mm²),"
-        "切割长度 (mm),穿孔数,单件净重 (kg),单件毛重 (kg),来源文件\r\n";
-    int n = 0;
-    for (const BomRow& row : rows) {
-        out += std::to_string(++n) + ",";
+    out += "序号,图号,名称,数量 (件),材料,厚度 (mm),";
+    if (shown.scale) out += "比例,";
+    out += "下料长 (mm),下料宽 (mm),净面积 (mm²),切割长度 (mm),穿孔数,单件净重 (kg),单件毛重 (kg),";
+    if (shown.weight) out += "重量,";
+    out += "来源文件\r\n";
+    const TitleColumns none;
+    for (std::size_t n = 0; n < rows.size(); ++n) {
+        const BomRow& row = rows[n];
+        const TitleColumns& title = n < titles.size() ? titles[n] : none;
+        out += std::to_string(n + 1) + ",";
         appendCsvField(out, row.drawingNumber);
         out.push_back(',');
         appendCsvField(out, row.name);
         out += "," + std::to_string(row.quantity) + ",";
         appendCsvField(out, row.material);
-        for (const auto& [value, decimals] :
-             {std::pair{row.thickness, 2}, std::pair{row.blankLength, 2},
-              std::pair{row.blankWidth, 2}, std::pair{row.netArea, 2},
-              std::pair{row.cutLength, 2}}) {
+        out.push_back(',');
+        contract::appendFixed(out, row.thickness, 2);
+        if (shown.scale) {
             out.push_back(',');
-            contract::appendFixed(out, value, decimals);
+            appendCsvField(out, title.scale);
+        }
+        for (const double value : {row.blankLength, row.blankWidth, row.netArea, row.cutLength}) {
+            out.push_back(',');
+            contract::appendFixed(out, value, 2);
         }
         out += "," + std::to_string(row.pierces);
         for (const double weight : {row.netWeight, row.grossWeight}) {
             out.push_back(',');
             contract::appendFixed(out, weight, 4);
+        }
+        if (shown.weight) {
+            out.push_back(',');
+            appendCsvField(out, title.weight);
         }
         out.push_back(',');
         appendCsvField(out, row.source);

@@ -49,6 +49,10 @@ void fieldsFromTexts(const std::vector<PlacedText>& texts, TitleFields& fields,
 std::optional<double> thicknessOf(const std::string& text);
 // Leading whole number of a quantity text ("4", "4件", "x2"); nullopt when none or < 1.
 std::optional<int> quantityOf(const std::string& text);
+// Kilograms a weight text gives ("2.5", "2.5kg", "约 0.8", "350g", "1.2t"): its leading number
+// in kilograms unless grams or tonnes follow it, as a GB title block's 重量 is written; nullopt
+// when none or not above 0.
+std::optional<double> weightKgOf(const std::string& text);
 
 // The title fields among `entities` (model-space entities of one frame): attributes of their
 // block references first, then plain texts, including those drawn inside the references'

@@ -42,8 +42,22 @@ struct ContentsEntry {
     std::vector<std::string> pdfs;
 };
 
+// What a row's title block says beyond the part list's own fields: the sheet "明细" has a
+// column 比例 and a column 重量 only when some row's title block gives one, so part lists of
+// drawings without them come out as before.
+struct TitleColumns {
+    std::string scale;   // as written; empty when the title block has none
+    std::string weight;  // as written (a bare number is written as a number); empty when none
+    // A stated weight that differs too much from the computed one: its cell is marked, with a
+    // note giving both (kg).
+    bool weightDiffers = false;
+    double statedWeight = 0.0;
+    double computedWeight = 0.0;
+};
+
 struct WorkbookData {
     std::vector<contract::BomRow> rows;
+    std::vector<TitleColumns> titles;  // one per row of `rows`, in order (missing: none)
     std::vector<BlankRow> blanks;
     std::vector<SheetUse> sheets;
     std::vector<ContentsEntry> contents;
@@ -55,6 +69,8 @@ bool writeWorkbook(const std::string& path, const WorkbookData& data, std::strin
 
 // The sheet "明细" as CSV: UTF-8 with a byte-order mark (so spreadsheet programs read it as
 // UTF-8), CR LF, fields quoted where needed.
-std::string bomCsv(const std::vector<contract::BomRow>& rows);
+// Its columns 比例 and 重量 follow the sheet's rule.
+std::string bomCsv(const std::vector<contract::BomRow>& rows,
+                   const std::vector<TitleColumns>& titles);
 
 }  // namespace qks::bom
