@@ -94,6 +94,8 @@ TEST(NestExtraction, FixtureCases) {
         // The same for the holes an anonymous block on "dim" draws through nested references;
         // the block's centre mark, note and circle off the plate stay out.
         {"made/dim_block_holes.dxf", {}, 1, 60000, 300, 200, 18, 1, {"NEST 略过非切割图形 图层 4"}},
+        // A field of holes drawn as one multiple insert, turned: each cell of its grid is a hole.
+        {"made/minsert_holes.dxf", {}, 1, 60000, 300, 200, 12, 1, {}},
         // A dimension on "dim" with dots for arrowheads, and a reference of its block: no holes.
         {"made/dim_block_dimension.dxf",
          {},

@@ -270,6 +270,15 @@ TEST(Frames, FramesDrawnAsLines) {
          },
          {{14947, 0, 22372, 5250}, {7647, 0, 13947, 4455}, {1891, 0, 6647, 3364}, {0, 0, 891, 630}},
          {"", "", "", ""}},
+        {"ISO A3 drawn in inches (an imperial template), with border and title grid",
+         [](Ds& ds, Id model, drawing::Database&) {
+             const double in = 1 / 25.4;
+             addLineRect(ds, model, 0, 0, 420 * in, 297 * in, "0");
+             addLineRect(ds, model, 10 * in, 10 * in, 410 * in, 287 * in, "0");
+             addTitleGrid(ds, model, 410 * in, 10 * in, in, "0");
+         },
+         {{0, 0, 420 * (1 / 25.4), 297 * (1 / 25.4)}},
+         {""}},
         {"a frame block of LINEs shown at 1:2 and turned a quarter, titled by its reference",
          [](Ds& ds, Id, drawing::Database& db) {
              drawing::ObjectIndex block = 0;

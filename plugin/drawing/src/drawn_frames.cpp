@@ -16,17 +16,13 @@ namespace {
 // sizes, and (further below) ANSI A to E.
 struct Sheet {
     double longSide, shortSide;
-    bool ansi;
 };
 const Sheet kSheets[] = {
-    {1189, 841, false},   {841, 594, false},     {594, 420, false},    {420, 297, false},
-    {297, 210, false},    {1261, 420, false},    {891, 420, false},    {1189, 420, false},
-    {630, 297, false},    {841, 297, false},     {1051, 297, false},   {1682, 1189, false},
-    {2523, 1189, false},  {1783, 841, false},    {2378, 841, false},   {1261, 594, false},
-    {1682, 594, false},   {2102, 594, false},    {1486, 420, false},   {1783, 420, false},
-    {2080, 420, false},   {1261, 297, false},    {1471, 297, false},   {1682, 297, false},
-    {1892, 297, false},   {279.4, 215.9, true},  {431.8, 279.4, true}, {558.8, 431.8, true},
-    {863.6, 558.8, true}, {1117.6, 863.6, true},
+    {1189, 841},  {841, 594},     {594, 420},     {420, 297},     {297, 210},     {1261, 420},
+    {891, 420},   {1189, 420},    {630, 297},     {841, 297},     {1051, 297},    {1682, 1189},
+    {2523, 1189}, {1783, 841},    {2378, 841},    {1261, 594},    {1682, 594},    {2102, 594},
+    {1486, 420},  {1783, 420},    {2080, 420},    {1261, 297},    {1471, 297},    {1682, 297},
+    {1892, 297},  {279.4, 215.9}, {431.8, 279.4}, {558.8, 431.8}, {863.6, 558.8}, {1117.6, 863.6},
 };
 // Drawing units per sheet millimetre, the most common first: where two readings of one rectangle
 // both confirm, the first is the frame's scale.
@@ -244,11 +240,11 @@ class Recogniser {
                             bottom.to < left->level + mark ||
                             left->from > bottom.level + tolerance || left->to < bottom.level + mark)
                             continue;
-                        for (const Sheet& sheet : kSheets) {
-                            if (unit != 1.0 && !sheet.ansi) continue;  // ANSI sheets in inches
+                        // Any sheet in inches, not only ANSI ones: imperial templates draw
+                        // ISO sheets too (an A3 frame 16.54 inches wide).
+                        for (const Sheet& sheet : kSheets)
                             for (const bool landscape : {true, false})
                                 addCandidate(bottom, *left, sheet, s, landscape, out);
-                        }
                     }
         }
         return out;

@@ -323,12 +323,28 @@ void takeEntity(Walk& walk, host::ObjectId entity, const Context& context) {
             if (context.annotation) walk.mixedAnnotation.insert(handle);
             return;
         }
-        Context inner{
-            context.transform * block.transform,     context.depth + 1,     layer, linetype, handle,
-            static_cast<int>(walk.instances.size()), use == Use::Annotation};
-        walk.instances.push_back({context.instance, block.blockName});
-        for (const host::ObjectId nested : walk.ds.blockEntities(block.blockRecord))
-            takeEntity(walk, nested, inner);
+        // A multiple insert draws its block once per cell of its grid: each cell is a
+        // reference of its own (a perforation field drawn as one MINSERT of a hole).
+        const std::vector<host::ObjectId> nestedEntities = walk.ds.blockEntities(block.blockRecord);
+        const int columns = std::clamp(block.columns, 1, kMaxArrayCells);
+        const int rows = std::clamp(block.rows, 1, kMaxArrayCells / columns);
+        for (int row = 0; row < rows; ++row)
+            for (int column = 0; column < columns; ++column) {
+                const host::Vector3d step{column * block.columnStep.x + row * block.rowStep.x,
+                                          column * block.columnStep.y + row * block.rowStep.y,
+                                          column * block.columnStep.z + row * block.rowStep.z};
+                const Context inner{
+                    context.transform * host::Matrix3d::translation(step) * block.transform,
+                    context.depth + 1,
+                    layer,
+                    linetype,
+                    handle,
+                    static_cast<int>(walk.instances.size()),
+                    use == Use::Annotation};
+                walk.instances.push_back({context.instance, block.blockName});
+                for (const host::ObjectId nested : nestedEntities)
+                    takeEntity(walk, nested, inner);
+            }
         return;
     }
     CurvePiece piece;

@@ -1,5 +1,6 @@
 #include "qkshost/app/drawing_services.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -431,6 +432,12 @@ host::Status HostDrawingServices::blockReference(host::ObjectId id,
     info.rotation = ref->rotation;
     info.scale = {ref->scaleX, ref->scaleY, ref->scaleZ};
     info.transform = drawing::blockTransform(*db, *ref);
+    info.columns = std::max(1, ref->columns);
+    info.rows = std::max(1, ref->rows);
+    const host::Matrix3d steps =
+        drawing::ocsToWcs(ref->extrusion) * host::Matrix3d::rotationZ(ref->rotation);
+    info.columnStep = steps.transform(host::Vector3d{ref->columnSpacing, 0, 0});
+    info.rowStep = steps.transform(host::Vector3d{0, ref->rowSpacing, 0});
     return host::Status::Ok;
 }
 

@@ -23,6 +23,8 @@ namespace qks::nest {
 // How far flattened arcs and splines may stray from the real curve (mm).
 inline constexpr double kChordError = 0.01;
 inline constexpr int kMaxBlockDepth = 6;
+// The most cells of one multiple insert's grid that are followed, as the host draws them.
+inline constexpr int kMaxArrayCells = 10000;
 // Parts smaller than this are dropped (mm², mm).
 inline constexpr double kMinOutlineArea = 0.5;
 inline constexpr double kMinOutlineExtent = 1.0;

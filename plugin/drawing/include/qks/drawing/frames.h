@@ -37,7 +37,7 @@ struct DrawnFrame {
 
 // Frames among `entities` (the entities of one space or one block; references are not
 // followed): an axis-aligned rectangle the size of a standard sheet (GB/ISO A0 to A4 either
-// way up, the GB lengthened sizes, ANSI A to E in millimetres or inches) at a common scale
+// way up, the GB lengthened sizes, ANSI A to E; in millimetres or inches) at a common scale
 // (1:1 to 1:5, 1:10, 1:15, 1:20, 1:25, 1:50, 1:100, 2:1, 5:1) whose four corners are marked by
 // LINEs and straight polyline edges: the whole rectangle (a side may be drawn in collinear
 // pieces), its corner pieces, or trim marks (two perpendicular lines at least 3 sheet

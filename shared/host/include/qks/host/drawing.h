@@ -82,6 +82,13 @@ struct BlockReferenceInfo {
     double rotation = 0.0;
     Vector3d scale{1, 1, 1};
     Matrix3d transform;  // block space to the space the reference lives in
+    // A multiple insert (MINSERT) places its block `columns` x `rows` times: the cell in
+    // column c and row r is `transform` moved by c * columnStep + r * rowStep (steps in the
+    // space the reference lives in, along the reference's turned axes). 1 x 1 for an INSERT.
+    int columns = 1;
+    int rows = 1;
+    Vector3d columnStep;
+    Vector3d rowStep;
 };
 
 // TEXT, MTEXT, ATTRIB and ATTDEF. `text` is the contents as stored (MTEXT codes included).
