@@ -233,7 +233,7 @@ bool writeBlankDrawing(host::DrawingServices& ds, const std::string& path,
     ds.setDrawingUnits(db, 4);
     host::ObjectId bendLayer, dashed, style;
     ds.addLayer(db, "QKS_BLANK", 7, nullptr);
-    ds.addLayer(db, "QKS_BEND", 1, &bendLayer);
+    ds.addLayer(db, std::string(contract::kBendLayer), 1, &bendLayer);
     ds.addLinetype(db, "DASHED", "Dashed __ __ __", {6.0, -3.0}, &dashed);
     if (bendLayer && dashed) ds.setLayerLinetype(bendLayer, dashed);
     style = plot::ensureChineseTextStyle(ds, db, "QKS");
@@ -254,12 +254,12 @@ bool writeBlankDrawing(host::DrawingServices& ds, const std::string& path,
         ds.addText(model, title, nullptr);
         for (const Bend& bend : row.blank.bends) {
             ds.addLwPolyline(model, {{bend.position, y, 0}, {bend.position, y + width, 0}}, false,
-                             "QKS_BEND", nullptr);
+                             std::string(contract::kBendLayer), nullptr);
             host::TextSpec label;
             label.position = {bend.position + 1.5, y + width / 2, 0};
             label.height = 2.5;
             label.rotation = 3.14159265358979323846 / 2;
-            label.layer = "QKS_BEND";
+            label.layer = std::string(contract::kBendLayer);
             label.textStyle = style;
             label.contents = std::string(bend.up ? "上" : "下") + " " +
                              contract::fixed(bend.angle, 1) + "° R" +

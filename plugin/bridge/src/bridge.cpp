@@ -344,15 +344,15 @@ std::string Bridge::dispatchCommand(std::string_view line) {
         const auto [end, status] =
             std::from_chars(number.data(), number.data() + number.size(), serial);
         if (number.empty() || status != std::errc() || end != number.data() + number.size())
-            return "ERR bad selection";
+            return std::string(kBadSelectionReply);
         const std::string selection = sanitizeUtf8(
             blank == std::string_view::npos ? std::string_view() : rest.substr(blank + 1));
         std::lock_guard<std::mutex> guard(slotLock_);
         if (postHost_ == nullptr || !postHost_->answerPrompt(serial, selection))
-            return "ERR no selection asked";
+            return std::string(kNoSelectionAskedReply);
         return std::string(kOkReply);
     }
-    return "ERR unknown";
+    return std::string(kUnknownReply);
 }
 
 std::intptr_t Bridge::windowProcedure(host::WindowHandle, std::uint32_t message, std::uintptr_t,

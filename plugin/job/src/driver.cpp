@@ -79,14 +79,14 @@ CurrentDrawing openCurrentDrawing(host::Host& host, host::DrawingServices& ds, L
         return current;
     }
     current.path = host.documentFileName(document);
-    appendJobLog(channel,
-                 "OPEN " + (current.path.empty() ? std::string("当前图纸") : current.path));
+    appendJobLog(channel, contract::logEntry(contract::kLogOpen,
+                                             current.path.empty() ? "当前图纸" : current.path));
     return current;
 }
 
 host::ScopedDatabase readDrawing(host::DrawingServices& ds, LogChannel channel,
                                  const std::string& path) {
-    appendJobLog(channel, "OPEN " + path);
+    appendJobLog(channel, contract::logEntry(contract::kLogOpen, path));
     if (!isRegularFile(path)) {
         log(channel, contract::kLogError, "文件不存在 " + path);
         return {};

@@ -15,6 +15,7 @@ namespace {
 
 using contract::kLogError;
 using contract::kLogFatal;
+using contract::kLogOpen;
 using job::Outcome;
 
 void log(const std::string& line) {
@@ -217,7 +218,7 @@ void runPlotFilesJob(host::Host& host, const std::string& configPathFromBridge) 
             log(kLogError, "文件不存在 " + path);
             return Outcome::Failed;
         }
-        log("OPEN " + path);
+        log(kLogOpen, path);
         host::DocumentId document;
         bool openedHere = false;
         if (previous && samePath(host.documentFileName(previous), path)) {

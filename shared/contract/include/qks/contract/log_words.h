@@ -16,6 +16,9 @@ inline constexpr std::string_view kLogDone = "DONE";
 inline constexpr std::string_view kLogError = "ERR";
 // Something was assumed or skipped; the result is still written.
 inline constexpr std::string_view kLogWarning = "WARN";
+// A drawing a job opens, followed by its path ("当前图纸" for the host's current drawing never
+// saved).
+inline constexpr std::string_view kLogOpen = "OPEN";
 // One drawing or page done; followed by a path, that of a written drawing when it is one.
 inline constexpr std::string_view kLogOk = "OK";
 // The merged drawing: "MERGED count=<n> dwg=<path written>".

@@ -59,5 +59,10 @@ inline constexpr std::string_view kOpenWord = "OPEN";
 inline constexpr std::string_view kSelectWord = "SELECT";
 inline constexpr std::string_view kQueuedReply = "QUEUED";
 inline constexpr std::string_view kOkReply = "OK";
+// The bridge's refusals: a line it does not know, a "SELECT" whose serial is not a number, and
+// one that answers no selection the window was asked for.
+inline constexpr std::string_view kUnknownReply = "ERR unknown";
+inline constexpr std::string_view kBadSelectionReply = "ERR bad selection";
+inline constexpr std::string_view kNoSelectionAskedReply = "ERR no selection asked";
 
 }  // namespace qks::contract
