@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Independent check of a common-line nest drawing with ezdxf and shapely.
 
-usage: check_common_line.py DRAWING GAP PLACED SAVED_MM AREA[,AREA...]
+usage: check_common_line.py DRAWING GAP PLACED SAVED_MM AREA[,AREA...] [bounds]
 The cuts are rebuilt from the drawing alone: every entity on QKS_NEST_PART and QKS_COMMON and
 the exploded part references, flattened into segments. Then
   - no stretch is drawn twice (two segments never overlap along a line);
@@ -9,7 +9,8 @@ the exploded part references, flattened into segments. Then
     areas add up: parts that overlapped would cut each other into other faces;
   - two parts either share a stretch of their boundary or stand at least GAP apart;
   - the lines on QKS_COMMON are exactly the stretches two parts share, and add up to SAVED_MM.
-Prints "OK parts=N shared=L cut=C" or "FAIL <reason>" lines; exits 1 on any failure.
+Prints "OK parts=N shared=L cut=C" or "FAIL <reason>" lines; exits 1 on any failure. With
+"bounds" a line "PART minx miny maxx maxy" per part follows.
 """
 import math
 import sys
@@ -126,6 +127,9 @@ def main():
         return 1
     cut = sum(math.dist(a, b) for a, b in segments)
     print("OK parts=%d shared=%.1f cut=%.1f" % (len(parts), drawn, cut))
+    if len(sys.argv) > 6 and sys.argv[6] == "bounds":
+        for p in parts:
+            print("PART %.3f %.3f %.3f %.3f" % p.bounds)
     return 0
 
 

@@ -616,5 +616,192 @@ TEST_F(NestJobTest, AdjustedLayoutIsCheckedOnTheOutlinesAndDrawn) {
     }
 }
 
+// Locked parts of a layout file stay exactly where they lie while the rest is nested around them
+// (the gap kept to them, checked on the drawing with ezdxf and shapely), with either search and
+// with the common line; the kinds are found again by their outlines, whatever their ids and
+// names; a locked part the job cannot keep is said in a WARN line, and a layout made on another
+// grid is refused.
+TEST_F(NestJobTest, LockedPartsStayWhereTheyLie) {
+    const std::string head = "outDir=" + out() + "\nlog=" + log() +
+                             "\nsource=files\nfile=" + kNestFixtures +
+                             "rects_and_ls.dxf\ngap=4\nmargin=10\nseconds=1\nthreads=1\nrotate=0\n";
+    dir_.write("qks_nest.cfg", head + "sheet=1000x500\ncell=2\n");
+    qks::nest::runNestJob(app_, nest_, {});
+    waitForJob();
+    std::string error;
+    const auto first = contract::readLayout(readAll(out() + "/套料图.qkslayout"), &error);
+    ASSERT_TRUE(first) << error;
+    ASSERT_EQ(first->parts.size(), 3u);
+    const auto kindOf = [&](double width, double height) {
+        for (const contract::PartRecord& part : first->parts)
+            if (part.width == width && part.height == height) return part;
+        ADD_FAILURE() << "no kind " << width << " x " << height;
+        return contract::PartRecord{};
+    };
+    const contract::PartRecord rect = kindOf(120, 60), square = kindOf(80, 80),
+                               ell = kindOf(100, 100);
+    // Two plates and a square locked in the middle of the sheet (grid origin 12, cells of 2), an
+    // L placed but not locked, and a second sheet without locked parts.
+    const std::vector<contract::LayoutPlacement> locked = {{rect.id, 500, 200, 0, false, true},
+                                                           {rect.id, 700, 200, 0, false, true},
+                                                           {square.id, 500, 300, 0, false, true}};
+    const std::vector<const contract::PartRecord*> lockedKinds = {&rect, &rect, &square};
+    contract::NestLayout base = *first;
+    base.sheets.assign(2, contract::LayoutSheet{0, 1000, 500, {}, {}});
+    base.sheets[0].placements = locked;
+    base.sheets[0].placements.push_back({ell.id, 12, 12, 0, false, false});
+    base.sheets[1].placements = {{ell.id, 12, 12, 0, false, false}};
+    const auto counts = [&](int rects, int squares, int ells) {
+        return "partcount " + std::to_string(rect.id) + "=" + std::to_string(rects) +
+               "\npartcount " + std::to_string(square.id) + "=" + std::to_string(squares) +
+               "\npartcount " + std::to_string(ell.id) + "=" + std::to_string(ells) + "\n";
+    };
+    using Edit = std::function<void(contract::NestLayout&)>;
+    struct Row {
+        const char* what;
+        std::string keys;
+        Edit edit;
+        std::vector<int> kept;  // of `locked`
+        std::vector<std::string> warnings;
+        std::string done;  // the DONE line's start; empty: refused with `fatal`
+        std::string fatal;
+        bool common = false;
+    };
+    const std::string sheetOne = "（板1）";
+    const std::string plain = "sheet=1000x500\ncell=2\n";
+    const std::vector<int> all = {0, 1, 2};
+    const std::string full = "DONE 板=1 件=18 ";
+    const std::vector<Row> rows = {
+        {"standard", plain + counts(6, 6, 6), {}, all, {}, full},
+        {"dense", plain + "strategy=dense\n" + counts(6, 6, 6), {}, all, {}, full},
+        {"common line", plain + "commonline=1\n" + counts(6, 6, 6), {}, all, {}, full, "", true},
+        {"kind renumbered and renamed",
+         plain + counts(6, 6, 6),
+         // As read from the drawing moved and renamed, another kind read before it.
+         [&](contract::NestLayout& l) {
+             for (contract::PartRecord& part : l.parts) {
+                 if (part.id != rect.id) continue;
+                 part.id = 70;
+                 part.name = "旧零件";
+                 part.refX += 33;
+                 part.refY -= 7;
+                 for (contract::Point& p : part.outline)
+                     p = {p.x + 33, p.y - 7};
+             }
+             for (contract::LayoutPlacement& at : l.sheets[0].placements)
+                 if (at.partId == rect.id) at.partId = 70;
+         },
+         all,
+         {},
+         full},
+        {"kind gone",
+         plain + counts(6, 0, 6),
+         [&](contract::NestLayout& l) {
+             l.sheets[0].placements.push_back({99, 12, 400, 0, false, true});
+         },
+         {0, 1},
+         {"WARN 已锁定零件「" + square.name + "」" + sheetOne + "不在本次套料的零件中，未保留",
+          "WARN 已锁定零件编号 99" + sheetOne + "不在本次套料的零件中，未保留"},
+         "DONE 板=1 件=12 "},
+        {"beyond the quantity",
+         plain + counts(1, 6, 6),
+         {},
+         {0, 2},
+         {"WARN 已锁定零件「" + rect.name + "」多于本次数量 1 件，多出的 1 件未保留"},
+         "DONE 板=1 件=13 "},
+        // The one sheet in stock is the locked one: what does not fit around the locked parts
+        // stays unplaced.
+        {"stock used up",
+         "sheet=1000x500x1\ncell=2\n" + counts(70, 6, 6),
+         {},
+         all,
+         {},
+         "DONE 板=1 "},
+        {"other grid",
+         "sheet=1000x500\ncell=2.5\n" + counts(6, 6, 6),
+         {},
+         {},
+         {},
+         "",
+         "FATAL "
+         "排版文件的网格与本次套料不同（零件间距、板边距或网格精度已改），无法保留已锁定零件 "},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        contract::NestLayout layout = base;
+        if (row.edit) row.edit(layout);
+        const std::string path = dir_.write("locked.qkslayout", contract::formatLayout(layout));
+        dir_.write("qks_nest.cfg", head + row.keys + "keeplocked=" + path + "\n");
+        qks::nest::runNestJob(app_, nest_, {});
+        waitForJob();
+        const std::vector<std::string> lines = logLines(log());
+        ASSERT_FALSE(lines.empty());
+        if (row.done.empty()) {
+            EXPECT_EQ(lines.back(), row.fatal + path) << readAll(log());
+            continue;
+        }
+        for (const std::string& warning : row.warnings)
+            EXPECT_NE(std::find(lines.begin(), lines.end(), warning), lines.end())
+                << warning << "\n"
+                << readAll(log());
+        EXPECT_NE(std::find(lines.begin(), lines.end(),
+                            "NEST 保留已锁定零件=" + std::to_string(row.kept.size()) + " 板=1"),
+                  lines.end())
+            << readAll(log());
+        const auto done = std::find_if(lines.begin(), lines.end(),
+                                       [](const std::string& l) { return startsWith(l, "DONE "); });
+        ASSERT_NE(done, lines.end()) << readAll(log());
+        EXPECT_TRUE(startsWith(*done, row.done)) << *done;
+        if (row.keys.find("x1\n") != std::string::npos)
+            EXPECT_EQ(done->find(" 未放=0 "), std::string::npos) << *done;
+
+        // The locked parts lead the first sheet, still locked, and no other part is.
+        const auto again = contract::readLayout(readAll(out() + "/套料图.qkslayout"), &error);
+        ASSERT_TRUE(again) << error;
+        ASSERT_FALSE(again->sheets.empty());
+        const std::vector<contract::LayoutPlacement>& placed = again->sheets[0].placements;
+        ASSERT_GE(placed.size(), row.kept.size());
+        std::size_t lockedCount = 0;
+        for (const contract::LayoutSheet& sheet : again->sheets)
+            for (const contract::LayoutPlacement& at : sheet.placements)
+                lockedCount += at.locked;
+        EXPECT_EQ(lockedCount, row.kept.size());
+        for (std::size_t k = 0; k < row.kept.size(); ++k) {
+            contract::LayoutPlacement want = locked[static_cast<std::size_t>(row.kept[k])];
+            EXPECT_EQ(placed[k], want) << k;
+        }
+
+        // The drawing, read on its own: no overlap, the gap and margin kept, and a part exactly
+        // on each locked part's box.
+        const std::string drawing = out() + "/套料图.dxf";
+        std::string checked;
+        if (row.common) {
+            std::vector<qks::nest::NestPart> parts;
+            ASSERT_TRUE(qks::nest::readPartsFile(dir_.file("qks_nest_parts.txt"), parts));
+            std::string areas;
+            for (const qks::nest::NestPart& part : parts)
+                areas += (areas.empty() ? "" : ",") + std::to_string(part.area);
+            const std::size_t at = done->find(" 共边节省=");
+            ASSERT_NE(at, std::string::npos) << *done;
+            const std::string saved = std::to_string(
+                std::stod(done->substr(at + std::string(" 共边节省=").size())) * 1000);
+            checked = runChecker("tests/nest_job/check_common_line.py",
+                                 {drawing, "4", "18", saved, areas, "bounds"});
+        } else {
+            checked = runChecker("tests/nest_job/check_nest_drawing.py",
+                                 {drawing, "10", "2", "4", "bounds"});
+        }
+        ASSERT_TRUE(startsWith(checked, "OK ")) << checked;
+        for (const int k : row.kept) {
+            const contract::LayoutPlacement& at = locked[static_cast<std::size_t>(k)];
+            const contract::PartRecord& kind = *lockedKinds[static_cast<std::size_t>(k)];
+            char box[128];
+            std::snprintf(box, sizeof box, "PART %.3f %.3f %.3f %.3f", at.x, at.y,
+                          at.x + kind.width, at.y + kind.height);
+            EXPECT_NE(checked.find(box), std::string::npos) << box << "\n" << checked;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace qks::testing

@@ -483,6 +483,40 @@ TEST_F(PageTest, NestStrategyUnitsAndRotationLinesFollowTheEarlierLines) {
         EXPECT_EQ(QString::fromUtf8(readFile(tempFilePath(kNestConfigName))),
                   earlier + QStringLiteral("strategy=dense\ncommonline=1\n"));
     }
+    {
+        // 保留已锁定零件 can be ticked only while the layout file beside this session's latest
+        // nest drawing holds locked parts; ticked, that file is written last.
+        NestPage page(nullptr, nullptr);
+        NestForm settings = page.form().values();
+        settings.outDirText = QStringLiteral("/o/套料");
+        page.form().setValues(settings);
+        auto* keep = qobject_cast<QCheckBox*>(page.form().field(QStringLiteral("keepLocked")));
+        ASSERT_TRUE(keep);
+        EXPECT_EQ(keep->text(), QStringLiteral("保留已锁定零件"));
+        const QString drawing = tempFilePath(QStringLiteral("套料图.dxf"));
+        const QString layout = tempFilePath(QStringLiteral("套料图.qkslayout"));
+        const auto layoutWith = [](const char* lock) {
+            return QByteArray("# QKS-LAYOUT 1\nSHEET\t0\t1000\t500\nPLACE\t1\t12\t12\t0\t0\t") +
+                   lock + "\n";
+        };
+        const struct {
+            bool noted;
+            const char* lock;
+            bool enabled;
+        } rows[] = {{false, "1", false}, {true, "0", false}, {true, "1", true}};
+        for (const auto& row : rows) {
+            writeFile(layout, layoutWith(row.lock));
+            if (row.noted) page.addSessionDrawings({drawing});
+            page.refreshLockedLayout();
+            EXPECT_EQ(keep->isEnabled(), row.enabled) << row.noted << row.lock;
+            keep->setChecked(true);
+            page.start();
+            EXPECT_EQ(QString::fromUtf8(readFile(tempFilePath(kNestConfigName))),
+                      earlier + QStringLiteral("strategy=dense\n") +
+                          (row.enabled ? QStringLiteral("keeplocked=") + layout + "\n" : QString()))
+                << row.noted << row.lock;
+        }
+    }
 }
 
 // Rows of `image` holding the translucent part fill, and how many such pixels each has.

@@ -137,6 +137,7 @@ QByteArray composeNestConfig(const NestForm& form, const QVector<PartRow>& parts
     }
     if (!form.carry) addLine(text, contract::kCarryKey, flag(false));
     if (form.labels) addLine(text, contract::kLabelsKey, flag(true));
+    if (!form.keepLocked.isEmpty()) addLine(text, contract::kKeepLockedKey, form.keepLocked);
     return text.toUtf8();
 }
 

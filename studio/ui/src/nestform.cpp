@@ -134,7 +134,13 @@ NestSettingsForm::NestSettingsForm(QWidget* parent) : QFrame(parent) {
     grid->addWidget(makeLabel(QStringLiteral("余料图纸"), "formLabel", this), 5, 0);
     grid->addWidget(stockFileEdit_, 5, 1, 1, 4);
     grid->addWidget(stockButton, 5, 5);
-    grid->addWidget(offcutCheck_, 5, 6, 1, 2);
+    grid->addWidget(offcutCheck_, 5, 6);
+    // Enabled while a nest of this session has locked parts (setLockedLayout).
+    keepLockedCheck_ = makeCheck(QStringLiteral("保留已锁定零件"), false, this);
+    keepLockedCheck_->setEnabled(false);
+    keepLockedCheck_->setToolTip(
+        QStringLiteral("在图纸窗口“调整”中按 L 锁定的零件留在原处，其余零件围绕它们重新套料"));
+    grid->addWidget(keepLockedCheck_, 5, 7);
     connect(stockButton, &QPushButton::clicked, this, [this] {
         const QStringList files = studioDialogs().openFiles(
             this, QStringLiteral("选择余料图纸"), QStringLiteral("图纸 (*.dwg *.dxf *.DWG *.DXF)"));
@@ -168,6 +174,7 @@ NestSettingsForm::NestSettingsForm(QWidget* parent) : QFrame(parent) {
         {QStringLiteral("units"), unitsCombo_},
         {QStringLiteral("stockfile"), stockFileEdit_},
         {QStringLiteral("offcut"), offcutCheck_},
+        {QStringLiteral("keepLocked"), keepLockedCheck_},
     };
 }
 
@@ -192,6 +199,8 @@ NestForm NestSettingsForm::values() const {
     form.labels = labelsCheck_->isChecked();
     form.stockFile = stockFileEdit_->text();
     form.offcut = offcutCheck_->isChecked();
+    if (keepLockedCheck_->isEnabled() && keepLockedCheck_->isChecked())
+        form.keepLocked = lockedLayout_;
     return form;
 }
 
@@ -216,6 +225,13 @@ void NestSettingsForm::setValues(const NestForm& values) {
     labelsCheck_->setChecked(values.labels);
     stockFileEdit_->setText(values.stockFile);
     offcutCheck_->setChecked(values.offcut);
+    keepLockedCheck_->setChecked(keepLockedCheck_->isEnabled() && !values.keepLocked.isEmpty());
+}
+
+void NestSettingsForm::setLockedLayout(const QString& layoutPath) {
+    lockedLayout_ = layoutPath;
+    keepLockedCheck_->setEnabled(!layoutPath.isEmpty());
+    if (layoutPath.isEmpty()) keepLockedCheck_->setChecked(false);
 }
 
 bool NestSettingsForm::partInPartAvailable() const {

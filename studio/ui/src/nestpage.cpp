@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "qks/contract/nest_layout_format.h"
 #include "qks/studio/bridge.h"
 #include "qks/studio/jobconfig.h"
 #include "qks/studio/logtail.h"
@@ -244,6 +245,7 @@ void NestPage::start() {
         appendLog(QStringLiteral("[提示] 请先选择 DWG 文件"));
         return;
     }
+    refreshLockedLayout();
     NestForm form = form_->values();
     form.source = source_;
     form.files = files_;
@@ -329,8 +331,37 @@ void NestPage::showEnded(bool failed, bool followed) {
                                      : QStringList();
     if (!drawings.isEmpty()) {
         appendLog(QStringLiteral("[套料] 套料图已生成，可在图纸窗口打开"));
+        addSessionDrawings(drawings);
         emit nestDrawingsWritten(drawings);
     }
+}
+
+void NestPage::addSessionDrawings(const QStringList& drawings) {
+    for (const QString& drawing : drawings) {
+        sessionDrawings_.removeAll(drawing);
+        sessionDrawings_.append(drawing);
+    }
+    refreshLockedLayout();
+}
+
+void NestPage::refreshLockedLayout() {
+    QString locked;
+    if (!sessionDrawings_.isEmpty()) {
+        const QString path = QString::fromStdString(
+            contract::layoutPathFor(sessionDrawings_.constLast().toStdString()));
+        std::string error;
+        const std::optional<contract::NestLayout> layout =
+            contract::readLayout(readWholeFile(path).toStdString(), &error);
+        for (std::size_t s = 0; layout && s < layout->sheets.size() && locked.isEmpty(); ++s)
+            for (const contract::LayoutPlacement& at : layout->sheets[s].placements)
+                if (at.locked) locked = path;
+    }
+    form_->setLockedLayout(locked);
+}
+
+void NestPage::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    refreshLockedLayout();
 }
 
 void NestPage::showLogTail(int lines, bool trim) {

@@ -492,14 +492,15 @@ bool interiorsOverlap(const Shape& p, const Shape& q) {
 
 class SheetPass {
   public:
-    SheetPass(std::vector<Shape>& shapes, double gap, double margin)
-        : s_(shapes), gap_(gap), margin_(margin) {}
+    // The first `fixed` shapes stay where they are; the others may slide up to them.
+    SheetPass(std::vector<Shape>& shapes, double gap, double margin, std::size_t fixed)
+        : s_(shapes), gap_(gap), margin_(margin), fixed_(fixed) {}
 
     // One slide of part i towards -u; true when kept. Each contact rule proposes a slide
     // distance; the longest one whose end position passes the exact check is taken.
     bool slide(std::size_t i, bool alongY) {
         const Shape& p = s_[i];
-        if (p.rings.empty() || !hasLongEdge(p)) return false;
+        if (i < fixed_ || p.rings.empty() || !hasLongEdge(p)) return false;
         const double pMinU = alongY ? p.box.minY : p.box.minX;
         const double pMaxU = alongY ? p.box.maxY : p.box.maxX;
         const double pMinV = alongY ? p.box.minX : p.box.minY;
@@ -616,6 +617,7 @@ class SheetPass {
     std::vector<Shape>& s_;
     double gap_;
     double margin_;
+    std::size_t fixed_;
 };
 
 struct Interval {
@@ -679,10 +681,11 @@ std::vector<CutChain> cutRing(const std::vector<Point>& ring,
 }  // namespace
 
 CommonLineResult shareCommonLines(const NestConfig& config, const std::vector<NestPart>& parts,
-                                  const Layout& layout) {
+                                  const Layout& layout, const std::vector<std::size_t>& kept) {
     CommonLineResult result;
     const double pad = padLength(config.gap, config.cell);
-    for (const SheetLayout& sheet : layout) {
+    for (std::size_t sheetIndex = 0; sheetIndex < layout.size(); ++sheetIndex) {
+        const SheetLayout& sheet = layout[sheetIndex];
         std::vector<Shape> shapes(sheet.placements.size());
         for (std::size_t i = 0; i < shapes.size(); ++i) {
             const Placement& pl = sheet.placements[i];
@@ -698,7 +701,8 @@ CommonLineResult shareCommonLines(const NestConfig& config, const std::vector<Ne
             reindex(shapes[i]);
         }
         const std::vector<Shape> original = shapes;
-        SheetPass pass(shapes, config.gap, config.margin);
+        SheetPass pass(shapes, config.gap, config.margin,
+                       sheetIndex < kept.size() ? kept[sheetIndex] : 0);
         // The pass knows a sheet's margin, not an irregular stock piece's outline or defects: a
         // slide there could leave the piece, so its parts stay where the search put them.
         const auto stock = static_cast<std::size_t>(sheet.stockIndex);

@@ -94,6 +94,8 @@ void applyKey(const KeyValueLine& line, NestConfig& config) {
             value == contract::kDenseStrategy ? NestStrategy::Dense : NestStrategy::Standard;
     } else if (key == contract::kStockFileKey) {
         config.stockFile = trimWhiteSpace(value);
+    } else if (key == contract::kKeepLockedKey) {
+        config.keepLocked = trimWhiteSpace(value);
     } else if (key == contract::kOffcutKey) {
         config.offcut = value != "0";
     } else if (key == contract::kPartInPartKey) {

@@ -219,9 +219,12 @@ void runStandardSearch(NestContext& context, NestOutcome& outcome, SearchObserve
 }
 
 void runSearch(NestContext& context, NestOutcome& outcome, SearchObserver& observer) {
+    // Kept parts first become defects of their sheets, which then are stock pieces like any.
     // The dense search fills and moves stock pieces itself; the standard one nests the rest after
     // the stock-first fill.
-    if (context.config.strategy == NestStrategy::Dense)
+    if (!context.keptSheets.empty())
+        runAroundKeptParts(context, outcome, observer);
+    else if (context.config.strategy == NestStrategy::Dense)
         runDenseSearch(context, outcome, observer);
     else if (stockPieceCount(context.config) > 0)
         runWithStockPieces(context, outcome, observer, runStandardSearch);

@@ -6,6 +6,7 @@
 
 #include "qks/nest/geometry.h"
 #include "qks/nest/placement.h"
+#include "qks/nest/search.h"
 
 namespace qks::nest {
 namespace {
@@ -141,6 +142,84 @@ class AfterPieces : public SearchObserver {
   private:
     const Layout& pieces_;
     std::size_t offset_;
+    SearchObserver& inner_;
+};
+
+// The stock piece a kept sheet enters the search as: its own outline and defects, and the kept
+// parts' outlines as defects too.
+SheetStock keptSheetPiece(const KeptSheet& kept, const NestConfig& config,
+                          const std::vector<NestPart>& parts) {
+    Outline outline;
+    std::vector<Outline> defects;
+    if (kept.stock.shape) {
+        outline = kept.stock.shape->outline;
+        defects = kept.stock.shape->defects;
+    } else {
+        const double w = kept.stock.width, h = kept.stock.height;
+        outline = {{0.0, 0.0}, {w, 0.0}, {w, h}, {0.0, h}};
+    }
+    const double pad = padLength(config.gap, config.cell);
+    for (const Placement& p : kept.placements) {
+        if (p.partIndex < 0 || static_cast<std::size_t>(p.partIndex) >= parts.size()) continue;
+        PlacedShape placed =
+            placeShape(parts[static_cast<std::size_t>(p.partIndex)], p.angle, p.mirrored, 0.0, 0.0,
+                       config.margin, pad, config.cell, p.column, p.row);
+        if (placed.outline.size() >= 3) defects.push_back(std::move(placed.outline));
+    }
+    return stockPiece(outline, defects, config.gap);
+}
+
+// The search's layout as the job shows it: the kept sheets first, in order, each with its kept
+// parts in front of what the search put there and as the sheet it is (a rectangle, or its own
+// piece: an empty mask marks a piece, as the output step and the progress file read it).
+Layout withKeptParts(const NestContext& c, const Layout& layout) {
+    const std::size_t kept = c.keptSheets.size();
+    Layout all;
+    all.reserve(layout.size() + kept);
+    for (std::size_t k = 0; k < kept; ++k) {
+        const KeptSheet& from = c.keptSheets[k];
+        const auto found = std::find_if(layout.begin(), layout.end(), [&](const SheetLayout& s) {
+            return s.stockIndex == static_cast<std::int32_t>(k);
+        });
+        SheetLayout sheet;
+        if (found != layout.end()) {
+            sheet = *found;
+        } else {
+            sheet.stockIndex = static_cast<std::int32_t>(k);
+            sheet.width = from.stock.width;
+            sheet.height = from.stock.height;
+        }
+        sheet.placements.insert(sheet.placements.begin(), from.placements.begin(),
+                                from.placements.end());
+        for (const Placement& p : from.placements)
+            if (p.partIndex >= 0 && static_cast<std::size_t>(p.partIndex) < c.parts.size())
+                sheet.usedArea += c.parts[static_cast<std::size_t>(p.partIndex)].area;
+        sheet.mask = from.stock.shape ? std::make_shared<StockMask>() : nullptr;
+        sheet.stockArea = from.stock.shape ? from.stock.shape->area : 0.0;
+        all.push_back(std::move(sheet));
+    }
+    for (const SheetLayout& sheet : layout)
+        if (sheet.stockIndex < 0 || static_cast<std::size_t>(sheet.stockIndex) >= kept)
+            all.push_back(sheet);
+    return all;
+}
+
+// Shows the search's layouts with the kept parts; the outcome is reported by the caller.
+class AroundKept : public SearchObserver {
+  public:
+    AroundKept(const NestContext& context, SearchObserver& inner) : c_(context), inner_(inner) {}
+
+    void published(const Layout& layout, contract::JobState state, double elapsed,
+                   int unplaced) override {
+        inner_.published(withKeptParts(c_, layout), state, elapsed, unplaced);
+    }
+    void firstLayout(const Layout& layout, double, int unplaced) override {
+        const Layout all = withKeptParts(c_, layout);
+        inner_.firstLayout(all, utilisation(all), unplaced);
+    }
+
+  private:
+    const NestContext& c_;
     SearchObserver& inner_;
 };
 
@@ -283,6 +362,36 @@ void runWithStockPieces(NestContext& c, NestOutcome& out, SearchObserver& observ
     out.stats = restOutcome.stats;
     settleTotals(out);
     observer.finished(out);
+}
+
+void runAroundKeptParts(NestContext& c, NestOutcome& out, SearchObserver& observer) {
+    NestContext around(c);
+    around.keptSheets.clear();
+    for (std::size_t k = 0; k < c.keptSheets.size() && k < around.config.sheets.size(); ++k) {
+        around.config.sheets[k] = keptSheetPiece(c.keptSheets[k], c.config, c.parts);
+        for (const Placement& p : c.keptSheets[k].placements) {
+            if (p.partIndex < 0 || static_cast<std::size_t>(p.partIndex) >= around.parts.size())
+                continue;
+            std::int32_t& quantity = around.parts[static_cast<std::size_t>(p.partIndex)].quantity;
+            quantity = std::max(0, quantity - 1);
+        }
+    }
+    AroundKept shown(c, observer);
+    runSearch(around, out, shown);
+    // The orientations the layout file lists follow the step the search chose.
+    c.angleStep = around.angleStep;
+    out.layout = withKeptParts(c, out.layout);
+    settleTotals(out);
+    observer.finished(out);
+}
+
+std::size_t keptPlacementCount(const NestContext& context, const SheetLayout& sheet) {
+    if (sheet.stockIndex < 0 ||
+        static_cast<std::size_t>(sheet.stockIndex) >= context.keptSheets.size())
+        return 0;
+    return std::min(
+        context.keptSheets[static_cast<std::size_t>(sheet.stockIndex)].placements.size(),
+        sheet.placements.size());
 }
 
 }  // namespace qks::nest

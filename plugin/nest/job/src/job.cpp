@@ -16,6 +16,7 @@
 #include "qks/contract/states.h"
 #include "qks/drawing/extraction.h"
 #include "qks/host/drawing.h"
+#include "qks/nest/locked_parts.h"
 #include "qks/nest/parts_file.h"
 #include "qks/nest/progress.h"
 #include "qks/nest/session.h"
@@ -144,6 +145,7 @@ void runNestJob(host::Host& host, NestRuntime& runtime, const std::string& confi
             return;
         }
         addStockPieces(ds, session->config, session->parts);
+        if (!keepLockedParts(*session)) return;
         session->unplaced = 0;
         writeProgressFile(*session, Layout{}, contract::jobStateWord(contract::JobState::Running),
                           0.0, 0);

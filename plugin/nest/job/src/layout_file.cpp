@@ -63,9 +63,13 @@ contract::NestLayout layoutOfSession(const NestSession& session, const std::stri
             out.stock.push_back(shape.outline);
             out.stock.insert(out.stock.end(), shape.defects.begin(), shape.defects.end());
         }
-        for (const Placement& p : sheet.placements)
+        // Parts kept from a locked layout stay locked for the next run.
+        const std::size_t kept = keptPlacementCount(session, sheet);
+        for (std::size_t k = 0; k < sheet.placements.size(); ++k) {
+            const Placement& p = sheet.placements[k];
             out.placements.push_back({p.partId, gridPosition(s, p.column), gridPosition(s, p.row),
-                                      p.angle, p.mirrored, false});
+                                      p.angle, p.mirrored, k < kept});
+        }
         layout.sheets.push_back(std::move(out));
     }
     layout.parts = session.parts;

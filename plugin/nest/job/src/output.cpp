@@ -20,6 +20,7 @@
 #include "qks/drawing/naming.h"
 #include "qks/nest/common_line.h"
 #include "qks/nest/layout_file.h"
+#include "qks/nest/stock.h"
 #include "qks/nest/stock_output.h"
 
 namespace qks::nest {
@@ -327,7 +328,11 @@ NestDrawingResult writeNestDrawing(host::Host& host, const NestSession& session)
     // a block would repeat the stretch for every reference.
     CommonLineResult common;
     if (config.commonLine) {
-        common = shareCommonLines(config, parts, session.layout);
+        // Locked parts stay exactly where the user put them.
+        std::vector<std::size_t> kept;
+        for (const SheetLayout& sheet : session.layout)
+            kept.push_back(keptPlacementCount(session, sheet));
+        common = shareCommonLines(config, parts, session.layout, kept);
         result.commonSaved = common.savedLength;
         ensureLayer(ds, drawing.get(), kCommonLayer, 1);
     }

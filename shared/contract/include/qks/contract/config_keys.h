@@ -40,6 +40,9 @@ inline constexpr std::string_view kOffcutKey = "offcut";
 inline constexpr std::string_view kOffcutLayer = "QKS_OFFCUT";
 // Neighbouring parts may share one cut along straight edges ("1"); written only when set.
 inline constexpr std::string_view kCommonLineKey = "commonline";
+// A nest layout file (nest_layout_format.h) whose locked parts stay where they lie, the rest
+// nested around them; written only when the user asks for it.
+inline constexpr std::string_view kKeepLockedKey = "keeplocked";
 // "partcount ID=N" and "partrotate ID=ANGLES": the part's id follows the key.
 inline constexpr std::string_view kPartCountKey = "partcount";
 inline constexpr std::string_view kPartRotateKey = "partrotate";

@@ -50,6 +50,9 @@ struct NestForm {
     bool labels = false;
     QString stockFile;    // drawing of irregular stock pieces; written only when set
     bool offcut = false;  // written only when set
+    // A layout file of this session whose locked parts stay where they lie; written only when
+    // set (保留已锁定零件).
+    QString keepLocked;
 };
 
 // Content of "qks_nest.cfg". Every part row gives one "partcount" line: its quantity

@@ -59,8 +59,10 @@ struct CommonLineResult {
     double savedLength = 0.0;  // the shared stretches' length: cut once instead of twice (mm)
 };
 
-// The layout's parts slid together as described above. The layout itself is not changed.
+// The layout's parts slid together as described above. The layout itself is not changed. Per
+// sheet, the first `kept[sheet]` placements (kept parts, stock.h) stay where they are; the
+// others may slide up to them.
 CommonLineResult shareCommonLines(const NestConfig& config, const std::vector<NestPart>& parts,
-                                  const Layout& layout);
+                                  const Layout& layout, const std::vector<std::size_t>& kept = {});
 
 }  // namespace qks::nest

@@ -74,6 +74,7 @@ struct NestConfig {
     std::map<std::int32_t, PartRotation> partRotations;  // part id -> allowed orientations
     std::int32_t threads = 0;  // threads of the dense search; 0: every hardware thread
     std::string stockFile;     // drawing of irregular stock pieces, used before `sheets`
+    std::string keepLocked;    // layout file whose locked parts stay where they lie; empty: none
     bool offcut = false;       // keep each sheet's free end as one rectangle and mark it
     bool commonLine = false;   // close the gap where straight edges face (common_line.h)
     // Reading parts from drawings (millimetres).

@@ -186,9 +186,19 @@ struct DenseTuning {
     int exactBuilds = 4;
 };
 
+// A sheet of an earlier layout whose parts stay exactly where they lie (the user locked them).
+struct KeptSheet {
+    SheetStock stock;                   // the sheet itself (count 1): a rectangle or its piece
+    std::vector<Placement> placements;  // on the job's grid; partIndex into the context's parts
+};
+
 struct NestContext {
     NestConfig config;
     std::vector<NestPart> parts;
+    // Sheets whose parts stay where they lie, the run nesting the rest around them. The first
+    // keptSheets.size() entries of config.sheets are their `stock`, and the parts' quantities
+    // count their kept parts too (runSearch takes them off for the search; stock.h).
+    std::vector<KeptSheet> keptSheets;
     std::int32_t angleStep = 0;  // set by the search before the first layout
     RasterCache rasterCache;
     PlacementCache placementCache;  // per-part orientation lookup, beside the rasters

@@ -72,4 +72,15 @@ bool stockPiecesTakeAnyPart(const NestConfig& config, const std::vector<NestPart
 void runWithStockPieces(NestContext& context, NestOutcome& outcome, SearchObserver& observer,
                         void (*search)(NestContext&, NestOutcome&, SearchObserver&));
 
+// Runs the search the config selects around the context's kept sheets (context.h): each enters
+// the search as a stock piece in its own place, its outline with the kept parts' outlines as
+// defects (so the gap holds to them as to any defect, and their holes stay closed), and the kept
+// parts are taken off their kinds' quantities. Every layout the observer sees, and the outcome,
+// holds the kept sheets first, in order, with their kept parts leading each sheet's placements,
+// the sheets as they are (mask and area of their own stock) and the totals counting them.
+void runAroundKeptParts(NestContext& context, NestOutcome& outcome, SearchObserver& observer);
+
+// How many of the sheet's placements lead it as kept parts: those of its kept sheet, else 0.
+std::size_t keptPlacementCount(const NestContext& context, const SheetLayout& sheet);
+
 }  // namespace qks::nest

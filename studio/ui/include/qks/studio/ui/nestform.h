@@ -32,10 +32,13 @@ class NestSettingsForm : public QFrame {
     // every later choice there. Until then the form starts on the dense search and remembers
     // nothing.
     void rememberStrategyIn(const QString& iniPath);
+    // The layout file whose locked parts 保留已锁定零件 keeps (empty: none, and the box is off and
+    // cannot be ticked).
+    void setLockedLayout(const QString& layoutPath);
 
     // The field a script names: sheets, gap, margin, cell, seconds, rotate, mirror, strategy,
-    // partInPart, commonLine, pdf, outDir, prefix, layer, units, stockfile, offcut, carry, labels;
-    // nullptr when unknown.
+    // partInPart, commonLine, pdf, outDir, prefix, layer, units, stockfile, offcut, carry, labels,
+    // keepLocked; nullptr when unknown.
     QWidget* field(const QString& name) const { return fields_.value(name, nullptr); }
 
   private:
@@ -60,6 +63,8 @@ class NestSettingsForm : public QFrame {
     QComboBox* unitsCombo_ = nullptr;  // item data: DrawingUnits as int
     QLineEdit* stockFileEdit_ = nullptr;
     QCheckBox* offcutCheck_ = nullptr;
+    QCheckBox* keepLockedCheck_ = nullptr;
+    QString lockedLayout_;
     QHash<QString, QWidget*> fields_;
     QString strategySettings_;  // the settings file the strategy is kept in; empty: none
 };

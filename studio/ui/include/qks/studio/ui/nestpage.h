@@ -61,6 +61,12 @@ class NestPage : public QWidget {
     // shows no drawing). Unset: every pick is sent.
     void setPickPrecheck(std::function<bool()> precheck) { pickPrecheck_ = std::move(precheck); }
 
+    // Nest drawings written in this session. 保留已锁定零件 can be ticked while the layout file
+    // beside the latest of them holds locked parts (looked at again whenever the page is shown
+    // and before a start, since 调整 in the drawing window rewrites it).
+    void addSessionDrawings(const QStringList& drawings);
+    void refreshLockedLayout();
+
   signals:
     // The person asks to see drawings a job wrote in the drawing window.
     void openDrawingsRequested(const QStringList& drawings);
@@ -79,8 +85,12 @@ class NestPage : public QWidget {
     void loadPartsFile();
     void loadProgressFile();
 
+  protected:
+    void showEvent(QShowEvent* event) override;
+
   private:
     std::function<bool()> pickPrecheck_;
+    QStringList sessionDrawings_;
     void setParts(QVector<PartRow> parts);
     void showTally();
     void showLogTail(int lines, bool trim);
