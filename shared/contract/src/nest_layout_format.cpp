@@ -20,6 +20,14 @@ std::optional<double> number(std::string_view field) {
     return value;
 }
 
+// Lengths as the file keeps them, to a thousandth, so that a layout read writes back the same
+// text; beyond a thousand kilometres no length is a sheet's and a thousandth no longer holds.
+std::optional<double> length(std::string_view field) {
+    const auto value = number(field);
+    if (!value || std::abs(*value) > 1e9) return std::nullopt;
+    return std::round(*value * 1000.0) / 1000.0;
+}
+
 std::optional<std::int32_t> whole(std::string_view field) {
     std::int32_t value = 0;
     const auto [end, status] = std::from_chars(field.data(), field.data() + field.size(), value);
@@ -87,8 +95,8 @@ class Reader {
     bool setting(NestLayout& layout, const std::vector<std::string_view>& f, std::size_t line) {
         LayoutSettings& s = layout.settings;
         const std::string_view key = f[1], value = f[2];
-        const auto length = [&](double& target) {
-            const auto v = number(value);
+        const auto lengthOf = [&](double& target) {
+            const auto v = length(value);
             if (!v || *v < 0.0) return fail(line, "设置 " + std::string(key) + " 不是长度");
             target = *v;
             return true;
@@ -99,17 +107,26 @@ class Reader {
             target = *v;
             return true;
         };
-        if (key == kGapKey) return length(s.gap);
-        if (key == kMarginKey) return length(s.margin);
+        if (key == kGapKey) return lengthOf(s.gap);
+        if (key == kMarginKey) return lengthOf(s.margin);
         if (key == kPartInPartKey) return boolean(s.partInPart);
         if (key == kPdfKey) return boolean(s.pdf);
         if (key == kCommonLineKey) return boolean(s.commonLine);
         if (key == kOffcutKey) return boolean(s.offcut);
         if (key == kCarryKey) return boolean(s.carry);
         if (key == kLabelsKey) return boolean(s.labels);
-        if (key == kOutDirKey) s.outDir = std::string(value);
-        if (key == kOutDwgKey) s.outDwg = std::string(value);
-        if (key == kPrefixKey) s.prefix = std::string(value);
+        // Paths and the prefix name files: a control character has no place there, and one
+        // at the end of a line would not survive the next write.
+        const auto text = [&](std::string& target) {
+            for (const char c : value)
+                if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+                    return fail(line, "设置 " + std::string(key) + " 含有控制字符");
+            target = std::string(value);
+            return true;
+        };
+        if (key == kOutDirKey) return text(s.outDir);
+        if (key == kOutDwgKey) return text(s.outDwg);
+        if (key == kPrefixKey) return text(s.prefix);
         return true;
     }
 
@@ -133,8 +150,8 @@ class Reader {
 
     bool sheet(NestLayout& layout, const std::vector<std::string_view>& f, std::size_t line) {
         const auto stock = whole(f[1]);
-        const auto width = number(f[2]);
-        const auto height = number(f[3]);
+        const auto width = length(f[2]);
+        const auto height = length(f[3]);
         if (!stock || !width || !height || !(*width > 0.0) || !(*height > 0.0))
             return fail(line, "板材尺寸应为正数");
         LayoutSheet sheet;
@@ -149,8 +166,8 @@ class Reader {
         if (layout.sheets.empty()) return fail(line, "余料轮廓前没有板材");
         Outline ring;
         for (std::size_t i = 1; i + 1 < f.size(); i += 2) {
-            const auto x = number(f[i]);
-            const auto y = number(f[i + 1]);
+            const auto x = length(f[i]);
+            const auto y = length(f[i + 1]);
             if (!x || !y) return fail(line, "余料轮廓的坐标不是数字");
             ring.push_back({*x, *y});
         }
@@ -162,8 +179,8 @@ class Reader {
     bool place(NestLayout& layout, const std::vector<std::string_view>& f, std::size_t line) {
         if (layout.sheets.empty()) return fail(line, "零件位置前没有板材");
         const auto id = whole(f[1]);
-        const auto x = number(f[2]);
-        const auto y = number(f[3]);
+        const auto x = length(f[2]);
+        const auto y = length(f[3]);
         const auto angle = whole(f[4]);
         const auto mirrored = flag(f[5]);
         const auto locked = flag(f[6]);
@@ -175,8 +192,8 @@ class Reader {
     }
 
     bool grid(NestLayout& layout, const std::vector<std::string_view>& f, std::size_t line) {
-        const auto cell = number(f[1]);
-        const auto origin = number(f[2]);
+        const auto cell = length(f[1]);
+        const auto origin = length(f[2]);
         if (!cell || !origin || !(*cell > 0.0) || *origin < 0.0)
             return fail(line, "网格应为正的格距和起点");
         layout.settings.cell = *cell;
