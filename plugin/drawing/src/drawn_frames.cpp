@@ -121,7 +121,8 @@ const Run* edgeRun(const std::vector<Run>& runs, double level, double from, doub
 }
 
 bool hasFrameLayerWord(const std::string& layer) {
-    static const char* const kWords[] = {"框", "标题栏", "frame", "border", "title"};
+    static const char* const kWords[] = {"框",    "标题栏",      "frame",  "border",
+                                         "title", "schriftfeld", "rahmen", "plankopf"};
     const std::string lower = toLowerUtf8(layer);
     for (const char* word : kWords)
         if (lower.find(word) != std::string::npos) return true;
