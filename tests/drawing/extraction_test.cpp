@@ -152,6 +152,28 @@ TEST(NestExtraction, FixtureCases) {
          1,
          3,
          {"NEST 略过非切割图形 图框/标题栏 44"}},
+        // A DIN A4 template's border with its title grid, the sheet's edge not drawn: the
+        // frame, not a part cut by its grid.
+        {"made/border_frame.dxf",
+         {},
+         1,
+         5000,
+         100,
+         50,
+         1,
+         1,
+         {"NEST 略过非切割图形 图框/标题栏 10"}},
+        // A German A3 template: its second border (the layer written after the line's own
+        // subclass marker) and title block are on Rahmen and Plankopf layers, left out.
+        {"made/german_frame.dxf",
+         {},
+         1,
+         5000,
+         100,
+         50,
+         1,
+         1,
+         {"NEST 略过非切割图形 图框/标题栏 8，图层 8"}},
         // One outline with the bore elsewhere is another kind; turned a quarter, the same.
         {"bores_placed.dxf", {}, 2, 5000, 100, 50, 1, 2, {}},
     };

@@ -279,6 +279,17 @@ TEST(Frames, FramesDrawnAsLines) {
          },
          {{0, 0, 420 * (1 / 25.4), 297 * (1 / 25.4)}},
          {""}},
+        {"borders with a title grid, the sheet not drawn: the sheet around them (A4 10 in all "
+         "round, an A3 polyline with the 20 mm binding margin); a bare one is a part",
+         [](Ds& ds, Id model, drawing::Database& db) {
+             addLineRect(ds, model, 10, 10, 200, 287, "0");
+             addTitleGrid(ds, model, 200, 10, 1, "0");
+             addRectangle(db, 1020, 10, 1410, 287, "0");
+             addTitleGrid(ds, model, 1410, 10, 1, "0");
+             addLineRect(ds, model, 2010, 10, 2200, 287, "0");
+         },
+         {{0, 0, 210, 297}, {1000, 0, 1420, 297}},
+         {"", ""}},
         {"a frame block of LINEs shown at 1:2 and turned a quarter, titled by its reference",
          [](Ds& ds, Id, drawing::Database& db) {
              drawing::ObjectIndex block = 0;

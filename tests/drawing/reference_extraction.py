@@ -52,7 +52,7 @@ CURVES = {"LINE", "ARC", "CIRCLE", "ELLIPSE", "LWPOLYLINE", "POLYLINE", "SPLINE"
 SKIP_LAYER_WORDS = ("dim", "dimension", "text", "center", "centre", "hidden", "construction",
                     "border", "frame", "title", "hatch", "bend", "fold", "defpoints", "标注", "尺寸",
                     "中心", "虚线", "辅助", "构造", "图框", "标题", "填充", "剖面", "折弯", "折线",
-                    "文字")
+                    "文字", "rahmen", "schriftfeld", "plankopf")
 # Words of dimension and axis layers. A layer whose skip words are all among these is kept for
 # its closed curves that lie in a part's material: holes drawn on a "dim" layer are still cut.
 ANNOTATION_WORDS = ("dim", "annotation", "标注", "尺寸", "center", "centre", "中心")

@@ -33,6 +33,9 @@ const double kScales[] = {1, 2, 3, 4, 5, 10, 15, 20, 25, 50, 100, 0.5, 0.2};
 // ANSI a quarter inch to an inch), and how far from the corner a title block reaches.
 constexpr double kSizeTolerance = 1.0;
 constexpr double kMinInset = 2.0, kMaxInset = 40.0;
+// The binding margins on a sheet's left (ISO 5457 and GB/T 14689), sheet millimetres: a border
+// this far in on the left and equally far in on the other three sides is placed so.
+const double kBindingMargins[] = {20.0, 25.0};
 constexpr double kTitleReachX = 200.0, kTitleReachY = 80.0;
 // Sheet millimetres each line of a corner mark runs from the corner along the sheet's side, at
 // least (trim marks are 5 to 10 long; a full side or a corner piece is longer).
@@ -118,7 +121,8 @@ const Run* edgeRun(const std::vector<Run>& runs, double level, double from, doub
 }
 
 bool hasFrameLayerWord(const std::string& layer) {
-    static const char* const kWords[] = {"框", "标题栏", "frame", "border", "title"};
+    static const char* const kWords[] = {"框",    "标题栏",      "frame",  "border",
+                                         "title", "schriftfeld", "rahmen", "plankopf"};
     const std::string lower = toLowerUtf8(layer);
     for (const char* word : kWords)
         if (lower.find(word) != std::string::npos) return true;
@@ -153,6 +157,26 @@ class Recogniser {
             DrawnFrame frame;
             if (confirm(c, frame)) frames.push_back(std::move(frame));
         }
+        // Then borders whose sheet is not drawn, larger first; one inside a frame already
+        // found is that frame's second border, not a sheet of its own.
+        std::vector<Border> borders = borderRects();
+        std::sort(borders.begin(), borders.end(), [](const Border& a, const Border& b) {
+            return (a.rect.x1 - a.rect.x0) * (a.rect.y1 - a.rect.y0) >
+                   (b.rect.x1 - b.rect.x0) * (b.rect.y1 - b.rect.y0);
+        });
+        for (const Border& b : borders) {
+            bool taken = true;
+            for (const Run* edge : b.edges)
+                for (const std::size_t owner : edgeOwners(*edge, b.rect))
+                    taken = taken && taken_.count(owner) > 0;
+            const bool inside = std::any_of(frames.begin(), frames.end(), [&](const DrawnFrame& f) {
+                return b.rect.x0 >= f.window.minX - kJoin && b.rect.y0 >= f.window.minY - kJoin &&
+                       b.rect.x1 <= f.window.maxX + kJoin && b.rect.y1 <= f.window.maxY + kJoin;
+            });
+            if (taken || inside) continue;
+            DrawnFrame frame;
+            if (confirmBorder(b, frame)) frames.push_back(std::move(frame));
+        }
         return frames;
     }
 
@@ -162,6 +186,18 @@ class Recogniser {
         std::vector<double> scales;
         // The runs marking the corners: the sides themselves, or their pieces at the corners.
         std::vector<const Run*> edges;
+    };
+
+    // A closed axis-aligned rectangle, its sides whole runs from its lower-left corner.
+    struct Border {
+        Rect rect;
+        const Run* edges[4];
+    };
+
+    // Where a border sits on a sheet: the sheet's rectangle around it, and its scale.
+    struct SheetReading {
+        double scale = 0.0;
+        Rect sheet{};
     };
 
     void collect() {
@@ -286,6 +322,93 @@ class Recogniser {
         out.push_back(std::move(c));
     }
 
+    // Closed rectangles (a polyline, or lines from corner to corner) that some sheet at some
+    // scale holds as its border: candidates for a frame whose sheet edge is not drawn.
+    std::vector<Border> borderRects() const {
+        std::vector<Border> out;
+        for (const Run& bottom : horizontal_)
+            for (auto it = firstAt(vertical_, bottom.from - kJoin);
+                 it != vertical_.end() && it->level <= bottom.from + kJoin; ++it) {
+                if (!near(it->from, bottom.level, kJoin)) continue;
+                const Rect rect{bottom.from, bottom.level, bottom.to, it->to};
+                const Run* right = edgeRun(vertical_, rect.x1, rect.y0, rect.y1, kJoin);
+                const Run* top = edgeRun(horizontal_, rect.y1, rect.x0, rect.x1, kJoin);
+                if (right == nullptr || top == nullptr || sheetReadings(rect).empty()) continue;
+                out.push_back({rect, {&bottom, &*it, right, top}});
+            }
+        return out;
+    }
+
+    // The sheets of a listed size at a common scale whose border `rect` could be, inset by 2 to
+    // 40 sheet millimetres on each side; the most common scale first, then the closest fit.
+    // Top and bottom insets are equal (every standard draws them so); on the left and right,
+    // a binding margin and the others' inset, or else half the room each.
+    std::vector<SheetReading> sheetReadings(const Rect& rect) const {
+        struct Ranked {
+            SheetReading reading;
+            std::size_t rank;
+            double room;
+        };
+        std::vector<Ranked> found;
+        const double w = rect.x1 - rect.x0, h = rect.y1 - rect.y0;
+        for (const double scale : kScales)
+            for (const double unit : {1.0, 1.0 / 25.4}) {
+                const double s = scale * unit, tolerance = kSizeTolerance * s;
+                const double least = 2 * kMinInset * s - tolerance;
+                const double most = 2 * kMaxInset * s + tolerance;
+                for (const Sheet& sheet : kSheets)
+                    for (const bool landscape : {true, false}) {
+                        const double sw = (landscape ? sheet.longSide : sheet.shortSide) * s;
+                        const double sh = (landscape ? sheet.shortSide : sheet.longSide) * s;
+                        const double roomX = sw - w, roomY = sh - h;
+                        if (roomX < least || roomX > most || roomY < least || roomY > most)
+                            continue;
+                        const double inset = roomY / 2;
+                        double left = roomX / 2;
+                        for (const double margin : kBindingMargins)
+                            if (near(roomX - inset, margin * s, tolerance) &&
+                                roomX - inset > inset + tolerance)
+                                left = roomX - inset;
+                        const Rect around{rect.x0 - left, rect.y0 - inset, rect.x0 - left + sw,
+                                          rect.y0 - inset + sh};
+                        found.push_back({{s, around}, scaleRank(s), (roomX + roomY) / s});
+                    }
+            }
+        std::stable_sort(found.begin(), found.end(), [](const Ranked& a, const Ranked& b) {
+            return a.rank != b.rank ? a.rank < b.rank : a.room < b.room;
+        });
+        std::vector<SheetReading> out;
+        for (const Ranked& r : found)
+            out.push_back(r.reading);
+        return out;
+    }
+
+    // A border is a frame only with a whole title grid in its lower-right corner: a closed
+    // rectangle alone is a part, whatever its size. The first reading whose scale finds the
+    // grid places the sheet.
+    bool confirmBorder(const Border& b, DrawnFrame& frame) {
+        for (const SheetReading& reading : sheetReadings(b.rect)) {
+            int rows = 0, columns = 0;
+            Rect box{};
+            titleGrid(b.rect, reading.scale, rows, columns, box);
+            if (rows < 2 || columns < 2) continue;
+            const Rect& sheet = reading.sheet;
+            frame.window = {sheet.x0, sheet.y0, sheet.x1, sheet.y1, {}};
+            frame.border = {b.rect.x0, b.rect.y0, b.rect.x1, b.rect.y1, {}};
+            frame.scale = reading.scale;
+            frame.hasTitleBlock = true;
+            frame.titleBlock = {box.x0, box.y0, box.x1, box.y1, {}};
+            std::set<std::size_t> owners;
+            for (const Run* edge : b.edges)
+                for (const std::size_t owner : edgeOwners(*edge, b.rect))
+                    owners.insert(owner);
+            addTitleBlockMembers(box, reading.scale, owners);
+            takeMembers(owners, frame);
+            return true;
+        }
+        return false;
+    }
+
     // An inner border inset by a margin band on every side.
     bool innerBorder(const Rect& outer, double s, Rect& inner, const Run* edges[4]) const {
         const double tolerance = kSizeTolerance * s;
@@ -322,21 +445,23 @@ class Recogniser {
         const double left = border.x1 - kTitleReachX * s, top = border.y0 + kTitleReachY * s;
         rows = columns = 0;
         box = {border.x1, border.y0, border.x1, border.y0};
-        for (const Run& r : horizontal_)
-            if (r.level > border.y0 + tolerance && r.level <= top &&
-                near(r.to, border.x1, tolerance) && r.from >= left - tolerance &&
-                r.from < border.x1 - tolerance) {
+        // Only the runs at levels in the corner's reach are looked at: every closed rectangle
+        // of a perforated plate may ask.
+        for (auto r = firstAt(horizontal_, border.y0); r != horizontal_.end() && r->level <= top;
+             ++r)
+            if (r->level > border.y0 + tolerance && near(r->to, border.x1, tolerance) &&
+                r->from >= left - tolerance && r->from < border.x1 - tolerance) {
                 ++rows;
-                box.x0 = std::min(box.x0, r.from);
-                box.y1 = std::max(box.y1, r.level);
+                box.x0 = std::min(box.x0, r->from);
+                box.y1 = std::max(box.y1, r->level);
             }
-        for (const Run& r : vertical_)
-            if (r.level < border.x1 - tolerance && r.level >= left &&
-                near(r.from, border.y0, tolerance) && r.to <= top + tolerance &&
-                r.to > border.y0 + tolerance) {
+        for (auto r = firstAt(vertical_, left);
+             r != vertical_.end() && r->level < border.x1 - tolerance; ++r)
+            if (near(r->from, border.y0, tolerance) && r->to <= top + tolerance &&
+                r->to > border.y0 + tolerance) {
                 ++columns;
-                box.x0 = std::min(box.x0, r.level);
-                box.y1 = std::max(box.y1, r.to);
+                box.x0 = std::min(box.x0, r->level);
+                box.y1 = std::max(box.y1, r->to);
             }
     }
 
@@ -403,6 +528,11 @@ class Recogniser {
             frame.titleBlock = {best.box.x0, best.box.y0, best.box.x1, best.box.y1, {}};
             addTitleBlockMembers(best.box, best.scale, owners);
         }
+        takeMembers(owners, frame);
+        return true;
+    }
+
+    void takeMembers(const std::set<std::size_t>& owners, DrawnFrame& frame) {
         for (const std::size_t owner : owners) {
             host::EntityInfo info;
             if (!host::succeeded(ds_.entityInfo(entities_[owner], info))) continue;
@@ -410,7 +540,6 @@ class Recogniser {
             frame.handles.push_back(info.handle);
             taken_.insert(owner);
         }
-        return true;
     }
 
     // Every line, polyline and text wholly inside the title block's box.

@@ -232,7 +232,9 @@ std::string carriedLayer(const Walk& walk, const host::EntityInfo& info, const s
                          const std::string& linetype) {
     if (!walk.options.carry || !walk.options.skipNonCut) return {};
     const std::string words = layerWords(layer);
-    if (holdsWord(words, {"frame", "border", "title", "图框", "标题"})) return {};
+    if (holdsWord(words, {"frame", "border", "title", "图框", "标题", "rahmen", "schriftfeld",
+                          "plankopf"}))
+        return {};
     if (holdsWord(words, {"dim", "annotation", "标注", "尺寸", "construction", "辅助", "构造",
                           "hatch", "填充", "剖面", "defpoints"}))
         return {};

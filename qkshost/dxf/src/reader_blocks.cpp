@@ -119,6 +119,7 @@ Reader::Common Reader::parseCommon(Entity& e) {
     Common c;
     c.xdataStart = buf_.size();
     bool inCommon = true;
+    bool layerGiven = false;
     c.tailStart = buf_.size();
     for (std::size_t i = 0; i < buf_.size(); ++i) {
         const Tag& g = buf_[i];
@@ -134,13 +135,22 @@ Reader::Common Reader::parseCommon(Entity& e) {
             }
             continue;
         }
-        if (!inCommon) continue;
+        if (!inCommon) {
+            // QCAD writes the layer after the type's own subclass marker (AcDbEntity, AcDbLine,
+            // then 8); no entity's own groups use 8, so it is still the entity's layer.
+            if (g.code == 8 && !layerGiven) {
+                e.layer = layerFor(g.text);
+                layerGiven = true;
+            }
+            continue;
+        }
         switch (g.code) {
             case 5:
                 e.handle = handle(g);
                 break;
             case 8:
                 e.layer = layerFor(g.text);
+                layerGiven = true;
                 break;
             case 6:
                 e.linetype = linetypeFor(g.text);

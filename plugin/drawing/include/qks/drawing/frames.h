@@ -45,8 +45,14 @@ struct DrawnFrame {
 // by 2 to 40 sheet millimetres on every side, or a title-block grid in its lower-right corner
 // (at least two row lines reaching the border's right side and two column lines standing on
 // its bottom). A frame word in the corner marks' layer names (框, 标题栏, frame, border,
-// title) lets one row and one column do; corners alone are never a frame, whatever their
-// layer. The window is the sheet's rectangle. Largest frames first.
+// title, Schriftfeld, Rahmen, Plankopf) lets one row and one column do; corners alone are never
+// a frame, whatever their layer. The window is the sheet's rectangle. Largest frames first.
+// After them, templates that draw no sheet edge: a closed rectangle (a polyline, or lines from
+// corner to corner) the size of such a sheet less an inset of 2 to 40 sheet millimetres on each
+// side, with a whole title-block grid in its lower-right corner, is the border of that sheet
+// (the most common scale first, then the closest fit). The window is the sheet around it:
+// top and bottom inset alike, on the left a binding margin (20 or 25 sheet millimetres) and on
+// the right the others' inset where the room says so, else half the room each side.
 std::vector<DrawnFrame> findDrawnFrames(host::DrawingServices& ds,
                                         const std::vector<host::ObjectId>& entities);
 

@@ -92,10 +92,13 @@ enum class DrawingUnits { Auto, Millimetres, Inches };
 // or frames); left out of the config, the words below apply. Engraving layers are marked,
 // not cut through, so their outlines are neither parts nor holes.
 inline constexpr std::string_view kSkipLayersKey = "skiplayers";
-inline constexpr std::array<std::string_view, 30> kDefaultSkipLayerWords = {
-    "dim",   "text",  "center",     "centre", "hidden",    "construction", "border", "frame",
-    "title", "hatch", "bend",       "fold",   "defpoints", "标注",         "尺寸",   "中心",
-    "虚线",  "辅助",  "构造",       "图框",   "标题",      "填充",         "剖面",   "折弯",
-    "折线",  "文字",  "annotation", "engrav", "雕刻",      "彫刻"};
+// German drawings name their frame and title-block layers Rahmen (Blattrahmen,
+// Zeichnungsrahmen), Schriftfeld (DIN EN ISO 7200) and Plankopf.
+inline constexpr std::array<std::string_view, 33> kDefaultSkipLayerWords = {
+    "dim",   "text",  "center", "centre",      "hidden",  "construction", "border",
+    "frame", "title", "hatch",  "bend",        "fold",    "defpoints",    "标注",
+    "尺寸",  "中心",  "虚线",   "辅助",        "构造",    "图框",         "标题",
+    "填充",  "剖面",  "折弯",   "折线",        "文字",    "annotation",   "engrav",
+    "雕刻",  "彫刻",  "rahmen", "schriftfeld", "plankopf"};
 
 }  // namespace qks::contract
