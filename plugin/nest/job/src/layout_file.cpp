@@ -103,20 +103,26 @@ void sessionFromLayout(const contract::NestLayout& layout, NestSession& session)
     for (std::size_t k = 0; k < session.parts.size(); ++k)
         indexOfId[session.parts[k].id] = static_cast<std::int32_t>(k);
     session.layout.clear();
+    session.keptSheets.clear();
     std::map<std::int32_t, std::int32_t> placed;
     for (const contract::LayoutSheet& in : layout.sheets) {
         SheetLayout sheet;
         sheet.stockIndex = static_cast<std::int32_t>(config.sheets.size());
         sheet.width = in.width;
         sheet.height = in.height;
-        for (const contract::LayoutPlacement& p : in.placements) {
-            const auto kind = indexOfId.find(p.partId);
-            if (kind == indexOfId.end()) continue;
-            sheet.placements.push_back({p.partId, kind->second, p.angle, p.mirrored,
-                                        gridCells(s, p.x), gridCells(s, p.y)});
-            sheet.usedArea += session.parts[static_cast<std::size_t>(kind->second)].area;
-            ++placed[p.partId];
-        }
+        // Locked parts lead their sheet, as a job's kept parts do, so the common line leaves
+        // them where the user put them and the file written back keeps them locked.
+        std::size_t lockedCount = 0;
+        for (const bool lockedPass : {true, false})
+            for (const contract::LayoutPlacement& p : in.placements) {
+                const auto kind = indexOfId.find(p.partId);
+                if (kind == indexOfId.end() || p.locked != lockedPass) continue;
+                sheet.placements.push_back({p.partId, kind->second, p.angle, p.mirrored,
+                                            gridCells(s, p.x), gridCells(s, p.y)});
+                sheet.usedArea += session.parts[static_cast<std::size_t>(kind->second)].area;
+                ++placed[p.partId];
+                lockedCount += lockedPass;
+            }
         if (sheet.placements.empty()) continue;
         if (in.stock.empty()) {
             config.sheets.emplace_back(in.width, in.height, 1);
@@ -126,6 +132,11 @@ void sessionFromLayout(const contract::NestLayout& layout, NestSession& session)
             sheet.mask = std::make_shared<StockMask>();
             sheet.stockArea = config.sheets.back().shape->area;
         }
+        session.keptSheets.push_back(
+            {config.sheets.back(),
+             std::vector<Placement>(
+                 sheet.placements.begin(),
+                 sheet.placements.begin() + static_cast<std::ptrdiff_t>(lockedCount))});
         session.layout.push_back(std::move(sheet));
     }
     session.unplaced = 0;
