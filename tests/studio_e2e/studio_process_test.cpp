@@ -790,26 +790,33 @@ TEST_F(StudioProcess, AdjustsANestInTheDrawingWindowWithTheMouse) {
             grabOther.y + aimed.y + (box.maxY - box.minY - other.maxY - other.minY) / 2};
         const auto from = screen(grab), to = screen(drop);
         const auto second = screen(grabOther), secondTo = screen(onto);
-        // A press, a first step past the click distance, the way to the drop, the release.
+        // A press, a first step past the click distance, the way to the drop, the release, with
+        // pauses a slow build (the sanitizers' on a busy machine) needs to follow each step.
         const auto dragTo = [](const std::vector<std::string>& start,
                                const std::vector<std::string>& end) {
             return std::vector<std::string>{"mousemove",
                                             start[0],
                                             start[1],
+                                            "sleep",
+                                            "0.5",
                                             "mousedown",
                                             "1",
+                                            "sleep",
+                                            "0.5",
                                             "mousemove",
                                             std::to_string(std::stol(start[0]) + 8),
                                             start[1],
+                                            "sleep",
+                                            "0.5",
                                             "mousemove",
                                             end[0],
                                             end[1],
                                             "sleep",
-                                            "0.3",
+                                            "1.5",
                                             "mouseup",
                                             "1",
                                             "sleep",
-                                            "0.5"};
+                                            "2"};
         };
         std::vector<std::string> both = dragTo(from, to);
         const std::vector<std::string> refusedDrag = dragTo(second, secondTo);
