@@ -244,8 +244,9 @@ void checkLayout(const std::vector<NestPart>& parts, const NestConfig& config, c
                     const int c = p.column + x, row = p.row + y;
                     std::uint64_t& word = bits[row * sheet.wordsPerRow + c / 64];
                     const std::uint64_t mask = std::uint64_t{1} << (c % 64);
-                    if (rastersApart)
+                    if (rastersApart) {
                         ASSERT_EQ(word & mask, 0u) << what << ": rasters overlap on sheet " << s;
+                    }
                     word |= mask;
                 }
             PlacedShape shape = placeShape(part, p.angle, p.mirrored, 0, 0, config.margin, pad,

@@ -7,6 +7,7 @@
 #include "qks/nest/geometry.h"
 
 namespace qks::bom {
+using contract::convexHull;
 using nest::cross;
 
 namespace {
@@ -15,28 +16,6 @@ namespace {
 constexpr double kSmallestTurn = 0.5 * kPi / 180.0;
 // A turn this close to a full fold-back has no finite set-back.
 constexpr double kLargestTurn = 179.5 * kPi / 180.0;
-
-std::vector<Point> convexHull(std::vector<Point> points) {
-    std::sort(points.begin(), points.end(), [](const Point& a, const Point& b) {
-        return a.x < b.x || (a.x == b.x && a.y < b.y);
-    });
-    points.erase(std::unique(points.begin(), points.end()), points.end());
-    if (points.size() < 3) return points;
-    std::vector<Point> hull(2 * points.size());
-    std::size_t k = 0;
-    for (const Point& p : points) {
-        while (k >= 2 && cross(hull[k - 2], hull[k - 1], p) <= 0)
-            --k;
-        hull[k++] = p;
-    }
-    for (std::size_t i = points.size() - 1, lower = k + 1; i-- > 0;) {
-        while (k >= lower && cross(hull[k - 2], hull[k - 1], points[i]) <= 0)
-            --k;
-        hull[k++] = points[i];
-    }
-    hull.resize(k - 1);
-    return hull;
-}
 
 struct Direction {
     double x = 1.0, y = 0.0;

@@ -62,4 +62,26 @@ double segmentDistance(const Point& a, const Point& b, const Point& c, const Poi
                      pointSegmentDistance(c, a, b), pointSegmentDistance(d, a, b)});
 }
 
+std::vector<Point> convexHull(std::vector<Point> points) {
+    std::sort(points.begin(), points.end(), [](const Point& a, const Point& b) {
+        return a.x < b.x || (a.x == b.x && a.y < b.y);
+    });
+    points.erase(std::unique(points.begin(), points.end()), points.end());
+    if (points.size() < 3) return points;
+    std::vector<Point> hull(2 * points.size());
+    std::size_t k = 0;
+    for (const Point& p : points) {
+        while (k >= 2 && cross(hull[k - 2], hull[k - 1], p) <= 0)
+            --k;
+        hull[k++] = p;
+    }
+    for (std::size_t i = points.size() - 1, lower = k + 1; i-- > 0;) {
+        while (k >= lower && cross(hull[k - 2], hull[k - 1], points[i]) <= 0)
+            --k;
+        hull[k++] = points[i];
+    }
+    hull.resize(k - 1);
+    return hull;
+}
+
 }  // namespace qks::contract

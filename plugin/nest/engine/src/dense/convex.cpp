@@ -133,34 +133,13 @@ std::vector<Point> cleanRing(const std::vector<Point>& ring) {
     return withoutStraightRuns(std::move(out));
 }
 
-std::vector<Point> convexHull(std::vector<Point> points) {
-    std::sort(points.begin(), points.end(), [](const Point& a, const Point& b) {
-        return a.x < b.x || (a.x == b.x && a.y < b.y);
-    });
-    if (points.size() < 3) return points;
-    std::vector<Point> hull(2 * points.size());
-    std::size_t k = 0;
-    for (const Point& q : points) {
-        while (k >= 2 && cross(hull[k - 2], hull[k - 1], q) <= 0)
-            --k;
-        hull[k++] = q;
-    }
-    for (std::size_t i = points.size() - 1, lower = k + 1; i-- > 0;) {
-        while (k >= lower && cross(hull[k - 2], hull[k - 1], points[i]) <= 0)
-            --k;
-        hull[k++] = points[i];
-    }
-    hull.resize(k - 1);
-    return withoutStraightRuns(std::move(hull));
-}
-
 std::vector<std::vector<Point>> convexPieces(const std::vector<Point>& ring,
                                              std::size_t mostPoints) {
     if (ring.size() < 3) return {};
     if (convexRing(ring)) return {ring};
     std::vector<std::vector<int>> pieces;
     if (ring.size() <= mostPoints) pieces = triangles(ring);
-    if (pieces.empty()) return {convexHull(ring)};
+    if (pieces.empty()) return {withoutStraightRuns(contract::convexHull(ring))};
     mergeConvex(ring, pieces);
     std::vector<std::vector<Point>> out;
     for (const std::vector<int>& piece : pieces) {

@@ -24,9 +24,6 @@ struct ConvexPiece {
 // The ring counter-clockwise, without repeated points or vertices on a straight run.
 std::vector<Point> cleanRing(const std::vector<Point>& ring);
 
-// The convex hull, counter-clockwise, without vertices on a straight run.
-std::vector<Point> convexHull(std::vector<Point> points);
-
 // Convex rings whose union is the inside of `ring` (a clean ring): its triangles, neighbours then
 // merged while the merge stays convex. A ring of more than `mostPoints` points, or one the
 // triangulation cannot cut (it touches itself), gives its convex hull: a piece that holds the

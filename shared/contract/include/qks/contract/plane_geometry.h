@@ -30,5 +30,8 @@ double segmentDistance(const Point& a, const Point& b, const Point& c, const Poi
 // Whether the segments cross with each one's ends strictly on either side of the other
 // (touching and running along each other are no crossings).
 bool properlyCross(const Point& a, const Point& b, const Point& c, const Point& d);
+// The convex hull, counter-clockwise from the lowest-leftmost point, without repeated points or
+// points on a straight run; fewer than three distinct points come back as they are, sorted.
+std::vector<Point> convexHull(std::vector<Point> points);
 
 }  // namespace qks::contract
