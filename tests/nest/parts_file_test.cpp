@@ -90,6 +90,7 @@ TEST(PartsFile, ReaderToleratesOddFiles) {
         {"hole of unknown id", p1 + o1 + "H\t5\t1,1;2,1;2,2\n", 1},
         {"too few outline points", p1 + "O\t1\t0,0;10,0\n", 0},
         {"pieces without comma skipped", p1 + "O\t1\t0,0;junk;10,0;;10,10\n", 1},
+        {"outline with an overflowing exponent", p1 + "O\t1\t0,0;10,1E999;10,10\n", 0},
         {"short P line", "P\t1\t2\t100\t0\t0\t10\t10\tCURRENT\t\n" + o1, 0},
         {"negative quantity", "P\t1\t-2\t100\t0\t0\t10\t10\tCURRENT\t\tA\n" + o1, 0},
         {"repeated id maps to later part", p1 + "P\t1\t5\t100\t0\t0\t10\t10\tCURRENT\t\tB\n" + o1,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <map>
 
 #include "qks/contract/text_format.h"
@@ -27,14 +28,19 @@ void appendPoints(std::string& out, const std::vector<Point>& points) {
 }
 
 // "x,y;x,y;...": a piece without a comma is skipped; y ends at a second comma.
+// A ring with a coordinate that is no finite number (an exponent out of range) is read as no
+// ring at all: no point of it can be trusted, and every geometric test downstream assumes finite
+// coordinates.
 std::vector<Point> readPoints(std::string_view field, const ReadRules& rules) {
     std::vector<Point> points;
     for (std::string_view piece : splitFields(field, ';')) {
         const auto comma = piece.find(',');
         if (comma == std::string_view::npos) continue;
         const std::string_view rest = piece.substr(comma + 1);
-        points.push_back({rules.toDouble(piece.substr(0, comma)),
-                          rules.toDouble(rest.substr(0, rest.find(',')))});
+        const Point point{rules.toDouble(piece.substr(0, comma)),
+                          rules.toDouble(rest.substr(0, rest.find(',')))};
+        if (!std::isfinite(point.x) || !std::isfinite(point.y)) return {};
+        points.push_back(point);
     }
     return points;
 }
