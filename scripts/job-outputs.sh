@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Runs every job of the plug-in through qkshost over the project's fixture drawings and leaves
 # what the jobs wrote in one folder, made comparable between two builds: the work folder's path
-# is written as @W and the source tree's as @S, workbooks and packages are unpacked and their
-# timestamps blanked, and what a run cannot repeat (search times, the search's own steps) is left
-# out. Used by compare-outputs.sh.
+# is written as @W, the output folder's as @O and the source tree's as @S, workbooks and
+# packages are unpacked and their clocks blanked, and what a run cannot repeat (search times,
+# the search's own steps) is left out. Used by compare-outputs.sh.
 #
 # usage: job-outputs.sh BIN_DIR OUT_DIR [NEST_LAYOUT]
 #   BIN_DIR      a build's bin folder with qkshost, libqks.so and qksnest
@@ -86,7 +86,7 @@ printf 'outDir=%s\nsheet=1200x800\ngap=5\nmargin=10\ncell=2\nrotate=1\nthreads=1
 TMPDIR="$work/" "$bin/qksnest" "$out/qksnest/qksnest.cfg" "$out/nest-plain/qks_nest_parts.txt" \
   --progress "$out/qksnest/progress.txt" --seed 1 --iterations 200 >"$out/qksnest/summary.txt" 2>/dev/null
 
-{ printf 'outDir=%s\nout=BOM.xlsx\ncsv=1\npackage=1\nzip=0\n' "$work/bom/out"
+{ printf 'outDir=%s\nout=BOM.xlsx\ncsv=1\npackage=1\nzip=1\nnest=%s\n' "$work/bom/out" "$out/nest-plain"
   files "$fx"/nest/fold_lines.dxf "$fx"/nest/flange_and_disc.dxf "$fx"/nest/rect_hole.dxf \
     "$fx"/plot/frames.dxf; } | run_job bom QKBOM qks_bom.cfg
 
@@ -107,11 +107,14 @@ kill "$host" 2>/dev/null || true
 wait "$host" 2>/dev/null || true
 
 # Comparable: unpack workbooks and zips, blank their clocks, drop what the search's timing decides.
-while IFS= read -r -d '' book; do
-  mkdir -p "$book.d"
-  (cd "$book.d" && unzip -qo "$book")
-  rm "$book"
-done < <(find "$out" -type f \( -name '*.xlsx' -o -name '*.zip' \) -print0)
+# Twice: a package's zip holds a workbook of its own.
+for pass in 1 2; do
+  while IFS= read -r -d '' book; do
+    mkdir -p "$book.d"
+    (cd "$book.d" && unzip -qo "$book")
+    rm "$book"
+  done < <(find "$out" -type f \( -name '*.xlsx' -o -name '*.zip' \) -print0)
+done
 find "$out" -type f -name 'core.xml' -exec sed -i -E \
   's#<dcterms:(created|modified)[^>]*>[^<]*</dcterms:(created|modified)>##g' {} +
 find "$out" -type f -name '*.pdf' -exec sed -i -E 's#/CreationDate\(D:[0-9]+Z\)#/CreationDate(D:0)#' {} +
@@ -120,6 +123,7 @@ sed -i -E 's/^ELAPSED\t.*/ELAPSED\tT/; s/seconds=[0-9.]+/seconds=T/' "$out/qksne
 find "$out" -type f -name 'qks_nest_progress.txt' -delete
 find "$out" -path '*/nest-*/*.log' -type f -exec sed -i -E \
   '/^NEST (优化|进度|迭代)/d; s/迭代=[0-9]+/迭代=N/' {} +
-grep -rlZ -e "$work" -e "$src" "$out" 2>/dev/null | xargs -0 -r sed -i "s#$work#@W#g; s#$src#@S#g"
+grep -rlZ -e "$work" -e "$src" -e "$out" "$out" 2>/dev/null |
+  xargs -0 -r sed -i "s#$work#@W#g; s#$out#@O#g; s#$src#@S#g"
 # A qkslayout names its own drawing folder; a PDF stores the path of nothing, but check anyway.
 echo "job outputs in $out"

@@ -28,8 +28,7 @@
 #include "qks/drawing/frames.h"
 #include "qks/drawing/naming.h"
 #include "qks/job/driver.h"
-#include "qks/nest/parts_file.h"
-#include "qks/nest/progress.h"
+#include "qks/job/job_files.h"
 
 namespace qks::bom {
 namespace {
@@ -308,7 +307,7 @@ void processDatabase(BomRun& job, host::DatabaseId database, const std::string& 
         std::vector<host::ObjectId> cutEntities;
         for (const host::ObjectId entity : group.entities)
             if (profileCurves.count(entity.value) == 0) cutEntities.push_back(entity);
-        std::vector<nest::NestPart> parts;
+        std::vector<contract::PartRecord> parts;
         std::int32_t nextId = 1;
         drawing::extractParts(ds, cutEntities, source,
                               facts.name.empty() ? facts.number : facts.name, options, parts,
@@ -316,7 +315,7 @@ void processDatabase(BomRun& job, host::DatabaseId database, const std::string& 
         drawing::mergeIdenticalKinds(parts, true, true);
         const std::size_t firstRow = job.data.rows.size();
         int kindIndex = 0;
-        for (const nest::NestPart& part : parts) {
+        for (const contract::PartRecord& part : parts) {
             ++kindIndex;
             BomRow row;
             row.key = rowKey(source, frameIndex, kindIndex);
@@ -409,18 +408,19 @@ void readNestUse(const std::string& folder, std::vector<SheetUse>& sheets) {
         partsPath = tempFilePath(contract::kNestPartsFile);
         progressPath = tempFilePath(contract::kNestProgressFile);
     }
-    std::vector<nest::NestPart> parts;
-    std::string progressText;
-    if (!nest::readPartsFile(partsPath, parts) || !readFileBytes(progressPath, progressText)) {
+    std::string partsText, progressText;
+    std::vector<contract::PartRecord> parts;
+    if (readFileBytes(partsPath, partsText)) parts = job::parsePartsText(partsText);
+    if (parts.empty() || !readFileBytes(progressPath, progressText)) {
         log(contract::kLogWarning, "未找到套料结果 " + folder);
         return;
     }
     std::map<std::int32_t, double> netArea;
-    for (const nest::NestPart& part : parts)
+    for (const contract::PartRecord& part : parts)
         netArea[part.id] = measurePart(part).netArea;
-    const nest::ProgressFile progress = nest::parseProgressText(progressText);
+    const contract::ProgressRecords progress = job::parseProgressText(progressText);
     int index = 0;
-    for (const nest::ProgressSheet& sheet : progress.sheets) {
+    for (const contract::SheetRecord& sheet : progress.sheets) {
         SheetUse use;
         use.index = ++index;
         use.width = sheet.width;

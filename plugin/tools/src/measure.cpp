@@ -8,7 +8,7 @@
 #include "qks/drawing/drawing_text.h"
 #include "qks/drawing/extraction.h"
 #include "qks/drawing/frames.h"
-#include "qks/nest/geometry.h"
+#include "qks/geometry/plane.h"
 #include "qks/tools/operations.h"
 
 namespace qks::tools {
@@ -48,7 +48,7 @@ bool roundRing(const std::vector<contract::Point>& ring, double& cx, double& cy,
 
 // Area, perimeters and extents from the part's true curves where extraction knew them: its
 // outline is grown by the flattening's chord error for nesting, its holes shrunk.
-void applyTrueFigures(const nest::NestPart& part, PartMeasure& m) {
+void applyTrueFigures(const contract::PartRecord& part, PartMeasure& m) {
     const contract::TrueFigures& figures = part.figures;
     if (!figures.known || figures.boundary.empty()) return;
     const double scale = part.drawingScale > 0 ? part.drawingScale : 1.0;
@@ -80,7 +80,7 @@ std::vector<PartMeasure> measureParts(host::DrawingServices& ds, host::DatabaseI
     // What the tools themselves draw is not a part (balloon circles, labels).
     for (const std::string_view layer : {contract::kBalloonLayer, contract::kAreaLayer})
         options.skipLayers.emplace_back(toLowerUtf8(layer));
-    std::vector<nest::NestPart> parts;
+    std::vector<contract::PartRecord> parts;
     std::int32_t nextId = 1;
     drawing::extractModelSpace(ds, database, source, "零件", options, parts, nextId);
     // Exact circles of the drawing, to measure round holes by their curves, not by the chords.
@@ -90,14 +90,14 @@ std::vector<PartMeasure> measureParts(host::DrawingServices& ds, host::DatabaseI
         if (host::succeeded(ds.arcInfo(entity, arc)) && arc.fullCircle) circles.push_back(arc);
     }
     std::vector<PartMeasure> out;
-    for (const nest::NestPart& part : parts) {
+    for (const contract::PartRecord& part : parts) {
         const double scale = part.drawingScale > 0 ? part.drawingScale : 1.0;
         PartMeasure m;
         m.name = part.name;
         double area = 0, cx = 0, cy = 0;
         ringMoments(part.outline, area, cx, cy);
         m.area = std::fabs(area);
-        m.outlinePerimeter = nest::ringLength(part.outline);
+        m.outlinePerimeter = geometry::ringLength(part.outline);
         m.perimeter = m.outlinePerimeter;
         m.holes = static_cast<int>(part.holes.size());
         double momentX = cx * std::fabs(area), momentY = cy * std::fabs(area);
@@ -107,7 +107,7 @@ std::vector<PartMeasure> measureParts(host::DrawingServices& ds, host::DatabaseI
             m.area -= std::fabs(holeArea);
             momentX -= hx * std::fabs(holeArea);
             momentY -= hy * std::fabs(holeArea);
-            m.perimeter += nest::ringLength(hole);
+            m.perimeter += geometry::ringLength(hole);
             double rx = 0, ry = 0, radius = 0;
             if (!roundRing(hole, rx, ry, radius)) continue;
             rx /= scale;
