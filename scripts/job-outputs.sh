@@ -25,15 +25,17 @@ find "$out" -mindepth 1 -delete
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# run_job NAME COMMAND CONFIG_FILE: runs one command in a fresh temporary folder holding the
-# config (read from standard input); the folder becomes OUT_DIR/NAME.
+# run_job NAME COMMAND CONFIG_FILE [DRAWING]: runs one command in a fresh temporary folder
+# holding the config (read from standard input), with DRAWING open as the current drawing; the
+# folder becomes OUT_DIR/NAME.
 run_job() {
-  local name=$1 command=$2 config=$3
+  local name=$1 command=$2 config=$3 current=${4:-}
   local dir="$work/$name"
   mkdir -p "$dir"
   cat >"$dir/$config"
   TMPDIR="$dir/" QKS_PLOT_CFG= QKS_MERGE_CFG= QKS_BOM_CFG= QKS_TOOLS_CFG= \
-    "$bin/qkshost" --no-stdin -c "$command" >"$dir/console.txt" 2>&1 || echo "exit $?" >>"$dir/console.txt"
+    "$bin/qkshost" --no-stdin -c "$command" ${current:+"$current"} >"$dir/console.txt" 2>&1 ||
+    echo "exit $?" >>"$dir/console.txt"
   rm -f "$dir/qksstudio.lock" "$dir/qksstudio"
   mv "$dir" "$out/$name"
 }
@@ -89,6 +91,12 @@ TMPDIR="$work/" "$bin/qksnest" "$out/qksnest/qksnest.cfg" "$out/nest-plain/qks_n
 { printf 'outDir=%s\nout=BOM.xlsx\ncsv=1\npackage=1\nzip=1\nnest=%s\n' "$work/bom/out" "$out/nest-plain"
   files "$fx"/nest/fold_lines.dxf "$fx"/nest/flange_and_disc.dxf "$fx"/nest/rect_hole.dxf \
     "$fx"/plot/frames.dxf; } | run_job bom QKBOM qks_bom.cfg
+
+# The current drawing: the BOM reads it, the tools change it in place.
+printf 'outDir=%s\nscope=current\n' "$work/bom-current/out" |
+  run_job bom-current QKBOM qks_bom.cfg "$fx/nest/fold_lines.dxf"
+printf 'outDir=%s\nscope=current\nop=clean,area,dims\n' "$work/tools-current/out" |
+  run_job tools-current QKTOOLS qks_tools.cfg "$fx/nest/rect_hole.dxf"
 
 for ops in clean,layers area,attrs dims,holes,balloons corners; do
   name="tools-${ops//,/-}"

@@ -36,13 +36,7 @@ namespace {
 namespace fs = std::filesystem;
 using contract::BomRow;
 
-void log(const std::string& line) {
-    appendJobLog(LogChannel::Bom, line);
-}
-
-void log(std::string_view word, const std::string& rest) {
-    job::log(LogChannel::Bom, word, rest);
-}
+constexpr job::ChannelLog log{LogChannel::Bom};
 
 // FNV-1a: a short key that stays the same for the same drawing, frame and kind.
 std::string rowKey(const std::string& source, int frame, int kind) {
@@ -464,34 +458,21 @@ void runBomJob(host::Host& host, const std::string& configPathFromBridge) {
     const std::string stem = fs::u8path(config.workbook).stem().u8string();
     if (config.package) openPackage(run.package, joinPath(config.outDir, stem + "_交付"));
     drawing::NameCounts labels;
-    const auto readDrawing = [&](const job::Drawing& drawing, job::Tally&) {
-        if (drawing.current) {
-            const job::CurrentDrawing current = job::openCurrentDrawing(host, *ds, LogChannel::Bom);
-            if (!current.database) return job::Outcome::Failed;
-            const std::string& path = current.path;
-            const std::string label = drawing::uniqueOutputName(
-                path.empty() ? std::string("当前图纸") : drawing::fileStemLabel(path), labels);
-            const std::size_t before = run.data.rows.size();
-            processDatabase(run, current.database,
-                            path.empty() ? std::string(contract::kCurrentDrawingSource) : path,
-                            label);
-            log(contract::kLogOk,
-                label + " 板件 " + std::to_string(run.data.rows.size() - before) + " 种");
-            return job::Outcome::Ok;
-        }
+    const auto readDrawing = [&](const job::OpenDrawing& drawing, job::Tally&) {
         const std::string& path = drawing.path;
-        const host::ScopedDatabase database = job::readDrawing(*ds, LogChannel::Bom, path);
-        if (!database) return job::Outcome::Failed;
-        const std::string label = drawing::uniqueOutputName(drawing::fileStemLabel(path), labels);
+        const std::string label = drawing::uniqueOutputName(
+            path.empty() ? std::string("当前图纸") : drawing::fileStemLabel(path), labels);
         const std::size_t before = run.data.rows.size();
-        processDatabase(run, database.get(), path, label);
-        log(contract::kLogOk,
-            path + " 板件 " + std::to_string(run.data.rows.size() - before) + " 种");
+        processDatabase(run, drawing.database,
+                        path.empty() ? std::string(contract::kCurrentDrawingSource) : path, label);
+        log(contract::kLogOk, (drawing.current ? label : path) + " 板件 " +
+                                  std::to_string(run.data.rows.size() - before) + " 种");
         return job::Outcome::Ok;
     };
     job::Tally tally;
-    if (job::forEachDrawing(LogChannel::Bom, job::drawingList(config.currentDrawing, files),
-                            readDrawing, tally) &&
+    if (job::forEachOpenDrawing(host, *ds, LogChannel::Bom,
+                                job::drawingList(config.currentDrawing, files), readDrawing,
+                                tally) &&
         !config.nestFolder.empty()) {
         try {
             readNestUse(config.nestFolder, run.data.sheets);

@@ -17,13 +17,7 @@ using contract::kLogDone;
 using contract::kLogError;
 using contract::kLogFatal;
 
-void logLine(const std::string& line) {
-    appendJobLog(LogChannel::Plot, line);
-}
-
-void logLine(std::string_view word, const std::string& rest) {
-    job::log(LogChannel::Plot, word, rest);
-}
+constexpr job::ChannelLog logLine{LogChannel::Plot};
 
 // Opens the merged drawing as a document and plots its model space to one PDF named after
 // the drawing. Ends the job's log with its DONE line either way.

@@ -18,13 +18,7 @@ using contract::kLogFatal;
 using contract::kLogOpen;
 using job::Outcome;
 
-void log(const std::string& line) {
-    appendJobLog(LogChannel::Plot, line);
-}
-
-void log(std::string_view word, const std::string& rest) {
-    job::log(LogChannel::Plot, word, rest);
-}
+constexpr job::ChannelLog log{LogChannel::Plot};
 
 // Creates the folder with its parents; a failure shows later as pages that cannot be written.
 void createOutputFolder(const std::string& folder) {

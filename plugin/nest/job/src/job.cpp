@@ -16,6 +16,7 @@
 #include "qks/contract/names.h"
 #include "qks/contract/states.h"
 #include "qks/host/drawing.h"
+#include "qks/job/driver.h"
 #include "qks/nest/locked_parts.h"
 #include "qks/nest/parts_file.h"
 #include "qks/nest/progress.h"
@@ -25,13 +26,7 @@
 namespace qks::nest {
 namespace {
 
-void logLine(const std::string& line) {
-    appendJobLog(LogChannel::Nest, line);
-}
-
-void logLine(std::string_view word, const std::string& rest) {
-    logLine(contract::logEntry(word, rest));
-}
+constexpr job::ChannelLog logLine{LogChannel::Nest};
 
 void gatherFromFiles(host::DrawingServices& ds, NestSession& session) {
     std::int32_t nextId = 1;

@@ -18,6 +18,7 @@
 #include "qks/contract/states.h"
 #include "qks/drawing/carry.h"
 #include "qks/drawing/naming.h"
+#include "qks/job/driver.h"
 #include "qks/nest/common_line.h"
 #include "qks/nest/layout_file.h"
 #include "qks/nest/stock.h"
@@ -27,13 +28,7 @@
 namespace qks::nest {
 namespace {
 
-void logLine(const std::string& line) {
-    appendJobLog(LogChannel::Nest, line);
-}
-
-void logLine(std::string_view word, const std::string& rest) {
-    logLine(contract::logEntry(word, rest));
-}
+constexpr job::ChannelLog logLine{LogChannel::Nest};
 
 // Source drawings read for part blocks, each at most once per output step; deleted with it.
 class SourceCache {
