@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Checks that a change leaves every job's output as it was: builds qkshost, the plug-in and
-# qksnest at BASE_REV and from the working tree, runs job-outputs.sh with each over the fixture
-# drawings (plots, merges, nests, BOM, drawing tools, the drawing window's display lists) and
+# Checks that a change leaves every job's output as it was: builds qkshost, the plug-in,
+# qksnest and qksparts at BASE_REV and from the working tree, runs job-outputs.sh with each
+# over the fixture drawings (plots, merges, nests, BOM, drawing tools, the drawing window's
+# display lists) and the fetched drawings in ../shared (parts as the nest job reads them), and
 # compares what they wrote, byte for byte after job-outputs.sh's normalising. Exits 1 on any
 # difference and lists the files that differ.
 #
@@ -17,7 +18,7 @@ jobs=${QKS_JOBS:-2}
 head_build=${QKS_COMPARE_BUILD:-$root/build/rel}
 compare="$root/build/compare"
 base_src="$compare/base-src"
-targets=(qkshost qks qks23 qksnest)
+targets=(qkshost qks qks23 qksnest qksparts)
 
 export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$root} CCACHE_NOHASHDIR=1
 launcher=()

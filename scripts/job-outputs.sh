@@ -105,6 +105,22 @@ for ops in clean,layers area,attrs dims,holes,balloons corners; do
     run_job "$name" QKTOOLS qks_tools.cfg
 done
 
+# Parts as the nest job reads them from the fetched drawings kept beside the project, when
+# they are there.
+shared=${QKS_SHARED_DIR:-$src/../shared}
+mkdir -p "$out/parts" "$work/corpus"
+for drawing in "$shared"/real-drawings/corpus/*.gz "$shared"/dwg-samples/*.dwg; do
+  [ -f "$drawing" ] || continue
+  name=$(basename "$drawing" .gz)
+  if [[ "$drawing" == *.gz ]]; then
+    gunzip -c "$drawing" >"$work/corpus/$name"
+  else
+    cp "$drawing" "$work/corpus/$name"
+  fi
+  "$bin/qksparts" "$work/corpus/$name" >"$out/parts/$name.txt" 2>"$out/parts/$name.log" ||
+    echo "exit $?" >>"$out/parts/$name.log"
+done
+
 # The drawing window's display lists, from a serving host as the Studio asks for them.
 mkdir -p "$work/view" "$out/view"
 TMPDIR="$work/view/" "$bin/qkshost" --no-stdin --serve >"$work/view/console.txt" 2>&1 &

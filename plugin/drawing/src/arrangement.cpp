@@ -122,35 +122,33 @@ struct CellHash {
     }
 };
 
-}  // namespace
-
-std::vector<JoinedChain> joinPieces(const std::vector<CurvePiece>& pieces, double tolerance) {
-    std::vector<JoinedChain> chains;
-    std::vector<std::vector<Point>> open;  // cleaned points of the open pieces
-    std::vector<std::size_t> openIndex;    // their piece numbers
-    for (std::size_t i = 0; i < pieces.size(); ++i) {
-        std::vector<Point> points = cleanPoints(pieces[i]);
-        if (points.empty()) continue;
-        if (pieces[i].closed && points.size() >= 3) {
-            chains.push_back({std::move(points), true, {i}});
-        } else {
-            open.push_back(std::move(points));
-            openIndex.push_back(i);
-        }
+// Open pieces' ends: end 2i is piece i's first point, end 2i + 1 its last.
+struct OpenPieces {
+    std::vector<std::vector<Point>> points;  // cleaned points of each open piece
+    std::vector<std::size_t> index;          // its number among the pieces given
+    std::size_t size() const { return points.size(); }
+    const Point& end(std::size_t e) const {
+        const std::vector<Point>& p = points[e / 2];
+        return e % 2 == 0 ? p.front() : p.back();
     }
-    const std::size_t n = open.size();
-    if (n == 0) return chains;
-    tolerance = std::isfinite(tolerance) && tolerance > 0 ? tolerance : 0.0;
-    auto endPoint = [&](std::size_t end) -> const Point& {
-        const std::vector<Point>& p = open[end / 2];
-        return end % 2 == 0 ? p.front() : p.back();
-    };
+};
 
-    // Every pair of ends within the tolerance, nearest first.
-    struct Candidate {
-        double gap;
-        std::size_t a, b;
-    };
+// Two ends that may meet, `gap` apart, a < b.
+struct Candidate {
+    double gap;
+    std::size_t a, b;
+};
+
+bool nearer(const Candidate& x, const Candidate& y) {
+    if (x.gap != y.gap) return x.gap < y.gap;
+    if (x.a != y.a) return x.a < y.a;
+    return x.b < y.b;
+}
+
+// Every pair of ends within the tolerance that one of them offers, nearest first, each pair
+// once.
+std::vector<Candidate> endCandidates(const OpenPieces& open, double tolerance) {
+    const std::size_t n = open.size();
     std::vector<Candidate> candidates;
     // Two grids: a coarse one of the tolerance's size that holds every neighbour, and a fine
     // one in which an end among many (outlines of pieces far shorter than the tolerance) finds
@@ -161,20 +159,15 @@ std::vector<JoinedChain> joinPieces(const std::vector<CurvePiece>& pieces, doubl
     coarseGrid.reserve(2 * n);
     fineGrid.reserve(2 * n);
     for (std::size_t end = 0; end < 2 * n; ++end) {
-        const Point& p = endPoint(end);
+        const Point& p = open.end(end);
         coarseGrid[{cellIndex(p.x, coarse), cellIndex(p.y, coarse)}].push_back(end);
         fineGrid[{cellIndex(p.x, fine), cellIndex(p.y, fine)}].push_back(end);
     }
-    const auto nearer = [](const Candidate& x, const Candidate& y) {
-        if (x.gap != y.gap) return x.gap < y.gap;
-        if (x.a != y.a) return x.a < y.a;
-        return x.b < y.b;
-    };
     std::vector<Candidate> around;  // gaps squared while searching
     const double limit = tolerance * tolerance;
     // The ends in the 3 x 3 cells of `grid` around `p`, within `reach` (squared).
     const auto gather = [&](const Grid& grid, double size, std::size_t end, double reach) {
-        const Point& p = endPoint(end);
+        const Point& p = open.end(end);
         const std::int64_t cx = cellIndex(p.x, size), cy = cellIndex(p.y, size);
         around.clear();
         for (std::int64_t dx = -1; dx <= 1; ++dx)
@@ -183,7 +176,7 @@ std::vector<JoinedChain> joinPieces(const std::vector<CurvePiece>& pieces, doubl
                 if (found == grid.end()) continue;
                 for (const std::size_t other : found->second) {
                     if (other == end) continue;
-                    const Point& q = endPoint(other);
+                    const Point& q = open.end(other);
                     const double ex = q.x - p.x, ey = q.y - p.y;
                     const double squared = ex * ex + ey * ey;
                     if (squared <= reach)
@@ -207,12 +200,19 @@ std::vector<JoinedChain> joinPieces(const std::vector<CurvePiece>& pieces, doubl
                                      return x.a == y.a && x.b == y.b;
                                  }),
                      candidates.end());
+    return candidates;
+}
 
+// Each end's partner (SIZE_MAX: a free end), taking the candidates nearest first; an end pairs
+// once.
+std::vector<std::size_t> pairEnds(const OpenPieces& open, const std::vector<Candidate>& candidates,
+                                  double tolerance) {
+    const std::size_t n = open.size();
     std::vector<std::size_t> partner(2 * n, SIZE_MAX);
     UnionFind components(n);
     std::vector<Box> extent(n);
     for (std::size_t i = 0; i < n; ++i)
-        extent[i] = boxOf(open[i]);
+        extent[i] = boxOf(open.points[i]);
     for (const Candidate& c : candidates) {
         if (partner[c.a] != SIZE_MAX || partner[c.b] != SIZE_MAX) continue;
         const std::size_t ra = components.find(c.a / 2), rb = components.find(c.b / 2);
@@ -227,8 +227,13 @@ std::vector<JoinedChain> joinPieces(const std::vector<CurvePiece>& pieces, doubl
         partner[c.a] = c.b;
         partner[c.b] = c.a;
     }
+    return partner;
+}
 
-    // Walk each component from a free end (or anywhere, for a ring).
+// The chains the paired ends make: each walked from a free end, or anywhere for a ring.
+void walkChains(const OpenPieces& open, const std::vector<std::size_t>& partner,
+                std::vector<JoinedChain>& chains) {
+    const std::size_t n = open.size();
     std::vector<bool> used(n, false);
     auto walk = [&](std::size_t startEnd, bool ring) {
         JoinedChain chain;
@@ -237,8 +242,8 @@ std::vector<JoinedChain> joinPieces(const std::vector<CurvePiece>& pieces, doubl
             const std::size_t piece = end / 2;
             if (used[piece]) break;
             used[piece] = true;
-            chain.pieces.push_back(openIndex[piece]);
-            const std::vector<Point>& p = open[piece];
+            chain.pieces.push_back(open.index[piece]);
+            const std::vector<Point>& p = open.points[piece];
             const bool forward = end % 2 == 0;
             for (std::size_t k = 0; k < p.size(); ++k) {
                 const Point& q = forward ? p[k] : p[p.size() - 1 - k];
@@ -275,6 +280,28 @@ std::vector<JoinedChain> joinPieces(const std::vector<CurvePiece>& pieces, doubl
             walk(end, false);
         }
     }
+}
+
+}  // namespace
+
+std::vector<JoinedChain> joinPieces(const std::vector<CurvePiece>& pieces, double tolerance) {
+    std::vector<JoinedChain> chains;
+    OpenPieces open;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        std::vector<Point> points = cleanPoints(pieces[i]);
+        if (points.empty()) continue;
+        if (pieces[i].closed && points.size() >= 3) {
+            chains.push_back({std::move(points), true, {i}});
+        } else {
+            open.points.push_back(std::move(points));
+            open.index.push_back(i);
+        }
+    }
+    if (open.size() == 0) return chains;
+    tolerance = std::isfinite(tolerance) && tolerance > 0 ? tolerance : 0.0;
+    const std::vector<std::size_t> partner =
+        pairEnds(open, endCandidates(open, tolerance), tolerance);
+    walkChains(open, partner, chains);
     return chains;
 }
 
