@@ -81,12 +81,21 @@ if [ -z "$layout" ]; then
     "$out/nest-plain/out/套料图.qkslayout" >"$out/locked.qkslayout"
 fi
 
-# The engine on its own, with a fixed seed and step count on one thread.
+# The engine on its own, with a fixed seed and step count on one thread: the standard search,
+# and the dense one on one sheet (its coarse grid) and on several (its exact fill).
 mkdir -p "$out/qksnest"
-printf 'outDir=%s\nsheet=1200x800\ngap=5\nmargin=10\ncell=2\nrotate=1\nthreads=1\nseconds=30\n' \
-  "$work/qksnest" >"$out/qksnest/qksnest.cfg"
-TMPDIR="$work/" "$bin/qksnest" "$out/qksnest/qksnest.cfg" "$out/nest-plain/qks_nest_parts.txt" \
-  --progress "$out/qksnest/progress.txt" --seed 1 --iterations 200 >"$out/qksnest/summary.txt" 2>/dev/null
+for run in standard:1200x800 dense:1200x800 dense:420x300; do
+  strategy=${run%%:*} sheet=${run#*:}
+  name="$strategy-$sheet"
+  {
+    printf 'outDir=%s\nsheet=%s\ngap=5\nmargin=10\ncell=2\nrotate=1\nthreads=1\nseconds=60\n' \
+      "$work/qksnest" "$sheet"
+    [ "$strategy" = dense ] && echo "strategy=dense"
+  } >"$out/qksnest/$name.cfg"
+  TMPDIR="$work/" "$bin/qksnest" "$out/qksnest/$name.cfg" "$out/nest-plain/qks_nest_parts.txt" \
+    --progress "$out/qksnest/$name.progress.txt" --seed 1 --iterations 200 \
+    >"$out/qksnest/$name.summary.txt" 2>/dev/null || echo "exit $?" >>"$out/qksnest/$name.summary.txt"
+done
 
 { printf 'outDir=%s\nout=BOM.xlsx\ncsv=1\npackage=1\nzip=1\nnest=%s\n' "$work/bom/out" "$out/nest-plain"
   files "$fx"/nest/fold_lines.dxf "$fx"/nest/flange_and_disc.dxf "$fx"/nest/rect_hole.dxf \
@@ -142,8 +151,7 @@ done
 find "$out" -type f -name 'core.xml' -exec sed -i -E \
   's#<dcterms:(created|modified)[^>]*>[^<]*</dcterms:(created|modified)>##g' {} +
 find "$out" -type f -name '*.pdf' -exec sed -i -E 's#/CreationDate\(D:[0-9]+Z\)#/CreationDate(D:0)#' {} +
-sed -i -E 's/^ELAPSED\t.*/ELAPSED\tT/; s/seconds=[0-9.]+/seconds=T/' "$out/qksnest/progress.txt" \
-  "$out/qksnest/summary.txt"
+sed -i -E 's/^ELAPSED\t.*/ELAPSED\tT/; s/seconds=[0-9.]+/seconds=T/' "$out"/qksnest/*.txt
 find "$out" -type f -name 'qks_nest_progress.txt' -delete
 find "$out" -path '*/nest-*/*.log' -type f -exec sed -i -E \
   '/^NEST (优化|进度|迭代)/d; s/迭代=[0-9]+/迭代=N/' {} +

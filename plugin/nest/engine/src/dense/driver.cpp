@@ -24,6 +24,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -341,6 +342,183 @@ std::optional<State> onFinerGrid(const Model& coarse, const Model& fine, const S
     return out;
 }
 
+// The search after its first layout: the lanes on the job's sheets from the better of the two
+// greedy fills, a coarse-grid start for a lone sheet, and the exact fill beside the lanes for
+// several sheets. One run, on the caller's thread; the lanes run threads of their own.
+class DenseRun {
+  public:
+    DenseRun(NestContext& c, const Model& model, SharedBest& shared, SearchObserver& observer,
+             Clock::time_point t0)
+        : c_(c),
+          model_(model),
+          shared_(shared),
+          observer_(observer),
+          t0_(t0),
+          tuning_(c.denseTuning) {}
+
+    // The layout the run ends with: the exact fill's where it beats the lanes'.
+    const State& result() const {
+        return exact_ && exact_->second.betterThan(shared_.score) ? exact_->first : shared_.state;
+    }
+    std::int64_t attempts() const { return attempts_; }
+
+    // Before the lanes start, the first layouts' last sheets go to smaller stock where free
+    // positions alone take their parts (each settling from the same generator seed).
+    void settleFirstLayout() {
+        std::atomic<bool> quit{false};
+        Lane setup(model_, 0, quit);
+        State settled = shared_.state;
+        if (settleOnSmallestStock(setup, settled) &&
+            model_.score(settled).betterThan(shared_.score)) {
+            shared_.state = std::move(settled);
+            shared_.score = model_.score(shared_.state);
+            publishFine(shared_.state);
+        }
+    }
+
+    // The same fill on the largest stock first; the better of the two is where the lanes start.
+    void tryLargestStockFirst(const std::vector<int>& order, const Layout& pieceLayout) {
+        if (c_.config.sheets.size() <= 1 || c_.shouldStop()) return;
+        Layout other;
+        std::vector<std::int32_t> usage(c_.config.sheets.size(), 0);
+        c_.largestStockFirst = true;
+        const int otherUnplaced = greedyFill(other, usage, order, c_);
+        c_.largestStockFirst = false;
+        if (placementCount(other) + static_cast<std::size_t>(otherUnplaced) < order.size()) return;
+        State state = model_.fromLayout(other, pieceLayout);
+        std::atomic<bool> quit{false};
+        Lane setup(model_, 0, quit);
+        settleOnSmallestStock(setup, state);
+        const Score score = model_.score(state);
+        if (score.betterThan(shared_.score)) {
+            shared_.state = std::move(state);
+            shared_.score = score;
+            publishFine(shared_.state);
+        }
+    }
+
+    void chooseSeed() {
+        seed_ =
+            c_.seed
+                ? *c_.seed
+                : static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                 Clock::now().time_since_epoch())
+                                                 .count());
+        attemptLimit_ = c_.iterationLimit;
+    }
+
+    // A lone sheet may first be shortened on a coarser grid, where a part has a quarter of the
+    // cells to count, the rest of the time going to the job's own grid, which wastes less around
+    // every outline. (Not beside stock pieces, whose masks the coarse grid does not carry.)
+    void shortenOnCoarseGrid(const std::vector<int>& order, std::size_t pieceCount) {
+        const int factor = tuning_.coarseFactor;
+        if (!(factor > 1 && c_.config.cell * factor <= tuning_.coarsestCell + 1e-9 &&
+              pieceCount == 0 && shared_.state.sheets.size() == 1 &&
+              shared_.state.unplaced.empty() && !c_.shouldStop()))
+            return;
+        NestContext coarse = coarserContext(c_, factor);
+        Layout coarseFirst;
+        std::vector<std::int32_t> coarseUsage(coarse.config.sheets.size(), 0);
+        const int coarseUnplaced = greedyFill(coarseFirst, coarseUsage, order, coarse);
+        if (coarseUnplaced != 0 || coarseFirst.size() != 1) return;
+        const Shapes coarseShapes = buildShapes(coarse);
+        const Model coarseModel{coarse, coarseShapes};
+        SharedBest coarseShared;
+        coarseShared.state = coarseModel.fromLayout(coarseFirst);
+        coarseShared.score = coarseModel.score(coarseShared.state);
+        const double until = c_.config.seconds * tuning_.coarseShare;
+        const std::int64_t coarseLimit =
+            attemptLimit_ > 0
+                ? std::max<std::int64_t>(
+                      1, static_cast<std::int64_t>(attemptLimit_ * tuning_.coarseShare))
+                : 0;
+        // Only what beats the best layout on the job's grid is published or kept.
+        auto adopt = [&](const State& s) {
+            std::optional<State> fine = onFinerGrid(coarseModel, model_, s);
+            if (!fine) return false;
+            const Score score = model_.score(*fine);
+            if (!score.betterThan(shared_.score)) return false;
+            shared_.state = std::move(*fine);
+            shared_.score = score;
+            return true;
+        };
+        const std::int64_t coarseAttempts = runLanes(coarseModel, coarseShared, seed_, until,
+                                                     coarseLimit, t0_, [&](const State& s) {
+                                                         if (adopt(s)) publishFine(shared_.state);
+                                                     });
+        adopt(coarseShared.state);
+        attempts_ += coarseAttempts;
+        if (attemptLimit_ > 0)
+            attemptLimit_ = std::max<std::int64_t>(1, attemptLimit_ - coarseAttempts);
+    }
+
+    // More than one sheet: the exact fill may find what no raster layout can hold. The lanes go
+    // first; the fill then gets a probe, and the rest of the time goes to whichever of the two is
+    // ahead. (Under an iteration limit the lanes make all their attempts first.) Otherwise the
+    // lanes have all the time.
+    void searchToTheEnd(std::size_t pieceCount) {
+        std::optional<ExactFiller> filler;
+        if (pieceCount == 0 && shared_.state.sheets.size() > 1) {
+            filler.emplace(model_);
+            if (!filler->usable()) filler.reset();
+        }
+        if (!filler) {
+            if (timeLeft(c_.config.seconds))
+                attempts_ += runLanes(model_, shared_, seed_, c_.config.seconds, attemptLimit_, t0_,
+                                      publishFineFunction());
+            return;
+        }
+        const double seconds = c_.config.seconds;
+        if (timeLeft(seconds * tuning_.exactAfter))
+            attempts_ += runLanes(model_, shared_, seed_, seconds * tuning_.exactAfter,
+                                  attemptLimit_, t0_, publishFineFunction());
+        const int builds = attemptLimit_ > 0 ? tuning_.exactBuilds : 0;
+        auto publishExact = [&](const State& s, const Score& score) {
+            if (score.betterThan(shared_.score) && (!exact_ || score.betterThan(exact_->second)))
+                observer_.published(model_.toLayout(s), contract::JobState::Running,
+                                    secondsSince(t0_), static_cast<int>(s.unplaced.size()));
+        };
+        if (!c_.shouldStop())
+            exact_ = runExactFill(model_, *filler, seed_,
+                                  seconds * (tuning_.exactAfter + tuning_.exactProbe), builds, t0_,
+                                  publishExact);
+        if (exact_ && !exact_->second.betterThan(shared_.score)) exact_.reset();
+        const bool atBound = exact_ && exact_->first.unplaced.empty() &&
+                             static_cast<int>(exact_->first.sheets.size()) <= filler->sheetBound();
+        if (exact_ && !atBound && (attemptLimit_ > 0 || timeLeft(seconds))) {
+            auto more =
+                runExactFill(model_, *filler, seed_ + 1, seconds, builds, t0_, publishExact);
+            if (more && more->second.betterThan(exact_->second)) exact_ = std::move(more);
+        } else if (!exact_ && attemptLimit_ <= 0 && timeLeft(seconds)) {
+            attempts_ += runLanes(model_, shared_, seed_, seconds, 0, t0_, publishFineFunction());
+        }
+    }
+
+  private:
+    // The exact fill's best layout, once it has one: the lanes' layouts are published only where
+    // they beat it.
+    void publishFine(const State& s) {
+        if (exact_ && !model_.score(s).betterThan(exact_->second)) return;
+        observer_.published(model_.toLayout(s), contract::JobState::Running, secondsSince(t0_),
+                            static_cast<int>(s.unplaced.size()));
+    }
+    std::function<void(const State&)> publishFineFunction() {
+        return [this](const State& s) { publishFine(s); };
+    }
+    bool timeLeft(double until) const { return !c_.shouldStop() && until > secondsSince(t0_); }
+
+    NestContext& c_;
+    const Model& model_;
+    SharedBest& shared_;
+    SearchObserver& observer_;
+    const Clock::time_point t0_;
+    const DenseTuning& tuning_;
+    std::uint32_t seed_ = 0;
+    std::int64_t attemptLimit_ = 0;
+    std::int64_t attempts_ = 0;
+    std::optional<std::pair<State, Score>> exact_;
+};
+
 }  // namespace
 
 void runDenseSearch(NestContext& job, NestOutcome& out, SearchObserver& observer) {
@@ -369,7 +547,6 @@ void runDenseSearch(NestContext& job, NestOutcome& out, SearchObserver& observer
     const std::vector<SheetStock> pieceStock(
         job.config.sheets.begin(),
         job.config.sheets.begin() + static_cast<std::ptrdiff_t>(pieceCount));
-    const DenseTuning& tuning = c.denseTuning;
     std::vector<std::int32_t> usage(c.config.sheets.size(), 0);
     Layout firstSheets;
     const int first = pieceCount > 0 && (order.empty() || c.config.sheets.empty())
@@ -392,142 +569,16 @@ void runDenseSearch(NestContext& job, NestOutcome& out, SearchObserver& observer
         SharedBest shared;
         shared.state = model.fromLayout(firstSheets, pieceLayout);
         shared.score = model.score(shared.state);
-        // The exact fill's best layout, once it has one: the lanes' layouts are published only
-        // where they beat it.
-        std::optional<std::pair<State, Score>> exact;
-        auto publishFine = [&](const State& s) {
-            if (exact && !model.score(s).betterThan(exact->second)) return;
-            observer.published(model.toLayout(s), contract::JobState::Running, secondsSince(t0),
-                               static_cast<int>(s.unplaced.size()));
-        };
-        // Before the lanes start, the first layouts' last sheets go to smaller stock where
-        // free positions alone take their parts (each settling from the same generator seed).
-        {
-            std::atomic<bool> quit{false};
-            Lane setup(model, 0, quit);
-            State settled = shared.state;
-            if (settleOnSmallestStock(setup, settled) &&
-                model.score(settled).betterThan(shared.score)) {
-                shared.state = std::move(settled);
-                shared.score = model.score(shared.state);
-                publishFine(shared.state);
-            }
-        }
-        // The same fill on the largest stock first; the better of the two is where the lanes
-        // start.
-        if (c.config.sheets.size() > 1 && !c.shouldStop()) {
-            Layout other;
-            std::fill(usage.begin(), usage.end(), 0);
-            c.largestStockFirst = true;
-            const int otherUnplaced = greedyFill(other, usage, order, c);
-            c.largestStockFirst = false;
-            if (placementCount(other) + static_cast<std::size_t>(otherUnplaced) >= order.size()) {
-                State state = model.fromLayout(other, pieceLayout);
-                std::atomic<bool> quit{false};
-                Lane setup(model, 0, quit);
-                settleOnSmallestStock(setup, state);
-                const Score score = model.score(state);
-                if (score.betterThan(shared.score)) {
-                    shared.state = std::move(state);
-                    shared.score = score;
-                    publishFine(shared.state);
-                }
-            }
-        }
-        const std::uint32_t seed =
-            c.seed
-                ? *c.seed
-                : static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                                 Clock::now().time_since_epoch())
-                                                 .count());
-        std::int64_t attemptLimit = c.iterationLimit;
-        // A lone sheet may first be shortened on a coarser grid, where a part has a quarter of
-        // the cells to count, the rest of the time going to the job's own grid, which wastes
-        // less around every outline.
-        const int factor = tuning.coarseFactor;
-        // (Not beside stock pieces, whose masks the coarse grid does not carry.)
-        if (factor > 1 && c.config.cell * factor <= tuning.coarsestCell + 1e-9 && pieceCount == 0 &&
-            shared.state.sheets.size() == 1 && shared.state.unplaced.empty() && !c.shouldStop()) {
-            NestContext coarse = coarserContext(c, factor);
-            Layout coarseFirst;
-            std::vector<std::int32_t> coarseUsage(coarse.config.sheets.size(), 0);
-            const int coarseUnplaced = greedyFill(coarseFirst, coarseUsage, order, coarse);
-            if (coarseUnplaced == 0 && coarseFirst.size() == 1) {
-                const Shapes coarseShapes = buildShapes(coarse);
-                const Model coarseModel{coarse, coarseShapes};
-                SharedBest coarseShared;
-                coarseShared.state = coarseModel.fromLayout(coarseFirst);
-                coarseShared.score = coarseModel.score(coarseShared.state);
-                const double until = c.config.seconds * tuning.coarseShare;
-                const std::int64_t coarseLimit =
-                    attemptLimit > 0
-                        ? std::max<std::int64_t>(
-                              1, static_cast<std::int64_t>(attemptLimit * tuning.coarseShare))
-                        : 0;
-                // Only what beats the best layout on the job's grid is published or kept.
-                auto adopt = [&](const State& s) {
-                    std::optional<State> fine = onFinerGrid(coarseModel, model, s);
-                    if (!fine) return false;
-                    const Score score = model.score(*fine);
-                    if (!score.betterThan(shared.score)) return false;
-                    shared.state = std::move(*fine);
-                    shared.score = score;
-                    return true;
-                };
-                const std::int64_t coarseAttempts = runLanes(coarseModel, coarseShared, seed, until,
-                                                             coarseLimit, t0, [&](const State& s) {
-                                                                 if (adopt(s))
-                                                                     publishFine(shared.state);
-                                                             });
-                adopt(coarseShared.state);
-                attempts += coarseAttempts;
-                if (attemptLimit > 0)
-                    attemptLimit = std::max<std::int64_t>(1, attemptLimit - coarseAttempts);
-            }
-        }
-        // More than one sheet: the exact fill may find what no raster layout can hold. The lanes
-        // go first; the fill then gets a probe, and the rest of the time goes to whichever of the
-        // two is ahead. (Under an iteration limit the lanes make all their attempts first.)
-        std::optional<ExactFiller> filler;
-        if (pieceCount == 0 && shared.state.sheets.size() > 1) {
-            filler.emplace(model);
-            if (!filler->usable()) filler.reset();
-        }
-        auto timeLeft = [&](double until) { return !c.shouldStop() && until > secondsSince(t0); };
-        if (filler) {
-            const double seconds = c.config.seconds;
-            if (timeLeft(seconds * tuning.exactAfter))
-                attempts += runLanes(model, shared, seed, seconds * tuning.exactAfter, attemptLimit,
-                                     t0, publishFine);
-            const int builds = attemptLimit > 0 ? tuning.exactBuilds : 0;
-            auto publishExact = [&](const State& s, const Score& score) {
-                if (score.betterThan(shared.score) && (!exact || score.betterThan(exact->second)))
-                    observer.published(model.toLayout(s), contract::JobState::Running,
-                                       secondsSince(t0), static_cast<int>(s.unplaced.size()));
-            };
-            if (!c.shouldStop())
-                exact = runExactFill(model, *filler, seed,
-                                     seconds * (tuning.exactAfter + tuning.exactProbe), builds, t0,
-                                     publishExact);
-            if (exact && !exact->second.betterThan(shared.score)) exact.reset();
-            const bool atBound =
-                exact && exact->first.unplaced.empty() &&
-                static_cast<int>(exact->first.sheets.size()) <= filler->sheetBound();
-            if (exact && !atBound && (attemptLimit > 0 || timeLeft(seconds))) {
-                auto more =
-                    runExactFill(model, *filler, seed + 1, seconds, builds, t0, publishExact);
-                if (more && more->second.betterThan(exact->second)) exact = std::move(more);
-            } else if (!exact && attemptLimit <= 0 && timeLeft(seconds)) {
-                attempts += runLanes(model, shared, seed, seconds, 0, t0, publishFine);
-            }
-        } else if (timeLeft(c.config.seconds)) {
-            attempts +=
-                runLanes(model, shared, seed, c.config.seconds, attemptLimit, t0, publishFine);
-        }
-        const State& result =
-            exact && exact->second.betterThan(shared.score) ? exact->first : shared.state;
+        DenseRun run(c, model, shared, observer, t0);
+        run.settleFirstLayout();
+        run.tryLargestStockFirst(order, pieceLayout);
+        run.chooseSeed();
+        run.shortenOnCoarseGrid(order, pieceCount);
+        run.searchToTheEnd(pieceCount);
+        const State& result = run.result();
         out.layout = model.toLayout(result);
         out.unplaced = static_cast<std::int32_t>(result.unplaced.size());
+        attempts = run.attempts();
     }
     settleTotals(out);
     const bool stopped = c.shouldStop();
