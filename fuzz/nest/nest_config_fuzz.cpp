@@ -5,15 +5,18 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "qks/common/read_rules.h"
+#include "qks/contract/job_configs.h"
 #include "qks/nest/config.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     qks::nest::NestConfig config;
     std::string message;
-    const bool ok = qks::nest::parseNestConfig(
-        std::string_view(reinterpret_cast<const char*>(data), size), config, message);
+    const auto record = qks::contract::readNestConfig(
+        std::string_view(reinterpret_cast<const char*>(data), size), qks::pluginReadRules());
+    const bool ok = qks::nest::nestConfigFrom(record, config, message);
     if (ok != message.empty()) std::abort();
-    if (!(config.gap >= 0 && std::isfinite(config.gap))) std::abort();
+    if (!(config.gap >= 0 && config.gap <= qks::contract::kLargestGap)) std::abort();
     if (!(config.margin >= 0 && std::isfinite(config.margin))) std::abort();
     if (!(config.cell >= 0.5 && config.cell <= 10)) std::abort();
     if (!(config.seconds >= 1 && config.seconds <= 600)) std::abort();

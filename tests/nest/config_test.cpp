@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "qks/common/read_rules.h"
 #include "qks/nest/config.h"
+#include "qks/nest/config_file.h"
 #include "qks/testing/temp_dir.h"
 
 namespace qks::nest {
@@ -39,8 +41,8 @@ TEST(SheetSpec, SeparatorsLengthsAndCounts) {
         {"3000x1e400", false, 0, 0, 0},
     };
     for (const SheetCase& c : cases) {
-        SheetStock stock{1, 2, 3};
-        EXPECT_EQ(parseSheetSpec(c.value, stock), c.ok) << c.value;
+        contract::SheetSize stock{1, 2, 3};
+        EXPECT_EQ(contract::parseSheetSpec(c.value, stock, pluginReadRules()), c.ok) << c.value;
         if (c.ok) {
             EXPECT_EQ(stock.width, c.width) << c.value;
             EXPECT_EQ(stock.height, c.height) << c.value;
@@ -54,7 +56,8 @@ TEST(SheetSpec, SeparatorsLengthsAndCounts) {
 NestConfig parse(const std::string& text, bool expectOk = true) {
     NestConfig config;
     std::string message;
-    EXPECT_EQ(parseNestConfig("sheet=3000x1500\noutDir=/out\n" + text, config, message), expectOk)
+    EXPECT_EQ(nestConfigFromText("sheet=3000x1500\noutDir=/out\n" + text, config, message),
+              expectOk)
         << message;
     return config;
 }
@@ -70,6 +73,8 @@ TEST(NestConfigReader, NumbersAreClampedOrIgnored) {
         {"gap=abc", 0, 10, 2, 20},
         {"gap=2.5", 2.5, 10, 2, 20},
         {"gap=inf", 0, 10, 2, 20},
+        {"gap=100", 100, 10, 2, 20},
+        {"gap=150", contract::kLargestGap, 10, 2, 20},
         {"margin=0", 5, 0, 2, 20},
         {"margin=-3", 5, 0, 2, 20},
         {"margin=12.5mm", 5, 12.5, 2, 20},
@@ -195,7 +200,7 @@ TEST(NestConfigReader, FailuresAndDerivedOutput) {
     for (const Case& c : cases) {
         NestConfig config;
         std::string message;
-        EXPECT_EQ(parseNestConfig(c.text, config, message), c.ok) << c.text;
+        EXPECT_EQ(nestConfigFromText(c.text, config, message), c.ok) << c.text;
         EXPECT_EQ(message, c.message) << c.text;
         if (c.ok) {
             EXPECT_EQ(config.outDwg, c.outDwg) << c.text;

@@ -20,6 +20,22 @@ using qks::studio::test::writeFile;
 
 namespace {
 
+// The config bytes as the pages write them.
+QByteArray composeNestConfig(const NestForm& form, const QVector<PartRow>& parts,
+                             const QString& partsFile, const QString& log) {
+    return jobFileBytes(qks::contract::writeNestConfig(nestJobConfig(form, parts, partsFile, log)));
+}
+
+QByteArray composePlotConfig(const PlotForm& form) {
+    return jobFileBytes(form.filesTarget
+                            ? qks::contract::writePlotFilesConfig(plotFilesJobConfig(form))
+                            : qks::contract::writePlotConfig(plotJobConfig(form)));
+}
+
+QByteArray composeMergeConfig(const MergeForm& form) {
+    return jobFileBytes(qks::contract::writeMergeConfig(mergeJobConfig(form)));
+}
+
 PartRow row(int id, int quantity, bool enabled = true) {
     PartRow r;
     r.id = id;

@@ -15,6 +15,11 @@ using qks::studio::test::writeFile;
 
 namespace {
 
+// The config bytes as the page writes them.
+QByteArray composeToolsConfig(const ToolsForm& form, const std::vector<LayerRule>& rules) {
+    return jobFileBytes(qks::contract::writeToolsConfig(toolsJobConfig(form, rules)));
+}
+
 TEST(ToolsConfig, OperationsInRunOrderWithTheirOptionsOnly) {
     using Op = ToolOperation;
     ToolsForm files;

@@ -16,6 +16,7 @@
 #include "qks/contract/states.h"
 #include "qks/drawing/extraction.h"
 #include "qks/host/drawing.h"
+#include "qks/nest/config_file.h"
 #include "qks/nest/locked_parts.h"
 #include "qks/nest/parts_file.h"
 #include "qks/nest/progress.h"

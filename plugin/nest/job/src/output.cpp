@@ -343,7 +343,7 @@ NestDrawingResult writeNestDrawing(host::Host& host, const NestSession& session)
         return placementIndex < list.size() ? &list[placementIndex] : nullptr;
     };
 
-    const double pad = padLength(config.gap, config.cell);
+    const double pad = gapPadLength(config);
     double sheetX0 = 0.0;
     int number = 1;
     std::vector<std::string> offcuts;  // log lines, written once the drawing is saved

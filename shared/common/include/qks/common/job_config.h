@@ -1,27 +1,11 @@
-// The job config shared by the plot, plot-files and merge jobs.
+// Where each job finds its config and its log. The configs themselves are the contract's
+// (qks/contract/job_configs.h), read with pluginReadRules().
 #pragma once
 
-#include <cstdint>
 #include <string>
-#include <vector>
+#include <string_view>
 
 namespace qks {
-
-// Defaults are the values a job uses for keys its config leaves out.
-struct PlotMergeConfig {
-    std::string outDir;
-    std::string prefix;
-    std::string style;
-    std::string log;  // after reading: never empty (falls back to the temporary "qks_plot.log")
-    std::string scope = "all";
-    std::string mode = "batch";
-    std::string outDwg;
-    std::vector<std::string> files;
-    std::int32_t columns = 3;
-    double spacing = 0.12;
-    bool pdf = false;
-    bool currentScope = false;
-};
 
 enum class JobKind { Plot, PlotFiles, Merge, Nest, Bom, Tools };
 
@@ -36,24 +20,7 @@ std::string jobConfigPath(JobKind kind, const std::string& bridgePath);
 // The log a job resets and writes its one FATAL line to when its config cannot be read.
 std::string fallbackJobLogPath(JobKind kind);
 
-// Reads `path` into `config`, which the caller constructed with the defaults. Keys are exact
-// bytes (not trimmed); values are trimmed of code points <= U+0020. Unknown keys and lines
-// without '=' are skipped. Fails only when the file cannot be opened; `message` then reads
-// "读取配置失败: " followed by the path.
-bool readJobConfig(const std::string& path, PlotMergeConfig& config, std::string& message);
-
-// The keys every job over a list of drawings shares: file (one per drawing or folder), scope
-// (current: the current drawing), outDir and log. Takes the line and returns true when its
-// key is one of them.
-struct DrawingJobInputs {
-    std::vector<std::string> files;
-    bool currentDrawing = false;
-    std::string outDir;
-    std::string log;
-};
-bool takeDrawingJobKey(std::string_view key, const std::string& value, DrawingJobInputs& inputs);
-
-// The same rules on bytes already in memory (never fails).
-void parseJobConfig(std::string_view bytes, PlotMergeConfig& config);
+// The job's log: the config's when it names one, else `fileName` in the temporary folder.
+std::string jobLogPath(const std::string& configured, std::string_view fileName);
 
 }  // namespace qks
