@@ -83,11 +83,11 @@ const contract::Material* materialFor(const BomConfig& config, const std::string
 // One frame (or a drawing without frames): its model-space entities.
 struct FrameGroup {
     std::vector<host::ObjectId> entities;
-    plot::PlotWindow window;
+    drawing::PlotWindow window;
     bool framed = false;
 };
 
-bool inside(const plot::PlotWindow& outer, const plot::PlotWindow& inner) {
+bool inside(const drawing::PlotWindow& outer, const drawing::PlotWindow& inner) {
     return inner.minX >= outer.minX - 1e-6 && inner.minY >= outer.minY - 1e-6 &&
            inner.maxX <= outer.maxX + 1e-6 && inner.maxY <= outer.maxY + 1e-6;
 }
@@ -97,7 +97,7 @@ bool inside(const plot::PlotWindow& outer, const plot::PlotWindow& inner) {
 std::vector<FrameGroup> frameGroups(host::DrawingServices& ds, host::DatabaseId database) {
     std::vector<FrameGroup> groups;
     const std::vector<host::ObjectId> entities = ds.blockEntities(ds.modelSpace(database));
-    const std::vector<plot::PlotWindow> frames = plot::findFrames(ds, database);
+    const std::vector<drawing::PlotWindow> frames = drawing::findFrames(ds, database);
     for (std::size_t i = 0; i < frames.size(); ++i) {
         bool nested = false;
         for (std::size_t j = 0; j < frames.size() && !nested; ++j)
@@ -238,7 +238,7 @@ bool writeBlankDrawing(host::DrawingServices& ds, const std::string& path,
     ds.addLayer(db, std::string(contract::kBendLayer), 1, &bendLayer);
     ds.addLinetype(db, "DASHED", "Dashed __ __ __", {6.0, -3.0}, &dashed);
     if (bendLayer && dashed) ds.setLayerLinetype(bendLayer, dashed);
-    style = plot::ensureChineseTextStyle(ds, db, "QKS");
+    style = drawing::ensureChineseTextStyle(ds, db, "QKS");
     const host::ObjectId model = ds.modelSpace(db);
     double y = 0.0;
     for (const BlankRow& row : blanks) {
@@ -278,8 +278,8 @@ void processDatabase(BomRun& job, host::DatabaseId database, const std::string& 
                      const std::string& label) {
     const BomConfig& config = job.config;
     host::DrawingServices& ds = job.ds;
-    const double scale = nest::millimetresPerUnit(ds.drawingUnits(database));
-    nest::ExtractionOptions options;
+    const double scale = drawing::millimetresPerUnit(ds.drawingUnits(database));
+    drawing::ExtractionOptions options;
     options.logChannel = LogChannel::Bom;
     options.fineFreeForm = true;
     const std::vector<FrameGroup> groups = frameGroups(ds, database);
@@ -299,7 +299,7 @@ void processDatabase(BomRun& job, host::DatabaseId database, const std::string& 
         for (const host::ObjectId entity : group.entities) {
             host::EntityInfo info;
             if (host::succeeded(ds.entityInfo(entity, info)) && info.isCurve &&
-                nest::layerSkipped(job.profileLayerWords, info.layer))
+                drawing::layerSkipped(job.profileLayerWords, info.layer))
                 profileEntities.push_back(entity);
         }
         const std::vector<Profile> profiles = readProfiles(ds, profileEntities, scale);
@@ -312,9 +312,10 @@ void processDatabase(BomRun& job, host::DatabaseId database, const std::string& 
             if (profileCurves.count(entity.value) == 0) cutEntities.push_back(entity);
         std::vector<nest::NestPart> parts;
         std::int32_t nextId = 1;
-        nest::extractParts(ds, cutEntities, source, facts.name.empty() ? facts.number : facts.name,
-                           options, parts, nextId);
-        nest::mergeIdenticalKinds(parts, true, true);
+        drawing::extractParts(ds, cutEntities, source,
+                              facts.name.empty() ? facts.number : facts.name, options, parts,
+                              nextId);
+        drawing::mergeIdenticalKinds(parts, true, true);
         const std::size_t firstRow = job.data.rows.size();
         int kindIndex = 0;
         for (const nest::NestPart& part : parts) {
@@ -389,10 +390,10 @@ void processDatabase(BomRun& job, host::DatabaseId database, const std::string& 
         job.data.blanks.insert(job.data.blanks.end(), blanks.begin(), blanks.end());
     }
     if (config.package) {
-        std::vector<plot::PlotWindow> windows;
+        std::vector<drawing::PlotWindow> windows;
         for (std::size_t i = 0; i < groups.size(); ++i) {
             if (!groups[i].framed) continue;
-            plot::PlotWindow window = groups[i].window;
+            drawing::PlotWindow window = groups[i].window;
             window.name = numbers[i];
             windows.push_back(window);
         }
@@ -464,14 +465,14 @@ void runBomJob(host::Host& host, const std::string& configPathFromBridge) {
     const std::string workbookPath = joinPath(config.outDir, config.workbook);
     const std::string stem = fs::u8path(config.workbook).stem().u8string();
     if (config.package) openPackage(run.package, joinPath(config.outDir, stem + "_交付"));
-    plot::NameCounts labels;
+    drawing::NameCounts labels;
     const auto readDrawing = [&](const job::Drawing& drawing, job::Tally&) {
         if (drawing.current) {
             const job::CurrentDrawing current = job::openCurrentDrawing(host, *ds, LogChannel::Bom);
             if (!current.database) return job::Outcome::Failed;
             const std::string& path = current.path;
-            const std::string label = plot::uniqueOutputName(
-                path.empty() ? std::string("当前图纸") : plot::fileStemLabel(path), labels);
+            const std::string label = drawing::uniqueOutputName(
+                path.empty() ? std::string("当前图纸") : drawing::fileStemLabel(path), labels);
             const std::size_t before = run.data.rows.size();
             processDatabase(run, current.database,
                             path.empty() ? std::string(contract::kCurrentDrawingSource) : path,
@@ -483,7 +484,7 @@ void runBomJob(host::Host& host, const std::string& configPathFromBridge) {
         const std::string& path = drawing.path;
         const host::ScopedDatabase database = job::readDrawing(*ds, LogChannel::Bom, path);
         if (!database) return job::Outcome::Failed;
-        const std::string label = plot::uniqueOutputName(plot::fileStemLabel(path), labels);
+        const std::string label = drawing::uniqueOutputName(drawing::fileStemLabel(path), labels);
         const std::size_t before = run.data.rows.size();
         processDatabase(run, database.get(), path, label);
         log(contract::kLogOk,

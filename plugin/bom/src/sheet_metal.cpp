@@ -7,7 +7,7 @@
 #include "qks/nest/geometry.h"
 
 namespace qks::bom {
-using contract::convexHull;
+using geometry::convexHull;
 using nest::cross;
 
 namespace {

@@ -74,10 +74,10 @@ void plotMergedDrawing(host::Host& host, const contract::MergeJobConfig& config,
         return;
     }
     const bool locked = host::succeeded(ds.lockDocument(document));
-    plot::NameCounts names;
+    drawing::NameCounts names;
     plot::PlotTally tally;
     plot::plotDatabase(ds, session, ds.documentDatabase(document), plotConfig,
-                       plot::fileStemLabel(drawing), names, tally);
+                       drawing::fileStemLabel(drawing), names, tally);
     if (locked) ds.unlockDocument(document);
     plot::closePlotSession(ds, session);
     finish();

@@ -66,7 +66,7 @@ void logPlotSummary(const PlotTally& tally, const contract::PlotJobConfig& confi
 
 void plotDatabase(host::DrawingServices& ds, const PlotSession& session, host::DatabaseId database,
                   const contract::PlotJobConfig& config, const std::string& label,
-                  NameCounts& counts, PlotTally& tally) {
+                  drawing::NameCounts& counts, PlotTally& tally) {
     const std::vector<host::LayoutInfo> layouts =
         database ? ds.layouts(database) : std::vector<host::LayoutInfo>{};
     if (layouts.empty()) {
@@ -85,8 +85,8 @@ void plotDatabase(host::DrawingServices& ds, const PlotSession& session, host::D
     bool plotLayouts = true;
     if (config.scope == "frames") {
         // Model space's frames, then those of the paper-space layouts, each plotted on its own.
-        std::vector<PlotWindow> frames = findFrames(ds, database);
-        for (PlotWindow& frame : findLayoutFrames(ds, database))
+        std::vector<drawing::PlotWindow> frames = drawing::findFrames(ds, database);
+        for (drawing::PlotWindow& frame : drawing::findLayoutFrames(ds, database))
             frames.push_back(std::move(frame));
         if (frames.empty()) {
             log(contract::kLogWarning, "未识别到图框，按布局输出");
@@ -103,8 +103,8 @@ void plotDatabase(host::DrawingServices& ds, const PlotSession& session, host::D
                 ++tally.total;
                 const std::string base =
                     frame.name.empty() ? "frame_" + std::to_string(n) : frame.name;
-                const std::string name =
-                    uniqueOutputName(composeOutputName(label, config.prefix, base), counts);
+                const std::string name = drawing::uniqueOutputName(
+                    drawing::composeOutputName(label, config.prefix, base), counts);
                 log("RUN " + name);
                 std::string message;
                 const bool ok = on != nullptr && plotWindowToPdf(ds, session.engine, on->id, frame,
@@ -119,8 +119,8 @@ void plotDatabase(host::DrawingServices& ds, const PlotSession& session, host::D
         if (model) {
             ds.setCurrentLayout(model->id);
             ++tally.total;
-            const std::string name =
-                uniqueOutputName(composeOutputName(label, config.prefix, "model"), counts);
+            const std::string name = drawing::uniqueOutputName(
+                drawing::composeOutputName(label, config.prefix, "model"), counts);
             log("RUN " + name);
             std::string message;
             const bool ok =
@@ -135,8 +135,8 @@ void plotDatabase(host::DrawingServices& ds, const PlotSession& session, host::D
             if (config.currentScope() && !active.empty() && layoutName != active) continue;
             ds.setCurrentLayout(layout.id);
             ++tally.total;
-            const std::string name =
-                uniqueOutputName(composeOutputName(label, config.prefix, layoutName), counts);
+            const std::string name = drawing::uniqueOutputName(
+                drawing::composeOutputName(label, config.prefix, layoutName), counts);
             const std::string path = pdfPathFor(config, name);
             log("RUN " + layoutName + " -> " + path);
             std::string message;
@@ -172,7 +172,7 @@ void runPlotJob(host::Host& host) {
         log(kLogFatal, message);
         return;
     }
-    NameCounts counts;
+    drawing::NameCounts counts;
     PlotTally tally;
     job::forEachDrawing(
         LogChannel::Plot, job::drawingList(true, {}),
@@ -209,7 +209,7 @@ void runPlotFilesJob(host::Host& host, const std::string& configPathFromBridge) 
         return;
     }
     const host::DocumentId previous = host.currentDocument();
-    NameCounts counts;
+    drawing::NameCounts counts;
     PlotTally tally;
     // A file of the list that never reaches plotting is still one failed item of the job, so a
     // job whose every file is missing does not end with a summary that reads as success.
@@ -246,8 +246,8 @@ void runPlotFilesJob(host::Host& host, const std::string& configPathFromBridge) 
             return Outcome::Stop;
         }
         const bool locked = host::succeeded(ds->lockDocument(document));
-        plotDatabase(*ds, session, ds->documentDatabase(document), config, fileStemLabel(path),
-                     counts, pages);
+        plotDatabase(*ds, session, ds->documentDatabase(document), config,
+                     drawing::fileStemLabel(path), counts, pages);
         if (locked) ds->unlockDocument(document);
         closePlotSession(*ds, session);
         if (openedHere) ds->closeDocument(document);

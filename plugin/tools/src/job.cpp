@@ -166,7 +166,7 @@ struct Drawing {
 void processDrawing(const ToolsConfig& config, const Drawing& drawing, Tables& tables) {
     host::DrawingServices& ds = drawing.ds;
     const host::ObjectId space = ds.modelSpace(drawing.database);
-    const double scale = nest::millimetresPerUnit(ds.drawingUnits(drawing.database));
+    const double scale = drawing::millimetresPerUnit(ds.drawingUnits(drawing.database));
     const double textHeight = config.textHeight / scale;
     std::vector<PartMeasure> parts;
     bool measured = false;
@@ -303,14 +303,14 @@ void runToolsJob(host::Host& host, const std::string& configPathFromBridge) {
     std::error_code folderError;
     if (!config.outDir.empty()) fs::create_directories(fs::u8path(config.outDir), folderError);
     Tables tables;
-    plot::NameCounts names;
+    drawing::NameCounts names;
     const auto tidy = [&](const job::Drawing& drawing, job::Tally&) {
         if (drawing.current) {
             const job::CurrentDrawing current =
                 job::openCurrentDrawing(host, *ds, LogChannel::Tools);
             if (!current.database) return job::Outcome::Failed;
             const std::string& path = current.path;
-            const std::string label = path.empty() ? "当前图纸" : plot::fileStemLabel(path);
+            const std::string label = path.empty() ? "当前图纸" : drawing::fileStemLabel(path);
             processDrawing(config, {*ds, current.database, path.empty() ? label : path, label},
                            tables);
             log(contract::kLogOk, label + " 已在当前图纸中修改，请保存");
@@ -319,7 +319,7 @@ void runToolsJob(host::Host& host, const std::string& configPathFromBridge) {
         const std::string& path = drawing.path;
         const host::ScopedDatabase database = job::readDrawing(*ds, LogChannel::Tools, path);
         if (!database) return job::Outcome::Failed;
-        const std::string label = plot::uniqueOutputName(plot::fileStemLabel(path), names);
+        const std::string label = drawing::uniqueOutputName(drawing::fileStemLabel(path), names);
         processDrawing(config, {*ds, database.get(), path, label}, tables);
         const std::string target = joinPath(config.outDir, label + "_整理.dxf");
         std::string written, message;

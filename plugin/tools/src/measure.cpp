@@ -43,7 +43,7 @@ bool roundRing(const std::vector<contract::Point>& ring, double& cx, double& cy,
         high = std::max(high, r);
     }
     radius = (low + high) / 2;
-    return high - low <= 4 * nest::kChordError + 1e-3 * radius;
+    return high - low <= 4 * drawing::kChordError + 1e-3 * radius;
 }
 
 // Area, perimeters and extents from the part's true curves where extraction knew them: its
@@ -73,7 +73,7 @@ void applyTrueFigures(const nest::NestPart& part, PartMeasure& m) {
 std::vector<PartMeasure> measureParts(host::DrawingServices& ds, host::DatabaseId database,
                                       const std::string& source, double joinToleranceMm,
                                       LogChannel channel) {
-    nest::ExtractionOptions options;
+    drawing::ExtractionOptions options;
     options.joinTolerance = joinToleranceMm;
     options.logChannel = channel;
     options.fineFreeForm = true;
@@ -82,7 +82,7 @@ std::vector<PartMeasure> measureParts(host::DrawingServices& ds, host::DatabaseI
         options.skipLayers.emplace_back(toLowerUtf8(layer));
     std::vector<nest::NestPart> parts;
     std::int32_t nextId = 1;
-    nest::extractModelSpace(ds, database, source, "零件", options, parts, nextId);
+    drawing::extractModelSpace(ds, database, source, "零件", options, parts, nextId);
     // Exact circles of the drawing, to measure round holes by their curves, not by the chords.
     std::vector<host::ArcInfo> circles;
     for (const host::ObjectId entity : ds.blockEntities(ds.modelSpace(database))) {
@@ -112,7 +112,7 @@ std::vector<PartMeasure> measureParts(host::DrawingServices& ds, host::DatabaseI
             if (!roundRing(hole, rx, ry, radius)) continue;
             rx /= scale;
             ry /= scale;
-            double diameter = 2 * (radius + nest::kChordError) / scale;
+            double diameter = 2 * (radius + drawing::kChordError) / scale;
             for (const host::ArcInfo& circle : circles)
                 if (std::hypot(circle.centre.x - rx, circle.centre.y - ry) <= 0.05 / scale &&
                     std::fabs(2 * circle.radius - diameter) <= 0.1 / scale) {
@@ -167,7 +167,7 @@ std::vector<PartMeasure> measureParts(host::DrawingServices& ds, host::DatabaseI
 int labelAreas(host::DrawingServices& ds, host::DatabaseId database, host::ObjectId space,
                const std::vector<PartMeasure>& parts, double textHeight) {
     ds.addLayer(database, contract::kAreaLayer, 4, nullptr);
-    const host::ObjectId style = plot::ensureChineseTextStyle(ds, database, "QKS");
+    const host::ObjectId style = drawing::ensureChineseTextStyle(ds, database, "QKS");
     int labels = 0;
     for (const PartMeasure& part : parts) {
         host::MTextSpec text;
@@ -202,7 +202,7 @@ std::vector<AttributeRow> collectAttributes(host::DrawingServices& ds, host::Obj
         for (const host::ObjectId attribute : attributes) {
             host::TextInfo text;
             if (host::succeeded(ds.textInfo(attribute, text)))
-                row.values.emplace_back(text.tag, plot::plainMText(text.text));
+                row.values.emplace_back(text.tag, drawing::plainMText(text.text));
         }
         rows.push_back(std::move(row));
     }
@@ -211,14 +211,14 @@ std::vector<AttributeRow> collectAttributes(host::DrawingServices& ds, host::Obj
 
 std::vector<FrameText> collectFrameTexts(host::DrawingServices& ds, host::DatabaseId database) {
     std::vector<FrameText> out;
-    const std::vector<plot::PlotWindow> frames = plot::findFrames(ds, database);
+    const std::vector<drawing::PlotWindow> frames = drawing::findFrames(ds, database);
     const host::ObjectId model = ds.modelSpace(database);
-    const auto inside = [](const plot::PlotWindow& w, const host::Extents3d& box) {
+    const auto inside = [](const drawing::PlotWindow& w, const host::Extents3d& box) {
         const double x = (box.min.x + box.max.x) / 2, y = (box.min.y + box.max.y) / 2;
         return x >= w.minX && x <= w.maxX && y >= w.minY && y <= w.maxY;
     };
     int index = 0;
-    for (const plot::PlotWindow& frame : frames) {
+    for (const drawing::PlotWindow& frame : frames) {
         FrameText entry;
         entry.frame = ++index;
         entry.name = frame.name;
@@ -231,7 +231,7 @@ std::vector<FrameText> collectFrameTexts(host::DrawingServices& ds, host::Databa
             if (info.type == host::EntityType::Text || info.type == host::EntityType::MText) {
                 host::TextInfo text;
                 if (host::succeeded(ds.textInfo(entity, text)))
-                    entry.texts.push_back(plot::plainMText(text.text));
+                    entry.texts.push_back(drawing::plainMText(text.text));
             } else if (info.type == host::EntityType::BlockReference) {
                 // A frame or title block drawn as a block: its fixed texts and attributes.
                 host::BlockReferenceInfo reference;
@@ -243,12 +243,12 @@ std::vector<FrameText> collectFrameTexts(host::DrawingServices& ds, host::Databa
                             (innerInfo.type == host::EntityType::Text ||
                              innerInfo.type == host::EntityType::MText) &&
                             host::succeeded(ds.textInfo(inner, text)))
-                            entry.texts.push_back(plot::plainMText(text.text));
+                            entry.texts.push_back(drawing::plainMText(text.text));
                     }
                 for (const host::ObjectId attribute : ds.attributes(entity)) {
                     host::TextInfo text;
                     if (host::succeeded(ds.textInfo(attribute, text)))
-                        entry.texts.push_back(text.tag + "=" + plot::plainMText(text.text));
+                        entry.texts.push_back(text.tag + "=" + drawing::plainMText(text.text));
                 }
             }
         }

@@ -22,6 +22,7 @@
 #include "qks/nest/layout_file.h"
 #include "qks/nest/stock.h"
 #include "qks/nest/stock_output.h"
+#include "qks/plot/window_pdfs.h"
 
 namespace qks::nest {
 namespace {
@@ -189,7 +190,7 @@ Label labelFor(const std::vector<NestPart>& parts, const NestPart& part) {
     Label label;
     label.text = labelOf(parts, part);
     double depth = 0.0;
-    label.at = labelPoint(part, &depth);
+    label.at = drawing::labelPoint(part, &depth);
     double columns = 0.0;  // in text heights: wide (CJK) characters 1, others 0.6
     for (std::size_t i = 0; i < label.text.size();) {
         const unsigned char c = static_cast<unsigned char>(label.text[i]);
@@ -459,7 +460,7 @@ NestDrawingResult writeNestDrawing(host::Host& host, const NestSession& session)
     return result;
 }
 
-bool plotSheetWindows(host::Host& host, const std::vector<plot::PlotWindow>& windows,
+bool plotSheetWindows(host::Host& host, const std::vector<drawing::PlotWindow>& windows,
                       const std::string& folder, const std::string& prefix,
                       const std::string& styleSheet, std::string& message) {
     host::DrawingServices* services = host.drawingServices();
@@ -484,8 +485,8 @@ bool plotSheetWindows(host::Host& host, const std::vector<plot::PlotWindow>& win
         message = "未找到模型空间布局";
         return false;
     }
-    plot::PlotSession session;
-    if (!plot::openPlotSession(ds, session, message)) return false;
+    plot::WindowPdfWriter pdfs(ds, modelLayout, styleSheet);
+    if (!pdfs.open(message)) return false;
     const bool locked = host::succeeded(ds.lockDocument(document));
     if (!folder.empty()) {
         std::error_code ignored;  // a missing folder shows up as failed sheets
@@ -493,19 +494,18 @@ bool plotSheetWindows(host::Host& host, const std::vector<plot::PlotWindow>& win
     }
     bool allPlotted = true;
     int number = 1;
-    for (const plot::PlotWindow& sheet : windows) {
+    for (const drawing::PlotWindow& sheet : windows) {
         const std::string name = sheet.name.empty() ? "板" + std::to_string(number) : sheet.name;
         const std::string fullName = prefix.empty() ? name : prefix + "_" + name;
-        const std::string fileName = plot::sanitizeFileName(fullName) + ".pdf";
+        const std::string fileName = drawing::sanitizeFileName(fullName) + ".pdf";
         const std::string pdfPath = folder.empty() ? fileName : joinPath(folder, fileName);
-        plot::PlotWindow window = sheet;
+        drawing::PlotWindow window = sheet;
         window.minX = std::min(sheet.minX, sheet.maxX);
         window.maxX = std::max(sheet.minX, sheet.maxX);
         window.minY = std::min(sheet.minY, sheet.maxY);
         window.maxY = std::max(sheet.minY, sheet.maxY);
         std::string sheetMessage;
-        if (plot::plotWindowToPdf(ds, session.engine, modelLayout, window, name, session.device,
-                                  styleSheet, pdfPath, sheetMessage)) {
+        if (pdfs.write(window, name, pdfPath, sheetMessage)) {
             appendJobLog(LogChannel::Plot, "PDF " + name + " " + pdfPath);
         } else {
             appendJobLog(LogChannel::Plot,
@@ -514,7 +514,7 @@ bool plotSheetWindows(host::Host& host, const std::vector<plot::PlotWindow>& win
         }
         ++number;
     }
-    plot::closePlotSession(ds, session);
+    pdfs.close();
     if (locked) ds.unlockDocument(document);
     if (!allPlotted) {
         message = "部分板材 PDF 输出失败";

@@ -18,7 +18,7 @@ void runPlotJob(host::Host& host);
 void runPlotFilesJob(host::Host& host, const std::string& configPath);
 void plotDatabase(host::DrawingServices& ds, const PlotSession& session, host::DatabaseId database,
                   const contract::PlotJobConfig& config, const std::string& label,
-                  NameCounts& counts, PlotTally& tally);
+                  drawing::NameCounts& counts, PlotTally& tally);
 void logPlotSummary(const PlotTally& tally, const contract::PlotJobConfig& config);
 
 }  // namespace qks::plot
