@@ -15,14 +15,14 @@ using qks::studio::test::writeFile;
 namespace {
 
 // The config bytes as the page writes them.
-QByteArray composeBomConfig(const BomForm& form, const BomSettings& settings,
-                            const QVector<BomEdit>& edits) {
+QByteArray bomConfigBytes(const BomForm& form, const BomSettings& settings,
+                          const QVector<BomEdit>& edits) {
     return jobFileBytes(qks::contract::writeBomConfig(bomJobConfig(form, settings, edits)));
 }
 
 // The "edit" line an edit gives, without "edit ".
 QString editLine(const BomEdit& edit) {
-    const QString text = QString::fromUtf8(composeBomConfig({}, {}, {edit}));
+    const QString text = QString::fromUtf8(bomConfigBytes({}, {}, {edit}));
     return text.section(QLatin1Char('\n'), -2, -2).mid(5);
 }
 
@@ -74,7 +74,7 @@ TEST(BomConfig, FormSettingsAndEdits) {
              settingsLines + QStringLiteral("edit k1=Q235,,\nedit k2=,3,12\n")},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(QString::fromUtf8(composeBomConfig(c.form, twoMaterials(), c.edits)), c.expected);
+        EXPECT_EQ(QString::fromUtf8(bomConfigBytes(c.form, twoMaterials(), c.edits)), c.expected);
 }
 
 TEST(BomSettingsStore, SeedsKeepsAndRepairs) {

@@ -57,7 +57,7 @@ struct MergeJobConfig {
     std::string style;  // the PDF's plot style table; not written by the Studio (monochrome)
 };
 
-// ---- BOM ("qks_bom.cfg": QKBOM). Lines as readKeyValueLines: one byte-order mark dropped,
+// ---- BOM ("qks_bom.cfg": QKBOM). Lines: one byte-order mark dropped from the start,
 // decoded, split at LF, lines, keys and values trimmed, empty lines and '#' lines skipped.
 inline constexpr double kLargestProfileWidth = 1e5;  // mm
 inline constexpr double kLargestBendRadius = 1e4;    // mm
