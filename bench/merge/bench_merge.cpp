@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
     app.setOutputSink([](std::string_view) {});
     host::DrawingServices& ds = *app.drawingServices();
 
-    qks::PlotMergeConfig config;
+    qks::contract::MergeJobConfig config;
     config.columns = 20;
     std::uintmax_t inputBytes = 0;
     const auto written = std::chrono::steady_clock::now();

@@ -93,7 +93,7 @@ OurRun runOurs(const BinpackOptions& o, const BinpackInstance& inst) {
     run.sheets = static_cast<int>(s.layout.size());
     run.unplaced = s.unplaced;
     run.seconds = s.stats.seconds;
-    const double pad = padLength(s.config.gap, s.config.cell);
+    const double pad = gapPadLength(s.config);
     for (const SheetLayout& sheet : s.layout) {
         std::vector<PlacedPart> placed;
         for (const Placement& pl : sheet.placements) {

@@ -29,6 +29,7 @@
 #include "peer.h"
 #include "qks/nest/common_line.h"
 #include "qks/nest/config.h"
+#include "qks/nest/config_file.h"
 #include "qks/nest/geometry.h"
 #include "qks/nest/parts_file.h"
 #include "qks/nest/session.h"
@@ -207,7 +208,7 @@ double lastSheetHeight(const std::vector<NestPart>& parts, const Layout& layout,
                        const NestConfig& config, const CommonLineResult* common) {
     if (layout.empty()) return 0.0;
     const SheetLayout& sheet = layout.back();
-    const double pad = padLength(config.gap, config.cell);
+    const double pad = gapPadLength(config);
     double top = 0.0;
     for (std::size_t k = 0; k < sheet.placements.size(); ++k) {
         const Placement& p = sheet.placements[k];

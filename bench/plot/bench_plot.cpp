@@ -194,7 +194,7 @@ void run(qkshost::HostApplication& app, const char* title, const std::string& dx
     for (int r = 0; r < repeat; ++r) {
         fs::remove_all(out);
         fs::create_directories(out);
-        qks::PlotMergeConfig config;
+        qks::contract::PlotJobConfig config;
         config.outDir = out;
         config.scope = scope;
         config.style = "monochrome.ctb";

@@ -12,12 +12,13 @@
 #include "qks/common/numbers.h"
 #include "qks/common/utf8.h"
 #include "qks/drawing/drawing_text.h"
+#include "qks/job/read_rules.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    const qks::bom::BomConfig config = qks::bom::parseBomConfig(bytes);
+    const qks::bom::BomConfig config = qks::contract::readBomConfig(bytes, qks::pluginReadRules());
     // Every number the job figures with is usable, every name valid UTF-8.
-    if (config.materials.empty() || config.log.empty() || config.workbook.empty() ||
+    if (config.materials.empty() || config.workbook.empty() ||
         config.workbook.find('/') != std::string::npos || !(config.defaultThickness > 0) ||
         !(config.defaultThickness <= qks::contract::kLargestThickness) ||
         !(config.defaultRadius > 0) || !(config.profileWidth > 0))
@@ -26,8 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!(material.density > 0) || !std::isfinite(material.density) ||
             !(material.kFactor > 0 && material.kFactor <= 1) || !qks::isValidUtf8(material.name))
             std::abort();
-    for (const auto& [key, edit] : config.edits)
-        if (edit.quantity < 0 || !(edit.thickness >= 0) || !qks::isValidUtf8(edit.material))
+    for (const auto& edit : config.edits)
+        if ((edit.quantity && *edit.quantity < 1) || (edit.thickness && !(*edit.thickness > 0)) ||
+            (edit.material && !qks::isValidUtf8(*edit.material)) || edit.key.empty())
             std::abort();
 
     qks::contract::ReadRules rules;

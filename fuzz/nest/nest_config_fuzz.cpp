@@ -5,15 +5,15 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "qks/nest/config.h"
+#include "qks/nest/config_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     qks::nest::NestConfig config;
     std::string message;
-    const bool ok = qks::nest::parseNestConfig(
+    const bool ok = qks::nest::nestConfigFromText(
         std::string_view(reinterpret_cast<const char*>(data), size), config, message);
     if (ok != message.empty()) std::abort();
-    if (!(config.gap >= 0 && std::isfinite(config.gap))) std::abort();
+    if (!(config.gap >= 0 && config.gap <= qks::contract::kLargestGap)) std::abort();
     if (!(config.margin >= 0 && std::isfinite(config.margin))) std::abort();
     if (!(config.cell >= 0.5 && config.cell <= 10)) std::abort();
     if (!(config.seconds >= 1 && config.seconds <= 600)) std::abort();

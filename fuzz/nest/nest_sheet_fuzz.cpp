@@ -4,12 +4,13 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "qks/nest/config.h"
+#include "qks/contract/job_configs.h"
+#include "qks/job/read_rules.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    qks::nest::SheetStock stock{-1, -1, -1};
-    const bool ok = qks::nest::parseSheetSpec(
-        std::string_view(reinterpret_cast<const char*>(data), size), stock);
+    qks::contract::SheetSize stock{-1, -1, -1};
+    const bool ok = qks::contract::parseSheetSpec(
+        std::string_view(reinterpret_cast<const char*>(data), size), stock, qks::pluginReadRules());
     if (!ok && (stock.width != -1 || stock.height != -1 || stock.count != -1)) std::abort();
     if (ok && !(std::isfinite(stock.width) && stock.height >= 10 && stock.width >= stock.height &&
                 stock.count >= 0))

@@ -9,13 +9,15 @@
 #include "qks/common/numbers.h"
 #include "qks/common/utf8.h"
 #include "qks/contract/tools.h"
+#include "qks/job/read_rules.h"
 #include "qks/tools/operations.h"
 #include "qks/tools/tools.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    const qks::tools::ToolsConfig config = qks::tools::parseToolsConfig(bytes);
-    if (config.rules.empty() || config.log.empty() || config.workbook.empty() ||
+    const qks::tools::ToolsConfig config =
+        qks::contract::readToolsConfig(bytes, qks::pluginReadRules());
+    if (config.rules.empty() || config.workbook.empty() ||
         config.workbook.find('/') != std::string::npos || !(config.joinTolerance >= 0) ||
         !(config.radius >= 0) || !(config.chamfer >= 0) || !(config.textHeight > 0) ||
         config.operations.size() > size)

@@ -7,6 +7,7 @@
 #include "qks/bom/sheet_metal.h"
 #include "qks/bom/title_block.h"
 #include "qks/drawing/drawing_text.h"
+#include "qks/job/read_rules.h"
 
 namespace qks::bom {
 namespace {
@@ -182,10 +183,11 @@ TEST(TitleBlock, FieldsFromTagsLabelsAndCells) {
 }
 
 TEST(BomConfigTest, KeysEditsMaterialsAndTheRowsFile) {
-    const BomConfig config = parseBomConfig(
+    const BomConfig config = contract::readBomConfig(
         "file=/a.dxf\nfile=/b\nout=部件.xlsx\ncsv=1\nzip=true\ndefaultthickness=-1\n"
         "material Q235=7.85,0.44,3:0.42,1:0.38\nmaterial BAD=x,0.4\nprofilelayer=Bend, 弯\n"
-        "edit K1=SUS304,1.5,7\nedit K2=,,\nout=../x.xlsx\n");
+        "edit K1=SUS304,1.5,7\nedit K2=,,\nout=../x.xlsx\n",
+        pluginReadRules());
     EXPECT_EQ(config.files, (std::vector<std::string>{"/a.dxf", "/b"}));
     EXPECT_EQ(config.workbook, "部件.xlsx");
     EXPECT_TRUE(config.csv && config.zip && !config.package);
@@ -196,11 +198,14 @@ TEST(BomConfigTest, KeysEditsMaterialsAndTheRowsFile) {
     EXPECT_EQ(contract::kFactorAt(config.materials[0], 3.0), 0.42);
     EXPECT_EQ(contract::kFactorAt(config.materials[0], 6.0), 0.44);
     EXPECT_NE(findMaterial(config, "q235"), nullptr);
-    EXPECT_EQ(config.profileLayerWords, (std::vector<std::string>{"bend", "弯"}));
-    ASSERT_EQ(config.edits.count("K1"), 1u);
-    EXPECT_EQ(config.edits.at("K1").material, "SUS304");
-    EXPECT_EQ(config.edits.at("K1").quantity, 7);
-    EXPECT_EQ(config.edits.at("K2").thickness, 0.0);
+    EXPECT_EQ(contract::profileLayerWords(config, pluginReadRules()),
+              (std::vector<std::string>{"bend", "弯"}));
+    const contract::BomEdit* k1 = contract::findBomEdit(config, "K1");
+    ASSERT_NE(k1, nullptr);
+    EXPECT_EQ(k1->material, "SUS304");
+    EXPECT_EQ(k1->quantity, 7);
+    ASSERT_NE(contract::findBomEdit(config, "K2"), nullptr);
+    EXPECT_FALSE(contract::findBomEdit(config, "K2")->thickness);
 
     contract::Material back;
     ASSERT_TRUE(contract::parseMaterialValue(

@@ -22,7 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace host = qks::host;
-using qks::PlotMergeConfig;
+using MergeConfig = qks::contract::MergeJobConfig;
 using qks::merge::MergeItem;
 using qks::testing::readAll;
 using qks::testing::ScopedTempFolder;
@@ -240,7 +240,7 @@ TEST(MergeGrid, RowsColumnsGapAndLabelAllowance) {
 // ---------------------------------------------------------------- merged drawings
 
 TEST_F(MergeTest, FiveDrawingsInTwoColumnsAsEzdxfSeesThem) {
-    PlotMergeConfig config;
+    MergeConfig config;
     for (int i = 0; i < 5; ++i)
         config.files.push_back(input("rect_100x50.dxf", "in/d" + std::to_string(i) + ".dxf"));
     config.columns = 2;
@@ -323,7 +323,7 @@ TEST_F(MergeTest, ADrawingWithAnInsertionBasePointStaysOnTheGrid) {
                            quote(kFixtures + "rect_100x50.dxf") + " " + quote(moved))
                               .c_str()),
               0);
-    PlotMergeConfig config;
+    MergeConfig config;
     config.files = {input("rect_100x50.dxf", "in/plain.dxf"), moved};
     config.columns = 2;
     config.outDwg = dir_.file("out/merged.dxf");
@@ -341,7 +341,7 @@ TEST_F(MergeTest, ADrawingWithAnInsertionBasePointStaysOnTheGrid) {
 
 TEST_F(MergeTest, InputsThatCannotBeMergedAreLoggedAndTheOthersMerged) {
     fs::create_directories(dir_.file("a"));
-    PlotMergeConfig config;
+    MergeConfig config;
     config.files = {
         dir_.file("missing.dxf"),                         // 0
         dir_.write("garbage.dxf", "this is no drawing"),  // 1
@@ -422,13 +422,13 @@ TEST_F(MergeTest, NamesAlreadyTakenGetSuffixes) {
 
     // A merged drawing merged again brings its blocks along; a new block whose name is taken
     // by one of them gets "_x" instead of failing.
-    PlotMergeConfig first;
+    MergeConfig first;
     first.files = {input("rect_100x50.dxf", "x.dxf"), input("offset_60x30.dxf", "d.dxf")};
     first.outDwg = dir_.file("first.dxf");
     std::string message;
     int count = 0;
     ASSERT_TRUE(qks::merge::mergeDrawings(ds_, first, message, count)) << message;
-    PlotMergeConfig again;
+    MergeConfig again;
     again.files = {first.outDwg, input("rect_100x50.dxf", "again/d.dxf")};
     again.outDwg = dir_.file("again.dxf");
     ASSERT_TRUE(qks::merge::mergeDrawings(ds_, again, message, count)) << message;

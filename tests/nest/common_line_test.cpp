@@ -10,6 +10,7 @@
 
 #include "qks/nest/common_line.h"
 #include "qks/nest/config.h"
+#include "qks/nest/config_file.h"
 #include "qks/nest/parts_file.h"
 #include "qks/nest/progress.h"
 #include "qks/nest/session.h"

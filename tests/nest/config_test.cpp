@@ -1,114 +1,19 @@
 #include <gtest/gtest.h>
 
 #include "qks/nest/config.h"
+#include "qks/nest/config_file.h"
 #include "qks/testing/temp_dir.h"
 
 namespace qks::nest {
 namespace {
 
-struct SheetCase {
-    const char* value;
-    bool ok;
-    double width, height;
-    int count;
-};
-
-TEST(SheetSpec, SeparatorsLengthsAndCounts) {
-    const SheetCase cases[] = {
-        {"3000x1500", true, 3000, 1500, 0},
-        {"1500*3000", true, 3000, 1500, 0},
-        {"3000 × 1500", true, 3000, 1500, 0},
-        {"3000X1500", true, 3000, 1500, 0},
-        {"3000＊1500", true, 3000, 1500, 0},
-        {"3000乘1500", true, 3000, 1500, 0},
-        {"2500x1250x4", true, 2500, 1250, 4},
-        {"2500x1250x-1", true, 2500, 1250, 0},
-        {"2500x1250x0", true, 2500, 1250, 0},
-        {"2500x1250xabc", true, 2500, 1250, 0},
-        {"  1250.5 x 2500mm x 3 pieces", true, 2500, 1250.5, 3},
-        {"10x10", true, 10, 10, 0},
-        {"9x3000", false, 0, 0, 0},
-        {"3000x9.99", false, 0, 0, 0},
-        {"3000", false, 0, 0, 0},
-        {"", false, 0, 0, 0},
-        {"x", false, 0, 0, 0},
-        {"abcx1500", false, 0, 0, 0},
-        {"3000y1500", false, 0, 0, 0},
-        {"infx1500", false, 0, 0, 0},
-        {"nanx1500", false, 0, 0, 0},
-        {"3000x1e400", false, 0, 0, 0},
-    };
-    for (const SheetCase& c : cases) {
-        SheetStock stock{1, 2, 3};
-        EXPECT_EQ(parseSheetSpec(c.value, stock), c.ok) << c.value;
-        if (c.ok) {
-            EXPECT_EQ(stock.width, c.width) << c.value;
-            EXPECT_EQ(stock.height, c.height) << c.value;
-            EXPECT_EQ(stock.count, c.count) << c.value;
-        } else {
-            EXPECT_EQ(stock.width, 1) << "untouched on failure: " << c.value;
-        }
-    }
-}
-
 NestConfig parse(const std::string& text, bool expectOk = true) {
     NestConfig config;
     std::string message;
-    EXPECT_EQ(parseNestConfig("sheet=3000x1500\noutDir=/out\n" + text, config, message), expectOk)
+    EXPECT_EQ(nestConfigFromText("sheet=3000x1500\noutDir=/out\n" + text, config, message),
+              expectOk)
         << message;
     return config;
-}
-
-TEST(NestConfigReader, NumbersAreClampedOrIgnored) {
-    struct Case {
-        const char* line;
-        double gap, margin, cell, seconds;
-    };
-    const Case cases[] = {
-        {"", 5, 10, 2, 20},
-        {"gap=-1", 0, 10, 2, 20},
-        {"gap=abc", 0, 10, 2, 20},
-        {"gap=2.5", 2.5, 10, 2, 20},
-        {"gap=inf", 0, 10, 2, 20},
-        {"margin=0", 5, 0, 2, 20},
-        {"margin=-3", 5, 0, 2, 20},
-        {"margin=12.5mm", 5, 12.5, 2, 20},
-        {"cell=0.2", 5, 10, 2, 20},
-        {"cell=0.5", 5, 10, 0.5, 20},
-        {"cell=50", 5, 10, 10, 20},
-        {"cell=nan", 5, 10, 2, 20},
-        {"seconds=0.5", 5, 10, 2, 0.5 * 0 + 20},
-        {"seconds=1", 5, 10, 2, 1},
-        {"seconds=9999", 5, 10, 2, 600},
-        {"seconds=", 5, 10, 2, 20},
-    };
-    for (const Case& c : cases) {
-        const NestConfig config = parse(c.line);
-        EXPECT_EQ(config.gap, c.gap) << c.line;
-        EXPECT_EQ(config.margin, c.margin) << c.line;
-        EXPECT_EQ(config.cell, c.cell) << c.line;
-        EXPECT_EQ(config.seconds, c.seconds) << c.line;
-    }
-}
-
-TEST(NestConfigReader, SwitchesTurnOffOnlyForTheDigitZero) {
-    struct Case {
-        const char* value;
-        bool on;
-    };
-    const Case cases[] = {{"0", false}, {"1", true},    {"false", true}, {"", true},
-                          {"00", true}, {" 0 ", false}, {"no", true}};
-    for (const Case& c : cases) {
-        const std::string v = c.value;
-        const NestConfig config = parse("rotate=" + v + "\nmirror=" + v + "\npdf=" + v);
-        EXPECT_EQ(config.rotate, c.on) << v;
-        EXPECT_EQ(config.mirror, c.on) << v;
-        EXPECT_EQ(config.pdf, c.on) << v;
-    }
-    const NestConfig defaults = parse("");
-    EXPECT_TRUE(defaults.rotate);
-    EXPECT_TRUE(defaults.mirror);
-    EXPECT_FALSE(defaults.pdf);
 }
 
 TEST(NestConfigReader, StrategyPartInPartRotationsAndThreads) {
@@ -195,7 +100,7 @@ TEST(NestConfigReader, FailuresAndDerivedOutput) {
     for (const Case& c : cases) {
         NestConfig config;
         std::string message;
-        EXPECT_EQ(parseNestConfig(c.text, config, message), c.ok) << c.text;
+        EXPECT_EQ(nestConfigFromText(c.text, config, message), c.ok) << c.text;
         EXPECT_EQ(message, c.message) << c.text;
         if (c.ok) {
             EXPECT_EQ(config.outDwg, c.outDwg) << c.text;

@@ -244,8 +244,8 @@ TEST(DenseSearch, RandomJobsGiveValidLayouts) {
         c.config.rotate = gen() % 2;
         c.config.mirror = gen() % 2;
         c.config.partInPart = gen() % 2;
-        c.config.partRotations[c.parts[0].id] = parsePartRotation("0,180");
-        c.config.partRotations[c.parts[1].id] = parsePartRotation("90");
+        c.config.partRotations[c.parts[0].id] = PartRotation{false, {0, 180}};
+        c.config.partRotations[c.parts[1].id] = PartRotation{false, {90}};
         c.iterationLimit = 40;
         NestOutcome out;
         Recorder recorder;
@@ -313,7 +313,7 @@ TEST(DenseSearch, SlicedSheetsAreFilledWholeOnTheTrueOutlines) {
         c.config.rotate = false;
         c.config.mirror = false;
         for (const NestPart& part : c.parts)
-            c.config.partRotations[part.id] = parsePartRotation("0,180");
+            c.config.partRotations[part.id] = PartRotation{false, {0, 180}};
         c.iterationLimit = 20;
         NestOutcome out;
         Recorder recorder;

@@ -14,6 +14,18 @@ using qks::studio::test::writeFile;
 
 namespace {
 
+// The config bytes as the page writes them.
+QByteArray bomConfigBytes(const BomForm& form, const BomSettings& settings,
+                          const QVector<BomEdit>& edits) {
+    return jobFileBytes(qks::contract::writeBomConfig(bomJobConfig(form, settings, edits)));
+}
+
+// The "edit" line an edit gives, without "edit ".
+QString editLine(const BomEdit& edit) {
+    const QString text = QString::fromUtf8(bomConfigBytes({}, {}, {edit}));
+    return text.section(QLatin1Char('\n'), -2, -2).mid(5);
+}
+
 BomSettings twoMaterials() {
     BomSettings settings;
     qks::contract::Material steel{"Q235", 7.85, 0.44, {{1, 0.38}}};
@@ -54,15 +66,15 @@ TEST(BomConfig, FormSettingsAndEdits) {
                         "file=/d/支架 b.dwg\ncsv=0\npackage=0\nzip=0\nprofilewidth=100\n") +
              settingsLines},
         {current,
-         {{QStringLiteral("k1"), QStringLiteral("Q235,,")},
-          {QStringLiteral("k2"), QStringLiteral(",3,12")}},
+         {{QStringLiteral("k1"), QStringLiteral("Q235"), {}, {}},
+          {QStringLiteral("k2"), {}, 3.0, 12}},
          QStringLiteral("outDir=/o/BOM\nout=明细.xlsx\nlog=/t/qks_bom.log\nscope=current\ncsv=1\n"
                         "package=1\nzip=1\nnest=/o/套料\nprofilelayer=折弯,BEND\n"
                         "profilewidth=120.5\n") +
              settingsLines + QStringLiteral("edit k1=Q235,,\nedit k2=,3,12\n")},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(QString::fromUtf8(composeBomConfig(c.form, twoMaterials(), c.edits)), c.expected);
+        EXPECT_EQ(QString::fromUtf8(bomConfigBytes(c.form, twoMaterials(), c.edits)), c.expected);
 }
 
 TEST(BomSettingsStore, SeedsKeepsAndRepairs) {
@@ -156,7 +168,7 @@ TEST(BomRows, ReadEditWeighAndTotal) {
         EXPECT_NEAR(edited.grossWeight, c.gross, 1e-9) << c.material << c.quantity;
         EXPECT_EQ(edited.defaulted, c.defaulted) << c.material << c.quantity;
         const QVector<BomEdit> edits = bomEdits(read, {edited});
-        EXPECT_EQ(edits.isEmpty() ? QString() : edits[0].key + QLatin1Char('=') + edits[0].value,
+        EXPECT_EQ(edits.isEmpty() ? QString() : editLine(edits[0]),
                   *c.edit ? QStringLiteral("k1=") + QString::fromUtf8(c.edit) : QString());
     }
 

@@ -20,6 +20,22 @@ using qks::studio::test::writeFile;
 
 namespace {
 
+// The config bytes as the pages write them.
+QByteArray nestConfigBytes(const NestForm& form, const QVector<PartRow>& parts,
+                           const QString& partsFile, const QString& log) {
+    return jobFileBytes(qks::contract::writeNestConfig(nestJobConfig(form, parts, partsFile, log)));
+}
+
+QByteArray plotConfigBytes(const PlotForm& form) {
+    return jobFileBytes(form.filesTarget
+                            ? qks::contract::writePlotFilesConfig(plotFilesJobConfig(form))
+                            : qks::contract::writePlotConfig(plotJobConfig(form)));
+}
+
+QByteArray mergeConfigBytes(const MergeForm& form) {
+    return jobFileBytes(qks::contract::writeMergeConfig(mergeJobConfig(form)));
+}
+
 PartRow row(int id, int quantity, bool enabled = true) {
     PartRow r;
     r.id = id;
@@ -45,8 +61,8 @@ TEST(NestConfig, WrittenByteForByte) {
     form.pdf = true;
     form.units = DrawingUnits::Inches;
     const QVector<PartRow> parts = {row(3, 4), row(1, 7, false), row(12, 999)};
-    const QByteArray bytes = composeNestConfig(form, parts, QStringLiteral("/t/qks_nest_parts.txt"),
-                                               QStringLiteral("/t/qks_nest.log"));
+    const QByteArray bytes = nestConfigBytes(form, parts, QStringLiteral("/t/qks_nest_parts.txt"),
+                                             QStringLiteral("/t/qks_nest.log"));
     EXPECT_EQ(bytes, QStringLiteral("source=files\n"
                                     "partsFile=/t/qks_nest_parts.txt\n"
                                     "file=/d/a.dxf\n"
@@ -77,7 +93,7 @@ TEST(NestConfig, FileLinesOnlyForFileSourceAndGeneralNumbers) {
     NestForm form;
     form.source = qks::contract::PartSource::Picked;
     form.files = QStringList{QStringLiteral("/d/a.dxf")};
-    const QString text = QString::fromUtf8(composeNestConfig(form, {}, {}, {}));
+    const QString text = QString::fromUtf8(nestConfigBytes(form, {}, {}, {}));
     EXPECT_FALSE(text.contains(QStringLiteral("file=")));
     EXPECT_FALSE(text.contains(QStringLiteral("partcount")));
     EXPECT_TRUE(text.contains(QStringLiteral("\ngap=5\nmargin=10\ncell=2\n")));
@@ -85,7 +101,7 @@ TEST(NestConfig, FileLinesOnlyForFileSourceAndGeneralNumbers) {
     // Empty output folder: the drawing name stands alone, not as "/套料图.dxf".
     EXPECT_TRUE(text.contains(QStringLiteral("\noutDwg=套料图.dxf\n")));
     form.units = DrawingUnits::Millimetres;
-    EXPECT_TRUE(QString::fromUtf8(composeNestConfig(form, {}, {}, {}))
+    EXPECT_TRUE(QString::fromUtf8(nestConfigBytes(form, {}, {}, {}))
                     .endsWith(QStringLiteral("seconds=12\nunits=mm\n")));
 
     const struct {
@@ -105,7 +121,7 @@ TEST(PlotConfig, CurrentAndFilesTargets) {
     form.scope = QStringLiteral("frames");
     form.logPath = QStringLiteral("/t/qks_plot.log");
     form.files = QStringList{QStringLiteral("/d/a.dwg")};
-    EXPECT_EQ(composePlotConfig(form),
+    EXPECT_EQ(plotConfigBytes(form),
               QStringLiteral("outDir=/out/QKS 出图\nprefix=\nstyle=\nscope=frames\n"
                              "log=/t/qks_plot.log\n")
                   .toUtf8());
@@ -114,7 +130,7 @@ TEST(PlotConfig, CurrentAndFilesTargets) {
     form.prefixText = QStringLiteral(" 项目 7 ");
     form.style = QStringLiteral("monochrome.ctb");
     form.files = QStringList{QStringLiteral("/d/b.dxf"), QStringLiteral("/d/a.DWG")};
-    EXPECT_EQ(composePlotConfig(form),
+    EXPECT_EQ(plotConfigBytes(form),
               QStringLiteral("outDir=/out/QKS 出图\nprefix=项目 7\nstyle=monochrome.ctb\n"
                              "scope=frames\nlog=/t/qks_plot.log\nfile=/d/b.dxf\nfile=/d/a.DWG\n")
                   .toUtf8());
@@ -129,7 +145,7 @@ TEST(MergeConfig, TwoDecimalSpacingFlagsAndListOrder) {
     form.pdf = false;
     form.logPath = QStringLiteral("/t/qks_merge.log");
     form.files = QStringList{QStringLiteral("/d/z.dwg"), QStringLiteral("/d/a.dxf")};
-    EXPECT_EQ(composeMergeConfig(form),
+    EXPECT_EQ(mergeConfigBytes(form),
               QStringLiteral("outDwg=/o/合并.dwg\noutDir=/o\ncolumns=4\nspacing=0.10\npdf=0\n"
                              "log=/t/qks_merge.log\nfile=/d/z.dwg\nfile=/d/a.dxf\n")
                   .toUtf8());

@@ -15,6 +15,11 @@ using qks::studio::test::writeFile;
 
 namespace {
 
+// The config bytes as the page writes them.
+QByteArray toolsConfigBytes(const ToolsForm& form, const std::vector<LayerRule>& rules) {
+    return jobFileBytes(qks::contract::writeToolsConfig(toolsJobConfig(form, rules)));
+}
+
 TEST(ToolsConfig, OperationsInRunOrderWithTheirOptionsOnly) {
     using Op = ToolOperation;
     ToolsForm files;
@@ -53,7 +58,7 @@ TEST(ToolsConfig, OperationsInRunOrderWithTheirOptionsOnly) {
                       QStringLiteral("op=corners,holes\njointol=0.6\nradius=5\ntextheight=3.5\n")},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(QString::fromUtf8(composeToolsConfig(c.form, rules)), c.expected);
+        EXPECT_EQ(QString::fromUtf8(toolsConfigBytes(c.form, rules)), c.expected);
 }
 
 TEST(LayerRulesStore, SeedsKeepsAndRefusesUnusableRules) {

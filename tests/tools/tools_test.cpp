@@ -6,6 +6,7 @@
 
 #include "qks/bom/sheet_metal.h"
 #include "qks/drawing/extraction.h"
+#include "qks/job/read_rules.h"
 #include "qks/tools/operations.h"
 #include "qks/tools/tools.h"
 #include "qkshost/app/host_application.h"
@@ -346,9 +347,10 @@ TEST_F(ToolsTest, LayerRulesTable) {
 }
 
 TEST(ToolsConfigTest, OperationsOptionsAndRules) {
-    const ToolsConfig config = parseToolsConfig(
+    const ToolsConfig config = contract::readToolsConfig(
         "op=clean, layers,bogus,area\nradius=3\nchamfer=-1\nrule=*,,,LINE,L1,1,,25\n"
-        "rule=bad\nfile=/a.dxf\nout=x/y.xlsx\n");
+        "rule=bad\nfile=/a.dxf\nout=x/y.xlsx\n",
+        pluginReadRules());
     EXPECT_EQ(config.operations,
               (std::vector<Operation>{Operation::Clean, Operation::Layers, Operation::Area}));
     EXPECT_EQ(config.radius, 3.0);

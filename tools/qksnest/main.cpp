@@ -22,6 +22,7 @@
 #include "qks/common/numbers.h"
 #include "qks/contract/names.h"
 #include "qks/nest/config.h"
+#include "qks/nest/config_file.h"
 #include "qks/nest/parts_file.h"
 #include "qks/nest/progress.h"
 #include "qks/nest/runtime.h"

@@ -13,8 +13,11 @@
 
 #include "qks/common/job_log.h"
 #include "qks/common/numbers.h"
+#include "qks/common/utf8.h"
+#include "qks/contract/job_configs.h"
 #include "qks/contract/parts_format.h"
 #include "qks/drawing/extraction.h"
+#include "qks/job/read_rules.h"
 #include "qks/nest/config.h"
 #include "qkshost/app/host_application.h"
 
@@ -28,10 +31,7 @@ int usage() {
 }
 
 std::vector<std::string> lowerList(const std::string& text) {
-    qks::nest::NestConfig config;
-    std::string message;
-    qks::nest::parseNestConfig("layer=" + text + "\n", config, message);
-    return config.layers;
+    return qks::contract::listWords(qks::sanitizeUtf8(text), qks::pluginReadRules());
 }
 
 }  // namespace

@@ -16,7 +16,6 @@
 #include "qks/common/atomic_file.h"
 #include "qks/common/environment.h"
 #include "qks/common/file_io.h"
-#include "qks/common/job_config.h"
 #include "qks/common/job_log.h"
 #include "qks/common/utf8.h"
 #include "qks/contract/log_words.h"
@@ -28,7 +27,9 @@
 #include "qks/drawing/frames.h"
 #include "qks/drawing/naming.h"
 #include "qks/job/driver.h"
+#include "qks/job/job_config.h"
 #include "qks/job/job_files.h"
+#include "qks/job/read_rules.h"
 
 namespace qks::bom {
 namespace {
@@ -207,6 +208,7 @@ void addTitleColumns(const FrameFacts& facts, const std::vector<BomRow>& rows, s
 // One run of the job: its config, what it has gathered so far and the package it fills.
 struct BomRun {
     const BomConfig& config;
+    std::vector<std::string> profileLayerWords;  // lower case
     host::DrawingServices& ds;
     WorkbookData data;
     Package package;
@@ -290,7 +292,7 @@ void processDatabase(BomRun& job, host::DatabaseId database, const std::string& 
         for (const host::ObjectId entity : group.entities) {
             host::EntityInfo info;
             if (host::succeeded(ds.entityInfo(entity, info)) && info.isCurve &&
-                drawing::layerSkipped(config.profileLayerWords, info.layer))
+                drawing::layerSkipped(job.profileLayerWords, info.layer))
                 profileEntities.push_back(entity);
         }
         const std::vector<Profile> profiles = readProfiles(ds, profileEntities, scale);
@@ -320,17 +322,17 @@ void processDatabase(BomRun& job, host::DatabaseId database, const std::string& 
             row.material = facts.material;
             row.thickness = facts.thickness;
             row.defaulted = facts.defaulted;
-            if (const auto edit = config.edits.find(row.key); edit != config.edits.end()) {
-                if (!edit->second.material.empty()) {
-                    row.material = edit->second.material;
+            if (const contract::BomEdit* edit = contract::findBomEdit(config, row.key)) {
+                if (edit->material) {
+                    row.material = *edit->material;
                     row.defaulted &= ~contract::kDefaultedMaterial;
                 }
-                if (edit->second.thickness > 0) {
-                    row.thickness = edit->second.thickness;
+                if (edit->thickness) {
+                    row.thickness = *edit->thickness;
                     row.defaulted &= ~contract::kDefaultedThickness;
                 }
-                if (edit->second.quantity > 0) {
-                    row.quantity = edit->second.quantity;
+                if (edit->quantity) {
+                    row.quantity = *edit->quantity;
                     row.defaulted &= ~contract::kDefaultedQuantity;
                 }
             }
@@ -436,8 +438,8 @@ void runBomJob(host::Host& host, const std::string& configPathFromBridge) {
     if (!job::readConfig(JobKind::Bom, LogChannel::Bom,
                          jobConfigPath(JobKind::Bom, configPathFromBridge), text))
         return;
-    const BomConfig config = parseBomConfig(text);
-    job::startLog(LogChannel::Bom, config.log);
+    const BomConfig config = contract::readBomConfig(text, pluginReadRules());
+    job::startLog(LogChannel::Bom, jobLogPath(config.log, contract::kBomLogFile));
     const std::vector<std::string> files = expandDrawingFiles(config.files);
     log("QKS 钣金 BOM 开始 files=" + std::to_string(files.size()));
     for (const std::string& problem : config.problems)
@@ -453,7 +455,7 @@ void runBomJob(host::Host& host, const std::string& configPathFromBridge) {
         log(contract::kLogFatal, "无法读取图纸");
         return;
     }
-    BomRun run{config, *ds, {}, {}, 0};
+    BomRun run{config, contract::profileLayerWords(config, pluginReadRules()), *ds, {}, {}, 0};
     const std::string workbookPath = joinPath(config.outDir, config.workbook);
     const std::string stem = fs::u8path(config.workbook).stem().u8string();
     if (config.package) openPackage(run.package, joinPath(config.outDir, stem + "_交付"));

@@ -126,8 +126,8 @@ void levelBlockTexts(host::DrawingServices& ds, host::ObjectId block) {
     }
 }
 
-bool mergeDrawings(host::DrawingServices& ds, const PlotMergeConfig& config, std::string& message,
-                   int& count, std::string* writtenPath) {
+bool mergeDrawings(host::DrawingServices& ds, const contract::MergeJobConfig& config,
+                   std::string& message, int& count, std::string* writtenPath) {
     count = 0;
     if (config.files.empty()) {
         message = "没有待合并的文件";

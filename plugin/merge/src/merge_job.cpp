@@ -6,7 +6,9 @@
 #include "qks/common/environment.h"
 #include "qks/common/job_log.h"
 #include "qks/contract/log_words.h"
+#include "qks/contract/names.h"
 #include "qks/job/driver.h"
+#include "qks/job/read_rules.h"
 #include "qks/merge/merge.h"
 #include "qks/plot/jobs.h"
 
@@ -21,8 +23,8 @@ constexpr job::ChannelLog logLine{LogChannel::Plot};
 
 // Opens the merged drawing as a document and plots its model space to one PDF named after
 // the drawing. Ends the job's log with its DONE line either way.
-void plotMergedDrawing(host::Host& host, const PlotMergeConfig& config, const std::string& drawing,
-                       int count) {
+void plotMergedDrawing(host::Host& host, const contract::MergeJobConfig& config,
+                       const std::string& drawing, int count) {
     host::DrawingServices& ds = *host.drawingServices();
     const std::string noPdf = "merged=" + std::to_string(count) + " pdf=0";
     logLine("PDF 输出合并图纸");
@@ -51,13 +53,11 @@ void plotMergedDrawing(host::Host& host, const PlotMergeConfig& config, const st
     else if (!host::succeeded(ds.activateDocument(document)))
         logLine(contract::kLogWarning, "无法激活合并图纸");
 
-    PlotMergeConfig plotConfig = config;
+    contract::PlotJobConfig plotConfig;
     plotConfig.scope = "model";
-    plotConfig.currentScope = false;
-    plotConfig.prefix.clear();
-    plotConfig.files.clear();
     plotConfig.outDir = pdfFolder;
-    if (plotConfig.style.empty()) plotConfig.style = "monochrome.ctb";
+    plotConfig.style = config.style.empty() ? "monochrome.ctb" : config.style;
+    plotConfig.log = config.log;
 
     plot::PlotSession session;
     std::string sessionMessage;
@@ -85,9 +85,8 @@ void runMergeJob(host::Host& host, const std::string& configPath) {
     if (!job::readConfig(JobKind::Merge, LogChannel::Plot,
                          jobConfigPath(JobKind::Merge, configPath), bytes))
         return;
-    PlotMergeConfig config;
-    parseJobConfig(bytes, config);
-    job::startLog(LogChannel::Plot, config.log);
+    const contract::MergeJobConfig config = contract::readMergeConfig(bytes, pluginReadRules());
+    job::startLog(LogChannel::Plot, jobLogPath(config.log, contract::kPlotLogFile));
     logLine("QKS 合并 DWG 开始 files=" + std::to_string(config.files.size()));
     if (config.outDwg.empty()) {
         logLine(kLogFatal, "未设置合并输出路径");

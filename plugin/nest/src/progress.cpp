@@ -12,8 +12,7 @@ namespace qks::nest {
 std::string formatProgress(const NestConfig& config, const Layout& layout, std::string_view state,
                            double elapsed, int unplaced) {
     contract::ProgressRecords records;
-    records.frame =
-        contract::GridFrame{config.margin, config.cell, padLength(config.gap, config.cell)};
+    records.frame = contract::GridFrame{config.margin, config.cell, gapPadLength(config)};
     records.sheets.reserve(layout.size());
     for (const SheetLayout& sheet : layout) {
         contract::SheetRecord& out = records.sheets.emplace_back();

@@ -6,9 +6,11 @@
 #include "qks/common/file_io.h"
 #include "qks/common/job_log.h"
 #include "qks/contract/log_words.h"
+#include "qks/contract/names.h"
 #include "qks/drawing/frames.h"
 #include "qks/host/drawing.h"
 #include "qks/job/driver.h"
+#include "qks/job/read_rules.h"
 
 namespace qks::plot {
 namespace {
@@ -26,7 +28,7 @@ void createOutputFolder(const std::string& folder) {
     std::filesystem::create_directories(std::filesystem::u8path(folder), error);
 }
 
-std::string pdfPathFor(const PlotMergeConfig& config, const std::string& name) {
+std::string pdfPathFor(const contract::PlotJobConfig& config, const std::string& name) {
     return joinPath(config.outDir, name + ".pdf");
 }
 
@@ -52,12 +54,12 @@ void countResult(bool ok, const std::string& name, const std::string& message, P
 
 }  // namespace
 
-void logPlotSummary(const PlotTally& tally, const PlotMergeConfig& config) {
+void logPlotSummary(const PlotTally& tally, const contract::PlotJobConfig& config) {
     job::logDone(LogChannel::Plot, tally, " dir=" + config.outDir);
 }
 
 void plotDatabase(host::DrawingServices& ds, const PlotSession& session, host::DatabaseId database,
-                  const PlotMergeConfig& config, const std::string& label,
+                  const contract::PlotJobConfig& config, const std::string& label,
                   drawing::NameCounts& counts, PlotTally& tally) {
     const std::vector<host::LayoutInfo> layouts =
         database ? ds.layouts(database) : std::vector<host::LayoutInfo>{};
@@ -124,7 +126,7 @@ void plotDatabase(host::DrawingServices& ds, const PlotSession& session, host::D
     if (plotLayouts) {
         for (const auto& layout : layouts) {
             const std::string layoutName = layout.name.empty() ? "layout" : layout.name;
-            if (config.currentScope && !active.empty() && layoutName != active) continue;
+            if (config.currentScope() && !active.empty() && layoutName != active) continue;
             ds.setCurrentLayout(layout.id);
             ++tally.total;
             const std::string name = drawing::uniqueOutputName(
@@ -145,11 +147,10 @@ void runPlotJob(host::Host& host) {
     std::string bytes;
     if (!job::readConfig(JobKind::Plot, LogChannel::Plot, jobConfigPath(JobKind::Plot, {}), bytes))
         return;
-    PlotMergeConfig config;
-    parseJobConfig(bytes, config);
+    const contract::PlotJobConfig config = contract::readPlotConfig(bytes, pluginReadRules());
     // The log may sit in the output folder: the folder first.
     if (!config.outDir.empty()) createOutputFolder(config.outDir);
-    job::startLog(LogChannel::Plot, config.log);
+    job::startLog(LogChannel::Plot, jobLogPath(config.log, contract::kPlotLogFile));
     if (config.outDir.empty()) {
         log(kLogFatal, "未设置输出目录");
         return;
@@ -186,9 +187,9 @@ void runPlotFilesJob(host::Host& host, const std::string& configPathFromBridge) 
     if (!job::readConfig(JobKind::PlotFiles, LogChannel::Plot, configPath, bytes,
                          "未找到批量文件配置"))
         return;
-    PlotMergeConfig config;
-    parseJobConfig(bytes, config);
-    job::startLog(LogChannel::Plot, config.log);
+    const contract::PlotFilesJobConfig config =
+        contract::readPlotFilesConfig(bytes, pluginReadRules());
+    job::startLog(LogChannel::Plot, jobLogPath(config.log, contract::kPlotLogFile));
     log("QKS 批量文件出图开始 files=" + std::to_string(config.files.size()));
     if (config.outDir.empty()) {
         log(kLogFatal, "未设置输出目录");

@@ -11,7 +11,6 @@
 #include "qks/common/atomic_file.h"
 #include "qks/common/environment.h"
 #include "qks/common/file_io.h"
-#include "qks/common/job_config.h"
 #include "qks/common/job_log.h"
 #include "qks/common/utf8.h"
 #include "qks/contract/log_words.h"
@@ -20,6 +19,8 @@
 #include "qks/drawing/extraction.h"
 #include "qks/drawing/naming.h"
 #include "qks/job/driver.h"
+#include "qks/job/job_config.h"
+#include "qks/job/read_rules.h"
 #include "qks/tools/operations.h"
 #include "qks/tools/tools.h"
 
@@ -273,8 +274,8 @@ void runToolsJob(host::Host& host, const std::string& configPathFromBridge) {
     if (!job::readConfig(JobKind::Tools, LogChannel::Tools,
                          jobConfigPath(JobKind::Tools, configPathFromBridge), text))
         return;
-    const ToolsConfig config = parseToolsConfig(text);
-    job::startLog(LogChannel::Tools, config.log);
+    const ToolsConfig config = contract::readToolsConfig(text, pluginReadRules());
+    job::startLog(LogChannel::Tools, jobLogPath(config.log, contract::kToolsLogFile));
     const std::vector<std::string> files = expandDrawingFiles(config.files);
     log("QKS 标注清理 开始 files=" + n(static_cast<int>(files.size())) +
         " ops=" + n(static_cast<int>(config.operations.size())));

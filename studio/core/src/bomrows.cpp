@@ -49,10 +49,11 @@ QVector<BomEdit> bomEdits(const QVector<BomRow>& read, const QVector<BomRow>& sh
         const bool thickness = row.thickness != before->thickness;
         const bool quantity = row.quantity != before->quantity;
         if (!material && !thickness && !quantity) continue;
-        edits.append({key, QStringLiteral("%1,%2,%3")
-                               .arg(material ? QString::fromStdString(row.material) : QString(),
-                                    thickness ? formatGeneral(row.thickness) : QString(),
-                                    quantity ? QString::number(row.quantity) : QString())});
+        BomEdit edit{key, {}, {}, {}};
+        if (material) edit.material = QString::fromStdString(row.material);
+        if (thickness) edit.thickness = row.thickness;
+        if (quantity) edit.quantity = row.quantity;
+        edits.append(edit);
     }
     return edits;
 }

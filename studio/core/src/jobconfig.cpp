@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <optional>
 
 #include "qks/contract/config_keys.h"
 #include "qks/contract/names.h"
@@ -16,69 +17,41 @@
 namespace qks::studio {
 namespace {
 
-void addLine(QString& text, std::string_view key, const QString& value) {
-    text += detail::fieldText(key);
-    text += QLatin1Char('=');
-    text += value;
-    text += QLatin1Char('\n');
+// Qt's text as the contract's UTF-8.
+std::string utf8(const QString& text) {
+    return text.toUtf8().toStdString();
 }
 
-void addLine(QString& text, std::string_view key, std::string_view value) {
-    text += detail::fieldText(key);
-    text += QLatin1Char('=');
-    text += detail::fieldText(value);
-    text += QLatin1Char('\n');
-}
-
-// "KEY NAME=VALUE": lines that carry one entry of a list, named after the key.
-void addNamedLine(QString& text, std::string_view key, const QString& name, const QString& value) {
-    text += detail::fieldText(key);
-    text += QLatin1Char(' ');
-    text += name;
-    text += QLatin1Char('=');
-    text += value;
-    text += QLatin1Char('\n');
+std::vector<std::string> utf8(const QStringList& texts) {
+    std::vector<std::string> out;
+    out.reserve(static_cast<std::size_t>(texts.size()));
+    for (const QString& text : texts)
+        out.push_back(utf8(text));
+    return out;
 }
 
 // The drawings of a job that reads either the current drawing or files.
-void addDrawingLines(QString& text, const DrawingJobForm& form) {
-    if (form.currentDrawing) {
-        addLine(text, contract::kScopeKey, contract::kCurrentScope);
-    } else {
-        for (const QString& file : form.files)
-            addLine(text, contract::kFileKey, file);
-    }
+template <class Config>
+void setDrawings(Config& config, const DrawingJobForm& form) {
+    config.outDir = utf8(form.outDir);
+    config.log = utf8(form.logPath);
+    config.currentDrawing = form.currentDrawing;
+    config.files = utf8(form.files);
 }
 
-std::string_view unitsWord(DrawingUnits units) {
-    switch (units) {
-        case DrawingUnits::Auto:
-            return contract::kUnitsAuto;
-        case DrawingUnits::Millimetres:
-            return contract::kUnitsMillimetres;
-        case DrawingUnits::Inches:
-            return contract::kUnitsInches;
-    }
-    return contract::kUnitsAuto;
-}
-
-QString flag(bool on) {
-    return on ? QStringLiteral("1") : QStringLiteral("0");
-}
-
-// Angles in degrees, counter-clockwise; empty when the part follows the form.
-QString rotationAngles(RotationChoice rotation) {
+// Angles in degrees, counter-clockwise; nothing when the part follows the form.
+std::optional<contract::PartRotation> rotationOf(RotationChoice rotation) {
     switch (rotation) {
         case RotationChoice::Global:
-            return {};
+            return std::nullopt;
         case RotationChoice::Fixed0:
-            return detail::fieldText(contract::kFixedRotation);
+            return contract::PartRotation{false, {0}};
         case RotationChoice::HalfTurn:
-            return detail::fieldText(contract::kHalfTurns);
+            return contract::PartRotation{false, {0, 180}};
         case RotationChoice::QuarterTurns:
-            return detail::fieldText(contract::kQuarterTurns);
+            return contract::PartRotation{false, {0, 90, 180, 270}};
     }
-    return {};
+    return std::nullopt;
 }
 
 }  // namespace
@@ -87,58 +60,47 @@ QString formatGeneral(double value) {
     return QString::number(value, 'g', 6);
 }
 
-QByteArray composeNestConfig(const NestForm& form, const QVector<PartRow>& parts,
-                             const QString& partsFilePath, const QString& logPath) {
+contract::NestJobConfig nestJobConfig(const NestForm& form, const QVector<PartRow>& parts,
+                                      const QString& partsFilePath, const QString& logPath) {
     const QString outDir = form.outDirText.trimmed();
-    QString text;
-    addLine(text, contract::kSourceKey, detail::fieldText(contract::partSourceWord(form.source)));
-    addLine(text, contract::kPartsFileKey, partsFilePath);
-    if (form.source == contract::PartSource::Files) {
-        for (const QString& file : form.files)
-            addLine(text, contract::kFileKey, file);
-    }
-    addLine(text, contract::kLayerKey, form.layerText.trimmed());
-    addLine(text, contract::kOutDirKey, outDir);
-    addLine(text, contract::kOutDwgKey,
-            joinPath(outDir, detail::fieldText(contract::kNestDrawingFile)));
-    addLine(text, contract::kLogKey, logPath);
-    addLine(text, contract::kPrefixKey, form.prefixText.trimmed());
+    contract::NestJobConfig config;
+    config.source = std::string(contract::partSourceWord(form.source));
+    config.partsFile = utf8(partsFilePath);
+    if (form.source == contract::PartSource::Files) config.files = utf8(form.files);
+    config.layerList = utf8(form.layerText.trimmed());
+    config.outDir = utf8(outDir);
+    config.outDwg = utf8(joinPath(outDir, detail::fieldText(contract::kNestDrawingFile)));
+    config.log = utf8(logPath);
+    config.prefix = utf8(form.prefixText.trimmed());
     for (const QString& line : form.sheetText.split(QLatin1Char('\n'))) {
         const QString sheet = line.trimmed();
-        if (!sheet.isEmpty()) addLine(text, contract::kSheetKey, sheet);
+        if (!sheet.isEmpty()) config.sheetSpecs.push_back(utf8(sheet));
     }
-    addLine(text, contract::kGapKey, formatGeneral(form.gap));
-    addLine(text, contract::kMarginKey, formatGeneral(form.margin));
-    addLine(text, contract::kCellKey, formatGeneral(form.cell));
-    addLine(text, contract::kRotateKey, flag(form.rotate));
-    addLine(text, contract::kMirrorKey, flag(form.mirror));
-    addLine(text, contract::kPdfKey, flag(form.pdf));
-    addLine(text, contract::kSecondsKey, formatGeneral(form.seconds));
-    for (const PartRow& part : parts)
-        addNamedLine(text, contract::kPartCountKey, QString::number(part.id),
-                     QString::number(part.enabled ? part.quantity : 0));
-    if (form.strategyDense) {
-        addLine(text, contract::kStrategyKey, detail::fieldText(contract::kDenseStrategy));
-        // Only the dense search fills holes; a part-in-part choice left set while the
-        // standard search is chosen means nothing and is not written.
-        if (form.partInPart) addLine(text, contract::kPartInPartKey, flag(true));
-    }
-    if (form.commonLine) addLine(text, contract::kCommonLineKey, flag(true));
-    // Left out, the plug-in takes each drawing's header unit, the same as "auto".
-    if (form.units != DrawingUnits::Auto) addLine(text, contract::kUnitsKey, unitsWord(form.units));
-    // Remnants only when asked for, so a job set up as before writes the same bytes.
-    if (!form.stockFile.trimmed().isEmpty())
-        addLine(text, contract::kStockFileKey, form.stockFile.trimmed());
-    if (form.offcut) addLine(text, contract::kOffcutKey, flag(true));
+    config.gap = form.gap;
+    config.margin = form.margin;
+    config.cell = form.cell;
+    config.rotate = form.rotate;
+    config.mirror = form.mirror;
+    config.pdf = form.pdf;
+    config.seconds = form.seconds;
     for (const PartRow& part : parts) {
-        const QString angles = rotationAngles(part.rotation);
-        if (!angles.isEmpty())
-            addNamedLine(text, contract::kPartRotateKey, QString::number(part.id), angles);
+        config.quantities.push_back({part.id, part.enabled ? part.quantity : 0});
+        if (const auto rotation = rotationOf(part.rotation))
+            config.rotations.push_back({part.id, *rotation});
     }
-    if (!form.carry) addLine(text, contract::kCarryKey, flag(false));
-    if (form.labels) addLine(text, contract::kLabelsKey, flag(true));
-    if (!form.keepLocked.isEmpty()) addLine(text, contract::kKeepLockedKey, form.keepLocked);
-    return text.toUtf8();
+    config.strategy =
+        form.strategyDense ? contract::NestStrategy::Dense : contract::NestStrategy::Standard;
+    // Only the dense search fills holes; a part-in-part choice left set while the standard
+    // search is chosen means nothing.
+    config.partInPart = form.strategyDense && form.partInPart;
+    config.commonLine = form.commonLine;
+    config.units = form.units;
+    config.stockFile = utf8(form.stockFile.trimmed());
+    config.offcut = form.offcut;
+    config.carry = form.carry;
+    config.labels = form.labels;
+    config.keepLocked = utf8(form.keepLocked);
+    return config;
 }
 
 namespace {
@@ -159,131 +121,93 @@ bool saveNestDenseSetting(const QString& iniPath, bool dense) {
     return store->status() == QSettings::NoError;
 }
 
-QByteArray composePlotConfig(const PlotForm& form) {
-    QString text;
-    addLine(text, contract::kOutDirKey, form.outDir);
-    addLine(text, contract::kPrefixKey, form.prefixText.trimmed());
-    addLine(text, contract::kStyleKey, form.style);
-    addLine(text, contract::kScopeKey, form.scope);
-    addLine(text, contract::kLogKey, form.logPath);
-    if (form.filesTarget) {
-        for (const QString& file : form.files)
-            addLine(text, contract::kFileKey, file);
-    }
-    return text.toUtf8();
+contract::PlotJobConfig plotJobConfig(const PlotForm& form) {
+    contract::PlotJobConfig config;
+    config.outDir = utf8(form.outDir);
+    config.prefix = utf8(form.prefixText.trimmed());
+    config.style = utf8(form.style);
+    config.scope = utf8(form.scope);
+    config.log = utf8(form.logPath);
+    return config;
 }
 
-QByteArray composeMergeConfig(const MergeForm& form) {
-    QString text;
-    addLine(text, contract::kOutDwgKey, form.out);
-    addLine(text, contract::kOutDirKey, form.outFolder);
-    addLine(text, contract::kColumnsKey, QString::number(form.columns));
-    addLine(text, contract::kSpacingKey, QString::number(form.spacing, 'f', 2));
-    addLine(text, contract::kPdfKey, flag(form.pdf));
-    addLine(text, contract::kLogKey, form.logPath);
-    for (const QString& file : form.files)
-        addLine(text, contract::kFileKey, file);
-    return text.toUtf8();
+contract::PlotFilesJobConfig plotFilesJobConfig(const PlotForm& form) {
+    contract::PlotFilesJobConfig config;
+    static_cast<contract::PlotJobConfig&>(config) = plotJobConfig(form);
+    config.files = utf8(form.files);
+    return config;
 }
 
-QByteArray composeBomConfig(const BomForm& form, const BomSettings& settings,
-                            const QVector<BomEdit>& edits) {
-    QString text;
-    addLine(text, contract::kOutDirKey, form.outDir);
+contract::MergeJobConfig mergeJobConfig(const MergeForm& form) {
+    contract::MergeJobConfig config;
+    config.outDwg = utf8(form.out);
+    config.outDir = utf8(form.outFolder);
+    config.columns = form.columns;
+    config.spacing = form.spacing;
+    config.pdf = form.pdf;
+    config.log = utf8(form.logPath);
+    config.files = utf8(form.files);
+    return config;
+}
+
+contract::BomJobConfig bomJobConfig(const BomForm& form, const BomSettings& settings,
+                                    const QVector<BomEdit>& edits) {
+    contract::BomJobConfig config;
+    setDrawings(config, form);
     const QString workbook = form.workbookText.trimmed();
-    addLine(text, contract::kBomOutKey,
-            workbook.isEmpty() ? detail::fieldText(contract::kDefaultBomWorkbook) : workbook);
-    addLine(text, contract::kLogKey, form.logPath);
-    addDrawingLines(text, form);
-    addLine(text, contract::kBomCsvKey, flag(form.csv));
-    addLine(text, contract::kBomPackageKey, flag(form.package));
-    addLine(text, contract::kBomZipKey, flag(form.package && form.zip));
-    const QString nestFolder = form.nestFolderText.trimmed();
-    if (!nestFolder.isEmpty()) addLine(text, contract::kBomNestKey, nestFolder);
+    if (!workbook.isEmpty()) config.workbook = utf8(workbook);
+    config.csv = form.csv;
+    config.package = form.package;
+    config.zip = form.package && form.zip;
+    config.nestFolder = utf8(form.nestFolderText.trimmed());
     const QString profileLayers = form.profileLayerText.trimmed();
-    if (!profileLayers.isEmpty()) addLine(text, contract::kBomProfileLayerKey, profileLayers);
-    addLine(text, contract::kBomProfileWidthKey, formatGeneral(form.profileWidth));
-    for (const contract::Material& material : settings.materials)
-        addNamedLine(text, contract::kBomMaterialKey, QString::fromStdString(material.name),
-                     QString::fromStdString(contract::formatMaterialValue(material)));
-    addLine(text, contract::kBomDefaultMaterialKey, settings.defaultMaterial);
-    addLine(text, contract::kBomDefaultThicknessKey, formatGeneral(settings.defaultThickness));
-    addLine(text, contract::kBomDefaultRadiusKey, formatGeneral(settings.defaultRadius));
-    for (const BomEdit& edit : edits)
-        addNamedLine(text, contract::kBomEditKey, edit.key, edit.value);
-    return text.toUtf8();
+    if (!profileLayers.isEmpty()) config.profileLayers = utf8(profileLayers);
+    config.profileWidth = form.profileWidth;
+    config.materials = settings.materials;
+    config.defaultMaterial = utf8(settings.defaultMaterial);
+    config.defaultThickness = settings.defaultThickness;
+    config.defaultRadius = settings.defaultRadius;
+    for (const BomEdit& edit : edits) {
+        contract::BomEdit line;
+        line.key = utf8(edit.key);
+        if (edit.material) line.material = utf8(*edit.material);
+        line.thickness = edit.thickness;
+        line.quantity = edit.quantity;
+        config.edits.push_back(std::move(line));
+    }
+    return config;
 }
 
 bool toolsUse(const QList<ToolOperation>& operations, ToolOption option) {
-    using Op = ToolOperation;
-    const auto any = [&operations](std::initializer_list<Op> readers) {
-        for (const Op op : readers)
-            if (operations.contains(op)) return true;
-        return false;
-    };
-    switch (option) {
-        case ToolOption::JoinTolerance:
-            return any({Op::Clean, Op::Area, Op::Dimensions, Op::Holes, Op::Balloons});
-        case ToolOption::CleanUp:
-            return any({Op::Clean});
-        case ToolOption::LayerRules:
-            return any({Op::Layers});
-        case ToolOption::Corners:
-            return any({Op::Corners});
-        case ToolOption::AreaLabels:
-            return any({Op::Area});
-        case ToolOption::TextHeight:
-            return any({Op::Area, Op::Dimensions, Op::Holes, Op::Balloons});
-        case ToolOption::Workbook:
-            return any({Op::Area, Op::Attributes});
-    }
-    return false;
+    return contract::toolsRead(std::vector<ToolOperation>(operations.begin(), operations.end()),
+                               option);
 }
 
-QByteArray composeToolsConfig(const ToolsForm& form,
-                              const std::vector<contract::LayerRule>& rules) {
+contract::ToolsJobConfig toolsJobConfig(const ToolsForm& form,
+                                        const std::vector<contract::LayerRule>& rules) {
     using Op = ToolOperation;
-    const std::pair<Op, std::string_view> runOrder[] = {
-        {Op::Clean, contract::kOpClean},           {Op::Layers, contract::kOpLayers},
-        {Op::Corners, contract::kOpCorners},       {Op::Area, contract::kOpArea},
-        {Op::Attributes, contract::kOpAttributes}, {Op::Dimensions, contract::kOpDimensions},
-        {Op::Holes, contract::kOpHoles},           {Op::Balloons, contract::kOpBalloons},
-    };
-    QStringList words;
-    for (const auto& [op, word] : runOrder)
-        if (form.operations.contains(op)) words << detail::fieldText(word);
-    const auto uses = [&form](ToolOption option) { return toolsUse(form.operations, option); };
+    contract::ToolsJobConfig config;
+    setDrawings(config, form);
+    for (const Op op : {Op::Clean, Op::Layers, Op::Corners, Op::Area, Op::Attributes,
+                        Op::Dimensions, Op::Holes, Op::Balloons})
+        if (form.operations.contains(op)) config.operations.push_back(op);
+    config.joinTolerance = form.joinTolerance;
+    config.shortLength = form.shortLength;
+    config.explode = form.explode;
+    config.rules = rules;
+    if (form.corner == CornerShape::Fillet)
+        config.radius = form.cornerSize;
+    else
+        config.chamfer = form.cornerSize;
+    config.areaLabels = form.areaLabels;
+    config.textHeight = form.textHeight;
+    const QString workbook = form.workbookText.trimmed();
+    if (!workbook.isEmpty()) config.workbook = utf8(workbook);
+    return config;
+}
 
-    QString text;
-    addLine(text, contract::kOutDirKey, form.outDir);
-    addLine(text, contract::kLogKey, form.logPath);
-    addDrawingLines(text, form);
-    addLine(text, contract::kToolsOpKey, words.join(QLatin1Char(',')));
-    if (uses(ToolOption::JoinTolerance))
-        addLine(text, contract::kJoinToleranceKey, formatGeneral(form.joinTolerance));
-    if (uses(ToolOption::CleanUp)) {
-        addLine(text, contract::kToolsShortLengthKey, formatGeneral(form.shortLength));
-        addLine(text, contract::kToolsExplodeKey, flag(form.explode));
-    }
-    if (uses(ToolOption::LayerRules)) {
-        for (const contract::LayerRule& rule : rules)
-            addLine(text, contract::kToolsRuleKey, contract::formatLayerRule(rule));
-    }
-    if (uses(ToolOption::Corners))
-        addLine(text,
-                form.corner == CornerShape::Fillet ? contract::kToolsRadiusKey
-                                                   : contract::kToolsChamferKey,
-                formatGeneral(form.cornerSize));
-    if (uses(ToolOption::AreaLabels))
-        addLine(text, contract::kToolsAreaLabelsKey, flag(form.areaLabels));
-    if (uses(ToolOption::TextHeight))
-        addLine(text, contract::kToolsTextHeightKey, formatGeneral(form.textHeight));
-    if (uses(ToolOption::Workbook)) {
-        const QString workbook = form.workbookText.trimmed();
-        addLine(text, contract::kToolsOutKey,
-                workbook.isEmpty() ? detail::fieldText(contract::kDefaultToolsWorkbook) : workbook);
-    }
-    return text.toUtf8();
+QByteArray jobFileBytes(const std::string& text) {
+    return QByteArray(text.data(), static_cast<int>(text.size()));
 }
 
 QString withDwgSuffix(const QString& path) {

@@ -234,8 +234,8 @@ void BomPage::runJob(bool edits) {
     form.profileWidth = profileWidthSpin->value();
     form.logPath = tempFilePath(kBomLogName);
     const QString configPath = tempFilePath(kBomConfigName);
-    const QByteArray config =
-        composeBomConfig(form, settings_, edits ? table->edits() : QVector<BomEdit>());
+    const QByteArray config = jobFileBytes(contract::writeBomConfig(
+        bomJobConfig(form, settings_, edits ? table->edits() : QVector<BomEdit>())));
     sendJob(configPath, config, form.logPath, jobCommand(contract::kBomWord, configPath));
     exportButton->setEnabled(!running() && table->rowCount() > 0);
 }

@@ -120,8 +120,8 @@ void MergePage::start() {
     form.logPath = tempFilePath(kMergeLogName);
     form.files = drawingPaths(fileList);
     const QString configPath = tempFilePath(kMergeConfigName);
-    sendJob(configPath, composeMergeConfig(form), form.logPath,
-            jobCommand(contract::kMergeWord, configPath));
+    sendJob(configPath, jobFileBytes(contract::writeMergeConfig(mergeJobConfig(form))),
+            form.logPath, jobCommand(contract::kMergeWord, configPath));
 }
 
 }  // namespace qks::studio

@@ -51,7 +51,8 @@ NestSettingsForm::NestSettingsForm(QWidget* parent) : QFrame(parent) {
     grid->addWidget(makeLabel(QStringLiteral("板材规格"), "formLabel", this), 0, 0);
     grid->addWidget(sheetEdit_, 0, 1, 1, 7);
 
-    gapSpin_ = makeSpin(0, 100, 1, 0.5, contract::kDefaultGap, QStringLiteral(" mm"), this);
+    gapSpin_ = makeSpin(0, contract::kLargestGap, 1, 0.5, contract::kDefaultGap,
+                        QStringLiteral(" mm"), this);
     marginSpin_ = makeSpin(0, 100, 1, 0.5, contract::kDefaultMargin, QStringLiteral(" mm"), this);
     cellSpin_ = makeSpin(contract::kSmallestCell, contract::kLargestCell, 1, 0.5,
                          contract::kDefaultCell, QStringLiteral(" mm"), this);

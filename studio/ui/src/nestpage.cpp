@@ -251,9 +251,9 @@ void NestPage::start() {
     form.files = files_;
     const QString configPath = tempFilePath(kNestConfigName);
     // Without a fresh config the plug-in would run whatever an earlier job left there.
-    if (!writeJobFile(configPath,
-                      composeNestConfig(form, table_->parts(), tempFilePath(kNestPartsName),
-                                        tempFilePath(kNestLogName)))) {
+    if (!writeJobFile(configPath, jobFileBytes(contract::writeNestConfig(nestJobConfig(
+                                      form, table_->parts(), tempFilePath(kNestPartsName),
+                                      tempFilePath(kNestLogName)))))) {
         appendLog(kConfigWriteFailedLine);
         return;
     }

@@ -116,7 +116,10 @@ void PlotPage::start() {
     const QString configPath = tempFilePath(filesTarget ? kPlotFilesConfigName : kPlotConfigName);
     const QByteArray command = filesTarget ? jobCommand(contract::kPlotFilesWord, configPath)
                                            : fromContract(contract::kPlotWord).toUtf8() + '\n';
-    sendJob(configPath, composePlotConfig(form), form.logPath, command);
+    const std::string config = filesTarget
+                                   ? contract::writePlotFilesConfig(plotFilesJobConfig(form))
+                                   : contract::writePlotConfig(plotJobConfig(form));
+    sendJob(configPath, jobFileBytes(config), form.logPath, command);
 }
 
 }  // namespace qks::studio

@@ -229,8 +229,8 @@ void ToolsPage::start() {
     form.textHeight = textHeightSpin->value();
     form.logPath = tempFilePath(kToolsLogName);
     const QString configPath = tempFilePath(kToolsConfigName);
-    sendJob(configPath, composeToolsConfig(form, rules_), form.logPath,
-            jobCommand(contract::kToolsWord, configPath));
+    sendJob(configPath, jobFileBytes(contract::writeToolsConfig(toolsJobConfig(form, rules_))),
+            form.logPath, jobCommand(contract::kToolsWord, configPath));
 }
 
 void ToolsPage::jobEnded(JobEnd end) {

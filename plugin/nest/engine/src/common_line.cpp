@@ -683,7 +683,7 @@ std::vector<CutChain> cutRing(const std::vector<Point>& ring,
 CommonLineResult shareCommonLines(const NestConfig& config, const std::vector<NestPart>& parts,
                                   const Layout& layout, const std::vector<std::size_t>& kept) {
     CommonLineResult result;
-    const double pad = padLength(config.gap, config.cell);
+    const double pad = gapPadLength(config);
     for (std::size_t sheetIndex = 0; sheetIndex < layout.size(); ++sheetIndex) {
         const SheetLayout& sheet = layout[sheetIndex];
         std::vector<Shape> shapes(sheet.placements.size());

@@ -158,7 +158,7 @@ SheetStock keptSheetPiece(const KeptSheet& kept, const NestConfig& config,
         const double w = kept.stock.width, h = kept.stock.height;
         outline = {{0.0, 0.0}, {w, 0.0}, {w, h}, {0.0, h}};
     }
-    const double pad = padLength(config.gap, config.cell);
+    const double pad = gapPadLength(config);
     for (const Placement& p : kept.placements) {
         if (p.partIndex < 0 || static_cast<std::size_t>(p.partIndex) >= parts.size()) continue;
         PlacedShape placed =

@@ -31,7 +31,7 @@ contract::NestLayout layoutOfSession(const NestSession& session, const std::stri
     s.margin = config.margin;
     s.partInPart = config.partInPart && config.strategy == NestStrategy::Dense;
     s.cell = config.cell;
-    s.gridOrigin = config.margin + padLength(config.gap, config.cell);
+    s.gridOrigin = config.margin + gapPadLength(config);
     s.outDir = config.outDir;
     s.outDwg = drawingPath;
     s.prefix = config.prefix;

@@ -128,7 +128,7 @@ bool keepLockedParts(NestSession& session) {
         logLine(contract::kLogFatal, error);
         return false;
     }
-    const double origin = config.margin + padLength(config.gap, config.cell);
+    const double origin = config.margin + gapPadLength(config);
     if (std::fabs(layout->settings.cell - config.cell) > contract::kLayoutTolerance ||
         std::fabs(layout->settings.gridOrigin - origin) > contract::kLayoutTolerance) {
         logLine(

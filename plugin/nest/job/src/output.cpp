@@ -330,7 +330,7 @@ void prepareSheetDrawing(host::Host& host, SheetDrawing& out, NestDrawingResult&
         result.commonSaved = out.common.savedLength;
         ensureLayer(ds, out.database, kCommonLayer, 1);
     }
-    out.pad = padLength(config.gap, config.cell);
+    out.pad = gapPadLength(config);
 }
 
 // One placed part: its cut geometry (shared chains, a block reference or its rings), its number

@@ -39,7 +39,7 @@ std::string markOffcut(host::DrawingServices& ds, host::DatabaseId drawing,
                        const SheetLayout& sheet, double sheetX0, int number) {
     const NestConfig& config = session.config;
     if (!config.offcut || sheet.mask) return {};
-    const double pad = padLength(config.gap, config.cell);
+    const double pad = gapPadLength(config);
     double top = 0.0, right = 0.0;  // of the parts, from the sheet's corner
     for (const Placement& placement : sheet.placements) {
         if (placement.partIndex < 0 ||

@@ -12,10 +12,10 @@
 #include <string_view>
 #include <vector>
 
-#include "qks/common/job_config.h"
 #include "qks/common/job_log.h"
 #include "qks/host/drawing.h"
 #include "qks/host/host.h"
+#include "qks/job/job_config.h"
 
 namespace qks::job {
 

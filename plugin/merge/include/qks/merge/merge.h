@@ -12,9 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "qks/common/job_config.h"
+#include "qks/contract/job_configs.h"
 #include "qks/host/drawing.h"
 #include "qks/host/host.h"
+#include "qks/job/job_config.h"
 
 namespace qks::merge {
 
@@ -64,8 +65,8 @@ void levelBlockTexts(host::DrawingServices& ds, host::ObjectId block);
 // `writtenPath` (when given) the path actually written (a ".dwg" target is written as
 // ".dxf"). False with the message for the FATAL line otherwise; an existing file at the
 // target is then left as it was.
-bool mergeDrawings(host::DrawingServices& ds, const PlotMergeConfig& config, std::string& message,
-                   int& count, std::string* writtenPath = nullptr);
+bool mergeDrawings(host::DrawingServices& ds, const contract::MergeJobConfig& config,
+                   std::string& message, int& count, std::string* writtenPath = nullptr);
 
 // The whole job for a config path from the bridge (empty for the typed command): reads the
 // config, logs, merges and optionally plots the merged drawing's model space to

@@ -317,7 +317,7 @@ NestContext coarserContext(const NestContext& c, int factor) {
 std::optional<State> onFinerGrid(const Model& coarse, const Model& fine, const State& s) {
     const NestConfig& cc = coarse.context.config;
     const NestConfig& fc = fine.context.config;
-    const double shift = padLength(cc.gap, cc.cell) - padLength(fc.gap, fc.cell);
+    const double shift = gapPadLength(cc) - gapPadLength(fc);
     State out;
     for (const SheetInfo& info : s.sheets) {
         const SheetLayout opened =

@@ -119,7 +119,7 @@ ExactFiller::ExactFiller(const Model& model) : model_(model) {
     for (const SheetStock& stock : config.sheets)
         if (stock.shape) return;
     gap_ = config.gap;
-    lowest_ = config.margin + padLength(config.gap, config.cell);
+    lowest_ = config.margin + gapPadLength(config);
     double widest = 0.0, tallest = 0.0;
     for (const SheetStock& stock : config.sheets) {
         widest = std::max(widest, stock.width - config.margin - lowest_);
@@ -486,7 +486,7 @@ std::optional<State> ExactFiller::build(std::mt19937& gen, bool plain,
     }
     std::vector<std::int32_t> used(config.sheets.size(), 0);
     State state;
-    const double pad = padLength(config.gap, config.cell);
+    const double pad = gapPadLength(config);
     while (remaining > 0) {
         // Each stock entry still in stock is tried: the one that holds everything left at the
         // least area, else the one it fills best.

@@ -6,9 +6,10 @@
 
 #include <string>
 
-#include "qks/common/job_config.h"
+#include "qks/contract/job_configs.h"
 #include "qks/drawing/naming.h"
 #include "qks/host/host.h"
+#include "qks/job/job_config.h"
 #include "qks/plot/engine.h"
 
 namespace qks::plot {
@@ -16,8 +17,8 @@ namespace qks::plot {
 void runPlotJob(host::Host& host);
 void runPlotFilesJob(host::Host& host, const std::string& configPath);
 void plotDatabase(host::DrawingServices& ds, const PlotSession& session, host::DatabaseId database,
-                  const PlotMergeConfig& config, const std::string& label,
+                  const contract::PlotJobConfig& config, const std::string& label,
                   drawing::NameCounts& counts, PlotTally& tally);
-void logPlotSummary(const PlotTally& tally, const PlotMergeConfig& config);
+void logPlotSummary(const PlotTally& tally, const contract::PlotJobConfig& config);
 
 }  // namespace qks::plot

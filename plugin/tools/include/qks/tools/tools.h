@@ -10,31 +10,18 @@
 #include <string_view>
 #include <vector>
 
-#include "qks/common/job_config.h"
 #include "qks/contract/config_keys.h"
+#include "qks/contract/job_configs.h"
 #include "qks/contract/tools.h"
 #include "qks/host/host.h"
 
 namespace qks::tools {
 
-enum class Operation { Clean, Layers, Area, Attributes, Dimensions, Holes, Balloons, Corners };
+using Operation = contract::ToolOperation;
 
-// files, currentDrawing, outDir and log (never empty after reading) as every drawing job's.
-struct ToolsConfig : DrawingJobInputs {
-    std::vector<Operation> operations;
-    double joinTolerance = contract::kDefaultJoinTolerance;  // mm
-    double shortLength = contract::kDefaultShortLength;      // mm
-    bool explode = false;
-    double radius = 0.0;   // mm; corners: a fillet when > 0
-    double chamfer = 0.0;  // mm; corners: a chamfer when > 0 and no radius
-    bool areaLabels = false;
-    double textHeight = contract::kDefaultAnnotationTextHeight;
-    std::vector<contract::LayerRule> rules;  // the config's, else the defaults
-    std::string workbook = std::string(contract::kDefaultToolsWorkbook);
-    std::vector<std::string> problems;  // lines refused, for WARN lines
-};
-
-ToolsConfig parseToolsConfig(std::string_view text);
+// The config as the contract reads it: files, currentDrawing, outDir and log as every drawing
+// job's; bad values keep the default and add a problem.
+using ToolsConfig = contract::ToolsJobConfig;
 
 void runToolsJob(host::Host& host, const std::string& configPathFromBridge);
 

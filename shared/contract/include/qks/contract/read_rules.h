@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace qks::contract {
@@ -15,6 +16,11 @@ struct ReadRules {
     std::string_view (*trimLine)(std::string_view line) = nullptr;
     std::int32_t (*toInt)(std::string_view field) = nullptr;
     double (*toDouble)(std::string_view field) = nullptr;
+    // The job configs (job_configs.h), which only the plug-in reads, also need these; null
+    // keeps the text as it is. The text as this side decodes bytes (the plug-in: every byte
+    // that starts no well-formed UTF-8 sequence becomes U+FFFD), and lower-cased.
+    std::string (*decode)(std::string_view bytes) = nullptr;
+    std::string (*toLower)(std::string_view text) = nullptr;
 };
 
 }  // namespace qks::contract

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QVector>
+#include <optional>
 
 #include "qks/contract/bom.h"
 #include "qks/studio/bomsettings.h"
@@ -24,10 +25,12 @@ QVector<BomRow> parseBomRows(const QByteArray& bytes);
 BomRow editBomRow(BomRow row, const BomSettings& settings, const QString& material,
                   double thickness, int quantity);
 
-// One "edit" line of the job config: the row's key and "MATERIAL,THICKNESS,QUANTITY".
+// One "edit" line of the job config: the row's key and the fields the user changed.
 struct BomEdit {
     QString key;
-    QString value;
+    std::optional<QString> material;
+    std::optional<double> thickness;
+    std::optional<int> quantity;
 };
 // An edit for every row of `shown` that differs from the row of `read` with the same key;
 // only the changed fields are filled, so the drawing's value stands for the others.

@@ -1,13 +1,17 @@
 #pragma once
-// Job configs the pages hand to the plug-in: key=value lines, UTF-8, each ending in LF.
+// Job configs the pages hand to the plug-in: each page's form as the contract's config record
+// (qks/contract/job_configs.h), whose writer makes the config text.
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <QVector>
+#include <string>
+#include <vector>
 
 #include "qks/contract/bom.h"
 #include "qks/contract/config_keys.h"
+#include "qks/contract/job_configs.h"
 #include "qks/contract/states.h"
 #include "qks/contract/tools.h"
 
@@ -22,7 +26,7 @@ QString formatGeneral(double value);
 // for every drawing of the job (for drawings whose header names the wrong one).
 using contract::DrawingUnits;
 
-// The nest form as the user left it; compose applies the trimming rules itself.
+// The nest form as the user left it; nestJobConfig applies the trimming rules itself.
 struct NestForm {
     contract::PartSource source = contract::PartSource::Picked;
     QStringList files;  // used only for source Files
@@ -55,12 +59,11 @@ struct NestForm {
     QString keepLocked;
 };
 
-// Content of "qks_nest.cfg". Every part row gives one "partcount" line: its quantity
-// when enabled, 0 when not. The strategy, part-in-part, units, per-part rotation, carry and
-// labels lines come after them and only when they differ from the defaults, so a job set up
-// as before writes the same bytes as before.
-QByteArray composeNestConfig(const NestForm& form, const QVector<PartRow>& parts,
-                             const QString& partsFilePath, const QString& logPath);
+// The record of "qks_nest.cfg". Every part row gives one quantity: its own when enabled, 0
+// when not; and a rotation unless it follows the form. Text fields trimmed, empty sheet lines
+// left out, part-in-part only with the dense strategy.
+contract::NestJobConfig nestJobConfig(const NestForm& form, const QVector<PartRow>& parts,
+                                      const QString& partsFilePath, const QString& logPath);
 
 // The nest page's strategy as the user last chose it (`[nest] strategy` in the Studio's settings
 // file at `iniPath`): the dense search unless the standard one was chosen, since it spends the
@@ -77,18 +80,20 @@ struct PlotForm {
     bool filesTarget = false;
     QStringList files;
 };
-QByteArray composePlotConfig(const PlotForm& form);
+// The records of "qks_plot.cfg" and (filesTarget) "qks_plot_files.cfg": the prefix trimmed.
+contract::PlotJobConfig plotJobConfig(const PlotForm& form);
+contract::PlotFilesJobConfig plotFilesJobConfig(const PlotForm& form);
 
 struct MergeForm {
     QString out;        // output drawing, ending in .dwg
     QString outFolder;  // absolute folder of `out`
-    int columns = 3;
-    double spacing = 0.12;
+    int columns = contract::kDefaultMergeColumns;
+    double spacing = contract::kDefaultMergeSpacing;
     bool pdf = true;
     QString logPath;
     QStringList files;
 };
-QByteArray composeMergeConfig(const MergeForm& form);
+contract::MergeJobConfig mergeJobConfig(const MergeForm& form);
 
 struct BomSettings;
 struct BomEdit;
@@ -110,29 +115,24 @@ struct BomForm : DrawingJobForm {
     QString profileLayerText;
     double profileWidth = contract::kDefaultProfileWidth;
 };
-// Content of "qks_bom.cfg": the form, the settings' materials and defaults (the job knows no
-// others), and one "edit" line per changed row. Optional keys left empty are not written, so
-// the job applies its own defaults.
-QByteArray composeBomConfig(const BomForm& form, const BomSettings& settings,
-                            const QVector<BomEdit>& edits);
+// The record of "qks_bom.cfg": the form, the settings' materials and defaults (the job knows no
+// others), and one edit per changed row. Optional text left empty is not set, so the job applies
+// its own defaults; an empty workbook name is the default one, zip only with the package.
+contract::BomJobConfig bomJobConfig(const BomForm& form, const BomSettings& settings,
+                                    const QVector<BomEdit>& edits);
 
 // The drawing-tools operations, in the order the job runs them whatever order they were
 // chosen in: the drawing is cleaned and put on its layers before corners are rounded, parts
 // are measured on the final outlines, and annotation comes last so nothing moves under it.
-enum class ToolOperation { Clean, Layers, Corners, Area, Attributes, Dimensions, Holes, Balloons };
+using contract::ToolOperation;
 inline constexpr int kToolOperationCount = 8;
 
 // What the operations read besides the drawings; the page offers an option only while an
 // operation that reads it is chosen, and the config carries only those.
-enum class ToolOption {
-    JoinTolerance,  // clean-up and every operation that finds the parts
-    CleanUp,        // short lines, exploding references
-    LayerRules,
-    Corners,
-    AreaLabels,
-    TextHeight,  // area labels and the annotations
-    Workbook,    // the tables of areas and attributes
-};
+// JoinTolerance: clean-up and every operation that finds the parts; CleanUp: short lines,
+// exploding references; TextHeight: area labels and the annotations; Workbook: the tables of
+// areas and attributes.
+using contract::ToolOption;
 bool toolsUse(const QList<ToolOperation>& operations, ToolOption option);
 
 // Corners are either rounded (a fillet of the given radius) or cut (a chamfer of that length).
@@ -149,9 +149,13 @@ struct ToolsForm : DrawingJobForm {
     bool areaLabels = false;
     double textHeight = contract::kDefaultAnnotationTextHeight;  // mm
 };
-// Content of "qks_tools.cfg": the operations in run order, and only the options of the
-// operations that run; the layer rules as "rule" lines when the layers operation runs.
-QByteArray composeToolsConfig(const ToolsForm& form, const std::vector<contract::LayerRule>& rules);
+// The record of "qks_tools.cfg": the operations in run order (the writer writes only the options
+// of the operations that run), the corner size as a fillet's radius or a chamfer's length.
+contract::ToolsJobConfig toolsJobConfig(const ToolsForm& form,
+                                        const std::vector<contract::LayerRule>& rules);
+
+// A config text as the job file's bytes.
+QByteArray jobFileBytes(const std::string& text);
 
 // The merge output with ".dwg" appended unless it already ends so (any case).
 QString withDwgSuffix(const QString& path);
