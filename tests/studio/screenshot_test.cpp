@@ -9,7 +9,6 @@
 #include <QGraphicsView>
 #include <QImage>
 #include <QLabel>
-#include <QLocalSocket>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <cmath>
@@ -140,7 +139,7 @@ TEST(Screenshots, SixPagesAndARunningNestPreview) {
     NestPage* nest = window.nestPage;
     window.navButtons[2]->click();
     nest->start();
-    ASSERT_TRUE(nest->running());
+    ASSERT_TRUE(waitUntil([&] { return nest->running(); }));
     writeFile(tempFilePath(kNestProgressName), demoProgress());
     writeFile(
         tempFilePath(kNestLogName),

@@ -12,7 +12,6 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocalSocket>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -21,7 +20,7 @@
 #include <QTemporaryDir>
 
 #include "qks/studio/bomsettings.h"
-#include "qks/studio/bridge.h"
+#include "qks/studio/bridgeclient.h"
 #include "qks/studio/hostkeeper.h"
 #include "qks/studio/ui/bompage.h"
 #include "qks/studio/ui/bomsettingspage.h"
@@ -85,7 +84,7 @@ TEST(MainWindow, StartUpStateAndFirstAttempt) {
     BridgeServer server(BridgeServer::pluginLike);
     waitUntil([] { return false; }, 600);
     EXPECT_TRUE(server.received().isEmpty());
-    EXPECT_NE(window.socket->state(), QLocalSocket::ConnectedState);
+    EXPECT_FALSE(window.bridge->isConnected());
 }
 
 TEST(MainWindow, MinimumSizeAndNavigation) {
@@ -145,8 +144,9 @@ TEST(MainWindow, PickWithoutADrawingShowsTheDrawingWindow) {
 TEST(MainWindow, ReconnectWhileConnectedSendsNothing) {
     BridgeServer server(BridgeServer::pluginLike);
     MainWindow window;
-    ASSERT_TRUE(waitUntil([&] { return window.socket->state() == QLocalSocket::ConnectedState; }));
+    ASSERT_TRUE(waitUntil([&] { return window.bridge->isConnected(); }));
     ASSERT_TRUE(waitUntil([&] { return window.statusDot->styleSheet() == kGreen; }));
+    waitUntil([] { return false; }, 200);  // the start-up exchange is over
     server.clearReceived();
     window.connectButton->click();
     clickCard(window, QStringLiteral("连接测试"));
@@ -164,7 +164,8 @@ TEST(MainWindow, ReconnectWhileConnectedSendsNothing) {
 
     // The button brings it back.
     window.connectButton->click();
-    EXPECT_EQ(window.statusText->text(), QStringLiteral("已连接 qkshost · 4.4.0"));
+    EXPECT_TRUE(waitUntil(
+        [&] { return window.statusText->text() == QStringLiteral("已连接 qkshost · 4.4.0"); }));
 }
 
 TEST(MainWindow, PlotSubmissionReconnectsAndRefreshesTheChip) {
@@ -180,10 +181,12 @@ TEST(MainWindow, PlotSubmissionReconnectsAndRefreshesTheChip) {
     window.plotPage->outDirEdit->setText(out.path());
     window.plotPage->startButton->click();
     // The reconnect fires the handshake first; the job command follows on the same link.
-    EXPECT_EQ(server.received().last(), QByteArray("PLOT\n"));
+    ASSERT_TRUE(waitUntil(
+        [&] { return !server.received().isEmpty() && server.received().last() == "PLOT\n"; }));
     EXPECT_TRUE(server.received().contains("PING\n"));
     EXPECT_EQ(window.statusText->text(), QStringLiteral("已连接 qkshost · 4.4.0"));
     EXPECT_TRUE(window.plotPage->running());
+    waitUntil([] { return false; }, 100);  // the QUEUED reply
     EXPECT_FALSE(window.plotPage->logView->toPlainText().contains(QStringLiteral("[警告]")));
 }
 
@@ -199,7 +202,8 @@ TEST(MainWindow, CardsSetTheFooterAndConnectionTestConnects) {
     BridgeServer server(BridgeServer::pluginLike);
     clickCard(window, QStringLiteral("连接测试"));
     EXPECT_EQ(window.stack->currentWidget(), window.hostSettingsPage);
-    EXPECT_EQ(window.statusText->text(), QStringLiteral("已连接 qkshost · 4.4.0"));
+    EXPECT_TRUE(waitUntil(
+        [&] { return window.statusText->text() == QStringLiteral("已连接 qkshost · 4.4.0"); }));
     EXPECT_EQ(window.footer->text(), QStringLiteral("通道正常，可以运行功能"));
     EXPECT_FALSE(server.received().isEmpty());
 }

@@ -10,14 +10,12 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
-#include <QLocalSocket>
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
-#include <QSettings>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -30,8 +28,9 @@
 
 #include "qks/contract/log_words.h"
 #include "qks/studio/bomsettings.h"
-#include "qks/studio/bridge.h"
+#include "qks/studio/bridgeclient.h"
 #include "qks/studio/jobconfig.h"
+#include "qks/studio/recentdrawings.h"
 #include "qks/studio/ui/dialogs.h"
 #include "widgets.h"
 
@@ -48,8 +47,6 @@ constexpr double kPickPixels = 5.0;
 // A press that moves less than this many pixels is a click.
 constexpr double kDragPixels = 4.0;
 constexpr int kPollMs = 300;
-constexpr int kMaxRecent = 10;
-const QString kRecentKey = QStringLiteral("drawing/recent");
 const QString kDefaultPrompt = QStringLiteral("请在图纸窗口中框选零件，回车确认");
 const QString kAdjustHelp = QStringLiteral(
     "点选零件后拖动；R 旋转，M 镜像，L 锁定，方向键移动一格（Shift 十格），Delete 删除，"
@@ -685,7 +682,8 @@ void DrawingCanvas::resizeEvent(QResizeEvent*) {
 
 // ---------------------------------------------------------------- page
 
-DrawingPage::DrawingPage(QLocalSocket* socket, QWidget* parent) : QWidget(parent), socket_(socket) {
+DrawingPage::DrawingPage(BridgeClient* bridge, QWidget* parent)
+    : QWidget(parent), bridge_(bridge), pick_(new PickPrompt(bridge, this)) {
     setAcceptDrops(true);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
@@ -809,7 +807,7 @@ DrawingPage::DrawingPage(QLocalSocket* socket, QWidget* parent) : QWidget(parent
                              .arg(y + view.originY, 0, 'f', 3));
     });
     connect(canvas_, &DrawingCanvas::selectionChanged, this, [this](int count) {
-        if (prompting_)
+        if (pick_->asking())
             promptBar_->setText(promptBar_->property("prompt").toString() +
                                 QStringLiteral("  · 已选 %1 个对象").arg(count));
     });
@@ -821,6 +819,9 @@ DrawingPage::DrawingPage(QLocalSocket* socket, QWidget* parent) : QWidget(parent
     connect(canvas_, &DrawingCanvas::adjustChanged, this, &DrawingPage::showAdjustState);
     connect(confirm, &QPushButton::clicked, this, [this] { answerPrompt(true); });
     connect(cancel, &QPushButton::clicked, this, [this] { answerPrompt(false); });
+    connect(pick_, &PickPrompt::started, this, [this] { showPrompt(true); });
+    connect(pick_, &PickPrompt::ended, this, [this] { showPrompt(false); });
+    connect(pick_, &PickPrompt::warning, this, &DrawingPage::logLine);
 
     timer_ = new QTimer(this);
     timer_->setInterval(kPollMs);
@@ -828,26 +829,20 @@ DrawingPage::DrawingPage(QLocalSocket* socket, QWidget* parent) : QWidget(parent
     timer_->start();
 }
 
-bool DrawingPage::send(const QByteArray& command, QString* reply) {
-    if (socket_ == nullptr || socket_->state() != QLocalSocket::ConnectedState) {
-        emit logLine(kNotConnectedNestLine);
-        return false;
-    }
-    const std::optional<QByteArray> answer = exchange(socket_, command, kReplyWaitMs);
-    if (reply) *reply = answer ? QString::fromUtf8(*answer) : QString();
-    return true;
+bool DrawingPage::linkUp() {
+    if (bridge_ != nullptr && bridge_->isConnected()) return true;
+    emit logLine(kNotConnectedNestLine);
+    return false;
 }
 
 void DrawingPage::requestView(const QString& layout) {
-    QByteArray command = fromContract(contract::kViewWord).toUtf8();
-    if (!layout.isEmpty()) command += ' ' + layout.toUtf8();
-    send(command + '\n');
+    if (linkUp()) bridge_->view(layout);
 }
 
 bool DrawingPage::openDrawing(const QString& path) {
     const QString absolute = QFileInfo(path).absoluteFilePath();
-    if (!send(fromContract(contract::kOpenWord).toUtf8() + ' ' + absolute.toUtf8() + '\n'))
-        return false;
+    if (!linkUp()) return false;
+    bridge_->open(absolute);
     rememberRecent(absolute);
     status_->setText(QStringLiteral("正在打开 %1 ...").arg(QFileInfo(absolute).fileName()));
     return true;
@@ -877,47 +872,29 @@ QString DrawingPage::notice() const {
 void DrawingPage::poll() {
     followAdjustSave();
     if (viewWatch_.changed(tempFilePath(fromContract(contract::kViewFile)))) loadView();
-    const QString promptPath = tempFilePath(fromContract(contract::kViewPromptFile));
-    const QString signature = fileSignature(promptPath);
-    if (signature == promptSignature_) return;
-    promptSignature_ = signature;
-    const std::optional<contract::ViewPrompt> prompt =
-        signature.isEmpty() ? std::nullopt
-                            : contract::readViewPrompt(readWholeFile(promptPath).toStdString());
-    if (prompt) {
-        promptSerial_ = prompt->serial;
-        prompting_ = true;
+    pick_->poll();
+}
+
+void DrawingPage::showPrompt(bool asking) {
+    if (asking) {
         // The host's own prompt is an English console word; the window says what to do.
         promptBar_->setProperty("prompt", kDefaultPrompt);
         promptBar_->setText(kDefaultPrompt);
         promptRow_->show();
         canvas_->setPicking(true);
         emit promptStarted();
-    } else if (prompting_) {
-        prompting_ = false;
-        promptBar_->clear();
-        promptRow_->hide();
-        canvas_->setPicking(false);
-        emit promptEnded();
+        return;
     }
-}
-
-void DrawingPage::answerPrompt(bool confirmed) {
-    if (!prompting_) return;
-    const QString line = confirmed ? selectionLine(canvas_->selectedHandles()) : QString();
-    QString reply;
-    const QByteArray command = fromContract(contract::kSelectWord).toUtf8() + ' ' +
-                               QByteArray::number(qulonglong(promptSerial_)) +
-                               (line.isEmpty() ? QByteArray() : ' ' + line.toUtf8()) + '\n';
-    if (!send(command, &reply)) return;
-    if (!reply.startsWith(fromContract(contract::kOkReply)))
-        emit logLine(QStringLiteral("[警告] qkshost 返回：%1").arg(reply));
-    prompting_ = false;
     promptBar_->clear();
     promptRow_->hide();
     canvas_->setPicking(false);
-    canvas_->clearSelection();
     emit promptEnded();
+}
+
+void DrawingPage::answerPrompt(bool confirmed) {
+    if (!pick_->asking()) return;
+    if (!linkUp()) return;
+    if (pick_->answer(confirmed, canvas_->selectedHandles())) canvas_->clearSelection();
 }
 
 void DrawingPage::loadView() {
@@ -1042,7 +1019,8 @@ void DrawingPage::saveAdjusted() {
     }
     // The answer is the log the plug-in starts afresh; an old one must not answer for it.
     QFile::remove(log);
-    if (!send(jobCommand(contract::kNestAdjustWord, path))) return;
+    if (!linkUp()) return;
+    bridge_->nestAdjust(path);
     saving_ = true;
     adjustTail_.restart(log);
     adjustMessage_->setText(QStringLiteral("正在检查并生成套料图…"));
@@ -1090,18 +1068,11 @@ void DrawingPage::showLayers() {
 }
 
 QStringList DrawingPage::recentDrawings() const {
-    QSettings settings(studioSettingsPath(), QSettings::IniFormat);
-    return settings.value(kRecentKey).toStringList();
+    return qks::studio::recentDrawings(studioSettingsPath());
 }
 
 void DrawingPage::rememberRecent(const QString& path) {
-    QSettings settings(studioSettingsPath(), QSettings::IniFormat);
-    QStringList recent = settings.value(kRecentKey).toStringList();
-    recent.removeAll(path);
-    recent.prepend(path);
-    while (recent.size() > kMaxRecent)
-        recent.removeLast();
-    settings.setValue(kRecentKey, recent);
+    rememberRecentDrawing(studioSettingsPath(), path);
 }
 
 void DrawingPage::fillRecentMenu() {

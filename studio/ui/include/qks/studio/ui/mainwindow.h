@@ -1,6 +1,6 @@
 #pragma once
 // The Studio window: sidebar navigation, header with the connection chip, six pages and
-// the footer. It owns the one bridge socket every job page writes to; the host behind the
+// the footer. It owns the one bridge client every page sends through; the host behind the
 // bridge is started and watched by a HostKeeper the program hands in (tests construct the
 // window without one, so they never start a host).
 
@@ -12,12 +12,12 @@
 #include <QVector>
 
 class QLabel;
-class QLocalSocket;
 class QPushButton;
 class QStackedWidget;
 
 namespace qks::studio {
 
+class BridgeClient;
 class PlotPage;
 class DrawingPage;
 class MergePage;
@@ -42,7 +42,7 @@ class MainWindow : public QMainWindow {
     QWidget* buildCard(const QString& title, const QString& description, const QString& badge);
 
     // Widgets, in the window's own order; public so tests and scripted runs can drive them.
-    QLocalSocket* socket = nullptr;
+    BridgeClient* bridge = nullptr;
     QStackedWidget* stack = nullptr;
     QLabel* statusDot = nullptr;
     QLabel* statusText = nullptr;
