@@ -139,10 +139,13 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
 
     connect(bridge, &BridgeClient::connected, this, &MainWindow::handshake);
     connect(bridge, &BridgeClient::disconnected, this, [this] {
+        // A handshake the broken link never sent is answered by no one.
+        handshakesUnanswered_ = 0;
         const LinkView view = linkView(LinkState::Disconnected);
         setConnectionStatus(view.connected, view.text);
     });
     connect(bridge, &BridgeClient::linkError, this, [this] {
+        if (!bridge->isConnected()) handshakesUnanswered_ = 0;
         if (hostKeeper_ && hostKeeper_->state() == HostKeeper::State::Starting) return;
         const LinkView view = linkView(LinkState::Unreachable);
         setConnectionStatus(view.connected, view.text);
@@ -429,8 +432,9 @@ void MainWindow::setHostKeeper(HostKeeper* keeper) {
         if (!restartPending_) return;
         restartPending_ = false;
         if (!bridge->isConnected()) return;
-        footer->setText(kHostRestartedText);
-        logToPageInView(QStringLiteral("[提示] ") + kHostRestartedText);
+        // Said once the handshakes under way have answered, so their footer does not cover it.
+        announceRestart_ = true;
+        if (handshakesUnanswered_ == 0) announceRestart();
     });
     connect(keeper, &HostKeeper::hostExited, this, [this](const QString& reason) {
         restartPending_ = true;
@@ -484,8 +488,16 @@ void MainWindow::logToPageInView(const QString& line) {
         nestPage->appendLog(line);
 }
 
+void MainWindow::announceRestart() {
+    announceRestart_ = false;
+    footer->setText(kHostRestartedText);
+    logToPageInView(QStringLiteral("[提示] ") + kHostRestartedText);
+}
+
 void MainWindow::handshake() {
+    ++handshakesUnanswered_;
     bridge->ping(this, [this](const std::optional<QString>& version) {
+        --handshakesUnanswered_;
         const LinkView view = linkView(LinkState::Connected, version);
         setConnectionStatus(view.connected, view.text);
         if (version) footer->setText(QStringLiteral("通道正常，可以运行功能"));
@@ -494,7 +506,12 @@ void MainWindow::handshake() {
         drawingPage->requestView();
         for (const QString& path : std::exchange(drawingsToOpen_, {}))
             drawingPage->openDrawing(path);
+        if (announceRestart_ && handshakesUnanswered_ == 0) announceRestart();
     });
+}
+
+void MainWindow::showPage(int index) {
+    if (index >= 0 && index < navButtons.size()) navButtons[index]->click();
 }
 
 void MainWindow::openDrawingsWhenConnected(const QStringList& paths) {

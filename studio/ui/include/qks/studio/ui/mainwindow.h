@@ -41,7 +41,30 @@ class MainWindow : public QMainWindow {
     QWidget* buildSectionPage(const QString& section, const CardList& cards);
     QWidget* buildCard(const QString& title, const QString& description, const QString& badge);
 
-    // Widgets, in the window's own order; public so tests and scripted runs can drive them.
+    // Shows page `index` of the navigation (0-6) as its button does; other indexes are ignored.
+    void showPage(int index);
+    // Opens `paths` in the host once the bridge is up (at once when it is) and shows them.
+    void openDrawingsWhenConnected(const QStringList& paths);
+
+    // The keeper of the host, not owned; it must outlive the window or be unset first. The
+    // chip shows "正在连接..." while it starts a host and connects once its bridge answers; a
+    // host that dies or cannot start is reported in the footer and the log of the page in view.
+    // nullptr: the window only connects to a bridge someone else started.
+    void setHostKeeper(HostKeeper* keeper);
+    // Appends `line` to the log of the page in view; pages without a log ignore it.
+    void logToPageInView(const QString& line);
+
+  public slots:
+    void tryConnect();
+    void handshake();
+    void setConnectionStatus(bool connected, const QString& text);
+    void onCardAction(const QString& title);
+
+  private:
+    // Tests and scripted runs reach the widgets below through their own accessor.
+    friend struct WindowAccess;
+
+    // Widgets, in the window's own order.
     BridgeClient* bridge = nullptr;
     QStackedWidget* stack = nullptr;
     QLabel* statusDot = nullptr;
@@ -59,27 +82,9 @@ class MainWindow : public QMainWindow {
     LayerRulesPage* layerRulesPage = nullptr;
     // The drawing window, the seventh page of the navigation.
     DrawingPage* drawingPage = nullptr;
-
-    // Opens `paths` in the host once the bridge is up (at once when it is) and shows them.
-    void openDrawingsWhenConnected(const QStringList& paths);
     PlotSettingsPage* plotSettingsPage = nullptr;
     HostSettingsPage* hostSettingsPage = nullptr;
 
-    // The keeper of the host, not owned; it must outlive the window or be unset first. The
-    // chip shows "正在连接..." while it starts a host and connects once its bridge answers; a
-    // host that dies or cannot start is reported in the footer and the log of the page in view.
-    // nullptr: the window only connects to a bridge someone else started.
-    void setHostKeeper(HostKeeper* keeper);
-    // Appends `line` to the log of the page in view; pages without a log ignore it.
-    void logToPageInView(const QString& line);
-
-  public slots:
-    void tryConnect();
-    void handshake();
-    void setConnectionStatus(bool connected, const QString& text);
-    void onCardAction(const QString& title);
-
-  private:
     QWidget* buildSidebar();
     QWidget* buildHeader();
     void buildToolPages();
@@ -98,6 +103,10 @@ class MainWindow : public QMainWindow {
     HostKeeper* hostKeeper_ = nullptr;
     bool askingKeeper_ = false;
     bool restartPending_ = false;  // the keeper restarts a host that died
+    // The restarted host answered: the footer and the page's log say so after the handshake.
+    bool announceRestart_ = false;
+    int handshakesUnanswered_ = 0;
+    void announceRestart();
 };
 
 }  // namespace qks::studio
