@@ -21,6 +21,8 @@ bash scripts/setup-debian.sh
 
 echo "== formatting"
 bash scripts/check-format.sh
+echo "== module boundaries"
+/usr/bin/python3 scripts/check-boundaries.py
 
 export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=1 CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-5G}
 common=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1 -g -DNDEBUG"

@@ -203,7 +203,7 @@ void run(qkshost::HostApplication& app, const char* title, const std::string& dx
         auto* ds = app.drawingServices();
         qks::plot::PlotSession session;
         qks::plot::openPlotSession(*ds, session, error);
-        qks::plot::NameCounts counts;
+        qks::drawing::NameCounts counts;
         tally = {};
         const auto start = std::chrono::steady_clock::now();
         qks::plot::plotDatabase(*ds, session, ds->documentDatabase(doc), config, {}, counts, tally);

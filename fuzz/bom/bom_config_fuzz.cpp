@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (rows.size() > size) std::abort();
 
     const std::string text(bytes);
-    qks::plot::plainMText(text);
+    qks::drawing::plainMText(text);
     qks::bom::thicknessOf(text);
     qks::bom::quantityOf(text);
     qks::bom::fieldOfLabel(text);

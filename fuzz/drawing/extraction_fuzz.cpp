@@ -31,9 +31,9 @@ struct Reader {
     }
 };
 
-bool finiteRing(const qks::nest::Outline& ring) {
+bool finiteRing(const qks::geometry::Outline& ring) {
     if (ring.size() < 3) return false;
-    for (const qks::nest::Point& p : ring)
+    for (const qks::geometry::Point& p : ring)
         if (!std::isfinite(p.x) || !std::isfinite(p.y)) return false;
     return true;
 }
@@ -41,17 +41,17 @@ bool finiteRing(const qks::nest::Outline& ring) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using namespace qks::nest;
+    using namespace qks::drawing;
     Reader in{data, size};
     std::uint8_t tolerance = 0;
     if (!in.take(&tolerance, 1)) return 0;
-    std::vector<CurvePiece> pieces;
+    std::vector<qks::drawing::CurvePiece> pieces;
     std::size_t total = 0;
     std::uint8_t flags = 0, count = 0;
     while (pieces.size() < 256 && in.take(&flags, 1) && in.take(&count, 1)) {
-        CurvePiece piece;
+        qks::drawing::CurvePiece piece;
         piece.closed = flags & 1;
-        piece.chordError = (flags & 2) ? kChordError : 0.0;
+        piece.chordError = (flags & 2) ? qks::drawing::kChordError : 0.0;
         piece.handle = std::to_string(pieces.size());
         for (int k = 0; k < count && total < kMostPoints; ++k, ++total) {
             Point p;
@@ -66,22 +66,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         pieces.push_back(std::move(piece));
     }
-    ArrangementOptions options;
+    qks::drawing::ArrangementOptions options;
     options.joinTolerance = tolerance / 64.0;
-    const Arrangement arranged = arrangePieces(pieces, options);
-    std::vector<NestPart> parts;
+    const qks::drawing::Arrangement arranged = qks::drawing::arrangePieces(pieces, options);
+    std::vector<qks::contract::PartRecord> parts;
     std::int32_t nextId = 1;
-    partsFromArrangement(arranged, "fuzz", "part", 1.0, parts, nextId);
+    qks::drawing::partsFromArrangement(arranged, "fuzz", "part", 1.0, parts, nextId);
     long long pieceCount = 0;
-    for (const NestPart& part : parts) {
-        if (!finiteRing(part.outline) || !(part.area >= kMinOutlineArea)) std::abort();
+    for (const qks::contract::PartRecord& part : parts) {
+        if (!finiteRing(part.outline) || !(part.area >= qks::drawing::kMinOutlineArea))
+            std::abort();
         for (const Outline& hole : part.holes)
             if (!finiteRing(hole)) std::abort();
         pieceCount += part.quantity;
     }
-    mergeIdenticalKinds(parts, (tolerance & 1) != 0, (tolerance & 2) != 0);
+    qks::drawing::mergeIdenticalKinds(parts, (tolerance & 1) != 0, (tolerance & 2) != 0);
     long long merged = 0;
-    for (const NestPart& part : parts)
+    for (const qks::contract::PartRecord& part : parts)
         merged += part.quantity;
     if (merged != pieceCount) std::abort();
     return 0;

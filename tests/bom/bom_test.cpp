@@ -145,7 +145,7 @@ TEST(TitleBlock, FieldsFromTagsLabelsAndCells) {
     // A GB/T 10609.1 block of plain texts, 180 × 56 from (235, 5): cells read by position,
     // where a label's right-hand neighbour is another label or the large drawing name.
     TitleFields gb;
-    const plot::PlotWindow block{235, 5, 415, 61, {}};
+    const qks::drawing::PlotWindow block{235, 5, 415, 61, {}};
     fieldsFromTexts({at("支架", 384, 31.5, 12, 5), at("QK-01-02", 378, 13.5, 24),
                      at("Q235", 334, 49.5), at("阶段标记", 318, 34.5, 16), at("重量", 343, 34.5, 8),
                      at("比例", 355, 34.5, 8), at("2.5kg", 343, 21.5, 8), at("1:2", 356, 21.5, 6),
@@ -158,7 +158,8 @@ TEST(TitleBlock, FieldsFromTagsLabelsAndCells) {
     for (const auto& [field, value] : cells)
         EXPECT_EQ(gb[field], value) << value;
 
-    EXPECT_EQ(plot::plainMText("{\\fSimSun|b0|i0;材料}\\P\\H2.5;Q235\\S1^2;"), "材料 Q2351/2");
+    EXPECT_EQ(qks::drawing::plainMText("{\\fSimSun|b0|i0;材料}\\P\\H2.5;Q235\\S1^2;"),
+              "材料 Q2351/2");
     const struct {
         const char* text;
         double thickness;  // 0: none

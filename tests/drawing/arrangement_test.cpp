@@ -7,19 +7,20 @@
 #include <vector>
 
 #include "qks/drawing/arrangement.h"
-#include "qks/nest/geometry.h"
+#include "qks/geometry/plane.h"
 
 namespace {
 
-using qks::nest::ArrangementOptions;
-using qks::nest::CurvePiece;
-using qks::nest::Point;
+using qks::drawing::ArrangementOptions;
+using qks::drawing::CurvePiece;
+using qks::geometry::Point;
 
 constexpr double kPi = 3.14159265358979323846;
 
-CurvePiece piece(std::vector<Point> points, bool closed = false, double chordError = 0.0) {
+qks::drawing::CurvePiece piece(std::vector<Point> points, bool closed = false,
+                               double chordError = 0.0) {
     static int handle = 0;
-    CurvePiece p;
+    qks::drawing::CurvePiece p;
     p.points = std::move(points);
     p.closed = closed;
     p.chordError = chordError;
@@ -27,7 +28,7 @@ CurvePiece piece(std::vector<Point> points, bool closed = false, double chordErr
     return p;
 }
 
-CurvePiece rectangle(double x, double y, double w, double h) {
+qks::drawing::CurvePiece rectangle(double x, double y, double w, double h) {
     return piece({{x, y}, {x + w, y}, {x + w, y + h}, {x, y + h}}, true);
 }
 
@@ -40,8 +41,9 @@ std::vector<Point> circlePoints(double cx, double cy, double r, int n) {
 }
 
 // The circle cut into `count` open runs, each end moved by `gap` along the circle.
-std::vector<CurvePiece> circleInRuns(double cx, double cy, double r, int count, double gap) {
-    std::vector<CurvePiece> runs;
+std::vector<qks::drawing::CurvePiece> circleInRuns(double cx, double cy, double r, int count,
+                                                   double gap) {
+    std::vector<qks::drawing::CurvePiece> runs;
     const int per = 4;
     for (int k = 0; k < count; ++k) {
         std::vector<Point> points;
@@ -56,7 +58,8 @@ std::vector<CurvePiece> circleInRuns(double cx, double cy, double r, int count, 
     return runs;
 }
 
-std::vector<CurvePiece> join(std::vector<CurvePiece> a, const std::vector<CurvePiece>& b) {
+std::vector<qks::drawing::CurvePiece> join(std::vector<qks::drawing::CurvePiece> a,
+                                           const std::vector<qks::drawing::CurvePiece>& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
@@ -64,7 +67,7 @@ std::vector<CurvePiece> join(std::vector<CurvePiece> a, const std::vector<CurveP
 TEST(Arrangement, PartsHolesAndDanglingPieces) {
     struct Case {
         std::string name;
-        std::vector<CurvePiece> pieces;
+        std::vector<qks::drawing::CurvePiece> pieces;
         std::vector<std::size_t> holesPerPart;  // in part order
         std::vector<double> areas;              // outline areas, 0.5 % play
         int dangling;
@@ -117,7 +120,8 @@ TEST(Arrangement, PartsHolesAndDanglingPieces) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const qks::nest::Arrangement got = qks::nest::arrangePieces(c.pieces, ArrangementOptions{});
+        const qks::drawing::Arrangement got =
+            qks::drawing::arrangePieces(c.pieces, qks::drawing::ArrangementOptions{});
         EXPECT_FALSE(got.failed) << got.message;
         EXPECT_EQ(got.danglingPieces, c.dangling);
         ASSERT_EQ(got.parts.size(), c.holesPerPart.size());
@@ -131,22 +135,23 @@ TEST(Arrangement, PartsHolesAndDanglingPieces) {
 // Copies of one part apart from each other are arranged once: each keeps its own place,
 // pieces and handles, in the order it was drawn.
 TEST(Arrangement, CopiesApartKeepTheirPlacesAndHandles) {
-    std::vector<CurvePiece> pieces;
+    std::vector<qks::drawing::CurvePiece> pieces;
     for (const double x : {300.0, 0.0, 150.0})
         pieces =
             join(pieces, {rectangle(x, 0, 100, 50), piece(circlePoints(x + 30, 25, 10, 64), true)});
-    const qks::nest::Arrangement got = qks::nest::arrangePieces(pieces, ArrangementOptions{});
+    const qks::drawing::Arrangement got =
+        qks::drawing::arrangePieces(pieces, qks::drawing::ArrangementOptions{});
     ASSERT_EQ(got.parts.size(), 3u);
     for (std::size_t i = 0; i < 3; ++i) {
-        const qks::nest::ArrangedPart& part = got.parts[i];
+        const qks::drawing::ArrangedPart& part = got.parts[i];
         EXPECT_EQ(part.firstPiece, 2 * i);
         EXPECT_EQ(part.outlinePieces, std::vector<std::size_t>{2 * i});
         EXPECT_EQ(part.handles,
                   (std::vector<std::string>{pieces[2 * i].handle, pieces[2 * i + 1].handle}));
-        const qks::nest::Bounds box = qks::nest::boundsOf(part.outline);
+        const qks::geometry::Bounds box = qks::geometry::boundsOf(part.outline);
         EXPECT_DOUBLE_EQ(box.minX, pieces[2 * i].points[0].x);
         ASSERT_EQ(part.holes.size(), 1u);
-        EXPECT_NEAR(qks::nest::boundsOf(part.holes[0]).minX, box.minX + 20, 1e-9);
+        EXPECT_NEAR(qks::geometry::boundsOf(part.holes[0]).minX, box.minX + 20, 1e-9);
     }
 }
 
@@ -157,9 +162,11 @@ TEST(Arrangement, OutlinesHoldTheCurvesTheyWereFlattenedFrom) {
     const double error = 0.01;
     // A disc of radius 50 flattened to 0.01 mm: chords over angles whose sagitta is the error.
     const int n = static_cast<int>(std::ceil(kPi / std::acos(1 - error / 50)));
-    const std::vector<CurvePiece> pieces = {piece(circlePoints(0, 0, 50, n), true, error),
-                                            piece(circlePoints(0, 0, 10, 80), true, error)};
-    const qks::nest::Arrangement got = qks::nest::arrangePieces(pieces, ArrangementOptions{});
+    const std::vector<qks::drawing::CurvePiece> pieces = {
+        piece(circlePoints(0, 0, 50, n), true, error),
+        piece(circlePoints(0, 0, 10, 80), true, error)};
+    const qks::drawing::Arrangement got =
+        qks::drawing::arrangePieces(pieces, qks::drawing::ArrangementOptions{});
     ASSERT_EQ(got.parts.size(), 1u);
     ASSERT_EQ(got.parts[0].holes.size(), 1u);
     const auto radii = [](const std::vector<Point>& ring, double& low, double& high) {

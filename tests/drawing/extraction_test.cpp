@@ -14,13 +14,13 @@
 namespace {
 
 namespace host = qks::host;
-using qks::nest::NestPart;
+using qks::contract::PartRecord;
 using qks::testing::kNestFixtures;
 using qks::testing::logLines;
 using qks::testing::TempDir;
 
 struct Extracted {
-    std::vector<NestPart> parts;
+    std::vector<PartRecord> parts;
     std::vector<std::string> log;
     std::vector<std::string> modelHandles;  // handles of the model space, record order
 };
@@ -53,10 +53,11 @@ Extracted extract(const std::string& fixture, const std::vector<std::string>& la
         result.modelHandles.push_back(info.handle);
     }
     std::int32_t nextId = 1;
-    qks::nest::ExtractionOptions options;
+    qks::drawing::ExtractionOptions options;
     options.layers = layers;
-    qks::nest::extractModelSpace(ds, database.get(), path, "stem", options, result.parts, nextId);
-    qks::nest::mergeIdenticalKinds(result.parts);
+    qks::drawing::extractModelSpace(ds, database.get(), path, "stem", options, result.parts,
+                                    nextId);
+    qks::drawing::mergeIdenticalKinds(result.parts);
     result.log = logLines(dir.file("nest.log"));
     qks::setJobLogPath(qks::LogChannel::Nest, {});
     return result;
@@ -187,7 +188,7 @@ TEST(NestExtraction, FixtureCases) {
         EXPECT_EQ(got.log, log);
         ASSERT_EQ(got.parts.size(), c.kinds);
         if (c.kinds == 0) continue;
-        const NestPart& part = got.parts.front();
+        const PartRecord& part = got.parts.front();
         EXPECT_NEAR(part.area, c.area, 1e-6);
         EXPECT_NEAR(part.width, c.width, 1e-6);
         EXPECT_NEAR(part.height, c.height, 1e-6);
@@ -246,13 +247,13 @@ TEST(NestExtraction, HandlesAndIds) {
 }
 
 TEST(NestExtraction, LayerFilterMatchesSubstringsIgnoringCase) {
-    using qks::nest::layerAccepted;
-    EXPECT_TRUE(layerAccepted({}, "anything"));
-    EXPECT_TRUE(layerAccepted({"cut"}, "CUT"));
-    EXPECT_TRUE(layerAccepted({"cut"}, "Cut-2"));
-    EXPECT_TRUE(layerAccepted({"cut"}, "outer_cut"));
-    EXPECT_TRUE(layerAccepted({"x", "cut"}, "CUT_OUTER"));
-    EXPECT_FALSE(layerAccepted({"cut"}, "0"));
+    using qks::drawing::layerAccepted;
+    EXPECT_TRUE(qks::drawing::layerAccepted({}, "anything"));
+    EXPECT_TRUE(qks::drawing::layerAccepted({"cut"}, "CUT"));
+    EXPECT_TRUE(qks::drawing::layerAccepted({"cut"}, "Cut-2"));
+    EXPECT_TRUE(qks::drawing::layerAccepted({"cut"}, "outer_cut"));
+    EXPECT_TRUE(qks::drawing::layerAccepted({"x", "cut"}, "CUT_OUTER"));
+    EXPECT_FALSE(qks::drawing::layerAccepted({"cut"}, "0"));
 }
 
 }  // namespace

@@ -20,10 +20,10 @@ TEST(Frames, FrameNames) {
         {"a5_frame", true}, {"图", false},
     };
     for (const auto& [name, expected] : cases)
-        EXPECT_EQ(isFrameName(name), expected) << name;
+        EXPECT_EQ(qks::drawing::isFrameName(name), expected) << name;
 }
 
-std::vector<std::string> names(const std::vector<PlotWindow>& frames) {
+std::vector<std::string> names(const std::vector<qks::drawing::PlotWindow>& frames) {
     std::vector<std::string> out;
     for (const auto& f : frames)
         out.push_back(f.name);
@@ -78,7 +78,7 @@ TEST(Frames, PolylineFramesAndTheirOrder) {
         PlotFixture f;
         auto& db = f.newDrawing();
         c.build(db);
-        const auto frames = findFrames(f.ds(), f.databaseId(db));
+        const auto frames = qks::drawing::findFrames(f.ds(), f.databaseId(db));
         ASSERT_EQ(frames.size(), c.boxes.size()) << c.what;
         for (std::size_t i = 0; i < frames.size(); ++i) {
             EXPECT_NEAR(frames[i].minX, c.boxes[i][0], 1e-9) << c.what;
@@ -119,10 +119,10 @@ TEST(Frames, TitlesFromAttributes) {
         auto& db = f.newDrawing();
         const drawing::ObjectIndex block = addFrameBlock(db, c.block, 420, 297);
         const drawing::ObjectIndex ref = addReference(db, block, 100, 50, c.attributes);
-        EXPECT_EQ(readTitleAttribute(f.ds(), db.idOf(ref)),
+        EXPECT_EQ(qks::drawing::readTitleAttribute(f.ds(), db.idOf(ref)),
                   c.title == c.block ? std::string() : c.title)
             << c.what;
-        const auto frames = findFrames(f.ds(), f.databaseId(db));
+        const auto frames = qks::drawing::findFrames(f.ds(), f.databaseId(db));
         ASSERT_EQ(frames.size(), c.frame ? 1u : 0u) << c.what;
         if (!c.frame) continue;
         EXPECT_EQ(frames[0].name, c.title) << c.what;
@@ -138,7 +138,8 @@ TEST(Frames, FirstOfTwoCoincidentFramesWins) {
     addReference(db, block, 0, 0, {{"图号", "FIRST"}});
     addReference(db, block, 0, 0, {{"图号", "SECOND"}});
     addRectangle(db, 0, 0, 420, 297, "0图框");
-    EXPECT_EQ(names(findFrames(f.ds(), f.databaseId(db))), std::vector<std::string>{"FIRST"});
+    EXPECT_EQ(names(qks::drawing::findFrames(f.ds(), f.databaseId(db))),
+              std::vector<std::string>{"FIRST"});
 }
 
 // A rectangle of LINEs through the host, each side drawn in `pieces` collinear parts.
@@ -331,13 +332,14 @@ TEST(Frames, FramesDrawnAsLines) {
         auto& db = f.newDrawing();
         const Id model = f.ds().modelSpace(f.databaseId(db));
         c.build(f.ds(), model, db);
-        auto frames = findFrames(f.ds(), f.databaseId(db));
-        for (PlotWindow& frame : findLayoutFrames(f.ds(), f.databaseId(db)))
+        auto frames = qks::drawing::findFrames(f.ds(), f.databaseId(db));
+        for (qks::drawing::PlotWindow& frame :
+             qks::drawing::findLayoutFrames(f.ds(), f.databaseId(db)))
             frames.push_back(std::move(frame));
         ASSERT_EQ(frames.size(), c.boxes.size()) << c.what;
         EXPECT_EQ(names(frames), c.names) << c.what;
         std::vector<std::string> layouts;
-        for (const PlotWindow& frame : frames)
+        for (const qks::drawing::PlotWindow& frame : frames)
             layouts.push_back(frame.layout);
         EXPECT_EQ(layouts, c.layouts.empty() ? std::vector<std::string>(frames.size()) : c.layouts)
             << c.what;
@@ -355,14 +357,14 @@ TEST(Frames, EzdxfFixture) {
     const auto doc = f.app().openDocument(
         std::string(QKS_TEST_SOURCE_DIR) + "/tests/fixtures/plot/frames.dxf", error);
     ASSERT_TRUE(doc) << error;
-    const auto frames = findFrames(f.ds(), f.databaseId(f.database(doc)));
+    const auto frames = qks::drawing::findFrames(f.ds(), f.databaseId(f.database(doc)));
     EXPECT_EQ(names(frames), (std::vector<std::string>{"QK-001", "", "QK-002 图纸"}));
 }
 
 TEST(Frames, NoDatabaseNoFrames) {
     PlotFixture f;
-    EXPECT_TRUE(findFrames(f.ds(), qks::host::DatabaseId{}).empty());
-    EXPECT_TRUE(findFrames(f.ds(), qks::host::DatabaseId{987654}).empty());
+    EXPECT_TRUE(qks::drawing::findFrames(f.ds(), qks::host::DatabaseId{}).empty());
+    EXPECT_TRUE(qks::drawing::findFrames(f.ds(), qks::host::DatabaseId{987654}).empty());
 }
 
 }  // namespace

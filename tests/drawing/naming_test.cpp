@@ -7,7 +7,7 @@
 
 namespace {
 
-using namespace qks::plot;
+using namespace qks::drawing;
 
 TEST(OutputNaming, SanitizeFileName) {
     const std::string longName(120, 'x');
@@ -43,7 +43,7 @@ TEST(OutputNaming, SanitizeFileName) {
         {"bad\xFFutf8", "bad\xEF\xBF\xBDutf8"},
     };
     for (const auto& [in, out] : cases) {
-        const std::string name = sanitizeFileName(in);
+        const std::string name = qks::drawing::sanitizeFileName(in);
         EXPECT_EQ(name, out) << in;
         EXPECT_EQ(name.find('/'), std::string::npos);
         EXPECT_NE(name, ".");
@@ -62,7 +62,7 @@ TEST(OutputNaming, ComposeOutputName) {
         {"", "", "", ""},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(composeOutputName(c.label, c.prefix, c.base), c.expected);
+        EXPECT_EQ(qks::drawing::composeOutputName(c.label, c.prefix, c.base), c.expected);
 }
 
 TEST(OutputNaming, UniqueNamesAcrossAJob) {
@@ -85,10 +85,10 @@ TEST(OutputNaming, UniqueNamesAcrossAJob) {
         {"names that never collide stay as written", {"x_2", "x", "y"}, {"x_2", "x", "y"}},
     };
     for (const auto& c : cases) {
-        NameCounts counts;
+        qks::drawing::NameCounts counts;
         std::vector<std::string> names;
         for (const auto& t : c.titles)
-            names.push_back(uniqueOutputName(t, counts));
+            names.push_back(qks::drawing::uniqueOutputName(t, counts));
         EXPECT_EQ(names, c.expected) << c.what;
         EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), names.size()) << c.what;
     }
@@ -101,7 +101,7 @@ TEST(OutputNaming, FileStemLabel) {
         {"/x/trailing./", "layout"},
     };
     for (const auto& [in, out] : cases)
-        EXPECT_EQ(fileStemLabel(in), out) << in;
+        EXPECT_EQ(qks::drawing::fileStemLabel(in), out) << in;
 }
 
 }  // namespace

@@ -696,7 +696,7 @@ TEST_F(StudioProcess, PicksPartsInTheDrawingWindowWithTheMouse) {
 
 // A point of the part's material near its middle (the middle itself may be a hole).
 contract::Point materialPoint(const contract::PlacedPart& part) {
-    const contract::Bounds& b = part.box;
+    const geometry::Bounds& b = part.box;
     const contract::Point middle{(b.minX + b.maxX) / 2, (b.minY + b.maxY) / 2};
     contract::Point best = middle;
     double nearest = 1e300;
@@ -706,9 +706,9 @@ contract::Point materialPoint(const contract::PlacedPart& part) {
                                     b.minY + (b.maxY - b.minY) * j / 20};
             bool inHole = false;
             for (const auto& hole : part.shape.holes)
-                inHole = inHole || contract::pointInPolygon(hole, p.x, p.y);
+                inHole = inHole || geometry::pointInPolygon(hole, p.x, p.y);
             const double d = std::hypot(p.x - middle.x, p.y - middle.y);
-            if (!inHole && contract::pointInPolygon(part.shape.outline, p.x, p.y) && d < nearest) {
+            if (!inHole && geometry::pointInPolygon(part.shape.outline, p.x, p.y) && d < nearest) {
                 nearest = d;
                 best = p;
             }
@@ -765,7 +765,7 @@ TEST_F(StudioProcess, AdjustsANestInTheDrawingWindowWithTheMouse) {
         spacious.settings.gap += 40;
         spacious.settings.margin += 40;
         const contract::LayoutSettings& roomy = spacious.settings;
-        const contract::Bounds& box = placed[moved].box;
+        const geometry::Bounds& box = placed[moved].box;
         bool found = false;
         for (double y = sheet.height - roomy.margin - (box.maxY - box.minY);
              !found && y > roomy.margin; y -= 10)
@@ -785,7 +785,7 @@ TEST_F(StudioProcess, AdjustsANestInTheDrawingWindowWithTheMouse) {
                                    grab.y + aimed.y - sheet.placements[moved].y};
         // The second part goes onto the first where it now lies, middle on middle: no place
         // within the snap's reach keeps them apart, so it is refused and stays.
-        const contract::Bounds& other = placed[refused].box;
+        const geometry::Bounds& other = placed[refused].box;
         const contract::Point grabOther = materialPoint(placed[refused]);
         const contract::Point onto{
             grabOther.x + aimed.x + (box.maxX - box.minX - other.maxX - other.minX) / 2,
@@ -854,13 +854,13 @@ TEST_F(StudioProcess, AdjustsANestInTheDrawingWindowWithTheMouse) {
     const std::string check = runChecker("tests/nest_job/check_nest_drawing.py",
                                          {drawing, "10", "2", gap.str(), "bounds"});
     EXPECT_EQ(check.rfind("OK sheets=", 0), 0u) << check;
-    const contract::Bounds expected =
+    const geometry::Bounds expected =
         contract::placePart(*contract::findKind(*after, now[moved].partId), now[moved]).box;
     bool there = false;
     std::istringstream lines(check);
     for (std::string word; lines >> word;) {
         if (word != "PART") continue;
-        contract::Bounds found;
+        geometry::Bounds found;
         lines >> found.minX >> found.minY >> found.maxX >> found.maxY;
         there = there || (std::fabs(found.minX - expected.minX) < 0.5 &&
                           std::fabs(found.minY - expected.minY) < 0.5 &&

@@ -252,11 +252,11 @@ TEST_F(ToolsTest, TrueFiguresTable) {
         EXPECT_NEAR(m.maxX - m.minX, c.width, 0.01) << c.name;
         EXPECT_NEAR(m.maxY - m.minY, c.height, 0.01) << c.name;
         // The BOM's rows, from the same extraction its job runs.
-        nest::ExtractionOptions options;
+        qks::drawing::ExtractionOptions options;
         options.fineFreeForm = true;
-        std::vector<nest::NestPart> parts;
+        std::vector<contract::PartRecord> parts;
         std::int32_t nextId = 1;
-        nest::extractModelSpace(ds_, db, "t", "t", options, parts, nextId);
+        qks::drawing::extractModelSpace(ds_, db, "t", "t", options, parts, nextId);
         ASSERT_EQ(parts.size(), 1u) << c.name;
         const bom::PartFigures figures = bom::measurePart(parts[0]);
         EXPECT_NEAR(figures.netArea, c.area, 0.01) << c.name;

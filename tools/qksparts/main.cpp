@@ -15,6 +15,7 @@
 #include "qks/common/numbers.h"
 #include "qks/contract/parts_format.h"
 #include "qks/drawing/extraction.h"
+#include "qks/nest/config.h"
 #include "qkshost/app/host_application.h"
 
 namespace {
@@ -37,7 +38,7 @@ std::vector<std::string> lowerList(const std::string& text) {
 
 int main(int argc, char** argv) {
     namespace host = qks::host;
-    qks::nest::ExtractionOptions options;
+    qks::drawing::ExtractionOptions options;
     bool merge = true;
     long repeat = 1;
     std::vector<std::string> drawings;
@@ -47,11 +48,11 @@ int main(int argc, char** argv) {
         if (arg == "--units" && hasValue) {
             const std::string units = argv[++i];
             if (units == "mm")
-                options.units = qks::nest::DrawingUnits::Millimetres;
+                options.units = qks::contract::DrawingUnits::Millimetres;
             else if (units == "inch")
-                options.units = qks::nest::DrawingUnits::Inches;
+                options.units = qks::contract::DrawingUnits::Inches;
             else if (units == "auto")
-                options.units = qks::nest::DrawingUnits::Auto;
+                options.units = qks::contract::DrawingUnits::Auto;
             else
                 return usage();
         } else if (arg == "--jointol" && hasValue) {
@@ -76,7 +77,7 @@ int main(int argc, char** argv) {
     qks::setJobLogPath(qks::LogChannel::Nest, "/dev/stderr");
     qkshost::HostApplication app;
     host::DrawingServices& ds = *app.drawingServices();
-    std::vector<qks::nest::NestPart> parts;
+    std::vector<qks::contract::PartRecord> parts;
     std::int32_t nextId = 1;
     int status = 0;
     for (const std::string& path : drawings) {
@@ -93,21 +94,21 @@ int main(int argc, char** argv) {
             stem.erase(dot);
         const auto start = std::chrono::steady_clock::now();
         for (long k = 1; k < repeat; ++k) {
-            std::vector<qks::nest::NestPart> scratch;
+            std::vector<qks::contract::PartRecord> scratch;
             std::int32_t scratchId = 1;
             qks::setJobLogPath(qks::LogChannel::Nest, {});
-            qks::nest::extractModelSpace(ds, database.get(), path, stem, options, scratch,
-                                         scratchId);
+            qks::drawing::extractModelSpace(ds, database.get(), path, stem, options, scratch,
+                                            scratchId);
         }
         qks::setJobLogPath(qks::LogChannel::Nest, "/dev/stderr");
-        qks::nest::extractModelSpace(ds, database.get(), path, stem, options, parts, nextId);
+        qks::drawing::extractModelSpace(ds, database.get(), path, stem, options, parts, nextId);
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (repeat > 1)
             std::fprintf(stderr, "qksparts: %s: %.4f s per extraction\n", path.c_str(),
                          seconds / double(repeat));
     }
-    if (merge) qks::nest::mergeIdenticalKinds(parts, options.rotations, options.mirroring);
+    if (merge) qks::drawing::mergeIdenticalKinds(parts, options.rotations, options.mirroring);
     const std::string text = qks::contract::formatParts(parts);
     std::fwrite(text.data(), 1, text.size(), stdout);
     return status;

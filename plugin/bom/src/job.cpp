@@ -28,8 +28,7 @@
 #include "qks/drawing/frames.h"
 #include "qks/drawing/naming.h"
 #include "qks/job/driver.h"
-#include "qks/nest/parts_file.h"
-#include "qks/nest/progress.h"
+#include "qks/job/job_files.h"
 
 namespace qks::bom {
 namespace {
@@ -37,13 +36,7 @@ namespace {
 namespace fs = std::filesystem;
 using contract::BomRow;
 
-void log(const std::string& line) {
-    appendJobLog(LogChannel::Bom, line);
-}
-
-void log(std::string_view word, const std::string& rest) {
-    job::log(LogChannel::Bom, word, rest);
-}
+constexpr job::ChannelLog log{LogChannel::Bom};
 
 // FNV-1a: a short key that stays the same for the same drawing, frame and kind.
 std::string rowKey(const std::string& source, int frame, int kind) {
@@ -82,11 +75,11 @@ const contract::Material* materialFor(const BomConfig& config, const std::string
 // One frame (or a drawing without frames): its model-space entities.
 struct FrameGroup {
     std::vector<host::ObjectId> entities;
-    plot::PlotWindow window;
+    drawing::PlotWindow window;
     bool framed = false;
 };
 
-bool inside(const plot::PlotWindow& outer, const plot::PlotWindow& inner) {
+bool inside(const drawing::PlotWindow& outer, const drawing::PlotWindow& inner) {
     return inner.minX >= outer.minX - 1e-6 && inner.minY >= outer.minY - 1e-6 &&
            inner.maxX <= outer.maxX + 1e-6 && inner.maxY <= outer.maxY + 1e-6;
 }
@@ -96,7 +89,7 @@ bool inside(const plot::PlotWindow& outer, const plot::PlotWindow& inner) {
 std::vector<FrameGroup> frameGroups(host::DrawingServices& ds, host::DatabaseId database) {
     std::vector<FrameGroup> groups;
     const std::vector<host::ObjectId> entities = ds.blockEntities(ds.modelSpace(database));
-    const std::vector<plot::PlotWindow> frames = plot::findFrames(ds, database);
+    const std::vector<drawing::PlotWindow> frames = drawing::findFrames(ds, database);
     for (std::size_t i = 0; i < frames.size(); ++i) {
         bool nested = false;
         for (std::size_t j = 0; j < frames.size() && !nested; ++j)
@@ -236,7 +229,7 @@ bool writeBlankDrawing(host::DrawingServices& ds, const std::string& path,
     ds.addLayer(db, std::string(contract::kBendLayer), 1, &bendLayer);
     ds.addLinetype(db, "DASHED", "Dashed __ __ __", {6.0, -3.0}, &dashed);
     if (bendLayer && dashed) ds.setLayerLinetype(bendLayer, dashed);
-    style = plot::ensureChineseTextStyle(ds, db, "QKS");
+    style = drawing::ensureChineseTextStyle(ds, db, "QKS");
     const host::ObjectId model = ds.modelSpace(db);
     double y = 0.0;
     for (const BlankRow& row : blanks) {
@@ -276,8 +269,8 @@ void processDatabase(BomRun& job, host::DatabaseId database, const std::string& 
                      const std::string& label) {
     const BomConfig& config = job.config;
     host::DrawingServices& ds = job.ds;
-    const double scale = nest::millimetresPerUnit(ds.drawingUnits(database));
-    nest::ExtractionOptions options;
+    const double scale = drawing::millimetresPerUnit(ds.drawingUnits(database));
+    drawing::ExtractionOptions options;
     options.logChannel = LogChannel::Bom;
     options.fineFreeForm = true;
     const std::vector<FrameGroup> groups = frameGroups(ds, database);
@@ -297,7 +290,7 @@ void processDatabase(BomRun& job, host::DatabaseId database, const std::string& 
         for (const host::ObjectId entity : group.entities) {
             host::EntityInfo info;
             if (host::succeeded(ds.entityInfo(entity, info)) && info.isCurve &&
-                nest::layerSkipped(config.profileLayerWords, info.layer))
+                drawing::layerSkipped(config.profileLayerWords, info.layer))
                 profileEntities.push_back(entity);
         }
         const std::vector<Profile> profiles = readProfiles(ds, profileEntities, scale);
@@ -308,14 +301,15 @@ void processDatabase(BomRun& job, host::DatabaseId database, const std::string& 
         std::vector<host::ObjectId> cutEntities;
         for (const host::ObjectId entity : group.entities)
             if (profileCurves.count(entity.value) == 0) cutEntities.push_back(entity);
-        std::vector<nest::NestPart> parts;
+        std::vector<contract::PartRecord> parts;
         std::int32_t nextId = 1;
-        nest::extractParts(ds, cutEntities, source, facts.name.empty() ? facts.number : facts.name,
-                           options, parts, nextId);
-        nest::mergeIdenticalKinds(parts, true, true);
+        drawing::extractParts(ds, cutEntities, source,
+                              facts.name.empty() ? facts.number : facts.name, options, parts,
+                              nextId);
+        drawing::mergeIdenticalKinds(parts, true, true);
         const std::size_t firstRow = job.data.rows.size();
         int kindIndex = 0;
-        for (const nest::NestPart& part : parts) {
+        for (const contract::PartRecord& part : parts) {
             ++kindIndex;
             BomRow row;
             row.key = rowKey(source, frameIndex, kindIndex);
@@ -387,10 +381,10 @@ void processDatabase(BomRun& job, host::DatabaseId database, const std::string& 
         job.data.blanks.insert(job.data.blanks.end(), blanks.begin(), blanks.end());
     }
     if (config.package) {
-        std::vector<plot::PlotWindow> windows;
+        std::vector<drawing::PlotWindow> windows;
         for (std::size_t i = 0; i < groups.size(); ++i) {
             if (!groups[i].framed) continue;
-            plot::PlotWindow window = groups[i].window;
+            drawing::PlotWindow window = groups[i].window;
             window.name = numbers[i];
             windows.push_back(window);
         }
@@ -408,18 +402,19 @@ void readNestUse(const std::string& folder, std::vector<SheetUse>& sheets) {
         partsPath = tempFilePath(contract::kNestPartsFile);
         progressPath = tempFilePath(contract::kNestProgressFile);
     }
-    std::vector<nest::NestPart> parts;
-    std::string progressText;
-    if (!nest::readPartsFile(partsPath, parts) || !readFileBytes(progressPath, progressText)) {
+    std::string partsText, progressText;
+    std::vector<contract::PartRecord> parts;
+    if (readFileBytes(partsPath, partsText)) parts = job::parsePartsText(partsText);
+    if (parts.empty() || !readFileBytes(progressPath, progressText)) {
         log(contract::kLogWarning, "未找到套料结果 " + folder);
         return;
     }
     std::map<std::int32_t, double> netArea;
-    for (const nest::NestPart& part : parts)
+    for (const contract::PartRecord& part : parts)
         netArea[part.id] = measurePart(part).netArea;
-    const nest::ProgressFile progress = nest::parseProgressText(progressText);
+    const contract::ProgressRecords progress = job::parseProgressText(progressText);
     int index = 0;
-    for (const nest::ProgressSheet& sheet : progress.sheets) {
+    for (const contract::SheetRecord& sheet : progress.sheets) {
         SheetUse use;
         use.index = ++index;
         use.width = sheet.width;
@@ -462,35 +457,22 @@ void runBomJob(host::Host& host, const std::string& configPathFromBridge) {
     const std::string workbookPath = joinPath(config.outDir, config.workbook);
     const std::string stem = fs::u8path(config.workbook).stem().u8string();
     if (config.package) openPackage(run.package, joinPath(config.outDir, stem + "_交付"));
-    plot::NameCounts labels;
-    const auto readDrawing = [&](const job::Drawing& drawing, job::Tally&) {
-        if (drawing.current) {
-            const job::CurrentDrawing current = job::openCurrentDrawing(host, *ds, LogChannel::Bom);
-            if (!current.database) return job::Outcome::Failed;
-            const std::string& path = current.path;
-            const std::string label = plot::uniqueOutputName(
-                path.empty() ? std::string("当前图纸") : plot::fileStemLabel(path), labels);
-            const std::size_t before = run.data.rows.size();
-            processDatabase(run, current.database,
-                            path.empty() ? std::string(contract::kCurrentDrawingSource) : path,
-                            label);
-            log(contract::kLogOk,
-                label + " 板件 " + std::to_string(run.data.rows.size() - before) + " 种");
-            return job::Outcome::Ok;
-        }
+    drawing::NameCounts labels;
+    const auto readDrawing = [&](const job::OpenDrawing& drawing, job::Tally&) {
         const std::string& path = drawing.path;
-        const host::ScopedDatabase database = job::readDrawing(*ds, LogChannel::Bom, path);
-        if (!database) return job::Outcome::Failed;
-        const std::string label = plot::uniqueOutputName(plot::fileStemLabel(path), labels);
+        const std::string label = drawing::uniqueOutputName(
+            path.empty() ? std::string("当前图纸") : drawing::fileStemLabel(path), labels);
         const std::size_t before = run.data.rows.size();
-        processDatabase(run, database.get(), path, label);
-        log(contract::kLogOk,
-            path + " 板件 " + std::to_string(run.data.rows.size() - before) + " 种");
+        processDatabase(run, drawing.database,
+                        path.empty() ? std::string(contract::kCurrentDrawingSource) : path, label);
+        log(contract::kLogOk, (drawing.current ? label : path) + " 板件 " +
+                                  std::to_string(run.data.rows.size() - before) + " 种");
         return job::Outcome::Ok;
     };
     job::Tally tally;
-    if (job::forEachDrawing(LogChannel::Bom, job::drawingList(config.currentDrawing, files),
-                            readDrawing, tally) &&
+    if (job::forEachOpenDrawing(host, *ds, LogChannel::Bom,
+                                job::drawingList(config.currentDrawing, files), readDrawing,
+                                tally) &&
         !config.nestFolder.empty()) {
         try {
             readNestUse(config.nestFolder, run.data.sheets);

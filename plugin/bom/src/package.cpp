@@ -14,7 +14,7 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string uniqueName(Package& package, const std::string& base, const std::string& extension) {
-    return plot::uniqueOutputName(plot::sanitizeFileName(base), package.names[extension]) +
+    return drawing::uniqueOutputName(drawing::sanitizeFileName(base), package.names[extension]) +
            extension;
 }
 
@@ -75,7 +75,7 @@ void openPackage(Package& package, const std::string& folder) {
 
 void addToPackage(Package& package, host::DrawingServices& ds, host::DatabaseId database,
                   const std::string& source, const std::string& number,
-                  const std::vector<plot::PlotWindow>& windows,
+                  const std::vector<drawing::PlotWindow>& windows,
                   std::vector<ContentsEntry>& contents) {
     if (!package.error.empty()) return;
     ContentsEntry entry;
@@ -120,7 +120,7 @@ void addToPackage(Package& package, host::DrawingServices& ds, host::DatabaseId 
                                                      joinPath(package.building, name), message),
                 message);
     }
-    for (const plot::PlotWindow& window : windows) {
+    for (const drawing::PlotWindow& window : windows) {
         if (!package.error.empty()) break;
         const std::string name = uniqueName(package, window.name, ".pdf");
         plotted(name,

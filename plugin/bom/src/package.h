@@ -19,8 +19,8 @@ struct Package {
     std::string building;  // where it is built
     plot::PlotSession session;
     bool sessionOpen = false;
-    std::map<std::string, plot::NameCounts> names;  // by extension: "A.dxf" and "A.pdf" pair up
-    std::vector<std::string> files;                 // names inside the folder
+    std::map<std::string, drawing::NameCounts> names;  // by extension: "A.dxf" and "A.pdf" pair up
+    std::vector<std::string> files;                    // names inside the folder
     std::string error;  // the first failure; the package is then not delivered
 };
 
@@ -30,7 +30,7 @@ void openPackage(Package& package, const std::string& folder);
 // are none, to a PDF named after the window's name.
 void addToPackage(Package& package, host::DrawingServices& ds, host::DatabaseId database,
                   const std::string& source, const std::string& number,
-                  const std::vector<plot::PlotWindow>& windows,
+                  const std::vector<drawing::PlotWindow>& windows,
                   std::vector<ContentsEntry>& contents);
 
 void addFileToPackage(Package& package, const std::string& path);

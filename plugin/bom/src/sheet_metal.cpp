@@ -4,11 +4,11 @@
 #include <cmath>
 
 #include "qks/common/plane.h"
-#include "qks/nest/geometry.h"
+#include "qks/geometry/plane.h"
 
 namespace qks::bom {
-using contract::convexHull;
-using nest::cross;
+using geometry::convexHull;
+using geometry::cross;
 
 namespace {
 
@@ -82,11 +82,11 @@ EnclosingRectangle smallestEnclosingRectangle(const std::vector<Point>& points) 
 PartFigures measurePart(const contract::PartRecord& part) {
     PartFigures figures;
     figures.netArea = std::fabs(part.area);
-    figures.cutLength = nest::ringLength(part.outline);
+    figures.cutLength = geometry::ringLength(part.outline);
     figures.pierces = part.outline.size() >= 3 ? 1 : 0;
     for (const contract::Outline& hole : part.holes) {
-        figures.netArea -= nest::polygonArea(hole);
-        figures.cutLength += nest::ringLength(hole);
+        figures.netArea -= geometry::polygonArea(hole);
+        figures.cutLength += geometry::ringLength(hole);
         if (hole.size() >= 3) ++figures.pierces;
     }
     figures.netArea = std::max(0.0, figures.netArea);

@@ -129,7 +129,7 @@ bool isGbCaption(const std::string& text) {
     return fieldOfLabel(text).has_value();
 }
 
-void fieldsFromGbCells(const std::vector<PlacedText>& texts, const plot::PlotWindow& block,
+void fieldsFromGbCells(const std::vector<PlacedText>& texts, const drawing::PlotWindow& block,
                        TitleFields& fields) {
     const double scale = (block.maxX - block.minX) / kGbWidth;
     if (!(scale > 0) || std::fabs((block.maxY - block.minY) / scale - kGbHeight) > 0.1 * kGbHeight)
@@ -168,7 +168,7 @@ void addPlacedText(host::DrawingServices& ds, host::ObjectId entity, const host:
     host::TextInfo info;
     if (!host::succeeded(ds.textInfo(entity, info))) return;
     PlacedText placed;
-    placed.text = std::string(trimControlAndSpace(plot::plainMText(info.text)));
+    placed.text = std::string(trimControlAndSpace(drawing::plainMText(info.text)));
     if (placed.text.empty()) return;
     host::Extents3d box;
     if (!host::succeeded(ds.geometricExtents(entity, box)) || box.isEmpty()) {
@@ -210,7 +210,7 @@ void fieldsFromAttributes(const std::vector<std::pair<std::string, std::string>>
 }
 
 void fieldsFromTexts(const std::vector<PlacedText>& texts, TitleFields& fields,
-                     const plot::PlotWindow* gbBlock) {
+                     const drawing::PlotWindow* gbBlock) {
     std::vector<bool> isLabel(texts.size(), false);
     std::vector<std::optional<TitleField>> labelField(texts.size());
     std::vector<bool> inlineLabel(texts.size(), false);
@@ -274,7 +274,7 @@ TitleFields readTitleBlock(host::DrawingServices& ds, const std::vector<host::Ob
             for (const host::ObjectId attribute : ds.attributes(entity)) {
                 host::TextInfo text;
                 if (host::succeeded(ds.textInfo(attribute, text)))
-                    attributes.emplace_back(text.tag, plot::plainMText(text.text));
+                    attributes.emplace_back(text.tag, drawing::plainMText(text.text));
             }
             fieldsFromAttributes(attributes, fields);
             host::BlockReferenceInfo reference;
@@ -288,8 +288,8 @@ TitleFields readTitleBlock(host::DrawingServices& ds, const std::vector<host::Ob
             }
         }
     }
-    std::optional<plot::PlotWindow> gbBlock;
-    for (const plot::DrawnFrame& frame : plot::findDrawnFrames(ds, entities))
+    std::optional<drawing::PlotWindow> gbBlock;
+    for (const drawing::DrawnFrame& frame : drawing::findDrawnFrames(ds, entities))
         if (frame.hasTitleBlock) {
             gbBlock = frame.titleBlock;
             break;

@@ -14,9 +14,11 @@
 #include <utility>
 
 #include "qks/drawing/figures.h"
-#include "qks/nest/geometry.h"
+#include "qks/geometry/plane.h"
 
-namespace qks::nest {
+namespace qks::drawing {
+
+using geometry::polygonArea;
 namespace {
 
 // Coordinates beyond a thousand kilometres are no sheet-metal part; they would only cost the
@@ -843,4 +845,4 @@ Arrangement arrangePieces(const std::vector<CurvePiece>& input, const Arrangemen
     return result;
 }
 
-}  // namespace qks::nest
+}  // namespace qks::drawing

@@ -5,9 +5,15 @@
 #include <cmath>
 #include <limits>
 
-#include "qks/nest/geometry.h"
+#include "qks/geometry/plane.h"
 
-namespace qks::nest {
+namespace qks::drawing {
+
+using geometry::Bounds;
+using geometry::boundsOf;
+using geometry::cross;
+using geometry::pointInPolygon;
+using geometry::pointSegmentDistance;
 namespace {
 
 double ringDistance(const Point& p, const Outline& ring) {
@@ -43,7 +49,7 @@ bool crossesRing(const Point& a, const Point& b, const Outline& ring, double tol
 
 }  // namespace
 
-double materialDepth(const NestPart& part, const Point& p) {
+double materialDepth(const PartRecord& part, const Point& p) {
     if (part.outline.size() < 3) return -std::numeric_limits<double>::infinity();
     double distance = ringDistance(p, part.outline);
     bool inside = pointInPolygon(part.outline, p.x, p.y);
@@ -55,7 +61,7 @@ double materialDepth(const NestPart& part, const Point& p) {
     return inside ? distance : -distance;
 }
 
-bool liesOnPart(const std::vector<Point>& points, bool closed, const NestPart& part,
+bool liesOnPart(const std::vector<Point>& points, bool closed, const PartRecord& part,
                 double tolerance) {
     if (points.empty() || part.outline.size() < 3) return false;
     const Bounds box = boundsOf(part.outline);
@@ -78,7 +84,7 @@ bool liesOnPart(const std::vector<Point>& points, bool closed, const NestPart& p
     return true;
 }
 
-Point labelPoint(const NestPart& part, double* depth) {
+Point labelPoint(const PartRecord& part, double* depth) {
     const Bounds box = boundsOf(part.outline);
     Point best{(box.minX + box.maxX) / 2, (box.minY + box.maxY) / 2};
     double bestDepth = materialDepth(part, best);
@@ -105,4 +111,4 @@ Point labelPoint(const NestPart& part, double* depth) {
     return best;
 }
 
-}  // namespace qks::nest
+}  // namespace qks::drawing

@@ -1,6 +1,6 @@
 #include "qks/drawing/drawing_text.h"
 
-namespace qks::plot {
+namespace qks::drawing {
 
 host::ObjectId ensureChineseTextStyle(host::DrawingServices& ds, host::DatabaseId database,
                                       std::string_view name) {
@@ -62,4 +62,4 @@ std::string plainMText(const std::string& contents) {
     return out;
 }
 
-}  // namespace qks::plot
+}  // namespace qks::drawing

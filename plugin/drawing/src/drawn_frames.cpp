@@ -9,7 +9,8 @@
 #include "qks/common/utf8.h"
 #include "qks/drawing/frames.h"
 
-namespace qks::plot {
+namespace qks::drawing {
+
 namespace {
 
 // Sheet sizes in millimetres, longer side first: GB/ISO A0 to A4, the GB/T 14689 lengthened
@@ -585,4 +586,4 @@ std::vector<DrawnFrame> findDrawnFrames(host::DrawingServices& ds,
     return Recogniser(ds, entities).run();
 }
 
-}  // namespace qks::plot
+}  // namespace qks::drawing

@@ -18,7 +18,13 @@
 #include "qks/drawing/figures.h"
 #include "qks/drawing/frames.h"
 
-namespace qks::nest {
+namespace qks::drawing {
+
+using contract::DrawingUnits;
+using contract::measureOutline;
+using geometry::Bounds;
+using geometry::boundsOf;
+using geometry::pointInPolygon;
 namespace {
 
 void logLine(const ExtractionOptions& options, const std::string& line) {
@@ -316,7 +322,7 @@ void takeEntity(Walk& walk, host::ObjectId entity, const Context& context) {
         if (context.depth >= kMaxBlockDepth) return;
         host::BlockReferenceInfo block;
         if (!host::succeeded(walk.ds.blockReference(entity, block))) return;
-        if (walk.options.skipNonCut && plot::isFrameName(block.blockName)) {
+        if (walk.options.skipNonCut && isFrameName(block.blockName)) {
             ++walk.leftOut.frames;
             return;
         }
@@ -511,15 +517,15 @@ void logLeftOut(const ExtractionOptions& options, const LeftOut& leftOut) {
 // Each carried candidate goes with the first new part it lies wholly on. What crosses an
 // outline stays behind: cut off at the edge it would mark the neighbour or the sheet, and a
 // text cut in two says nothing. Parts drawn from their outlines (no handles) carry nothing.
-void carryWithParts(const Walk& walk, std::vector<NestPart>& out, std::size_t partsBefore) {
+void carryWithParts(const Walk& walk, std::vector<PartRecord>& out, std::size_t partsBefore) {
     if (walk.carried.empty()) return;
     const double tolerance = std::max(walk.options.joinTolerance, 0.01);
     int bends = 0, marks = 0, crossing = 0;
     for (const CarryCandidate& candidate : walk.carried) {
-        NestPart* holder = nullptr;
+        PartRecord* holder = nullptr;
         bool touches = false;
         for (std::size_t i = partsBefore; i < out.size() && !holder; ++i) {
-            NestPart& part = out[i];
+            PartRecord& part = out[i];
             if (part.handles.empty()) continue;
             if (liesOnPart(candidate.points, candidate.closed, part, tolerance)) {
                 holder = &part;
@@ -573,19 +579,6 @@ bool plausibleAtScale(host::DrawingServices& ds, const std::vector<host::ObjectI
 }
 
 }  // namespace
-
-ExtractionOptions extractionOptions(const NestConfig& config) {
-    ExtractionOptions options;
-    options.layers = config.layers;
-    options.joinTolerance = config.joinTolerance;
-    options.units = config.units;
-    options.skipNonCut = config.skipNonCut;
-    options.skipLayers = config.skipLayers;
-    options.rotations = config.rotate;
-    options.mirroring = config.mirror;
-    options.carry = config.carry;
-    return options;
-}
 
 double millimetresPerUnit(int insUnits) {
     switch (insUnits) {
@@ -677,12 +670,13 @@ bool nonCutLinetype(const std::string& linetype) {
 }
 
 void partsFromArrangement(const Arrangement& arrangement, const std::string& source,
-                          const std::string& name, double drawingScale, std::vector<NestPart>& out,
-                          std::int32_t& nextId, const std::vector<std::string>& names) {
+                          const std::string& name, double drawingScale,
+                          std::vector<PartRecord>& out, std::int32_t& nextId,
+                          const std::vector<std::string>& names) {
     for (std::size_t k = 0; k < arrangement.parts.size(); ++k) {
         const ArrangedPart& arranged = arrangement.parts[k];
         const std::string& own = k < names.size() && !names[k].empty() ? names[k] : name;
-        NestPart part;
+        PartRecord part;
         part.id = nextId++;
         part.outline = arranged.outline;
         measureOutline(part);
@@ -702,7 +696,7 @@ void partsFromArrangement(const Arrangement& arrangement, const std::string& sou
 
 bool extractParts(host::DrawingServices& ds, const std::vector<host::ObjectId>& entities,
                   const std::string& source, const std::string& defaultName,
-                  const ExtractionOptions& options, std::vector<NestPart>& out,
+                  const ExtractionOptions& options, std::vector<PartRecord>& out,
                   std::int32_t& nextId) {
     const std::size_t partsBefore = out.size();
     Walk walk{ds, options};
@@ -749,11 +743,11 @@ bool extractParts(host::DrawingServices& ds, const std::vector<host::ObjectId>& 
             if (ds.entityType(entity) == host::EntityType::BlockReference &&
                 host::succeeded(ds.blockReference(entity, block)) &&
                 blocks.insert(block.blockRecord).second)
-                for (const plot::DrawnFrame& frame :
-                     plot::findDrawnFrames(ds, ds.blockEntities(block.blockRecord)))
+                for (const DrawnFrame& frame :
+                     findDrawnFrames(ds, ds.blockEntities(block.blockRecord)))
                     walk.frameMembers.insert(frame.handles.begin(), frame.handles.end());
         }
-        for (const plot::DrawnFrame& frame : plot::findDrawnFrames(ds, entities))
+        for (const DrawnFrame& frame : findDrawnFrames(ds, entities))
             walk.frameMembers.insert(frame.handles.begin(), frame.handles.end());
     }
 
@@ -791,7 +785,7 @@ bool extractParts(host::DrawingServices& ds, const std::vector<host::ObjectId>& 
 
 void extractModelSpace(host::DrawingServices& ds, host::DatabaseId database,
                        const std::string& sourcePath, const std::string& defaultName,
-                       const ExtractionOptions& options, std::vector<NestPart>& out,
+                       const ExtractionOptions& options, std::vector<PartRecord>& out,
                        std::int32_t& nextId) {
     const host::ObjectId model = ds.modelSpace(database);
     if (!model) return;
@@ -800,4 +794,4 @@ void extractModelSpace(host::DrawingServices& ds, host::DatabaseId database,
                  defaultName, options, out, nextId);
 }
 
-}  // namespace qks::nest
+}  // namespace qks::drawing

@@ -5,7 +5,9 @@
 
 #include "qks/drawing/extraction.h"
 
-namespace qks::nest {
+namespace qks::drawing {
+
+using geometry::cross;
 namespace {
 
 // A vertex this close to a circle (mm) lies on it: flattening and joining leave less.
@@ -132,4 +134,4 @@ RingFigures ringFigures(const std::vector<Point>& ring, const std::vector<PieceA
     return out;
 }
 
-}  // namespace qks::nest
+}  // namespace qks::drawing

@@ -6,7 +6,7 @@
 
 #include "qks/common/utf8.h"
 
-namespace qks::plot {
+namespace qks::drawing {
 namespace {
 
 const char* const kFrameKeywords[] = {"图框", "frame", "title", "tk", "border",
@@ -165,4 +165,4 @@ std::vector<PlotWindow> findLayoutFrames(host::DrawingServices& ds, host::Databa
     return frames;
 }
 
-}  // namespace qks::plot
+}  // namespace qks::drawing

@@ -5,7 +5,7 @@
 
 #include "qks/drawing/extraction.h"
 
-namespace qks::nest {
+namespace qks::drawing {
 namespace {
 
 // Lengths that agree to this (mm) are one length; areas agree to it times the perimeter.
@@ -68,7 +68,7 @@ struct Shape {
     std::vector<HoleMeasure> holes;  // by area, then distance
 };
 
-Shape shapeOf(const NestPart& part) {
+Shape shapeOf(const PartRecord& part) {
     Shape s;
     s.outline = measureRing(part.outline);
     s.width = part.width;
@@ -134,7 +134,7 @@ bool sameShape(const Shape& a, const Shape& b, bool rotations, bool mirroring) {
     return true;
 }
 
-std::size_t carriedOn(const NestPart& part, std::string_view layer) {
+std::size_t carriedOn(const PartRecord& part, std::string_view layer) {
     std::size_t count = 0;
     for (const contract::CarriedGroup& group : part.carried)
         if (group.layer == layer) count += group.handles.size();
@@ -144,17 +144,17 @@ std::size_t carriedOn(const NestPart& part, std::string_view layer) {
 // One kind's carried geometry stands for all its pieces. Bend lines follow from the shape, so
 // kinds with as many merge; marks (engraved numbers, names) may differ, so kinds with any stay
 // apart.
-bool sameCarried(const NestPart& a, const NestPart& b) {
+bool sameCarried(const PartRecord& a, const PartRecord& b) {
     return carriedOn(a, contract::kMarkLayer) == 0 && carriedOn(b, contract::kMarkLayer) == 0 &&
            carriedOn(a, contract::kBendLayer) == carriedOn(b, contract::kBendLayer);
 }
 
 }  // namespace
 
-void mergeIdenticalKinds(std::vector<NestPart>& parts, bool rotations, bool mirroring) {
-    std::vector<NestPart> merged;
+void mergeIdenticalKinds(std::vector<PartRecord>& parts, bool rotations, bool mirroring) {
+    std::vector<PartRecord> merged;
     std::vector<Shape> shapes;
-    for (NestPart& part : parts) {
+    for (PartRecord& part : parts) {
         Shape shape = shapeOf(part);
         bool found = false;
         for (std::size_t i = 0; i < merged.size() && !found; ++i) {
@@ -170,4 +170,4 @@ void mergeIdenticalKinds(std::vector<NestPart>& parts, bool rotations, bool mirr
     parts = std::move(merged);
 }
 
-}  // namespace qks::nest
+}  // namespace qks::drawing

@@ -2,7 +2,7 @@
 
 #include "qks/common/utf8.h"
 
-namespace qks::plot {
+namespace qks::drawing {
 namespace {
 
 constexpr std::size_t kMaxNameLength = 96;
@@ -78,4 +78,4 @@ std::string fileStemLabel(const std::string& path) {
     return sanitizeFileName(stem);
 }
 
-}  // namespace qks::plot
+}  // namespace qks::drawing

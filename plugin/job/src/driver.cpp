@@ -103,4 +103,19 @@ host::ScopedDatabase readDrawing(host::DrawingServices& ds, LogChannel channel,
     return {};
 }
 
+bool forEachOpenDrawing(host::Host& host, host::DrawingServices& ds, LogChannel channel,
+                        const std::vector<Drawing>& drawings, const OpenStep& step, Tally& tally) {
+    const auto open = [&](const Drawing& drawing, Tally& counted) {
+        if (drawing.current) {
+            const CurrentDrawing current = openCurrentDrawing(host, ds, channel);
+            if (!current.database) return Outcome::Failed;
+            return step({current.database, current.path, true}, counted);
+        }
+        const host::ScopedDatabase database = readDrawing(ds, channel, drawing.path);
+        if (!database) return Outcome::Failed;
+        return step({database.get(), drawing.path, false}, counted);
+    };
+    return forEachDrawing(channel, drawings, open, tally);
+}
+
 }  // namespace qks::job

@@ -49,7 +49,7 @@ std::string mtextLiteral(const std::string& text) {
 }
 
 host::ObjectId labelStyle(host::DrawingServices& ds, host::DatabaseId database) {
-    return plot::ensureChineseTextStyle(ds, database, kLabelStyleName);
+    return drawing::ensureChineseTextStyle(ds, database, kLabelStyleName);
 }
 
 void createFolders(const std::string& folder) {
@@ -161,7 +161,7 @@ bool mergeDrawings(host::DrawingServices& ds, const PlotMergeConfig& config, std
             return job::Outcome::Failed;
         }
 
-        const std::string stem = plot::fileStemLabel(path);
+        const std::string stem = drawing::fileStemLabel(path);
         const std::string itemPrefix = stem + "_" + std::to_string(index);
         std::string blockName = "QKS_" + itemPrefix;
         // Blocks carried in by earlier inputs (a merged drawing merged again) take names too.

@@ -17,13 +17,7 @@ using contract::kLogDone;
 using contract::kLogError;
 using contract::kLogFatal;
 
-void logLine(const std::string& line) {
-    appendJobLog(LogChannel::Plot, line);
-}
-
-void logLine(std::string_view word, const std::string& rest) {
-    job::log(LogChannel::Plot, word, rest);
-}
+constexpr job::ChannelLog logLine{LogChannel::Plot};
 
 // Opens the merged drawing as a document and plots its model space to one PDF named after
 // the drawing. Ends the job's log with its DONE line either way.
@@ -74,10 +68,10 @@ void plotMergedDrawing(host::Host& host, const PlotMergeConfig& config, const st
         return;
     }
     const bool locked = host::succeeded(ds.lockDocument(document));
-    plot::NameCounts names;
+    drawing::NameCounts names;
     plot::PlotTally tally;
     plot::plotDatabase(ds, session, ds.documentDatabase(document), plotConfig,
-                       plot::fileStemLabel(drawing), names, tally);
+                       drawing::fileStemLabel(drawing), names, tally);
     if (locked) ds.unlockDocument(document);
     plot::closePlotSession(ds, session);
     finish();

@@ -4,17 +4,12 @@
 
 #include "qks/common/atomic_file.h"
 #include "qks/common/file_io.h"
-#include "qks/common/numbers.h"
 #include "qks/common/utf8.h"
 #include "qks/contract/parts_format.h"
+#include "qks/job/job_files.h"
 
 namespace qks::nest {
 namespace {
-
-// The plug-in's lexical rules: atoi/atof-like numbers, lines trimmed of Unicode white space;
-// unusable kinds are dropped.
-const contract::PartsReadOptions kReadOptions{{trimWhiteSpace, parseLeadingInt, parseLeadingDouble},
-                                              false};
 
 // The parent folder of `path`, ignoring separators at its end.
 std::string parentFolder(std::string_view path) {
@@ -42,8 +37,7 @@ bool writePartsFile(const std::string& path, const std::vector<NestPart>& parts)
 }
 
 std::vector<NestPart> parsePartsText(std::string_view bytes) {
-    if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-    return contract::readParts(sanitizeUtf8(bytes), kReadOptions);
+    return job::parsePartsText(bytes);
 }
 
 bool readPartsFile(const std::string& path, std::vector<NestPart>& parts, std::string* message) {

@@ -3,6 +3,7 @@
 #include "qks/common/atomic_file.h"
 #include "qks/common/numbers.h"
 #include "qks/contract/progress_format.h"
+#include "qks/job/job_files.h"
 #include "qks/nest/session.h"
 #include "qks/nest/stock.h"
 
@@ -46,8 +47,7 @@ bool writeProgressFile(const NestSession& session, const Layout& layout, std::st
 
 ProgressFile parseProgressText(std::string_view text) {
     // Lines are taken as they are; numbers as atoi and atof read them.
-    const contract::ProgressRecords records =
-        contract::readProgress(text, {{nullptr, parseLeadingInt, parseLeadingDouble}, true});
+    const contract::ProgressRecords records = job::parseProgressText(text);
     ProgressFile file;
     if (records.frame) {
         file.margin = records.frame->margin;

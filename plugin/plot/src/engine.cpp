@@ -189,7 +189,7 @@ void setExtentsFit(host::DrawingServices& ds, host::PlotSettings& pageSetup) {
 }
 
 void setWindowFit(host::DrawingServices& ds, host::PlotSettings& pageSetup,
-                  const PlotWindow& window) {
+                  const drawing::PlotWindow& window) {
     ds.setPlotType(pageSetup, host::PlotType::Window);
     ds.setPlotWindow(pageSetup, window.minX, window.minY, window.maxX, window.maxY);
     ds.setStandardScale(pageSetup, true, host::kScaleToFit);
@@ -249,8 +249,8 @@ bool plotModelExtentsToPdf(host::DrawingServices& ds, host::PublishEngineId engi
 }
 
 bool plotWindowToPdf(host::DrawingServices& ds, host::PublishEngineId engine,
-                     host::ObjectId modelLayout, const PlotWindow& window, const std::string& name,
-                     const std::string& device, const std::string& style,
+                     host::ObjectId modelLayout, const drawing::PlotWindow& window,
+                     const std::string& name, const std::string& device, const std::string& style,
                      const std::string& pdfPath, std::string& message) {
     host::PlotSettings backup;
     if (!host::succeeded(ds.getPlotSettings(modelLayout, backup))) {

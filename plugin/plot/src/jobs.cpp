@@ -18,13 +18,7 @@ using contract::kLogFatal;
 using contract::kLogOpen;
 using job::Outcome;
 
-void log(const std::string& line) {
-    appendJobLog(LogChannel::Plot, line);
-}
-
-void log(std::string_view word, const std::string& rest) {
-    job::log(LogChannel::Plot, word, rest);
-}
+constexpr job::ChannelLog log{LogChannel::Plot};
 
 // Creates the folder with its parents; a failure shows later as pages that cannot be written.
 void createOutputFolder(const std::string& folder) {
@@ -63,8 +57,8 @@ void logPlotSummary(const PlotTally& tally, const PlotMergeConfig& config) {
 }
 
 void plotDatabase(host::DrawingServices& ds, const PlotSession& session, host::DatabaseId database,
-                  const PlotMergeConfig& config, const std::string& label, NameCounts& counts,
-                  PlotTally& tally) {
+                  const PlotMergeConfig& config, const std::string& label,
+                  drawing::NameCounts& counts, PlotTally& tally) {
     const std::vector<host::LayoutInfo> layouts =
         database ? ds.layouts(database) : std::vector<host::LayoutInfo>{};
     if (layouts.empty()) {
@@ -83,8 +77,8 @@ void plotDatabase(host::DrawingServices& ds, const PlotSession& session, host::D
     bool plotLayouts = true;
     if (config.scope == "frames") {
         // Model space's frames, then those of the paper-space layouts, each plotted on its own.
-        std::vector<PlotWindow> frames = findFrames(ds, database);
-        for (PlotWindow& frame : findLayoutFrames(ds, database))
+        std::vector<drawing::PlotWindow> frames = drawing::findFrames(ds, database);
+        for (drawing::PlotWindow& frame : drawing::findLayoutFrames(ds, database))
             frames.push_back(std::move(frame));
         if (frames.empty()) {
             log(contract::kLogWarning, "未识别到图框，按布局输出");
@@ -101,8 +95,8 @@ void plotDatabase(host::DrawingServices& ds, const PlotSession& session, host::D
                 ++tally.total;
                 const std::string base =
                     frame.name.empty() ? "frame_" + std::to_string(n) : frame.name;
-                const std::string name =
-                    uniqueOutputName(composeOutputName(label, config.prefix, base), counts);
+                const std::string name = drawing::uniqueOutputName(
+                    drawing::composeOutputName(label, config.prefix, base), counts);
                 log("RUN " + name);
                 std::string message;
                 const bool ok = on != nullptr && plotWindowToPdf(ds, session.engine, on->id, frame,
@@ -117,8 +111,8 @@ void plotDatabase(host::DrawingServices& ds, const PlotSession& session, host::D
         if (model) {
             ds.setCurrentLayout(model->id);
             ++tally.total;
-            const std::string name =
-                uniqueOutputName(composeOutputName(label, config.prefix, "model"), counts);
+            const std::string name = drawing::uniqueOutputName(
+                drawing::composeOutputName(label, config.prefix, "model"), counts);
             log("RUN " + name);
             std::string message;
             const bool ok =
@@ -133,8 +127,8 @@ void plotDatabase(host::DrawingServices& ds, const PlotSession& session, host::D
             if (config.currentScope && !active.empty() && layoutName != active) continue;
             ds.setCurrentLayout(layout.id);
             ++tally.total;
-            const std::string name =
-                uniqueOutputName(composeOutputName(label, config.prefix, layoutName), counts);
+            const std::string name = drawing::uniqueOutputName(
+                drawing::composeOutputName(label, config.prefix, layoutName), counts);
             const std::string path = pdfPathFor(config, name);
             log("RUN " + layoutName + " -> " + path);
             std::string message;
@@ -171,7 +165,7 @@ void runPlotJob(host::Host& host) {
         log(kLogFatal, message);
         return;
     }
-    NameCounts counts;
+    drawing::NameCounts counts;
     PlotTally tally;
     job::forEachDrawing(
         LogChannel::Plot, job::drawingList(true, {}),
@@ -208,7 +202,7 @@ void runPlotFilesJob(host::Host& host, const std::string& configPathFromBridge) 
         return;
     }
     const host::DocumentId previous = host.currentDocument();
-    NameCounts counts;
+    drawing::NameCounts counts;
     PlotTally tally;
     // A file of the list that never reaches plotting is still one failed item of the job, so a
     // job whose every file is missing does not end with a summary that reads as success.
@@ -245,8 +239,8 @@ void runPlotFilesJob(host::Host& host, const std::string& configPathFromBridge) 
             return Outcome::Stop;
         }
         const bool locked = host::succeeded(ds->lockDocument(document));
-        plotDatabase(*ds, session, ds->documentDatabase(document), config, fileStemLabel(path),
-                     counts, pages);
+        plotDatabase(*ds, session, ds->documentDatabase(document), config,
+                     drawing::fileStemLabel(path), counts, pages);
         if (locked) ds->unlockDocument(document);
         closePlotSession(*ds, session);
         if (openedHere) ds->closeDocument(document);

@@ -20,7 +20,7 @@ constexpr double kDimensionSpacing = 2.5;
 constexpr double kBalloonRadius = 1.6;  // text heights
 
 host::ObjectId ensureTextStyle(host::DrawingServices& ds, host::DatabaseId database) {
-    return plot::ensureChineseTextStyle(ds, database, "QKS");
+    return drawing::ensureChineseTextStyle(ds, database, "QKS");
 }
 
 void addDimension(host::DrawingServices& ds, host::ObjectId space, host::DimensionSpec request,
@@ -58,7 +58,7 @@ std::vector<BendLine> bendLines(host::DrawingServices& ds, host::ObjectId space)
         const std::string linetype = toLowerUtf8(info.linetype);
         const bool dashed = linetype.find("dash") != std::string::npos ||
                             linetype.find("hidden") != std::string::npos;
-        if (!dashed && !nest::layerSkipped(bendWords, info.layer)) continue;
+        if (!dashed && !drawing::layerSkipped(bendWords, info.layer)) continue;
         double s = 0, e = 0;
         host::Point3d a, b;
         if (host::succeeded(ds.curveParameterRange(entity, s, e)) &&

@@ -27,12 +27,13 @@ CornerCounts roundCorners(host::DrawingServices& ds, host::ObjectId space, doubl
         host::LwPolylineInfo polyline;
     };
     std::vector<Outline> outlines;
-    const std::vector<std::string> skipped = nest::defaultSkipLayers();
+    const std::vector<std::string> skipped = drawing::ExtractionOptions{}.skipLayers;
     for (const host::ObjectId entity : ds.blockEntities(space)) {
         host::EntityInfo info;
         host::LwPolylineInfo polyline;
         if (host::succeeded(ds.entityInfo(entity, info)) &&
-            info.type == host::EntityType::LwPolyline && !nest::layerSkipped(skipped, info.layer) &&
+            info.type == host::EntityType::LwPolyline &&
+            !drawing::layerSkipped(skipped, info.layer) &&
             host::succeeded(ds.lwPolyline(entity, polyline)) && polyline.closed &&
             polyline.vertices.size() >= 3)
             outlines.push_back({entity, std::move(polyline)});

@@ -28,13 +28,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void log(const std::string& line) {
-    appendJobLog(LogChannel::Tools, line);
-}
-
-void log(std::string_view word, const std::string& rest) {
-    job::log(LogChannel::Tools, word, rest);
-}
+constexpr job::ChannelLog log{LogChannel::Tools};
 
 std::string n(int value) {
     return std::to_string(value);
@@ -165,7 +159,7 @@ struct Drawing {
 void processDrawing(const ToolsConfig& config, const Drawing& drawing, Tables& tables) {
     host::DrawingServices& ds = drawing.ds;
     const host::ObjectId space = ds.modelSpace(drawing.database);
-    const double scale = nest::millimetresPerUnit(ds.drawingUnits(drawing.database));
+    const double scale = drawing::millimetresPerUnit(ds.drawingUnits(drawing.database));
     const double textHeight = config.textHeight / scale;
     std::vector<PartMeasure> parts;
     bool measured = false;
@@ -302,27 +296,21 @@ void runToolsJob(host::Host& host, const std::string& configPathFromBridge) {
     std::error_code folderError;
     if (!config.outDir.empty()) fs::create_directories(fs::u8path(config.outDir), folderError);
     Tables tables;
-    plot::NameCounts names;
-    const auto tidy = [&](const job::Drawing& drawing, job::Tally&) {
+    drawing::NameCounts names;
+    const auto tidy = [&](const job::OpenDrawing& drawing, job::Tally&) {
+        const std::string& path = drawing.path;
         if (drawing.current) {
-            const job::CurrentDrawing current =
-                job::openCurrentDrawing(host, *ds, LogChannel::Tools);
-            if (!current.database) return job::Outcome::Failed;
-            const std::string& path = current.path;
-            const std::string label = path.empty() ? "当前图纸" : plot::fileStemLabel(path);
-            processDrawing(config, {*ds, current.database, path.empty() ? label : path, label},
+            const std::string label = path.empty() ? "当前图纸" : drawing::fileStemLabel(path);
+            processDrawing(config, {*ds, drawing.database, path.empty() ? label : path, label},
                            tables);
             log(contract::kLogOk, label + " 已在当前图纸中修改，请保存");
             return job::Outcome::Ok;
         }
-        const std::string& path = drawing.path;
-        const host::ScopedDatabase database = job::readDrawing(*ds, LogChannel::Tools, path);
-        if (!database) return job::Outcome::Failed;
-        const std::string label = plot::uniqueOutputName(plot::fileStemLabel(path), names);
-        processDrawing(config, {*ds, database.get(), path, label}, tables);
+        const std::string label = drawing::uniqueOutputName(drawing::fileStemLabel(path), names);
+        processDrawing(config, {*ds, drawing.database, path, label}, tables);
         const std::string target = joinPath(config.outDir, label + "_整理.dxf");
         std::string written, message;
-        if (!host::succeeded(ds->saveDatabase(database.get(), target, &written, &message))) {
+        if (!host::succeeded(ds->saveDatabase(drawing.database, target, &written, &message))) {
             log(contract::kLogError, "保存失败 " + target + " " + message);
             return job::Outcome::Failed;
         }
@@ -330,8 +318,8 @@ void runToolsJob(host::Host& host, const std::string& configPathFromBridge) {
         return job::Outcome::Ok;
     };
     job::Tally tally;
-    job::forEachDrawing(LogChannel::Tools, job::drawingList(config.currentDrawing, files), tidy,
-                        tally);
+    job::forEachOpenDrawing(host, *ds, LogChannel::Tools,
+                            job::drawingList(config.currentDrawing, files), tidy, tally);
     const std::vector<contract::ResultTable> all = tables.all();
     if (!all.empty() && !config.outDir.empty()) {
         const std::string path = joinPath(config.outDir, config.workbook);

@@ -8,7 +8,7 @@
 #include "qks/drawing/drawing_text.h"
 #include "qks/drawing/extraction.h"
 #include "qks/drawing/frames.h"
-#include "qks/nest/geometry.h"
+#include "qks/geometry/plane.h"
 #include "qks/tools/operations.h"
 
 namespace qks::tools {
@@ -43,12 +43,12 @@ bool roundRing(const std::vector<contract::Point>& ring, double& cx, double& cy,
         high = std::max(high, r);
     }
     radius = (low + high) / 2;
-    return high - low <= 4 * nest::kChordError + 1e-3 * radius;
+    return high - low <= 4 * drawing::kChordError + 1e-3 * radius;
 }
 
 // Area, perimeters and extents from the part's true curves where extraction knew them: its
 // outline is grown by the flattening's chord error for nesting, its holes shrunk.
-void applyTrueFigures(const nest::NestPart& part, PartMeasure& m) {
+void applyTrueFigures(const contract::PartRecord& part, PartMeasure& m) {
     const contract::TrueFigures& figures = part.figures;
     if (!figures.known || figures.boundary.empty()) return;
     const double scale = part.drawingScale > 0 ? part.drawingScale : 1.0;
@@ -73,16 +73,16 @@ void applyTrueFigures(const nest::NestPart& part, PartMeasure& m) {
 std::vector<PartMeasure> measureParts(host::DrawingServices& ds, host::DatabaseId database,
                                       const std::string& source, double joinToleranceMm,
                                       LogChannel channel) {
-    nest::ExtractionOptions options;
+    drawing::ExtractionOptions options;
     options.joinTolerance = joinToleranceMm;
     options.logChannel = channel;
     options.fineFreeForm = true;
     // What the tools themselves draw is not a part (balloon circles, labels).
     for (const std::string_view layer : {contract::kBalloonLayer, contract::kAreaLayer})
         options.skipLayers.emplace_back(toLowerUtf8(layer));
-    std::vector<nest::NestPart> parts;
+    std::vector<contract::PartRecord> parts;
     std::int32_t nextId = 1;
-    nest::extractModelSpace(ds, database, source, "零件", options, parts, nextId);
+    drawing::extractModelSpace(ds, database, source, "零件", options, parts, nextId);
     // Exact circles of the drawing, to measure round holes by their curves, not by the chords.
     std::vector<host::ArcInfo> circles;
     for (const host::ObjectId entity : ds.blockEntities(ds.modelSpace(database))) {
@@ -90,14 +90,14 @@ std::vector<PartMeasure> measureParts(host::DrawingServices& ds, host::DatabaseI
         if (host::succeeded(ds.arcInfo(entity, arc)) && arc.fullCircle) circles.push_back(arc);
     }
     std::vector<PartMeasure> out;
-    for (const nest::NestPart& part : parts) {
+    for (const contract::PartRecord& part : parts) {
         const double scale = part.drawingScale > 0 ? part.drawingScale : 1.0;
         PartMeasure m;
         m.name = part.name;
         double area = 0, cx = 0, cy = 0;
         ringMoments(part.outline, area, cx, cy);
         m.area = std::fabs(area);
-        m.outlinePerimeter = nest::ringLength(part.outline);
+        m.outlinePerimeter = geometry::ringLength(part.outline);
         m.perimeter = m.outlinePerimeter;
         m.holes = static_cast<int>(part.holes.size());
         double momentX = cx * std::fabs(area), momentY = cy * std::fabs(area);
@@ -107,12 +107,12 @@ std::vector<PartMeasure> measureParts(host::DrawingServices& ds, host::DatabaseI
             m.area -= std::fabs(holeArea);
             momentX -= hx * std::fabs(holeArea);
             momentY -= hy * std::fabs(holeArea);
-            m.perimeter += nest::ringLength(hole);
+            m.perimeter += geometry::ringLength(hole);
             double rx = 0, ry = 0, radius = 0;
             if (!roundRing(hole, rx, ry, radius)) continue;
             rx /= scale;
             ry /= scale;
-            double diameter = 2 * (radius + nest::kChordError) / scale;
+            double diameter = 2 * (radius + drawing::kChordError) / scale;
             for (const host::ArcInfo& circle : circles)
                 if (std::hypot(circle.centre.x - rx, circle.centre.y - ry) <= 0.05 / scale &&
                     std::fabs(2 * circle.radius - diameter) <= 0.1 / scale) {
@@ -167,7 +167,7 @@ std::vector<PartMeasure> measureParts(host::DrawingServices& ds, host::DatabaseI
 int labelAreas(host::DrawingServices& ds, host::DatabaseId database, host::ObjectId space,
                const std::vector<PartMeasure>& parts, double textHeight) {
     ds.addLayer(database, contract::kAreaLayer, 4, nullptr);
-    const host::ObjectId style = plot::ensureChineseTextStyle(ds, database, "QKS");
+    const host::ObjectId style = drawing::ensureChineseTextStyle(ds, database, "QKS");
     int labels = 0;
     for (const PartMeasure& part : parts) {
         host::MTextSpec text;
@@ -202,7 +202,7 @@ std::vector<AttributeRow> collectAttributes(host::DrawingServices& ds, host::Obj
         for (const host::ObjectId attribute : attributes) {
             host::TextInfo text;
             if (host::succeeded(ds.textInfo(attribute, text)))
-                row.values.emplace_back(text.tag, plot::plainMText(text.text));
+                row.values.emplace_back(text.tag, drawing::plainMText(text.text));
         }
         rows.push_back(std::move(row));
     }
@@ -211,14 +211,14 @@ std::vector<AttributeRow> collectAttributes(host::DrawingServices& ds, host::Obj
 
 std::vector<FrameText> collectFrameTexts(host::DrawingServices& ds, host::DatabaseId database) {
     std::vector<FrameText> out;
-    const std::vector<plot::PlotWindow> frames = plot::findFrames(ds, database);
+    const std::vector<drawing::PlotWindow> frames = drawing::findFrames(ds, database);
     const host::ObjectId model = ds.modelSpace(database);
-    const auto inside = [](const plot::PlotWindow& w, const host::Extents3d& box) {
+    const auto inside = [](const drawing::PlotWindow& w, const host::Extents3d& box) {
         const double x = (box.min.x + box.max.x) / 2, y = (box.min.y + box.max.y) / 2;
         return x >= w.minX && x <= w.maxX && y >= w.minY && y <= w.maxY;
     };
     int index = 0;
-    for (const plot::PlotWindow& frame : frames) {
+    for (const drawing::PlotWindow& frame : frames) {
         FrameText entry;
         entry.frame = ++index;
         entry.name = frame.name;
@@ -231,7 +231,7 @@ std::vector<FrameText> collectFrameTexts(host::DrawingServices& ds, host::Databa
             if (info.type == host::EntityType::Text || info.type == host::EntityType::MText) {
                 host::TextInfo text;
                 if (host::succeeded(ds.textInfo(entity, text)))
-                    entry.texts.push_back(plot::plainMText(text.text));
+                    entry.texts.push_back(drawing::plainMText(text.text));
             } else if (info.type == host::EntityType::BlockReference) {
                 // A frame or title block drawn as a block: its fixed texts and attributes.
                 host::BlockReferenceInfo reference;
@@ -243,12 +243,12 @@ std::vector<FrameText> collectFrameTexts(host::DrawingServices& ds, host::Databa
                             (innerInfo.type == host::EntityType::Text ||
                              innerInfo.type == host::EntityType::MText) &&
                             host::succeeded(ds.textInfo(inner, text)))
-                            entry.texts.push_back(plot::plainMText(text.text));
+                            entry.texts.push_back(drawing::plainMText(text.text));
                     }
                 for (const host::ObjectId attribute : ds.attributes(entity)) {
                     host::TextInfo text;
                     if (host::succeeded(ds.textInfo(attribute, text)))
-                        entry.texts.push_back(text.tag + "=" + plot::plainMText(text.text));
+                        entry.texts.push_back(text.tag + "=" + drawing::plainMText(text.text));
                 }
             }
         }

@@ -4,11 +4,16 @@
 #include <cmath>
 #include <limits>
 
-#include "qks/contract/plane_geometry.h"
 #include "qks/contract/text_format.h"
+#include "qks/geometry/plane.h"
 
 namespace qks::contract {
 namespace {
+
+using geometry::Bounds;
+using geometry::boundsOf;
+using geometry::pointInPolygon;
+using geometry::segmentDistance;
 
 constexpr double kFar = std::numeric_limits<double>::infinity();
 

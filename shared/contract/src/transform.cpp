@@ -1,5 +1,7 @@
 #include "qks/contract/transform.h"
 
+#include "qks/geometry/plane.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -27,22 +29,6 @@ Point orientedMinimum(const std::vector<Point>& outline,
 }
 
 }  // namespace
-
-std::vector<Point> orient(const std::vector<Point>& outline, double refX, double refY, int angle,
-                          bool mirrored) {
-    const double theta = angle * M_PI / 180.0;
-    const double c = std::cos(theta);
-    const double s = std::sin(theta);
-    std::vector<Point> out;
-    out.reserve(outline.size());
-    for (const Point& p : outline) {
-        double dx = p.x - refX;
-        if (mirrored) dx = -dx;
-        const double dy = p.y - refY;
-        out.push_back({dx * c - dy * s, dx * s + dy * c});
-    }
-    return out;
-}
 
 PlacedShape placeShape(const PartRecord& part, const SheetPosition& at) {
     PlacedShape shape;
@@ -73,6 +59,15 @@ Point placePoint(const Point& point, const PartRecord& part, const SheetPosition
     const Point p = orient({point}, part.refX, part.refY, at.angle, at.mirrored).front();
     return {at.sheetX + at.margin + at.pad + at.column * at.cell + p.x - low.x,
             at.sheetY + at.margin + at.pad + at.row * at.cell + p.y - low.y};
+}
+
+void measureOutline(PartRecord& part) {
+    const geometry::Bounds b = geometry::boundsOf(part.outline);
+    part.area = geometry::polygonArea(part.outline);
+    part.refX = b.minX;
+    part.refY = b.minY;
+    part.width = b.maxX - b.minX;
+    part.height = b.maxY - b.minY;
 }
 
 }  // namespace qks::contract

@@ -5,7 +5,7 @@
 #include <map>
 #include <utility>
 
-#include "qks/contract/plane_geometry.h"
+#include "qks/geometry/plane.h"
 
 namespace qks::studio {
 namespace {
@@ -42,7 +42,7 @@ PlacedPart shifted(PlacedPart part, double dx, double dy) {
     return part;
 }
 
-double boxDistance(const contract::Bounds& a, const contract::Bounds& b) {
+double boxDistance(const geometry::Bounds& a, const geometry::Bounds& b) {
     return std::max({a.minX - b.maxX, b.minX - a.maxX, a.minY - b.maxY, b.minY - a.maxY});
 }
 
@@ -85,10 +85,10 @@ std::optional<PartRef> NestAdjustModel::partAt(double x, double y) const {
     std::optional<PartRef> outline;
     for (std::size_t k = placed_[*sheet].size(); k-- > 0;) {
         const PlacedPart& p = placed_[*sheet][k];
-        if (!contract::pointInPolygon(p.shape.outline, lx, y)) continue;
+        if (!geometry::pointInPolygon(p.shape.outline, lx, y)) continue;
         const bool inHole = std::any_of(
             p.shape.holes.begin(), p.shape.holes.end(),
-            [&](const contract::Outline& hole) { return contract::pointInPolygon(hole, lx, y); });
+            [&](const contract::Outline& hole) { return geometry::pointInPolygon(hole, lx, y); });
         if (!inHole) return PartRef{*sheet, k};
         if (!outline) outline = PartRef{*sheet, k};
     }
@@ -294,7 +294,7 @@ bool NestAdjustModel::addCopy() {
         for (int r = 0; r <= rows; ++r)
             for (int c = 0; c <= columns; ++c) {
                 const double dx = c * s.cell, dy = r * s.cell;
-                const contract::Bounds box{origin.box.minX + dx, origin.box.minY + dy,
+                const geometry::Bounds box{origin.box.minX + dx, origin.box.minY + dy,
                                            origin.box.maxX + dx, origin.box.maxY + dy};
                 const bool clear = std::all_of(
                     placed_[sheet].begin(), placed_[sheet].end(),
@@ -343,9 +343,9 @@ AdjustTotals NestAdjustModel::totals() const {
         ++totals.sheetsUsed;
         double area = sheet.width * sheet.height;
         if (!sheet.stock.empty()) {
-            area = contract::polygonArea(sheet.stock.front());
+            area = geometry::polygonArea(sheet.stock.front());
             for (std::size_t d = 1; d < sheet.stock.size(); ++d)
-                area -= contract::polygonArea(sheet.stock[d]);
+                area -= geometry::polygonArea(sheet.stock[d]);
         }
         stock += area;
         for (const LayoutPlacement& at : sheet.placements) {

@@ -6,17 +6,6 @@
 
 namespace qks::nest {
 
-double ringLength(const std::vector<Point>& ring) {
-    if (ring.size() < 2) return 0.0;
-    double total = 0.0;
-    for (std::size_t i = 0; i < ring.size(); ++i) {
-        const Point& a = ring[i];
-        const Point& b = ring[(i + 1) % ring.size()];
-        total += std::hypot(b.x - a.x, b.y - a.y);
-    }
-    return total;
-}
-
 int padCells(double gap, double cell) {
     if (!(gap > 1e-9) || !(cell > 0.0)) return 0;
     const double pad = std::ceil(gap * 0.5 / cell);
@@ -471,15 +460,6 @@ std::size_t RasterCache::size() const {
 const PartRaster& rasterFor(RasterCache& cache, int partIndex, const NestPart& part, int angle,
                             bool mirrored, double cell, double gap) {
     return cache.get(partIndex, part, angle, mirrored, cell, gap);
-}
-
-void measureOutline(NestPart& part) {
-    const Bounds b = boundsOf(part.outline);
-    part.area = polygonArea(part.outline);
-    part.refX = b.minX;
-    part.refY = b.minY;
-    part.width = b.maxX - b.minX;
-    part.height = b.maxY - b.minY;
 }
 
 PlacedShape placeShape(const NestPart& part, int angle, bool mirrored, double sheetX0,

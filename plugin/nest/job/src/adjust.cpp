@@ -9,6 +9,7 @@
 #include "qks/common/job_log.h"
 #include "qks/contract/layout_check.h"
 #include "qks/contract/log_words.h"
+#include "qks/job/driver.h"
 #include "qks/nest/job.h"
 #include "qks/nest/layout_file.h"
 #include "qks/nest/output.h"
@@ -16,9 +17,7 @@
 namespace qks::nest {
 namespace {
 
-void logLine(std::string_view word, const std::string& rest) {
-    appendJobLog(LogChannel::Nest, contract::logEntry(word, rest));
-}
+constexpr job::ChannelLog logLine{LogChannel::Nest};
 
 // Faults listed one per line before the refusal; the rest are counted.
 constexpr std::size_t kListedFaults = 20;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <system_error>
 
+#include "extraction_options.h"
 #include "part_names.h"
 #include "qks/common/environment.h"
 #include "qks/common/job_config.h"
@@ -14,8 +15,8 @@
 #include "qks/contract/log_words.h"
 #include "qks/contract/names.h"
 #include "qks/contract/states.h"
-#include "qks/drawing/extraction.h"
 #include "qks/host/drawing.h"
+#include "qks/job/driver.h"
 #include "qks/nest/locked_parts.h"
 #include "qks/nest/parts_file.h"
 #include "qks/nest/progress.h"
@@ -25,13 +26,7 @@
 namespace qks::nest {
 namespace {
 
-void logLine(const std::string& line) {
-    appendJobLog(LogChannel::Nest, line);
-}
-
-void logLine(std::string_view word, const std::string& rest) {
-    logLine(contract::logEntry(word, rest));
-}
+constexpr job::ChannelLog logLine{LogChannel::Nest};
 
 void gatherFromFiles(host::DrawingServices& ds, NestSession& session) {
     std::int32_t nextId = 1;
@@ -56,7 +51,7 @@ void gatherFromFiles(host::DrawingServices& ds, NestSession& session) {
         extractModelSpace(ds, database.get(), path, drawingStem(path),
                           extractionOptions(session.config), session.parts, nextId);
     }
-    mergeIdenticalKinds(session.parts, session.config.rotate, session.config.mirror);
+    drawing::mergeIdenticalKinds(session.parts, session.config.rotate, session.config.mirror);
     if (session.parts.empty()) logLine(contract::kLogFatal, "没有找到可套料的闭合轮廓");
 }
 
@@ -72,7 +67,7 @@ void gatherFromCurrent(host::Host& host, host::DrawingServices* ds, NestSession&
     const std::string name = currentDrawingPartName(host);
     extractModelSpace(*ds, database, {}, name, extractionOptions(session.config), session.parts,
                       nextId);
-    mergeIdenticalKinds(session.parts, session.config.rotate, session.config.mirror);
+    drawing::mergeIdenticalKinds(session.parts, session.config.rotate, session.config.mirror);
     numberUnnamedKinds(session.parts, name);
     if (session.parts.empty())
         logLine(contract::kLogFatal, "当前图没有找到闭合轮廓（块或多段线需闭合）");

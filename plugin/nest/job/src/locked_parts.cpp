@@ -12,6 +12,7 @@
 #include "qks/contract/layout_check.h"
 #include "qks/contract/log_words.h"
 #include "qks/contract/nest_layout_format.h"
+#include "qks/job/driver.h"
 #include "qks/nest/stock.h"
 
 namespace qks::nest {
@@ -21,9 +22,7 @@ namespace {
 // (mm): the layout file keeps a thousandth of a millimetre.
 constexpr double kSameShape = 0.01;
 
-void logLine(std::string_view word, const std::string& rest) {
-    appendJobLog(LogChannel::Nest, contract::logEntry(word, rest));
-}
+constexpr job::ChannelLog logLine{LogChannel::Nest};
 
 bool near(double a, double b) {
     return std::fabs(a - b) <= kSameShape;

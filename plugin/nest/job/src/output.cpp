@@ -18,21 +18,17 @@
 #include "qks/contract/states.h"
 #include "qks/drawing/carry.h"
 #include "qks/drawing/naming.h"
+#include "qks/job/driver.h"
 #include "qks/nest/common_line.h"
 #include "qks/nest/layout_file.h"
 #include "qks/nest/stock.h"
 #include "qks/nest/stock_output.h"
+#include "qks/plot/window_pdfs.h"
 
 namespace qks::nest {
 namespace {
 
-void logLine(const std::string& line) {
-    appendJobLog(LogChannel::Nest, line);
-}
-
-void logLine(std::string_view word, const std::string& rest) {
-    logLine(contract::logEntry(word, rest));
-}
+constexpr job::ChannelLog logLine{LogChannel::Nest};
 
 // Source drawings read for part blocks, each at most once per output step; deleted with it.
 class SourceCache {
@@ -189,7 +185,7 @@ Label labelFor(const std::vector<NestPart>& parts, const NestPart& part) {
     Label label;
     label.text = labelOf(parts, part);
     double depth = 0.0;
-    label.at = labelPoint(part, &depth);
+    label.at = drawing::labelPoint(part, &depth);
     double columns = 0.0;  // in text heights: wide (CJK) characters 1, others 0.6
     for (std::size_t i = 0; i < label.text.size();) {
         const unsigned char c = static_cast<unsigned char>(label.text[i]);
@@ -266,6 +262,184 @@ void addLabelText(host::DrawingServices& ds, host::ObjectId modelSpace, const st
     ds.addMText(modelSpace, text, nullptr);
 }
 
+namespace {
+
+// What drawing the sheets needs beyond the session: the drawing being written, each used part's
+// block and label, and the common-line pass's result.
+struct SheetDrawing {
+    host::DrawingServices& ds;
+    host::DatabaseId database;
+    host::ObjectId model;
+    const NestSession& session;
+    double pad = 0.0;  // the gap's pad, millimetres
+    std::map<std::int32_t, Label> labels;
+    std::map<std::int32_t, host::ObjectId> blocks;
+    CommonLineResult common;
+
+    const NestConfig& config() const { return session.config; }
+    const std::vector<NestPart>& parts() const { return session.parts; }
+    bool inList(std::int32_t index) const {
+        return index >= 0 && static_cast<std::size_t>(index) < session.parts.size();
+    }
+    const CommonLinePlacement* commonAt(std::size_t sheetIndex, std::size_t placementIndex) const {
+        if (!config().commonLine || sheetIndex >= common.sheets.size()) return nullptr;
+        const auto& list = common.sheets[sheetIndex].placements;
+        return placementIndex < list.size() ? &list[placementIndex] : nullptr;
+    }
+};
+
+// The layers, part blocks and labels of the parts the layout uses, then the common-line pass.
+void prepareSheetDrawing(host::Host& host, SheetDrawing& out, NestDrawingResult& result) {
+    host::DrawingServices& ds = out.ds;
+    const NestConfig& config = out.config();
+    const std::vector<NestPart>& parts = out.parts();
+    std::set<std::int32_t> used;
+    for (const SheetLayout& sheet : out.session.layout)
+        for (const Placement& placement : sheet.placements)
+            used.insert(placement.partIndex);
+    if (layoutCarries(out.session)) {
+        // Made before the blocks, so the blocks' carried geometry takes these layers.
+        ensureLayer(ds, out.database, std::string(contract::kBendLayer), kBendColour);
+        ensureLayer(ds, out.database, std::string(contract::kMarkLayer), kMarkColour);
+    }
+    if (config.labels) {
+        ensureLayer(ds, out.database, std::string(contract::kLabelLayer), kLabelColour);
+        for (const std::int32_t index : used)
+            if (out.inList(index))
+                out.labels[index] = labelFor(parts, parts[static_cast<std::size_t>(index)]);
+    }
+    {
+        SourceCache cache(ds);
+        for (const std::int32_t index : used) {
+            if (!out.inList(index)) continue;
+            const host::ObjectId block =
+                makePartBlock(host, ds, cache, out.database, parts[static_cast<std::size_t>(index)],
+                              config.carry);
+            if (block) out.blocks[index] = block;
+        }
+    }
+    // Common-line jobs: parts slid together, shared stretches drawn once on their own layer and
+    // left out of both parts. A part with such a stretch is drawn from its outline and holes, as
+    // a block would repeat the stretch for every reference.
+    if (config.commonLine) {
+        // Locked parts stay exactly where the user put them.
+        std::vector<std::size_t> kept;
+        for (const SheetLayout& sheet : out.session.layout)
+            kept.push_back(keptPlacementCount(out.session, sheet));
+        out.common = shareCommonLines(config, parts, out.session.layout, kept);
+        result.commonSaved = out.common.savedLength;
+        ensureLayer(ds, out.database, kCommonLayer, 1);
+    }
+    out.pad = padLength(config.gap, config.cell);
+}
+
+// One placed part: its cut geometry (shared chains, a block reference or its rings), its number
+// and its label.
+void drawPlacement(const SheetDrawing& at, std::size_t sheetIndex, std::size_t k,
+                   const Placement& placement, double sheetX0) {
+    host::DrawingServices& ds = at.ds;
+    const NestConfig& config = at.config();
+    const NestPart& part = at.parts()[static_cast<std::size_t>(placement.partIndex)];
+    const CommonLinePlacement* shared = at.commonAt(sheetIndex, k);
+    const Point shift = shared ? shared->shift : Point{};
+    double cx = sheetX0 + config.margin + at.pad + placement.column * config.cell;
+    double cy = config.margin + at.pad + placement.row * config.cell;
+    // Only common-line jobs move anything: the sums are left out otherwise, so that a job
+    // without the key writes exactly what it wrote before.
+    if (shared) {
+        cx += shift.x;
+        cy += shift.y;
+    }
+    const auto block = at.blocks.find(placement.partIndex);
+    if (shared && shared->shares) {
+        for (const CutChain& chain : shared->chains)
+            addChain(ds, at.model, chain, sheetX0);
+    } else if (block != at.blocks.end()) {
+        // The reference point lands where the placement mapping puts it; the block's base
+        // point is that reference point, so the geometry follows exactly.
+        const Point base = placementPoint({part.refX, part.refY}, part, placement.angle,
+                                          placement.mirrored, sheetX0, 0.0, config.margin, at.pad,
+                                          config.cell, placement.column, placement.row);
+        host::BlockReferenceSpec reference;
+        reference.blockRecord = block->second;
+        reference.position = shared ? host::Point3d{base.x + shift.x, base.y + shift.y, 0.0}
+                                    : host::Point3d{base.x, base.y, 0.0};
+        reference.rotation = placement.angle * qks::kPi / 180.0;
+        const double scale = part.drawingScale > 0.0 ? part.drawingScale : 1.0;
+        reference.scale = placement.mirrored ? host::Vector3d{-scale, scale, scale}
+                                             : host::Vector3d{scale, scale, scale};
+        ds.addBlockReference(at.model, reference, nullptr);
+    } else {
+        const PlacedShape shape =
+            placeShape(part, placement.angle, placement.mirrored, sheetX0, 0.0, config.margin,
+                       at.pad, config.cell, placement.column, placement.row);
+        addClosedPolyline(ds, at.model, shared ? moved(shape.outline, shift) : shape.outline,
+                          kPartLayer);
+        for (const auto& hole : shape.holes)
+            addClosedPolyline(ds, at.model, shared ? moved(hole, shift) : hole, kPartLayer);
+    }
+    addLabelText(ds, at.model, std::to_string(part.id), cx + 2, cy + 2, 10, kTextLayer);
+    const auto label = at.labels.find(placement.partIndex);
+    if (label != at.labels.end()) {
+        const Point where = placementPoint(label->second.at, part, placement.angle,
+                                           placement.mirrored, sheetX0, 0.0, config.margin, at.pad,
+                                           config.cell, placement.column, placement.row);
+        host::MTextSpec text;
+        text.position = {where.x, where.y, 0.0};
+        text.contents = label->second.text;
+        text.height = label->second.height;
+        text.attachment = host::MTextAttachment::MiddleCenter;
+        text.layer = std::string(contract::kLabelLayer);
+        ds.addMText(at.model, text, nullptr);
+    }
+}
+
+// One sheet at sheetX0: its edge or stock piece, its parts, shared stretches, title, parts list
+// and offcut. The offcut's log line, if any, is added to `offcuts`.
+void drawSheet(const SheetDrawing& at, const SheetLayout& sheet, int number, double sheetX0,
+               std::vector<std::string>& offcuts) {
+    host::DrawingServices& ds = at.ds;
+    const NestConfig& config = at.config();
+    const std::size_t sheetIndex = static_cast<std::size_t>(number - 1);
+    const double w = sheet.width, h = sheet.height;
+    if (!drawStockPiece(ds, at.model, config, sheet, sheetX0))
+        addClosedPolyline(ds, at.model,
+                          {{sheetX0, 0}, {sheetX0 + w, 0}, {sheetX0 + w, h}, {sheetX0, h}},
+                          kFrameLayer);
+    std::map<std::int32_t, std::size_t> counts;
+    double placedArea = 0.0;
+    for (std::size_t k = 0; k < sheet.placements.size(); ++k) {
+        const Placement& placement = sheet.placements[k];
+        if (!at.inList(placement.partIndex)) continue;
+        drawPlacement(at, sheetIndex, k, placement, sheetX0);
+        const NestPart& part = at.parts()[static_cast<std::size_t>(placement.partIndex)];
+        ++counts[part.id];
+        placedArea += part.area;
+    }
+    if (config.commonLine && sheetIndex < at.common.sheets.size())
+        for (const SharedStretch& stretch : at.common.sheets[sheetIndex].shared)
+            ds.addLine(at.model, {sheetX0 + stretch.a.x, stretch.a.y, 0.0},
+                       {sheetX0 + stretch.b.x, stretch.b.y, 0.0}, kCommonLayer, nullptr);
+    const double stock = sheetArea(sheet);
+    const double percent = stock > 0 ? placedArea / stock * 100.0 : 0.0;
+    addLabelText(ds, at.model, formatSheetTitle(number, w, h, percent, sheet.placements.size()),
+                 sheetX0, h + 60, 28, kTextLayer);
+    std::string list;
+    for (const auto& [id, count] : counts) {
+        for (const NestPart& part : at.parts()) {
+            if (part.id != id) continue;
+            list += std::to_string(id) + "  " + part.name + "  x" + std::to_string(count) + "\\P";
+            break;
+        }
+    }
+    if (!list.empty()) addLabelText(ds, at.model, list, sheetX0 + w + 40, h - 40, 22, kTextLayer);
+    const std::string offcut =
+        markOffcut(ds, at.database, at.model, at.session, sheet, sheetX0, number);
+    if (!offcut.empty()) offcuts.push_back(offcut);
+}
+
+}  // namespace
+
 NestDrawingResult writeNestDrawing(host::Host& host, const NestSession& session) {
     NestDrawingResult result;
     host::DrawingServices* services = host.drawingServices();
@@ -289,158 +463,20 @@ NestDrawingResult writeNestDrawing(host::Host& host, const NestSession& session)
         result.message = "无法写入套料图纸";
         return result;
     }
-
-    const NestConfig& config = session.config;
-    const std::vector<NestPart>& parts = session.parts;
-    const auto inList = [&](std::int32_t index) {
-        return index >= 0 && static_cast<std::size_t>(index) < parts.size();
-    };
-    std::set<std::int32_t> used;
-    for (const SheetLayout& sheet : session.layout)
-        for (const Placement& placement : sheet.placements)
-            used.insert(placement.partIndex);
-    if (layoutCarries(session)) {
-        // Made before the blocks, so the blocks' carried geometry takes these layers.
-        ensureLayer(ds, drawing.get(), std::string(contract::kBendLayer), kBendColour);
-        ensureLayer(ds, drawing.get(), std::string(contract::kMarkLayer), kMarkColour);
-    }
-    std::map<std::int32_t, Label> labels;
-    if (config.labels) {
-        ensureLayer(ds, drawing.get(), std::string(contract::kLabelLayer), kLabelColour);
-        for (const std::int32_t index : used)
-            if (inList(index))
-                labels[index] = labelFor(parts, parts[static_cast<std::size_t>(index)]);
-    }
-    std::map<std::int32_t, host::ObjectId> blocks;
-    {
-        SourceCache cache(ds);
-        for (const std::int32_t index : used) {
-            if (!inList(index)) continue;
-            const host::ObjectId block =
-                makePartBlock(host, ds, cache, drawing.get(),
-                              parts[static_cast<std::size_t>(index)], config.carry);
-            if (block) blocks[index] = block;
-        }
-    }
-
-    // Common-line jobs: parts slid together, shared stretches drawn once on their own layer and
-    // left out of both parts. A part with such a stretch is drawn from its outline and holes, as
-    // a block would repeat the stretch for every reference.
-    CommonLineResult common;
-    if (config.commonLine) {
-        // Locked parts stay exactly where the user put them.
-        std::vector<std::size_t> kept;
-        for (const SheetLayout& sheet : session.layout)
-            kept.push_back(keptPlacementCount(session, sheet));
-        common = shareCommonLines(config, parts, session.layout, kept);
-        result.commonSaved = common.savedLength;
-        ensureLayer(ds, drawing.get(), kCommonLayer, 1);
-    }
-    const auto commonAt = [&](std::size_t sheetIndex,
-                              std::size_t placementIndex) -> const CommonLinePlacement* {
-        if (!config.commonLine || sheetIndex >= common.sheets.size()) return nullptr;
-        const auto& list = common.sheets[sheetIndex].placements;
-        return placementIndex < list.size() ? &list[placementIndex] : nullptr;
-    };
-
-    const double pad = padLength(config.gap, config.cell);
+    SheetDrawing sheets{ds, drawing.get(), model, session, 0.0, {}, {}, {}};
+    prepareSheetDrawing(host, sheets, result);
     double sheetX0 = 0.0;
     int number = 1;
     std::vector<std::string> offcuts;  // log lines, written once the drawing is saved
     for (const SheetLayout& sheet : session.layout) {
-        const std::size_t sheetIndex = static_cast<std::size_t>(number - 1);
-        const double w = sheet.width, h = sheet.height;
-        if (!drawStockPiece(ds, model, config, sheet, sheetX0))
-            addClosedPolyline(ds, model,
-                              {{sheetX0, 0}, {sheetX0 + w, 0}, {sheetX0 + w, h}, {sheetX0, h}},
-                              kFrameLayer);
-        std::map<std::int32_t, std::size_t> counts;
-        double placedArea = 0.0;
-        for (std::size_t k = 0; k < sheet.placements.size(); ++k) {
-            const Placement& placement = sheet.placements[k];
-            if (!inList(placement.partIndex)) continue;
-            const NestPart& part = parts[static_cast<std::size_t>(placement.partIndex)];
-            const CommonLinePlacement* shared = commonAt(sheetIndex, k);
-            const Point shift = shared ? shared->shift : Point{};
-            double cx = sheetX0 + config.margin + pad + placement.column * config.cell;
-            double cy = config.margin + pad + placement.row * config.cell;
-            // Only common-line jobs move anything: the sums are left out otherwise, so that a
-            // job without the key writes exactly what it wrote before.
-            if (shared) {
-                cx += shift.x;
-                cy += shift.y;
-            }
-            const auto block = blocks.find(placement.partIndex);
-            if (shared && shared->shares) {
-                for (const CutChain& chain : shared->chains)
-                    addChain(ds, model, chain, sheetX0);
-            } else if (block != blocks.end()) {
-                // The reference point lands where the placement mapping puts it; the block's
-                // base point is that reference point, so the geometry follows exactly.
-                const Point at = placementPoint({part.refX, part.refY}, part, placement.angle,
-                                                placement.mirrored, sheetX0, 0.0, config.margin,
-                                                pad, config.cell, placement.column, placement.row);
-                host::BlockReferenceSpec reference;
-                reference.blockRecord = block->second;
-                reference.position = shared ? host::Point3d{at.x + shift.x, at.y + shift.y, 0.0}
-                                            : host::Point3d{at.x, at.y, 0.0};
-                reference.rotation = placement.angle * qks::kPi / 180.0;
-                const double scale = part.drawingScale > 0.0 ? part.drawingScale : 1.0;
-                reference.scale = placement.mirrored ? host::Vector3d{-scale, scale, scale}
-                                                     : host::Vector3d{scale, scale, scale};
-                ds.addBlockReference(model, reference, nullptr);
-            } else {
-                const PlacedShape shape =
-                    placeShape(part, placement.angle, placement.mirrored, sheetX0, 0.0,
-                               config.margin, pad, config.cell, placement.column, placement.row);
-                addClosedPolyline(ds, model, shared ? moved(shape.outline, shift) : shape.outline,
-                                  kPartLayer);
-                for (const auto& hole : shape.holes)
-                    addClosedPolyline(ds, model, shared ? moved(hole, shift) : hole, kPartLayer);
-            }
-            addLabelText(ds, model, std::to_string(part.id), cx + 2, cy + 2, 10, kTextLayer);
-            const auto label = labels.find(placement.partIndex);
-            if (label != labels.end()) {
-                const Point at = placementPoint(label->second.at, part, placement.angle,
-                                                placement.mirrored, sheetX0, 0.0, config.margin,
-                                                pad, config.cell, placement.column, placement.row);
-                host::MTextSpec text;
-                text.position = {at.x, at.y, 0.0};
-                text.contents = label->second.text;
-                text.height = label->second.height;
-                text.attachment = host::MTextAttachment::MiddleCenter;
-                text.layer = std::string(contract::kLabelLayer);
-                ds.addMText(model, text, nullptr);
-            }
-            ++counts[part.id];
-            placedArea += part.area;
-        }
-        if (config.commonLine && sheetIndex < common.sheets.size())
-            for (const SharedStretch& stretch : common.sheets[sheetIndex].shared)
-                ds.addLine(model, {sheetX0 + stretch.a.x, stretch.a.y, 0.0},
-                           {sheetX0 + stretch.b.x, stretch.b.y, 0.0}, kCommonLayer, nullptr);
-        const double stock = sheetArea(sheet);
-        const double percent = stock > 0 ? placedArea / stock * 100.0 : 0.0;
-        addLabelText(ds, model, formatSheetTitle(number, w, h, percent, sheet.placements.size()),
-                     sheetX0, h + 60, 28, kTextLayer);
-        std::string list;
-        for (const auto& [id, count] : counts) {
-            for (const NestPart& part : parts) {
-                if (part.id != id) continue;
-                list +=
-                    std::to_string(id) + "  " + part.name + "  x" + std::to_string(count) + "\\P";
-                break;
-            }
-        }
-        if (!list.empty()) addLabelText(ds, model, list, sheetX0 + w + 40, h - 40, 22, kTextLayer);
-        const std::string offcut =
-            markOffcut(ds, drawing.get(), model, session, sheet, sheetX0, number);
-        if (!offcut.empty()) offcuts.push_back(offcut);
-        result.sheets.push_back({sheetX0, 0.0, sheetX0 + w, h, "板" + std::to_string(number)});
-        sheetX0 += w + kSheetSpacing;
+        drawSheet(sheets, sheet, number, sheetX0, offcuts);
+        result.sheets.push_back(
+            {sheetX0, 0.0, sheetX0 + sheet.width, sheet.height, "板" + std::to_string(number)});
+        sheetX0 += sheet.width + kSheetSpacing;
         ++number;
     }
 
+    const NestConfig& config = session.config;
     const std::string folder = folderOfPath(config.outDwg);
     if (!folder.empty()) {
         std::error_code ignored;  // a folder that cannot be made shows up as a failed save
@@ -459,7 +495,7 @@ NestDrawingResult writeNestDrawing(host::Host& host, const NestSession& session)
     return result;
 }
 
-bool plotSheetWindows(host::Host& host, const std::vector<plot::PlotWindow>& windows,
+bool plotSheetWindows(host::Host& host, const std::vector<drawing::PlotWindow>& windows,
                       const std::string& folder, const std::string& prefix,
                       const std::string& styleSheet, std::string& message) {
     host::DrawingServices* services = host.drawingServices();
@@ -484,8 +520,8 @@ bool plotSheetWindows(host::Host& host, const std::vector<plot::PlotWindow>& win
         message = "未找到模型空间布局";
         return false;
     }
-    plot::PlotSession session;
-    if (!plot::openPlotSession(ds, session, message)) return false;
+    plot::WindowPdfWriter pdfs(ds, modelLayout, styleSheet);
+    if (!pdfs.open(message)) return false;
     const bool locked = host::succeeded(ds.lockDocument(document));
     if (!folder.empty()) {
         std::error_code ignored;  // a missing folder shows up as failed sheets
@@ -493,19 +529,18 @@ bool plotSheetWindows(host::Host& host, const std::vector<plot::PlotWindow>& win
     }
     bool allPlotted = true;
     int number = 1;
-    for (const plot::PlotWindow& sheet : windows) {
+    for (const drawing::PlotWindow& sheet : windows) {
         const std::string name = sheet.name.empty() ? "板" + std::to_string(number) : sheet.name;
         const std::string fullName = prefix.empty() ? name : prefix + "_" + name;
-        const std::string fileName = plot::sanitizeFileName(fullName) + ".pdf";
+        const std::string fileName = drawing::sanitizeFileName(fullName) + ".pdf";
         const std::string pdfPath = folder.empty() ? fileName : joinPath(folder, fileName);
-        plot::PlotWindow window = sheet;
+        drawing::PlotWindow window = sheet;
         window.minX = std::min(sheet.minX, sheet.maxX);
         window.maxX = std::max(sheet.minX, sheet.maxX);
         window.minY = std::min(sheet.minY, sheet.maxY);
         window.maxY = std::max(sheet.minY, sheet.maxY);
         std::string sheetMessage;
-        if (plot::plotWindowToPdf(ds, session.engine, modelLayout, window, name, session.device,
-                                  styleSheet, pdfPath, sheetMessage)) {
+        if (pdfs.write(window, name, pdfPath, sheetMessage)) {
             appendJobLog(LogChannel::Plot, "PDF " + name + " " + pdfPath);
         } else {
             appendJobLog(LogChannel::Plot,
@@ -514,7 +549,7 @@ bool plotSheetWindows(host::Host& host, const std::vector<plot::PlotWindow>& win
         }
         ++number;
     }
-    plot::closePlotSession(ds, session);
+    pdfs.close();
     if (locked) ds.unlockDocument(document);
     if (!allPlotted) {
         message = "部分板材 PDF 输出失败";

@@ -31,12 +31,12 @@ void runNestPick(host::Host& host) {
     }
     std::vector<NestPart> parts;
     std::int32_t nextId = 1;
-    ExtractionOptions options;
+    drawing::ExtractionOptions options;
     options.carry = true;  // picked parts come from the drawing, with what is drawn on them
     const std::string name = currentDrawingPartName(host);
-    extractParts(*ds, selection, std::string(contract::kCurrentDrawingSource), name, options, parts,
-                 nextId);
-    mergeIdenticalKinds(parts, options.rotations, options.mirroring);
+    drawing::extractParts(*ds, selection, std::string(contract::kCurrentDrawingSource), name,
+                          options, parts, nextId);
+    drawing::mergeIdenticalKinds(parts, options.rotations, options.mirroring);
     numberUnnamedKinds(parts, name);
     if (parts.empty()) {
         host.print("\n[QKS] 选中对象里没有闭合轮廓。");

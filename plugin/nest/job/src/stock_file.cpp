@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include "extraction_options.h"
 #include "qks/common/job_log.h"
 #include "qks/contract/log_words.h"
-#include "qks/drawing/extraction.h"
 #include "qks/nest/stock.h"
 
 namespace qks::nest {
@@ -35,11 +35,11 @@ std::size_t addStockPieces(host::DrawingServices* ds, NestConfig& config,
     }
     // Every closed outline of the drawing is stock, whatever its layer; the part layers of the
     // job do not apply.
-    ExtractionOptions options = extractionOptions(config);
+    drawing::ExtractionOptions options = extractionOptions(config);
     options.layers.clear();
     std::vector<NestPart> outlines;
     std::int32_t nextId = 1;
-    extractModelSpace(*ds, database.get(), path, "余料", options, outlines, nextId);
+    drawing::extractModelSpace(*ds, database.get(), path, "余料", options, outlines, nextId);
     std::vector<SheetStock> pieces;
     for (const NestPart& outline : outlines) {
         // Far too small for any part, or not measurable: not stock.

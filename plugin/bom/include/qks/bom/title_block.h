@@ -43,7 +43,7 @@ struct PlacedText {
 // nearest text to its right on the same line (else right below it, as GB's label-over-value
 // rows have it). Fills only fields still empty.
 void fieldsFromTexts(const std::vector<PlacedText>& texts, TitleFields& fields,
-                     const plot::PlotWindow* gbBlock = nullptr);
+                     const drawing::PlotWindow* gbBlock = nullptr);
 
 // Leading number of a thickness text ("2", "2.0mm", "t=1.5", "δ3"); nullopt when none.
 std::optional<double> thicknessOf(const std::string& text);

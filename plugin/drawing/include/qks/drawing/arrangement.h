@@ -10,9 +10,12 @@
 #include <vector>
 
 #include "qks/contract/config_keys.h"
-#include "qks/nest/part.h"
+#include "qks/contract/part.h"
 
-namespace qks::nest {
+namespace qks::drawing {
+
+using geometry::Outline;
+using geometry::Point;
 
 // A circle some chords of a piece flatten (mm): an arc's, a circle's, a bulged segment's.
 struct PieceArc {
@@ -73,4 +76,4 @@ std::vector<JoinedChain> joinPieces(const std::vector<CurvePiece>& pieces, doubl
 // what each costs alone, not the square of their number.
 Arrangement arrangePieces(const std::vector<CurvePiece>& pieces, const ArrangementOptions& options);
 
-}  // namespace qks::nest
+}  // namespace qks::drawing

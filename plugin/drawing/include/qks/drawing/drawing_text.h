@@ -8,7 +8,7 @@
 
 #include "qks/host/drawing.h"
 
-namespace qks::plot {
+namespace qks::drawing {
 
 // The style `name` of the drawing, made with SimSun (GB2312) when missing; null on failure.
 host::ObjectId ensureChineseTextStyle(host::DrawingServices& ds, host::DatabaseId database,
@@ -18,4 +18,4 @@ host::ObjectId ensureChineseTextStyle(host::DrawingServices& ds, host::DatabaseI
 // fractions as "a/b".
 std::string plainMText(const std::string& contents);
 
-}  // namespace qks::plot
+}  // namespace qks::drawing

@@ -1,6 +1,6 @@
 // Part extraction: the parts a drawing's cut geometry draws (closed curves, loose curves that
 // meet end to end, shared cut lines, and the curves of block references, which join the loose
-// ones), measured in millimetres and turned into NestPart kinds.
+// ones), measured in millimetres and turned into PartRecord kinds.
 //
 // Threads: main thread only (it reads drawings through the host). Dropped geometry is reported
 // as WARN lines, what was left out as not cut and drawings read in another unit as NEST lines,
@@ -12,13 +12,16 @@
 #include <vector>
 
 #include "qks/common/job_log.h"
+#include "qks/contract/config_keys.h"
+#include "qks/contract/part.h"
 #include "qks/drawing/arrangement.h"
+#include "qks/geometry/plane.h"
 #include "qks/host/drawing.h"
-#include "qks/nest/config.h"
-#include "qks/nest/geometry.h"
-#include "qks/nest/part.h"
 
-namespace qks::nest {
+namespace qks::drawing {
+
+using contract::PartRecord;
+using geometry::Outline;
 
 // How far flattened arcs and splines may stray from the real curve (mm).
 inline constexpr double kChordError = 0.01;
@@ -35,13 +38,14 @@ inline constexpr double kLargestDrawingExtent = 50000.0;
 struct ExtractionOptions {
     std::vector<std::string> layers;  // accepted layers (lower case words); empty: all
     double joinTolerance = contract::kDefaultJoinTolerance;  // mm
-    DrawingUnits units = DrawingUnits::Auto;
+    contract::DrawingUnits units = contract::DrawingUnits::Auto;
     // Leave out drawing frames and title blocks, entities drawn in centre, hidden or phantom
     // line types, and layers whose names hold one of skipLayers (but closed curves inside a
     // part on layers named only like dimensions or axes, loose or drawn by a block reference
     // there, are its cut-outs all the same).
     bool skipNonCut = true;
-    std::vector<std::string> skipLayers = defaultSkipLayers();
+    std::vector<std::string> skipLayers{contract::kDefaultSkipLayerWords.begin(),
+                                        contract::kDefaultSkipLayerWords.end()};
     // Which orientations make two shapes one kind (the job's rotate and mirror switches).
     bool rotations = true;
     bool mirroring = true;
@@ -56,8 +60,6 @@ struct ExtractionOptions {
     // can carry it. Only what the rules above leave out is carried, never frames.
     bool carry = false;
 };
-
-ExtractionOptions extractionOptions(const NestConfig& config);
 
 // Millimetres per drawing unit for an $INSUNITS code (0 and unknown codes: 1), and the unit's
 // name as the log writes it.
@@ -75,27 +77,28 @@ bool nonCutLinetype(const std::string& linetype);
 // afterwards. Parts are in millimetres, each recording the drawing's scale.
 bool extractParts(host::DrawingServices& ds, const std::vector<host::ObjectId>& entities,
                   const std::string& source, const std::string& defaultName,
-                  const ExtractionOptions& options, std::vector<NestPart>& out,
+                  const ExtractionOptions& options, std::vector<PartRecord>& out,
                   std::int32_t& nextId);
 
 // The same over every entity of the database's model space, in record order. An empty
 // `sourcePath` records the source as "CURRENT".
 void extractModelSpace(host::DrawingServices& ds, host::DatabaseId database,
                        const std::string& sourcePath, const std::string& defaultName,
-                       const ExtractionOptions& options, std::vector<NestPart>& out,
+                       const ExtractionOptions& options, std::vector<PartRecord>& out,
                        std::int32_t& nextId);
 
 // Parts built from arranged faces: each takes the next id from `nextId` (dropped parts keep
 // theirs used); too small ones are dropped. `names` gives arranged part k its own name where
 // names[k] is not empty, `name` standing for the rest.
 void partsFromArrangement(const Arrangement& arrangement, const std::string& source,
-                          const std::string& name, double drawingScale, std::vector<NestPart>& out,
-                          std::int32_t& nextId, const std::vector<std::string>& names = {});
+                          const std::string& name, double drawingScale,
+                          std::vector<PartRecord>& out, std::int32_t& nextId,
+                          const std::vector<std::string>& names = {});
 
 // Kinds of one shape become one, quantities summed; the first of each stays in its place.
 // Two parts are one shape when outline and holes match to 0.01 mm (areas, lengths, hole
 // positions relative to the outline), allowing the turns and mirroring given.
-void mergeIdenticalKinds(std::vector<NestPart>& parts, bool rotations = true,
+void mergeIdenticalKinds(std::vector<PartRecord>& parts, bool rotations = true,
                          bool mirroring = true);
 
-}  // namespace qks::nest
+}  // namespace qks::drawing

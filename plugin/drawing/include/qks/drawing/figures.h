@@ -10,12 +10,16 @@
 // Threads: any; pure geometry in millimetres, except curveArcs, which reads the drawing.
 #pragma once
 
+#include "qks/geometry/point.h"
+
 #include <vector>
 
 #include "qks/drawing/arrangement.h"
 #include "qks/host/drawing.h"
 
-namespace qks::nest {
+namespace qks::drawing {
+
+using geometry::Point;
 
 // How finely free-form curves (ellipses, splines) are flattened for figures (mm).
 inline constexpr double kFigureChordError = 0.001;
@@ -43,4 +47,4 @@ struct RingFigures {
 RingFigures ringFigures(const std::vector<Point>& ring, const std::vector<PieceArc>& arcs,
                         double chordError);
 
-}  // namespace qks::nest
+}  // namespace qks::drawing

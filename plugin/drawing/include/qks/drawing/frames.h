@@ -12,7 +12,7 @@
 #include "qks/drawing/window.h"
 #include "qks/host/drawing.h"
 
-namespace qks::plot {
+namespace qks::drawing {
 
 // The frames of model space.
 std::vector<PlotWindow> findFrames(host::DrawingServices& ds, host::DatabaseId database);
@@ -56,4 +56,4 @@ struct DrawnFrame {
 std::vector<DrawnFrame> findDrawnFrames(host::DrawingServices& ds,
                                         const std::vector<host::ObjectId>& entities);
 
-}  // namespace qks::plot
+}  // namespace qks::drawing

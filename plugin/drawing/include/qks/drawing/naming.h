@@ -4,7 +4,7 @@
 #include <map>
 #include <string>
 
-namespace qks::plot {
+namespace qks::drawing {
 
 // Sanitized output name -> how many times it was handed out (or taken by a numbered name).
 // One per job.
@@ -23,4 +23,4 @@ std::string uniqueOutputName(const std::string& text, NameCounts& counts);
 // The file name of `path` without its extension, sanitized.
 std::string fileStemLabel(const std::string& path);
 
-}  // namespace qks::plot
+}  // namespace qks::drawing

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace qks::plot {
+namespace qks::drawing {
 
 // A rectangle (drawing units) with an optional name, in model space unless `layout` names the
 // paper-space layout it lies on.
@@ -18,4 +18,4 @@ struct PlotWindow {
     std::string layout = {};
 };
 
-}  // namespace qks::plot
+}  // namespace qks::drawing

@@ -29,6 +29,16 @@ struct Tally {
 // Appends "<word> <rest>" to the channel's log.
 void log(LogChannel channel, std::string_view word, std::string_view rest);
 
+// A job's log, bound to its channel: `log(line)` appends a line as it is, `log(word, rest)` a
+// "<word> <rest>" entry.
+struct ChannelLog {
+    LogChannel channel;
+    void operator()(std::string_view line) const { appendJobLog(channel, line); }
+    void operator()(std::string_view word, std::string_view rest) const {
+        job::log(channel, word, rest);
+    }
+};
+
 // Reads the job's config file into `bytes`. When `path` is empty or cannot be read, the job
 // kind's fallback log is reset and gets one FATAL line: `failure`, or "读取配置失败: <path>"
 // when that is empty. False then, and the job ends.
@@ -74,5 +84,20 @@ CurrentDrawing openCurrentDrawing(host::Host& host, host::DrawingServices& ds, L
 // "ERR 文件不存在 <path>" or "ERR 无法读取 <path> <reason>" (an encrypted drawing says so).
 host::ScopedDatabase readDrawing(host::DrawingServices& ds, LogChannel channel,
                                  const std::string& path);
+
+// A drawing opened for a step: the host's current one, or a file of the list read into a
+// database that lives while the step runs.
+struct OpenDrawing {
+    host::DatabaseId database;
+    std::string path;  // empty for a current drawing never saved
+    bool current = false;
+};
+using OpenStep = std::function<Outcome(const OpenDrawing& drawing, Tally& tally)>;
+
+// forEachDrawing over opened drawings: each is opened as openCurrentDrawing or readDrawing do
+// (with their OPEN and ERR lines), one that cannot be counts as failed, and the step gets the
+// rest.
+bool forEachOpenDrawing(host::Host& host, host::DrawingServices& ds, LogChannel channel,
+                        const std::vector<Drawing>& drawings, const OpenStep& step, Tally& tally);
 
 }  // namespace qks::job

@@ -139,7 +139,7 @@ std::vector<std::vector<Point>> convexPieces(const std::vector<Point>& ring,
     if (convexRing(ring)) return {ring};
     std::vector<std::vector<int>> pieces;
     if (ring.size() <= mostPoints) pieces = triangles(ring);
-    if (pieces.empty()) return {withoutStraightRuns(contract::convexHull(ring))};
+    if (pieces.empty()) return {withoutStraightRuns(geometry::convexHull(ring))};
     mergeConvex(ring, pieces);
     std::vector<std::vector<Point>> out;
     for (const std::vector<int>& piece : pieces) {

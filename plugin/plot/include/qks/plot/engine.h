@@ -56,7 +56,7 @@ void applyPdfDevice(host::DrawingServices& ds, host::PlotSettings& pageSetup,
                     const std::vector<std::string>& keywords);
 void setExtentsFit(host::DrawingServices& ds, host::PlotSettings& pageSetup);
 void setWindowFit(host::DrawingServices& ds, host::PlotSettings& pageSetup,
-                  const PlotWindow& window);
+                  const drawing::PlotWindow& window);
 
 // Validates the layout's page setup (with `device` as override when not empty) and plots it
 // to `pdfPath` as one document of one page.
@@ -72,8 +72,8 @@ bool plotModelExtentsToPdf(host::DrawingServices& ds, host::PublishEngineId engi
                            const std::string& device, const std::string& style,
                            const std::string& pdfPath, std::string& message);
 bool plotWindowToPdf(host::DrawingServices& ds, host::PublishEngineId engine,
-                     host::ObjectId modelLayout, const PlotWindow& window, const std::string& name,
-                     const std::string& device, const std::string& style,
+                     host::ObjectId modelLayout, const drawing::PlotWindow& window,
+                     const std::string& name, const std::string& device, const std::string& style,
                      const std::string& pdfPath, std::string& message);
 
 // Keywords of a paper's long side (millimetres): the one matching A-size, or ("a4", "a3").

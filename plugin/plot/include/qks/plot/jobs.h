@@ -16,8 +16,8 @@ namespace qks::plot {
 void runPlotJob(host::Host& host);
 void runPlotFilesJob(host::Host& host, const std::string& configPath);
 void plotDatabase(host::DrawingServices& ds, const PlotSession& session, host::DatabaseId database,
-                  const PlotMergeConfig& config, const std::string& label, NameCounts& counts,
-                  PlotTally& tally);
+                  const PlotMergeConfig& config, const std::string& label,
+                  drawing::NameCounts& counts, PlotTally& tally);
 void logPlotSummary(const PlotTally& tally, const PlotMergeConfig& config);
 
 }  // namespace qks::plot

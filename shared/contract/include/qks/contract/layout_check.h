@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "qks/contract/nest_layout_format.h"
-#include "qks/contract/plane_geometry.h"
 #include "qks/contract/transform.h"
+#include "qks/geometry/plane.h"
 
 namespace qks::contract {
 
@@ -25,7 +25,7 @@ inline constexpr double kLayoutTolerance = 0.002;
 // A part at its place on the sheet: its rings and their bounds.
 struct PlacedPart {
     PlacedShape shape;
-    Bounds box;
+    geometry::Bounds box;
 };
 PlacedPart placePart(const PartRecord& part, const LayoutPlacement& at);
 

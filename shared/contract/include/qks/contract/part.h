@@ -6,17 +6,12 @@
 #include <string_view>
 #include <vector>
 
+#include "qks/geometry/point.h"
+
 namespace qks::contract {
 
-struct Point {
-    double x = 0.0;
-    double y = 0.0;
-    friend bool operator==(const Point& a, const Point& b) { return a.x == b.x && a.y == b.y; }
-};
-
-// A closed ring; the last point joins the first and is not repeated. Orientation carries no
-// meaning (areas are absolute, inside follows the even-odd rule).
-using Outline = std::vector<Point>;
+using geometry::Outline;
+using geometry::Point;
 
 // What a part's true curves measure, as against its outline grown by the flattening's chord
 // error (mm, mm²): arcs and circles exactly, free-form curves flattened to a thousandth of a
@@ -46,9 +41,10 @@ struct CarriedGroup {
     }
 };
 
-// One part kind. Coordinates are millimetres, in the source drawing's position scaled by
-// drawingScale.
-struct PartRecord {
+// One part kind: its outline and holes (geometry::Part) with what the jobs know of it.
+// Coordinates are millimetres, in the source drawing's position scaled by drawingScale.
+// Its holes serve only to draw the result, never to place it.
+struct PartRecord : geometry::Part {
     std::int32_t id = 0;  // unique within one extraction run; key of "partcount" lines
     std::string name;
     std::int32_t quantity = 0;  // pieces to nest
@@ -59,8 +55,6 @@ struct PartRecord {
     double height = 0.0;
     std::string source;  // drawing file path, or kCurrentDrawingSource
     std::vector<std::string> handles;
-    Outline outline;
-    std::vector<Outline> holes;  // used only when drawing the result, never when placing
     // Millimetres per unit of the source drawing: its entities (handles) are inserted at this
     // scale. Written to the parts file only when it is not 1.
     double drawingScale = 1.0;
@@ -68,5 +62,8 @@ struct PartRecord {
     // Written to the parts file as one "C" line per group; files without them read as before.
     std::vector<CarriedGroup> carried;
 };
+
+// Sets the part's area, reference corner (refX, refY) and width and height from its outline.
+void measureOutline(PartRecord& part);
 
 }  // namespace qks::contract

@@ -8,13 +8,11 @@
 #include <vector>
 
 #include "qks/contract/part.h"
+#include "qks/geometry/turns.h"
 
 namespace qks::contract {
 
-// Mirror about the vertical line through (refX, refY) when asked, then rotate counter-clockwise
-// by `angle` degrees about that point; the result is relative to the reference point.
-std::vector<Point> orient(const std::vector<Point>& outline, double refX, double refY, int angle,
-                          bool mirrored);
+using geometry::orient;
 
 // A placement on a sheet whose lower-left corner is (sheetX, sheetY): the bounding box of the
 // oriented outline and holes together lands with its lower-left corner at
@@ -31,10 +29,7 @@ struct SheetPosition {
     int row = 0;
 };
 
-struct PlacedShape {
-    std::vector<Point> outline;
-    std::vector<std::vector<Point>> holes;
-};
+using PlacedShape = geometry::Part;
 
 PlacedShape placeShape(const PartRecord& part, const SheetPosition& at);
 

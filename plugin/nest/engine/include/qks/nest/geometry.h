@@ -12,30 +12,26 @@
 #include <utility>
 #include <vector>
 
-#include "qks/contract/plane_geometry.h"
 #include "qks/contract/transform.h"
+#include "qks/geometry/plane.h"
 #include "qks/nest/part.h"
 
 namespace qks::nest {
 
-using contract::polygonArea;
-// Length of the closed ring (the last point joins the first); 0 below two points.
-double ringLength(const std::vector<Point>& ring);
-using contract::cross;
-using contract::pointSegmentDistance;
-using contract::segmentDistance;
+using geometry::cross;
+using geometry::pointSegmentDistance;
+using geometry::polygonArea;
+using geometry::ringLength;
+using geometry::segmentDistance;
 
-using contract::Bounds;
-using contract::boundsOf;
+using geometry::Bounds;
+using geometry::boundsOf;
 
-// Sets the part's area, reference corner (refX, refY) and width and height from its outline.
-void measureOutline(NestPart& part);
+using contract::measureOutline;
 
-using contract::pointInPolygon;
+using geometry::pointInPolygon;
 
-// Mirror about the vertical line through (refX, refY) when asked, then rotate counter-clockwise
-// by `angle` degrees about that point; the result is relative to the reference point.
-using contract::orient;
+using geometry::orient;
 
 // Cells by which every raster is grown on each side to keep parts `gap` apart:
 // ceil(gap / 2 / cell) for gap > 1e-9, else 0.

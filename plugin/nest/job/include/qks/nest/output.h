@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "qks/contract/nest_layout_format.h"
+#include "qks/drawing/window.h"
 #include "qks/host/drawing.h"
 #include "qks/host/host.h"
 #include "qks/nest/runtime.h"
 #include "qks/nest/session.h"
-#include "qks/plot/engine.h"
 
 namespace qks::nest {
 
@@ -26,7 +26,7 @@ inline constexpr double kSheetSpacing = contract::kNestSheetSpacing;
 
 struct NestDrawingResult {
     std::string path;  // the file actually written; empty unless saved
-    std::vector<plot::PlotWindow> sheets;
+    std::vector<drawing::PlotWindow> sheets;
     bool ok = false;
     std::string message;
     double commonSaved = 0.0;  // cut length the shared stretches save (mm), common-line jobs
@@ -48,7 +48,7 @@ NestDrawingResult writeNestDrawing(host::Host& host, const NestSession& session)
 
 // One PDF per window from the current document's model layout, named prefix_name.pdf in
 // `folder`. True when every sheet was plotted; per-sheet lines go to the plot log channel.
-bool plotSheetWindows(host::Host& host, const std::vector<plot::PlotWindow>& windows,
+bool plotSheetWindows(host::Host& host, const std::vector<drawing::PlotWindow>& windows,
                       const std::string& folder, const std::string& prefix,
                       const std::string& styleSheet, std::string& message);
 

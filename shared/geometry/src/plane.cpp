@@ -1,9 +1,9 @@
-#include "qks/contract/plane_geometry.h"
+#include "qks/geometry/plane.h"
 
 #include <algorithm>
 #include <cmath>
 
-namespace qks::contract {
+namespace qks::geometry {
 
 double pointSegmentDistance(const Point& p, const Point& a, const Point& b) {
     const double dx = b.x - a.x, dy = b.y - a.y;
@@ -37,6 +37,17 @@ double polygonArea(const std::vector<Point>& points) {
         sum += a.x * b.y - b.x * a.y;
     }
     return std::fabs(sum) * 0.5;
+}
+
+double ringLength(const std::vector<Point>& ring) {
+    if (ring.size() < 2) return 0.0;
+    double total = 0.0;
+    for (std::size_t i = 0; i < ring.size(); ++i) {
+        const Point& a = ring[i];
+        const Point& b = ring[(i + 1) % ring.size()];
+        total += std::hypot(b.x - a.x, b.y - a.y);
+    }
+    return total;
 }
 
 bool pointInPolygon(const std::vector<Point>& points, double x, double y) {
@@ -84,4 +95,4 @@ std::vector<Point> convexHull(std::vector<Point> points) {
     return hull;
 }
 
-}  // namespace qks::contract
+}  // namespace qks::geometry

@@ -4,9 +4,9 @@
 
 #include <vector>
 
-#include "qks/contract/part.h"
+#include "qks/geometry/point.h"
 
-namespace qks::contract {
+namespace qks::geometry {
 
 // Axis-aligned bounds; an empty list gives min above max (+1e300 / -1e300).
 struct Bounds {
@@ -19,6 +19,8 @@ Bounds boundsOf(const std::vector<Point>& points);
 
 // Absolute shoelace area; 0 for an empty list.
 double polygonArea(const std::vector<Point>& points);
+// Length of the closed ring (the last point joins the first); 0 below two points.
+double ringLength(const std::vector<Point>& ring);
 // Distance from `p` to the segment from `a` to `b` (to `a` when the segment has no length).
 double pointSegmentDistance(const Point& p, const Point& a, const Point& b);
 // Twice the signed area of the triangle o, a, b: positive when a to b turns left about o.
@@ -34,4 +36,4 @@ bool properlyCross(const Point& a, const Point& b, const Point& c, const Point& 
 // points on a straight run; fewer than three distinct points come back as they are, sorted.
 std::vector<Point> convexHull(std::vector<Point> points);
 
-}  // namespace qks::contract
+}  // namespace qks::geometry
