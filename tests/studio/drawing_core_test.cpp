@@ -9,6 +9,7 @@
 #include "qks/contract/view_format.h"
 #include "qks/studio/drawingindex.h"
 #include "qks/studio/logtail.h"
+#include "qks/studio/pickprompt.h"
 
 using namespace qks;
 using contract::ViewItem;

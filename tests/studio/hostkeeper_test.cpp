@@ -5,12 +5,11 @@
 
 #include <QDir>
 #include <QFile>
-#include <QLocalSocket>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include "qks/contract/version.h"
-#include "qks/studio/bridge.h"
+#include "qks/studio/bridgeclient.h"
 #include "qks/studio/files.h"
 #include "qks/studio/hostkeeper.h"
 #include "test_support.h"
@@ -165,11 +164,15 @@ TEST(HostKeeper, StartsTheHostRestartsItOnceAndStopsIt) {
     const qint64 first = keeper.hostPid();
     ASSERT_GT(first, 0);
     {
-        QLocalSocket socket;
-        ASSERT_TRUE(connectBridge(&socket, 2000));
-        EXPECT_EQ(qks::studio::handshake(&socket),
-                  QString::fromLatin1(qks::contract::kProductVersion.data(),
-                                      int(qks::contract::kProductVersion.size())));
+        // The real bridge answers the client's handshake with this build's version.
+        BridgeClient client;
+        ASSERT_TRUE(client.connectToBridge(2000));
+        ASSERT_TRUE(waitUntil([&] { return client.isConnected(); }));
+        std::optional<std::optional<QString>> version;
+        client.ping(&client, [&](std::optional<QString> v) { version = v; });
+        ASSERT_TRUE(waitUntil([&] { return version.has_value(); }));
+        EXPECT_EQ(*version, QString::fromLatin1(qks::contract::kProductVersion.data(),
+                                                int(qks::contract::kProductVersion.size())));
     }
     keeper.ensureHost();  // a running host is kept, not started twice
     EXPECT_EQ(log.starting, 1);

@@ -16,7 +16,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QLocalSocket>
 #include <QMimeData>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -30,7 +29,7 @@
 #include <limits>
 
 #include "qks/studio/bomrows.h"
-#include "qks/studio/bridge.h"
+#include "qks/studio/bridgeclient.h"
 #include "qks/studio/files.h"
 #include "qks/studio/ui/bompage.h"
 #include "qks/studio/ui/bomsettingspage.h"
@@ -50,6 +49,7 @@
 
 using namespace qks::studio;
 using qks::studio::test::BridgeServer;
+using qks::studio::test::lastReceived;
 using qks::studio::test::readFile;
 using qks::studio::test::waitUntil;
 using qks::studio::test::writeFile;
@@ -220,8 +220,8 @@ TEST_F(PageTest, NestShowsAFinishedRunAtStartUp) {
 
 TEST_F(PageTest, NestRunIsFollowedToItsDoneOrFatalLine) {
     BridgeServer server([](const QByteArray&) { return QByteArray("QUEUED"); });
-    QLocalSocket socket;
-    ASSERT_TRUE(connectBridge(&socket, kConnectWaitMs));
+    BridgeClient bridge;
+    ASSERT_TRUE(bridge.connectToBridge(kConnectWaitMs));
     const QByteArray started = "QKNEST 开始 source=current\nNEST 首版 板=1\n";
     const QByteArray searched = started + "NEST 优化结束 迭代=9 板=1\nNEST 正在生成套料图\n";
     const QByteArray written = searched + "DONE 板=1 件=4\nNEST 已生成 /o/套料图.dxf\n";
@@ -241,13 +241,14 @@ TEST_F(PageTest, NestRunIsFollowedToItsDoneOrFatalLine) {
     };
     writeFile(tempFilePath(kNestProgressName), kProgress + "STATE\tdone\n");
     writeFile(tempFilePath(kNestLogName), "DONE 板=2\n");
-    NestPage page(&socket, nullptr);
+    NestPage page(&bridge, nullptr);
     QPushButton* drawing = nullptr;
     for (QPushButton* button : page.findChildren<QPushButton*>())
         if (button->text() == QStringLiteral("在图纸窗口打开")) drawing = button;
     ASSERT_TRUE(drawing);
     page.useCurrentDrawing();
     page.start();
+    ASSERT_TRUE(waitUntil([&] { return page.running(); }));
     for (const auto& step : steps) {
         if (step.state)
             writeFile(tempFilePath(kNestProgressName),
@@ -264,6 +265,7 @@ TEST_F(PageTest, NestRunIsFollowedToItsDoneOrFatalLine) {
 
     // A job that fails before its search writes no progress: its FATAL line ends the run.
     page.start();
+    ASSERT_TRUE(waitUntil([&] { return page.running(); }));
     writeFile(tempFilePath(kNestLogName), "FATAL 无法读取套料配置\n");
     page.poll();
     EXPECT_EQ(page.stateText(), QStringLiteral("套料失败"));
@@ -271,8 +273,8 @@ TEST_F(PageTest, NestRunIsFollowedToItsDoneOrFatalLine) {
 }
 
 TEST_F(PageTest, NestCommandsAndReplies) {
-    QLocalSocket socket;
-    NestPage page(&socket, nullptr);
+    BridgeClient bridge;
+    NestPage page(&bridge, nullptr);
     // Not connected: nothing is sent and the page stays idle.
     page.useCurrentDrawing();
     page.start();
@@ -287,10 +289,15 @@ TEST_F(PageTest, NestCommandsAndReplies) {
     } cases[] = {{"QUEUED", true}, {"OK", true}, {"ERR unknown", false}};
     for (const auto& c : cases) {
         BridgeServer server([&c](const QByteArray&) { return QByteArray(c.reply); });
-        ASSERT_TRUE(connectBridge(&socket, kConnectWaitMs));
-        NestPage fresh(&socket, nullptr);
+        ASSERT_TRUE(bridge.connectToBridge(kConnectWaitMs));
+        NestPage fresh(&bridge, nullptr);
         fresh.useCurrentDrawing();
         fresh.start();
+        // The reply decides: accepted, the page runs; refused, the log says why.
+        ASSERT_TRUE(waitUntil([&] {
+            return fresh.running() ||
+                   fresh.logLines().contains(QStringLiteral("[警告] qkshost 返回：ERR unknown"));
+        })) << c.reply;
         EXPECT_EQ(fresh.running(), c.accepted) << c.reply;
         EXPECT_EQ(fresh.canStart(), !c.accepted);
         EXPECT_EQ(fresh.canStop(), c.accepted);
@@ -306,30 +313,32 @@ TEST_F(PageTest, NestCommandsAndReplies) {
         server.clearReceived();
         fresh.stop();
         if (c.accepted) {
+            EXPECT_TRUE(waitUntil([&] { return !server.received().isEmpty(); }));
             EXPECT_EQ(server.received(), QList<QByteArray>({"NESTSTOP"}));
             EXPECT_EQ(fresh.stateText(), QStringLiteral("正在停止，采用当前最优"));
         } else {
             EXPECT_TRUE(server.received().isEmpty());
         }
-        socket.abort();
+        bridge.abort();
     }
 }
 
 TEST_F(PageTest, NestPickAndSourceChecks) {
     BridgeServer server(BridgeServer::pluginLike);
-    QLocalSocket socket;
-    ASSERT_TRUE(connectBridge(&socket, kConnectWaitMs));
-    NestPage page(&socket, nullptr);
+    BridgeClient bridge;
+    ASSERT_TRUE(bridge.connectToBridge(kConnectWaitMs));
+    NestPage page(&bridge, nullptr);
     page.start();
     EXPECT_EQ(page.logLines().last(), QStringLiteral("[提示] 请先在图纸窗口中框选零件"));
 
     // Running, the start button is off until an accepted pick turns it on again.
     page.useCurrentDrawing();
     page.start();
+    ASSERT_TRUE(waitUntil([&] { return page.running(); }));
     ASSERT_FALSE(page.canStart());
     page.pickFromCad();
+    ASSERT_TRUE(waitUntil([&] { return page.canStart(); }));
     EXPECT_EQ(server.received().last(), QByteArray("NESTPICK"));
-    EXPECT_TRUE(page.canStart());
     EXPECT_EQ(page.partCountText(), QStringLiteral("等待框选"));
 
     dialogs.files = {{QStringLiteral("/d/零件1.dxf"), QStringLiteral("/d/sub/b.DWG")}};
@@ -637,9 +646,9 @@ TEST(NestParts, ThumbnailFillsTheOutlineCutsHolesAndLeavesBadOutlinesBlank) {
 
 TEST_F(PageTest, NestConfigThatCannotBeWrittenSendsNothing) {
     BridgeServer server(BridgeServer::pluginLike);
-    QLocalSocket socket;
-    ASSERT_TRUE(connectBridge(&socket, kConnectWaitMs));
-    NestPage page(&socket, nullptr);
+    BridgeClient bridge;
+    ASSERT_TRUE(bridge.connectToBridge(kConnectWaitMs));
+    NestPage page(&bridge, nullptr);
     page.useCurrentDrawing();
     page.appendLog(QStringLiteral("earlier line"));
     ASSERT_TRUE(QDir().mkpath(tempFilePath(kNestConfigName)));  // a folder in the way
@@ -653,8 +662,8 @@ TEST_F(PageTest, NestConfigThatCannotBeWrittenSendsNothing) {
 
 TEST_F(PageTest, PlotCurrentDrawingRunsToDone) {
     BridgeServer server(BridgeServer::pluginLike);
-    QLocalSocket socket;  // not connected yet: the page connects by itself
-    PlotPage page(&socket, nullptr);
+    BridgeClient bridge;  // not connected yet: the page connects by itself
+    PlotPage page(&bridge, nullptr);
     EXPECT_TRUE(page.fileList->isHidden());
     page.outDirEdit->setText(scratch.filePath(QStringLiteral("出图/a")));
     page.prefixEdit->setText(QStringLiteral("   "));
@@ -663,6 +672,7 @@ TEST_F(PageTest, PlotCurrentDrawingRunsToDone) {
     writeFile(tempFilePath(kPlotLogName), "old job\r\n");
     page.startButton->click();
     EXPECT_TRUE(QDir(scratch.filePath(QStringLiteral("出图/a"))).exists());
+    ASSERT_TRUE(waitUntil([&] { return !server.received().isEmpty(); }));
     EXPECT_EQ(server.received(), QList<QByteArray>({"PLOT\n"}));
     EXPECT_EQ(readFile(tempFilePath(kPlotConfigName)),
               (QStringLiteral("outDir=") + scratch.filePath(QStringLiteral("出图/a")) +
@@ -696,8 +706,8 @@ TEST_F(PageTest, PlotFilesTargetChecksListAndWarnsOnOk) {
     BridgeServer server([](const QByteArray& m) -> std::optional<QByteArray> {
         return m == "PING\n" ? QByteArray("PONG 4.4.0") : QByteArray("OK");
     });
-    QLocalSocket socket;
-    PlotPage page(&socket, nullptr);
+    BridgeClient bridge;
+    PlotPage page(&bridge, nullptr);
     page.outDirEdit->setText(QStringLiteral("  "));
     page.startButton->click();
     EXPECT_EQ(logLines(page.logView).last(), QStringLiteral("[错误] 请先选择输出目录"));
@@ -722,6 +732,7 @@ TEST_F(PageTest, PlotFilesTargetChecksListAndWarnsOnOk) {
 
     page.startButton->click();
     const QString configPath = tempFilePath(kPlotFilesConfigName);
+    ASSERT_TRUE(waitUntil([&] { return logLines(page.logView).size() == 2; }));
     EXPECT_EQ(server.received(), QList<QByteArray>({"PLOTFILES " + configPath.toUtf8() + "\n"}));
     EXPECT_TRUE(
         readFile(configPath)
@@ -746,8 +757,8 @@ TEST_F(PageTest, PlotFilesTargetChecksListAndWarnsOnOk) {
 }
 
 TEST_F(PageTest, PlotWithoutBridgeGivesUp) {
-    QLocalSocket socket;
-    PlotPage page(&socket, nullptr);
+    BridgeClient bridge;
+    PlotPage page(&bridge, nullptr);
     page.outDirEdit->setText(scratch.path());
     page.startButton->click();
     EXPECT_EQ(logLines(page.logView).last(), kNotConnectedJobLine);
@@ -757,9 +768,9 @@ TEST_F(PageTest, PlotWithoutBridgeGivesUp) {
 
 TEST_F(PageTest, MergeConfigAndList) {
     auto server = std::make_unique<BridgeServer>(BridgeServer::pluginLike);
-    QLocalSocket socket;
-    ASSERT_TRUE(connectBridge(&socket, kConnectWaitMs));
-    MergePage page(&socket, nullptr);
+    BridgeClient bridge;
+    ASSERT_TRUE(bridge.connectToBridge(kConnectWaitMs));
+    MergePage page(&bridge, nullptr);
     page.startButton->click();
     EXPECT_EQ(logLines(page.logView).last(), QStringLiteral("[错误] 请先添加要合并的图纸"));
 
@@ -791,7 +802,7 @@ TEST_F(PageTest, MergeConfigAndList) {
     for (const QString& file : expected)
         content += QStringLiteral("file=") + file + QLatin1Char('\n');
     EXPECT_EQ(QString::fromUtf8(readFile(tempFilePath(kMergeConfigName))), content);
-    EXPECT_EQ(server->received().last(), "MERGE " + tempFilePath(kMergeConfigName).toUtf8() + "\n");
+    EXPECT_TRUE(lastReceived(*server, "MERGE " + tempFilePath(kMergeConfigName).toUtf8() + "\n"));
     EXPECT_EQ(page.statusLabel->text(), QStringLiteral("合并中..."));
 
     EXPECT_TRUE(page.drawingButton->isHidden());
@@ -808,13 +819,15 @@ TEST_F(PageTest, MergeConfigAndList) {
 
     // An upper-case suffix stays as typed; "OK" is not an accepted reply here.
     page.outEdit->setText(scratch.filePath(QStringLiteral("B.DWG")));
-    socket.abort();
+    bridge.abort();
     server.reset();
     server = std::make_unique<BridgeServer>(
         [](const QByteArray&) { return std::optional<QByteArray>("OK"); });
     page.startButton->click();
     EXPECT_EQ(page.outEdit->text(), scratch.filePath(QStringLiteral("B.DWG")));
-    EXPECT_EQ(logLines(page.logView).last(), QStringLiteral("[警告] qkshost 返回：OK"));
+    EXPECT_TRUE(waitUntil([&] {
+        return logLines(page.logView).last() == QStringLiteral("[警告] qkshost 返回：OK");
+    }));
 
     dialogs.saves = QStringList{QStringLiteral("/o/x.dwg")};
     page.chooseOutput();
@@ -834,14 +847,14 @@ QByteArray bomRowsFile() {
 
 TEST_F(PageTest, BomRunListsTheRowsAndExportsTheEdits) {
     BridgeServer server(BridgeServer::pluginLike);
-    QLocalSocket socket;
-    BomPage page(&socket, defaultBomSettings(), nullptr);
+    BridgeClient bridge;
+    BomPage page(&bridge, defaultBomSettings(), nullptr);
     page.outDirEdit->setText(scratch.filePath(QStringLiteral("BOM 输出")));
     dialogs.files = {{QStringLiteral("/d/a.dxf"), QStringLiteral("/d/支架.dwg")}};
     page.addFiles();
     page.startButton->click();
     const QString configPath = tempFilePath(kBomConfigName);
-    EXPECT_EQ(server.received().last(), "BOM " + configPath.toUtf8() + "\n");
+    EXPECT_TRUE(lastReceived(server, "BOM " + configPath.toUtf8() + "\n"));
     const QString config = QString::fromUtf8(readFile(configPath));
     EXPECT_TRUE(config.contains(QStringLiteral("\nfile=/d/a.dxf\nfile=/d/支架.dwg\n")));
     EXPECT_TRUE(config.contains(QStringLiteral("\nmaterial SUS304=7.93,0.45,1:0.4,3:0.43\n")));
@@ -873,7 +886,7 @@ TEST_F(PageTest, BomRunListsTheRowsAndExportsTheEdits) {
 
     server.clearReceived();
     page.exportButton->click();
-    EXPECT_EQ(server.received().last(), "BOM " + configPath.toUtf8() + "\n");
+    EXPECT_TRUE(lastReceived(server, "BOM " + configPath.toUtf8() + "\n"));
     EXPECT_TRUE(QString::fromUtf8(readFile(configPath))
                     .endsWith(QStringLiteral("\nedit k1=AL5052,3,\nedit k2=,,10\n")));
 }
@@ -934,9 +947,9 @@ TEST_F(PageTest, PlotDefaultsSaveAndGoIntoThePlotConfig) {
     ASSERT_TRUE(announced);
 
     BridgeServer server(BridgeServer::pluginLike);
-    QLocalSocket socket;
-    ASSERT_TRUE(connectBridge(&socket, kConnectWaitMs));
-    PlotPage plot(&socket, nullptr);
+    BridgeClient bridge;
+    ASSERT_TRUE(bridge.connectToBridge(kConnectWaitMs));
+    PlotPage plot(&bridge, nullptr);
     plot.applyDefaults(*announced);
     plot.start();
     EXPECT_TRUE(QString::fromUtf8(readFile(tempFilePath(kPlotConfigName)))
@@ -971,8 +984,8 @@ TEST_F(PageTest, PlotDefaultsSaveAndGoIntoThePlotConfig) {
 
 TEST_F(PageTest, ToolsRunTheCheckedOperationsAndListTheirTables) {
     BridgeServer server(BridgeServer::pluginLike);
-    QLocalSocket socket;
-    ToolsPage page(&socket, {{"", "", "", "TEXT", "文字", "7", "", ""}}, nullptr);
+    BridgeClient bridge;
+    ToolsPage page(&bridge, {{"", "", "", "TEXT", "文字", "7", "", ""}}, nullptr);
     page.showSection(ToolsPage::kAreaSection);
     const auto checked = [&] {
         QList<ToolOperation> ops;
@@ -995,7 +1008,7 @@ TEST_F(PageTest, ToolsRunTheCheckedOperationsAndListTheirTables) {
     page.addFiles();
     page.startButton->click();
     const QString configPath = tempFilePath(kToolsConfigName);
-    EXPECT_EQ(server.received().last(), "TOOLS " + configPath.toUtf8() + "\n");
+    EXPECT_TRUE(lastReceived(server, "TOOLS " + configPath.toUtf8() + "\n"));
     const QString config = QString::fromUtf8(readFile(configPath));
     EXPECT_TRUE(config.contains(QStringLiteral("\nfile=/d/a.dxf\nop=clean,layers,area\n")))
         << config.toStdString();
@@ -1073,9 +1086,9 @@ TEST_F(PageTest, LayerRulesMoveAddAndSaveOnlyUsableRows) {
 // is asked to open each drawing, and nothing else.
 TEST_F(PageTest, DrawingWindowOpensChosenAndDroppedDrawings) {
     BridgeServer server(BridgeServer::pluginLike);
-    QLocalSocket socket;
-    ASSERT_TRUE(connectBridge(&socket, kConnectWaitMs));
-    DrawingPage page(&socket, nullptr);
+    BridgeClient bridge;
+    ASSERT_TRUE(bridge.connectToBridge(kConnectWaitMs));
+    DrawingPage page(&bridge, nullptr);
     dialogs.files = {{QStringLiteral("/d/零件 a.dxf"), QStringLiteral("/d/notes.txt")}};
     QPushButton* open = nullptr;
     for (QPushButton* button : page.findChildren<QPushButton*>())
@@ -1093,6 +1106,7 @@ TEST_F(PageTest, DrawingWindowOpensChosenAndDroppedDrawings) {
     EXPECT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(&page, &drop);
+    ASSERT_TRUE(waitUntil([&] { return server.received().size() == 2; }));
     EXPECT_EQ(server.received(), QList<QByteArray>({QStringLiteral("OPEN /d/零件 a.dxf\n").toUtf8(),
                                                     QByteArrayLiteral("OPEN /d/b.DWG\n")}));
     EXPECT_EQ(page.recentDrawings().mid(0, 2),

@@ -9,7 +9,6 @@
 #include <QGraphicsView>
 #include <QImage>
 #include <QLabel>
-#include <QLocalSocket>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <cmath>
@@ -20,6 +19,7 @@
 #include "qks/studio/ui/nestpage.h"
 #include "qks/studio/ui/nestpreview.h"
 #include "test_support.h"
+#include "window_access.h"
 
 using namespace qks::studio;
 using qks::studio::test::BridgeServer;
@@ -117,19 +117,20 @@ TEST(Screenshots, SixPagesAndARunningNestPreview) {
     BridgeServer server(BridgeServer::pluginLike);
 
     MainWindow window;
+
+    const WindowAccess ui(window);
     window.show();
-    ASSERT_TRUE(
-        waitUntil([&] { return window.connectButton->text() == QStringLiteral("重新连接"); }));
+    ASSERT_TRUE(waitUntil([&] { return ui.connectButton->text() == QStringLiteral("重新连接"); }));
 
     // Chinese text needs a font that holds its glyphs (fontconfig's stand-in for YaHei).
-    const QFontMetrics metrics(window.navButtons[0]->font());
+    const QFontMetrics metrics(ui.navButtons[0]->font());
     for (char32_t glyph : {U'批', U'量', U'套', U'料', U'连', U'接'})
         EXPECT_TRUE(metrics.inFontUcs4(glyph));
 
     const QColor amber(QStringLiteral("#f0a32a"));
     const QColor sidebar(QStringLiteral("#12161b"));
     for (int page = 0; page < 6; ++page) {
-        window.navButtons[page]->click();
+        ui.navButtons[page]->click();
         const QImage image = shoot(&window, QStringLiteral("page-%1.png").arg(page + 1));
         EXPECT_EQ(image.size(), window.size());
         EXPECT_EQ(image.pixelColor(4, image.height() / 2), sidebar) << page;
@@ -137,10 +138,10 @@ TEST(Screenshots, SixPagesAndARunningNestPreview) {
     }
 
     // Start a nest job, then let the plug-in's files arrive.
-    NestPage* nest = window.nestPage;
-    window.navButtons[2]->click();
+    NestPage* nest = ui.nestPage;
+    ui.navButtons[2]->click();
     nest->start();
-    ASSERT_TRUE(nest->running());
+    ASSERT_TRUE(waitUntil([&] { return nest->running(); }));
     writeFile(tempFilePath(kNestProgressName), demoProgress());
     writeFile(
         tempFilePath(kNestLogName),

@@ -9,8 +9,9 @@
 #include "qks/studio/files.h"
 #include "qks/studio/ui/mainwindow.h"
 #include "qks/studio/ui/plotpage.h"
-#include "qks/studio/ui/script.h"
+#include "script.h"
 #include "test_support.h"
+#include "window_access.h"
 
 using namespace qks::studio;
 using qks::studio::test::BridgeServer;
@@ -32,12 +33,13 @@ int runScript(MainWindow& window, const QStringList& lines) {
 TEST(Script, DrivesAPlotJobToItsEnd) {
     BridgeServer server(BridgeServer::pluginLike);
     MainWindow window;
+    const WindowAccess ui(window);
     window.show();
     QTemporaryDir out;
     // Plays the plug-in: once the job is submitted, its log reports the end.
     QTimer plugin;
     QObject::connect(&plugin, &QTimer::timeout, [&] {
-        if (window.plotPage->running() && readFile(tempFilePath(kPlotFilesLogName)).isEmpty())
+        if (ui.plotPage->running() && readFile(tempFilePath(kPlotFilesLogName)).isEmpty())
             writeFile(tempFilePath(kPlotFilesLogName), "QKS 批量出图\r\nDONE 2 成功\r\n");
     });
     plugin.start(50);
@@ -65,6 +67,7 @@ TEST(Script, DrivesAPlotJobToItsEnd) {
 
 TEST(Script, ErrorsAndTimeOutsEndWithTheirCodes) {
     MainWindow window;
+    const WindowAccess ui(window);
     const struct {
         QStringList lines;
         int code;

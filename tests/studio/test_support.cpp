@@ -128,6 +128,15 @@ void BridgeServer::dropClients() {
         worker_, [w = worker_] { w->dropAll(); }, Qt::BlockingQueuedConnection);
 }
 
+bool lastReceived(const BridgeServer& server, const QByteArray& message, int timeoutMs) {
+    return waitUntil(
+        [&] {
+            const QList<QByteArray> received = server.received();
+            return !received.isEmpty() && received.last() == message;
+        },
+        timeoutMs);
+}
+
 std::optional<QByteArray> BridgeServer::pluginLike(const QByteArray& message) {
     QByteArray line = message;
     while (line.endsWith('\n') || line.endsWith('\r'))

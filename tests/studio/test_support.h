@@ -1,6 +1,6 @@
 #pragma once
 // Shared test fixtures: a scratch folder and a bridge server on its own thread, so the
-// blocking waits of the client on the test's thread get real answers.
+// client on the test's thread talks to a real socket that answers while the test waits.
 
 #include <QByteArray>
 #include <QList>
@@ -57,5 +57,8 @@ class BridgeServer {
     std::unique_ptr<QThread> thread_;
     Worker* worker_ = nullptr;
 };
+
+// Waits until the last message `server` received is `message`.
+bool lastReceived(const BridgeServer& server, const QByteArray& message, int timeoutMs = 3000);
 
 }  // namespace qks::studio::test

@@ -12,7 +12,6 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocalSocket>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -21,7 +20,7 @@
 #include <QTemporaryDir>
 
 #include "qks/studio/bomsettings.h"
-#include "qks/studio/bridge.h"
+#include "qks/studio/bridgeclient.h"
 #include "qks/studio/hostkeeper.h"
 #include "qks/studio/ui/bompage.h"
 #include "qks/studio/ui/bomsettingspage.h"
@@ -35,6 +34,7 @@
 #include "qks/studio/ui/plotsettingspage.h"
 #include "qks/studio/ui/toolspage.h"
 #include "test_support.h"
+#include "window_access.h"
 
 using namespace qks::studio;
 using qks::studio::test::BridgeServer;
@@ -61,35 +61,36 @@ void clickCard(MainWindow& window, const QString& title) {
 
 TEST(MainWindow, StartUpStateAndFirstAttempt) {
     MainWindow window;
+    const WindowAccess ui(window);
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Corvane Studio"));
     // The six pages, the drawing window, then the tool pages cards open.
-    EXPECT_EQ(window.stack->count(), 13);
-    EXPECT_EQ(window.stack->currentIndex(), 0);
-    EXPECT_EQ(window.stack->currentWidget(), window.plotPage);
-    ASSERT_EQ(window.navButtons.size(), 7);
-    EXPECT_TRUE(window.navButtons[0]->isChecked());
-    EXPECT_EQ(window.navButtons[4]->text(), QStringLiteral("  05   钣金 BOM"));
-    EXPECT_EQ(window.navButtons[6]->text(), QStringLiteral("  07   图纸窗口"));
-    EXPECT_EQ(window.stack->widget(6), window.drawingPage);
-    EXPECT_EQ(window.statusText->text(), QStringLiteral("未连接 qkshost"));
-    EXPECT_EQ(window.statusDot->styleSheet(), kGrey);
-    EXPECT_EQ(window.connectButton->text(), QStringLiteral("连接 qkshost"));
-    EXPECT_EQ(window.footer->text(), QStringLiteral("就绪"));
+    EXPECT_EQ(ui.stack->count(), 13);
+    EXPECT_EQ(ui.stack->currentIndex(), 0);
+    EXPECT_EQ(ui.stack->currentWidget(), ui.plotPage);
+    ASSERT_EQ(ui.navButtons.size(), 7);
+    EXPECT_TRUE(ui.navButtons[0]->isChecked());
+    EXPECT_EQ(ui.navButtons[4]->text(), QStringLiteral("  05   钣金 BOM"));
+    EXPECT_EQ(ui.navButtons[6]->text(), QStringLiteral("  07   图纸窗口"));
+    EXPECT_EQ(ui.stack->widget(6), ui.drawingPage);
+    EXPECT_EQ(ui.statusText->text(), QStringLiteral("未连接 qkshost"));
+    EXPECT_EQ(ui.statusDot->styleSheet(), kGrey);
+    EXPECT_EQ(ui.connectButton->text(), QStringLiteral("连接 qkshost"));
+    EXPECT_EQ(ui.footer->text(), QStringLiteral("就绪"));
 
     // No bridge: the single attempt after start-up reports it, and nothing retries.
     window.show();
-    ASSERT_TRUE(waitUntil([&] {
-        return window.statusText->text() == QStringLiteral("未连接 qkshost（主机未启动）");
-    }));
-    EXPECT_EQ(window.statusDot->styleSheet(), kGrey);
+    ASSERT_TRUE(waitUntil(
+        [&] { return ui.statusText->text() == QStringLiteral("未连接 qkshost（主机未启动）"); }));
+    EXPECT_EQ(ui.statusDot->styleSheet(), kGrey);
     BridgeServer server(BridgeServer::pluginLike);
     waitUntil([] { return false; }, 600);
     EXPECT_TRUE(server.received().isEmpty());
-    EXPECT_NE(window.socket->state(), QLocalSocket::ConnectedState);
+    EXPECT_FALSE(ui.bridge->isConnected());
 }
 
 TEST(MainWindow, MinimumSizeAndNavigation) {
     MainWindow window;
+    const WindowAccess ui(window);
     window.show();
     window.resize(500, 300);
     waitUntil([] { return false; }, 50);
@@ -97,10 +98,10 @@ TEST(MainWindow, MinimumSizeAndNavigation) {
     EXPECT_GE(window.width(), 980);
     EXPECT_GE(window.height(), 640);
     for (int i : {2, 5, 1, 0}) {
-        window.navButtons[i]->click();
-        EXPECT_EQ(window.stack->currentIndex(), i);
-        for (int j = 0; j < window.navButtons.size(); ++j)
-            EXPECT_EQ(window.navButtons[j]->isChecked(), i == j);
+        ui.navButtons[i]->click();
+        EXPECT_EQ(ui.stack->currentIndex(), i);
+        for (int j = 0; j < ui.navButtons.size(); ++j)
+            EXPECT_EQ(ui.navButtons[j]->isChecked(), i == j);
     }
 }
 
@@ -117,12 +118,13 @@ TEST(MainWindow, HandshakeReplies) {
     for (const auto& c : cases) {
         BridgeServer server([&c](const QByteArray&) { return c.pong; });
         MainWindow window;
-        EXPECT_EQ(window.statusText->text(), QStringLiteral("未连接 qkshost"));
+        const WindowAccess ui(window);
+        EXPECT_EQ(ui.statusText->text(), QStringLiteral("未连接 qkshost"));
         ASSERT_TRUE(
-            waitUntil([&] { return window.connectButton->text() == QStringLiteral("重新连接"); }));
-        EXPECT_EQ(window.statusText->text(), QString::fromUtf8(c.text));
-        EXPECT_EQ(window.statusDot->styleSheet(), kGreen);
-        EXPECT_EQ(window.footer->text(), QString::fromUtf8(c.footer));
+            waitUntil([&] { return ui.connectButton->text() == QStringLiteral("重新连接"); }));
+        EXPECT_EQ(ui.statusText->text(), QString::fromUtf8(c.text));
+        EXPECT_EQ(ui.statusDot->styleSheet(), kGreen);
+        EXPECT_EQ(ui.footer->text(), QString::fromUtf8(c.footer));
         // The handshake, then the drawing window asking for the host's current drawing.
         const QList<QByteArray> received = server.received();
         ASSERT_FALSE(received.isEmpty());
@@ -135,112 +137,119 @@ TEST(MainWindow, HandshakeReplies) {
 // A pick with no drawing in the drawing window would wait for a selection no one can make.
 TEST(MainWindow, PickWithoutADrawingShowsTheDrawingWindow) {
     MainWindow window;
-    window.nestPage->pickFromCad();
-    EXPECT_EQ(window.stack->currentWidget(), window.drawingPage);
-    EXPECT_TRUE(window.navButtons[6]->isChecked());
-    EXPECT_EQ(window.nestPage->logLines().last(),
+    const WindowAccess ui(window);
+    ui.nestPage->pickFromCad();
+    EXPECT_EQ(ui.stack->currentWidget(), ui.drawingPage);
+    EXPECT_TRUE(ui.navButtons[6]->isChecked());
+    EXPECT_EQ(ui.nestPage->logLines().last(),
               QStringLiteral("[提示] 请先在图纸窗口中打开图纸，再框选零件"));
 }
 
 TEST(MainWindow, ReconnectWhileConnectedSendsNothing) {
     BridgeServer server(BridgeServer::pluginLike);
     MainWindow window;
-    ASSERT_TRUE(waitUntil([&] { return window.socket->state() == QLocalSocket::ConnectedState; }));
-    ASSERT_TRUE(waitUntil([&] { return window.statusDot->styleSheet() == kGreen; }));
+    const WindowAccess ui(window);
+    ASSERT_TRUE(waitUntil([&] { return ui.bridge->isConnected(); }));
+    ASSERT_TRUE(waitUntil([&] { return ui.statusDot->styleSheet() == kGreen; }));
+    waitUntil([] { return false; }, 200);  // the start-up exchange is over
     server.clearReceived();
-    window.connectButton->click();
+    ui.connectButton->click();
     clickCard(window, QStringLiteral("连接测试"));
-    EXPECT_EQ(window.footer->text(), QStringLiteral("「连接测试」：检查与 qkshost 的通道"));
+    EXPECT_EQ(ui.footer->text(), QStringLiteral("「连接测试」：检查与 qkshost 的通道"));
     waitUntil([] { return false; }, 200);
     EXPECT_TRUE(server.received().isEmpty());
-    EXPECT_EQ(window.statusText->text(), QStringLiteral("已连接 qkshost · 4.4.0"));
+    EXPECT_EQ(ui.statusText->text(), QStringLiteral("已连接 qkshost · 4.4.0"));
 
     // The host closes the pipe: the chip says so; the pages find out when they submit.
     server.dropClients();
-    ASSERT_TRUE(
-        waitUntil([&] { return window.statusText->text() == QStringLiteral("连接已断开"); }));
-    EXPECT_EQ(window.statusDot->styleSheet(), kGrey);
-    EXPECT_EQ(window.connectButton->text(), QStringLiteral("连接 qkshost"));
+    ASSERT_TRUE(waitUntil([&] { return ui.statusText->text() == QStringLiteral("连接已断开"); }));
+    EXPECT_EQ(ui.statusDot->styleSheet(), kGrey);
+    EXPECT_EQ(ui.connectButton->text(), QStringLiteral("连接 qkshost"));
 
     // The button brings it back.
-    window.connectButton->click();
-    EXPECT_EQ(window.statusText->text(), QStringLiteral("已连接 qkshost · 4.4.0"));
+    ui.connectButton->click();
+    EXPECT_TRUE(waitUntil(
+        [&] { return ui.statusText->text() == QStringLiteral("已连接 qkshost · 4.4.0"); }));
 }
 
 TEST(MainWindow, PlotSubmissionReconnectsAndRefreshesTheChip) {
     BridgeServer server(BridgeServer::pluginLike);
     MainWindow window;
-    ASSERT_TRUE(waitUntil([&] { return window.statusDot->styleSheet() == kGreen; }));
+    const WindowAccess ui(window);
+    ASSERT_TRUE(waitUntil([&] { return ui.statusDot->styleSheet() == kGreen; }));
     server.dropClients();
-    ASSERT_TRUE(
-        waitUntil([&] { return window.statusText->text() == QStringLiteral("连接已断开"); }));
+    ASSERT_TRUE(waitUntil([&] { return ui.statusText->text() == QStringLiteral("连接已断开"); }));
     server.clearReceived();
 
     QTemporaryDir out;
-    window.plotPage->outDirEdit->setText(out.path());
-    window.plotPage->startButton->click();
+    ui.plotPage->outDirEdit->setText(out.path());
+    ui.plotPage->startButton->click();
     // The reconnect fires the handshake first; the job command follows on the same link.
-    EXPECT_EQ(server.received().last(), QByteArray("PLOT\n"));
+    ASSERT_TRUE(waitUntil(
+        [&] { return !server.received().isEmpty() && server.received().last() == "PLOT\n"; }));
     EXPECT_TRUE(server.received().contains("PING\n"));
-    EXPECT_EQ(window.statusText->text(), QStringLiteral("已连接 qkshost · 4.4.0"));
-    EXPECT_TRUE(window.plotPage->running());
-    EXPECT_FALSE(window.plotPage->logView->toPlainText().contains(QStringLiteral("[警告]")));
+    EXPECT_EQ(ui.statusText->text(), QStringLiteral("已连接 qkshost · 4.4.0"));
+    EXPECT_TRUE(ui.plotPage->running());
+    waitUntil([] { return false; }, 100);  // the QUEUED reply
+    EXPECT_FALSE(ui.plotPage->logView->toPlainText().contains(QStringLiteral("[警告]")));
 }
 
 TEST(MainWindow, CardsSetTheFooterAndConnectionTestConnects) {
     MainWindow window;
-    ASSERT_TRUE(waitUntil([&] {
-        return window.statusText->text() == QStringLiteral("未连接 qkshost（主机未启动）");
-    }));
+    const WindowAccess ui(window);
+    ASSERT_TRUE(waitUntil(
+        [&] { return ui.statusText->text() == QStringLiteral("未连接 qkshost（主机未启动）"); }));
     clickCard(window, QStringLiteral("打印机与纸张"));
-    EXPECT_EQ(window.stack->currentWidget(), window.plotSettingsPage);
-    EXPECT_EQ(window.statusText->text(), QStringLiteral("未连接 qkshost（主机未启动）"));
+    EXPECT_EQ(ui.stack->currentWidget(), ui.plotSettingsPage);
+    EXPECT_EQ(ui.statusText->text(), QStringLiteral("未连接 qkshost（主机未启动）"));
 
     BridgeServer server(BridgeServer::pluginLike);
     clickCard(window, QStringLiteral("连接测试"));
-    EXPECT_EQ(window.stack->currentWidget(), window.hostSettingsPage);
-    EXPECT_EQ(window.statusText->text(), QStringLiteral("已连接 qkshost · 4.4.0"));
-    EXPECT_EQ(window.footer->text(), QStringLiteral("通道正常，可以运行功能"));
+    EXPECT_EQ(ui.stack->currentWidget(), ui.hostSettingsPage);
+    EXPECT_TRUE(waitUntil(
+        [&] { return ui.statusText->text() == QStringLiteral("已连接 qkshost · 4.4.0"); }));
+    EXPECT_EQ(ui.footer->text(), QStringLiteral("通道正常，可以运行功能"));
     EXPECT_FALSE(server.received().isEmpty());
 }
 
 TEST(MainWindow, SheetMetalCardsOpenTheirToolsAndReturn) {
     MainWindow window;
+    const WindowAccess ui(window);
     const char* bomCards[] = {"明细表导出 Excel", "重量计算", "折弯展开", "材料利用率",
                               "图纸清单打包"};
     for (int section = 0; section < 5; ++section) {
-        window.navButtons[4]->click();
+        ui.navButtons[4]->click();
         clickCard(window, QString::fromUtf8(bomCards[section]));
-        EXPECT_EQ(window.stack->currentWidget(), window.bomPage);
-        EXPECT_EQ(window.bomPage->currentSection(), section);
-        EXPECT_TRUE(window.bomPage->sectionButtons[section]->isChecked());
+        EXPECT_EQ(ui.stack->currentWidget(), ui.bomPage);
+        EXPECT_EQ(ui.bomPage->currentSection(), section);
+        EXPECT_TRUE(ui.bomPage->sectionButtons[section]->isChecked());
     }
-    EXPECT_EQ(window.footer->text(), QStringLiteral("就绪"));
+    EXPECT_EQ(ui.footer->text(), QStringLiteral("就绪"));
 
     // The settings page returns to where it was opened from.
     const struct {
         QWidget* from;
         QPushButton* opener;
-    } openers[] = {{window.bomPage, window.bomPage->settingsButton},
-                   {window.stack->widget(5), nullptr}};
+    } openers[] = {{ui.bomPage, ui.bomPage->settingsButton}, {ui.stack->widget(5), nullptr}};
     for (const auto& o : openers) {
-        window.stack->setCurrentWidget(o.from);
+        ui.stack->setCurrentWidget(o.from);
         if (o.opener)
             o.opener->click();
         else
             clickCard(window, QStringLiteral("钣金参数"));
-        EXPECT_EQ(window.stack->currentWidget(), window.bomSettingsPage);
-        window.bomSettingsPage->backButton->click();
-        EXPECT_EQ(window.stack->currentWidget(), o.from);
+        EXPECT_EQ(ui.stack->currentWidget(), ui.bomSettingsPage);
+        ui.bomSettingsPage->backButton->click();
+        EXPECT_EQ(ui.stack->currentWidget(), o.from);
     }
-    window.stack->setCurrentWidget(window.bomPage);
-    window.bomPage->backButton->click();
-    EXPECT_EQ(window.stack->currentIndex(), 4);
+    ui.stack->setCurrentWidget(ui.bomPage);
+    ui.bomPage->backButton->click();
+    EXPECT_EQ(ui.stack->currentIndex(), 4);
 }
 
 TEST(MainWindow, CleanupCardsOpenTheToolsOnTheirOperation) {
     MainWindow window;
-    ToolsPage& tools = *window.toolsPage;
+    const WindowAccess ui(window);
+    ToolsPage& tools = *ui.toolsPage;
     const struct {
         const char* card;
         ToolOperation operation;
@@ -250,33 +259,34 @@ TEST(MainWindow, CleanupCardsOpenTheToolsOnTheirOperation) {
         {"图层规范", ToolOperation::Layers},         {"清理冗余", ToolOperation::Clean},
         {"倒角与圆角", ToolOperation::Corners},      {"文字与属性提取", ToolOperation::Attributes}};
     for (int section = 0; section < ToolsPage::kSectionCount; ++section) {
-        window.navButtons[3]->click();
+        ui.navButtons[3]->click();
         clickCard(window, QString::fromUtf8(cards[section].card));
-        EXPECT_EQ(window.stack->currentWidget(), &tools);
+        EXPECT_EQ(ui.stack->currentWidget(), &tools);
         EXPECT_EQ(tools.currentSection(), section);
         for (int op = 0; op < kToolOperationCount; ++op)
             EXPECT_EQ(tools.operationChecks[op]->isChecked(), op == int(cards[section].operation))
                 << cards[section].card << " " << op;
     }
     tools.backButton->click();
-    EXPECT_EQ(window.stack->currentIndex(), 3);
+    EXPECT_EQ(ui.stack->currentIndex(), 3);
 
     // The rules page returns to where it was opened from, as the settings page does.
-    window.stack->setCurrentWidget(&tools);
+    ui.stack->setCurrentWidget(&tools);
     tools.rulesButton->click();
-    EXPECT_EQ(window.stack->currentWidget(), window.layerRulesPage);
-    window.layerRulesPage->backButton->click();
-    EXPECT_EQ(window.stack->currentWidget(), &tools);
-    window.navButtons[5]->click();
+    EXPECT_EQ(ui.stack->currentWidget(), ui.layerRulesPage);
+    ui.layerRulesPage->backButton->click();
+    EXPECT_EQ(ui.stack->currentWidget(), &tools);
+    ui.navButtons[5]->click();
     clickCard(window, QStringLiteral("图层与颜色规则"));
-    EXPECT_EQ(window.stack->currentWidget(), window.layerRulesPage);
-    window.layerRulesPage->backButton->click();
-    EXPECT_EQ(window.stack->currentIndex(), 5);
-    EXPECT_EQ(window.footer->text(), QStringLiteral("就绪"));
+    EXPECT_EQ(ui.stack->currentWidget(), ui.layerRulesPage);
+    ui.layerRulesPage->backButton->click();
+    EXPECT_EQ(ui.stack->currentIndex(), 5);
+    EXPECT_EQ(ui.footer->text(), QStringLiteral("就绪"));
 }
 
 TEST(MainWindow, CardGridsAndBadges) {
     MainWindow window;
+    const WindowAccess ui(window);
     const struct {
         int page;
         int cards;
@@ -288,7 +298,7 @@ TEST(MainWindow, CardGridsAndBadges) {
         {5, 4, "设置", {{0, 0}, {0, 1}, {0, 2}, {1, 0}}},
     };
     for (const auto& p : pages) {
-        QWidget* page = window.stack->widget(p.page);
+        QWidget* page = ui.stack->widget(p.page);
         EXPECT_EQ(page->findChild<QLabel*>(QStringLiteral("sectionCount"))->text(),
                   QStringLiteral("%1 项").arg(p.cards));
         auto* scroll = page->findChild<QScrollArea*>(QStringLiteral("scroll"));
@@ -321,9 +331,10 @@ TEST(Look, StyleSheetResourceLoads) {
 // notices go to the log of whichever page is in view.
 TEST(MainWindow, ConnectionTestKeepsTheHostPathAndNoticesReachThePageInView) {
     MainWindow window;
+    const WindowAccess ui(window);
     clickCard(window, QStringLiteral("连接测试"));
-    HostSettingsPage* page = window.hostSettingsPage;
-    ASSERT_EQ(window.stack->currentWidget(), page);
+    HostSettingsPage* page = ui.hostSettingsPage;
+    ASSERT_EQ(ui.stack->currentWidget(), page);
     EXPECT_EQ(page->hostInfoLabel->text(), QStringLiteral("当前：qkshost 未启动"));
     QTemporaryDir dir;
     const QString host = dir.filePath(QStringLiteral("主机/qkshost"));
@@ -341,13 +352,13 @@ TEST(MainWindow, ConnectionTestKeepsTheHostPathAndNoticesReachThePageInView) {
     EXPECT_EQ(loadHostProgramSetting(studioSettingsPath()), QString());
 
     const QString notice = QStringLiteral("[警告] qkshost 意外退出（进程被终止），正在重新启动");
-    window.navButtons[0]->click();
+    ui.navButtons[0]->click();
     window.logToPageInView(notice);
-    EXPECT_TRUE(window.plotPage->logView->toPlainText().endsWith(notice));
-    window.navButtons[2]->click();
+    EXPECT_TRUE(ui.plotPage->logView->toPlainText().endsWith(notice));
+    ui.navButtons[2]->click();
     window.logToPageInView(notice);
-    EXPECT_EQ(window.nestPage->logLines().last(), notice);
-    window.navButtons[5]->click();  // a card page has no log: nothing to write to
+    EXPECT_EQ(ui.nestPage->logLines().last(), notice);
+    ui.navButtons[5]->click();  // a card page has no log: nothing to write to
     window.logToPageInView(notice);
 }
 
@@ -404,16 +415,17 @@ TEST(MainWindow, FirstStartFillsTheScreenAndLaterStartsKeepThePlace) {
     const QString ini = dir.filePath(QStringLiteral("studio.ini"));
     {
         MainWindow window;
+        const WindowAccess ui(window);
         showMainWindow(window, ini);
         EXPECT_TRUE(window.isMaximized());
         const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
         EXPECT_GE(window.normalGeometry().width(), std::min(room.width(), 980));
         window.showNormal();
         window.setGeometry(0, 0, 1366, 768 - 40 - 30);
-        window.navButtons[2]->click();
+        ui.navButtons[2]->click();
         QCoreApplication::processEvents();
         QPushButton* start = nullptr;
-        for (QPushButton* button : window.nestPage->findChildren<QPushButton*>())
+        for (QPushButton* button : ui.nestPage->findChildren<QPushButton*>())
             if (button->text() == QStringLiteral("开始套料")) start = button;
         ASSERT_TRUE(start);
         EXPECT_EQ(start->visibleRegion().boundingRect(), start->rect());

@@ -328,9 +328,4 @@ std::vector<int> DrawingIndex::pick(const ViewBox& box, PickRule rule) const {
     return picked;
 }
 
-QString selectionLine(const QStringList& handles) {
-    if (handles.isEmpty()) return {};
-    return QStringLiteral("H ") + handles.join(QLatin1Char(' '));
-}
-
 }  // namespace qks::studio

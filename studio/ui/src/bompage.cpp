@@ -47,8 +47,8 @@ QString defaultProfileWords() {
 
 }  // namespace
 
-BomPage::BomPage(QLocalSocket* socket, BomSettings settings, QWidget* parent)
-    : JobPage(socket, QStringLiteral("选择要统计的图纸"), parent), settings_(std::move(settings)) {
+BomPage::BomPage(BridgeClient* bridge, BomSettings settings, QWidget* parent)
+    : JobPage(bridge, QStringLiteral("选择要统计的图纸"), parent), settings_(std::move(settings)) {
     backButton = addToolHeader(QStringLiteral("钣金 BOM"),
                                QStringLiteral("按图号汇总板件、重量与展开尺寸，导出 Excel 明细表"));
 
@@ -236,7 +236,7 @@ void BomPage::runJob(bool edits) {
     const QString configPath = tempFilePath(kBomConfigName);
     const QByteArray config = jobFileBytes(contract::writeBomConfig(
         bomJobConfig(form, settings_, edits ? table->edits() : QVector<BomEdit>())));
-    sendJob(configPath, config, form.logPath, jobCommand(contract::kBomWord, configPath));
+    sendJob(configPath, config, form.logPath, withConfig(&BridgeClient::bom, configPath));
     exportButton->setEnabled(!running() && table->rowCount() > 0);
 }
 

@@ -10,14 +10,12 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
-#include <QLocalSocket>
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
-#include <QSettings>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -30,8 +28,9 @@
 
 #include "qks/contract/log_words.h"
 #include "qks/studio/bomsettings.h"
-#include "qks/studio/bridge.h"
+#include "qks/studio/bridgeclient.h"
 #include "qks/studio/jobconfig.h"
+#include "qks/studio/recentdrawings.h"
 #include "qks/studio/ui/dialogs.h"
 #include "widgets.h"
 
@@ -48,8 +47,6 @@ constexpr double kPickPixels = 5.0;
 // A press that moves less than this many pixels is a click.
 constexpr double kDragPixels = 4.0;
 constexpr int kPollMs = 300;
-constexpr int kMaxRecent = 10;
-const QString kRecentKey = QStringLiteral("drawing/recent");
 const QString kDefaultPrompt = QStringLiteral("请在图纸窗口中框选零件，回车确认");
 const QString kAdjustHelp = QStringLiteral(
     "点选零件后拖动；R 旋转，M 镜像，L 锁定，方向键移动一格（Shift 十格），Delete 删除，"
@@ -163,72 +160,163 @@ QPointF DrawingCanvas::toWorld(const QPointF& s) const {
             centre_.y() - (s.y() - height() / 2.0) / scale_};
 }
 
+namespace {
+
+struct PenKey {
+    QRgb colour;
+    int width;
+    int dash;
+    bool operator==(const PenKey& o) const {
+        return colour == o.colour && width == o.width && dash == o.dash;
+    }
+};
+
+// Paints display-list items on one painter for one view (`scale` pixels per unit, drawing
+// origin at (`cx`, `cy`) on screen). Strokes are gathered as segments per pen and drawn in one
+// call per pen when flushed: a quarter of a million entities are then a few calls, not a
+// million. Entities shown as pixels are gathered by colour and drawn by finish().
+class ItemPainter {
+  public:
+    ItemPainter(QPainter& painter, const contract::ViewFile& view, double scale, double cx,
+                double cy)
+        : painter_(painter), view_(view), scale_(scale), cx_(cx), cy_(cy) {}
+
+    QPointF screen(std::uint32_t point) const {
+        return QPointF(cx_ + view_.x(point) * scale_, cy_ - view_.y(point) * scale_);
+    }
+    void dot(QRgb colour, const QPointF& at) { dotsOf(colour) << at; }
+    void fill(const ViewItem& item, const QColor& colour);
+    // A line item with `key`'s pen; dashed ones are drawn at once, whole.
+    void stroke(const ViewItem& item, bool closed, const PenKey& key);
+    // Draws the strokes gathered so far (before a clip changes, and at the end).
+    void flush();
+    // Draws everything still gathered, pixels last.
+    void finish();
+
+  private:
+    QPen penFor(const PenKey& key) const;
+    QVector<QLineF>& batchFor(const PenKey& key);
+    QVector<QPointF>& dotsOf(QRgb colour);
+
+    QPainter& painter_;
+    const contract::ViewFile& view_;
+    const double scale_, cx_, cy_;
+    // A deque keeps each batch where it is while more are added.
+    std::deque<std::pair<PenKey, QVector<QLineF>>> batches_;
+    std::deque<std::pair<QRgb, QVector<QPointF>>> dots_;
+    PenKey lastKey_{0, 0, -1};
+    QVector<QLineF>* lastBatch_ = nullptr;
+    QPolygonF polygon_;
+};
+
+QPen ItemPainter::penFor(const PenKey& key) const {
+    QPen pen(QColor::fromRgb(key.colour), key.width);
+    pen.setCosmetic(true);
+    const std::size_t d = static_cast<std::size_t>(key.dash);
+    if (key.dash > 0 && d <= view_.dashes.size()) {
+        // Pattern lengths are drawing units; Qt measures dashes in pen widths.
+        QVector<qreal> pattern;
+        double period = 0;
+        for (const float length : view_.dashes[d - 1].lengths) {
+            pattern << std::max(length * scale_ / key.width, 1.0);
+            period += pattern.back();
+        }
+        if (pattern.size() % 2 == 1) pattern << pattern.back();
+        // A pattern finer than a few pixels reads as a solid line.
+        if (pattern.size() >= 2 && period * key.width >= 6) pen.setDashPattern(pattern);
+    }
+    return pen;
+}
+
+QVector<QLineF>& ItemPainter::batchFor(const PenKey& key) {
+    for (auto& batch : batches_)
+        if (batch.first == key) return batch.second;
+    batches_.emplace_back(key, QVector<QLineF>());
+    return batches_.back().second;
+}
+
+QVector<QPointF>& ItemPainter::dotsOf(QRgb colour) {
+    if (!dots_.empty() && dots_.back().first == colour) return dots_.back().second;
+    for (auto& batch : dots_)
+        if (batch.first == colour) return batch.second;
+    dots_.emplace_back(colour, QVector<QPointF>());
+    return dots_.back().second;
+}
+
+void ItemPainter::flush() {
+    for (auto& [key, lines] : batches_) {
+        painter_.setPen(penFor(key));
+        painter_.drawLines(lines);
+    }
+    batches_.clear();
+    lastBatch_ = nullptr;
+    lastKey_ = {0, 0, -1};
+}
+
+void ItemPainter::finish() {
+    flush();
+    for (const auto& [colour, points] : dots_) {
+        painter_.setPen(QColor::fromRgb(colour));
+        painter_.drawPoints(points.constData(), points.size());
+    }
+}
+
+void ItemPainter::fill(const ViewItem& item, const QColor& colour) {
+    QPainterPath path;
+    path.setFillRule(Qt::OddEvenFill);
+    const contract::ViewLoops& loops = view_.fills[item.detail];
+    const std::uint32_t* starts = view_.loopStarts.data() + loops.firstLoop;
+    for (std::uint32_t loop = 0; loop < loops.loopCount; ++loop) {
+        const std::uint32_t begin = starts[loop];
+        const std::uint32_t end = loop + 1 < loops.loopCount ? starts[loop + 1] : item.pointCount;
+        polygon_.resize(static_cast<int>(end - begin));
+        for (std::uint32_t i = begin; i < end; ++i)
+            polygon_[static_cast<int>(i - begin)] = screen(item.firstPoint + i);
+        path.addPolygon(polygon_);
+        path.closeSubpath();
+    }
+    painter_.fillPath(path, colour);
+}
+
+void ItemPainter::stroke(const ViewItem& item, bool closed, const PenKey& key) {
+    if (key.dash > 0) {
+        // Dashes run on across a polyline's vertices only when it is drawn whole.
+        polygon_.resize(static_cast<int>(item.pointCount));
+        for (std::uint32_t i = 0; i < item.pointCount; ++i)
+            polygon_[static_cast<int>(i)] = screen(item.firstPoint + i);
+        if (closed && polygon_.size() > 2) polygon_ << polygon_.front();
+        painter_.setPen(penFor(key));
+        painter_.drawPolyline(polygon_);
+        return;
+    }
+    if (!lastBatch_ || !(key == lastKey_)) {
+        lastBatch_ = &batchFor(key);
+        lastKey_ = key;
+    }
+    QPointF previous = screen(item.firstPoint);
+    if (item.pointCount == 1) lastBatch_->append(QLineF(previous, previous));
+    // Points closer than half a pixel to the last one drawn add nothing to see; the last point
+    // is always drawn, so the stroke ends where it does.
+    const std::uint32_t last = item.pointCount - 1;
+    for (std::uint32_t i = 1; i < item.pointCount; ++i) {
+        const QPointF next = screen(item.firstPoint + i);
+        if (i < last && std::fabs(next.x() - previous.x()) < 0.5 &&
+            std::fabs(next.y() - previous.y()) < 0.5)
+            continue;
+        lastBatch_->append(QLineF(previous, next));
+        previous = next;
+    }
+    if (closed && item.pointCount > 2)
+        lastBatch_->append(QLineF(previous, screen(item.firstPoint)));
+}
+
+}  // namespace
+
 void DrawingCanvas::paintEntities(QPainter& painter, const int* first, const int* last) {
     const contract::ViewFile& view = index_->view();
     const double cx = width() / 2.0 - centre_.x() * scale_;
     const double cy = height() / 2.0 + centre_.y() * scale_;
-    const auto screen = [&](std::uint32_t point) {
-        return QPointF(cx + view.x(point) * scale_, cy - view.y(point) * scale_);
-    };
-
-    // Strokes are gathered as segments per pen and drawn in one call per pen at the end: a
-    // quarter of a million entities are then a few calls, not a million.
-    struct PenKey {
-        QRgb colour;
-        int width;
-        int dash;
-        bool operator==(const PenKey& o) const {
-            return colour == o.colour && width == o.width && dash == o.dash;
-        }
-    };
-    // A deque keeps each batch where it is while more are added.
-    std::deque<std::pair<PenKey, QVector<QLineF>>> batches;
-    const auto batchFor = [&](const PenKey& key) -> QVector<QLineF>& {
-        for (auto& batch : batches)
-            if (batch.first == key) return batch.second;
-        batches.emplace_back(key, QVector<QLineF>());
-        return batches.back().second;
-    };
-    const auto penFor = [&](const PenKey& key) {
-        QPen pen(QColor::fromRgb(key.colour), key.width);
-        pen.setCosmetic(true);
-        const std::size_t d = static_cast<std::size_t>(key.dash);
-        if (key.dash > 0 && d <= view.dashes.size()) {
-            // Pattern lengths are drawing units; Qt measures dashes in pen widths.
-            QVector<qreal> pattern;
-            double period = 0;
-            for (const float length : view.dashes[d - 1].lengths) {
-                pattern << std::max(length * scale_ / key.width, 1.0);
-                period += pattern.back();
-            }
-            if (pattern.size() % 2 == 1) pattern << pattern.back();
-            // A pattern finer than a few pixels reads as a solid line.
-            if (pattern.size() >= 2 && period * key.width >= 6) pen.setDashPattern(pattern);
-        }
-        return pen;
-    };
-    // Entities shown as pixels, by colour: one call per colour.
-    std::deque<std::pair<QRgb, QVector<QPointF>>> dots;
-    const auto dotsOf = [&](QRgb colour) -> QVector<QPointF>& {
-        if (!dots.empty() && dots.back().first == colour) return dots.back().second;
-        for (auto& batch : dots)
-            if (batch.first == colour) return batch.second;
-        dots.emplace_back(colour, QVector<QPointF>());
-        return dots.back().second;
-    };
-    PenKey lastKey{0, 0, -1};
-    QVector<QLineF>* lastBatch = nullptr;
-    QPolygonF polygon;
-    const auto flush = [&] {
-        for (auto& [key, lines] : batches) {
-            painter.setPen(penFor(key));
-            painter.drawLines(lines);
-        }
-        batches.clear();
-        lastBatch = nullptr;
-        lastKey = {0, 0, -1};
-    };
-
+    ItemPainter items(painter, view, scale_, cx, cy);
     for (const int* at = first; at != last; ++at) {
         const int e = *at;
         const bool highlighted = selected_[static_cast<std::size_t>(e)] != 0;
@@ -242,78 +330,30 @@ void DrawingCanvas::paintEntities(QPainter& painter, const int* first, const int
             if (!index_->layerShown(style.layer) || item.pointCount == 0) continue;
             const QRgb colour = highlighted ? kHighlight.rgb() : (0xff000000u | style.rgb);
             if (tiny) {
-                dotsOf(colour) << QPointF(cx + box.minX * scale_, cy - box.minY * scale_);
+                items.dot(colour, QPointF(cx + box.minX * scale_, cy - box.minY * scale_));
                 break;
             }
             const bool clipped = style.clip > 0;
             if (clipped) {
-                flush();
+                items.flush();
                 const auto& c = view.clips[style.clip - 1u];
                 painter.setClipRect(QRectF(toScreen(c.x0, c.y1), toScreen(c.x1, c.y0)));
             }
-            if (style.kind == ViewItemKind::Text) {
+            if (style.kind == ViewItemKind::Text)
                 drawText(painter, item, QColor::fromRgb(colour));
-            } else if (style.kind == ViewItemKind::Fill) {
-                QPainterPath path;
-                path.setFillRule(Qt::OddEvenFill);
-                const contract::ViewLoops& loops = view.fills[item.detail];
-                const std::uint32_t* starts = view.loopStarts.data() + loops.firstLoop;
-                for (std::uint32_t loop = 0; loop < loops.loopCount; ++loop) {
-                    const std::uint32_t begin = starts[loop];
-                    const std::uint32_t end =
-                        loop + 1 < loops.loopCount ? starts[loop + 1] : item.pointCount;
-                    polygon.resize(static_cast<int>(end - begin));
-                    for (std::uint32_t i = begin; i < end; ++i)
-                        polygon[static_cast<int>(i - begin)] = screen(item.firstPoint + i);
-                    path.addPolygon(polygon);
-                    path.closeSubpath();
-                }
-                painter.fillPath(path,
-                                 highlighted ? QColor(240, 163, 42, 140) : QColor::fromRgb(colour));
-            } else {
-                const PenKey key{colour, highlighted ? 2 : int(penWidth(style.weightMm)),
-                                 highlighted ? 0 : style.dash};
-                if (key.dash > 0) {
-                    // Dashes run on across a polyline's vertices only when it is drawn whole.
-                    polygon.resize(static_cast<int>(item.pointCount));
-                    for (std::uint32_t i = 0; i < item.pointCount; ++i)
-                        polygon[static_cast<int>(i)] = screen(item.firstPoint + i);
-                    if (style.closed && polygon.size() > 2) polygon << polygon.front();
-                    painter.setPen(penFor(key));
-                    painter.drawPolyline(polygon);
-                } else {
-                    if (!lastBatch || !(key == lastKey)) {
-                        lastBatch = &batchFor(key);
-                        lastKey = key;
-                    }
-                    QPointF previous = screen(item.firstPoint);
-                    if (item.pointCount == 1) lastBatch->append(QLineF(previous, previous));
-                    // Points closer than half a pixel to the last one drawn add nothing to
-                    // see; the last point is always drawn, so the stroke ends where it does.
-                    const std::uint32_t last = item.pointCount - 1;
-                    for (std::uint32_t i = 1; i < item.pointCount; ++i) {
-                        const QPointF next = screen(item.firstPoint + i);
-                        if (i < last && std::fabs(next.x() - previous.x()) < 0.5 &&
-                            std::fabs(next.y() - previous.y()) < 0.5)
-                            continue;
-                        lastBatch->append(QLineF(previous, next));
-                        previous = next;
-                    }
-                    if (style.closed && item.pointCount > 2)
-                        lastBatch->append(QLineF(previous, screen(item.firstPoint)));
-                }
-            }
+            else if (style.kind == ViewItemKind::Fill)
+                items.fill(item, highlighted ? QColor(240, 163, 42, 140) : QColor::fromRgb(colour));
+            else
+                items.stroke(item, style.closed,
+                             {colour, highlighted ? 2 : int(penWidth(style.weightMm)),
+                              highlighted ? 0 : style.dash});
             if (clipped) {
-                flush();
+                items.flush();
                 painter.setClipping(false);
             }
         }
     }
-    flush();
-    for (const auto& [colour, points] : dots) {
-        painter.setPen(QColor::fromRgb(colour));
-        painter.drawPoints(points.constData(), points.size());
-    }
+    items.finish();
 }
 
 void DrawingCanvas::paintEvent(QPaintEvent*) {
@@ -685,7 +725,8 @@ void DrawingCanvas::resizeEvent(QResizeEvent*) {
 
 // ---------------------------------------------------------------- page
 
-DrawingPage::DrawingPage(QLocalSocket* socket, QWidget* parent) : QWidget(parent), socket_(socket) {
+DrawingPage::DrawingPage(BridgeClient* bridge, QWidget* parent)
+    : QWidget(parent), bridge_(bridge), pick_(new PickPrompt(bridge, this)) {
     setAcceptDrops(true);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
@@ -809,7 +850,7 @@ DrawingPage::DrawingPage(QLocalSocket* socket, QWidget* parent) : QWidget(parent
                              .arg(y + view.originY, 0, 'f', 3));
     });
     connect(canvas_, &DrawingCanvas::selectionChanged, this, [this](int count) {
-        if (prompting_)
+        if (pick_->asking())
             promptBar_->setText(promptBar_->property("prompt").toString() +
                                 QStringLiteral("  · 已选 %1 个对象").arg(count));
     });
@@ -821,6 +862,9 @@ DrawingPage::DrawingPage(QLocalSocket* socket, QWidget* parent) : QWidget(parent
     connect(canvas_, &DrawingCanvas::adjustChanged, this, &DrawingPage::showAdjustState);
     connect(confirm, &QPushButton::clicked, this, [this] { answerPrompt(true); });
     connect(cancel, &QPushButton::clicked, this, [this] { answerPrompt(false); });
+    connect(pick_, &PickPrompt::started, this, [this] { showPrompt(true); });
+    connect(pick_, &PickPrompt::ended, this, [this] { showPrompt(false); });
+    connect(pick_, &PickPrompt::warning, this, &DrawingPage::logLine);
 
     timer_ = new QTimer(this);
     timer_->setInterval(kPollMs);
@@ -828,26 +872,20 @@ DrawingPage::DrawingPage(QLocalSocket* socket, QWidget* parent) : QWidget(parent
     timer_->start();
 }
 
-bool DrawingPage::send(const QByteArray& command, QString* reply) {
-    if (socket_ == nullptr || socket_->state() != QLocalSocket::ConnectedState) {
-        emit logLine(kNotConnectedNestLine);
-        return false;
-    }
-    const std::optional<QByteArray> answer = exchange(socket_, command, kReplyWaitMs);
-    if (reply) *reply = answer ? QString::fromUtf8(*answer) : QString();
-    return true;
+bool DrawingPage::linkUp() {
+    if (bridge_ != nullptr && bridge_->isConnected()) return true;
+    emit logLine(kNotConnectedNestLine);
+    return false;
 }
 
 void DrawingPage::requestView(const QString& layout) {
-    QByteArray command = fromContract(contract::kViewWord).toUtf8();
-    if (!layout.isEmpty()) command += ' ' + layout.toUtf8();
-    send(command + '\n');
+    if (linkUp()) bridge_->view(layout);
 }
 
 bool DrawingPage::openDrawing(const QString& path) {
     const QString absolute = QFileInfo(path).absoluteFilePath();
-    if (!send(fromContract(contract::kOpenWord).toUtf8() + ' ' + absolute.toUtf8() + '\n'))
-        return false;
+    if (!linkUp()) return false;
+    bridge_->open(absolute);
     rememberRecent(absolute);
     status_->setText(QStringLiteral("正在打开 %1 ...").arg(QFileInfo(absolute).fileName()));
     return true;
@@ -877,47 +915,29 @@ QString DrawingPage::notice() const {
 void DrawingPage::poll() {
     followAdjustSave();
     if (viewWatch_.changed(tempFilePath(fromContract(contract::kViewFile)))) loadView();
-    const QString promptPath = tempFilePath(fromContract(contract::kViewPromptFile));
-    const QString signature = fileSignature(promptPath);
-    if (signature == promptSignature_) return;
-    promptSignature_ = signature;
-    const std::optional<contract::ViewPrompt> prompt =
-        signature.isEmpty() ? std::nullopt
-                            : contract::readViewPrompt(readWholeFile(promptPath).toStdString());
-    if (prompt) {
-        promptSerial_ = prompt->serial;
-        prompting_ = true;
+    pick_->poll();
+}
+
+void DrawingPage::showPrompt(bool asking) {
+    if (asking) {
         // The host's own prompt is an English console word; the window says what to do.
         promptBar_->setProperty("prompt", kDefaultPrompt);
         promptBar_->setText(kDefaultPrompt);
         promptRow_->show();
         canvas_->setPicking(true);
         emit promptStarted();
-    } else if (prompting_) {
-        prompting_ = false;
-        promptBar_->clear();
-        promptRow_->hide();
-        canvas_->setPicking(false);
-        emit promptEnded();
+        return;
     }
-}
-
-void DrawingPage::answerPrompt(bool confirmed) {
-    if (!prompting_) return;
-    const QString line = confirmed ? selectionLine(canvas_->selectedHandles()) : QString();
-    QString reply;
-    const QByteArray command = fromContract(contract::kSelectWord).toUtf8() + ' ' +
-                               QByteArray::number(qulonglong(promptSerial_)) +
-                               (line.isEmpty() ? QByteArray() : ' ' + line.toUtf8()) + '\n';
-    if (!send(command, &reply)) return;
-    if (!reply.startsWith(fromContract(contract::kOkReply)))
-        emit logLine(QStringLiteral("[警告] qkshost 返回：%1").arg(reply));
-    prompting_ = false;
     promptBar_->clear();
     promptRow_->hide();
     canvas_->setPicking(false);
-    canvas_->clearSelection();
     emit promptEnded();
+}
+
+void DrawingPage::answerPrompt(bool confirmed) {
+    if (!pick_->asking()) return;
+    if (!linkUp()) return;
+    if (pick_->answer(confirmed, canvas_->selectedHandles())) canvas_->clearSelection();
 }
 
 void DrawingPage::loadView() {
@@ -1042,7 +1062,8 @@ void DrawingPage::saveAdjusted() {
     }
     // The answer is the log the plug-in starts afresh; an old one must not answer for it.
     QFile::remove(log);
-    if (!send(jobCommand(contract::kNestAdjustWord, path))) return;
+    if (!linkUp()) return;
+    bridge_->nestAdjust(path);
     saving_ = true;
     adjustTail_.restart(log);
     adjustMessage_->setText(QStringLiteral("正在检查并生成套料图…"));
@@ -1090,18 +1111,11 @@ void DrawingPage::showLayers() {
 }
 
 QStringList DrawingPage::recentDrawings() const {
-    QSettings settings(studioSettingsPath(), QSettings::IniFormat);
-    return settings.value(kRecentKey).toStringList();
+    return qks::studio::recentDrawings(studioSettingsPath());
 }
 
 void DrawingPage::rememberRecent(const QString& path) {
-    QSettings settings(studioSettingsPath(), QSettings::IniFormat);
-    QStringList recent = settings.value(kRecentKey).toStringList();
-    recent.removeAll(path);
-    recent.prepend(path);
-    while (recent.size() > kMaxRecent)
-        recent.removeLast();
-    settings.setValue(kRecentKey, recent);
+    rememberRecentDrawing(studioSettingsPath(), path);
 }
 
 void DrawingPage::fillRecentMenu() {

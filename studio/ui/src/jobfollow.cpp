@@ -1,7 +1,6 @@
 #include "jobfollow.h"
 
 #include <QLabel>
-#include <QLocalSocket>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTime>
@@ -25,13 +24,11 @@ JobFollow::JobFollow(QTimer* timer, QPlainTextEdit* log, QPushButton* startButto
     connect(timer_, &QTimer::timeout, this, &JobFollow::tick);
 }
 
-bool JobFollow::ensureConnected(QLocalSocket* socket) {
-    if (!socket) return false;
-    if (socket->state() == QLocalSocket::ConnectedState) return true;
-    return connectBridge(socket, kPageConnectWaitMs);
+bool JobFollow::ensureConnected(BridgeClient* bridge) {
+    return bridge && bridge->connectToBridge(kPageConnectWaitMs);
 }
 
-void JobFollow::submit(QLocalSocket* socket, const QString& logPath, const QByteArray& command) {
+void JobFollow::submit(BridgeClient& bridge, const QString& logPath, const Submit& submit) {
     truncateFile(logPath);
     log_->clear();
     appendLogLine(log_, QStringLiteral("[%1] 已提交，等待 qkshost 执行")
@@ -40,8 +37,9 @@ void JobFollow::submit(QLocalSocket* socket, const QString& logPath, const QByte
     running_ = true;
     startButton_->setEnabled(false);
     status_->setText(texts_.busy);
-    if (const std::optional<QString> warning = submitJob(socket, command))
-        appendLogLine(log_, *warning);
+    submit(bridge, this, [this](std::optional<QString> warning) {
+        if (warning) appendLogLine(log_, *warning);
+    });
     timer_->start();
 }
 

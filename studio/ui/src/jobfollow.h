@@ -5,10 +5,12 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
+#include "qks/studio/bridgeclient.h"
 #include "qks/studio/logtail.h"
 
 class QLabel;
-class QLocalSocket;
 class QPlainTextEdit;
 class QPushButton;
 class QTimer;
@@ -29,12 +31,15 @@ class JobFollow : public QObject {
 
     bool running() const { return running_; }
 
-    // Re-connects once when the link is down; false means the page must not submit.
-    static bool ensureConnected(QLocalSocket* socket);
+    // Re-connects once when the link is down; false means the page must not submit. A link
+    // still coming up counts as up: the submission waits for it.
+    static bool ensureConnected(BridgeClient* bridge);
 
-    // After the job config was written: empties `logPath`, shows the submission, sends
-    // `command` and starts following the log.
-    void submit(QLocalSocket* socket, const QString& logPath, const QByteArray& command);
+    using Submit = std::function<void(BridgeClient&, QObject*, BridgeClient::JobReply)>;
+    // After the job config was written: empties `logPath`, shows the submission, submits the
+    // job through `submit` and starts following the log. A warning reply joins the log when it
+    // comes.
+    void submit(BridgeClient& bridge, const QString& logPath, const Submit& submit);
 
     void tick();
 

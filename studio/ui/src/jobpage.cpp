@@ -28,8 +28,8 @@ const QString kCurrentSource = QStringLiteral("current");
 
 }  // namespace
 
-JobPage::JobPage(QLocalSocket* socket, QString filesTitle, QWidget* parent)
-    : QWidget(parent), socket(socket), filesTitle_(std::move(filesTitle)) {
+JobPage::JobPage(BridgeClient* bridge, QString filesTitle, QWidget* parent)
+    : QWidget(parent), bridge_(bridge), filesTitle_(std::move(filesTitle)) {
     pageLayout = new QVBoxLayout(this);
     pageLayout->setContentsMargins(0, 0, 0, 0);
     pageLayout->setSpacing(12);
@@ -208,7 +208,7 @@ bool JobPage::prepareJob(const QString& folder) {
         appendLogLine(logView, QStringLiteral("[错误] 无法创建目录：%1").arg(folder));
         return false;
     }
-    if (!JobFollow::ensureConnected(socket)) {
+    if (!JobFollow::ensureConnected(bridge_)) {
         appendLogLine(logView, kNotConnectedJobLine);
         return false;
     }
@@ -232,14 +232,21 @@ bool JobPage::prepareDrawingJob(DrawingJobForm& form, const QLineEdit* outDirEdi
 }
 
 void JobPage::sendJob(const QString& configPath, const QByteArray& config, const QString& logPath,
-                      const QByteArray& command) {
+                      const JobSubmit& command) {
     if (!writeJobFile(configPath, config)) {
         appendLogLine(logView, kConfigWriteFailedLine);
         return;
     }
     logPath_ = logPath;
     if (drawingButton) drawingButton->hide();
-    follow_->submit(socket, logPath, command);
+    follow_->submit(*bridge_, logPath, command);
+}
+
+JobPage::JobSubmit JobPage::withConfig(ConfigCommand command, const QString& configPath) {
+    return [command, configPath](BridgeClient& bridge, QObject* receiver,
+                                 BridgeClient::JobReply done) {
+        (bridge.*command)(configPath, receiver, std::move(done));
+    };
 }
 
 void JobPage::offerDrawings() {

@@ -5,7 +5,6 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLocalSocket>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QStackedWidget>
@@ -17,7 +16,7 @@
 #include <utility>
 
 #include "qks/studio/bomsettings.h"
-#include "qks/studio/bridge.h"
+#include "qks/studio/bridgeclient.h"
 #include "qks/studio/hostkeeper.h"
 #include "qks/studio/ui/bompage.h"
 #include "qks/studio/ui/bomsettingspage.h"
@@ -108,11 +107,11 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     main->addWidget(buildHeader());
     row->addWidget(mainArea, 1);
 
-    socket = new QLocalSocket(this);
+    bridge = new BridgeClient(this);
     stack = new QStackedWidget(mainArea);
-    plotPage = new PlotPage(socket, this);
-    mergePage = new MergePage(socket, this);
-    nestPage = new NestPage(socket, this);
+    plotPage = new PlotPage(bridge, this);
+    mergePage = new MergePage(bridge, this);
+    nestPage = new NestPage(bridge, this);
     nestPage->form().rememberStrategyIn(studioSettingsPath());
     stack->addWidget(plotPage);
     stack->addWidget(mergePage);
@@ -138,20 +137,19 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     navButtons.first()->setChecked(true);
     stack->setCurrentIndex(0);
 
-    connect(socket, &QLocalSocket::connected, this, &MainWindow::handshake);
-    connect(socket, &QLocalSocket::disconnected, this, [this] {
+    connect(bridge, &BridgeClient::connected, this, &MainWindow::handshake);
+    connect(bridge, &BridgeClient::disconnected, this, [this] {
+        // A handshake the broken link never sent is answered by no one.
+        handshakesUnanswered_ = 0;
         const LinkView view = linkView(LinkState::Disconnected);
         setConnectionStatus(view.connected, view.text);
     });
-    connect(socket, &QLocalSocket::errorOccurred, this,
-            [this](QLocalSocket::LocalSocketError error) {
-                // A reply that did not come within its wait is no broken link: silence is taken as
-                // success, and the link stays up.
-                if (error == QLocalSocket::SocketTimeoutError) return;
-                if (hostKeeper_ && hostKeeper_->state() == HostKeeper::State::Starting) return;
-                const LinkView view = linkView(LinkState::Unreachable);
-                setConnectionStatus(view.connected, view.text);
-            });
+    connect(bridge, &BridgeClient::linkError, this, [this] {
+        if (!bridge->isConnected()) handshakesUnanswered_ = 0;
+        if (hostKeeper_ && hostKeeper_->state() == HostKeeper::State::Starting) return;
+        const LinkView view = linkView(LinkState::Unreachable);
+        setConnectionStatus(view.connected, view.text);
+    });
     connect(connectButton, &QPushButton::clicked, this, &MainWindow::tryConnect);
 
     const LinkView initial = linkView(LinkState::Initial);
@@ -160,10 +158,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
 }
 
 MainWindow::~MainWindow() {
-    // Closing a connected socket signals "disconnected"; the chip it would update may
-    // already be gone, so the socket stops talking to the window first.
-    socket->disconnect(this);
-    socket->abort();
+    // Closing a connected link signals "disconnected"; the chip it would update may already be
+    // gone, so the client stops talking to the window first.
+    bridge->disconnect(this);
+    bridge->abort();
 }
 
 QWidget* MainWindow::buildSidebar() {
@@ -309,9 +307,9 @@ QWidget* MainWindow::buildCard(const QString& title, const QString& description,
 void MainWindow::buildToolPages() {
     const QString settingsPath = studioSettingsPath();
     bomSettingsPage = new BomSettingsPage(settingsPath, this);
-    bomPage = new BomPage(socket, bomSettingsPage->settings(), this);
+    bomPage = new BomPage(bridge, bomSettingsPage->settings(), this);
     layerRulesPage = new LayerRulesPage(settingsPath, this);
-    toolsPage = new ToolsPage(socket, layerRulesPage->rules(), this);
+    toolsPage = new ToolsPage(bridge, layerRulesPage->rules(), this);
     plotSettingsPage = new PlotSettingsPage(settingsPath, PlotPage::builtInDefaults(), this);
     plotPage->applyDefaults(plotSettingsPage->defaults());
     hostSettingsPage = new HostSettingsPage(settingsPath, this);
@@ -396,10 +394,10 @@ void MainWindow::setConnectionStatus(bool connected, const QString& text) {
 }
 
 void MainWindow::tryConnect() {
-    if (socket->state() == QLocalSocket::ConnectedState) return;
+    if (bridge->isConnected()) return;
     const LinkView connecting = linkView(LinkState::Connecting);
     setConnectionStatus(connecting.connected, connecting.text);
-    if (connectBridge(socket, kConnectWaitMs)) {
+    if (bridge->connectToBridge(kConnectWaitMs)) {
         handshake();
         return;
     }
@@ -433,9 +431,10 @@ void MainWindow::setHostKeeper(HostKeeper* keeper) {
         tryConnect();
         if (!restartPending_) return;
         restartPending_ = false;
-        if (socket->state() != QLocalSocket::ConnectedState) return;
-        footer->setText(kHostRestartedText);
-        logToPageInView(QStringLiteral("[提示] ") + kHostRestartedText);
+        if (!bridge->isConnected()) return;
+        // Said once the handshakes under way have answered, so their footer does not cover it.
+        announceRestart_ = true;
+        if (handshakesUnanswered_ == 0) announceRestart();
     });
     connect(keeper, &HostKeeper::hostExited, this, [this](const QString& reason) {
         restartPending_ = true;
@@ -489,26 +488,40 @@ void MainWindow::logToPageInView(const QString& line) {
         nestPage->appendLog(line);
 }
 
+void MainWindow::announceRestart() {
+    announceRestart_ = false;
+    footer->setText(kHostRestartedText);
+    logToPageInView(QStringLiteral("[提示] ") + kHostRestartedText);
+}
+
 void MainWindow::handshake() {
-    const std::optional<QString> version = qks::studio::handshake(socket);
-    const LinkView view = linkView(LinkState::Connected, version);
-    setConnectionStatus(view.connected, view.text);
-    if (version) footer->setText(QStringLiteral("通道正常，可以运行功能"));
-    // The window shows the host's current drawing as soon as the link is up; drawings named
-    // on the command line are opened then.
-    drawingPage->requestView();
-    for (const QString& path : std::exchange(drawingsToOpen_, {}))
-        drawingPage->openDrawing(path);
+    ++handshakesUnanswered_;
+    bridge->ping(this, [this](const std::optional<QString>& version) {
+        --handshakesUnanswered_;
+        const LinkView view = linkView(LinkState::Connected, version);
+        setConnectionStatus(view.connected, view.text);
+        if (version) footer->setText(QStringLiteral("通道正常，可以运行功能"));
+        // The window shows the host's current drawing as soon as the link is up; drawings
+        // named on the command line are opened then.
+        drawingPage->requestView();
+        for (const QString& path : std::exchange(drawingsToOpen_, {}))
+            drawingPage->openDrawing(path);
+        if (announceRestart_ && handshakesUnanswered_ == 0) announceRestart();
+    });
+}
+
+void MainWindow::showPage(int index) {
+    if (index >= 0 && index < navButtons.size()) navButtons[index]->click();
 }
 
 void MainWindow::openDrawingsWhenConnected(const QStringList& paths) {
     drawingsToOpen_ += paths;
     if (!paths.isEmpty()) navButtons[kDrawingPageIndex]->click();
-    if (socket->state() == QLocalSocket::ConnectedState) handshake();
+    if (bridge->isConnected()) handshake();
 }
 
 void MainWindow::buildDrawingPage() {
-    drawingPage = new DrawingPage(socket, this);
+    drawingPage = new DrawingPage(bridge, this);
     stack->addWidget(drawingPage);
     // A selection the host asks for is made in the drawing window; the page the person came
     // from comes back when it is made.

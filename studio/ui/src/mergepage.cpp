@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QLocalSocket>
 #include <QPushButton>
 #include <QSpinBox>
 
@@ -22,8 +21,8 @@
 
 namespace qks::studio {
 
-MergePage::MergePage(QLocalSocket* socket, QWidget* parent)
-    : JobPage(socket, QStringLiteral("选择要合并的图纸"), parent) {
+MergePage::MergePage(BridgeClient* bridge, QWidget* parent)
+    : JobPage(bridge, QStringLiteral("选择要合并的图纸"), parent) {
     addHeader(QStringLiteral("图纸合并"),
               QStringLiteral("多个 DWG/DXF 排成一张图，文件名标在零件图下方"));
 
@@ -121,7 +120,7 @@ void MergePage::start() {
     form.files = drawingPaths(fileList);
     const QString configPath = tempFilePath(kMergeConfigName);
     sendJob(configPath, jobFileBytes(contract::writeMergeConfig(mergeJobConfig(form))),
-            form.logPath, jobCommand(contract::kMergeWord, configPath));
+            form.logPath, withConfig(&BridgeClient::merge, configPath));
 }
 
 }  // namespace qks::studio

@@ -32,7 +32,7 @@ QFrame* makePanel(QWidget* parent) {
 
 }  // namespace
 
-NestPage::NestPage(QLocalSocket* socket, QWidget* parent) : QWidget(parent), socket_(socket) {
+NestPage::NestPage(BridgeClient* bridge, QWidget* parent) : QWidget(parent), bridge_(bridge) {
     // The form is larger than the smallest window: it scrolls instead of overlapping. The
     // actions stay below it, in reach whatever the window's height.
     auto* outer = new QVBoxLayout(this);
@@ -206,9 +206,18 @@ void NestPage::pickFromCad() {
     hintLabel_->setText(QStringLiteral("请在图纸窗口中框选零件，回车确认"));
     appendLog(QStringLiteral("[操作] 已发送框选命令，请在图纸窗口中选择零件"));
     partsWatch_.forget();
-    const NestReply reply = sendNestCommand(socket_, fromContract(contract::kNestPickWord));
-    if (!reply.logLine.isEmpty()) appendLog(reply.logLine);
-    if (reply.accepted) startButton_->setEnabled(true);
+    sendNest(&BridgeClient::nestPick, [this](const NestReply& reply) {
+        if (!reply.logLine.isEmpty()) appendLog(reply.logLine);
+        if (reply.accepted) startButton_->setEnabled(true);
+    });
+}
+
+void NestPage::sendNest(void (BridgeClient::*command)(QObject*, BridgeClient::NestCommandReply),
+                        BridgeClient::NestCommandReply done) {
+    if (bridge_)
+        (bridge_->*command)(this, std::move(done));
+    else
+        done({false, kNotConnectedNestLine});
 }
 
 void NestPage::chooseFiles() {
@@ -237,6 +246,7 @@ void NestPage::useCurrentDrawing() {
 }
 
 void NestPage::start() {
+    if (startSent_) return;
     if (source_ == contract::PartSource::Picked && table_->parts().isEmpty()) {
         appendLog(QStringLiteral("[提示] 请先在图纸窗口中框选零件"));
         return;
@@ -267,21 +277,28 @@ void NestPage::start() {
     logWatch_.changed(tempFilePath(kNestLogName));
     logChanged_ = false;
     doneSeen_ = false;
-    const NestReply reply =
-        sendNestCommand(socket_, fromContract(contract::kNestWord) + QLatin1Char(' ') + configPath);
-    if (!reply.logLine.isEmpty()) appendLog(reply.logLine);
-    if (!reply.accepted) return;
-    running_ = true;
-    startButton_->setEnabled(false);
-    stopButton_->setEnabled(true);
-    drawingButton_->setEnabled(false);
-    stateChip_->setText(QStringLiteral("优化中"));
+    const auto started = [this](const NestReply& reply) {
+        startSent_ = false;
+        if (!reply.logLine.isEmpty()) appendLog(reply.logLine);
+        if (!reply.accepted) return;
+        running_ = true;
+        startButton_->setEnabled(false);
+        stopButton_->setEnabled(true);
+        drawingButton_->setEnabled(false);
+        stateChip_->setText(QStringLiteral("优化中"));
+    };
+    startSent_ = true;
+    if (bridge_)
+        bridge_->nest(configPath, this, started);
+    else
+        started({false, kNotConnectedNestLine});
 }
 
 void NestPage::stop() {
     if (!running_) return;
-    const NestReply reply = sendNestCommand(socket_, fromContract(contract::kNestStopWord));
-    if (!reply.logLine.isEmpty()) appendLog(reply.logLine);
+    sendNest(&BridgeClient::nestStop, [this](const NestReply& reply) {
+        if (!reply.logLine.isEmpty()) appendLog(reply.logLine);
+    });
     stateChip_->setText(QStringLiteral("正在停止，采用当前最优"));
 }
 

@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QLocalSocket>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -27,8 +26,8 @@ const QString kIdleStatus = QStringLiteral("多个 DWG/DXF 一次转 PDF，支�
 
 }  // namespace
 
-PlotPage::PlotPage(QLocalSocket* socket, QWidget* parent)
-    : JobPage(socket, QStringLiteral("选择要出图的图纸"), parent) {
+PlotPage::PlotPage(BridgeClient* bridge, QWidget* parent)
+    : JobPage(bridge, QStringLiteral("选择要出图的图纸"), parent) {
     addHeader(QStringLiteral("批量出图"), kIdleStatus);
 
     QGridLayout* grid = addFormGrid();
@@ -114,8 +113,8 @@ void PlotPage::start() {
     form.filesTarget = filesTarget;
     form.files = drawingPaths(fileList);
     const QString configPath = tempFilePath(filesTarget ? kPlotFilesConfigName : kPlotConfigName);
-    const QByteArray command = filesTarget ? jobCommand(contract::kPlotFilesWord, configPath)
-                                           : fromContract(contract::kPlotWord).toUtf8() + '\n';
+    const JobSubmit command = filesTarget ? withConfig(&BridgeClient::plotFiles, configPath)
+                                          : JobSubmit(&BridgeClient::plot);
     const std::string config = filesTarget
                                    ? contract::writePlotFilesConfig(plotFilesJobConfig(form))
                                    : contract::writePlotConfig(plotJobConfig(form));

@@ -1,14 +1,12 @@
 #pragma once
-// Client side of the bridge to the plug-in: one QLocalSocket, blocking request/reply on
-// the GUI thread, and how the connection is shown in the header chip.
+// What the bridge's client and the window share: the waits, how the connection is shown in
+// the header chip, the answer to a nest command and the log lines about the link.
 
 #include <QByteArray>
 #include <QString>
 #include <optional>
 
 #include "qks/studio/files.h"
-
-class QLocalSocket;
 
 namespace qks::studio {
 
@@ -33,32 +31,10 @@ LinkView linkView(LinkState state, const std::optional<QString>& version = std::
 QString dotStyle(bool connected);
 QString connectCaption(bool connected);
 
-// Aborts whatever the socket had and connects to the bridge; true when connected within
-// `waitMs`.
-bool connectBridge(QLocalSocket* socket, int waitMs);
-
-// Writes `request` in one write, flushes, waits up to `waitMs` and returns whatever is
-// readable then, trimmed; null when nothing came.
-std::optional<QByteArray> exchange(QLocalSocket* socket, const QByteArray& request, int waitMs);
-
-// Sends "PING\n". A "PONG" reply gives the version after it (possibly empty); no reply or
-// another reply gives null: the link is still treated as up.
-std::optional<QString> handshake(QLocalSocket* socket);
-
-// The request of a job that reads its config: "<WORD> <config path>\n", the path in the
-// platform's separators.
-QByteArray jobCommand(std::string_view word, const QString& configPath);
-
-// A plot or merge submission: null when the reply is absent or "QUEUED", else the
-// warning line for the page log.
-std::optional<QString> submitJob(QLocalSocket* socket, const QByteArray& command);
-
 struct NestReply {
     bool accepted = false;
     QString logLine;  // empty when nothing is to be logged
 };
-// A nest-page command: not sent when disconnected; "QUEUED", "OK" or silence accept it.
-NestReply sendNestCommand(QLocalSocket* socket, const QString& command);
 
 // Log lines shared by the pages.
 QString warningReplyLine(const QByteArray& reply);

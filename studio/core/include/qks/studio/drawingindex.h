@@ -89,7 +89,4 @@ class DrawingIndex {
     mutable std::uint32_t stamp_ = 0;
 };
 
-// The selection line the host's prompt takes for these handles ("H 1A 2B"); empty for none.
-QString selectionLine(const QStringList& handles);
-
 }  // namespace qks::studio

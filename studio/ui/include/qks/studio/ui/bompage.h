@@ -30,9 +30,9 @@ class BomPage : public JobPage {
         kSectionCount
     };
 
-    // `socket` is the window's bridge socket, not owned; `settings` the kept sheet-metal
+    // `bridge` is the window's bridge client, not owned; `settings` the kept sheet-metal
     // settings the jobs are given.
-    BomPage(QLocalSocket* socket, BomSettings settings, QWidget* parent);
+    BomPage(BridgeClient* bridge, BomSettings settings, QWidget* parent);
 
     void showSection(int section);
     int currentSection() const;

@@ -15,16 +15,18 @@
 #include "qks/studio/files.h"
 #include "qks/studio/logtail.h"
 #include "qks/studio/nestadjust.h"
+#include "qks/studio/pickprompt.h"
 
 class QComboBox;
 class QLabel;
 class QListWidget;
-class QLocalSocket;
 class QPainter;
 class QPushButton;
 class QTimer;
 
 namespace qks::studio {
+
+class BridgeClient;
 
 // Paints one space of a drawing and turns mouse and keys into views and picks. Coordinates on
 // screen: x right, y down; in the drawing: x right, y up.
@@ -108,7 +110,8 @@ class DrawingCanvas : public QWidget {
 class DrawingPage : public QWidget {
     Q_OBJECT
   public:
-    DrawingPage(QLocalSocket* socket, QWidget* parent = nullptr);
+    // `bridge` is the window's bridge client, not owned (nullptr: never connected).
+    DrawingPage(BridgeClient* bridge, QWidget* parent = nullptr);
 
     // Asks the host for the current drawing's display list (the link has just come up).
     void requestView(const QString& layout = QString());
@@ -140,10 +143,12 @@ class DrawingPage : public QWidget {
     void dropEvent(QDropEvent* event) override;
 
   private:
-    bool send(const QByteArray& command, QString* reply = nullptr);
+    // True when the link is up; else the log hears why nothing is sent.
+    bool linkUp();
     void loadView();
     void showLayers();
     void answerPrompt(bool confirmed);
+    void showPrompt(bool asking);
     void rememberRecent(const QString& path);
     void fillRecentMenu();
     void showAdjustOffer();
@@ -153,7 +158,8 @@ class DrawingPage : public QWidget {
     void saveAdjusted();
     void followAdjustSave();
 
-    QLocalSocket* socket_;
+    BridgeClient* bridge_;
+    PickPrompt* pick_;
     DrawingCanvas* canvas_;
     QComboBox* documents_;
     QComboBox* layouts_;
@@ -165,9 +171,6 @@ class DrawingPage : public QWidget {
     QPushButton* recentButton_;
     QTimer* timer_;
     SignatureWatch viewWatch_;
-    QString promptSignature_;
-    std::uint64_t promptSerial_ = 0;
-    bool prompting_ = false;
     QString shownDocument_;
     QString shownLayout_;
     bool filling_ = false;  // while the combo boxes are refilled from a new list

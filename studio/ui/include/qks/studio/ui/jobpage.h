@@ -5,7 +5,9 @@
 
 #include <QString>
 #include <QWidget>
+#include <functional>
 
+#include "qks/studio/bridgeclient.h"
 #include "qks/studio/jobconfig.h"
 #include "qks/studio/logtail.h"
 
@@ -15,7 +17,6 @@ class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QListWidget;
-class QLocalSocket;
 class QPlainTextEdit;
 class QPushButton;
 class QTimer;
@@ -32,7 +33,6 @@ class JobPage : public QWidget {
     bool running() const;
 
     // Widgets; public so tests and scripted runs can drive the form.
-    QLocalSocket* socket = nullptr;
     QListWidget* fileList = nullptr;
     QPushButton* startButton = nullptr;
     QPushButton* openButton = nullptr;
@@ -51,9 +51,17 @@ class JobPage : public QWidget {
     void addFolder();
 
   protected:
-    // `socket` is the window's bridge socket, not owned; `filesTitle` titles the dialog of
+    // `bridge` is the window's bridge client, not owned; `filesTitle` titles the dialog of
     // addFiles().
-    JobPage(QLocalSocket* socket, QString filesTitle, QWidget* parent);
+    JobPage(BridgeClient* bridge, QString filesTitle, QWidget* parent);
+
+    // How a page submits its job: one of the bridge client's job commands.
+    using JobSubmit =
+        std::function<void(BridgeClient& bridge, QObject* receiver, BridgeClient::JobReply done)>;
+    using ConfigCommand = void (BridgeClient::*)(const QString& configPath, QObject* receiver,
+                                                 BridgeClient::JobReply done);
+    // `command` for the config at `configPath`.
+    static JobSubmit withConfig(ConfigCommand command, const QString& configPath);
 
     // Builders of the page's rows, top to bottom. The pages call them in the order their
     // widgets are made, which is also the keyboard focus order.
@@ -101,10 +109,10 @@ class JobPage : public QWidget {
     // anything; `noFilesLine` is the reason when files are chosen but none is listed.
     bool prepareDrawingJob(DrawingJobForm& form, const QLineEdit* outDirEdit,
                            const QComboBox* source, const QString& noFilesLine);
-    // Writes `config` to `configPath` and sends `command`, then follows `logPath`. Sends
-    // nothing when the config cannot be written.
+    // Writes `config` to `configPath` and submits the job with `command`, then follows
+    // `logPath`. Sends nothing when the config cannot be written.
     void sendJob(const QString& configPath, const QByteArray& config, const QString& logPath,
-                 const QByteArray& command);
+                 const JobSubmit& command);
     // Called once the followed log reached its end.
     virtual void jobEnded(JobEnd end) { Q_UNUSED(end); }
 
@@ -113,6 +121,7 @@ class JobPage : public QWidget {
   private:
     void offerDrawings();
 
+    BridgeClient* bridge_ = nullptr;
     QString filesTitle_;
     QString logPath_;
     JobFollow* follow_ = nullptr;

@@ -1,6 +1,6 @@
 #pragma once
 // The Studio window: sidebar navigation, header with the connection chip, six pages and
-// the footer. It owns the one bridge socket every job page writes to; the host behind the
+// the footer. It owns the one bridge client every page sends through; the host behind the
 // bridge is started and watched by a HostKeeper the program hands in (tests construct the
 // window without one, so they never start a host).
 
@@ -12,12 +12,12 @@
 #include <QVector>
 
 class QLabel;
-class QLocalSocket;
 class QPushButton;
 class QStackedWidget;
 
 namespace qks::studio {
 
+class BridgeClient;
 class PlotPage;
 class DrawingPage;
 class MergePage;
@@ -41,29 +41,10 @@ class MainWindow : public QMainWindow {
     QWidget* buildSectionPage(const QString& section, const CardList& cards);
     QWidget* buildCard(const QString& title, const QString& description, const QString& badge);
 
-    // Widgets, in the window's own order; public so tests and scripted runs can drive them.
-    QLocalSocket* socket = nullptr;
-    QStackedWidget* stack = nullptr;
-    QLabel* statusDot = nullptr;
-    QLabel* statusText = nullptr;
-    QLabel* footer = nullptr;
-    QPushButton* connectButton = nullptr;
-    QList<QPushButton*> navButtons;
-    PlotPage* plotPage = nullptr;
-    MergePage* mergePage = nullptr;
-    NestPage* nestPage = nullptr;
-    // Tool pages the cards open; they follow the six pages of the navigation in the stack.
-    BomPage* bomPage = nullptr;
-    BomSettingsPage* bomSettingsPage = nullptr;
-    ToolsPage* toolsPage = nullptr;
-    LayerRulesPage* layerRulesPage = nullptr;
-    // The drawing window, the seventh page of the navigation.
-    DrawingPage* drawingPage = nullptr;
-
+    // Shows page `index` of the navigation (0-6) as its button does; other indexes are ignored.
+    void showPage(int index);
     // Opens `paths` in the host once the bridge is up (at once when it is) and shows them.
     void openDrawingsWhenConnected(const QStringList& paths);
-    PlotSettingsPage* plotSettingsPage = nullptr;
-    HostSettingsPage* hostSettingsPage = nullptr;
 
     // The keeper of the host, not owned; it must outlive the window or be unset first. The
     // chip shows "正在连接..." while it starts a host and connects once its bridge answers; a
@@ -80,6 +61,30 @@ class MainWindow : public QMainWindow {
     void onCardAction(const QString& title);
 
   private:
+    // Tests and scripted runs reach the widgets below through their own accessor.
+    friend struct WindowAccess;
+
+    // Widgets, in the window's own order.
+    BridgeClient* bridge = nullptr;
+    QStackedWidget* stack = nullptr;
+    QLabel* statusDot = nullptr;
+    QLabel* statusText = nullptr;
+    QLabel* footer = nullptr;
+    QPushButton* connectButton = nullptr;
+    QList<QPushButton*> navButtons;
+    PlotPage* plotPage = nullptr;
+    MergePage* mergePage = nullptr;
+    NestPage* nestPage = nullptr;
+    // Tool pages the cards open; they follow the six pages of the navigation in the stack.
+    BomPage* bomPage = nullptr;
+    BomSettingsPage* bomSettingsPage = nullptr;
+    ToolsPage* toolsPage = nullptr;
+    LayerRulesPage* layerRulesPage = nullptr;
+    // The drawing window, the seventh page of the navigation.
+    DrawingPage* drawingPage = nullptr;
+    PlotSettingsPage* plotSettingsPage = nullptr;
+    HostSettingsPage* hostSettingsPage = nullptr;
+
     QWidget* buildSidebar();
     QWidget* buildHeader();
     void buildToolPages();
@@ -98,6 +103,10 @@ class MainWindow : public QMainWindow {
     HostKeeper* hostKeeper_ = nullptr;
     bool askingKeeper_ = false;
     bool restartPending_ = false;  // the keeper restarts a host that died
+    // The restarted host answered: the footer and the page's log say so after the handshake.
+    bool announceRestart_ = false;
+    int handshakesUnanswered_ = 0;
+    void announceRestart();
 };
 
 }  // namespace qks::studio

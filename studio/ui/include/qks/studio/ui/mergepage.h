@@ -13,8 +13,8 @@ namespace qks::studio {
 class MergePage : public JobPage {
     Q_OBJECT
   public:
-    // `socket` is the window's bridge socket, not owned.
-    MergePage(QLocalSocket* socket, QWidget* parent);
+    // `bridge` is the window's bridge client, not owned.
+    MergePage(BridgeClient* bridge, QWidget* parent);
 
     // Widgets; public so tests and scripted runs can drive the form.
     QLineEdit* outEdit = nullptr;

@@ -10,11 +10,11 @@
 #include <optional>
 
 #include "qks/contract/states.h"
+#include "qks/studio/bridgeclient.h"
 #include "qks/studio/files.h"
 #include "qks/studio/partsfile.h"
 
 class QLabel;
-class QLocalSocket;
 class QPlainTextEdit;
 class QPushButton;
 class QTimer;
@@ -28,9 +28,9 @@ class NestSettingsForm;
 class NestPage : public QWidget {
     Q_OBJECT
   public:
-    // `socket` is the window's bridge socket, not owned. Loads what an earlier run left in
-    // the temporary folder and starts polling it.
-    NestPage(QLocalSocket* socket, QWidget* parent);
+    // `bridge` is the window's bridge client, not owned (nullptr: never connected). Loads what
+    // an earlier run left in the temporary folder and starts polling it.
+    NestPage(BridgeClient* bridge, QWidget* parent);
 
     NestSettingsForm& form() const { return *form_; }
     NestPartsTable& partsTable() const { return *table_; }
@@ -95,7 +95,12 @@ class NestPage : public QWidget {
     void showTally();
     void showLogTail(int lines, bool trim);
 
-    QLocalSocket* socket_ = nullptr;
+    // Sends a nest command, or refuses it as the client does while the link is down.
+    void sendNest(void (BridgeClient::*command)(QObject*, BridgeClient::NestCommandReply),
+                  BridgeClient::NestCommandReply done);
+
+    BridgeClient* bridge_ = nullptr;
+    bool startSent_ = false;  // a start waits for the bridge's answer
     NestSettingsForm* form_ = nullptr;
     NestPartsTable* table_ = nullptr;
     NestPreview* preview_ = nullptr;

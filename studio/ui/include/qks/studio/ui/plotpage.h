@@ -12,8 +12,8 @@ namespace qks::studio {
 class PlotPage : public JobPage {
     Q_OBJECT
   public:
-    // `socket` is the window's bridge socket, not owned.
-    PlotPage(QLocalSocket* socket, QWidget* parent);
+    // `bridge` is the window's bridge client, not owned.
+    PlotPage(BridgeClient* bridge, QWidget* parent);
 
     // Widgets; public so tests and scripted runs can drive the form.
     QLineEdit* outDirEdit = nullptr;

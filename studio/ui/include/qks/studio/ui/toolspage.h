@@ -35,9 +35,9 @@ class ToolsPage : public JobPage {
         kSectionCount
     };
 
-    // `socket` is the window's bridge socket, not owned; `rules` the kept layer rules the jobs
+    // `bridge` is the window's bridge client, not owned; `rules` the kept layer rules the jobs
     // are given.
-    ToolsPage(QLocalSocket* socket, LayerRules rules, QWidget* parent);
+    ToolsPage(BridgeClient* bridge, LayerRules rules, QWidget* parent);
 
     // Chooses the section's operation alone; more may be checked after.
     void showSection(int section);

@@ -1,4 +1,4 @@
-#include "qks/studio/ui/script.h"
+#include "script.h"
 
 #include <QAbstractSpinBox>
 #include <QCheckBox>
@@ -26,6 +26,7 @@
 #include "qks/studio/ui/nestpage.h"
 #include "qks/studio/ui/plotpage.h"
 #include "qks/studio/ui/toolspage.h"
+#include "window_access.h"
 
 namespace qks::studio {
 
@@ -36,17 +37,18 @@ struct StudioScript::Answers : QueuedDialogs {
 
 StudioScript::StudioScript(MainWindow& window, QStringList lines, QObject* parent)
     : QObject(parent), window_(window), lines_(std::move(lines)), answers_(new Answers) {
-    const PlotPage* plot = window.plotPage;
-    const MergePage* merge = window.mergePage;
-    const BomPage* bom = window.bomPage;
-    const ToolsPage* tools = window.toolsPage;
+    const WindowAccess ui(window);
+    const PlotPage* plot = ui.plotPage;
+    const MergePage* merge = ui.mergePage;
+    const BomPage* bom = ui.bomPage;
+    const ToolsPage* tools = ui.toolsPage;
     fields_ = {
-        {QStringLiteral("chip"), window.statusText},
-        {QStringLiteral("drawing.status"), window.drawingPage->statusLabel()},
-        {QStringLiteral("drawing.prompt"), window.drawingPage->promptLabel()},
-        {QStringLiteral("drawing.adjust"), window.drawingPage->adjustLabel()},
-        {QStringLiteral("drawing.message"), window.drawingPage->adjustMessageLabel()},
-        {QStringLiteral("footer"), window.footer},
+        {QStringLiteral("chip"), ui.statusText},
+        {QStringLiteral("drawing.status"), ui.drawingPage->statusLabel()},
+        {QStringLiteral("drawing.prompt"), ui.drawingPage->promptLabel()},
+        {QStringLiteral("drawing.adjust"), ui.drawingPage->adjustLabel()},
+        {QStringLiteral("drawing.message"), ui.drawingPage->adjustMessageLabel()},
+        {QStringLiteral("footer"), ui.footer},
         {QStringLiteral("plot.outDir"), plot->outDirEdit},
         {QStringLiteral("plot.prefix"), plot->prefixEdit},
         {QStringLiteral("plot.style"), plot->styleCombo},
@@ -84,7 +86,7 @@ StudioScript::~StudioScript() {
 QWidget* StudioScript::field(const QString& name) const {
     // The nest page names its own fields.
     const QLatin1String nest("nest.");
-    if (name.startsWith(nest)) return window_.nestPage->field(name.mid(nest.size()));
+    if (name.startsWith(nest)) return WindowAccess(window_).nestPage->field(name.mid(nest.size()));
     return fields_.value(name, nullptr);
 }
 
@@ -139,9 +141,9 @@ bool StudioScript::run(const QString& command, const QString& rest) {
     const QString value = rest.section(QLatin1Char(' '), 1);
     if (command == QLatin1String("page")) {
         const int page = rest.toInt();
-        if (page < 0 || page >= window_.navButtons.size())
+        if (page < 0 || page >= WindowAccess(window_).navButtons.size())
             return fail(QStringLiteral("no page ") + rest);
-        window_.navButtons[page]->click();
+        window_.showPage(page);
         return true;
     }
     if (command == QLatin1String("set")) {
@@ -256,7 +258,7 @@ bool StudioScript::run(const QString& command, const QString& rest) {
         // Where the drawing window's canvas is on the screen and how it maps the drawing, so a
         // driver of real input events can aim at drawing coordinates: "left top width height
         // pixelsPerUnit centreX centreY", the centre in the display list's own coordinates.
-        const DrawingCanvas* canvas = window_.drawingPage->canvas();
+        const DrawingCanvas* canvas = WindowAccess(window_).drawingPage->canvas();
         const QPoint at = canvas->mapToGlobal(QPoint(0, 0));
         const QPointF centre = canvas->centre();
         QFile file(rest);
