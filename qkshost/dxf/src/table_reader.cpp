@@ -1,4 +1,4 @@
-#include "reader.h"
+#include "table_reader.h"
 
 #include "dimstyle_codes.h"
 
@@ -7,33 +7,32 @@
 
 namespace qkshost::dxf::detail {
 
-// ---------- tables ----------
-void Reader::readTables() {
-    sawSection_ = true;
-    if (!codecSet_) configureCodec();
+void TableReader::readTables() {
+    ctx_.beginSection();
     Tag t;
     while (true) {
-        expectNext(t, "TABLES");
+        in_.expectNext(t, "TABLES");
         if (t.is(0, "ENDSEC")) return;
-        if (!t.is(0, "TABLE")) fail(t, "expected TABLE, found '" + shown(t) + "'");
-        collect(buf_, "TABLE");
+        if (!t.is(0, "TABLE")) in_.fail(t, "expected TABLE, found '" + in_.shown(t) + "'");
+        in_.readRecord("TABLE");
         std::string name;
         Handle h = 0;
-        for (auto& g : buf_) {
+        for (auto& g : tags_) {
             if (g.code == 2 && name.empty())
                 name = std::string(g.text);
             else if (g.code == 5)
-                h = handle(g);
+                h = in_.handle(g);
         }
         int slot = tableSlot(name);
         if (slot >= 0 && h) db_.tableHandles[slot] = h;
         while (true) {
-            expectNext(t, "TABLE");
+            in_.expectNext(t, "TABLE");
             if (t.is(0, "ENDTAB")) break;
-            if (t.code != 0) fail(t, "unexpected '" + shown(t) + "' in table");
-            if (t.is(0, "ENDSEC") || t.is(0, "EOF")) fail(t, "table " + name + " without ENDTAB");
+            if (t.code != 0) in_.fail(t, "unexpected '" + in_.shown(t) + "' in table");
+            if (t.is(0, "ENDSEC") || t.is(0, "EOF"))
+                in_.fail(t, "table " + name + " without ENDTAB");
             std::string_view type = t.text;
-            collect(buf_, "table record");
+            in_.readRecord("table record");
             if (type == "LAYER")
                 readLayer();
             else if (type == "STYLE")
@@ -50,7 +49,7 @@ void Reader::readTables() {
     }
 }
 
-int Reader::tableSlot(const std::string& name) {
+int TableReader::tableSlot(const std::string& name) {
     static const char* const names[] = {"VPORT", "LTYPE", "LAYER",    "STYLE",       "VIEW",
                                         "UCS",   "APPID", "DIMSTYLE", "BLOCK_RECORD"};
     for (int i = 0; i < 9; ++i)
@@ -59,43 +58,36 @@ int Reader::tableSlot(const std::string& name) {
 }
 
 // Common record groups; returns false for groups the caller interprets.
-bool Reader::recordCommon(SymbolRecord& r, const Tag& g, std::size_t& i) {
+bool TableReader::recordCommon(SymbolRecord& r, const Tag& g, std::size_t& i) {
     switch (g.code) {
         case 5:
         case 105:
-            r.handle = handle(g);
+            r.handle = in_.handle(g);
             return true;
         case 2:
-            r.name = str(g);
+            r.name = in_.str(g);
             return true;
         case 70:
-            r.flags = int32(g);
+            r.flags = in_.int32(g);
             return true;
         case 330:
         case 100:
             return true;
         case 102:
-            skipGroup(i);
+            in_.skipGroup(i);
             return true;
         default:
             return false;
     }
 }
 
-void Reader::skipGroup(std::size_t& i) {
-    if (!buf_[i].text.empty() && buf_[i].text[0] == '{')
-        while (i + 1 < buf_.size() && buf_[i + 1].code != 102)
-            ++i;
-    if (i + 1 < buf_.size() && buf_[i + 1].code == 102) ++i;
-}
-
-ObjectIndex Reader::addRecord(std::unique_ptr<SymbolRecord> r, ObjectIndex existing) {
+ObjectIndex TableReader::addRecord(std::unique_ptr<SymbolRecord> r, ObjectIndex existing) {
     if (r->name.empty()) {
-        ++warnings_;
+        in_.warn();
         return 0;
     }
     if (existing) {  // duplicate name: the first record wins
-        ++warnings_;
+        in_.warn();
         return 0;
     }
     ObjectIndex i = db_.add(std::move(r));
@@ -103,34 +95,34 @@ ObjectIndex Reader::addRecord(std::unique_ptr<SymbolRecord> r, ObjectIndex exist
     return i;
 }
 
-void Reader::readLayer() {
+void TableReader::readLayer() {
     auto l = std::make_unique<LayerRecord>();
     std::string ltype;
-    for (std::size_t i = 0; i < buf_.size(); ++i) {
-        const Tag& g = buf_[i];
+    for (std::size_t i = 0; i < tags_.size(); ++i) {
+        const Tag& g = tags_[i];
         if (recordCommon(*l, g, i)) continue;
         switch (g.code) {
             case 62: {
-                int c = int32(g);
+                int c = in_.int32(g);
                 l->off = c < 0;
                 l->color = std::abs(c);
                 if (l->color < 1 || l->color > 255) l->color = 7;
                 break;
             }
             case 6:
-                ltype = str(g);
+                ltype = in_.str(g);
                 break;
             case 290:
-                l->plot = integer(g) != 0;
+                l->plot = in_.integer(g) != 0;
                 break;
             case 370:
-                l->lineweight = int32(g);
+                l->lineweight = in_.int32(g);
                 break;
             case 420:
-                l->trueColor = int32(g);
+                l->trueColor = in_.int32(g);
                 break;
             case 1001:
-                i = buf_.size();
+                i = tags_.size();
                 break;
             default:
                 break;
@@ -140,23 +132,23 @@ void Reader::readLayer() {
     auto* raw = l.get();
     if (ObjectIndex idx = addRecord(std::move(l), existing)) {
         (void)idx;
-        pendingLayerLtype_.push_back({raw->self, std::move(ltype)});
+        ctx_.pendingLayerLtype.push_back({raw->self, std::move(ltype)});
     }
 }
 
-void Reader::readStyle() {
+void TableReader::readStyle() {
     auto s = std::make_unique<TextStyleRecord>();
     bool acadXdata = false;
-    for (std::size_t i = 0; i < buf_.size(); ++i) {
-        const Tag& g = buf_[i];
+    for (std::size_t i = 0; i < tags_.size(); ++i) {
+        const Tag& g = tags_[i];
         if (g.code == 1001) {
             acadXdata = g.text == "ACAD";
             continue;
         }
         if (g.code >= 1000) {
-            if (acadXdata && g.code == 1000) s->typeface = str(g);
+            if (acadXdata && g.code == 1000) s->typeface = in_.str(g);
             if (acadXdata && g.code == 1071) {
-                long long f = integer(g);
+                long long f = in_.integer(g);
                 s->pitchAndFamily = int(f & 0xff);
                 s->charset = int((f >> 8) & 0xff);
                 s->italic = (f & 0x01000000) != 0;
@@ -167,25 +159,25 @@ void Reader::readStyle() {
         if (recordCommon(*s, g, i)) continue;
         switch (g.code) {
             case 3:
-                s->fontFile = str(g);
+                s->fontFile = in_.str(g);
                 break;
             case 4:
-                s->bigFont = str(g);
+                s->bigFont = in_.str(g);
                 break;
             case 40:
-                s->height = num(g);
+                s->height = in_.num(g);
                 break;
             case 41:
-                s->widthFactor = num(g);
+                s->widthFactor = in_.num(g);
                 break;
             case 42:
-                s->lastHeight = num(g);
+                s->lastHeight = in_.num(g);
                 break;
             case 50:
-                s->oblique = num(g);
+                s->oblique = in_.num(g);
                 break;
             case 71:
-                s->generation = int32(g);
+                s->generation = in_.int32(g);
                 break;
             default:
                 break;
@@ -196,50 +188,50 @@ void Reader::readStyle() {
     addRecord(std::move(s), existing);
 }
 
-void Reader::readLtype() {
+void TableReader::readLtype() {
     auto l = std::make_unique<LinetypeRecord>();
     std::vector<Handle> styleRefs;
-    for (std::size_t i = 0; i < buf_.size(); ++i) {
-        const Tag& g = buf_[i];
+    for (std::size_t i = 0; i < tags_.size(); ++i) {
+        const Tag& g = tags_[i];
         if (g.code == 1001) break;
         if (recordCommon(*l, g, i)) continue;
         LinetypeElement* e = l->elements.empty() ? nullptr : &l->elements.back();
         switch (g.code) {
             case 3:
-                l->description = str(g);
+                l->description = in_.str(g);
                 break;
             case 40:
-                l->patternLength = num(g);
+                l->patternLength = in_.num(g);
                 break;
             case 49:
-                if (l->elements.size() > 1000) fail(g, "too many linetype elements");
+                if (l->elements.size() > 1000) in_.fail(g, "too many linetype elements");
                 l->elements.push_back({});
-                l->elements.back().length = num(g);
+                l->elements.back().length = in_.num(g);
                 styleRefs.push_back(0);
                 break;
             case 74:
-                if (e) e->type = int32(g);
+                if (e) e->type = in_.int32(g);
                 break;
             case 75:
-                if (e) e->shape = int32(g);
+                if (e) e->shape = in_.int32(g);
                 break;
             case 340:
-                if (e) styleRefs.back() = handle(g);
+                if (e) styleRefs.back() = in_.handle(g);
                 break;
             case 46:
-                if (e) e->scale = num(g);
+                if (e) e->scale = in_.num(g);
                 break;
             case 50:
-                if (e) e->rotation = num(g) * kDeg;
+                if (e) e->rotation = in_.num(g) * kDeg;
                 break;
             case 44:
-                if (e) e->dx = num(g);
+                if (e) e->dx = in_.num(g);
                 break;
             case 45:
-                if (e) e->dy = num(g);
+                if (e) e->dy = in_.num(g);
                 break;
             case 9:
-                if (e) e->text = str(g);
+                if (e) e->text = in_.str(g);
                 break;
             default:
                 break;
@@ -249,28 +241,28 @@ void Reader::readLtype() {
     auto* raw = l.get();
     if (addRecord(std::move(l), existing))
         for (std::size_t k = 0; k < styleRefs.size(); ++k)
-            if (styleRefs[k]) pendingLtypeStyle_.push_back({raw->self, k, styleRefs[k]});
+            if (styleRefs[k]) ctx_.pendingLtypeStyle.push_back({raw->self, k, styleRefs[k]});
 }
 
-void Reader::readBlockRecord() {
+void TableReader::readBlockRecord() {
     auto b = std::make_unique<BlockRecord>();
     Handle layout = 0;
-    for (std::size_t i = 0; i < buf_.size(); ++i) {
-        const Tag& g = buf_[i];
+    for (std::size_t i = 0; i < tags_.size(); ++i) {
+        const Tag& g = tags_[i];
         if (g.code == 1001) break;
         if (recordCommon(*b, g, i)) continue;
         switch (g.code) {
             case 340:
-                layout = handle(g);
+                layout = in_.handle(g);
                 break;
             case 70:
-                b->units = int32(g);
+                b->units = in_.int32(g);
                 break;
             case 280:
-                b->explodable = integer(g) != 0;
+                b->explodable = in_.integer(g) != 0;
                 break;
             case 281:
-                b->scalable = integer(g) != 0;
+                b->scalable = in_.integer(g) != 0;
                 break;
             default:
                 break;
@@ -280,18 +272,18 @@ void Reader::readBlockRecord() {
     ObjectIndex existing = db_.findBlock(b->name);
     auto* raw = b.get();
     if (addRecord(std::move(b), existing) && layout)
-        pendingRecordLayout_.push_back({raw->self, layout});
+        ctx_.pendingRecordLayout.push_back({raw->self, layout});
 }
 
-void Reader::readDimStyle() {
+void TableReader::readDimStyle() {
     auto d = std::make_unique<DimStyleRecord>();
     Handle textStyle = 0;
-    for (std::size_t i = 0; i < buf_.size(); ++i) {
-        const Tag& g = buf_[i];
+    for (std::size_t i = 0; i < tags_.size(); ++i) {
+        const Tag& g = tags_[i];
         if (g.code == 1001) break;
         if (recordCommon(*d, g, i)) continue;
         if (g.code == 340) {
-            textStyle = handle(g);
+            textStyle = in_.handle(g);
             continue;
         }
         if (g.code >= 300 && g.code < 370) continue;  // pointers and their kin
@@ -300,26 +292,26 @@ void Reader::readDimStyle() {
             if (g.code != 3 && g.code != 4) continue;  // only DIMBLK-free text vars kept
         if (std::optional<double>* variable =
                 dimVariable(kDimVariableCodes, d->variables, g.code)) {
-            *variable = num(g);
+            *variable = in_.num(g);
             continue;
         }
         if (std::optional<int>* variable = dimVariable(kDimIntegerCodes, d->variables, g.code)) {
-            *variable = int32(g);
+            *variable = in_.int32(g);
             continue;
         }
-        if (d->otherValues.size() > 500) fail(g, "too many dimension style groups");
-        d->otherValues.push_back({g.code, rawText(g)});
+        if (d->otherValues.size() > 500) in_.fail(g, "too many dimension style groups");
+        d->otherValues.push_back({g.code, in_.rawText(g)});
     }
     ObjectIndex existing = db_.findDimStyle(d->name);
     auto* raw = d.get();
     if (addRecord(std::move(d), existing) && textStyle)
-        pendingDimText_.push_back({raw->self, textStyle});
+        ctx_.pendingDimText.push_back({raw->self, textStyle});
 }
 
-void Reader::readAppId() {
+void TableReader::readAppId() {
     auto a = std::make_unique<AppIdRecord>();
-    for (std::size_t i = 0; i < buf_.size(); ++i)
-        recordCommon(*a, buf_[i], i);
+    for (std::size_t i = 0; i < tags_.size(); ++i)
+        recordCommon(*a, tags_[i], i);
     ObjectIndex existing = db_.findAppId(a->name);
     addRecord(std::move(a), existing);
 }

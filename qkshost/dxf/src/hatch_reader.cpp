@@ -1,14 +1,14 @@
-#include "reader.h"
+#include "hatch_reader.h"
 
 #include <algorithm>
 #include <cstdlib>
 
 namespace qkshost::dxf::detail {
 
-void Reader::hatch(ObjectIndex block) {
+void HatchReader::hatch(ObjectIndex block) {
     auto e = std::make_unique<Hatch>();
-    Common c = parseCommon(*e);
-    fillTail(*e, c);
+    CommonGroups c = common_.parseCommon(*e);
+    common_.fillTail(*e, c);
     // the source-boundary links are dropped: the hatch is kept as non-associative
     RawTags clean;
     clean.reserve(e->tail.size());
@@ -19,23 +19,16 @@ void Reader::hatch(ObjectIndex block) {
     }
     e->tail = std::move(clean);
     parseHatch(*e, c);
-    fixExtrusion(*e);
-    place(std::move(e), block, c);
-}
-
-// Groups that readers of hatches have always taken leniently, as the C library parses
-// numbers: a bad value reads as 0 and never fails the drawing.
-double Reader::loose(const Tag& g) {
-    const double v = std::strtod(rawText(g).c_str(), nullptr);
-    return std::isfinite(v) ? v : 0.0;
+    common_.fixExtrusion(*e);
+    common_.place(std::move(e), block, c);
 }
 
 // Boundary loops and pattern of a HATCH into its structure. Groups a path leaves out keep
 // the value of the edge before (as the CAD program reads them); malformed data ends the
 // loop it is in. The geometry groups are checked as numbers like every entity's.
-void Reader::parseHatch(Hatch& e, const Common& c) {
+void HatchReader::parseHatch(Hatch& e, const CommonGroups& c) {
     std::vector<const Tag*> tags;
-    own(c, [&](const Tag& g) {
+    common_.own(c, [&](const Tag& g) {
         tags.push_back(&g);
         return true;
     });
@@ -48,15 +41,15 @@ void Reader::parseHatch(Hatch& e, const Common& c) {
             break;
         }
         if (g.code == 10)
-            (void)num(g);  // the elevation point's x and y are always zero
+            (void)in_.num(g);  // the elevation point's x and y are always zero
         else if (g.code == 30)
-            e.elevation = num(g);
+            e.elevation = in_.num(g);
         else if (g.code == 2)
-            e.patternName = str(g);
+            e.patternName = in_.str(g);
         else if (g.code == 70)
-            e.solidFill = looseInt(g) == 1;
+            e.solidFill = in_.looseInt(g) == 1;
         else
-            planar(e, g);
+            common_.planar(e, g);
     }
     Point3d p10, p11;
     double r = 0, a0 = 0, a1 = 0;
@@ -68,7 +61,7 @@ void Reader::parseHatch(Hatch& e, const Common& c) {
             continue;
         }
         HatchLoop loop;
-        loop.flags = int32(g);
+        loop.flags = in_.int32(g);
         ++i;
         if (loop.isPolyline())
             hatchPolylineLoop(tags, i, loop);
@@ -81,30 +74,31 @@ void Reader::parseHatch(Hatch& e, const Common& c) {
     hatchPattern(tags, i, e);
 }
 
-bool Reader::endsHatchPath(int code) {
+bool HatchReader::endsHatchPath(int code) {
     return code == 92 || code == 75 || code == 76 || code == 98;
 }
 
-void Reader::hatchPolylineLoop(const std::vector<const Tag*>& tags, std::size_t& i,
-                               HatchLoop& loop) {
+void HatchReader::hatchPolylineLoop(const std::vector<const Tag*>& tags, std::size_t& i,
+                                    HatchLoop& loop) {
     for (; i < tags.size() && tags[i]->code != 97 && !endsHatchPath(tags[i]->code); ++i) {
         const Tag& g = *tags[i];
         auto& v = loop.vertices;
         if (g.code == 72)
-            loop.hasBulge = integer(g) != 0;
+            loop.hasBulge = in_.integer(g) != 0;
         else if (g.code == 73)
-            loop.closed = looseInt(g) != 0;
+            loop.closed = in_.looseInt(g) != 0;
         else if (g.code == 10)
-            v.push_back({num(g), 0, 0});
+            v.push_back({in_.num(g), 0, 0});
         else if (g.code == 20 && !v.empty())
-            v.back().y = num(g);
+            v.back().y = in_.num(g);
         else if (g.code == 42 && !v.empty())
-            v.back().bulge = num(g);
+            v.back().bulge = in_.num(g);
     }
 }
 
-void Reader::hatchEdgeLoop(const std::vector<const Tag*>& tags, std::size_t& i, HatchLoop& loop,
-                           Point3d& p10, Point3d& p11, double& r, double& a0, double& a1) {
+void HatchReader::hatchEdgeLoop(const std::vector<const Tag*>& tags, std::size_t& i,
+                                HatchLoop& loop, Point3d& p10, Point3d& p11, double& r, double& a0,
+                                double& a1) {
     using Type = HatchEdge::Type;
     // The plain edges take their values when the next edge starts or the path ends.
     auto finish = [&]() {
@@ -127,7 +121,7 @@ void Reader::hatchEdgeLoop(const std::vector<const Tag*>& tags, std::size_t& i, 
         HatchEdge* edge = loop.edges.empty() ? nullptr : &loop.edges.back();
         if (g.code == 72) {
             finish();
-            const int type = int32(g);
+            const int type = in_.int32(g);
             HatchEdge next;
             next.type = type >= 1 && type <= 4 ? Type(type) : Type::Other;
             loop.edges.push_back(std::move(next));
@@ -149,31 +143,31 @@ void Reader::hatchEdgeLoop(const std::vector<const Tag*>& tags, std::size_t& i, 
             auto& fit = edge->fitPoints;
             switch (g.code) {
                 case 94:
-                    edge->degree = looseInt(g);
+                    edge->degree = in_.looseInt(g);
                     break;
                 case 73:
-                    edge->rational = looseInt(g) != 0;
+                    edge->rational = in_.looseInt(g) != 0;
                     break;
                 case 74:
-                    edge->periodic = looseInt(g) != 0;
+                    edge->periodic = in_.looseInt(g) != 0;
                     break;
                 case 40:
-                    edge->knots.push_back(num(g));
+                    edge->knots.push_back(in_.num(g));
                     break;
                 case 10:
-                    cp.push_back({num(g), 0, 0});
+                    cp.push_back({in_.num(g), 0, 0});
                     break;
                 case 20:
-                    if (!cp.empty()) cp.back().y = num(g);
+                    if (!cp.empty()) cp.back().y = in_.num(g);
                     break;
                 case 42:
-                    edge->weights.push_back(loose(g));
+                    edge->weights.push_back(in_.loose(g));
                     break;
                 case 11:
-                    fit.push_back({loose(g), 0, 0});
+                    fit.push_back({in_.loose(g), 0, 0});
                     break;
                 case 21:
-                    if (!fit.empty()) fit.back().y = loose(g);
+                    if (!fit.empty()) fit.back().y = in_.loose(g);
                     break;
                 default:
                     break;
@@ -182,29 +176,29 @@ void Reader::hatchEdgeLoop(const std::vector<const Tag*>& tags, std::size_t& i, 
         }
         switch (g.code) {
             case 10:
-                p10.x = num(g);
+                p10.x = in_.num(g);
                 break;
             case 20:
-                p10.y = num(g);
+                p10.y = in_.num(g);
                 break;
             case 11:
-                p11.x = num(g);
+                p11.x = in_.num(g);
                 break;
             case 21:
-                p11.y = num(g);
+                p11.y = in_.num(g);
                 break;
             case 40:
-                r = num(g);
+                r = in_.num(g);
                 break;
             case 50:
-                a0 = num(g);
+                a0 = in_.num(g);
                 break;
             case 51:
-                a1 = num(g);
+                a1 = in_.num(g);
                 break;
             case 73:
                 if (edge->type == Type::CircularArc || edge->type == Type::EllipticArc)
-                    edge->counterClockwise = integer(g) != 0;
+                    edge->counterClockwise = in_.integer(g) != 0;
                 break;
             default:
                 break;
@@ -213,35 +207,35 @@ void Reader::hatchEdgeLoop(const std::vector<const Tag*>& tags, std::size_t& i, 
     finish();
 }
 
-void Reader::hatchPattern(const std::vector<const Tag*>& tags, std::size_t i, Hatch& e) {
+void HatchReader::hatchPattern(const std::vector<const Tag*>& tags, std::size_t i, Hatch& e) {
     const std::size_t n = tags.size();
     for (; i < n && tags[i]->code != 78; ++i) {
         if (tags[i]->code == 52)
-            e.patternAngle = loose(*tags[i]);
+            e.patternAngle = in_.loose(*tags[i]);
         else if (tags[i]->code == 41)
-            e.patternScale = loose(*tags[i]);
+            e.patternScale = in_.loose(*tags[i]);
     }
     if (i == n) return;
-    const int count = looseInt(*tags[i]);
+    const int count = in_.looseInt(*tags[i]);
     ++i;
     for (int k = 0; k < count && i < n && tags[i]->code == 53; ++k) {
         HatchPatternLine line;
-        line.angle = loose(*tags[i++]);
+        line.angle = in_.loose(*tags[i++]);
         int dashes = 0;
         for (; i < n && tags[i]->code != 53; ++i) {
             const Tag& g = *tags[i];
             if (g.code == 43)
-                line.base.x = loose(g);
+                line.base.x = in_.loose(g);
             else if (g.code == 44)
-                line.base.y = loose(g);
+                line.base.y = in_.loose(g);
             else if (g.code == 45)
-                line.offset.x = loose(g);
+                line.offset.x = in_.loose(g);
             else if (g.code == 46)
-                line.offset.y = loose(g);
+                line.offset.y = in_.loose(g);
             else if (g.code == 79)
-                dashes = looseInt(g);
+                dashes = in_.looseInt(g);
             else if (g.code == 49 && int(line.dashes.size()) < dashes)
-                line.dashes.push_back(loose(g));
+                line.dashes.push_back(in_.loose(g));
             else if (g.code != 49)
                 break;  // past the pattern data
         }
