@@ -1,14 +1,14 @@
 // The DXF writer's TABLES section: one table a symbol kind.
-#include "writer.h"
+#include "table_writer.h"
 
 #include "dimstyle_codes.h"
 
 namespace qkshost::dxf::detail {
 
-void Writer::tableHead(const char* name, int slot, std::size_t count) {
+void TableWriter::tableHead(const char* name, int slot, std::size_t count) {
     o_.str(0, "TABLE");
     o_.str(2, name);
-    o_.handle(5, tables_[slot]);
+    o_.handle(5, ctx_.tables[slot]);
     o_.handle(330, 0);
     o_.str(100, "AcDbSymbolTable");
     o_.integer(70, static_cast<long long>(count));
@@ -18,30 +18,31 @@ void Writer::tableHead(const char* name, int slot, std::size_t count) {
     }
 }
 
-void Writer::recordHead(const char* type, const SymbolRecord& r, int slot, const char* subclass) {
+void TableWriter::recordHead(const char* type, const SymbolRecord& r, int slot,
+                             const char* subclass) {
     o_.str(0, type);
     o_.handle(slot == 7 ? 105 : 5, r.handle);
-    o_.handle(330, tables_[slot]);
+    o_.handle(330, ctx_.tables[slot]);
     o_.str(100, "AcDbSymbolTableRecord");
     o_.str(100, subclass);
     o_.str(2, r.name);
 }
 
-void Writer::tables() {
+void TableWriter::tables() {
     o_.str(0, "SECTION");
     o_.str(2, "TABLES");
     // VPORT
     tableHead("VPORT", 0, 1);
     o_.str(0, "VPORT");
-    o_.handle(5, vportRecord_);
-    o_.handle(330, tables_[0]);
+    o_.handle(5, ctx_.vportRecord);
+    o_.handle(330, ctx_.tables[0]);
     o_.str(100, "AcDbSymbolTableRecord");
     o_.str(100, "AcDbViewportTableRecord");
     o_.str(2, "*Active");
     o_.integer(70, 0);
     o_.point(10, {0, 0, 0}, false);
     o_.point(11, {1, 1, 0}, false);
-    const Extents3d& ext = ext_;
+    const Extents3d& ext = ctx_.ext;
     Point3d c = ext.isEmpty()
                     ? Point3d{210, 148.5, 0}
                     : Point3d{(ext.min.x + ext.max.x) / 2, (ext.min.y + ext.max.y) / 2, 0};
@@ -86,7 +87,7 @@ void Writer::tables() {
             if (e.type == 0) continue;
             o_.integer(75, e.shape);
             auto* st = db_.get<TextStyleRecord>(e.style);
-            o_.handle(340, st && !st->erased ? st->handle : h(db_.findTextStyle("Standard")));
+            o_.handle(340, st && !st->erased ? st->handle : ctx_.h(db_.findTextStyle("Standard")));
             o_.num(46, e.scale);
             o_.num(50, e.rotation * kRadToDeg);
             o_.num(44, e.dx);
@@ -106,7 +107,7 @@ void Writer::tables() {
         o_.str(6, lineTypeName(l->linetype, "Continuous"));
         if (!l->plot) o_.integer(290, 0);
         o_.integer(370, l->lineweight);
-        o_.handle(390, placeholder_);
+        o_.handle(390, ctx_.placeholder);
     }
     o_.str(0, "ENDTAB");
     // STYLE
@@ -175,7 +176,7 @@ void Writer::tables() {
     o_.str(0, "ENDSEC");
 }
 
-std::string Writer::lineTypeName(ObjectIndex i, const char* fallback) {
+std::string TableWriter::lineTypeName(ObjectIndex i, const char* fallback) {
     auto* l = db_.get<LinetypeRecord>(i);
     return l && !l->erased ? l->name : fallback;
 }

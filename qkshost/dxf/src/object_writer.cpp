@@ -1,26 +1,26 @@
 // The DXF writer's OBJECTS section: the root dictionary and the dictionaries, layouts and
 // placeholder objects it names.
-#include "writer.h"
+#include "object_writer.h"
 
 namespace qkshost::dxf::detail {
 
-void Writer::objects() {
+void ObjectWriter::objects() {
     o_.str(0, "SECTION");
     o_.str(2, "OBJECTS");
     // root dictionary
     o_.str(0, "DICTIONARY");
-    o_.handle(5, rootDict_);
+    o_.handle(5, ctx_.rootDict);
     o_.handle(330, 0);
     o_.str(100, "AcDbDictionary");
     o_.integer(281, 1);
     o_.str(3, "ACAD_GROUP");
-    o_.handle(350, groupDict_);
+    o_.handle(350, ctx_.groupDict);
     o_.str(3, "ACAD_LAYOUT");
-    o_.handle(350, layoutDict_);
+    o_.handle(350, ctx_.layoutDict);
     o_.str(3, "ACAD_PLOTSTYLENAME");
-    o_.handle(350, plotStyleDict_);
-    dictionaryHead(groupDict_);
-    dictionaryHead(layoutDict_);
+    o_.handle(350, ctx_.plotStyleDict);
+    dictionaryHead(ctx_.groupDict);
+    dictionaryHead(ctx_.layoutDict);
     std::vector<const Layout*> layouts;
     for (ObjectIndex li : db_.layouts())
         if (auto* l = db_.get<Layout>(li))
@@ -32,45 +32,45 @@ void Writer::objects() {
                 o_.handle(350, l->handle);
             }
     o_.str(0, "ACDBDICTIONARYWDFLT");
-    o_.handle(5, plotStyleDict_);
-    reactors(rootDict_);
-    o_.handle(330, rootDict_);
+    o_.handle(5, ctx_.plotStyleDict);
+    reactors(ctx_.rootDict);
+    o_.handle(330, ctx_.rootDict);
     o_.str(100, "AcDbDictionary");
     o_.integer(281, 1);
     o_.str(3, "Normal");
-    o_.handle(350, placeholder_);
+    o_.handle(350, ctx_.placeholder);
     o_.str(100, "AcDbDictionaryWithDefault");
-    o_.handle(340, placeholder_);
+    o_.handle(340, ctx_.placeholder);
     o_.str(0, "ACDBPLACEHOLDER");
-    o_.handle(5, placeholder_);
-    reactors(plotStyleDict_);
-    o_.handle(330, plotStyleDict_);
+    o_.handle(5, ctx_.placeholder);
+    reactors(ctx_.plotStyleDict);
+    o_.handle(330, ctx_.plotStyleDict);
     for (auto* l : layouts)
         layout(*l);
     o_.str(0, "ENDSEC");
 }
 
-void Writer::reactors(Handle owner) {
+void ObjectWriter::reactors(Handle owner) {
     o_.str(102, "{ACAD_REACTORS");
     o_.handle(330, owner);
     o_.str(102, "}");
 }
 
-void Writer::dictionaryHead(Handle hd) {
+void ObjectWriter::dictionaryHead(Handle hd) {
     o_.str(0, "DICTIONARY");
     o_.handle(5, hd);
-    reactors(rootDict_);
-    o_.handle(330, rootDict_);
+    reactors(ctx_.rootDict);
+    o_.handle(330, ctx_.rootDict);
     o_.str(100, "AcDbDictionary");
     o_.integer(281, 1);
 }
 
-void Writer::layout(const Layout& l) {
+void ObjectWriter::layout(const Layout& l) {
     const PlotSettings& p = l.plot;
     o_.str(0, "LAYOUT");
     o_.handle(5, l.handle);
-    reactors(layoutDict_);
-    o_.handle(330, layoutDict_);
+    reactors(ctx_.layoutDict);
+    o_.handle(330, ctx_.layoutDict);
     o_.str(100, "AcDbPlotSettings");
     o_.str(1, p.pageSetupName);
     o_.str(2, p.device);
@@ -116,7 +116,7 @@ void Writer::layout(const Layout& l) {
     o_.vec(16, {1, 0, 0});
     o_.vec(17, {0, 1, 0});
     o_.integer(76, 0);
-    o_.handle(330, h(l.block));
+    o_.handle(330, ctx_.h(l.block));
 }
 
 }  // namespace qkshost::dxf::detail
