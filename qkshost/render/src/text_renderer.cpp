@@ -1,11 +1,11 @@
-// The renderer's single-line and multiline texts.
+#include "text_renderer.h"
+
 #include "qkshost/pdf/text_metrics.h"
-#include "renderer_impl.h"
 #include "text_wrap.h"
 
 namespace qkshost::render::detail {
 
-std::string Renderer::fontOf(ObjectIndex style) const {
+std::string TextRenderer::fontOf(ObjectIndex style) const {
     const auto* record = db_.get<drawing::TextStyleRecord>(style);
     if (record == nullptr)
         record = db_.get<drawing::TextStyleRecord>(db_.findTextStyle("Standard"));
@@ -13,7 +13,7 @@ std::string Renderer::fontOf(ObjectIndex style) const {
     return record->typeface.empty() ? record->fontFile : record->typeface;
 }
 
-void Renderer::text(const pdf::Pen& pen, const drawing::TextBase& t, const Context& ctx) {
+void TextRenderer::text(const pdf::Pen& pen, const drawing::TextBase& t, const Context& ctx) {
     pdf::TextPrimitive prim;
     prim.text = detail::plainTextWithLines(t.text, &prim.underlined, &prim.overlined);
     if (prim.text.empty() || !(t.height > 0)) return;
@@ -68,17 +68,17 @@ void Renderer::text(const pdf::Pen& pen, const drawing::TextBase& t, const Conte
             prim.position.x - (reflect.xx * prim.position.x + reflect.xy * prim.position.y);
         reflect.y0 =
             prim.position.y - (reflect.yx * prim.position.x + reflect.yy * prim.position.y);
-        out_.pushTransform(reflect);
-        add(pen, std::move(prim));
-        out_.popTransform();
+        target_.list().pushTransform(reflect);
+        target_.add(pen, std::move(prim));
+        target_.list().popTransform();
         return;
     }
-    add(pen, std::move(prim));
+    target_.add(pen, std::move(prim));
 }
 
-void Renderer::placeText(pdf::TextPrimitive& prim, const Matrix3d& m, const Point3d& anchor,
-                         double rotation, double height, double widthFactor, double oblique,
-                         ObjectIndex style) {
+void TextRenderer::placeText(pdf::TextPrimitive& prim, const Matrix3d& m, const Point3d& anchor,
+                             double rotation, double height, double widthFactor, double oblique,
+                             ObjectIndex style) {
     const Vector3d dir = m.transform(Vector3d{std::cos(rotation), std::sin(rotation), 0});
     const Vector3d up = m.transform(Vector3d{-std::sin(rotation), std::cos(rotation), 0});
     const double along = std::hypot(dir.x, dir.y), across = std::hypot(up.x, up.y);
@@ -90,7 +90,7 @@ void Renderer::placeText(pdf::TextPrimitive& prim, const Matrix3d& m, const Poin
     prim.fontFamily = fontOf(style);
 }
 
-void Renderer::mtext(const pdf::Pen& pen, const drawing::MText& t, const Context& ctx) {
+void TextRenderer::mtext(const pdf::Pen& pen, const drawing::MText& t, const Context& ctx) {
     if (!(t.height > 0)) return;
     detail::MTextFormat base;
     base.height = t.height;
@@ -140,15 +140,15 @@ void Renderer::mtext(const pdf::Pen& pen, const drawing::MText& t, const Context
         const double offset = top - double(k) * pitch;
         const Point3d anchor{t.position.x + ux * offset, t.position.y + uy * offset, t.position.z};
         placeText(prim, ctx.m, anchor, rotation, t.height, 1.0, 0.0, t.style);
-        add(pen, std::move(prim));
+        target_.add(pen, std::move(prim));
     }
 }
 
 // Multiline text whose characters change format: each line is laid out run by run, every
 // run a text of its own placed after the ones before it; a line is as tall as its tallest
 // run, and lines follow at 5/3 of that height times the line spacing.
-void Renderer::formattedMText(const pdf::Pen& pen, const drawing::MText& t, const Context& ctx,
-                              const std::vector<detail::MTextRun>& runs) {
+void TextRenderer::formattedMText(const pdf::Pen& pen, const drawing::MText& t, const Context& ctx,
+                                  const std::vector<detail::MTextRun>& runs) {
     const std::string styleFont = fontOf(t.style);
     auto fontFor = [&](const detail::MTextFormat& f) {
         return f.font.empty() ? styleFont : f.font;
@@ -216,7 +216,7 @@ void Renderer::formattedMText(const pdf::Pen& pen, const drawing::MText& t, cons
                 if (!run.format.font.empty()) prim.fontFamily = run.format.font;
                 if (run.format.underline) prim.underlined.push_back({0, prim.text.size()});
                 if (run.format.overline) prim.overlined.push_back({0, prim.text.size()});
-                add(runPen, std::move(prim));
+                target_.add(runPen, std::move(prim));
             };
             const double h = run.format.height, small = h * detail::kStackScale;
             if (run.stack == '/' || run.stack == '^') {
@@ -229,7 +229,8 @@ void Renderer::formattedMText(const pdf::Pen& pen, const drawing::MText& t, cons
                 put(run.text, along, h / 2 + gap, small, align);
                 put(run.lower, along, h / 2 - gap - small, small, align);
                 if (fraction)
-                    add(runPen, pdf::LinePrimitive{xy(ctx.m.transform(at(0, h / 2))),
+                    target_.add(runPen,
+                                pdf::LinePrimitive{xy(ctx.m.transform(at(0, h / 2))),
                                                    xy(ctx.m.transform(at(widths[r], h / 2)))});
             } else if (run.stack == '#') {
                 const double upperWidth = width(run.text, run.format, small);

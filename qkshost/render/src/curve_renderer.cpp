@@ -1,12 +1,30 @@
-// The renderer's arcs, ellipses, polylines and splines.
+#include "curve_renderer.h"
+
 #include "hatch.h"
-#include "renderer_impl.h"
 
 namespace qkshost::render::detail {
 
-// c + u cos t + v sin t for t from t0 to t1 (counter-clockwise), in the space of m.
-void Renderer::conic(const pdf::Pen& pen, const Matrix3d& m, const Point3d& centre,
-                     const Vector3d& u3, const Vector3d& v3, double t0, double t1, bool full) {
+void CurveRenderer::circle(const pdf::Pen& pen, const drawing::Circle& c, const Context& ctx) {
+    conic(pen, ctx.m * drawing::ocsToWcs(c.extrusion), c.center, {c.radius, 0, 0}, {0, c.radius, 0},
+          0, kTwoPi, true);
+}
+
+void CurveRenderer::arc(const pdf::Pen& pen, const drawing::Arc& a, const Context& ctx) {
+    conic(pen, ctx.m * drawing::ocsToWcs(a.extrusion), a.center, {a.radius, 0, 0}, {0, a.radius, 0},
+          a.startAngle, a.endAngle, false);
+}
+
+void CurveRenderer::ellipse(const pdf::Pen& pen, const drawing::Ellipse& el, const Context& ctx) {
+    const Vector3d n = el.extrusion;
+    const Vector3d minor{(n.y * el.majorAxis.z - n.z * el.majorAxis.y) * el.ratio,
+                         (n.z * el.majorAxis.x - n.x * el.majorAxis.z) * el.ratio,
+                         (n.x * el.majorAxis.y - n.y * el.majorAxis.x) * el.ratio};
+    const bool full = std::fabs(std::fabs(el.endParam - el.startParam) - kTwoPi) < 1e-9;
+    conic(pen, ctx.m, el.center, el.majorAxis, minor, el.startParam, el.endParam, full);
+}
+
+void CurveRenderer::conic(const pdf::Pen& pen, const Matrix3d& m, const Point3d& centre,
+                          const Vector3d& u3, const Vector3d& v3, double t0, double t1, bool full) {
     const Point2 c = xy(m.transform(centre));
     const Vector3d tu = m.transform(u3), tv = m.transform(v3);
     const Point2 u{tu.x, tu.y}, v{tv.x, tv.y};
@@ -24,23 +42,23 @@ void Renderer::conic(const pdf::Pen& pen, const Matrix3d& m, const Point3d& cent
     const bool mirrored = cross(u, v) < 0;
     if (perpendicular && std::fabs(nu - nv) <= 1e-9 * std::max(nu, nv)) {
         if (full) {
-            add(pen, pdf::CirclePrimitive{c, nu});
+            target_.add(pen, pdf::CirclePrimitive{c, nu});
             return;
         }
         const double offset = std::atan2(u.y, u.x);
         if (mirrored)
-            add(pen, pdf::ArcPrimitive{c, nu, offset - t1, offset - t0});
+            target_.add(pen, pdf::ArcPrimitive{c, nu, offset - t1, offset - t0});
         else
-            add(pen, pdf::ArcPrimitive{c, nu, offset + t0, offset + t1});
+            target_.add(pen, pdf::ArcPrimitive{c, nu, offset + t0, offset + t1});
         return;
     }
     if (perpendicular && nv < nu) {
         if (full)
-            add(pen, pdf::EllipsePrimitive{c, u, nv / nu, 0, kTwoPi});
+            target_.add(pen, pdf::EllipsePrimitive{c, u, nv / nu, 0, kTwoPi});
         else if (mirrored)
-            add(pen, pdf::EllipsePrimitive{c, u, nv / nu, -t1, -t0});
+            target_.add(pen, pdf::EllipsePrimitive{c, u, nv / nu, -t1, -t0});
         else
-            add(pen, pdf::EllipsePrimitive{c, u, nv / nu, t0, t1});
+            target_.add(pen, pdf::EllipsePrimitive{c, u, nv / nu, t0, t1});
         return;
     }
     if (nu == 0 && nv == 0) return;
@@ -54,12 +72,13 @@ void Renderer::conic(const pdf::Pen& pen, const Matrix3d& m, const Point3d& cent
                                  c.y + u.y * std::cos(t) + v.y * std::sin(t)}});
     }
     if (full) points.pop_back();
-    add(pen, pdf::PolylinePrimitive{std::move(points), full});
+    target_.add(pen, pdf::PolylinePrimitive{std::move(points), full});
 }
 
 // Vertices in the space of m; bulges stay arcs when m keeps circles circles.
-void Renderer::emitPolyline(const pdf::Pen& pen, const Matrix3d& m,
-                            const std::vector<pdf::PolylineVertex>& source, double z, bool closed) {
+void CurveRenderer::emitPolyline(const pdf::Pen& pen, const Matrix3d& m,
+                                 const std::vector<pdf::PolylineVertex>& source, double z,
+                                 bool closed) {
     if (source.empty()) return;
     const Frame frame = frameOf(m);
     std::vector<pdf::PolylineVertex> out;
@@ -94,10 +113,11 @@ void Renderer::emitPolyline(const pdf::Pen& pen, const Matrix3d& m,
     }
     for (const auto& v : out)
         if (!finitePoint(v.point)) return;
-    add(pen, pdf::PolylinePrimitive{std::move(out), closed});
+    target_.add(pen, pdf::PolylinePrimitive{std::move(out), closed});
 }
 
-void Renderer::lwPolyline(const pdf::Pen& pen, const drawing::LwPolyline& p, const Context& ctx) {
+void CurveRenderer::lwPolyline(const pdf::Pen& pen, const drawing::LwPolyline& p,
+                               const Context& ctx) {
     bool anyWidth = false;
     for (const auto& v : p.vertices)
         anyWidth = anyWidth || v.startWidth != 0 || v.endWidth != 0;
@@ -111,7 +131,7 @@ void Renderer::lwPolyline(const pdf::Pen& pen, const drawing::LwPolyline& p, con
     emitPolyline(pen, ctx.m * drawing::ocsToWcs(p.extrusion), vertices, p.elevation, p.closed());
 }
 
-void Renderer::polyline(const pdf::Pen& pen, const drawing::Polyline& p, const Context& ctx) {
+void CurveRenderer::polyline(const pdf::Pen& pen, const drawing::Polyline& p, const Context& ctx) {
     if (p.isMesh()) return;
     std::vector<pdf::PolylineVertex> vertices;
     double z = p.elevation;
@@ -136,13 +156,14 @@ void Renderer::polyline(const pdf::Pen& pen, const drawing::Polyline& p, const C
             if (v == nullptr || v->erased || (v->flags & 16)) continue;
             points.push_back({xy(ctx.m.transform(v->position))});
         }
-        if (!points.empty()) add(pen, pdf::PolylinePrimitive{std::move(points), p.closed()});
+        if (!points.empty())
+            target_.add(pen, pdf::PolylinePrimitive{std::move(points), p.closed()});
         return;
     }
     emitPolyline(pen, ctx.m * drawing::ocsToWcs(p.extrusion), vertices, z, p.closed());
 }
 
-void Renderer::spline(const pdf::Pen& pen, const drawing::Spline& s, const Context& ctx) {
+void CurveRenderer::spline(const pdf::Pen& pen, const drawing::Spline& s, const Context& ctx) {
     std::vector<pdf::PolylineVertex> points;
     const std::size_t n = s.controlPoints.size();
     const bool usable = s.degree >= 1 && s.degree <= kMaxSplineDegree &&
@@ -187,7 +208,7 @@ void Renderer::spline(const pdf::Pen& pen, const drawing::Spline& s, const Conte
     }
     for (const auto& v : points)
         if (!finitePoint(v.point)) return;
-    if (points.size() >= 2) add(pen, pdf::PolylinePrimitive{std::move(points), false});
+    if (points.size() >= 2) target_.add(pen, pdf::PolylinePrimitive{std::move(points), false});
 }
 
 }  // namespace qkshost::render::detail
