@@ -1,12 +1,10 @@
-// The page renderer: texts, laid out by pango and written glyph by glyph with the page's
-// embedded fonts.
-#include "page_renderer.h"
+#include "page_text_writer.h"
 
 namespace qkshost::pdf::detail {
 
-void PageRenderer::drawText(const TextPrimitive& t) {
-    if (t.text.empty() || !finite(t.position) || !(t.height > 0) || !drawable(t.height) ||
-        !std::isfinite(t.rotation) || !drawable(t.height * t.widthFactor) ||
+void PageTextWriter::drawText(const TextPrimitive& t) {
+    if (t.text.empty() || !finite(t.position) || !(t.height > 0) || !scale_.drawable(t.height) ||
+        !std::isfinite(t.rotation) || !scale_.drawable(t.height * t.widthFactor) ||
         !std::isfinite(t.oblique) || std::fabs(std::cos(t.oblique)) < 1e-3)
         return;
     PangoLayout* layout = shaper_.layout(t.text, t.fontFamily);
@@ -59,7 +57,7 @@ void PageRenderer::drawText(const TextPrimitive& t) {
 // the width table of the embedded font gives every advance, and where pango's advance
 // differs (kerning, spacing) the difference goes into the TJ array, so glyphs land exactly
 // where pango put them.
-void PageRenderer::showLayout(PangoLayout* layout) {
+void PageTextWriter::showLayout(PangoLayout* layout) {
     const char* text = pango_layout_get_text(layout);
     const std::size_t textSize = std::strlen(text);
     const Affine2 toPage = canvas_.matrix();
