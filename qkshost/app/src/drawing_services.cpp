@@ -50,7 +50,7 @@ HostDrawingServices::HostDrawingServices(HostApplication& app)
       annotation_(std::make_unique<AnnotationCreation>(*databases_)),
       layouts_(std::make_unique<LayoutSettings>(*databases_, app)),
       publisher_(std::make_unique<PlotPublisher>(*databases_, *this)),
-      window_(std::make_unique<DrawingWindowServices>(*databases_, app)) {}
+      window_(std::make_unique<DrawingWindowServices>(app)) {}
 HostDrawingServices::~HostDrawingServices() = default;
 
 Database* HostDrawingServices::database(host::DatabaseId id) const {

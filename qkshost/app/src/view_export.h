@@ -6,16 +6,17 @@
 #include <string_view>
 #include <vector>
 
-#include "host_databases.h"
+#include "qks/host/drawing.h"
 
 namespace qkshost {
+
+namespace host = qks::host;
 
 class HostApplication;
 
 class DrawingWindowServices {
   public:
-    DrawingWindowServices(HostDatabases& databases, HostApplication& app)
-        : dbs_(databases), app_(app) {}
+    explicit DrawingWindowServices(HostApplication& app) : app_(app) {}
     DrawingWindowServices(const DrawingWindowServices&) = delete;
     DrawingWindowServices& operator=(const DrawingWindowServices&) = delete;
 
@@ -24,7 +25,6 @@ class DrawingWindowServices {
                            const std::string& path, std::string_view notice);
 
   private:
-    HostDatabases& dbs_;
     HostApplication& app_;
 };
 
