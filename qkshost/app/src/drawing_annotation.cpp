@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "creation_checks.h"
+#include "drawing_annotation.h"
 #include "qkshost/app/drawing_services.h"
 #include "qkshost/drawing/annotation.h"
 #include "qkshost/drawing/transform.h"
@@ -35,10 +36,10 @@ bool recordFor(const Database& db, host::ObjectId id, ObjectIndex& index) {
 
 }  // namespace
 
-host::Status HostDrawingServices::addDimensionStyle(host::DatabaseId id,
-                                                    const host::DimensionStyleSpec& style,
-                                                    host::ObjectId* out) {
-    Database* db = database(id);
+host::Status AnnotationCreation::addDimensionStyle(host::DatabaseId id,
+                                                   const host::DimensionStyleSpec& style,
+                                                   host::ObjectId* out) {
+    Database* db = dbs_.database(id);
     if (db == nullptr) return host::Status::NotFound;
     if (const ObjectIndex existing = db->findDimStyle(style.name)) {
         if (out) *out = db->idOf(existing);
@@ -73,11 +74,11 @@ host::Status HostDrawingServices::addDimensionStyle(host::DatabaseId id,
     return host::Status::Ok;
 }
 
-host::Status HostDrawingServices::addDimension(host::ObjectId blockRecord,
-                                               const host::DimensionSpec& dimension,
-                                               host::ObjectId* id) {
+host::Status AnnotationCreation::addDimension(host::ObjectId blockRecord,
+                                              const host::DimensionSpec& dimension,
+                                              host::ObjectId* id) {
     Database* db = nullptr;
-    const auto* record = resolveAs<drawing::BlockRecord>(blockRecord, db);
+    const auto* record = dbs_.resolveAs<drawing::BlockRecord>(blockRecord, db);
     if (record == nullptr) return host::Status::NotFound;
     if (!finite(dimension.first) || !finite(dimension.second) || !finite(dimension.line) ||
         !finite(dimension.origin) || !finite(dimension.rotation))
@@ -112,9 +113,9 @@ host::Status HostDrawingServices::addDimension(host::ObjectId blockRecord,
     return toHostStatus(status);
 }
 
-host::Status HostDrawingServices::addBlock(host::DatabaseId database, std::string_view name,
-                                           const host::Point3d& base, host::ObjectId* id) {
-    Database* db = this->database(database);
+host::Status AnnotationCreation::addBlock(host::DatabaseId database, std::string_view name,
+                                          const host::Point3d& base, host::ObjectId* id) {
+    Database* db = dbs_.database(database);
     if (db == nullptr) return host::Status::NotFound;
     // Names starting with '*' belong to the host's anonymous blocks.
     if (!finite(base) || name.empty() || name.front() == '*') return host::Status::InvalidInput;
@@ -125,11 +126,11 @@ host::Status HostDrawingServices::addBlock(host::DatabaseId database, std::strin
     return toHostStatus(status);
 }
 
-host::Status HostDrawingServices::addAttributeDefinition(
+host::Status AnnotationCreation::addAttributeDefinition(
     host::ObjectId blockRecord, const host::AttributeDefinitionSpec& definition,
     host::ObjectId* id) {
     Database* db = nullptr;
-    const auto* record = resolveAs<drawing::BlockRecord>(blockRecord, db);
+    const auto* record = dbs_.resolveAs<drawing::BlockRecord>(blockRecord, db);
     if (record == nullptr) return host::Status::NotFound;
     // A tag is one word: programs that list attributes split at blanks.
     if (definition.tag.empty() || definition.tag.find_first_of(" \t\r\n") != std::string::npos ||
@@ -155,10 +156,10 @@ host::Status HostDrawingServices::addAttributeDefinition(
     return index ? host::Status::Ok : host::Status::Failed;
 }
 
-host::Status HostDrawingServices::explodeBlockReference(host::ObjectId reference,
-                                                        std::vector<host::ObjectId>* created) {
+host::Status AnnotationCreation::explodeBlockReference(host::ObjectId reference,
+                                                       std::vector<host::ObjectId>* created) {
     ObjectIndex index = 0;
-    Database* db = resolve(reference, index);
+    Database* db = dbs_.resolve(reference, index);
     if (db == nullptr) return host::Status::NotFound;
     std::vector<ObjectIndex> made;
     const drawing::Status status = drawing::explodeReference(*db, index, &made);

@@ -1,5 +1,7 @@
 #include "drawing_files.h"
 
+#include <climits>
+#include <cstdlib>
 #include <fstream>
 
 #include "qkshost/dwg/reader.h"
@@ -22,6 +24,12 @@ bool looksLikeDwg(const std::string& path) {
 
 drawing::ReadResult readDrawingFile(drawing::Database& db, const std::string& path) {
     return looksLikeDwg(path) ? dwg::readDwgFile(db, path) : dxf::readDxfFile(db, path);
+}
+
+std::string canonicalPath(const std::string& path) {
+    char buffer[PATH_MAX];
+    if (::realpath(path.c_str(), buffer) != nullptr) return buffer;
+    return path;
 }
 
 }  // namespace qkshost::app

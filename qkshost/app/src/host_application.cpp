@@ -1,6 +1,8 @@
 #include "qkshost/app/host_application.h"
 
+#include "document_list.h"
 #include "drawing_files.h"
+#include "plugin_library.h"
 #include "qks/common/atomic_file.h"
 #include "qks/contract/view_format.h"
 #include "qkshost/app/drawing_services.h"
@@ -9,13 +11,11 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +30,7 @@ extern char** environ;
 
 namespace qkshost {
 
+using app::canonicalPath;
 using qks::host::DocumentId;
 using qks::host::WindowHandle;
 
@@ -49,17 +50,6 @@ std::string_view trimBlanks(std::string_view text) {
     while (!text.empty() && isBlank(text.back()))
         text.remove_suffix(1);
     return text;
-}
-
-std::string canonicalPath(const std::string& path) {
-    char buffer[PATH_MAX];
-    if (::realpath(path.c_str(), buffer) != nullptr) return buffer;
-    return path;
-}
-
-std::string fileNameOf(const std::string& path) {
-    const auto cut = path.find_last_of('/');
-    return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
 }  // namespace
@@ -107,11 +97,12 @@ class EventQueue {
 HostApplication::HostApplication()
     : queue_(std::make_shared<EventQueue>()),
       mainThread_(std::this_thread::get_id()),
+      documents_(std::make_unique<DocumentList>()),
       drawing_(std::make_unique<HostDrawingServices>(*this)) {}
 
 HostApplication::~HostApplication() {
     unloadAllPlugins();
-    documents_.clear();
+    documents_->clear();
     std::deque<EventQueue::Event> leftovers;
     {
         std::lock_guard<std::mutex> guard(queue_->mutex);
@@ -314,12 +305,12 @@ bool HostApplication::runBuiltin(const std::string& verb, const std::string& arg
         const std::string path = takeArgument(argument, "File to open: ");
         if (path.empty()) return true;
         if (openDocument(path, error)) {
-            print("Opened " + documentFileName(current_) + ".\n");
-            printSkipped(findDocument(current_), "were skipped");
+            print("Opened " + documentFileName(documents_->current()) + ".\n");
+            printSkipped(findDocument(documents_->current()), "were skipped");
         } else
             print("Cannot open " + path + ": " + error + "\n");
     } else if (verb == "SAVEAS") {
-        const Document* d = findDocument(current_);
+        const Document* d = findDocument(documents_->current());
         if (d == nullptr) {
             print("No drawing is open.\n");
             return true;
@@ -333,10 +324,10 @@ bool HostApplication::runBuiltin(const std::string& verb, const std::string& arg
         } else
             print("Cannot save " + path + ": " + message + "\n");
     } else if (verb == "CLOSE") {
-        if (!current_)
+        if (!documents_->current())
             print("No drawing is open.\n");
         else
-            closeDocument(current_);
+            closeDocument(documents_->current());
     } else {
         return false;
     }
@@ -423,7 +414,7 @@ int HostApplication::processPendingEvents() {
                     break;
                 case EventQueue::Kind::DocumentText: {
                     if (!event.document || documentFileName(event.document).empty()) break;
-                    current_ = event.document;
+                    documents_->setCurrent(event.document);
                     std::string_view text(event.text);
                     while (!text.empty()) {
                         const auto end = text.find('\n');
@@ -514,7 +505,7 @@ int HostApplication::backgroundWorkCount() const {
 // ---------------------------------------------------------------- documents
 
 DocumentId HostApplication::currentDocument() {
-    return current_;
+    return documents_->current();
 }
 
 qks::host::DrawingServices* HostApplication::drawingServices() {
@@ -527,67 +518,27 @@ std::string HostApplication::documentFileName(DocumentId document) {
 }
 
 Document* HostApplication::findDocument(DocumentId document) {
-    for (const auto& d : documents_)
-        if (d->id == document) return d.get();
-    return nullptr;
+    return documents_->find(document);
 }
 
 bool HostApplication::setCurrentDocument(DocumentId document) {
-    if (findDocument(document) == nullptr) return false;
-    current_ = document;
-    return true;
+    return documents_->setCurrent(document);
 }
 
 DocumentId HostApplication::newDocument() {
-    auto document = std::make_unique<Document>();
-    document->id = DocumentId{nextDocument_++};
-    document->fileName = "Drawing" + std::to_string(++untitledCount_) + ".dwg";
-    document->database = std::make_unique<drawing::Database>(true);
-    current_ = document->id;
-    documents_.push_back(std::move(document));
-    return current_;
+    return documents_->add();
 }
 
 DocumentId HostApplication::openDocument(const std::string& path, std::string& error) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-        error = std::strerror(errno);
-        return {};
-    }
-    if (!S_ISREG(info.st_mode)) {
-        error = "not a drawing file";
-        return {};
-    }
-    const std::string canonical = canonicalPath(path);
-    for (const auto& d : documents_)
-        if (d->fileName == canonical) {
-            current_ = d->id;
-            return d->id;
-        }
-    auto database = std::make_unique<drawing::Database>(false);
-    const drawing::ReadResult read = app::readDrawingFile(*database, canonical);
-    if (read.status != drawing::Status::Ok) {
-        error = read.message.empty() ? "cannot read the drawing" : read.message;
-        return {};
-    }
-    auto document = std::make_unique<Document>();
-    document->id = DocumentId{nextDocument_++};
-    document->fileName = canonical;
-    document->database = std::move(database);
-    document->skippedEntitiesOnRead = read.skippedEntities;
-    document->skippedOthersOnRead = read.skippedOthers;
-    current_ = document->id;
-    documents_.push_back(std::move(document));
-    return current_;
+    return documents_->open(path, error);
 }
 
 bool HostApplication::closeDocument(DocumentId document) {
-    const auto it = std::find_if(documents_.begin(), documents_.end(),
-                                 [&](const auto& d) { return d->id == document; });
-    if (it == documents_.end()) return false;
-    documents_.erase(it);
-    if (current_ == document) current_ = documents_.empty() ? DocumentId{} : documents_.back()->id;
-    return true;
+    return documents_->close(document);
+}
+
+const std::vector<std::unique_ptr<Document>>& HostApplication::documents() const {
+    return documents_->all();
 }
 
 // ---------------------------------------------------------------- platform services
@@ -622,36 +573,11 @@ qks::host::StartResult HostApplication::startProgram(const std::string& path,
 // ---------------------------------------------------------------- plug-ins
 
 bool HostApplication::loadPlugin(const std::string& path, std::string& error) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        error = "no such file";
-        return false;
-    }
-    const std::string canonical = canonicalPath(path);
-    for (const LoadedPlugin& p : plugins_)
-        if (p.path == canonical) {
-            error = "already loaded";
-            return false;
-        }
-    void* handle = ::dlopen(canonical.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) {
-        const char* why = ::dlerror();
-        error = why ? why : "cannot load";
-        return false;
-    }
-    auto version = reinterpret_cast<QksApiVersionFunction>(::dlsym(handle, "acrxGetApiVersion"));
-    auto entry = reinterpret_cast<QksEntryPointFunction>(::dlsym(handle, "acrxEntryPoint"));
-    if (version == nullptr || entry == nullptr) {
-        ::dlclose(handle);
-        error = "not a plug-in (no acrxEntryPoint or acrxGetApiVersion)";
-        return false;
-    }
-    if (version() != qks::host::kHostApiVersion) {
-        ::dlclose(handle);
-        error = "built for another host interface version";
-        return false;
-    }
-    plugins_.push_back(LoadedPlugin{canonical, fileNameOf(canonical), handle, entry});
+    std::optional<LoadedPlugin> opened = openPluginLibrary(path, plugins_, error);
+    if (!opened) return false;
+    const std::string canonical = opened->path;
+    const QksEntryPointFunction entry = opened->entryPoint;
+    plugins_.push_back(std::move(*opened));
     loadingPlugin_ = static_cast<int>(plugins_.size()) - 1;
     std::set<std::string> before;
     for (const auto& c : commands_)

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <map>
 
+#include "plot_services.h"
 #include "qks/common/environment.h"
 #include "qks/common/file_io.h"
 #include "qkshost/app/drawing_services.h"
@@ -164,11 +165,12 @@ static host::Status resolvePlot(HostDrawingServices& services, const host::PlotI
     return host::Status::Ok;
 }
 
-host::Status HostDrawingServices::validatePlotInfo(host::PlotInfo& info, int mediaMatchingPolicy) {
+host::Status PlotPublisher::validatePlotInfo(host::PlotInfo& info, int mediaMatchingPolicy) {
     info.validated = false;
     host::PlotSettings resolved;
     pdf::PlotSettings settings;
-    const host::Status status = resolvePlot(*this, info, mediaMatchingPolicy, resolved, settings);
+    const host::Status status =
+        resolvePlot(services_, info, mediaMatchingPolicy, resolved, settings);
     if (status != host::Status::Ok) return status;
     if (faults().validate) {
         const host::Status fault = faults().validate(resolved);
@@ -178,7 +180,7 @@ host::Status HostDrawingServices::validatePlotInfo(host::PlotInfo& info, int med
     return host::Status::Ok;
 }
 
-host::PublishEngineId HostDrawingServices::createPublishEngine() {
+host::PublishEngineId PlotPublisher::createPublishEngine() {
     static std::uint32_t next = 1;
     if (injected("createPublishEngine") != host::Status::Ok) return {};
     const host::PublishEngineId id{next++};
@@ -186,22 +188,21 @@ host::PublishEngineId HostDrawingServices::createPublishEngine() {
     return id;
 }
 
-void HostDrawingServices::destroyPublishEngine(host::PublishEngineId engine) {
+void PlotPublisher::destroyPublishEngine(host::PublishEngineId engine) {
     engines().erase(engine.value);
 }
 
-host::Status HostDrawingServices::beginPlot(host::PublishEngineId engine) {
+host::Status PlotPublisher::beginPlot(host::PublishEngineId engine) {
     return step(engine, PublishEngine::State::Idle, PublishEngine::State::Plot, "beginPlot");
 }
 
-host::Status HostDrawingServices::endPlot(host::PublishEngineId engine) {
+host::Status PlotPublisher::endPlot(host::PublishEngineId engine) {
     return step(engine, PublishEngine::State::Plot, PublishEngine::State::Idle, "endPlot");
 }
 
-host::Status HostDrawingServices::beginDocument(host::PublishEngineId engine,
-                                                const host::PlotInfo& info,
-                                                std::string_view documentName, int copies,
-                                                const std::string& pdfPath) {
+host::Status PlotPublisher::beginDocument(host::PublishEngineId engine, const host::PlotInfo& info,
+                                          std::string_view documentName, int copies,
+                                          const std::string& pdfPath) {
     PublishEngine* e = findEngine(engine);
     if (e == nullptr || e->state != PublishEngine::State::Plot) return host::Status::NotApplicable;
     if (copies < 1 || pdfPath.empty() || !info.layout) return host::Status::InvalidInput;
@@ -217,8 +218,8 @@ host::Status HostDrawingServices::beginDocument(host::PublishEngineId engine,
     return host::Status::Ok;
 }
 
-host::Status HostDrawingServices::beginPage(host::PublishEngineId engine,
-                                            const host::PlotInfo& info, bool) {
+host::Status PlotPublisher::beginPage(host::PublishEngineId engine, const host::PlotInfo& info,
+                                      bool) {
     PublishEngine* e = findEngine(engine);
     if (e == nullptr || e->state != PublishEngine::State::Document)
         return host::Status::NotApplicable;
@@ -228,10 +229,10 @@ host::Status HostDrawingServices::beginPage(host::PublishEngineId engine,
     host::PlotSettings resolved;
     pdf::PlotSettings settings;
     const host::Status status =
-        resolvePlot(*this, info, host::kMediaMatchingWithCustomSize, resolved, settings);
+        resolvePlot(services_, info, host::kMediaMatchingWithCustomSize, resolved, settings);
     if (status != host::Status::Ok) return status;
     drawing::ObjectIndex layout = 0;
-    drawing::Database* db = resolve(info.layout, layout);
+    drawing::Database* db = dbs_.resolve(info.layout, layout);
     if (db == nullptr) return host::Status::NotFound;
 
     const pdf::DisplayList list = render::renderLayout(*db, layout);
@@ -251,23 +252,23 @@ host::Status HostDrawingServices::beginPage(host::PublishEngineId engine,
     return host::Status::Ok;
 }
 
-host::Status HostDrawingServices::beginGenerateGraphics(host::PublishEngineId engine) {
+host::Status PlotPublisher::beginGenerateGraphics(host::PublishEngineId engine) {
     return step(engine, PublishEngine::State::Page, PublishEngine::State::Graphics,
                 "beginGenerateGraphics");
 }
 
-host::Status HostDrawingServices::endGenerateGraphics(host::PublishEngineId engine) {
+host::Status PlotPublisher::endGenerateGraphics(host::PublishEngineId engine) {
     const host::Status status = step(engine, PublishEngine::State::Graphics,
                                      PublishEngine::State::Page, "endGenerateGraphics");
     if (status == host::Status::Ok) findEngine(engine)->graphicsDone = true;
     return status;
 }
 
-host::Status HostDrawingServices::endPage(host::PublishEngineId engine) {
+host::Status PlotPublisher::endPage(host::PublishEngineId engine) {
     return step(engine, PublishEngine::State::Page, PublishEngine::State::Document, "endPage");
 }
 
-host::Status HostDrawingServices::endDocument(host::PublishEngineId engine) {
+host::Status PlotPublisher::endDocument(host::PublishEngineId engine) {
     return step(engine, PublishEngine::State::Document, PublishEngine::State::Plot, "endDocument");
 }
 

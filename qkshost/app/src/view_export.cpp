@@ -1,6 +1,8 @@
 // The drawing window's display list: a layout rendered as for a plot, then cut into the
 // entities of the layout's own block and flattened to points, so the window paints and picks
-// without knowing curves.
+// without knowing curves; and the selection prompt the window answers.
+#include "view_export.h"
+
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -12,6 +14,7 @@
 #include "qks/contract/view_format.h"
 #include "qkshost/app/drawing_services.h"
 #include "qkshost/app/host_application.h"
+#include "qkshost/drawing/selection.h"
 #include "qkshost/pdf/plot_style.h"
 #include "qkshost/render/renderer.h"
 
@@ -377,8 +380,34 @@ void placeAfter(contract::ViewFile& later, const TableRows& before) {
 
 }  // namespace
 
-host::Status HostDrawingServices::writeView(host::DocumentId document, std::string_view layoutName,
-                                            const std::string& path, std::string_view notice) {
+bool DrawingWindowServices::selectObjects(std::string_view prompt,
+                                          std::vector<host::ObjectId>& selection) {
+    selection.clear();
+    Document* document = app_.findDocument(app_.currentDocument());
+    if (document == nullptr || !document->database) return false;
+    const drawing::Database& db = *document->database;
+    for (;;) {
+        std::string line;
+        if (!app_.promptForLine(prompt, line, /*window=*/true)) return false;
+        drawing::SelectionResult result;
+        const drawing::Status status = drawing::evaluateSelection(db, line, result);
+        if (result.cancelled) return false;
+        if (status != drawing::Status::Ok) {
+            // A line the prompt does not understand asks again, as the CAD program does.
+            app_.print("*Invalid selection* " + result.message + "\n");
+            continue;
+        }
+        if (!result.message.empty()) app_.print(result.message + "\n");
+        app_.print(std::to_string(result.entities.size()) + " found\n");
+        for (const drawing::ObjectIndex index : result.entities)
+            selection.push_back(db.idOf(index));
+        return !selection.empty();
+    }
+}
+
+host::Status DrawingWindowServices::writeView(host::DocumentId document,
+                                              std::string_view layoutName, const std::string& path,
+                                              std::string_view notice) {
     contract::ViewFile view;
     std::vector<const contract::ViewFile*> partViews;
     std::vector<std::unique_ptr<contract::ViewFile>> ownParts;

@@ -1,267 +1,81 @@
-// The decoder of the records of the objects section. objects.cpp reads what every record
-// starts with and hands the rest to the decoder of the record's kind, found in a table by
-// object type; the kinds are decoded in table_records.cpp, object_records.cpp and
-// entity_records.cpp.
+// The decoder of the records of the objects section. It reads what every record starts with
+// (size, type, handle, extended data, the common entity or object data) and hands the rest
+// to the decoder of the record's family (tables, objects, curves, annotation, hatches), found
+// in a table by object type. All of them read the record through one RecordCursor.
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
-#include <string>
-#include <vector>
 
+#include "annotation_records.h"
+#include "curve_records.h"
+#include "hatch_records.h"
+#include "object_records.h"
+#include "record_codes.h"
+#include "record_cursor.h"
 #include "sections.h"
+#include "table_records.h"
 
 namespace qkshost::dwg {
 
-// Object types of the fixed numbering; other kinds take the numbers the classes give them.
-enum ObjectType : int {
-    kText = 0x01,
-    kAttrib = 0x02,
-    kAttdef = 0x03,
-    kBlock = 0x04,
-    kEndblk = 0x05,
-    kSeqend = 0x06,
-    kInsert = 0x07,
-    kMinsert = 0x08,
-    kVertex2d = 0x0A,
-    kVertex3d = 0x0B,
-    kVertexMesh = 0x0C,
-    kVertexPface = 0x0D,
-    kVertexPfaceFace = 0x0E,
-    kPolyline2d = 0x0F,
-    kPolyline3d = 0x10,
-    kArc = 0x11,
-    kCircle = 0x12,
-    kLine = 0x13,
-    kDimOrdinate = 0x14,
-    kDimLinear = 0x15,
-    kDimAligned = 0x16,
-    kDimAng3pt = 0x17,
-    kDimAng2ln = 0x18,
-    kDimRadius = 0x19,
-    kDimDiameter = 0x1A,
-    kPoint = 0x1B,
-    kPolylinePface = 0x1D,
-    kPolylineMesh = 0x1E,
-    kSolid = 0x1F,
-    kViewport = 0x22,
-    kEllipse = 0x23,
-    kSpline = 0x24,
-    kRegion = 0x25,
-    kSolid3d = 0x26,
-    kBody = 0x27,
-    kRay = 0x28,
-    kXline = 0x29,
-    kDictionary = 0x2A,
-    kMtext = 0x2C,
-    kOleFrame = 0x2D,
-    kDummy = 0x2E,
-    kLongTransaction = 0x2F,
-    kBlockControl = 0x30,
-    kBlockHeader = 0x31,
-    kLayerControl = 0x32,
-    kLayer = 0x33,
-    kStyleControl = 0x34,
-    kStyle = 0x35,
-    kLtypeControl = 0x38,
-    kLtype = 0x39,
-    kViewControl = 0x3C,
-    kUcsControl = 0x3E,
-    kVportControl = 0x40,
-    kAppidControl = 0x42,
-    kAppid = 0x43,
-    kDimstyleControl = 0x44,
-    kDimstyle = 0x45,
-    kVpEntHdrControl = 0x46,
-    kVpEntHdr = 0x47,
-    kLwpline = 0x4D,
-    kHatch = 0x4E,
-    kLayout = 0x52,
-    kProxyEntity = 0x1F2,
-    kProxyObject = 0x1F3,
-};
-// Object types from here on are those of the classes, in class order.
-constexpr int kFirstClassType = 500;
-
-// A handle reference that is present only when its two-bit flag says "by handle".
-constexpr int kByHandle = 3;
-
-// Entity modes of the common entity data: where the owner comes from.
-constexpr int kOwnerByHandle = 0;
-constexpr int kOwnerPaperSpace = 1;
-constexpr int kOwnerModelSpace = 2;
-
-// ---- flags as DXF group 70 holds them, which the records keep ----
-
-// Any table entry.
-constexpr int kTableXrefDependent = 16;
-constexpr int kTableReferenced = 64;
-// Layers.
-constexpr int kLayerFrozen = 1;
-constexpr int kLayerFrozenInNewViewports = 2;
-constexpr int kLayerLocked = 4;
-// Text styles.
-constexpr int kStyleShapeFile = 1;
-constexpr int kStyleVertical = 4;
-// Block records.
-constexpr int kBlockAnonymous = 1;
-constexpr int kBlockHasAttributes = 2;
-constexpr int kBlockXref = 4;
-constexpr int kBlockOverlay = 8;
-// Vertices: of a 3-D mesh, of a polyface mesh, and the polyface face records.
-constexpr int kVertexOfMesh = 64;
-constexpr int kVertexOfPolyface = 128;
-// Polylines.
-constexpr int kPolylineFlagClosed = 1;
-constexpr int kPolylineFlagSplineFit = 4;
-constexpr int kPolylineFlag3d = 8;
-constexpr int kPolylineFlagMesh = 16;
-constexpr int kPolylineFlagPolyface = 64;
-// Dimensions: the dimension types of group 70, and the bit of X-type ordinates.
-constexpr int kDimTypeLinear = 0;
-constexpr int kDimTypeAligned = 1;
-constexpr int kDimTypeAngular2Line = 2;
-constexpr int kDimTypeDiameter = 3;
-constexpr int kDimTypeRadius = 4;
-constexpr int kDimTypeAngular3Point = 5;
-constexpr int kDimTypeOrdinate = 6;
-constexpr int kDimOrdinateXType = 64;
-
-// ---- flags as the DWG stores them ----
-
-// Table entries of 2007 and later: the xref-dependent bit of their xref word.
-constexpr int kDwgXrefDependent = 0x100;
-// Layers of 2000 and later: one word of state, the lineweight index in bits 5 to 9.
-constexpr int kDwgLayerFrozen = 1;
-constexpr int kDwgLayerOff = 2;
-constexpr int kDwgLayerFrozenInNewViewports = 4;
-constexpr int kDwgLayerLocked = 8;
-constexpr int kDwgLayerPlotted = 16;
-constexpr int kDwgLayerLineweightMask = 0x3E0;
-constexpr int kDwgLayerLineweightShift = 5;
-// Linetype dashes: the dash is a text, its shape number the text's offset in the text area.
-constexpr int kDashIsText = 2;
-// TEXT, ATTRIB, ATTDEF of 2000 and later: which values are left at their defaults.
-constexpr int kTextNoElevation = 0x01;
-constexpr int kTextNoAlignment = 0x02;
-constexpr int kTextNoOblique = 0x04;
-constexpr int kTextNoRotation = 0x08;
-constexpr int kTextNoWidthFactor = 0x10;
-constexpr int kTextNoGeneration = 0x20;
-constexpr int kTextNoHAlign = 0x40;
-constexpr int kTextNoVAlign = 0x80;
-// The ATTRIB / ATTDEF type of 2018 that carries a tag, a field length and flags.
-constexpr int kAttributeSingleLine = 1;
-// INSERT scales of R2000 and later: which of the three factors are stored.
-constexpr int kScaleAllStored = 0;
-constexpr int kScaleXIsOne = 1;
-constexpr int kScaleUniform = 2;
-constexpr int kScaleUnit = 3;
-// LWPOLYLINE: which values follow.
-constexpr int kLwExtrusion = 1;
-constexpr int kLwThickness = 2;
-constexpr int kLwConstantWidth = 4;
-constexpr int kLwElevation = 8;
-constexpr int kLwBulges = 16;
-constexpr int kLwWidths = 32;
-constexpr int kLwVertexIds = 1024;
-// HATCH boundary loops: a polyline loop instead of edges; a derived loop, whose presence adds
-// a pixel size to the record.
-constexpr int kLoopPolyline = 2;
-constexpr int kLoopDerived = 4;
-// HATCH edge types.
-constexpr int kEdgeLine = 1;
-constexpr int kEdgeCircularArc = 2;
-constexpr int kEdgeEllipticArc = 3;
-constexpr int kEdgeSpline = 4;
-// SPLINE of 2013 and later: the first flag word says the spline is given by fit points.
-constexpr int kSplineByFitPoints = 1;
-// SPLINE scenarios.
-constexpr int kScenarioControlPoints = 1;
-constexpr int kScenarioFitPoints = 2;
-
-// Lineweight in 1/100 mm of a stored lineweight index.
-int lineweightOf(int index);
-
-struct ObjectDecoder {
+class ObjectDecoder {
+  public:
     enum class Outcome { Decoded, Proxy, Solid, Unknown, Control };
 
     ObjectDecoder(const Sections& sections, const TextContext& texts, Drawing& out)
-        : sections(sections), texts(texts), out(out), version(sections.version) {}
+        : sections_(sections),
+          out_(out),
+          version_(sections.version),
+          in_(texts, sections.version),
+          tables_(in_),
+          objects_(in_),
+          curves_(in_),
+          annotations_(in_),
+          hatches_(in_) {}
+    ObjectDecoder(const ObjectDecoder&) = delete;
+    ObjectDecoder& operator=(const ObjectDecoder&) = delete;
 
     // Decodes the record at byte `offset` of the objects section into `record`. A damaged
     // record sets `error`; kinds not decoded say why by the outcome.
     Outcome decode(std::size_t offset, Record& record, DecodeResult& error);
 
-    const Sections& sections;
-    const TextContext& texts;
-    Drawing& out;
-    Version version;
-    Streams streams;  // of the record being decoded
-    Handle self = 0;  // its handle, which handle references may be relative to
-    std::uint32_t reactorCount = 0;
-    bool noXdictionary = false;  // 2004 and later: no extension dictionary handle follows
-    // What the common entity data announced about the handles after the kind's own data.
-    struct EntityFlags {
-        int entityMode = kOwnerByHandle;
-        int linetypeFlags = 0, plotStyleFlags = 0, materialFlags = 0;
-        bool linetypeByLayer = false;     // R13-R14
-        bool noLinks = false;             // R13-R2000: no previous / next entity handles
-        bool hasColorBookHandle = false;  // 2004 and later
-        bool hasFullVisualStyle = false, hasFaceVisualStyle = false, hasEdgeVisualStyle = false;
-    } entityFlags;
+    // The decoder of one family, for the table of record kinds.
+    template <class Family>
+    Family& family();
 
-    // ---- the three streams ----
-    BitReader& data() { return streams.data; }
-    std::string readText() { return texts.read(streams.t()); }
-    Handle readHandle() { return streams.h().H().resolve(self); }
-    std::vector<Handle> readHandles(std::uint64_t count);
-    // A count of items of at least `minBits` each, 0 (and the data stream failed) when they
-    // cannot fit in what is left of the record.
-    std::uint32_t readCount(std::size_t minBits);
-    Vec3 readPoint2RD(double z = 0);
+  private:
+    // The common entity data, after the record's graphics.
+    void readEntityCommon(Record& record);
 
-    // Owner, reactors and extension dictionary of a non-entity object.
-    void readObjectHandles(Record& record);
-    // The handles every entity has after its own data.
-    void readEntityHandles(Record& record);
-
-    // ---- tables (table_records.cpp) ----
-    // The name and flags every table entry starts with; `flags` gets the xref bits.
-    void readTableHead(std::string& name, int& flags);
-    void decodeLayer(Record& record, int type);
-    void decodeAppid(Record& record, int type);
-    void decodeStyle(Record& record, int type);
-    void decodeLtype(Record& record, int type);
-    void decodeBlockHeader(Record& record, int type);
-    void decodeDimstyle(Record& record, int type);
-
-    // ---- objects (object_records.cpp) ----
-    void decodeDictionary(Record& record, int type);
-    void decodeDictionaryWithDefault(Record& record, int type);
-    void readDictionary(Record& record, bool withDefault);
-    void decodeLayout(Record& record, int type);
-
-    // ---- entities (entity_records.cpp) ----
-    void decodeBlock(Record& record, int type);
-    void decodeEndblk(Record& record, int type);
-    void decodeSeqend(Record& record, int type);
-    void decodeLine(Record& record, int type);
-    void decodeCircle(Record& record, int type);  // also ARC
-    void decodePoint(Record& record, int type);
-    void decodeEllipse(Record& record, int type);
-    void decodeText(Record& record, int type);    // also ATTRIB, ATTDEF
-    void decodeInsert(Record& record, int type);  // also MINSERT
-    void decodeVertex(Record& record, int type);
-    void decodePolyline(Record& record, int type);
-    void decodeSolid(Record& record, int type);
-    void decodeLwPolyline(Record& record, int type);
-    void decodeSpline(Record& record, int type);
-    void decodeMText(Record& record, int type);
-    void decodeDimension(Record& record, int type);
-    void decodeViewport(Record& record, int type);
-    void decodeHatch(Record& record, int type);
-    HatchSegment readHatchEdge();
+    const Sections& sections_;
+    Drawing& out_;
+    Version version_;
+    RecordCursor in_;
+    TableRecordDecoder tables_;
+    ObjectRecordDecoder objects_;
+    CurveRecordDecoder curves_;
+    AnnotationRecordDecoder annotations_;
+    HatchRecordDecoder hatches_;
 };
+
+template <>
+inline TableRecordDecoder& ObjectDecoder::family() {
+    return tables_;
+}
+template <>
+inline ObjectRecordDecoder& ObjectDecoder::family() {
+    return objects_;
+}
+template <>
+inline CurveRecordDecoder& ObjectDecoder::family() {
+    return curves_;
+}
+template <>
+inline AnnotationRecordDecoder& ObjectDecoder::family() {
+    return annotations_;
+}
+template <>
+inline HatchRecordDecoder& ObjectDecoder::family() {
+    return hatches_;
+}
 
 }  // namespace qkshost::dwg

@@ -1,6 +1,6 @@
 // The records of the objects section: what every record starts with (size, type, handle,
 // extended data, the common entity or object data), then the record's kind decoded by the
-// decoder a table names for its object type.
+// family decoder a table names for its object type.
 #include <string_view>
 #include <unordered_map>
 
@@ -18,7 +18,21 @@ int lineweightOf(int index) {
 namespace {
 
 using Outcome = ObjectDecoder::Outcome;
-using DecodeFn = void (ObjectDecoder::*)(Record&, int type);
+using DecodeFn = void (*)(ObjectDecoder&, Record&, int type);
+
+template <class Member>
+struct FamilyOf;
+template <class Family>
+struct FamilyOf<void (Family::*)(Record&, int)> {
+    using type = Family;
+};
+
+// Decodes with `Fn`, a member of the decoder of one family.
+template <auto Fn>
+void with(ObjectDecoder& decoder, Record& record, int type) {
+    using Family = typename FamilyOf<decltype(Fn)>::type;
+    (decoder.family<Family>().*Fn)(record, type);
+}
 
 // How the records of one kind are decoded. Kinds without a decoder are dropped, counted by
 // `outcome`.
@@ -42,51 +56,52 @@ RecordKind dropped(Outcome outcome) {
 
 // The kinds of the fixed numbering.
 const std::unordered_map<int, RecordKind>& fixedKinds() {
-    using Decoder = ObjectDecoder;
     static const std::unordered_map<int, RecordKind> kinds = {
-        {kLine, decoded("LINE", &Decoder::decodeLine, kHandlesFollow)},
-        {kCircle, decoded("CIRCLE", &Decoder::decodeCircle, kHandlesFollow)},
-        {kArc, decoded("ARC", &Decoder::decodeCircle, kHandlesFollow)},
-        {kPoint, decoded("POINT", &Decoder::decodePoint, kHandlesFollow)},
-        {kEllipse, decoded("ELLIPSE", &Decoder::decodeEllipse, kHandlesFollow)},
-        {kSolid, decoded("SOLID", &Decoder::decodeSolid, kHandlesFollow)},
-        {kSpline, decoded("SPLINE", &Decoder::decodeSpline, kHandlesFollow)},
-        {kSeqend, decoded("SEQEND", &Decoder::decodeSeqend, kHandlesFollow)},
-        {kEndblk, decoded("ENDBLK", &Decoder::decodeEndblk, kHandlesFollow)},
-        {kBlock, decoded("BLOCK", &Decoder::decodeBlock, kHandlesFollow)},
-        {kVertex2d, decoded("VERTEX", &Decoder::decodeVertex, kHandlesFollow)},
-        {kVertex3d, decoded("VERTEX", &Decoder::decodeVertex, kHandlesFollow)},
-        {kVertexMesh, decoded("VERTEX", &Decoder::decodeVertex, kHandlesFollow)},
-        {kVertexPface, decoded("VERTEX", &Decoder::decodeVertex, kHandlesFollow)},
-        {kVertexPfaceFace, decoded("VERTEX", &Decoder::decodeVertex, kHandlesFollow)},
-        {kLwpline, decoded("LWPOLYLINE", &Decoder::decodeLwPolyline, kHandlesFollow)},
-        {kText, decoded("TEXT", &Decoder::decodeText)},
-        {kAttrib, decoded("ATTRIB", &Decoder::decodeText)},
-        {kAttdef, decoded("ATTDEF", &Decoder::decodeText)},
-        {kMtext, decoded("MTEXT", &Decoder::decodeMText)},
-        {kInsert, decoded("INSERT", &Decoder::decodeInsert)},
-        {kMinsert, decoded("INSERT", &Decoder::decodeInsert)},
-        {kPolyline2d, decoded("POLYLINE", &Decoder::decodePolyline)},
-        {kPolyline3d, decoded("POLYLINE", &Decoder::decodePolyline)},
-        {kPolylinePface, decoded("POLYLINE", &Decoder::decodePolyline)},
-        {kPolylineMesh, decoded("POLYLINE", &Decoder::decodePolyline)},
-        {kDimOrdinate, decoded("DIMENSION", &Decoder::decodeDimension)},
-        {kDimLinear, decoded("DIMENSION", &Decoder::decodeDimension)},
-        {kDimAligned, decoded("DIMENSION", &Decoder::decodeDimension)},
-        {kDimAng3pt, decoded("DIMENSION", &Decoder::decodeDimension)},
-        {kDimAng2ln, decoded("DIMENSION", &Decoder::decodeDimension)},
-        {kDimRadius, decoded("DIMENSION", &Decoder::decodeDimension)},
-        {kDimDiameter, decoded("DIMENSION", &Decoder::decodeDimension)},
-        {kViewport, decoded("VIEWPORT", &Decoder::decodeViewport)},
-        {kHatch, decoded("HATCH", &Decoder::decodeHatch)},
-        {kLayer, decoded("LAYER", &Decoder::decodeLayer)},
-        {kStyle, decoded("STYLE", &Decoder::decodeStyle)},
-        {kLtype, decoded("LTYPE", &Decoder::decodeLtype)},
-        {kBlockHeader, decoded("BLOCK_RECORD", &Decoder::decodeBlockHeader)},
-        {kAppid, decoded("APPID", &Decoder::decodeAppid)},
-        {kDimstyle, decoded("DIMSTYLE", &Decoder::decodeDimstyle)},
-        {kDictionary, decoded("DICTIONARY", &Decoder::decodeDictionary)},
-        {kLayout, decoded("LAYOUT", &Decoder::decodeLayout)},
+        {kLine, decoded("LINE", with<&CurveRecordDecoder::decodeLine>, kHandlesFollow)},
+        {kCircle, decoded("CIRCLE", with<&CurveRecordDecoder::decodeCircle>, kHandlesFollow)},
+        {kArc, decoded("ARC", with<&CurveRecordDecoder::decodeCircle>, kHandlesFollow)},
+        {kPoint, decoded("POINT", with<&CurveRecordDecoder::decodePoint>, kHandlesFollow)},
+        {kEllipse, decoded("ELLIPSE", with<&CurveRecordDecoder::decodeEllipse>, kHandlesFollow)},
+        {kSolid, decoded("SOLID", with<&CurveRecordDecoder::decodeSolid>, kHandlesFollow)},
+        {kSpline, decoded("SPLINE", with<&CurveRecordDecoder::decodeSpline>, kHandlesFollow)},
+        {kSeqend, decoded("SEQEND", with<&CurveRecordDecoder::decodeSeqend>, kHandlesFollow)},
+        {kEndblk, decoded("ENDBLK", with<&CurveRecordDecoder::decodeEndblk>, kHandlesFollow)},
+        {kBlock, decoded("BLOCK", with<&CurveRecordDecoder::decodeBlock>, kHandlesFollow)},
+        {kVertex2d, decoded("VERTEX", with<&CurveRecordDecoder::decodeVertex>, kHandlesFollow)},
+        {kVertex3d, decoded("VERTEX", with<&CurveRecordDecoder::decodeVertex>, kHandlesFollow)},
+        {kVertexMesh, decoded("VERTEX", with<&CurveRecordDecoder::decodeVertex>, kHandlesFollow)},
+        {kVertexPface, decoded("VERTEX", with<&CurveRecordDecoder::decodeVertex>, kHandlesFollow)},
+        {kVertexPfaceFace,
+         decoded("VERTEX", with<&CurveRecordDecoder::decodeVertex>, kHandlesFollow)},
+        {kLwpline,
+         decoded("LWPOLYLINE", with<&CurveRecordDecoder::decodeLwPolyline>, kHandlesFollow)},
+        {kText, decoded("TEXT", with<&AnnotationRecordDecoder::decodeText>)},
+        {kAttrib, decoded("ATTRIB", with<&AnnotationRecordDecoder::decodeText>)},
+        {kAttdef, decoded("ATTDEF", with<&AnnotationRecordDecoder::decodeText>)},
+        {kMtext, decoded("MTEXT", with<&AnnotationRecordDecoder::decodeMText>)},
+        {kInsert, decoded("INSERT", with<&AnnotationRecordDecoder::decodeInsert>)},
+        {kMinsert, decoded("INSERT", with<&AnnotationRecordDecoder::decodeInsert>)},
+        {kPolyline2d, decoded("POLYLINE", with<&CurveRecordDecoder::decodePolyline>)},
+        {kPolyline3d, decoded("POLYLINE", with<&CurveRecordDecoder::decodePolyline>)},
+        {kPolylinePface, decoded("POLYLINE", with<&CurveRecordDecoder::decodePolyline>)},
+        {kPolylineMesh, decoded("POLYLINE", with<&CurveRecordDecoder::decodePolyline>)},
+        {kDimOrdinate, decoded("DIMENSION", with<&AnnotationRecordDecoder::decodeDimension>)},
+        {kDimLinear, decoded("DIMENSION", with<&AnnotationRecordDecoder::decodeDimension>)},
+        {kDimAligned, decoded("DIMENSION", with<&AnnotationRecordDecoder::decodeDimension>)},
+        {kDimAng3pt, decoded("DIMENSION", with<&AnnotationRecordDecoder::decodeDimension>)},
+        {kDimAng2ln, decoded("DIMENSION", with<&AnnotationRecordDecoder::decodeDimension>)},
+        {kDimRadius, decoded("DIMENSION", with<&AnnotationRecordDecoder::decodeDimension>)},
+        {kDimDiameter, decoded("DIMENSION", with<&AnnotationRecordDecoder::decodeDimension>)},
+        {kViewport, decoded("VIEWPORT", with<&AnnotationRecordDecoder::decodeViewport>)},
+        {kHatch, decoded("HATCH", with<&HatchRecordDecoder::decodeHatch>)},
+        {kLayer, decoded("LAYER", with<&TableRecordDecoder::decodeLayer>)},
+        {kStyle, decoded("STYLE", with<&TableRecordDecoder::decodeStyle>)},
+        {kLtype, decoded("LTYPE", with<&TableRecordDecoder::decodeLtype>)},
+        {kBlockHeader, decoded("BLOCK_RECORD", with<&TableRecordDecoder::decodeBlockHeader>)},
+        {kAppid, decoded("APPID", with<&TableRecordDecoder::decodeAppid>)},
+        {kDimstyle, decoded("DIMSTYLE", with<&TableRecordDecoder::decodeDimstyle>)},
+        {kDictionary, decoded("DICTIONARY", with<&ObjectRecordDecoder::decodeDictionary>)},
+        {kLayout, decoded("LAYOUT", with<&ObjectRecordDecoder::decodeLayout>)},
         // the table controls, and the viewport entity headers DXF has not: the tables are
         // read from their entries
         {kBlockControl, dropped(Outcome::Control)},
@@ -111,14 +126,15 @@ const std::unordered_map<int, RecordKind>& fixedKinds() {
 
 // The kinds whose type number a class gives, by the class's DXF name.
 const std::unordered_map<std::string_view, RecordKind>& classKinds() {
-    using Decoder = ObjectDecoder;
     static const std::unordered_map<std::string_view, RecordKind> kinds = {
-        {"LWPOLYLINE", decoded("LWPOLYLINE", &Decoder::decodeLwPolyline, kHandlesFollow)},
-        {"HATCH", decoded("HATCH", &Decoder::decodeHatch)},
-        {"LAYOUT", decoded("LAYOUT", &Decoder::decodeLayout)},
-        {"DICTIONARYWDFLT", decoded("ACDBDICTIONARYWDFLT", &Decoder::decodeDictionaryWithDefault)},
+        {"LWPOLYLINE",
+         decoded("LWPOLYLINE", with<&CurveRecordDecoder::decodeLwPolyline>, kHandlesFollow)},
+        {"HATCH", decoded("HATCH", with<&HatchRecordDecoder::decodeHatch>)},
+        {"LAYOUT", decoded("LAYOUT", with<&ObjectRecordDecoder::decodeLayout>)},
+        {"DICTIONARYWDFLT",
+         decoded("ACDBDICTIONARYWDFLT", with<&ObjectRecordDecoder::decodeDictionaryWithDefault>)},
         {"ACDBDICTIONARYWDFLT",
-         decoded("ACDBDICTIONARYWDFLT", &Decoder::decodeDictionaryWithDefault)},
+         decoded("ACDBDICTIONARYWDFLT", with<&ObjectRecordDecoder::decodeDictionaryWithDefault>)},
         {"3DSOLID", dropped(Outcome::Solid)},
         {"REGION", dropped(Outcome::Solid)},
         {"BODY", dropped(Outcome::Solid)},
@@ -148,99 +164,75 @@ bool fixedIsEntity(int type) {
 
 }  // namespace
 
-std::vector<Handle> ObjectDecoder::readHandles(std::uint64_t count) {
-    std::vector<Handle> handles;
-    if (!streams.h().fits(count, 8)) {
-        streams.h().fail();
-        return handles;
-    }
-    handles.reserve(std::size_t(count));
-    for (std::uint64_t i = 0; i < count; ++i)
-        handles.push_back(readHandle());
-    return handles;
-}
-
-std::uint32_t ObjectDecoder::readCount(std::size_t minBits) {
-    const std::int32_t count = data().BL();
-    if (count < 0 || !data().fits(std::uint64_t(count), minBits)) {
-        data().fail();
-        return 0;
-    }
-    return std::uint32_t(count);
-}
-
-Vec3 ObjectDecoder::readPoint2RD(double z) {
-    Vec3 point = data().RD2();
-    point.z = z;
-    return point;
-}
-
-void ObjectDecoder::readObjectHandles(Record& record) {
-    record.common.owner = readHandle();
-    record.common.reactors = readHandles(reactorCount);
-    if (!noXdictionary) record.common.xdictionary = readHandle();
-}
-
-void ObjectDecoder::readEntityHandles(Record& record) {
+void ObjectDecoder::readEntityCommon(Record& record) {
+    BitReader& bits = in_.streams.data;
+    in_.entityFlags = RecordCursor::EntityFlags();
     EntityCommon& entity = record.entity;
-    const EntityFlags& flags = entityFlags;
-    if (flags.entityMode == kOwnerByHandle) record.common.owner = readHandle();
-    record.common.reactors = readHandles(reactorCount);
-    if (!noXdictionary) record.common.xdictionary = readHandle();
-    if (version <= R14) {
-        entity.layer = readHandle();
-        if (!flags.linetypeByLayer) entity.linetype = readHandle();
+    in_.entityFlags.entityMode = bits.BB();
+    in_.reactorCount = in_.readCount(8);
+    in_.noXdictionary = version_ >= R2004 && bits.B();
+    if (version_ >= R2013) bits.B();  // has DS binary data
+    if (version_ <= R14) in_.entityFlags.linetypeByLayer = bits.B();
+    if (version_ <= R2000) in_.entityFlags.noLinks = bits.B();
+    entity.color =
+        version_ >= R2004 ? bits.ENC(&in_.entityFlags.hasColorBookHandle) : Color{bits.BS(), -1};
+    entity.linetypeScale = bits.BD();
+    if (version_ >= R2000) {
+        in_.entityFlags.linetypeFlags = bits.BB();
+        in_.entityFlags.plotStyleFlags = bits.BB();
     }
-    if (version <= R2000 && !flags.noLinks) {
-        entity.prev = readHandle();
-        entity.next = readHandle();
+    if (version_ >= R2007) {
+        in_.entityFlags.materialFlags = bits.BB();
+        bits.RC();  // shadow flags
     }
-    if (version >= R2004 && flags.hasColorBookHandle) readHandle();
-    if (version >= R2000) {
-        entity.layer = readHandle();
-        if (flags.linetypeFlags == kByHandle) entity.linetype = readHandle();
+    if (version_ >= R2010) {
+        in_.entityFlags.hasFullVisualStyle = bits.B();
+        in_.entityFlags.hasFaceVisualStyle = bits.B();
+        in_.entityFlags.hasEdgeVisualStyle = bits.B();
     }
-    if (version >= R2007 && flags.materialFlags == kByHandle) readHandle();
-    if (version >= R2000 && flags.plotStyleFlags == kByHandle) entity.plotStyle = readHandle();
-    if (version >= R2010) {
-        if (flags.hasFullVisualStyle) readHandle();
-        if (flags.hasFaceVisualStyle) readHandle();
-        if (flags.hasEdgeVisualStyle) readHandle();
-    }
+    entity.invisible = bits.BS() & 1;
+    if (version_ >= R2000) entity.lineweight = lineweightOf(bits.RC());
+    entity.linetypeFlags = version_ >= R2000 ? in_.entityFlags.linetypeFlags
+                                             : (in_.entityFlags.linetypeByLayer ? 0 : kByHandle);
+    entity.paperSpace = in_.entityFlags.entityMode == kOwnerPaperSpace;
+    if (in_.entityFlags.entityMode == kOwnerPaperSpace)
+        record.common.owner = out_.header.paperSpaceBlock;
+    if (in_.entityFlags.entityMode == kOwnerModelSpace)
+        record.common.owner = out_.header.modelSpaceBlock;
 }
 
 ObjectDecoder::Outcome ObjectDecoder::decode(std::size_t offset, Record& record,
                                              DecodeResult& error) {
-    const Bytes& objects = sections.objects;
-    const char* section = version <= R2000 ? "objects" : "AcDb:AcDbObjects";
-    BitReader head(objects.data, objects.size, version);
+    const Bytes& objects = sections_.objects;
+    const char* section = version_ <= R2000 ? "objects" : "AcDb:AcDbObjects";
+    BitReader head(objects.data, objects.size, version_);
     head.seek(offset * 8);
     const std::uint32_t size = head.MS();
-    const std::uint64_t handleStreamBits = version >= R2010 ? head.UMC() : 0;
+    const std::uint64_t handleStreamBits = version_ >= R2010 ? head.UMC() : 0;
     const std::size_t start = head.pos() / 8;
     if (head.failed() || size > objects.size - start || objects.size - start - size < 2) {
         error = damaged(section, offset, "object runs past the end of its section");
         return Outcome::Unknown;
     }
-    streams = Streams{};
-    streams.data = BitReader(objects.data, start + size, version);
-    streams.data.seek(start * 8);
-    BitReader& bits = streams.data;
+    in_.streams = Streams{};
+    in_.streams.data = BitReader(objects.data, start + size, version_);
+    in_.streams.data.seek(start * 8);
+    BitReader& bits = in_.streams.data;
     const std::size_t startBit = start * 8;
     const std::size_t endBit = startBit + std::size_t(size) * 8;
     const int type = bits.OT();
     std::size_t handleStart = 0;
-    if (version >= R2010) {
+    if (version_ >= R2010) {
         if (handleStreamBits > std::size_t(size) * 8) {
             error = damaged(section, offset, "handle stream larger than its object");
             return Outcome::Unknown;
         }
         handleStart = endBit - std::size_t(handleStreamBits);
-    } else if (version >= R2000) {
+    } else if (version_ >= R2000) {
         handleStart = startBit + bits.RL();
     }
     const Handle handle = bits.H().value;
-    self = handle;
+    in_.self = handle;
     record.common.handle = handle;
     record.common.type = type;
     for (int guard = 0; guard < 4096; ++guard) {  // extended data: skipped
@@ -253,80 +245,48 @@ ObjectDecoder::Outcome ObjectDecoder::decode(std::size_t offset, Record& record,
     bool isEntity = fixedIsEntity(type);
     if (type >= kFirstClassType) {
         const std::size_t classIndex = std::size_t(type - kFirstClassType);
-        if (classIndex < out.classes.size()) cls = &out.classes[classIndex];
-        for (const auto& classDef : out.classes)
+        if (classIndex < out_.classes.size()) cls = &out_.classes[classIndex];
+        for (const auto& classDef : out_.classes)
             if (classDef.number == type) cls = &classDef;
         isEntity = cls ? cls->isEntity : type == kProxyEntity;
     }
     record.isEntity = isEntity;
     if (isEntity) {
         if (bits.B()) {  // its graphics: skipped
-            const std::uint64_t previewBytes = version >= R2010 ? bits.BLL() : bits.RL();
+            const std::uint64_t previewBytes = version_ >= R2010 ? bits.BLL() : bits.RL();
             if (previewBytes > bits.remaining() / 8)
                 bits.fail();
             else
                 bits.skipBits(std::size_t(previewBytes) * 8);
         }
-        if (version <= R14) handleStart = startBit + bits.RL();
-    } else if (version <= R14) {
+        if (version_ <= R14) handleStart = startBit + bits.RL();
+    } else if (version_ <= R14) {
         handleStart = startBit + bits.RL();
     }
     if (bits.failed() || handleStart > endBit || handleStart < bits.pos()) return Outcome::Unknown;
-    streams.handles = BitReader(objects.data, endBit / 8, version);
-    streams.handles.seek(handleStart);
-    streams.splitHandles = true;
-    if (version >= R2007) {
-        streams.strings = BitReader(objects.data, handleStart / 8 + 1, version);
-        streams.strings.limit(handleStart);
-        locateStrings(streams.strings, handleStart - 1);
-        streams.splitStrings = true;
+    in_.streams.handles = BitReader(objects.data, endBit / 8, version_);
+    in_.streams.handles.seek(handleStart);
+    in_.streams.splitHandles = true;
+    if (version_ >= R2007) {
+        in_.streams.strings = BitReader(objects.data, handleStart / 8 + 1, version_);
+        in_.streams.strings.limit(handleStart);
+        locateStrings(in_.streams.strings, handleStart - 1);
+        in_.streams.splitStrings = true;
     }
     bits.limit(handleStart);
     if (isEntity) {
-        entityFlags = EntityFlags();
-        EntityCommon& entity = record.entity;
-        entityFlags.entityMode = bits.BB();
-        reactorCount = readCount(8);
-        noXdictionary = version >= R2004 && bits.B();
-        if (version >= R2013) bits.B();  // has DS binary data
-        if (version <= R14) entityFlags.linetypeByLayer = bits.B();
-        if (version <= R2000) entityFlags.noLinks = bits.B();
-        entity.color =
-            version >= R2004 ? bits.ENC(&entityFlags.hasColorBookHandle) : Color{bits.BS(), -1};
-        entity.linetypeScale = bits.BD();
-        if (version >= R2000) {
-            entityFlags.linetypeFlags = bits.BB();
-            entityFlags.plotStyleFlags = bits.BB();
-        }
-        if (version >= R2007) {
-            entityFlags.materialFlags = bits.BB();
-            bits.RC();  // shadow flags
-        }
-        if (version >= R2010) {
-            entityFlags.hasFullVisualStyle = bits.B();
-            entityFlags.hasFaceVisualStyle = bits.B();
-            entityFlags.hasEdgeVisualStyle = bits.B();
-        }
-        entity.invisible = bits.BS() & 1;
-        if (version >= R2000) entity.lineweight = lineweightOf(bits.RC());
-        entity.linetypeFlags = version >= R2000 ? entityFlags.linetypeFlags
-                                                : (entityFlags.linetypeByLayer ? 0 : kByHandle);
-        entity.paperSpace = entityFlags.entityMode == kOwnerPaperSpace;
-        if (entityFlags.entityMode == kOwnerPaperSpace)
-            record.common.owner = out.header.paperSpaceBlock;
-        if (entityFlags.entityMode == kOwnerModelSpace)
-            record.common.owner = out.header.modelSpaceBlock;
+        readEntityCommon(record);
     } else {
-        reactorCount = readCount(8);
-        noXdictionary = version >= R2004 && bits.B();
-        if (version >= R2013) bits.B();  // has DS binary data
+        in_.reactorCount = in_.readCount(8);
+        in_.noXdictionary = version_ >= R2004 && bits.B();
+        if (version_ >= R2013) bits.B();  // has DS binary data
     }
     const RecordKind kind = kindOf(type, cls);
     if (!kind.decode) return kind.outcome;
     record.common.dxfName = kind.dxfName;
-    (this->*kind.decode)(record, type);
-    if (kind.handlesFollow && record.isEntity) readEntityHandles(record);
-    if (streams.failed()) return Outcome::Unknown;
+    kind.decode(*this, record, type);
+    if (kind.handlesFollow && record.isEntity) in_.readEntityHandles(record);
+    if (in_.streams.failed()) return Outcome::Unknown;
     // Only what is kept is checked: the bytes of a record that is dropped are never used, and
     // in many drawings most bytes are such records (XRECORDs above all). Decoding before the
     // check is safe, as every read is bounded by the record.

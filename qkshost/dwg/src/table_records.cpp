@@ -1,31 +1,31 @@
 // The table entries: layers, application ids, text styles, linetypes, block records and
 // dimension styles.
-#include "object_decoder.h"
+#include "table_records.h"
 
 namespace qkshost::dwg {
 
-void ObjectDecoder::readTableHead(std::string& name, int& flags) {
-    name = readText();
-    if (version >= R2007) {
-        const int xref = data().BS();
+void TableRecordDecoder::readTableHead(std::string& name, int& flags) {
+    name = in_.readText();
+    if (in_.version >= R2007) {
+        const int xref = in_.data().BS();
         if (xref & kDwgXrefDependent) flags |= kTableXrefDependent;
     } else {
-        if (data().B()) flags |= kTableReferenced;
-        data().BS();  // xref index
-        if (data().B()) flags |= kTableXrefDependent;
+        if (in_.data().B()) flags |= kTableReferenced;
+        in_.data().BS();  // xref index
+        if (in_.data().B()) flags |= kTableXrefDependent;
     }
 }
 
-void ObjectDecoder::decodeLayer(Record& record, int) {
+void TableRecordDecoder::decodeLayer(Record& record, int) {
     LayerRec layer;
     readTableHead(layer.name, layer.flags);
-    if (version <= R14) {
-        if (data().B()) layer.flags |= kLayerFrozen;
-        data().B();  // on
-        if (data().B()) layer.flags |= kLayerFrozenInNewViewports;
-        if (data().B()) layer.flags |= kLayerLocked;
+    if (in_.version <= R14) {
+        if (in_.data().B()) layer.flags |= kLayerFrozen;
+        in_.data().B();  // on
+        if (in_.data().B()) layer.flags |= kLayerFrozenInNewViewports;
+        if (in_.data().B()) layer.flags |= kLayerLocked;
     } else {
-        const int state = data().BS();
+        const int state = in_.data().BS();
         if (state & kDwgLayerFrozen) layer.flags |= kLayerFrozen;
         layer.off = state & kDwgLayerOff;
         if (state & kDwgLayerFrozenInNewViewports) layer.flags |= kLayerFrozenInNewViewports;
@@ -34,75 +34,75 @@ void ObjectDecoder::decodeLayer(Record& record, int) {
         layer.lineweight =
             lineweightOf((state & kDwgLayerLineweightMask) >> kDwgLayerLineweightShift);
     }
-    layer.color = data().CMC(streams.t());
+    layer.color = in_.data().CMC(in_.streams.t());
     if (layer.color.index < 0) {
         layer.off = true;
         layer.color.index = std::int16_t(-layer.color.index);
     }
-    readObjectHandles(record);
-    readHandle();  // xref block
-    if (version >= R2000) layer.plotStyle = readHandle();
-    if (version >= R2007) readHandle();  // material
-    layer.linetype = readHandle();
+    in_.readObjectHandles(record);
+    in_.readHandle();  // xref block
+    if (in_.version >= R2000) layer.plotStyle = in_.readHandle();
+    if (in_.version >= R2007) in_.readHandle();  // material
+    layer.linetype = in_.readHandle();
     record.data = std::move(layer);
 }
 
-void ObjectDecoder::decodeAppid(Record& record, int) {
+void TableRecordDecoder::decodeAppid(Record& record, int) {
     AppIdRec appid;
     readTableHead(appid.name, appid.flags);
-    data().RC();  // unknown, always 0
-    readObjectHandles(record);
+    in_.data().RC();  // unknown, always 0
+    in_.readObjectHandles(record);
     record.data = std::move(appid);
 }
 
-void ObjectDecoder::decodeStyle(Record& record, int) {
+void TableRecordDecoder::decodeStyle(Record& record, int) {
     StyleRec style;
     readTableHead(style.name, style.flags);
-    if (data().B()) style.flags |= kStyleVertical;
-    if (data().B()) style.flags |= kStyleShapeFile;
-    style.height = data().BD();
-    style.widthFactor = data().BD();
-    style.oblique = data().BD();
-    style.generation = data().RC();
-    style.lastHeight = data().BD();
-    style.fontFile = readText();
-    style.bigFont = readText();
-    readObjectHandles(record);
+    if (in_.data().B()) style.flags |= kStyleVertical;
+    if (in_.data().B()) style.flags |= kStyleShapeFile;
+    style.height = in_.data().BD();
+    style.widthFactor = in_.data().BD();
+    style.oblique = in_.data().BD();
+    style.generation = in_.data().RC();
+    style.lastHeight = in_.data().BD();
+    style.fontFile = in_.readText();
+    style.bigFont = in_.readText();
+    in_.readObjectHandles(record);
     record.data = std::move(style);
 }
 
-void ObjectDecoder::decodeLtype(Record& record, int) {
+void TableRecordDecoder::decodeLtype(Record& record, int) {
     LinetypeRec linetype;
     readTableHead(linetype.name, linetype.flags);
-    linetype.description = readText();
-    linetype.patternLength = data().BD();
-    linetype.alignment = data().RC();
-    const int dashCount = data().RC();
+    linetype.description = in_.readText();
+    linetype.patternLength = in_.data().BD();
+    linetype.alignment = in_.data().RC();
+    const int dashCount = in_.data().RC();
     bool hasText = false;
-    for (int i = 0; i < dashCount && !data().failed(); ++i) {
+    for (int i = 0; i < dashCount && !in_.data().failed(); ++i) {
         LinetypeDash dash;
-        dash.length = data().BD();
-        dash.shape = data().BS();
-        dash.xOffset = data().RD();
-        dash.yOffset = data().RD();
-        dash.scale = data().BD();
-        dash.rotation = data().BD();
-        dash.shapeFlags = data().BS();
+        dash.length = in_.data().BD();
+        dash.shape = in_.data().BS();
+        dash.xOffset = in_.data().RD();
+        dash.yOffset = in_.data().RD();
+        dash.scale = in_.data().BD();
+        dash.rotation = in_.data().BD();
+        dash.shapeFlags = in_.data().BS();
         if (dash.shapeFlags & kDashIsText) hasText = true;
         linetype.dashes.push_back(dash);
     }
     // The texts of the dashes lie in a fixed area after them (before 2007 always there).
-    const std::size_t areaBytes = version <= R2004 ? 256 : hasText ? 512 : 0;
-    const std::size_t areaStart = data().pos();
-    data().skipBits(areaBytes * 8);
-    if (hasText && !data().failed()) {
+    const std::size_t areaBytes = in_.version <= R2004 ? 256 : hasText ? 512 : 0;
+    const std::size_t areaStart = in_.data().pos();
+    in_.data().skipBits(areaBytes * 8);
+    if (hasText && !in_.data().failed()) {
         for (auto& dash : linetype.dashes) {
             if (!(dash.shapeFlags & kDashIsText)) continue;
             const std::size_t textOffset = std::size_t(std::uint16_t(dash.shape));
-            BitReader area = data();
+            BitReader area = in_.data();
             area.seek(areaStart + textOffset * 8);
             std::string text;
-            if (version >= R2007) {
+            if (in_.version >= R2007) {
                 for (std::uint32_t unit;
                      (unit = area.RS()) != 0 && !area.failed() && text.size() < 512;)
                     appendUtf8(text, unit);
@@ -110,96 +110,97 @@ void ObjectDecoder::decodeLtype(Record& record, int) {
                 for (char byte;
                      (byte = char(area.RC())) != 0 && !area.failed() && text.size() < 256;)
                     text += byte;
-                text = texts.decode(text, texts.codePage);
+                text = in_.texts.decode(text, in_.texts.codePage);
             }
             dash.text = text;
         }
     }
-    readObjectHandles(record);
-    readHandle();  // xref block
+    in_.readObjectHandles(record);
+    in_.readHandle();  // xref block
     for (auto& dash : linetype.dashes)
-        dash.style = readHandle();
+        dash.style = in_.readHandle();
     record.data = std::move(linetype);
 }
 
-void ObjectDecoder::decodeBlockHeader(Record& record, int) {
+void TableRecordDecoder::decodeBlockHeader(Record& record, int) {
     BlockRecordRec block;
     readTableHead(block.name, block.flags);
-    if (data().B()) block.flags |= kBlockAnonymous;
-    if (data().B()) block.flags |= kBlockHasAttributes;
-    const bool xref = data().B(), overlay = data().B();
+    if (in_.data().B()) block.flags |= kBlockAnonymous;
+    if (in_.data().B()) block.flags |= kBlockHasAttributes;
+    const bool xref = in_.data().B(), overlay = in_.data().B();
     if (xref) block.flags |= kBlockXref;
     if (overlay) block.flags |= kBlockOverlay;
-    if (version >= R2000) data().B();  // loaded xref
+    if (in_.version >= R2000) in_.data().B();  // loaded xref
     std::uint32_t ownedCount = 0;
-    if (version >= R2004 && !xref && !overlay) ownedCount = readCount(0);  // handles: checked there
-    block.base = data().BD3();
-    block.xrefPath = readText();
+    if (in_.version >= R2004 && !xref && !overlay)
+        ownedCount = in_.readCount(0);  // handles: checked there
+    block.base = in_.data().BD3();
+    block.xrefPath = in_.readText();
     std::uint32_t insertCount = 0;
-    if (version >= R2000) {
-        while (data().RC() != 0 && !data().failed())
+    if (in_.version >= R2000) {
+        while (in_.data().RC() != 0 && !in_.data().failed())
             ++insertCount;
-        block.description = readText();
-        const std::uint32_t previewBytes = readCount(8);
-        data().skipBits(std::size_t(previewBytes) * 8);
+        block.description = in_.readText();
+        const std::uint32_t previewBytes = in_.readCount(8);
+        in_.data().skipBits(std::size_t(previewBytes) * 8);
     }
-    if (version >= R2007) {
-        block.units = data().BS();
-        block.explodable = data().B();
-        block.scalable = data().RC() != 0;
+    if (in_.version >= R2007) {
+        block.units = in_.data().BS();
+        block.explodable = in_.data().B();
+        block.scalable = in_.data().RC() != 0;
     }
-    readObjectHandles(record);
-    readHandle();  // xref block / null
-    if (version <= R2000 && !xref && !overlay) {
-        block.firstEntity = readHandle();
-        block.lastEntity = readHandle();
+    in_.readObjectHandles(record);
+    in_.readHandle();  // xref block / null
+    if (in_.version <= R2000 && !xref && !overlay) {
+        block.firstEntity = in_.readHandle();
+        block.lastEntity = in_.readHandle();
     }
-    if (version >= R2004) block.entities = readHandles(ownedCount);
-    block.block = readHandle();
-    block.endBlock = readHandle();
-    if (version >= R2000) {
-        readHandles(insertCount);
-        block.layout = readHandle();
+    if (in_.version >= R2004) block.entities = in_.readHandles(ownedCount);
+    block.block = in_.readHandle();
+    block.endBlock = in_.readHandle();
+    if (in_.version >= R2000) {
+        in_.readHandles(insertCount);
+        block.layout = in_.readHandle();
     }
     record.data = std::move(block);
 }
 
-void ObjectDecoder::decodeDimstyle(Record& record, int) {
+void TableRecordDecoder::decodeDimstyle(Record& record, int) {
     DimStyleRec style;
     readTableHead(style.name, style.flags);
-    if (version >= R2000) {
-        readText();  // DIMPOST
-        readText();  // DIMAPOST
-        style.dimscale = data().BD();
-        style.dimasz = data().BD();
-        style.dimexo = data().BD();
-        style.dimdli = data().BD();
-        style.dimexe = data().BD();
+    if (in_.version >= R2000) {
+        in_.readText();  // DIMPOST
+        in_.readText();  // DIMAPOST
+        style.dimscale = in_.data().BD();
+        style.dimasz = in_.data().BD();
+        style.dimexo = in_.data().BD();
+        style.dimdli = in_.data().BD();
+        style.dimexe = in_.data().BD();
         for (int i = 0; i < 4; ++i)  // DIMRND, DIMDLE, DIMTP, DIMTM
-            data().BD();
-        if (version >= R2007) {
-            data().BD();
-            data().BD();
-            data().BS();
-            data().CMC(streams.t());
+            in_.data().BD();
+        if (in_.version >= R2007) {
+            in_.data().BD();
+            in_.data().BD();
+            in_.data().BS();
+            in_.data().CMC(in_.streams.t());
         }
         for (int i = 0; i < 6; ++i)
-            data().B();
+            in_.data().B();
         for (int i = 0; i < 3; ++i)
-            data().BS();
-        if (version >= R2007) data().BS();
-        style.dimtxt = data().BD();
-        style.dimcen = data().BD();
-        data().BD();  // DIMTSZ
-        data().BD();  // DIMALTF
-        style.dimlfac = data().BD();
-        data().BD();  // DIMTVP
-        data().BD();  // DIMTFAC
-        style.dimgap = data().BD();
+            in_.data().BS();
+        if (in_.version >= R2007) in_.data().BS();
+        style.dimtxt = in_.data().BD();
+        style.dimcen = in_.data().BD();
+        in_.data().BD();  // DIMTSZ
+        in_.data().BD();  // DIMALTF
+        style.dimlfac = in_.data().BD();
+        in_.data().BD();  // DIMTVP
+        in_.data().BD();  // DIMTFAC
+        style.dimgap = in_.data().BD();
     }
-    readObjectHandles(record);
-    readHandle();  // xref block
-    if (version >= R2000) style.textStyle = readHandle();
+    in_.readObjectHandles(record);
+    in_.readHandle();  // xref block
+    if (in_.version >= R2000) style.textStyle = in_.readHandle();
     record.data = std::move(style);
 }
 

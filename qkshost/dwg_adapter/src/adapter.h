@@ -1,7 +1,8 @@
 // The DWG adapter: fills the drawing database from the decoded records, as the DXF reader fills
 // it from the DXF twin. Its parts are split by object family (adapter.cpp: the entry points,
 // the header and the final links; adapter_tables.cpp: symbol tables and blocks;
-// adapter_entities.cpp: entity kinds; adapter_objects.cpp: layouts).
+// adapter_entities.cpp: placing entities with what they own; adapter_objects.cpp: layouts);
+// the EntityConverter turns each entity record into the kernel's entity.
 #pragma once
 
 #include <qkshost/drawing/geometry.h>
@@ -13,13 +14,13 @@
 #include <variant>
 #include <vector>
 
+#include "conversions.h"
+#include "entity_converter.h"
 #include "qks/common/plane.h"
 #include "qkshost/drawing/database.h"
 #include "qkshost/dwg/dwg.h"
 
 namespace qkshost::dwg::detail {
-
-namespace dr = qkshost::drawing;
 
 // What a read could not take over: entities, which a user sees missing, apart from the other
 // objects.
@@ -27,8 +28,6 @@ struct Skipped {
     int entities = 0;
     int others = 0;
 };
-
-inline constexpr double kToDeg = 180.0 / qks::kPi;
 
 // $DWGCODEPAGE numbers as the header stores them, with the names DXF writes for them.
 inline const char* codePageName(int cp) {
@@ -44,21 +43,11 @@ inline const char* codePageName(int cp) {
     return names[cp];
 }
 
-inline dr::Point3d pt(const Vec3& v) {
-    return {v.x, v.y, v.z};
-}
-inline dr::Vector3d vec(const Vec3& v) {
-    return {v.x, v.y, v.z};
-}
-inline dr::Vector3d normal(const Vec3& v) {
-    double l = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
-    if (!(l > 1e-12)) return {0, 0, 1};
-    return {v.x / l, v.y / l, v.z / l};
-}
-
 class Adapter {
   public:
-    Adapter(const Drawing& d, dr::Database& db) : d_(d), db_(db) {}
+    Adapter(const Drawing& d, dr::Database& db) : d_(d), db_(db), converter_(db) {}
+    Adapter(const Adapter&) = delete;
+    Adapter& operator=(const Adapter&) = delete;
 
     Skipped run() {
         header();
@@ -106,39 +95,15 @@ class Adapter {
     void place(const Record& r, dr::ObjectIndex block);
 
     void common(const Record& r, dr::Entity& e);
-    void planar(dr::PlanarEntity& e, const Vec3& extrusion, double thickness) {
-        e.extrusion = normal(extrusion);
-        e.thickness = thickness;
-    }
     dr::ObjectIndex own(std::unique_ptr<dr::Entity> e, dr::ObjectIndex owner);
 
     // One entity of a block; 0 when it is not taken over (counted as skipped).
     dr::ObjectIndex entity(const Record& r, dr::ObjectIndex block);
+    // What an entity owns or points to, once it is in the database as `i`.
+    void attributes(dr::ObjectIndex i, const EntityLinks& links);
+    void vertices(dr::ObjectIndex i, const EntityLinks& links);
+    void frozenLayers(dr::Viewport& vp, const EntityLinks& links);
     dr::ObjectIndex seq(Handle h, dr::ObjectIndex owner);
-    dr::ObjectIndex style(Handle h);
-    template <class T>
-    std::unique_ptr<T> text(const TextRec& x) {
-        auto e = std::make_unique<T>();
-        e->position = pt(x.position);
-        e->alignment = pt(x.alignment);
-        e->hasAlignment = x.hasAlignment;
-        e->height = x.height;
-        e->rotation = x.rotation;
-        e->widthFactor = x.widthFactor;
-        e->oblique = x.oblique;
-        e->generation = x.generation;
-        e->hAlign = x.hAlign;
-        e->vAlign = x.vAlign;
-        e->style = style(x.style);
-        e->text = x.text;
-        planar(*e, x.extrusion, x.thickness);
-        return e;
-    }
-    std::unique_ptr<dr::Entity> lwpolyline(const LwPolylineRec& x);
-    std::unique_ptr<dr::Entity> spline(const SplineRec& x);
-    // Hatch angles are degrees in the database, as drawings keep them for hatches.
-    std::unique_ptr<dr::Entity> hatch(const HatchRec& x);
-
     void layouts();
 
     void finish();
@@ -153,7 +118,7 @@ class Adapter {
     dr::Database& db_;
     Skipped skipped_;
     std::unordered_map<Handle, bool> claimed_;
-    std::unordered_map<dr::ObjectIndex, int> viewports_;  // per block record
+    EntityConverter converter_;
     std::vector<std::pair<dr::ObjectIndex, const BlockRecordRec*>> blocks_;
     std::vector<std::pair<dr::ObjectIndex, Handle>> layerLtype_, dimText_, pendingBlock_;
     std::vector<StylePtr> ltypeStyle_;

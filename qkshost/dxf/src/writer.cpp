@@ -1,7 +1,5 @@
-// DXF writer: AC1032, UTF-8, with the structure other programs expect (HEADER, CLASSES,
-// TABLES, BLOCKS, ENTITIES, OBJECTS with the root dictionary, ACAD_GROUP, ACAD_LAYOUT and
-// LAYOUT objects linked both ways with their block records). Numbers use the shortest text
-// that reads back to the same double.
+// The DXF writer's HEADER and CLASSES sections, and the codec's entry points for writing and
+// saving.
 #include "writer.h"
 
 #include <fcntl.h>
@@ -12,6 +10,84 @@
 #include <cstring>
 
 #include <qks/common/atomic_file.h>
+
+namespace qkshost::dxf::detail {
+
+void Writer::header() {
+    o_.str(0, "SECTION");
+    o_.str(2, "HEADER");
+    auto var = [&](const char* n) { o_.str(9, n); };
+    var("$ACADVER");
+    o_.str(1, "AC1032");
+    var("$ACADMAINTVER");
+    o_.integer(70, 105);
+    var("$DWGCODEPAGE");
+    o_.str(3, "ANSI_1252");
+    var("$INSBASE");
+    o_.point(10, db_.insBase);
+    const Extents3d& ext = ctx_.ext;
+    var("$EXTMIN");
+    o_.point(10, ext.isEmpty() ? Point3d{1e20, 1e20, 1e20} : ext.min);
+    var("$EXTMAX");
+    o_.point(10, ext.isEmpty() ? Point3d{-1e20, -1e20, -1e20} : ext.max);
+    var("$LIMMIN");
+    o_.point(10, {0, 0, 0}, false);
+    var("$LIMMAX");
+    o_.point(10, {420, 297, 0}, false);
+    var("$TILEMODE");
+    o_.integer(70, db_.tileMode ? 1 : 0);
+    var("$CLAYER");
+    o_.str(8, nameOf(db_.currentLayer, "0"));
+    var("$CELTYPE");
+    o_.str(6, "ByLayer");
+    var("$TEXTSTYLE");
+    o_.str(7, nameOf(db_.currentTextStyle, "Standard"));
+    var("$DIMSTYLE");
+    o_.str(2, nameOf(db_.currentDimStyle, "Standard"));
+    var("$INSUNITS");
+    o_.integer(70, db_.insUnits);
+    var("$MEASUREMENT");
+    o_.integer(70, db_.measurement);
+    var("$LTSCALE");
+    o_.num(40, db_.linetypeScale);
+    var("$PSLTSCALE");
+    o_.integer(70, db_.paperLinetypeScale ? 1 : 0);
+    var("$HANDSEED");
+    o_.handle(5, ctx_.seed);
+    o_.str(0, "ENDSEC");
+}
+
+std::string Writer::nameOf(ObjectIndex i, const char* fallback) {
+    auto* r = dynamic_cast<SymbolRecord*>(db_.object(i));
+    return r && !r->erased ? r->name : fallback;
+}
+
+void Writer::classes() {
+    o_.str(0, "SECTION");
+    o_.str(2, "CLASSES");
+    struct C {
+        const char* dxf;
+        const char* cpp;
+        int flags;
+        bool entity;
+    };
+    const C list[] = {{"ACDBDICTIONARYWDFLT", "AcDbDictionaryWithDefault", 0, false},
+                      {"ACDBPLACEHOLDER", "AcDbPlaceHolder", 0, false},
+                      {"LAYOUT", "AcDbLayout", 0, false}};
+    for (const C& c : list) {
+        o_.str(0, "CLASS");
+        o_.str(1, c.dxf);
+        o_.str(2, c.cpp);
+        o_.str(3, "ObjectDBX Classes");
+        o_.integer(90, c.flags);
+        o_.integer(91, 0);
+        o_.integer(280, 0);
+        o_.integer(281, c.entity ? 1 : 0);
+    }
+    o_.str(0, "ENDSEC");
+}
+
+}  // namespace qkshost::dxf::detail
 
 namespace qkshost::dxf {
 

@@ -19,6 +19,7 @@
 #include "pdf_document.h"
 #include "pdf_fonts.h"
 #include "qkshost/pdf/text_metrics.h"
+#include "text_shaper.h"
 
 // fontconfig and pango keep font patterns in caches they never release, and drop a few when a
 // thread's font map is released; under LeakSanitizer those show up as leaks in every program
@@ -63,13 +64,14 @@ void PageRenderer::drawItem(const DisplayItem& item, bool hidden) {
     } else if (auto* poly = std::get_if<PolylinePrimitive>(&p)) {
         drawPolyline(item.pen, *poly);
     } else if (auto* circle = std::get_if<CirclePrimitive>(&p)) {
-        if (!finite(circle->centre) || !(circle->radius > 0) || !drawable(circle->radius)) return;
+        if (!finite(circle->centre) || !(circle->radius > 0) || !scale_.drawable(circle->radius))
+            return;
         beginStroke(item.pen, kTwoPi * circle->radius);
         canvas_.newSubPath();
         canvas_.arc(circle->centre.x, circle->centre.y, circle->radius, 0, kTwoPi);
         canvas_.closePath();
     } else if (auto* arc = std::get_if<ArcPrimitive>(&p)) {
-        if (!finite(arc->centre) || !(arc->radius > 0) || !drawable(arc->radius) ||
+        if (!finite(arc->centre) || !(arc->radius > 0) || !scale_.drawable(arc->radius) ||
             !std::isfinite(arc->startAngle) || !std::isfinite(arc->endAngle))
             return;
         beginStroke(item.pen,
@@ -87,6 +89,93 @@ void PageRenderer::drawItem(const DisplayItem& item, bool hidden) {
     } else if (std::holds_alternative<ClipPop>(p)) {
         if (clipDepth_ > 0) popClip();
     }
+}
+
+void PageRenderer::drawPolyline(const Pen& pen, const PolylinePrimitive& poly) {
+    const auto& v = poly.vertices;
+    if (v.empty() || !finiteVertices(v)) return;
+    if (v.size() == 1) {  // a single vertex plots as a dot
+        beginStroke(pen, 0.0);
+        canvas_.moveTo(v[0].point.x, v[0].point.y);
+        canvas_.closePath();
+        return;
+    }
+    const std::size_t segments = poly.closed ? v.size() : v.size() - 1;
+    const double w0 = v[0].startWidth;
+    bool constant = true;
+    for (std::size_t i = 0; i < segments; ++i)
+        if (v[i].startWidth != w0 || v[i].endWidth != w0) constant = false;
+    // Length along the polyline, in its own units.
+    double length = 0.0;
+    for (std::size_t i = 0; i < segments; ++i) {
+        const Point2& to = v[(i + 1) % v.size()].point;
+        BulgeArc arc;
+        length += paths_.curvedSegment(v[i], to, arc)
+                      ? arc.radius * std::fabs(arc.sweep)
+                      : std::hypot(to.x - v[i].point.x, to.y - v[i].point.y);
+    }
+    if (constant && w0 == 0.0) {
+        beginStroke(pen, length);
+        paths_.appendLoop(v, poly.closed);
+        return;
+    }
+    useInk(pen);
+    flushStroke();
+    if (constant) {
+        if (!scale_.drawable(w0)) return;
+        canvas_.save();
+        canvas_.setLineWidth(std::fabs(w0));
+        canvas_.setLineCap(LineCap::Butt);
+        canvas_.setLineJoin(LineJoin::Miter);
+        // A wide polyline is dashed as a thin one: the pattern is in drawing units, the
+        // stroke happens in the polyline's own.
+        const double toDrawing = scale_.pointsPerUnit / g_.pointsPerUnit;
+        std::vector<double> dashes;
+        double offset = 0.0;
+        if (const DashPattern* p = list_->dashPattern(dashFor(pen, length * toDrawing))) {
+            for (double l : p->lengths)
+                dashes.push_back(l / toDrawing);
+            offset = p->offset / toDrawing;
+        }
+        canvas_.setDash(dashes, offset);
+        paths_.appendLoop(v, poly.closed);
+        canvas_.stroke();
+        canvas_.restore();
+        return;
+    }
+    // Tapered segments: each is a filled band, and a disc fills the wedge between two bands
+    // at a bend. All of them run clockwise, so the non-zero rule unites their overlaps.
+    canvas_.save();
+    canvas_.setFillRule(FillRule::NonZero);
+    for (std::size_t i = 0; i < segments; ++i) {
+        const std::size_t next = (i + 1) % v.size();
+        paths_.appendBand(v[i], v[next].point);
+        if (i + 1 == segments && !poly.closed) continue;
+        const double joint =
+            std::min(std::fabs(v[i].endWidth), std::fabs(v[next].startWidth)) / 2.0;
+        if (joint > 0) {
+            canvas_.newSubPath();
+            canvas_.arcNegative(v[next].point.x, v[next].point.y, joint, 0, -kTwoPi);
+            canvas_.closePath();
+        }
+    }
+    canvas_.fill();
+    canvas_.restore();
+}
+
+void PageRenderer::drawEllipse(const Pen& pen, const EllipsePrimitive& el) {
+    const double major = std::hypot(el.majorAxis.x, el.majorAxis.y);
+    if (!finite(el.centre) || !scale_.drawable(major) || !(el.ratio > 0) ||
+        !scale_.drawable(major * el.ratio) || !std::isfinite(el.startParam) ||
+        !std::isfinite(el.endParam))
+        return;
+    // Perimeter share of the drawn part (Ramanujan's perimeter of the whole ellipse).
+    const double a = major, b = major * el.ratio;
+    const double perimeter = qks::kPi * (3 * (a + b) - std::sqrt((3 * a + b) * (a + 3 * b)));
+    beginStroke(pen, perimeter * (ccwEnd(el.startParam, el.endParam) - el.startParam) / kTwoPi);
+    // The path is built in the ellipse's own frame; the stroke happens later under the
+    // drawing transform, so the line keeps its weight.
+    paths_.appendEllipse(el, major);
 }
 
 // Bounds of an item in drawing units, widened by its pen; texts by a reach that holds
@@ -129,7 +218,7 @@ Bounds PageRenderer::drawingBounds(const DisplayItem& item) const {
 void PageRenderer::beginStroke(const Pen& pen, double length) {
     useInk(pen);
     const double width = lineWidthUnits(pen);
-    const int dash = dashFor(pen, length * unitScale_ / g_.pointsPerUnit);
+    const int dash = dashFor(pen, length * scale_.pointsPerUnit / g_.pointsPerUnit);
     if (pending_ && width == width_ && dash == dash_) return;
     flushStroke();
     canvas_.setLineWidth(width);
@@ -163,7 +252,7 @@ void PageRenderer::flushInk() {
     flushStroke();
     if (deferred_.empty()) return;
     const Affine2 current = canvas_.matrix();
-    const double scale = unitScale_;
+    const double scale = scale_.pointsPerUnit;
     // Fills whose bounds do not overlap go into one path: under the even-odd rule loops of
     // different fills then never meet, so one fill operator paints what each would.
     constexpr std::size_t kFillGroup = 256;
@@ -181,8 +270,8 @@ void PageRenderer::flushInk() {
                          d.bounds.maxY < group[i].minY || d.bounds.minY > group[i].maxY);
         if (overlaps) closeGroup();
         canvas_.setMatrix(d.matrix);
-        unitScale_ = d.unitScale;
-        if (appendFill(*fill)) group.push_back(d.bounds);
+        scale_.pointsPerUnit = d.unitScale;
+        if (paths_.appendFill(*fill)) group.push_back(d.bounds);
         if (d.bounds.empty()) closeGroup();
     }
     closeGroup();
@@ -190,12 +279,12 @@ void PageRenderer::flushInk() {
         auto* text = std::get_if<TextPrimitive>(&d.item->primitive);
         if (!text) continue;
         canvas_.setMatrix(d.matrix);
-        unitScale_ = d.unitScale;
-        drawText(*text);
+        scale_.pointsPerUnit = d.unitScale;
+        texts_.drawText(*text);
     }
     deferred_.clear();
     canvas_.setMatrix(current);
-    unitScale_ = scale;
+    scale_.pointsPerUnit = scale;
 }
 
 void PageRenderer::pushClip(const PlotRect& r) {

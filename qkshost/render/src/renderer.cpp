@@ -2,7 +2,6 @@
 // colour, weight, linetype).
 #include "qkshost/render/renderer.h"
 
-#include "hatch.h"
 #include "linetype.h"
 #include "renderer_impl.h"
 
@@ -48,21 +47,7 @@ void Renderer::drawEntity(ObjectIndex index, const Context& ctx, bool inPaperLay
     const drawing::LayerRecord* layer = effectiveLayer(e, ctx);
     // For the drawing window: which entity of the layout's own block each item belongs to,
     // and the layer that shows it.
-    struct ViewScope {
-        Renderer& r;
-        ObjectIndex previousLayer;
-        ViewScope(Renderer& renderer, ObjectIndex entity, const drawing::LayerRecord* layer)
-            : r(renderer), previousLayer(renderer.currentLayer_) {
-            if (r.view_ == nullptr) return;
-            if (r.entityNesting_++ == 0) r.view_->entityStarts.emplace_back(entity, r.out_.size());
-            r.currentLayer_ = layer != nullptr ? layer->self : 0;
-        }
-        ~ViewScope() {
-            if (r.view_ == nullptr) return;
-            --r.entityNesting_;
-            r.currentLayer_ = previousLayer;
-        }
-    } viewScope(*this, index, layer);
+    RenderTarget::EntityScope scope(target_, index, layer);
     const Kind kind = o->kind();
     pdf::Pen pen{colourOf(e, layer, ctx), weightOf(e, layer, ctx)};
     if (kind != Kind::Text && kind != Kind::MText && kind != Kind::Attribute &&
@@ -76,88 +61,48 @@ void Renderer::drawEntity(ObjectIndex index, const Context& ctx, bool inPaperLay
     } else if (hidden(layer)) {
         return;
     }
+    drawKind(kind, e, pen, layer, ctx, inPaperLayout);
+}
+
+void Renderer::drawKind(Kind kind, const drawing::Entity& e, const pdf::Pen& pen,
+                        const drawing::LayerRecord* layer, const Context& ctx, bool inPaperLayout) {
     switch (kind) {
-        case Kind::Line: {
-            const auto& l = static_cast<const drawing::Line&>(e);
-            add(pen, pdf::LinePrimitive{xy(ctx.m.transform(l.start)), xy(ctx.m.transform(l.end))});
+        case Kind::Line:
+            curves_.line(pen, static_cast<const drawing::Line&>(e), ctx);
             break;
-        }
-        case Kind::Circle: {
-            const auto& c = static_cast<const drawing::Circle&>(e);
-            conic(pen, ctx.m * drawing::ocsToWcs(c.extrusion), c.center, {c.radius, 0, 0},
-                  {0, c.radius, 0}, 0, kTwoPi, true);
+        case Kind::Circle:
+            curves_.circle(pen, static_cast<const drawing::Circle&>(e), ctx);
             break;
-        }
-        case Kind::Arc: {
-            const auto& a = static_cast<const drawing::Arc&>(e);
-            conic(pen, ctx.m * drawing::ocsToWcs(a.extrusion), a.center, {a.radius, 0, 0},
-                  {0, a.radius, 0}, a.startAngle, a.endAngle, false);
+        case Kind::Arc:
+            curves_.arc(pen, static_cast<const drawing::Arc&>(e), ctx);
             break;
-        }
-        case Kind::Ellipse: {
-            const auto& el = static_cast<const drawing::Ellipse&>(e);
-            const Vector3d n = el.extrusion;
-            const Vector3d minor{(n.y * el.majorAxis.z - n.z * el.majorAxis.y) * el.ratio,
-                                 (n.z * el.majorAxis.x - n.x * el.majorAxis.z) * el.ratio,
-                                 (n.x * el.majorAxis.y - n.y * el.majorAxis.x) * el.ratio};
-            const bool full = std::fabs(std::fabs(el.endParam - el.startParam) - kTwoPi) < 1e-9;
-            conic(pen, ctx.m, el.center, el.majorAxis, minor, el.startParam, el.endParam, full);
+        case Kind::Ellipse:
+            curves_.ellipse(pen, static_cast<const drawing::Ellipse&>(e), ctx);
             break;
-        }
         case Kind::LwPolyline:
-            lwPolyline(pen, static_cast<const drawing::LwPolyline&>(e), ctx);
+            curves_.lwPolyline(pen, static_cast<const drawing::LwPolyline&>(e), ctx);
             break;
         case Kind::Polyline:
-            polyline(pen, static_cast<const drawing::Polyline&>(e), ctx);
+            curves_.polyline(pen, static_cast<const drawing::Polyline&>(e), ctx);
             break;
         case Kind::Spline:
-            spline(pen, static_cast<const drawing::Spline&>(e), ctx);
+            curves_.spline(pen, static_cast<const drawing::Spline&>(e), ctx);
             break;
-        case Kind::Point: {
-            const Point2 p =
-                xy(ctx.m.transform(static_cast<const drawing::PointEntity&>(e).position));
-            add(pen, pdf::LinePrimitive{p, p});
+        case Kind::Point:
+            curves_.point(pen, static_cast<const drawing::PointEntity&>(e), ctx);
             break;
-        }
-        case Kind::Solid: {
-            const auto& s = static_cast<const drawing::Solid&>(e);
-            const Matrix3d m = ctx.m * drawing::ocsToWcs(s.extrusion);
-            std::vector<pdf::PolylineVertex> loop;
-            for (int k : {0, 1, 3, 2})
-                loop.push_back({xy(m.transform(s.corners[k]))});
-            addFill(pen, {std::move(loop)});
+        case Kind::Solid:
+            fills_.solid(pen, static_cast<const drawing::Solid&>(e), ctx);
             break;
-        }
-        case Kind::Hatch: {
-            const auto& h = static_cast<const drawing::Hatch&>(e);
-            const detail::HatchLoops loops = detail::hatchLoops(h);
-            if (loops.loops.empty()) break;
-            const Matrix3d m = ctx.m * drawing::ocsToWcs(h.extrusion);
-            if (!loops.solid) {
-                const detail::PatternSegments pattern =
-                    detail::clipPatternLines(h.patternLines, loops.loops);
-                for (const auto& [a, b] : pattern.segments)
-                    add(pen, pdf::LinePrimitive{xy(m.transform(Point3d{a.x, a.y, h.elevation})),
-                                                xy(m.transform(Point3d{b.x, b.y, h.elevation}))});
-                break;
-            }
-            std::vector<std::vector<pdf::PolylineVertex>> fill;
-            for (const auto& loop : loops.loops) {
-                std::vector<pdf::PolylineVertex> vertices;
-                vertices.reserve(loop.size());
-                for (const auto& p : loop)
-                    vertices.push_back({xy(m.transform(Point3d{p.x, p.y, h.elevation}))});
-                fill.push_back(std::move(vertices));
-            }
-            addFill(pen, std::move(fill));
+        case Kind::Hatch:
+            fills_.hatch(pen, static_cast<const drawing::Hatch&>(e), ctx);
             break;
-        }
         case Kind::Text:
-            text(pen, static_cast<const drawing::TextBase&>(e), ctx);
+            texts_.text(pen, static_cast<const drawing::TextBase&>(e), ctx);
             break;
         case Kind::Attribute:
             if ((static_cast<const drawing::Attribute&>(e).attribFlags & 1) == 0)
-                text(pen, static_cast<const drawing::TextBase&>(e), ctx);
+                texts_.text(pen, static_cast<const drawing::TextBase&>(e), ctx);
             break;
         case Kind::AttributeDefinition: {
             // Inside a block a definition is a template; at top level it shows its tag.
@@ -165,11 +110,11 @@ void Renderer::drawEntity(ObjectIndex index, const Context& ctx, bool inPaperLay
             drawing::AttributeDefinition shown =
                 static_cast<const drawing::AttributeDefinition&>(e);
             shown.text = shown.tag;
-            text(pen, shown, ctx);
+            texts_.text(pen, shown, ctx);
             break;
         }
         case Kind::MText:
-            mtext(pen, static_cast<const drawing::MText&>(e), ctx);
+            texts_.mtext(pen, static_cast<const drawing::MText&>(e), ctx);
             break;
         case Kind::BlockReference:
             reference(pen, static_cast<const drawing::BlockReference&>(e), layer, ctx);
@@ -218,8 +163,8 @@ int Renderer::dashOf(const drawing::Entity& e, const drawing::LayerRecord* layer
     const auto key = std::make_pair(lt, scale);
     const auto found = dashes_.find(key);
     if (found != dashes_.end()) return found->second;
-    const int dash =
-        out_.addDashPattern(detail::dashPattern(*db_.get<drawing::LinetypeRecord>(lt), scale));
+    const int dash = target_.list().addDashPattern(
+        detail::dashPattern(*db_.get<drawing::LinetypeRecord>(lt), scale));
     dashes_.emplace(key, dash);
     return dash;
 }

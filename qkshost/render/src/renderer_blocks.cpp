@@ -60,11 +60,11 @@ void Renderer::viewport(const pdf::Pen& pen, const drawing::Viewport& vp, const 
                                                  -vp.viewTarget.y - vp.viewCenter.y, 0});
         if (!vp.frozenLayers.empty()) model.frozenInViewport = &vp.frozenLayers;
         model.viewportScale = scale * frameOf(ctx.m).scale();
-        out_.pushClip(pdf::PlotRect::normalised(c.x - hw, c.y - hh, c.x + hw, c.y + hh));
+        target_.list().pushClip(pdf::PlotRect::normalised(c.x - hw, c.y - hh, c.x + hw, c.y + hh));
         drawBlock(db_.modelSpace(), model);
-        out_.popClip();
+        target_.list().popClip();
     }
-    add(pen, pdf::PolylinePrimitive{std::move(border), true});
+    target_.add(pen, pdf::PolylinePrimitive{std::move(border), true});
 }
 
 }  // namespace qkshost::render::detail

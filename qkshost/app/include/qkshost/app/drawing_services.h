@@ -1,4 +1,7 @@
-// qkshost's drawing half of the plug-in's host interface, over the drawing database.
+// qkshost's drawing half of the plug-in's host interface, over the drawing database. Each
+// call goes to the part of the implementation that serves its role (src/: host_databases,
+// symbol_tables, entity_access, entity_creation, drawing_annotation, layout_settings,
+// plot_services, view_export).
 //
 // Ownership: side databases created through createDatabase belong to this object until the
 // plug-in deletes them; document databases belong to their documents (HostApplication).
@@ -14,6 +17,14 @@
 namespace qkshost {
 
 class HostApplication;
+class HostDatabases;
+class SymbolTableAccess;
+class EntityAccess;
+class EntityCreation;
+class AnnotationCreation;
+class LayoutSettings;
+class PlotPublisher;
+class DrawingWindowServices;
 
 // The interface's status for a status of the drawing database.
 qks::host::Status toHostStatus(drawing::Status status);
@@ -194,18 +205,15 @@ class HostDrawingServices final : public qks::host::DrawingServices {
     qks::host::Status endDocument(qks::host::PublishEngineId engine) override;
 
   private:
-    // The database and index an object id names; null when unknown or erased.
-    drawing::Database* resolve(qks::host::ObjectId id, drawing::ObjectIndex& index) const;
-    // The object an id names as a T; null (with `db` set when the database is known) otherwise.
-    template <class T>
-    T* resolveAs(qks::host::ObjectId id, drawing::Database*& db) const {
-        drawing::ObjectIndex index = 0;
-        db = resolve(id, index);
-        return db ? dynamic_cast<T*>(db->object(index)) : nullptr;
-    }
-
-    HostApplication& app_;
-    std::map<std::uint32_t, std::unique_ptr<drawing::Database>> sideDatabases_;
+    // Declared first: the other parts find databases and objects through it.
+    std::unique_ptr<HostDatabases> databases_;
+    std::unique_ptr<SymbolTableAccess> symbols_;
+    std::unique_ptr<EntityAccess> entities_;
+    std::unique_ptr<EntityCreation> creation_;
+    std::unique_ptr<AnnotationCreation> annotation_;
+    std::unique_ptr<LayoutSettings> layouts_;
+    std::unique_ptr<PlotPublisher> publisher_;
+    std::unique_ptr<DrawingWindowServices> window_;
 };
 
 }  // namespace qkshost

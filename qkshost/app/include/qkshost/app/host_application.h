@@ -22,6 +22,7 @@
 namespace qkshost {
 
 class EventQueue;
+class DocumentList;
 class HostDrawingServices;
 
 struct LoadedPlugin {
@@ -111,7 +112,7 @@ class HostApplication final : public qks::host::Host {
     bool closeDocument(qks::host::DocumentId document);
     bool setCurrentDocument(qks::host::DocumentId document);
     Document* findDocument(qks::host::DocumentId document);
-    const std::vector<std::unique_ptr<Document>>& documents() const { return documents_; }
+    const std::vector<std::unique_ptr<Document>>& documents() const;
     HostDrawingServices& drawing() { return *drawing_; }
 
     bool isMainThread() const { return std::this_thread::get_id() == mainThread_; }
@@ -142,11 +143,8 @@ class HostApplication final : public qks::host::Host {
     std::map<std::uint64_t, Window> windows_;
     std::uint64_t nextWindow_ = 1;
     std::vector<LoadedPlugin> plugins_;
-    std::vector<std::unique_ptr<Document>> documents_;
+    std::unique_ptr<DocumentList> documents_;
     std::unique_ptr<HostDrawingServices> drawing_;
-    qks::host::DocumentId current_;
-    std::uint64_t nextDocument_ = 1;
-    int untitledCount_ = 0;
     std::function<void(std::string_view)> sink_;
     bool interactive_ = false;
     bool atLineStart_ = true;
