@@ -442,3 +442,28 @@ TEST(DwgAdapter, FillsTheDatabaseAsTheDxfTwinDoes) {
             }
     }
 }
+
+// The code-page number a DWG's file header stores names the code page its 8-bit texts are in.
+// The R2004 sample is read with its number changed (its file-header CRC does not cover it).
+TEST(DwgAdapter, NamesTheCodePageOfTheFileHeader) {
+    if (kDir.empty()) GTEST_SKIP() << qks::testing::sharedDrawingsAbsent(qks::testing::kDwgSamples);
+    const struct {
+        int number;
+        const char* name;
+    } rows[] = {
+        {30, "ANSI_1252"},
+        {38, "ANSI_932"},
+        {39, "ANSI_936"},  // ZWCAD and GstarCAD drawings saved in China as 2000 or 2004
+        {41, "ANSI_950"},
+    };
+    const std::string sample = slurp(kDir + "/example_2004.dwg");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::string bytes = sample;
+        bytes[0x13] = char(row.number);
+        bytes[0x14] = 0;
+        Database db(false);
+        ASSERT_EQ(qkshost::dwg::readDwg(db, bytes).status, Status::Ok);
+        EXPECT_EQ(db.codePage, row.name);
+    }
+}

@@ -51,7 +51,14 @@ bool lz77DecompressR18(const std::uint8_t* src, std::size_t srcLen, std::uint8_t
         *nextOp = in.byte();
     };
     int op = in.byte();
-    if ((op & 0xF0) == 0) literalRun(op, &op);
+    if ((op & 0xF0) == 0) {
+        literalRun(op, &op);
+    } else if (op > 0x11) {
+        // A stream cannot open with a copy: a first byte above the end opcode counts that many
+        // literals past 0x11 (AutoCAD 2021 writes a short page map so).
+        literal(std::size_t(op - 0x11));
+        op = in.byte();
+    }
     while (ok && !in.bad && op != 0x11) {
         std::size_t count = 0, offset = 0;
         int lit = 0;

@@ -37,7 +37,7 @@ inline const char* codePageName(int cp) {
         "DOS855",    "DOS857",    "DOS860",    "DOS861",    "DOS863",    "DOS864",    "DOS865",
         "DOS869",    "DOS932",    "MACINTOSH", "BIG5",      "KSC5601",   "JOHAB",     "DOS866",
         "ANSI_1250", "ANSI_1251", "ANSI_1252", "GB2312",    "ANSI_1253", "ANSI_1254", "ANSI_1255",
-        "ANSI_1256", "ANSI_1257", "ANSI_874",  "ANSI_936",  "ANSI_932",  "ANSI_949",  "ANSI_950",
+        "ANSI_1256", "ANSI_1257", "ANSI_874",  "ANSI_932",  "ANSI_936",  "ANSI_949",  "ANSI_950",
         "ANSI_1361", "ANSI_1200", "ANSI_1258"};
     if (cp <= 0 || cp >= int(sizeof names / sizeof names[0])) return "ANSI_1252";
     return names[cp];
