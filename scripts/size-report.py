@@ -43,21 +43,27 @@ def main():
     root = os.path.abspath(args.root)
     classes = collections.Counter()
     where = {}
+    inside = collections.defaultdict(list)  # class -> (path, first line, last line) of its body
     functions = []
-    for tag in tags(root):
-        size = tag["end"] - tag["line"] + 1
-        kind = tag.get("kind")
-        if kind in ("class", "struct"):
+    all_tags = list(tags(root))
+    for tag in all_tags:
+        if tag.get("kind") in ("class", "struct"):
             name = (tag.get("scope", "") + "::" if tag.get("scope") else "") + tag["name"]
-            classes[name] += size
+            classes[name] += tag["end"] - tag["line"] + 1
             where.setdefault(name, tag["path"])
-        elif kind == "function":
-            scope = tag.get("scope")
-            # Member functions defined outside their class add to it.
-            if scope and tag.get("scopeKind") in ("class", "struct") and tag["path"].endswith(".cpp"):
-                classes[scope] += size
-            functions.append((size, "%s:%d %s%s" % (tag["path"], tag["line"],
-                                                   scope + "::" if scope else "", tag["name"])))
+            inside[name].append((tag["path"], tag["line"], tag["end"]))
+    for tag in all_tags:
+        if tag.get("kind") != "function":
+            continue
+        size = tag["end"] - tag["line"] + 1
+        scope = tag.get("scope")
+        # Member functions defined outside their class's body add to it.
+        if scope and tag.get("scopeKind") in ("class", "struct") and not any(
+                path == tag["path"] and first <= tag["line"] <= last
+                for path, first, last in inside.get(scope, [])):
+            classes[scope] += size
+        functions.append((size, "%s:%d %s%s" % (tag["path"], tag["line"],
+                                               scope + "::" if scope else "", tag["name"])))
     over = 0
     for name, size in classes.most_common():
         if size <= args.class_limit:
