@@ -434,12 +434,11 @@ void readNestUse(const std::string& folder, std::vector<SheetUse>& sheets) {
 }  // namespace
 
 void runBomJob(host::Host& host, const std::string& configPathFromBridge) {
-    std::string text;
-    if (!job::readConfig(JobKind::Bom, LogChannel::Bom,
-                         jobConfigPath(JobKind::Bom, configPathFromBridge), text))
-        return;
-    const BomConfig config = contract::readBomConfig(text, pluginReadRules());
-    job::startLog(LogChannel::Bom, jobLogPath(config.log, contract::kBomLogFile));
+    const std::optional<BomConfig> started =
+        job::startJob(JobKind::Bom, LogChannel::Bom, configPathFromBridge, contract::readBomConfig,
+                      contract::kBomLogFile);
+    if (!started) return;
+    const BomConfig& config = *started;
     const std::vector<std::string> files = expandDrawingFiles(config.files);
     log("QKS 钣金 BOM 开始 files=" + std::to_string(files.size()));
     for (const std::string& problem : config.problems)

@@ -1,6 +1,7 @@
 // The merge job as the Studio and the QKMERGE command start it: config, log, merge, and the
 // optional PDF of the merged drawing's model space.
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "qks/common/environment.h"
@@ -81,12 +82,11 @@ void plotMergedDrawing(host::Host& host, const contract::MergeJobConfig& config,
 }  // namespace
 
 void runMergeJob(host::Host& host, const std::string& configPath) {
-    std::string bytes;
-    if (!job::readConfig(JobKind::Merge, LogChannel::Plot,
-                         jobConfigPath(JobKind::Merge, configPath), bytes))
-        return;
-    const contract::MergeJobConfig config = contract::readMergeConfig(bytes, pluginReadRules());
-    job::startLog(LogChannel::Plot, jobLogPath(config.log, contract::kPlotLogFile));
+    const std::optional<contract::MergeJobConfig> started =
+        job::startJob(JobKind::Merge, LogChannel::Plot, configPath, contract::readMergeConfig,
+                      contract::kPlotLogFile);
+    if (!started) return;
+    const contract::MergeJobConfig& config = *started;
     logLine("QKS 合并 DWG 开始 files=" + std::to_string(config.files.size()));
     if (config.outDwg.empty()) {
         logLine(kLogFatal, "未设置合并输出路径");

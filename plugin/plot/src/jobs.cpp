@@ -182,14 +182,11 @@ void runPlotJob(host::Host& host) {
 
 void runPlotFilesJob(host::Host& host, const std::string& configPathFromBridge) {
     host::DrawingServices* ds = host.drawingServices();
-    const std::string configPath = jobConfigPath(JobKind::PlotFiles, configPathFromBridge);
-    std::string bytes;
-    if (!job::readConfig(JobKind::PlotFiles, LogChannel::Plot, configPath, bytes,
-                         "未找到批量文件配置"))
-        return;
-    const contract::PlotFilesJobConfig config =
-        contract::readPlotFilesConfig(bytes, pluginReadRules());
-    job::startLog(LogChannel::Plot, jobLogPath(config.log, contract::kPlotLogFile));
+    const std::optional<contract::PlotFilesJobConfig> started =
+        job::startJob(JobKind::PlotFiles, LogChannel::Plot, configPathFromBridge,
+                      contract::readPlotFilesConfig, contract::kPlotLogFile, "未找到批量文件配置");
+    if (!started) return;
+    const contract::PlotFilesJobConfig& config = *started;
     log("QKS 批量文件出图开始 files=" + std::to_string(config.files.size()));
     if (config.outDir.empty()) {
         log(kLogFatal, "未设置输出目录");

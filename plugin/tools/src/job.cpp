@@ -270,12 +270,11 @@ void processDrawing(const ToolsConfig& config, const Drawing& drawing, Tables& t
 }  // namespace
 
 void runToolsJob(host::Host& host, const std::string& configPathFromBridge) {
-    std::string text;
-    if (!job::readConfig(JobKind::Tools, LogChannel::Tools,
-                         jobConfigPath(JobKind::Tools, configPathFromBridge), text))
-        return;
-    const ToolsConfig config = contract::readToolsConfig(text, pluginReadRules());
-    job::startLog(LogChannel::Tools, jobLogPath(config.log, contract::kToolsLogFile));
+    const std::optional<ToolsConfig> started =
+        job::startJob(JobKind::Tools, LogChannel::Tools, configPathFromBridge,
+                      contract::readToolsConfig, contract::kToolsLogFile);
+    if (!started) return;
+    const ToolsConfig& config = *started;
     const std::vector<std::string> files = expandDrawingFiles(config.files);
     log("QKS 标注清理 开始 files=" + n(static_cast<int>(files.size())) +
         " ops=" + n(static_cast<int>(config.operations.size())));

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "qks/host/drawing.h"
 #include "qks/host/host.h"
 #include "qks/job/job_config.h"
+#include "qks/job/read_rules.h"
 
 namespace qks::job {
 
@@ -47,6 +49,22 @@ bool readConfig(JobKind kind, LogChannel channel, const std::string& path, std::
 
 // Points the channel at the log the config names and empties it.
 void startLog(LogChannel channel, const std::string& path);
+
+// A job's start: its config file (jobConfigPath) read as readConfig does, parsed by `read`
+// (a contract reader) under the plug-in's rules, and the job's log (the record's `log`, else
+// `defaultLog` in the temporary folder) started. Empty when the config cannot be read; the
+// FATAL line is then written.
+template <class Read>
+auto startJob(JobKind kind, LogChannel channel, const std::string& bridgePath, Read read,
+              std::string_view defaultLog, std::string_view failure = {})
+    -> std::optional<decltype(read(std::string_view(), pluginReadRules()))> {
+    std::string text;
+    if (!readConfig(kind, channel, jobConfigPath(kind, bridgePath), text, failure))
+        return std::nullopt;
+    auto config = read(text, pluginReadRules());
+    startLog(channel, jobLogPath(config.log, defaultLog));
+    return config;
+}
 
 // One drawing of the job: the host's current drawing, or a file of the config's list.
 struct Drawing {
