@@ -52,6 +52,27 @@ std::string_view trimBlanks(std::string_view text) {
     return text;
 }
 
+// Starts `path` with no arguments in `workingFolder` (kept when empty) and lets it run on its
+// own: a thread reaps it whenever it ends, so it never lingers as a zombie.
+qks::host::StartResult spawnDetached(const std::string& path, const std::string& workingFolder) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!workingFolder.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, workingFolder.c_str());
+    std::string program = path;
+    char* argv[] = {program.data(), nullptr};
+    pid_t pid = 0;
+    const int result = ::posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (result != 0) return {false, result};
+    std::thread([pid] {
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
+    return {true, 0};
+}
+
 }  // namespace
 
 // State shared with other threads (input reader, signal thread, workers). Held by
@@ -551,23 +572,7 @@ std::string HostApplication::modulePath(const void* address) {
 
 qks::host::StartResult HostApplication::startProgram(const std::string& path,
                                                      const std::string& workingFolder) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (!workingFolder.empty())
-        posix_spawn_file_actions_addchdir_np(&actions, workingFolder.c_str());
-    std::string program = path;
-    char* argv[] = {program.data(), nullptr};
-    pid_t pid = 0;
-    const int result = ::posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (result != 0) return {false, result};
-    // Reap the child whenever it ends so it never lingers as a zombie.
-    std::thread([pid] {
-        int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-    }).detach();
-    return {true, 0};
+    return spawnDetached(path, workingFolder);
 }
 
 // ---------------------------------------------------------------- plug-ins
