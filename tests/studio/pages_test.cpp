@@ -31,6 +31,7 @@
 #include "qks/studio/bomrows.h"
 #include "qks/studio/bridgeclient.h"
 #include "qks/studio/files.h"
+#include "qks/studio/jobfilewatcher.h"
 #include "qks/studio/ui/bompage.h"
 #include "qks/studio/ui/bomsettingspage.h"
 #include "qks/studio/ui/bomtable.h"
@@ -60,6 +61,15 @@ class PageTest : public ::testing::Test {
   protected:
     void SetUp() override {
         previous_ = setStudioDialogs(&dialogs);
+        clearJobFiles();
+    }
+    // Nothing a test leaves in the temporary folder (a folder in a config's way) reaches the
+    // next one.
+    void TearDown() override {
+        clearJobFiles();
+        setStudioDialogs(previous_);
+    }
+    static void clearJobFiles() {
         for (const QString& name :
              {kNestConfigName, kNestPartsName, kNestProgressName, kNestLogName, kPlotConfigName,
               kPlotLogName, kPlotFilesConfigName, kPlotFilesLogName, kMergeConfigName,
@@ -70,7 +80,6 @@ class PageTest : public ::testing::Test {
             QDir(path).removeRecursively();
         }
     }
-    void TearDown() override { setStudioDialogs(previous_); }
 
     QStringList logLines(const QPlainTextEdit* log) const {
         return log->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -78,6 +87,8 @@ class PageTest : public ::testing::Test {
 
     QueuedDialogs dialogs;
     QTemporaryDir scratch;
+    // The window's watcher of the job files, which the pages follow as in the window.
+    JobFileWatcher files;
     StudioDialogs* previous_ = nullptr;
 };
 
@@ -125,7 +136,7 @@ QStringList sceneTexts(const QGraphicsScene* scene) {
 
 TEST_F(PageTest, NestQuantityEditsAndReloadKeepChoices) {
     writeFile(tempFilePath(kNestPartsName), partsFile(4));
-    NestPage page(nullptr, nullptr);
+    NestPage page(nullptr, &files, nullptr);
     ASSERT_EQ(page.partsTable().rowCount(), 3);
     EXPECT_EQ(page.partsTable().item(2, 2)->text(), QStringLiteral("短边"));
     EXPECT_EQ(page.partsTable().item(0, 4)->text(), QStringLiteral("20 × 10"));
@@ -164,7 +175,7 @@ TEST_F(PageTest, NestQuantityEditsAndReloadKeepChoices) {
 
 TEST_F(PageTest, NestProgressFileDrawsTheLayout) {
     writeFile(tempFilePath(kNestPartsName), partsFile(4));
-    NestPage page(nullptr, nullptr);
+    NestPage page(nullptr, &files, nullptr);
     EXPECT_EQ(sceneTexts(page.preview().scene()),
               QStringList({QStringLiteral("框选零件并开始套料后，这里实时显示排样预览")}));
     EXPECT_EQ(page.preview().utilisationText(), QStringLiteral("利用率 --"));
@@ -212,7 +223,7 @@ TEST_F(PageTest, NestShowsAFinishedRunAtStartUp) {
     writeFile(tempFilePath(kNestPartsName), partsFile(4));
     writeFile(tempFilePath(kNestProgressName), kProgress + "STATE\tdone\n");
     writeFile(tempFilePath(kNestLogName), "DONE 1\n");
-    NestPage page(nullptr, nullptr);
+    NestPage page(nullptr, &files, nullptr);
     EXPECT_EQ(page.stateText(), QStringLiteral("优化完成"));
     EXPECT_EQ(pathItems(page.preview().scene()), 2);
     EXPECT_EQ(page.logLines(), QStringList({QStringLiteral("DONE 1")}));
@@ -241,7 +252,7 @@ TEST_F(PageTest, NestRunIsFollowedToItsDoneOrFatalLine) {
     };
     writeFile(tempFilePath(kNestProgressName), kProgress + "STATE\tdone\n");
     writeFile(tempFilePath(kNestLogName), "DONE 板=2\n");
-    NestPage page(&bridge, nullptr);
+    NestPage page(&bridge, &files, nullptr);
     QPushButton* drawing = nullptr;
     for (QPushButton* button : page.findChildren<QPushButton*>())
         if (button->text() == QStringLiteral("在图纸窗口打开")) drawing = button;
@@ -274,7 +285,7 @@ TEST_F(PageTest, NestRunIsFollowedToItsDoneOrFatalLine) {
 
 TEST_F(PageTest, NestCommandsAndReplies) {
     BridgeClient bridge;
-    NestPage page(&bridge, nullptr);
+    NestPage page(&bridge, &files, nullptr);
     // Not connected: nothing is sent and the page stays idle.
     page.useCurrentDrawing();
     page.start();
@@ -290,7 +301,7 @@ TEST_F(PageTest, NestCommandsAndReplies) {
     for (const auto& c : cases) {
         BridgeServer server([&c](const QByteArray&) { return QByteArray(c.reply); });
         ASSERT_TRUE(bridge.connectToBridge(kConnectWaitMs));
-        NestPage fresh(&bridge, nullptr);
+        NestPage fresh(&bridge, &files, nullptr);
         fresh.useCurrentDrawing();
         fresh.start();
         // The reply decides: accepted, the page runs; refused, the log says why.
@@ -327,7 +338,7 @@ TEST_F(PageTest, NestPickAndSourceChecks) {
     BridgeServer server(BridgeServer::pluginLike);
     BridgeClient bridge;
     ASSERT_TRUE(bridge.connectToBridge(kConnectWaitMs));
-    NestPage page(&bridge, nullptr);
+    NestPage page(&bridge, &files, nullptr);
     page.start();
     EXPECT_EQ(page.logLines().last(), QStringLiteral("[提示] 请先在图纸窗口中框选零件"));
 
@@ -381,7 +392,7 @@ TEST_F(PageTest, NestPageStartsDenseAndRemembersTheLastStrategy) {
         {true, "dense", "dense", true},        {true, nullptr, "dense", true},
     };
     for (const auto& step : steps) {
-        NestPage page(nullptr, nullptr);
+        NestPage page(nullptr, &files, nullptr);
         if (step.remember) page.form().rememberStrategyIn(ini);
         auto* strategy = qobject_cast<QComboBox*>(page.form().field(QStringLiteral("strategy")));
         ASSERT_TRUE(strategy);
@@ -431,7 +442,7 @@ TEST_F(PageTest, NestStrategyUnitsAndRotationLinesFollowTheEarlierLines) {
          "partrotate 1=0,90,180,270\npartrotate 3=0,180\n"},
     };
     for (const auto& c : cases) {
-        NestPage page(nullptr, nullptr);
+        NestPage page(nullptr, &files, nullptr);
         ASSERT_EQ(page.partsTable().rowCount(), 3);
         // Ticked while the dense search was chosen, then the strategy the case wants.
         NestForm settings = page.form().values();
@@ -462,7 +473,7 @@ TEST_F(PageTest, NestStrategyUnitsAndRotationLinesFollowTheEarlierLines) {
     {
         // Carrying off and labels on are written last, and only then (the page starts on the
         // dense search).
-        NestPage page(nullptr, nullptr);
+        NestPage page(nullptr, &files, nullptr);
         auto* carry = qobject_cast<QCheckBox*>(page.form().field(QStringLiteral("carry")));
         auto* labels = qobject_cast<QCheckBox*>(page.form().field(QStringLiteral("labels")));
         ASSERT_TRUE(carry && labels);
@@ -480,7 +491,7 @@ TEST_F(PageTest, NestStrategyUnitsAndRotationLinesFollowTheEarlierLines) {
     {
         // Common-line cutting ticked: one line more, after the others (the page starts on the
         // dense search).
-        NestPage page(nullptr, nullptr);
+        NestPage page(nullptr, &files, nullptr);
         NestForm settings = page.form().values();
         settings.outDirText = QStringLiteral("/o/套料");
         page.form().setValues(settings);
@@ -495,7 +506,7 @@ TEST_F(PageTest, NestStrategyUnitsAndRotationLinesFollowTheEarlierLines) {
     {
         // 保留已锁定零件 can be ticked only while the layout file beside this session's latest
         // nest drawing holds locked parts; ticked, that file is written last.
-        NestPage page(nullptr, nullptr);
+        NestPage page(nullptr, &files, nullptr);
         NestForm settings = page.form().values();
         settings.outDirText = QStringLiteral("/o/套料");
         page.form().setValues(settings);
@@ -561,7 +572,7 @@ TEST_F(PageTest, NestPreviewShowsTheSheetWithYUp) {
                       .arg(c.angle)
                       .arg(c.row)
                       .toUtf8());
-        NestPage page(nullptr, nullptr);
+        NestPage page(nullptr, &files, nullptr);
         ASSERT_EQ(pathItems(page.preview().scene()), 1);
         QRectF sheet;
         for (QGraphicsItem* item : page.preview().scene()->items()) {
@@ -648,7 +659,7 @@ TEST_F(PageTest, NestConfigThatCannotBeWrittenSendsNothing) {
     BridgeServer server(BridgeServer::pluginLike);
     BridgeClient bridge;
     ASSERT_TRUE(bridge.connectToBridge(kConnectWaitMs));
-    NestPage page(&bridge, nullptr);
+    NestPage page(&bridge, &files, nullptr);
     page.useCurrentDrawing();
     page.appendLog(QStringLiteral("earlier line"));
     ASSERT_TRUE(QDir().mkpath(tempFilePath(kNestConfigName)));  // a folder in the way
@@ -663,7 +674,7 @@ TEST_F(PageTest, NestConfigThatCannotBeWrittenSendsNothing) {
 TEST_F(PageTest, PlotCurrentDrawingRunsToDone) {
     BridgeServer server(BridgeServer::pluginLike);
     BridgeClient bridge;  // not connected yet: the page connects by itself
-    PlotPage page(&bridge, nullptr);
+    PlotPage page(&bridge, &files, nullptr);
     EXPECT_TRUE(page.fileList->isHidden());
     page.outDirEdit->setText(scratch.filePath(QStringLiteral("出图/a")));
     page.prefixEdit->setText(QStringLiteral("   "));
@@ -699,7 +710,7 @@ TEST_F(PageTest, PlotCurrentDrawingRunsToDone) {
     EXPECT_EQ(page.statusLabel->text(), QStringLiteral("出图完成"));
     EXPECT_TRUE(page.startButton->isEnabled());
     EXPECT_EQ(logLines(page.logView).last(), QStringLiteral("DONE 1 成功"));
-    EXPECT_FALSE(page.pollTimer->isActive());
+    EXPECT_FALSE(files.watching(tempFilePath(kPlotLogName)));
 }
 
 TEST_F(PageTest, PlotFilesTargetChecksListAndWarnsOnOk) {
@@ -707,7 +718,7 @@ TEST_F(PageTest, PlotFilesTargetChecksListAndWarnsOnOk) {
         return m == "PING\n" ? QByteArray("PONG 4.4.0") : QByteArray("OK");
     });
     BridgeClient bridge;
-    PlotPage page(&bridge, nullptr);
+    PlotPage page(&bridge, &files, nullptr);
     page.outDirEdit->setText(QStringLiteral("  "));
     page.startButton->click();
     EXPECT_EQ(logLines(page.logView).last(), QStringLiteral("[错误] 请先选择输出目录"));
@@ -758,7 +769,7 @@ TEST_F(PageTest, PlotFilesTargetChecksListAndWarnsOnOk) {
 
 TEST_F(PageTest, PlotWithoutBridgeGivesUp) {
     BridgeClient bridge;
-    PlotPage page(&bridge, nullptr);
+    PlotPage page(&bridge, &files, nullptr);
     page.outDirEdit->setText(scratch.path());
     page.startButton->click();
     EXPECT_EQ(logLines(page.logView).last(), kNotConnectedJobLine);
@@ -770,7 +781,7 @@ TEST_F(PageTest, MergeConfigAndList) {
     auto server = std::make_unique<BridgeServer>(BridgeServer::pluginLike);
     BridgeClient bridge;
     ASSERT_TRUE(bridge.connectToBridge(kConnectWaitMs));
-    MergePage page(&bridge, nullptr);
+    MergePage page(&bridge, &files, nullptr);
     page.startButton->click();
     EXPECT_EQ(logLines(page.logView).last(), QStringLiteral("[错误] 请先添加要合并的图纸"));
 
@@ -848,7 +859,7 @@ QByteArray bomRowsFile() {
 TEST_F(PageTest, BomRunListsTheRowsAndExportsTheEdits) {
     BridgeServer server(BridgeServer::pluginLike);
     BridgeClient bridge;
-    BomPage page(&bridge, defaultBomSettings(), nullptr);
+    BomPage page(&bridge, &files, defaultBomSettings(), nullptr);
     page.outDirEdit->setText(scratch.filePath(QStringLiteral("BOM 输出")));
     dialogs.files = {{QStringLiteral("/d/a.dxf"), QStringLiteral("/d/支架.dwg")}};
     page.addFiles();
@@ -949,7 +960,7 @@ TEST_F(PageTest, PlotDefaultsSaveAndGoIntoThePlotConfig) {
     BridgeServer server(BridgeServer::pluginLike);
     BridgeClient bridge;
     ASSERT_TRUE(bridge.connectToBridge(kConnectWaitMs));
-    PlotPage plot(&bridge, nullptr);
+    PlotPage plot(&bridge, &files, nullptr);
     plot.applyDefaults(*announced);
     plot.start();
     EXPECT_TRUE(QString::fromUtf8(readFile(tempFilePath(kPlotConfigName)))
@@ -985,7 +996,7 @@ TEST_F(PageTest, PlotDefaultsSaveAndGoIntoThePlotConfig) {
 TEST_F(PageTest, ToolsRunTheCheckedOperationsAndListTheirTables) {
     BridgeServer server(BridgeServer::pluginLike);
     BridgeClient bridge;
-    ToolsPage page(&bridge, {{"", "", "", "TEXT", "文字", "7", "", ""}}, nullptr);
+    ToolsPage page(&bridge, &files, {{"", "", "", "TEXT", "文字", "7", "", ""}}, nullptr);
     page.showSection(ToolsPage::kAreaSection);
     const auto checked = [&] {
         QList<ToolOperation> ops;
@@ -1088,7 +1099,7 @@ TEST_F(PageTest, DrawingWindowOpensChosenAndDroppedDrawings) {
     BridgeServer server(BridgeServer::pluginLike);
     BridgeClient bridge;
     ASSERT_TRUE(bridge.connectToBridge(kConnectWaitMs));
-    DrawingPage page(&bridge, nullptr);
+    DrawingPage page(&bridge, &files, nullptr);
     dialogs.files = {{QStringLiteral("/d/零件 a.dxf"), QStringLiteral("/d/notes.txt")}};
     QPushButton* open = nullptr;
     for (QPushButton* button : page.findChildren<QPushButton*>())

@@ -368,7 +368,7 @@ TEST(Look, NestPanelTitleIsDarkAndTheSheetEditorMatchesTheInputs) {
     const QString before = qApp->styleSheet();
     qApp->setStyleSheet(studioStyleSheet());
     {
-        NestPage page(nullptr, nullptr);
+        NestPage page(nullptr, nullptr, nullptr);
         page.ensurePolished();
         QLabel* title = nullptr;
         for (QLabel* label : page.findChildren<QLabel*>())

@@ -47,8 +47,9 @@ QString defaultProfileWords() {
 
 }  // namespace
 
-BomPage::BomPage(BridgeClient* bridge, BomSettings settings, QWidget* parent)
-    : JobPage(bridge, QStringLiteral("选择要统计的图纸"), parent), settings_(std::move(settings)) {
+BomPage::BomPage(BridgeClient* bridge, JobFileWatcher* files, BomSettings settings, QWidget* parent)
+    : JobPage(bridge, files, QStringLiteral("选择要统计的图纸"), parent),
+      settings_(std::move(settings)) {
     backButton = addToolHeader(QStringLiteral("钣金 BOM"),
                                QStringLiteral("按图号汇总板件、重量与展开尺寸，导出 Excel 明细表"));
 

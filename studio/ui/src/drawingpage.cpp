@@ -16,7 +16,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
-#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -30,6 +29,7 @@
 #include "qks/studio/bomsettings.h"
 #include "qks/studio/bridgeclient.h"
 #include "qks/studio/jobconfig.h"
+#include "qks/studio/jobfilewatcher.h"
 #include "qks/studio/recentdrawings.h"
 #include "qks/studio/ui/dialogs.h"
 #include "widgets.h"
@@ -46,7 +46,6 @@ const QColor kHighlight("#f0a32a");
 constexpr double kPickPixels = 5.0;
 // A press that moves less than this many pixels is a click.
 constexpr double kDragPixels = 4.0;
-constexpr int kPollMs = 300;
 const QString kDefaultPrompt = QStringLiteral("请在图纸窗口中框选零件，回车确认");
 const QString kAdjustHelp = QStringLiteral(
     "点选零件后拖动；R 旋转，M 镜像，L 锁定，方向键移动一格（Shift 十格），Delete 删除，"
@@ -725,7 +724,7 @@ void DrawingCanvas::resizeEvent(QResizeEvent*) {
 
 // ---------------------------------------------------------------- page
 
-DrawingPage::DrawingPage(BridgeClient* bridge, QWidget* parent)
+DrawingPage::DrawingPage(BridgeClient* bridge, JobFileWatcher* files, QWidget* parent)
     : QWidget(parent), bridge_(bridge), pick_(new PickPrompt(bridge, this)) {
     setAcceptDrops(true);
     auto* column = new QVBoxLayout(this);
@@ -866,10 +865,11 @@ DrawingPage::DrawingPage(BridgeClient* bridge, QWidget* parent)
     connect(pick_, &PickPrompt::ended, this, [this] { showPrompt(false); });
     connect(pick_, &PickPrompt::warning, this, &DrawingPage::logLine);
 
-    timer_ = new QTimer(this);
-    timer_->setInterval(kPollMs);
-    connect(timer_, &QTimer::timeout, this, &DrawingPage::poll);
-    timer_->start();
+    if (files)
+        files->subscribe({tempFilePath(fromContract(contract::kViewFile)),
+                          tempFilePath(fromContract(contract::kViewPromptFile)),
+                          tempFilePath(fromContract(contract::kNestAdjustLogFile))},
+                         this, [this](const QString&) { poll(); });
 }
 
 bool DrawingPage::linkUp() {

@@ -4,7 +4,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTime>
-#include <QTimer>
 
 #include "qks/studio/bridge.h"
 #include "qks/studio/jobconfig.h"
@@ -12,17 +11,14 @@
 
 namespace qks::studio {
 
-JobFollow::JobFollow(QTimer* timer, QPlainTextEdit* log, QPushButton* startButton, QLabel* status,
-                     JobTexts texts, QObject* parent)
+JobFollow::JobFollow(JobFileWatcher* files, QPlainTextEdit* log, QPushButton* startButton,
+                     QLabel* status, JobTexts texts, QObject* parent)
     : QObject(parent),
-      timer_(timer),
+      files_(files),
       log_(log),
       startButton_(startButton),
       status_(status),
-      texts_(std::move(texts)) {
-    timer_->setInterval(350);
-    connect(timer_, &QTimer::timeout, this, &JobFollow::tick);
-}
+      texts_(std::move(texts)) {}
 
 bool JobFollow::ensureConnected(BridgeClient* bridge) {
     return bridge && bridge->connectToBridge(kPageConnectWaitMs);
@@ -34,13 +30,17 @@ void JobFollow::submit(BridgeClient& bridge, const QString& logPath, const Submi
     appendLogLine(log_, QStringLiteral("[%1] 已提交，等待 qkshost 执行")
                             .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
     tail_.restart(logPath);
+    // Subscribed before the command leaves: whatever the job writes is a change.
+    if (files_) {
+        files_->unsubscribe(this);
+        files_->subscribe({logPath}, this, [this](const QString&) { tick(); });
+    }
     running_ = true;
     startButton_->setEnabled(false);
     status_->setText(texts_.busy);
     submit(bridge, this, [this](std::optional<QString> warning) {
         if (warning) appendLogLine(log_, *warning);
     });
-    timer_->start();
 }
 
 void JobFollow::tick() {
@@ -48,7 +48,7 @@ void JobFollow::tick() {
     for (const QString& line : chunk.lines)
         appendLogLine(log_, line);
     if (chunk.end == JobEnd::None) return;
-    timer_->stop();
+    if (files_) files_->unsubscribe(this);
     running_ = false;
     startButton_->setEnabled(true);
     status_->setText(chunk.end == JobEnd::Failed ? texts_.failed : texts_.done);

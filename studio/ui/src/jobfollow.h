@@ -1,6 +1,7 @@
 #pragma once
 // The submit-and-follow cycle the plot and merge pages share: truncate the job log, send
-// the command, then tail the log every 350 ms until a chunk holds "FATAL" or "DONE".
+// the command, then tail the log each time the job file watcher sees it change until a chunk
+// holds "FATAL" or "DONE".
 
 #include <QObject>
 #include <QString>
@@ -8,12 +9,12 @@
 #include <functional>
 
 #include "qks/studio/bridgeclient.h"
+#include "qks/studio/jobfilewatcher.h"
 #include "qks/studio/logtail.h"
 
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
-class QTimer;
 
 namespace qks::studio {
 
@@ -26,7 +27,9 @@ struct JobTexts {
 class JobFollow : public QObject {
     Q_OBJECT
   public:
-    JobFollow(QTimer* timer, QPlainTextEdit* log, QPushButton* startButton, QLabel* status,
+    // `files` (not owned; nullptr: the log is read only when tick() is called) tells of the
+    // log's changes.
+    JobFollow(JobFileWatcher* files, QPlainTextEdit* log, QPushButton* startButton, QLabel* status,
               JobTexts texts, QObject* parent);
 
     bool running() const { return running_; }
@@ -48,7 +51,7 @@ class JobFollow : public QObject {
     void ended(qks::studio::JobEnd end);
 
   private:
-    QTimer* timer_;
+    JobFileWatcher* files_;
     QPlainTextEdit* log_;
     QPushButton* startButton_;
     QLabel* status_;

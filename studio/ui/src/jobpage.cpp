@@ -10,7 +10,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSplitter>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include "jobfollow.h"
@@ -28,8 +27,8 @@ const QString kCurrentSource = QStringLiteral("current");
 
 }  // namespace
 
-JobPage::JobPage(BridgeClient* bridge, QString filesTitle, QWidget* parent)
-    : QWidget(parent), bridge_(bridge), filesTitle_(std::move(filesTitle)) {
+JobPage::JobPage(BridgeClient* bridge, JobFileWatcher* files, QString filesTitle, QWidget* parent)
+    : QWidget(parent), bridge_(bridge), files_(files), filesTitle_(std::move(filesTitle)) {
     pageLayout = new QVBoxLayout(this);
     pageLayout->setContentsMargins(0, 0, 0, 0);
     pageLayout->setSpacing(12);
@@ -178,8 +177,7 @@ void JobPage::addLog(const QString& placeholder, const JobTexts& texts) {
     logView->setPlaceholderText(placeholder);
     pageLayout->addWidget(logView, 1);
 
-    pollTimer = new QTimer(this);
-    follow_ = new JobFollow(pollTimer, logView, startButton, statusLabel, texts, this);
+    follow_ = new JobFollow(files_, logView, startButton, statusLabel, texts, this);
     connect(follow_, &JobFollow::ended, this, &JobPage::jobEnded);
     connect(follow_, &JobFollow::ended, this, &JobPage::offerDrawings);
 }

@@ -18,6 +18,7 @@
 #include "qks/studio/bomsettings.h"
 #include "qks/studio/bridgeclient.h"
 #include "qks/studio/hostkeeper.h"
+#include "qks/studio/jobfilewatcher.h"
 #include "qks/studio/ui/bompage.h"
 #include "qks/studio/ui/bomsettingspage.h"
 #include "qks/studio/ui/drawingpage.h"
@@ -108,10 +109,11 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     row->addWidget(mainArea, 1);
 
     bridge = new BridgeClient(this);
+    jobFiles = new JobFileWatcher(this);
     stack = new QStackedWidget(mainArea);
-    plotPage = new PlotPage(bridge, this);
-    mergePage = new MergePage(bridge, this);
-    nestPage = new NestPage(bridge, this);
+    plotPage = new PlotPage(bridge, jobFiles, this);
+    mergePage = new MergePage(bridge, jobFiles, this);
+    nestPage = new NestPage(bridge, jobFiles, this);
     nestPage->form().rememberStrategyIn(studioSettingsPath());
     stack->addWidget(plotPage);
     stack->addWidget(mergePage);
@@ -307,9 +309,9 @@ QWidget* MainWindow::buildCard(const QString& title, const QString& description,
 void MainWindow::buildToolPages() {
     const QString settingsPath = studioSettingsPath();
     bomSettingsPage = new BomSettingsPage(settingsPath, this);
-    bomPage = new BomPage(bridge, bomSettingsPage->settings(), this);
+    bomPage = new BomPage(bridge, jobFiles, bomSettingsPage->settings(), this);
     layerRulesPage = new LayerRulesPage(settingsPath, this);
-    toolsPage = new ToolsPage(bridge, layerRulesPage->rules(), this);
+    toolsPage = new ToolsPage(bridge, jobFiles, layerRulesPage->rules(), this);
     plotSettingsPage = new PlotSettingsPage(settingsPath, PlotPage::builtInDefaults(), this);
     plotPage->applyDefaults(plotSettingsPage->defaults());
     hostSettingsPage = new HostSettingsPage(settingsPath, this);
@@ -521,7 +523,7 @@ void MainWindow::openDrawingsWhenConnected(const QStringList& paths) {
 }
 
 void MainWindow::buildDrawingPage() {
-    drawingPage = new DrawingPage(bridge, this);
+    drawingPage = new DrawingPage(bridge, jobFiles, this);
     stack->addWidget(drawingPage);
     // A selection the host asks for is made in the drawing window; the page the person came
     // from comes back when it is made.

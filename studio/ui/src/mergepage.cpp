@@ -21,8 +21,8 @@
 
 namespace qks::studio {
 
-MergePage::MergePage(BridgeClient* bridge, QWidget* parent)
-    : JobPage(bridge, QStringLiteral("选择要合并的图纸"), parent) {
+MergePage::MergePage(BridgeClient* bridge, JobFileWatcher* files, QWidget* parent)
+    : JobPage(bridge, files, QStringLiteral("选择要合并的图纸"), parent) {
     addHeader(QStringLiteral("图纸合并"),
               QStringLiteral("多个 DWG/DXF 排成一张图，文件名标在零件图下方"));
 

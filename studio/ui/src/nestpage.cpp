@@ -24,6 +24,9 @@
 namespace qks::studio {
 namespace {
 
+// How long a DONE line waits for the drawing's line before the run counts as ended.
+constexpr int kDrawingLineWaitMs = 400;
+
 QFrame* makePanel(QWidget* parent) {
     auto* frame = new QFrame(parent);
     frame->setObjectName(QStringLiteral("panelCard"));
@@ -32,7 +35,8 @@ QFrame* makePanel(QWidget* parent) {
 
 }  // namespace
 
-NestPage::NestPage(BridgeClient* bridge, QWidget* parent) : QWidget(parent), bridge_(bridge) {
+NestPage::NestPage(BridgeClient* bridge, JobFileWatcher* files, QWidget* parent)
+    : QWidget(parent), bridge_(bridge) {
     // The form is larger than the smallest window: it scrolls instead of overlapping. The
     // actions stay below it, in reach whatever the window's height.
     auto* outer = new QVBoxLayout(this);
@@ -136,16 +140,16 @@ NestPage::NestPage(BridgeClient* bridge, QWidget* parent) : QWidget(parent), bri
             emit openDrawingsRequested(drawings);
     });
 
-    pollTimer_ = new QTimer(this);
-    pollTimer_->setInterval(400);
-    connect(pollTimer_, &QTimer::timeout, this, &NestPage::poll);
     // Whatever an earlier run left behind is shown at once.
     if (partsWatch_.changed(tempFilePath(kNestPartsName))) loadPartsFile();
     if (progressWatch_.changed(tempFilePath(kNestProgressName)))
         loadProgressFile();
     else
         preview_->redraw();
-    pollTimer_->start();
+    if (files)
+        files->subscribe({tempFilePath(kNestPartsName), tempFilePath(kNestProgressName),
+                          tempFilePath(kNestLogName)},
+                         this, [this](const QString&) { poll(); });
 }
 
 const QVector<PartRow>& NestPage::parts() const {
@@ -286,6 +290,8 @@ void NestPage::start() {
         stopButton_->setEnabled(true);
         drawingButton_->setEnabled(false);
         stateChip_->setText(QStringLiteral("优化中"));
+        // What the job wrote before its answer came is read now.
+        poll();
     };
     startSent_ = true;
     if (bridge_)
@@ -317,8 +323,10 @@ void NestPage::finishIfEnded() {
     const bool searchEnded =
         jobState_ == contract::JobState::Done || jobState_ == contract::JobState::Stopped;
     if (end == JobEnd::Done && searchEnded && drawingsWritten(log).isEmpty() && !doneSeen_) {
-        // The drawing's line follows the DONE line: one more poll reads it.
+        // The drawing's line follows the DONE line: one more poll reads it, when the log grows
+        // or a moment later.
         doneSeen_ = true;
+        QTimer::singleShot(kDrawingLineWaitMs, this, &NestPage::poll);
         return;
     }
     if (end == JobEnd::Failed || (end == JobEnd::Done && searchEnded)) {

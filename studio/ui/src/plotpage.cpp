@@ -26,8 +26,8 @@ const QString kIdleStatus = QStringLiteral("多个 DWG/DXF 一次转 PDF，支�
 
 }  // namespace
 
-PlotPage::PlotPage(BridgeClient* bridge, QWidget* parent)
-    : JobPage(bridge, QStringLiteral("选择要出图的图纸"), parent) {
+PlotPage::PlotPage(BridgeClient* bridge, JobFileWatcher* files, QWidget* parent)
+    : JobPage(bridge, files, QStringLiteral("选择要出图的图纸"), parent) {
     addHeader(QStringLiteral("批量出图"), kIdleStatus);
 
     QGridLayout* grid = addFormGrid();

@@ -41,8 +41,8 @@ const QString kChamferCaption = QStringLiteral("倒角距离 (mm)");
 
 }  // namespace
 
-ToolsPage::ToolsPage(BridgeClient* bridge, LayerRules rules, QWidget* parent)
-    : JobPage(bridge, QStringLiteral("选择要处理的图纸"), parent), rules_(std::move(rules)) {
+ToolsPage::ToolsPage(BridgeClient* bridge, JobFileWatcher* files, LayerRules rules, QWidget* parent)
+    : JobPage(bridge, files, QStringLiteral("选择要处理的图纸"), parent), rules_(std::move(rules)) {
     backButton = addToolHeader(
         QStringLiteral("标注清理"),
         QStringLiteral("勾选操作，批量整理图纸；结果另存为「原名_整理.dxf」，原图不变"));

@@ -32,7 +32,7 @@ class BomPage : public JobPage {
 
     // `bridge` is the window's bridge client, not owned; `settings` the kept sheet-metal
     // settings the jobs are given.
-    BomPage(BridgeClient* bridge, BomSettings settings, QWidget* parent);
+    BomPage(BridgeClient* bridge, JobFileWatcher* files, BomSettings settings, QWidget* parent);
 
     void showSection(int section);
     int currentSection() const;

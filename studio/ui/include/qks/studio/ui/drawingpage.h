@@ -22,11 +22,11 @@ class QLabel;
 class QListWidget;
 class QPainter;
 class QPushButton;
-class QTimer;
 
 namespace qks::studio {
 
 class BridgeClient;
+class JobFileWatcher;
 
 // Paints one space of a drawing and turns mouse and keys into views and picks. Coordinates on
 // screen: x right, y down; in the drawing: x right, y up.
@@ -110,14 +110,16 @@ class DrawingCanvas : public QWidget {
 class DrawingPage : public QWidget {
     Q_OBJECT
   public:
-    // `bridge` is the window's bridge client, not owned (nullptr: never connected).
-    DrawingPage(BridgeClient* bridge, QWidget* parent = nullptr);
+    // `bridge` is the window's bridge client, `files` its job file watcher, neither owned
+    // (nullptr: never connected; the files read only when poll() is called).
+    DrawingPage(BridgeClient* bridge, JobFileWatcher* files, QWidget* parent = nullptr);
 
     // Asks the host for the current drawing's display list (the link has just come up).
     void requestView(const QString& layout = QString());
     // Opens `path` in the host as the current drawing; false when the request did not reach it.
     bool openDrawing(const QString& path);
-    // Checks the display list and the prompt file now (the poll timer does it every 300 ms).
+    // Checks the display list and the prompt file now (the job file watcher has it done on every
+    // change).
     void poll();
 
     DrawingCanvas* canvas() const { return canvas_; }
@@ -169,7 +171,6 @@ class DrawingPage : public QWidget {
     QLabel* status_;
     QLabel* cursor_;
     QPushButton* recentButton_;
-    QTimer* timer_;
     SignatureWatch viewWatch_;
     QString shownDocument_;
     QString shownLayout_;

@@ -9,6 +9,7 @@
 
 #include "qks/studio/bridgeclient.h"
 #include "qks/studio/jobconfig.h"
+#include "qks/studio/jobfilewatcher.h"
 #include "qks/studio/logtail.h"
 
 class QComboBox;
@@ -19,7 +20,6 @@ class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
-class QTimer;
 class QVBoxLayout;
 
 namespace qks::studio {
@@ -40,7 +40,6 @@ class JobPage : public QWidget {
     QPushButton* drawingButton = nullptr;
     QPlainTextEdit* logView = nullptr;
     QLabel* statusLabel = nullptr;
-    QTimer* pollTimer = nullptr;
 
   signals:
     // The person asks to see drawings a job wrote in the drawing window.
@@ -51,9 +50,10 @@ class JobPage : public QWidget {
     void addFolder();
 
   protected:
-    // `bridge` is the window's bridge client, not owned; `filesTitle` titles the dialog of
-    // addFiles().
-    JobPage(BridgeClient* bridge, QString filesTitle, QWidget* parent);
+    // `bridge` is the window's bridge client and `files` its job file watcher (which follows the
+    // job's log), neither owned (both may be nullptr: never connected, the log never followed);
+    // `filesTitle` titles the dialog of addFiles().
+    JobPage(BridgeClient* bridge, JobFileWatcher* files, QString filesTitle, QWidget* parent);
 
     // How a page submits its job: one of the bridge client's job commands.
     using JobSubmit =
@@ -93,7 +93,7 @@ class JobPage : public QWidget {
     // True when `source` of a source column chooses the host's current drawing.
     static bool currentDrawingChosen(const QComboBox* source);
     QHBoxLayout* addActions(const QString& startText, const QString& hint);
-    // The log view, filling the rest of the page, and the timer that follows the job.
+    // The log view, filling the rest of the page, and what follows the job's log into it.
     void addLog(const QString& placeholder, const JobTexts& texts);
     // addLog with `results` above the log: the two share the height the form leaves, and the
     // person decides how.
@@ -122,6 +122,7 @@ class JobPage : public QWidget {
     void offerDrawings();
 
     BridgeClient* bridge_ = nullptr;
+    JobFileWatcher* files_ = nullptr;
     QString filesTitle_;
     QString logPath_;
     JobFollow* follow_ = nullptr;

@@ -1,8 +1,9 @@
 #pragma once
 // The Studio window: sidebar navigation, header with the connection chip, six pages and
-// the footer. It owns the one bridge client every page sends through; the host behind the
-// bridge is started and watched by a HostKeeper the program hands in (tests construct the
-// window without one, so they never start a host).
+// the footer. It owns the one bridge client every page sends through and the one watcher of
+// the job files the pages follow; the host behind the bridge is started and watched by a
+// HostKeeper the program hands in (tests construct the window without one, so they never
+// start a host).
 
 #include <QList>
 #include <QMainWindow>
@@ -18,6 +19,7 @@ class QStackedWidget;
 namespace qks::studio {
 
 class BridgeClient;
+class JobFileWatcher;
 class PlotPage;
 class DrawingPage;
 class MergePage;
@@ -66,6 +68,8 @@ class MainWindow : public QMainWindow {
 
     // Widgets, in the window's own order.
     BridgeClient* bridge = nullptr;
+    // The one watcher of the job files the pages follow.
+    JobFileWatcher* jobFiles = nullptr;
     QStackedWidget* stack = nullptr;
     QLabel* statusDot = nullptr;
     QLabel* statusText = nullptr;

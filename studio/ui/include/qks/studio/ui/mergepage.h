@@ -14,7 +14,7 @@ class MergePage : public JobPage {
     Q_OBJECT
   public:
     // `bridge` is the window's bridge client, not owned.
-    MergePage(BridgeClient* bridge, QWidget* parent);
+    MergePage(BridgeClient* bridge, JobFileWatcher* files, QWidget* parent);
 
     // Widgets; public so tests and scripted runs can drive the form.
     QLineEdit* outEdit = nullptr;

@@ -12,12 +12,12 @@
 #include "qks/contract/states.h"
 #include "qks/studio/bridgeclient.h"
 #include "qks/studio/files.h"
+#include "qks/studio/jobfilewatcher.h"
 #include "qks/studio/partsfile.h"
 
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
-class QTimer;
 
 namespace qks::studio {
 
@@ -28,9 +28,10 @@ class NestSettingsForm;
 class NestPage : public QWidget {
     Q_OBJECT
   public:
-    // `bridge` is the window's bridge client, not owned (nullptr: never connected). Loads what
-    // an earlier run left in the temporary folder and starts polling it.
-    NestPage(BridgeClient* bridge, QWidget* parent);
+    // `bridge` is the window's bridge client, `files` its job file watcher, neither owned
+    // (nullptr: never connected; the files read only when poll() is called). Loads what an
+    // earlier run left in the temporary folder and follows its changes.
+    NestPage(BridgeClient* bridge, JobFileWatcher* files, QWidget* parent);
 
     NestSettingsForm& form() const { return *form_; }
     NestPartsTable& partsTable() const { return *table_; }
@@ -110,7 +111,6 @@ class NestPage : public QWidget {
     QPlainTextEdit* logView_ = nullptr;
     QPushButton* startButton_ = nullptr;
     QPushButton* stopButton_ = nullptr;
-    QTimer* pollTimer_ = nullptr;
 
     QStringList files_;
     contract::PartSource source_ = contract::PartSource::Picked;

@@ -13,7 +13,7 @@ class PlotPage : public JobPage {
     Q_OBJECT
   public:
     // `bridge` is the window's bridge client, not owned.
-    PlotPage(BridgeClient* bridge, QWidget* parent);
+    PlotPage(BridgeClient* bridge, JobFileWatcher* files, QWidget* parent);
 
     // Widgets; public so tests and scripted runs can drive the form.
     QLineEdit* outDirEdit = nullptr;

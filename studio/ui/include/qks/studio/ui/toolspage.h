@@ -37,7 +37,7 @@ class ToolsPage : public JobPage {
 
     // `bridge` is the window's bridge client, not owned; `rules` the kept layer rules the jobs
     // are given.
-    ToolsPage(BridgeClient* bridge, LayerRules rules, QWidget* parent);
+    ToolsPage(BridgeClient* bridge, JobFileWatcher* files, LayerRules rules, QWidget* parent);
 
     // Chooses the section's operation alone; more may be checked after.
     void showSection(int section);
