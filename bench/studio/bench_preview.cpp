@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
 
     using qks::studio::tempFilePath;
     writeFile(tempFilePath(qks::studio::kNestPartsName), partsText());
-    qks::studio::NestPage page(nullptr, nullptr);
+    qks::studio::NestPage page(nullptr, nullptr, nullptr);
     for (QTimer* timer : page.findChildren<QTimer*>())
         timer->stop();  // the benchmark drives every reload itself
     page.resize(1120, 900);
