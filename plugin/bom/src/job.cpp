@@ -87,7 +87,7 @@ bool inside(const drawing::PlotWindow& outer, const drawing::PlotWindow& inner) 
 
 // Frames in reading order with the entities whose extents' centre they hold. A frame inside
 // another (a title block drawn as a block of its own) belongs to the outer one.
-std::vector<FrameGroup> frameGroups(host::DrawingServices& ds, host::DatabaseId database) {
+std::vector<FrameGroup> frameGroups(host::DrawingAccess& ds, host::DatabaseId database) {
     std::vector<FrameGroup> groups;
     const std::vector<host::ObjectId> entities = ds.blockEntities(ds.modelSpace(database));
     const std::vector<drawing::PlotWindow> frames = drawing::findFrames(ds, database);
@@ -217,7 +217,7 @@ struct BomRun {
 
 // The flat-blank drawing of a drawing's profiles: each blank a rectangle, its bend lines
 // dashed on "QKS_BEND" with direction, angle and radius beside them.
-bool writeBlankDrawing(host::DrawingServices& ds, const std::string& path,
+bool writeBlankDrawing(host::DrawingEdits& ds, const std::string& path,
                        const std::vector<BlankRow>& blanks, std::string& message) {
     host::ScopedDatabase database(&ds, ds.createDatabase(true));
     if (!database) {

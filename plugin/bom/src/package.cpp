@@ -144,7 +144,7 @@ void addFileToPackage(Package& package, const std::string& path) {
         package.files.push_back(name);
 }
 
-bool closePackage(Package& package, host::DrawingServices& ds, bool zip, std::string& message) {
+bool closePackage(Package& package, host::PlotServices& ds, bool zip, std::string& message) {
     if (package.sessionOpen) plot::closePlotSession(ds, package.session);
     package.sessionOpen = false;
     std::error_code error;

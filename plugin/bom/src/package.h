@@ -36,6 +36,6 @@ void addToPackage(Package& package, host::DrawingServices& ds, host::DatabaseId 
 void addFileToPackage(Package& package, const std::string& path);
 
 // Moves the folder into place and zips it on request ("<folder>.zip"). False with `message`.
-bool closePackage(Package& package, host::DrawingServices& ds, bool zip, std::string& message);
+bool closePackage(Package& package, host::PlotServices& ds, bool zip, std::string& message);
 
 }  // namespace qks::bom

@@ -51,7 +51,7 @@ std::vector<ProfileSegment> reversed(const std::vector<ProfileSegment>& chain) {
     return back;
 }
 
-bool curveSegments(host::DrawingServices& ds, host::ObjectId entity, const host::EntityInfo& info,
+bool curveSegments(host::DrawingAccess& ds, host::ObjectId entity, const host::EntityInfo& info,
                    double scale, std::vector<ProfileSegment>& out) {
     bool closed = false;
     if (!host::succeeded(ds.curveIsClosed(entity, closed)) || closed) return false;
@@ -79,7 +79,7 @@ bool curveSegments(host::DrawingServices& ds, host::ObjectId entity, const host:
 
 }  // namespace
 
-std::vector<Profile> readProfiles(host::DrawingServices& ds,
+std::vector<Profile> readProfiles(host::DrawingAccess& ds,
                                   const std::vector<host::ObjectId>& entities, double scale) {
     std::vector<std::vector<ProfileSegment>> pieces;
     std::vector<host::ObjectId> pieceEntities;

@@ -17,7 +17,7 @@ struct Profile {
 // Chains the curves among `entities` (lines, arcs, open polylines with arcs) end to end;
 // `scale` is millimetres per drawing unit. Only open chains are profiles: closed curves and
 // chains that close are outlines (CAM programs name their cut layers "…PROFILES").
-std::vector<Profile> readProfiles(host::DrawingServices& ds,
+std::vector<Profile> readProfiles(host::DrawingAccess& ds,
                                   const std::vector<host::ObjectId>& entities, double scale);
 
 }  // namespace qks::bom

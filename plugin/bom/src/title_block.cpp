@@ -163,7 +163,7 @@ std::optional<double> leadingNumber(const std::string& text, bool wholeOnly) {
     return std::nullopt;
 }
 
-void addPlacedText(host::DrawingServices& ds, host::ObjectId entity, const host::Matrix3d& toWorld,
+void addPlacedText(host::DrawingAccess& ds, host::ObjectId entity, const host::Matrix3d& toWorld,
                    std::vector<PlacedText>& out) {
     host::TextInfo info;
     if (!host::succeeded(ds.textInfo(entity, info))) return;
@@ -261,7 +261,7 @@ std::optional<double> weightKgOf(const std::string& text) {
     return value;
 }
 
-TitleFields readTitleBlock(host::DrawingServices& ds, const std::vector<host::ObjectId>& entities) {
+TitleFields readTitleBlock(host::DrawingAccess& ds, const std::vector<host::ObjectId>& entities) {
     TitleFields fields;
     std::vector<PlacedText> texts;
     for (const host::ObjectId entity : entities) {

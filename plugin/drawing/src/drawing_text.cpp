@@ -2,7 +2,7 @@
 
 namespace qks::drawing {
 
-host::ObjectId ensureChineseTextStyle(host::DrawingServices& ds, host::DatabaseId database,
+host::ObjectId ensureChineseTextStyle(host::DrawingEdits& ds, host::DatabaseId database,
                                       std::string_view name) {
     if (const host::ObjectId existing = ds.findTextStyle(database, name)) return existing;
     host::TextStyleSpec style;

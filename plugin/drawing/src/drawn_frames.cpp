@@ -132,7 +132,7 @@ bool hasFrameLayerWord(const std::string& layer) {
 
 class Recogniser {
   public:
-    Recogniser(host::DrawingServices& ds, const std::vector<host::ObjectId>& entities)
+    Recogniser(host::DrawingAccess& ds, const std::vector<host::ObjectId>& entities)
         : ds_(ds), entities_(entities) {}
 
     std::vector<DrawnFrame> run() {
@@ -570,7 +570,7 @@ class Recogniser {
         return at->second;
     }
 
-    host::DrawingServices& ds_;
+    host::DrawingAccess& ds_;
     const std::vector<host::ObjectId>& entities_;
     std::vector<Piece> horizontalPieces_, verticalPieces_;
     std::vector<Run> horizontal_, vertical_;
@@ -581,7 +581,7 @@ class Recogniser {
 
 }  // namespace
 
-std::vector<DrawnFrame> findDrawnFrames(host::DrawingServices& ds,
+std::vector<DrawnFrame> findDrawnFrames(host::DrawingAccess& ds,
                                         const std::vector<host::ObjectId>& entities) {
     return Recogniser(ds, entities).run();
 }

@@ -92,10 +92,10 @@ struct CarryCandidate {
 
 // Everything one extraction call needs while it walks the entities.
 struct Walk {
-    Walk(host::DrawingServices& services, const ExtractionOptions& chosen)
+    Walk(host::DrawingAccess& services, const ExtractionOptions& chosen)
         : ds(services), options(chosen) {}
 
-    host::DrawingServices& ds;
+    host::DrawingAccess& ds;
     const ExtractionOptions& options;
     double scale = 1.0;  // millimetres per drawing unit
     LeftOut leftOut;
@@ -566,7 +566,7 @@ std::string formatScale(double scale) {
 
 // Whether the entities, read at `scale` millimetres per unit, fit in a drawing of sheet-metal
 // parts; a drawing that fits only in millimetres is taken to be in millimetres.
-bool plausibleAtScale(host::DrawingServices& ds, const std::vector<host::ObjectId>& entities,
+bool plausibleAtScale(host::DrawingAccess& ds, const std::vector<host::ObjectId>& entities,
                       double scale) {
     host::Extents3d all;
     for (const host::ObjectId entity : entities) {
@@ -694,7 +694,7 @@ void partsFromArrangement(const Arrangement& arrangement, const std::string& sou
     }
 }
 
-bool extractParts(host::DrawingServices& ds, const std::vector<host::ObjectId>& entities,
+bool extractParts(host::DrawingAccess& ds, const std::vector<host::ObjectId>& entities,
                   const std::string& source, const std::string& defaultName,
                   const ExtractionOptions& options, std::vector<PartRecord>& out,
                   std::int32_t& nextId) {
@@ -783,7 +783,7 @@ bool extractParts(host::DrawingServices& ds, const std::vector<host::ObjectId>& 
     return !out.empty();
 }
 
-void extractModelSpace(host::DrawingServices& ds, host::DatabaseId database,
+void extractModelSpace(host::DrawingAccess& ds, host::DatabaseId database,
                        const std::string& sourcePath, const std::string& defaultName,
                        const ExtractionOptions& options, std::vector<PartRecord>& out,
                        std::int32_t& nextId) {

@@ -30,7 +30,7 @@ double flatteningChordError(host::EntityType type, bool fineFreeForm) {
     return fineFreeForm && freeForm ? kFigureChordError : kChordError;
 }
 
-std::vector<PieceArc> curveArcs(host::DrawingServices& ds, host::ObjectId curve,
+std::vector<PieceArc> curveArcs(host::DrawingAccess& ds, host::ObjectId curve,
                                 const host::EntityInfo& info, const host::Matrix3d& transform,
                                 double scale) {
     std::vector<PieceArc> arcs;

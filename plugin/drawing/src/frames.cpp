@@ -38,7 +38,7 @@ bool isFrameName(const std::string& name) {
     return false;
 }
 
-std::string readTitleAttribute(host::DrawingServices& ds, host::ObjectId reference) {
+std::string readTitleAttribute(host::DrawingAccess& ds, host::ObjectId reference) {
     for (const host::ObjectId attribute : ds.attributes(reference)) {
         host::TextInfo info;
         if (!host::succeeded(ds.textInfo(attribute, info))) continue;
@@ -80,7 +80,7 @@ void addUnlessDuplicate(std::vector<PlotWindow>& frames, PlotWindow frame) {
 }
 
 // The frames among the entities of one space, in reading order.
-std::vector<PlotWindow> framesAmong(host::DrawingServices& ds,
+std::vector<PlotWindow> framesAmong(host::DrawingAccess& ds,
                                     const std::vector<host::ObjectId>& entities) {
     std::vector<PlotWindow> frames;
     // References whose block is no frame by name: their blocks may draw one in lines.
@@ -146,13 +146,13 @@ std::vector<PlotWindow> framesAmong(host::DrawingServices& ds,
 
 }  // namespace
 
-std::vector<PlotWindow> findFrames(host::DrawingServices& ds, host::DatabaseId database) {
+std::vector<PlotWindow> findFrames(host::DrawingAccess& ds, host::DatabaseId database) {
     const host::ObjectId model = ds.modelSpace(database);
     if (!model) return {};
     return framesAmong(ds, ds.blockEntities(model));
 }
 
-std::vector<PlotWindow> findLayoutFrames(host::DrawingServices& ds, host::DatabaseId database) {
+std::vector<PlotWindow> findLayoutFrames(host::DrawingAccess& ds, host::DatabaseId database) {
     std::vector<PlotWindow> frames;
     if (!database) return frames;
     for (const host::LayoutInfo& layout : ds.layouts(database)) {

@@ -35,7 +35,7 @@ void PluginRuntime::addCommand(const char* name, host::CommandFunction function)
 }
 
 void PluginRuntime::writeDrawingView(const std::string& layout, const std::string& notice) {
-    host::DrawingServices* ds = host_.drawingServices();
+    host::DocumentServices* ds = host_.drawingServices();
     if (ds == nullptr) return;
     ds->writeView(host_.currentDocument(), layout, tempFilePath(std::string(contract::kViewFile)),
                   notice);
@@ -76,7 +76,7 @@ void PluginRuntime::load() {
     jobs.nestPickCommand = true;
     jobs.view = [this](const std::string& layout) { writeDrawingView(layout, {}); };
     jobs.open = [this](const std::string& drawingPath) {
-        host::DrawingServices* ds = host_.drawingServices();
+        host::DocumentServices* ds = host_.drawingServices();
         if (ds == nullptr) return;
         std::string message;
         const host::DocumentId opened = ds->openDocument(drawingPath, &message);

@@ -70,7 +70,7 @@ void logDone(LogChannel channel, const Tally& tally, std::string_view more) {
     log(channel, contract::kLogDone, rest);
 }
 
-CurrentDrawing openCurrentDrawing(host::Host& host, host::DrawingServices& ds, LogChannel channel) {
+CurrentDrawing openCurrentDrawing(host::Host& host, host::DrawingAccess& ds, LogChannel channel) {
     CurrentDrawing current;
     const host::DocumentId document = host.currentDocument();
     current.database = document ? ds.documentDatabase(document) : host::DatabaseId{};
@@ -84,7 +84,7 @@ CurrentDrawing openCurrentDrawing(host::Host& host, host::DrawingServices& ds, L
     return current;
 }
 
-host::ScopedDatabase readDrawing(host::DrawingServices& ds, LogChannel channel,
+host::ScopedDatabase readDrawing(host::DrawingAccess& ds, LogChannel channel,
                                  const std::string& path) {
     appendJobLog(channel, contract::logEntry(contract::kLogOpen, path));
     if (!isRegularFile(path)) {
@@ -103,7 +103,7 @@ host::ScopedDatabase readDrawing(host::DrawingServices& ds, LogChannel channel,
     return {};
 }
 
-bool forEachOpenDrawing(host::Host& host, host::DrawingServices& ds, LogChannel channel,
+bool forEachOpenDrawing(host::Host& host, host::DrawingAccess& ds, LogChannel channel,
                         const std::vector<Drawing>& drawings, const OpenStep& step, Tally& tally) {
     const auto open = [&](const Drawing& drawing, Tally& counted) {
         if (drawing.current) {

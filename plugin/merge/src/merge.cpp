@@ -27,7 +27,7 @@ void logError(const std::string& rest) {
 }
 
 // Union of the extents of the entities of a block record that have extents.
-host::Extents3d blockExtents(host::DrawingServices& ds, host::ObjectId blockRecord) {
+host::Extents3d blockExtents(host::DrawingAccess& ds, host::ObjectId blockRecord) {
     host::Extents3d all;
     for (const host::ObjectId entity : ds.blockEntities(blockRecord)) {
         host::Extents3d box;
@@ -48,7 +48,7 @@ std::string mtextLiteral(const std::string& text) {
     return out;
 }
 
-host::ObjectId labelStyle(host::DrawingServices& ds, host::DatabaseId database) {
+host::ObjectId labelStyle(host::DrawingEdits& ds, host::DatabaseId database) {
     return drawing::ensureChineseTextStyle(ds, database, kLabelStyleName);
 }
 
@@ -99,7 +99,7 @@ GridLayout layoutGrid(const std::vector<MergeItem>& items, std::int32_t columns,
     return grid;
 }
 
-void prefixLayerNames(host::DrawingServices& ds, host::DatabaseId source, const std::string& prefix,
+void prefixLayerNames(host::DrawingEdits& ds, host::DatabaseId source, const std::string& prefix,
                       std::set<std::string>& usedLowerCase) {
     for (const host::ObjectId layer : ds.layers(source)) {
         const std::string name = ds.symbolName(layer);
@@ -116,7 +116,7 @@ void prefixLayerNames(host::DrawingServices& ds, host::DatabaseId source, const 
     }
 }
 
-void levelBlockTexts(host::DrawingServices& ds, host::ObjectId block) {
+void levelBlockTexts(host::DrawingEdits& ds, host::ObjectId block) {
     for (const host::ObjectId entity : ds.blockEntities(block)) {
         host::EntityInfo info;
         if (!host::succeeded(ds.entityInfo(entity, info))) continue;

@@ -29,7 +29,7 @@ void warn(const std::string& name, const char* what) {
 // One attempt's page setup change: read the layout's page setup, change it, write it back.
 // False (with the attempt's message) when the layout cannot be written.
 template <class Change>
-bool changePageSetup(host::DrawingServices& ds, host::ObjectId layout, Change change,
+bool changePageSetup(host::PlotServices& ds, host::ObjectId layout, Change change,
                      std::string& message) {
     host::PlotSettings settings;
     if (!host::succeeded(ds.getPlotSettings(layout, settings))) {
@@ -45,10 +45,10 @@ bool changePageSetup(host::DrawingServices& ds, host::ObjectId layout, Change ch
 }
 
 // The layout/model page: three attempts, the backup always restored.
-bool plotWithFallbacks(host::DrawingServices& ds, host::PublishEngineId engine,
-                       host::ObjectId layout, const std::string& name, const std::string& device,
-                       const std::string& style, const std::string& pdfPath,
-                       const char* readFailure, bool keywordsFromPaper, std::string& message) {
+bool plotWithFallbacks(host::PlotServices& ds, host::PublishEngineId engine, host::ObjectId layout,
+                       const std::string& name, const std::string& device, const std::string& style,
+                       const std::string& pdfPath, const char* readFailure, bool keywordsFromPaper,
+                       std::string& message) {
     host::PlotSettings backup;
     if (!host::succeeded(ds.getPlotSettings(layout, backup))) {
         message = readFailure;
@@ -111,7 +111,7 @@ std::vector<std::string> paperKeywords(double longSideMm) {
     return {"a4", "a3"};
 }
 
-bool openPlotSession(host::DrawingServices& ds, PlotSession& session, std::string& message) {
+bool openPlotSession(host::PlotServices& ds, PlotSession& session, std::string& message) {
     session = PlotSession{};
     if (!ds.hasPlotDevice(kPdfDevice)) {
         message = "无法加载 DWG To PDF.pc3";
@@ -128,7 +128,7 @@ bool openPlotSession(host::DrawingServices& ds, PlotSession& session, std::strin
     return true;
 }
 
-void closePlotSession(host::DrawingServices& ds, PlotSession& session) {
+void closePlotSession(host::PlotServices& ds, PlotSession& session) {
     if (session.engine) {
         ds.endPlot(session.engine);
         ds.destroyPublishEngine(session.engine);
@@ -142,7 +142,7 @@ bool isFullBleedMedia(const std::string& media) {
            lower.find("fullbleed") != std::string::npos;
 }
 
-std::string chooseMedia(host::DrawingServices& ds, const std::string& device,
+std::string chooseMedia(host::PlotServices& ds, const std::string& device,
                         const std::string& currentMedia, const std::vector<std::string>& keywords) {
     if (device.empty()) return currentMedia;
     return chooseMediaFromList(ds.canonicalMediaNames(device), currentMedia, keywords);
@@ -169,7 +169,7 @@ std::string chooseMediaFromList(const std::vector<std::string>& media,
     return media.empty() ? std::string() : media.front();
 }
 
-void applyPdfDevice(host::DrawingServices& ds, host::PlotSettings& pageSetup,
+void applyPdfDevice(host::PlotServices& ds, host::PlotSettings& pageSetup,
                     const std::string& device, const std::string& style,
                     const std::vector<std::string>& keywords) {
     const std::string media = chooseMedia(ds, device, pageSetup.media, keywords);
@@ -180,7 +180,7 @@ void applyPdfDevice(host::DrawingServices& ds, host::PlotSettings& pageSetup,
         effectiveStyleSheet() = style;
 }
 
-void setExtentsFit(host::DrawingServices& ds, host::PlotSettings& pageSetup) {
+void setExtentsFit(host::PlotServices& ds, host::PlotSettings& pageSetup) {
     ds.setPlotType(pageSetup, host::PlotType::Extents);
     ds.setStandardScale(pageSetup, true, host::kScaleToFit);
     ds.setCentered(pageSetup, true);
@@ -188,7 +188,7 @@ void setExtentsFit(host::DrawingServices& ds, host::PlotSettings& pageSetup) {
     ds.setPlotRotation(pageSetup, 0);
 }
 
-void setWindowFit(host::DrawingServices& ds, host::PlotSettings& pageSetup,
+void setWindowFit(host::PlotServices& ds, host::PlotSettings& pageSetup,
                   const drawing::PlotWindow& window) {
     ds.setPlotType(pageSetup, host::PlotType::Window);
     ds.setPlotWindow(pageSetup, window.minX, window.minY, window.maxX, window.maxY);
@@ -198,10 +198,9 @@ void setWindowFit(host::DrawingServices& ds, host::PlotSettings& pageSetup,
     ds.setPlotRotation(pageSetup, 0);
 }
 
-bool plotValidatedPage(host::DrawingServices& ds, host::PublishEngineId engine,
-                       host::ObjectId layout, const std::string& documentName,
-                       const std::string& device, const std::string& pdfPath,
-                       std::string& message) {
+bool plotValidatedPage(host::PlotServices& ds, host::PublishEngineId engine, host::ObjectId layout,
+                       const std::string& documentName, const std::string& device,
+                       const std::string& pdfPath, std::string& message) {
     host::PlotInfo info;
     info.layout = layout;
     info.deviceOverride = device;
@@ -233,14 +232,14 @@ bool plotValidatedPage(host::DrawingServices& ds, host::PublishEngineId engine,
     return true;
 }
 
-bool plotLayoutToPdf(host::DrawingServices& ds, host::PublishEngineId engine, host::ObjectId layout,
+bool plotLayoutToPdf(host::PlotServices& ds, host::PublishEngineId engine, host::ObjectId layout,
                      const std::string& layoutName, const std::string& device,
                      const std::string& style, const std::string& pdfPath, std::string& message) {
     return plotWithFallbacks(ds, engine, layout, layoutName, device, style, pdfPath, "无法打开布局",
                              true, message);
 }
 
-bool plotModelExtentsToPdf(host::DrawingServices& ds, host::PublishEngineId engine,
+bool plotModelExtentsToPdf(host::PlotServices& ds, host::PublishEngineId engine,
                            host::ObjectId modelLayout, const std::string& name,
                            const std::string& device, const std::string& style,
                            const std::string& pdfPath, std::string& message) {
@@ -248,7 +247,7 @@ bool plotModelExtentsToPdf(host::DrawingServices& ds, host::PublishEngineId engi
                              "无法打开模型布局", false, message);
 }
 
-bool plotWindowToPdf(host::DrawingServices& ds, host::PublishEngineId engine,
+bool plotWindowToPdf(host::PlotServices& ds, host::PublishEngineId engine,
                      host::ObjectId modelLayout, const drawing::PlotWindow& window,
                      const std::string& name, const std::string& device, const std::string& style,
                      const std::string& pdfPath, std::string& message) {

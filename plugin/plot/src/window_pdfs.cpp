@@ -6,7 +6,7 @@
 
 namespace qks::plot {
 
-WindowPdfWriter::WindowPdfWriter(host::DrawingServices& ds, host::ObjectId modelLayout,
+WindowPdfWriter::WindowPdfWriter(host::PlotServices& ds, host::ObjectId modelLayout,
                                  std::string styleSheet)
     : ds_(ds), modelLayout_(modelLayout), styleSheet_(std::move(styleSheet)) {}
 

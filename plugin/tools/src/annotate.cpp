@@ -19,11 +19,11 @@ namespace {
 constexpr double kDimensionSpacing = 2.5;
 constexpr double kBalloonRadius = 1.6;  // text heights
 
-host::ObjectId ensureTextStyle(host::DrawingServices& ds, host::DatabaseId database) {
+host::ObjectId ensureTextStyle(host::DrawingEdits& ds, host::DatabaseId database) {
     return drawing::ensureChineseTextStyle(ds, database, "QKS");
 }
 
-void addDimension(host::DrawingServices& ds, host::ObjectId space, host::DimensionSpec request,
+void addDimension(host::DrawingEdits& ds, host::ObjectId space, host::DimensionSpec request,
                   host::ObjectId style, AnnotationCounts& counts) {
     request.style = style;
     request.layer = std::string(contract::kDimensionLayer);
@@ -31,7 +31,7 @@ void addDimension(host::DrawingServices& ds, host::ObjectId space, host::Dimensi
                                                                  : counts.failed);
 }
 
-void addOrdinate(host::DrawingServices& ds, host::ObjectId space, host::ObjectId style,
+void addOrdinate(host::DrawingEdits& ds, host::ObjectId space, host::ObjectId style,
                  const PartMeasure& part, bool alongX, double at, double spacing,
                  AnnotationCounts& counts) {
     host::DimensionSpec ordinate;
@@ -48,7 +48,7 @@ void addOrdinate(host::DrawingServices& ds, host::ObjectId space, host::ObjectId
 struct BendLine {
     double x1, y1, x2, y2;
 };
-std::vector<BendLine> bendLines(host::DrawingServices& ds, host::ObjectId space) {
+std::vector<BendLine> bendLines(host::DrawingAccess& ds, host::ObjectId space) {
     static const std::vector<std::string> bendWords = {"折弯", "折线", "bend", "fold"};
     std::vector<BendLine> lines;
     for (const host::ObjectId entity : ds.blockEntities(space)) {
@@ -71,7 +71,7 @@ std::vector<BendLine> bendLines(host::DrawingServices& ds, host::ObjectId space)
 
 }  // namespace
 
-host::ObjectId ensureDimensionStyle(host::DrawingServices& ds, host::DatabaseId database,
+host::ObjectId ensureDimensionStyle(host::DrawingEdits& ds, host::DatabaseId database,
                                     double textHeight) {
     ds.addLayer(database, contract::kDimensionLayer, 3, nullptr);
     host::DimensionStyleSpec look;
@@ -88,7 +88,7 @@ host::ObjectId ensureDimensionStyle(host::DrawingServices& ds, host::DatabaseId 
     return host::succeeded(status) || status == host::Status::Duplicate ? id : host::ObjectId{};
 }
 
-AnnotationCounts dimensionExtents(host::DrawingServices& ds, host::ObjectId space,
+AnnotationCounts dimensionExtents(host::DrawingEdits& ds, host::ObjectId space,
                                   host::ObjectId style, const std::vector<PartMeasure>& parts,
                                   double textHeight) {
     AnnotationCounts counts;
@@ -112,7 +112,7 @@ AnnotationCounts dimensionExtents(host::DrawingServices& ds, host::ObjectId spac
     return counts;
 }
 
-AnnotationCounts dimensionHolesAndBends(host::DrawingServices& ds, host::DatabaseId,
+AnnotationCounts dimensionHolesAndBends(host::DrawingEdits& ds, host::DatabaseId,
                                         host::ObjectId space, host::ObjectId style,
                                         const std::vector<PartMeasure>& parts, double textHeight) {
     AnnotationCounts counts;
@@ -187,7 +187,7 @@ std::vector<std::size_t> readingOrder(const std::vector<PartMeasure>& parts) {
     return out;
 }
 
-AnnotationCounts numberParts(host::DrawingServices& ds, host::DatabaseId database,
+AnnotationCounts numberParts(host::DrawingEdits& ds, host::DatabaseId database,
                              host::ObjectId space, const std::vector<PartMeasure>& parts,
                              double textHeight) {
     AnnotationCounts counts;

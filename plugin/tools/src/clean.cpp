@@ -55,7 +55,7 @@ struct StyleNumbers {
     }
 };
 
-bool readPiece(host::DrawingServices& ds, host::ObjectId id, StyleNumbers& styles, Piece& piece) {
+bool readPiece(host::DrawingAccess& ds, host::ObjectId id, StyleNumbers& styles, Piece& piece) {
     const host::EntityType type = ds.entityType(id);
     if (type != host::EntityType::Line && type != host::EntityType::Arc &&
         type != host::EntityType::Circle && type != host::EntityType::LwPolyline)
@@ -175,7 +175,7 @@ int removeCopies(std::vector<host::ObjectId>& pending, std::vector<Piece>& piece
 
 // Lines on one infinite line that overlap or touch become one line; a line another one covers
 // goes.
-void mergeCollinearLines(host::DrawingServices& ds, host::ObjectId space,
+void mergeCollinearLines(host::DrawingEdits& ds, host::ObjectId space,
                          std::vector<host::ObjectId>& pending, std::vector<Piece>& pieces,
                          double tolerance, CleanCounts& counts) {
     struct Carrier {
@@ -288,9 +288,8 @@ void appendPath(const Piece& piece, bool forward, std::vector<host::Point3d>& ve
 
 // Curves that meet end to end, two ends at a point, become one polyline: a point where three
 // or more ends meet is a junction and stays one.
-void joinChains(host::DrawingServices& ds, host::ObjectId space,
-                std::vector<host::ObjectId>& pending, std::vector<Piece>& pieces, double tolerance,
-                CleanCounts& counts) {
+void joinChains(host::DrawingEdits& ds, host::ObjectId space, std::vector<host::ObjectId>& pending,
+                std::vector<Piece>& pieces, double tolerance, CleanCounts& counts) {
     std::vector<std::size_t> open;
     for (std::size_t i = 0; i < pieces.size(); ++i) {
         const Piece& p = pieces[i];
@@ -405,7 +404,7 @@ void joinChains(host::DrawingServices& ds, host::ObjectId space,
 
 }  // namespace
 
-CleanCounts cleanDrawing(host::DrawingServices& ds, host::ObjectId space,
+CleanCounts cleanDrawing(host::DrawingEdits& ds, host::ObjectId space,
                          const CleanOptions& options) {
     CleanCounts counts;
     if (options.explode) {

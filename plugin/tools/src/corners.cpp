@@ -17,7 +17,7 @@ struct Corner {
 
 }  // namespace
 
-CornerCounts roundCorners(host::DrawingServices& ds, host::ObjectId space, double radius,
+CornerCounts roundCorners(host::DrawingEdits& ds, host::ObjectId space, double radius,
                           double chamfer) {
     CornerCounts counts;
     if (!(radius > 0) && !(chamfer > 0)) return counts;

@@ -149,7 +149,7 @@ bool writeTablesWorkbook(const std::string& path, const std::vector<contract::Re
 }
 
 struct Drawing {
-    host::DrawingServices& ds;
+    host::DrawingEdits& ds;
     host::DatabaseId database;
     std::string source;  // the file, or the current drawing's name
     std::string label;
@@ -158,7 +158,7 @@ struct Drawing {
 // Runs the operations on one drawing; the parts are measured again after operations that
 // change geometry.
 void processDrawing(const ToolsConfig& config, const Drawing& drawing, Tables& tables) {
-    host::DrawingServices& ds = drawing.ds;
+    host::DrawingEdits& ds = drawing.ds;
     const host::ObjectId space = ds.modelSpace(drawing.database);
     const double scale = drawing::millimetresPerUnit(ds.drawingUnits(drawing.database));
     const double textHeight = config.textHeight / scale;

@@ -73,8 +73,8 @@ std::string upperAscii(std::string text) {
 
 }  // namespace
 
-LayerCounts applyLayerRules(host::DrawingServices& ds, host::DatabaseId database,
-                            host::ObjectId space, const std::vector<contract::LayerRule>& rules) {
+LayerCounts applyLayerRules(host::DrawingEdits& ds, host::DatabaseId database, host::ObjectId space,
+                            const std::vector<contract::LayerRule>& rules) {
     LayerCounts counts;
     // Line types by upper-case name: null when they could not be made.
     std::map<std::string, host::ObjectId> linetypes;

@@ -70,7 +70,7 @@ void applyTrueFigures(const contract::PartRecord& part, PartMeasure& m) {
 
 }  // namespace
 
-std::vector<PartMeasure> measureParts(host::DrawingServices& ds, host::DatabaseId database,
+std::vector<PartMeasure> measureParts(host::DrawingAccess& ds, host::DatabaseId database,
                                       const std::string& source, double joinToleranceMm,
                                       LogChannel channel) {
     drawing::ExtractionOptions options;
@@ -164,7 +164,7 @@ std::vector<PartMeasure> measureParts(host::DrawingServices& ds, host::DatabaseI
     return out;
 }
 
-int labelAreas(host::DrawingServices& ds, host::DatabaseId database, host::ObjectId space,
+int labelAreas(host::DrawingEdits& ds, host::DatabaseId database, host::ObjectId space,
                const std::vector<PartMeasure>& parts, double textHeight) {
     ds.addLayer(database, contract::kAreaLayer, 4, nullptr);
     const host::ObjectId style = drawing::ensureChineseTextStyle(ds, database, "QKS");
@@ -183,7 +183,7 @@ int labelAreas(host::DrawingServices& ds, host::DatabaseId database, host::Objec
     return labels;
 }
 
-std::vector<AttributeRow> collectAttributes(host::DrawingServices& ds, host::ObjectId space) {
+std::vector<AttributeRow> collectAttributes(host::DrawingAccess& ds, host::ObjectId space) {
     std::vector<AttributeRow> rows;
     for (const host::ObjectId entity : ds.blockEntities(space)) {
         host::EntityInfo info;
@@ -209,7 +209,7 @@ std::vector<AttributeRow> collectAttributes(host::DrawingServices& ds, host::Obj
     return rows;
 }
 
-std::vector<FrameText> collectFrameTexts(host::DrawingServices& ds, host::DatabaseId database) {
+std::vector<FrameText> collectFrameTexts(host::DrawingAccess& ds, host::DatabaseId database) {
     std::vector<FrameText> out;
     const std::vector<drawing::PlotWindow> frames = drawing::findFrames(ds, database);
     const host::ObjectId model = ds.modelSpace(database);

@@ -57,6 +57,266 @@ void locateStrings(BitReader& r, std::size_t flagBit) {
     r.seek(at - size);
 }
 
+namespace {
+
+// The header's three streams and the version, with the shorthand its readers share: T a
+// string from the string stream, H a handle from the handle stream, skips in the data stream.
+struct HeaderFields {
+    BitReader& d;
+    BitReader& t;
+    BitReader& h;
+    const TextContext& tc;
+    Version v;
+
+    std::string T() { return tc.read(t); }
+    Handle H() { return h.H().value; }
+    void skipB(int n) {
+        for (int i = 0; i < n; ++i)
+            d.B();
+    }
+    void skipBS(int n) {
+        for (int i = 0; i < n; ++i)
+            d.BS();
+    }
+    void skipBD(int n) {
+        for (int i = 0; i < n; ++i)
+            d.BD();
+    }
+};
+
+// From the start of the variables to CELTSCALE: modes, units, point display, scales.
+void readModesAndUnits(HeaderFields& f, Header& hd) {
+    BitReader& d = f.d;
+    const Version v = f.v;
+    if (v >= R2013) d.BLL();
+    f.skipBD(4);
+    for (int i = 0; i < 4; ++i)
+        f.T();
+    d.BL();
+    d.BL();
+    if (v <= R14) d.BS();
+    if (v < R2004) f.H();
+    f.skipB(2);  // DIMASO, DIMSHO
+    if (v <= R14) d.B();
+    f.skipB(3);  // PLINEGEN ORTHOMODE REGENMODE
+    hd.fillmode = d.B();
+    d.B();  // QTEXTMODE
+    hd.psltscale = d.B();
+    d.B();  // LIMCHECK
+    if (v <= R14) d.B();
+    if (v >= R2004) d.B();
+    f.skipB(4);  // USRTIMER SKPOLY ANGDIR SPLFRAME
+    if (v <= R14) f.skipB(2);
+    f.skipB(2);  // MIRRTEXT WORLDVIEW
+    if (v <= R14) d.B();
+    hd.tilemode = d.B();
+    f.skipB(2);  // PLIMCHECK VISRETAIN
+    if (v <= R14) d.B();
+    f.skipB(2);  // DISPSILH PELLIPSE
+    d.BS();      // PROXYGRAPHICS
+    if (v <= R14) d.BS();
+    d.BS();  // TREEDEPTH
+    hd.lunits = d.BS();
+    hd.luprec = d.BS();
+    hd.aunits = d.BS();
+    hd.auprec = d.BS();
+    if (v <= R14) d.BS();
+    d.BS();  // ATTMODE
+    if (v <= R14) d.BS();
+    hd.pdmode = d.BS();
+    if (v <= R14) d.BS();
+    if (v >= R2004) {
+        d.BL();
+        d.BL();
+        d.BL();
+    }
+    f.skipBS(5);   // USERI1-5
+    f.skipBS(14);  // SPLINESEGS .. TEXTQLTY
+    hd.ltscale = d.BD();
+    hd.textsize = d.BD();
+    f.skipBD(5);  // TRACEWID SKETCHINC FILLETRAD THICKNESS ANGBASE
+    hd.pdsize = d.BD();
+    f.skipBD(1 + 5 + 4 + 2);  // PLINEWID USERR1-5 CHAMFERA-D FACETRES CMLSCALE
+    hd.celtscale = d.BD();
+}
+
+// From MENUNAME to the model space's UCS: dates, the current colour, layer, styles and
+// handle seed, and both spaces' base points, extents and limits.
+void readCurrentAndSpaces(HeaderFields& f, Header& hd) {
+    BitReader& d = f.d;
+    const Version v = f.v;
+    f.T();  // MENUNAME
+    for (int i = 0; i < 4; ++i)
+        d.BL();  // TDCREATE TDUPDATE
+    if (v >= R2004) {
+        d.BL();
+        d.BL();
+        d.BL();
+    }
+    for (int i = 0; i < 4; ++i)
+        d.BL();  // TDINDWG TDUSRTIMER
+    hd.cecolor = d.CMC(f.t);
+    hd.handseed = d.H().value;  // in the data stream for every version
+    hd.clayer = f.H();
+    hd.textstyle = f.H();
+    hd.celtype = f.H();
+    if (v >= R2007) f.H();
+    hd.dimstyle = f.H();
+    f.H();  // CMLSTYLE
+    if (v >= R2000) d.BD();
+    // Paper space, then model space: base, extents and limits, then the elevation, the UCS
+    // (origin, axes, name) and from 2000 its orthographic references, which are skipped.
+    auto space = [&](auto& base, auto& extmin, auto& extmax, auto& limmin, auto& limmax) {
+        base = d.BD3();
+        extmin = d.BD3();
+        extmax = d.BD3();
+        limmin = d.RD2();
+        limmax = d.RD2();
+        d.BD();
+        for (int i = 0; i < 3; ++i)
+            d.BD3();
+        f.H();
+        if (v >= R2000) {
+            f.H();
+            d.BS();
+            f.H();
+            for (int i = 0; i < 6; ++i)
+                d.BD3();
+        }
+    };
+    space(hd.pinsbase, hd.pextmin, hd.pextmax, hd.plimmin, hd.plimmax);
+    space(hd.insbase, hd.extmin, hd.extmax, hd.limmin, hd.limmax);
+}
+
+// The dimension variables, from DIMPOST to the handles before the table controls: all skipped.
+void readDimensionVariables(HeaderFields& f) {
+    BitReader& d = f.d;
+    const Version v = f.v;
+    if (v >= R2000) {
+        f.T();
+        f.T();  // DIMPOST DIMAPOST
+    }
+    if (v <= R14) {
+        f.skipB(11);
+        d.RC();
+        d.RC();
+        f.skipB(2);
+        for (int i = 0; i < 3; ++i)
+            d.RC();
+        d.B();
+        for (int i = 0; i < 4; ++i)
+            d.RC();
+        f.skipBS(6);
+        f.H();
+    }
+    f.skipBD(9);  // DIMSCALE .. DIMTM
+    if (v >= R2007) {
+        f.skipBD(2);
+        d.BS();
+        d.CMC(f.t);
+    }
+    if (v >= R2000) {
+        f.skipB(6);
+        f.skipBS(3);
+    }
+    if (v >= R2007) d.BS();
+    f.skipBD(8);  // DIMTXT .. DIMGAP
+    if (v <= R14)
+        for (int i = 0; i < 5; ++i)
+            f.T();
+    if (v >= R2000) {
+        d.BD();
+        d.B();
+        d.BS();
+        f.skipB(4);
+    }
+    for (int i = 0; i < 3; ++i)
+        d.CMC(f.t);
+    if (v >= R2000) {
+        f.skipBS(11);
+        f.skipB(2);
+        f.skipBS(4);
+        d.B();
+        d.BS();
+    }
+    if (v >= R2007) d.B();
+    if (v >= R2010) {
+        d.B();
+        d.BD();
+        f.T();
+        d.BD();
+        f.T();
+    }
+    if (v >= R2000)
+        for (int i = 0; i < 5; ++i)
+            f.H();
+    if (v >= R2007)
+        for (int i = 0; i < 3; ++i)
+            f.H();
+    if (v >= R2000) f.skipBS(2);
+}
+
+// The table controls, dictionaries, line weight and units, and the special blocks and line
+// types at the end.
+void readTableControls(HeaderFields& f, Header& hd) {
+    BitReader& d = f.d;
+    const Version v = f.v;
+    hd.blockControl = f.H();
+    hd.layerControl = f.H();
+    hd.styleControl = f.H();
+    hd.linetypeControl = f.H();
+    hd.viewControl = f.H();
+    hd.ucsControl = f.H();
+    hd.vportControl = f.H();
+    hd.appidControl = f.H();
+    hd.dimstyleControl = f.H();
+    if (v <= R2000) f.H();
+    hd.groupDictionary = f.H();
+    f.H();  // ACAD_MLINESTYLE
+    hd.namedObjects = f.H();
+    if (v >= R2000) {
+        f.skipBS(2);
+        f.T();
+        f.T();
+        hd.layoutsDictionary = f.H();
+        f.H();
+        f.H();
+    }
+    if (v >= R2004) {
+        f.H();
+        f.H();
+    }
+    if (v >= R2007) f.H();
+    if (v >= R2013) f.H();
+    if (v >= R2000) {
+        std::int32_t flags = d.BL();
+        static const int kWeights[] = {0,  5,  9,  13, 15, 18,  20,  25,  30,  35,  40,  50,
+                                       53, 60, 70, 80, 90, 100, 106, 120, 140, 158, 200, 211};
+        int w = flags & 0x1F;
+        hd.celweight = w < 24 ? kWeights[w] : w == 29 ? -1 : w == 30 ? -2 : -3;
+        hd.insunits = d.BS();
+        int cepsntype = d.BS();
+        if (cepsntype == 3) f.H();
+        f.T();
+        f.T();
+    }
+    if (v >= R2004) {
+        for (int i = 0; i < 6; ++i)
+            d.RC();
+        f.skipBS(2);
+        d.RC();
+        d.RC();
+        f.T();
+    }
+    hd.paperSpaceBlock = f.H();
+    hd.modelSpaceBlock = f.H();
+    hd.ltypeByLayer = f.H();
+    hd.ltypeByBlock = f.H();
+    hd.ltypeContinuous = f.H();
+}
+
+}  // namespace
+
 DecodeResult readHeaderVariables(const Sections& s, const TextContext& tc, Header& hd) {
     Streams st;
     std::size_t start = 0;
@@ -74,231 +334,14 @@ DecodeResult readHeaderVariables(const Sections& s, const TextContext& tc, Heade
         st.handles.seek(last + 1);
         st.splitStrings = st.splitHandles = true;
     }
-    BitReader& d = st.data;
-    BitReader& t = st.t();
-    BitReader& h = st.h();
-    auto T = [&] { return tc.read(t); };
-    auto H = [&] { return h.H().value; };
-    auto skipB = [&](int n) {
-        for (int i = 0; i < n; ++i)
-            d.B();
-    };
-    auto skipBS = [&](int n) {
-        for (int i = 0; i < n; ++i)
-            d.BS();
-    };
-    auto skipBD = [&](int n) {
-        for (int i = 0; i < n; ++i)
-            d.BD();
-    };
-
-    if (v >= R2013) d.BLL();
-    skipBD(4);
-    for (int i = 0; i < 4; ++i)
-        T();
-    d.BL();
-    d.BL();
-    if (v <= R14) d.BS();
-    if (v < R2004) H();
-    skipB(2);  // DIMASO, DIMSHO
-    if (v <= R14) d.B();
-    skipB(3);  // PLINEGEN ORTHOMODE REGENMODE
-    hd.fillmode = d.B();
-    d.B();  // QTEXTMODE
-    hd.psltscale = d.B();
-    d.B();  // LIMCHECK
-    if (v <= R14) d.B();
-    if (v >= R2004) d.B();
-    skipB(4);  // USRTIMER SKPOLY ANGDIR SPLFRAME
-    if (v <= R14) skipB(2);
-    skipB(2);  // MIRRTEXT WORLDVIEW
-    if (v <= R14) d.B();
-    hd.tilemode = d.B();
-    skipB(2);  // PLIMCHECK VISRETAIN
-    if (v <= R14) d.B();
-    skipB(2);  // DISPSILH PELLIPSE
-    d.BS();    // PROXYGRAPHICS
-    if (v <= R14) d.BS();
-    d.BS();  // TREEDEPTH
-    hd.lunits = d.BS();
-    hd.luprec = d.BS();
-    hd.aunits = d.BS();
-    hd.auprec = d.BS();
-    if (v <= R14) d.BS();
-    d.BS();  // ATTMODE
-    if (v <= R14) d.BS();
-    hd.pdmode = d.BS();
-    if (v <= R14) d.BS();
-    if (v >= R2004) {
-        d.BL();
-        d.BL();
-        d.BL();
-    }
-    skipBS(5);   // USERI1-5
-    skipBS(14);  // SPLINESEGS .. TEXTQLTY
-    hd.ltscale = d.BD();
-    hd.textsize = d.BD();
-    skipBD(5);  // TRACEWID SKETCHINC FILLETRAD THICKNESS ANGBASE
-    hd.pdsize = d.BD();
-    skipBD(1 + 5 + 4 + 2);  // PLINEWID USERR1-5 CHAMFERA-D FACETRES CMLSCALE
-    hd.celtscale = d.BD();
-    T();  // MENUNAME
-    for (int i = 0; i < 4; ++i)
-        d.BL();  // TDCREATE TDUPDATE
-    if (v >= R2004) {
-        d.BL();
-        d.BL();
-        d.BL();
-    }
-    for (int i = 0; i < 4; ++i)
-        d.BL();  // TDINDWG TDUSRTIMER
-    hd.cecolor = d.CMC(t);
-    hd.handseed = d.H().value;  // in the data stream for every version
-    hd.clayer = H();
-    hd.textstyle = H();
-    hd.celtype = H();
-    if (v >= R2007) H();
-    hd.dimstyle = H();
-    H();  // CMLSTYLE
-    if (v >= R2000) d.BD();
-    // Paper space, then model space: base, extents and limits, then the elevation, the UCS
-    // (origin, axes, name) and from 2000 its orthographic references, which are skipped.
-    auto space = [&](auto& base, auto& extmin, auto& extmax, auto& limmin, auto& limmax) {
-        base = d.BD3();
-        extmin = d.BD3();
-        extmax = d.BD3();
-        limmin = d.RD2();
-        limmax = d.RD2();
-        d.BD();
-        for (int i = 0; i < 3; ++i)
-            d.BD3();
-        H();
-        if (v >= R2000) {
-            H();
-            d.BS();
-            H();
-            for (int i = 0; i < 6; ++i)
-                d.BD3();
-        }
-    };
-    space(hd.pinsbase, hd.pextmin, hd.pextmax, hd.plimmin, hd.plimmax);
-    space(hd.insbase, hd.extmin, hd.extmax, hd.limmin, hd.limmax);
-    if (v >= R2000) {
-        T();
-        T();  // DIMPOST DIMAPOST
-    }
-    if (v <= R14) {
-        skipB(11);
-        d.RC();
-        d.RC();
-        skipB(2);
-        for (int i = 0; i < 3; ++i)
-            d.RC();
-        d.B();
-        for (int i = 0; i < 4; ++i)
-            d.RC();
-        skipBS(6);
-        H();
-    }
-    skipBD(9);  // DIMSCALE .. DIMTM
-    if (v >= R2007) {
-        skipBD(2);
-        d.BS();
-        d.CMC(t);
-    }
-    if (v >= R2000) {
-        skipB(6);
-        skipBS(3);
-    }
-    if (v >= R2007) d.BS();
-    skipBD(8);  // DIMTXT .. DIMGAP
-    if (v <= R14)
-        for (int i = 0; i < 5; ++i)
-            T();
-    if (v >= R2000) {
-        d.BD();
-        d.B();
-        d.BS();
-        skipB(4);
-    }
-    for (int i = 0; i < 3; ++i)
-        d.CMC(t);
-    if (v >= R2000) {
-        skipBS(11);
-        skipB(2);
-        skipBS(4);
-        d.B();
-        d.BS();
-    }
-    if (v >= R2007) d.B();
-    if (v >= R2010) {
-        d.B();
-        d.BD();
-        T();
-        d.BD();
-        T();
-    }
-    if (v >= R2000)
-        for (int i = 0; i < 5; ++i)
-            H();
-    if (v >= R2007)
-        for (int i = 0; i < 3; ++i)
-            H();
-    if (v >= R2000) skipBS(2);
-    hd.blockControl = H();
-    hd.layerControl = H();
-    hd.styleControl = H();
-    hd.linetypeControl = H();
-    hd.viewControl = H();
-    hd.ucsControl = H();
-    hd.vportControl = H();
-    hd.appidControl = H();
-    hd.dimstyleControl = H();
-    if (v <= R2000) H();
-    hd.groupDictionary = H();
-    H();  // ACAD_MLINESTYLE
-    hd.namedObjects = H();
-    if (v >= R2000) {
-        skipBS(2);
-        T();
-        T();
-        hd.layoutsDictionary = H();
-        H();
-        H();
-    }
-    if (v >= R2004) {
-        H();
-        H();
-    }
-    if (v >= R2007) H();
-    if (v >= R2013) H();
-    if (v >= R2000) {
-        std::int32_t flags = d.BL();
-        static const int kWeights[] = {0,  5,  9,  13, 15, 18,  20,  25,  30,  35,  40,  50,
-                                       53, 60, 70, 80, 90, 100, 106, 120, 140, 158, 200, 211};
-        int w = flags & 0x1F;
-        hd.celweight = w < 24 ? kWeights[w] : w == 29 ? -1 : w == 30 ? -2 : -3;
-        hd.insunits = d.BS();
-        int cepsntype = d.BS();
-        if (cepsntype == 3) H();
-        T();
-        T();
-    }
-    if (v >= R2004) {
-        for (int i = 0; i < 6; ++i)
-            d.RC();
-        skipBS(2);
-        d.RC();
-        d.RC();
-        T();
-    }
-    hd.paperSpaceBlock = H();
-    hd.modelSpaceBlock = H();
-    hd.ltypeByLayer = H();
-    hd.ltypeByBlock = H();
-    hd.ltypeContinuous = H();
+    // The same order as the file: each group reads on where the one before stopped.
+    HeaderFields f{st.data, st.t(), st.h(), tc, v};
+    readModesAndUnits(f, hd);
+    readCurrentAndSpaces(f, hd);
+    readDimensionVariables(f);
+    readTableControls(f, hd);
     if (st.failed())
-        return damaged("AcDb:Header", d.pos() / 8, "header variables run past their end");
+        return damaged("AcDb:Header", st.data.pos() / 8, "header variables run past their end");
     return {};
 }
 

@@ -55,7 +55,7 @@ std::optional<contract::NestLayout> checkedLayout(const std::string& path) {
 // The host's current document when it is the drawing about to be replaced: closed now, so that
 // opening it afterwards reads the new file instead of finding the old one open.
 bool closeIfCurrent(host::Host& host, const std::string& drawingPath) {
-    host::DrawingServices* ds = host.drawingServices();
+    host::DocumentServices* ds = host.drawingServices();
     const host::DocumentId current = host.currentDocument();
     if (!ds || !current || host.documentFileName(current) != drawingPath) return false;
     return host::succeeded(ds->closeDocument(current));
@@ -87,7 +87,7 @@ void runNestAdjust(host::Host& host, NestRuntime& runtime, const std::string& la
                 if (!sheet.placements.empty()) kept.sheets.push_back(sheet);
             const bool reopen = closeIfCurrent(host, layout->settings.outDwg);
             writeNestOutput(host, session, &kept);
-            host::DrawingServices* ds = host.drawingServices();
+            host::DocumentServices* ds = host.drawingServices();
             if (reopen && ds) {
                 std::string message;
                 const host::DocumentId opened = ds->openDocument(layout->settings.outDwg, &message);

@@ -33,7 +33,7 @@ constexpr job::ChannelLog logLine{LogChannel::Nest};
 // Source drawings read for part blocks, each at most once per output step; deleted with it.
 class SourceCache {
   public:
-    explicit SourceCache(host::DrawingServices& ds) : ds_(ds) {}
+    explicit SourceCache(host::DrawingAccess& ds) : ds_(ds) {}
     ~SourceCache() {
         for (auto& entry : databases_)
             if (entry.second) ds_.deleteDatabase(entry.second);
@@ -56,7 +56,7 @@ class SourceCache {
     }
 
   private:
-    host::DrawingServices& ds_;
+    host::DrawingAccess& ds_;
     std::map<std::string, host::DatabaseId> databases_;
 };
 
@@ -78,7 +78,7 @@ struct PartObjects {
     std::vector<std::string> carriedLayers;  // for the last carriedLayers.size() ids
 };
 
-PartObjects partObjects(host::DrawingServices& ds, host::DatabaseId source, const NestPart& part,
+PartObjects partObjects(host::DrawingAccess& ds, host::DatabaseId source, const NestPart& part,
                         bool carry) {
     PartObjects objects;
     for (const std::string& handle : part.handles) {
@@ -101,7 +101,7 @@ PartObjects partObjects(host::DrawingServices& ds, host::DatabaseId source, cons
 // Puts the copies of the carried entities, the last of the written drawing's model space in
 // the order they were written, on their layers in their layers' colour. False when the copy
 // does not hold one entity per object written (the carried ones cannot be told apart).
-bool layerCarried(host::DrawingServices& ds, host::DatabaseId written, const PartObjects& objects) {
+bool layerCarried(host::DrawingEdits& ds, host::DatabaseId written, const PartObjects& objects) {
     const std::vector<host::ObjectId> copies = ds.blockEntities(ds.modelSpace(written));
     if (copies.size() != objects.ids.size()) return false;
     const std::size_t first = copies.size() - objects.carriedLayers.size();
@@ -119,7 +119,7 @@ bool layerCarried(host::DrawingServices& ds, host::DatabaseId written, const Par
 
 // The part's source geometry as the block "QKS_PART_<id>" of `target`, with the geometry that
 // travels with it when `carry`; null when none.
-host::ObjectId makePartBlock(host::Host& host, host::DrawingServices& ds, SourceCache& cache,
+host::ObjectId makePartBlock(host::Host& host, host::DrawingEdits& ds, SourceCache& cache,
                              host::DatabaseId target, const NestPart& part, bool carry) {
     host::DatabaseId source;
     if (contract::isCurrentDrawingSource(part.source)) {
@@ -210,8 +210,7 @@ std::vector<Point> moved(std::vector<Point> points, const Point& shift) {
 }
 
 // A part's cut in sheet coordinates, on the part layer: a closed ring or an open piece of one.
-void addChain(host::DrawingServices& ds, host::ObjectId model, const CutChain& chain,
-              double sheetX0) {
+void addChain(host::DrawingEdits& ds, host::ObjectId model, const CutChain& chain, double sheetX0) {
     std::vector<host::Point3d> vertices;
     vertices.reserve(chain.points.size());
     for (const Point& p : chain.points)
@@ -230,7 +229,7 @@ std::string formatSheetTitle(int number, double width, double height, double uti
 
 }  // namespace
 
-host::ObjectId ensureLayer(host::DrawingServices& ds, host::DatabaseId database,
+host::ObjectId ensureLayer(host::DrawingEdits& ds, host::DatabaseId database,
                            const std::string& name, int colorIndex) {
     const host::ObjectId existing = ds.findLayer(database, name);
     if (existing) return existing;
@@ -240,7 +239,7 @@ host::ObjectId ensureLayer(host::DrawingServices& ds, host::DatabaseId database,
     return {};
 }
 
-void addClosedPolyline(host::DrawingServices& ds, host::ObjectId modelSpace,
+void addClosedPolyline(host::DrawingEdits& ds, host::ObjectId modelSpace,
                        const std::vector<Point>& points, const std::string& layer) {
     if (points.size() < 3) return;
     std::vector<host::Point3d> vertices;
@@ -250,7 +249,7 @@ void addClosedPolyline(host::DrawingServices& ds, host::ObjectId modelSpace,
     ds.addLwPolyline(modelSpace, vertices, true, layer, nullptr);
 }
 
-void addLabelText(host::DrawingServices& ds, host::ObjectId modelSpace, const std::string& contents,
+void addLabelText(host::DrawingEdits& ds, host::ObjectId modelSpace, const std::string& contents,
                   double x, double y, double height, const std::string& layer) {
     host::MTextSpec text;
     text.position = {x, y, 0.0};
@@ -267,7 +266,7 @@ namespace {
 // What drawing the sheets needs beyond the session: the drawing being written, each used part's
 // block and label, and the common-line pass's result.
 struct SheetDrawing {
-    host::DrawingServices& ds;
+    host::DrawingEdits& ds;
     host::DatabaseId database;
     host::ObjectId model;
     const NestSession& session;
@@ -290,7 +289,7 @@ struct SheetDrawing {
 
 // The layers, part blocks and labels of the parts the layout uses, then the common-line pass.
 void prepareSheetDrawing(host::Host& host, SheetDrawing& out, NestDrawingResult& result) {
-    host::DrawingServices& ds = out.ds;
+    host::DrawingEdits& ds = out.ds;
     const NestConfig& config = out.config();
     const std::vector<NestPart>& parts = out.parts();
     std::set<std::int32_t> used;
@@ -337,7 +336,7 @@ void prepareSheetDrawing(host::Host& host, SheetDrawing& out, NestDrawingResult&
 // and its label.
 void drawPlacement(const SheetDrawing& at, std::size_t sheetIndex, std::size_t k,
                    const Placement& placement, double sheetX0) {
-    host::DrawingServices& ds = at.ds;
+    host::DrawingEdits& ds = at.ds;
     const NestConfig& config = at.config();
     const NestPart& part = at.parts()[static_cast<std::size_t>(placement.partIndex)];
     const CommonLinePlacement* shared = at.commonAt(sheetIndex, k);
@@ -398,7 +397,7 @@ void drawPlacement(const SheetDrawing& at, std::size_t sheetIndex, std::size_t k
 // and offcut. The offcut's log line, if any, is added to `offcuts`.
 void drawSheet(const SheetDrawing& at, const SheetLayout& sheet, int number, double sheetX0,
                std::vector<std::string>& offcuts) {
-    host::DrawingServices& ds = at.ds;
+    host::DrawingEdits& ds = at.ds;
     const NestConfig& config = at.config();
     const std::size_t sheetIndex = static_cast<std::size_t>(number - 1);
     const double w = sheet.width, h = sheet.height;

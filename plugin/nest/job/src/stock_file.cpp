@@ -12,7 +12,7 @@
 
 namespace qks::nest {
 
-std::size_t addStockPieces(host::DrawingServices* ds, NestConfig& config,
+std::size_t addStockPieces(host::DrawingAccess* ds, NestConfig& config,
                            const std::vector<NestPart>& parts) {
     if (config.stockFile.empty()) return 0;
     const std::string& path = config.stockFile;

@@ -16,7 +16,7 @@ constexpr double kSmallestOffcut = 20.0;
 
 }  // namespace
 
-bool drawStockPiece(host::DrawingServices& ds, host::ObjectId modelSpace, const NestConfig& config,
+bool drawStockPiece(host::DrawingEdits& ds, host::ObjectId modelSpace, const NestConfig& config,
                     const SheetLayout& sheet, double sheetX0) {
     if (sheet.stockIndex < 0 || static_cast<std::size_t>(sheet.stockIndex) >= config.sheets.size())
         return false;
@@ -34,9 +34,9 @@ bool drawStockPiece(host::DrawingServices& ds, host::ObjectId modelSpace, const 
     return true;
 }
 
-std::string markOffcut(host::DrawingServices& ds, host::DatabaseId drawing,
-                       host::ObjectId modelSpace, const NestSession& session,
-                       const SheetLayout& sheet, double sheetX0, int number) {
+std::string markOffcut(host::DrawingEdits& ds, host::DatabaseId drawing, host::ObjectId modelSpace,
+                       const NestSession& session, const SheetLayout& sheet, double sheetX0,
+                       int number) {
     const NestConfig& config = session.config;
     if (!config.offcut || sheet.mask) return {};
     const double pad = gapPadLength(config);

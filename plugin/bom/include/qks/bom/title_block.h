@@ -57,6 +57,6 @@ std::optional<double> weightKgOf(const std::string& text);
 // The title fields among `entities` (model-space entities of one frame): attributes of their
 // block references first, then plain texts, including those drawn inside the references'
 // blocks, read by cell when the entities hold a frame drawn as lines with a GB title block.
-TitleFields readTitleBlock(host::DrawingServices& ds, const std::vector<host::ObjectId>& entities);
+TitleFields readTitleBlock(host::DrawingAccess& ds, const std::vector<host::ObjectId>& entities);
 
 }  // namespace qks::bom

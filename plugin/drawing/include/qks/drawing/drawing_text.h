@@ -11,7 +11,7 @@
 namespace qks::drawing {
 
 // The style `name` of the drawing, made with SimSun (GB2312) when missing; null on failure.
-host::ObjectId ensureChineseTextStyle(host::DrawingServices& ds, host::DatabaseId database,
+host::ObjectId ensureChineseTextStyle(host::DrawingEdits& ds, host::DatabaseId database,
                                       std::string_view name);
 
 // MTEXT contents to plain text: formatting codes dropped, paragraph breaks as spaces, stacked

@@ -75,14 +75,14 @@ bool nonCutLinetype(const std::string& linetype);
 
 // Appends the kinds found among `entities` (of one database); true when `out` is non-empty
 // afterwards. Parts are in millimetres, each recording the drawing's scale.
-bool extractParts(host::DrawingServices& ds, const std::vector<host::ObjectId>& entities,
+bool extractParts(host::DrawingAccess& ds, const std::vector<host::ObjectId>& entities,
                   const std::string& source, const std::string& defaultName,
                   const ExtractionOptions& options, std::vector<PartRecord>& out,
                   std::int32_t& nextId);
 
 // The same over every entity of the database's model space, in record order. An empty
 // `sourcePath` records the source as "CURRENT".
-void extractModelSpace(host::DrawingServices& ds, host::DatabaseId database,
+void extractModelSpace(host::DrawingAccess& ds, host::DatabaseId database,
                        const std::string& sourcePath, const std::string& defaultName,
                        const ExtractionOptions& options, std::vector<PartRecord>& out,
                        std::int32_t& nextId);

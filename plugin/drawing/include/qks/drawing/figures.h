@@ -31,7 +31,7 @@ double flatteningChordError(host::EntityType type, bool fineFreeForm);
 // The circles a curve's chords may flatten (mm, in the scanned space): its own circle for arcs
 // and circles, one per bulged segment for polylines. Empty for other curves and under
 // transforms that are not similarities (an arc stretched is no circle).
-std::vector<PieceArc> curveArcs(host::DrawingServices& ds, host::ObjectId curve,
+std::vector<PieceArc> curveArcs(host::DrawingAccess& ds, host::ObjectId curve,
                                 const host::EntityInfo& info, const host::Matrix3d& transform,
                                 double scale);
 

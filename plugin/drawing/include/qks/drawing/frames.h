@@ -15,12 +15,12 @@
 namespace qks::drawing {
 
 // The frames of model space.
-std::vector<PlotWindow> findFrames(host::DrawingServices& ds, host::DatabaseId database);
+std::vector<PlotWindow> findFrames(host::DrawingAccess& ds, host::DatabaseId database);
 // The frames of each paper-space layout, layout by layout, each naming its layout.
-std::vector<PlotWindow> findLayoutFrames(host::DrawingServices& ds, host::DatabaseId database);
+std::vector<PlotWindow> findLayoutFrames(host::DrawingAccess& ds, host::DatabaseId database);
 bool isFrameName(const std::string& name);
 // The first attribute whose tag is a title tag and whose trimmed text is not empty.
-std::string readTitleAttribute(host::DrawingServices& ds, host::ObjectId reference);
+std::string readTitleAttribute(host::DrawingAccess& ds, host::ObjectId reference);
 
 // A frame drawn as loose geometry. Windows in drawing units; names empty.
 struct DrawnFrame {
@@ -53,7 +53,7 @@ struct DrawnFrame {
 // (the most common scale first, then the closest fit). The window is the sheet around it:
 // top and bottom inset alike, on the left a binding margin (20 or 25 sheet millimetres) and on
 // the right the others' inset where the room says so, else half the room each side.
-std::vector<DrawnFrame> findDrawnFrames(host::DrawingServices& ds,
+std::vector<DrawnFrame> findDrawnFrames(host::DrawingAccess& ds,
                                         const std::vector<host::ObjectId>& entities);
 
 }  // namespace qks::drawing

@@ -96,11 +96,11 @@ struct CurrentDrawing {
     host::DatabaseId database;
     std::string path;
 };
-CurrentDrawing openCurrentDrawing(host::Host& host, host::DrawingServices& ds, LogChannel channel);
+CurrentDrawing openCurrentDrawing(host::Host& host, host::DrawingAccess& ds, LogChannel channel);
 
 // A drawing file of the list read into a new database, after "OPEN <path>". Empty after
 // "ERR 文件不存在 <path>" or "ERR 无法读取 <path> <reason>" (an encrypted drawing says so).
-host::ScopedDatabase readDrawing(host::DrawingServices& ds, LogChannel channel,
+host::ScopedDatabase readDrawing(host::DrawingAccess& ds, LogChannel channel,
                                  const std::string& path);
 
 // A drawing opened for a step: the host's current one, or a file of the list read into a
@@ -115,7 +115,7 @@ using OpenStep = std::function<Outcome(const OpenDrawing& drawing, Tally& tally)
 // forEachDrawing over opened drawings: each is opened as openCurrentDrawing or readDrawing do
 // (with their OPEN and ERR lines), one that cannot be counts as failed, and the step gets the
 // rest.
-bool forEachOpenDrawing(host::Host& host, host::DrawingServices& ds, LogChannel channel,
+bool forEachOpenDrawing(host::Host& host, host::DrawingAccess& ds, LogChannel channel,
                         const std::vector<Drawing>& drawings, const OpenStep& step, Tally& tally);
 
 }  // namespace qks::job

@@ -52,12 +52,12 @@ GridLayout layoutGrid(const std::vector<MergeItem>& items, std::int32_t columns,
 
 // Renames every layer of `source` except "0" and "defpoints" to prefix + "_" + name, made
 // unique against `usedLowerCase` (lower-cased names taken in this merge) with "_2", "_3", ...
-void prefixLayerNames(host::DrawingServices& ds, host::DatabaseId source, const std::string& prefix,
+void prefixLayerNames(host::DrawingEdits& ds, host::DatabaseId source, const std::string& prefix,
                       std::set<std::string>& usedLowerCase);
 
 // Turns every text, attribute definition and multiline text of a block definition to
 // horizontal.
-void levelBlockTexts(host::DrawingServices& ds, host::ObjectId block);
+void levelBlockTexts(host::DrawingEdits& ds, host::ObjectId block);
 
 // Builds and saves the merged drawing of config.files at config.outDwg. Inputs that are
 // missing or cannot be read, are empty or cannot be inserted are logged as ERR lines and left

@@ -35,15 +35,15 @@ std::string& effectiveStyleSheet();
 
 // Loads the PDF device and creates and begins a publish engine. False with "无法加载 DWG To
 // PDF.pc3" or "无法创建出版引擎".
-bool openPlotSession(host::DrawingServices& ds, PlotSession& session, std::string& message);
+bool openPlotSession(host::PlotServices& ds, PlotSession& session, std::string& message);
 // Ends the plot and destroys the engine; the session is empty afterwards.
-void closePlotSession(host::DrawingServices& ds, PlotSession& session);
+void closePlotSession(host::PlotServices& ds, PlotSession& session);
 
 bool isFullBleedMedia(const std::string& media);
 // The medium for `currentMedia` on `device`: the current one when the device has it and it
 // is not full-bleed, else the first (non-full-bleed, then any) medium containing a keyword,
 // else the device's first medium. Without a device the current medium is kept.
-std::string chooseMedia(host::DrawingServices& ds, const std::string& device,
+std::string chooseMedia(host::PlotServices& ds, const std::string& device,
                         const std::string& currentMedia, const std::vector<std::string>& keywords);
 // The same rule over a given media list (the device's canonical names in list order).
 std::string chooseMediaFromList(const std::vector<std::string>& media,
@@ -51,27 +51,27 @@ std::string chooseMediaFromList(const std::vector<std::string>& media,
                                 const std::vector<std::string>& keywords);
 // PDF device, chosen medium, millimetres and the requested style sheet (empty: keep the
 // layout's) on `pageSetup`.
-void applyPdfDevice(host::DrawingServices& ds, host::PlotSettings& pageSetup,
+void applyPdfDevice(host::PlotServices& ds, host::PlotSettings& pageSetup,
                     const std::string& device, const std::string& style,
                     const std::vector<std::string>& keywords);
-void setExtentsFit(host::DrawingServices& ds, host::PlotSettings& pageSetup);
-void setWindowFit(host::DrawingServices& ds, host::PlotSettings& pageSetup,
+void setExtentsFit(host::PlotServices& ds, host::PlotSettings& pageSetup);
+void setWindowFit(host::PlotServices& ds, host::PlotSettings& pageSetup,
                   const drawing::PlotWindow& window);
 
 // Validates the layout's page setup (with `device` as override when not empty) and plots it
 // to `pdfPath` as one document of one page.
-bool plotValidatedPage(host::DrawingServices& ds, host::PublishEngineId engine,
-                       host::ObjectId layout, const std::string& documentName,
-                       const std::string& device, const std::string& pdfPath, std::string& message);
+bool plotValidatedPage(host::PlotServices& ds, host::PublishEngineId engine, host::ObjectId layout,
+                       const std::string& documentName, const std::string& device,
+                       const std::string& pdfPath, std::string& message);
 
-bool plotLayoutToPdf(host::DrawingServices& ds, host::PublishEngineId engine, host::ObjectId layout,
+bool plotLayoutToPdf(host::PlotServices& ds, host::PublishEngineId engine, host::ObjectId layout,
                      const std::string& layoutName, const std::string& device,
                      const std::string& style, const std::string& pdfPath, std::string& message);
-bool plotModelExtentsToPdf(host::DrawingServices& ds, host::PublishEngineId engine,
+bool plotModelExtentsToPdf(host::PlotServices& ds, host::PublishEngineId engine,
                            host::ObjectId modelLayout, const std::string& name,
                            const std::string& device, const std::string& style,
                            const std::string& pdfPath, std::string& message);
-bool plotWindowToPdf(host::DrawingServices& ds, host::PublishEngineId engine,
+bool plotWindowToPdf(host::PlotServices& ds, host::PublishEngineId engine,
                      host::ObjectId modelLayout, const drawing::PlotWindow& window,
                      const std::string& name, const std::string& device, const std::string& style,
                      const std::string& pdfPath, std::string& message);

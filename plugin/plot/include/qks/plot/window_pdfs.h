@@ -13,7 +13,7 @@ namespace qks::plot {
 // destructor) ends it. Messages are Chinese UTF-8 texts; a false result always comes with one.
 class WindowPdfWriter {
   public:
-    WindowPdfWriter(host::DrawingServices& ds, host::ObjectId modelLayout, std::string styleSheet);
+    WindowPdfWriter(host::PlotServices& ds, host::ObjectId modelLayout, std::string styleSheet);
     ~WindowPdfWriter();
     WindowPdfWriter(const WindowPdfWriter&) = delete;
     WindowPdfWriter& operator=(const WindowPdfWriter&) = delete;
@@ -25,7 +25,7 @@ class WindowPdfWriter {
     void close();
 
   private:
-    host::DrawingServices& ds_;
+    host::PlotServices& ds_;
     host::ObjectId modelLayout_;
     std::string styleSheet_;
     std::string device_;

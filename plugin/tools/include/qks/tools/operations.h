@@ -28,16 +28,15 @@ struct CleanCounts {
     int chains = 0;          // polylines made by joining
     int chainPieces = 0;     // curves they replaced
 };
-CleanCounts cleanDrawing(host::DrawingServices& ds, host::ObjectId space,
-                         const CleanOptions& options);
+CleanCounts cleanDrawing(host::DrawingEdits& ds, host::ObjectId space, const CleanOptions& options);
 
 // ---- 图层规范
 struct LayerCounts {
     int changed = 0;
     int layersCreated = 0;
 };
-LayerCounts applyLayerRules(host::DrawingServices& ds, host::DatabaseId database,
-                            host::ObjectId space, const std::vector<contract::LayerRule>& rules);
+LayerCounts applyLayerRules(host::DrawingEdits& ds, host::DatabaseId database, host::ObjectId space,
+                            const std::vector<contract::LayerRule>& rules);
 // "*" any run, "?" one character; ASCII case ignored.
 bool layerPatternMatches(const std::string& pattern, const std::string& name);
 
@@ -54,10 +53,10 @@ struct PartMeasure {
     std::vector<double> circleDiameters;                    // drawing units
     double anchorX = 0.0, anchorY = 0.0;  // the outline point nearest its top right corner
 };
-std::vector<PartMeasure> measureParts(host::DrawingServices& ds, host::DatabaseId database,
+std::vector<PartMeasure> measureParts(host::DrawingAccess& ds, host::DatabaseId database,
                                       const std::string& source, double joinToleranceMm,
                                       LogChannel channel);
-int labelAreas(host::DrawingServices& ds, host::DatabaseId database, host::ObjectId space,
+int labelAreas(host::DrawingEdits& ds, host::DatabaseId database, host::ObjectId space,
                const std::vector<PartMeasure>& parts, double textHeight);
 
 // ---- 文字与属性提取
@@ -66,13 +65,13 @@ struct AttributeRow {
     double x = 0.0, y = 0.0;
     std::vector<std::pair<std::string, std::string>> values;  // tag, text in stored order
 };
-std::vector<AttributeRow> collectAttributes(host::DrawingServices& ds, host::ObjectId space);
+std::vector<AttributeRow> collectAttributes(host::DrawingAccess& ds, host::ObjectId space);
 struct FrameText {
     int frame = 0;  // 1-based, reading order
     std::string name;
     std::vector<std::string> texts;
 };
-std::vector<FrameText> collectFrameTexts(host::DrawingServices& ds, host::DatabaseId database);
+std::vector<FrameText> collectFrameTexts(host::DrawingAccess& ds, host::DatabaseId database);
 
 // ---- 一键长宽标注, 孔位与折弯标注, 编号气泡 (drawing units; text height too)
 struct AnnotationCounts {
@@ -81,17 +80,17 @@ struct AnnotationCounts {
     int skipped = 0;  // slanted bend lines
 };
 // The dimension style "QKS" with a Chinese-capable text style; null when it cannot be made.
-host::ObjectId ensureDimensionStyle(host::DrawingServices& ds, host::DatabaseId database,
+host::ObjectId ensureDimensionStyle(host::DrawingEdits& ds, host::DatabaseId database,
                                     double textHeight);
-AnnotationCounts dimensionExtents(host::DrawingServices& ds, host::ObjectId space,
+AnnotationCounts dimensionExtents(host::DrawingEdits& ds, host::ObjectId space,
                                   host::ObjectId style, const std::vector<PartMeasure>& parts,
                                   double textHeight);
-AnnotationCounts dimensionHolesAndBends(host::DrawingServices& ds, host::DatabaseId database,
+AnnotationCounts dimensionHolesAndBends(host::DrawingEdits& ds, host::DatabaseId database,
                                         host::ObjectId space, host::ObjectId style,
                                         const std::vector<PartMeasure>& parts, double textHeight);
 // Parts in reading order: rows from the top, left to right in a row (indices into `parts`).
 std::vector<std::size_t> readingOrder(const std::vector<PartMeasure>& parts);
-AnnotationCounts numberParts(host::DrawingServices& ds, host::DatabaseId database,
+AnnotationCounts numberParts(host::DrawingEdits& ds, host::DatabaseId database,
                              host::ObjectId space, const std::vector<PartMeasure>& parts,
                              double textHeight);
 
@@ -100,7 +99,7 @@ struct CornerCounts {
     int rounded = 0;
     int leftAlone = 0;  // neighbouring edges too short, or an arc beside the corner
 };
-CornerCounts roundCorners(host::DrawingServices& ds, host::ObjectId space, double radius,
+CornerCounts roundCorners(host::DrawingEdits& ds, host::ObjectId space, double radius,
                           double chamfer);
 
 }  // namespace qks::tools

@@ -42,7 +42,8 @@ class HostDrawingServices final : public qks::host::DrawingServices {
     // tests and benchmarks; set on the main thread while no view is being written.
     static void setViewParts(std::size_t entitiesPerPart, unsigned maxParts);
 
-    // ---- qks::host::DrawingServices
+    // ---- qks::host::DrawingServices: every role of the interface (DrawingAccess,
+    // DrawingEdits, SelectionServices, DocumentServices, PlotServices) in one object
     qks::host::DatabaseId createDatabase(bool withDefaultDrawing) override;
     void deleteDatabase(qks::host::DatabaseId database) override;
     qks::host::Status readDrawingFile(qks::host::DatabaseId database, const std::string& path,

@@ -1,5 +1,6 @@
 // The drawing half of the host interface: databases, documents, symbol tables, entities,
-// creation, selection, layouts and plotting, as the plug-in's jobs use them.
+// creation, selection, layouts and plotting, as the plug-in's jobs use them, split by role
+// (reading, editing, selection, documents, plotting) so that code takes only what it uses.
 //
 // Threads: main thread only. Ids (ObjectId, DatabaseId, DocumentId) are values; an ObjectId
 // names its database too, so calls that take one need no database argument. Nothing throws:
@@ -289,9 +290,11 @@ struct PublishEngineId {
     explicit operator bool() const { return value != 0; }
 };
 
-class DrawingServices {
+// Reading drawings: databases and their files, symbol tables, entities and layouts as they
+// are. Saving belongs here too: it writes a database as it is.
+class DrawingAccess {
   public:
-    virtual ~DrawingServices() = default;
+    virtual ~DrawingAccess() = default;
 
     // ---- databases. The plug-in deletes every database it creates.
     virtual DatabaseId createDatabase(bool withDefaultDrawing) = 0;
@@ -310,16 +313,6 @@ class DrawingServices {
     // The drawing's unit of length as its header names it ($INSUNITS: 0 none, 1 inches,
     // 2 feet, 4 millimetres, 5 centimetres, 6 metres, ...); 0 for an unknown database.
     virtual int drawingUnits(DatabaseId database) = 0;
-    virtual Status setDrawingUnits(DatabaseId database, int insUnits) = 0;
-
-    // ---- documents (from application context)
-    // Opens a drawing as a new document (or finds it open) and makes it current.
-    virtual DocumentId openDocument(const std::string& path, std::string* message) = 0;
-    virtual Status makeDocumentCurrent(DocumentId document) = 0;
-    virtual Status activateDocument(DocumentId document) = 0;
-    virtual Status lockDocument(DocumentId document) = 0;
-    virtual Status unlockDocument(DocumentId document) = 0;
-    virtual Status closeDocument(DocumentId document) = 0;
 
     // ---- symbol tables. Names compare ignoring ASCII case, as the CAD program does.
     virtual ObjectId modelSpace(DatabaseId database) = 0;
@@ -329,20 +322,9 @@ class DrawingServices {
     virtual Status blockBasePoint(ObjectId blockRecord, Point3d& base) = 0;
     virtual std::vector<ObjectId> layers(DatabaseId database) = 0;
     virtual ObjectId findLayer(DatabaseId database, std::string_view name) = 0;
-    // Duplicate when the name exists; `id` then receives the existing layer.
-    virtual Status addLayer(DatabaseId database, std::string_view name, int colorIndex,
-                            ObjectId* id) = 0;
-    // A line type of dashes (drawing units: positive a dash, negative a gap, 0 a dot);
-    // Duplicate when the name exists, `id` then receiving the existing one.
-    virtual Status addLinetype(DatabaseId database, std::string_view name,
-                               std::string_view description, const std::vector<double>& dashes,
-                               ObjectId* id) = 0;
-    virtual Status setLayerLinetype(ObjectId layer, ObjectId linetype) = 0;
     virtual ObjectId findTextStyle(DatabaseId database, std::string_view name) = 0;
-    virtual Status addTextStyle(DatabaseId database, const TextStyleSpec& style, ObjectId* id) = 0;
     // Name of a layer, text style or block record; empty for anything else.
     virtual std::string symbolName(ObjectId record) = 0;
-    virtual Status renameSymbol(ObjectId record, std::string_view newName) = 0;
     virtual ObjectId objectIdFromHandle(DatabaseId database, std::string_view handleText) = 0;
 
     // ---- entities
@@ -367,6 +349,32 @@ class DrawingServices {
     // ARC and CIRCLE in world coordinates (a flat arc; WrongType for anything else).
     virtual Status arcInfo(ObjectId curve, ArcInfo& info) = 0;
     virtual Status entityProperties(ObjectId entity, EntityProperties& properties) = 0;
+
+    // ---- layouts
+    virtual std::vector<LayoutInfo> layouts(DatabaseId database) = 0;  // dictionary order
+};
+
+// Changing drawings: symbol table records, entities, creation and annotation. An edit needs
+// what it edits found first, so this role reads as well.
+class DrawingEdits : public DrawingAccess {
+  public:
+    // ---- drawing settings
+    virtual Status setDrawingUnits(DatabaseId database, int insUnits) = 0;
+
+    // ---- symbol tables
+    // Duplicate when the name exists; `id` then receives the existing layer.
+    virtual Status addLayer(DatabaseId database, std::string_view name, int colorIndex,
+                            ObjectId* id) = 0;
+    // A line type of dashes (drawing units: positive a dash, negative a gap, 0 a dot);
+    // Duplicate when the name exists, `id` then receiving the existing one.
+    virtual Status addLinetype(DatabaseId database, std::string_view name,
+                               std::string_view description, const std::vector<double>& dashes,
+                               ObjectId* id) = 0;
+    virtual Status setLayerLinetype(ObjectId layer, ObjectId linetype) = 0;
+    virtual Status addTextStyle(DatabaseId database, const TextStyleSpec& style, ObjectId* id) = 0;
+    virtual Status renameSymbol(ObjectId record, std::string_view newName) = 0;
+
+    // ---- entities
     // Layer and line type must exist (NotFound otherwise); nothing changes on a failure.
     virtual Status setEntityProperties(ObjectId entity, const EntityProperties& properties) = 0;
     virtual Status eraseEntity(ObjectId entity) = 0;
@@ -426,17 +434,47 @@ class DrawingServices {
     // caller deletes `result`.
     virtual Status writeBlockOut(const std::vector<ObjectId>& objects, const Point3d& basePoint,
                                  DatabaseId* result) = 0;
+};
+
+// Asking the user to pick entities in the current document.
+class SelectionServices {
+  public:
+    virtual ~SelectionServices() = default;
 
     // ---- selection in the current document. False when cancelled or nothing was chosen.
     virtual bool selectObjects(std::string_view prompt, std::vector<ObjectId>& selection) = 0;
+};
+
+// Documents (opened, made current, locked, closed; from application context) and the drawing
+// window that shows them.
+class DocumentServices {
+  public:
+    virtual ~DocumentServices() = default;
+
+    // ---- documents (from application context)
+    // Opens a drawing as a new document (or finds it open) and makes it current.
+    virtual DocumentId openDocument(const std::string& path, std::string* message) = 0;
+    virtual Status makeDocumentCurrent(DocumentId document) = 0;
+    virtual Status activateDocument(DocumentId document) = 0;
+    virtual Status lockDocument(DocumentId document) = 0;
+    virtual Status unlockDocument(DocumentId document) = 0;
+    virtual Status closeDocument(DocumentId document) = 0;
+
+    // ---- the drawing window
     // The drawing window's display list of `document` (a contract ViewFile): the layout named
     // `layout` (model space when empty or unknown), the open documents and `notice`, written
     // whole to a temporary file renamed over `path`.
     virtual Status writeView(DocumentId document, std::string_view layout, const std::string& path,
                              std::string_view notice) = 0;
+};
+
+// Plotting: the current layout, page setups, the configuration manager and its validators,
+// and the publish engine that writes PDFs.
+class PlotServices {
+  public:
+    virtual ~PlotServices() = default;
 
     // ---- layouts
-    virtual std::vector<LayoutInfo> layouts(DatabaseId database) = 0;  // dictionary order
     // The current document's active layout; empty without a document.
     virtual std::string activeLayoutName() = 0;
     virtual Status setCurrentLayout(ObjectId layout) = 0;
@@ -479,11 +517,18 @@ class DrawingServices {
     virtual Status endDocument(PublishEngineId engine) = 0;
 };
 
+// Every role at once: what the host hands out. Code that needs several roles takes this;
+// code that needs one takes that role alone.
+class DrawingServices : public DrawingEdits,
+                        public SelectionServices,
+                        public DocumentServices,
+                        public PlotServices {};
+
 // Deletes a database the plug-in created when it goes out of scope.
 class ScopedDatabase {
   public:
     ScopedDatabase() = default;
-    ScopedDatabase(DrawingServices* services, DatabaseId id) : services_(services), id_(id) {}
+    ScopedDatabase(DrawingAccess* services, DatabaseId id) : services_(services), id_(id) {}
     ~ScopedDatabase() { reset(); }
     ScopedDatabase(ScopedDatabase&& other) noexcept : services_(other.services_), id_(other.id_) {
         other.id_ = {};
@@ -513,7 +558,7 @@ class ScopedDatabase {
     }
 
   private:
-    DrawingServices* services_ = nullptr;
+    DrawingAccess* services_ = nullptr;
     DatabaseId id_;
 };
 

@@ -53,13 +53,13 @@ bool plotSheetWindows(host::Host& host, const std::vector<drawing::PlotWindow>& 
                       const std::string& styleSheet, std::string& message);
 
 // The layer's id, created with the colour when missing; null when it cannot be had.
-host::ObjectId ensureLayer(host::DrawingServices& ds, host::DatabaseId database,
+host::ObjectId ensureLayer(host::DrawingEdits& ds, host::DatabaseId database,
                            const std::string& name, int colorIndex);
 // A closed lightweight polyline on `layer`; fewer than three points add nothing.
-void addClosedPolyline(host::DrawingServices& ds, host::ObjectId modelSpace,
+void addClosedPolyline(host::DrawingEdits& ds, host::ObjectId modelSpace,
                        const std::vector<Point>& points, const std::string& layer);
 // A bottom-left attached, unwrapped multiline text at (x, y).
-void addLabelText(host::DrawingServices& ds, host::ObjectId modelSpace, const std::string& contents,
+void addLabelText(host::DrawingEdits& ds, host::ObjectId modelSpace, const std::string& contents,
                   double x, double y, double height, const std::string& layer);
 
 }  // namespace qks::nest

@@ -15,7 +15,7 @@ namespace qks::nest {
 // them (the drawing's entity order). A drawing that cannot be read or holds no closed outline
 // leaves the sheets as they are, with a WARN line in the nest log; so do pieces on which none of
 // `parts` finds room (the stock-first fill places nothing there). Returns the pieces added.
-std::size_t addStockPieces(host::DrawingServices* ds, NestConfig& config,
+std::size_t addStockPieces(host::DrawingAccess* ds, NestConfig& config,
                            const std::vector<NestPart>& parts);
 
 }  // namespace qks::nest
