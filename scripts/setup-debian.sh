@@ -11,7 +11,7 @@ packages=(
   libpango1.0-dev libharfbuzz-dev zlib1g-dev fonts-wqy-microhei fontconfig
   libgeos-dev libxlsxwriter-dev libzip-dev
   python3 python3-ezdxf python3-shapely python3-fonttools python3-openpyxl poppler-utils qpdf xvfb xauth xdotool
-  dpkg-dev file lintian
+  dpkg-dev file lintian universal-ctags
 )
 if [ "${1:-}" = "--bench" ]; then
   packages+=(libnest2d-dev libpolyclipping-dev libnlopt-cxx-dev libboost-dev nlohmann-json3-dev

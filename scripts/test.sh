@@ -23,6 +23,8 @@ echo "== formatting"
 bash scripts/check-format.sh
 echo "== module boundaries"
 /usr/bin/python3 scripts/check-boundaries.py
+echo "== class and function sizes"
+/usr/bin/python3 scripts/size-report.py --check
 
 export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=1 CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-5G}
 common=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1 -g -DNDEBUG"
