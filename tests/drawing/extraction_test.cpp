@@ -175,6 +175,18 @@ TEST(NestExtraction, FixtureCases) {
          1,
          1,
          {"NEST 略过非切割图形 图框/标题栏 8，图层 8"}},
+        // A frame block at a scale of its own, its title block (with a projection symbol in a
+        // cell) and revision table drawn beside it as loose lines reaching its border: the
+        // frame's, not cells to cut.
+        {"made/frame_block_tables.dxf",
+         {},
+         1,
+         5000,
+         100,
+         50,
+         1,
+         1,
+         {"NEST 略过非切割图形 图框/标题栏 12"}},
         // One outline with the bore elsewhere is another kind; turned a quarter, the same.
         {"bores_placed.dxf", {}, 2, 5000, 100, 50, 1, 2, {}},
     };

@@ -1,6 +1,8 @@
 // Part extraction from drawing entities.
 #include "qks/drawing/extraction.h"
 
+#include "frame_furniture.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -749,6 +751,11 @@ bool extractParts(host::DrawingAccess& ds, const std::vector<host::ObjectId>& en
         }
         for (const DrawnFrame& frame : findDrawnFrames(ds, entities))
             walk.frameMembers.insert(frame.handles.begin(), frame.handles.end());
+        // A frame inserted as a block with its title block and tables drawn beside it as
+        // loose lines: those lines are the frame's, not a grid of parts.
+        for (const std::string& handle :
+             frameFurniture(ds, entities, options.joinTolerance / walk.scale))
+            walk.frameMembers.insert(handle);
     }
 
     for (const host::ObjectId entity : entities)
