@@ -658,20 +658,45 @@ TEST_F(StudioProcess, PicksPartsInTheDrawingWindowWithTheMouse) {
         kUntilMs + "\n" + kSettle + "canvas " + canvas + "\nuntil nest.parts 种 " + kUntilMs +
         "\nsavelog nest.parts " + dir_.file("parts.txt") + "\n";
     bool dragged = false;
-    const int status = runStudio(
-        script,
-        [&](ChildProcess& studio) {
-            const std::optional<CanvasMapping> mapping = awaitCanvas(studio, canvas);
-            ASSERT_TRUE(mapping);
-            const auto screen = [&](double x, double y) { return mapping->screen(x, y); };
-            // Plates at x 0..60 and 100..150 (the third at 200..240), all within y 0..40.
-            const auto from = screen(-10, -10);
-            const auto to = screen(170, 55);
-            dragged = xdotool({"mousemove", from[0], from[1], "mousedown", "1", "mousemove",
-                               std::to_string(std::stol(from[0]) + 20), from[1], "mousemove", to[0],
-                               to[1], "mouseup", "1", "key", "Return"});
-        },
-        {drawing});
+    const int status =
+        runStudio(script,
+                  [&](ChildProcess& studio) {
+                      const std::optional<CanvasMapping> mapping = awaitCanvas(studio, canvas);
+                      ASSERT_TRUE(mapping);
+                      const auto screen = [&](double x, double y) { return mapping->screen(x, y); };
+                      // Plates at x 0..60 and 100..150 (the third at 200..240), all within y 0..40.
+                      const auto from = screen(-10, -10);
+                      const auto to = screen(170, 55);
+                      // Pauses between the steps, so a sanitizer build on a busy machine sees each
+                      // one before the next (a release seen after the Return would answer an empty
+                      // pick).
+                      dragged = xdotool({"mousemove",
+                                         from[0],
+                                         from[1],
+                                         "sleep",
+                                         "0.2",
+                                         "mousedown",
+                                         "1",
+                                         "sleep",
+                                         "0.2",
+                                         "mousemove",
+                                         std::to_string(std::stol(from[0]) + 20),
+                                         from[1],
+                                         "sleep",
+                                         "0.2",
+                                         "mousemove",
+                                         to[0],
+                                         to[1],
+                                         "sleep",
+                                         "0.2",
+                                         "mouseup",
+                                         "1",
+                                         "sleep",
+                                         "0.5",
+                                         "key",
+                                         "Return"});
+                  },
+                  {drawing});
     ASSERT_EQ(status, 0) << studioOutput_ << hostOutput();
     EXPECT_TRUE(dragged);
     EXPECT_NE(hostOutput().find("[QKS] 已框选 2 种 / 2 件"), std::string::npos) << hostOutput();
