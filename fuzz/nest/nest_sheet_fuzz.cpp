@@ -9,7 +9,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     qks::contract::SheetSize stock{-1, -1, -1};
-    const bool ok = qks::contract::parseSheetSpec(
+    const bool ok = qks::contract::parseSheetLine(
         std::string_view(reinterpret_cast<const char*>(data), size), stock, qks::pluginReadRules());
     if (!ok && (stock.width != -1 || stock.height != -1 || stock.count != -1)) std::abort();
     if (ok && !(std::isfinite(stock.width) && stock.height >= 10 && stock.width >= stock.height &&

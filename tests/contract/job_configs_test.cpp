@@ -318,7 +318,7 @@ TEST(JobConfigs, NestSheetSeparatorsLengthsAndCounts) {
     };
     for (const SheetCase& c : cases) {
         SheetSize stock{1, 2, 3};
-        EXPECT_EQ(parseSheetSpec(c.value, stock, pluginReadRules()), c.ok) << c.value;
+        EXPECT_EQ(parseSheetLine(c.value, stock, pluginReadRules()), c.ok) << c.value;
         if (c.ok) {
             EXPECT_EQ(stock.width, c.width) << c.value;
             EXPECT_EQ(stock.height, c.height) << c.value;

@@ -650,7 +650,7 @@ std::string formatPartRotation(const PartRotation& rotation) {
     return out;
 }
 
-bool parseSheetSpec(std::string_view value, SheetSize& sheet, const ReadRules& rules) {
+bool parseSheetLine(std::string_view value, SheetSize& sheet, const ReadRules& rules) {
     // A sign's bytes start with a lead byte or are ASCII, so each is found where a decoder
     // would find it whatever bytes stand before.
     std::size_t firstLength = 0, secondLength = 0;
@@ -684,7 +684,7 @@ std::string writeNestConfig(const NestJobConfig& config) {
     addLine(out, kOutDwgKey, config.outDwg);
     addLine(out, kLogKey, config.log);
     addLine(out, kPrefixKey, config.prefix);
-    for (const std::string& sheet : config.sheetSpecs)
+    for (const std::string& sheet : config.sheetLines)
         addLine(out, kSheetKey, sheet);
     addLine(out, kGapKey, general(config.gap));
     addLine(out, kMarginKey, general(config.margin));
@@ -749,7 +749,7 @@ NestJobConfig readNestConfig(std::string_view text, const ReadRules& rules) {
             config.quantities.push_back({id, rules.toInt(value)});
         } else if (key == kSheetKey) {
             SheetSize sheet;
-            if (parseSheetSpec(value, sheet, rules)) config.sheetSpecs.push_back(value);
+            if (parseSheetLine(value, sheet, rules)) config.sheetLines.push_back(value);
         } else if (key == kGapKey) {
             const double v = finiteOrZero(rules.toDouble(value));
             config.gap = v > 0.0 ? std::fmin(v, kLargestGap) : 0.0;

@@ -74,7 +74,7 @@ contract::NestJobConfig nestJobConfig(const NestForm& form, const QVector<PartRo
     config.prefix = utf8(form.prefixText.trimmed());
     for (const QString& line : form.sheetText.split(QLatin1Char('\n'))) {
         const QString sheet = line.trimmed();
-        if (!sheet.isEmpty()) config.sheetSpecs.push_back(utf8(sheet));
+        if (!sheet.isEmpty()) config.sheetLines.push_back(utf8(sheet));
     }
     config.gap = form.gap;
     config.margin = form.margin;

@@ -24,9 +24,9 @@ bool nestConfigFrom(contract::NestJobConfig record, const contract::ReadRules& r
                     NestConfig& config, std::string& message) {
     static_cast<contract::NestJobConfig&>(config) = std::move(record);
     config.sheets.clear();
-    for (const std::string& spec : config.sheetSpecs) {
+    for (const std::string& line : config.sheetLines) {
         contract::SheetSize sheet;
-        if (contract::parseSheetSpec(spec, sheet, rules))
+        if (contract::parseSheetLine(line, sheet, rules))
             config.sheets.emplace_back(sheet.width, sheet.height, sheet.count);
     }
     config.layers = contract::listWords(config.layerList, rules);

@@ -161,7 +161,7 @@ struct NestJobConfig {
     std::string outDwg;              // empty: kNestDrawingFile in outDir
     std::string log;                 // empty: the nest log in the temporary folder
     std::string prefix;
-    std::vector<std::string> sheetSpecs;  // "sheet" lines as written ("3000x1500x5")
+    std::vector<std::string> sheetLines;  // "sheet" lines as written ("3000x1500x5")
     double gap = kDefaultGap;             // [0, kLargestGap]
     double margin = kDefaultMargin;       // >= 0, finite
     double cell = kDefaultCell;           // [kSmallestCell, kLargestCell]
@@ -198,7 +198,7 @@ struct SheetSize {
     double height = 0.0;
     std::int32_t count = 0;
 };
-bool parseSheetSpec(std::string_view value, SheetSize& sheet, const ReadRules& rules);
+bool parseSheetLine(std::string_view value, SheetSize& sheet, const ReadRules& rules);
 // A comma list's words: trimmed, lower case, empty ones left out.
 std::vector<std::string> listWords(std::string_view list, const ReadRules& rules);
 

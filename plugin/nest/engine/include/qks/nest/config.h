@@ -51,7 +51,7 @@ std::vector<std::string> defaultSkipLayers();
 // works with instead of the record's lists: set by nestConfigFrom, or directly by tests and
 // benchmarks.
 struct NestConfig : contract::NestJobConfig {
-    std::vector<SheetStock> sheets;                      // sheetSpecs, parsed
+    std::vector<SheetStock> sheets;                      // sheetLines, parsed
     std::vector<std::string> layers;                     // layerList's words, lower case
     std::map<std::int32_t, std::int32_t> partCounts;     // part id -> quantity (the last line)
     std::set<std::int32_t> zeroCountIds;                 // ids given a quantity below 1
