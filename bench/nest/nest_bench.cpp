@@ -60,7 +60,10 @@ struct Options {
     int threads = 0;
     std::string curve;  // CSV of the published utilisation over time on the large job
     double esicupCell = 2;
-    bool trace = false;       // every publication of a strip's layout to stderr
+    bool trace = false;  // every publication of a strip's layout to stderr
+    // Steps of each strip run (0: the seconds alone); with one thread a run then repeats, so
+    // two builds can be compared by the layout digest printed beside the density.
+    std::int64_t esicupSteps = 0;
     DenseTuning dense;        // --dense NAME=VALUE changes one of its knobs for experiments
     std::string sparrow;      // the peer's binary: the ESICUP instances run against it alone
     bool commonLine = true;   // the common-line table after the jobs
@@ -339,6 +342,24 @@ double overlapArea(const std::vector<std::vector<Point>>& outlines, double step)
     return area;
 }
 
+// FNV-1a over every placement's part, turn, mirroring and cell: equal layouts, equal digests.
+std::uint64_t digestOf(const Layout& layout) {
+    std::uint64_t h = 14695981039346656037ull;
+    auto mix = [&h](std::int64_t v) {
+        for (int i = 0; i < 8; ++i, v >>= 8)
+            h = (h ^ static_cast<std::uint8_t>(v)) * 1099511628211ull;
+    };
+    for (const auto& sheet : layout)
+        for (const Placement& pl : sheet.placements) {
+            mix(pl.partIndex);
+            mix(pl.angle);
+            mix(pl.mirrored);
+            mix(pl.column);
+            mix(pl.row);
+        }
+    return h;
+}
+
 // The density in percent of one run of `strategy` on the instance, measured on the placed
 // outlines; nothing when a sheet long enough for every piece was not found. `overlap` gets the
 // share of the part area where outlines overlap, in percent.
@@ -362,6 +383,7 @@ std::optional<double> stripDensity(const Options& o, const EsicupInstance& inst,
         s.config.seconds = o.esicupSeconds;
         s.denseTuning = o.dense;
         s.seed = 1;
+        s.iterationLimit = o.esicupSteps;
         std::vector<std::vector<Point>> outlines;
         // The used length of the layout's first sheet, its outlines left in `outlines`.
         auto usedLength = [&](const Layout& layout) {
@@ -387,6 +409,9 @@ std::optional<double> stripDensity(const Options& o, const EsicupInstance& inst,
         const double used = usedLength(s.layout);
         overlap = overlapArea(outlines, o.esicupCell / 4) / strip.area * 100;
         iterations = s.stats.iterations;
+        if (o.esicupSteps > 0)
+            std::printf("%s layout %016llx\n", inst.name.c_str(),
+                        static_cast<unsigned long long>(digestOf(s.layout)));
         return strip.area / (3000.0 * used) * 100;
     }
     return std::nullopt;
@@ -569,6 +594,8 @@ int main(int argc, char** argv) {
             o.commonLine = false;
         else if (a == "--common")
             o.commonOnly = true;
+        else if (a == "--esicup-steps")
+            o.esicupSteps = std::atoll(next().c_str());
         else if (a == "--trace")
             o.trace = true;
         else if (a == "--only")

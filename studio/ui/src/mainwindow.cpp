@@ -399,10 +399,8 @@ void MainWindow::tryConnect() {
     if (bridge->isConnected()) return;
     const LinkView connecting = linkView(LinkState::Connecting);
     setConnectionStatus(connecting.connected, connecting.text);
-    if (bridge->connectToBridge(kConnectWaitMs)) {
-        handshake();
-        return;
-    }
+    // The link's "connected" signal starts the handshake, once, however the link came up.
+    if (bridge->connectToBridge(kConnectWaitMs)) return;
     // While the keeper's host starts, its bridge is not up yet: the chip keeps "正在连接...".
     if (hostKeeper_ && hostKeeper_->state() == HostKeeper::State::Starting) return;
     const LinkView view = linkView(LinkState::Unreachable);
