@@ -349,6 +349,39 @@ TEST(DenseSearch, PartsInHolesSaveSheets) {
         sheetsUsed[inHoles] = static_cast<int>(out.layout.size());
     }
     EXPECT_LT(sheetsUsed[1], sheetsUsed[0]);
+
+    // A flange kept where it lies (a locked part) lends its bore alike: the disc, which finds no
+    // room beside it, goes into the bore instead of onto a sheet of its own.
+    const std::vector<NestPart> pair{testing::discPart(1, 200, 140, 1),
+                                     testing::discPart(2, 120, 0, 1)};
+    for (const bool inHoles : {false, true}) {
+        NestContext c = denseContext(pair, {{450, 450, 1}, {300, 300, 0}}, 5, 5, 2);
+        c.config.rotate = false;
+        c.config.mirror = false;
+        c.config.partInPart = inHoles;
+        const Placement flange{1, 0, 0, false, 10, 10};
+        c.keptSheets = {KeptSheet{SheetStock(450, 450, 1), {flange}}};
+        c.iterationLimit = 50;
+        NestOutcome out;
+        Recorder recorder;
+        runSearch(c, out, recorder);
+        checkCountsAndOrientations(c, out, "kept");
+        EXPECT_EQ(out.unplaced, 0);
+        ASSERT_EQ(out.layout.size(), inHoles ? 1u : 2u);
+        ASSERT_EQ(out.layout[0].placements.size(), inHoles ? 2u : 1u);
+        EXPECT_EQ(out.layout[0].placements.front(), flange);
+        if (!inHoles) continue;
+        // On the outlines: the disc within the bore, the gap kept to its edge.
+        const double pad = padLength(c.config.gap, c.config.cell);
+        auto placed = [&](const Placement& p) {
+            return placeShape(c.parts[p.partIndex], p.angle, p.mirrored, 0, 0, c.config.margin, pad,
+                              c.config.cell, p.column, p.row);
+        };
+        const PlacedShape host = placed(flange), guest = placed(out.layout[0].placements[1]);
+        EXPECT_GE(testing::edgeDistance(host.holes.front(), guest.outline), c.config.gap - 1e-6);
+        EXPECT_TRUE(
+            pointInPolygon(host.holes.front(), guest.outline.front().x, guest.outline.front().y));
+    }
 }
 
 TEST(DenseSearch, OneThreadASeedAndAnIterationLimitRepeatTheLayout) {

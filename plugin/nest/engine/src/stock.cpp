@@ -92,14 +92,26 @@ std::shared_ptr<const StockMask> buildMask(const StockShape& shape, double margi
     for (std::int32_t r = 0; r < rows; ++r) {
         const double y = margin + (r + 0.5) * cell;
         const std::vector<double> outer = crossings(shape.outline, y);
-        std::vector<std::vector<double>> holes;
+        std::vector<std::vector<double>> holes, islands;
         for (const Outline& defect : shape.defects)
             holes.push_back(crossings(defect, y));
+        for (const Outline& island : shape.islands)
+            islands.push_back(crossings(island, y));
+        auto within = [](const std::vector<std::vector<double>>& rings, double x) {
+            int n = 0;
+            for (const std::vector<double>& xs : rings)
+                n += insideRow(xs, x);
+            return n;
+        };
         for (std::int32_t c = 0; c < columns; ++c) {
             const double x = margin + (c + 0.5) * cell;
+            // Each island lies in one defect: stock again unless a deeper defect (a part kept
+            // inside that hole) or two overlapping defects take the point.
             bool free = insideRow(outer, x);
-            for (std::size_t k = 0; free && k < holes.size(); ++k)
-                free = !insideRow(holes[k], x);
+            if (free) {
+                const int inHoles = within(holes, x);
+                free = inHoles == 0 || within(islands, x) >= inHoles;
+            }
             if (!free) setBit(*mask, words, c, r);
         }
     }
@@ -112,6 +124,8 @@ std::shared_ptr<const StockMask> buildMask(const StockShape& shape, double margi
     edges(shape.outline, margin + slack);
     for (const Outline& defect : shape.defects)
         edges(defect, shape.gap + slack);
+    for (const Outline& island : shape.islands)
+        edges(island, shape.gap + slack);
     mask->floor.assign(columns, rows);
     for (std::int32_t c = 0; c < columns; ++c)
         for (std::int32_t r = 0; r < rows; ++r)
@@ -159,14 +173,21 @@ SheetStock keptSheetPiece(const KeptSheet& kept, const NestConfig& config,
         outline = {{0.0, 0.0}, {w, 0.0}, {w, h}, {0.0, h}};
     }
     const double pad = gapPadLength(config);
+    // Holes are free space only where the dense search fills them (as the layout file says).
+    const bool holesFree = config.partInPart && config.strategy == NestStrategy::Dense;
+    std::vector<Outline> islands;
     for (const Placement& p : kept.placements) {
         if (p.partIndex < 0 || static_cast<std::size_t>(p.partIndex) >= parts.size()) continue;
         PlacedShape placed =
             placeShape(parts[static_cast<std::size_t>(p.partIndex)], p.angle, p.mirrored, 0.0, 0.0,
                        config.margin, pad, config.cell, p.column, p.row);
-        if (placed.outline.size() >= 3) defects.push_back(std::move(placed.outline));
+        if (placed.outline.size() < 3) continue;
+        defects.push_back(std::move(placed.outline));
+        if (!holesFree) continue;
+        for (Outline& hole : placed.holes)
+            if (hole.size() >= 3) islands.push_back(std::move(hole));
     }
-    return stockPiece(outline, defects, config.gap);
+    return stockPiece(outline, defects, config.gap, islands);
 }
 
 // The search's layout as the job shows it: the kept sheets first, in order, each with its kept
@@ -235,7 +256,8 @@ std::shared_ptr<const StockMask> StockShape::mask(double margin, double cell, st
     return slot;
 }
 
-SheetStock stockPiece(const Outline& outline, const std::vector<Outline>& holes, double gap) {
+SheetStock stockPiece(const Outline& outline, const std::vector<Outline>& holes, double gap,
+                      const std::vector<Outline>& islands) {
     const Bounds b = boundsOf(outline);
     auto shape = std::make_shared<StockShape>();
     auto shift = [&](const Outline& ring) {
@@ -249,6 +271,10 @@ SheetStock stockPiece(const Outline& outline, const std::vector<Outline>& holes,
     for (const Outline& hole : holes) {
         shape->defects.push_back(shift(hole));
         shape->area -= polygonArea(hole);
+    }
+    for (const Outline& island : islands) {
+        shape->islands.push_back(shift(island));
+        shape->area += polygonArea(island);
     }
     shape->gap = gap;
     SheetStock stock;

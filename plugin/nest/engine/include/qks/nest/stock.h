@@ -33,8 +33,12 @@ struct StockMask {
 struct StockShape {
     Outline outline;               // relative to the lower-left corner of its bounding box
     std::vector<Outline> defects;  // holes inside the outline, the same frame
-    double gap = 0.0;              // kept from every defect
-    double area = 0.0;             // outline less defects
+    // Stock again inside a defect, the same frame: the holes of a kept part when parts may go
+    // into holes. Defects and islands nest without crossing, so a point is stock when it lies
+    // inside the outline and inside an even number of them.
+    std::vector<Outline> islands;
+    double gap = 0.0;   // kept from every defect and island edge
+    double area = 0.0;  // outline less defects, islands added back
 
     // The mask of a grid of columns x rows cells of `cell` from (margin, margin), built on first
     // use. A cell is free only if it, grown by one cell on every side (rasters cover their
@@ -48,8 +52,10 @@ struct StockShape {
     mutable std::map<std::pair<double, double>, std::shared_ptr<const StockMask>> masks_;
 };
 
-// An irregular stock piece from a closed outline with its holes (any position): count 1.
-SheetStock stockPiece(const Outline& outline, const std::vector<Outline>& holes, double gap);
+// An irregular stock piece from a closed outline with its holes (any position), and stock again
+// inside them (`islands`, see StockShape): count 1.
+SheetStock stockPiece(const Outline& outline, const std::vector<Outline>& holes, double gap,
+                      const std::vector<Outline>& islands = {});
 
 // The config's stock entries that are irregular pieces come first; how many.
 std::size_t stockPieceCount(const NestConfig& config);
@@ -74,7 +80,8 @@ void runWithStockPieces(NestContext& context, NestOutcome& outcome, SearchObserv
 
 // Runs the search the config selects around the context's kept sheets (context.h): each enters
 // the search as a stock piece in its own place, its outline with the kept parts' outlines as
-// defects (so the gap holds to them as to any defect, and their holes stay closed), and the kept
+// defects (so the gap holds to them as to any defect; their holes are islands when the dense
+// search may put parts into holes, else they stay closed), and the kept
 // parts are taken off their kinds' quantities. Every layout the observer sees, and the outcome,
 // holds the kept sheets first, in order, with their kept parts leading each sheet's placements,
 // the sheets as they are (mask and area of their own stock) and the totals counting them.
