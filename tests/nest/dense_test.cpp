@@ -351,36 +351,48 @@ TEST(DenseSearch, PartsInHolesSaveSheets) {
     EXPECT_LT(sheetsUsed[1], sheetsUsed[0]);
 
     // A flange kept where it lies (a locked part) lends its bore alike: the disc, which finds no
-    // room beside it, goes into the bore instead of onto a sheet of its own.
+    // room beside it, goes into the bore instead of onto a sheet of its own, also when no other
+    // stock is left.
     const std::vector<NestPart> pair{testing::discPart(1, 200, 140, 1),
                                      testing::discPart(2, 120, 0, 1)};
-    for (const bool inHoles : {false, true}) {
-        NestContext c = denseContext(pair, {{450, 450, 1}, {300, 300, 0}}, 5, 5, 2);
+    const struct {
+        bool inHoles, moreStock;
+        std::size_t sheets;
+        int unplaced;
+    } rows[] = {{false, true, 2, 0}, {true, true, 1, 0}, {false, false, 1, 1}, {true, false, 1, 0}};
+    for (const auto& row : rows) {
+        std::vector<SheetStock> stock{{450, 450, 1}};
+        if (row.moreStock) stock.push_back({300, 300, 0});
+        NestContext c = denseContext(pair, stock, 5, 5, 2);
         c.config.rotate = false;
         c.config.mirror = false;
-        c.config.partInPart = inHoles;
+        c.config.partInPart = row.inHoles;
         const Placement flange{1, 0, 0, false, 10, 10};
         c.keptSheets = {KeptSheet{SheetStock(450, 450, 1), {flange}}};
         c.iterationLimit = 50;
         NestOutcome out;
         Recorder recorder;
         runSearch(c, out, recorder);
-        checkCountsAndOrientations(c, out, "kept");
-        EXPECT_EQ(out.unplaced, 0);
-        ASSERT_EQ(out.layout.size(), inHoles ? 1u : 2u);
-        ASSERT_EQ(out.layout[0].placements.size(), inHoles ? 2u : 1u);
-        EXPECT_EQ(out.layout[0].placements.front(), flange);
-        if (!inHoles) continue;
+        const std::string what =
+            std::string(row.inHoles ? "in holes" : "apart") + (row.moreStock ? ", more stock" : "");
+        checkCountsAndOrientations(c, out, what.c_str());
+        EXPECT_EQ(out.unplaced, row.unplaced) << what;
+        ASSERT_EQ(out.layout.size(), row.sheets) << what;
+        EXPECT_EQ(out.layout[0].placements.front(), flange) << what;
+        if (!row.inHoles) continue;
         // On the outlines: the disc within the bore, the gap kept to its edge.
+        ASSERT_EQ(out.layout[0].placements.size(), 2u) << what;
         const double pad = padLength(c.config.gap, c.config.cell);
         auto placed = [&](const Placement& p) {
             return placeShape(c.parts[p.partIndex], p.angle, p.mirrored, 0, 0, c.config.margin, pad,
                               c.config.cell, p.column, p.row);
         };
         const PlacedShape host = placed(flange), guest = placed(out.layout[0].placements[1]);
-        EXPECT_GE(testing::edgeDistance(host.holes.front(), guest.outline), c.config.gap - 1e-6);
+        EXPECT_GE(testing::edgeDistance(host.holes.front(), guest.outline), c.config.gap - 1e-6)
+            << what;
         EXPECT_TRUE(
-            pointInPolygon(host.holes.front(), guest.outline.front().x, guest.outline.front().y));
+            pointInPolygon(host.holes.front(), guest.outline.front().x, guest.outline.front().y))
+            << what;
     }
 }
 

@@ -519,6 +519,22 @@ class DenseRun {
     std::optional<std::pair<State, Score>> exact_;
 };
 
+// Without a search (no sheet to search on, or no time), what the first fills left over still
+// goes wherever the pieces have room beyond their skyline's reach (above a defect, in a kept
+// part's hole).
+void fillPiecesFreely(NestContext& c, const std::vector<SheetStock>& pieceStock,
+                      const Layout& sheets, const Layout& pieceLayout, NestOutcome& out) {
+    if (pieceStock.empty() || out.unplaced <= 0 || c.shouldStop()) return;
+    const Shapes shapes = buildShapes(c);
+    const Model model{c, shapes, pieceStock};
+    State state = model.fromLayout(sheets, pieceLayout);
+    const std::atomic<bool> quit{false};
+    Lane lane(model, c.seed.value_or(1), quit);
+    if (!unplacedIntoPieces(lane, state)) return;
+    out.layout = model.toLayout(state);
+    out.unplaced = static_cast<std::int32_t>(state.unplaced.size());
+}
+
 }  // namespace
 
 void runDenseSearch(NestContext& job, NestOutcome& out, SearchObserver& observer) {
@@ -579,6 +595,8 @@ void runDenseSearch(NestContext& job, NestOutcome& out, SearchObserver& observer
         out.layout = model.toLayout(result);
         out.unplaced = static_cast<std::int32_t>(result.unplaced.size());
         attempts = run.attempts();
+    } else {
+        fillPiecesFreely(c, pieceStock, firstSheets, pieceLayout, out);
     }
     settleTotals(out);
     const bool stopped = c.shouldStop();

@@ -789,11 +789,9 @@ Item candidateItem(const State& s, int k) {
     return item;
 }
 
-}  // namespace
-
-bool intoPieces(Lane& lane, State& s) {
-    if (s.pieces.empty()) return false;
-    const std::vector<int> candidates = pieceCandidates(lane, s);
+// The candidates (as pieceCandidates gives them), in turn, at their lowest free positions on
+// the pieces; those that found one leave their sheets or the unplaced list.
+bool candidatesIntoPieces(Lane& lane, State& s, const std::vector<int>& candidates) {
     if (candidates.empty()) return false;
     std::vector<std::unique_ptr<FreeSpace>> spaces;
     std::vector<int> order;
@@ -812,6 +810,24 @@ bool intoPieces(Lane& lane, State& s) {
     if (!any) return false;
     removeMoved(s, candidates, moved);
     return true;
+}
+
+}  // namespace
+
+bool intoPieces(Lane& lane, State& s) {
+    if (s.pieces.empty()) return false;
+    return candidatesIntoPieces(lane, s, pieceCandidates(lane, s));
+}
+
+bool unplacedIntoPieces(Lane& lane, State& s) {
+    if (s.pieces.empty()) return false;
+    std::vector<int> candidates;
+    for (std::size_t k = 0; k < s.unplaced.size(); ++k)
+        candidates.push_back(-1 - static_cast<int>(k));
+    const auto area = [&](int k) { return lane.model.context.parts[s.unplaced[-1 - k]].area; };
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [&](int a, int b) { return area(a) > area(b); });
+    return candidatesIntoPieces(lane, s, candidates);
 }
 
 bool repackPiece(Lane& lane, State& s) {

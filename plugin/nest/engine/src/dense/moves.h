@@ -47,6 +47,10 @@ bool regroup(Lane& lane, State& s);
 bool swapPair(Lane& lane, State& s);
 bool intoPieces(Lane& lane, State& s);
 bool repackPiece(Lane& lane, State& s);
+// Every unplaced instance, largest first, to its lowest free position on the pieces in order,
+// where the skyline of the stock-first fill cannot reach (above a defect, in a kept part's
+// hole); false when none found one.
+bool unplacedIntoPieces(Lane& lane, State& s);
 
 // Puts the last sheet's parts on the smallest free stock that takes them all at free positions
 // there or on the other sheets (no overlap removal); false, the state unchanged, when none does.
