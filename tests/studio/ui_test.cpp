@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 
@@ -438,6 +439,26 @@ TEST(MainWindow, FirstStartFillsTheScreenAndLaterStartsKeepThePlace) {
     showMainWindow(again, ini);
     EXPECT_FALSE(again.isMaximized());
     EXPECT_EQ(again.geometry().size(), QSize(1000, 700));
+}
+
+// At the window's smallest size no page is wider than its room: nothing is cut off at the
+// right, and no page scrolls sideways.
+TEST(MainWindow, EveryPageFitsTheSmallestWindowAcross) {
+    ASSERT_TRUE(applyStudioLook(*qobject_cast<QApplication*>(QCoreApplication::instance())));
+    MainWindow window;
+    const WindowAccess ui(window);
+    window.show();
+    window.resize(window.minimumSize());
+    for (int page = 0; page < ui.navButtons.size(); ++page) {
+        ui.navButtons[page]->click();
+        QCoreApplication::processEvents();
+        for (QScrollArea* area : ui.stack->currentWidget()->findChildren<QScrollArea*>()) {
+            if (!area->isVisible() || !area->widget() || !area->widgetResizable()) continue;
+            EXPECT_LE(area->widget()->minimumSizeHint().width(), area->viewport()->width())
+                << "page " << page;
+            EXPECT_FALSE(area->horizontalScrollBar()->isVisible()) << "page " << page;
+        }
+    }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 #include "qks/studio/ui/dialogs.h"
 #include "widgets.h"
@@ -92,11 +93,20 @@ NestSettingsForm::NestSettingsForm(QWidget* parent) : QFrame(parent) {
     checks->addWidget(strategyCombo_);
     checks->addWidget(partInPartCheck_);
     checks->addWidget(commonLineCheck_);
-    checks->addWidget(pdfCheck_);
-    checks->addWidget(carryCheck_);
-    checks->addWidget(labelsCheck_);
     checks->addStretch();
-    grid->addLayout(checks, 2, 0, 1, 8);
+    // What the nest drawing carries, on a line of its own: on one line the switches would make
+    // the page wider than the window at its smallest.
+    auto* outputs = new QHBoxLayout();
+    outputs->setSpacing(14);
+    outputs->addWidget(pdfCheck_);
+    outputs->addWidget(carryCheck_);
+    outputs->addWidget(labelsCheck_);
+    outputs->addStretch();
+    auto* switches = new QVBoxLayout();
+    switches->setSpacing(8);
+    switches->addLayout(checks);
+    switches->addLayout(outputs);
+    grid->addLayout(switches, 2, 0, 1, 8);
 
     outDirEdit_ = new QLineEdit(inDocuments(QStringLiteral("QKS 套料")), this);
     outDirEdit_->setObjectName(QStringLiteral("formInput"));
