@@ -456,6 +456,9 @@ TEST_F(PageTest, NestStrategyUnitsAndRotationLinesFollowTheEarlierLines) {
         for (int r = 0; r < 3; ++r) {
             QComboBox* rotation = page.partsTable().rotationCombo(r);
             ASSERT_TRUE(rotation);
+            // The choice shows whole, its arrow included.
+            EXPECT_GE(page.partsTable().columnWidth(page.partsTable().columnCount() - 1),
+                      rotation->sizeHint().width());
             const int index = rotation->findText(QString::fromUtf8(c.rotations[r]));
             ASSERT_GE(index, 0) << c.rotations[r];
             rotation->setCurrentIndex(index);

@@ -108,6 +108,7 @@ void NestPartsTable::setParts(QVector<PartRow> parts) {
     setRowCount(parts_.size());
     // Pictures drawn for the screen's pixels stay sharp on a scaled display.
     const qreal dpr = devicePixelRatioF();
+    int rotationWidth = horizontalHeader()->sectionSizeHint(kRotationColumn);
     for (int r = 0; r < parts_.size(); ++r) {
         const PartRow& part = parts_[r];
         auto* use = new QTableWidgetItem();
@@ -138,7 +139,13 @@ void NestPartsTable::setParts(QVector<PartRow> parts) {
                         parts_[r].rotation = RotationChoice(rotation->currentData().toInt());
                 });
         setCellWidget(r, kRotationColumn, rotation);
+        // A column sized to its contents does not see cell widgets: it is made as wide as the
+        // widest choice box, styled, so none is cut off at its arrow.
+        rotation->ensurePolished();
+        rotationWidth = std::max(rotationWidth, rotation->sizeHint().width());
     }
+    horizontalHeader()->setSectionResizeMode(kRotationColumn, QHeaderView::Fixed);
+    horizontalHeader()->resizeSection(kRotationColumn, rotationWidth);
     filling_ = false;
 }
 
