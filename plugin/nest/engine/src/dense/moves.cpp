@@ -790,7 +790,8 @@ Item candidateItem(const State& s, int k) {
 }
 
 // The candidates (as pieceCandidates gives them), in turn, at their lowest free positions on
-// the pieces; those that found one leave their sheets or the unplaced list.
+// the pieces; those that found one leave their sheets or the unplaced list. A kind that found no
+// room finds none later either (the pieces only fill up), so its other instances are not tried.
 bool candidatesIntoPieces(Lane& lane, State& s, const std::vector<int>& candidates) {
     if (candidates.empty()) return false;
     std::vector<std::unique_ptr<FreeSpace>> spaces;
@@ -801,10 +802,14 @@ bool candidatesIntoPieces(Lane& lane, State& s, const std::vector<int>& candidat
         order.push_back(static_cast<int>(p));
     }
     std::vector<bool> moved(candidates.size(), false);
+    std::vector<bool> noRoom(lane.model.context.parts.size(), false);
     bool any = false;
     for (std::size_t k = 0; k < candidates.size(); ++k) {
         if (lane.stopping()) return false;
-        moved[k] = placeOnPieces(lane, s, candidateItem(s, candidates[k]), order, spaces);
+        const Item item = candidateItem(s, candidates[k]);
+        if (noRoom[item.part]) continue;
+        moved[k] = placeOnPieces(lane, s, item, order, spaces);
+        noRoom[item.part] = !moved[k];
         any = any || moved[k];
     }
     if (!any) return false;
