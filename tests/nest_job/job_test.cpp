@@ -803,5 +803,45 @@ TEST_F(NestJobTest, LockedPartsStayWhereTheyLie) {
     }
 }
 
+// With parts in holes, a locked flange lends its bore: the next run puts the disc there although
+// the locked sheet was the only one in stock, and the plug-in's own check takes that layout.
+TEST_F(NestJobTest, ALockedPartsHoleTakesAPart) {
+    const std::string config = "outDir=" + out() + "\nlog=" + log() +
+                               "\nsource=files\nfile=" + kNestFixtures +
+                               "flange_and_disc.dxf\nsheet=230x230x1\ngap=4\nmargin=10\n"
+                               "cell=2\nseconds=1\nthreads=1\nrotate=0\nmirror=0\n"
+                               "strategy=dense\npartInPart=1\npartcount 1=1\npartcount 2=1\n";
+    dir_.write("qks_nest.cfg", config);
+    qks::nest::runNestJob(app_, nest_, {});
+    waitForJob();
+    std::string error;
+    auto layout = contract::readLayout(readAll(out() + "/套料图.qkslayout"), &error);
+    ASSERT_TRUE(layout) << error;
+    ASSERT_EQ(layout->sheets.size(), 1u);
+    // The flange (the larger kind) alone, locked where it lies.
+    std::vector<contract::LayoutPlacement>& placed = layout->sheets[0].placements;
+    const auto flange =
+        std::max_element(layout->parts.begin(), layout->parts.end(),
+                         [](const auto& a, const auto& b) { return a.width < b.width; });
+    placed.erase(std::remove_if(placed.begin(), placed.end(),
+                                [&](const auto& at) { return at.partId != flange->id; }),
+                 placed.end());
+    ASSERT_EQ(placed.size(), 1u);
+    placed[0].locked = true;
+    const std::string locked = dir_.write("locked.qkslayout", contract::formatLayout(*layout));
+    dir_.write("qks_nest.cfg", config + "keeplocked=" + locked + "\n");
+    qks::nest::runNestJob(app_, nest_, {});
+    waitForJob();
+    const std::vector<std::string> lines = logLines(log());
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_TRUE(startsWith(lines[lines.size() - 2], "DONE 板=1 件=2 ")) << readAll(log());
+    EXPECT_NE(lines[lines.size() - 2].find(" 未放=0"), std::string::npos)
+        << lines[lines.size() - 2];
+    const std::string again = out() + "/套料图.qkslayout";
+    qks::nest::runNestAdjust(app_, nest_, again);
+    EXPECT_EQ(logLines(dir_.file("qks_nest_adjust.log")).back(),
+              "NEST 已生成 " + out() + "/套料图.dxf");
+}
+
 }  // namespace
 }  // namespace qks::testing

@@ -124,8 +124,13 @@ std::shared_ptr<const StockMask> buildMask(const StockShape& shape, double margi
     edges(shape.outline, margin + slack);
     for (const Outline& defect : shape.defects)
         edges(defect, shape.gap + slack);
+    // Islands are filled by the dense search alone, whose rasters hold their part grown by the
+    // gap's pad on one side and by the rest of the gap on the other: a free cell needs to be no
+    // further from an island's edge than the gap less the smaller of the two.
+    const double pad = padLength(shape.gap, cell);
+    const double grown = std::min(pad, std::max(0.0, shape.gap - pad));
     for (const Outline& island : shape.islands)
-        edges(island, shape.gap + slack);
+        edges(island, std::max(0.0, shape.gap - grown) + slack);
     mask->floor.assign(columns, rows);
     for (std::int32_t c = 0; c < columns; ++c)
         for (std::int32_t r = 0; r < rows; ++r)
