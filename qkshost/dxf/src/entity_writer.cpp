@@ -56,6 +56,15 @@ void EntityWriter::entity(ObjectIndex i, bool paper) {
     const Object* obj = db_.object(i);
     if (!obj || obj->erased || !obj->isEntity()) return;
     const auto& e = static_cast<const Entity&>(*obj);
+    // An arc is written as a circle followed by its angles.
+    const auto circle = [&](const auto& c) {
+        common_.common(e, paper);
+        o_.str(100, "AcDbCircle");
+        common_.thickness(c);
+        o_.point(10, c.center);
+        o_.num(40, c.radius);
+        common_.extrusion(c);
+    };
     switch (obj->kind()) {
         case Kind::Line: {
             auto& l = static_cast<const Line&>(e);
@@ -67,24 +76,12 @@ void EntityWriter::entity(ObjectIndex i, bool paper) {
             common_.extrusion(l);
             break;
         }
-        case Kind::Circle: {
-            auto& c = static_cast<const Circle&>(e);
-            common_.common(e, paper);
-            o_.str(100, "AcDbCircle");
-            common_.thickness(c);
-            o_.point(10, c.center);
-            o_.num(40, c.radius);
-            common_.extrusion(c);
+        case Kind::Circle:
+            circle(static_cast<const Circle&>(e));
             break;
-        }
         case Kind::Arc: {
             auto& c = static_cast<const Arc&>(e);
-            common_.common(e, paper);
-            o_.str(100, "AcDbCircle");
-            common_.thickness(c);
-            o_.point(10, c.center);
-            o_.num(40, c.radius);
-            common_.extrusion(c);
+            circle(c);
             o_.str(100, "AcDbArc");
             o_.num(50, c.startAngle * kRadToDeg);
             o_.num(51, c.endAngle * kRadToDeg);
